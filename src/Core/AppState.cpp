@@ -1,0 +1,75 @@
+#include "Core/AppState.h"
+
+#include "Core/Localization.h"
+#include "Core/SleepPreventionService.h"
+#include "Core/TimerManager.h"
+#include "Services/GuardianService.h"
+#include "Services/NotificationService.h"
+
+namespace torvel {
+
+AppState::AppState(AppStateServices services, SettingsValues settings, Calendar calendar)
+    : services_(services),
+      log_(services.log, "AppState"),
+      calendar_(std::move(calendar)),
+      settings_(std::move(settings)) {
+    services_.timerManager.setOnExpired([this] { handleTimerExpired(); });
+    // The countdown's remaining time is part of what observers show.
+    timerConnection_ = services_.timerManager.changed.connect([this] { activationChanged.emit(); });
+
+    // A refresh failure is reported from inside the service's timer; tell the user on the next turn of
+    // the main loop, and only if this state still exists then.
+    std::weak_ptr<int> alive = lifetime_;
+    services_.sleepPrevention.setOnScreenSaverPreventionFailed([this, alive] {
+        services_.scheduler.post([this, alive] {
+            if (alive.lock()) notify("assertion-failure", "notification.assertion_failure");
+        });
+    });
+    services_.guardian.setOnReminder([this](std::int64_t hours) {
+        const std::string body = services_.texts.format("notification.guardian_reminder", {hours});
+        services_.notifications.send("guardian-reminder", kNotificationTitle, body, "GUARDIAN_REMINDER");
+    });
+}
+
+AppState::~AppState() {
+    services_.timerManager.setOnExpired(nullptr);
+    services_.sleepPrevention.setOnScreenSaverPreventionFailed(nullptr);
+    services_.guardian.setOnReminder(nullptr);
+}
+
+void AppState::changeSettings(const std::function<void(SettingsValues&)>& change) {
+    change(settings_);
+    reevaluateState();
+}
+
+void AppState::setProfiles(std::vector<Profile> profiles) {
+    profiles_ = std::move(profiles);
+    reevaluateState();
+}
+
+void AppState::updateMonitorValues(const std::function<void(MonitorValues&)>& change) {
+    change(monitors_);
+    reevaluateState();
+}
+
+bool AppState::isTrustedSSID(const std::string& ssid) const {
+    for (const auto& network : settings_.trustedNetworks) {
+        if (network.ssid == ssid) return true;
+    }
+    return false;
+}
+
+const Profile* AppState::profileWithID(const std::optional<Uuid>& id) const {
+    if (!id) return nullptr;
+    for (const auto& profile : profiles_) {
+        if (profile.id == *id) return &profile;
+    }
+    return nullptr;
+}
+
+void AppState::notify(const std::string& id, const std::string& bodyKey, const std::vector<long long>& args) {
+    std::vector<TextArg> textArgs(args.begin(), args.end());
+    services_.notifications.send(id, kNotificationTitle, services_.texts.format(bodyKey, textArgs));
+}
+
+}  // namespace torvel

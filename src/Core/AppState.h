@@ -1,0 +1,172 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Core/PriorityChain.h"
+#include "Core/SettingsValues.h"
+#include "Core/Signal.h"
+#include "Models/BatteryState.h"
+#include "Models/Calendar.h"
+#include "Models/Duration.h"
+#include "Models/Profile.h"
+#include "Platform/Clock.h"
+#include "Platform/Log.h"
+#include "Platform/Scheduler.h"
+
+namespace torvel {
+
+class GuardianService;
+class Localization;
+class NotificationService;
+class SessionPersistence;
+class SleepPreventionProtocol;
+class StayguardServiceProtocol;
+class TimerManager;
+
+/// What AppState is built on. Everything is owned elsewhere and outlives the state.
+struct AppStateServices {
+    Clock& clock;
+    Scheduler& scheduler;
+    LogSink& log;
+    Localization& texts;
+    SleepPreventionProtocol& sleepPrevention;
+    TimerManager& timerManager;
+    NotificationService& notifications;
+    SessionPersistence& sessions;
+    GuardianService& guardian;
+    /// Absent until the privileged helper is wired in.
+    StayguardServiceProtocol* stayguard = nullptr;
+};
+
+/// The last value every monitor reported. Monitor handlers write here and then re-evaluate.
+struct MonitorValues {
+    BatteryState batteryState;
+    ThermalState thermalState = ThermalState::nominal;
+    bool hasExternalDisplay = false;
+    bool isMirroring = false;
+    bool isWiFiConnected = false;
+    std::optional<std::string> currentSSID;
+    bool isLidClosed = false;
+    bool trustedNetworkLatchedWhileLidClosed = false;
+    std::optional<Date> trustedNetworkLatchDeadline;
+    std::optional<std::string> trustedNetworkLatchSSID;
+    bool isProcessTriggerActive = false;
+};
+
+/// The one object that knows whether the computer is kept awake, why, and with which assertion.
+/// No command changes the held assertion directly: each changes an input and calls
+/// reevaluateState(), which recomputes the whole decision and applies it. Main thread only.
+class AppState {
+public:
+    enum class PauseMode { oneHour, untilMorning, indefinitely };
+
+    AppState(AppStateServices services, SettingsValues settings = {}, Calendar calendar = Calendar::current());
+    ~AppState();
+    AppState(const AppState&) = delete;
+    AppState& operator=(const AppState&) = delete;
+
+    // Published activation state; `activationChanged` tells observers of every change.
+    bool isActive() const { return isActive_; }
+    const ReasonSet& activeReasons() const { return activeReasons_; }
+    std::optional<AssertionType> currentAssertionType() const { return currentAssertionType_; }
+    const std::optional<Uuid>& activeProfileID() const { return activeProfileID_; }
+    bool isManuallyActivated() const { return isManuallyActivated_; }
+    Signal<> activationChanged;
+
+    // Commands (AppStateActivation.cpp).
+    /// A click on the tray icon: start or end a session by hand, or pause the automatic triggers when
+    /// only they keep the computer awake.
+    void toggle();
+    void activate(const Duration& duration);
+    /// Starts a session from `profile`: its duration, assertion type and battery limit.
+    void activateProfile(const Profile& profile);
+    /// Ends all user-started activity; automatic reasons that still hold keep the computer awake.
+    void deactivateAll();
+    /// Refuses a new session on battery below the effective limit, with the "battery-denied" notice.
+    bool canActivate();
+    void handleTimerExpired();
+
+    // The decision (AppStateEvaluation.cpp).
+    void reevaluateState();
+    PriorityChainInput makePriorityChainInput() const;
+    /// The active profile's override, else the global limit when enabled; 0 means none.
+    std::int64_t effectiveBatteryLimit() const;
+
+    // Automation pause (AppStatePause.cpp).
+    const std::optional<Date>& automationPausedUntil() const { return automationPausedUntil_; }
+    void pauseAutomation(PauseMode mode);
+    void resumeAutomation();
+    /// Lifts a pause because the user explicitly asked for automatic keep-awake.
+    void overrideAutomationPauseForExplicitKeepAwake();
+    /// The next 07:00 strictly after `date`.
+    static Date nextMorning(Date date, const Calendar& calendar);
+
+    // Inputs owned by later subsystems.
+    const SettingsValues& settings() const { return settings_; }
+    /// Changes settings and re-evaluates.
+    void changeSettings(const std::function<void(SettingsValues&)>& change);
+    const std::vector<Profile>& profiles() const { return profiles_; }
+    void setProfiles(std::vector<Profile> profiles);
+    const MonitorValues& monitorValues() const { return monitors_; }
+    /// Records new monitor readings and re-evaluates.
+    void updateMonitorValues(const std::function<void(MonitorValues&)>& change);
+    /// True when some trusted network's SSID equals `ssid` exactly.
+    bool isTrustedSSID(const std::string& ssid) const;
+    bool isHeartbeatRunning() const { return heartbeatTimer_ != nullptr; }
+    /// Installed by the battery monitor wiring: minutes until the charge reaches a percentage.
+    void setMinutesUntilThresholdProvider(std::function<std::optional<std::int64_t>(std::int64_t)> provider) {
+        minutesUntilThresholdProvider_ = std::move(provider);
+    }
+
+private:
+    // AppStateEvaluation.cpp
+    void applyState(bool active, const ReasonSet& reasons, std::optional<AssertionType> type);
+    bool ensureSleepPreventionActive(AssertionType type, std::string* error);
+    void releaseEverything();
+    void saveActiveSession();
+    void updateGuardian();
+    const Profile* profileWithID(const std::optional<Uuid>& id) const;
+    // AppStateSafety.cpp
+    void applyStopDecision(const StopCause& cause);
+    void suspendCurrentSession();
+    void checkPredictiveWarning();
+    // AppStatePause.cpp
+    void persistAutomationPause();
+    void rescheduleAutomationPauseExpiry();
+    // AppStateHeartbeat.cpp
+    void startHeartbeat();
+    void stopHeartbeat();
+    void heartbeatTick();
+
+    void notify(const std::string& id, const std::string& bodyKey, const std::vector<long long>& args = {});
+
+    AppStateServices services_;
+    Logger log_;
+    Calendar calendar_;
+    SettingsValues settings_;
+    std::vector<Profile> profiles_;
+    MonitorValues monitors_;
+
+    bool isActive_ = false;
+    ReasonSet activeReasons_;
+    std::optional<AssertionType> currentAssertionType_;
+    std::optional<Uuid> activeProfileID_;
+    bool isManuallyActivated_ = false;
+    bool predictiveWarningSent_ = false;
+    bool sleepSendInFlight_ = false;
+
+    std::optional<Date> automationPausedUntil_;
+    Timer automationPauseExpiryTimer_;
+    Timer heartbeatTimer_;
+    std::function<std::optional<std::int64_t>(std::int64_t)> minutesUntilThresholdProvider_;
+    Connection timerConnection_;
+    /// Posted callbacks check this before touching a state that may be gone.
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+};
+
+}  // namespace torvel

@@ -1,0 +1,56 @@
+// Pausing the automatic triggers for an hour, until the morning, or until further notice.
+#include "Core/AppState.h"
+
+#include <algorithm>
+
+namespace torvel {
+
+namespace {
+constexpr int kMorningHour = 7;
+}
+
+void AppState::pauseAutomation(PauseMode mode) {
+    const Date now = services_.clock.now();
+    switch (mode) {
+        case PauseMode::oneHour: automationPausedUntil_ = now.addingSeconds(3600.0); break;
+        case PauseMode::untilMorning: automationPausedUntil_ = nextMorning(now, calendar_); break;
+        case PauseMode::indefinitely: automationPausedUntil_ = Date::distantFuture(); break;
+    }
+    persistAutomationPause();
+    rescheduleAutomationPauseExpiry();
+    reevaluateState();
+}
+
+void AppState::resumeAutomation() {
+    automationPausedUntil_.reset();
+    persistAutomationPause();
+    rescheduleAutomationPauseExpiry();
+    reevaluateState();
+}
+
+void AppState::overrideAutomationPauseForExplicitKeepAwake() {
+    if (!automationPausedUntil_) return;
+    resumeAutomation();
+}
+
+Date AppState::nextMorning(Date date, const Calendar& calendar) {
+    if (auto morning = calendar.nextDate(date, kMorningHour, 0, Calendar::Repeated::first)) return *morning;
+    return date.addingSeconds(3600.0);
+}
+
+void AppState::persistAutomationPause() {
+    // Written to the settings store once it exists; until then the pause lives for this run only.
+}
+
+void AppState::rescheduleAutomationPauseExpiry() {
+    automationPauseExpiryTimer_.reset();
+    if (!automationPausedUntil_ || *automationPausedUntil_ == Date::distantFuture()) return;
+    const double seconds = std::max(0.0, automationPausedUntil_->secondsSince(services_.clock.now()));
+    automationPauseExpiryTimer_ = services_.scheduler.after(seconds, [this] {
+        automationPausedUntil_.reset();
+        persistAutomationPause();
+        reevaluateState();
+    });
+}
+
+}  // namespace torvel

@@ -1,0 +1,64 @@
+// Safety stops: a stop suspends the running session instead of discarding it.
+#include "Core/AppState.h"
+#include "Core/TimerManager.h"
+#include "Services/SessionPersistence.h"
+#include "Services/StayguardServiceProtocol.h"
+
+namespace torvel {
+
+void AppState::applyStopDecision(const StopCause& cause) {
+    const bool wasActive = isActive_;
+    const auto percent = monitors_.batteryState.percentage;
+    switch (cause.kind) {
+        case StopCause::Kind::batterySoftLimit:
+            log_.info("AppState: STOP — battery soft limit ({}% < {}%, wasActive={})", percent, cause.limit, wasActive);
+            break;
+        case StopCause::Kind::batteryHardLimit:
+            log_.info("AppState: STOP — battery hard limit ({}% < 10%, wasActive={})", percent, wasActive);
+            break;
+        case StopCause::Kind::thermalCritical:
+            log_.info("AppState: STOP — thermal critical kill-switch");
+            break;
+    }
+    if (wasActive) {
+        suspendCurrentSession();
+        if (cause.kind == StopCause::Kind::batterySoftLimit) {
+            notify("battery-soft-limit", "notification.battery_soft_limit", {cause.limit});
+        } else if (cause.kind == StopCause::Kind::batteryHardLimit) {
+            notify("battery-hard-limit", "notification.battery_hard_limit");
+        }
+        // The thermal notice comes from the thermal handler, which knows the new state.
+    }
+    if (auto* stayguard = services_.stayguard; stayguard && stayguard->isInstalled()) {
+        if (stayguard->lastDisableSleep() != false) stayguard->setDisableSleep(false);
+    }
+    applyState(false, {}, std::nullopt);
+}
+
+void AppState::suspendCurrentSession() {
+    SavedSession session;
+    session.timestamp = services_.clock.now();
+    if (services_.timerManager.isRunning()) {
+        session.duration = Duration::custom(services_.timerManager.remainingSeconds());
+    }
+    const auto sorted = sortedForDisplay(activeReasons_);
+    session.reasons.assign(sorted.begin(), sorted.end());
+    session.profileID = activeProfileID_;
+    services_.sessions.saveSuspendedSession(session);
+
+    isManuallyActivated_ = false;
+    activeProfileID_.reset();
+    services_.timerManager.stop();
+}
+
+void AppState::checkPredictiveWarning() {
+    if (predictiveWarningSent_) return;
+    const std::int64_t limit = effectiveBatteryLimit();
+    if (limit <= 0 || !minutesUntilThresholdProvider_) return;
+    const auto minutes = minutesUntilThresholdProvider_(limit);
+    if (!minutes || *minutes > settings_.predictiveBatteryMinutes) return;
+    predictiveWarningSent_ = true;
+    notify("battery-predictive", "notification.predictive_warning", {limit, *minutes});
+}
+
+}  // namespace torvel

@@ -1,0 +1,111 @@
+#include "Core/SleepPreventionService.h"
+
+#include <utility>
+
+#include "Core/Localization.h"
+
+namespace torvel {
+
+std::string SleepPreventionError::localizedDescription(const Localization& texts) const {
+    const char* key =
+        kind == Kind::assertionCreationFailed ? "error.assertion_failed" : "error.screensaver_failed";
+    return texts.format(key, {static_cast<long long>(code)});
+}
+
+SleepPreventionService::SleepPreventionService(PowerAssertions& assertions, Scheduler& scheduler,
+                                               LogSink& log)
+    : assertions_(assertions), scheduler_(scheduler), log_(log, "SleepPrevention") {}
+
+SleepPreventionService::~SleepPreventionService() {
+    stop();
+    stopScreenSaverPrevention();
+}
+
+bool SleepPreventionService::isAssertionAlive() const {
+    return isActive_ && assertionID_ != 0 && assertions_.isAlive(assertionID_);
+}
+
+void SleepPreventionService::setOnScreenSaverPreventionFailed(std::function<void()> callback) {
+    onScreenSaverPreventionFailed_ = std::move(callback);
+}
+
+std::optional<SleepPreventionError> SleepPreventionService::start(AssertionType type) {
+    // Release first, so that two assertions of ours never exist at once, even for a moment.
+    if (isActive_) stop();
+
+    const AssertionResult result = assertions_.create(type, kAssertionName);
+    if (result.status != 0) {
+        log_.error("Creating the power assertion failed: {}", result.status);
+        return SleepPreventionError{SleepPreventionError::Kind::assertionCreationFailed, result.status};
+    }
+    assertionID_ = result.id;
+    isActive_ = true;
+    currentType_ = type;
+    log_.debug("Started {} assertion (ID: {})", rawValue(type), result.id);
+    return std::nullopt;
+}
+
+void SleepPreventionService::stop() {
+    if (!isActive_) return;
+    const std::int32_t status = assertions_.release(assertionID_);
+    if (status != 0) log_.error("Releasing the power assertion failed: {}. Assertion may be leaked.", status);
+    // The id is invalid whatever the status; a later start() takes a fresh assertion.
+    assertionID_ = 0;
+    isActive_ = false;
+    currentType_.reset();
+}
+
+std::int32_t SleepPreventionService::declareUserActivity() {
+    // Give back the previous declaration first, so at most one of ours exists at any time.
+    if (screenSaverAssertionID_ != 0) {
+        const std::int32_t status = assertions_.release(screenSaverAssertionID_);
+        if (status != 0) log_.error("Releasing the previous user-activity assertion failed: {}", status);
+        screenSaverAssertionID_ = 0;
+    }
+    const AssertionResult result = assertions_.declareUserActivity(kScreenSaverAssertionName);
+    if (result.status == 0) screenSaverAssertionID_ = result.id;
+    return result.status;
+}
+
+std::optional<SleepPreventionError> SleepPreventionService::startScreenSaverPrevention() {
+    if (screenSaverActive_) return std::nullopt;
+
+    const std::int32_t status = declareUserActivity();
+    if (status != 0) {
+        log_.error("Declaring user activity failed on initial call: {}", status);
+        return SleepPreventionError{SleepPreventionError::Kind::screenSaverPreventionFailed, status};
+    }
+    screenSaverActive_ = true;
+    // The handle is ours: destroying it (in stop or our destructor) cancels the timer, so the tick
+    // never sees a destroyed service.
+    screenSaverTimer_ =
+        scheduler_.every(kScreenSaverRefreshSeconds, [this] { refreshScreenSaverPrevention(); });
+    log_.debug("Started screensaver prevention timer");
+    return std::nullopt;
+}
+
+void SleepPreventionService::refreshScreenSaverPrevention() {
+    if (!screenSaverActive_) return;
+    const std::int32_t status = declareUserActivity();
+    if (status == 0) return;
+
+    log_.error("Declaring user activity failed during refresh: {}", status);
+    stopScreenSaverPrevention();  // destroys the timer we are running in; the scheduler allows that
+    // A copy, so the callback may replace itself while it runs.
+    if (auto callback = onScreenSaverPreventionFailed_) callback();
+}
+
+void SleepPreventionService::stopScreenSaverPrevention() {
+    if (!screenSaverActive_) return;
+    screenSaverTimer_.reset();
+    if (screenSaverAssertionID_ != 0) {
+        const std::int32_t status = assertions_.release(screenSaverAssertionID_);
+        if (status != 0) {
+            log_.error("Releasing the user-activity assertion failed: {}. Assertion may be leaked.", status);
+        }
+        screenSaverAssertionID_ = 0;
+    }
+    screenSaverActive_ = false;
+}
+
+}  // namespace torvel

@@ -1,0 +1,197 @@
+// Checks the shipped string tables (resources/i18n/<lang>.json) against each other and against the
+// format arguments the code passes to Localization::format().
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using Table = std::map<std::string, std::string>;
+
+// Reads one table; fails the calling test when it is missing or not a flat, sorted object of strings
+// without duplicate keys.
+void loadTable(const std::string& lang, Table& out) {
+    const char* root = std::getenv("TORVEL_RESOURCES");
+    ASSERT_NE(root, nullptr) << "TORVEL_RESOURCES is not set; point it at the resources/ directory";
+    const std::string path = std::string(root) + "/i18n/" + lang + ".json";
+    std::ifstream in(path);
+    ASSERT_TRUE(in) << "cannot open " << path;
+
+    std::vector<std::string> keyOrder;
+    const nlohmann::json::parser_callback_t recordKeys =
+        [&keyOrder](int depth, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
+            if (event == nlohmann::json::parse_event_t::key && depth == 1)
+                keyOrder.push_back(parsed.get<std::string>());
+            return true;
+        };
+    nlohmann::json doc;
+    try {
+        doc = nlohmann::json::parse(in, recordKeys);
+    } catch (const nlohmann::json::parse_error& e) {
+        FAIL() << path << ": " << e.what();
+    }
+    ASSERT_TRUE(doc.is_object()) << path << " is not a JSON object";
+    EXPECT_TRUE(std::is_sorted(keyOrder.begin(), keyOrder.end())) << path << ": keys are not sorted";
+    EXPECT_EQ(std::set<std::string>(keyOrder.begin(), keyOrder.end()).size(), keyOrder.size())
+        << path << ": duplicate keys";
+    for (const auto& [key, value] : doc.items()) {
+        ASSERT_TRUE(value.is_string()) << lang << " " << key << ": not a string";
+        out[key] = value.get<std::string>();
+    }
+}
+
+// The argument kinds a text expects, in argument order: '@' for a string, 'l' for an integer.
+// Sets `error` for a '%' that is neither "%%" nor a well-formed placeholder, for positional and
+// sequential placeholders mixed in one text, and for positions that skip or repeat an argument.
+std::string signature(const std::string& text, std::string& error) {
+    std::map<std::size_t, char> byPosition;
+    std::string sequential;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') continue;
+        if (text.compare(i, 2, "%%") == 0) {
+            ++i;
+            continue;
+        }
+        std::size_t j = i + 1;
+        std::size_t position = 0;
+        while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j]))) {
+            position = position * 10 + static_cast<std::size_t>(text[j] - '0');
+            ++j;
+        }
+        const bool positional = j > i + 1;
+        if (positional && (position == 0 || j >= text.size() || text[j] != '$')) {
+            error = "malformed position at offset " + std::to_string(i);
+            return {};
+        }
+        if (positional) ++j;
+        char kind = 0;
+        if (text.compare(j, 1, "@") == 0) {
+            kind = '@';
+        } else if (text.compare(j, 2, "ld") == 0) {
+            kind = 'l';
+            ++j;
+        } else {
+            error = "stray '%' at offset " + std::to_string(i);
+            return {};
+        }
+        if (positional && !byPosition.emplace(position, kind).second) {
+            error = "argument " + std::to_string(position) + " used twice";
+            return {};
+        }
+        if (!positional) sequential += kind;
+        i = j;
+    }
+    if (!byPosition.empty() && !sequential.empty()) {
+        error = "positional and sequential placeholders mixed";
+        return {};
+    }
+    if (byPosition.empty()) return sequential;
+    std::string kinds;
+    for (const auto& [position, kind] : byPosition) {
+        if (position != kinds.size() + 1) {
+            error = "argument " + std::to_string(kinds.size() + 1) + " is never used";
+            return {};
+        }
+        kinds += kind;
+    }
+    return kinds;
+}
+
+TEST(StringTables, EnglishAndCzechHaveTheSameKeysAndPlaceholders) {
+    Table en, cs;
+    ASSERT_NO_FATAL_FAILURE(loadTable("en", en));
+    ASSERT_NO_FATAL_FAILURE(loadTable("cs", cs));
+    ASSERT_FALSE(en.empty());
+
+    for (const auto& [key, text] : en) {
+        if (!cs.count(key)) ADD_FAILURE() << "missing in cs: " << key;
+    }
+    for (const auto& [key, text] : cs) {
+        if (!en.count(key)) ADD_FAILURE() << "missing in en: " << key;
+    }
+
+    const std::regex keyShape("[a-z0-9_]+(\\.[a-z0-9_]+)+");
+    for (const auto* table : {&en, &cs}) {
+        const char* lang = table == &en ? "en" : "cs";
+        for (const auto& [key, text] : *table) {
+            EXPECT_TRUE(std::regex_match(key, keyShape)) << lang << ": not a localisation key: " << key;
+            EXPECT_FALSE(text.empty()) << lang << " " << key << ": empty text";
+            EXPECT_TRUE(text.find_first_not_of(" \t\n") == 0 &&
+                        text.find_last_not_of(" \t\n") == text.size() - 1)
+                << lang << " " << key << ": leading or trailing white space";
+            std::string error;
+            const std::string kinds = signature(text, error);
+            EXPECT_EQ(error, "") << lang << " " << key << ": \"" << text << "\"";
+            // Texts without arguments are shown as they stand, so "%%" would not collapse there.
+            if (error.empty() && kinds.empty()) {
+                EXPECT_EQ(text.find('%'), std::string::npos) << lang << " " << key << ": '%' in a plain text";
+            }
+        }
+    }
+
+    for (const auto& [key, enText] : en) {
+        auto it = cs.find(key);
+        if (it == cs.end()) continue;
+        std::string enError, csError;
+        EXPECT_EQ(signature(enText, enError), signature(it->second, csError))
+            << key << ": en \"" << enText << "\" vs cs \"" << it->second << "\"";
+    }
+}
+
+TEST(StringTables, FormatTextsTakeTheArgumentsTheirCallersPass) {
+    // Keys filled through Localization::format(), with the kinds of their arguments in order
+    // ('@' string, 'l' integer). Every other key is looked up without arguments.
+    const std::map<std::string, std::string> formats = {
+        {"duration.until", "@"},
+        {"error.assertion_failed", "l"},
+        {"error.screensaver_failed", "l"},
+        {"menu.active_remaining", "@"},
+        {"menu.battery_estimate", "@"},
+        {"menu.sleep_blockers_more", "l"},
+        {"menu.trusted_wifi_current_trusted", "@"},
+        {"menu.trusted_wifi_current_untrusted", "@"},
+        {"notification.battery_denied", "l"},
+        {"notification.battery_soft_limit", "l"},
+        {"notification.emergency_sleep", "l@"},
+        {"notification.emergency_terminated", "@"},
+        {"notification.guardian_reminder", "l"},
+        {"notification.predictive_warning", "ll"},
+        {"notification.thermal_throttle.body", "@"},
+        {"notification.url_scheme_error", "@"},
+        {"profile.battery_limit_value", "l"},
+        {"profile.copy_name", "@"},
+        {"settings.battery_limit", "l"},
+        {"settings.delete_profile_message", "@"},
+        {"settings.guardian_hours", "l"},
+        {"settings.predictive_minutes", "l"},
+        {"settings.trusted_networks.remove_message", "@"},
+        {"settings.trusted_networks.stayguard_install_failed", "@"},
+        {"settings.trusted_networks.stayguard_install_validation_failed", "@"},
+        {"settings.trusted_networks.status_current_trusted", "@"},
+        {"settings.trusted_networks.status_current_untrusted", "@"},
+    };
+    for (const char* lang : {"en", "cs"}) {
+        Table table;
+        ASSERT_NO_FATAL_FAILURE(loadTable(lang, table));
+        for (const auto& [key, kinds] : formats) EXPECT_TRUE(table.count(key)) << lang << ": missing " << key;
+        for (const auto& [key, text] : table) {
+            auto it = formats.find(key);
+            std::string error;
+            EXPECT_EQ(signature(text, error), it == formats.end() ? "" : it->second)
+                << lang << " " << key << ": \"" << text << "\"";
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,157 @@
+#include <cmath>
+#include <limits>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "Models/Calendar.h"
+#include "Models/Duration.h"
+
+namespace torvel {
+namespace {
+
+using nlohmann::json;
+
+std::string show(const std::optional<Duration>& duration) {
+    return duration ? duration->toString() : "none";
+}
+
+TEST(DurationTest, FormatsCountdowns) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::pair<double, std::string> intervals[] = {
+        {0, "0s"},
+        {59.9, "59s"},
+        {60, "1m"},
+        {3599, "59m"},
+        {3600, "1h"},
+        {3659, "1h"},
+        {3660, "1h 1m"},
+        {5400, "1h 30m"},
+        {90000, "25h"},
+        {-1, "0s"},
+        {-inf, "0s"},
+        {inf, "0s"},
+        {std::nan(""), "0s"},
+        {1e300, "277777777777777h 46m"},
+    };
+    for (const auto& [seconds, text] : intervals)
+        EXPECT_EQ(Duration::formatInterval(seconds), text) << seconds;
+
+    const std::pair<long long, std::string> minutes[] = {
+        {0, "0m"},      {45, "45m"}, {60, "1h 0m"},
+        {125, "2h 5m"}, {-5, "0m"},  {std::numeric_limits<long long>::min(), "0m"},
+    };
+    for (const auto& [count, text] : minutes) EXPECT_EQ(Duration::formatMinutes(count), text) << count;
+}
+
+TEST(DurationTest, IntervalsNeverGoNegativeOrOverflow) {
+    const Date now(800000000);
+    EXPECT_EQ(Duration::until(now.addingSeconds(-30)).timeInterval(now), 0.0);
+    EXPECT_EQ(Duration::until(now.addingSeconds(90)).timeInterval(now), 90.0);
+
+    const auto huge = Duration::custom(1e300).timeInterval(now);
+    ASSERT_TRUE(huge);
+    EXPECT_EQ(now.addingSeconds(*huge), Date::distantFuture());
+
+    EXPECT_EQ(Duration::custom(std::nan("")), Duration::custom(0));
+    EXPECT_EQ(Duration::preset(Duration::Kind::custom), Duration::custom(0));
+}
+
+TEST(DurationTest, DecodesOnlyTheStoredForm) {
+    const struct {
+        const char* text;
+        std::string expected;
+    } cases[] = {
+        {R"({"oneHour":{}})", "oneHour"},
+        {R"({"custom":{"_0":5400},"note":1})", "custom(5400)"},
+        {R"({"custom":{"_0":90.5}})", "custom(90.5)"},
+        {R"({"indefinite":{"_0":1}})", "indefinite"},
+        {R"({"until":{"_0":0}})", "until(2001-01-01T00:00:00.000Z)"},
+        {R"({"until":{"_0":1e300}})", "until(4001-01-01T00:00:00.000Z)"},
+        {R"({"indefinite":null})", "none"},
+        {R"({"custom":{"_0":"5400"}})", "none"},
+        {R"({"custom":{"_0":true}})", "none"},
+        {R"({"until":{"seconds":5}})", "none"},
+        {R"(["oneHour"])", "none"},
+        {R"(null)", "none"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const auto decoded = Duration::fromJson(json::parse(c.text), &error);
+        EXPECT_EQ(show(decoded), c.expected) << c.text;
+        EXPECT_EQ(error.empty(), decoded.has_value()) << c.text << ": " << error;
+    }
+}
+
+TEST(DurationTest, NeedsExactlyOneCaseMember) {
+    for (const char* text : {R"({})", R"({"note":{}})", R"({"custom":{"_0":5400},"oneHour":{}})"}) {
+        std::string error;
+        EXPECT_EQ(Duration::fromJson(json::parse(text), &error), std::nullopt) << text;
+        EXPECT_EQ(error, "Invalid number of keys found, expected one.") << text;
+    }
+}
+
+TEST(DurationTest, WritesTheStoredFormAndReadsItBack) {
+    EXPECT_EQ(Duration::indefinite().toJson().dump(), R"({"indefinite":{}})");
+    EXPECT_EQ(Duration::custom(5400).toJson().dump(), R"({"custom":{"_0":5400}})");
+    EXPECT_EQ(Duration::until(Date(797000000.25)).toJson().dump(), R"({"until":{"_0":797000000.25}})");
+
+    std::vector<Duration> all = Duration::menuPresets();
+    all.insert(all.end(), {Duration::custom(5400), Duration::custom(0.1), Duration::custom(-3),
+                           Duration::until(Date(797000000.25)), Duration::until(Date::distantPast())});
+    for (const Duration& d : all) {
+        const std::string text = d.toJson().dump();
+        EXPECT_EQ(Duration::fromJson(json::parse(text)), d) << text;
+    }
+}
+
+class DurationResolveTargetTimeTest : public ::testing::Test {
+protected:
+    Calendar prague = *Calendar::named("Europe/Prague");
+    Date at(int year, int month, int day, int hour, int minute, int second = 0,
+            Calendar::Repeated repeated = Calendar::Repeated::first) {
+        return *prague.date({year, month, day, hour, minute, second}, repeated);
+    }
+};
+
+TEST_F(DurationResolveTargetTimeTest, LaterTodayStaysTodayAndPassedTimesMoveToTomorrow) {
+    const Date now = at(2026, 5, 12, 14, 30, 20);  // 12:30:20 UTC
+    const std::pair<Date, std::string> cases[] = {
+        {at(2026, 5, 12, 14, 30), "2026-05-13T12:30:00.000Z"},  // the current minute counts as passed
+        {at(2026, 5, 12, 14, 31), "2026-05-12T12:31:00.000Z"},
+        {at(2026, 5, 12, 9, 0), "2026-05-13T07:00:00.000Z"},
+        {at(2026, 1, 5, 14, 31, 40), "2026-05-12T12:31:00.000Z"},  // only the wall hour and minute matter
+    };
+    for (const auto& [picked, expected] : cases) {
+        EXPECT_EQ(Duration::resolveTargetTime(picked, now, prague).toString(), expected) << picked.toString();
+    }
+}
+
+TEST_F(DurationResolveTargetTimeTest, CrossesDaylightSavingChanges) {
+    using enum Calendar::Repeated;
+    const struct {
+        Date now;
+        std::string expected;
+    } cases[] = {
+        // 02:30 does not exist on 29 March; the clocks read 03:00 CEST at that moment.
+        {at(2026, 3, 28, 22, 0), "2026-03-29T01:00:00.000Z"},
+        // 02:30 occurs twice on 25 October; the earliest one still ahead wins.
+        {at(2026, 10, 25, 1, 50), "2026-10-25T00:30:00.000Z"},
+        {at(2026, 10, 25, 2, 40, 0, first), "2026-10-25T01:30:00.000Z"},
+        {at(2026, 10, 25, 2, 40, 0, last), "2026-10-26T01:30:00.000Z"},
+    };
+    const Date picked = at(2026, 3, 28, 2, 30);
+    for (const auto& c : cases) {
+        EXPECT_EQ(Duration::resolveTargetTime(picked, c.now, prague).toString(), c.expected)
+            << c.now.toString();
+    }
+}
+
+TEST_F(DurationResolveTargetTimeTest, StaysInRangeAtTheEndOfTime) {
+    const Calendar utc = Calendar::utc();
+    const Date picked = Date::distantFuture().addingSeconds(-1800);
+    EXPECT_EQ(Duration::resolveTargetTime(picked, Date::distantFuture(), utc), Date::distantFuture());
+}
+
+}  // namespace
+}  // namespace torvel
