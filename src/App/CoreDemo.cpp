@@ -43,15 +43,30 @@ void usage() {
         "Runs a scripted keep-awake session on a simulated machine, on virtual time, and prints\n"
         "the log lines and the power assertions Torvel holds at each step.\n"
         "\n"
-        "  --verbose   also print debug log lines\n"
+        "  --verbose   also print debug lines and the heartbeat's ticks\n"
         "  --help      show this text");
 }
+
+// The console log, without the heartbeat's 30-second ticks unless asked for.
+class DemoLogSink : public LogSink {
+public:
+    explicit DemoLogSink(bool verbose)
+        : stream_(stdout, verbose ? LogLevel::debug : LogLevel::info), verbose_(verbose) {}
+    void write(LogLevel level, std::string_view category, std::string_view message) override {
+        if (!verbose_ && message.starts_with("Heartbeat: tick")) return;
+        stream_.write(level, category, message);
+    }
+
+private:
+    StreamLogSink stream_;
+    bool verbose_;
+};
 
 struct Demo {
     SimClock clock{Date(818035200.0)};  // 2026-12-06 00:00 UTC
     VirtualScheduler scheduler{clock};
     SimPowerAssertions assertions;
-    StreamLogSink log;
+    DemoLogSink log;
     Localization texts{log};
     SleepPreventionService sleepPrevention{assertions, scheduler, log};
     TimerManager timer{clock, scheduler};
@@ -60,10 +75,10 @@ struct Demo {
     GuardianService guardian{clock, scheduler};
     AppState state;
 
-    explicit Demo(LogLevel level)
-        : log(stdout, level),
-          state(AppStateServices{clock, scheduler, log, texts, sleepPrevention, timer, notifications, sessions,
-                                 guardian},
+    explicit Demo(bool verbose)
+        : log(verbose),
+          state(AppStateServices{clock, scheduler, log, texts, sleepPrevention, timer, notifications,
+                                 sessions, guardian},
                 SettingsValues{}, Calendar::utc()) {}
 
     void step(const char* title) { std::printf("\n== %s\n", title); }
@@ -72,7 +87,9 @@ struct Demo {
         std::string list;
         for (const auto& a : assertions.heldKeepAwake()) list += " " + a.platformType + " \"" + a.name + "\"";
         std::printf("   held:%s\n", list.empty() ? " nothing" : list.c_str());
-        if (timer.isRunning()) std::printf("   countdown: %s left\n", Duration::formatInterval(timer.remainingSeconds()).c_str());
+        if (timer.isRunning())
+            std::printf("   countdown: %s left\n",
+                        Duration::formatInterval(timer.remainingSeconds()).c_str());
     }
 
     void advance(double seconds) {
@@ -84,20 +101,20 @@ struct Demo {
 }  // namespace
 
 int main(int argc, char** argv) {
-    LogLevel level = LogLevel::info;
+    bool verbose = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             usage();
             return 0;
         } else if (!std::strcmp(argv[i], "--verbose")) {
-            level = LogLevel::debug;
+            verbose = true;
         } else {
             std::fprintf(stderr, "torvel-core-demo: unknown option '%s' (try --help)\n", argv[i]);
             return 2;
         }
     }
 
-    Demo demo(level);
+    Demo demo(verbose);
     demo.texts.setTable(englishTexts());
     auto& state = demo.state;
 
@@ -138,6 +155,7 @@ int main(int argc, char** argv) {
     demo.held();
 
     demo.step("Notifications posted");
-    for (const auto& n : demo.notifications.recent()) std::printf("   %s: %s\n", n.id.c_str(), n.body.c_str());
+    for (const auto& n : demo.notifications.recent())
+        std::printf("   %s: %s\n", n.id.c_str(), n.body.c_str());
     return 0;
 }
