@@ -2,18 +2,18 @@
 // holds, so the core can be watched end to end without a desktop.
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <map>
-
-#include <nlohmann/json.hpp>
 #include <string>
 
 #include "Core/AppState.h"
 #include "Core/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
+#include "Platform/Linux/EnvironmentSystemLocale.h"
+#include "Platform/Linux/ResourcePaths.h"
 #include "Platform/Sim/CapturingLogSink.h"
+#include "Platform/Sim/MemoryDefaultsStore.h"
 #include "Platform/Sim/SimClock.h"
+#include "Platform/Sim/SimNotificationCenter.h"
 #include "Platform/Sim/SimPowerAssertions.h"
 #include "Platform/Sim/VirtualScheduler.h"
 #include "Services/GuardianService.h"
@@ -23,18 +23,6 @@
 using namespace torvel;
 
 namespace {
-
-// The English texts, so that notifications read as they will in the application.
-std::map<std::string, std::string, std::less<>> englishTexts() {
-    std::map<std::string, std::string, std::less<>> table;
-    std::ifstream in(TORVEL_RESOURCES_DIR "/i18n/en.json");
-    const auto json = nlohmann::json::parse(in, nullptr, /*allow_exceptions=*/false);
-    if (!json.is_object()) return table;
-    for (const auto& [key, value] : json.items()) {
-        if (value.is_string()) table[key] = value.get<std::string>();
-    }
-    return table;
-}
 
 void usage() {
     std::puts(
@@ -67,19 +55,22 @@ struct Demo {
     VirtualScheduler scheduler{clock};
     SimPowerAssertions assertions;
     DemoLogSink log;
-    Localization texts{log};
+    EnvironmentSystemLocale locale;
+    Localization texts{log, resourcesDirectory(), &locale};
+    MemoryDefaultsStore defaults;
     SleepPreventionService sleepPrevention{assertions, scheduler, log};
     TimerManager timer{clock, scheduler};
-    NotificationService notifications{log};
+    SimNotificationCenter center{scheduler};
+    NotificationService notifications{center, scheduler, texts, log};
     MemorySessionPersistence sessions;
     GuardianService guardian{clock, scheduler};
     AppState state;
 
     explicit Demo(bool verbose)
         : log(verbose),
-          state(AppStateServices{clock, scheduler, log, texts, sleepPrevention, timer, notifications,
-                                 sessions, guardian},
-                SettingsValues{}, Calendar::utc()) {}
+          state(AppStateServices{clock, scheduler, log, texts, defaults, sleepPrevention, timer,
+                                 notifications, sessions, guardian},
+                Calendar::utc()) {}
 
     void step(const char* title) { std::printf("\n== %s\n", title); }
 
@@ -115,7 +106,8 @@ int main(int argc, char** argv) {
     }
 
     Demo demo(verbose);
-    demo.texts.setTable(englishTexts());
+    demo.notifications.setup();
+    demo.scheduler.runPending();
     auto& state = demo.state;
 
     demo.step("Click the tray icon: keep awake until told otherwise");
@@ -123,18 +115,18 @@ int main(int argc, char** argv) {
     demo.held();
 
     demo.step("Turn on 'prevent display sleep' while it runs");
-    state.changeSettings([](SettingsValues& s) { s.preventDisplaySleep = true; });
+    state.set(&SettingsValues::preventDisplaySleep, true);
     demo.held();
 
     demo.step("Pick 'one hour' from the menu");
-    state.changeSettings([](SettingsValues& s) { s.preventDisplaySleep = false; });
+    state.set(&SettingsValues::preventDisplaySleep, false);
     state.activate(Duration::preset(Duration::Kind::oneHour));
     demo.held();
     demo.advance(45 * 60);
     demo.held();
 
     demo.step("An external display is plugged in and the countdown runs out");
-    state.changeSettings([](SettingsValues& s) { s.autoActivateOnExternalDisplay = true; });
+    state.set(&SettingsValues::autoActivateOnExternalDisplay, true);
     state.updateMonitorValues([](MonitorValues& m) { m.hasExternalDisplay = true; });
     demo.advance(15 * 60);
     demo.held();
@@ -155,7 +147,7 @@ int main(int argc, char** argv) {
     demo.held();
 
     demo.step("Notifications posted");
-    for (const auto& n : demo.notifications.recent())
-        std::printf("   %s: %s\n", n.id.c_str(), n.body.c_str());
+    for (const auto& n : demo.center.requests())
+        std::printf("   %s: %s\n", n.identifier.c_str(), n.body.c_str());
     return 0;
 }

@@ -8,11 +8,13 @@
 
 namespace torvel {
 
-AppState::AppState(AppStateServices services, SettingsValues settings, Calendar calendar)
+AppState::AppState(AppStateServices services, Calendar calendar)
     : services_(services),
       log_(services.log, "AppState"),
       calendar_(std::move(calendar)),
-      settings_(std::move(settings)) {
+      settings_(loadSettings(services.defaults, Logger(services.log, "Settings"))) {
+    services_.texts.updateBundle(settings_.language);
+
     services_.timerManager.setOnExpired([this] { handleTimerExpired(); });
     // The countdown's remaining time is part of what observers show.
     timerConnection_ = services_.timerManager.changed.connect([this] { activationChanged.emit(); });
@@ -27,19 +29,21 @@ AppState::AppState(AppStateServices services, SettingsValues settings, Calendar 
     });
     services_.guardian.setOnReminder([this](std::int64_t hours) {
         const std::string body = services_.texts.format("notification.guardian_reminder", {hours});
-        services_.notifications.send("guardian-reminder", kNotificationTitle, body, "GUARDIAN_REMINDER");
+        services_.notifications.send("guardian-reminder", kNotificationTitle, body,
+                                     kGuardianReminderCategory);
     });
+    services_.notifications.setOnGuardianDeactivate([this] { deactivateAll(); });
+    services_.notifications.setOnGuardianContinue(
+        [this] { services_.guardian.startWatching(settings_.guardianHours); });
+    restoreAutomationPause();
 }
 
 AppState::~AppState() {
     services_.timerManager.setOnExpired(nullptr);
     services_.sleepPrevention.setOnScreenSaverPreventionFailed(nullptr);
     services_.guardian.setOnReminder(nullptr);
-}
-
-void AppState::changeSettings(const std::function<void(SettingsValues&)>& change) {
-    change(settings_);
-    reevaluateState();
+    services_.notifications.setOnGuardianDeactivate(nullptr);
+    services_.notifications.setOnGuardianContinue(nullptr);
 }
 
 void AppState::setProfiles(std::vector<Profile> profiles) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Core/PriorityChain.h"
+#include "Core/Settings.h"
 #include "Core/SettingsValues.h"
 #include "Core/Signal.h"
 #include "Models/BatteryState.h"
@@ -20,6 +21,7 @@
 
 namespace torvel {
 
+class DefaultsStore;
 class GuardianService;
 class Localization;
 class NotificationService;
@@ -34,6 +36,7 @@ struct AppStateServices {
     Scheduler& scheduler;
     LogSink& log;
     Localization& texts;
+    DefaultsStore& defaults;
     SleepPreventionProtocol& sleepPrevention;
     TimerManager& timerManager;
     NotificationService& notifications;
@@ -65,7 +68,9 @@ class AppState {
 public:
     enum class PauseMode { oneHour, untilMorning, indefinitely };
 
-    AppState(AppStateServices services, SettingsValues settings = {}, Calendar calendar = Calendar::current());
+    /// Loads every setting, switches the texts to the stored language and restores a stored
+    /// automation pause.
+    explicit AppState(AppStateServices services, Calendar calendar = Calendar::current());
     ~AppState();
     AppState(const AppState&) = delete;
     AppState& operator=(const AppState&) = delete;
@@ -106,10 +111,28 @@ public:
     /// The next 07:00 strictly after `date`.
     static Date nextMorning(Date date, const Calendar& calendar);
 
-    // Inputs owned by later subsystems.
+    // Settings (AppStateSettings.cpp). Every assignment publishes, stores and then runs the
+    // setting's change handling, also when the value is unchanged.
     const SettingsValues& settings() const { return settings_; }
-    /// Changes settings and re-evaluates.
-    void changeSettings(const std::function<void(SettingsValues&)>& change);
+    void set(bool SettingsValues::*member, bool value);
+    void set(std::int64_t SettingsValues::*member, std::int64_t value);
+    void set(float SettingsValues::*member, float value);
+    void set(AssertionType SettingsValues::*member, AssertionType value);
+    void set(AppLanguage SettingsValues::*member, AppLanguage value);
+    /// Sets a scalar setting from text, typed by the settings table; an error message (and no change)
+    /// for an unknown key or a value of the wrong kind.
+    std::optional<std::string> setSettingFromText(std::string_view key, std::string_view text);
+    void setTrustedNetworks(std::vector<TrustedNetwork> networks);
+    /// Adds `ssid` to the trusted list; false, changing nothing, when it is empty or already trusted.
+    bool addTrustedSSID(const std::string& ssid);
+    /// Tells observers the key of every assigned setting.
+    Signal<std::string_view> settingChanged;
+    /// Installed by the Wi-Fi wiring: a forced refresh of the current network.
+    void setWiFiStateRefresher(std::function<void()> refresher) {
+        wifiStateRefresher_ = std::move(refresher);
+    }
+
+    // Inputs owned by later subsystems.
     const std::vector<Profile>& profiles() const { return profiles_; }
     void setProfiles(std::vector<Profile> profiles);
     const MonitorValues& monitorValues() const { return monitors_; }
@@ -135,7 +158,11 @@ private:
     void applyStopDecision(const StopCause& cause);
     void suspendCurrentSession();
     void checkPredictiveWarning();
+    // AppStateSettings.cpp
+    void afterSettingAssigned(const SettingMember& member);
+    void clearTrustedNetworkLatch();
     // AppStatePause.cpp
+    void restoreAutomationPause();
     void persistAutomationPause();
     void rescheduleAutomationPauseExpiry();
     // AppStateHeartbeat.cpp
@@ -164,6 +191,7 @@ private:
     Timer automationPauseExpiryTimer_;
     Timer heartbeatTimer_;
     std::function<std::optional<std::int64_t>(std::int64_t)> minutesUntilThresholdProvider_;
+    std::function<void()> wifiStateRefresher_;
     Connection timerConnection_;
     /// Posted callbacks check this before touching a state that may be gone.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);

@@ -69,9 +69,7 @@ void AppState::activateProfile(const Profile& profile) {
 void AppState::deactivateAll() {
     isManuallyActivated_ = false;
     activeProfileID_.reset();
-    monitors_.trustedNetworkLatchedWhileLidClosed = false;
-    monitors_.trustedNetworkLatchDeadline.reset();
-    monitors_.trustedNetworkLatchSSID.reset();
+    clearTrustedNetworkLatch();
     // The process trigger's transient watchers are cleared here once that trigger exists.
     services_.timerManager.stop();
     services_.guardian.stopWatching();

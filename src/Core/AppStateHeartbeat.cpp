@@ -26,8 +26,8 @@ void AppState::heartbeatTick() {
         return;
     }
     const auto& battery = monitors_.batteryState;
-    log_.info("Heartbeat: tick — battery={}% ac={} assertionAlive={}", battery.percentage, battery.isOnACPower,
-              services_.sleepPrevention.isAssertionAlive());
+    log_.info("Heartbeat: tick — battery={}% ac={} assertionAlive={}", battery.percentage,
+              battery.isOnACPower, services_.sleepPrevention.isAssertionAlive());
     // Re-evaluating re-creates an assertion the system dropped. The battery refresh and the pip join
     // this tick with the battery monitor and the audio feedback.
     reevaluateState();

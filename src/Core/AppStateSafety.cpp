@@ -11,7 +11,8 @@ void AppState::applyStopDecision(const StopCause& cause) {
     const auto percent = monitors_.batteryState.percentage;
     switch (cause.kind) {
         case StopCause::Kind::batterySoftLimit:
-            log_.info("AppState: STOP — battery soft limit ({}% < {}%, wasActive={})", percent, cause.limit, wasActive);
+            log_.info("AppState: STOP — battery soft limit ({}% < {}%, wasActive={})", percent, cause.limit,
+                      wasActive);
             break;
         case StopCause::Kind::batteryHardLimit:
             log_.info("AppState: STOP — battery hard limit ({}% < 10%, wasActive={})", percent, wasActive);

@@ -39,7 +39,8 @@ PriorityDecision decideSleepPrevention(const PriorityChainInput& in) {
         // The lid latch keeps the trusted network's reason for a while after the lid closed, even
         // when Wi-Fi drops with it.
         const bool onTrusted = in.isWiFiConnected && in.isOnTrustedNetwork;
-        const bool latched = in.trustedNetworkLatchedWhileLidClosed && in.isLidClosed && in.isTrustedNetworkLatchValid;
+        const bool latched =
+            in.trustedNetworkLatchedWhileLidClosed && in.isLidClosed && in.isTrustedNetworkLatchValid;
         if (in.trustedNetworkActivationEnabled && in.hasTrustedNetworks && (onTrusted || latched)) {
             reasons.insert(ActivationReason::trustedNetwork);
             raise(in.trustedNetworkAssertionType);
@@ -61,13 +62,16 @@ PriorityDecision decideSleepPrevention(const PriorityChainInput& in) {
 std::string PriorityDecision::toString() const {
     if (stopCause) {
         switch (stopCause->kind) {
-            case StopCause::Kind::thermalCritical: return "stop(thermalCritical)";
-            case StopCause::Kind::batteryHardLimit: return "stop(batteryHardLimit)";
+            case StopCause::Kind::thermalCritical:
+                return "stop(thermalCritical)";
+            case StopCause::Kind::batteryHardLimit:
+                return "stop(batteryHardLimit)";
             case StopCause::Kind::batterySoftLimit:
                 return "stop(batterySoftLimit " + std::to_string(stopCause->limit) + ")";
         }
     }
-    return "[" + joinedRawValues(reasons) + "] " + (assertionType ? std::string(rawValue(*assertionType)) : "<nil>");
+    return "[" + joinedRawValues(reasons) + "] " +
+           (assertionType ? std::string(rawValue(*assertionType)) : "<nil>");
 }
 
 }  // namespace torvel

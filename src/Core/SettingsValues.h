@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "Models/AssertionType.h"
@@ -10,6 +12,11 @@ namespace torvel {
 
 /// The language the user picked for Torvel's texts.
 enum class AppLanguage { system, en, cs };
+
+/// "system", "en" or "cs".
+std::string_view rawValue(AppLanguage language);
+/// The language of a stored raw value; std::nullopt for anything else.
+std::optional<AppLanguage> appLanguageFromRaw(std::string_view raw);
 
 /// Every user preference with its default, in the order they are stored and loaded.
 struct SettingsValues {

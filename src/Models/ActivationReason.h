@@ -10,7 +10,15 @@
 namespace torvel {
 
 /// Why the machine is kept awake. The raw values are the stored form.
-enum class ActivationReason { manual, timer, profile, externalDisplay, mirroring, trustedNetwork, processRunning };
+enum class ActivationReason {
+    manual,
+    timer,
+    profile,
+    externalDisplay,
+    mirroring,
+    trustedNetwork,
+    processRunning
+};
 
 /// Every reason in declaration order.
 inline constexpr std::array<ActivationReason, 7> kAllActivationReasons = {

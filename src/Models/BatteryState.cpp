@@ -13,10 +13,14 @@ std::string BatteryState::toString() const {
 
 std::string_view toString(ThermalState state) {
     switch (state) {
-        case ThermalState::nominal: return "nominal";
-        case ThermalState::fair: return "fair";
-        case ThermalState::serious: return "serious";
-        case ThermalState::critical: return "critical";
+        case ThermalState::nominal:
+            return "nominal";
+        case ThermalState::fair:
+            return "fair";
+        case ThermalState::serious:
+            return "serious";
+        case ThermalState::critical:
+            return "critical";
     }
     return "unknown";
 }

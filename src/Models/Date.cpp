@@ -13,7 +13,8 @@ constexpr double kMax = 63113904000.0;   // 4001-01-01
 }  // namespace
 
 Date::Date(double secondsSinceReferenceDate)
-    : seconds_(std::isnan(secondsSinceReferenceDate) ? 0.0 : std::clamp(secondsSinceReferenceDate, kMin, kMax)) {}
+    : seconds_(std::isnan(secondsSinceReferenceDate) ? 0.0
+                                                     : std::clamp(secondsSinceReferenceDate, kMin, kMax)) {}
 
 Date Date::fromUnixSeconds(double unixSeconds) {
     if (std::isnan(unixSeconds)) return Date(0.0);

@@ -18,8 +18,16 @@ class Calendar;
 class Duration {
 public:
     enum class Kind {
-        fifteenMinutes, thirtyMinutes, oneHour, twoHours, fourHours, eightHours, twelveHours,
-        indefinite, custom, until
+        fifteenMinutes,
+        thirtyMinutes,
+        oneHour,
+        twoHours,
+        fourHours,
+        eightHours,
+        twelveHours,
+        indefinite,
+        custom,
+        until
     };
 
     /// A payload-less case; `kind` must not be custom or until (those use the factories below).

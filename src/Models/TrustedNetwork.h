@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "Models/Date.h"
 #include "Models/Uuid.h"
@@ -16,5 +19,10 @@ struct TrustedNetwork {
 
     friend bool operator==(const TrustedNetwork&, const TrustedNetwork&) = default;
 };
+
+/// The stored list: a JSON array of {"id": "<UUID>", "ssid": "...", "addedAt": <seconds since 2001>}.
+std::string trustedNetworksToJson(const std::vector<TrustedNetwork>& networks);
+/// Reads the stored list; std::nullopt when any entry lacks a key or has the wrong type.
+std::optional<std::vector<TrustedNetwork>> trustedNetworksFromJson(std::string_view json);
 
 }  // namespace torvel

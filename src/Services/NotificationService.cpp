@@ -1,27 +1,142 @@
 #include "Services/NotificationService.h"
 
+#include <algorithm>
+#include <utility>
+
+#include "Core/Localization.h"
+
 namespace torvel {
 
 namespace {
-constexpr std::size_t kRecentLimit = 32;
+constexpr const char* kGuardianContinueAction = "GUARDIAN_CONTINUE";
+constexpr const char* kGuardianDeactivateAction = "GUARDIAN_DEACTIVATE";
+constexpr const char* kOpenBatterySettingsAction = "OPEN_BATTERY_SETTINGS";
+constexpr std::size_t kNamesShown = 3;
+
+std::string_view thermalStateKey(ThermalState state) {
+    switch (state) {
+        case ThermalState::nominal:
+            return "thermal.nominal";
+        case ThermalState::fair:
+            return "thermal.fair";
+        case ThermalState::serious:
+            return "thermal.serious";
+        case ThermalState::critical:
+            return "thermal.critical";
+    }
+    return {};
+}
+}  // namespace
+
+NotificationService::NotificationService(NotificationCenter& center, Scheduler& scheduler,
+                                         Localization& texts, LogSink& log)
+    : center_(center), scheduler_(scheduler), texts_(texts), log_(log, "Notifications") {}
+
+NotificationService::~NotificationService() {
+    center_.setResponseHandler(nullptr);
+}
+
+void NotificationService::setup() {
+    center_.setResponseHandler([this](const std::string& requestId, const std::string& actionId) {
+        handleResponse(requestId, actionId);
+    });
+    registerCategories();
+    // Action titles follow the language.
+    languageConnection_ = texts_.languageChanged.connect([this] { registerCategories(); });
+    std::weak_ptr<int> alive = lifetime_;
+    center_.requestAuthorization([this, alive](bool granted, const std::optional<std::string>& error) {
+        if (!alive.lock()) return;
+        if (error) {
+            log_.error("Notification authorization failed: {}", *error);
+        } else if (!granted) {
+            log_.info("Notification authorization denied by user — using fallback status messages");
+        }
+        // Set on a turn of its own, never in the middle of a send() that reads it.
+        scheduler_.post([this, alive, granted] {
+            if (alive.lock()) isAuthorized_ = granted;
+        });
+    });
+}
+
+void NotificationService::registerCategories() {
+    using enum NotificationActionOption;
+    center_.setCategories({
+        {kGuardianReminderCategory,
+         {{kGuardianContinueAction, texts_.text("notification.guardian_continue"), none},
+          {kGuardianDeactivateAction, texts_.text("notification.guardian_deactivate"), destructive}}},
+        {kLowPowerModeSuggestionCategory,
+         {{kOpenBatterySettingsAction, texts_.text("notification.lpm_suggestion.action_open"), foreground}}},
+    });
 }
 
 void NotificationService::send(const std::string& id, const std::string& title, const std::string& body,
                                const std::optional<std::string>& category) {
+    std::weak_ptr<int> alive = lifetime_;
     if (!isAuthorized_) {
-        lastStatusMessage_ = body;
-        lastStatusMessageChanged.emit();
+        scheduler_.post([this, alive, body] {
+            if (!alive.lock()) return;
+            lastStatusMessage_ = body;
+            lastStatusMessageChanged.emit();
+        });
         return;
     }
-    log_.info("Posting notification '{}'", id);
-    recent_.push_back({id, title, body, category});
-    if (recent_.size() > kRecentLimit) recent_.pop_front();
+    center_.add(NotificationRequest{id, title, body, category, true},
+                [this, alive, id](const std::optional<std::string>& error) {
+                    if (error && alive.lock())
+                        log_.error("Failed to deliver notification '{}': {}", id, *error);
+                });
+}
+
+void NotificationService::sendThermalThrottle(ThermalState state) {
+    const std::string_view key = thermalStateKey(state);
+    const std::string name = key.empty() ? "?" : texts_.text(key);
+    send("thermal-throttle", texts_.text("notification.thermal_throttle.title"),
+         texts_.format("notification.thermal_throttle.body", {name}));
+}
+
+void NotificationService::sendEmergencyBlockersTerminated(const std::vector<std::string>& names) {
+    send("emergency-terminated", kNotificationTitle,
+         texts_.format("notification.emergency_terminated", {formatNames(names)}));
+}
+
+void NotificationService::sendEmergencySleep(std::int64_t percent,
+                                             const std::vector<std::string>& blockerNames) {
+    send("emergency-sleep", kNotificationTitle,
+         texts_.format("notification.emergency_sleep",
+                       {static_cast<long long>(percent), formatNames(blockerNames)}));
 }
 
 void NotificationService::clearLastStatusMessage() {
     if (!lastStatusMessage_) return;
     lastStatusMessage_.reset();
     lastStatusMessageChanged.emit();
+}
+
+std::string NotificationService::formatNames(const std::vector<std::string>& names) {
+    std::vector<std::string> distinct;
+    for (const auto& name : names) {
+        if (!name.empty() && std::find(distinct.begin(), distinct.end(), name) == distinct.end()) {
+            distinct.push_back(name);
+        }
+    }
+    std::string out;
+    for (std::size_t i = 0; i < std::min(distinct.size(), kNamesShown); ++i) {
+        if (i > 0) out += ", ";
+        out += distinct[i];
+    }
+    if (distinct.size() > kNamesShown) out += " +" + std::to_string(distinct.size() - kNamesShown);
+    return out;
+}
+
+void NotificationService::handleResponse(const std::string& requestId, const std::string& actionId) {
+    log_.debug("Response '{}' to notification '{}'", actionId, requestId);
+    if (actionId == kGuardianContinueAction) {
+        if (onGuardianContinue_) onGuardianContinue_();
+    } else if (actionId == kGuardianDeactivateAction) {
+        if (onGuardianDeactivate_) onGuardianDeactivate_();
+    } else if (actionId == kOpenBatterySettingsAction) {
+        if (!center_.openPowerSettings()) log_.error("Could not open the power settings");
+    }
 }
 
 }  // namespace torvel

@@ -1,48 +1,84 @@
 #pragma once
 
-#include <deque>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Core/Signal.h"
+#include "Models/BatteryState.h"
 #include "Platform/Log.h"
+#include "Platform/NotificationCenter.h"
+#include "Platform/Scheduler.h"
 
 namespace torvel {
 
+class Localization;
+
 /// Fixed title of every notification but the thermal and Low Power Mode ones.
 inline constexpr const char* kNotificationTitle = "Torvel";
+/// Categories a request may name to get their buttons.
+inline constexpr const char* kGuardianReminderCategory = "GUARDIAN_REMINDER";
+inline constexpr const char* kLowPowerModeSuggestionCategory = "LPM_SUGGESTION";
 
-/// Tells the user something in the background. Without permission to show notifications, the body
-/// of the last one is kept as a status message for the menu instead.
+/// Tells the user something in the background, and routes the notifications' buttons back into the
+/// application. Without permission to show notifications, the body of the last one is kept as a status
+/// message for the menu instead.
 class NotificationService {
 public:
-    struct Sent {
-        std::string id, title, body;
-        std::optional<std::string> category;
-    };
+    NotificationService(NotificationCenter& center, Scheduler& scheduler, Localization& texts, LogSink& log);
+    ~NotificationService();
+    NotificationService(const NotificationService&) = delete;
+    NotificationService& operator=(const NotificationService&) = delete;
 
-    explicit NotificationService(LogSink& log) : log_(log, "Notifications") {}
+    /// Once at start-up: takes the center's responses, registers the categories and asks for permission.
+    void setup();
+    /// Sets the categories and their buttons, titled in the current language.
+    void registerCategories();
 
-    /// Posts notification `id`, replacing one of the same id that is still shown.
+    /// Posts notification `id`, replacing one of the same id that is still shown. Safe from background
+    /// work: without permission only the main loop changes the status message.
     void send(const std::string& id, const std::string& title, const std::string& body,
               const std::optional<std::string>& category = std::nullopt);
+    /// The machine slows down under heat. A state outside the four known ones is named "?".
+    void sendThermalThrottle(ThermalState state);
+    /// The emergency ended the named processes that kept the machine awake.
+    void sendEmergencyBlockersTerminated(const std::vector<std::string>& names);
+    /// The emergency puts the machine to sleep at `percent` despite the named processes.
+    void sendEmergencySleep(std::int64_t percent, const std::vector<std::string>& blockerNames);
 
+    /// Run when the user chooses the guardian reminder's "deactivate" / "continue" button.
+    void setOnGuardianDeactivate(std::function<void()> callback) {
+        onGuardianDeactivate_ = std::move(callback);
+    }
+    void setOnGuardianContinue(std::function<void()> callback) { onGuardianContinue_ = std::move(callback); }
+
+    /// The user allowed notifications; false until the answer to setup()'s request arrives.
     bool isAuthorized() const { return isAuthorized_; }
-    void setAuthorized(bool authorized) { isAuthorized_ = authorized; }
-
     /// The body of the last notification that could not be shown; absent when there is none.
     const std::optional<std::string>& lastStatusMessage() const { return lastStatusMessage_; }
     void clearLastStatusMessage();
     Signal<> lastStatusMessageChanged;
 
-    /// The most recent notifications posted, oldest first (at most 32), for the menu and diagnostics.
-    const std::deque<Sent>& recent() const { return recent_; }
+    /// Distinct non-empty names in order, at most three shown: "a, b, c +2".
+    static std::string formatNames(const std::vector<std::string>& names);
 
 private:
+    void handleResponse(const std::string& requestId, const std::string& actionId);
+
+    NotificationCenter& center_;
+    Scheduler& scheduler_;
+    Localization& texts_;
     Logger log_;
-    bool isAuthorized_ = true;
+    std::function<void()> onGuardianDeactivate_, onGuardianContinue_;
+    Connection languageConnection_;
+    std::atomic<bool> isAuthorized_ = false;
     std::optional<std::string> lastStatusMessage_;
-    std::deque<Sent> recent_;
+    // Completions and posted tasks check this so that they do nothing once the service is gone.
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };
 
 }  // namespace torvel

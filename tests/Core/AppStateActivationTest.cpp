@@ -35,7 +35,7 @@ TEST(AppStateActivation, ToggleStartsAndEndsAManualSession) {
 
 TEST(AppStateActivation, ToggleDuringAutomaticActivityPausesItForAnHour) {
     AppStateHarness h;
-    h.state->changeSettings([](SettingsValues& s) { s.autoActivateOnExternalDisplay = true; });
+    h.state->set(&SettingsValues::autoActivateOnExternalDisplay, true);
     h.state->updateMonitorValues([](MonitorValues& m) { m.hasExternalDisplay = true; });
     ASSERT_EQ(h.held(), std::vector<std::string>{"NoDisplaySleepAssertion"});
 
@@ -54,7 +54,7 @@ TEST(AppStateActivation, ToggleDuringAutomaticActivityPausesItForAnHour) {
 
 TEST(AppStateActivation, ToggleDuringACountdownEndsOnlyTheUserActivity) {
     AppStateHarness h;
-    h.state->changeSettings([](SettingsValues& s) { s.autoActivateOnMirroring = true; });
+    h.state->set(&SettingsValues::autoActivateOnMirroring, true);
     h.state->updateMonitorValues([](MonitorValues& m) { m.isMirroring = true; });
     h.state->activate(Duration::preset(Duration::Kind::oneHour));
     EXPECT_EQ(h.state->activeReasons(), (ReasonSet{R::timer, R::mirroring}));
@@ -70,7 +70,7 @@ TEST(AppStateActivation, BatteryBelowTheLimitRefusesWithoutChangingAnything) {
     AppStateHarness h;
     h.state->pauseAutomation(AppState::PauseMode::indefinitely);
     h.onBattery(25);
-    h.state->changeSettings([](SettingsValues& s) { s.batteryLimitPercent = 30; });  // stops nothing: idle
+    h.state->set(&SettingsValues::batteryLimitPercent, 30);  // stops nothing: idle
     h.log.clear();
 
     h.state->toggle();
@@ -80,7 +80,7 @@ TEST(AppStateActivation, BatteryBelowTheLimitRefusesWithoutChangingAnything) {
     EXPECT_EQ(h.state->automationPausedUntil(), Date::distantFuture());
     EXPECT_TRUE(h.stateLines().empty());
     ASSERT_EQ(h.notificationIDs(), (std::vector<std::string>{"battery-denied", "battery-denied"}));
-    EXPECT_EQ(h.notifications.recent().back().body, "Battery below 30%");
+    EXPECT_EQ(h.lastNotification().body, "Battery below 30%");
 
     // On the charger the same click starts a session (and ends the indefinite pause).
     h.state->updateMonitorValues([](MonitorValues& m) { m.batteryState.isOnACPower = true; });
@@ -105,7 +105,7 @@ TEST(AppStateActivation, CountdownEndsTheSessionAndTellsTheUser) {
     EXPECT_EQ(h.notificationIDs(), std::vector<std::string>{"timer-expired"});
 
     // With another reason still holding, the end is only "finished".
-    h.state->changeSettings([](SettingsValues& s) { s.autoActivateOnMirroring = true; });
+    h.state->set(&SettingsValues::autoActivateOnMirroring, true);
     h.state->updateMonitorValues([](MonitorValues& m) { m.isMirroring = true; });
     h.state->activate(Duration::custom(60));
     h.scheduler.advance(60);
@@ -141,10 +141,9 @@ TEST(AppStateActivation, IndefiniteActivationReplacesTheCountdown) {
 
 TEST(AppStateActivation, DeactivateAllLeavesAutomaticReasonsAndClearsBothSessions) {
     AppStateHarness h;
-    h.state->changeSettings([](SettingsValues& s) {
-        s.trustedNetworkActivationEnabled = true;
-        s.trustedNetworks = {TrustedNetwork{Uuid::random(), "Office", Date()}};
-    });
+    h.state->set(&SettingsValues::trustedNetworkActivationEnabled, true);
+    EXPECT_TRUE(h.state->addTrustedSSID("Office"));
+    EXPECT_FALSE(h.state->addTrustedSSID("Office"));
     h.state->activate(Duration::preset(Duration::Kind::twoHours));
     h.state->updateMonitorValues([](MonitorValues& m) {
         m.isWiFiConnected = true;

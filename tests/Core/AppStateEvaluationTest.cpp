@@ -31,7 +31,7 @@ TEST(AppStateEvaluation, DisplaySettingSwapsTheHeldAssertionAtOnce) {
     AppStateHarness h;
     h.state->toggle();
     const int creates = h.assertions.createCount();
-    h.state->changeSettings([](SettingsValues& s) { s.preventDisplaySleep = true; });
+    h.state->set(&SettingsValues::preventDisplaySleep, true);
     EXPECT_EQ(h.held(), std::vector<std::string>{"NoDisplaySleepAssertion"});
     EXPECT_EQ(h.assertions.createCount(), creates + 1);
     EXPECT_EQ(h.assertions.releaseCount(), 1);
@@ -55,7 +55,8 @@ TEST(AppStateEvaluation, FailedAssertionTearsTheSessionDownAndRetriesLater) {
 }
 
 TEST(AppStateEvaluation, ScreenSaverFollowsTheSettingOrTheProfileType) {
-    AppStateHarness h(settingsWith([](auto& s) { s.preventScreenSaver = true; }));
+    AppStateHarness h;
+    h.state->set(&SettingsValues::preventScreenSaver, true);
     h.state->toggle();
     EXPECT_TRUE(h.sleepPrevention.isScreenSaverPreventionActive());
 
@@ -105,7 +106,7 @@ TEST(AppStateEvaluation, BatterySoftLimitSuspendsTheSessionOnce) {
     EXPECT_EQ(suspended->duration, Duration::custom(3000));
     EXPECT_FALSE(h.sessions.loadActiveSession());
     ASSERT_EQ(h.notificationIDs(), std::vector<std::string>{"battery-soft-limit"});
-    EXPECT_EQ(h.notifications.recent().back().body, "Stopped at 20%");
+    EXPECT_EQ(h.lastNotification().body, "Stopped at 20%");
     EXPECT_TRUE(
         h.log.contains("AppState", "AppState: STOP — battery soft limit (15% < 20%, wasActive=true)"));
 
@@ -129,7 +130,7 @@ TEST(AppStateEvaluation, PredictiveWarningIsSentOncePerSession) {
     h.state->reevaluateState();
     h.state->reevaluateState();
     ASSERT_EQ(h.notificationIDs(), std::vector<std::string>{"battery-predictive"});
-    EXPECT_EQ(h.notifications.recent().back().body, "20% in 12 min");
+    EXPECT_EQ(h.lastNotification().body, "20% in 12 min");
 
     h.state->toggle();
     h.state->toggle();  // a new session may warn again
@@ -138,22 +139,24 @@ TEST(AppStateEvaluation, PredictiveWarningIsSentOncePerSession) {
 }
 
 TEST(AppStateEvaluation, GuardianRemindsAfterTheConfiguredHoursDespiteReevaluations) {
-    AppStateHarness h(settingsWith([](auto& s) { s.guardianHours = 2; }));
+    AppStateHarness h;
+    h.state->set(&SettingsValues::guardianHours, std::int64_t{2});
     h.state->toggle();
     h.scheduler.advance(2 * 3600 - 1);  // heartbeat re-evaluations every 30 s in between
     EXPECT_TRUE(h.notificationIDs().empty());
     h.scheduler.advance(1);
     ASSERT_EQ(h.notificationIDs(), std::vector<std::string>{"guardian-reminder"});
-    EXPECT_EQ(h.notifications.recent().back().body, "Awake for 2 h");
-    EXPECT_EQ(h.notifications.recent().back().category, "GUARDIAN_REMINDER");
+    EXPECT_EQ(h.lastNotification().body, "Awake for 2 h");
+    EXPECT_EQ(h.lastNotification().categoryIdentifier, "GUARDIAN_REMINDER");
     h.scheduler.advance(3600);
-    EXPECT_EQ(h.notifications.recent().back().body, "Awake for 3 h");
+    EXPECT_EQ(h.lastNotification().body, "Awake for 3 h");
 }
 
 TEST(AppStateEvaluation, PauseUntilMorningEndsAtSevenInTheUsersZone) {
     auto prague = Calendar::named("Europe/Prague");
     ASSERT_TRUE(prague);
-    AppStateHarness h(settingsWith([](auto& s) { s.autoActivateOnExternalDisplay = true; }), *prague);
+    AppStateHarness h(*prague);
+    h.state->set(&SettingsValues::autoActivateOnExternalDisplay, true);
     h.clock.setNow(*prague->date({2026, 12, 6, 23, 10, 0}));
     h.state->updateMonitorValues([](MonitorValues& m) { m.hasExternalDisplay = true; });
 

@@ -10,7 +10,9 @@
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
 #include "Platform/Sim/CapturingLogSink.h"
+#include "Platform/Sim/MemoryDefaultsStore.h"
 #include "Platform/Sim/SimClock.h"
+#include "Platform/Sim/SimNotificationCenter.h"
 #include "Platform/Sim/SimPowerAssertions.h"
 #include "Platform/Sim/VirtualScheduler.h"
 #include "Services/GuardianService.h"
@@ -19,14 +21,6 @@
 
 namespace torvel {
 
-/// Default settings with some changed.
-template <typename Change>
-SettingsValues settingsWith(Change change) {
-    SettingsValues settings;
-    change(settings);
-    return settings;
-}
-
 /// An application state on the simulated machine, with every service real but the platform.
 struct AppStateHarness {
     SimClock clock{Date(818035200.0)};  // 2026-12-06 00:00 UTC
@@ -34,14 +28,29 @@ struct AppStateHarness {
     SimPowerAssertions assertions;
     CapturingLogSink log;
     Localization texts{log};
+    MemoryDefaultsStore defaults;
     SleepPreventionService sleepPrevention{assertions, scheduler, log};
     TimerManager timer{clock, scheduler};
-    NotificationService notifications{log};
+    SimNotificationCenter center{scheduler};
+    NotificationService notifications{center, scheduler, texts, log};
     MemorySessionPersistence sessions;
     GuardianService guardian{clock, scheduler};
     std::unique_ptr<AppState> state;
+    Calendar calendar_;
 
-    explicit AppStateHarness(SettingsValues settings = {}, Calendar calendar = Calendar::utc()) {
+    explicit AppStateHarness(Calendar calendar = Calendar::utc()) : calendar_(std::move(calendar)) {
+        notifications.setup();
+        scheduler.runPending();  // permission granted
+        start();
+    }
+
+    /// Builds the application state from what the defaults store holds now (again, for a restart).
+    void start() {
+        state.reset();
+        state = std::make_unique<AppState>(
+            AppStateServices{clock, scheduler, log, texts, defaults, sleepPrevention, timer, notifications,
+                             sessions, guardian},
+            calendar_);
         texts.setTable({{"notification.battery_denied", "Battery below %ld%%"},
                         {"notification.battery_soft_limit", "Stopped at %ld%%"},
                         {"notification.battery_hard_limit", "Stopped at 10%%"},
@@ -52,9 +61,6 @@ struct AppStateHarness {
                         {"notification.guardian_reminder", "Awake for %ld h"},
                         {"error.assertion_failed", "Assertion failed (%ld)"},
                         {"error.screensaver_failed", "Screen saver failed (%ld)"}});
-        state = std::make_unique<AppState>(
-            AppStateServices{clock, scheduler, log, texts, sleepPrevention, timer, notifications, sessions, guardian},
-            settings, std::move(calendar));
     }
 
     /// Keep-awake assertion types held on the machine now.
@@ -63,11 +69,13 @@ struct AppStateHarness {
         for (const auto& a : assertions.heldKeepAwake()) out.push_back(a.platformType);
         return out;
     }
+    /// Identifiers of the notifications posted, in order.
     std::vector<std::string> notificationIDs() const {
         std::vector<std::string> out;
-        for (const auto& n : notifications.recent()) out.push_back(n.id);
+        for (const auto& n : center.requests()) out.push_back(n.identifier);
         return out;
     }
+    const NotificationRequest& lastNotification() const { return center.requests().back(); }
     std::vector<std::string> stateLines() const {
         auto lines = log.messages("AppState");
         std::erase_if(lines, [](const std::string& l) { return l.rfind("AppState: ", 0) != 0; });

@@ -22,9 +22,7 @@ using Table = std::map<std::string, std::string>;
 // Reads one table; fails the calling test when it is missing or not a flat, sorted object of strings
 // without duplicate keys.
 void loadTable(const std::string& lang, Table& out) {
-    const char* root = std::getenv("TORVEL_RESOURCES");
-    ASSERT_NE(root, nullptr) << "TORVEL_RESOURCES is not set; point it at the resources/ directory";
-    const std::string path = std::string(root) + "/i18n/" + lang + ".json";
+    const std::string path = std::string(TORVEL_SOURCE_ROOT) + "/resources/i18n/" + lang + ".json";
     std::ifstream in(path);
     ASSERT_TRUE(in) << "cannot open " << path;
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "Platform/Scheduler.h"

@@ -1,0 +1,102 @@
+// Settings: publish, store, then the setting's own change handling.
+#include "Core/AppState.h"
+#include "Core/Localization.h"
+#include "Platform/DefaultsStore.h"
+
+namespace torvel {
+
+void AppState::set(bool SettingsValues::*member, bool value) {
+    settings_.*member = value;
+    afterSettingAssigned(member);
+}
+void AppState::set(std::int64_t SettingsValues::*member, std::int64_t value) {
+    settings_.*member = value;
+    afterSettingAssigned(member);
+}
+void AppState::set(float SettingsValues::*member, float value) {
+    settings_.*member = value;
+    afterSettingAssigned(member);
+}
+void AppState::set(AssertionType SettingsValues::*member, AssertionType value) {
+    settings_.*member = value;
+    afterSettingAssigned(member);
+}
+void AppState::set(AppLanguage SettingsValues::*member, AppLanguage value) {
+    settings_.*member = value;
+    afterSettingAssigned(member);
+}
+
+std::optional<std::string> AppState::setSettingFromText(std::string_view key, std::string_view text) {
+    const SettingDescriptor* row = settingDescriptor(key);
+    if (!row) return "Unknown setting '" + std::string(key) + "'";
+    SettingsValues parsed = settings_;
+    if (auto error = parseSetting(*row, text, parsed)) return error;
+    settings_ = std::move(parsed);
+    afterSettingAssigned(row->member);
+    return std::nullopt;
+}
+
+void AppState::afterSettingAssigned(const SettingMember& member) {
+    const SettingDescriptor& row = settingDescriptor(member);
+    settingChanged.emit(row.key);
+    storeSetting(services_.defaults, row, settings_);
+    switch (row.change) {
+        case SettingChange::none:
+            break;
+        case SettingChange::reevaluate:
+            reevaluateState();
+            break;
+        case SettingChange::trustedNetworkActivation:
+            if (!settings_.trustedNetworkActivationEnabled) {
+                clearTrustedNetworkLatch();
+            } else if (wifiStateRefresher_) {
+                wifiStateRefresher_();  // so the current network is known at once
+            }
+            reevaluateState();
+            break;
+        case SettingChange::processTrigger:
+            // The watched applications are pushed to the process monitor once it exists.
+            reevaluateState();
+            break;
+        case SettingChange::emergencyPower:
+        case SettingChange::emergencyForceSleep:
+        case SettingChange::emergencyAlarm:
+            // The emergency watchdog and alarm follow these once the emergency subsystem exists.
+            break;
+        case SettingChange::trustedNetworks:
+            reevaluateState();
+            break;
+        case SettingChange::language:
+            services_.texts.updateBundle(settings_.language);
+            break;
+    }
+}
+
+void AppState::setTrustedNetworks(std::vector<TrustedNetwork> networks) {
+    settings_.trustedNetworks = std::move(networks);
+    settingChanged.emit(kTrustedNetworksKey);
+    services_.defaults.set(kTrustedNetworksKey,
+                           DefaultsData::fromString(trustedNetworksToJson(settings_.trustedNetworks)));
+    if (settings_.trustedNetworks.empty()) {
+        clearTrustedNetworkLatch();
+    } else if (monitors_.trustedNetworkLatchSSID && !isTrustedSSID(*monitors_.trustedNetworkLatchSSID)) {
+        clearTrustedNetworkLatch();
+    }
+    reevaluateState();
+}
+
+bool AppState::addTrustedSSID(const std::string& ssid) {
+    if (ssid.empty() || isTrustedSSID(ssid)) return false;
+    auto networks = settings_.trustedNetworks;
+    networks.push_back({Uuid::random(), ssid, services_.clock.now()});
+    setTrustedNetworks(std::move(networks));
+    return true;
+}
+
+void AppState::clearTrustedNetworkLatch() {
+    monitors_.trustedNetworkLatchedWhileLidClosed = false;
+    monitors_.trustedNetworkLatchDeadline.reset();
+    monitors_.trustedNetworkLatchSSID.reset();
+}
+
+}  // namespace torvel

@@ -1,0 +1,238 @@
+#include "Core/Settings.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+#include <nlohmann/json.hpp>
+
+#include "Models/TrustedNetwork.h"
+
+namespace torvel {
+
+namespace {
+
+using V = SettingsValues;
+using R = SettingRule;
+using C = SettingChange;
+
+// Table order is load order.
+const std::vector<SettingDescriptor> kRows = {
+    {"autoActivateOnExternalDisplay", R::F, C::reevaluate, &V::autoActivateOnExternalDisplay},
+    {"autoActivateOnMirroring", R::F, C::reevaluate, &V::autoActivateOnMirroring},
+    {"batteryLimitEnabled", R::T, C::reevaluate, &V::batteryLimitEnabled},
+    {"batteryLimitPercent", R::I, C::reevaluate, &V::batteryLimitPercent},
+    {"resumeOnCharger", R::T, C::none, &V::resumeOnCharger},
+    {"predictiveBatteryWarning", R::T, C::none, &V::predictiveBatteryWarning},
+    {"predictiveBatteryMinutes", R::I, C::none, &V::predictiveBatteryMinutes},
+    {"showRemainingTime", R::T, C::none, &V::showRemainingTime},
+    {"showBatteryEstimate", R::F, C::none, &V::showBatteryEstimate},
+    {"preventDisplaySleep", R::F, C::reevaluate, &V::preventDisplaySleep},
+    {"preventScreenSaver", R::F, C::reevaluate, &V::preventScreenSaver},
+    {"lidCloseSoundEnabled", R::T, C::none, &V::lidCloseSoundEnabled},
+    {"lidCloseSoundVolume", R::R, C::none, &V::lidCloseSoundVolume},
+    {"heartbeatPipEnabled", R::T, C::none, &V::heartbeatPipEnabled},
+    {"heartbeatPipVolume", R::R, C::none, &V::heartbeatPipVolume},
+    {"heartbeatPipDecayEnabled", R::T, C::none, &V::heartbeatPipDecayEnabled},
+    {"guardianEnabled", R::T, C::none, &V::guardianEnabled},
+    {"guardianHours", R::I, C::none, &V::guardianHours},
+    {"hasSeenOnboarding", R::F, C::none, &V::hasSeenOnboarding},
+    {"trustedNetworkActivationEnabled", R::F, C::trustedNetworkActivation,
+     &V::trustedNetworkActivationEnabled},
+    {"trustedNetworkAssertionType", R::S, C::reevaluate, &V::trustedNetworkAssertionType},
+    {"thermalKillSwitchEnabled", R::T, C::reevaluate, &V::thermalKillSwitchEnabled},
+    {"autoEnableLowPowerModeOnLidClose", R::T, C::none, &V::autoEnableLowPowerModeOnLidClose},
+    {"preferStayguardClamshellDefeat", R::T, C::reevaluate, &V::preferStayguardClamshellDefeat},
+    {"processTriggerEnabled", R::F, C::processTrigger, &V::processTriggerEnabled},
+    {"emergencyPowerEnabled", R::T, C::emergencyPower, &V::emergencyPowerEnabled},
+    {"emergencyForceSleepPercent", R::I, C::emergencyForceSleep, &V::emergencyForceSleepPercent},
+    {"emergencyTerminateBlockersPercent", R::I, C::none, &V::emergencyTerminateBlockersPercent},
+    {"emergencyAlarmEnabled", R::T, C::emergencyAlarm, &V::emergencyAlarmEnabled},
+    {"processTriggerAssertionType", R::S, C::reevaluate, &V::processTriggerAssertionType},
+    {"language", R::S, C::language, &V::language},
+};
+
+template <typename T>
+const T* as(const std::optional<DefaultsValue>& value) {
+    return value ? std::get_if<T>(&*value) : nullptr;
+}
+
+// Reads one row into `values`, leaving the default where the stored value does not fit.
+void loadRow(const DefaultsStore& store, const SettingDescriptor& row, V& values) {
+    const auto stored = store.object(row.key);
+    std::visit(
+        [&](auto member) {
+            using T = std::remove_cvref_t<decltype(values.*member)>;
+            if constexpr (std::is_same_v<T, bool>) {
+                if (row.rule == R::F)
+                    values.*member = store.boolValue(row.key);
+                else if (auto b = as<bool>(stored))
+                    values.*member = *b;
+            } else if constexpr (std::is_same_v<T, std::int64_t>) {
+                if (auto i = as<std::int64_t>(stored)) values.*member = *i;
+            } else if constexpr (std::is_same_v<T, float>) {
+                // A volume: any finite number within float range; integers count (1 is full volume).
+                if (auto d = as<double>(stored); d && std::isfinite(*d) && std::fabs(*d) <= 3.4e38) {
+                    values.*member = static_cast<float>(*d);
+                } else if (auto i = as<std::int64_t>(stored)) {
+                    values.*member = static_cast<float>(*i);
+                }
+            } else if constexpr (std::is_same_v<T, AssertionType>) {
+                if (auto s = as<std::string>(stored)) {
+                    if (auto type = assertionTypeFromRaw(*s)) values.*member = *type;
+                }
+            } else {
+                if (auto s = as<std::string>(stored)) {
+                    if (auto language = appLanguageFromRaw(*s)) values.*member = *language;
+                }
+            }
+        },
+        row.member);
+}
+
+}  // namespace
+
+std::string_view rawValue(AppLanguage language) {
+    switch (language) {
+        case AppLanguage::system:
+            return "system";
+        case AppLanguage::en:
+            return "en";
+        case AppLanguage::cs:
+            return "cs";
+    }
+    return "system";
+}
+
+std::optional<AppLanguage> appLanguageFromRaw(std::string_view raw) {
+    if (raw == "system") return AppLanguage::system;
+    if (raw == "en") return AppLanguage::en;
+    if (raw == "cs") return AppLanguage::cs;
+    return std::nullopt;
+}
+
+const std::vector<SettingDescriptor>& settingDescriptors() {
+    return kRows;
+}
+
+const SettingDescriptor* settingDescriptor(std::string_view key) {
+    for (const auto& row : kRows) {
+        if (row.key == key) return &row;
+    }
+    return nullptr;
+}
+
+const SettingDescriptor& settingDescriptor(const SettingMember& member) {
+    for (const auto& row : kRows) {
+        if (row.member == member) return row;
+    }
+    // Every member of SettingsValues but the lists has a row; reaching here is a programming error.
+    std::abort();
+}
+
+SettingsValues loadSettings(const DefaultsStore& store, const Logger& log) {
+    SettingsValues values;
+    for (const auto& row : kRows) loadRow(store, row, values);
+    // The trusted list: missing or unreadable data simply starts empty.
+    const auto stored = store.object(kTrustedNetworksKey);
+    if (auto data = as<DefaultsData>(stored)) {
+        auto networks = trustedNetworksFromJson(data->toString());
+        if (networks) values.trustedNetworks = std::move(*networks);
+    } else if (stored) {
+        log.debug("Ignoring trustedNetworks of the wrong kind");
+    }
+    return values;
+}
+
+bool storeSetting(DefaultsStore& store, const SettingDescriptor& row, const SettingsValues& values) {
+    return std::visit(
+        [&](auto member) {
+            using T = std::remove_cvref_t<decltype(values.*member)>;
+            const T& value = values.*member;
+            if constexpr (std::is_same_v<T, bool> || std::is_same_v<T, std::int64_t>) {
+                return store.set(row.key, value);
+            } else if constexpr (std::is_same_v<T, float>) {
+                return store.set(row.key, static_cast<double>(value));
+            } else {
+                return store.set(row.key, std::string(rawValue(value)));
+            }
+        },
+        row.member);
+}
+
+std::string settingText(const SettingDescriptor& row, const SettingsValues& values) {
+    return std::visit(
+        [&](auto member) -> std::string {
+            using T = std::remove_cvref_t<decltype(values.*member)>;
+            const T& value = values.*member;
+            if constexpr (std::is_same_v<T, bool>)
+                return value ? "true" : "false";
+            else if constexpr (std::is_same_v<T, std::int64_t>)
+                return std::to_string(value);
+            else if constexpr (std::is_same_v<T, float>)
+                return fmt::format("{}", value);
+            else
+                return std::string(rawValue(value));
+        },
+        row.member);
+}
+
+std::string settingTypeDescription(const SettingDescriptor& row) {
+    return std::visit(
+        [](auto member) -> std::string {
+            using T = std::remove_cvref_t<decltype(std::declval<V&>().*member)>;
+            if constexpr (std::is_same_v<T, bool>)
+                return "a Boolean (true or false)";
+            else if constexpr (std::is_same_v<T, std::int64_t>)
+                return "an integer";
+            else if constexpr (std::is_same_v<T, float>)
+                return "a number from 0 to 1";
+            else if constexpr (std::is_same_v<T, AssertionType>)
+                return "one of noIdleSleep, noSystemSleep, noDisplaySleep";
+            else
+                return "one of system, en, cs";
+        },
+        row.member);
+}
+
+std::optional<std::string> parseSetting(const SettingDescriptor& row, std::string_view text,
+                                        SettingsValues& values) {
+    const auto wrong = [&] { return fmt::format("{} expects {}", row.key, settingTypeDescription(row)); };
+    return std::visit(
+        [&](auto member) -> std::optional<std::string> {
+            using T = std::remove_cvref_t<decltype(values.*member)>;
+            if constexpr (std::is_same_v<T, bool>) {
+                if (text == "true")
+                    values.*member = true;
+                else if (text == "false")
+                    values.*member = false;
+                else
+                    return wrong();
+            } else if constexpr (std::is_same_v<T, std::int64_t>) {
+                std::int64_t parsed = 0;
+                auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+                if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return wrong();
+                values.*member = parsed;
+            } else if constexpr (std::is_same_v<T, float>) {
+                double parsed = 0;
+                auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+                if (ec != std::errc() || end != text.data() + text.size() ||
+                    !(parsed >= 0.0 && parsed <= 1.0)) {
+                    return wrong();
+                }
+                values.*member = static_cast<float>(parsed);
+            } else if constexpr (std::is_same_v<T, AssertionType>) {
+                auto type = assertionTypeFromRaw(text);
+                if (!type) return wrong();
+                values.*member = *type;
+            } else {
+                auto language = appLanguageFromRaw(text);
+                if (!language) return wrong();
+                values.*member = *language;
+            }
+            return std::nullopt;
+        },
+        row.member);
+}
+
+}  // namespace torvel

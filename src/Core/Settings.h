@@ -1,0 +1,76 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "Core/SettingsValues.h"
+#include "Platform/DefaultsStore.h"
+#include "Platform/Log.h"
+
+namespace torvel {
+
+/// How a setting is read from the store at start-up:
+/// F - a flag, off when missing or not a Boolean (the store's Boolean getter);
+/// T - a flag, on (its default) when missing or not a Boolean;
+/// I - an integer, the default when missing or not an integer (no range check);
+/// R - a volume (32-bit floating point), the default when missing or not a number;
+/// S - one of a fixed set of strings (an assertion type, the language), the default otherwise;
+/// J - a JSON list; what an unreadable list becomes belongs to the list's owner.
+enum class SettingRule { F, T, I, R, S, J };
+
+/// What a change of a setting sets off after it has been stored.
+enum class SettingChange {
+    none,
+    reevaluate,
+    trustedNetworks,           // latch check, then re-evaluate
+    trustedNetworkActivation,  // latch or Wi-Fi refresh, then re-evaluate
+    processTrigger,            // push the watched applications, then re-evaluate
+    emergencyPower,            // update the emergency watchdog, refresh the automation consent
+    emergencyForceSleep,       // update the emergency watchdog
+    emergencyAlarm,            // stop the alarm when switched off
+    language,                  // switch the texts to the new language
+};
+
+/// The field of SettingsValues a scalar setting lives in.
+using SettingMember =
+    std::variant<bool SettingsValues::*, std::int64_t SettingsValues::*, float SettingsValues::*,
+                 AssertionType SettingsValues::*, AppLanguage SettingsValues::*>;
+
+/// One row of the settings table.
+struct SettingDescriptor {
+    std::string_view key;
+    SettingRule rule;
+    SettingChange change;
+    SettingMember member;
+};
+
+/// Every scalar setting in the order it is read at start-up. The lists (trusted networks, watched
+/// applications, profiles) and the automation pause are stored by their owners.
+const std::vector<SettingDescriptor>& settingDescriptors();
+/// The row for `key`; nullptr when no scalar setting has that key.
+const SettingDescriptor* settingDescriptor(std::string_view key);
+/// The row whose field is `member`.
+const SettingDescriptor& settingDescriptor(const SettingMember& member);
+
+/// Key of the trusted network list.
+inline constexpr std::string_view kTrustedNetworksKey = "trustedNetworks";
+
+/// Reads every setting by its rule. Values of the wrong kind are ignored (the default applies) and
+/// left in the store until the next assignment; nothing is written.
+SettingsValues loadSettings(const DefaultsStore& store, const Logger& log);
+/// Stores the value of one scalar setting in its kind: Booleans, integers, volumes as numbers,
+/// assertion types and the language as their raw strings. False when the store could not write.
+bool storeSetting(DefaultsStore& store, const SettingDescriptor& row, const SettingsValues& values);
+
+/// The value of a scalar setting as text ("true", "20", "0.4", "noIdleSleep", "cs").
+std::string settingText(const SettingDescriptor& row, const SettingsValues& values);
+/// The kind of value a setting takes, for messages ("a Boolean (true or false)").
+std::string settingTypeDescription(const SettingDescriptor& row);
+/// Parses `text` as a value of the row's kind into `values`; an error message when it is not one.
+std::optional<std::string> parseSetting(const SettingDescriptor& row, std::string_view text,
+                                        SettingsValues& values);
+
+}  // namespace torvel

@@ -1,0 +1,415 @@
+#include "Platform/Linux/JsonFileDefaultsStore.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <limits>
+#include <system_error>
+#include <utility>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "Platform/Linux/Base64.h"
+
+namespace torvel {
+
+namespace {
+
+using json = nlohmann::json;
+
+constexpr std::string_view kFormat = "torvel-defaults";
+constexpr int kVersion = 1;
+constexpr std::string_view kTemporaryInfix = ".tmp-";
+constexpr std::size_t kTemporaryRandomLength = 6;  // the XXXXXX of mkstemp
+
+std::string errorText(int error) {
+    return std::generic_category().message(error);
+}
+
+template <typename Call>
+auto retryOnInterrupt(Call call) {
+    decltype(call()) result;
+    do result = call();
+    while (result == -1 && errno == EINTR);
+    return result;
+}
+
+/// A file descriptor closed on every path out.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+    /// Closes now; close() reports late write errors on some file systems. EINTR still closed it.
+    bool close() { return ::close(std::exchange(fd_, -1)) == 0 || errno == EINTR; }
+
+private:
+    int fd_;
+};
+
+/// An exclusive flock on the lock file, held for the object's lifetime. Every writer creates its
+/// temporary file only while holding it, so a temporary file seen under the lock is a dead writer's.
+std::optional<Descriptor> lockExclusive(const std::string& path, bool wait, int& error) {
+    Descriptor fd(retryOnInterrupt([&] { return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600); }));
+    if (fd.get() < 0 ||
+        retryOnInterrupt([&] { return ::flock(fd.get(), LOCK_EX | (wait ? 0 : LOCK_NB)); }) != 0) {
+        error = errno;
+        return std::nullopt;
+    }
+    return fd;
+}
+
+/// Creates `dir` and any missing parents with mode 0700, as the XDG base directory rules ask.
+bool makeDirectories(const std::filesystem::path& dir, int& error) {
+    struct stat info {};
+    if (dir.empty() || (::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode))) return true;
+    if (!makeDirectories(dir.parent_path(), error)) return false;
+    if (::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) return true;
+    error = errno;
+    return false;
+}
+
+std::filesystem::path directoryOf(const std::filesystem::path& file) {
+    return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+}
+
+bool isUtf8(const std::string& text) {
+    try {
+        (void)json(text).dump();
+        return true;
+    } catch (const json::exception&) {
+        return false;
+    }
+}
+
+/// Why the file cannot carry `value` under `key`; std::nullopt when it can.
+std::optional<std::string> unrepresentable(std::string_view key, const DefaultsValue& value) {
+    if (!isUtf8(std::string(key))) return "the key is not UTF-8";
+    if (const double* d = std::get_if<double>(&value); d && !std::isfinite(*d)) {
+        return fmt::format("{} is not a finite number", *d);
+    }
+    if (const std::string* s = std::get_if<std::string>(&value); s && !isUtf8(*s)) {
+        return "the string is not UTF-8";
+    }
+    return std::nullopt;
+}
+
+json encode(const DefaultsValue& value) {
+    struct Visitor {
+        json operator()(bool b) const { return {{"bool", b}}; }
+        json operator()(std::int64_t i) const { return {{"int", i}}; }
+        json operator()(double d) const { return {{"double", d}}; }
+        json operator()(const std::string& s) const { return {{"string", s}}; }
+        json operator()(const DefaultsData& data) const { return {{"data", encodeBase64(data.bytes)}}; }
+        json operator()(Date date) const { return {{"date", date.secondsSinceReferenceDate()}}; }
+    };
+    return std::visit(Visitor{}, value);
+}
+
+/// The value of one stored entry; std::nullopt with `problem` set when it is not one. The kinds are
+/// kept strictly: only an integer is an int, only a Boolean a bool (any finite number is a double).
+std::optional<DefaultsValue> decode(const json& entry, std::string& problem) {
+    if (!entry.is_object() || entry.size() != 1) {
+        problem = "not an object with exactly one member";
+        return std::nullopt;
+    }
+    const std::string& kind = entry.begin().key();
+    const json& raw = entry.begin().value();
+    const bool finite = raw.is_number() && std::isfinite(raw.get<double>());
+    if (kind == "bool" && raw.is_boolean()) return raw.get<bool>();
+    if (kind == "int" && raw.is_number_integer() &&
+        (!raw.is_number_unsigned() || raw.get<std::uint64_t>() <= std::numeric_limits<std::int64_t>::max())) {
+        return raw.get<std::int64_t>();
+    }
+    if (kind == "double" && finite) return raw.get<double>();
+    if (kind == "date" && finite) return Date(raw.get<double>());
+    if (kind == "string" && raw.is_string()) return raw.get<std::string>();
+    if (kind == "data" && raw.is_string()) {
+        if (auto bytes = decodeBase64(raw.get_ref<const std::string&>()))
+            return DefaultsData{std::move(*bytes)};
+        problem = "the data is not valid Base64";
+        return std::nullopt;
+    }
+    static constexpr std::string_view kinds[] = {"bool", "int", "double", "string", "data", "date"};
+    const bool known = std::find(std::begin(kinds), std::end(kinds), kind) != std::end(kinds);
+    problem = known ? fmt::format("\"{}\" holds an unsuitable JSON {}", kind, raw.type_name())
+                    : fmt::format("unknown kind \"{}\"", kind);
+    return std::nullopt;
+}
+
+std::string utcTimestamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    ::gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &utc);
+    return text;
+}
+
+std::optional<std::filesystem::path> absolutePath(const char* value) {
+    if (value == nullptr || value[0] != '/') return std::nullopt;
+    return std::filesystem::path(value);
+}
+
+std::optional<std::filesystem::path> passwordDatabaseHome() {
+    const long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) {
+        return std::nullopt;
+    }
+    return absolutePath(found->pw_dir);
+}
+
+}  // namespace
+
+JsonFileDefaultsStore::JsonFileDefaultsStore(std::filesystem::path file, LogSink& log)
+    : file_(std::move(file)), log_(log, "Settings") {
+    load();
+}
+
+std::optional<std::filesystem::path> JsonFileDefaultsStore::defaultPath() {
+    auto config = absolutePath(std::getenv("XDG_CONFIG_HOME"));
+    if (!config) {
+        auto home = absolutePath(std::getenv("HOME"));
+        if (!home) home = passwordDatabaseHome();
+        if (!home) return std::nullopt;
+        config = *home / ".config";
+    }
+    return *config / "torvel" / "defaults.json";
+}
+
+std::optional<DefaultsValue> JsonFileDefaultsStore::object(std::string_view key) const {
+    auto it = values_.find(key);
+    if (it == values_.end()) return std::nullopt;
+    return it->second;
+}
+
+bool JsonFileDefaultsStore::set(std::string_view key, const DefaultsValue& value) {
+    values_.insert_or_assign(std::string(key), value);
+    const auto problem = unrepresentable(key, value);
+    if (problem) log_.error("Keeping \"{}\" in memory only: {}", key, *problem);
+    return persist(key, value) && !problem;
+}
+
+bool JsonFileDefaultsStore::remove(std::string_view key) {
+    if (auto it = values_.find(key); it != values_.end()) values_.erase(it);
+    return persist(key, std::nullopt);
+}
+
+std::vector<std::string> JsonFileDefaultsStore::keys() const {
+    std::vector<std::string> out;
+    out.reserve(values_.size());
+    for (const auto& [key, value] : values_) out.push_back(key);
+    return out;
+}
+
+void JsonFileDefaultsStore::load() {
+    std::string problem;
+    if (read(values_, problem, true) == ReadResult::corrupt) {
+        int error = 0;
+        const auto lock = lockExclusive(sibling(".lock"), true, error);
+        // Look again under the lock: a writer may have replaced the file meanwhile.
+        if (!lock || read(values_, problem, true) == ReadResult::corrupt) moveAside(problem);
+    }
+    removeStaleTemporaries(false);
+}
+
+JsonFileDefaultsStore::ReadResult JsonFileDefaultsStore::read(Values& values, std::string& problem,
+                                                              bool reportSkipped) const {
+    values.clear();
+    auto unreadable = [&] {
+        log_.error("Cannot read settings file {}: {}; changes will not be saved", file_.string(),
+                   errorText(errno));
+        return ReadResult::unreadable;
+    };
+    auto corrupt = [&](std::string why) {
+        problem = std::move(why);
+        return ReadResult::corrupt;
+    };
+    Descriptor fd(retryOnInterrupt([&] { return ::open(file_.c_str(), O_RDONLY | O_CLOEXEC); }));
+    if (fd.get() < 0) return errno == ENOENT ? ReadResult::ok : unreadable();
+    std::string text;
+    char buffer[16384];
+    ssize_t count = 0;
+    while ((count = retryOnInterrupt([&] { return ::read(fd.get(), buffer, sizeof buffer); })) > 0) {
+        text.append(buffer, static_cast<std::size_t>(count));
+    }
+    if (count < 0) return unreadable();
+
+    const json document = json::parse(text, nullptr, false);
+    if (document.is_discarded()) return corrupt("not valid JSON");
+    if (!document.is_object()) return corrupt("the top level is not an object");
+    if (document.value("format", json()) != kFormat) return corrupt("not a settings file");
+    const json version = document.value("version", json());
+    if (!version.is_number_integer() || version != kVersion)
+        return corrupt("unsupported version " + version.dump());
+    const auto entries = document.find("values");
+    if (entries == document.end() || !entries->is_object()) return corrupt("no values");
+
+    for (const auto& [key, entry] : entries->items()) {
+        std::string why;
+        if (auto value = decode(entry, why)) {
+            values.insert_or_assign(key, std::move(*value));
+        } else if (reportSkipped) {
+            log_.error("Skipping stored value \"{}\" in {}: {}", key, file_.string(), why);
+        }
+    }
+    return ReadResult::ok;
+}
+
+bool JsonFileDefaultsStore::moveAside(const std::string& problem) const {
+    // Never replace an earlier corrupt file: the name gets "-2", "-3", ... when taken.
+    auto renameNoReplace = [&](const std::string& target) {
+        if (::renameat2(AT_FDCWD, file_.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+            return true;
+        if (errno != EINVAL && errno != ENOSYS) return false;
+        struct stat info {};  // a file system without RENAME_NOREPLACE; the lock keeps our writers out
+        if (::lstat(target.c_str(), &info) == 0) {
+            errno = EEXIST;
+            return false;
+        }
+        return ::rename(file_.c_str(), target.c_str()) == 0;
+    };
+    const std::string base = sibling(".corrupt-" + utcTimestamp());
+    std::string target = base;
+    bool moved = false;
+    for (int attempt = 2; !(moved = renameNoReplace(target)) && errno == EEXIST && attempt < 1000;
+         ++attempt) {
+        target = base + "-" + std::to_string(attempt);
+    }
+    if (!moved) {
+        log_.error(
+            "Settings file {} is unusable ({}) and could not be moved aside to {}: {}; leaving it "
+            "untouched, changes will not be saved",
+            file_.string(), problem, target, errorText(errno));
+        return false;
+    }
+    log_.error("Settings file {} is unusable ({}); moved it to {} and starting with defaults", file_.string(),
+               problem, target);
+    return true;
+}
+
+void JsonFileDefaultsStore::removeStaleTemporaries(bool holdingLock) const {
+    const std::string prefix = file_.filename().string() + std::string(kTemporaryInfix);
+    auto stale = [&] {
+        std::vector<std::filesystem::path> found;
+        std::error_code error;
+        for (std::filesystem::directory_iterator it(directoryOf(file_), error), end; !error && it != end;
+             it.increment(error)) {
+            const std::string name = it->path().filename().string();
+            if (name.size() == prefix.size() + kTemporaryRandomLength && name.starts_with(prefix)) {
+                found.push_back(it->path());
+            }
+        }
+        return found;
+    };
+    if (stale().empty()) return;
+    int error = 0;
+    std::optional<Descriptor> lock;
+    if (!holdingLock) {
+        lock = lockExclusive(sibling(".lock"), false, error);
+        if (!lock) return;  // a live writer holds it; one of us cleans up later
+    }
+    for (const auto& path : stale()) {
+        if (::unlink(path.c_str()) == 0) log_.info("Removed {}, left by an interrupted write", path.string());
+    }
+}
+
+bool JsonFileDefaultsStore::persist(std::string_view key, std::optional<DefaultsValue> change) {
+    pending_.insert_or_assign(std::string(key), std::move(change));
+    int error = 0;
+    if (!makeDirectories(directoryOf(file_), error)) {
+        log_.error("Cannot save \"{}\": cannot create {}: {}", key, directoryOf(file_).string(),
+                   errorText(error));
+        return false;
+    }
+    const auto lock = lockExclusive(sibling(".lock"), true, error);
+    if (!lock) {
+        log_.error("Cannot save \"{}\": cannot lock {}: {}", key, sibling(".lock"), errorText(error));
+        return false;
+    }
+    removeStaleTemporaries(true);
+
+    // Start from the file as it is now, which another process may have changed, and replay our
+    // changes on top. (Comparing inode, size and times instead would miss a quickly reused inode.)
+    Values disk;
+    std::string problem;
+    switch (read(disk, problem, false)) {  // what it skips was reported when it was loaded
+        case ReadResult::ok:
+            for (const auto& [pendingKey, value] : pending_) {
+                if (value) {
+                    disk.insert_or_assign(pendingKey, *value);
+                } else {
+                    disk.erase(pendingKey);
+                }
+            }
+            values_ = std::move(disk);
+            break;
+        case ReadResult::corrupt:
+            if (!moveAside(problem)) return false;
+            break;  // what we hold in memory is the best there is
+        case ReadResult::unreadable:
+            return false;
+    }
+    if (!writeDocument(values_)) return false;
+    pending_.clear();
+    return true;
+}
+
+bool JsonFileDefaultsStore::writeDocument(const Values& values) const {
+    json entries = json::object();
+    for (const auto& [key, value] : values) {
+        if (!unrepresentable(key, value)) entries[key] = encode(value);
+    }
+    const json document = {{"format", kFormat}, {"version", kVersion}, {"values", std::move(entries)}};
+    const std::string text = document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+
+    std::string temporary = sibling(std::string(kTemporaryInfix) + std::string(kTemporaryRandomLength, 'X'));
+    Descriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));  // mode 0600
+    const bool created = fd.get() >= 0;
+    auto fail = [&](std::string_view step) {
+        log_.error("Cannot save settings to {}: {} failed: {}", file_.string(), step, errorText(errno));
+        if (created) ::unlink(temporary.c_str());
+        return false;
+    };
+    if (fd.get() < 0) return fail("creating a temporary file");
+    for (std::size_t written = 0; written < text.size();) {
+        const ssize_t count =
+            retryOnInterrupt([&] { return ::write(fd.get(), text.data() + written, text.size() - written); });
+        if (count < 0) return fail("writing");
+        written += static_cast<std::size_t>(count);
+    }
+    if (retryOnInterrupt([&] { return ::fsync(fd.get()); }) != 0) return fail("fsync");
+    if (!fd.close()) return fail("closing");
+    if (::rename(temporary.c_str(), file_.c_str()) != 0) return fail("renaming");
+
+    // The rename is durable only once the directory is.
+    Descriptor dir(retryOnInterrupt(
+        [&] { return ::open(directoryOf(file_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    if (dir.get() < 0 || (retryOnInterrupt([&] { return ::fsync(dir.get()); }) != 0 && errno != EINVAL)) {
+        log_.error("Saved settings to {}, but syncing its directory failed: {}", file_.string(),
+                   errorText(errno));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace torvel

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "Platform/DefaultsStore.h"
+#include "Platform/Log.h"
+
+namespace torvel {
+
+/// The defaults store on disk: one indented JSON document, each value tagged with its kind so the kinds
+/// stay apart on reading. Every change rewrites the whole file by atomic replace (a "<file>.tmp-XXXXXX"
+/// sibling, fsync, rename, fsync of the directory) under an flock on "<file>.lock", re-reading the file
+/// first so that keys another process wrote meanwhile survive. Reads come from memory.
+///
+/// A file that cannot be read as ours is never overwritten: it is moved aside to
+/// "<file>.corrupt-YYYYMMDDTHHMMSSZ" and the store starts empty. A temporary file left by a writer
+/// that died is removed by the next store that opens the file or writes it.
+class JsonFileDefaultsStore : public DefaultsStore {
+public:
+    /// Loads `file`; a missing file is an empty store and nothing is created until the first write.
+    JsonFileDefaultsStore(std::filesystem::path file, LogSink& log);
+
+    /// $XDG_CONFIG_HOME/torvel/defaults.json, or under $HOME/.config (then the password database's
+    /// home) when that is unset, empty or relative. No usable home at all: std::nullopt.
+    static std::optional<std::filesystem::path> defaultPath();
+
+    std::optional<DefaultsValue> object(std::string_view key) const override;
+    /// Also false, logged and kept in memory only, for a value JSON cannot carry (a non-finite
+    /// number, a string or key that is not UTF-8).
+    bool set(std::string_view key, const DefaultsValue& value) override;
+    bool remove(std::string_view key) override;
+    std::vector<std::string> keys() const override;
+
+    const std::filesystem::path& path() const { return file_; }
+
+private:
+    using Values = std::map<std::string, DefaultsValue, std::less<>>;
+
+    enum class ReadResult { ok, corrupt, unreadable };
+
+    void load();
+    /// Reads the file into `values`; a missing file is an empty one. Malformed entries are skipped.
+    ReadResult read(Values& values, std::string& problem, bool reportSkipped) const;
+    bool moveAside(const std::string& problem) const;
+    void removeStaleTemporaries(bool holdingLock) const;
+    bool persist(std::string_view key, std::optional<DefaultsValue> change);
+    bool writeDocument(const Values& values) const;
+    std::string sibling(std::string_view suffix) const { return file_.string() + std::string(suffix); }
+
+    std::filesystem::path file_;
+    Logger log_;
+    Values values_;
+    /// Changes not yet on disk (std::nullopt: removed), replayed on top of the file at each write.
+    std::map<std::string, std::optional<DefaultsValue>, std::less<>> pending_;
+};
+
+}  // namespace torvel

@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include "AppStateHarness.h"
+
+namespace torvel {
+namespace {
+
+using R = ActivationReason;
+
+double storedPause(const MemoryDefaultsStore& store) {
+    auto value = store.object("automationPausedUntil");
+    return value ? std::get<double>(*value) : -1.0;
+}
+
+TEST(AutomationPause, AnHourWithAnExternalDisplayEndsByItself) {
+    AppStateHarness h;
+    h.state->set(&SettingsValues::autoActivateOnExternalDisplay, true);
+    h.state->updateMonitorValues([](MonitorValues& m) { m.hasExternalDisplay = true; });
+    h.state->pauseAutomation(AppState::PauseMode::oneHour);
+    EXPECT_FALSE(h.state->isActive());
+    EXPECT_DOUBLE_EQ(storedPause(h.defaults), h.clock.now().secondsSinceReferenceDate() + 3600);
+
+    h.scheduler.advance(3600);
+    EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::externalDisplay});
+    EXPECT_FALSE(h.defaults.object("automationPausedUntil"));
+}
+
+TEST(AutomationPause, UntilMorningIsStoredAsTheNextSevenOClock) {
+    auto prague = *Calendar::named("Europe/Prague");
+    AppStateHarness h(prague);
+    h.clock.setNow(*prague.date({2026, 12, 6, 23, 10, 0}));
+    h.state->pauseAutomation(AppState::PauseMode::untilMorning);
+    EXPECT_DOUBLE_EQ(storedPause(h.defaults),
+                     prague.date({2026, 12, 7, 7, 0, 0})->secondsSinceReferenceDate());
+    // Before seven the same day's morning counts; at seven sharp the next one.
+    EXPECT_EQ(AppState::nextMorning(*prague.date({2026, 12, 7, 6, 30, 0}), prague),
+              prague.date({2026, 12, 7, 7, 0, 0}));
+    EXPECT_EQ(AppState::nextMorning(*prague.date({2026, 12, 7, 7, 0, 0}), prague),
+              prague.date({2026, 12, 8, 7, 0, 0}));
+}
+
+TEST(AutomationPause, SurvivesARestartUntilItsEnd) {
+    AppStateHarness h;
+    h.state->set(&SettingsValues::autoActivateOnExternalDisplay, true);
+    h.state->pauseAutomation(AppState::PauseMode::indefinitely);
+    EXPECT_DOUBLE_EQ(storedPause(h.defaults), Date::distantFuture().secondsSinceReferenceDate());
+    const auto timers = h.scheduler.activeTimerCount();
+
+    h.start();
+    h.state->updateMonitorValues([](MonitorValues& m) { m.hasExternalDisplay = true; });
+    EXPECT_EQ(h.state->automationPausedUntil(), Date::distantFuture());
+    EXPECT_FALSE(h.state->isActive());
+    EXPECT_EQ(h.scheduler.activeTimerCount(), timers);  // an open-ended pause arms no timer
+
+    // A stored end five minutes ahead holds for five minutes after the restart.
+    h.defaults.set("automationPausedUntil", h.clock.now().secondsSinceReferenceDate() + 300);
+    h.start();
+    h.state->updateMonitorValues([](MonitorValues& m) { m.hasExternalDisplay = true; });
+    EXPECT_FALSE(h.state->isActive());
+    h.scheduler.advance(300);
+    EXPECT_TRUE(h.state->isActive());
+
+    // An end in the past is removed and automation runs.
+    h.defaults.set("automationPausedUntil", h.clock.now().secondsSinceReferenceDate() - 1);
+    h.start();
+    EXPECT_FALSE(h.state->automationPausedUntil());
+    EXPECT_FALSE(h.defaults.object("automationPausedUntil"));
+}
+
+TEST(AutomationPause, ExplicitRequestsEndItAndIdleOverridesWriteNothing) {
+    AppStateHarness h;
+    const int writes = h.defaults.writeCount();
+    h.state->overrideAutomationPauseForExplicitKeepAwake();
+    EXPECT_EQ(h.defaults.writeCount(), writes);
+
+    h.state->pauseAutomation(AppState::PauseMode::indefinitely);
+    h.state->toggle();  // a manual session started by a click ends the pause
+    EXPECT_TRUE(h.state->isActive());
+    EXPECT_FALSE(h.state->automationPausedUntil());
+    EXPECT_FALSE(h.defaults.object("automationPausedUntil"));
+}
+
+}  // namespace
+}  // namespace torvel

@@ -1,0 +1,374 @@
+#include "Platform/Linux/JsonFileDefaultsStore.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <map>
+#include <random>
+#include <regex>
+#include <thread>
+
+#include <pwd.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "Platform/Sim/CapturingLogSink.h"
+
+namespace torvel {
+namespace {
+
+namespace fs = std::filesystem;
+
+class JsonFileDefaultsStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "torvel-store-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        file = dir / "torvel" / "defaults.json";
+    }
+    void TearDown() override {
+        std::error_code error;
+        fs::permissions(dir, fs::perms::owner_all, error);
+        fs::permissions(file.parent_path(), fs::perms::owner_all, error);
+        fs::remove_all(dir, error);
+    }
+
+    /// Names next to the settings file that contain `infix`.
+    std::vector<std::string> siblings(std::string_view infix) const {
+        std::vector<std::string> out;
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(file.parent_path(), error)) {
+            const std::string name = entry.path().filename().string();
+            if (name.find(infix) != std::string::npos) out.push_back(name);
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    static std::string contents(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    void writeFile(std::string_view text) const {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+    }
+    int errorCount() const {
+        return static_cast<int>(std::count_if(log.lines().begin(), log.lines().end(), [](const auto& line) {
+            return line.level == LogLevel::error;
+        }));
+    }
+
+    fs::path dir;
+    fs::path file;
+    CapturingLogSink log;
+};
+
+TEST_F(JsonFileDefaultsStoreTest, EveryKindRoundTripsThroughTheFileExactly) {
+    std::vector<std::uint8_t> allBytes(256);
+    for (int i = 0; i < 256; ++i) allBytes[i] = static_cast<std::uint8_t>(i);
+    const std::map<std::string, DefaultsValue> values = {
+        {"flagOn", true},
+        {"flagOff", false},
+        {"negative", std::int64_t{-20}},
+        {"int64Min", std::numeric_limits<std::int64_t>::min()},
+        {"int64Max", std::numeric_limits<std::int64_t>::max()},
+        {"volume", static_cast<double>(0.4f)},
+        {"tiny", -4.9e-324},
+        {"text", std::string("Čeština ✓ \"quoted\"\n\t\\ 😀")},
+        {"empty", std::string()},
+        {"bytes", DefaultsData{allBytes}},
+        {"noBytes", DefaultsData{}},
+        {"activeSession.timestamp", Date(818035200.5)},
+        {"before2001", Date(-1.000001)},
+    };
+    {
+        JsonFileDefaultsStore store(file, log);
+        for (const auto& [key, value] : values) EXPECT_TRUE(store.set(key, value)) << key;
+    }
+    JsonFileDefaultsStore reread(file, log);
+    for (const auto& [key, value] : values) EXPECT_EQ(reread.object(key), value) << key;
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : values) keys.push_back(key);
+    EXPECT_EQ(reread.keys(), keys);
+    EXPECT_EQ(errorCount(), 0);
+
+    struct stat info {};
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(file.parent_path().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+TEST_F(JsonFileDefaultsStoreTest, WritesTheIndentedTaggedDocument) {
+    JsonFileDefaultsStore store(file, log);
+    store.set("language", std::string("cs"));
+    store.set("profiles", DefaultsData::fromString("[]"));
+    store.set("batteryLimitPercent", std::int64_t{20});
+    store.set("activeSession.timestamp", Date(818035200.5));
+    EXPECT_EQ(contents(file), R"({
+  "format": "torvel-defaults",
+  "values": {
+    "activeSession.timestamp": {
+      "date": 818035200.5
+    },
+    "batteryLimitPercent": {
+      "int": 20
+    },
+    "language": {
+      "string": "cs"
+    },
+    "profiles": {
+      "data": "W10="
+    }
+  },
+  "version": 1
+}
+)");
+}
+
+TEST_F(JsonFileDefaultsStoreTest, KeepsKindsApartAndSkipsMalformedEntriesUntilTheNextWrite) {
+    const std::string text = R"({"format": "torvel-defaults", "version": 1, "values": {
+        "good": {"bool": true}, "wholeDouble": {"double": 2}, "bigDate": {"date": 1e300},
+        "boolAsInt": {"int": true}, "fractionAsInt": {"int": 1.5}, "tooBig": {"int": 9223372036854775808},
+        "intAsBool": {"bool": 1}, "stringAsDouble": {"double": "0.4"}, "badData": {"data": "W10"},
+        "unknownKind": {"colour": "red"}, "twoKinds": {"int": 1, "bool": true}, "bare": 5, "none": {}}})";
+    writeFile(text);
+    JsonFileDefaultsStore store(file, log);
+    EXPECT_EQ(store.keys(), (std::vector<std::string>{"bigDate", "good", "wholeDouble"}));
+    EXPECT_EQ(store.object("wholeDouble"), DefaultsValue(2.0));
+    EXPECT_EQ(store.object("bigDate"), DefaultsValue(Date::distantFuture()));
+    EXPECT_EQ(errorCount(), 10);
+    EXPECT_TRUE(log.contains("Settings", "\"boolAsInt\""));
+    EXPECT_TRUE(log.contains("Settings", "unknown kind \"colour\""));
+    EXPECT_EQ(contents(file), text);
+    EXPECT_TRUE(siblings(".corrupt-").empty());
+
+    store.set("other", std::int64_t{1});
+    log.clear();
+    EXPECT_EQ(JsonFileDefaultsStore(file, log).keys().size(), 4u);
+    EXPECT_EQ(errorCount(), 0);
+}
+
+TEST_F(JsonFileDefaultsStoreTest, MovesAnUnusableFileAsideByteForByteAndStartsEmpty) {
+    const std::string documents[] = {
+        "garbage {",
+        "",
+        "[1, 2]",
+        R"({"format": "torvel-defaults", "version": 2, "values": {}})",
+        R"({"format": "other", "version": 1, "values": {}})",
+        R"({"format": "torvel-defaults", "version": 1})",
+        std::string(
+            "{\"format\": \"torvel-defaults\", \"version\": 1, \"values\": {\"x\": {\"string\": \"\xff\"}}}"),
+    };
+    const std::regex asideName(R"(defaults\.json\.corrupt-\d{8}T\d{6}Z(-\d+)?)");
+    std::size_t moved = 0;
+    for (const auto& text : documents) {
+        writeFile(text);
+        const auto before = siblings(".corrupt-");
+        log.clear();
+        JsonFileDefaultsStore store(file, log);
+        EXPECT_TRUE(store.keys().empty()) << text;
+        const auto after = siblings(".corrupt-");
+        ASSERT_EQ(after.size(), ++moved) << text;
+        std::vector<std::string> added;
+        std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
+                            std::back_inserter(added));
+        ASSERT_EQ(added.size(), 1u);
+        const std::string aside = added.front();
+        EXPECT_TRUE(std::regex_match(aside, asideName)) << aside;
+        EXPECT_EQ(contents(file.parent_path() / aside), text);
+        EXPECT_EQ(errorCount(), 1);
+        EXPECT_TRUE(log.contains("Settings", file.string()) && log.contains("Settings", aside)) << text;
+        EXPECT_FALSE(fs::exists(file));
+
+        EXPECT_TRUE(store.set("fresh", true));
+        EXPECT_EQ(JsonFileDefaultsStore(file, log).keys(), std::vector<std::string>{"fresh"});
+    }
+}
+
+TEST_F(JsonFileDefaultsStoreTest, TwoStoresOnOneFileKeepEachOthersChanges) {
+    JsonFileDefaultsStore first(file, log);
+    JsonFileDefaultsStore second(file, log);
+    EXPECT_TRUE(first.set("fromFirst", std::int64_t{1}));
+    EXPECT_TRUE(second.set("fromSecond", std::int64_t{2}));
+    EXPECT_TRUE(first.set("laterFromFirst", std::int64_t{3}));
+    EXPECT_TRUE(second.remove("fromFirst"));
+    const std::vector<std::string> expected = {"fromSecond", "laterFromFirst"};
+    EXPECT_EQ(second.keys(), expected);
+    EXPECT_EQ(JsonFileDefaultsStore(file, log).keys(), expected);
+}
+
+TEST_F(JsonFileDefaultsStoreTest, RefusedWritesKeepTheValueInMemoryLeaveNoTemporariesAndAreRetried) {
+    // A regular file where the directory should be: fails for root too.
+    std::ofstream(file.parent_path()) << "not a directory";
+    JsonFileDefaultsStore store(file, log);
+    EXPECT_EQ(errorCount(), 1);  // cannot read it either
+    log.clear();
+    EXPECT_FALSE(store.set("kept", std::int64_t{7}));
+    EXPECT_EQ(store.object("kept"), DefaultsValue(std::int64_t{7}));
+    EXPECT_EQ(errorCount(), 1);
+
+    fs::remove(file.parent_path());
+    EXPECT_FALSE(store.set("notANumber", std::nan("")));
+    EXPECT_TRUE(std::isnan(std::get<double>(*store.object("notANumber"))));
+    EXPECT_FALSE(store.set("notUtf8", std::string("\xc3")));
+    EXPECT_TRUE(store.set("later", true));
+    EXPECT_EQ(JsonFileDefaultsStore(file, log).keys(), (std::vector<std::string>{"kept", "later"}));
+
+    if (::geteuid() != 0) {  // root writes into read-only directories regardless
+        fs::permissions(file.parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
+        log.clear();
+        EXPECT_FALSE(store.set("readOnly", true));
+        EXPECT_EQ(errorCount(), 1);
+        fs::permissions(file.parent_path(), fs::perms::owner_all);
+    }
+
+    // A full disk, simulated by a file size limit in a child so this process keeps its own limits.
+    const std::string before = contents(file);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{256, 256};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        CapturingLogSink childLog;
+        JsonFileDefaultsStore full(file, childLog);
+        const bool refused = !full.set("large", DefaultsData{std::vector<std::uint8_t>(4096, 'x')});
+        ::_exit(refused && full.object("large") && childLog.contains("Settings", "writing failed") ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(contents(file), before);
+    EXPECT_TRUE(siblings(".tmp-").empty());
+}
+
+class DiscardingLogSink : public LogSink {
+public:
+    void write(LogLevel, std::string_view, std::string_view) override {}
+};
+
+std::string nameFor(std::int64_t i) {
+    return "writer-" + std::to_string(i) + "-ž";
+}
+
+/// Eight bytes of `i`, then a run counting up from it, of a length that varies with `i`.
+DefaultsData blobFor(std::int64_t i) {
+    std::vector<std::uint8_t> bytes(8 + static_cast<std::size_t>(i * 37 % 600));
+    std::memcpy(bytes.data(), &i, sizeof i);
+    for (std::size_t k = 8; k < bytes.size(); ++k) bytes[k] = static_cast<std::uint8_t>(i + k);
+    return {bytes};
+}
+
+/// Rewrites three keys in turn, counting up from the stored counter, until killed.
+[[noreturn]] void writeUntilKilled(const fs::path& file) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    DiscardingLogSink sink;
+    JsonFileDefaultsStore store(file, sink);
+    auto counter = store.object("counter");
+    std::int64_t i = counter ? std::get<std::int64_t>(*counter) : 0;
+    for (const std::int64_t end = i + 1'000'000; i < end;) {
+        store.set("counter", ++i);
+        store.set("name", nameFor(i));
+        store.set("blob", blobFor(i));
+    }
+    ::_exit(0);
+}
+
+TEST_F(JsonFileDefaultsStoreTest, WritersKilledAtRandomMomentsLeaveAWholeFileAndNoLitter) {
+    std::mt19937 random(20240611);
+    std::uniform_int_distribution<int> delayMicroseconds(0, 5000);
+    // Index of the last complete write of each key; the writer sets them in this order, so
+    // blob <= name <= counter, and none may go backwards.
+    std::int64_t counter = 0, name = 0, blob = 0;
+    for (int round = 0; round < 200; ++round) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) writeUntilKilled(file);
+        // Every tenth round waits long enough for some writes to complete even on a slow disk.
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(round % 10 == 9 ? 50'000 : delayMicroseconds(random)));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+
+        log.clear();
+        JsonFileDefaultsStore store(file, log);
+        ASSERT_EQ(errorCount(), 0) << log.lines().front().message;
+        ASSERT_TRUE(siblings(".corrupt-").empty());
+        ASSERT_TRUE(siblings(".tmp-").empty()) << "round " << round;
+
+        const std::int64_t lastCounter = counter, lastName = name, lastBlob = blob;
+        if (auto value = store.object("counter")) counter = std::get<std::int64_t>(*value);
+        if (auto value = store.object("name")) {
+            const std::string text = std::get<std::string>(*value);
+            name = std::stoll(text.substr(7));
+            ASSERT_EQ(text, nameFor(name));
+        }
+        if (auto value = store.object("blob")) {
+            const auto& bytes = std::get<DefaultsData>(*value).bytes;
+            ASSERT_GE(bytes.size(), 8u);
+            std::memcpy(&blob, bytes.data(), sizeof blob);
+            ASSERT_EQ(bytes, blobFor(blob).bytes);
+        }
+        ASSERT_TRUE(lastCounter <= counter && lastName <= name && lastBlob <= blob) << "round " << round;
+        ASSERT_TRUE(blob <= name && name <= counter) << blob << " " << name << " " << counter;
+    }
+    EXPECT_GT(blob, 0);
+}
+
+TEST(JsonFileDefaultsStorePathTest, FollowsXdgAndFallsBackOnHostileEnvironment) {
+    struct Saved {
+        const char* name;
+        std::optional<std::string> value;
+    } saved[] = {{"XDG_CONFIG_HOME", {}}, {"HOME", {}}};
+    for (auto& variable : saved) {
+        if (const char* value = std::getenv(variable.name)) variable.value = value;
+    }
+    const passwd* user = ::getpwuid(::geteuid());
+    const std::optional<fs::path> userHome =
+        user && user->pw_dir[0] == '/' ? std::optional(fs::path(user->pw_dir)) : std::nullopt;
+    auto underHome = [](const std::optional<fs::path>& home) {
+        return home ? std::optional(*home / ".config/torvel/defaults.json") : std::nullopt;
+    };
+    const struct {
+        const char* xdg;
+        const char* home;
+        std::optional<fs::path> expected;
+    } cases[] = {
+        {"/x/cfg", "/home/u", fs::path("/x/cfg/torvel/defaults.json")},
+        {"/x/cfg/", "relative", fs::path("/x/cfg/torvel/defaults.json")},
+        {"", "/home/u", underHome(fs::path("/home/u"))},
+        {"relative/cfg", "/home/u", underHome(fs::path("/home/u"))},
+        {nullptr, "/home/u", underHome(fs::path("/home/u"))},
+        {"~/cfg", "", underHome(userHome)},
+        {nullptr, "home/u", underHome(userHome)},
+        {nullptr, nullptr, underHome(userHome)},
+    };
+    for (const auto& c : cases) {
+        c.xdg ? ::setenv("XDG_CONFIG_HOME", c.xdg, 1) : ::unsetenv("XDG_CONFIG_HOME");
+        c.home ? ::setenv("HOME", c.home, 1) : ::unsetenv("HOME");
+        EXPECT_EQ(JsonFileDefaultsStore::defaultPath(), c.expected)
+            << (c.xdg ? c.xdg : "(unset)") << " / " << (c.home ? c.home : "(unset)");
+    }
+    for (const auto& variable : saved) {
+        variable.value ? ::setenv(variable.name, variable.value->c_str(), 1) : ::unsetenv(variable.name);
+    }
+}
+
+}  // namespace
+}  // namespace torvel

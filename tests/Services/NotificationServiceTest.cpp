@@ -1,0 +1,180 @@
+#include "Services/NotificationService.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "Core/Localization.h"
+#include "Platform/Sim/CapturingLogSink.h"
+#include "Platform/Sim/SimClock.h"
+#include "Platform/Sim/SimNotificationCenter.h"
+#include "Platform/Sim/VirtualScheduler.h"
+
+namespace torvel {
+namespace {
+
+class NotificationServiceTest : public ::testing::Test {
+protected:
+    NotificationServiceTest() {
+        texts.setTable({{"notification.battery_hard_limit", "Stopped at the battery limit"},
+                        {"notification.lpm_suggestion.title", "Low Power Mode"},
+                        {"notification.lpm_suggestion.body", "Turn it on?"},
+                        {"notification.guardian_continue", "Continue"},
+                        {"notification.guardian_deactivate", "Deactivate"},
+                        {"notification.lpm_suggestion.action_open", "Open Settings"},
+                        {"notification.thermal_throttle.title", "Too hot"},
+                        {"notification.thermal_throttle.body", "Thermal state: %@"},
+                        {"thermal.serious", "serious"},
+                        {"notification.emergency_sleep", "Sleeping at %ld%% despite %@"}});
+    }
+
+    // Starts the service with the user's answer and lets the answer arrive.
+    void start(bool granted) {
+        center.grant(granted);
+        service.setup();
+        scheduler.runPending();
+    }
+
+    SimClock clock;
+    VirtualScheduler scheduler{clock};
+    CapturingLogSink log;
+    Localization texts{log};
+    SimNotificationCenter center{scheduler};
+    NotificationService service{center, scheduler, texts, log};
+};
+
+TEST_F(NotificationServiceTest, WithoutPermissionKeepsTheBodyAsStatusMessageAndPostsNothing) {
+    start(false);
+    EXPECT_TRUE(log.contains("Notifications", "denied by user"));
+    int changes = 0;
+    auto connection = service.lastStatusMessageChanged.connect([&] { ++changes; });
+
+    service.send("battery-hard-limit", kNotificationTitle, texts.text("notification.battery_hard_limit"));
+    EXPECT_FALSE(service.lastStatusMessage()) << "the status message changes on the main loop";
+    scheduler.runPending();
+
+    EXPECT_EQ(service.lastStatusMessage(), "Stopped at the battery limit");
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(center.requests().empty());
+}
+
+TEST_F(NotificationServiceTest, AuthorizationErrorIsLoggedAndFallsBack) {
+    center.failAuthorization("no notification server");
+    service.setup();
+    scheduler.runPending();
+    EXPECT_FALSE(service.isAuthorized());
+    EXPECT_TRUE(log.contains("Notifications", "Notification authorization failed: no notification server"));
+}
+
+TEST_F(NotificationServiceTest, PostsRequestsAndReplacesOneOfTheSameIdentifier) {
+    start(true);
+    service.send("lpm-suggestion", texts.text("notification.lpm_suggestion.title"),
+                 texts.text("notification.lpm_suggestion.body"), kLowPowerModeSuggestionCategory);
+    service.send("lpm-suggestion", "Low Power Mode", "Again?", kLowPowerModeSuggestionCategory);
+    scheduler.runPending();
+
+    ASSERT_EQ(center.requests().size(), 2u);
+    const NotificationRequest& first = center.requests()[0];
+    EXPECT_EQ(first.title, "Low Power Mode");
+    EXPECT_EQ(first.body, "Turn it on?");
+    EXPECT_EQ(first.categoryIdentifier, "LPM_SUGGESTION");
+    EXPECT_TRUE(first.playsSound);
+    ASSERT_EQ(center.shown().size(), 1u);
+    EXPECT_EQ(center.shown()[0].body, "Again?");
+    EXPECT_FALSE(service.lastStatusMessage());
+}
+
+TEST_F(NotificationServiceTest, DeliveryErrorIsLoggedWithTheIdentifier) {
+    start(true);
+    center.failNextAdd("server gone");
+    service.send("timer-expired", kNotificationTitle, "Timer expired");
+    scheduler.runPending();
+    EXPECT_TRUE(center.shown().empty());
+    EXPECT_TRUE(log.contains("Notifications", "Failed to deliver notification 'timer-expired': server gone"));
+}
+
+TEST_F(NotificationServiceTest, AnswersArrivingAfterTheServiceIsGoneAreIgnored) {
+    auto early = std::make_unique<NotificationService>(center, scheduler, texts, log);
+    early->setup();
+    scheduler.runPending();
+    center.failNextAdd("server gone");
+    early->send("timer-expired", kNotificationTitle, "Timer expired");
+    early.reset();
+    scheduler.runPending();
+    EXPECT_FALSE(log.contains("Notifications", "Failed to deliver"));
+}
+
+TEST_F(NotificationServiceTest, RoutesButtonsToTheirActionsAndIgnoresABodyClick) {
+    int deactivated = 0, continued = 0;
+    service.setOnGuardianDeactivate([&] { ++deactivated; });
+    service.setOnGuardianContinue([&] { ++continued; });
+    start(true);
+
+    center.respond("guardian-reminder", kDefaultNotificationAction);
+    center.respond("guardian-reminder", "SOMETHING_ELSE");
+    EXPECT_EQ(deactivated + continued + center.openPowerSettingsCount(), 0);
+
+    center.respond("guardian-reminder", "GUARDIAN_DEACTIVATE");
+    EXPECT_EQ(deactivated, 1);
+    center.respond("guardian-reminder", "GUARDIAN_CONTINUE");
+    EXPECT_EQ(continued, 1);
+    EXPECT_EQ(deactivated, 1);
+
+    center.respond("lpm-suggestion", "OPEN_BATTERY_SETTINGS");
+    EXPECT_EQ(center.openPowerSettingsCount(), 1);
+    center.failOpenPowerSettings(true);
+    center.respond("lpm-suggestion", "OPEN_BATTERY_SETTINGS");
+    EXPECT_TRUE(log.contains("Notifications", "Could not open the power settings"));
+}
+
+TEST_F(NotificationServiceTest, LanguageChangeRetitlesTheButtons) {
+    start(true);
+    ASSERT_EQ(center.categories().size(), 2u);
+    EXPECT_EQ(center.categories()[0].identifier, "GUARDIAN_REMINDER");
+    EXPECT_EQ(center.categories()[0].actions,
+              (std::vector<NotificationAction>{
+                  {"GUARDIAN_CONTINUE", "Continue", NotificationActionOption::none},
+                  {"GUARDIAN_DEACTIVATE", "Deactivate", NotificationActionOption::destructive}}));
+
+    texts.setTable({{"notification.guardian_continue", "Pokračovat"},
+                    {"notification.guardian_deactivate", "Vypnout"},
+                    {"notification.lpm_suggestion.action_open", "Otevřít nastavení"}});
+    texts.languageChanged.emit();
+
+    ASSERT_EQ(center.categories().size(), 2u);
+    EXPECT_EQ(center.categories()[0].actions[0].title, "Pokračovat");
+    EXPECT_EQ(center.categories()[0].actions[1].title, "Vypnout");
+    EXPECT_EQ(center.categories()[1], (NotificationCategory{"LPM_SUGGESTION",
+                                                            {{"OPEN_BATTERY_SETTINGS", "Otevřít nastavení",
+                                                              NotificationActionOption::foreground}}}));
+}
+
+TEST_F(NotificationServiceTest, ConvenienceSendersFillTheirTexts) {
+    start(true);
+    service.sendThermalThrottle(ThermalState::serious);
+    service.sendThermalThrottle(static_cast<ThermalState>(7));
+    service.sendEmergencySleep(4, {"backup", "backup", "", "render"});
+
+    ASSERT_EQ(center.requests().size(), 3u);
+    EXPECT_EQ(center.requests()[0].identifier, "thermal-throttle");
+    EXPECT_EQ(center.requests()[0].title, "Too hot");
+    EXPECT_EQ(center.requests()[0].body, "Thermal state: serious");
+    EXPECT_EQ(center.requests()[1].body, "Thermal state: ?");
+    EXPECT_EQ(center.requests()[2].identifier, "emergency-sleep");
+    EXPECT_EQ(center.requests()[2].body, "Sleeping at 4% despite backup, render");
+}
+
+TEST(NotificationServiceFormatNames, KeepsDistinctNamesAndCountsThoseBeyondThree) {
+    using N = std::vector<std::string>;
+    EXPECT_EQ(NotificationService::formatNames(N{"a", "a", "", "b"}), "a, b");
+    EXPECT_EQ(NotificationService::formatNames(N{}), "");
+    EXPECT_EQ(NotificationService::formatNames(N{"", ""}), "");
+    EXPECT_EQ(NotificationService::formatNames(N{"a", "b", "c"}), "a, b, c");
+    EXPECT_EQ(NotificationService::formatNames(N{"a", "b", "c", "d", "e", "f"}), "a, b, c +3");
+    EXPECT_EQ(NotificationService::formatNames(N{"a", "b", "c", "c", "d"}), "a, b, c +1");
+}
+
+}  // namespace
+}  // namespace torvel
