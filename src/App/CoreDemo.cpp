@@ -2,12 +2,14 @@
 // holds, so the core can be watched end to end without a desktop.
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "Core/AppState.h"
 #include "Core/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
+#include "Monitors/BatteryMonitor.h"
 #include "Platform/Linux/EnvironmentSystemLocale.h"
 #include "Platform/Linux/ResourcePaths.h"
 #include "Platform/Sim/CapturingLogSink.h"
@@ -15,10 +17,11 @@
 #include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/SimNotificationCenter.h"
 #include "Platform/Sim/SimPowerAssertions.h"
+#include "Platform/Sim/SimPowerSources.h"
 #include "Platform/Sim/VirtualScheduler.h"
+#include "Services/DefaultsSessionPersistence.h"
 #include "Services/GuardianService.h"
 #include "Services/NotificationService.h"
-#include "Services/SessionPersistence.h"
 
 using namespace torvel;
 
@@ -54,23 +57,40 @@ struct Demo {
     SimClock clock{Date(818035200.0)};  // 2026-12-06 00:00 UTC
     VirtualScheduler scheduler{clock};
     SimPowerAssertions assertions;
+    SimPowerSources power{scheduler};
     DemoLogSink log;
     EnvironmentSystemLocale locale;
     Localization texts{log, resourcesDirectory(), &locale};
-    MemoryDefaultsStore defaults;
+    MemoryDefaultsStore defaults;  // what survives a restart
     SleepPreventionService sleepPrevention{assertions, scheduler, log};
     TimerManager timer{clock, scheduler};
     SimNotificationCenter center{scheduler};
     NotificationService notifications{center, scheduler, texts, log};
-    MemorySessionPersistence sessions;
+    DefaultsSessionPersistence sessions{defaults, clock, log};
     GuardianService guardian{clock, scheduler};
-    AppState state;
+    BatteryMonitor battery{power, clock, log};
+    std::unique_ptr<AppState> state;
 
-    explicit Demo(bool verbose)
-        : log(verbose),
-          state(AppStateServices{clock, scheduler, log, texts, defaults, sleepPrevention, timer,
-                                 notifications, sessions, guardian},
-                Calendar::utc()) {}
+    explicit Demo(bool verbose) : log(verbose) {
+        notifications.setup();
+        battery.setOnStateChanged([this](const BatteryState& s) { state->handleBatteryStateChanged(s); });
+        battery.startMonitoring();
+        launch();
+    }
+
+    /// Builds the application state from the stored settings and restores the saved session, as a
+    /// launch after a quit or a crash does.
+    void launch() {
+        state.reset();
+        state = std::make_unique<AppState>(
+            AppStateServices{clock, scheduler, log, texts, defaults, sleepPrevention, timer, notifications,
+                             sessions, guardian},
+            Calendar::utc());
+        battery.refreshState();
+        state->attachBatteryMonitor(battery);
+        if (auto saved = sessions.loadActiveSession()) state->restoreSession(*saved);
+        scheduler.runPending();
+    }
 
     void step(const char* title) { std::printf("\n== %s\n", title); }
 
@@ -78,14 +98,22 @@ struct Demo {
         std::string list;
         for (const auto& a : assertions.heldKeepAwake()) list += " " + a.platformType + " \"" + a.name + "\"";
         std::printf("   held:%s\n", list.empty() ? " nothing" : list.c_str());
-        if (timer.isRunning())
+        if (timer.isRunning()) {
             std::printf("   countdown: %s left\n",
                         Duration::formatInterval(timer.remainingSeconds()).c_str());
+        }
     }
 
     void advance(double seconds) {
         std::printf("   ... %s later\n", Duration::formatInterval(seconds).c_str());
         scheduler.advance(seconds);
+    }
+
+    void setBattery(int percent, bool onAC) {
+        power.setOnAC(onAC);
+        power.setBatteryPercent(percent);
+        power.emitChange();
+        scheduler.runPending();
     }
 };
 
@@ -106,44 +134,52 @@ int main(int argc, char** argv) {
     }
 
     Demo demo(verbose);
-    demo.notifications.setup();
-    demo.scheduler.runPending();
-    auto& state = demo.state;
+    auto state = [&demo]() -> AppState& { return *demo.state; };
 
     demo.step("Click the tray icon: keep awake until told otherwise");
-    state.toggle();
+    state().toggle();
     demo.held();
 
     demo.step("Turn on 'prevent display sleep' while it runs");
-    state.set(&SettingsValues::preventDisplaySleep, true);
+    state().set(&SettingsValues::preventDisplaySleep, true);
     demo.held();
 
     demo.step("Pick 'one hour' from the menu");
-    state.set(&SettingsValues::preventDisplaySleep, false);
-    state.activate(Duration::preset(Duration::Kind::oneHour));
+    state().set(&SettingsValues::preventDisplaySleep, false);
+    state().activate(Duration::preset(Duration::Kind::oneHour));
     demo.held();
     demo.advance(45 * 60);
     demo.held();
 
     demo.step("An external display is plugged in and the countdown runs out");
-    state.set(&SettingsValues::autoActivateOnExternalDisplay, true);
-    state.updateMonitorValues([](MonitorValues& m) { m.hasExternalDisplay = true; });
+    state().set(&SettingsValues::autoActivateOnExternalDisplay, true);
+    state().updateMonitorValues([](MonitorValues& m) { m.hasExternalDisplay = true; });
     demo.advance(15 * 60);
     demo.held();
 
     demo.step("Click the tray icon while only the display keeps it awake: automation pauses for an hour");
-    state.toggle();
+    state().toggle();
     demo.held();
     demo.advance(3600);
     demo.held();
 
-    demo.step("Unplug the display; start two hours; the battery runs low on battery power");
-    state.updateMonitorValues([](MonitorValues& m) {
-        m.hasExternalDisplay = false;
-        m.batteryState = BatteryState{60, false, false, true, 120};
-    });
-    state.activate(Duration::preset(Duration::Kind::twoHours));
-    state.updateMonitorValues([](MonitorValues& m) { m.batteryState.percentage = 19; });
+    demo.step("Unplug the display and pick 'two hours'; Torvel is killed 20 minutes in and started again");
+    state().updateMonitorValues([](MonitorValues& m) { m.hasExternalDisplay = false; });
+    state().activate(Duration::preset(Duration::Kind::twoHours));
+    demo.advance(20 * 60);
+    demo.launch();
+    demo.held();
+
+    demo.step("Unplug the charger; the battery drains below the 20% limit");
+    demo.setBattery(30, false);
+    for (int percent = 29; percent >= 19; --percent) {
+        demo.scheduler.advance(120);
+        demo.setBattery(percent, false);
+    }
+    demo.held();
+
+    demo.step("Plug the charger back in");
+    demo.setBattery(19, true);
     demo.held();
 
     demo.step("Notifications posted");

@@ -14,6 +14,7 @@ AppState::AppState(AppStateServices services, Calendar calendar)
       calendar_(std::move(calendar)),
       settings_(loadSettings(services.defaults, Logger(services.log, "Settings"))) {
     services_.texts.updateBundle(settings_.language);
+    loadProfileList();
 
     services_.timerManager.setOnExpired([this] { handleTimerExpired(); });
     // The countdown's remaining time is part of what observers show.
@@ -44,11 +45,6 @@ AppState::~AppState() {
     services_.guardian.setOnReminder(nullptr);
     services_.notifications.setOnGuardianDeactivate(nullptr);
     services_.notifications.setOnGuardianContinue(nullptr);
-}
-
-void AppState::setProfiles(std::vector<Profile> profiles) {
-    profiles_ = std::move(profiles);
-    reevaluateState();
 }
 
 void AppState::updateMonitorValues(const std::function<void(MonitorValues&)>& change) {

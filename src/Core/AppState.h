@@ -21,8 +21,10 @@
 
 namespace torvel {
 
+class BatteryMonitor;
 class DefaultsStore;
 class GuardianService;
+struct SavedSession;
 class Localization;
 class NotificationService;
 class SessionPersistence;
@@ -102,6 +104,21 @@ public:
     /// The active profile's override, else the global limit when enabled; 0 means none.
     std::int64_t effectiveBatteryLimit() const;
 
+    // Saved sessions (AppStateSession.cpp).
+    /// Brings a saved session back: its remaining time, its manual flag and its profile, then
+    /// re-evaluates. False, changing nothing, when its timed part has run out.
+    bool restoreSession(const SavedSession& saved);
+    /// Puts a snapshot back: the suspended record is written, the active one restored.
+    void restoreSessions(const std::optional<SavedSession>& active, const std::optional<SavedSession>& suspended);
+
+    // Monitor entry points (AppStateSafety.cpp).
+    /// A new power-source reading: limits, resume on the charger, the predictive warning.
+    void handleBatteryStateChanged(const BatteryState& state);
+    /// A new thermal state: the kill switch, the throttle notice, resume when the heat is gone.
+    void handleThermalStateChanged(ThermalState state);
+    const BatteryState& batteryState() const { return monitors_.batteryState; }
+    Signal<> batteryStateChanged;
+
     // Automation pause (AppStatePause.cpp).
     const std::optional<Date>& automationPausedUntil() const { return automationPausedUntil_; }
     void pauseAutomation(PauseMode mode);
@@ -133,8 +150,20 @@ public:
     }
 
     // Inputs owned by later subsystems.
+    // Profiles (AppStateProfiles.cpp). Every assignment of the list stores it whole.
     const std::vector<Profile>& profiles() const { return profiles_; }
     void setProfiles(std::vector<Profile> profiles);
+    /// Ends the session when `profile` runs, else starts it.
+    void toggleProfile(const Profile& profile);
+    /// Appends a copy under a unique name and returns it.
+    Profile duplicateProfile(const Profile& profile);
+    /// Replaces the profile with the same id in place, or appends a new one.
+    void saveEditedProfile(const Profile& profile);
+    /// Removes the profile; a session it runs goes on under the global battery limit.
+    void deleteProfile(const Uuid& id);
+    /// The first profile whose stored name, key or shown name equals `name` exactly.
+    const Profile* profileNamed(std::string_view name) const;
+    Signal<> profilesChanged;
     const MonitorValues& monitorValues() const { return monitors_; }
     /// Records new monitor readings and re-evaluates.
     void updateMonitorValues(const std::function<void(MonitorValues&)>& change);
@@ -145,6 +174,8 @@ public:
     void setMinutesUntilThresholdProvider(std::function<std::optional<std::int64_t>(std::int64_t)> provider) {
         minutesUntilThresholdProvider_ = std::move(provider);
     }
+    /// Refreshes and forecasts through `monitor` while it exists; replaces earlier closures.
+    void attachBatteryMonitor(BatteryMonitor& monitor);
 
 private:
     // AppStateEvaluation.cpp
@@ -158,6 +189,10 @@ private:
     void applyStopDecision(const StopCause& cause);
     void suspendCurrentSession();
     void checkPredictiveWarning();
+    // AppStateSession.cpp
+    bool resumeSuspendedSession();
+    // AppStateProfiles.cpp
+    void loadProfileList();
     // AppStateSettings.cpp
     void afterSettingAssigned(const SettingMember& member);
     void clearTrustedNetworkLatch();
@@ -186,12 +221,15 @@ private:
     bool isManuallyActivated_ = false;
     bool predictiveWarningSent_ = false;
     bool sleepSendInFlight_ = false;
+    bool previouslyOnBattery_ = false;
+    bool guardianRangeLogged_ = false;
 
     std::optional<Date> automationPausedUntil_;
     Timer automationPauseExpiryTimer_;
     Timer heartbeatTimer_;
     std::function<std::optional<std::int64_t>(std::int64_t)> minutesUntilThresholdProvider_;
     std::function<void()> wifiStateRefresher_;
+    std::function<void()> batteryStateRefresher_;
     Connection timerConnection_;
     /// Posted callbacks check this before touching a state that may be gone.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);

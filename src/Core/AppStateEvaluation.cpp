@@ -154,7 +154,7 @@ void AppState::saveActiveSession() {
     SavedSession session;
     session.timestamp = services_.clock.now();
     if (services_.timerManager.isRunning()) {
-        session.duration = Duration::custom(services_.timerManager.remainingSeconds());
+        session.duration = Duration::custom(services_.timerManager.secondsLeftNow());
     }
     const auto sorted = sortedForDisplay(activeReasons_);
     session.reasons.assign(sorted.begin(), sorted.end());
@@ -165,7 +165,14 @@ void AppState::saveActiveSession() {
 void AppState::updateGuardian() {
     // A watch that runs keeps its start time: re-evaluations must not delay the reminder.
     if (!services_.timerManager.isRunning() && settings_.guardianEnabled) {
-        if (!services_.guardian.isWatching()) services_.guardian.startWatching(settings_.guardianHours);
+        if (services_.guardian.isWatching()) return;
+        const auto hours = settings_.guardianHours;
+        if ((hours < GuardianService::kMinHours || hours > GuardianService::kMaxHours) && !guardianRangeLogged_) {
+            guardianRangeLogged_ = true;
+            log_.info("Stored guardianHours {} is outside {} to {}; the reminder uses the nearest of them", hours,
+                      GuardianService::kMinHours, GuardianService::kMaxHours);
+        }
+        services_.guardian.startWatching(hours);
     } else {
         services_.guardian.stopWatching();
     }

@@ -28,9 +28,13 @@ void AppState::heartbeatTick() {
     const auto& battery = monitors_.batteryState;
     log_.info("Heartbeat: tick — battery={}% ac={} assertionAlive={}", battery.percentage,
               battery.isOnACPower, services_.sleepPrevention.isAssertionAlive());
-    // Re-evaluating re-creates an assertion the system dropped. The battery refresh and the pip join
-    // this tick with the battery monitor and the audio feedback.
-    reevaluateState();
+    // A fresh battery reading re-evaluates through the battery handling, which also re-creates an
+    // assertion the system dropped. The pip joins this tick with the audio feedback.
+    if (batteryStateRefresher_) {
+        batteryStateRefresher_();
+    } else {
+        reevaluateState();
+    }
 }
 
 }  // namespace torvel

@@ -1,6 +1,8 @@
 // Safety stops: a stop suspends the running session instead of discarding it.
 #include "Core/AppState.h"
 #include "Core/TimerManager.h"
+#include "Monitors/BatteryMonitor.h"
+#include "Services/NotificationService.h"
 #include "Services/SessionPersistence.h"
 #include "Services/StayguardServiceProtocol.h"
 
@@ -40,7 +42,7 @@ void AppState::suspendCurrentSession() {
     SavedSession session;
     session.timestamp = services_.clock.now();
     if (services_.timerManager.isRunning()) {
-        session.duration = Duration::custom(services_.timerManager.remainingSeconds());
+        session.duration = Duration::custom(services_.timerManager.secondsLeftNow());
     }
     const auto sorted = sortedForDisplay(activeReasons_);
     session.reasons.assign(sorted.begin(), sorted.end());
@@ -60,6 +62,54 @@ void AppState::checkPredictiveWarning() {
     if (!minutes || *minutes > settings_.predictiveBatteryMinutes) return;
     predictiveWarningSent_ = true;
     notify("battery-predictive", "notification.predictive_warning", {limit, *minutes});
+}
+
+void AppState::attachBatteryMonitor(BatteryMonitor& monitor) {
+    std::weak_ptr<BatteryMonitor> weak = monitor.weakSelf();
+    batteryStateRefresher_ = [weak] {
+        if (auto m = weak.lock()) m->refreshState();
+    };
+    minutesUntilThresholdProvider_ = [weak](std::int64_t threshold) -> std::optional<std::int64_t> {
+        if (auto m = weak.lock()) return m->minutesUntilThreshold(threshold);
+        return std::nullopt;
+    };
+}
+
+void AppState::handleBatteryStateChanged(const BatteryState& state) {
+    const bool wasOnBattery = previouslyOnBattery_;
+    monitors_.batteryState = state;
+    previouslyOnBattery_ = !state.isOnACPower;
+    batteryStateChanged.emit();
+    log_.debug("Battery: {}% ac={} charging={} active={}", state.percentage, state.isOnACPower, state.isCharging,
+               isActive_);
+    // The emergency watchdog follows the battery here once the emergency subsystem exists.
+
+    if (wasOnBattery && state.isOnACPower && settings_.resumeOnCharger) {
+        // A suspended session whose time ran out while stopped resumes nothing: then the state is
+        // simply re-evaluated and no "resumed" notice claims otherwise.
+        if (resumeSuspendedSession()) {
+            notify("battery-resumed", "notification.battery_resumed");
+            return;
+        }
+    }
+    reevaluateState();
+}
+
+void AppState::handleThermalStateChanged(ThermalState state) {
+    const ThermalState old = monitors_.thermalState;
+    monitors_.thermalState = state;
+    if (old != state) log_.info("AppState: thermal {} → {}", toString(old), toString(state));
+
+    if (old == ThermalState::critical && state != ThermalState::critical) {
+        // Whatever was suspended comes back when the heat is gone, charger or not.
+        if (resumeSuspendedSession() && isActive_) {
+            notify("thermal-resumed", "notification.thermal_resumed");
+            return;
+        }
+    } else if (state == ThermalState::serious || state == ThermalState::critical) {
+        services_.notifications.sendThermalThrottle(state);
+    }
+    reevaluateState();
 }
 
 }  // namespace torvel

@@ -40,6 +40,10 @@ void TimerManager::start(const Duration& duration) {
     changed.emit();
 }
 
+double TimerManager::secondsLeftNow() const {
+    return endDate_ ? secondsLeft(*endDate_, clock_.now()) : 0.0;
+}
+
 void TimerManager::stop() {
     const bool wasRunning = isRunning_ || timer_ || endDate_;
     timer_.reset();  // may be the timer we are running in; the scheduler allows that

@@ -24,6 +24,9 @@ public:
     bool isRunning() const { return isRunning_; }
     /// Seconds left, never negative; 0 when idle.
     double remainingSeconds() const { return remainingSeconds_; }
+    /// Seconds left right now, from the wall clock: unlike remainingSeconds(), never a tick behind
+    /// (after a suspend the first tick may not have run yet). 0 when idle.
+    double secondsLeftNow() const;
     /// The end, for display; absent when idle.
     std::optional<Date> targetDate() const { return targetDate_; }
 

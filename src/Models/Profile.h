@@ -2,6 +2,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "Models/AssertionType.h"
 #include "Models/Duration.h"
@@ -23,5 +25,20 @@ struct Profile {
 
     friend bool operator==(const Profile&, const Profile&) = default;
 };
+
+/// The stored list: a JSON array of objects with "id", "name", "duration", "assertionType" and, when
+/// present, "batteryLimitOverride" and "localizationKey". std::nullopt with `error` set (when given)
+/// when a profile cannot be written faithfully: a custom duration that is not finite, a text that is
+/// not UTF-8.
+std::optional<std::string> profilesToJson(const std::vector<Profile>& profiles, std::string* error = nullptr);
+/// Reads the stored list. One unreadable profile makes the whole list unreadable: std::nullopt with
+/// `error` (when given) describing the first fault.
+std::optional<std::vector<Profile>> profilesFromJson(std::string_view json, std::string* error = nullptr);
+
+/// The built-in profiles in menu order: Presentation, Download, Cooking, AI. Their ids are fixed.
+const std::vector<Profile>& defaultProfiles();
+
+/// Readable form for logs and test failures.
+std::string toString(const Profile& profile);
 
 }  // namespace torvel

@@ -36,18 +36,4 @@ public:
     virtual void clearSuspendedSession() = 0;
 };
 
-/// Sessions kept in memory only: they do not survive a restart.
-class MemorySessionPersistence : public SessionPersistence {
-public:
-    void saveActiveSession(const SavedSession& session) override { active_ = session; }
-    void saveSuspendedSession(const SavedSession& session) override { suspended_ = session; }
-    std::optional<SavedSession> loadActiveSession() override { return active_; }
-    std::optional<SavedSession> loadSuspendedSession() override { return suspended_; }
-    void clearActiveSession() override { active_.reset(); }
-    void clearSuspendedSession() override { suspended_.reset(); }
-
-private:
-    std::optional<SavedSession> active_, suspended_;
-};
-
 }  // namespace torvel

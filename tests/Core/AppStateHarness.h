@@ -17,7 +17,7 @@
 #include "Platform/Sim/VirtualScheduler.h"
 #include "Services/GuardianService.h"
 #include "Services/NotificationService.h"
-#include "Services/SessionPersistence.h"
+#include "Services/DefaultsSessionPersistence.h"
 
 namespace torvel {
 
@@ -33,7 +33,7 @@ struct AppStateHarness {
     TimerManager timer{clock, scheduler};
     SimNotificationCenter center{scheduler};
     NotificationService notifications{center, scheduler, texts, log};
-    MemorySessionPersistence sessions;
+    DefaultsSessionPersistence sessions{defaults, clock, log};
     GuardianService guardian{clock, scheduler};
     std::unique_ptr<AppState> state;
     Calendar calendar_;
@@ -61,6 +61,12 @@ struct AppStateHarness {
                         {"notification.guardian_reminder", "Awake for %ld h"},
                         {"error.assertion_failed", "Assertion failed (%ld)"},
                         {"error.screensaver_failed", "Screen saver failed (%ld)"}});
+    }
+
+    /// A launch after a quit or a crash: a new state from the stored settings, then the saved session.
+    void relaunch() {
+        start();
+        if (auto saved = sessions.loadActiveSession()) state->restoreSession(*saved);
     }
 
     /// Keep-awake assertion types held on the machine now.

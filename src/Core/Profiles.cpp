@@ -1,0 +1,200 @@
+#include "Core/Profiles.h"
+
+#include <algorithm>
+#include <array>
+#include <unordered_set>
+
+namespace torvel {
+
+namespace {
+
+constexpr std::string_view kProfilesKey = "profiles";
+constexpr std::string_view kMigratedKey = "profilesMigratedToV2";
+constexpr std::string_view kAiSeededKey = "aiProfileSeeded";
+constexpr std::string_view kAiKey = "default_profile.ai";
+
+// A built-in profile as versions before keys stored it: its English or Czech name and its settings.
+struct MigrationRule {
+    Duration duration;
+    AssertionType assertionType;
+    /// Limits the stored built-in may carry; an absent limit counts as 0.
+    std::vector<int> batteryOverrides;
+    std::array<std::string_view, 2> legacyNames;
+    std::string_view localizationKey;
+};
+
+const std::array<MigrationRule, 3>& migrationRules() {
+    static const std::array<MigrationRule, 3> rules = {{
+        // The oldest lists hold Presentation without a limit, later ones with its 15 %.
+        {Duration::indefinite(),
+         AssertionType::noDisplaySleep,
+         {0, 15},
+         {"Prezentace", "Presentation"},
+         "default_profile.presentation"},
+        {Duration::preset(Duration::Kind::eightHours),
+         AssertionType::noIdleSleep,
+         {0},
+         {"Stahování", "Download"},
+         "default_profile.download"},
+        {Duration::custom(2700),
+         AssertionType::noDisplaySleep,
+         {0},
+         {"Vaření", "Cooking"},
+         "default_profile.cooking"},
+    }};
+    return rules;
+}
+
+bool matches(const MigrationRule& rule, const Profile& p) {
+    return p.duration == rule.duration && p.assertionType == rule.assertionType &&
+           std::ranges::find(rule.batteryOverrides, p.batteryLimitOverride.value_or(0)) !=
+               rule.batteryOverrides.end() &&
+           std::ranges::find(rule.legacyNames, p.name) != rule.legacyNames.end();
+}
+
+const Profile& builtInAi() {
+    return defaultProfiles().back();
+}
+
+// Trimmed of spaces, tabs and line breaks at both ends, as the name field may hold them.
+std::string trimmed(const std::string& text) {
+    constexpr std::string_view kBlank = " \t\n\r\v\f";
+    const auto first = text.find_first_not_of(kBlank);
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(kBlank) - first + 1);
+}
+
+}  // namespace
+
+std::string displayName(const Profile& profile, const Localization& texts) {
+    return profile.localizationKey ? texts.text(*profile.localizationKey) : profile.name;
+}
+
+std::vector<Profile> migrateProfiles(std::vector<Profile> profiles, const Logger& log) {
+    for (auto& profile : profiles) {
+        if (profile.localizationKey) continue;
+        for (const auto& rule : migrationRules()) {
+            if (!matches(rule, profile)) continue;
+            profile.localizationKey = std::string(rule.localizationKey);
+            log.info("Migrated profile '{}' -> localizationKey '{}'", profile.name, rule.localizationKey);
+            break;
+        }
+    }
+    return profiles;
+}
+
+LoadedProfiles loadProfiles(DefaultsStore& store, const Logger& log) {
+    LoadedProfiles loaded{defaultProfiles(), true};
+    if (const auto stored = store.object(kProfilesKey)) {
+        std::string error = "the stored value is not data";
+        const auto* data = std::get_if<DefaultsData>(&*stored);
+        auto decoded = data ? profilesFromJson(data->toString(), &error) : std::nullopt;
+        if (!decoded) {
+            // The unreadable list is overwritten by the save that follows.
+            log.error("Failed to decode profiles, resetting to defaults: {}", error);
+        } else if (!store.boolValue(kMigratedKey)) {
+            loaded.profiles = migrateProfiles(std::move(*decoded), log);
+            store.set(kMigratedKey, true);
+        } else {
+            loaded = {std::move(*decoded), false};
+        }
+    }
+
+    // Once only, so that a user who deletes the AI profile does not get it back.
+    if (!store.boolValue(kAiSeededKey)) {
+        const bool present = std::any_of(
+            loaded.profiles.begin(), loaded.profiles.end(),
+            [](const Profile& p) { return p.id == builtInAi().id || p.localizationKey == kAiKey; });
+        if (!present) {
+            loaded.profiles.push_back(builtInAi());
+            loaded.needsSave = true;
+            log.info("Seeded built-in AI profile into existing profile list");
+        }
+        store.set(kAiSeededKey, true);
+    }
+    return loaded;
+}
+
+bool saveProfiles(DefaultsStore& store, const std::vector<Profile>& profiles, const Logger& log) {
+    std::string error;
+    const auto json = profilesToJson(profiles, &error);
+    if (!json) {
+        log.error("Failed to persist profiles: {}", error);
+        return false;
+    }
+    return store.set(kProfilesKey, DefaultsData::fromString(*json));
+}
+
+std::string uniqueProfileCopyName(const Profile& source, const std::vector<Profile>& profiles,
+                                  const Localization& texts) {
+    const std::string base = texts.format("profile.copy_name", {displayName(source, texts)});
+    std::unordered_set<std::string> taken;
+    for (const auto& p : profiles) {
+        taken.insert(displayName(p, texts));
+        taken.insert(p.name);
+    }
+    if (!taken.count(base)) return base;
+    // At most taken.size() candidates are taken, so this ends.
+    for (std::size_t n = 2;; ++n) {
+        std::string candidate = base + " " + std::to_string(n);
+        if (!taken.count(candidate)) return candidate;
+    }
+}
+
+Profile duplicateProfile(const Profile& source, const std::vector<Profile>& profiles,
+                         const Localization& texts) {
+    return {Uuid::random(),
+            uniqueProfileCopyName(source, profiles, texts),
+            source.duration,
+            source.assertionType,
+            source.batteryLimitOverride,
+            std::nullopt};
+}
+
+ProfileDraft ProfileDraft::open(const Profile* existing, const Localization& texts) {
+    ProfileDraft draft;
+    if (!existing) return draft;
+    draft.existingID = existing->id;
+    draft.existingKey = existing->localizationKey;
+    draft.shownName = displayName(*existing, texts);
+    draft.storedName = existing->name;
+    draft.duration = existing->duration;
+    draft.assertionType = existing->assertionType;
+    draft.overrideEnabled = existing->batteryLimitOverride.has_value();
+    draft.overrideValue = existing->batteryLimitOverride.value_or(20);
+    return draft;
+}
+
+Profile ProfileDraft::finish(std::string editedName) const {
+    Profile record;
+    record.id = existingID ? *existingID : Uuid::random();
+    std::string name = trimmed(editedName);
+    if (name == shownName) {
+        record.name = storedName;
+        record.localizationKey = existingKey;
+    } else {
+        record.name = std::move(name);
+    }
+    record.duration = duration;
+    record.assertionType = assertionType;
+    if (overrideEnabled) record.batteryLimitOverride = overrideValue;
+    return record;
+}
+
+std::vector<Profile> storeEdited(std::vector<Profile> profiles, Profile edited) {
+    const auto it =
+        std::find_if(profiles.begin(), profiles.end(), [&](const Profile& p) { return p.id == edited.id; });
+    if (it != profiles.end()) {
+        *it = std::move(edited);
+    } else {
+        profiles.push_back(std::move(edited));
+    }
+    return profiles;
+}
+
+std::vector<Profile> deleteProfile(std::vector<Profile> profiles, const Uuid& id) {
+    std::erase_if(profiles, [&](const Profile& p) { return p.id == id; });
+    return profiles;
+}
+
+}  // namespace torvel

@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include "AppStateHarness.h"
+
+namespace torvel {
+namespace {
+
+using R = ActivationReason;
+
+TEST(SessionRestore, ATimedSessionComesBackWithWhatWasLeft) {
+    AppStateHarness h;
+    h.state->activate(Duration::preset(Duration::Kind::thirtyMinutes));
+    h.clock.advance(600);  // the process is killed here: nothing but the stored record survives
+    h.relaunch();
+    EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::timer});
+    EXPECT_NEAR(h.timer.remainingSeconds(), 1200, 1);
+
+    h.clock.advance(31 * 60);
+    h.relaunch();
+    EXPECT_FALSE(h.state->isActive());
+    EXPECT_FALSE(h.defaults.object("activeSession.timestamp"));
+}
+
+TEST(SessionRestore, ManualAndProfileSessionsComeBackUntimed) {
+    AppStateHarness h;
+    const Profile presentation = h.state->profiles().at(0);
+    h.state->toggleProfile(presentation);
+    h.clock.advance(3 * 24 * 3600.0);
+    h.relaunch();
+    EXPECT_EQ(h.state->activeProfileID(), presentation.id);
+    EXPECT_EQ(h.state->activeReasons(), (ReasonSet{R::manual, R::profile}));
+
+    // Older versions stored the profile's name, shown or stored.
+    h.defaults.set("activeSession.profileName", std::string("default_profile.presentation"));
+    h.relaunch();
+    EXPECT_EQ(h.state->activeProfileID(), presentation.id);
+    h.defaults.set("activeSession.profileName", std::string("Gone"));
+    h.relaunch();
+    EXPECT_FALSE(h.state->activeProfileID());
+    EXPECT_TRUE(h.log.contains("AppState", "Legacy session profile 'Gone' not found in current profiles"));
+    EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::manual});
+}
+
+TEST(SessionRestore, ASuspendedSessionStaysSuspendedAcrossALaunch) {
+    AppStateHarness h;
+    h.state->handleBatteryStateChanged({50, false, false, true, std::nullopt});
+    h.state->activate(Duration::preset(Duration::Kind::oneHour));
+    h.state->handleBatteryStateChanged({12, false, false, true, std::nullopt});
+    ASSERT_FALSE(h.state->isActive());
+    h.relaunch();
+    EXPECT_FALSE(h.state->isActive());
+    ASSERT_TRUE(h.sessions.loadSuspendedSession());
+
+    h.state->handleBatteryStateChanged({12, false, false, true, std::nullopt});  // first reading on battery
+    h.state->handleBatteryStateChanged({12, true, true, true, std::nullopt});
+    EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::timer});
+    EXPECT_EQ(h.notificationIDs().back(), "battery-resumed");
+}
+
+TEST(SessionRestore, AStopRightAfterWakingSavesWhatIsReallyLeft) {
+    AppStateHarness h;
+    h.state->handleBatteryStateChanged({50, false, false, true, std::nullopt});
+    h.state->activate(Duration::preset(Duration::Kind::oneHour));
+    h.clock.suspend(1800);  // asleep; the battery report arrives before the countdown's first tick
+    h.state->handleBatteryStateChanged({15, false, false, true, std::nullopt});
+    ASSERT_TRUE(h.sessions.loadSuspendedSession());
+    EXPECT_EQ(h.sessions.loadSuspendedSession()->duration, Duration::custom(1800));
+}
+
+}  // namespace
+}  // namespace torvel
