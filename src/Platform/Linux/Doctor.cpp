@@ -1,0 +1,93 @@
+#include "Platform/Linux/Doctor.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusReply>
+#include <QStringList>
+#include <algorithm>
+
+namespace torvel {
+
+namespace {
+
+// Running now, or started on demand by the bus.
+bool available(const QDBusConnection& bus, const char* name) {
+    if (!bus.isConnected()) return false;
+    auto* iface = bus.interface();
+    if (iface->isServiceRegistered(name).value()) return true;
+    QDBusReply<QStringList> activatable = iface->call("ListActivatableNames");
+    return activatable.isValid() && activatable.value().contains(name);
+}
+
+bool trayHostPresent(const QDBusConnection& session) {
+    if (!available(session, "org.kde.StatusNotifierWatcher")) return false;
+    QDBusInterface watcher("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.kde.StatusNotifierWatcher",
+                           session);
+    const QVariant registered = watcher.property("IsStatusNotifierHostRegistered");
+    return !registered.isValid() || registered.toBool();
+}
+
+}  // namespace
+
+std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const QDBusConnection& session) {
+    std::vector<DoctorFinding> out;
+    auto add = [&out](const char* facility, bool found, const char* with, const char* without) {
+        out.push_back({facility, found, found ? with : without});
+    };
+    add("System bus", system.isConnected(), "reachable", "not reachable: no system services can be used");
+    add("Session bus", session.isConnected(), "reachable",
+        "not reachable (no desktop session here?): no desktop services, no single-instance control");
+    const bool logind = available(system, "org.freedesktop.login1");
+    add("systemd-logind (system bus)", logind,
+        "sleep and idle inhibitors; lid state; suspend on request; wake-up events",
+        "no system-wide inhibitors: only the desktop's own inhibit services keep the machine awake, the lid "
+        "state comes from /proc if at all, and sleeping on request is not possible");
+    const bool gnome = available(session, "org.gnome.SessionManager");
+    add("GNOME session manager", gnome, "idle and screen-blanking inhibit, which GNOME honours",
+        "not a GNOME session (fine elsewhere)");
+    const bool kde = available(session, "org.freedesktop.PowerManagement");
+    add("Freedesktop power management (KDE)", kde, "suspend inhibit, which Plasma honours",
+        "not a Plasma session (fine elsewhere)");
+    const bool screensaver = available(session, "org.freedesktop.ScreenSaver");
+    add("Freedesktop screen saver", screensaver, "screen inhibit and the keep-the-screen-saver-away refresh",
+        "the screen-saver prevention fails and says so; the display may blank on its own timer");
+    add("UPower (system bus)", available(system, "org.freedesktop.UPower"),
+        "battery level, charger and time estimate with change events",
+        "battery read from /sys/class/power_supply once a minute");
+    add("Desktop notifications", available(session, "org.freedesktop.Notifications"),
+        "notifications with action buttons",
+        "no pop-ups: the last message is shown in the tray menu instead");
+    add("NetworkManager (system bus)", available(system, "org.freedesktop.NetworkManager"),
+        "the current Wi-Fi network for trusted networks", "trusted Wi-Fi networks never match");
+    add("polkit (system bus)", available(system, "org.freedesktop.PolicyKit1"),
+        "asks before sleeping the machine and installing the lid helper",
+        "emergency sleep and the lid helper are unavailable");
+    const bool profiles = available(system, "net.hadess.PowerProfiles") ||
+                          available(system, "org.freedesktop.UPower.PowerProfiles");
+    add("power-profiles-daemon (system bus)", profiles, "power saver on lid close",
+        "power saver cannot be switched on");
+    add("Tray host (StatusNotifierItem)", trayHostPresent(session), "the tray icon and its menu",
+        "no tray icon: use `torvel --headless` with the command line, torvel: links or D-Bus");
+    if (!gnome && !kde && !logind) {
+        out.push_back({"Keeping awake", false, "nothing on this machine can hold the system awake"});
+    }
+    return out;
+}
+
+std::string formatDoctorReport(const std::vector<DoctorFinding>& findings) {
+    std::string text = "Torvel: what this session offers\n\n";
+    std::size_t width = 0;
+    for (const auto& f : findings) width = std::max(width, f.facility.size());
+    int missing = 0;
+    for (const auto& f : findings) {
+        text += f.found ? "  [ok] " : "  [--] ";
+        text += f.facility + std::string(width - f.facility.size() + 2, ' ') + f.consequence + "\n";
+        missing += f.found ? 0 : 1;
+    }
+    text += missing == 0 ? "\nEverything Torvel uses is here.\n"
+                         : "\n" + std::to_string(missing) + " of " + std::to_string(findings.size()) +
+                               " not found; Torvel runs without them as described.\n";
+    return text;
+}
+
+}  // namespace torvel

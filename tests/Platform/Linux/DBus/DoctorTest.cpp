@@ -1,0 +1,37 @@
+#include <gtest/gtest.h>
+
+#include "Platform/Linux/DBus/PrivateBuses.h"
+#include "Platform/Linux/Doctor.h"
+
+namespace torvel {
+namespace {
+
+using Bus = PrivateBuses::Bus;
+
+TEST(Doctor, ReportsWhatTheSessionHasAndWhatFollowsWithoutIt) {
+    PrivateBuses buses;
+    if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
+    ASSERT_TRUE(buses.startTemplate(Bus::system, "logind", "org.freedesktop.login1"));
+    ASSERT_TRUE(buses.startTemplate(Bus::session, "notification_daemon", "org.freedesktop.Notifications"));
+
+    const auto findings = examineDesktop(buses.connection(Bus::system), buses.connection(Bus::session));
+    auto finding = [&](const std::string& prefix) {
+        for (const auto& f : findings) {
+            if (f.facility.rfind(prefix, 0) == 0) return f;
+        }
+        ADD_FAILURE() << "no finding for " << prefix;
+        return DoctorFinding{};
+    };
+    EXPECT_TRUE(finding("systemd-logind").found);
+    EXPECT_TRUE(finding("Desktop notifications").found);
+    EXPECT_FALSE(finding("UPower").found);
+    EXPECT_NE(finding("UPower").consequence.find("/sys/class/power_supply"), std::string::npos);
+    EXPECT_FALSE(finding("Tray host").found);
+
+    const std::string report = formatDoctorReport(findings);
+    EXPECT_NE(report.find("[ok] systemd-logind"), std::string::npos) << report;
+    EXPECT_NE(report.find("not found; Torvel runs without them"), std::string::npos) << report;
+}
+
+}  // namespace
+}  // namespace torvel
