@@ -32,12 +32,13 @@ int main(int argc, char** argv) {
     }
     if (argc == 2 && !std::strcmp(argv[1], "--doctor")) {
         QCoreApplication app(argc, argv);
-        const auto findings = torvel::examineDesktop(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
+        const auto findings =
+            torvel::examineDesktop(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
         std::fputs(torvel::formatDoctorReport(findings).c_str(), stdout);
         return 0;
     }
-    std::fprintf(stderr, "torvel: %s\nTry 'torvel --help'.\n",
-                 argc < 2 ? "the tray application is not part of this build yet; see --doctor"
-                          : "unknown option");
+    std::fprintf(
+        stderr, "torvel: %s\nTry 'torvel --help'.\n",
+        argc < 2 ? "the tray application is not part of this build yet; see --doctor" : "unknown option");
     return 2;
 }

@@ -21,8 +21,8 @@ bool available(const QDBusConnection& bus, const char* name) {
 
 bool trayHostPresent(const QDBusConnection& session) {
     if (!available(session, "org.kde.StatusNotifierWatcher")) return false;
-    QDBusInterface watcher("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.kde.StatusNotifierWatcher",
-                           session);
+    QDBusInterface watcher("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                           "org.kde.StatusNotifierWatcher", session);
     const QVariant registered = watcher.property("IsStatusNotifierHostRegistered");
     return !registered.isValid() || registered.toBool();
 }

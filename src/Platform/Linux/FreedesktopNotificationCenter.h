@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -34,7 +35,7 @@ public:
     void setResponseHandler(ResponseHandler handler) override { handler_ = std::move(handler); }
     bool openPowerSettings() override;
 
-private slots:
+private Q_SLOTS:
     void onActionInvoked(uint serverId, const QString& actionKey);
     void onNotificationClosed(uint serverId, uint reason);
     void onServerChanged();
@@ -49,8 +50,10 @@ private:
     void whenFinished(const QDBusPendingCall& call, std::function<void(const QDBusPendingCall&)> then);
     void fetchCapabilities(std::function<void(std::optional<std::string> error)> then);
     void sendNext();
-    void notify(Pending pending);
-    void finish(Pending& pending, std::optional<std::string> error);
+    /// Sends the first queued request; the capabilities are known.
+    void notify();
+    /// Takes the first queued request off, completes it and goes on with the next.
+    void finish(std::optional<std::string> error);
 
     QDBusConnection bus_;
     Logger log_;

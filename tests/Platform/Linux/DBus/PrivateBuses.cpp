@@ -67,7 +67,9 @@ PrivateBuses::~PrivateBuses() {
     }
 }
 
-QDBusConnection PrivateBuses::connection(Bus bus) const { return QDBusConnection(daemon(bus)->connectionName); }
+QDBusConnection PrivateBuses::connection(Bus bus) const {
+    return QDBusConnection(daemon(bus)->connectionName);
+}
 
 bool PrivateBuses::startDbusmock(Bus bus, const QStringList& arguments, const QString& busName) {
     auto process = std::make_unique<QProcess>();
@@ -86,7 +88,8 @@ bool PrivateBuses::startDbusmock(Bus bus, const QStringList& arguments, const QS
     return waitFor([&] { return conn.interface()->isServiceRegistered(busName).value(); }, 15000);
 }
 
-bool PrivateBuses::startTemplate(Bus bus, const QString& name, const QString& busName, const QString& parameters) {
+bool PrivateBuses::startTemplate(Bus bus, const QString& name, const QString& busName,
+                                 const QString& parameters) {
     QStringList args = {"--template", name};
     if (!parameters.isEmpty()) args << "--parameters" << parameters;
     return startDbusmock(bus, args, busName);

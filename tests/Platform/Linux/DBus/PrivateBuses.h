@@ -37,7 +37,8 @@ public:
     bool addMethod(Bus bus, const QString& busName, const QString& path, const QString& interface,
                    const QString& method, const QString& inSig, const QString& outSig, const QString& code);
     /// The calls the mock at `path` received: each as (method name, arguments).
-    std::vector<std::pair<QString, QVariantList>> calls(Bus bus, const QString& busName, const QString& path) const;
+    std::vector<std::pair<QString, QVariantList>> calls(Bus bus, const QString& busName,
+                                                        const QString& path) const;
     /// Forgets the recorded calls.
     void clearCalls(Bus bus, const QString& busName, const QString& path);
     /// Runs the Qt event loop until `done` or `timeoutMs`; true when done.

@@ -16,8 +16,8 @@ TEST(PrivateBuses, RunsATemplateAndRecordsItsCalls) {
     PrivateBuses buses;
     if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
     ASSERT_TRUE(buses.startTemplate(Bus::system, "logind", "org.freedesktop.login1"));
-    QDBusInterface manager("org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
-                           buses.connection(Bus::system));
+    QDBusInterface manager("org.freedesktop.login1", "/org/freedesktop/login1",
+                           "org.freedesktop.login1.Manager", buses.connection(Bus::system));
     QDBusReply<QDBusUnixFileDescriptor> fd = manager.call("Inhibit", "sleep", "Torvel", "test", "block");
     ASSERT_TRUE(fd.isValid()) << fd.error().message().toStdString();
     const auto calls = buses.calls(Bus::system, "org.freedesktop.login1", "/org/freedesktop/login1");

@@ -1,0 +1,300 @@
+#include "Platform/Linux/DesktopPowerAssertions.h"
+
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QStringList>
+
+#include <algorithm>
+#include <utility>
+
+namespace torvel {
+
+namespace {
+
+using Self = DesktopPowerAssertions;
+
+constexpr const char* kGnomeService = "org.gnome.SessionManager";
+constexpr const char* kGnomePath = "/org/gnome/SessionManager";
+constexpr std::uint32_t kGnomeInhibitSuspend = 4;  // idle suspend only; the screen may blank
+constexpr std::uint32_t kGnomeInhibitIdle = 8;     // the idle timers: dimming, blanking and suspend
+constexpr const char* kPowerManagementService = "org.freedesktop.PowerManagement";
+constexpr const char* kPowerManagementPath = "/org/freedesktop/PowerManagement/Inhibit";
+constexpr const char* kPowerManagementInterface = "org.freedesktop.PowerManagement.Inhibit";
+constexpr const char* kScreenSaverService = "org.freedesktop.ScreenSaver";
+// KDE serves the screen saver on both paths; some lockers only on the short one.
+constexpr const char* kScreenSaverPath = "/org/freedesktop/ScreenSaver";
+constexpr const char* kScreenSaverShortPath = "/ScreenSaver";
+constexpr const char* kLogindService = "org.freedesktop.login1";
+constexpr const char* kLogindPath = "/org/freedesktop/login1";
+constexpr const char* kLogindInterface = "org.freedesktop.login1.Manager";
+
+std::int32_t statusOf(const QDBusError& error) {
+    switch (error.type()) {
+        case QDBusError::ServiceUnknown:
+        case QDBusError::NoServer:
+        case QDBusError::Disconnected:
+            return Self::kServiceUnknown;
+        case QDBusError::AccessDenied:
+            return Self::kAccessDenied;
+        case QDBusError::NoReply:
+        case QDBusError::Timeout:
+        case QDBusError::TimedOut:
+            return Self::kTimeout;
+        case QDBusError::UnknownObject:
+        case QDBusError::UnknownInterface:
+        case QDBusError::UnknownMethod:
+        case QDBusError::NotSupported:
+            return Self::kUnsupported;
+        default:
+            break;
+    }
+    // polkit's answer when it would have to ask the user, which a background inhibitor never does.
+    if (error.name() == "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired")
+        return Self::kAccessDenied;
+    return Self::kFailed;
+}
+
+// logind lists the kinds in its own order ("sleep:idle" for a request of "idle:sleep").
+bool sameWhat(const QString& a, const QString& b) {
+    QStringList left = a.split(':'), right = b.split(':');
+    left.sort();
+    right.sort();
+    return left == right;
+}
+
+}  // namespace
+
+DesktopPowerAssertions::DesktopPowerAssertions(QDBusConnection system, QDBusConnection session, LogSink& log)
+    : system_(std::move(system)),
+      session_(std::move(session)),
+      log_(log, "PowerAssertions"),
+      screenSaverPath_(kScreenSaverPath) {
+    detect();
+}
+
+DesktopPowerAssertions::~DesktopPowerAssertions() {
+    for (const auto& entry : held_) {
+        for (auto it = entry.second.taken.rbegin(); it != entry.second.taken.rend(); ++it) give(*it);
+    }
+}
+
+void DesktopPowerAssertions::detect() {
+    QDBusConnectionInterface* bus = session_.isConnected() ? session_.interface() : nullptr;
+    const auto has = [bus](const char* name) { return bus && bus->isServiceRegistered(name).value(); };
+    const Desktop found{has(kGnomeService), has(kPowerManagementService), has(kScreenSaverService)};
+    if (detected_ && found == desktop_) return;
+    detected_ = true;
+    desktop_ = found;
+    log_.info(
+        "Inhibit services on the session bus: GNOME session manager {}, PowerManagement {}, ScreenSaver {}",
+        found.gnomeSession ? "yes" : "no", found.powerManagement ? "yes" : "no",
+        found.screenSaver ? "yes" : "no");
+}
+
+std::vector<DesktopPowerAssertions::Part> DesktopPowerAssertions::plan(AssertionType type) const {
+    const bool idleOnly = type == AssertionType::noIdleSleep;
+    const bool display = type == AssertionType::noDisplaySleep;
+    std::vector<Part> parts;
+    if (desktop_.gnomeSession) {
+        const std::uint32_t flags = display ? kGnomeInhibitSuspend | kGnomeInhibitIdle : kGnomeInhibitSuspend;
+        parts.push_back({Backend::gnomeSession, true, flags, {}});
+    } else {
+        if (desktop_.powerManagement) parts.push_back({Backend::powerManagement, true, 0, {}});
+        if (desktop_.screenSaver && display) parts.push_back({Backend::screenSaver, true, 0, {}});
+    }
+    // Where the desktop already blocks idle suspend, logind "idle" only adds logind's own idle action.
+    const bool desktopBlocksIdleSuspend = desktop_.gnomeSession || desktop_.powerManagement;
+    parts.push_back({Backend::logind, !(idleOnly && desktopBlocksIdleSuspend), 0,
+                     idleOnly ? QStringLiteral("idle") : QStringLiteral("idle:sleep")});
+    return parts;
+}
+
+AssertionResult DesktopPowerAssertions::create(AssertionType type, std::string_view name) {
+    const QString why = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    // A desktop started after us is only noticed here; asking the bus costs a millisecond.
+    if (desktop_ == Desktop{}) detect();
+    AssertionResult result = tryCreate(type, why);
+    if (result.status == kServiceUnknown) {
+        // A desktop service went away or came since we looked: look again and retry once.
+        const Desktop before = desktop_;
+        detect();
+        if (desktop_ != before) result = tryCreate(type, why);
+    }
+    return result;
+}
+
+AssertionResult DesktopPowerAssertions::tryCreate(AssertionType type, const QString& why) {
+    Held held{{}, why, {}};
+    for (const Part& part : plan(type)) {
+        Taken taken{part.backend, 0, {}};
+        const std::int32_t status = take(part, why, taken);
+        if (status == 0) {
+            if (part.backend == Backend::logind) held.logindWhat = part.logindWhat;
+            held.taken.push_back(std::move(taken));
+        } else if (!part.required) {
+            log_.info("Holding {} without logind \"{}\", which failed with {}", rawValue(type),
+                      part.logindWhat.toStdString(), status);
+        } else {
+            // All or nothing: give back what this attempt took (descriptors close with `held`).
+            for (auto it = held.taken.rbegin(); it != held.taken.rend(); ++it) give(*it);
+            log_.error("Taking a {} assertion failed: {}", rawValue(type), status);
+            return AssertionResult{status, 0};
+        }
+    }
+    const std::uint32_t id = nextId();
+    log_.debug("Took a {} assertion with {} inhibitors (ID: {})", rawValue(type), held.taken.size(), id);
+    held_.emplace(id, std::move(held));
+    return AssertionResult{0, id};
+}
+
+std::int32_t DesktopPowerAssertions::take(const Part& part, const QString& why, Taken& taken) {
+    const QString who = QString::fromLatin1(kWho);
+    QVariantList args;
+    switch (part.backend) {
+        case Backend::gnomeSession:  // app id, toplevel X window (none), reason, flags
+            args = {who, QVariant::fromValue(std::uint32_t{0}), why, QVariant::fromValue(part.gnomeFlags)};
+            break;
+        case Backend::powerManagement:
+        case Backend::screenSaver:
+            args = {who, why};
+            break;
+        case Backend::logind:
+            args = {part.logindWhat, who, why, QStringLiteral("block")};
+            break;
+    }
+    QDBusMessage reply;
+    if (const std::int32_t status = call(part.backend, QStringLiteral("Inhibit"), args, reply); status != 0) {
+        return status;
+    }
+    const QVariant value = reply.arguments().value(0);
+    if (part.backend == Backend::logind) {
+        taken.fd = qvariant_cast<QDBusUnixFileDescriptor>(value);
+        if (taken.fd.isValid()) return 0;
+    } else if (value.metaType() == QMetaType::fromType<std::uint32_t>()) {
+        taken.cookie = value.toUInt();
+        return 0;
+    }
+    log_.error("Inhibit answered with \"{}\" instead of a {}", reply.signature().toStdString(),
+               part.backend == Backend::logind ? "descriptor" : "cookie");
+    return kBadReply;
+}
+
+std::int32_t DesktopPowerAssertions::give(const Taken& taken) {
+    // logind's inhibitor ends when its descriptor closes, which happens as `taken` goes away.
+    if (taken.backend == Backend::logind) return 0;
+    const QString method =
+        taken.backend == Backend::gnomeSession ? QStringLiteral("Uninhibit") : QStringLiteral("UnInhibit");
+    QDBusMessage reply;
+    return call(taken.backend, method, {QVariant::fromValue(taken.cookie)}, reply);
+}
+
+std::int32_t DesktopPowerAssertions::call(Backend backend, const QString& method, const QVariantList& args,
+                                          QDBusMessage& reply) const {
+    const QDBusConnection& bus = backend == Backend::logind ? system_ : session_;
+    QString service, path, interface;
+    switch (backend) {
+        case Backend::gnomeSession:
+            service = interface = kGnomeService;
+            path = kGnomePath;
+            break;
+        case Backend::powerManagement:
+            service = kPowerManagementService;
+            path = kPowerManagementPath;
+            interface = kPowerManagementInterface;
+            break;
+        case Backend::screenSaver:
+            service = interface = kScreenSaverService;
+            path = screenSaverPath_;
+            break;
+        case Backend::logind:
+            service = kLogindService;
+            path = kLogindPath;
+            interface = kLogindInterface;
+            break;
+    }
+    const auto send = [&](const QString& objectPath) {
+        auto message = QDBusMessage::createMethodCall(service, objectPath, interface, method);
+        message.setArguments(args);
+        reply = bus.call(message, QDBus::Block, kCallTimeoutMs);
+        if (reply.type() == QDBusMessage::ReplyMessage) return std::int32_t{0};
+        const QDBusError error(reply);
+        return error.isValid() ? statusOf(error) : kFailed;
+    };
+    std::int32_t status = send(path);
+    if (status == kUnsupported && backend == Backend::screenSaver) {
+        const QString other = path == kScreenSaverPath ? kScreenSaverShortPath : kScreenSaverPath;
+        status = send(other);
+        if (status == 0) screenSaverPath_ = other;
+    }
+    if (status != 0) {
+        log_.error("{} {} failed with {}: {} {}", service.toStdString(), method.toStdString(), status,
+                   reply.errorName().toStdString(), reply.errorMessage().toStdString());
+    }
+    return status;
+}
+
+std::int32_t DesktopPowerAssertions::release(std::uint32_t id) {
+    auto node = held_.extract(id);
+    if (node.empty()) {
+        log_.error("Release of assertion {}, which is not held", id);
+        return kUnknownId;
+    }
+    std::int32_t status = 0;  // the first failure, though every inhibitor is given back
+    const auto& taken = node.mapped().taken;
+    for (auto it = taken.rbegin(); it != taken.rend(); ++it) {
+        const std::int32_t given = give(*it);
+        if (status == 0) status = given;
+    }
+    return status;  // the descriptors close as `node` goes away
+}
+
+AssertionResult DesktopPowerAssertions::declareUserActivity(std::string_view name) {
+    QDBusMessage reply;
+    if (const std::int32_t status =
+            call(Backend::screenSaver, QStringLiteral("SimulateUserActivity"), {}, reply);
+        status != 0) {
+        return AssertionResult{status, 0};
+    }
+    // Nothing stays held: the id only lets the caller release it as it would any assertion.
+    const std::uint32_t id = nextId();
+    held_.emplace(id, Held{{}, QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())), {}});
+    return AssertionResult{0, id};
+}
+
+bool DesktopPowerAssertions::isAlive(std::uint32_t id) const {
+    const auto it = held_.find(id);
+    if (it == held_.end()) return false;
+    return it->second.logindWhat.isEmpty() || listedByLogind(it->second);
+}
+
+bool DesktopPowerAssertions::listedByLogind(const Held& held) const {
+    QDBusMessage reply;
+    // When logind cannot be asked, what we hold is the best answer there is.
+    const std::int32_t status = call(Backend::logind, QStringLiteral("ListInhibitors"), {}, reply);
+    if (status != 0 || reply.signature() != "a(ssssuu)") return true;
+    const auto list = reply.arguments().value(0).value<QDBusArgument>();
+    bool listed = false;
+    list.beginArray();
+    while (!list.atEnd()) {
+        QString what, who, why, mode;
+        std::uint32_t uid = 0, pid = 0;
+        list.beginStructure();
+        list >> what >> who >> why >> mode >> uid >> pid;
+        list.endStructure();
+        listed =
+            listed || (who == kWho && why == held.why && mode == "block" && sameWhat(what, held.logindWhat));
+    }
+    list.endArray();
+    return listed;
+}
+
+std::uint32_t DesktopPowerAssertions::nextId() {
+    do {
+        ++lastId_;
+    } while (lastId_ == 0 || held_.count(lastId_) > 0);
+    return lastId_;
+}
+
+}  // namespace torvel

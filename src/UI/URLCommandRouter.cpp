@@ -1,0 +1,314 @@
+#include "UI/URLCommandRouter.h"
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <iterator>
+#include <map>
+#include <system_error>
+
+#include <fmt/format.h>
+
+#include "Core/AppState.h"
+#include "Core/Localization.h"
+#include "Platform/Clock.h"
+#include "Services/NotificationService.h"
+
+namespace torvel {
+
+namespace {
+
+// Scheme names compare case-sensitively here: "Torvel:" is some other program's link.
+constexpr std::string_view kSchemePrefix = "torvel:";
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+int hexValue(char c) {
+    if (isDigit(c)) return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// "%XX" escapes decoded; "+" stays a plus. A text with a broken escape ("%", "%4", "%zz") is kept as
+// it came, so that it shows up in the error message rather than being silently dropped.
+std::string percentDecoded(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size()) return std::string(text);
+        const int high = hexValue(text[i + 1]), low = hexValue(text[i + 2]);
+        if (high < 0 || low < 0) return std::string(text);
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return out;
+}
+
+// The host of "//[userinfo@]host[:port]"; the empty text when the URL has no authority.
+std::string_view hostOf(std::string_view afterScheme) {
+    if (afterScheme.substr(0, 2) != "//") return {};
+    std::string_view authority = afterScheme.substr(2);
+    authority = authority.substr(0, authority.find_first_of("/?#"));
+    if (const auto at = authority.rfind('@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
+    if (const auto colon = authority.rfind(':'); colon != std::string_view::npos) {
+        const std::string_view port = authority.substr(colon + 1);
+        bool digits = true;
+        for (char c : port) digits = digits && isDigit(c);
+        if (digits) authority = authority.substr(0, colon);
+    }
+    return authority;
+}
+
+std::map<std::string, std::string, std::less<>> queryParameters(std::string_view afterScheme) {
+    std::map<std::string, std::string, std::less<>> parameters;
+    const std::string_view beforeFragment = afterScheme.substr(0, afterScheme.find('#'));
+    const auto question = beforeFragment.find('?');
+    if (question == std::string_view::npos) return parameters;
+    std::string_view query = beforeFragment.substr(question + 1);
+    while (true) {
+        const auto amp = query.find('&');
+        const std::string_view item = query.substr(0, amp);
+        const auto equals = item.find('=');
+        std::string name = percentDecoded(item.substr(0, equals));
+        if (equals == std::string_view::npos) {
+            parameters.erase(name);
+        } else {
+            parameters[std::move(name)] = percentDecoded(item.substr(equals + 1));
+        }
+        if (amp == std::string_view::npos) break;
+        query.remove_prefix(amp + 1);
+    }
+    return parameters;
+}
+
+// Removes one leading "+" or "-"; true for "-".
+bool takeSign(std::string_view& text) {
+    const bool signed_ = !text.empty() && (text[0] == '+' || text[0] == '-');
+    const bool negative = signed_ && text[0] == '-';
+    if (signed_) text.remove_prefix(1);
+    return negative;
+}
+
+// The C library's number syntax without its locale: an optional sign, then a decimal or "0x"
+// hexadecimal float, "inf" or "nan". Nothing may precede or follow it.
+std::optional<double> readNumber(std::string_view text) {
+    const bool negative = takeSign(text);
+    auto format = std::chars_format::general;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        format = std::chars_format::hex;
+        text.remove_prefix(2);
+    }
+    // from_chars takes a "-" of its own, which would let "--5" or "0x-1" through.
+    if (text.empty() || text[0] == '+' || text[0] == '-') return std::nullopt;
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, format);
+    // Out of range (beyond a double, or so small it would read as 0) counts as unreadable.
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return negative ? -value : value;
+}
+
+URLActivation parseDuration(std::string_view text) {
+    const auto value = readNumber(text);
+    if (value && std::isfinite(*value) && *value > 0.0) return {URLActivation::Kind::seconds, *value, {}};
+    return {URLActivation::Kind::invalidDuration, 0.0, std::string(text)};
+}
+
+// An optional sign and at least one digit, nothing else. Large values stop growing at a bound that
+// is out of every accepted range anyway.
+std::optional<int> readInteger(std::string_view text) {
+    const bool negative = takeSign(text);
+    if (text.empty()) return std::nullopt;
+    int value = 0;
+    for (char c : text) {
+        if (!isDigit(c)) return std::nullopt;
+        value = std::min(value * 10 + (c - '0'), 1000);
+    }
+    return negative ? -value : value;
+}
+
+}  // namespace
+
+std::string toString(const URLActivation& activation) {
+    static constexpr const char* kNames[] = {"seconds", "invalidDuration", "profile", "until", "indefinite"};
+    const auto index = static_cast<std::size_t>(activation.kind);
+    if (index >= std::size(kNames)) return "?";
+    if (activation.kind == URLActivation::Kind::seconds)
+        return fmt::format("seconds({})", activation.seconds);
+    if (activation.kind == URLActivation::Kind::indefinite) return kNames[index];
+    return fmt::format("{}(\"{}\")", kNames[index], activation.text);
+}
+
+std::string toString(const URLCommand& command) {
+    static constexpr const char* kNames[] = {"activate", "toggle", "deactivate", "unknown", "tooLong"};
+    const auto index = static_cast<std::size_t>(command.kind);
+    if (index >= std::size(kNames)) return "?";
+    if (command.kind == URLCommand::Kind::activate || command.kind == URLCommand::Kind::toggle) {
+        return fmt::format("{}({})", kNames[index], toString(command.activation));
+    }
+    if (command.kind == URLCommand::Kind::unknown) return fmt::format("unknown(\"{}\")", command.host);
+    return kNames[index];
+}
+
+URLCommandRouter::URLCommandRouter(AppState& state, NotificationService& notifications, Localization& texts,
+                                   Clock& clock, const Calendar& calendar, LogSink& log)
+    : state_(state),
+      notifications_(notifications),
+      texts_(texts),
+      clock_(clock),
+      calendar_(calendar),
+      log_(log, "URLScheme") {}
+
+void URLCommandRouter::handle(std::string_view url) {
+    const auto command = parse(url);
+    if (!command) return;  // another program's link, or no link at all: not ours to mention
+    switch (command->kind) {
+        case URLCommand::Kind::activate:
+            apply(command->activation, url);
+            break;
+        case URLCommand::Kind::toggle:
+            // A running session or trigger is toggled as a click would; the duration only matters
+            // when starting.
+            if (state_.isActive()) {
+                state_.toggle();
+            } else {
+                apply(command->activation, url);
+            }
+            break;
+        case URLCommand::Kind::deactivate:
+            state_.deactivateAll();
+            break;
+        case URLCommand::Kind::unknown:
+            reportError("Unknown command '" + displayable(command->host) + "'", url);
+            break;
+        case URLCommand::Kind::tooLong:
+            reportError(fmt::format("URL longer than {} bytes", kMaxURLLength), url);
+            break;
+    }
+}
+
+void URLCommandRouter::apply(const URLActivation& activation, std::string_view url) {
+    switch (activation.kind) {
+        case URLActivation::Kind::seconds:
+            state_.activate(Duration::custom(activation.seconds));
+            break;
+        case URLActivation::Kind::invalidDuration:
+            reportError("Invalid duration '" + displayable(activation.text) + "'", url);
+            break;
+        case URLActivation::Kind::profile:
+            if (const Profile* profile = state_.profileNamed(activation.text)) {
+                const Profile chosen = *profile;  // the list may be replaced while it starts
+                state_.activateProfile(chosen);
+            } else {
+                reportError("Profile '" + displayable(activation.text) + "' not found", url);
+            }
+            break;
+        case URLActivation::Kind::until:
+            if (const auto end = parseUntilTime(activation.text, clock_.now(), calendar_)) {
+                state_.activate(Duration::until(*end));
+            } else {
+                reportError("Invalid time '" + displayable(activation.text) + "'", url);
+            }
+            break;
+        case URLActivation::Kind::indefinite:
+            state_.activate(Duration::indefinite());
+            break;
+    }
+}
+
+void URLCommandRouter::reportError(const std::string& message, std::string_view url) {
+    log_.error("{} in URL: {}", message, Private{displayable(url.substr(0, kMaxURLLength))});
+    notifications_.send("url-scheme-error", kNotificationTitle,
+                        texts_.format("notification.url_scheme_error", {message}));
+}
+
+std::optional<URLCommand> URLCommandRouter::parse(std::string_view url) {
+    if (!url.starts_with(kSchemePrefix)) return std::nullopt;
+    if (url.size() > kMaxURLLength) return URLCommand{URLCommand::Kind::tooLong, {}, {}};
+
+    const std::string_view afterScheme = url.substr(kSchemePrefix.size());
+    const std::string_view host = hostOf(afterScheme);
+    const auto parameters = queryParameters(afterScheme);
+    const auto parameter = [&](std::string_view name) -> const std::string* {
+        const auto found = parameters.find(name);
+        return found == parameters.end() ? nullptr : &found->second;
+    };
+
+    using K = URLActivation::Kind;
+    if (host == "activate") {
+        URLActivation activation;
+        if (const auto* profile = parameter("profile")) {
+            activation = {K::profile, 0.0, *profile};
+        } else if (const auto* duration = parameter("duration")) {
+            activation = parseDuration(*duration);
+        } else if (const auto* until = parameter("until")) {
+            activation = {K::until, 0.0, *until};
+        }
+        return URLCommand{URLCommand::Kind::activate, std::move(activation), {}};
+    }
+    if (host == "deactivate") return URLCommand{URLCommand::Kind::deactivate, {}, {}};
+    if (host == "toggle") {
+        const auto* duration = parameter("duration");
+        return URLCommand{
+            URLCommand::Kind::toggle, duration ? parseDuration(*duration) : URLActivation{}, {}};
+    }
+    return URLCommand{URLCommand::Kind::unknown, {}, std::string(host)};
+}
+
+std::optional<Date> URLCommandRouter::parseUntilTime(std::string_view text, Date now,
+                                                     const Calendar& calendar) {
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos || text.find(':', colon + 1) != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto hour = readInteger(text.substr(0, colon));
+    const auto minute = readInteger(text.substr(colon + 1));
+    if (!hour || !minute || *hour < 0 || *hour > 23 || *minute < 0 || *minute > 59) return std::nullopt;
+
+    LocalTime wall = calendar.localTime(now);
+    wall.hour = *hour;
+    wall.minute = *minute;
+    wall.second = 0;
+    const auto today = calendar.date(wall);
+    if (!today) return std::nullopt;
+    if (*today > now) return today;
+    return calendar.addingOneDay(*today).value_or(*today);
+}
+
+std::string URLCommandRouter::displayable(std::string_view text) {
+    static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            // Control characters could rewrite a terminal showing the log, or cut a D-Bus string.
+            out += byte < 0x20 || byte == 0x7F ? kReplacement : text.substr(i, 1);
+            ++i;
+            continue;
+        }
+        // A lead byte's leading ones give the sequence length; the smallest code point for that
+        // length rules out overlong forms.
+        const auto length = static_cast<std::size_t>(std::countl_one(byte));
+        const char32_t minimum = length == 4 ? 0x10000 : length == 3 ? 0x800 : 0x80;
+        bool valid = length >= 2 && length <= 4 && i + length <= text.size();
+        char32_t code = valid ? byte & (0x7Fu >> length) : 0;
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            code = (code << 6) | (next & 0x3Fu);
+        }
+        valid = valid && code >= minimum && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+        out += valid ? text.substr(i, length) : kReplacement;
+        i += valid ? length : 1;
+    }
+    return out;
+}
+
+}  // namespace torvel

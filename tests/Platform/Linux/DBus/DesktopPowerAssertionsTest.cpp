@@ -1,0 +1,179 @@
+#include "Platform/Linux/DesktopPowerAssertions.h"
+
+#include <gtest/gtest.h>
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+
+#include "Core/SleepPreventionService.h"
+#include "Platform/Linux/DBus/PrivateBuses.h"
+#include "Platform/Sim/CapturingLogSink.h"
+#include "Platform/Sim/SimClock.h"
+#include "Platform/Sim/VirtualScheduler.h"
+
+namespace torvel {
+namespace {
+
+using Bus = PrivateBuses::Bus;
+using Adapter = DesktopPowerAssertions;
+constexpr const char* kName = SleepPreventionService::kAssertionName;
+const QString kLogind = "org.freedesktop.login1", kLogindPath = "/org/freedesktop/login1",
+              kManager = "org.freedesktop.login1.Manager",
+              kPowerManagement = "org.freedesktop.PowerManagement",
+              kPowerManagementPath = "/org/freedesktop/PowerManagement/Inhibit",
+              kScreenSaver = "org.freedesktop.ScreenSaver", kGnome = "org.gnome.SessionManager",
+              kGnomePath = "/org/gnome/SessionManager";
+// Cookies count up from 41 on each mock.
+const QString kNextCookie = "self.cookie = getattr(self, 'cookie', 40) + 1; ret = self.cookie";
+
+class DesktopPowerAssertionsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
+    }
+
+    // A session service with Inhibit handing out cookies and an UnInhibit (or GNOME's Uninhibit).
+    void startCookieMock(const QString& service, const QString& path, const QString& interface,
+                         const QString& inhibitSignature, const QString& uninhibit) {
+        ASSERT_TRUE(buses.startMock(Bus::session, service, path, interface));
+        ASSERT_TRUE(buses.addMethod(Bus::session, service, path, interface, "Inhibit", inhibitSignature, "u",
+                                    kNextCookie));
+        ASSERT_TRUE(buses.addMethod(Bus::session, service, path, interface, uninhibit, "u", "", ""));
+    }
+
+    // "method arg0 arg1 ...", one string per recorded call.
+    std::vector<std::string> calls(Bus bus, const QString& service, const QString& path) const {
+        std::vector<std::string> out;
+        for (const auto& [method, args] : buses.calls(bus, service, path)) {
+            QStringList words{method};
+            for (const auto& arg : args) words << arg.toString();
+            out.push_back(words.join(' ').toStdString());
+        }
+        return out;
+    }
+
+    // logind's inhibitors as "what|who|why|mode".
+    std::vector<std::string> inhibitors() const {
+        const auto reply =
+            buses.connection(Bus::system)
+                .call(QDBusMessage::createMethodCall(kLogind, kLogindPath, kManager, "ListInhibitors"),
+                      QDBus::Block, 5000);
+        std::vector<std::string> out;
+        const auto list = reply.arguments().value(0).value<QDBusArgument>();
+        list.beginArray();
+        for (QString what, who, why, mode; !list.atEnd();) {
+            uint uid = 0, pid = 0;
+            list.beginStructure();
+            list >> what >> who >> why >> mode >> uid >> pid;
+            list.endStructure();
+            out.push_back(QStringList{what, who, why, mode}.join('|').toStdString());
+        }
+        list.endArray();
+        return out;
+    }
+
+    bool inhibitorsBecome(const std::vector<std::string>& expected) const {
+        return PrivateBuses::waitFor([&] { return inhibitors() == expected; });
+    }
+
+    PrivateBuses buses;
+    CapturingLogSink log;
+};
+
+TEST_F(DesktopPowerAssertionsTest, LogindAloneHoldsTheAssertionWithoutADesktop) {
+    ASSERT_TRUE(buses.startTemplate(Bus::system, "logind", kLogind));
+    Adapter adapter(buses.connection(Bus::system), buses.connection(Bus::session), log);
+
+    const auto taken = adapter.create(AssertionType::noSystemSleep, kName);
+    ASSERT_EQ(taken.status, 0);
+    EXPECT_NE(taken.id, 0u);
+    EXPECT_EQ(inhibitors(), std::vector<std::string>{"idle:sleep|Torvel|Torvel prevents sleep|block"});
+    EXPECT_TRUE(adapter.isAlive(taken.id));
+
+    EXPECT_EQ(adapter.release(taken.id), 0);
+    EXPECT_TRUE(inhibitorsBecome({}));  // the descriptor is closed
+    EXPECT_FALSE(adapter.isAlive(taken.id));
+    EXPECT_EQ(adapter.release(taken.id), Adapter::kUnknownId);
+
+    // logind drops the inhibitor behind our back: no longer alive, though still ours to release.
+    const auto idle = adapter.create(AssertionType::noIdleSleep, kName);
+    ASSERT_EQ(idle.status, 0);
+    EXPECT_EQ(inhibitors(), std::vector<std::string>{"idle|Torvel|Torvel prevents sleep|block"});
+    ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "ListInhibitors", "",
+                                "a(ssssuu)", "ret = []"));
+    EXPECT_FALSE(adapter.isAlive(idle.id));
+    EXPECT_EQ(adapter.release(idle.id), 0);
+}
+
+TEST_F(DesktopPowerAssertionsTest, SwapOnKdeReleasesOnceAndCreatesTwice) {
+    ASSERT_TRUE(buses.startTemplate(Bus::system, "logind", kLogind));
+    startCookieMock(kPowerManagement, kPowerManagementPath, "org.freedesktop.PowerManagement.Inhibit", "ss",
+                    "UnInhibit");
+    startCookieMock(kScreenSaver, "/ScreenSaver", kScreenSaver, "ss", "UnInhibit");  // the short path only
+    Adapter adapter(buses.connection(Bus::system), buses.connection(Bus::session), log);
+    SimClock clock;
+    VirtualScheduler scheduler(clock);
+    SleepPreventionService service(adapter, scheduler, log);
+
+    ASSERT_FALSE(service.start(AssertionType::noIdleSleep).has_value());
+    ASSERT_FALSE(service.start(AssertionType::noDisplaySleep).has_value());
+
+    using Calls = std::vector<std::string>;
+    EXPECT_EQ(calls(Bus::session, kPowerManagement, kPowerManagementPath),
+              (Calls{"Inhibit Torvel Torvel prevents sleep", "UnInhibit 41",
+                     "Inhibit Torvel Torvel prevents sleep"}));
+    EXPECT_EQ(calls(Bus::session, kScreenSaver, "/ScreenSaver"),
+              Calls{"Inhibit Torvel Torvel prevents sleep"});
+    EXPECT_EQ(calls(Bus::system, kLogind, kLogindPath),
+              (Calls{"Inhibit idle Torvel Torvel prevents sleep block",
+                     "Inhibit idle:sleep Torvel Torvel prevents sleep block"}));
+    EXPECT_TRUE(inhibitorsBecome({"idle:sleep|Torvel|Torvel prevents sleep|block"}));
+    EXPECT_TRUE(service.isAssertionAlive());
+
+    service.stop();
+    EXPECT_EQ(calls(Bus::session, kPowerManagement, kPowerManagementPath).back(), "UnInhibit 42");
+    EXPECT_EQ(calls(Bus::session, kScreenSaver, "/ScreenSaver").back(), "UnInhibit 41");
+    EXPECT_TRUE(inhibitorsBecome({}));
+}
+
+TEST_F(DesktopPowerAssertionsTest, GnomeFlagsCarryTheTypeAndALogindRefusalFailsWhatNeedsIt) {
+    ASSERT_TRUE(buses.startMock(Bus::system, kLogind, kLogindPath, kManager));
+    ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "Inhibit", "ssss", "h",
+                                "raise dbus.exceptions.DBusException('denied', "
+                                "name='org.freedesktop.DBus.Error.AccessDenied')"));
+    startCookieMock(kGnome, kGnomePath, kGnome, "susu", "Uninhibit");
+    Adapter adapter(buses.connection(Bus::system), buses.connection(Bus::session), log);
+
+    // GNOME's suspend flag carries noIdleSleep; logind's "idle" is an extra it can do without.
+    const auto idle = adapter.create(AssertionType::noIdleSleep, kName);
+    ASSERT_EQ(idle.status, 0);
+    EXPECT_TRUE(log.contains("PowerAssertions", "without logind \"idle\""));
+    EXPECT_TRUE(adapter.isAlive(idle.id));
+    EXPECT_EQ(adapter.release(idle.id), 0);
+
+    // noDisplaySleep needs logind's "sleep": refused, so GNOME's inhibitor is given back at once.
+    const auto display = adapter.create(AssertionType::noDisplaySleep, kName);
+    EXPECT_EQ(display.status, Adapter::kAccessDenied);
+    EXPECT_EQ(display.id, 0u);
+    EXPECT_EQ(calls(Bus::session, kGnome, kGnomePath),
+              (std::vector<std::string>{"Inhibit Torvel 0 Torvel prevents sleep 4", "Uninhibit 41",
+                                        "Inhibit Torvel 0 Torvel prevents sleep 12", "Uninhibit 42"}));
+}
+
+TEST_F(DesktopPowerAssertionsTest, UserActivityGoesToTheScreenSaver) {
+    Adapter adapter(buses.connection(Bus::system), buses.connection(Bus::session), log);
+    EXPECT_EQ(adapter.declareUserActivity("Torvel prevents screensaver").status, Adapter::kServiceUnknown);
+
+    const QString path = "/org/freedesktop/ScreenSaver";
+    ASSERT_TRUE(buses.startMock(Bus::session, kScreenSaver, path, kScreenSaver));
+    ASSERT_TRUE(
+        buses.addMethod(Bus::session, kScreenSaver, path, kScreenSaver, "SimulateUserActivity", "", "", ""));
+    const auto declared = adapter.declareUserActivity("Torvel prevents screensaver");
+    ASSERT_EQ(declared.status, 0);
+    EXPECT_NE(declared.id, 0u);
+    EXPECT_EQ(calls(Bus::session, kScreenSaver, path), std::vector<std::string>{"SimulateUserActivity"});
+    EXPECT_EQ(adapter.release(declared.id), 0);
+}
+
+}  // namespace
+}  // namespace torvel

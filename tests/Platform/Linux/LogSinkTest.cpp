@@ -1,0 +1,146 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Platform/Linux/JournalLogSink.h"
+
+namespace torvel {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::MatchesRegex;
+
+// Sets (or, for std::nullopt, removes) an environment variable for the scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+struct Journal {
+    std::mutex mutex;
+    std::vector<std::vector<std::string>> entries;
+
+    void capture(JournalLogSink::Options& options) {
+        options.console = JournalLogSink::Console::never;
+        options.journal = [this](const std::vector<std::string>& fields) {
+            std::lock_guard lock(mutex);
+            entries.push_back(fields);
+            return 0;
+        };
+    }
+    std::vector<std::string> messages() {
+        std::vector<std::string> out;
+        for (const auto& entry : entries) out.push_back(entry.at(0));
+        return out;
+    }
+};
+
+TEST(JournalLogSink, SendsPriorityIdentifierSubsystemAndCategoryForEachLevel) {
+    Journal journal;
+    JournalLogSink::Options options;
+    options.minimum = LogLevel::debug;
+    journal.capture(options);
+    JournalLogSink sink(options);
+    sink.write(LogLevel::debug, "AppState", "evaluating");
+    sink.write(LogLevel::info, "Battery", "on battery\nat 20 %");
+    sink.write(LogLevel::error, "SleepPrevention", "inhibit failed");
+    ASSERT_EQ(journal.entries.size(), 3u);
+    EXPECT_THAT(journal.entries[0],
+                ElementsAre("MESSAGE=evaluating", "PRIORITY=7", "SYSLOG_IDENTIFIER=torvel",
+                            "TORVEL_SUBSYSTEM=com.torvel", "TORVEL_CATEGORY=AppState"));
+    EXPECT_THAT(journal.entries[1],
+                ElementsAre("MESSAGE=on battery\nat 20 %", "PRIORITY=6", "SYSLOG_IDENTIFIER=torvel",
+                            "TORVEL_SUBSYSTEM=com.torvel", "TORVEL_CATEGORY=Battery"));
+    EXPECT_THAT(journal.entries[2],
+                ElementsAre("MESSAGE=inhibit failed", "PRIORITY=3", "SYSLOG_IDENTIFIER=torvel",
+                            "TORVEL_SUBSYSTEM=com.torvel", "TORVEL_CATEGORY=SleepPrevention"));
+}
+
+TEST(JournalLogSink, MinimumLevelComesFromTorvelLogLevelAndDefaultsToInfo) {
+    const std::vector<std::pair<std::optional<std::string>, std::vector<std::string>>> cases = {
+        {std::nullopt, {"MESSAGE=i", "MESSAGE=e"}},
+        {"bogus", {"MESSAGE=i", "MESSAGE=e"}},
+        {"debug", {"MESSAGE=d", "MESSAGE=i", "MESSAGE=e"}},
+        {"error", {"MESSAGE=e"}},
+    };
+    for (const auto& [level, expected] : cases) {
+        ScopedEnv env("TORVEL_LOG_LEVEL", level);
+        Journal journal;
+        auto options = JournalLogSink::optionsFromEnvironment();
+        journal.capture(options);
+        JournalLogSink sink(options);
+        sink.write(LogLevel::debug, "T", "d");
+        sink.write(LogLevel::info, "T", "i");
+        sink.write(LogLevel::error, "T", "e");
+        EXPECT_EQ(journal.messages(), expected) << "TORVEL_LOG_LEVEL=" << level.value_or("(unset)");
+    }
+}
+
+TEST(JournalLogSink, PrivateArgumentsShowOnlyWithTorvelLogPrivateExactlyOne) {
+    const std::vector<std::pair<std::optional<std::string>, std::string>> cases = {
+        {std::nullopt, "MESSAGE=Joined <private> at 3"}, {"0", "MESSAGE=Joined <private> at 3"},
+        {"true", "MESSAGE=Joined <private> at 3"},       {"1 ", "MESSAGE=Joined <private> at 3"},
+        {"1", "MESSAGE=Joined Home Wi-Fi at 3"},
+    };
+    for (const auto& [reveal, expected] : cases) {
+        ScopedEnv env("TORVEL_LOG_PRIVATE", reveal);
+        Journal journal;
+        auto options = JournalLogSink::optionsFromEnvironment();
+        journal.capture(options);
+        JournalLogSink sink(options);
+        Logger(sink, "WiFi").info("Joined {} at {}", Private{"Home Wi-Fi"}, 3);
+        EXPECT_THAT(journal.messages(), ElementsAre(expected))
+            << "TORVEL_LOG_PRIVATE=" << reveal.value_or("(unset)");
+    }
+}
+
+TEST(JournalLogSink, ConsoleLinesShowTimeLevelAndCategoryWhenAsked) {
+    for (auto mode : {JournalLogSink::Console::always, JournalLogSink::Console::automatic,
+                      JournalLogSink::Console::never}) {
+        std::FILE* file = std::tmpfile();
+        ASSERT_NE(file, nullptr);
+        Journal journal;
+        JournalLogSink::Options options;
+        journal.capture(options);
+        options.console = mode;  // automatic: a file is no terminal, and the journal is there
+        options.consoleStream = file;
+        {
+            JournalLogSink sink(options);
+            sink.write(LogLevel::info, "AppState", "activated");
+            sink.write(LogLevel::error, "Battery", "no reading");
+        }
+        std::rewind(file);
+        std::vector<std::string> lines;
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, file))
+            lines.emplace_back(buffer, std::strcspn(buffer, "\n"));
+        std::fclose(file);
+        if (mode == JournalLogSink::Console::always) {
+            EXPECT_THAT(
+                lines, ElementsAre(MatchesRegex(
+                                       "[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3} info \\[AppState\\] activated"),
+                                   MatchesRegex(".* error \\[Battery\\] no reading")));
+        } else {
+            EXPECT_TRUE(lines.empty());
+        }
+        EXPECT_EQ(journal.entries.size(), 2u);
+    }
+}
+
+}  // namespace
+}  // namespace torvel

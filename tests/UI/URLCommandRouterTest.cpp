@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <fmt/format.h>
+
+#include "Core/AppStateHarness.h"
+#include "UI/URLCommandRouter.h"
+
+namespace torvel {
+namespace {
+
+// A router on the simulated machine; the error notification's body is the bare message.
+struct RouterHarness {
+    explicit RouterHarness(Calendar calendar = Calendar::utc()) : h(std::move(calendar)) {
+        h.texts.setTable({{"notification.url_scheme_error", "%@"}});
+    }
+
+    // What the URL did: the error it reported, else the session that runs now.
+    std::string open(std::string_view url) {
+        const auto before = h.center.requests().size();
+        router.handle(url);
+        if (h.center.requests().size() > before) {
+            const auto& n = h.lastNotification();
+            return n.identifier == "url-scheme-error" ? "error " + n.body : n.identifier;
+        }
+        if (const auto& id = h.state->activeProfileID()) {
+            for (const auto& p : h.state->profiles()) {
+                if (p.id == *id) return "profile " + p.name;
+            }
+        }
+        if (h.timer.isRunning()) return fmt::format("timer {:g}", h.timer.remainingSeconds());
+        if (h.state->isManuallyActivated()) return "indefinite";
+        return h.state->isActive() ? "active" : "idle";
+    }
+
+    AppStateHarness h;
+    URLCommandRouter router{*h.state, h.notifications, h.texts, h.clock, h.calendar_, h.log};
+};
+
+TEST(URLCommandRouter, CarriesOutEachCommandOrReportsItsError) {
+    const struct {
+        std::string url, expected;
+    } cases[] = {
+        {"torvel://activate", "indefinite"},
+        {"torvel://activate?duration=1800", "timer 1800"},
+        {"torvel://activate?duration=0.5", "timer 0.5"},
+        {"torvel://activate?duration=0x10", "timer 16"},
+        {"torvel://activate?duration=1e300", "timer 6.22959e+10"},  // ends at the far future
+        {"torvel://activate?duration=30m", "error Invalid duration '30m'"},
+        {"torvel://activate?duration=", "error Invalid duration ''"},
+        {"torvel://activate?duration=%2060", "error Invalid duration ' 60'"},
+        {"torvel://activate?duration=5+1", "error Invalid duration '5+1'"},  // "+" is no space
+        {"torvel://activate?duration=0", "error Invalid duration '0'"},
+        {"torvel://activate?duration=-5", "error Invalid duration '-5'"},
+        {"torvel://activate?duration=--5", "error Invalid duration '--5'"},
+        {"torvel://activate?duration=0x-1", "error Invalid duration '0x-1'"},
+        {"torvel://activate?duration=inf", "error Invalid duration 'inf'"},
+        {"torvel://activate?duration=nan", "error Invalid duration 'nan'"},
+        {"torvel://activate?duration=1e400", "error Invalid duration '1e400'"},
+        {"torvel://activate?duration=60%00", "error Invalid duration '60\uFFFD'"},
+        {"torvel://activate?duration=%zz", "error Invalid duration '%zz'"},
+        // Repeated items: the last value wins, a bare name removes the earlier one.
+        {"torvel://activate?duration=60&duration=90", "timer 90"},
+        {"torvel://activate?duration=60&duration", "indefinite"},
+        {"torvel://activate?profile=AI&duration=60", "profile AI"},
+        {"torvel://activate?profile=%41I", "profile AI"},
+        {"torvel://activate?profile=default_profile.download", "profile Download"},
+        {"torvel://activate?profile=ai", "error Profile 'ai' not found"},
+        {"torvel://activate?duration=60&until=12:00", "timer 60"},
+        {"torvel://activate?until=00:00", "timer 86400"},  // now is midnight: the coming one
+        {"torvel://activate?until=6:30", "timer 23400"},
+        {"torvel://activate?until=24:00", "error Invalid time '24:00'"},
+        {"torvel://activate?until=12", "error Invalid time '12'"},
+        {"torvel://activate?until=12:", "error Invalid time '12:'"},
+        {"torvel://activate?until=1:2:3", "error Invalid time '1:2:3'"},
+        {"torvel://activate?until=a:b", "error Invalid time 'a:b'"},
+        {"torvel://activate/extra?Duration=60#duration=5", "indefinite"},
+        {"torvel://me@activate:80?duration=60", "timer 60"},
+        {"torvel://Activate", "error Unknown command 'Activate'"},
+        {"torvel:activate?duration=60", "error Unknown command ''"},
+        {"torvel://act%00ivate", "error Unknown command 'act%00ivate'"},
+        {"torvel://" + std::string(5000, 'a'), "error URL longer than 4096 bytes"},
+        {"torvel://deactivate?duration=60", "idle"},
+        {"torvel://toggle", "indefinite"},
+        {"torvel://toggle?duration=60", "timer 60"},
+        {"torvel://toggle?profile=AI&until=12:00", "indefinite"},
+        {"torvel://toggle?duration=abc", "error Invalid duration 'abc'"},
+    };
+    for (const auto& c : cases) {
+        RouterHarness r;
+        EXPECT_EQ(r.open(c.url), c.expected) << c.url.substr(0, 80);
+        if (c.expected.starts_with("error")) {
+            EXPECT_FALSE(r.h.state->isActive()) << c.url.substr(0, 80);
+        }
+    }
+}
+
+TEST(URLCommandRouter, ToggleEndsARunningSessionWhateverDurationItCarries) {
+    RouterHarness r;
+    EXPECT_EQ(r.open("torvel://activate?duration=600"), "timer 600");
+    EXPECT_EQ(r.open("torvel://toggle?duration=abc"), "idle");  // not started, so not read
+    EXPECT_EQ(r.open("torvel://activate?profile=Presentation"), "profile Presentation");
+    EXPECT_EQ(r.open("torvel://deactivate"), "idle");
+}
+
+TEST(URLCommandRouter, OtherSchemesLeaveNoTrace) {
+    RouterHarness r;
+    r.h.log.clear();
+    for (std::string_view url : {"Torvel://activate", "TORVEL://Activate", "torvelx://activate",
+                                 "http://activate", "activate", "", "//activate", " torvel://activate"}) {
+        EXPECT_EQ(r.open(url), "idle") << url;
+    }
+    EXPECT_TRUE(r.h.log.lines().empty());
+}
+
+TEST(URLCommandRouter, ErrorsAreLoggedWithTheURLPrivateAndNotifiedInTheUserLanguage) {
+    RouterHarness r;
+    r.h.texts.setTable({{"notification.url_scheme_error", "Torvel couldn't follow the link: %@"}});
+    r.router.handle("torvel://stop?secret=1");
+    r.router.handle("torvel://activate?duration=60");  // an error does not stop the next link
+
+    EXPECT_EQ(r.h.log.messages("URLScheme"),
+              std::vector<std::string>{"Unknown command 'stop' in URL: <private>"});
+    const NotificationRequest expected{"url-scheme-error", "Torvel",
+                                       "Torvel couldn't follow the link: Unknown command 'stop'",
+                                       std::nullopt, true};
+    EXPECT_EQ(r.h.center.requests(), std::vector<NotificationRequest>{expected});
+    EXPECT_TRUE(r.h.timer.isRunning());
+
+    r.h.log.setRevealsPrivate(true);
+    r.router.handle("torvel://stop?\x1b[2J");
+    EXPECT_EQ(r.h.log.messages("URLScheme").back(), "Unknown command 'stop' in URL: torvel://stop?\uFFFD[2J");
+}
+
+TEST(URLCommandRouter, UntilTimesAreTheNextOccurrenceInTheUsersZone) {
+    // Prague: in 2026 the clocks jump from 02:00 to 03:00 on 29 March and back on 25 October.
+    const Calendar prague = *Calendar::named("Europe/Prague");
+    const auto at = [&](int month, int day, int hour, int minute) {
+        return *prague.date({2026, month, day, hour, minute, 0});
+    };
+    const struct {
+        Date now;
+        std::string text, expected;
+    } cases[] = {
+        {at(6, 10, 10, 0), "10:01", "2026-06-10T08:01:00.000Z"},
+        {at(6, 10, 10, 0), "10:00", "2026-06-11T08:00:00.000Z"},  // exactly now: tomorrow
+        {at(6, 10, 10, 0), "7:5", "2026-06-11T05:05:00.000Z"},
+        {at(6, 10, 10, 0), "+09:-0", "2026-06-11T07:00:00.000Z"},
+        {at(6, 10, 23, 30), "00:15", "2026-06-10T22:15:00.000Z"},  // across midnight
+        {at(3, 28, 23, 0), "2:30", "2026-03-29T01:00:00.000Z"},    // tomorrow's 02:30 is skipped
+        {at(3, 29, 1, 30), "2:30", "2026-03-29T01:00:00.000Z"},
+        {at(3, 29, 1, 30), "4:00", "2026-03-29T02:00:00.000Z"},   // an hour less of waiting
+        {at(10, 24, 23, 0), "2:30", "2026-10-25T00:30:00.000Z"},  // the first of the two
+        {at(6, 10, 10, 0), "-1:00", "none"},
+        {at(6, 10, 10, 0), "12:60", "none"},
+        {at(6, 10, 10, 0), ":30", "none"},
+        {at(6, 10, 10, 0), " 1:00", "none"},
+        {at(6, 10, 10, 0), "1:0x", "none"},
+        {at(6, 10, 10, 0), "1:+", "none"},
+        {at(6, 10, 10, 0), "99999999999999999999:00", "none"},
+    };
+    for (const auto& c : cases) {
+        const auto date = URLCommandRouter::parseUntilTime(c.text, c.now, prague);
+        EXPECT_EQ(date ? date->toString() : "none", c.expected) << c.text << " at " << c.now.toString();
+    }
+}
+
+TEST(URLCommandRouter, DisplayedTextsAreValidUTF8WithoutControlCharacters) {
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        {"caf\xC3\xA9 \xF0\x9F\x98\x80", "caf\xC3\xA9 \xF0\x9F\x98\x80"},
+        {std::string("a\0b\x7F", 4), "a\uFFFDb\uFFFD"},
+        {"\xC0\xAF", "\uFFFD\uFFFD"},                      // overlong "/"
+        {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},            // a surrogate
+        {"\xF4\x90\x80\x80", "\uFFFD\uFFFD\uFFFD\uFFFD"},  // beyond U+10FFFF
+        {"\xFC\x80\x80\x80", "\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {"x\xE2\x82", "x\uFFFD\uFFFD"},  // cut short
+    };
+    for (const auto& c : cases) EXPECT_EQ(URLCommandRouter::displayable(c.in), c.out) << c.in;
+}
+
+}  // namespace
+}  // namespace torvel
