@@ -1,44 +1,92 @@
-// The torvel command. For now it answers --doctor, --help and --version; the tray application,
-// --headless and the client commands join it with the application itself.
+// The torvel command: runs the instance (--headless for now; the tray joins with the interface) or
+// talks to the running one over the session bus.
+#include <signal.h>
+
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusError>
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 
+#include "App/AppDelegate.h"
+#include "App/CommandLine.h"
+#include "App/DBusService.h"
 #include "Platform/Linux/Doctor.h"
+
+using namespace torvel;
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: torvel [OPTION]\n"
-    "\n"
-    "Keeps this computer awake: by hand, through profiles, or while an external display,\n"
-    "a trusted Wi-Fi network or a watched application calls for it.\n"
-    "\n"
-    "  --doctor    show which desktop services this session offers and what Torvel does without each\n"
-    "  --help      show this text\n"
-    "  --version   show the version\n";
+int runHeadless(int argc, char** argv, AppDelegate::Machine machine) {
+    // SIGTERM and SIGINT are blocked before Qt starts its threads, so that every thread inherits the
+    // mask and the signals wait on the delegate's signalfd for the quit path.
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+
+    QCoreApplication app(argc, argv);
+    auto bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        std::fprintf(stderr, "torvel: cannot reach the session bus: %s\n",
+                     bus.lastError().message().toUtf8().constData());
+        return CommandLine::kFailed;
+    }
+    // Settles the common case before building anything; registerOn() settles a race.
+    if (bus.interface()->isServiceRegistered(DBusService::kServiceName).value()) {
+        std::fputs("torvel: Torvel is already running\n", stderr);
+        return CommandLine::kFailed;
+    }
+    AppDelegate delegate(machine);
+    DBusService service(delegate);
+    QString error;
+    if (!service.registerOn(bus, error)) {
+        std::fprintf(stderr, "torvel: %s\n", error.toUtf8().constData());
+        return CommandLine::kFailed;
+    }
+    if (!delegate.handleTerminationSignals()) pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    // Calls that arrive meanwhile wait in the queue until the session is back.
+    delegate.restoreSavedSession();
+    const int status = QCoreApplication::exec();
+    delegate.quit();
+    if (machine == AppDelegate::Machine::simulated)
+        std::fprintf(stderr, "torvel: simulated machine: %zu keep-awake assertions held at exit\n",
+                     delegate.simulatedAssertionsHeld());
+    return status;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
-        std::fputs(kUsage, stdout);
-        return 0;
+    const auto command = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
+    switch (command.action) {
+        case CommandLine::Action::help:
+            std::fputs(command.text.c_str(), stdout);
+            return CommandLine::kOk;
+        case CommandLine::Action::version:
+            std::printf("torvel %s\n", TORVEL_VERSION);
+            return CommandLine::kOk;
+        case CommandLine::Action::usage:
+            std::fprintf(stderr, "torvel: %s\nTry 'torvel --help'.\n", command.text.c_str());
+            return CommandLine::kUsage;
+        case CommandLine::Action::tray:
+            std::fputs("torvel: the tray application is not part of this build yet; use --headless\n",
+                       stderr);
+            return CommandLine::kUsage;
+        case CommandLine::Action::headless:
+            return runHeadless(argc, argv, command.machine);
+        case CommandLine::Action::doctor: {
+            QCoreApplication app(argc, argv);
+            const auto findings = examineDesktop(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
+            std::fputs(formatDoctorReport(findings).c_str(), stdout);
+            return CommandLine::kOk;
+        }
+        default: {
+            QCoreApplication app(argc, argv);
+            return runClient(command, QDBusConnection::sessionBus(), stdout, stderr);
+        }
     }
-    if (argc == 2 && !std::strcmp(argv[1], "--version")) {
-        std::printf("torvel %s\n", TORVEL_VERSION);
-        return 0;
-    }
-    if (argc == 2 && !std::strcmp(argv[1], "--doctor")) {
-        QCoreApplication app(argc, argv);
-        const auto findings =
-            torvel::examineDesktop(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
-        std::fputs(torvel::formatDoctorReport(findings).c_str(), stdout);
-        return 0;
-    }
-    std::fprintf(
-        stderr, "torvel: %s\nTry 'torvel --help'.\n",
-        argc < 2 ? "the tray application is not part of this build yet; see --doctor" : "unknown option");
-    return 2;
 }

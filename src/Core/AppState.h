@@ -109,7 +109,8 @@ public:
     /// re-evaluates. False, changing nothing, when its timed part has run out.
     bool restoreSession(const SavedSession& saved);
     /// Puts a snapshot back: the suspended record is written, the active one restored.
-    void restoreSessions(const std::optional<SavedSession>& active, const std::optional<SavedSession>& suspended);
+    void restoreSessions(const std::optional<SavedSession>& active,
+                         const std::optional<SavedSession>& suspended);
 
     // Monitor entry points (AppStateSafety.cpp).
     /// A new power-source reading: limits, resume on the charger, the predictive warning.
@@ -183,6 +184,8 @@ private:
     bool ensureSleepPreventionActive(AssertionType type, std::string* error);
     void releaseEverything();
     void saveActiveSession();
+    /// The running session as it is saved: now, the countdown's remaining time, reasons, profile.
+    SavedSession currentSessionRecord() const;
     void updateGuardian();
     const Profile* profileWithID(const std::optional<Uuid>& id) const;
     // AppStateSafety.cpp

@@ -150,7 +150,7 @@ void AppState::releaseEverything() {
     predictiveWarningSent_ = false;
 }
 
-void AppState::saveActiveSession() {
+SavedSession AppState::currentSessionRecord() const {
     SavedSession session;
     session.timestamp = services_.clock.now();
     if (services_.timerManager.isRunning()) {
@@ -159,7 +159,11 @@ void AppState::saveActiveSession() {
     const auto sorted = sortedForDisplay(activeReasons_);
     session.reasons.assign(sorted.begin(), sorted.end());
     session.profileID = activeProfileID_;
-    services_.sessions.saveActiveSession(session);
+    return session;
+}
+
+void AppState::saveActiveSession() {
+    services_.sessions.saveActiveSession(currentSessionRecord());
 }
 
 void AppState::updateGuardian() {
@@ -167,10 +171,11 @@ void AppState::updateGuardian() {
     if (!services_.timerManager.isRunning() && settings_.guardianEnabled) {
         if (services_.guardian.isWatching()) return;
         const auto hours = settings_.guardianHours;
-        if ((hours < GuardianService::kMinHours || hours > GuardianService::kMaxHours) && !guardianRangeLogged_) {
+        if ((hours < GuardianService::kMinHours || hours > GuardianService::kMaxHours) &&
+            !guardianRangeLogged_) {
             guardianRangeLogged_ = true;
-            log_.info("Stored guardianHours {} is outside {} to {}; the reminder uses the nearest of them", hours,
-                      GuardianService::kMinHours, GuardianService::kMaxHours);
+            log_.info("Stored guardianHours {} is outside {} to {}; the reminder uses the nearest of them",
+                      hours, GuardianService::kMinHours, GuardianService::kMaxHours);
         }
         services_.guardian.startWatching(hours);
     } else {

@@ -35,9 +35,13 @@ Profile AppState::duplicateProfile(const Profile& profile) {
     return copy;
 }
 
-void AppState::saveEditedProfile(const Profile& profile) { setProfiles(storeEdited(profiles_, profile)); }
+void AppState::saveEditedProfile(const Profile& profile) {
+    setProfiles(storeEdited(profiles_, profile));
+}
 
-void AppState::deleteProfile(const Uuid& id) { setProfiles(torvel::deleteProfile(profiles_, id)); }
+void AppState::deleteProfile(const Uuid& id) {
+    setProfiles(torvel::deleteProfile(profiles_, id));
+}
 
 const Profile* AppState::profileNamed(std::string_view name) const {
     for (const auto& profile : profiles_) {

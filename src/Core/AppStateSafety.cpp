@@ -39,15 +39,7 @@ void AppState::applyStopDecision(const StopCause& cause) {
 }
 
 void AppState::suspendCurrentSession() {
-    SavedSession session;
-    session.timestamp = services_.clock.now();
-    if (services_.timerManager.isRunning()) {
-        session.duration = Duration::custom(services_.timerManager.secondsLeftNow());
-    }
-    const auto sorted = sortedForDisplay(activeReasons_);
-    session.reasons.assign(sorted.begin(), sorted.end());
-    session.profileID = activeProfileID_;
-    services_.sessions.saveSuspendedSession(session);
+    services_.sessions.saveSuspendedSession(currentSessionRecord());
 
     isManuallyActivated_ = false;
     activeProfileID_.reset();
@@ -80,8 +72,8 @@ void AppState::handleBatteryStateChanged(const BatteryState& state) {
     monitors_.batteryState = state;
     previouslyOnBattery_ = !state.isOnACPower;
     batteryStateChanged.emit();
-    log_.debug("Battery: {}% ac={} charging={} active={}", state.percentage, state.isOnACPower, state.isCharging,
-               isActive_);
+    log_.debug("Battery: {}% ac={} charging={} active={}", state.percentage, state.isOnACPower,
+               state.isCharging, isActive_);
     // The emergency watchdog follows the battery here once the emergency subsystem exists.
 
     if (wasOnBattery && state.isOnACPower && settings_.resumeOnCharger) {

@@ -12,7 +12,8 @@ bool AppState::restoreSession(const SavedSession& saved) {
     const Date now = services_.clock.now();
     const auto kind = saved.duration ? saved.duration->kind() : Duration::Kind::indefinite;
     if (kind == Duration::Kind::indefinite) {
-        if (std::find(saved.reasons.begin(), saved.reasons.end(), ActivationReason::manual) != saved.reasons.end()) {
+        if (std::find(saved.reasons.begin(), saved.reasons.end(), ActivationReason::manual) !=
+            saved.reasons.end()) {
             isManuallyActivated_ = true;
         }
     } else if (kind == Duration::Kind::until) {
@@ -30,19 +31,23 @@ bool AppState::restoreSession(const SavedSession& saved) {
         if (profileWithID(saved.profileID)) {
             activeProfileID_ = saved.profileID;
         } else {
-            log_.error("Restored session references profile {} which no longer exists", saved.profileID->toString());
+            log_.error("Restored session references profile {} which no longer exists",
+                       saved.profileID->toString());
         }
     } else if (saved.legacyProfileName) {
         // Older versions stored the profile's name; it may be the stored, the shown or the key name.
         const std::string& legacy = *saved.legacyProfileName;
-        if (const Profile* match = profileNamed(legacy)) activeProfileID_ = match->id;
-        else log_.error("Legacy session profile '{}' not found in current profiles", legacy);
+        if (const Profile* match = profileNamed(legacy))
+            activeProfileID_ = match->id;
+        else
+            log_.error("Legacy session profile '{}' not found in current profiles", legacy);
     }
     reevaluateState();
     return true;
 }
 
-void AppState::restoreSessions(const std::optional<SavedSession>& active, const std::optional<SavedSession>& suspended) {
+void AppState::restoreSessions(const std::optional<SavedSession>& active,
+                               const std::optional<SavedSession>& suspended) {
     if (suspended) services_.sessions.saveSuspendedSession(*suspended);
     if (active) restoreSession(*active);
 }
