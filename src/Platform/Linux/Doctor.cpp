@@ -1,5 +1,7 @@
 #include "Platform/Linux/Doctor.h"
 
+#include "Platform/Linux/BusNames.h"
+
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
 #include <QDBusReply>
@@ -10,13 +12,8 @@ namespace torvel {
 
 namespace {
 
-// Running now, or started on demand by the bus.
 bool available(const QDBusConnection& bus, const char* name) {
-    if (!bus.isConnected()) return false;
-    auto* iface = bus.interface();
-    if (iface->isServiceRegistered(name).value()) return true;
-    QDBusReply<QStringList> activatable = iface->call("ListActivatableNames");
-    return activatable.isValid() && activatable.value().contains(name);
+    return busNameAvailable(bus, name);
 }
 
 bool trayHostPresent(const QDBusConnection& session) {

@@ -1,5 +1,7 @@
 #include "Platform/Linux/LogindSleepEvents.h"
 
+#include "Platform/Linux/BusNames.h"
+
 #include <QDBusConnectionInterface>
 #include <utility>
 
@@ -16,11 +18,7 @@ LogindSleepEvents::LogindSleepEvents(QDBusConnection system, LogSink& log)
                    system_.lastError().message().toStdString());
         return;
     }
-    // logind is started on demand, so an activatable name counts as present.
-    auto* bus = system_.interface();
-    const bool present = bus && (bus->isServiceRegistered(kService).value() ||
-                                 bus->activatableServiceNames().value().contains(kService));
-    if (!present) {
+    if (!busNameAvailable(system_, kService)) {
         log_.error("logind is not on the system bus: sleep and wake go unnoticed");
         return;
     }

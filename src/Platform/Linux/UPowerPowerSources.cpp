@@ -1,5 +1,7 @@
 #include "Platform/Linux/UPowerPowerSources.h"
 
+#include "Platform/Linux/BusNames.h"
+
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusReply>
@@ -177,17 +179,8 @@ void UPowerPowerSources::deliver() {
 
 std::unique_ptr<PowerSources> makeLinuxPowerSources(QDBusConnection system, Scheduler& scheduler,
                                                     LogSink& log) {
-    bool upower = false;
-    if (system.isConnected()) {
-        auto* bus = system.interface();
-        // UPower is usually started on demand by the bus, so an activatable name counts as present.
-        upower = bus->isServiceRegistered(kService).value();
-        if (!upower) {
-            const QDBusReply<QStringList> activatable = bus->call("ListActivatableNames");
-            upower = activatable.isValid() && activatable.value().contains(kService);
-        }
-    }
-    if (upower) return std::make_unique<UPowerPowerSources>(std::move(system), log);
+    if (busNameAvailable(system, kService))
+        return std::make_unique<UPowerPowerSources>(std::move(system), log);
     Logger(log, "PowerSources")
         .info("UPower is not on the system bus; reading the power supplies from sysfs");
     return std::make_unique<SysfsPowerSources>(scheduler, log);
