@@ -77,6 +77,11 @@ public:
     AppState(const AppState&) = delete;
     AppState& operator=(const AppState&) = delete;
 
+    /// The state the automation actions reach: published by the application once it has launched,
+    /// withdrawn when the state goes (so callers see "not ready" rather than a dangling state).
+    static AppState* shared();
+    static void setShared(AppState* state);
+
     // Published activation state; `activationChanged` tells observers of every change.
     bool isActive() const { return isActive_; }
     const ReasonSet& activeReasons() const { return activeReasons_; }
@@ -145,6 +150,11 @@ public:
     bool addTrustedSSID(const std::string& ssid);
     /// Tells observers the key of every assigned setting.
     Signal<std::string_view> settingChanged;
+    /// Bumped when the texts must be drawn again in another language (the system locale changed).
+    std::uint64_t localizationRevision() const { return localizationRevision_; }
+    /// Follows a change of the system's language: with the language setting on "system" the texts are
+    /// reloaded and localizationRevision bumped; an explicit language stays as it is.
+    void handleLocaleChanged();
     /// Installed by the Wi-Fi wiring: a forced refresh of the current network.
     void setWiFiStateRefresher(std::function<void()> refresher) {
         wifiStateRefresher_ = std::move(refresher);
@@ -226,6 +236,7 @@ private:
     bool sleepSendInFlight_ = false;
     bool previouslyOnBattery_ = false;
     bool guardianRangeLogged_ = false;
+    std::uint64_t localizationRevision_ = 0;
 
     std::optional<Date> automationPausedUntil_;
     Timer automationPauseExpiryTimer_;

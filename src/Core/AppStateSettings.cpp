@@ -99,4 +99,11 @@ void AppState::clearTrustedNetworkLatch() {
     monitors_.trustedNetworkLatchSSID.reset();
 }
 
+void AppState::handleLocaleChanged() {
+    if (settings_.language != AppLanguage::system) return;
+    services_.texts.updateBundle(AppLanguage::system);
+    ++localizationRevision_;
+    log_.info("System language changed: texts now in {}", services_.texts.languageCode());
+}
+
 }  // namespace torvel

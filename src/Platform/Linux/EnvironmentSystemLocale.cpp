@@ -1,5 +1,7 @@
 #include "Platform/Linux/EnvironmentSystemLocale.h"
 
+#include <QCollator>
+#include <QString>
 #include <cstdlib>
 #include <string_view>
 
@@ -33,6 +35,24 @@ std::vector<std::string> EnvironmentSystemLocale::preferredLanguages() const {
     }
     if (meaningful(effective) && effective.size() < 64) out.emplace_back(effective);
     return out;
+}
+
+namespace {
+
+QString qtext(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+int EnvironmentSystemLocale::compareIgnoringCase(std::string_view a, std::string_view b) const {
+    QCollator collator;  // the system locale
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator.compare(qtext(a), qtext(b));
+}
+
+bool EnvironmentSystemLocale::containsIgnoringCase(std::string_view text, std::string_view part) const {
+    return qtext(text).contains(qtext(part), Qt::CaseInsensitive);
 }
 
 }  // namespace torvel

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace torvel {
+
+/// One process the desktop knows as an application.
+struct WorkspaceApplication {
+    /// The identity of the application (on Linux its desktop-file id, "org.gnome.Terminal"); absent
+    /// for a process that matches no installed application.
+    std::optional<std::string> bundleIdentifier;
+    /// The name shown to the user, in the user's language; absent when the application has none.
+    std::optional<std::string> localizedName;
+    std::int32_t processIdentifier = 0;
+    /// Shown to the user as an application (a launcher entry that is not hidden), not a helper or a
+    /// background service.
+    bool isRegular = false;
+};
+
+/// A watch on one process's exit; destroying it ends the watch, and the callback never runs after that.
+class ProcessWatch {
+public:
+    virtual ~ProcessWatch() = default;
+};
+
+/// The running applications of this user, their launches and terminations, and process exits.
+/// Callbacks run on the main loop.
+class Workspace {
+public:
+    virtual ~Workspace() = default;
+    /// The user's running applications. Failure (nothing readable): an empty list.
+    virtual std::vector<WorkspaceApplication> runningApplications() = 0;
+    /// Calls `onChange` after an application starts or ends, replacing an earlier callback (an empty
+    /// function stops the notifications). A change may be noticed late (the list is rescanned) but is
+    /// never reported before runningApplications() shows it.
+    virtual void setOnApplicationsChanged(std::function<void()> onChange) = 0;
+    /// Whether a process with this id exists and may be signalled by this user (kill(pid, 0) == 0).
+    virtual bool processExists(std::int32_t pid) = 0;
+    /// Calls `onExit` once when the process ends. Failure (no such process, or it cannot be
+    /// watched): nullptr, and the callback never runs.
+    virtual std::unique_ptr<ProcessWatch> watchExit(std::int32_t pid, std::function<void()> onExit) = 0;
+};
+
+}  // namespace torvel
