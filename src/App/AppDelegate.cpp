@@ -6,17 +6,20 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QTimer>
 
 #include "Core/AppState.h"
 #include "Core/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
 #include "Monitors/BatteryMonitor.h"
+#include "Monitors/ProcessMonitor.h"
 #include "Platform/Linux/DesktopPowerAssertions.h"
 #include "Platform/Linux/EnvironmentSystemLocale.h"
 #include "Platform/Linux/FreedesktopNotificationCenter.h"
 #include "Platform/Linux/JournalLogSink.h"
 #include "Platform/Linux/JsonFileDefaultsStore.h"
+#include "Platform/Linux/ProcWorkspace.h"
 #include "Platform/Linux/QtScheduler.h"
 #include "Platform/Linux/ResourcePaths.h"
 #include "Platform/Linux/SystemClock.h"
@@ -25,6 +28,7 @@
 #include "Platform/Sim/SimNotificationCenter.h"
 #include "Platform/Sim/SimPowerAssertions.h"
 #include "Platform/Sim/SimPowerSources.h"
+#include "Platform/Sim/SimWorkspace.h"
 #include "Services/DefaultsSessionPersistence.h"
 #include "Services/GuardianService.h"
 #include "Services/NotificationService.h"
@@ -55,17 +59,23 @@ AppDelegate::AppDelegate(Machine machine)
       defaults_(openDefaults(*log_)) {
     // The machine: real desktop services, or the simulated ones.
     if (machine_ == Machine::simulated) {
-        auto sim = std::make_unique<SimPowerAssertions>();
-        simAssertions_ = sim.get();
-        assertions_ = std::move(sim);
-        powerSources_ = std::make_unique<SimPowerSources>(*scheduler_);
+        auto assertions = std::make_unique<SimPowerAssertions>();
+        sim_.assertions = assertions.get();
+        assertions_ = std::move(assertions);
+        auto powerSources = std::make_unique<SimPowerSources>(*scheduler_);
+        sim_.powerSources = powerSources.get();
+        powerSources_ = std::move(powerSources);
         notificationCenter_ = std::make_unique<SimNotificationCenter>(*scheduler_);
+        auto workspace = std::make_unique<SimWorkspace>(*scheduler_);
+        sim_.workspace = workspace.get();
+        workspace_ = std::move(workspace);
     } else {
         assertions_ = std::make_unique<DesktopPowerAssertions>(QDBusConnection::systemBus(),
                                                                QDBusConnection::sessionBus(), *log_);
         powerSources_ = makeLinuxPowerSources(QDBusConnection::systemBus(), *scheduler_, *log_);
         notificationCenter_ =
             std::make_unique<FreedesktopNotificationCenter>(QDBusConnection::sessionBus(), *log_);
+        workspace_ = std::make_unique<ProcWorkspace>(*scheduler_, *locale_, *log_, ProcWorkspace::Options{});
     }
 
     // 1. Services.
@@ -80,6 +90,7 @@ AppDelegate::AppDelegate(Machine machine)
         AppStateServices{*clock_, *scheduler_, *log_, *texts_, *defaults_, *sleepPrevention_, *timer_,
                          *notifications_, *sessions_, *guardian_},
         calendar_);
+    AppState::setShared(state_.get());
 
     // 3. Notifications.
     notifications_->setup();
@@ -92,6 +103,15 @@ AppDelegate::AppDelegate(Machine machine)
     state_->handleBatteryStateChanged(battery_->currentState());
     state_->attachBatteryMonitor(*battery_);
 
+    // 5. Emergency power, 6. wake, 7. displays, 8. mirroring, 9. Wi-Fi, 10. thermal and 11. lid join
+    // here, in this order, with their monitors.
+
+    // 12. Processes.
+    processMonitor_ = std::make_unique<ProcessMonitor>(*workspace_, *locale_, *log_);
+    state_->attachProcessMonitor(*processMonitor_);
+
+    // 13.-15. The update service, the tray and the settings window join here with the interface.
+
     router_ =
         std::make_unique<URLCommandRouter>(*state_, *notifications_, *texts_, *clock_, calendar_, *log_);
 }
@@ -101,13 +121,29 @@ AppDelegate::~AppDelegate() {
     signalNotifier_.reset();
     if (signalFd_ >= 0) ::close(signalFd_);
     if (battery_) battery_->setOnStateChanged(nullptr);
+    if (state_) state_->detachProcessMonitor();
 }
 
-void AppDelegate::restoreSavedSession() {
+void AppDelegate::finishLaunching() {
+    // 16. Restore.
     if (auto saved = sessions_->loadActiveSession()) {
         const bool restored = state_->restoreSession(*saved);
         logger_.info("Saved session {}", restored ? "restored" : "had run out");
     }
+    // 17. The onboarding is shown by the tray half a second after launch, once the tray exists.
+    // 18. The system locale; the custom-duration panel (closed on a language change) comes with the tray.
+    if (machine_ == Machine::desktop) {
+        QDBusConnection::systemBus().connect("org.freedesktop.locale1", "/org/freedesktop/locale1",
+                                             "org.freedesktop.DBus.Properties", "PropertiesChanged", this,
+                                             SLOT(handleLocaleChanged()));
+    }
+}
+
+void AppDelegate::handleLocaleChanged() {
+    // Asynchronously, as the change may arrive in the middle of other work.
+    QTimer::singleShot(0, this, [this] {
+        if (state_) state_->handleLocaleChanged();
+    });
 }
 
 void AppDelegate::quit() {
@@ -119,7 +155,7 @@ void AppDelegate::quit() {
 }
 
 std::size_t AppDelegate::simulatedAssertionsHeld() const {
-    return simAssertions_ ? simAssertions_->heldKeepAwake().size() : 0;
+    return sim_.assertions ? sim_.assertions->heldKeepAwake().size() : 0;
 }
 
 bool AppDelegate::handleTerminationSignals() {

@@ -21,8 +21,12 @@ class NotificationCenter;
 class NotificationService;
 class PowerAssertions;
 class PowerSources;
+class ProcessMonitor;
+class Workspace;
 class Scheduler;
 class SimPowerAssertions;
+class SimPowerSources;
+class SimWorkspace;
 class SleepPreventionService;
 class SystemLocale;
 class TimerManager;
@@ -41,8 +45,9 @@ public:
     explicit AppDelegate(Machine machine);
     ~AppDelegate() override;
 
-    /// The last start-up step: brings back the session that ran when Torvel last stopped.
-    void restoreSavedSession();
+    /// The last start-up steps, once the instance is reachable: brings back the session that ran when
+    /// Torvel last stopped and starts following changes of the system's language.
+    void finishLaunching();
     /// Stops the screen-saver prevention and releases the assertion; the saved session stays, so the
     /// next launch restores it. Safe to call twice.
     void quit();
@@ -56,8 +61,23 @@ public:
     Clock& clock() { return *clock_; }
     TimerManager& timer() { return *timer_; }
     const Calendar& calendar() const { return calendar_; }
+    const SystemLocale& locale() const { return *locale_; }
     /// Assertions still held on the simulated machine; 0 on the real one (it cannot be asked).
     std::size_t simulatedAssertionsHeld() const;
+
+    /// The parts of the simulated machine that can be changed from outside.
+    struct SimulatedMachine {
+        SimPowerAssertions* assertions = nullptr;
+        SimPowerSources* powerSources = nullptr;
+        SimWorkspace* workspace = nullptr;
+        int externalDisplays = 0;
+    };
+    /// nullptr on the real desktop.
+    SimulatedMachine* simulatedMachine() { return machine_ == Machine::simulated ? &sim_ : nullptr; }
+
+private Q_SLOTS:
+    /// The system locale changed: the texts follow it when the language setting is "system".
+    void handleLocaleChanged();
 
 private:
     void onSignal();
@@ -71,7 +91,7 @@ private:
     std::unique_ptr<Localization> texts_;
     std::unique_ptr<DefaultsStore> defaults_;
     std::unique_ptr<PowerAssertions> assertions_;
-    SimPowerAssertions* simAssertions_ = nullptr;  // assertions_ on the simulated machine
+    SimulatedMachine sim_;  // views into the adapters below, on the simulated machine
     std::unique_ptr<PowerSources> powerSources_;
     std::unique_ptr<NotificationCenter> notificationCenter_;
     std::unique_ptr<SleepPreventionService> sleepPrevention_;
@@ -81,6 +101,8 @@ private:
     std::unique_ptr<GuardianService> guardian_;
     std::unique_ptr<AppState> state_;
     std::unique_ptr<BatteryMonitor> battery_;
+    std::unique_ptr<Workspace> workspace_;
+    std::unique_ptr<ProcessMonitor> processMonitor_;
     Calendar calendar_ = Calendar::current();
     std::unique_ptr<URLCommandRouter> router_;
     int signalFd_ = -1;

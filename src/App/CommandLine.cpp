@@ -1,16 +1,10 @@
 #include "App/CommandLine.h"
 
-#include <QDBusConnectionInterface>
-#include <QDBusInterface>
-#include <QDBusReply>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QStringList>
 #include <cmath>
 #include <cstdlib>
+#include <string_view>
 
-#include "App/DBusService.h"
-#include "Models/Duration.h"
+#include "Models/Calendar.h"
 #include "UI/URLCommandRouter.h"
 
 namespace torvel {
@@ -18,18 +12,24 @@ namespace torvel {
 namespace {
 
 constexpr const char* kMainHelp =
-    "Usage: torvel [--headless [--platform linux|sim]]\n"
+    "Usage: torvel [--headless] [--platform linux|sim]\n"
     "       torvel activate [--duration SECONDS | --until HH:MM | --profile NAME]\n"
     "       torvel deactivate\n"
     "       torvel status [--json]\n"
+    "       torvel keep-awake-while APP\n"
+    "       torvel apps [--json]\n"
+    "       torvel config list | get KEY | set KEY VALUE\n"
+    "       torvel sim NAME=VALUE...\n"
     "       torvel 'torvel://COMMAND?...'\n"
     "\n"
     "Keeps this computer awake: by hand, through profiles, or while an external display,\n"
-    "a trusted Wi-Fi network or a watched application calls for it. The commands talk to\n"
-    "the running Torvel; each has its own --help.\n"
+    "a trusted Wi-Fi network or a watched application calls for it. Without a command, torvel\n"
+    "starts (one instance per session; the tray icon is not part of this build yet, so it runs\n"
+    "as with --headless). The commands talk to the running Torvel; each has its own --help.\n"
     "\n"
     "  --headless  run without the tray icon, controlled through the commands and D-Bus\n"
-    "  --platform  linux (the default): this desktop; sim: a simulated machine, for tests\n"
+    "  --platform  linux (the default, or $TORVEL_PLATFORM): this desktop; sim: a simulated\n"
+    "              machine for tests and demos, changed with torvel sim\n"
     "  --doctor    show which desktop services this session offers and what Torvel does without each\n"
     "  --help      show this text\n"
     "  --version   show the version\n"
@@ -40,7 +40,8 @@ constexpr const char* kActivateHelp =
     "Usage: torvel activate [--duration SECONDS | --until HH:MM | --profile NAME]\n"
     "\n"
     "Keeps the computer awake until told otherwise, for SECONDS, until the next HH:MM (24-hour),\n"
-    "or as the profile NAME says. Exits 1 when Torvel refuses, for example on a low battery.\n";
+    "or as the profile NAME says (its name as shown, or a built-in key such as\n"
+    "default_profile.download). Exits 1 when Torvel refuses, for example on a low battery.\n";
 constexpr const char* kDeactivateHelp =
     "Usage: torvel deactivate\n"
     "\n"
@@ -51,18 +52,51 @@ constexpr const char* kStatusHelp =
     "\n"
     "Says whether the computer is kept awake, why, with which assertion and for how long.\n"
     "--json prints one object: active, reasons, assertionType, remainingSeconds, profile, message\n"
-    "(the last four only when they apply).\n";
+    "(assertionType, remainingSeconds and profile only when they apply).\n";
+constexpr const char* kKeepAwakeWhileHelp =
+    "Usage: torvel keep-awake-while APP\n"
+    "\n"
+    "Keeps the computer awake while the running application APP runs, alongside the watched\n"
+    "applications. APP is its id as torvel apps lists it, or a part of its name that only one\n"
+    "running application has. The watch ends when the application quits, or with torvel deactivate.\n"
+    "Exits 1 when APP is not running or Torvel refuses.\n";
+constexpr const char* kAppsHelp =
+    "Usage: torvel apps [--json]\n"
+    "\n"
+    "Lists the running applications Torvel can watch: name, id and process id, sorted by name.\n"
+    "--json prints an array of objects with id, name and pid.\n";
+constexpr const char* kConfigHelp =
+    "Usage: torvel config list\n"
+    "       torvel config get KEY\n"
+    "       torvel config set KEY VALUE\n"
+    "\n"
+    "Reads and changes the settings of the running Torvel, as the settings window does: a change\n"
+    "takes effect at once and is kept. list shows every key with its value and the values it\n"
+    "takes. An unknown key or a value of the wrong type exits 2 and changes nothing.\n";
+constexpr const char* kSimHelp =
+    "Usage: torvel sim NAME=VALUE...\n"
+    "\n"
+    "Changes the simulated machine of a Torvel started with --platform sim, all at once, and\n"
+    "prints it. Without assignments, prints it.\n"
+    "  battery=0..100|none   ac=on|off   charging=on|off   estimate=SECONDS|unknown\n"
+    "  thermal=nominal|fair|serious|critical   lid=open|closed   display=N (external displays)\n"
+    "  mirroring=on|off   wifi=SSID|off   launch=ID[:NAME]   quit=ID   (running applications)\n"
+    "Example: torvel sim battery=15 ac=off lid=closed display=2\n";
+
+CommandLine make(CommandLine::Action action) {
+    CommandLine line;
+    line.action = action;
+    return line;
+}
 
 CommandLine usage(std::string what) {
-    CommandLine line;
-    line.action = CommandLine::Action::usage;
+    auto line = make(CommandLine::Action::usage);
     line.text = std::move(what);
     return line;
 }
 
 CommandLine help(const char* text) {
-    CommandLine line;
-    line.action = CommandLine::Action::help;
+    auto line = make(CommandLine::Action::help);
     line.text = text;
     return line;
 }
@@ -71,9 +105,37 @@ bool isHelp(const std::string& arg) {
     return arg == "--help" || arg == "-h";
 }
 
+std::optional<AppDelegate::Machine> machineNamed(std::string_view name) {
+    if (name == "sim") return AppDelegate::Machine::simulated;
+    if (name == "linux") return AppDelegate::Machine::desktop;
+    return std::nullopt;
+}
+
+CommandLine parseRun(const std::vector<std::string>& args, const char* platform) {
+    auto line = make(CommandLine::Action::run);
+    if (platform && *platform) {
+        auto machine = machineNamed(platform);
+        if (!machine) return usage("TORVEL_PLATFORM takes linux or sim");
+        line.machine = *machine;
+    }
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (isHelp(args[i])) return help(kMainHelp);
+        if (args[i] == "--headless") {
+            line.headless = true;
+        } else if (args[i] == "--platform") {
+            if (i + 1 >= args.size()) return usage("--platform needs linux or sim");
+            auto machine = machineNamed(args[++i]);
+            if (!machine) return usage("--platform takes linux or sim, not '" + args[i] + "'");
+            line.machine = *machine;
+        } else {
+            return usage("unknown option '" + args[i] + "'");
+        }
+    }
+    return line;
+}
+
 CommandLine parseActivate(const std::vector<std::string>& args) {
-    CommandLine line;
-    line.action = CommandLine::Action::activate;
+    auto line = make(CommandLine::Action::activate);
     for (std::size_t i = 1; i < args.size(); ++i) {
         const auto& arg = args[i];
         if (isHelp(arg)) return help(kActivateHelp);
@@ -100,141 +162,80 @@ CommandLine parseActivate(const std::vector<std::string>& args) {
     return line;
 }
 
+// A command whose only option is --json (status, apps) or none at all.
+CommandLine parseSimple(const std::vector<std::string>& args, CommandLine::Action action, const char* helpText,
+                        bool takesJSON) {
+    auto line = make(action);
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (isHelp(args[i])) return help(helpText);
+        if (!takesJSON || args[i] != "--json")
+            return usage(args[0] + (takesJSON ? ": unknown option '" + args[i] + "'" : " takes no arguments"));
+        line.json = true;
+    }
+    return line;
+}
+
+CommandLine parseConfig(const std::vector<std::string>& args) {
+    if (args.size() < 2) return usage("config needs list, get KEY or set KEY VALUE");
+    for (const auto& arg : args)
+        if (isHelp(arg)) return help(kConfigHelp);
+    const auto& verb = args[1];
+    const std::vector<std::string> operands(args.begin() + 2, args.end());
+    CommandLine line;
+    if (verb == "list" && operands.empty()) {
+        line = make(CommandLine::Action::configList);
+    } else if (verb == "get" && operands.size() == 1) {
+        line = make(CommandLine::Action::configGet);
+    } else if (verb == "set" && operands.size() == 2) {
+        line = make(CommandLine::Action::configSet);
+    } else {
+        return usage("config takes list, get KEY or set KEY VALUE");
+    }
+    line.operands = operands;
+    return line;
+}
+
 }  // namespace
 
-CommandLine CommandLine::parse(const std::vector<std::string>& args) {
-    if (args.empty()) {
-        CommandLine line;
-        line.action = Action::tray;
-        return line;
-    }
+CommandLine CommandLine::parse(const std::vector<std::string>& args, const char* platform) {
+    // No command, or only options: run the instance.
+    if (args.empty() ||
+        (args[0].starts_with("--") && args[0] != "--help" && args[0] != "--version" && args[0] != "--doctor"))
+        return parseRun(args, platform);
     const auto& first = args[0];
     if (isHelp(first)) return help(kMainHelp);
     if (first == "--version" || first == "--doctor") {
         if (args.size() > 1) return usage(first + " takes no arguments");
-        CommandLine line;
-        line.action = first == "--version" ? Action::version : Action::doctor;
-        return line;
-    }
-    if (first == "--headless") {
-        CommandLine line;
-        line.action = Action::headless;
-        for (std::size_t i = 1; i < args.size(); ++i) {
-            if (isHelp(args[i])) return help(kMainHelp);
-            if (args[i] != "--platform") return usage("unknown option '" + args[i] + "'");
-            if (i + 1 >= args.size()) return usage("--platform needs linux or sim");
-            const auto& platform = args[++i];
-            if (platform == "sim") {
-                line.machine = AppDelegate::Machine::simulated;
-            } else if (platform == "linux") {
-                line.machine = AppDelegate::Machine::desktop;
-            } else {
-                return usage("--platform takes linux or sim, not '" + platform + "'");
-            }
-        }
-        return line;
+        return make(first == "--version" ? Action::version : Action::doctor);
     }
     if (first == "activate") return parseActivate(args);
-    if (first == "deactivate") {
-        if (args.size() > 1)
-            return isHelp(args[1]) ? help(kDeactivateHelp) : usage("deactivate takes no arguments");
-        CommandLine line;
-        line.action = Action::deactivate;
+    if (first == "deactivate") return parseSimple(args, Action::deactivate, kDeactivateHelp, false);
+    if (first == "status") return parseSimple(args, Action::status, kStatusHelp, true);
+    if (first == "apps") return parseSimple(args, Action::apps, kAppsHelp, true);
+    if (first == "keep-awake-while") {
+        if (args.size() > 1 && isHelp(args[1])) return help(kKeepAwakeWhileHelp);
+        if (args.size() != 2 || args[1].empty()) return usage("keep-awake-while takes one application (see torvel apps)");
+        auto line = make(Action::keepAwakeWhile);
+        line.operands = {args[1]};
         return line;
     }
-    if (first == "status") {
-        CommandLine line;
-        line.action = Action::status;
+    if (first == "config") return parseConfig(args);
+    if (first == "sim") {
+        auto line = make(Action::simulate);
         for (std::size_t i = 1; i < args.size(); ++i) {
-            if (isHelp(args[i])) return help(kStatusHelp);
-            if (args[i] != "--json") return usage("unknown option '" + args[i] + "'");
-            line.json = true;
+            if (isHelp(args[i])) return help(kSimHelp);
+            if (args[i].find('=') == std::string::npos) return usage("sim takes NAME=VALUE, not '" + args[i] + "'");
+            line.operands.push_back(args[i]);
         }
         return line;
     }
     if (first.starts_with("torvel:")) {
         if (args.size() > 1) return usage("give one URL");
-        CommandLine line;
-        line.action = Action::openURL;
+        auto line = make(Action::openURL);
         line.text = first;
         return line;
     }
     return usage("unknown command '" + first + "'");
-}
-
-namespace {
-
-std::string formatStatus(const QVariantMap& status) {
-    std::string text = status.value("message").toString().toStdString() + "\n";
-    const auto reasons = status.value("reasons").toStringList();
-    if (!reasons.isEmpty()) text += "Reasons: " + reasons.join(", ").toStdString() + "\n";
-    if (status.contains("assertionType"))
-        text += "Assertion: " + status.value("assertionType").toString().toStdString() + "\n";
-    if (status.contains("remainingSeconds")) {
-        const auto seconds = static_cast<long long>(std::ceil(status.value("remainingSeconds").toDouble()));
-        text += "Remaining: " + Duration::formatInterval(static_cast<double>(seconds)) + " (" +
-                std::to_string(seconds) + " s)\n";
-    }
-    if (status.contains("profile"))
-        text += "Profile: " + status.value("profile").toString().toStdString() + "\n";
-    return text;
-}
-
-}  // namespace
-
-int runClient(const CommandLine& command, QDBusConnection bus, std::FILE* out, std::FILE* err) {
-    if (!bus.isConnected()) {
-        std::fprintf(err, "torvel: Torvel is not running (no session bus: %s)\n",
-                     bus.lastError().message().toUtf8().constData());
-        return CommandLine::kFailed;
-    }
-    if (!bus.interface()->isServiceRegistered(DBusService::kServiceName).value()) {
-        std::fputs("torvel: Torvel is not running. Start it first (torvel, or torvel --headless).\n", err);
-        return CommandLine::kFailed;
-    }
-    QDBusInterface torvel(DBusService::kServiceName, DBusService::kObjectPath, DBusService::kInterface, bus);
-    auto failed = [&](const QDBusError& error) {
-        std::fprintf(err, "torvel: the running Torvel did not answer: %s\n",
-                     error.message().toUtf8().constData());
-        return CommandLine::kFailed;
-    };
-    switch (command.action) {
-        case CommandLine::Action::activate: {
-            const QDBusMessage reply = torvel.call("Activate", QString::fromStdString(command.mode),
-                                                   QString::fromStdString(command.value));
-            if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 2)
-                return failed(QDBusError(reply));
-            const bool ok = reply.arguments().at(0).toBool();
-            std::fprintf(ok ? out : err, "%s\n", reply.arguments().at(1).toString().toUtf8().constData());
-            return ok ? CommandLine::kOk : CommandLine::kFailed;
-        }
-        case CommandLine::Action::deactivate: {
-            const QDBusReply<QString> reply = torvel.call("Deactivate");
-            if (!reply.isValid()) return failed(reply.error());
-            std::fprintf(out, "%s\n", reply.value().toUtf8().constData());
-            return CommandLine::kOk;
-        }
-        case CommandLine::Action::status: {
-            const QDBusReply<QVariantMap> reply = torvel.call("GetStatus");
-            if (!reply.isValid()) return failed(reply.error());
-            if (command.json) {
-                const auto json =
-                    QJsonDocument(QJsonObject::fromVariantMap(reply.value())).toJson(QJsonDocument::Compact);
-                std::fprintf(out, "%s\n", json.constData());
-            } else {
-                std::fputs(formatStatus(reply.value()).c_str(), out);
-            }
-            return CommandLine::kOk;
-        }
-        case CommandLine::Action::openURL: {
-            const QDBusMessage reply = torvel.call("OpenURL", QString::fromStdString(command.text));
-            if (reply.type() != QDBusMessage::ReplyMessage) return failed(QDBusError(reply));
-            return CommandLine::kOk;
-        }
-        default:
-            std::fputs("torvel: not a client command\n", err);
-            return CommandLine::kUsage;
-    }
 }
 
 }  // namespace torvel

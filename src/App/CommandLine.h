@@ -11,26 +11,43 @@ namespace torvel {
 
 /// What `torvel ARGS...` asks for: run the instance, or talk to the running one.
 struct CommandLine {
-    enum class Action { help, version, doctor, tray, headless, activate, deactivate, status, openURL, usage };
+    enum class Action {
+        help, version, doctor, run, activate, deactivate, status, openURL, keepAwakeWhile, apps,
+        configList, configGet, configSet, simulate, usage
+    };
     /// Exit codes, as the usual conventions have them.
     static constexpr int kOk = 0, kFailed = 1, kUsage = 2;
 
     Action action = Action::usage;
+    /// Whether `run` goes without the tray even once the tray exists.
+    bool headless = false;
     AppDelegate::Machine machine = AppDelegate::Machine::desktop;
     /// For activate: the mode and value of the D-Bus Activate call.
     std::string mode = "indefinite";
     std::string value;
-    /// For status: print JSON instead of text.
+    /// For status and apps: print JSON instead of text.
     bool json = false;
     /// For openURL, the URL; for help, the text to print; for usage, what was wrong.
     std::string text;
+    /// For keep-awake-while the application; for config get/set the key (and value); for sim the
+    /// assignments.
+    std::vector<std::string> operands;
 
-    /// Reads the arguments after the program name. Never fails: a mistake is Action::usage.
-    static CommandLine parse(const std::vector<std::string>& args);
+    /// Reads the arguments after the program name; `platform` is $TORVEL_PLATFORM (the machine an
+    /// instance runs on unless --platform says otherwise), nullptr when unset. Never fails: a
+    /// mistake is Action::usage.
+    static CommandLine parse(const std::vector<std::string>& args, const char* platform = nullptr);
 };
 
-/// Runs a client action (activate, deactivate, status, openURL) against the instance on `bus`,
-/// printing results to `out` and problems to `err`; returns the exit code.
-int runClient(const CommandLine& command, QDBusConnection bus, std::FILE* out, std::FILE* err);
+/// Runs a client action against the instance on `bus`, printing results to `out` and problems to
+/// `err`; returns the exit code. With no instance running a URL starts one first (as a URL handler
+/// must), through `startInstance`, which returns false when it could not be started; every other
+/// action says Torvel is not running.
+int runClient(const CommandLine& command, QDBusConnection bus, std::FILE* out, std::FILE* err,
+              const std::function<bool()>& startInstance = {});
+
+/// Starts `program` as a detached Torvel instance and waits (up to `timeoutMs`) until it owns its
+/// name on `bus`. False when it did not start or never took the name.
+bool startDetachedInstance(const QString& program, QDBusConnection bus, int timeoutMs = 10000);
 
 }  // namespace torvel

@@ -1,18 +1,67 @@
 #include "App/DBusService.h"
 
 #include <QDBusConnectionInterface>
+#include <QDBusMetaType>
 #include <QStringList>
 #include <cmath>
+#include <set>
 
 #include "App/AppDelegate.h"
 #include "Core/AppState.h"
 #include "Core/Localization.h"
 #include "Core/TimerManager.h"
+#include "UI/AutomationActions.h"
+#include "UI/SettingsCommands.h"
 #include "UI/URLCommandRouter.h"
 
 namespace torvel {
 
-DBusService::DBusService(AppDelegate& app) : app_(app) {}
+namespace {
+
+QString qtext(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+QDBusArgument& operator<<(QDBusArgument& out, const DBusRunningApp& app) {
+    out.beginStructure();
+    out << app.id << app.name << app.pid;
+    out.endStructure();
+    return out;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& in, DBusRunningApp& app) {
+    in.beginStructure();
+    in >> app.id >> app.name >> app.pid;
+    in.endStructure();
+    return in;
+}
+
+QDBusArgument& operator<<(QDBusArgument& out, const DBusSetting& setting) {
+    out.beginStructure();
+    out << setting.key << setting.value << setting.type;
+    out.endStructure();
+    return out;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& in, DBusSetting& setting) {
+    in.beginStructure();
+    in >> setting.key >> setting.value >> setting.type;
+    in.endStructure();
+    return in;
+}
+
+void registerDBusTypes() {
+    qDBusRegisterMetaType<DBusRunningApp>();
+    qDBusRegisterMetaType<QList<DBusRunningApp>>();
+    qDBusRegisterMetaType<DBusSetting>();
+    qDBusRegisterMetaType<QList<DBusSetting>>();
+}
+
+DBusService::DBusService(AppDelegate& app) : app_(app) {
+    registerDBusTypes();
+}
 
 bool DBusService::registerOn(QDBusConnection bus, QString& error) {
     if (!bus.isConnected()) {
@@ -34,69 +83,142 @@ bool DBusService::registerOn(QDBusConnection bus, QString& error) {
     return true;
 }
 
+AppState* DBusService::readyState() {
+    AppState* state = AppState::shared();
+    if (!state) fail(kErrorNotReady, text("intent.error.not_ready"));
+    return state;
+}
+
+void DBusService::fail(const char* name, const QString& message) {
+    // Outside a bus call (a direct call in a test) there is nobody to answer.
+    if (calledFromDBus()) sendErrorReply(QString::fromLatin1(name), message);
+}
+
+QString DBusService::text(const char* key) const {
+    return qtext(app_.texts().text(key));
+}
+
 bool DBusService::Activate(const QString& mode, const QString& value, QString& message) {
-    auto& state = app_.state();
+    AppState* state = readyState();
+    if (!state) return false;
     auto invalid = [&](const QString& why) {
-        message = why;
+        fail(kErrorInvalidArgument, why);
         return false;
     };
-    const std::string text = value.toStdString();
+    const std::string raw = value.toStdString();
     if (mode == "indefinite") {
-        state.activate(Duration::indefinite());
-    } else if (mode == "duration") {
+        const auto reply = AutomationActions::activate();
+        message = text(reply.dialogKey.c_str());
+        return reply.value;
+    }
+    if (mode == "duration") {
         bool ok = false;
         const double seconds = value.toDouble(&ok);
         if (!ok || !std::isfinite(seconds) || seconds <= 0)
             return invalid("not a positive number of seconds: " + value);
-        state.activate(Duration::custom(seconds));
+        state->activate(Duration::custom(seconds));
     } else if (mode == "until") {
-        auto end = URLCommandRouter::parseUntilTime(text, app_.clock().now(), app_.calendar());
+        auto end = URLCommandRouter::parseUntilTime(raw, app_.clock().now(), app_.calendar());
         if (!end) return invalid("not a time of day (HH:MM): " + value);
-        state.activate(Duration::until(*end));
+        state->activate(Duration::until(*end));
     } else if (mode == "profile") {
-        const Profile* profile = state.profileNamed(text);
-        if (!profile) return invalid("no profile named " + value);
-        state.activateProfile(*profile);
+        const Profile* profile = state->profileNamed(raw);
+        if (!profile) {
+            message = "no profile named " + value;  // a refusal, not a malformed call
+            return false;
+        }
+        state->activateProfile(*profile);
     } else {
         return invalid("unknown mode " + mode + " (indefinite, duration, until or profile)");
     }
-    const bool active = state.isActive();
-    message = QString::fromStdString(
-        app_.texts().text(active ? "intent.dialog.awake" : "intent.activate.dialog.vetoed"));
-    return active;
+    message = text(state->isActive() ? "intent.dialog.awake" : "intent.activate.dialog.vetoed");
+    return state->isActive();
 }
 
 QString DBusService::Deactivate() {
-    app_.state().deactivateAll();
-    return QString::fromStdString(
-        app_.texts().text(app_.state().isActive() ? "intent.dialog.awake" : "intent.dialog.off"));
+    const auto reply = AutomationActions::deactivate();
+    if (!reply.ready) fail(kErrorNotReady, text(reply.dialogKey.c_str()));
+    return text(reply.dialogKey.c_str());
 }
 
 QVariantMap DBusService::GetStatus() {
-    const auto& state = app_.state();
     QVariantMap status;
-    status["active"] = state.isActive();
+    AppState* state = readyState();
+    if (!state) return status;
+    const auto reply = AutomationActions::status();
+    status["active"] = reply.value;
+    status["message"] = text(reply.dialogKey.c_str());
     QStringList reasons;
-    for (auto reason : sortedForDisplay(state.activeReasons()))
-        reasons << QString::fromUtf8(rawValue(reason).data(),
-                                     static_cast<qsizetype>(rawValue(reason).size()));
+    for (auto reason : sortedForDisplay(state->activeReasons())) reasons << qtext(rawValue(reason));
     status["reasons"] = reasons;
-    status["message"] = QString::fromStdString(
-        app_.texts().text(state.isActive() ? "intent.dialog.awake" : "intent.dialog.off"));
-    if (auto type = state.currentAssertionType()) {
-        const auto raw = rawValue(*type);
-        status["assertionType"] = QString::fromUtf8(raw.data(), static_cast<qsizetype>(raw.size()));
-    }
+    if (auto type = state->currentAssertionType()) status["assertionType"] = qtext(rawValue(*type));
     if (app_.timer().isRunning()) status["remainingSeconds"] = app_.timer().secondsLeftNow();
-    if (const auto& id = state.activeProfileID()) {
-        for (const auto& profile : state.profiles())
+    if (const auto& id = state->activeProfileID()) {
+        for (const auto& profile : state->profiles())
             if (profile.id == *id) status["profile"] = QString::fromStdString(profile.name);
     }
     return status;
 }
 
 void DBusService::OpenURL(const QString& url) {
-    app_.router().handle(url.toStdString());
+    if (readyState()) app_.router().handle(url.toStdString());
+}
+
+bool DBusService::KeepAwakeWhileAppRuns(const QString& app, QString& message, QString& bundleID) {
+    if (!readyState()) return false;
+    const std::string wanted = app.toStdString();
+    // An exact id first; otherwise a part of the name, which must point at one application.
+    auto matches = AutomationActions::appsWithIdentifiers({wanted});
+    if (matches.empty() && !wanted.empty()) matches = AutomationActions::appsMatching(wanted, app_.locale());
+    if (matches.size() > 1) {
+        QStringList names;
+        for (const auto& match : matches) names << qtext(match.name) + " (" + qtext(match.bundleID) + ")";
+        fail(kErrorInvalidArgument, "'" + app + "' matches several applications: " + names.join(", "));
+        return false;
+    }
+    const std::string id = matches.empty() ? wanted : matches.front().bundleID;
+    const auto reply = AutomationActions::keepAwakeWhileAppRuns(id);
+    message = text(reply.dialogKey.c_str());
+    bundleID = matches.empty() ? QString() : qtext(id);
+    return reply.dialogKey == "intent.dialog.awake";
+}
+
+QList<DBusRunningApp> DBusService::RunningApps() {
+    QList<DBusRunningApp> apps;
+    if (!readyState()) return apps;
+    for (const auto& app : AutomationActions::suggestedApps())
+        apps.append({qtext(app.bundleID), qtext(app.name), app.pid});
+    return apps;
+}
+
+QList<DBusSetting> DBusService::ListSettings() {
+    QList<DBusSetting> settings;
+    AppState* state = readyState();
+    if (!state) return settings;
+    for (const auto& line : SettingsCommands::list(*state))
+        settings.append({qtext(line.key), qtext(line.value), qtext(line.type)});
+    return settings;
+}
+
+QString DBusService::GetSetting(const QString& key) {
+    AppState* state = readyState();
+    if (!state) return {};
+    auto line = SettingsCommands::get(*state, key.toStdString());
+    if (!line) {
+        fail(kErrorInvalidArgument, "unknown setting '" + key + "' (torvel config list shows them)");
+        return {};
+    }
+    return qtext(line->value);
+}
+
+QString DBusService::SetSetting(const QString& key, const QString& value) {
+    AppState* state = readyState();
+    if (!state) return {};
+    if (auto error = SettingsCommands::set(*state, key.toStdString(), value.toStdString())) {
+        fail(kErrorInvalidArgument, qtext(*error));
+        return {};
+    }
+    return qtext(SettingsCommands::get(*state, key.toStdString())->value);
 }
 
 }  // namespace torvel

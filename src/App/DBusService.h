@@ -1,35 +1,71 @@
 #pragma once
 
+#include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusContext>
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 namespace torvel {
 
 class AppDelegate;
+class AppState;
+
+/// A running application as RunningApps() sends it: (s id, s name, i pid).
+struct DBusRunningApp {
+    QString id;
+    QString name;
+    qint32 pid = 0;
+};
+/// A setting as ListSettings() sends it: (s key, s value, s type).
+struct DBusSetting {
+    QString key;
+    QString value;
+    QString type;
+};
+QDBusArgument& operator<<(QDBusArgument& out, const DBusRunningApp& app);
+const QDBusArgument& operator>>(const QDBusArgument& in, DBusRunningApp& app);
+QDBusArgument& operator<<(QDBusArgument& out, const DBusSetting& setting);
+const QDBusArgument& operator>>(const QDBusArgument& in, DBusSetting& setting);
+/// Registers the two structures with Qt's D-Bus type system; call once before a bus is used.
+void registerDBusTypes();
 
 /// The running Torvel on the session bus: owns kServiceName and exports kInterface at kObjectPath for
-/// the `torvel` client commands and other programs.
+/// the `torvel` client commands and other programs. Every call acts on the published application
+/// state; before it exists (or after it is gone) a call fails with kErrorNotReady.
 ///
 ///   Activate(s mode, s value) -> (b ok, s message)
 ///       mode "indefinite" (value ignored), "duration" (value: seconds, positive), "until" (value:
 ///       "HH:MM", the next such time), "profile" (value: the profile's name). ok is whether the
-///       computer is kept awake afterwards; message says so, or why not (also for an unknown mode,
-///       a value that does not read or an unknown profile, which change nothing).
+///       computer is kept awake afterwards; message says so or why not. A mode or value that does not
+///       read fails with kErrorInvalidArgument and changes nothing.
 ///   Deactivate() -> (s message)          ends every user-started session
 ///   GetStatus() -> a{sv}                 "active" b, "reasons" as (raw values, sorted), "message" s,
 ///                                        "assertionType" s (raw value; only while one is held),
 ///                                        "remainingSeconds" d (only while a countdown runs),
 ///                                        "profile" s (only while a profile's session runs)
 ///   OpenURL(s url)                       carries out a torvel: URL as the URL handler does
-class DBusService : public QObject {
+///   KeepAwakeWhileAppRuns(s app) -> (b ok, s message, s bundleID)
+///       app: a running application's id, or a part of its name that only one running application
+///       has. ok as for Activate; not running: ok false and the not-running message. Several
+///       matches fail with kErrorInvalidArgument naming them.
+///   RunningApps() -> a(ssi)              (id, name, pid) of the running applications, sorted by name
+///   ListSettings() -> a(sss)             (key, value, type) of every setting
+///   GetSetting(s key) -> (s value)       an unknown key fails with kErrorInvalidArgument
+///   SetSetting(s key, s value) -> (s value)  as the settings window sets it; an unknown key or a
+///                                        value of the wrong type fails with kErrorInvalidArgument
+class DBusService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.torvel.Torvel1")
 public:
     static constexpr const char* kServiceName = "com.torvel.Torvel";
     static constexpr const char* kObjectPath = "/com/torvel/Torvel";
     static constexpr const char* kInterface = "com.torvel.Torvel1";
+    static constexpr const char* kErrorNotReady = "com.torvel.Torvel1.Error.NotReady";
+    static constexpr const char* kErrorInvalidArgument = "com.torvel.Torvel1.Error.InvalidArgument";
 
     explicit DBusService(AppDelegate& app);
 
@@ -42,9 +78,22 @@ public Q_SLOTS:
     QString Deactivate();
     QVariantMap GetStatus();
     void OpenURL(const QString& url);
+    bool KeepAwakeWhileAppRuns(const QString& app, QString& message, QString& bundleID);
+    QList<DBusRunningApp> RunningApps();
+    QList<DBusSetting> ListSettings();
+    QString GetSetting(const QString& key);
+    QString SetSetting(const QString& key, const QString& value);
 
 private:
+    /// Fails the call with kErrorNotReady when there is no application state.
+    AppState* readyState();
+    void fail(const char* name, const QString& message);
+    QString text(const char* key) const;
+
     AppDelegate& app_;
 };
 
 }  // namespace torvel
+
+Q_DECLARE_METATYPE(torvel::DBusRunningApp)
+Q_DECLARE_METATYPE(torvel::DBusSetting)

@@ -1,5 +1,5 @@
-// The torvel command: runs the instance (--headless for now; the tray joins with the interface) or
-// talks to the running one over the session bus.
+// The torvel command: runs the instance (without the tray for now) or talks to the running one over
+// the session bus.
 #include <signal.h>
 
 #include <QCoreApplication>
@@ -7,19 +7,21 @@
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "App/AppDelegate.h"
 #include "App/CommandLine.h"
 #include "App/DBusService.h"
+#include "App/SimulationService.h"
 #include "Platform/Linux/Doctor.h"
 
 using namespace torvel;
 
 namespace {
 
-int runHeadless(int argc, char** argv, AppDelegate::Machine machine) {
+int runInstance(int argc, char** argv, AppDelegate::Machine machine) {
     // SIGTERM and SIGINT are blocked before Qt starts its threads, so that every thread inherits the
     // mask and the signals wait on the delegate's signalfd for the quit path.
     sigset_t set;
@@ -42,6 +44,9 @@ int runHeadless(int argc, char** argv, AppDelegate::Machine machine) {
     }
     AppDelegate delegate(machine);
     DBusService service(delegate);
+    SimulationService simulation(delegate);
+    if (machine == AppDelegate::Machine::simulated && !simulation.registerOn(bus))
+        std::fputs("torvel: the simulated machine cannot be changed from outside (cannot export it)\n", stderr);
     QString error;
     if (!service.registerOn(bus, error)) {
         std::fprintf(stderr, "torvel: %s\n", error.toUtf8().constData());
@@ -49,7 +54,7 @@ int runHeadless(int argc, char** argv, AppDelegate::Machine machine) {
     }
     if (!delegate.handleTerminationSignals()) pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
     // Calls that arrive meanwhile wait in the queue until the session is back.
-    delegate.restoreSavedSession();
+    delegate.finishLaunching();
     const int status = QCoreApplication::exec();
     delegate.quit();
     if (machine == AppDelegate::Machine::simulated)
@@ -61,7 +66,8 @@ int runHeadless(int argc, char** argv, AppDelegate::Machine machine) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const auto command = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
+    const auto command =
+        CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc), std::getenv("TORVEL_PLATFORM"));
     switch (command.action) {
         case CommandLine::Action::help:
             std::fputs(command.text.c_str(), stdout);
@@ -72,12 +78,9 @@ int main(int argc, char** argv) {
         case CommandLine::Action::usage:
             std::fprintf(stderr, "torvel: %s\nTry 'torvel --help'.\n", command.text.c_str());
             return CommandLine::kUsage;
-        case CommandLine::Action::tray:
-            std::fputs("torvel: the tray application is not part of this build yet; use --headless\n",
-                       stderr);
-            return CommandLine::kUsage;
-        case CommandLine::Action::headless:
-            return runHeadless(argc, argv, command.machine);
+        case CommandLine::Action::run:
+            // The tray joins here once it exists; until then every instance runs headless.
+            return runInstance(argc, argv, command.machine);
         case CommandLine::Action::doctor: {
             QCoreApplication app(argc, argv);
             const auto findings = examineDesktop(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
@@ -86,7 +89,11 @@ int main(int argc, char** argv) {
         }
         default: {
             QCoreApplication app(argc, argv);
-            return runClient(command, QDBusConnection::sessionBus(), stdout, stderr);
+            auto bus = QDBusConnection::sessionBus();
+            // A URL handler must work when Torvel is not running yet: start it (it inherits
+            // TORVEL_PLATFORM), then hand the URL over.
+            return runClient(command, bus, stdout, stderr,
+                             [&] { return startDetachedInstance(QCoreApplication::applicationFilePath(), bus); });
         }
     }
 }

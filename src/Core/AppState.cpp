@@ -14,6 +14,7 @@ AppState::AppState(AppStateServices services, Calendar calendar)
       calendar_(std::move(calendar)),
       settings_(loadSettings(services.defaults, Logger(services.log, "Settings"))) {
     services_.texts.updateBundle(settings_.language);
+    loadWatchedApps();
     loadProfileList();
 
     services_.timerManager.setOnExpired([this] { handleTimerExpired(); });
@@ -58,6 +59,7 @@ AppState::~AppState() {
     services_.guardian.setOnReminder(nullptr);
     services_.notifications.setOnGuardianDeactivate(nullptr);
     services_.notifications.setOnGuardianContinue(nullptr);
+    unwireProcessMonitor();
 }
 
 void AppState::updateMonitorValues(const std::function<void(MonitorValues&)>& change) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@
 #include "Models/Calendar.h"
 #include "Models/Duration.h"
 #include "Models/Profile.h"
+#include "Models/RunningAppInfo.h"
+#include "Models/WatchedApp.h"
 #include "Platform/Clock.h"
 #include "Platform/Log.h"
 #include "Platform/Scheduler.h"
@@ -27,6 +30,7 @@ class GuardianService;
 struct SavedSession;
 class Localization;
 class NotificationService;
+class ProcessMonitor;
 class SessionPersistence;
 class SleepPreventionProtocol;
 class StayguardServiceProtocol;
@@ -188,6 +192,37 @@ public:
     /// Refreshes and forecasts through `monitor` while it exists; replaces earlier closures.
     void attachBatteryMonitor(BatteryMonitor& monitor);
 
+    // Process trigger (AppStateProcesses.cpp).
+    /// The applications the user keeps the computer awake for. Every assignment stores the list whole,
+    /// hands the watched bundle ids on and re-evaluates.
+    const std::vector<WatchedApp>& watchedApps() const { return watchedApps_; }
+    void setWatchedApps(std::vector<WatchedApp> apps);
+    /// Bumped on every launch or termination the process monitor notices, so lists refresh.
+    std::uint64_t runningAppsRevision() const { return runningAppsRevision_; }
+    Signal<> runningAppsChanged;
+    /// How the state reaches the process monitor; an empty closure is skipped.
+    struct ProcessHooks {
+        std::function<void(std::set<std::string>)> setWatched;
+        std::function<void(std::optional<std::int32_t>)> watchTransientPID;
+        std::function<void(std::optional<std::string>)> watchTransientBundle;
+        std::function<std::vector<RunningAppInfo>()> runningApps;
+    };
+    void setProcessHooks(ProcessHooks hooks) { processHooks_ = std::move(hooks); }
+    /// Wires `monitor` both ways (each side holding the other weakly), hands it the watched bundle ids
+    /// and takes over its current state. Replaces an earlier monitor.
+    void attachProcessMonitor(ProcessMonitor& monitor);
+    /// Unwires the attached monitor (if it still exists), drops the hooks and stops counting the
+    /// trigger as active.
+    void detachProcessMonitor();
+    /// Hands the monitor the watched bundle ids: none while the process trigger is switched off.
+    void pushWatchedBundleIDs();
+    /// The visible running applications, sorted by name; empty without a monitor.
+    std::vector<RunningAppInfo> runningApplications() const;
+    /// Keeps the computer awake until process `pid` exits; std::nullopt ends the transient watch.
+    void watchTransientPID(std::optional<std::int32_t> pid);
+    /// Keeps the computer awake while `bundleID` runs; std::nullopt ends that watch.
+    void watchTransientBundle(std::optional<std::string> bundleID);
+
 private:
     // AppStateEvaluation.cpp
     void applyState(bool active, const ReasonSet& reasons, std::optional<AssertionType> type);
@@ -209,6 +244,9 @@ private:
     // AppStateSettings.cpp
     void afterSettingAssigned(const SettingMember& member);
     void clearTrustedNetworkLatch();
+    // AppStateProcesses.cpp
+    void loadWatchedApps();
+    void unwireProcessMonitor();
     // AppStatePause.cpp
     void restoreAutomationPause();
     void persistAutomationPause();
@@ -244,6 +282,10 @@ private:
     std::function<std::optional<std::int64_t>(std::int64_t)> minutesUntilThresholdProvider_;
     std::function<void()> wifiStateRefresher_;
     std::function<void()> batteryStateRefresher_;
+    std::vector<WatchedApp> watchedApps_;
+    std::uint64_t runningAppsRevision_ = 0;
+    ProcessHooks processHooks_;
+    std::weak_ptr<ProcessMonitor> processMonitor_;
     Connection timerConnection_;
     /// Posted callbacks check this before touching a state that may be gone.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);

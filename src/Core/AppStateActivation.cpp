@@ -70,11 +70,14 @@ void AppState::deactivateAll() {
     isManuallyActivated_ = false;
     activeProfileID_.reset();
     clearTrustedNetworkLatch();
-    // The process trigger's transient watchers are cleared here once that trigger exists.
     services_.timerManager.stop();
     services_.guardian.stopWatching();
     services_.sessions.clearActiveSession();
     services_.sessions.clearSuspendedSession();
+    // A transient process no longer counts. Last among the inputs, because a monitor that changes its
+    // state re-evaluates at once, and should see the user's activity already ended.
+    watchTransientPID(std::nullopt);
+    watchTransientBundle(std::nullopt);
     rescheduleAutomationPauseExpiry();
     reevaluateState();
 }

@@ -55,7 +55,7 @@ void AppState::afterSettingAssigned(const SettingMember& member) {
             reevaluateState();
             break;
         case SettingChange::processTrigger:
-            // The watched applications are pushed to the process monitor once it exists.
+            pushWatchedBundleIDs();
             reevaluateState();
             break;
         case SettingChange::emergencyPower:

@@ -23,6 +23,7 @@ struct WorkspaceApplication {
 };
 
 /// A watch on one process's exit; destroying it ends the watch, and the callback never runs after that.
+/// Destroying it from inside its own callback is allowed.
 class ProcessWatch {
 public:
     virtual ~ProcessWatch() = default;
@@ -37,7 +38,7 @@ public:
     virtual std::vector<WorkspaceApplication> runningApplications() = 0;
     /// Calls `onChange` after an application starts or ends, replacing an earlier callback (an empty
     /// function stops the notifications). A change may be noticed late (the list is rescanned) but is
-    /// never reported before runningApplications() shows it.
+    /// never reported before runningApplications() shows it. May be called from inside the callback.
     virtual void setOnApplicationsChanged(std::function<void()> onChange) = 0;
     /// Whether a process with this id exists and may be signalled by this user (kill(pid, 0) == 0).
     virtual bool processExists(std::int32_t pid) = 0;

@@ -1,4 +1,5 @@
 #include "App/CommandLine.h"
+#include "App/SimulationService.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +37,24 @@ TEST(CommandLineTest, ReadsEachCommandIntoTheCallItMakes) {
     EXPECT_EQ(parse({"torvel://activate?duration=60"}).text, "torvel://activate?duration=60");
     EXPECT_EQ(parse({"--headless", "--platform", "sim"}).machine, AppDelegate::Machine::simulated);
     EXPECT_EQ(parse({"--headless"}).machine, AppDelegate::Machine::desktop);
-    EXPECT_EQ(parse({}).action, Action::tray);
+    EXPECT_EQ(parse({}).action, Action::run);
+    EXPECT_EQ(parse({"--platform", "sim"}).action, Action::run);
+    // The environment picks the machine of an instance that a URL starts; --platform still wins.
+    EXPECT_EQ(CommandLine::parse({}, "sim").machine, AppDelegate::Machine::simulated);
+    EXPECT_EQ(CommandLine::parse({"--platform", "linux"}, "sim").machine, AppDelegate::Machine::desktop);
+    EXPECT_EQ(CommandLine::parse({}, "").machine, AppDelegate::Machine::desktop);
+    EXPECT_EQ(CommandLine::parse({}, "windows").action, Action::usage);
+    EXPECT_EQ(CommandLine::parse({"status"}, "windows").action, Action::status);
+
+    EXPECT_EQ(parse({"keep-awake-while", "Firefox"}).operands, std::vector<std::string>{"Firefox"});
+    EXPECT_TRUE(parse({"apps", "--json"}).json);
+    EXPECT_EQ(parse({"config", "list"}).action, Action::configList);
+    EXPECT_EQ(parse({"config", "get", "guardianHours"}).action, Action::configGet);
+    const auto set = parse({"config", "set", "guardianHours", "4"});
+    EXPECT_EQ(set.action, Action::configSet);
+    EXPECT_EQ(set.operands, (std::vector<std::string>{"guardianHours", "4"}));
+    EXPECT_EQ(parse({"sim", "battery=15", "ac=off"}).operands, (std::vector<std::string>{"battery=15", "ac=off"}));
+    EXPECT_EQ(parse({"sim"}).action, Action::simulate);
 }
 
 TEST(CommandLineTest, RefusesWhatTheInstanceWouldMisreadAsUsageErrors) {
@@ -59,16 +77,51 @@ TEST(CommandLineTest, RefusesWhatTheInstanceWouldMisreadAsUsageErrors) {
         {"sleep"},
         {"torvel://activate", "extra"},
         {"https://example.com"},
+        {"keep-awake-while"},
+        {"keep-awake-while", ""},
+        {"keep-awake-while", "a", "b"},
+        {"apps", "--all"},
+        {"config"},
+        {"config", "get"},
+        {"config", "set", "guardianHours"},
+        {"config", "remove", "guardianHours"},
+        {"sim", "battery"},
+        {"--headless", "status"},
     };
     for (const auto& args : wrong) {
         const auto line = parse(args);
         EXPECT_EQ(line.action, Action::usage) << args.back();
         EXPECT_FALSE(line.text.empty()) << args.back();
     }
-    for (const char* command : {"activate", "deactivate", "status"}) {
+    for (const char* command : {"activate", "deactivate", "status", "keep-awake-while", "apps", "config", "sim"}) {
         const auto line = parse({command, "--help"});
         EXPECT_EQ(line.action, Action::help);
         EXPECT_NE(line.text.find(std::string("torvel ") + command), std::string::npos);
+    }
+}
+
+TEST(CommandLineTest, SimulatedChangesApplyAllOrNone) {
+    using K = SimulatedChange::Kind;
+    const auto parsed = parseSimulatedChanges({"battery=15", "ac=off", "lid=closed", "display=2", "thermal=serious",
+                                              "wifi=Office Net", "launch=org.example.Editor:Editor", "battery=none"});
+    ASSERT_FALSE(parsed.error) << *parsed.error;
+    ASSERT_EQ(parsed.changes.size(), 8u);
+    EXPECT_EQ(parsed.changes[0].kind, K::battery);
+    EXPECT_EQ(parsed.changes[0].number, 15);
+    EXPECT_FALSE(parsed.changes[1].flag);
+    EXPECT_TRUE(parsed.changes[2].flag);
+    EXPECT_EQ(parsed.changes[3].number, 2);
+    EXPECT_EQ(parsed.changes[4].thermal, ThermalState::serious);
+    EXPECT_EQ(parsed.changes[5].text, "Office Net");
+    EXPECT_EQ(parsed.changes[6].text, "org.example.Editor");
+    EXPECT_EQ(parsed.changes[6].name, "Editor");
+    EXPECT_EQ(parsed.changes[7].kind, K::noBattery);
+
+    for (const std::string bad : {"battery=101", "battery=-1", "battery=15%", "ac=maybe", "lid=shut", "display=x",
+                                  "thermal=hot", "wifi=", "wifi=a\nb", "launch=", "estimate=-5", "volume=3", "=1"}) {
+        const auto result = parseSimulatedChanges({"battery=50", bad});
+        EXPECT_TRUE(result.error) << bad;
+        EXPECT_TRUE(result.changes.empty()) << bad << ": nothing may apply when one assignment is wrong";
     }
 }
 

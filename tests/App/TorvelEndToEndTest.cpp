@@ -36,9 +36,17 @@ protected:
         environment_ = QProcessEnvironment::systemEnvironment();
         environment_.insert("DBUS_SESSION_BUS_ADDRESS", address_);
         environment_.insert("XDG_CONFIG_HOME", config_.path());
+        environment_.insert("TORVEL_LOG_CONSOLE", "1");
+        environment_.remove("TORVEL_PLATFORM");
     }
 
     void TearDown() override {
+        // An instance that a URL started is not ours to wait for; end it through its bus name.
+        if (nameOwned()) {
+            const auto pid = connection_->interface()->servicePid("com.torvel.Torvel").value();
+            if (pid > 0) ::kill(static_cast<pid_t>(pid), SIGTERM);
+            waitUntil([this] { return !nameOwned(); });
+        }
         for (auto& instance : instances_) {
             if (instance->state() != QProcess::NotRunning) {
                 instance->kill();
@@ -78,6 +86,17 @@ protected:
         return true;
     }
 
+    /// Waits until the instance has written `text` to its log (stderr), keeping what it read.
+    bool logged(QProcess& instance, const QString& text) {
+        QDeadlineTimer deadline(10000);
+        while (!log_.contains(text)) {
+            if (deadline.hasExpired()) return false;
+            instance.waitForReadyRead(50);
+            log_ += QString::fromUtf8(instance.readAllStandardError());
+        }
+        return true;
+    }
+
     QProcess& startInstance() {
         auto& instance = *instances_.emplace_back(std::make_unique<QProcess>());
         instance.setProcessEnvironment(environment_);
@@ -93,6 +112,7 @@ protected:
     std::unique_ptr<QDBusConnection> connection_;
     QProcessEnvironment environment_;
     std::vector<std::unique_ptr<QProcess>> instances_;
+    QString log_;
 };
 
 TEST_F(TorvelEndToEndTest, CommandsDriveTheRunningInstance) {
@@ -153,6 +173,152 @@ TEST_F(TorvelEndToEndTest, TimedSessionSurvivesACrashAndTerminationReleasesTheAs
     const auto err = QString::fromUtf8(second.readAllStandardError());
     EXPECT_TRUE(err.contains("0 keep-awake assertions held at exit")) << err.toStdString();
     EXPECT_TRUE(waitUntil([this] { return !nameOwned(); }));
+}
+
+TEST_F(TorvelEndToEndTest, URLsAreCarriedOutOrReportedWithoutTouchingTheState) {
+    QProcess& instance = startInstance();
+    auto url = [&](const QString& text) { EXPECT_EQ(run({text}).exitCode, 0) << text.toStdString(); };
+
+    const std::vector<std::pair<QString, QString>> malformed = {
+        {"torvel://activate?duration=30m", "Invalid duration '30m'"},
+        {"torvel://activate?duration=0", "Invalid duration '0'"},
+        {"torvel://activate?until=24:00", "Invalid time '24:00'"},
+        {"torvel://activate?until=12", "Invalid time '12'"},
+        {"torvel://activate?until=12:", "Invalid time '12:'"},
+        {"torvel://activate?until=1:2:3", "Invalid time '1:2:3'"},
+        {"torvel://activate?until=a:b", "Invalid time 'a:b'"},
+        {"torvel://activate?profile=Nope", "Profile 'Nope' not found"},
+        {"torvel://Activate", "Unknown command 'Activate'"},
+    };
+    for (const auto& [text, message] : malformed) {
+        url(text);
+        EXPECT_TRUE(logged(instance, message + " in URL: <private>")) << text.toStdString();
+        EXPECT_FALSE(status()["active"].toBool(true)) << text.toStdString();
+    }
+    // Another scheme is ignored without a trace (the command line refuses it; other programs may not).
+    connection_->call(QDBusMessage::createMethodCall("com.torvel.Torvel", "/com/torvel/Torvel",
+                                                     "com.torvel.Torvel1", "OpenURL")
+                      << QString("https://activate?duration=60"));
+    EXPECT_FALSE(status()["active"].toBool(true));
+
+    // A bare second item removes the first: an open-ended session.
+    url("torvel://activate?duration=60&duration");
+    auto now = status();
+    EXPECT_EQ(now["reasons"].toArray(), QJsonArray({"manual"}));
+    EXPECT_FALSE(now.contains("remainingSeconds"));
+
+    // toggle while held awake ends the session, whatever duration it carries; while idle it starts one.
+    url("torvel://toggle?duration=60");
+    EXPECT_FALSE(status()["active"].toBool(true));
+    url("torvel://toggle?duration=60");
+    EXPECT_GT(status()["remainingSeconds"].toDouble(), 50.0);
+    url("torvel://deactivate?everything=yes");
+    EXPECT_FALSE(status()["active"].toBool(true));
+
+    url("torvel://activate?until=00:00");
+    const double untilMidnight = status()["remainingSeconds"].toDouble();
+    EXPECT_GT(untilMidnight, 0.0);
+    EXPECT_LE(untilMidnight, 24 * 3600.0 + 3600.0);  // a day, give or take a clock change
+
+    // Profiles by their shown name (other parameters ignored) and by their built-in key.
+    url("torvel://activate?profile=AI&duration=60");
+    EXPECT_EQ(status()["profile"].toString(), "AI");
+    url("torvel://activate?profile=default_profile.download");
+    now = status();
+    EXPECT_EQ(now["profile"].toString(), "Download");
+    EXPECT_GT(now["remainingSeconds"].toDouble(), 7 * 3600.0);
+    EXPECT_EQ(run({"activate", "--profile", "default_profile.cooking"}).exitCode, 0);
+    EXPECT_EQ(status()["profile"].toString(), "Cooking");
+}
+
+TEST_F(TorvelEndToEndTest, AURLStartsTorvelWhenNoneRuns) {
+    environment_.insert("TORVEL_PLATFORM", "sim");
+    const auto result = run({"torvel://activate?duration=600"});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    ASSERT_TRUE(nameOwned());
+    const auto now = status();
+    EXPECT_TRUE(now["active"].toBool());
+    EXPECT_GT(now["remainingSeconds"].toDouble(), 590.0);
+    // Plain commands never start it.
+    EXPECT_EQ(run({"deactivate"}).exitCode, 0);
+}
+
+TEST_F(TorvelEndToEndTest, SettingsAreTypedCheckedAndKept) {
+    startInstance();
+    auto get = [&](const QString& key) { return run({"config", "get", key}).out.trimmed(); };
+    EXPECT_EQ(get("batteryLimitPercent"), "20");
+
+    const std::vector<std::pair<QStringList, QString>> refused = {
+        {{"config", "set", "batteryLimitPercent", "5"}, "an integer from 11 to 50"},
+        {{"config", "set", "batteryLimitPercent", "twenty"}, "an integer from 11 to 50"},
+        {{"config", "set", "batteryLimitEnabled", "yes"}, "a Boolean (true or false)"},
+        {{"config", "set", "language", "de"}, "one of system, en, cs"},
+        {{"config", "set", "noSuchSetting", "1"}, "unknown setting 'noSuchSetting'"},
+        {{"config", "get", "noSuchSetting"}, "unknown setting 'noSuchSetting'"},
+    };
+    for (const auto& [args, message] : refused) {
+        const auto result = run(args);
+        EXPECT_EQ(result.exitCode, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(result.err.contains(message)) << result.err.toStdString();
+    }
+    EXPECT_EQ(get("batteryLimitPercent"), "20");
+
+    EXPECT_EQ(run({"config", "set", "batteryLimitPercent", "30"}).exitCode, 0);
+    const auto list = run({"config", "list"});
+    EXPECT_TRUE(list.out.contains("batteryLimitPercent")) << list.out.toStdString();
+    EXPECT_TRUE(list.out.contains("guardianHours")) << list.out.toStdString();
+
+    // The change handling runs: the new limit refuses a session on a battery between the two limits.
+    EXPECT_EQ(run({"sim", "battery=25", "ac=off"}).exitCode, 0);
+    EXPECT_EQ(run({"activate"}).exitCode, 1);
+
+    // And it is kept across a restart.
+    instances_.back()->terminate();
+    ASSERT_TRUE(instances_.back()->waitForFinished(10000));
+    startInstance();
+    EXPECT_EQ(get("batteryLimitPercent"), "30");
+}
+
+TEST_F(TorvelEndToEndTest, TheSimulatedMachineDrivesTheSafetyStopsAndTriggers) {
+    startInstance();
+    ASSERT_EQ(run({"activate"}).exitCode, 0);
+    auto changed = run({"sim", "battery=15", "ac=off", "lid=closed", "display=2"});
+    EXPECT_EQ(changed.exitCode, 0) << changed.err.toStdString();
+    EXPECT_TRUE(changed.out.contains("battery=15 ac=off")) << changed.out.toStdString();
+    EXPECT_TRUE(changed.out.contains("lid=closed display=2")) << changed.out.toStdString();
+    EXPECT_TRUE(waitUntil([&] { return !status()["active"].toBool(true); })) << "the battery limit stops the session";
+    EXPECT_EQ(run({"activate"}).exitCode, 1);
+
+    EXPECT_EQ(run({"sim", "ac=on"}).exitCode, 0);
+    EXPECT_TRUE(waitUntil([&] { return status()["active"].toBool(); })) << "the charger resumes it";
+
+    EXPECT_EQ(run({"config", "set", "autoActivateOnExternalDisplay", "true"}).exitCode, 0);
+    EXPECT_TRUE(status()["reasons"].toArray().contains("externalDisplay"));
+
+    EXPECT_EQ(run({"sim", "battery=200"}).exitCode, 2);
+    EXPECT_EQ(run({"sim", "lid=open", "volume=3"}).exitCode, 2);
+    EXPECT_TRUE(run({"sim"}).out.contains("lid=closed")) << "a refused change applies nothing";
+}
+
+TEST_F(TorvelEndToEndTest, KeepsAwakeWhileAChosenApplicationRuns) {
+    startInstance();
+    ASSERT_EQ(run({"sim", "launch=org.example.Editor:Editor", "launch=org.example.Player:Player"}).exitCode, 0);
+    const auto apps = run({"apps"});
+    EXPECT_TRUE(apps.out.contains("org.example.Editor")) << apps.out.toStdString();
+    const auto json = QJsonDocument::fromJson(run({"apps", "--json"}).out.toUtf8()).array();
+    ASSERT_EQ(json.size(), 2);
+    EXPECT_EQ(json[0].toObject()["name"].toString(), "Editor");
+
+    EXPECT_EQ(run({"keep-awake-while", "org.example.Missing"}).exitCode, 1);
+    EXPECT_EQ(run({"keep-awake-while", "e"}).exitCode, 2) << "both names contain an e";
+    EXPECT_FALSE(status()["active"].toBool(true));
+
+    const auto kept = run({"keep-awake-while", "EDIT"});
+    EXPECT_EQ(kept.exitCode, 0) << kept.err.toStdString();
+    EXPECT_EQ(status()["reasons"].toArray(), QJsonArray({"processRunning"}));
+
+    EXPECT_EQ(run({"sim", "quit=org.example.Editor"}).exitCode, 0);
+    EXPECT_TRUE(waitUntil([&] { return !status()["active"].toBool(true); })) << "the watch ends when it quits";
 }
 
 }  // namespace

@@ -75,6 +75,8 @@ JournalLogSink::Options JournalLogSink::optionsFromEnvironment() {
         if (name == "info") options.minimum = LogLevel::info;
         if (name == "error") options.minimum = LogLevel::error;
     }
+    if (const char* console = std::getenv("TORVEL_LOG_CONSOLE"); console && std::string_view(console) == "1")
+        options.console = Console::always;
     const char* reveal = std::getenv("TORVEL_LOG_PRIVATE");
     options.revealPrivate = reveal && std::string_view(reveal) == "1";
     return options;

@@ -34,8 +34,9 @@ public:
         JournalSend journal;
     };
 
-    /// Defaults overridden by the environment: TORVEL_LOG_LEVEL=debug|info|error, and
-    /// TORVEL_LOG_PRIVATE=1 (exactly that) to show private arguments.
+    /// Defaults overridden by the environment: TORVEL_LOG_LEVEL=debug|info|error,
+    /// TORVEL_LOG_PRIVATE=1 (exactly that) to show private arguments, TORVEL_LOG_CONSOLE=1 to write
+    /// every line to stderr as well.
     static Options optionsFromEnvironment();
 
     explicit JournalLogSink(Options options = optionsFromEnvironment());

@@ -1,0 +1,272 @@
+// The client side of the torvel command: each action is one call to the running instance.
+#include <QCoreApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusMetaType>
+#include <QDBusReply>
+#include <QDBusServiceWatcher>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+
+#include "App/CommandLine.h"
+#include "App/DBusService.h"
+#include "App/SimulationService.h"
+#include "Models/Duration.h"
+
+namespace torvel {
+
+namespace {
+
+std::string formatStatus(const QVariantMap& status) {
+    std::string text = status.value("message").toString().toStdString() + "\n";
+    const auto reasons = status.value("reasons").toStringList();
+    if (!reasons.isEmpty()) text += "Reasons: " + reasons.join(", ").toStdString() + "\n";
+    if (status.contains("assertionType"))
+        text += "Assertion: " + status.value("assertionType").toString().toStdString() + "\n";
+    if (status.contains("remainingSeconds")) {
+        const auto seconds = static_cast<long long>(std::ceil(status.value("remainingSeconds").toDouble()));
+        text += "Remaining: " + Duration::formatInterval(static_cast<double>(seconds)) + " (" +
+                std::to_string(seconds) + " s)\n";
+    }
+    if (status.contains("profile"))
+        text += "Profile: " + status.value("profile").toString().toStdString() + "\n";
+    return text;
+}
+
+void printJSON(std::FILE* out, const QJsonDocument& document) {
+    std::fprintf(out, "%s\n", document.toJson(QJsonDocument::Compact).constData());
+}
+
+/// Prints the answer of one call and turns it into the exit code.
+class Client {
+public:
+    Client(QDBusConnection bus, std::FILE* out, std::FILE* err)
+        : torvel_(DBusService::kServiceName, DBusService::kObjectPath, DBusService::kInterface, bus),
+          bus_(bus),
+          out_(out),
+          err_(err) {}
+
+    /// The reply of `method`, or std::nullopt after printing why there is none. `expectedArguments`
+    /// -1 takes a reply of any length.
+    std::optional<QList<QVariant>> call(const QString& method, const QList<QVariant>& args = {},
+                                        int expectedArguments = 1) {
+        return callOn(torvel_, method, args, expectedArguments);
+    }
+
+    std::optional<QList<QVariant>> callOn(QDBusAbstractInterface& target, const QString& method,
+                                          const QList<QVariant>& args, int expectedArguments) {
+        const QDBusMessage reply = target.callWithArgumentList(QDBus::Block, method, args);
+        if (reply.type() == QDBusMessage::ErrorMessage) {
+            const QString name = reply.errorName();
+            if (name == DBusService::kErrorInvalidArgument) {
+                exit_ = CommandLine::kUsage;
+                print(err_, "torvel: " + reply.errorMessage());
+            } else if (name == DBusService::kErrorNotReady) {
+                print(err_, "torvel: " + reply.errorMessage());
+            } else {
+                print(err_, "torvel: the running Torvel did not answer: " + reply.errorMessage());
+            }
+            return std::nullopt;
+        }
+        if (reply.type() != QDBusMessage::ReplyMessage ||
+            (expectedArguments >= 0 && reply.arguments().size() != expectedArguments)) {
+            print(err_, "torvel: the running Torvel gave an answer this command does not understand");
+            return std::nullopt;
+        }
+        return reply.arguments();
+    }
+
+    void print(std::FILE* to, const QString& text) { std::fprintf(to, "%s\n", text.toUtf8().constData()); }
+    std::FILE* out() { return out_; }
+    std::FILE* err() { return err_; }
+    QDBusConnection& bus() { return bus_; }
+    /// kFailed unless a call failed with a usage error.
+    int failure() const { return exit_; }
+
+private:
+    QDBusInterface torvel_;
+    QDBusConnection bus_;
+    std::FILE* out_;
+    std::FILE* err_;
+    int exit_ = CommandLine::kFailed;
+};
+
+/// The column a text needs, capped so that one long name does not push the others off the screen.
+int width(const QString& text) {
+    return static_cast<int>(std::min<qsizetype>(text.size(), 48));
+}
+
+template <typename T>
+std::optional<T> demarshall(const QVariant& value) {
+    if (!value.canConvert<QDBusArgument>()) return std::nullopt;
+    T result;
+    qvariant_cast<QDBusArgument>(value) >> result;
+    return result;
+}
+
+int runApps(Client& client, bool json) {
+    auto reply = client.call("RunningApps");
+    if (!reply) return client.failure();
+    const auto apps = demarshall<QList<DBusRunningApp>>(reply->at(0));
+    if (!apps) return client.failure();
+    if (json) {
+        QJsonArray array;
+        for (const auto& app : *apps) array.append(QJsonObject{{"id", app.id}, {"name", app.name}, {"pid", app.pid}});
+        printJSON(client.out(), QJsonDocument(array));
+        return CommandLine::kOk;
+    }
+    int nameWidth = 4, idWidth = 2;
+    for (const auto& app : *apps) {
+        nameWidth = std::max(nameWidth, width(app.name));
+        idWidth = std::max(idWidth, width(app.id));
+    }
+    client.print(client.out(), QString("%1  %2  %3").arg("NAME", -nameWidth).arg("ID", -idWidth).arg("PID"));
+    for (const auto& app : *apps)
+        client.print(client.out(), QString("%1  %2  %3").arg(app.name, -nameWidth).arg(app.id, -idWidth).arg(app.pid));
+    return CommandLine::kOk;
+}
+
+int runConfigList(Client& client) {
+    auto reply = client.call("ListSettings");
+    if (!reply) return client.failure();
+    const auto settings = demarshall<QList<DBusSetting>>(reply->at(0));
+    if (!settings) return client.failure();
+    int keyWidth = 0, valueWidth = 0;
+    for (const auto& setting : *settings) {
+        keyWidth = std::max(keyWidth, width(setting.key));
+        valueWidth = std::max(valueWidth, width(setting.value));
+    }
+    for (const auto& setting : *settings)
+        client.print(client.out(),
+                     QString("%1  %2  %3").arg(setting.key, -keyWidth).arg(setting.value, -valueWidth).arg(setting.type));
+    return CommandLine::kOk;
+}
+
+int runSimulate(Client& client, const std::vector<std::string>& assignments) {
+    QDBusInterface simulation(DBusService::kServiceName, SimulationService::kObjectPath,
+                              SimulationService::kInterface, client.bus());
+    QStringList list;
+    for (const auto& assignment : assignments) list << QString::fromStdString(assignment);
+    const QDBusMessage reply = list.isEmpty() ? simulation.call("Describe") : simulation.call("Change", list);
+    if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() != DBusService::kErrorInvalidArgument) {
+        client.print(client.err(), "torvel: the running Torvel is not on the simulated machine (start it with "
+                                   "--platform sim)");
+        return CommandLine::kFailed;
+    }
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        client.print(client.err(), "torvel: " + reply.errorMessage());
+        return CommandLine::kUsage;
+    }
+    client.print(client.out(), reply.arguments().value(0).toString());
+    return CommandLine::kOk;
+}
+
+QString qtext(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+bool startDetachedInstance(const QString& program, QDBusConnection bus, int timeoutMs) {
+    QDBusServiceWatcher watcher(DBusService::kServiceName, bus, QDBusServiceWatcher::WatchForRegistration);
+    QEventLoop loop;
+    QObject::connect(&watcher, &QDBusServiceWatcher::serviceRegistered, &loop, &QEventLoop::quit);
+    QProcess process;
+    process.setProgram(program);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    if (!process.startDetached()) return false;
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    // The watcher is armed before the start, so a quick instance cannot slip past it.
+    if (!bus.interface()->isServiceRegistered(DBusService::kServiceName).value()) loop.exec();
+    return bus.interface()->isServiceRegistered(DBusService::kServiceName).value();
+}
+
+int runClient(const CommandLine& command, QDBusConnection bus, std::FILE* out, std::FILE* err,
+              const std::function<bool()>& startInstance) {
+    registerDBusTypes();
+    if (!bus.isConnected()) {
+        std::fprintf(err, "torvel: Torvel is not running (no session bus: %s)\n",
+                     bus.lastError().message().toUtf8().constData());
+        return CommandLine::kFailed;
+    }
+    if (!bus.interface()->isServiceRegistered(DBusService::kServiceName).value()) {
+        if (command.action != CommandLine::Action::openURL || !startInstance) {
+            std::fputs("torvel: Torvel is not running. Start it first (torvel, or torvel --headless).\n", err);
+            return CommandLine::kFailed;
+        }
+        if (!startInstance()) {
+            std::fputs("torvel: Torvel is not running and could not be started (see journalctl -t torvel)\n", err);
+            return CommandLine::kFailed;
+        }
+    }
+    Client client(bus, out, err);
+    using A = CommandLine::Action;
+    switch (command.action) {
+        case A::activate: {
+            auto reply = client.call("Activate", {qtext(command.mode), qtext(command.value)}, 2);
+            if (!reply) return client.failure();
+            const bool ok = reply->at(0).toBool();
+            client.print(ok ? out : err, reply->at(1).toString());
+            return ok ? CommandLine::kOk : CommandLine::kFailed;
+        }
+        case A::deactivate: {
+            auto reply = client.call("Deactivate");
+            if (!reply) return client.failure();
+            client.print(out, reply->at(0).toString());
+            return CommandLine::kOk;
+        }
+        case A::status: {
+            auto reply = client.call("GetStatus");
+            if (!reply) return client.failure();
+            const auto status = qdbus_cast<QVariantMap>(reply->at(0));
+            if (command.json) {
+                printJSON(out, QJsonDocument(QJsonObject::fromVariantMap(status)));
+            } else {
+                std::fputs(formatStatus(status).c_str(), out);
+            }
+            return CommandLine::kOk;
+        }
+        case A::openURL:
+            return client.call("OpenURL", {qtext(command.text)}, -1) ? CommandLine::kOk : client.failure();
+        case A::keepAwakeWhile: {
+            auto reply = client.call("KeepAwakeWhileAppRuns", {qtext(command.operands.at(0))}, 3);
+            if (!reply) return client.failure();
+            const bool ok = reply->at(0).toBool();
+            const QString id = reply->at(2).toString();
+            client.print(ok ? out : err, reply->at(1).toString() + (id.isEmpty() ? "" : " (" + id + ")"));
+            return ok ? CommandLine::kOk : CommandLine::kFailed;
+        }
+        case A::apps:
+            return runApps(client, command.json);
+        case A::configList:
+            return runConfigList(client);
+        case A::configGet: {
+            auto reply = client.call("GetSetting", {qtext(command.operands.at(0))});
+            if (!reply) return client.failure();
+            client.print(out, reply->at(0).toString());
+            return CommandLine::kOk;
+        }
+        case A::configSet: {
+            auto reply = client.call("SetSetting", {qtext(command.operands.at(0)), qtext(command.operands.at(1))});
+            if (!reply) return client.failure();
+            client.print(out, qtext(command.operands.at(0)) + " = " + reply->at(0).toString());
+            return CommandLine::kOk;
+        }
+        case A::simulate:
+            return runSimulate(client, command.operands);
+        default:
+            std::fputs("torvel: not a client command\n", err);
+            return CommandLine::kUsage;
+    }
+}
+
+}  // namespace torvel

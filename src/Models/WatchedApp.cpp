@@ -1,0 +1,84 @@
+#include "Models/WatchedApp.h"
+
+#include <nlohmann/json.hpp>
+
+namespace torvel {
+
+namespace {
+
+using nlohmann::json;
+
+void fail(std::string* error, std::string message) {
+    if (error) *error = std::move(message);
+}
+
+// nlohmann's messages start with "[json.exception.type_error.316] "; the rest is what people need.
+std::string withoutExceptionTag(std::string_view what) {
+    const auto end = what.find("] ");
+    return std::string(what.starts_with("[json.exception") && end != what.npos ? what.substr(end + 2) : what);
+}
+
+std::optional<WatchedApp> decode(const json& entry, std::size_t index, std::string* error) {
+    const std::string where = "Watched application " + std::to_string(index);
+    if (!entry.is_object()) {
+        fail(error, where + " is not an object.");
+        return std::nullopt;
+    }
+    for (const char* key : {"id", "bundleID", "name", "addedAt"}) {
+        if (!entry.contains(key)) {
+            fail(error, where + ": missing key \"" + key + "\".");
+            return std::nullopt;
+        }
+    }
+    const json& id = entry["id"];
+    const json& bundleID = entry["bundleID"];
+    const json& name = entry["name"];
+    const json& addedAt = entry["addedAt"];
+    if (!id.is_string() || !bundleID.is_string() || !name.is_string() || !addedAt.is_number()) {
+        fail(error, where + ": a value has the wrong type.");
+        return std::nullopt;
+    }
+    auto uuid = Uuid::parse(id.get<std::string>());
+    if (!uuid) {
+        fail(error, where + ": \"id\" is not a UUID.");
+        return std::nullopt;
+    }
+    return WatchedApp{*uuid, bundleID.get<std::string>(), name.get<std::string>(),
+                      Date(addedAt.get<double>())};
+}
+
+}  // namespace
+
+std::optional<std::string> watchedAppsToJson(const std::vector<WatchedApp>& apps, std::string* error) {
+    auto array = json::array();
+    for (const auto& app : apps) {
+        array.push_back({{"id", app.id.toString()},
+                         {"bundleID", app.bundleID},
+                         {"name", app.name},
+                         {"addedAt", app.addedAt.secondsSinceReferenceDate()}});
+    }
+    try {
+        return array.dump();
+    } catch (const json::exception& e) {  // text that is not UTF-8
+        fail(error, withoutExceptionTag(e.what()));
+        return std::nullopt;
+    }
+}
+
+std::optional<std::vector<WatchedApp>> watchedAppsFromJson(std::string_view text, std::string* error) {
+    const auto parsed = json::parse(text, nullptr, /*allow_exceptions=*/false);
+    if (!parsed.is_array()) {
+        fail(error, "The watched application list is not a JSON array.");
+        return std::nullopt;
+    }
+    std::vector<WatchedApp> apps;
+    apps.reserve(parsed.size());
+    for (std::size_t i = 0; i < parsed.size(); ++i) {
+        auto app = decode(parsed[i], i, error);
+        if (!app) return std::nullopt;
+        apps.push_back(std::move(*app));
+    }
+    return apps;
+}
+
+}  // namespace torvel

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Models/Date.h"
+#include "Models/Uuid.h"
+
+namespace torvel {
+
+/// An application the user chose to keep the computer awake while it runs.
+struct WatchedApp {
+    Uuid id;
+    /// The application's identity (its desktop-file id), matched exactly.
+    std::string bundleID;
+    /// The name shown when it was added; kept for the list even when the application is gone.
+    std::string name;
+    Date addedAt;
+
+    friend bool operator==(const WatchedApp&, const WatchedApp&) = default;
+};
+
+/// The stored list: a JSON array of {"id": "<UUID>", "bundleID": "...", "name": "...",
+/// "addedAt": <seconds since 2001>}. std::nullopt with `error` set (when given) when a text is not
+/// UTF-8: replacing its bytes would store an identity that no longer matches the application.
+std::optional<std::string> watchedAppsToJson(const std::vector<WatchedApp>& apps,
+                                             std::string* error = nullptr);
+/// Reads the stored list; std::nullopt with `error` (when given) when it is not a JSON array or any
+/// entry lacks a key or has a value of the wrong type.
+std::optional<std::vector<WatchedApp>> watchedAppsFromJson(std::string_view json,
+                                                           std::string* error = nullptr);
+
+}  // namespace torvel

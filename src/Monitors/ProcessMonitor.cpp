@@ -1,0 +1,141 @@
+#include "Monitors/ProcessMonitor.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace torvel {
+
+namespace {
+
+// Whether a process of the application `bundleID` is in `apps`. An application without an identity
+// matches nothing, not even an empty one.
+bool anyHasBundleID(const std::vector<WorkspaceApplication>& apps, std::string_view bundleID) {
+    if (bundleID.empty()) return false;
+    return std::any_of(apps.begin(), apps.end(),
+                       [&](const WorkspaceApplication& app) { return app.bundleIdentifier == bundleID; });
+}
+
+}  // namespace
+
+ProcessMonitor::ProcessMonitor(Workspace& workspace, const SystemLocale& locale, LogSink& log)
+    : workspace_(workspace), locale_(locale), log_(log, "ProcessMonitor") {}
+
+ProcessMonitor::~ProcessMonitor() {
+    if (isSubscribed_) workspace_.setOnApplicationsChanged(nullptr);
+    pidWatch_.reset();
+}
+
+void ProcessMonitor::setWatchedBundleIDs(std::set<std::string> bundleIDs) {
+    bundleIDs.erase(std::string());
+    watchedBundleIDs_ = std::move(bundleIDs);
+    updateSubscription();
+    recompute();
+}
+
+void ProcessMonitor::watchTransientPID(std::optional<std::int32_t> pid) {
+    pidWatch_.reset();
+    transientPID_.reset();
+    // A pid of 0 or below would name a process group to kill(), not one process.
+    if (pid && *pid >= 1 && workspace_.processExists(*pid)) {
+        const std::int32_t watched = *pid;
+        transientPID_ = watched;
+        std::weak_ptr<ProcessMonitor> weak = self_;
+        pidWatch_ = workspace_.watchExit(watched, [weak, watched] {
+            if (auto monitor = weak.lock()) monitor->handleTransientPIDExit(watched);
+        });
+        if (pidWatch_) {
+            log_.info("Watching transient PID {} until it exits", watched);
+        } else {
+            // Without an exit notice the computer would stay awake for good: do not count it.
+            transientPID_.reset();
+            if (workspace_.processExists(watched)) {
+                log_.error("Cannot follow transient PID {} to its exit; not keeping awake for it", watched);
+            }
+        }
+    }
+    recompute();
+}
+
+void ProcessMonitor::handleTransientPIDExit(std::int32_t pid) {
+    // The exit of a process whose watch was replaced arrives too late to count.
+    if (transientPID_ != pid) return;
+    log_.info("Transient PID {} exited", pid);
+    transientPID_.reset();
+    pidWatch_.reset();  // a watch may be dropped from inside its own callback
+    recompute();
+}
+
+void ProcessMonitor::setTransientBundleID(std::optional<std::string> bundleID) {
+    transientBundleID_ = std::move(bundleID);
+    updateSubscription();
+    recompute();
+}
+
+void ProcessMonitor::recompute() {
+    // Reading the process list is a scan of /proc: take it at most once here, and only when a rule
+    // below needs it.
+    std::optional<std::vector<WorkspaceApplication>> apps;
+    const auto running = [&]() -> const std::vector<WorkspaceApplication>& {
+        if (!apps) apps = workspace_.runningApplications();
+        return *apps;
+    };
+
+    // A bundle watch ends as soon as its application is seen not running, also right after it began.
+    if (transientBundleID_ && !anyHasBundleID(running(), *transientBundleID_)) {
+        transientBundleID_.reset();
+        updateSubscription();
+    }
+    bool value = transientPID_.has_value() || transientBundleID_.has_value();
+    if (!value && !watchedBundleIDs_.empty()) {
+        value = std::any_of(running().begin(), running().end(), [&](const WorkspaceApplication& app) {
+            return app.bundleIdentifier && watchedBundleIDs_.count(*app.bundleIdentifier) > 0;
+        });
+    }
+
+    if (value == isActive_) return;
+    isActive_ = value;
+    log_.info("Process trigger active={}", value);
+    if (onChanged_) onChanged_(value);
+}
+
+std::vector<RunningAppInfo> ProcessMonitor::runningApplications() const {
+    std::vector<RunningAppInfo> out;
+    std::set<std::string> seen;
+    for (auto& app : workspace_.runningApplications()) {
+        if (!app.isRegular) continue;
+        std::string bundleID = app.bundleIdentifier.value_or(std::string());
+        if (bundleID.empty() || !seen.insert(bundleID).second) continue;
+        out.push_back(
+            {std::move(bundleID), app.localizedName.value_or(std::string()), app.processIdentifier});
+    }
+    // Stable, so that names sorting alike keep the workspace's order.
+    std::stable_sort(out.begin(), out.end(), [this](const RunningAppInfo& a, const RunningAppInfo& b) {
+        return locale_.compareIgnoringCase(a.name, b.name) < 0;
+    });
+    return out;
+}
+
+bool ProcessMonitor::isRunning(std::string_view bundleID) const {
+    return anyHasBundleID(workspace_.runningApplications(), bundleID);
+}
+
+void ProcessMonitor::handleApplicationsChanged() {
+    if (onRunningAppsChanged_) onRunningAppsChanged_();
+    recompute();
+}
+
+void ProcessMonitor::updateSubscription() {
+    // Following launches and terminations means rescanning the process list, and every rescan wakes
+    // the machine: subscribe only while something depends on them. Lists asked for on demand are read
+    // fresh anyway; only the running-apps revision stands still meanwhile.
+    const bool wanted = !watchedBundleIDs_.empty() || transientBundleID_.has_value();
+    if (wanted == isSubscribed_) return;
+    isSubscribed_ = wanted;
+    if (wanted) {
+        workspace_.setOnApplicationsChanged([this] { handleApplicationsChanged(); });
+    } else {
+        workspace_.setOnApplicationsChanged(nullptr);
+    }
+}
+
+}  // namespace torvel

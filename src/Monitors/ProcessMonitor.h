@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Models/RunningAppInfo.h"
+#include "Platform/Log.h"
+#include "Platform/SystemLocale.h"
+#include "Platform/Workspace.h"
+
+namespace torvel {
+
+/// Follows the applications the user asked to keep the computer awake for: the watched list, and one
+/// transient watch (a process until it exits, or an application until it is seen not running). Main
+/// loop only.
+class ProcessMonitor {
+public:
+    ProcessMonitor(Workspace& workspace, const SystemLocale& locale, LogSink& log);
+    ~ProcessMonitor();
+    ProcessMonitor(const ProcessMonitor&) = delete;
+    ProcessMonitor& operator=(const ProcessMonitor&) = delete;
+
+    /// The last computed trigger state: something watched runs.
+    bool isActive() const { return isActive_; }
+    /// Called with the new value whenever isActive changes.
+    void setOnChanged(std::function<void(bool)> callback) { onChanged_ = std::move(callback); }
+    /// Called on every launch or termination noticed while something is followed.
+    void setOnRunningAppsChanged(std::function<void()> callback) {
+        onRunningAppsChanged_ = std::move(callback);
+    }
+
+    /// Replaces the watched bundle ids (empty ones never match), then recomputes.
+    void setWatchedBundleIDs(std::set<std::string> bundleIDs);
+    const std::set<std::string>& watchedBundleIDs() const { return watchedBundleIDs_; }
+    /// Follows `pid` until it exits, replacing any earlier transient process; std::nullopt ends the
+    /// watch. A pid that is not positive or names no process we may signal is ignored. Recomputes.
+    void watchTransientPID(std::optional<std::int32_t> pid);
+    std::optional<std::int32_t> transientPID() const { return transientPID_; }
+    /// Follows an application until it is seen not running (which may be at once); std::nullopt ends
+    /// it. Recomputes.
+    void setTransientBundleID(std::optional<std::string> bundleID);
+    const std::optional<std::string>& transientBundleID() const { return transientBundleID_; }
+
+    /// Works out isActive afresh and reports a change.
+    void recompute();
+
+    /// The user's visible applications: one entry per bundle id (the first seen), none without an id,
+    /// sorted by name as the user's language sorts, ignoring case. Read fresh on every call.
+    std::vector<RunningAppInfo> runningApplications() const;
+    /// Whether any running process belongs to the application `bundleID` (exact match; never for "").
+    bool isRunning(std::string_view bundleID) const;
+
+    /// Expires with the monitor, so that closures holding it can tell it is gone.
+    std::weak_ptr<ProcessMonitor> weakSelf() { return self_; }
+
+private:
+    void handleTransientPIDExit(std::int32_t pid);
+    void handleApplicationsChanged();
+    void updateSubscription();
+
+    Workspace& workspace_;
+    const SystemLocale& locale_;
+    Logger log_;
+    bool isActive_ = false;
+    std::function<void(bool)> onChanged_;
+    std::function<void()> onRunningAppsChanged_;
+    std::set<std::string> watchedBundleIDs_;
+    std::optional<std::int32_t> transientPID_;
+    std::optional<std::string> transientBundleID_;
+    std::unique_ptr<ProcessWatch> pidWatch_;
+    bool isSubscribed_ = false;
+    std::shared_ptr<ProcessMonitor> self_{this, [](ProcessMonitor*) {}};
+};
+
+}  // namespace torvel

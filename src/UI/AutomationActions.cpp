@@ -1,0 +1,75 @@
+#include "UI/AutomationActions.h"
+
+#include <algorithm>
+
+#include "Core/AppState.h"
+#include "Models/Duration.h"
+#include "Platform/SystemLocale.h"
+
+namespace torvel {
+
+namespace {
+
+AutomationReply notReady() {
+    return {false, false, "intent.error.not_ready"};
+}
+
+AutomationReply awakeOrVetoed(const AppState& state) {
+    return {true, state.isActive(), state.isActive() ? "intent.dialog.awake" : "intent.activate.dialog.vetoed"};
+}
+
+}  // namespace
+
+AutomationReply AutomationActions::activate() {
+    AppState* state = AppState::shared();
+    if (!state) return notReady();
+    state->activate(Duration::indefinite());  // the activation core may refuse it
+    return awakeOrVetoed(*state);
+}
+
+AutomationReply AutomationActions::deactivate() {
+    AppState* state = AppState::shared();
+    if (!state) return notReady();
+    state->deactivateAll();
+    return {true, state->isActive(), "intent.dialog.off"};
+}
+
+AutomationReply AutomationActions::status() {
+    AppState* state = AppState::shared();
+    if (!state) return notReady();
+    return {true, state->isActive(), state->isActive() ? "intent.dialog.awake" : "intent.dialog.off"};
+}
+
+AutomationReply AutomationActions::keepAwakeWhileAppRuns(std::string_view bundleID) {
+    AppState* state = AppState::shared();
+    if (!state) return notReady();
+    const auto apps = state->runningApplications();
+    const bool running = !bundleID.empty() && std::any_of(apps.begin(), apps.end(), [&](const RunningAppInfo& app) {
+        return app.bundleID == bundleID;
+    });
+    if (!running) return {true, state->isActive(), "intent.keep_awake_app.not_running"};
+    state->overrideAutomationPauseForExplicitKeepAwake();
+    state->watchTransientBundle(std::string(bundleID));
+    return awakeOrVetoed(*state);
+}
+
+std::vector<RunningAppInfo> AutomationActions::suggestedApps() {
+    AppState* state = AppState::shared();
+    return state ? state->runningApplications() : std::vector<RunningAppInfo>{};
+}
+
+std::vector<RunningAppInfo> AutomationActions::appsWithIdentifiers(const std::vector<std::string>& bundleIDs) {
+    auto apps = suggestedApps();
+    std::erase_if(apps, [&](const RunningAppInfo& app) {
+        return std::find(bundleIDs.begin(), bundleIDs.end(), app.bundleID) == bundleIDs.end();
+    });
+    return apps;
+}
+
+std::vector<RunningAppInfo> AutomationActions::appsMatching(std::string_view text, const SystemLocale& locale) {
+    auto apps = suggestedApps();
+    std::erase_if(apps, [&](const RunningAppInfo& app) { return !locale.containsIgnoringCase(app.name, text); });
+    return apps;
+}
+
+}  // namespace torvel

@@ -1,0 +1,111 @@
+#include "UI/AutomationActions.h"
+
+#include <gtest/gtest.h>
+
+#include "Core/AppStateHarness.h"
+#include "Platform/Sim/SimSystemLocale.h"
+#include "UI/SettingsCommands.h"
+
+namespace torvel {
+namespace {
+
+/// The state the actions reach is whatever the application published last.
+struct PublishedState : AppStateHarness {
+    std::vector<RunningAppInfo> running = {{"com.apple.Safari", "Safari", 40}, {"org.example.Editor", "Editor", 41}};
+    std::vector<std::optional<std::string>> transientBundles;
+
+    PublishedState() {
+        AppState::setShared(state.get());
+        AppState::ProcessHooks hooks;
+        hooks.runningApps = [this] { return running; };
+        hooks.watchTransientBundle = [this](std::optional<std::string> id) { transientBundles.push_back(id); };
+        state->setProcessHooks(std::move(hooks));
+    }
+    ~PublishedState() { AppState::setShared(nullptr); }
+};
+
+TEST(AutomationActionsTest, EveryActionIsNotReadyWithoutAnApplicationState) {
+    AppState::setShared(nullptr);
+    for (const auto& reply : {AutomationActions::activate(), AutomationActions::deactivate(), AutomationActions::status(),
+                              AutomationActions::keepAwakeWhileAppRuns("com.apple.Safari")}) {
+        EXPECT_FALSE(reply.ready);
+        EXPECT_EQ(reply.dialogKey, "intent.error.not_ready");
+    }
+    EXPECT_TRUE(AutomationActions::suggestedApps().empty());
+
+    // A state that goes away withdraws itself.
+    {
+        AppStateHarness gone;
+        AppState::setShared(gone.state.get());
+    }
+    EXPECT_FALSE(AutomationActions::status().ready);
+}
+
+TEST(AutomationActionsTest, AnswersSayWhatTheStateDidNotWhatWasAsked) {
+    PublishedState h;
+    h.onBattery(15);  // below the 20 % limit
+    auto reply = AutomationActions::activate();
+    EXPECT_EQ(reply.dialogKey, "intent.activate.dialog.vetoed");
+    EXPECT_FALSE(h.state->isActive());
+
+    h.state->updateMonitorValues([](MonitorValues& m) { m.batteryState = BatteryState{}; });
+    h.state->set(&SettingsValues::autoActivateOnExternalDisplay, true);
+    h.state->updateMonitorValues([](MonitorValues& m) { m.hasExternalDisplay = true; });
+    reply = AutomationActions::status();
+    EXPECT_TRUE(reply.value) << "an automatic trigger alone counts as awake";
+    EXPECT_EQ(reply.dialogKey, "intent.dialog.awake");
+
+    reply = AutomationActions::deactivate();
+    EXPECT_EQ(reply.dialogKey, "intent.dialog.off");
+}
+
+TEST(AutomationActionsTest, KeepsAwakeOnlyWhileTheChosenApplicationRuns) {
+    PublishedState h;
+    h.state->pauseAutomation(AppState::PauseMode::oneHour);
+    h.running.pop_back();  // the editor quit between choosing and running the action
+    auto reply = AutomationActions::keepAwakeWhileAppRuns("org.example.Editor");
+    EXPECT_EQ(reply.dialogKey, "intent.keep_awake_app.not_running");
+    EXPECT_TRUE(h.transientBundles.empty());
+    EXPECT_TRUE(h.state->automationPausedUntil()) << "a refused request leaves the pause";
+
+    AutomationActions::keepAwakeWhileAppRuns("com.apple.Safari");
+    ASSERT_EQ(h.transientBundles.size(), 1u);
+    EXPECT_EQ(h.transientBundles[0], "com.apple.Safari");
+    EXPECT_FALSE(h.state->automationPausedUntil()) << "an explicit request lifts the pause";
+
+    SimSystemLocale locale;
+    const auto found = AutomationActions::appsMatching("saf", locale);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].name, "Safari");
+    EXPECT_EQ(AutomationActions::appsWithIdentifiers({"org.example.None", "com.apple.Safari"}).size(), 1u);
+}
+
+TEST(SettingsCommandsTest, RefusesWhatTheSettingCannotTakeAndChangesNothing) {
+    AppStateHarness h;
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"batteryLimitPercent", "10"}, {"batteryLimitPercent", "51"}, {"batteryLimitPercent", "20.5"},
+        {"guardianHours", "0"},        {"guardianHours", ""},          {"batteryLimitEnabled", "1"},
+        {"heartbeatPipVolume", "1.5"}, {"language", "de"},             {"nothing", "1"},
+    };
+    for (const auto& [key, value] : refused) {
+        const auto error = SettingsCommands::set(*h.state, key, value);
+        ASSERT_TRUE(error) << key << "=" << value;
+        EXPECT_NE(error->find(key), std::string::npos) << *error;
+    }
+    EXPECT_EQ(h.state->settings().batteryLimitPercent, 20);
+    EXPECT_EQ(h.state->settings().guardianHours, 8);
+    EXPECT_FALSE(h.defaults.object("batteryLimitPercent")) << "nothing stored";
+
+    // An accepted value goes through the setting's change handling: the stricter limit stops the session.
+    h.onBattery(25);
+    h.state->activate(Duration::indefinite());
+    ASSERT_TRUE(h.state->isActive());
+    EXPECT_FALSE(SettingsCommands::set(*h.state, "batteryLimitPercent", "30"));
+    EXPECT_FALSE(h.state->isActive());
+    EXPECT_EQ(SettingsCommands::get(*h.state, "batteryLimitPercent")->value, "30");
+    EXPECT_EQ(SettingsCommands::get(*h.state, "batteryLimitPercent")->type, "an integer from 11 to 50");
+    EXPECT_EQ(SettingsCommands::list(*h.state).size(), settingDescriptors().size());
+}
+
+}  // namespace
+}  // namespace torvel
