@@ -4,8 +4,9 @@
 Measures, over N runs (default 20), the median and spread of:
   start-up   from spawning `torvel --headless --platform sim` until it owns com.torvel.Torvel
   status     a whole `torvel status` command against the running instance (process start included)
-  GetStatus  one D-Bus GetStatus call from a connected client (dbus-send, process start included)
+  dbus-send  one D-Bus GetStatus call through dbus-send (process start included)
   spawn      `torvel --version`: what starting the executable costs before any D-Bus work
+  connected  one GetStatus call from a client that is already connected: the round trip itself
 
 Usage: bench/app-latency.py [--runs N] [--torvel build/bin/torvel]
 """
@@ -75,6 +76,13 @@ def main():
         raw = [timed(["dbus-send", "--session", "--print-reply", "--dest=com.torvel.Torvel", "/com/torvel/Torvel",
                       "com.torvel.Torvel1.GetStatus"], env) for _ in range(args.runs)]
         spawn = [timed([torvel, "--version"], env) for _ in range(args.runs)]
+        torvel_object = dbus.bus.BusConnection(env["DBUS_SESSION_BUS_ADDRESS"]).get_object(
+            "com.torvel.Torvel", "/com/torvel/Torvel")
+        calls = []
+        for _ in range(args.runs * 10):
+            start = time.perf_counter()
+            torvel_object.GetStatus(dbus_interface="com.torvel.Torvel1")
+            calls.append(time.perf_counter() - start)
         instance.terminate()
         instance.wait()
     finally:
@@ -86,6 +94,7 @@ def main():
     print(f"torvel status             {median_ms(status)}")
     print(f"dbus-send GetStatus       {median_ms(raw)}")
     print(f"torvel --version (spawn)  {median_ms(spawn)}")
+    print(f"GetStatus, connected      {median_ms(calls)}  ({len(calls)} calls on one connection)")
 
 
 if __name__ == "__main__":

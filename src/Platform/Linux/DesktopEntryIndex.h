@@ -10,33 +10,17 @@
 #include <utility>
 #include <vector>
 
+#include "Platform/Linux/DesktopEntryFile.h"
 #include "Platform/Log.h"
 
 namespace torvel {
 
-/// One installed application as its desktop entry describes it.
-struct DesktopEntry {
-    /// The desktop-file id: "org.gnome.Terminal", or "kde4-dolphin" for kde4/dolphin.desktop.
-    std::string id;
-    /// Name in the most preferred language the entry has; std::nullopt when it has no Name.
-    std::optional<std::string> name;
-    /// File name of the program Exec starts ("firefox-esr"); empty when there is none.
-    std::string executable;
-    /// File name of TryExec; empty when there is none.
-    std::string tryExecutable;
-    /// StartupWMClass; empty when there is none.
-    std::string startupWMClass;
-    /// NoDisplay or Hidden: installed, but not offered to the user as an application.
-    bool hidden = false;
-};
-
 /// The installed .desktop entries of type Application, read from the XDG applications folders.
-/// Folders earlier in the list win for the same id, as launchers do. Files are untrusted: each is read
-/// only when it is a regular file of at most kMaxFileBytes, lines that do not parse are skipped, and
-/// texts that are not valid UTF-8 are ignored.
+/// Folders earlier in the list win for the same id, as launchers do. Each file is read and parsed by
+/// DesktopEntryFile, which treats it as untrusted.
 class DesktopEntryIndex {
 public:
-    static constexpr std::size_t kMaxFileBytes = 64 * 1024;
+    static constexpr std::size_t kMaxFileBytes = DesktopEntryFile::kMaxBytes;
     /// Far beyond any real system (a few hundred entries); a folder flooded with files stops here.
     static constexpr std::size_t kMaxFiles = 10'000;
     static constexpr std::size_t kMaxFolders = 512;
