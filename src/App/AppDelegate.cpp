@@ -121,7 +121,6 @@ AppDelegate::~AppDelegate() {
     signalNotifier_.reset();
     if (signalFd_ >= 0) ::close(signalFd_);
     if (battery_) battery_->setOnStateChanged(nullptr);
-    if (state_) state_->detachProcessMonitor();
 }
 
 void AppDelegate::finishLaunching() {
@@ -173,6 +172,18 @@ bool AppDelegate::handleTerminationSignals() {
     signalNotifier_ = std::make_unique<QSocketNotifier>(signalFd_, QSocketNotifier::Read);
     connect(signalNotifier_.get(), &QSocketNotifier::activated, this, &AppDelegate::onSignal);
     return true;
+}
+
+void AppDelegate::quitWhenDisconnected(QDBusConnection bus) {
+    // The bus library delivers its own "Disconnected" signal when the connection drops.
+    bus.connect(QString(), "/org/freedesktop/DBus/Local", "org.freedesktop.DBus.Local", "Disconnected", this,
+                SLOT(handleBusDisconnected()));
+}
+
+void AppDelegate::handleBusDisconnected() {
+    logger_.info("The session bus went away: quitting with the session");
+    quit();
+    QCoreApplication::exit(0);
 }
 
 void AppDelegate::onSignal() {

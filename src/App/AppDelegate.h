@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QObject>
 #include <QSocketNotifier>
 #include <memory>
@@ -54,6 +55,8 @@ public:
     /// Runs quit() and leaves the event loop with status 0 on SIGTERM or SIGINT. False when the
     /// signals cannot be routed (then they keep their default action).
     bool handleTerminationSignals();
+    /// Runs quit() and leaves the event loop when `bus` (the session's) goes away: the session is over.
+    void quitWhenDisconnected(QDBusConnection bus);
 
     AppState& state() { return *state_; }
     URLCommandRouter& router() { return *router_; }
@@ -78,6 +81,7 @@ public:
 private Q_SLOTS:
     /// The system locale changed: the texts follow it when the language setting is "system".
     void handleLocaleChanged();
+    void handleBusDisconnected();
 
 private:
     void onSignal();

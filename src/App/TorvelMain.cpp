@@ -53,6 +53,7 @@ int runInstance(int argc, char** argv, AppDelegate::Machine machine) {
         return CommandLine::kFailed;
     }
     if (!delegate.handleTerminationSignals()) pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    delegate.quitWhenDisconnected(bus);
     // Calls that arrive meanwhile wait in the queue until the session is back.
     delegate.finishLaunching();
     const int status = QCoreApplication::exec();

@@ -175,6 +175,15 @@ TEST_F(TorvelEndToEndTest, TimedSessionSurvivesACrashAndTerminationReleasesTheAs
     EXPECT_TRUE(waitUntil([this] { return !nameOwned(); }));
 }
 
+TEST_F(TorvelEndToEndTest, QuitsWithTheSessionBus) {
+    QProcess& instance = startInstance();
+    ASSERT_EQ(run({"activate"}).exitCode, 0);
+    bus_.kill();
+    ASSERT_TRUE(instance.waitForFinished(10000)) << "an instance must not outlive its session";
+    EXPECT_EQ(instance.exitCode(), 0);
+    EXPECT_TRUE(logged(instance, "0 keep-awake assertions held at exit"));
+}
+
 TEST_F(TorvelEndToEndTest, URLsAreCarriedOutOrReportedWithoutTouchingTheState) {
     QProcess& instance = startInstance();
     auto url = [&](const QString& text) { EXPECT_EQ(run({text}).exitCode, 0) << text.toStdString(); };
