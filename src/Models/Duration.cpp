@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Models/Calendar.h"
+#include "Models/JsonErrors.h"
 
 namespace torvel {
 
@@ -50,9 +51,7 @@ nlohmann::json jsonNumber(double value) {
     return value;
 }
 
-void fail(std::string* error, std::string message) {
-    if (error) *error = std::move(message);
-}
+using json_errors::fail;
 
 }  // namespace
 

@@ -6,21 +6,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Models/JsonErrors.h"
+
 namespace torvel {
 
 namespace {
 
 using nlohmann::json;
 
-void fail(std::string* error, std::string message) {
-    if (error) *error = std::move(message);
-}
-
-// nlohmann's messages start with "[json.exception.parse_error.101] "; the rest is what people need.
-std::string withoutExceptionTag(std::string_view what) {
-    const auto end = what.find("] ");
-    return std::string(what.starts_with("[json.exception") && end != what.npos ? what.substr(end + 2) : what);
-}
+using json_errors::fail;
+using json_errors::withoutExceptionTag;
 
 // Any JSON number with a whole value inside int: another encoder may have written 20 as 20.0.
 std::optional<int> intValue(const json& value) {

@@ -2,21 +2,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Models/JsonErrors.h"
+
 namespace torvel {
 
 namespace {
 
 using nlohmann::json;
 
-void fail(std::string* error, std::string message) {
-    if (error) *error = std::move(message);
-}
-
-// nlohmann's messages start with "[json.exception.type_error.316] "; the rest is what people need.
-std::string withoutExceptionTag(std::string_view what) {
-    const auto end = what.find("] ");
-    return std::string(what.starts_with("[json.exception") && end != what.npos ? what.substr(end + 2) : what);
-}
+using json_errors::fail;
+using json_errors::withoutExceptionTag;
 
 std::optional<WatchedApp> decode(const json& entry, std::size_t index, std::string* error) {
     const std::string where = "Watched application " + std::to_string(index);

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "Platform/Sim/SimDelivery.h"
+
 namespace torvel {
 
 SimPowerSources::SimPowerSources(Scheduler& scheduler) : scheduler_(scheduler) {
@@ -56,12 +58,7 @@ void SimPowerSources::removeValue(const std::string& key) {
 }
 
 void SimPowerSources::emitChange() {
-    scheduler_.post([weak = std::weak_ptr<std::function<void()>>(onChange_)] {
-        const auto shared = weak.lock();
-        if (!shared || !*shared) return;
-        const auto onChange = *shared;  // the callback may replace itself while it runs
-        onChange();
-    });
+    deliverLater(scheduler_, onChange_);
 }
 
 }  // namespace torvel

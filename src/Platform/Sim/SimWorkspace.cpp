@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "Platform/Sim/SimDelivery.h"
+
 namespace torvel {
 
 struct SimWorkspace::WatchEntry {
@@ -96,12 +98,7 @@ std::size_t SimWorkspace::activeExitWatches() const {
 }
 
 void SimWorkspace::announceChange() {
-    scheduler_.post([weak = std::weak_ptr<std::function<void()>>(onChange_)] {
-        const auto shared = weak.lock();
-        if (!shared || !*shared) return;
-        const auto onChange = *shared;  // the callback may replace itself while it runs
-        onChange();
-    });
+    deliverLater(scheduler_, onChange_);
 }
 
 }  // namespace torvel
