@@ -26,7 +26,7 @@ struct PriorityChainInput {
     bool hasExternalDisplay = false;
     bool autoActivateOnMirroring = false;
     bool isMirroring = false;
-    std::optional<AssertionType> profileAssertionType;
+    std::optional<AssertionType> profileAssertionType{};
     bool trustedNetworkActivationEnabled = false;
     bool isWiFiConnected = false;
     bool hasTrustedNetworks = false;

@@ -113,21 +113,6 @@ TEST(AppStateActivation, CountdownEndsTheSessionAndTellsTheUser) {
     EXPECT_EQ(h.notificationIDs().back(), "timer-finished");
 }
 
-TEST(AppStateActivation, ExtendedCountdownRunsToTheNewEndAndSurvivesASuspend) {
-    AppStateHarness h;
-    h.state->activate(Duration::custom(300));
-    h.timer.extend(900);
-    h.clock.suspend(600);  // asleep for ten minutes: the wall clock moved, main-loop timers did not
-    h.scheduler.advance(1);
-    EXPECT_TRUE(h.state->isActive());
-    EXPECT_NEAR(h.timer.remainingSeconds(), 599, 1e-9);
-    h.scheduler.advance(598);
-    EXPECT_TRUE(h.state->isActive());
-    h.scheduler.advance(1);
-    EXPECT_FALSE(h.state->isActive());
-    EXPECT_EQ(h.notificationIDs(), std::vector<std::string>{"timer-expired"});
-}
-
 TEST(AppStateActivation, IndefiniteActivationReplacesTheCountdown) {
     AppStateHarness h;
     h.state->activate(Duration::preset(Duration::Kind::oneHour));

@@ -28,10 +28,16 @@ TEST(AutomationPause, AnHourWithAnExternalDisplayEndsByItself) {
 TEST(AutomationPause, UntilMorningIsStoredAsTheNextSevenOClock) {
     auto prague = *Calendar::named("Europe/Prague");
     AppStateHarness h(prague);
+    h.state->set(&SettingsValues::autoActivateOnExternalDisplay, true);
     h.clock.setNow(*prague.date({2026, 12, 6, 23, 10, 0}));
+    h.state->updateMonitorValues([](MonitorValues& m) { m.hasExternalDisplay = true; });
     h.state->pauseAutomation(AppState::PauseMode::untilMorning);
     EXPECT_DOUBLE_EQ(storedPause(h.defaults),
                      prague.date({2026, 12, 7, 7, 0, 0})->secondsSinceReferenceDate());
+    h.scheduler.advance(7 * 3600 + 50 * 60 - 1);
+    EXPECT_FALSE(h.state->isActive());
+    h.scheduler.advance(1);
+    EXPECT_TRUE(h.state->isActive());
     // Before seven the same day's morning counts; at seven sharp the next one.
     EXPECT_EQ(AppState::nextMorning(*prague.date({2026, 12, 7, 6, 30, 0}), prague),
               prague.date({2026, 12, 7, 7, 0, 0}));
@@ -72,6 +78,14 @@ TEST(AutomationPause, ExplicitRequestsEndItAndIdleOverridesWriteNothing) {
     const int writes = h.defaults.writeCount();
     h.state->overrideAutomationPauseForExplicitKeepAwake();
     EXPECT_EQ(h.defaults.writeCount(), writes);
+
+    h.state->set(&SettingsValues::autoActivateOnExternalDisplay, true);
+    h.state->updateMonitorValues([](MonitorValues& m) { m.hasExternalDisplay = true; });
+    h.state->pauseAutomation(AppState::PauseMode::indefinitely);
+    h.scheduler.advance(365 * 24 * 3600.0);
+    EXPECT_FALSE(h.state->isActive());
+    h.state->overrideAutomationPauseForExplicitKeepAwake();
+    EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::externalDisplay});
 
     h.state->pauseAutomation(AppState::PauseMode::indefinitely);
     h.state->toggle();  // a manual session started by a click ends the pause

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "Core/PriorityChain.h"
 
 namespace torvel {
@@ -9,181 +7,117 @@ namespace {
 
 using R = ActivationReason;
 using T = AssertionType;
+using K = StopCause::Kind;
 
 PriorityDecision keep(ReasonSet reasons, T type) {
     return {std::move(reasons), type, std::nullopt};
 }
-PriorityDecision stop(StopCause::Kind kind, std::int64_t limit = 0) {
+PriorityDecision stop(K kind, std::int64_t limit = 0) {
     return {{}, std::nullopt, StopCause{kind, limit}};
 }
 
-PriorityChainInput onBattery(std::int64_t percent) {
-    PriorityChainInput in;
-    in.hasBattery = true;
-    in.isOnACPower = false;
-    in.batteryPercentage = percent;
-    return in;
-}
-
-struct Row {
-    const char* name;
-    std::function<void(PriorityChainInput&)> setup;
-    PriorityDecision expected;
-};
-
+// Each row names only the inputs that matter to it; the rest keep their defaults.
 TEST(PriorityChain, DecidesEveryRuleInOrder) {
-    const std::vector<Row> rows = {
-        {"nothing holds", [](auto&) {}, PriorityDecision{}},
+    const ThermalState hot = ThermalState::critical;
+    const struct {
+        const char* name;
+        PriorityChainInput in;  // fields in declaration order
+        PriorityDecision expected;
+    } rows[] = {
+        {"nothing holds", {}, PriorityDecision{}},
         {"hard floor on battery with limits off",
-         [](auto& in) {
-             in = onBattery(9);
-             in.isManuallyActivated = true;
-         },
-         stop(StopCause::Kind::batteryHardLimit)},
+         {.hasBattery = true, .isOnACPower = false, .batteryPercentage = 9, .isManuallyActivated = true},
+         stop(K::batteryHardLimit)},
         {"hard floor does not apply on AC",
-         [](auto& in) {
-             in = onBattery(9);
-             in.isOnACPower = true;
-             in.isManuallyActivated = true;
-         },
+         {.hasBattery = true, .batteryPercentage = 9, .isManuallyActivated = true},
          keep({R::manual}, T::noIdleSleep)},
         {"soft limit carries the limit",
-         [](auto& in) {
-             in = onBattery(15);
-             in.effectiveBatteryLimit = 20;
-         },
-         stop(StopCause::Kind::batterySoftLimit, 20)},
+         {.hasBattery = true, .isOnACPower = false, .batteryPercentage = 15, .effectiveBatteryLimit = 20},
+         stop(K::batterySoftLimit, 20)},
         {"exactly at the soft limit keeps going",
-         [](auto& in) {
-             in = onBattery(20);
-             in.effectiveBatteryLimit = 20;
-             in.isTimerRunning = true;
-         },
+         {.hasBattery = true,
+          .isOnACPower = false,
+          .batteryPercentage = 20,
+          .effectiveBatteryLimit = 20,
+          .isTimerRunning = true},
          keep({R::timer}, T::noIdleSleep)},
         {"limit 0 means none",
-         [](auto& in) {
-             in = onBattery(15);
-             in.isManuallyActivated = true;
-         },
+         {.hasBattery = true, .isOnACPower = false, .batteryPercentage = 15, .isManuallyActivated = true},
          keep({R::manual}, T::noIdleSleep)},
-        {"profile override 30 at 25 %",
-         [](auto& in) {
-             in = onBattery(25);
-             in.effectiveBatteryLimit = 30;
-             in.profileAssertionType = T::noIdleSleep;
-         },
-         stop(StopCause::Kind::batterySoftLimit, 30)},
         {"no battery present is never stopped",
-         [](auto& in) {
-             in.hasBattery = false;
-             in.isOnACPower = false;
-             in.batteryPercentage = 5;
-             in.effectiveBatteryLimit = 20;
-         },
+         {.hasBattery = false, .isOnACPower = false, .batteryPercentage = 5, .effectiveBatteryLimit = 20},
          PriorityDecision{}},
         {"thermal stop comes before the battery rules",
-         [](auto& in) {
-             in = onBattery(5);
-             in.thermalState = ThermalState::critical;
-         },
-         stop(StopCause::Kind::thermalCritical)},
-        {"thermal stop on AC",
-         [](auto& in) {
-             in.thermalState = ThermalState::critical;
-             in.isManuallyActivated = true;
-         },
-         stop(StopCause::Kind::thermalCritical)},
+         {.thermalState = hot, .hasBattery = true, .isOnACPower = false, .batteryPercentage = 5},
+         stop(K::thermalCritical)},
         {"kill switch off ignores the heat",
-         [](auto& in) {
-             in.thermalKillSwitchEnabled = false;
-             in.thermalState = ThermalState::critical;
-             in.isManuallyActivated = true;
-         },
+         {.thermalKillSwitchEnabled = false, .thermalState = hot, .isManuallyActivated = true},
          keep({R::manual}, T::noIdleSleep)},
         {"manual with display sleep prevented",
-         [](auto& in) {
-             in.isManuallyActivated = true;
-             in.preventDisplaySleep = true;
-         },
+         {.isManuallyActivated = true, .preventDisplaySleep = true},
          keep({R::manual}, T::noDisplaySleep)},
         {"a profile keeps its own type against the display setting",
-         [](auto& in) {
-             in.profileAssertionType = T::noSystemSleep;
-             in.preventDisplaySleep = true;
-         },
+         {.profileAssertionType = T::noSystemSleep, .preventDisplaySleep = true},
          keep({R::profile}, T::noSystemSleep)},
         {"profile plus external display takes the stronger type",
-         [](auto& in) {
-             in.profileAssertionType = T::noIdleSleep;
-             in.autoActivateOnExternalDisplay = true;
-             in.hasExternalDisplay = true;
-         },
+         {.autoActivateOnExternalDisplay = true,
+          .hasExternalDisplay = true,
+          .profileAssertionType = T::noIdleSleep},
          keep({R::externalDisplay, R::profile}, T::noDisplaySleep)},
-        {"external display without its setting", [](auto& in) { in.hasExternalDisplay = true; },
-         PriorityDecision{}},
+        {"external display without its setting", {.hasExternalDisplay = true}, PriorityDecision{}},
         {"mirroring holds the display",
-         [](auto& in) {
-             in.autoActivateOnMirroring = true;
-             in.isMirroring = true;
-         },
+         {.autoActivateOnMirroring = true, .isMirroring = true},
          keep({R::mirroring}, T::noDisplaySleep)},
         {"pause silences the automatic reasons only",
-         [](auto& in) {
-             in.isAutomationPaused = true;
-             in.autoActivateOnExternalDisplay = in.hasExternalDisplay = true;
-             in.isProcessTriggerActive = true;
-             in.trustedNetworkActivationEnabled = in.hasTrustedNetworks = in.isWiFiConnected =
-                 in.isOnTrustedNetwork = true;
-         },
+         {.isAutomationPaused = true,
+          .autoActivateOnExternalDisplay = true,
+          .hasExternalDisplay = true,
+          .trustedNetworkActivationEnabled = true,
+          .isWiFiConnected = true,
+          .hasTrustedNetworks = true,
+          .isOnTrustedNetwork = true,
+          .isProcessTriggerActive = true},
          PriorityDecision{}},
         {"pause keeps manual, timer and profile",
-         [](auto& in) {
-             in.isAutomationPaused = true;
-             in.isManuallyActivated = in.isTimerRunning = true;
-             in.profileAssertionType = T::noIdleSleep;
-         },
+         {.isManuallyActivated = true,
+          .isTimerRunning = true,
+          .isAutomationPaused = true,
+          .profileAssertionType = T::noIdleSleep},
          keep({R::manual, R::timer, R::profile}, T::noIdleSleep)},
         {"trusted network raises to its type",
-         [](auto& in) {
-             in.trustedNetworkActivationEnabled = in.hasTrustedNetworks = in.isWiFiConnected =
-                 in.isOnTrustedNetwork = true;
-         },
+         {.trustedNetworkActivationEnabled = true,
+          .isWiFiConnected = true,
+          .hasTrustedNetworks = true,
+          .isOnTrustedNetwork = true},
          keep({R::trustedNetwork}, T::noSystemSleep)},
         {"trusted network needs a connection",
-         [](auto& in) {
-             in.trustedNetworkActivationEnabled = in.hasTrustedNetworks = in.isOnTrustedNetwork = true;
-         },
+         {.trustedNetworkActivationEnabled = true, .hasTrustedNetworks = true, .isOnTrustedNetwork = true},
          PriorityDecision{}},
         {"lid latch holds the trusted network after Wi-Fi dropped",
-         [](auto& in) {
-             in.trustedNetworkActivationEnabled = in.hasTrustedNetworks = true;
-             in.trustedNetworkLatchedWhileLidClosed = in.isLidClosed = in.isTrustedNetworkLatchValid = true;
-         },
+         {.trustedNetworkActivationEnabled = true,
+          .hasTrustedNetworks = true,
+          .trustedNetworkLatchedWhileLidClosed = true,
+          .isLidClosed = true,
+          .isTrustedNetworkLatchValid = true},
          keep({R::trustedNetwork}, T::noSystemSleep)},
         {"an expired latch drops it",
-         [](auto& in) {
-             in.trustedNetworkActivationEnabled = in.hasTrustedNetworks = true;
-             in.trustedNetworkLatchedWhileLidClosed = in.isLidClosed = true;
-         },
+         {.trustedNetworkActivationEnabled = true,
+          .hasTrustedNetworks = true,
+          .trustedNetworkLatchedWhileLidClosed = true,
+          .isLidClosed = true},
          PriorityDecision{}},
         {"an empty trusted list never counts",
-         [](auto& in) {
-             in.trustedNetworkActivationEnabled = in.isWiFiConnected = in.isOnTrustedNetwork = true;
-         },
+         {.trustedNetworkActivationEnabled = true, .isWiFiConnected = true, .isOnTrustedNetwork = true},
          PriorityDecision{}},
         {"watched process with its type",
-         [](auto& in) {
-             in.isProcessTriggerActive = true;
-             in.processTriggerAssertionType = T::noSystemSleep;
-             in.isTimerRunning = true;
-         },
+         {.isTimerRunning = true,
+          .isProcessTriggerActive = true,
+          .processTriggerAssertionType = T::noSystemSleep},
          keep({R::timer, R::processRunning}, T::noSystemSleep)},
     };
     for (const auto& row : rows) {
-        PriorityChainInput in;
-        row.setup(in);
-        EXPECT_EQ(decideSleepPrevention(in).toString(), row.expected.toString()) << row.name;
-        EXPECT_EQ(decideSleepPrevention(in), row.expected) << row.name;
+        EXPECT_EQ(decideSleepPrevention(row.in).toString(), row.expected.toString()) << row.name;
+        EXPECT_EQ(decideSleepPrevention(row.in), row.expected) << row.name;
     }
 }
 

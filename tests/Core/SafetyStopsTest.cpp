@@ -9,9 +9,11 @@ namespace {
 
 using R = ActivationReason;
 
-BatteryState battery(std::int64_t percent, bool onAC) { return {percent, onAC, false, true, std::nullopt}; }
+BatteryState battery(std::int64_t percent, bool onAC) {
+    return {percent, onAC, false, true, std::nullopt};
+}
 
-TEST(SafetyStops, DrainingBelowTheLimitSuspendsAndTheChargerResumes) {
+TEST(SafetyStops, SoftLimitSuspendsTheSessionOnceAndTheChargerResumesIt) {
     AppStateHarness h;
     h.state->handleBatteryStateChanged(battery(25, false));
     h.state->activate(Duration::preset(Duration::Kind::oneHour));
@@ -20,12 +22,28 @@ TEST(SafetyStops, DrainingBelowTheLimitSuspendsAndTheChargerResumes) {
         h.state->handleBatteryStateChanged(battery(percent, false));
     }
     EXPECT_FALSE(h.state->isActive());
+    EXPECT_TRUE(h.held().empty());
+    EXPECT_FALSE(h.timer.isRunning());
+    EXPECT_FALSE(h.sessions.loadActiveSession());
     ASSERT_EQ(h.notificationIDs(), std::vector<std::string>{"battery-soft-limit"});
     EXPECT_EQ(h.lastNotification().body, "Stopped at 20%");
-    ASSERT_TRUE(h.sessions.loadSuspendedSession());
+    EXPECT_TRUE(
+        h.log.contains("AppState", "AppState: STOP — battery soft limit (19% < 20%, wasActive=true)"));
+    EXPECT_TRUE(
+        h.log.contains("AppState", "AppState: STOP — battery soft limit (15% < 20%, wasActive=false)"));
 
-    h.scheduler.advance(300);  // five minutes on the shelf do not count against the session
-    h.state->handleBatteryStateChanged(battery(15, true));
+    // Later stops while nothing runs neither save nor tell anything.
+    h.scheduler.advance(300);
+    h.state->handleBatteryStateChanged(battery(8, false));
+    EXPECT_TRUE(
+        h.log.contains("AppState", "AppState: STOP — battery hard limit (8% < 10%, wasActive=false)"));
+    EXPECT_EQ(h.notificationIDs().size(), 1u);
+    const auto suspended = h.sessions.loadSuspendedSession();
+    ASSERT_TRUE(suspended);
+    EXPECT_EQ(suspended->reasons, std::vector<R>{R::timer});
+    EXPECT_EQ(suspended->duration, Duration::custom(3000));
+
+    h.state->handleBatteryStateChanged(battery(8, true));  // the suspended record ages like a saved one
     EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::timer});
     EXPECT_NEAR(h.timer.remainingSeconds(), 2700, 1);
     EXPECT_EQ(h.notificationIDs().back(), "battery-resumed");
@@ -43,7 +61,8 @@ TEST(SafetyStops, WithoutResumeOnChargerTheSessionStaysSuspended) {
     EXPECT_FALSE(h.state->isActive());  // the stop also holds the automatic reasons back
 
     h.state->handleBatteryStateChanged(battery(12, true));
-    EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::mirroring});  // automatic reasons come back by themselves
+    // The automatic reasons come back by themselves.
+    EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::mirroring});
     EXPECT_TRUE(h.sessions.loadSuspendedSession());
     EXPECT_NE(h.notificationIDs().back(), "battery-resumed");
 }
@@ -85,11 +104,17 @@ TEST(SafetyStops, CriticalHeatStopsAndItsEndResumes) {
     EXPECT_TRUE(h.state->isActive());
 }
 
-TEST(SafetyStops, GuardianActionsFromTheNotification) {
+TEST(SafetyStops, GuardianRemindsOnTimeAndFollowsItsButtons) {
     AppStateHarness h;
     h.state->set(&SettingsValues::guardianHours, std::int64_t{2});
     h.state->toggle();
-    h.scheduler.advance(3 * 3600);
+    h.scheduler.advance(2 * 3600 - 1);  // heartbeat re-evaluations every 30 s in between
+    EXPECT_TRUE(h.notificationIDs().empty());
+    h.scheduler.advance(1);
+    ASSERT_EQ(h.notificationIDs(), std::vector<std::string>{"guardian-reminder"});
+    EXPECT_EQ(h.lastNotification().body, "Awake for 2 h");
+    EXPECT_EQ(h.lastNotification().categoryIdentifier, "GUARDIAN_REMINDER");
+    h.scheduler.advance(3600);
     ASSERT_EQ(h.lastNotification().body, "Awake for 3 h");
 
     h.center.respond("guardian-reminder", "GUARDIAN_CONTINUE");
@@ -113,13 +138,14 @@ TEST(SafetyStops, OutOfRangeGuardianHoursAreClampedAndLoggedOnce) {
     h.state->toggle();
     h.state->toggle();
     int logged = 0;
-    for (const auto& line : h.log.messages("AppState")) logged += line.find("guardianHours") != std::string::npos;
+    for (const auto& line : h.log.messages("AppState"))
+        logged += line.find("guardianHours") != std::string::npos;
     EXPECT_EQ(logged, 1);
     h.scheduler.advance(24 * 3600);
     EXPECT_EQ(h.notificationIDs(), std::vector<std::string>{"guardian-reminder"});
 }
 
-TEST(SafetyStops, DischargeForecastWarnsOnceBeforeTheLimit) {
+TEST(SafetyStops, DischargeForecastWarnsOncePerSessionBeforeTheLimit) {
     AppStateHarness h;
     SimPowerSources sources(h.scheduler);
     BatteryMonitor monitor(sources, h.clock, h.log);
@@ -147,6 +173,11 @@ TEST(SafetyStops, DischargeForecastWarnsOnceBeforeTheLimit) {
     EXPECT_EQ(h.notificationIDs(), std::vector<std::string>{"battery-predictive"});
     EXPECT_TRUE(h.lastNotification().body.starts_with("20% in 1")) << h.lastNotification().body;
     EXPECT_TRUE(h.log.contains("AppState", "Heartbeat: tick — battery="));
+
+    h.state->toggle();
+    h.state->toggle();  // a new session may warn again
+    h.state->reevaluateState();
+    EXPECT_EQ(h.notificationIDs(), (std::vector<std::string>{"battery-predictive", "battery-predictive"}));
 }
 
 }  // namespace

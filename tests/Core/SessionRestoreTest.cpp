@@ -14,11 +14,6 @@ TEST(SessionRestore, ATimedSessionComesBackWithWhatWasLeft) {
     h.relaunch();
     EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::timer});
     EXPECT_NEAR(h.timer.remainingSeconds(), 1200, 1);
-
-    h.clock.advance(31 * 60);
-    h.relaunch();
-    EXPECT_FALSE(h.state->isActive());
-    EXPECT_FALSE(h.defaults.object("activeSession.timestamp"));
 }
 
 TEST(SessionRestore, ManualAndProfileSessionsComeBackUntimed) {

@@ -76,13 +76,9 @@ TEST_F(NotificationServiceTest, PostsRequestsAndReplacesOneOfTheSameIdentifier) 
     scheduler.runPending();
 
     ASSERT_EQ(center.requests().size(), 2u);
-    const NotificationRequest& first = center.requests()[0];
-    EXPECT_EQ(first.title, "Low Power Mode");
-    EXPECT_EQ(first.body, "Turn it on?");
-    EXPECT_EQ(first.categoryIdentifier, "LPM_SUGGESTION");
-    EXPECT_TRUE(first.playsSound);
-    ASSERT_EQ(center.shown().size(), 1u);
-    EXPECT_EQ(center.shown()[0].body, "Again?");
+    EXPECT_EQ(center.requests()[0], (NotificationRequest{"lpm-suggestion", "Low Power Mode", "Turn it on?",
+                                                         "LPM_SUGGESTION", true}));
+    EXPECT_EQ(center.shown(), std::vector<NotificationRequest>{center.requests()[1]});
     EXPECT_FALSE(service.lastStatusMessage());
 }
 
@@ -157,13 +153,12 @@ TEST_F(NotificationServiceTest, ConvenienceSendersFillTheirTexts) {
     service.sendThermalThrottle(static_cast<ThermalState>(7));
     service.sendEmergencySleep(4, {"backup", "backup", "", "render"});
 
-    ASSERT_EQ(center.requests().size(), 3u);
-    EXPECT_EQ(center.requests()[0].identifier, "thermal-throttle");
-    EXPECT_EQ(center.requests()[0].title, "Too hot");
-    EXPECT_EQ(center.requests()[0].body, "Thermal state: serious");
-    EXPECT_EQ(center.requests()[1].body, "Thermal state: ?");
-    EXPECT_EQ(center.requests()[2].identifier, "emergency-sleep");
-    EXPECT_EQ(center.requests()[2].body, "Sleeping at 4% despite backup, render");
+    std::vector<std::string> posted;
+    for (const auto& r : center.requests()) posted.push_back(r.identifier + "|" + r.title + "|" + r.body);
+    EXPECT_EQ(posted,
+              (std::vector<std::string>{"thermal-throttle|Too hot|Thermal state: serious",
+                                        "thermal-throttle|Too hot|Thermal state: ?",
+                                        "emergency-sleep|Torvel|Sleeping at 4% despite backup, render"}));
 }
 
 TEST(NotificationServiceFormatNames, KeepsDistinctNamesAndCountsThoseBeyondThree) {

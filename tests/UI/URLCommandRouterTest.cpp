@@ -54,7 +54,6 @@ TEST(URLCommandRouter, CarriesOutEachCommandOrReportsItsError) {
         {"torvel://activate?duration=--5", "error Invalid duration '--5'"},
         {"torvel://activate?duration=0x-1", "error Invalid duration '0x-1'"},
         {"torvel://activate?duration=inf", "error Invalid duration 'inf'"},
-        {"torvel://activate?duration=nan", "error Invalid duration 'nan'"},
         {"torvel://activate?duration=1e400", "error Invalid duration '1e400'"},
         {"torvel://activate?duration=60%00", "error Invalid duration '60\uFFFD'"},
         {"torvel://activate?duration=%zz", "error Invalid duration '%zz'"},

@@ -136,11 +136,6 @@ std::vector<std::pair<QString, QVariantList>> PrivateBuses::calls(Bus bus, const
     return out;
 }
 
-void PrivateBuses::clearCalls(Bus bus, const QString& busName, const QString& path) {
-    auto message = QDBusMessage::createMethodCall(busName, path, kMockInterface, "ClearCalls");
-    connection(bus).call(message, QDBus::Block, 5000);
-}
-
 bool PrivateBuses::waitFor(const std::function<bool()>& done, int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
     while (!done()) {

@@ -39,8 +39,6 @@ public:
     /// The calls the mock at `path` received: each as (method name, arguments).
     std::vector<std::pair<QString, QVariantList>> calls(Bus bus, const QString& busName,
                                                         const QString& path) const;
-    /// Forgets the recorded calls.
-    void clearCalls(Bus bus, const QString& busName, const QString& path);
     /// Runs the Qt event loop until `done` or `timeoutMs`; true when done.
     static bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000);
 
