@@ -45,10 +45,14 @@ QString qtext(std::string_view text) {
 
 }  // namespace
 
+EnvironmentSystemLocale::EnvironmentSystemLocale() : collator_(std::make_unique<QCollator>()) {
+    collator_->setCaseSensitivity(Qt::CaseInsensitive);  // in the system locale
+}
+
+EnvironmentSystemLocale::~EnvironmentSystemLocale() = default;
+
 int EnvironmentSystemLocale::compareIgnoringCase(std::string_view a, std::string_view b) const {
-    QCollator collator;  // the system locale
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    return collator.compare(qtext(a), qtext(b));
+    return collator_->compare(qtext(a), qtext(b));
 }
 
 bool EnvironmentSystemLocale::containsIgnoringCase(std::string_view text, std::string_view part) const {
