@@ -22,6 +22,15 @@ QString qtext(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+/// The dialog after an activation: awake, refused (a battery limit, a safety stop), or accepted but
+/// not held because the desktop would not take the power assertion, which the refusal text would
+/// misexplain.
+const char* activationDialog(const AppState& state, const TimerManager& timer) {
+    if (state.isActive()) return "intent.dialog.awake";
+    const bool requested = state.isManuallyActivated() || timer.isRunning() || state.activeProfileID();
+    return requested ? "intent.activate.dialog.failed" : "intent.activate.dialog.vetoed";
+}
+
 }  // namespace
 
 QDBusArgument& operator<<(QDBusArgument& out, const DBusRunningApp& app) {
@@ -107,11 +116,8 @@ bool DBusService::Activate(const QString& mode, const QString& value, QString& m
     };
     const std::string raw = value.toStdString();
     if (mode == "indefinite") {
-        const auto reply = AutomationActions::activate();
-        message = text(reply.dialogKey.c_str());
-        return reply.value;
-    }
-    if (mode == "duration") {
+        AutomationActions::activate();
+    } else if (mode == "duration") {
         bool ok = false;
         const double seconds = value.toDouble(&ok);
         if (!ok || !std::isfinite(seconds) || seconds <= 0)
@@ -131,7 +137,7 @@ bool DBusService::Activate(const QString& mode, const QString& value, QString& m
     } else {
         return invalid("unknown mode " + mode + " (indefinite, duration, until or profile)");
     }
-    message = text(state->isActive() ? "intent.dialog.awake" : "intent.activate.dialog.vetoed");
+    message = text(activationDialog(*state, app_.timer()));
     return state->isActive();
 }
 
@@ -178,7 +184,9 @@ bool DBusService::KeepAwakeWhileAppRuns(const QString& app, QString& message, QS
     }
     const std::string id = matches.empty() ? wanted : matches.front().bundleID;
     const auto reply = AutomationActions::keepAwakeWhileAppRuns(id);
-    message = text(reply.dialogKey.c_str());
+    const bool heldBack = reply.dialogKey == "intent.activate.dialog.vetoed" &&
+                          AppState::shared()->monitorValues().isProcessTriggerActive;
+    message = text(heldBack ? "intent.activate.dialog.failed" : reply.dialogKey.c_str());
     bundleID = matches.empty() ? QString() : qtext(id);
     return reply.dialogKey == "intent.dialog.awake";
 }

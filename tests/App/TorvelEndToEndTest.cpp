@@ -296,7 +296,9 @@ TEST_F(TorvelEndToEndTest, TheSimulatedMachineDrivesTheSafetyStopsAndTriggers) {
     EXPECT_TRUE(changed.out.contains("battery=15 ac=off")) << changed.out.toStdString();
     EXPECT_TRUE(changed.out.contains("lid=closed display=2")) << changed.out.toStdString();
     EXPECT_TRUE(waitUntil([&] { return !status()["active"].toBool(true); })) << "the battery limit stops the session";
-    EXPECT_EQ(run({"activate"}).exitCode, 1);
+    const auto refused = run({"activate"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains("battery is too low")) << "a refusal, not a failure: " << refused.err.toStdString();
 
     EXPECT_EQ(run({"sim", "ac=on"}).exitCode, 0);
     EXPECT_TRUE(waitUntil([&] { return status()["active"].toBool(); })) << "the charger resumes it";
