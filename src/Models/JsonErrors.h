@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace torvel::json_errors {
 
@@ -15,6 +18,20 @@ inline void fail(std::string* error, std::string message) {
 inline std::string withoutExceptionTag(std::string_view what) {
     const auto end = what.find("] ");
     return std::string(what.starts_with("[json.exception") && end != what.npos ? what.substr(end + 2) : what);
+}
+
+/// Decodes every element of a JSON array with `decode(element, index, error)`; std::nullopt, with the
+/// error of the first element that does not decode, when one does not.
+template <typename T, typename Json, typename Decode>
+std::optional<std::vector<T>> decodeEach(const Json& array, Decode decode, std::string* error) {
+    std::vector<T> out;
+    out.reserve(array.size());
+    for (std::size_t i = 0; i < array.size(); ++i) {
+        auto value = decode(array[i], i, error);
+        if (!value) return std::nullopt;
+        out.push_back(std::move(*value));
+    }
+    return out;
 }
 
 }  // namespace torvel::json_errors

@@ -153,14 +153,7 @@ std::optional<std::vector<Profile>> profilesFromJson(std::string_view text, std:
         fail(error, "The profile list is not a JSON array.");
         return std::nullopt;
     }
-    std::vector<Profile> profiles;
-    profiles.reserve(parsed.size());
-    for (std::size_t i = 0; i < parsed.size(); ++i) {
-        auto profile = decodeProfile(parsed[i], i, error);
-        if (!profile) return std::nullopt;
-        profiles.push_back(std::move(*profile));
-    }
-    return profiles;
+    return json_errors::decodeEach<Profile>(parsed, decodeProfile, error);
 }
 
 const std::vector<Profile>& defaultProfiles() {

@@ -66,14 +66,7 @@ std::optional<std::vector<WatchedApp>> watchedAppsFromJson(std::string_view text
         fail(error, "The watched application list is not a JSON array.");
         return std::nullopt;
     }
-    std::vector<WatchedApp> apps;
-    apps.reserve(parsed.size());
-    for (std::size_t i = 0; i < parsed.size(); ++i) {
-        auto app = decode(parsed[i], i, error);
-        if (!app) return std::nullopt;
-        apps.push_back(std::move(*app));
-    }
-    return apps;
+    return json_errors::decodeEach<WatchedApp>(parsed, decode, error);
 }
 
 }  // namespace torvel
