@@ -34,7 +34,7 @@ void reevaluateUnchanged(benchmark::State& state, Prepare prepare) {
         static_cast<double>(h.defaults.writeCount() - writesBefore), benchmark::Counter::kAvgIterations);
     state.counters["logLinesPerRound"] = benchmark::Counter(
         static_cast<double>(h.log.lines().size() - linesBefore), benchmark::Counter::kAvgIterations);
-    state.counters["active"] = wasActive ? 1 : 0;
+    state.counters["reasons"] = static_cast<double>(h.state->activeReasons().size());
 }
 
 // Nothing keeps the computer awake: a monitor reading arrives and the answer stays "inactive".
