@@ -17,14 +17,17 @@ public:
     /// The user whose processes count.
     static constexpr std::uint32_t kUser = 1000;
 
+    /// Writes the tree under a new folder in $TMPDIR (or /tmp); see valid().
     FakeSystemTree(int processes, int desktopEntries);
     ~FakeSystemTree();
     FakeSystemTree(const FakeSystemTree&) = delete;
     FakeSystemTree& operator=(const FakeSystemTree&) = delete;
 
-    /// Empty when the temporary folder could not be made.
+    /// False when the temporary folder could not be made.
     bool valid() const { return !root_.empty(); }
+    /// Stands in for /proc.
     std::filesystem::path procRoot() const { return root_ / "proc"; }
+    /// The user's applications folder, then the system's.
     std::vector<std::filesystem::path> applicationFolders() const {
         return {root_ / "user", root_ / "system"};
     }
