@@ -145,14 +145,15 @@ CommandLine parseActivate(const std::vector<std::string>& args) {
         if (i + 1 >= args.size()) return usage(arg + " needs a value");
         line.value = args[++i];
         if (arg == "--duration") {
-            char* end = nullptr;
-            const double seconds = std::strtod(line.value.c_str(), &end);
-            if (line.value.empty() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0)
-                return usage("--duration takes a positive number of seconds, not '" + line.value + "'");
+            // The same reader as torvel: URLs and D-Bus, so " 60" is refused here as it is there.
+            if (!URLCommandRouter::readSeconds(line.value))
+                return usage("--duration takes a positive number of seconds, not '" +
+                             URLCommandRouter::excerpt(line.value) + "'");
             line.mode = "duration";
         } else if (arg == "--until") {
             if (!URLCommandRouter::parseUntilTime(line.value, Date(), Calendar::utc()))
-                return usage("--until takes a time of day as HH:MM, not '" + line.value + "'");
+                return usage("--until takes a time of day as HH:MM, not '" +
+                             URLCommandRouter::excerpt(line.value) + "'");
             line.mode = "until";
         } else {
             if (line.value.empty()) return usage("--profile needs a name");
