@@ -51,8 +51,10 @@ constexpr const char* kStatusHelp =
     "Usage: torvel status [--json]\n"
     "\n"
     "Says whether the computer is kept awake, why, with which assertion and for how long.\n"
-    "--json prints one object: active, reasons, assertionType, remainingSeconds, profile, message\n"
-    "(assertionType, remainingSeconds and profile only when they apply).\n";
+    "--json prints one object for scripts and panels: active, reasons, message, assertionType,\n"
+    "remainingSeconds, countdownEnd, profile, profileID, screenSaverPrevented, onACPower,\n"
+    "batteryPercent, batteryMinutesRemaining, automationPaused, automationPausedUntil and\n"
+    "requestPending (the README says what each means and when it is left out).\n";
 constexpr const char* kKeepAwakeWhileHelp =
     "Usage: torvel keep-awake-while APP\n"
     "\n"

@@ -37,7 +37,11 @@ void StartupCallHolder::release(const std::function<void()>& exportObjects) {
     }
     if (installed_) bus_.unregisterObject(path_, QDBusConnection::UnregisterNode);
     if (exportObjects) exportObjects();
-    for (const auto& call : held) forward(call);
+    // From the event loop, not now: a call to our own objects runs at once, and the caller may have
+    // start-up steps left (bringing back the saved session) that an early command must come after.
+    for (const auto& call : held)
+        QMetaObject::invokeMethod(
+            this, [this, call] { forward(call); }, Qt::QueuedConnection);
 }
 
 qsizetype StartupCallHolder::heldCount() const {

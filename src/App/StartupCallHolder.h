@@ -25,7 +25,7 @@ public:
     bool install();
     /// Leaves the path, runs `exportObjects` (which exports the real objects on the same connection,
     /// at once, so that no call finds the path empty), then forwards the kept calls (and any still
-    /// queued for this holder) to them.
+    /// queued for this holder) to them once the event loop runs, in the order they came.
     void release(const std::function<void()>& exportObjects);
     /// Calls kept so far and not yet forwarded.
     qsizetype heldCount() const;

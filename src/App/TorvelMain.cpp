@@ -72,7 +72,7 @@ int runInstance(int argc, char** argv, AppDelegate::Machine machine) {
         if (auto why = PrivateBusAddress::record(recordFolder, address))
             std::fprintf(stderr, "torvel: other terminals cannot reach this private bus: %s\n", why->c_str());
     }
-    // The forwarded early calls are answered once the loop runs, after the session is back.
+    // The early calls are carried out once the loop runs, so after the saved session is back.
     delegate.finishLaunching();
     const int status = QCoreApplication::exec();
     delegate.quit();

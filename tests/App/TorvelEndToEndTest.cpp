@@ -423,12 +423,19 @@ TEST_F(TorvelEndToEndTest, AHungInstanceIsReportedWithinSeconds) {
     EXPECT_TRUE(result.err.contains("Torvel did not answer within 3 s")) << result.err.toStdString();
 }
 
-TEST_F(TorvelEndToEndTest, ACallSentTheMomentTheNameAppearsIsAnswered) {
+TEST_F(TorvelEndToEndTest, ACallSentTheMomentTheNameAppearsIsAnsweredAfterTheRestore) {
+    // A session to bring back: the instance that ran it died.
+    QProcess& first = startInstance();
+    ASSERT_EQ(run({"activate", "--duration", "1800"}).exitCode, 0);
+    ::kill(static_cast<pid_t>(first.processId()), SIGKILL);
+    ASSERT_TRUE(first.waitForFinished(5000));
+    ASSERT_TRUE(waitUntil([this] { return !nameOwned(); }));
+
     QDBusServiceWatcher watcher("com.torvel.Torvel", *connection_, QDBusServiceWatcher::WatchForRegistration);
     std::optional<QDBusPendingCall> early, simulation;
     QObject::connect(&watcher, &QDBusServiceWatcher::serviceRegistered, [&] {
         early = connection_->asyncCall(QDBusMessage::createMethodCall(
-            "com.torvel.Torvel", "/com/torvel/Torvel", "com.torvel.Torvel1", "GetStatus"));
+            "com.torvel.Torvel", "/com/torvel/Torvel", "com.torvel.Torvel1", "Deactivate"));
         simulation = connection_->asyncCall(
             QDBusMessage::createMethodCall("com.torvel.Torvel", "/com/torvel/Torvel/Simulation",
                                            "com.torvel.Torvel1.Simulation", "Describe"));
@@ -444,6 +451,7 @@ TEST_F(TorvelEndToEndTest, ACallSentTheMomentTheNameAppearsIsAnswered) {
         << early->reply().errorMessage().toStdString();
     EXPECT_EQ(simulation->reply().type(), QDBusMessage::ReplyMessage)
         << simulation->reply().errorMessage().toStdString();
+    EXPECT_FALSE(status()["active"].toBool(true)) << "the early deactivate came after the restored session";
 }
 
 TEST_F(TorvelEndToEndTest, OfTwoInstancesStartedTogetherTheLoserBuildsNothing) {
