@@ -1,11 +1,7 @@
 // The client side of the torvel command: each action is one call to the running instance.
-#include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusMetaType>
-#include <QDBusReply>
 #include <QDBusServiceWatcher>
-#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,6 +16,7 @@
 #include "App/PrivateBusAddress.h"
 #include "App/SimulationService.h"
 #include "Models/Duration.h"
+#include "UI/URLCommandRouter.h"
 
 namespace torvel {
 
@@ -62,21 +59,24 @@ public:
                                         int expectedArguments = 1, int timeoutSeconds = kReadTimeoutSeconds,
                                         const char* path = DBusService::kObjectPath,
                                         const char* interface = DBusService::kInterface) {
-        auto message = QDBusMessage::createMethodCall(DBusService::kServiceName, path, interface, method);
-        message.setArguments(args);
-        const QDBusMessage reply = bus_.call(message, QDBus::Block, timeoutSeconds * 1000);
+        auto request = QDBusMessage::createMethodCall(DBusService::kServiceName, path, interface, method);
+        request.setArguments(args);
+        const QDBusMessage reply = bus_.call(request, QDBus::Block, timeoutSeconds * 1000);
         if (reply.type() == QDBusMessage::ErrorMessage) {
             const QString name = reply.errorName();
+            // Whoever owns the name wrote this; it reaches a terminal only cleaned and short.
+            const QString message = QString::fromStdString(
+                URLCommandRouter::excerpt(reply.errorMessage().toStdString(), DBusService::kMaxErrorLength));
             if (name == DBusService::kErrorInvalidArgument) {
                 exit_ = CommandLine::kUsage;
-                print(err_, "torvel: " + reply.errorMessage());
+                print(err_, "torvel: " + message);
             } else if (name == DBusService::kErrorNotReady || name == DBusService::kErrorRefused) {
-                print(err_, "torvel: " + reply.errorMessage());
+                print(err_, "torvel: " + message);
             } else if (name == "org.freedesktop.DBus.Error.NoReply" ||
                        name == "org.freedesktop.DBus.Error.Timeout") {
                 print(err_, QString("torvel: Torvel did not answer within %1 s").arg(timeoutSeconds));
             } else {
-                print(err_, "torvel: the running Torvel did not answer: " + reply.errorMessage());
+                print(err_, "torvel: the running Torvel did not answer: " + message);
             }
             lastError_ = name;
             return std::nullopt;
