@@ -65,6 +65,8 @@ public:
     TimerManager& timer() { return *timer_; }
     const Calendar& calendar() const { return calendar_; }
     const SystemLocale& locale() const { return *locale_; }
+    /// The assertion and screen-saver prevention, for the status a client asks for.
+    const SleepPreventionService& sleepPrevention() const { return *sleepPrevention_; }
     /// Assertions still held on the simulated machine; 0 on the real one (it cannot be asked).
     std::size_t simulatedAssertionsHeld() const;
 

@@ -1,11 +1,7 @@
 // The client side of the torvel command: each action is one call to the running instance.
-#include <QCoreApplication>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
-#include <QDBusMetaType>
-#include <QDBusReply>
+#include <QDBusMessage>
 #include <QDBusServiceWatcher>
-#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,8 +13,10 @@
 
 #include "App/CommandLine.h"
 #include "App/DBusService.h"
+#include "App/PrivateBusAddress.h"
 #include "App/SimulationService.h"
 #include "Models/Duration.h"
+#include "UI/URLCommandRouter.h"
 
 namespace torvel {
 
@@ -44,35 +42,43 @@ void printJSON(std::FILE* out, const QJsonDocument& document) {
     std::fprintf(out, "%s\n", document.toJson(QJsonDocument::Compact).constData());
 }
 
-/// Prints the answer of one call and turns it into the exit code.
+// How long a command waits for the instance. Reading is quick; taking or dropping inhibitors can
+// legitimately take the desktop a few seconds. An instance that takes longer has hung.
+constexpr int kReadTimeoutSeconds = 3;
+constexpr int kChangeTimeoutSeconds = 15;
+
+/// Prints the answer of one call and turns it into the exit code. Calls go straight to the method,
+/// without introspecting first, and wait at most their timeout.
 class Client {
 public:
-    Client(QDBusConnection bus, std::FILE* out, std::FILE* err)
-        : torvel_(DBusService::kServiceName, DBusService::kObjectPath, DBusService::kInterface, bus),
-          bus_(bus),
-          out_(out),
-          err_(err) {}
+    Client(QDBusConnection bus, std::FILE* out, std::FILE* err) : bus_(bus), out_(out), err_(err) {}
 
     /// The reply of `method`, or std::nullopt after printing why there is none. `expectedArguments`
     /// -1 takes a reply of any length.
     std::optional<QList<QVariant>> call(const QString& method, const QList<QVariant>& args = {},
-                                        int expectedArguments = 1) {
-        return callOn(torvel_, method, args, expectedArguments);
-    }
-
-    std::optional<QList<QVariant>> callOn(QDBusAbstractInterface& target, const QString& method,
-                                          const QList<QVariant>& args, int expectedArguments) {
-        const QDBusMessage reply = target.callWithArgumentList(QDBus::Block, method, args);
+                                        int expectedArguments = 1, int timeoutSeconds = kReadTimeoutSeconds,
+                                        const char* path = DBusService::kObjectPath,
+                                        const char* interface = DBusService::kInterface) {
+        auto request = QDBusMessage::createMethodCall(DBusService::kServiceName, path, interface, method);
+        request.setArguments(args);
+        const QDBusMessage reply = bus_.call(request, QDBus::Block, timeoutSeconds * 1000);
         if (reply.type() == QDBusMessage::ErrorMessage) {
             const QString name = reply.errorName();
+            // Whoever owns the name wrote this; it reaches a terminal only cleaned and short.
+            const QString message = QString::fromStdString(
+                URLCommandRouter::excerpt(reply.errorMessage().toStdString(), DBusService::kMaxErrorLength));
             if (name == DBusService::kErrorInvalidArgument) {
                 exit_ = CommandLine::kUsage;
-                print(err_, "torvel: " + reply.errorMessage());
-            } else if (name == DBusService::kErrorNotReady) {
-                print(err_, "torvel: " + reply.errorMessage());
+                print(err_, "torvel: " + message);
+            } else if (name == DBusService::kErrorNotReady || name == DBusService::kErrorRefused) {
+                print(err_, "torvel: " + message);
+            } else if (name == "org.freedesktop.DBus.Error.NoReply" ||
+                       name == "org.freedesktop.DBus.Error.Timeout") {
+                print(err_, QString("torvel: Torvel did not answer within %1 s").arg(timeoutSeconds));
             } else {
-                print(err_, "torvel: the running Torvel did not answer: " + reply.errorMessage());
+                print(err_, "torvel: the running Torvel did not answer: " + message);
             }
+            lastError_ = name;
             return std::nullopt;
         }
         if (reply.type() != QDBusMessage::ReplyMessage ||
@@ -86,15 +92,16 @@ public:
     void print(std::FILE* to, const QString& text) { std::fprintf(to, "%s\n", text.toUtf8().constData()); }
     std::FILE* out() { return out_; }
     std::FILE* err() { return err_; }
-    QDBusConnection& bus() { return bus_; }
+    /// The error name of the last failed call.
+    const QString& lastError() const { return lastError_; }
     /// kFailed unless a call failed with a usage error.
     int failure() const { return exit_; }
 
 private:
-    QDBusInterface torvel_;
     QDBusConnection bus_;
     std::FILE* out_;
     std::FILE* err_;
+    QString lastError_;
     int exit_ = CommandLine::kFailed;
 };
 
@@ -150,21 +157,21 @@ int runConfigList(Client& client) {
 }
 
 int runSimulate(Client& client, const std::vector<std::string>& assignments) {
-    QDBusInterface simulation(DBusService::kServiceName, SimulationService::kObjectPath,
-                              SimulationService::kInterface, client.bus());
     QStringList list;
     for (const auto& assignment : assignments) list << QString::fromStdString(assignment);
-    const QDBusMessage reply = list.isEmpty() ? simulation.call("Describe") : simulation.call("Change", list);
-    if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() != DBusService::kErrorInvalidArgument) {
-        client.print(client.err(), "torvel: the running Torvel is not on the simulated machine (start it with "
-                                   "--platform sim)");
-        return CommandLine::kFailed;
+    const QString method = list.isEmpty() ? "Describe" : "Change";
+    const QList<QVariant> args = list.isEmpty() ? QList<QVariant>{} : QList<QVariant>{list};
+    auto reply = client.call(method, args, 1, kReadTimeoutSeconds, SimulationService::kObjectPath,
+                             SimulationService::kInterface);
+    if (!reply) {
+        if (client.lastError() == "org.freedesktop.DBus.Error.UnknownObject" ||
+            client.lastError() == "org.freedesktop.DBus.Error.UnknownMethod")
+            client.print(client.err(),
+                         "torvel: the running Torvel is not on the simulated machine (start it with "
+                         "--platform sim)");
+        return client.failure();
     }
-    if (reply.type() == QDBusMessage::ErrorMessage) {
-        client.print(client.err(), "torvel: " + reply.errorMessage());
-        return CommandLine::kUsage;
-    }
-    client.print(client.out(), reply.arguments().value(0).toString());
+    client.print(client.out(), reply->at(0).toString());
     return CommandLine::kOk;
 }
 
@@ -173,6 +180,18 @@ QString qtext(const std::string& text) {
 }
 
 }  // namespace
+
+QDBusConnection clientBus() {
+    auto bus = QDBusConnection::sessionBus();
+    if (bus.isConnected()) return bus;
+    // No session bus here: an instance that ./scripts/run started on a private one may have left
+    // its address.
+    if (auto address = PrivateBusAddress::read(PrivateBusAddress::defaultFolder())) {
+        auto recorded = QDBusConnection::connectToBus(QString::fromStdString(*address), "torvel-recorded");
+        if (recorded.isConnected()) return recorded;
+    }
+    return bus;
+}
 
 bool startDetachedInstance(const QString& program, QDBusConnection bus, int timeoutMs) {
     QDBusServiceWatcher watcher(DBusService::kServiceName, bus, QDBusServiceWatcher::WatchForRegistration);
@@ -212,14 +231,15 @@ int runClient(const CommandLine& command, QDBusConnection bus, std::FILE* out, s
     using A = CommandLine::Action;
     switch (command.action) {
         case A::activate: {
-            auto reply = client.call("Activate", {qtext(command.mode), qtext(command.value)}, 2);
+            auto reply = client.call("Activate", {qtext(command.mode), qtext(command.value)}, 2,
+                                     kChangeTimeoutSeconds);
             if (!reply) return client.failure();
             const bool ok = reply->at(0).toBool();
             client.print(ok ? out : err, reply->at(1).toString());
             return ok ? CommandLine::kOk : CommandLine::kFailed;
         }
         case A::deactivate: {
-            auto reply = client.call("Deactivate");
+            auto reply = client.call("Deactivate", {}, 1, kChangeTimeoutSeconds);
             if (!reply) return client.failure();
             client.print(out, reply->at(0).toString());
             return CommandLine::kOk;
@@ -236,9 +256,13 @@ int runClient(const CommandLine& command, QDBusConnection bus, std::FILE* out, s
             return CommandLine::kOk;
         }
         case A::openURL:
-            return client.call("OpenURL", {qtext(command.text)}, -1) ? CommandLine::kOk : client.failure();
+            // A malformed URL is not a usage error of this command: the URL came from elsewhere.
+            return client.call("OpenURL", {qtext(command.text)}, -1, kChangeTimeoutSeconds)
+                       ? CommandLine::kOk
+                       : CommandLine::kFailed;
         case A::keepAwakeWhile: {
-            auto reply = client.call("KeepAwakeWhileAppRuns", {qtext(command.operands.at(0))}, 3);
+            auto reply = client.call("KeepAwakeWhileAppRuns", {qtext(command.operands.at(0))}, 3,
+                                     kChangeTimeoutSeconds);
             if (!reply) return client.failure();
             const bool ok = reply->at(0).toBool();
             const QString id = reply->at(2).toString();

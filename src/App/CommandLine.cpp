@@ -51,8 +51,10 @@ constexpr const char* kStatusHelp =
     "Usage: torvel status [--json]\n"
     "\n"
     "Says whether the computer is kept awake, why, with which assertion and for how long.\n"
-    "--json prints one object: active, reasons, assertionType, remainingSeconds, profile, message\n"
-    "(assertionType, remainingSeconds and profile only when they apply).\n";
+    "--json prints one object for scripts and panels: active, reasons, message, assertionType,\n"
+    "remainingSeconds, countdownEnd, profile, profileID, screenSaverPrevented, onACPower,\n"
+    "batteryPercent, batteryMinutesRemaining, automationPaused, automationPausedUntil and\n"
+    "requestPending (the README says what each means and when it is left out).\n";
 constexpr const char* kKeepAwakeWhileHelp =
     "Usage: torvel keep-awake-while APP\n"
     "\n"
@@ -145,14 +147,15 @@ CommandLine parseActivate(const std::vector<std::string>& args) {
         if (i + 1 >= args.size()) return usage(arg + " needs a value");
         line.value = args[++i];
         if (arg == "--duration") {
-            char* end = nullptr;
-            const double seconds = std::strtod(line.value.c_str(), &end);
-            if (line.value.empty() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0)
-                return usage("--duration takes a positive number of seconds, not '" + line.value + "'");
+            // The same reader as torvel: URLs and D-Bus, so " 60" is refused here as it is there.
+            if (!URLCommandRouter::readSeconds(line.value))
+                return usage("--duration takes a positive number of seconds, not '" +
+                             URLCommandRouter::excerpt(line.value) + "'");
             line.mode = "duration";
         } else if (arg == "--until") {
             if (!URLCommandRouter::parseUntilTime(line.value, Date(), Calendar::utc()))
-                return usage("--until takes a time of day as HH:MM, not '" + line.value + "'");
+                return usage("--until takes a time of day as HH:MM, not '" +
+                             URLCommandRouter::excerpt(line.value) + "'");
             line.mode = "until";
         } else {
             if (line.value.empty()) return usage("--profile needs a name");

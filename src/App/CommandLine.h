@@ -39,8 +39,13 @@ struct CommandLine {
     static CommandLine parse(const std::vector<std::string>& args, const char* platform = nullptr);
 };
 
+/// The bus the client commands find Torvel on: the session bus, or without one the private bus whose
+/// address a running instance recorded (see PrivateBusAddress). Not connected when neither is there.
+QDBusConnection clientBus();
+
 /// Runs a client action against the instance on `bus`, printing results to `out` and problems to
-/// `err`; returns the exit code. With no instance running a URL starts one first (as a URL handler
+/// `err`; returns the exit code. Each call waits a few seconds at most: a hung instance is reported
+/// as not answering, never waited for. With no instance running a URL starts one first (as a URL handler
 /// must), through `startInstance`, which returns false when it could not be started; every other
 /// action says Torvel is not running.
 int runClient(const CommandLine& command, QDBusConnection bus, std::FILE* out, std::FILE* err,

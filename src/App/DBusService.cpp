@@ -6,9 +6,13 @@
 #include <cmath>
 #include <set>
 
+#include <date/date.h>
+#include <fmt/format.h>
+
 #include "App/AppDelegate.h"
 #include "Core/AppState.h"
 #include "Core/Localization.h"
+#include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
 #include "UI/AutomationActions.h"
 #include "UI/SettingsCommands.h"
@@ -22,13 +26,23 @@ QString qtext(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-/// The dialog after an activation: awake, refused (a battery limit, a safety stop), or accepted but
-/// not held because the desktop would not take the power assertion, which the refusal text would
-/// misexplain.
-const char* activationDialog(const AppState& state, const TimerManager& timer) {
-    if (state.isActive()) return "intent.dialog.awake";
-    const bool requested = state.isManuallyActivated() || timer.isRunning() || state.activeProfileID();
-    return requested ? "intent.activate.dialog.failed" : "intent.activate.dialog.vetoed";
+/// Caller input as an error message may repeat it: cleaned and short.
+QString quoted(const QString& input) {
+    return qtext(URLCommandRouter::excerpt(input.toStdString()));
+}
+
+/// `date` as ISO 8601 in the user's zone with its offset ("2026-12-07T18:30:00+01:00"), which a
+/// script can both read and show.
+QString isoLocal(Date date, const Calendar& calendar) {
+    const LocalTime local = calendar.localTime(date);
+    const auto day = date::sys_days(date::year{local.year} / local.month / local.day);
+    const double wall = static_cast<double>(day.time_since_epoch().count()) * 86400.0 + local.hour * 3600.0 +
+                        local.minute * 60.0 + local.second;
+    const auto offsetMinutes = static_cast<long>(std::lround((wall - std::floor(date.unixSeconds())) / 60.0));
+    const long magnitude = std::labs(offsetMinutes);
+    return qtext(fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}{}{:02}:{:02}", local.year, local.month,
+                             local.day, local.hour, local.minute, local.second, offsetMinutes < 0 ? '-' : '+',
+                             magnitude / 60, magnitude % 60));
 }
 
 }  // namespace
@@ -72,13 +86,9 @@ DBusService::DBusService(AppDelegate& app) : app_(app) {
     registerDBusTypes();
 }
 
-bool DBusService::registerOn(QDBusConnection bus, QString& error) {
+bool DBusService::claimName(QDBusConnection bus, QString& error) {
     if (!bus.isConnected()) {
         error = "no session bus: " + bus.lastError().message();
-        return false;
-    }
-    if (!bus.registerObject(kObjectPath, this, QDBusConnection::ExportAllSlots)) {
-        error = "cannot export " + QString(kObjectPath);
         return false;
     }
     const auto reply =
@@ -86,10 +96,13 @@ bool DBusService::registerOn(QDBusConnection bus, QString& error) {
                                          QDBusConnectionInterface::DontAllowReplacement);
     if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
         error = reply.isValid() ? "Torvel is already running" : reply.error().message();
-        bus.unregisterObject(kObjectPath);
         return false;
     }
     return true;
+}
+
+bool DBusService::exportOn(QDBusConnection bus) {
+    return bus.registerObject(kObjectPath, this, QDBusConnection::ExportAllSlots);
 }
 
 AppState* DBusService::readyState() {
@@ -100,7 +113,17 @@ AppState* DBusService::readyState() {
 
 void DBusService::fail(const char* name, const QString& message) {
     // Outside a bus call (a direct call in a test) there is nobody to answer.
-    if (calledFromDBus()) sendErrorReply(QString::fromLatin1(name), message);
+    if (calledFromDBus())
+        sendErrorReply(QString::fromLatin1(name),
+                       qtext(URLCommandRouter::excerpt(message.toStdString(), kMaxErrorLength)));
+}
+
+QString DBusService::activationText(const AppState& state) const {
+    // Accepted but not held means the desktop would not take the power assertion, which the
+    // refusal text (a battery limit, a safety stop) would misexplain.
+    const bool requested = state.isManuallyActivated() || app_.timer().isRunning() || state.activeProfileID();
+    if (state.isActive()) return text("intent.dialog.awake");
+    return text(requested ? "intent.activate.dialog.failed" : "intent.activate.dialog.vetoed");
 }
 
 QString DBusService::text(const char* key) const {
@@ -118,26 +141,24 @@ bool DBusService::Activate(const QString& mode, const QString& value, QString& m
     if (mode == "indefinite") {
         AutomationActions::activate();
     } else if (mode == "duration") {
-        bool ok = false;
-        const double seconds = value.toDouble(&ok);
-        if (!ok || !std::isfinite(seconds) || seconds <= 0)
-            return invalid("not a positive number of seconds: " + value);
-        state->activate(Duration::custom(seconds));
+        const auto seconds = URLCommandRouter::readSeconds(raw);
+        if (!seconds) return invalid("not a positive number of seconds: '" + quoted(value) + "'");
+        state->activate(Duration::custom(*seconds));
     } else if (mode == "until") {
         auto end = URLCommandRouter::parseUntilTime(raw, app_.clock().now(), app_.calendar());
-        if (!end) return invalid("not a time of day (HH:MM): " + value);
+        if (!end) return invalid("not a time of day (HH:MM): '" + quoted(value) + "'");
         state->activate(Duration::until(*end));
     } else if (mode == "profile") {
         const Profile* profile = state->profileNamed(raw);
         if (!profile) {
-            message = "no profile named " + value;  // a refusal, not a malformed call
+            message = "no profile named '" + quoted(value) + "'";  // a refusal, not a malformed call
             return false;
         }
         state->activateProfile(*profile);
     } else {
-        return invalid("unknown mode " + mode + " (indefinite, duration, until or profile)");
+        return invalid("unknown mode '" + quoted(mode) + "' (indefinite, duration, until or profile)");
     }
-    message = text(activationDialog(*state, app_.timer()));
+    message = activationText(*state);
     return state->isActive();
 }
 
@@ -158,16 +179,35 @@ QVariantMap DBusService::GetStatus() {
     for (auto reason : sortedForDisplay(state->activeReasons())) reasons << qtext(rawValue(reason));
     status["reasons"] = reasons;
     if (auto type = state->currentAssertionType()) status["assertionType"] = qtext(rawValue(*type));
-    if (app_.timer().isRunning()) status["remainingSeconds"] = app_.timer().secondsLeftNow();
-    if (const auto& id = state->activeProfileID()) {
-        for (const auto& profile : state->profiles())
-            if (profile.id == *id) status["profile"] = QString::fromStdString(profile.name);
+    if (app_.timer().isRunning()) {
+        status["remainingSeconds"] = app_.timer().secondsLeftNow();
+        if (auto end = app_.timer().targetDate()) status["countdownEnd"] = isoLocal(*end, app_.calendar());
     }
+    if (const auto& id = state->activeProfileID()) {
+        status["profileID"] = qtext(id->toString());
+        for (const auto& profile : state->profiles())
+            if (profile.id == *id) status["profile"] = qtext(profile.name);
+    }
+    const BatteryState& battery = state->batteryState();
+    status["onACPower"] = battery.isOnACPower;
+    if (battery.hasBattery) status["batteryPercent"] = static_cast<qint64>(battery.percentage);
+    if (battery.estimatedMinutesRemaining)
+        status["batteryMinutesRemaining"] = static_cast<qint64>(*battery.estimatedMinutesRemaining);
+    const auto& paused = state->automationPausedUntil();
+    status["automationPaused"] = paused.has_value();
+    if (paused && *paused != Date::distantFuture())
+        status["automationPausedUntil"] = isoLocal(*paused, app_.calendar());
+    status["screenSaverPrevented"] = app_.sleepPrevention().isScreenSaverPreventionActive();
+    status["requestPending"] = false;  // TODO(merge): isRequestPending()
     return status;
 }
 
 void DBusService::OpenURL(const QString& url) {
-    if (readyState()) app_.router().handle(url.toStdString());
+    AppState* state = readyState();
+    if (!state) return;
+    const auto outcome = app_.router().handle(url.toStdString());
+    if (outcome.kind == URLOutcome::Kind::invalid) fail(kErrorInvalidArgument, qtext(outcome.message));
+    if (outcome.kind == URLOutcome::Kind::refused) fail(kErrorRefused, activationText(*state));
 }
 
 bool DBusService::KeepAwakeWhileAppRuns(const QString& app, QString& message, QString& bundleID) {
@@ -179,7 +219,8 @@ bool DBusService::KeepAwakeWhileAppRuns(const QString& app, QString& message, QS
     if (matches.size() > 1) {
         QStringList names;
         for (const auto& match : matches) names << qtext(match.name) + " (" + qtext(match.bundleID) + ")";
-        fail(kErrorInvalidArgument, "'" + app + "' matches several applications: " + names.join(", "));
+        fail(kErrorInvalidArgument,
+             "'" + quoted(app) + "' matches several applications: " + names.join(", "));
         return false;
     }
     const std::string id = matches.empty() ? wanted : matches.front().bundleID;
@@ -213,7 +254,7 @@ QString DBusService::GetSetting(const QString& key) {
     if (!state) return {};
     auto line = SettingsCommands::get(*state, key.toStdString());
     if (!line) {
-        fail(kErrorInvalidArgument, "unknown setting '" + key + "' (torvel config list shows them)");
+        fail(kErrorInvalidArgument, "unknown setting '" + quoted(key) + "' (torvel config list shows them)");
         return {};
     }
     return qtext(line->value);

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
+#include <cstddef>
 
 namespace torvel {
 
@@ -33,9 +34,10 @@ const QDBusArgument& operator>>(const QDBusArgument& in, DBusSetting& setting);
 /// Registers the two structures with Qt's D-Bus type system; call once before a bus is used.
 void registerDBusTypes();
 
-/// The running Torvel on the session bus: owns kServiceName and exports kInterface at kObjectPath for
-/// the `torvel` client commands and other programs. Every call acts on the published application
-/// state; before it exists (or after it is gone) a call fails with kErrorNotReady.
+/// The running Torvel on the session bus: exports kInterface at kObjectPath for the `torvel` client
+/// commands and other programs (start-up takes kServiceName first and holds early calls until this
+/// object is exported). Every call acts on the published application state; after it is gone a call
+/// fails with kErrorNotReady. Error messages repeat at most a short, cleaned excerpt of the input.
 ///
 ///   Activate(s mode, s value) -> (b ok, s message)
 ///       mode "indefinite" (value ignored), "duration" (value: seconds, positive), "until" (value:
@@ -43,11 +45,11 @@ void registerDBusTypes();
 ///       computer is kept awake afterwards; message says so or why not. A mode or value that does not
 ///       read fails with kErrorInvalidArgument and changes nothing.
 ///   Deactivate() -> (s message)          ends every user-started session
-///   GetStatus() -> a{sv}                 "active" b, "reasons" as (raw values, sorted), "message" s,
-///                                        "assertionType" s (raw value; only while one is held),
-///                                        "remainingSeconds" d (only while a countdown runs),
-///                                        "profile" s (only while a profile's session runs)
-///   OpenURL(s url)                       carries out a torvel: URL as the URL handler does
+///   GetStatus() -> a{sv}                 the fields README.md lists under `torvel status --json`
+///   OpenURL(s url)                       carries out a torvel: URL as the URL handler does; a
+///                                        malformed URL fails with kErrorInvalidArgument (the error
+///                                        notification still goes out), a refused activation with
+///                                        kErrorRefused; other schemes are ignored
 ///   KeepAwakeWhileAppRuns(s app) -> (b ok, s message, s bundleID)
 ///       app: a running application's id, or a part of its name that only one running application
 ///       has. ok as for Activate; not running: ok false and the not-running message. Several
@@ -66,12 +68,18 @@ public:
     static constexpr const char* kInterface = "com.torvel.Torvel1";
     static constexpr const char* kErrorNotReady = "com.torvel.Torvel1.Error.NotReady";
     static constexpr const char* kErrorInvalidArgument = "com.torvel.Torvel1.Error.InvalidArgument";
+    static constexpr const char* kErrorRefused = "com.torvel.Torvel1.Error.Refused";
+    /// Longest error message sent back; longer ones are cut.
+    static constexpr std::size_t kMaxErrorLength = 512;
 
     explicit DBusService(AppDelegate& app);
 
-    /// Exports the object, then takes the name without queueing. False (with `error` set) when the
-    /// name has another owner or the bus refuses; the object is then withdrawn again.
-    bool registerOn(QDBusConnection bus, QString& error);
+    /// Takes kServiceName on `bus` without queueing, before anything is built, so that of two
+    /// instances started together the loser learns it at once. False (with `error` set) when the name
+    /// has another owner or the bus refuses.
+    static bool claimName(QDBusConnection bus, QString& error);
+    /// Exports the object at kObjectPath; false when the path is taken.
+    bool exportOn(QDBusConnection bus);
 
 public Q_SLOTS:
     bool Activate(const QString& mode, const QString& value, QString& message);
@@ -87,7 +95,10 @@ public Q_SLOTS:
 private:
     /// Fails the call with kErrorNotReady when there is no application state.
     AppState* readyState();
+    /// Answers the call with an error; the message is cleaned and cut to kMaxErrorLength.
     void fail(const char* name, const QString& message);
+    /// The dialog text after an activation: awake, refused, or accepted but not held.
+    QString activationText(const AppState& state) const;
     QString text(const char* key) const;
 
     AppDelegate& app_;

@@ -9,12 +9,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "App/AppDelegate.h"
 #include "App/CommandLine.h"
 #include "App/DBusService.h"
+#include "App/PrivateBusAddress.h"
 #include "App/SimulationService.h"
+#include "App/StartupCallHolder.h"
 #include "Platform/Linux/Doctor.h"
 
 using namespace torvel;
@@ -37,27 +40,43 @@ int runInstance(int argc, char** argv, AppDelegate::Machine machine) {
                      bus.lastError().message().toUtf8().constData());
         return CommandLine::kFailed;
     }
-    // Settles the common case before building anything; registerOn() settles a race.
-    if (bus.interface()->isServiceRegistered(DBusService::kServiceName).value()) {
-        std::fputs("torvel: Torvel is already running\n", stderr);
+    // The name first, before anything is built: of two instances started together the loser learns
+    // it at once. Calls that arrive while the rest is built wait in the holder, not refused.
+    StartupCallHolder holder(bus, DBusService::kObjectPath);
+    if (!holder.install()) {
+        std::fputs("torvel: cannot export the Torvel object on the session bus\n", stderr);
+        return CommandLine::kFailed;
+    }
+    QString error;
+    if (!DBusService::claimName(bus, error)) {
+        std::fprintf(stderr, "torvel: %s\n", error.toUtf8().constData());
         return CommandLine::kFailed;
     }
     AppDelegate delegate(machine);
     DBusService service(delegate);
     SimulationService simulation(delegate);
-    if (machine == AppDelegate::Machine::simulated && !simulation.registerOn(bus))
-        std::fputs("torvel: the simulated machine cannot be changed from outside (cannot export it)\n", stderr);
-    QString error;
-    if (!service.registerOn(bus, error)) {
-        std::fprintf(stderr, "torvel: %s\n", error.toUtf8().constData());
-        return CommandLine::kFailed;
-    }
+    holder.release([&] {
+        if (!service.exportOn(bus)) std::fputs("torvel: cannot export the Torvel object\n", stderr);
+        if (machine == AppDelegate::Machine::simulated && !simulation.registerOn(bus))
+            std::fputs("torvel: the simulated machine cannot be changed from outside (cannot export it)\n",
+                       stderr);
+    });
     if (!delegate.handleTerminationSignals()) pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
     delegate.quitWhenDisconnected(bus);
-    // Calls that arrive meanwhile wait in the queue until the session is back.
+    // Commands from other terminals cannot find a private bus by themselves: leave its address.
+    const std::string recordFolder = PrivateBusAddress::defaultFolder();
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    const char* privateBus = std::getenv("TORVEL_PRIVATE_BUS");
+    const bool recordBus = address && privateBus && std::string_view(privateBus) == "1";
+    if (recordBus) {
+        if (auto why = PrivateBusAddress::record(recordFolder, address))
+            std::fprintf(stderr, "torvel: other terminals cannot reach this private bus: %s\n", why->c_str());
+    }
+    // The early calls are carried out once the loop runs, so after the saved session is back.
     delegate.finishLaunching();
     const int status = QCoreApplication::exec();
     delegate.quit();
+    if (recordBus) PrivateBusAddress::remove(recordFolder, address);
     if (machine == AppDelegate::Machine::simulated)
         std::fprintf(stderr, "torvel: simulated machine: %zu keep-awake assertions held at exit\n",
                      delegate.simulatedAssertionsHeld());
@@ -90,7 +109,7 @@ int main(int argc, char** argv) {
         }
         default: {
             QCoreApplication app(argc, argv);
-            auto bus = QDBusConnection::sessionBus();
+            auto bus = clientBus();
             // A URL handler must work when Torvel is not running yet: start it (it inherits
             // TORVEL_PLATFORM), then hand the URL over.
             return runClient(command, bus, stdout, stderr,

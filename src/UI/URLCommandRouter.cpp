@@ -115,8 +115,8 @@ std::optional<double> readNumber(std::string_view text) {
 }
 
 URLActivation parseDuration(std::string_view text) {
-    const auto value = readNumber(text);
-    if (value && std::isfinite(*value) && *value > 0.0) return {URLActivation::Kind::seconds, *value, {}};
+    if (const auto seconds = URLCommandRouter::readSeconds(text))
+        return {URLActivation::Kind::seconds, *seconds, {}};
     return {URLActivation::Kind::invalidDuration, 0.0, std::string(text)};
 }
 
@@ -165,67 +165,67 @@ URLCommandRouter::URLCommandRouter(AppState& state, NotificationService& notific
       calendar_(calendar),
       log_(log, "URLScheme") {}
 
-void URLCommandRouter::handle(std::string_view url) {
+URLOutcome URLCommandRouter::handle(std::string_view url) {
     const auto command = parse(url);
-    if (!command) return;  // another program's link, or no link at all: not ours to mention
+    // Another program's link, or no link at all: not ours to mention.
+    if (!command) return {URLOutcome::Kind::ignored, {}};
     switch (command->kind) {
         case URLCommand::Kind::activate:
-            apply(command->activation, url);
-            break;
+            return apply(command->activation, url);
         case URLCommand::Kind::toggle:
             // A running session or trigger is toggled as a click would; the duration only matters
             // when starting.
-            if (state_.isActive()) {
-                state_.toggle();
-            } else {
-                apply(command->activation, url);
-            }
-            break;
+            if (!state_.isActive()) return apply(command->activation, url);
+            state_.toggle();
+            return {};
         case URLCommand::Kind::deactivate:
             state_.deactivateAll();
-            break;
+            return {};
         case URLCommand::Kind::unknown:
-            reportError("Unknown command '" + displayable(command->host) + "'", url);
-            break;
+            return reportError("Unknown command '" + excerpt(command->host) + "'", url);
         case URLCommand::Kind::tooLong:
-            reportError(fmt::format("URL longer than {} bytes", kMaxURLLength), url);
-            break;
+            return reportError(fmt::format("URL longer than {} bytes", kMaxURLLength), url);
     }
+    return {};
 }
 
-void URLCommandRouter::apply(const URLActivation& activation, std::string_view url) {
+URLOutcome URLCommandRouter::apply(const URLActivation& activation, std::string_view url) {
     switch (activation.kind) {
         case URLActivation::Kind::seconds:
             state_.activate(Duration::custom(activation.seconds));
-            break;
+            return activated();
         case URLActivation::Kind::invalidDuration:
-            reportError("Invalid duration '" + displayable(activation.text) + "'", url);
-            break;
+            return reportError("Invalid duration '" + excerpt(activation.text) + "'", url);
         case URLActivation::Kind::profile:
             if (const Profile* profile = state_.profileNamed(activation.text)) {
                 const Profile chosen = *profile;  // the list may be replaced while it starts
                 state_.activateProfile(chosen);
-            } else {
-                reportError("Profile '" + displayable(activation.text) + "' not found", url);
+                return activated();
             }
-            break;
+            return reportError("Profile '" + excerpt(activation.text) + "' not found", url);
         case URLActivation::Kind::until:
             if (const auto end = parseUntilTime(activation.text, clock_.now(), calendar_)) {
                 state_.activate(Duration::until(*end));
-            } else {
-                reportError("Invalid time '" + displayable(activation.text) + "'", url);
+                return activated();
             }
-            break;
+            return reportError("Invalid time '" + excerpt(activation.text) + "'", url);
         case URLActivation::Kind::indefinite:
             state_.activate(Duration::indefinite());
-            break;
+            return activated();
     }
+    return {};
 }
 
-void URLCommandRouter::reportError(const std::string& message, std::string_view url) {
+URLOutcome URLCommandRouter::activated() const {
+    // The state has said why it refused (a notification, the log); the caller only learns that it did.
+    return {state_.isActive() ? URLOutcome::Kind::done : URLOutcome::Kind::refused, {}};
+}
+
+URLOutcome URLCommandRouter::reportError(const std::string& message, std::string_view url) {
     log_.error("{} in URL: {}", message, Private{displayable(url.substr(0, kMaxURLLength))});
     notifications_.send("url-scheme-error", kNotificationTitle,
                         texts_.format("notification.url_scheme_error", {message}));
+    return {URLOutcome::Kind::invalid, message};
 }
 
 std::optional<URLCommand> URLCommandRouter::parse(std::string_view url) {
@@ -279,6 +279,23 @@ std::optional<Date> URLCommandRouter::parseUntilTime(std::string_view text, Date
     if (!today) return std::nullopt;
     if (*today > now) return today;
     return calendar.addingOneDay(*today).value_or(*today);
+}
+
+std::optional<double> URLCommandRouter::readSeconds(std::string_view text) {
+    const auto value = readNumber(text);
+    if (value && std::isfinite(*value) && *value > 0.0) return value;
+    return std::nullopt;
+}
+
+std::string URLCommandRouter::excerpt(std::string_view text, std::size_t maxBytes) {
+    static constexpr std::string_view kEllipsis = "\xE2\x80\xA6";
+    // Only what can show is cleaned: a megabyte of input costs no more than its first bytes.
+    std::string shown = displayable(text.substr(0, maxBytes + 4));
+    if (shown.size() <= maxBytes) return shown;  // displayable() never shortens: nothing was cut
+    std::size_t cut = maxBytes > kEllipsis.size() ? maxBytes - kEllipsis.size() : 0;
+    while (cut > 0 && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80) --cut;
+    shown.resize(cut);
+    return shown + std::string(kEllipsis);
 }
 
 std::string URLCommandRouter::displayable(std::string_view text) {

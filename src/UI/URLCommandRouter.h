@@ -40,6 +40,16 @@ struct URLCommand {
     friend bool operator==(const URLCommand&, const URLCommand&) = default;
 };
 
+/// What became of one URL, for a caller that waits for the answer (the command line, D-Bus).
+struct URLOutcome {
+    /// done: carried out; ignored: not a torvel: URL; invalid: malformed (reported as a notification
+    /// too); refused: read correctly, but the computer is not kept awake afterwards.
+    enum class Kind { done, ignored, invalid, refused };
+    Kind kind = Kind::done;
+    /// For invalid, the error as the notification shows it; empty otherwise.
+    std::string message;
+};
+
 /// Readable forms for logs and test failures: "activate(seconds(1800))", "unknown(\"Activate\")".
 std::string toString(const URLActivation& activation);
 std::string toString(const URLCommand& command);
@@ -56,8 +66,11 @@ public:
     URLCommandRouter(AppState& state, NotificationService& notifications, Localization& texts, Clock& clock,
                      const Calendar& calendar, LogSink& log);
 
+    /// Longest piece of outside input that an error message repeats; the rest is cut off.
+    static constexpr std::size_t kMaxQuotedLength = 64;
+
     /// Parses and carries out `url`. A URL of another scheme (or none) is ignored without a trace.
-    void handle(std::string_view url);
+    URLOutcome handle(std::string_view url);
 
     /// Reads `url` without side effects; std::nullopt when its scheme is not exactly "torvel". Query
     /// items are folded left to right: a later value replaces an earlier one of the same name, and a
@@ -67,12 +80,22 @@ public:
     /// std::nullopt when the text is not exactly two integers in range separated by one ":".
     static std::optional<Date> parseUntilTime(std::string_view text, Date now, const Calendar& calendar);
 
+    /// A positive, finite number of seconds in the C library's locale-independent number syntax,
+    /// with nothing before or after it (" 60" and "60s" do not read). The one reader of durations for
+    /// URLs, D-Bus and the command line.
+    static std::optional<double> readSeconds(std::string_view text);
+
     /// `text` fit to show or log: control characters and bytes that are not UTF-8 become U+FFFD.
     static std::string displayable(std::string_view text);
+    /// displayable(text) cut to at most `maxBytes` bytes at a character boundary, ending in "…" when
+    /// cut: what an error message may repeat of a caller's input.
+    static std::string excerpt(std::string_view text, std::size_t maxBytes = kMaxQuotedLength);
 
 private:
-    void apply(const URLActivation& activation, std::string_view url);
-    void reportError(const std::string& message, std::string_view url);
+    URLOutcome apply(const URLActivation& activation, std::string_view url);
+    /// done while the computer is kept awake after an activation, refused otherwise.
+    URLOutcome activated() const;
+    URLOutcome reportError(const std::string& message, std::string_view url);
 
     AppState& state_;
     NotificationService& notifications_;

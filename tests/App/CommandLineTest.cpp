@@ -64,6 +64,9 @@ TEST(CommandLineTest, RefusesWhatTheInstanceWouldMisreadAsUsageErrors) {
         {"activate", "--duration", "0"},
         {"activate", "--duration", "30m"},
         {"activate", "--duration", "inf"},
+        {"activate", "--duration", " 60"},  // read as URLs and D-Bus read it
+        {"activate", "--duration", "60 "},
+        {"activate", "--duration", "\t60"},
         {"activate", "--until", "7"},
         {"activate", "--until", "24:00"},
         {"activate", "--profile", ""},

@@ -2,18 +2,26 @@
 // configuration folder, and drives it only from outside: its commands and signals.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusPendingCall>
+#include <QDBusServiceWatcher>
+#include <QDateTime>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
 #include <functional>
 #include <memory>
+
+#include "App/StartupCallHolder.h"
 
 namespace {
 
@@ -73,6 +81,13 @@ protected:
         const auto result = run({"status", "--json"});
         EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
         return QJsonDocument::fromJson(result.out.toUtf8()).object();
+    }
+
+    QDBusMessage callTorvel(const QString& method, const QList<QVariant>& args = {}) {
+        auto message = QDBusMessage::createMethodCall("com.torvel.Torvel", "/com/torvel/Torvel",
+                                                      "com.torvel.Torvel1", method);
+        message.setArguments(args);
+        return connection_->call(message, QDBus::Block, 10000);
     }
 
     bool nameOwned() { return connection_->interface()->isServiceRegistered("com.torvel.Torvel").value(); }
@@ -200,7 +215,9 @@ TEST_F(TorvelEndToEndTest, URLsAreCarriedOutOrReportedWithoutTouchingTheState) {
         {"torvel://Activate", "Unknown command 'Activate'"},
     };
     for (const auto& [text, message] : malformed) {
-        url(text);
+        const auto result = run({text});
+        EXPECT_EQ(result.exitCode, 1) << text.toStdString();
+        EXPECT_TRUE(result.err.contains(message)) << result.err.toStdString();
         EXPECT_TRUE(logged(instance, message + " in URL: <private>")) << text.toStdString();
         EXPECT_FALSE(status()["active"].toBool(true)) << text.toStdString();
     }
@@ -330,6 +347,146 @@ TEST_F(TorvelEndToEndTest, KeepsAwakeWhileAChosenApplicationRuns) {
 
     EXPECT_EQ(run({"sim", "quit=org.example.Editor"}).exitCode, 0);
     EXPECT_TRUE(waitUntil([&] { return !status()["active"].toBool(true); })) << "the watch ends when it quits";
+}
+
+TEST_F(TorvelEndToEndTest, URLErrorsAndRefusalsFailTheCommandAndTheCall) {
+    startInstance();
+    const auto unknown = callTorvel("OpenURL", {QString("torvel://Activate")});
+    EXPECT_EQ(unknown.errorName(), "com.torvel.Torvel1.Error.InvalidArgument");
+    EXPECT_EQ(unknown.errorMessage(), "Unknown command 'Activate'");
+    EXPECT_EQ(callTorvel("OpenURL", {QString("https://activate")}).type(), QDBusMessage::ReplyMessage);
+
+    ASSERT_EQ(run({"sim", "battery=5", "ac=off"}).exitCode, 0);
+    const auto refused = run({"torvel://activate?duration=60"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains("battery is too low")) << "[" << refused.err.toStdString() << "]";
+    EXPECT_EQ(callTorvel("OpenURL", {QString("torvel://activate")}).errorName(),
+              "com.torvel.Torvel1.Error.Refused");
+}
+
+TEST_F(TorvelEndToEndTest, CallsReadInputAsURLsDoAndEchoOnlyAShortCleanExcerpt) {
+    startInstance();
+    // " 60" is no number for a URL, so not for D-Bus either.
+    EXPECT_EQ(callTorvel("Activate", {QString("duration"), QString(" 60")}).errorName(),
+              "com.torvel.Torvel1.Error.InvalidArgument");
+    EXPECT_EQ(callTorvel("Activate", {QString("duration"), QString("60")}).arguments().value(0).toBool(),
+              true);
+
+    const QString huge = QString(1 << 20, 'k') + "\x1b[2J";
+    for (const auto& reply :
+         {callTorvel("GetSetting", {QString("\x1b[2J") + huge}), callTorvel("Activate", {huge, QString()}),
+          callTorvel("Activate", {QString("until"), huge}), callTorvel("KeepAwakeWhileAppRuns", {huge})}) {
+        if (reply.type() != QDBusMessage::ErrorMessage) continue;  // no match is a plain "not running"
+        EXPECT_LE(reply.errorMessage().toUtf8().size(), 512) << reply.errorName().toStdString();
+        EXPECT_FALSE(reply.errorMessage().contains(QChar(0x1b))) << reply.errorName().toStdString();
+    }
+}
+
+TEST_F(TorvelEndToEndTest, StatusJSONCarriesWhatAPanelNeeds) {
+    startInstance();
+    auto now = status();
+    EXPECT_TRUE(now["onACPower"].toBool(false));
+    EXPECT_FALSE(now["automationPaused"].toBool(true));
+    EXPECT_FALSE(now["requestPending"].toBool(true));
+    EXPECT_FALSE(now["screenSaverPrevented"].toBool(true));
+
+    ASSERT_EQ(run({"sim", "battery=80", "ac=off", "estimate=5400"}).exitCode, 0);
+    ASSERT_EQ(run({"activate", "--profile", "Presentation"}).exitCode, 0);
+    ASSERT_EQ(run({"activate", "--duration", "1800"}).exitCode, 0);
+    const QDateTime started = QDateTime::currentDateTime();
+    now = status();
+    EXPECT_EQ(now["batteryPercent"].toInt(), 80);
+    EXPECT_FALSE(now["onACPower"].toBool(true));
+    EXPECT_EQ(now["batteryMinutesRemaining"].toInt(), 90);
+    const QString end = now["countdownEnd"].toString();
+    EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d$)").match(end).hasMatch())
+        << end.toStdString();
+    const QDateTime parsed = QDateTime::fromString(end, Qt::ISODate);
+    EXPECT_EQ(parsed.offsetFromUtc(), started.offsetFromUtc()) << "in the local zone";
+    EXPECT_NEAR(static_cast<double>(started.secsTo(parsed)), 1800.0, 60.0) << end.toStdString();
+
+    ASSERT_EQ(run({"activate", "--profile", "Presentation"}).exitCode, 0);
+    now = status();
+    EXPECT_EQ(now["profile"].toString(), "Presentation");
+    EXPECT_EQ(now["profileID"].toString().size(), 36) << "a UUID";
+    EXPECT_TRUE(now["screenSaverPrevented"].toBool(false)) << "a presentation keeps the screen on";
+}
+
+TEST_F(TorvelEndToEndTest, AHungInstanceIsReportedWithinSeconds) {
+    // Owns the name and keeps every call without answering: what a hung Torvel looks like.
+    torvel::StartupCallHolder hung(*connection_, "/com/torvel/Torvel");
+    ASSERT_TRUE(hung.install());
+    ASSERT_TRUE(connection_->interface()->registerService("com.torvel.Torvel").isValid());
+    const auto result = run({"status"});
+    connection_->interface()->unregisterService("com.torvel.Torvel");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains("Torvel did not answer within 3 s")) << result.err.toStdString();
+}
+
+TEST_F(TorvelEndToEndTest, ACallSentTheMomentTheNameAppearsIsAnsweredAfterTheRestore) {
+    // A session to bring back: the instance that ran it died.
+    QProcess& first = startInstance();
+    ASSERT_EQ(run({"activate", "--duration", "1800"}).exitCode, 0);
+    ::kill(static_cast<pid_t>(first.processId()), SIGKILL);
+    ASSERT_TRUE(first.waitForFinished(5000));
+    ASSERT_TRUE(waitUntil([this] { return !nameOwned(); }));
+
+    QDBusServiceWatcher watcher("com.torvel.Torvel", *connection_, QDBusServiceWatcher::WatchForRegistration);
+    std::optional<QDBusPendingCall> early, simulation;
+    QObject::connect(&watcher, &QDBusServiceWatcher::serviceRegistered, [&] {
+        early = connection_->asyncCall(QDBusMessage::createMethodCall(
+            "com.torvel.Torvel", "/com/torvel/Torvel", "com.torvel.Torvel1", "Deactivate"));
+        simulation = connection_->asyncCall(
+            QDBusMessage::createMethodCall("com.torvel.Torvel", "/com/torvel/Torvel/Simulation",
+                                           "com.torvel.Torvel1.Simulation", "Describe"));
+    });
+    auto& instance = *instances_.emplace_back(std::make_unique<QProcess>());
+    instance.setProcessEnvironment(environment_);
+    instance.start(TORVEL_EXECUTABLE, {"--headless", "--platform", "sim"});
+    QDeadlineTimer deadline(10000);
+    while (!(early && early->isFinished() && simulation->isFinished()) && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_TRUE(early && simulation) << "the name never appeared";
+    EXPECT_EQ(early->reply().type(), QDBusMessage::ReplyMessage)
+        << early->reply().errorMessage().toStdString();
+    EXPECT_EQ(simulation->reply().type(), QDBusMessage::ReplyMessage)
+        << simulation->reply().errorMessage().toStdString();
+    EXPECT_FALSE(status()["active"].toBool(true)) << "the early deactivate came after the restored session";
+}
+
+TEST_F(TorvelEndToEndTest, OfTwoInstancesStartedTogetherTheLoserBuildsNothing) {
+    std::vector<QProcess*> both;
+    for (int i = 0; i < 2; ++i) {
+        both.push_back(instances_.emplace_back(std::make_unique<QProcess>()).get());
+        both.back()->setProcessEnvironment(environment_);
+    }
+    for (auto* instance : both) instance->start(TORVEL_EXECUTABLE, {"--headless", "--platform", "sim"});
+    ASSERT_TRUE(waitUntil([&] { return both[0]->waitForFinished(20) || both[1]->waitForFinished(20); }));
+    QProcess* loser = both[0]->state() == QProcess::NotRunning ? both[0] : both[1];
+    EXPECT_EQ(loser->exitCode(), 1);
+    const auto err = QString::fromUtf8(loser->readAllStandardError()).trimmed();
+    EXPECT_EQ(err, "torvel: Torvel is already running") << "the loser logs nothing it built";
+}
+
+TEST_F(TorvelEndToEndTest, CommandsFindAnInstanceOnAPrivateBusThroughItsRecord) {
+    QTemporaryDir runtime;
+    ASSERT_TRUE(runtime.isValid());
+    environment_.insert("XDG_RUNTIME_DIR", runtime.path());
+    environment_.insert("TORVEL_PRIVATE_BUS", "1");
+    QProcess& instance = startInstance();
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(runtime.path() + "/torvel/bus"); }));
+
+    // Another terminal: no session bus, no display to start one from.
+    environment_.remove("DBUS_SESSION_BUS_ADDRESS");
+    environment_.remove("DISPLAY");
+    environment_.remove("TORVEL_PRIVATE_BUS");
+    EXPECT_EQ(run({"activate"}).exitCode, 0);
+    EXPECT_TRUE(status()["active"].toBool());
+
+    instance.terminate();
+    ASSERT_TRUE(instance.waitForFinished(10000));
+    EXPECT_FALSE(QFile::exists(runtime.path() + "/torvel/bus")) << "the record goes with the instance";
+    EXPECT_TRUE(run({"status"}).err.contains("Torvel is not running"));
 }
 
 }  // namespace

@@ -130,6 +130,52 @@ TEST(URLCommandRouter, ErrorsAreLoggedWithTheURLPrivateAndNotifiedInTheUserLangu
     EXPECT_EQ(r.h.log.messages("URLScheme").back(), "Unknown command 'stop' in URL: torvel://stop?\uFFFD[2J");
 }
 
+TEST(URLCommandRouter, TellsTheCallerWhatBecameOfTheURL) {
+    using K = URLOutcome::Kind;
+    RouterHarness r;
+    EXPECT_EQ(r.router.handle("https://activate").kind, K::ignored);
+    EXPECT_EQ(r.router.handle("torvel://activate?duration=60").kind, K::done);
+    EXPECT_EQ(r.router.handle("torvel://toggle").kind, K::done);  // ended the session: done, not refused
+    const auto invalid = r.router.handle("torvel://activate?until=25:00");
+    EXPECT_EQ(invalid.kind, K::invalid);
+    EXPECT_EQ(invalid.message, "Invalid time '25:00'");
+    EXPECT_EQ(r.h.lastNotification().identifier, "url-scheme-error") << "the notification still goes out";
+
+    // A battery below the limit refuses every way of starting a session.
+    r.h.onBattery(5);
+    for (auto url : {"torvel://activate", "torvel://activate?duration=60", "torvel://activate?until=12:00",
+                     "torvel://activate?profile=AI", "torvel://toggle"}) {
+        const auto refused = r.router.handle(url);
+        EXPECT_EQ(refused.kind, K::refused) << url;
+        EXPECT_TRUE(refused.message.empty()) << url;
+    }
+    EXPECT_EQ(r.router.handle("torvel://deactivate").kind, K::done);
+}
+
+TEST(URLCommandRouter, ErrorsRepeatOnlyAShortCleanExcerptOfTheInput) {
+    RouterHarness r;
+    const auto huge = r.router.handle("torvel://activate?duration=" + std::string(4000, '9') + "x");
+    EXPECT_LE(huge.message.size(),
+              std::string("Invalid duration ''").size() + URLCommandRouter::kMaxQuotedLength);
+    EXPECT_TRUE(huge.message.ends_with("9\u2026'")) << huge.message;
+
+    const std::string key(1 << 20, 'k');
+    EXPECT_EQ(URLCommandRouter::excerpt(key).size(), URLCommandRouter::kMaxQuotedLength);
+    EXPECT_EQ(URLCommandRouter::excerpt("short\x1b[2J"), "short\uFFFD[2J");
+    EXPECT_EQ(URLCommandRouter::excerpt(std::string(64, 'a')), std::string(64, 'a'));  // fits: not cut
+    // A cut never splits a character: 30 two-byte letters do not fit in 10 bytes.
+    std::string accents;
+    for (int i = 0; i < 30; ++i) accents += "\xC3\xA9";
+    EXPECT_EQ(URLCommandRouter::excerpt(accents, 10), "\xC3\xA9\xC3\xA9\xC3\xA9\u2026");
+}
+
+TEST(URLCommandRouter, SecondsReadExactlyOrNotAtAll) {
+    EXPECT_EQ(URLCommandRouter::readSeconds("60"), 60.0);
+    EXPECT_EQ(URLCommandRouter::readSeconds("0x10"), 16.0);
+    for (auto text : {" 60", "60 ", "+ 60", "60s", "", "0", "-1", "nan", "inf", "1e400", "\t60"})
+        EXPECT_EQ(URLCommandRouter::readSeconds(text), std::nullopt) << text;
+}
+
 TEST(URLCommandRouter, UntilTimesAreTheNextOccurrenceInTheUsersZone) {
     // Prague: in 2026 the clocks jump from 02:00 to 03:00 on 29 March and back on 25 October.
     const Calendar prague = *Calendar::named("Europe/Prague");
