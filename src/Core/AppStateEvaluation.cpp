@@ -108,7 +108,8 @@ void AppState::applyState(bool active, const ReasonSet& reasons, std::optional<A
         services_.sleepPrevention.stop();
         services_.sleepPrevention.stopScreenSaverPrevention();
         screenSaverFailureTold_ = false;
-        if (wasActive) services_.sessions.clearActiveSession();
+        // A pending request was saved too, so that a restart would pick it up.
+        if (wasActive || wasPending) services_.sessions.clearActiveSession();
         services_.guardian.stopWatching();
         predictiveWarningSent_ = false;
         return;

@@ -89,9 +89,19 @@ TEST(AppStateEvaluation, RefusedAssertionLeavesARequestPendingThatIsRetriedAndTo
     AppState::setShared(nullptr);
 }
 
-TEST(AppStateEvaluation, PendingRequestRetriesWhenAnInhibitServiceAppearsAndEndsWithItsCountdown) {
+TEST(AppStateEvaluation, PendingRequestRetriesWhenAnInhibitServiceAppearsAndEnds) {
     AppStateHarness h;
     h.state->handleInhibitServicesChanged();  // nothing pending: nothing happens
+    EXPECT_TRUE(h.held().empty());
+
+    // A click ends a pending manual request for good, also across a restart.
+    h.assertions.failNextCreate(-1);
+    h.state->toggle();
+    ASSERT_TRUE(h.state->isRequestPending());
+    h.state->toggle();
+    EXPECT_FALSE(h.state->isRequestPending());
+    h.relaunch();
+    EXPECT_FALSE(h.state->isManuallyActivated());
     EXPECT_TRUE(h.held().empty());
 
     h.assertions.failNextCreate(-1);
@@ -108,6 +118,7 @@ TEST(AppStateEvaluation, PendingRequestRetriesWhenAnInhibitServiceAppearsAndEnds
     h.assertions.failNextCreate(-1);
     h.scheduler.advance(30);  // the countdown ends while pending
     EXPECT_FALSE(h.state->isRequestPending());
+    EXPECT_FALSE(h.sessions.loadActiveSession()) << "nothing for a restart to bring back";
     EXPECT_FALSE(h.state->isActive());
     EXPECT_EQ(h.scheduler.activeTimerCount(), 0u);
     EXPECT_EQ(h.notificationIDs().back(), "timer-expired");
