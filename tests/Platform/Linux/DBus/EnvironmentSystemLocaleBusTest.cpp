@@ -5,8 +5,9 @@
 #include <QDBusVariant>
 
 #include <cstdlib>
-#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "Platform/Linux/DBus/PrivateBuses.h"
 #include "Platform/Linux/EnvironmentSystemLocale.h"
@@ -22,27 +23,17 @@ constexpr const char* kPath = "/org/freedesktop/locale1";
 class NoLocaleEnvironment {
 public:
     NoLocaleEnvironment() {
-        for (const char* name : kNames) {
-            const char* old = std::getenv(name);
-            saved_[index(name)] = old ? std::optional<std::string>(old) : std::nullopt;
+        for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+            if (const char* old = std::getenv(name)) saved_.emplace_back(name, old);
             ::unsetenv(name);
         }
     }
     ~NoLocaleEnvironment() {
-        for (const char* name : kNames) {
-            if (const auto& value = saved_[index(name)]) ::setenv(name, value->c_str(), 1);
-        }
+        for (const auto& [name, value] : saved_) ::setenv(name.c_str(), value.c_str(), 1);
     }
 
 private:
-    static constexpr const char* kNames[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
-    static std::size_t index(const char* name) {
-        for (std::size_t i = 0; i < 4; ++i) {
-            if (std::string_view(kNames[i]) == name) return i;
-        }
-        return 0;
-    }
-    std::optional<std::string> saved_[4];
+    std::vector<std::pair<std::string, std::string>> saved_;
 };
 
 bool mockCall(PrivateBuses& buses, const char* interface, const char* method, const QVariantList& args) {
