@@ -41,7 +41,8 @@ public:
     void registerCategories();
 
     /// Posts notification `id`, replacing one of the same id that is still shown. Safe from background
-    /// work: a call from another thread than the one that made the service is handed to the main loop.
+    /// work: a call from another thread than the one that made the service is handed to the main loop
+    /// through the scheduler's post(), which must then accept calls from any thread (QtScheduler does).
     void send(const std::string& id, const std::string& title, const std::string& body,
               const std::optional<std::string>& category = std::nullopt);
     /// The machine slows down under heat. A state outside the four known ones is named "?". These
