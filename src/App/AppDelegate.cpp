@@ -131,10 +131,9 @@ void AppDelegate::finishLaunching() {
     }
     // 17. The onboarding is shown by the tray half a second after launch, once the tray exists.
     // 18. The system locale; the custom-duration panel (closed on a language change) comes with the tray.
-    if (machine_ == Machine::desktop) {
-        QDBusConnection::systemBus().connect("org.freedesktop.locale1", "/org/freedesktop/locale1",
-                                             "org.freedesktop.DBus.Properties", "PropertiesChanged", this,
-                                             SLOT(handleLocaleChanged()));
+    if (auto* locale = dynamic_cast<EnvironmentSystemLocale*>(locale_.get());
+        locale && machine_ == Machine::desktop) {
+        locale->followSystemSettings(QDBusConnection::systemBus(), [this] { handleLocaleChanged(); });
     }
 }
 

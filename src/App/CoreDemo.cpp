@@ -72,10 +72,12 @@ struct Demo {
     std::unique_ptr<AppState> state;
 
     explicit Demo(bool verbose) : log(verbose) {
-        notifications.setup();
         battery.setOnStateChanged([this](const BatteryState& s) { state->handleBatteryStateChanged(s); });
         battery.startMonitoring();
         launch();
+        // After the state has loaded the language: the buttons' titles come from its string table.
+        notifications.setup();
+        scheduler.runPending();
     }
 
     /// Builds the application state from the stored settings and restores the saved session, as a

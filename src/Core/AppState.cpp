@@ -26,7 +26,7 @@ AppState::AppState(AppStateServices services, Calendar calendar)
     std::weak_ptr<int> alive = lifetime_;
     services_.sleepPrevention.setOnScreenSaverPreventionFailed([this, alive] {
         services_.scheduler.post([this, alive] {
-            if (alive.lock()) notify("assertion-failure", "notification.assertion_failure");
+            if (alive.lock() && isActive_) tellScreenSaverFailure();
         });
     });
     services_.guardian.setOnReminder([this](std::int64_t hours) {

@@ -92,6 +92,10 @@ public:
     std::optional<AssertionType> currentAssertionType() const { return currentAssertionType_; }
     const std::optional<Uuid>& activeProfileID() const { return activeProfileID_; }
     bool isManuallyActivated() const { return isManuallyActivated_; }
+    /// The decision wants the computer kept awake but the desktop refused the assertion: nothing is
+    /// held, activeReasons and currentAssertionType describe the session waiting for it, and it is
+    /// retried every 30 s and whenever an inhibit service appears.
+    bool isRequestPending() const { return requestPending_; }
     Signal<> activationChanged;
 
     // Commands (AppStateActivation.cpp).
@@ -109,6 +113,8 @@ public:
 
     // The decision (AppStateEvaluation.cpp).
     void reevaluateState();
+    /// An inhibit service appeared on or left the bus: a pending request is retried at once.
+    void handleInhibitServicesChanged();
     PriorityChainInput makePriorityChainInput() const;
     /// The active profile's override, else the global limit when enabled; 0 means none.
     std::int64_t effectiveBatteryLimit() const;
@@ -232,6 +238,11 @@ private:
     /// The running session as it is saved: now, the countdown's remaining time, reasons, profile.
     SavedSession currentSessionRecord() const;
     void updateGuardian();
+    void applyScreenSaverPrevention(bool wanted);
+    void tellScreenSaverFailure();
+    /// Holds nothing but keeps the request, tells the user once and schedules the retries.
+    void enterPendingRequest(const std::string& error);
+    void endPendingRequest();
     const Profile* profileWithID(const std::optional<Uuid>& id) const;
     // AppStateSafety.cpp
     void applyStopDecision(const StopCause& cause);
@@ -274,11 +285,16 @@ private:
     bool sleepSendInFlight_ = false;
     bool previouslyOnBattery_ = false;
     bool guardianRangeLogged_ = false;
+    bool requestPending_ = false;
+    // Told once until the prevention works again or the session ends, not on every re-evaluation.
+    bool screenSaverFailureTold_ = false;
     std::uint64_t localizationRevision_ = 0;
 
     std::optional<Date> automationPausedUntil_;
     Timer automationPauseExpiryTimer_;
     Timer heartbeatTimer_;
+    /// Exists only while a request is pending.
+    Timer pendingRetryTimer_;
     std::function<std::optional<std::int64_t>(std::int64_t)> minutesUntilThresholdProvider_;
     std::function<void()> wifiStateRefresher_;
     std::function<void()> batteryStateRefresher_;

@@ -9,6 +9,11 @@
 
 namespace torvel {
 
+namespace {
+// As often as the heartbeat: a desktop that refused may allow it once its session is up.
+constexpr double kPendingRetrySeconds = 30.0;
+}  // namespace
+
 PriorityChainInput AppState::makePriorityChainInput() const {
     const Date now = services_.clock.now();
     const Profile* profile = profileWithID(activeProfileID_);
@@ -75,9 +80,18 @@ void AppState::reevaluateState() {
     // The lid-closed sleep defeat follows the final reasons once the privileged helper is wired in.
 }
 
+void AppState::handleInhibitServicesChanged() {
+    if (!requestPending_) return;
+    log_.info("The inhibit services on the bus changed; retrying the pending request now");
+    reevaluateState();
+}
+
 void AppState::applyState(bool active, const ReasonSet& reasons, std::optional<AssertionType> type) {
     const bool wasActive = isActive_;
-    const bool changed = active != isActive_ || reasons != activeReasons_ || type != currentAssertionType_;
+    const bool wasPending = requestPending_;
+    // A pending request is a decision already taken: retrying it is not a change worth a log line.
+    const bool changed = active != (isActive_ || requestPending_) || reasons != activeReasons_ ||
+                         type != currentAssertionType_;
     if (changed) {
         log_.info("AppState: {} reasons=[{}] type={} battery={}% ac={}", active ? "ACTIVE" : "INACTIVE",
                   joinedRawValues(reasons), type ? rawValue(*type) : std::string_view("<nil>"),
@@ -86,50 +100,91 @@ void AppState::applyState(bool active, const ReasonSet& reasons, std::optional<A
     activeReasons_ = reasons;
     currentAssertionType_ = type;
     isActive_ = active;
-    if (changed) activationChanged.emit();
 
     if (!active) {
+        endPendingRequest();
+        if (changed) activationChanged.emit();
         stopHeartbeat();
         services_.sleepPrevention.stop();
         services_.sleepPrevention.stopScreenSaverPrevention();
-        if (wasActive) services_.sessions.clearActiveSession();
+        screenSaverFailureTold_ = false;
+        // A pending request was saved too, so that a restart would pick it up.
+        if (wasActive || wasPending) services_.sessions.clearActiveSession();
         services_.guardian.stopWatching();
         predictiveWarningSent_ = false;
         return;
     }
-    if (!wasActive) services_.notifications.clearLastStatusMessage();
+    // A pending request keeps its status message (perhaps the refusal itself) until it is held.
+    if (!wasActive && !wasPending) services_.notifications.clearLastStatusMessage();
 
     if (type) {
         std::string error;
         if (!ensureSleepPreventionActive(*type, &error)) {
-            log_.error("Sleep prevention start failed: {}", error);
-            notify("assertion-failure", "notification.assertion_failure");
-            releaseEverything();
-            services_.sessions.clearActiveSession();
             isActive_ = false;
-            activeReasons_.clear();
-            currentAssertionType_.reset();
-            activationChanged.emit();
+            enterPendingRequest(error);
+            if (changed || wasActive || !wasPending) activationChanged.emit();
             return;
         }
     }
+    if (wasPending) {
+        endPendingRequest();
+        log_.info("The desktop now allows keeping the computer awake; the pending session runs");
+    }
+    if (changed || wasPending) activationChanged.emit();
 
     // A profile decides the screen saver through its own type; otherwise the setting does.
-    const bool wantScreenSaver = reasons.count(ActivationReason::profile)
-                                     ? type == AssertionType::noDisplaySleep
-                                     : settings_.preventScreenSaver;
-    if (wantScreenSaver) {
-        if (auto failure = services_.sleepPrevention.startScreenSaverPrevention()) {
-            log_.error("Screensaver prevention failed: {}", failure->localizedDescription(services_.texts));
-            notify("assertion-failure", "notification.assertion_failure");
-        }
-    } else {
-        services_.sleepPrevention.stopScreenSaverPrevention();
-    }
-
+    applyScreenSaverPrevention(reasons.count(ActivationReason::profile)
+                                   ? type == AssertionType::noDisplaySleep
+                                   : settings_.preventScreenSaver);
     saveActiveSession();
     updateGuardian();
     startHeartbeat();
+}
+
+void AppState::applyScreenSaverPrevention(bool wanted) {
+    if (!wanted) {
+        services_.sleepPrevention.stopScreenSaverPrevention();
+        screenSaverFailureTold_ = false;
+        return;
+    }
+    auto failure = services_.sleepPrevention.startScreenSaverPrevention();
+    if (!failure) {
+        screenSaverFailureTold_ = false;
+        return;
+    }
+    // Every re-evaluation tries again; only the first failure of a run is worth the user's attention.
+    if (screenSaverFailureTold_) return;
+    log_.error("Screensaver prevention failed: {}", failure->localizedDescription(services_.texts));
+    tellScreenSaverFailure();
+}
+
+void AppState::tellScreenSaverFailure() {
+    if (screenSaverFailureTold_) return;
+    screenSaverFailureTold_ = true;
+    notify("assertion-failure", "notification.assertion_failure");
+}
+
+void AppState::enterPendingRequest(const std::string& error) {
+    releaseEverything();
+    stopHeartbeat();
+    if (requestPending_) {
+        log_.debug("Sleep prevention still refused: {}", error);
+        return;
+    }
+    requestPending_ = true;
+    // The request itself stands, so a restart picks it up again.
+    saveActiveSession();
+    log_.error("Sleep prevention start failed: {}", error);
+    log_.info("The keep-awake request stays pending and is retried every {} s",
+              static_cast<long>(kPendingRetrySeconds));
+    notify("assertion-failure", "notification.assertion_failure");
+    pendingRetryTimer_ = services_.scheduler.every(kPendingRetrySeconds, [this] { reevaluateState(); });
+}
+
+void AppState::endPendingRequest() {
+    if (!requestPending_) return;
+    requestPending_ = false;
+    pendingRetryTimer_.reset();  // allowed from inside its own callback
 }
 
 bool AppState::ensureSleepPreventionActive(AssertionType type, std::string* error) {
@@ -146,6 +201,7 @@ bool AppState::ensureSleepPreventionActive(AssertionType type, std::string* erro
 void AppState::releaseEverything() {
     services_.sleepPrevention.stop();
     services_.sleepPrevention.stopScreenSaverPrevention();
+    screenSaverFailureTold_ = false;
     services_.guardian.stopWatching();
     predictiveWarningSent_ = false;
 }

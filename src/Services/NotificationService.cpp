@@ -1,6 +1,7 @@
 #include "Services/NotificationService.h"
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 
 #include "Core/Localization.h"
@@ -69,8 +70,19 @@ void NotificationService::registerCategories() {
     });
 }
 
+void NotificationService::postToMainLoop(std::function<void()> task) {
+    std::weak_ptr<int> alive = lifetime_;
+    scheduler_.post([alive, task = std::move(task)] {
+        if (alive.lock()) task();
+    });
+}
+
 void NotificationService::send(const std::string& id, const std::string& title, const std::string& body,
                                const std::optional<std::string>& category) {
+    if (!onMainLoop()) {
+        // The center and the texts belong to the main loop; background work only queues the request.
+        return postToMainLoop([this, id, title, body, category] { send(id, title, body, category); });
+    }
     std::weak_ptr<int> alive = lifetime_;
     if (!isAuthorized_) {
         scheduler_.post([this, alive, body] {
@@ -88,6 +100,9 @@ void NotificationService::send(const std::string& id, const std::string& title, 
 }
 
 void NotificationService::sendThermalThrottle(ThermalState state) {
+    if (!onMainLoop()) {
+        return postToMainLoop([this, state] { sendThermalThrottle(state); });
+    }
     const std::string_view key = thermalStateKey(state);
     const std::string name = key.empty() ? "?" : texts_.text(key);
     send("thermal-throttle", texts_.text("notification.thermal_throttle.title"),
@@ -95,12 +110,18 @@ void NotificationService::sendThermalThrottle(ThermalState state) {
 }
 
 void NotificationService::sendEmergencyBlockersTerminated(const std::vector<std::string>& names) {
+    if (!onMainLoop()) {
+        return postToMainLoop([this, names] { sendEmergencyBlockersTerminated(names); });
+    }
     send("emergency-terminated", kNotificationTitle,
          texts_.format("notification.emergency_terminated", {formatNames(names)}));
 }
 
 void NotificationService::sendEmergencySleep(std::int64_t percent,
                                              const std::vector<std::string>& blockerNames) {
+    if (!onMainLoop()) {
+        return postToMainLoop([this, percent, blockerNames] { sendEmergencySleep(percent, blockerNames); });
+    }
     send("emergency-sleep", kNotificationTitle,
          texts_.format("notification.emergency_sleep",
                        {static_cast<long long>(percent), formatNames(blockerNames)}));

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Core/Signal.h"
@@ -40,10 +41,12 @@ public:
     void registerCategories();
 
     /// Posts notification `id`, replacing one of the same id that is still shown. Safe from background
-    /// work: without permission only the main loop changes the status message.
+    /// work: a call from another thread than the one that made the service is handed to the main loop
+    /// through the scheduler's post(), which must then accept calls from any thread (QtScheduler does).
     void send(const std::string& id, const std::string& title, const std::string& body,
               const std::optional<std::string>& category = std::nullopt);
-    /// The machine slows down under heat. A state outside the four known ones is named "?".
+    /// The machine slows down under heat. A state outside the four known ones is named "?". These
+    /// senders, too, may be called from background work.
     void sendThermalThrottle(ThermalState state);
     /// The emergency ended the named processes that kept the machine awake.
     void sendEmergencyBlockersTerminated(const std::vector<std::string>& names);
@@ -67,6 +70,9 @@ public:
     static std::string formatNames(const std::vector<std::string>& names);
 
 private:
+    bool onMainLoop() const { return std::this_thread::get_id() == mainThread_; }
+    /// Runs `task` on the main loop if the service still exists then.
+    void postToMainLoop(std::function<void()> task);
     void handleResponse(const std::string& requestId, const std::string& actionId);
 
     NotificationCenter& center_;
@@ -77,6 +83,8 @@ private:
     Connection languageConnection_;
     std::atomic<bool> isAuthorized_ = false;
     std::optional<std::string> lastStatusMessage_;
+    /// The main loop's thread: the service is made there.
+    std::thread::id mainThread_ = std::this_thread::get_id();
     // Completions and posted tasks check this so that they do nothing once the service is gone.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };

@@ -15,7 +15,9 @@ AutomationReply notReady() {
 }
 
 AutomationReply awakeOrVetoed(const AppState& state) {
-    return {true, state.isActive(), state.isActive() ? "intent.dialog.awake" : "intent.activate.dialog.vetoed"};
+    if (state.isRequestPending()) return {true, false, "intent.dialog.pending"};
+    return {true, state.isActive(),
+            state.isActive() ? "intent.dialog.awake" : "intent.activate.dialog.vetoed"};
 }
 
 }  // namespace
@@ -37,6 +39,7 @@ AutomationReply AutomationActions::deactivate() {
 AutomationReply AutomationActions::status() {
     AppState* state = AppState::shared();
     if (!state) return notReady();
+    if (state->isRequestPending()) return {true, false, "intent.dialog.pending"};
     return {true, state->isActive(), state->isActive() ? "intent.dialog.awake" : "intent.dialog.off"};
 }
 
@@ -44,9 +47,9 @@ AutomationReply AutomationActions::keepAwakeWhileAppRuns(std::string_view bundle
     AppState* state = AppState::shared();
     if (!state) return notReady();
     const auto apps = state->runningApplications();
-    const bool running = !bundleID.empty() && std::any_of(apps.begin(), apps.end(), [&](const RunningAppInfo& app) {
-        return app.bundleID == bundleID;
-    });
+    const bool running =
+        !bundleID.empty() && std::any_of(apps.begin(), apps.end(),
+                                         [&](const RunningAppInfo& app) { return app.bundleID == bundleID; });
     if (!running) return {true, state->isActive(), "intent.keep_awake_app.not_running"};
     state->overrideAutomationPauseForExplicitKeepAwake();
     state->watchTransientBundle(std::string(bundleID));
@@ -58,7 +61,8 @@ std::vector<RunningAppInfo> AutomationActions::suggestedApps() {
     return state ? state->runningApplications() : std::vector<RunningAppInfo>{};
 }
 
-std::vector<RunningAppInfo> AutomationActions::appsWithIdentifiers(const std::vector<std::string>& bundleIDs) {
+std::vector<RunningAppInfo> AutomationActions::appsWithIdentifiers(
+    const std::vector<std::string>& bundleIDs) {
     auto apps = suggestedApps();
     std::erase_if(apps, [&](const RunningAppInfo& app) {
         return std::find(bundleIDs.begin(), bundleIDs.end(), app.bundleID) == bundleIDs.end();
@@ -66,9 +70,11 @@ std::vector<RunningAppInfo> AutomationActions::appsWithIdentifiers(const std::ve
     return apps;
 }
 
-std::vector<RunningAppInfo> AutomationActions::appsMatching(std::string_view text, const SystemLocale& locale) {
+std::vector<RunningAppInfo> AutomationActions::appsMatching(std::string_view text,
+                                                            const SystemLocale& locale) {
     auto apps = suggestedApps();
-    std::erase_if(apps, [&](const RunningAppInfo& app) { return !locale.containsIgnoringCase(app.name, text); });
+    std::erase_if(apps,
+                  [&](const RunningAppInfo& app) { return !locale.containsIgnoringCase(app.name, text); });
     return apps;
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "AppStateHarness.h"
+#include "UI/AutomationActions.h"
 
 namespace torvel {
 namespace {
@@ -27,21 +28,95 @@ TEST(AppStateEvaluation, RepeatedEvaluationIsSilentButRepairsTheAssertion) {
     EXPECT_TRUE(h.stateLines().empty());
 }
 
-TEST(AppStateEvaluation, FailedAssertionTearsTheSessionDownAndRetriesLater) {
+TEST(AppStateEvaluation, RefusedAssertionLeavesARequestPendingThatIsRetriedAndToldOnce) {
     AppStateHarness h;
+    AppState::setShared(h.state.get());
+    std::vector<bool> publishedPending;  // each change of the pending flag as observers saw it
+    auto connection = h.state->activationChanged.connect([&] {
+        if (publishedPending.empty() || publishedPending.back() != h.state->isRequestPending())
+            publishedPending.push_back(h.state->isRequestPending());
+    });
     h.assertions.failNextCreate(-536870199);
-    h.state->toggle();
+    h.state->activate(Duration::custom(3600));
     EXPECT_FALSE(h.state->isActive());
-    EXPECT_TRUE(h.state->activeReasons().empty());
+    EXPECT_TRUE(h.state->isRequestPending());
+    EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::timer});  // the request, not a stopped session
+    EXPECT_TRUE(h.timer.isRunning());
     EXPECT_TRUE(h.held().empty());
-    EXPECT_FALSE(h.sessions.loadActiveSession());
-    EXPECT_EQ(h.notificationIDs(), std::vector<std::string>{"assertion-failure"});
+    EXPECT_TRUE(h.sessions.loadActiveSession()) << "a restart picks the request up again";
     EXPECT_TRUE(h.log.contains("AppState", "Sleep prevention start failed: Assertion failed (-536870199)"));
-    EXPECT_TRUE(h.state->isManuallyActivated());  // the input stays: the next evaluation tries again
+    EXPECT_EQ(publishedPending.back(), true);
+    EXPECT_EQ(AutomationActions::status().dialogKey, "intent.dialog.pending");
 
-    h.state->reevaluateState();
+    // Refused again on every retry and on other re-evaluations: still one notice, one state line.
+    for (int i = 0; i < 3; ++i) {
+        h.assertions.failNextCreate(-1);
+        h.scheduler.advance(30);
+        h.assertions.failNextCreate(-1);
+        h.state->updateMonitorValues([](MonitorValues&) {});
+    }
+    EXPECT_EQ(h.notificationIDs(), std::vector<std::string>{"assertion-failure"});
+    EXPECT_EQ(h.stateLines().size(), 1u);
+    EXPECT_TRUE(h.state->isRequestPending());
+
+    // The next retry succeeds: the session runs, and the retry timer is gone.
+    h.scheduler.advance(30);
     EXPECT_TRUE(h.state->isActive());
+    EXPECT_FALSE(h.state->isRequestPending());
+    EXPECT_EQ(publishedPending.back(), false) << "the end of the pending state is published";
     EXPECT_EQ(h.held(), std::vector<std::string>{"PreventUserIdleSystemSleep"});
+    EXPECT_TRUE(h.state->isHeartbeatRunning());
+    EXPECT_EQ(AutomationActions::status().dialogKey, "intent.dialog.awake");
+    const auto timersWhileRunning = h.scheduler.activeTimerCount();
+
+    // The system drops the assertion and refuses a new one: a new pending period, told once more.
+    h.assertions.drop(h.sleepPrevention.assertionID());
+    h.assertions.failNextCreate(-2);
+    h.scheduler.advance(30);  // the heartbeat notices
+    EXPECT_TRUE(h.state->isRequestPending());
+    EXPECT_FALSE(h.state->isHeartbeatRunning());
+    EXPECT_EQ(h.notificationIDs(), (std::vector<std::string>{"assertion-failure", "assertion-failure"}));
+
+    // Ending the request ends the pending state and its timer.
+    h.state->deactivateAll();
+    EXPECT_FALSE(h.state->isRequestPending());
+    EXPECT_LT(h.scheduler.activeTimerCount(), timersWhileRunning);
+    EXPECT_EQ(AutomationActions::status().dialogKey, "intent.dialog.off");
+    AppState::setShared(nullptr);
+}
+
+TEST(AppStateEvaluation, PendingRequestRetriesWhenAnInhibitServiceAppearsAndEnds) {
+    AppStateHarness h;
+    h.state->handleInhibitServicesChanged();  // nothing pending: nothing happens
+    EXPECT_TRUE(h.held().empty());
+
+    // A click ends a pending manual request for good, also across a restart.
+    h.assertions.failNextCreate(-1);
+    h.state->toggle();
+    ASSERT_TRUE(h.state->isRequestPending());
+    h.state->toggle();
+    EXPECT_FALSE(h.state->isRequestPending());
+    h.relaunch();
+    EXPECT_FALSE(h.state->isManuallyActivated());
+    EXPECT_TRUE(h.held().empty());
+
+    h.assertions.failNextCreate(-1);
+    h.state->activate(Duration::custom(60));
+    ASSERT_TRUE(h.state->isRequestPending());
+    h.state->handleInhibitServicesChanged();
+    EXPECT_TRUE(h.state->isActive());
+    EXPECT_FALSE(h.state->isRequestPending());
+
+    h.assertions.drop(h.sleepPrevention.assertionID());
+    h.assertions.failNextCreate(-1);
+    h.scheduler.advance(30);
+    ASSERT_TRUE(h.state->isRequestPending());
+    h.assertions.failNextCreate(-1);
+    h.scheduler.advance(30);  // the countdown ends while pending
+    EXPECT_FALSE(h.state->isRequestPending());
+    EXPECT_FALSE(h.sessions.loadActiveSession()) << "nothing for a restart to bring back";
+    EXPECT_EQ(h.scheduler.activeTimerCount(), 0u);
+    EXPECT_EQ(h.notificationIDs().back(), "timer-expired");
 }
 
 TEST(AppStateEvaluation, ScreenSaverFollowsTheSettingOrTheProfileType) {
@@ -64,6 +139,35 @@ TEST(AppStateEvaluation, ScreenSaverFollowsTheSettingOrTheProfileType) {
     EXPECT_TRUE(h.state->isActive());
     EXPECT_FALSE(h.sleepPrevention.isScreenSaverPreventionActive());
     EXPECT_EQ(h.notificationIDs(), std::vector<std::string>{"assertion-failure"});
+}
+
+TEST(AppStateEvaluation, ScreenSaverFailureIsToldOnceUntilThePreventionWorksAgain) {
+    AppStateHarness h;
+    h.state->set(&SettingsValues::preventScreenSaver, true);
+    h.assertions.failUserActivity(-7);
+    h.state->toggle();                                    // starting it fails
+    for (int i = 0; i < 3; ++i) h.scheduler.advance(30);  // heartbeats re-evaluate and fail again
+    h.state->reevaluateState();
+    EXPECT_TRUE(h.state->isActive());
+    EXPECT_EQ(h.notificationIDs(), std::vector<std::string>{"assertion-failure"});
+    auto failures = h.log.messages("AppState");
+    std::erase_if(failures,
+                  [](const std::string& l) { return l.rfind("Screensaver prevention failed", 0) != 0; });
+    EXPECT_EQ(failures.size(), 1u);
+
+    // It works again, then its refresh fails: a new failure, told again, and only once.
+    h.assertions.failUserActivity(0);
+    h.scheduler.advance(30);
+    ASSERT_TRUE(h.sleepPrevention.isScreenSaverPreventionActive());
+    h.assertions.failUserActivity(-7);
+    for (int i = 0; i < 3; ++i) h.scheduler.advance(30);
+    EXPECT_EQ(h.notificationIDs(), (std::vector<std::string>{"assertion-failure", "assertion-failure"}));
+
+    // A new session may tell it again.
+    h.state->deactivateAll();
+    h.state->toggle();
+    h.scheduler.advance(30);
+    EXPECT_EQ(h.notificationIDs().size(), 3u);
 }
 
 TEST(AppStateEvaluation, DeletedProfileIsClearedByTheNextEvaluation) {

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -159,6 +160,28 @@ TEST_F(NotificationServiceTest, ConvenienceSendersFillTheirTexts) {
               (std::vector<std::string>{"thermal-throttle|Too hot|Thermal state: serious",
                                         "thermal-throttle|Too hot|Thermal state: ?",
                                         "emergency-sleep|Torvel|Sleeping at 4% despite backup, render"}));
+}
+
+TEST_F(NotificationServiceTest, BackgroundWorkIsHandedToTheMainLoop) {
+    start(true);
+    std::thread worker([this] {
+        service.send("emergency-stalled", "Torvel", "Stalled");
+        service.sendEmergencySleep(3, {"backup"});
+    });
+    worker.join();
+    EXPECT_TRUE(center.requests().empty()) << "the center is only touched on the main loop";
+    scheduler.runPending();
+    ASSERT_EQ(center.requests().size(), 2u);
+    EXPECT_EQ(center.requests()[0].identifier, "emergency-stalled");
+    EXPECT_EQ(center.requests()[1].body, "Sleeping at 3% despite backup");
+
+    std::thread([this] { service.send("late", "Torvel", "Late"); }).join();
+    {
+        NotificationService gone{center, scheduler, texts, log};
+        std::thread([&gone] { gone.send("never", "Torvel", "Never"); }).join();
+    }
+    scheduler.runPending();  // a request for a service that is gone is dropped
+    EXPECT_EQ(center.requests().back().identifier, "late");
 }
 
 TEST(NotificationServiceFormatNames, KeepsDistinctNamesAndCountsThoseBeyondThree) {

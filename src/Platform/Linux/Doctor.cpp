@@ -4,6 +4,7 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
+#include <QDBusMessage>
 #include <QDBusReply>
 #include <QStringList>
 #include <algorithm>
@@ -22,6 +23,17 @@ bool trayHostPresent(const QDBusConnection& session) {
                            "org.kde.StatusNotifierWatcher", session);
     const QVariant registered = watcher.property("IsStatusNotifierHostRegistered");
     return !registered.isValid() || registered.toBool();
+}
+
+/// A server that is only activatable may fail to start: only one that answers counts.
+bool notificationServerAnswers(const QDBusConnection& session) {
+    if (!session.isConnected()) return false;
+    constexpr int kAnswerTimeoutMs = 2000;  // a starting server answers well within this
+    const auto call =
+        QDBusMessage::createMethodCall("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                                       "org.freedesktop.Notifications", "GetServerInformation");
+    const QDBusMessage reply = session.call(call, QDBus::Block, kAnswerTimeoutMs);
+    return reply.type() == QDBusMessage::ReplyMessage && reply.signature() == "ssss";
 }
 
 }  // namespace
@@ -51,8 +63,7 @@ std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const Q
     add("UPower (system bus)", available(system, "org.freedesktop.UPower"),
         "battery level, charger and time estimate with change events",
         "battery read from /sys/class/power_supply once a minute");
-    add("Desktop notifications", available(session, "org.freedesktop.Notifications"),
-        "notifications with action buttons",
+    add("Desktop notifications", notificationServerAnswers(session), "notifications with action buttons",
         "no pop-ups: the last message is shown in the tray menu instead");
     add("NetworkManager (system bus)", available(system, "org.freedesktop.NetworkManager"),
         "the current Wi-Fi network for trusted networks", "trusted Wi-Fi networks never match");

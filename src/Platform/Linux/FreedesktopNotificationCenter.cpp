@@ -21,6 +21,8 @@ constexpr const char* kPath = "/org/freedesktop/Notifications";
 constexpr const char* kInterface = "org.freedesktop.Notifications";
 // A server that hangs must not hold the queue for the bus's default 25 seconds.
 constexpr int kCallTimeoutMs = 10000;
+// The installed com.torvel.Torvel.desktop, without its suffix: servers group and badge by it.
+constexpr const char* kDesktopEntry = "com.torvel.Torvel";
 // The server's own expiry policy.
 constexpr qint32 kServerDefaultTimeout = -1;
 
@@ -181,7 +183,7 @@ void FreedesktopNotificationCenter::notify() {
     if (category != categories_.end() && capabilities_->contains("actions")) {
         for (const auto& action : category->actions) actions << text(action.identifier) << text(action.title);
     }
-    QVariantMap hints = {{"desktop-entry", QString("torvel")}};
+    QVariantMap hints = {{"desktop-entry", QString(kDesktopEntry)}};
     if (request.playsSound) {
         hints.insert("sound-name", QString("message-new-instant"));
     } else {

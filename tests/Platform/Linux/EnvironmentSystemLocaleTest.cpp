@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace torvel {
 namespace {
@@ -21,7 +22,8 @@ public:
         }
     }
     ~LocaleEnvironment() {
-        for (const auto& [name, value] : saved_) value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+        for (const auto& [name, value] : saved_)
+            value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
     }
 
 private:
@@ -30,7 +32,9 @@ private:
 
 TEST(EnvironmentSystemLocaleTest, PreferredLanguagesFollowGettextsOrder) {
     {
-        LocaleEnvironment env({{"LANGUAGE", "cs:en_GB"}, {"LC_ALL", std::nullopt}, {"LC_MESSAGES", std::nullopt},
+        LocaleEnvironment env({{"LANGUAGE", "cs:en_GB"},
+                               {"LC_ALL", std::nullopt},
+                               {"LC_MESSAGES", std::nullopt},
                                {"LANG", "de_DE.UTF-8"}});
         const auto languages = EnvironmentSystemLocale().preferredLanguages();
         ASSERT_GE(languages.size(), 2u);
@@ -39,8 +43,36 @@ TEST(EnvironmentSystemLocaleTest, PreferredLanguagesFollowGettextsOrder) {
     }
     {
         // In the C locale gettext ignores LANGUAGE, and "C" itself names no language.
-        LocaleEnvironment env({{"LANGUAGE", "cs"}, {"LC_ALL", "C"}, {"LC_MESSAGES", std::nullopt}, {"LANG", "C"}});
+        LocaleEnvironment env(
+            {{"LANGUAGE", "cs"}, {"LC_ALL", "C"}, {"LC_MESSAGES", std::nullopt}, {"LANG", "C"}});
         EXPECT_TRUE(EnvironmentSystemLocale().preferredLanguages().empty());
+    }
+}
+
+TEST(EnvironmentSystemLocaleTest, SystemSettingsCountOnlyWhenTheEnvironmentNamesNoLanguage) {
+    EnvironmentSystemLocale locale;
+    {
+        LocaleEnvironment env({{"LANGUAGE", std::nullopt},
+                               {"LC_ALL", std::nullopt},
+                               {"LC_MESSAGES", "POSIX"},
+                               {"LANG", "C.UTF-8"}});
+        EXPECT_TRUE(
+            locale.setSystemSettings({"LANG=de_DE.UTF-8", "LC_MESSAGES=cs_CZ.UTF-8", "LANGUAGE=sk:cs"}));
+        EXPECT_EQ(locale.preferredLanguages(), (std::vector<std::string>{"sk", "cs", "cs_CZ.UTF-8"}));
+        EXPECT_FALSE(
+            locale.setSystemSettings({"LANG=de_DE.UTF-8", "LC_MESSAGES=cs_CZ.UTF-8", "LANGUAGE=sk:cs"}))
+            << "the same setting again is no change";
+        // Hostile entries: no name, no "=", an oversized value.
+        EXPECT_TRUE(locale.setSystemSettings({"=cs", "LANG", "LANG=" + QString(200, 'x'), "LC_TIME=cs_CZ"}));
+        EXPECT_TRUE(locale.preferredLanguages().empty());
+    }
+    {
+        LocaleEnvironment env({{"LANGUAGE", std::nullopt},
+                               {"LC_ALL", std::nullopt},
+                               {"LC_MESSAGES", std::nullopt},
+                               {"LANG", "en_GB.UTF-8"}});
+        EXPECT_FALSE(locale.setSystemSettings({"LANG=cs_CZ.UTF-8"})) << "the environment's language wins";
+        EXPECT_EQ(locale.preferredLanguages(), std::vector<std::string>{"en_GB.UTF-8"});
     }
 }
 

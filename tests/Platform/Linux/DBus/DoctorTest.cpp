@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "Platform/Linux/DBus/PrivateBuses.h"
 #include "Platform/Linux/Doctor.h"
 
@@ -31,6 +33,20 @@ TEST(Doctor, ReportsWhatTheSessionHasAndWhatFollowsWithoutIt) {
     const std::string report = formatDoctorReport(findings);
     EXPECT_NE(report.find("[ok] systemd-logind"), std::string::npos) << report;
     EXPECT_NE(report.find("not found; Torvel runs without them"), std::string::npos) << report;
+}
+
+TEST(Doctor, ANotificationServerCountsOnlyWhenItAnswers) {
+    PrivateBuses buses;
+    if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
+    // The name is taken, but by something that does not answer as a notification server.
+    ASSERT_TRUE(buses.startMock(Bus::session, "org.freedesktop.Notifications",
+                                "/org/freedesktop/Notifications", "org.freedesktop.Notifications"));
+    const auto findings = examineDesktop(buses.connection(Bus::system), buses.connection(Bus::session));
+    const auto notifications = std::find_if(findings.begin(), findings.end(), [](const DoctorFinding& f) {
+        return f.facility == "Desktop notifications";
+    });
+    ASSERT_NE(notifications, findings.end());
+    EXPECT_FALSE(notifications->found);
 }
 
 }  // namespace

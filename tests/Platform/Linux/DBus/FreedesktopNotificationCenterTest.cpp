@@ -115,7 +115,8 @@ TEST_F(FreedesktopNotificationCenterTest, SendsButtonsAndReplacesTheNotification
     EXPECT_EQ(first.value(5).toStringList(),
               QStringList({"GUARDIAN_CONTINUE", "Continue", "GUARDIAN_DEACTIVATE", "Deactivate"}));
     const auto hints = qdbus_cast<QVariantMap>(first.value(6).value<QDBusArgument>());
-    EXPECT_EQ(hints.value("desktop-entry").toString(), "torvel");
+    EXPECT_EQ(hints.value("desktop-entry").toString(), "com.torvel.Torvel")
+        << "the installed desktop file's id";
     EXPECT_EQ(hints.value("sound-name").toString(), "message-new-instant");
     EXPECT_EQ(first.value(7).toInt(), -1);
     EXPECT_EQ(calls[1].value(1).toUInt(), 1U) << "replaces the first";
