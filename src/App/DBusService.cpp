@@ -123,6 +123,7 @@ QString DBusService::activationText(const AppState& state) const {
     // refusal text (a battery limit, a safety stop) would misexplain.
     const bool requested = state.isManuallyActivated() || app_.timer().isRunning() || state.activeProfileID();
     if (state.isActive()) return text("intent.dialog.awake");
+    if (state.isRequestPending()) return text("intent.dialog.pending");
     return text(requested ? "intent.activate.dialog.failed" : "intent.activate.dialog.vetoed");
 }
 
@@ -198,7 +199,7 @@ QVariantMap DBusService::GetStatus() {
     if (paused && *paused != Date::distantFuture())
         status["automationPausedUntil"] = isoLocal(*paused, app_.calendar());
     status["screenSaverPrevented"] = app_.sleepPrevention().isScreenSaverPreventionActive();
-    status["requestPending"] = false;  // TODO(merge): isRequestPending()
+    status["requestPending"] = state->isRequestPending();
     return status;
 }
 
@@ -227,7 +228,9 @@ bool DBusService::KeepAwakeWhileAppRuns(const QString& app, QString& message, QS
     const auto reply = AutomationActions::keepAwakeWhileAppRuns(id);
     const bool heldBack = reply.dialogKey == "intent.activate.dialog.vetoed" &&
                           AppState::shared()->monitorValues().isProcessTriggerActive;
-    message = text(heldBack ? "intent.activate.dialog.failed" : reply.dialogKey.c_str());
+    message = text(AppState::shared()->isRequestPending() ? "intent.dialog.pending"
+                   : heldBack                               ? "intent.activate.dialog.failed"
+                                                            : reply.dialogKey.c_str());
     bundleID = matches.empty() ? QString() : qtext(id);
     return reply.dialogKey == "intent.dialog.awake";
 }
