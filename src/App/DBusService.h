@@ -25,6 +25,8 @@ struct DBusSetting {
     QString key;
     QString value;
     QString type;
+    /// What the setting does, in one line of the user's language.
+    QString help;
 };
 QDBusArgument& operator<<(QDBusArgument& out, const DBusRunningApp& app);
 const QDBusArgument& operator>>(const QDBusArgument& in, DBusRunningApp& app);
@@ -53,10 +55,13 @@ void registerDBusTypes();
 ///       has. ok as for Activate; not running: ok false and the not-running message. Several
 ///       matches fail with kErrorInvalidArgument naming them.
 ///   RunningApps() -> a(ssi)              (id, name, pid) of the running applications, sorted by name
-///   ListSettings() -> a(sss)             (key, value, type) of every setting
+///   ListSettings() -> a(ssss)            (key, value, type, help) of every setting
 ///   GetSetting(s key) -> (s value)       an unknown key fails with kErrorInvalidArgument
 ///   SetSetting(s key, s value) -> (s value)  as the settings window sets it; an unknown key or a
-///                                        value of the wrong type fails with kErrorInvalidArgument
+///                                        value of the wrong type or range fails with
+///                                        kErrorInvalidArgument; one the settings file cannot take
+///                                        fails with kErrorNotSaved (the file and the reason) and
+///                                        leaves the setting as it was
 class DBusService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.torvel.Torvel1")
@@ -66,6 +71,7 @@ public:
     static constexpr const char* kInterface = "com.torvel.Torvel1";
     static constexpr const char* kErrorNotReady = "com.torvel.Torvel1.Error.NotReady";
     static constexpr const char* kErrorInvalidArgument = "com.torvel.Torvel1.Error.InvalidArgument";
+    static constexpr const char* kErrorNotSaved = "com.torvel.Torvel1.Error.NotSaved";
 
     explicit DBusService(AppDelegate& app);
 
