@@ -1,25 +1,21 @@
 #include "Platform/Linux/JsonFileDefaultsStore.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <limits>
 #include <system_error>
 #include <utility>
 
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
 #include "Platform/Linux/AtomicFile.h"
-#include "Platform/Linux/Base64.h"
+#include "Platform/Linux/TaggedDefaultsValue.h"
 
 namespace torvel {
 
@@ -34,70 +30,9 @@ constexpr std::size_t kTemporaryRandomLength = 6;  // the XXXXXX of mkstemp
 
 using AtomicFile::errorText;
 using AtomicFile::lockExclusive;
-
-bool isUtf8(const std::string& text) {
-    try {
-        (void)json(text).dump();
-        return true;
-    } catch (const json::exception&) {
-        return false;
-    }
-}
-
-/// Why the file cannot carry `value` under `key`; std::nullopt when it can.
-std::optional<std::string> unrepresentable(std::string_view key, const DefaultsValue& value) {
-    if (!isUtf8(std::string(key))) return "the key is not UTF-8";
-    if (const double* d = std::get_if<double>(&value); d && !std::isfinite(*d)) {
-        return fmt::format("{} is not a finite number", *d);
-    }
-    if (const std::string* s = std::get_if<std::string>(&value); s && !isUtf8(*s)) {
-        return "the string is not UTF-8";
-    }
-    return std::nullopt;
-}
-
-json encode(const DefaultsValue& value) {
-    struct Visitor {
-        json operator()(bool b) const { return {{"bool", b}}; }
-        json operator()(std::int64_t i) const { return {{"int", i}}; }
-        json operator()(double d) const { return {{"double", d}}; }
-        json operator()(const std::string& s) const { return {{"string", s}}; }
-        json operator()(const DefaultsData& data) const { return {{"data", encodeBase64(data.bytes)}}; }
-        json operator()(Date date) const { return {{"date", date.secondsSinceReferenceDate()}}; }
-    };
-    return std::visit(Visitor{}, value);
-}
-
-/// The value of one stored entry; std::nullopt with `problem` set when it is not one. The kinds are
-/// kept strictly: only an integer is an int, only a Boolean a bool (any finite number is a double).
-std::optional<DefaultsValue> decode(const json& entry, std::string& problem) {
-    if (!entry.is_object() || entry.size() != 1) {
-        problem = "not an object with exactly one member";
-        return std::nullopt;
-    }
-    const std::string& kind = entry.begin().key();
-    const json& raw = entry.begin().value();
-    const bool finite = raw.is_number() && std::isfinite(raw.get<double>());
-    if (kind == "bool" && raw.is_boolean()) return raw.get<bool>();
-    if (kind == "int" && raw.is_number_integer() &&
-        (!raw.is_number_unsigned() || raw.get<std::uint64_t>() <= std::numeric_limits<std::int64_t>::max())) {
-        return raw.get<std::int64_t>();
-    }
-    if (kind == "double" && finite) return raw.get<double>();
-    if (kind == "date" && finite) return Date(raw.get<double>());
-    if (kind == "string" && raw.is_string()) return raw.get<std::string>();
-    if (kind == "data" && raw.is_string()) {
-        if (auto bytes = decodeBase64(raw.get_ref<const std::string&>()))
-            return DefaultsData{std::move(*bytes)};
-        problem = "the data is not valid Base64";
-        return std::nullopt;
-    }
-    static constexpr std::string_view kinds[] = {"bool", "int", "double", "string", "data", "date"};
-    const bool known = std::find(std::begin(kinds), std::end(kinds), kind) != std::end(kinds);
-    problem = known ? fmt::format("\"{}\" holds an unsuitable JSON {}", kind, raw.type_name())
-                    : fmt::format("unknown kind \"{}\"", kind);
-    return std::nullopt;
-}
+using TaggedDefaultsValue::decode;
+using TaggedDefaultsValue::encode;
+using TaggedDefaultsValue::unrepresentable;
 
 std::string utcTimestamp() {
     const std::time_t now = std::time(nullptr);
