@@ -138,6 +138,10 @@ LoadedProfiles loadProfiles(DefaultsStore& store, const Logger& log, Date now) {
                 log.error("Failed to decode profiles, keeping the {} that decode: {}",
                           decoded.profiles.size(), decoded.error);
                 loaded.profiles = std::move(decoded.profiles);
+                if (!store.boolValue(kMigratedKey)) {
+                    loaded.profiles = migrateProfiles(std::move(loaded.profiles), log);
+                    store.set(kMigratedKey, true);
+                }
             }
             if (aside) {
                 log.error("The stored profile list is kept under \"{}\" in the settings", *aside);

@@ -41,7 +41,9 @@ using SettingMember =
 
 /// The values a number setting takes, bounds included.
 struct SettingRange {
+    /// The smallest value taken.
     double min;
+    /// The largest value taken.
     double max;
 };
 
@@ -62,7 +64,9 @@ struct SettingRefusal {
         badInput,  // an unknown key, a value of the wrong kind or out of range
         notSaved,  // the store could not write it
     };
+    /// Which of the two it was: the command line exits 2 for bad input, 1 for a failed save.
     Reason reason;
+    /// What to tell the user: the key and what it takes, or the file and why it refused the write.
     std::string message;
 };
 

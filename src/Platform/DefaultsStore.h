@@ -27,19 +27,23 @@ using DefaultsValue = std::variant<bool, std::int64_t, double, std::string, Defa
 
 /// One change of a batch: the value to store under `key`, or std::nullopt to remove the key.
 struct DefaultsChange {
+    /// The key changed.
     std::string key;
+    /// Its new value; std::nullopt removes it.
     std::optional<DefaultsValue> value;
 };
 
 /// What became of a write: true when it is on disk, else `error` says why, naming the file and the
 /// system's reason ("cannot create /home/u/.config/torvel: Not a directory").
 struct DefaultsWrite {
+    /// Why the write failed; std::nullopt when it is on disk.
     std::optional<std::string> error;
 
     /// A write that reached the disk.
     static DefaultsWrite ok() { return {}; }
     /// A write that did not, for `why`.
     static DefaultsWrite failed(std::string why) { return {std::move(why)}; }
+    /// True when the write is on disk.
     explicit operator bool() const { return !error; }
 };
 

@@ -170,6 +170,15 @@ TEST_F(ProfilesTest, OneUnreadableProfileCostsOnlyItselfAndNothingIsLost) {
     EXPECT_EQ(store.object(std::string(kAsideKey) + "-2"), DefaultsValue(DefaultsData::fromString("[1]")));
     EXPECT_EQ(store.object(kAsideKey), DefaultsValue(original));
 
+    // What remains of a list from before keys is still migrated.
+    const Profile old = user("Prezentace", Duration::indefinite(), A::noDisplaySleep, std::nullopt);
+    auto withOld = nlohmann::json::parse(profilesToJson({old}).value());
+    withOld.push_back(newer);
+    store = MemoryDefaultsStore();
+    store.set("profiles", DefaultsData::fromString(withOld.dump()));
+    EXPECT_EQ(start().profiles.front().localizationKey, "default_profile.presentation");
+    EXPECT_TRUE(store.boolValue("profilesMigratedToV2"));
+
     // When the copy cannot be made, the stored list is not written over.
     store = MemoryDefaultsStore();
     store.set("profiles", original);
