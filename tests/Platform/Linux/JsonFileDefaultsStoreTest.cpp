@@ -295,6 +295,18 @@ TEST_F(JsonFileDefaultsStoreTest, ALinkedFileStaysALinkAndItsTargetIsReplacedAto
     for (const auto& entry : fs::directory_iterator(dotfiles / "torvel"))
         EXPECT_EQ(entry.path().filename(), "defaults.json") << "no temporary file left beside the target";
     EXPECT_EQ(errorCount(), 0);
+
+    // An unusable target is moved aside in its own folder; the links stay for the fresh file.
+    std::ofstream(dotfiles / "torvel" / "defaults.json", std::ios::trunc) << "garbage {";
+    JsonFileDefaultsStore reopened(file, log);
+    EXPECT_TRUE(reopened.keys().empty());
+    ASSERT_TRUE(reopened.set("third", true));
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_EQ(JsonFileDefaultsStore(file, log).keys(), std::vector<std::string>{"third"});
+    int aside = 0;
+    for (const auto& entry : fs::directory_iterator(dotfiles / "torvel"))
+        aside += entry.path().filename().string().starts_with("defaults.json.corrupt-");
+    EXPECT_EQ(aside, 1);
 }
 
 class DiscardingLogSink : public LogSink {
