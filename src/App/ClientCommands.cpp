@@ -70,7 +70,8 @@ public:
             if (name == DBusService::kErrorInvalidArgument) {
                 exit_ = CommandLine::kUsage;
                 print(err_, "torvel: " + message);
-            } else if (name == DBusService::kErrorNotReady || name == DBusService::kErrorRefused) {
+            } else if (name == DBusService::kErrorNotReady || name == DBusService::kErrorRefused ||
+                       name == DBusService::kErrorNotSaved) {
                 print(err_, "torvel: " + message);
             } else if (name == "org.freedesktop.DBus.Error.NoReply" ||
                        name == "org.freedesktop.DBus.Error.Timeout") {
@@ -145,14 +146,18 @@ int runConfigList(Client& client) {
     if (!reply) return client.failure();
     const auto settings = demarshall<QList<DBusSetting>>(reply->at(0));
     if (!settings) return client.failure();
-    int keyWidth = 0, valueWidth = 0;
+    int keyWidth = 0, valueWidth = 0, typeWidth = 0;
     for (const auto& setting : *settings) {
         keyWidth = std::max(keyWidth, width(setting.key));
         valueWidth = std::max(valueWidth, width(setting.value));
+        typeWidth = std::max(typeWidth, width(setting.type));
     }
     for (const auto& setting : *settings)
-        client.print(client.out(),
-                     QString("%1  %2  %3").arg(setting.key, -keyWidth).arg(setting.value, -valueWidth).arg(setting.type));
+        client.print(client.out(), QString("%1  %2  %3  %4")
+                                       .arg(setting.key, -keyWidth)
+                                       .arg(setting.value, -valueWidth)
+                                       .arg(setting.type, -typeWidth)
+                                       .arg(setting.help));
     return CommandLine::kOk;
 }
 

@@ -63,14 +63,14 @@ const QDBusArgument& operator>>(const QDBusArgument& in, DBusRunningApp& app) {
 
 QDBusArgument& operator<<(QDBusArgument& out, const DBusSetting& setting) {
     out.beginStructure();
-    out << setting.key << setting.value << setting.type;
+    out << setting.key << setting.value << setting.type << setting.help;
     out.endStructure();
     return out;
 }
 
 const QDBusArgument& operator>>(const QDBusArgument& in, DBusSetting& setting) {
     in.beginStructure();
-    in >> setting.key >> setting.value >> setting.type;
+    in >> setting.key >> setting.value >> setting.type >> setting.help;
     in.endStructure();
     return in;
 }
@@ -248,7 +248,7 @@ QList<DBusSetting> DBusService::ListSettings() {
     AppState* state = readyState();
     if (!state) return settings;
     for (const auto& line : SettingsCommands::list(*state))
-        settings.append({qtext(line.key), qtext(line.value), qtext(line.type)});
+        settings.append({qtext(line.key), qtext(line.value), qtext(line.type), qtext(line.help)});
     return settings;
 }
 
@@ -266,8 +266,9 @@ QString DBusService::GetSetting(const QString& key) {
 QString DBusService::SetSetting(const QString& key, const QString& value) {
     AppState* state = readyState();
     if (!state) return {};
-    if (auto error = SettingsCommands::set(*state, key.toStdString(), value.toStdString())) {
-        fail(kErrorInvalidArgument, qtext(*error));
+    if (auto refusal = SettingsCommands::set(*state, key.toStdString(), value.toStdString())) {
+        const bool notSaved = refusal->reason == SettingRefusal::Reason::notSaved;
+        fail(notSaved ? kErrorNotSaved : kErrorInvalidArgument, qtext(refusal->message));
         return {};
     }
     return qtext(SettingsCommands::get(*state, key.toStdString())->value);

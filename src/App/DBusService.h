@@ -21,11 +21,13 @@ struct DBusRunningApp {
     QString name;
     qint32 pid = 0;
 };
-/// A setting as ListSettings() sends it: (s key, s value, s type).
+/// A setting as ListSettings() sends it: (s key, s value, s type, s help).
 struct DBusSetting {
     QString key;
     QString value;
     QString type;
+    /// What the setting does, in one line of the user's language.
+    QString help;
 };
 QDBusArgument& operator<<(QDBusArgument& out, const DBusRunningApp& app);
 const QDBusArgument& operator>>(const QDBusArgument& in, DBusRunningApp& app);
@@ -55,10 +57,13 @@ void registerDBusTypes();
 ///       has. ok as for Activate; not running: ok false and the not-running message. Several
 ///       matches fail with kErrorInvalidArgument naming them.
 ///   RunningApps() -> a(ssi)              (id, name, pid) of the running applications, sorted by name
-///   ListSettings() -> a(sss)             (key, value, type) of every setting
+///   ListSettings() -> a(ssss)            (key, value, type, help) of every setting
 ///   GetSetting(s key) -> (s value)       an unknown key fails with kErrorInvalidArgument
 ///   SetSetting(s key, s value) -> (s value)  as the settings window sets it; an unknown key or a
-///                                        value of the wrong type fails with kErrorInvalidArgument
+///                                        value of the wrong type or range fails with
+///                                        kErrorInvalidArgument; one the settings file cannot take
+///                                        fails with kErrorNotSaved (the file and the reason) and
+///                                        leaves the setting as it was
 class DBusService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.torvel.Torvel1")
@@ -69,6 +74,7 @@ public:
     static constexpr const char* kErrorNotReady = "com.torvel.Torvel1.Error.NotReady";
     static constexpr const char* kErrorInvalidArgument = "com.torvel.Torvel1.Error.InvalidArgument";
     static constexpr const char* kErrorRefused = "com.torvel.Torvel1.Error.Refused";
+    static constexpr const char* kErrorNotSaved = "com.torvel.Torvel1.Error.NotSaved";
     /// Longest error message sent back; longer ones are cut.
     static constexpr std::size_t kMaxErrorLength = 512;
 

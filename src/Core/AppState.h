@@ -144,17 +144,20 @@ public:
     /// The next 07:00 strictly after `date`.
     static Date nextMorning(Date date, const Calendar& calendar);
 
-    // Settings (AppStateSettings.cpp). Every assignment publishes, stores and then runs the
-    // setting's change handling, also when the value is unchanged.
+    // Settings (AppStateSettings.cpp). Every assignment stores, publishes and then runs the
+    // setting's change handling, also when the value is unchanged. A value the store cannot write
+    // changes nothing and comes back as a notSaved refusal naming the file and the reason.
     const SettingsValues& settings() const { return settings_; }
-    void set(bool SettingsValues::*member, bool value);
-    void set(std::int64_t SettingsValues::*member, std::int64_t value);
-    void set(float SettingsValues::*member, float value);
-    void set(AssertionType SettingsValues::*member, AssertionType value);
-    void set(AppLanguage SettingsValues::*member, AppLanguage value);
-    /// Sets a scalar setting from text, typed by the settings table; an error message (and no change)
-    /// for an unknown key or a value of the wrong kind.
-    std::optional<std::string> setSettingFromText(std::string_view key, std::string_view text);
+    std::optional<SettingRefusal> set(bool SettingsValues::*member, bool value);
+    std::optional<SettingRefusal> set(std::int64_t SettingsValues::*member, std::int64_t value);
+    std::optional<SettingRefusal> set(float SettingsValues::*member, float value);
+    std::optional<SettingRefusal> set(AssertionType SettingsValues::*member, AssertionType value);
+    std::optional<SettingRefusal> set(AppLanguage SettingsValues::*member, AppLanguage value);
+    /// Sets a scalar setting from text, typed by the settings table: a badInput refusal (and no
+    /// change) for an unknown key, a value of the wrong kind or out of range; notSaved as for set().
+    std::optional<SettingRefusal> setSettingFromText(std::string_view key, std::string_view text);
+    /// The texts in the user's language.
+    const Localization& texts() const { return services_.texts; }
     void setTrustedNetworks(std::vector<TrustedNetwork> networks);
     /// Adds `ssid` to the trusted list; false, changing nothing, when it is empty or already trusted.
     bool addTrustedSSID(const std::string& ssid);
@@ -253,7 +256,10 @@ private:
     // AppStateProfiles.cpp
     void loadProfileList();
     // AppStateSettings.cpp
-    void afterSettingAssigned(const SettingMember& member);
+    template <typename T>
+    std::optional<SettingRefusal> assignSetting(T SettingsValues::*member, T value);
+    std::optional<SettingRefusal> commitSettings(SettingsValues next, const SettingMember& member);
+    void runChangeHandling(const SettingDescriptor& row);
     void clearTrustedNetworkLatch();
     // AppStateProcesses.cpp
     void loadWatchedApps();
@@ -274,6 +280,8 @@ private:
     Calendar calendar_;
     SettingsValues settings_;
     std::vector<Profile> profiles_;
+    /// The stored list could not be read in full nor kept aside: saving over it would lose profiles.
+    bool profilesSaveBlocked_ = false;
     MonitorValues monitors_;
 
     bool isActive_ = false;

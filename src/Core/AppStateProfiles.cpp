@@ -6,15 +6,20 @@
 namespace torvel {
 
 void AppState::loadProfileList() {
-    auto loaded = loadProfiles(services_.defaults, log_);
+    auto loaded = loadProfiles(services_.defaults, log_, services_.clock.now());
     profiles_ = std::move(loaded.profiles);
-    if (loaded.needsSave) saveProfiles(services_.defaults, profiles_, log_);
+    profilesSaveBlocked_ = loaded.saveBlocked;
+    if (loaded.needsSave && !profilesSaveBlocked_) saveProfiles(services_.defaults, profiles_, log_);
 }
 
 void AppState::setProfiles(std::vector<Profile> profiles) {
     profiles_ = std::move(profiles);
     profilesChanged.emit();
-    saveProfiles(services_.defaults, profiles_, log_);
+    if (profilesSaveBlocked_) {
+        log_.error("Not saving the profile list: the stored one could not be read in full nor kept aside");
+    } else {
+        saveProfiles(services_.defaults, profiles_, log_);
+    }
     // An edited type or limit of the running profile applies at once.
     reevaluateState();
 }

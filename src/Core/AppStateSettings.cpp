@@ -5,41 +5,54 @@
 
 namespace torvel {
 
-void AppState::set(bool SettingsValues::*member, bool value) {
-    settings_.*member = value;
-    afterSettingAssigned(member);
+std::optional<SettingRefusal> AppState::set(bool SettingsValues::*member, bool value) {
+    return assignSetting(member, value);
 }
-void AppState::set(std::int64_t SettingsValues::*member, std::int64_t value) {
-    settings_.*member = value;
-    afterSettingAssigned(member);
+std::optional<SettingRefusal> AppState::set(std::int64_t SettingsValues::*member, std::int64_t value) {
+    return assignSetting(member, value);
 }
-void AppState::set(float SettingsValues::*member, float value) {
-    settings_.*member = value;
-    afterSettingAssigned(member);
+std::optional<SettingRefusal> AppState::set(float SettingsValues::*member, float value) {
+    return assignSetting(member, value);
 }
-void AppState::set(AssertionType SettingsValues::*member, AssertionType value) {
-    settings_.*member = value;
-    afterSettingAssigned(member);
+std::optional<SettingRefusal> AppState::set(AssertionType SettingsValues::*member, AssertionType value) {
+    return assignSetting(member, value);
 }
-void AppState::set(AppLanguage SettingsValues::*member, AppLanguage value) {
-    settings_.*member = value;
-    afterSettingAssigned(member);
+std::optional<SettingRefusal> AppState::set(AppLanguage SettingsValues::*member, AppLanguage value) {
+    return assignSetting(member, value);
 }
 
-std::optional<std::string> AppState::setSettingFromText(std::string_view key, std::string_view text) {
+template <typename T>
+std::optional<SettingRefusal> AppState::assignSetting(T SettingsValues::*member, T value) {
+    SettingsValues next = settings_;
+    next.*member = value;
+    return commitSettings(std::move(next), member);
+}
+
+std::optional<SettingRefusal> AppState::setSettingFromText(std::string_view key, std::string_view text) {
+    using Reason = SettingRefusal::Reason;
     const SettingDescriptor* row = settingDescriptor(key);
-    if (!row) return "Unknown setting '" + std::string(key) + "'";
+    if (!row) return SettingRefusal{Reason::badInput, "Unknown setting '" + std::string(key) + "'"};
     SettingsValues parsed = settings_;
-    if (auto error = parseSetting(*row, text, parsed)) return error;
-    settings_ = std::move(parsed);
-    afterSettingAssigned(row->member);
+    if (auto error = parseSetting(*row, text, parsed)) return SettingRefusal{Reason::badInput, *error};
+    return commitSettings(std::move(parsed), row->member);
+}
+
+std::optional<SettingRefusal> AppState::commitSettings(SettingsValues next, const SettingMember& member) {
+    const SettingDescriptor& row = settingDescriptor(member);
+    // Stored first: a value the disk refused would be gone after a restart, so it must not take
+    // effect now either.
+    if (auto written = storeSetting(services_.defaults, row, next); !written) {
+        auto message = fmt::format("{} not changed: {}", row.key, *written.error);
+        log_.error("{}", message);
+        return SettingRefusal{SettingRefusal::Reason::notSaved, std::move(message)};
+    }
+    settings_ = std::move(next);
+    settingChanged.emit(row.key);
+    runChangeHandling(row);
     return std::nullopt;
 }
 
-void AppState::afterSettingAssigned(const SettingMember& member) {
-    const SettingDescriptor& row = settingDescriptor(member);
-    settingChanged.emit(row.key);
-    storeSetting(services_.defaults, row, settings_);
+void AppState::runChangeHandling(const SettingDescriptor& row) {
     switch (row.change) {
         case SettingChange::none:
             break;

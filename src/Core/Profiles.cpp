@@ -4,6 +4,8 @@
 #include <array>
 #include <unordered_set>
 
+#include <nlohmann/json.hpp>
+
 namespace torvel {
 
 namespace {
@@ -12,6 +14,7 @@ constexpr std::string_view kProfilesKey = "profiles";
 constexpr std::string_view kMigratedKey = "profilesMigratedToV2";
 constexpr std::string_view kAiSeededKey = "aiProfileSeeded";
 constexpr std::string_view kAiKey = "default_profile.ai";
+constexpr std::string_view kUnreadableKeyPrefix = "profiles.unreadable.";
 
 // A built-in profile as versions before keys stored it: its English or Czech name and its settings.
 struct MigrationRule {
@@ -64,6 +67,44 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(kBlank) - first + 1);
 }
 
+struct DecodedProfiles {
+    std::vector<Profile> profiles;
+    /// Every stored entry decoded.
+    bool complete = false;
+    /// Why not, when not.
+    std::string error;
+};
+
+// The stored list, or as much of it as decodes entry by entry.
+DecodedProfiles decodeStored(const DefaultsValue& stored) {
+    DecodedProfiles out;
+    const auto* data = std::get_if<DefaultsData>(&stored);
+    if (!data) {
+        out.error = "the stored value is not data";
+        return out;
+    }
+    const std::string text = data->toString();
+    if (auto all = profilesFromJson(text, &out.error)) return {std::move(*all), true, {}};
+    const auto array = nlohmann::json::parse(text, nullptr, false);
+    if (!array.is_array()) return out;
+    for (const auto& entry : array) {
+        const std::string one =
+            "[" + entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "]";
+        if (auto decoded = profilesFromJson(one); decoded && decoded->size() == 1)
+            out.profiles.push_back(std::move(decoded->front()));
+    }
+    return out;
+}
+
+// Copies the stored list to a key of its own; the key, or std::nullopt when the store refused it.
+std::optional<std::string> keepAside(DefaultsStore& store, const DefaultsValue& stored, Date now) {
+    const std::string base = std::string(kUnreadableKeyPrefix) + now.toString();
+    std::string key = base;
+    for (int n = 2; store.object(key); ++n) key = base + "-" + std::to_string(n);
+    if (!store.set(key, stored)) return std::nullopt;
+    return key;
+}
+
 }  // namespace
 
 std::string displayName(const Profile& profile, const Localization& texts) {
@@ -83,20 +124,37 @@ std::vector<Profile> migrateProfiles(std::vector<Profile> profiles, const Logger
     return profiles;
 }
 
-LoadedProfiles loadProfiles(DefaultsStore& store, const Logger& log) {
+LoadedProfiles loadProfiles(DefaultsStore& store, const Logger& log, Date now) {
     LoadedProfiles loaded{defaultProfiles(), true};
     if (const auto stored = store.object(kProfilesKey)) {
-        std::string error = "the stored value is not data";
-        const auto* data = std::get_if<DefaultsData>(&*stored);
-        auto decoded = data ? profilesFromJson(data->toString(), &error) : std::nullopt;
-        if (!decoded) {
-            // The unreadable list is overwritten by the save that follows.
-            log.error("Failed to decode profiles, resetting to defaults: {}", error);
+        auto decoded = decodeStored(*stored);
+        if (!decoded.complete) {
+            // A list this version cannot read in full may come from a newer one: keep the whole of it
+            // before anything is written over it, and save what did decode only once it is kept.
+            const auto aside = keepAside(store, *stored, now);
+            if (decoded.profiles.empty()) {
+                log.error("Failed to decode profiles, resetting to defaults: {}", decoded.error);
+            } else {
+                log.error("Failed to decode profiles, keeping the {} that decode: {}",
+                          decoded.profiles.size(), decoded.error);
+                loaded.profiles = std::move(decoded.profiles);
+                if (!store.boolValue(kMigratedKey)) {
+                    loaded.profiles = migrateProfiles(std::move(loaded.profiles), log);
+                    store.set(kMigratedKey, true);
+                }
+            }
+            if (aside) {
+                log.error("The stored profile list is kept under \"{}\" in the settings", *aside);
+            } else {
+                log.error("Could not keep the stored profile list aside; not overwriting it");
+            }
+            loaded.needsSave = aside.has_value();
+            loaded.saveBlocked = !aside;
         } else if (!store.boolValue(kMigratedKey)) {
-            loaded.profiles = migrateProfiles(std::move(*decoded), log);
+            loaded.profiles = migrateProfiles(std::move(decoded.profiles), log);
             store.set(kMigratedKey, true);
         } else {
-            loaded = {std::move(*decoded), false};
+            loaded = {std::move(decoded.profiles), false};
         }
     }
 
@@ -122,7 +180,7 @@ bool saveProfiles(DefaultsStore& store, const std::vector<Profile>& profiles, co
         log.error("Failed to persist profiles: {}", error);
         return false;
     }
-    return store.set(kProfilesKey, DefaultsData::fromString(*json));
+    return static_cast<bool>(store.set(kProfilesKey, DefaultsData::fromString(*json)));
 }
 
 std::string uniqueProfileCopyName(const Profile& source, const std::vector<Profile>& profiles,

@@ -24,12 +24,16 @@ struct LoadedProfiles {
     std::vector<Profile> profiles;
     /// The caller saves the list (saveProfiles) once it has published it.
     bool needsSave = false;
+    /// The stored list did not decode in full and could not be kept aside: saving would lose it.
+    bool saveBlocked = false;
 };
 
-/// Reads "profiles": the built-ins when there is none or it does not decode, the migrated list on the
-/// first start after the migration was introduced; then seeds the AI profile once. Writes the
-/// "profilesMigratedToV2" and "aiProfileSeeded" flags itself, but not the list.
-LoadedProfiles loadProfiles(DefaultsStore& store, const Logger& log);
+/// Reads "profiles": the entries that decode (the built-ins when none does or there is no list), the
+/// migrated list on the first start after the migration was introduced; then seeds the AI profile
+/// once. A list that does not decode in full is first copied whole to "profiles.unreadable.<now>",
+/// so that nothing the user stored is lost. Writes that copy and the "profilesMigratedToV2" and
+/// "aiProfileSeeded" flags itself, but not the list.
+LoadedProfiles loadProfiles(DefaultsStore& store, const Logger& log, Date now);
 
 /// Stores the whole list under "profiles". A list that cannot be encoded is logged and leaves the
 /// stored value as it was: false. A store that refuses the write logs that itself: false.

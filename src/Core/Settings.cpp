@@ -16,26 +16,32 @@ using V = SettingsValues;
 using R = SettingRule;
 using C = SettingChange;
 
+// Below 11 % the battery floor stops every session anyway; above 50 % a limit refuses most work.
+constexpr SettingRange kBatteryLimit{11, 50};
+// The emergency thresholds sit below the battery floor; 0 switches blocker termination off.
+constexpr SettingRange kEmergencyPercent{0, 20};
+constexpr SettingRange kVolume{0, 1};
+
 // Table order is load order.
 const std::vector<SettingDescriptor> kRows = {
     {"autoActivateOnExternalDisplay", R::F, C::reevaluate, &V::autoActivateOnExternalDisplay},
     {"autoActivateOnMirroring", R::F, C::reevaluate, &V::autoActivateOnMirroring},
     {"batteryLimitEnabled", R::T, C::reevaluate, &V::batteryLimitEnabled},
-    {"batteryLimitPercent", R::I, C::reevaluate, &V::batteryLimitPercent},
+    {"batteryLimitPercent", R::I, C::reevaluate, &V::batteryLimitPercent, kBatteryLimit},
     {"resumeOnCharger", R::T, C::none, &V::resumeOnCharger},
     {"predictiveBatteryWarning", R::T, C::none, &V::predictiveBatteryWarning},
-    {"predictiveBatteryMinutes", R::I, C::none, &V::predictiveBatteryMinutes},
+    {"predictiveBatteryMinutes", R::I, C::none, &V::predictiveBatteryMinutes, SettingRange{5, 60}},
     {"showRemainingTime", R::T, C::none, &V::showRemainingTime},
     {"showBatteryEstimate", R::F, C::none, &V::showBatteryEstimate},
     {"preventDisplaySleep", R::F, C::reevaluate, &V::preventDisplaySleep},
     {"preventScreenSaver", R::F, C::reevaluate, &V::preventScreenSaver},
     {"lidCloseSoundEnabled", R::T, C::none, &V::lidCloseSoundEnabled},
-    {"lidCloseSoundVolume", R::R, C::none, &V::lidCloseSoundVolume},
+    {"lidCloseSoundVolume", R::R, C::none, &V::lidCloseSoundVolume, kVolume},
     {"heartbeatPipEnabled", R::T, C::none, &V::heartbeatPipEnabled},
-    {"heartbeatPipVolume", R::R, C::none, &V::heartbeatPipVolume},
+    {"heartbeatPipVolume", R::R, C::none, &V::heartbeatPipVolume, kVolume},
     {"heartbeatPipDecayEnabled", R::T, C::none, &V::heartbeatPipDecayEnabled},
     {"guardianEnabled", R::T, C::none, &V::guardianEnabled},
-    {"guardianHours", R::I, C::none, &V::guardianHours},
+    {"guardianHours", R::I, C::none, &V::guardianHours, SettingRange{1, 24}},
     {"hasSeenOnboarding", R::F, C::none, &V::hasSeenOnboarding},
     {"trustedNetworkActivationEnabled", R::F, C::trustedNetworkActivation,
      &V::trustedNetworkActivationEnabled},
@@ -45,8 +51,10 @@ const std::vector<SettingDescriptor> kRows = {
     {"preferStayguardClamshellDefeat", R::T, C::reevaluate, &V::preferStayguardClamshellDefeat},
     {"processTriggerEnabled", R::F, C::processTrigger, &V::processTriggerEnabled},
     {"emergencyPowerEnabled", R::T, C::emergencyPower, &V::emergencyPowerEnabled},
-    {"emergencyForceSleepPercent", R::I, C::emergencyForceSleep, &V::emergencyForceSleepPercent},
-    {"emergencyTerminateBlockersPercent", R::I, C::none, &V::emergencyTerminateBlockersPercent},
+    {"emergencyForceSleepPercent", R::I, C::emergencyForceSleep, &V::emergencyForceSleepPercent,
+     kEmergencyPercent},
+    {"emergencyTerminateBlockersPercent", R::I, C::none, &V::emergencyTerminateBlockersPercent,
+     kEmergencyPercent},
     {"emergencyAlarmEnabled", R::T, C::emergencyAlarm, &V::emergencyAlarmEnabled},
     {"processTriggerAssertionType", R::S, C::reevaluate, &V::processTriggerAssertionType},
     {"language", R::S, C::language, &V::language},
@@ -57,8 +65,19 @@ const T* as(const std::optional<DefaultsValue>& value) {
     return value ? std::get_if<T>(&*value) : nullptr;
 }
 
+// `value` within the row's range; logs what it was when it was not.
+template <typename T>
+T withinRange(const SettingDescriptor& row, T value, const Logger& log) {
+    if (!row.range) return value;
+    const T min = static_cast<T>(row.range->min), max = static_cast<T>(row.range->max);
+    if (value >= min && value <= max) return value;
+    const T clamped = value < min ? min : max;
+    log.error("Stored {} {} is outside {} to {}; using {}", row.key, value, min, max, clamped);
+    return clamped;
+}
+
 // Reads one row into `values`, leaving the default where the stored value does not fit.
-void loadRow(const DefaultsStore& store, const SettingDescriptor& row, V& values) {
+void loadRow(const DefaultsStore& store, const SettingDescriptor& row, V& values, const Logger& log) {
     const auto stored = store.object(row.key);
     std::visit(
         [&](auto member) {
@@ -69,13 +88,13 @@ void loadRow(const DefaultsStore& store, const SettingDescriptor& row, V& values
                 else if (auto b = as<bool>(stored))
                     values.*member = *b;
             } else if constexpr (std::is_same_v<T, std::int64_t>) {
-                if (auto i = as<std::int64_t>(stored)) values.*member = *i;
+                if (auto i = as<std::int64_t>(stored)) values.*member = withinRange(row, *i, log);
             } else if constexpr (std::is_same_v<T, float>) {
-                // A volume: any finite number within float range; integers count (1 is full volume).
-                if (auto d = as<double>(stored); d && std::isfinite(*d) && std::fabs(*d) <= 3.4e38) {
-                    values.*member = static_cast<float>(*d);
+                // A volume: any finite number; integers count (1 is full volume).
+                if (auto d = as<double>(stored); d && std::isfinite(*d)) {
+                    values.*member = static_cast<float>(withinRange(row, *d, log));
                 } else if (auto i = as<std::int64_t>(stored)) {
-                    values.*member = static_cast<float>(*i);
+                    values.*member = static_cast<float>(withinRange(row, static_cast<double>(*i), log));
                 }
             } else if constexpr (std::is_same_v<T, AssertionType>) {
                 if (auto s = as<std::string>(stored)) {
@@ -132,7 +151,7 @@ const SettingDescriptor& settingDescriptor(const SettingMember& member) {
 
 SettingsValues loadSettings(const DefaultsStore& store, const Logger& log) {
     SettingsValues values;
-    for (const auto& row : kRows) loadRow(store, row, values);
+    for (const auto& row : kRows) loadRow(store, row, values, log);
     // The trusted list: missing or unreadable data simply starts empty.
     const auto stored = store.object(kTrustedNetworksKey);
     if (auto data = as<DefaultsData>(stored)) {
@@ -144,7 +163,7 @@ SettingsValues loadSettings(const DefaultsStore& store, const Logger& log) {
     return values;
 }
 
-bool storeSetting(DefaultsStore& store, const SettingDescriptor& row, const SettingsValues& values) {
+DefaultsWrite storeSetting(DefaultsStore& store, const SettingDescriptor& row, const SettingsValues& values) {
     return std::visit(
         [&](auto member) {
             using T = std::remove_cvref_t<decltype(values.*member)>;
@@ -177,16 +196,31 @@ std::string settingText(const SettingDescriptor& row, const SettingsValues& valu
         row.member);
 }
 
+std::string settingHelpKey(const SettingDescriptor& row) {
+    // Text keys are lower case with underscores: batteryLimitPercent -> battery_limit_percent.
+    std::string key = std::string("settings") + ".help.";
+    for (const char c : row.key) {
+        if (c >= 'A' && c <= 'Z') {
+            key += '_';
+            key += static_cast<char>(c - 'A' + 'a');
+        } else {
+            key += c;
+        }
+    }
+    return key;
+}
+
 std::string settingTypeDescription(const SettingDescriptor& row) {
     return std::visit(
-        [](auto member) -> std::string {
+        [&](auto member) -> std::string {
             using T = std::remove_cvref_t<decltype(std::declval<V&>().*member)>;
             if constexpr (std::is_same_v<T, bool>)
                 return "a Boolean (true or false)";
             else if constexpr (std::is_same_v<T, std::int64_t>)
-                return "an integer";
+                return row.range ? fmt::format("an integer from {} to {}", row.range->min, row.range->max)
+                                 : "an integer";
             else if constexpr (std::is_same_v<T, float>)
-                return "a number from 0 to 1";
+                return fmt::format("a number from {} to {}", row.range->min, row.range->max);
             else if constexpr (std::is_same_v<T, AssertionType>)
                 return "one of noIdleSleep, noSystemSleep, noDisplaySleep";
             else
@@ -198,6 +232,10 @@ std::string settingTypeDescription(const SettingDescriptor& row) {
 std::optional<std::string> parseSetting(const SettingDescriptor& row, std::string_view text,
                                         SettingsValues& values) {
     const auto wrong = [&] { return fmt::format("{} expects {}", row.key, settingTypeDescription(row)); };
+    const auto inRange = [&](auto value) {
+        const auto number = static_cast<double>(value);
+        return !row.range || (number >= row.range->min && number <= row.range->max);  // NaN is refused
+    };
     return std::visit(
         [&](auto member) -> std::optional<std::string> {
             using T = std::remove_cvref_t<decltype(values.*member)>;
@@ -211,15 +249,13 @@ std::optional<std::string> parseSetting(const SettingDescriptor& row, std::strin
             } else if constexpr (std::is_same_v<T, std::int64_t>) {
                 std::int64_t parsed = 0;
                 auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);
-                if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return wrong();
+                if (ec != std::errc() || end != text.data() + text.size() || text.empty() || !inRange(parsed))
+                    return wrong();
                 values.*member = parsed;
             } else if constexpr (std::is_same_v<T, float>) {
                 double parsed = 0;
                 auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);
-                if (ec != std::errc() || end != text.data() + text.size() ||
-                    !(parsed >= 0.0 && parsed <= 1.0)) {
-                    return wrong();
-                }
+                if (ec != std::errc() || end != text.data() + text.size() || !inRange(parsed)) return wrong();
                 values.*member = static_cast<float>(parsed);
             } else if constexpr (std::is_same_v<T, AssertionType>) {
                 auto type = assertionTypeFromRaw(text);

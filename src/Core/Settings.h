@@ -15,8 +15,8 @@ namespace torvel {
 /// How a setting is read from the store at start-up:
 /// F - a flag, off when missing or not a Boolean (the store's Boolean getter);
 /// T - a flag, on (its default) when missing or not a Boolean;
-/// I - an integer, the default when missing or not an integer (no range check);
-/// R - a volume (32-bit floating point), the default when missing or not a number;
+/// I - an integer, the default when missing or not an integer, the nearest bound when out of range;
+/// R - a volume (32-bit floating point), the default when missing or not a number, else within 0 to 1;
 /// S - one of a fixed set of strings (an assertion type, the language), the default otherwise;
 /// J - a JSON list; what an unreadable list becomes belongs to the list's owner.
 enum class SettingRule { F, T, I, R, S, J };
@@ -39,12 +39,35 @@ using SettingMember =
     std::variant<bool SettingsValues::*, std::int64_t SettingsValues::*, float SettingsValues::*,
                  AssertionType SettingsValues::*, AppLanguage SettingsValues::*>;
 
+/// The values a number setting takes, bounds included.
+struct SettingRange {
+    /// The smallest value taken.
+    double min;
+    /// The largest value taken.
+    double max;
+};
+
 /// One row of the settings table.
 struct SettingDescriptor {
     std::string_view key;
     SettingRule rule;
     SettingChange change;
     SettingMember member;
+    /// Set for the numbers: a stored value outside is read as the nearest bound, one from outside
+    /// (the command line, D-Bus) is refused.
+    std::optional<SettingRange> range = std::nullopt;
+};
+
+/// Why a setting kept its value.
+struct SettingRefusal {
+    enum class Reason {
+        badInput,  // an unknown key, a value of the wrong kind or out of range
+        notSaved,  // the store could not write it
+    };
+    /// Which of the two it was: the command line exits 2 for bad input, 1 for a failed save.
+    Reason reason;
+    /// What to tell the user: the key and what it takes, or the file and why it refused the write.
+    std::string message;
 };
 
 /// Every scalar setting in the order it is read at start-up. The lists (trusted networks, watched
@@ -55,21 +78,26 @@ const SettingDescriptor* settingDescriptor(std::string_view key);
 /// The row whose field is `member`.
 const SettingDescriptor& settingDescriptor(const SettingMember& member);
 
+/// Key of the text that explains a setting in one line ("settings.help.battery_limit_percent").
+std::string settingHelpKey(const SettingDescriptor& row);
+
 /// Key of the trusted network list.
 inline constexpr std::string_view kTrustedNetworksKey = "trustedNetworks";
 
-/// Reads every setting by its rule. Values of the wrong kind are ignored (the default applies) and
-/// left in the store until the next assignment; nothing is written.
+/// Reads every setting by its rule. Values of the wrong kind are ignored (the default applies), values
+/// out of range read as the nearest bound (logged); both stay in the store until the next assignment.
 SettingsValues loadSettings(const DefaultsStore& store, const Logger& log);
 /// Stores the value of one scalar setting in its kind: Booleans, integers, volumes as numbers,
-/// assertion types and the language as their raw strings. False when the store could not write.
-bool storeSetting(DefaultsStore& store, const SettingDescriptor& row, const SettingsValues& values);
+/// assertion types and the language as their raw strings. The store's reason when it could not write.
+DefaultsWrite storeSetting(DefaultsStore& store, const SettingDescriptor& row, const SettingsValues& values);
 
 /// The value of a scalar setting as text ("true", "20", "0.4", "noIdleSleep", "cs").
 std::string settingText(const SettingDescriptor& row, const SettingsValues& values);
-/// The kind of value a setting takes, for messages ("a Boolean (true or false)").
+/// The kind of value a setting takes, for messages ("a Boolean (true or false)", "an integer from 11
+/// to 50").
 std::string settingTypeDescription(const SettingDescriptor& row);
-/// Parses `text` as a value of the row's kind into `values`; an error message when it is not one.
+/// Parses `text` as a value of the row's kind and range into `values`; an error message when it is not
+/// one.
 std::optional<std::string> parseSetting(const SettingDescriptor& row, std::string_view text,
                                         SettingsValues& values);
 

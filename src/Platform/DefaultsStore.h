@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -24,19 +25,47 @@ struct DefaultsData {
 /// never as a floating-point number, so a value of the wrong kind can be told from a missing one.
 using DefaultsValue = std::variant<bool, std::int64_t, double, std::string, DefaultsData, Date>;
 
-/// The user's preferences and small records, by key. Writes are synchronous and durable.
+/// One change of a batch: the value to store under `key`, or std::nullopt to remove the key.
+struct DefaultsChange {
+    /// The key changed.
+    std::string key;
+    /// Its new value; std::nullopt removes it.
+    std::optional<DefaultsValue> value;
+};
+
+/// What became of a write: true when it is on disk, else `error` says why, naming the file and the
+/// system's reason ("cannot create /home/u/.config/torvel: Not a directory").
+struct DefaultsWrite {
+    /// Why the write failed; std::nullopt when it is on disk.
+    std::optional<std::string> error;
+
+    /// A write that reached the disk.
+    static DefaultsWrite ok() { return {}; }
+    /// A write that did not, for `why`.
+    static DefaultsWrite failed(std::string why) { return {std::move(why)}; }
+    /// True when the write is on disk.
+    explicit operator bool() const { return !error; }
+};
+
+/// The user's preferences and small records, by key. Writes are synchronous and durable, and a write
+/// that fails changes nothing, in memory either: what object() answers is what the disk holds.
 class DefaultsStore {
 public:
     virtual ~DefaultsStore() = default;
     /// The value under `key`; std::nullopt when there is none.
     virtual std::optional<DefaultsValue> object(std::string_view key) const = 0;
-    /// Stores `value` under `key`. Failure (the disk refused it): false, logged by the store; the
-    /// value is still kept in memory for this run.
-    virtual bool set(std::string_view key, const DefaultsValue& value) = 0;
-    /// Removes `key`; removing a missing key succeeds. Failure: false, as for set().
-    virtual bool remove(std::string_view key) = 0;
+    /// Applies every change in one write, all or none of them; removing a missing key succeeds.
+    /// Failure: the reason, logged by the store, and nothing changed.
+    virtual DefaultsWrite apply(const std::vector<DefaultsChange>& changes) = 0;
     /// Every key held, sorted.
     virtual std::vector<std::string> keys() const = 0;
+
+    /// Stores `value` under `key`; a one-change apply().
+    DefaultsWrite set(std::string_view key, const DefaultsValue& value) {
+        return apply({{std::string(key), value}});
+    }
+    /// Removes `key`; a one-change apply().
+    DefaultsWrite remove(std::string_view key) { return apply({{std::string(key), std::nullopt}}); }
 
     /// The Boolean under `key`; false when missing or of another kind.
     bool boolValue(std::string_view key) const {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -12,6 +13,11 @@ namespace torvel {
 namespace {
 
 using nlohmann::json;
+
+// Seconds the end of a countdown may move between two saves and still count as the same end.
+constexpr double kEndTolerance = 1.0;
+// Seconds a saved time may lie ahead of the clock: a clock set back a little since the save.
+constexpr double kFutureSlack = 24 * 60 * 60;
 
 template <typename T>
 const T* as(const std::optional<DefaultsValue>& value) {
@@ -109,7 +115,15 @@ const SessionRecordKeys& DefaultsSessionPersistence::suspendedKeys() {
 }
 
 void DefaultsSessionPersistence::saveActiveSession(const SavedSession& session) {
-    save(session, activeKeys());
+    // The stored timestamp tells whether the record is still the one written last.
+    const bool stillStored =
+        lastActive_ && defaults_.object(activeKeys().timestamp) == DefaultsValue(lastActive_->timestamp);
+    if (stillStored && sameMeaning(*lastActive_, session)) return;
+    if (save(session, activeKeys())) {
+        lastActive_ = session;
+    } else {
+        lastActive_.reset();  // try again at the next application
+    }
 }
 
 void DefaultsSessionPersistence::saveSuspendedSession(const SavedSession& session) {
@@ -147,14 +161,14 @@ void DefaultsSessionPersistence::clearSuspendedSession() {
     clear(suspendedKeys());
 }
 
-void DefaultsSessionPersistence::save(const SavedSession& session, const SessionRecordKeys& keys) {
-    defaults_.set(keys.timestamp, DefaultsValue(session.timestamp));
+bool DefaultsSessionPersistence::save(const SavedSession& session, const SessionRecordKeys& keys) {
+    std::vector<DefaultsChange> changes{{keys.timestamp, DefaultsValue(session.timestamp)}};
 
     std::string error;
     if (!session.duration) {
-        defaults_.remove(keys.duration);
+        changes.push_back({keys.duration, std::nullopt});
     } else if (auto data = encodeJson([&] { return session.duration->toJson(); }, error)) {
-        defaults_.set(keys.duration, DefaultsValue(std::move(*data)));
+        changes.push_back({keys.duration, DefaultsValue(std::move(*data))});
     } else {
         log_.error("Failed to encode duration, keeping existing data: {}", error);
     }
@@ -167,22 +181,48 @@ void DefaultsSessionPersistence::save(const SavedSession& session, const Session
         },
         error);
     if (reasons) {
-        defaults_.set(keys.reasons, DefaultsValue(*reasons));
+        changes.push_back({keys.reasons, DefaultsValue(*reasons)});
     } else {
         log_.error("Failed to encode reasons, keeping existing data: {}", error);
     }
 
-    if (session.profileID) {
-        defaults_.set(keys.profileName, DefaultsValue(session.profileID->toString()));
-    } else {
-        defaults_.remove(keys.profileName);
-    }
+    changes.push_back({keys.profileName, session.profileID
+                                             ? std::optional<DefaultsValue>(session.profileID->toString())
+                                             : std::nullopt});
+    return static_cast<bool>(defaults_.apply(changes));  // the store logs why not
 }
 
-std::optional<SavedSession> DefaultsSessionPersistence::load(const SessionRecordKeys& keys) const {
+bool DefaultsSessionPersistence::sameMeaning(const SavedSession& a, const SavedSession& b) const {
+    const std::set<ActivationReason> reasonsA(a.reasons.begin(), a.reasons.end());
+    const std::set<ActivationReason> reasonsB(b.reasons.begin(), b.reasons.end());
+    if (reasonsA != reasonsB || a.profileID != b.profileID || a.legacyProfileName != b.legacyProfileName)
+        return false;
+    if (!a.duration || !b.duration) return !a.duration && !b.duration;
+    if (a.duration->kind() == Duration::Kind::until || b.duration->kind() == Duration::Kind::until)
+        return *a.duration == *b.duration;
+    // A countdown saved again a tick later has less left but the same end; the end computed from the
+    // remaining seconds drifts by parts of a second.
+    const Date now = clock_.now();
+    const auto intervalA = a.duration->timeInterval(now), intervalB = b.duration->timeInterval(now);
+    if (!intervalA || !intervalB) return *a.duration == *b.duration;
+    const double endA = a.timestamp.addingSeconds(*intervalA).secondsSinceReferenceDate();
+    const double endB = b.timestamp.addingSeconds(*intervalB).secondsSinceReferenceDate();
+    return std::fabs(endA - endB) < kEndTolerance;
+}
+
+std::optional<SavedSession> DefaultsSessionPersistence::load(const SessionRecordKeys& keys) {
     const auto stamp = defaults_.object(keys.timestamp);
     const Date* timestamp = as<Date>(stamp);
     if (!timestamp) return std::nullopt;
+    // No record is written before 2001 or in the future; one claiming so would restore (or never let
+    // run out) a session nobody started. A day of slack covers a clock set back since the save.
+    const double seconds = timestamp->secondsSinceReferenceDate();
+    if (!(seconds >= 0 && seconds <= clock_.now().secondsSinceReferenceDate() + kFutureSlack)) {
+        log_.error("Discarding saved session under {}: its time {} is not plausible", keys.timestamp,
+                   timestamp->toString());
+        clear(keys);
+        return std::nullopt;
+    }
 
     SavedSession session;
     session.timestamp = *timestamp;
@@ -211,9 +251,12 @@ std::optional<SavedSession> DefaultsSessionPersistence::load(const SessionRecord
 }
 
 void DefaultsSessionPersistence::clear(const SessionRecordKeys& keys) {
+    if (&keys == &activeKeys()) lastActive_.reset();
+    std::vector<DefaultsChange> changes;
     for (const std::string* key : {&keys.timestamp, &keys.duration, &keys.reasons, &keys.profileName}) {
-        defaults_.remove(*key);
+        if (defaults_.object(*key)) changes.push_back({*key, std::nullopt});
     }
+    if (!changes.empty()) defaults_.apply(changes);
 }
 
 }  // namespace torvel

@@ -33,6 +33,8 @@ public:
     /// Keys of the record a battery or thermal stop leaves for later.
     static const SessionRecordKeys& suspendedKeys();
 
+    /// Writes the record only when it would restore differently from the one written last: new
+    /// reasons, another profile, another end of the countdown. A heartbeat writes nothing.
     void saveActiveSession(const SavedSession& session) override;
     void saveSuspendedSession(const SavedSession& session) override;
     /// The active record; std::nullopt when there is none, and when its timed part has run out, in
@@ -44,13 +46,19 @@ public:
     void clearSuspendedSession() override;
 
 private:
-    void save(const SavedSession& session, const SessionRecordKeys& keys);
-    std::optional<SavedSession> load(const SessionRecordKeys& keys) const;
+    /// Writes the record's keys in one batch; false when the store refused it.
+    bool save(const SavedSession& session, const SessionRecordKeys& keys);
+    /// The record, or std::nullopt; a record dated before 2001 or over a day ahead is cleared.
+    std::optional<SavedSession> load(const SessionRecordKeys& keys);
     void clear(const SessionRecordKeys& keys);
+    /// Whether two records would restore the same session: reasons, profile and end of the countdown.
+    bool sameMeaning(const SavedSession& a, const SavedSession& b) const;
 
     DefaultsStore& defaults_;
     Clock& clock_;
     Logger log_;
+    /// The active record as last written by this run, so an unchanged one is not written again.
+    std::optional<SavedSession> lastActive_;
 };
 
 }  // namespace torvel

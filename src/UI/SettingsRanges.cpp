@@ -1,23 +1,17 @@
 #include "UI/SettingsRanges.h"
 
-#include <array>
-#include <utility>
+#include <variant>
+
+#include "Core/Settings.h"
 
 namespace torvel {
 
 std::optional<IntegerRange> offeredRange(std::string_view key) {
-    // Below 11 % the battery floor stops every session anyway; above 50 % a limit refuses most work.
-    // The emergency thresholds are clamped to 0-20 where they are used.
-    static constexpr std::array<std::pair<std::string_view, IntegerRange>, 5> ranges{{
-        {"batteryLimitPercent", {11, 50}},
-        {"predictiveBatteryMinutes", {5, 60}},
-        {"guardianHours", {1, 24}},
-        {"emergencyForceSleepPercent", {0, 20}},
-        {"emergencyTerminateBlockersPercent", {0, 20}},
-    }};
-    for (const auto& [name, range] : ranges)
-        if (name == key) return range;
-    return std::nullopt;
+    const SettingDescriptor* row = settingDescriptor(key);
+    if (!row || !row->range || !std::holds_alternative<std::int64_t SettingsValues::*>(row->member))
+        return std::nullopt;
+    return IntegerRange{static_cast<std::int64_t>(row->range->min),
+                        static_cast<std::int64_t>(row->range->max)};
 }
 
 }  // namespace torvel

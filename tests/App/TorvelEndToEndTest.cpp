@@ -305,6 +305,20 @@ TEST_F(TorvelEndToEndTest, SettingsAreTypedCheckedAndKept) {
     EXPECT_EQ(get("batteryLimitPercent"), "30");
 }
 
+TEST_F(TorvelEndToEndTest, ASettingTheFileCannotTakeIsRefusedAndNotApplied) {
+    // A file where the settings folder belongs: no write can succeed, for root either.
+    QFile blocker(config_.path() + "/torvel");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    startInstance();
+    const auto result = run({"config", "set", "batteryLimitPercent", "30"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains("defaults.json") && result.err.contains("Not a directory"))
+        << result.err.toStdString();
+    EXPECT_TRUE(result.out.isEmpty()) << result.out.toStdString();
+    EXPECT_EQ(run({"config", "get", "batteryLimitPercent"}).out.trimmed(), "20");
+}
+
 TEST_F(TorvelEndToEndTest, TheSimulatedMachineDrivesTheSafetyStopsAndTriggers) {
     startInstance();
     ASSERT_EQ(run({"activate"}).exitCode, 0);

@@ -1,6 +1,7 @@
 #include <ostream>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "Core/Profiles.h"
 #include "Platform/Sim/CapturingLogSink.h"
@@ -15,6 +16,9 @@ inline void PrintTo(const Profile& profile, std::ostream* os) {
 namespace {
 
 using A = AssertionType;
+
+const Date kNow(818035200.0);  // 2026-12-04 00:00 UTC
+constexpr const char* kAsideKey = "profiles.unreadable.2026-12-04T00:00:00.000Z";
 
 Profile user(std::string name, Duration duration, A type, std::optional<int> limit) {
     return {Uuid::random(), std::move(name), duration, type, limit, std::nullopt};
@@ -36,8 +40,8 @@ protected:
     }
     /// A start-up: load, then save when asked to, as the application state does.
     LoadedProfiles start() {
-        auto loaded = loadProfiles(store, log);
-        if (loaded.needsSave) saveProfiles(store, loaded.profiles, log);
+        auto loaded = loadProfiles(store, log, kNow);
+        if (loaded.needsSave && !loaded.saveBlocked) saveProfiles(store, loaded.profiles, log);
         return loaded;
     }
 
@@ -119,7 +123,7 @@ TEST_F(ProfilesTest, SeedsTheAiProfileOnceEvenIfTheUserDeletesIt) {
     EXPECT_EQ(store.object("aiProfileSeeded"), DefaultsValue(true));
 }
 
-TEST_F(ProfilesTest, UnreadableListResetsToTheBuiltInsAndKeepsTheMigrationFlag) {
+TEST_F(ProfilesTest, UnreadableListIsKeptAsideBeforeTheBuiltInsReplaceIt) {
     const DefaultsValue unreadable[] = {DefaultsData::fromString(R"([{"id":"x"}])"),
                                         DefaultsData::fromString("not json"), std::string("[]"),
                                         std::int64_t{3}};
@@ -131,13 +135,58 @@ TEST_F(ProfilesTest, UnreadableListResetsToTheBuiltInsAndKeepsTheMigrationFlag) 
             if (migrated) store.set("profilesMigratedToV2", true);
             EXPECT_EQ(start().profiles, defaultProfiles());
             EXPECT_EQ(storedList(), defaultProfiles());
+            EXPECT_EQ(store.object(kAsideKey), value);
             EXPECT_EQ(store.boolValue("profilesMigratedToV2"), migrated);
-            ASSERT_EQ(sink.lines().size(), 1u);
+            ASSERT_EQ(sink.lines().size(), 2u);
             EXPECT_EQ(sink.lines()[0].level, LogLevel::error);
             EXPECT_TRUE(
                 sink.lines()[0].message.starts_with("Failed to decode profiles, resetting to defaults: "));
+            EXPECT_NE(sink.lines()[1].message.find(kAsideKey), std::string::npos) << sink.lines()[1].message;
         }
     }
+}
+
+TEST_F(ProfilesTest, OneUnreadableProfileCostsOnlyItselfAndNothingIsLost) {
+    const Profile mine = user("Night build", Duration::custom(5400), A::noSystemSleep, 0);
+    const Profile other = user("Slides", Duration::indefinite(), A::noDisplaySleep, std::nullopt);
+    auto list = nlohmann::json::parse(profilesToJson({mine, other}).value());
+    auto newer = list[0];
+    newer["id"] = "6A1C0001-0000-0000-0000-0000000000AA";
+    newer["assertionType"] = "noLidSleep";  // a type from a later version
+    list.insert(list.begin() + 1, newer);
+    const auto original = DefaultsData::fromString(list.dump());
+    store.set("profiles", original);
+    store.set("profilesMigratedToV2", true);
+    store.set("aiProfileSeeded", true);
+
+    EXPECT_EQ(start().profiles, (std::vector<Profile>{mine, other}));
+    EXPECT_EQ(storedList(), (std::vector<Profile>{mine, other}));
+    EXPECT_EQ(store.object(kAsideKey), DefaultsValue(original)) << "recoverable byte for byte";
+    EXPECT_TRUE(sink.contains("AppState", "Failed to decode profiles, keeping the 2 that decode: "));
+
+    // A second bad start in the same second keeps its own copy next to the first.
+    store.set("profiles", DefaultsData::fromString("[1]"));
+    start();
+    EXPECT_EQ(store.object(std::string(kAsideKey) + "-2"), DefaultsValue(DefaultsData::fromString("[1]")));
+    EXPECT_EQ(store.object(kAsideKey), DefaultsValue(original));
+
+    // What remains of a list from before keys is still migrated.
+    const Profile old = user("Prezentace", Duration::indefinite(), A::noDisplaySleep, std::nullopt);
+    auto withOld = nlohmann::json::parse(profilesToJson({old}).value());
+    withOld.push_back(newer);
+    store = MemoryDefaultsStore();
+    store.set("profiles", DefaultsData::fromString(withOld.dump()));
+    EXPECT_EQ(start().profiles.front().localizationKey, "default_profile.presentation");
+    EXPECT_TRUE(store.boolValue("profilesMigratedToV2"));
+
+    // When the copy cannot be made, the stored list is not written over.
+    store = MemoryDefaultsStore();
+    store.set("profiles", original);
+    store.failWrites("read-only");
+    const auto blocked = start();
+    EXPECT_TRUE(blocked.saveBlocked);
+    store.failWrites(std::nullopt);
+    EXPECT_EQ(store.object("profiles"), DefaultsValue(original));
 }
 
 TEST_F(ProfilesTest, AListThatCannotBeEncodedLeavesTheStoredOne) {

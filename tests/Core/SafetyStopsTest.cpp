@@ -138,8 +138,10 @@ TEST(SafetyStops, OutOfRangeGuardianHoursAreClampedAndLoggedOnce) {
     h.state->toggle();
     h.state->toggle();
     int logged = 0;
-    for (const auto& line : h.log.messages("AppState"))
-        logged += line.find("guardianHours") != std::string::npos;
+    for (const char* category : {"AppState", "Settings"}) {
+        for (const auto& line : h.log.messages(category))
+            logged += line.find("guardianHours") != std::string::npos;
+    }
     EXPECT_EQ(logged, 1);
     h.scheduler.advance(24 * 3600);
     EXPECT_EQ(h.notificationIDs(), std::vector<std::string>{"guardian-reminder"});

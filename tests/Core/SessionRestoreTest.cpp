@@ -62,5 +62,22 @@ TEST(SessionRestore, AStopRightAfterWakingSavesWhatIsReallyLeft) {
     EXPECT_EQ(h.sessions.loadSuspendedSession()->duration, Duration::custom(1800));
 }
 
+TEST(SessionRestore, HeartbeatsOfAnUnchangedSessionWriteNothing) {
+    AppStateHarness h;
+    h.state->activate(Duration::preset(Duration::Kind::oneHour));
+    const int writes = h.defaults.writeCount();
+    h.scheduler.advance(10 * 30 + 1);  // ten heartbeats and 300 countdown ticks
+    EXPECT_EQ(h.defaults.writeCount(), writes);
+
+    const Profile presentation = h.state->profiles().at(0);
+    h.state->toggleProfile(presentation);
+    EXPECT_EQ(h.defaults.writeCount(), writes + 1) << "a new session is one write";
+    h.scheduler.advance(10 * 30 + 1);
+    EXPECT_EQ(h.defaults.writeCount(), writes + 1);
+
+    h.relaunch();  // the record written once still brings the session back
+    EXPECT_EQ(h.state->activeProfileID(), presentation.id);
+}
+
 }  // namespace
 }  // namespace torvel

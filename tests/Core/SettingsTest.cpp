@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
+
 #include "AppStateHarness.h"
 
 namespace torvel {
@@ -39,7 +42,6 @@ TEST(Settings, ValuesOfTheWrongKindFallBackPerRule) {
     store.set("resumeOnCharger", std::string("no"));        // T: mistyped -> default on
     store.set("preventDisplaySleep", std::int64_t{1});      // F: only a Boolean counts
     store.set("batteryLimitPercent", 35.5);                 // I: not an integer -> 20
-    store.set("guardianHours", std::int64_t{-3});           // I: no range check while loading
     store.set("heartbeatPipVolume", std::int64_t{1});       // R: any number
     store.set("lidCloseSoundVolume", std::string("loud"));  // R: -> 1.0
     store.set("trustedNetworkAssertionType", std::string("noNapping"));
@@ -54,7 +56,6 @@ TEST(Settings, ValuesOfTheWrongKindFallBackPerRule) {
     EXPECT_TRUE(s.resumeOnCharger);
     EXPECT_FALSE(s.preventDisplaySleep);
     EXPECT_EQ(s.batteryLimitPercent, 20);
-    EXPECT_EQ(s.guardianHours, -3);
     EXPECT_FLOAT_EQ(s.heartbeatPipVolume, 1.0f);
     EXPECT_FLOAT_EQ(s.lidCloseSoundVolume, 1.0f);
     EXPECT_EQ(s.trustedNetworkAssertionType, AssertionType::noSystemSleep);
@@ -105,6 +106,8 @@ TEST(Settings, TextAssignmentIsTypedByTheTable) {
          std::vector<std::pair<const char*, const char*>>{{"batteryLimitPercent", "35%"},
                                                           {"batteryLimitPercent", ""},
                                                           {"batteryLimitPercent", "99999999999999999999"},
+                                                          {"batteryLimitPercent", "10"},
+                                                          {"guardianHours", "-9223372036854775808"},
                                                           {"preventDisplaySleep", "yes"},
                                                           {"heartbeatPipVolume", "1.5"},
                                                           {"heartbeatPipVolume", "nan"},
@@ -112,12 +115,79 @@ TEST(Settings, TextAssignmentIsTypedByTheTable) {
                                                           {"noSuchSetting", "1"}}) {
         auto error = h.state->setSettingFromText(key, text);
         ASSERT_TRUE(error) << key << "=" << text;
-        EXPECT_NE(error->find(key), std::string::npos) << *error;
+        EXPECT_EQ(error->reason, SettingRefusal::Reason::badInput);
+        EXPECT_NE(error->message.find(key), std::string::npos) << error->message;
     }
-    EXPECT_EQ(*h.state->setSettingFromText("preventDisplaySleep", "yes"),
+    EXPECT_EQ(h.state->setSettingFromText("preventDisplaySleep", "yes")->message,
               "preventDisplaySleep expects a Boolean (true or false)");
+    EXPECT_EQ(h.state->setSettingFromText("batteryLimitPercent", "51")->message,
+              "batteryLimitPercent expects an integer from 11 to 50");
     EXPECT_EQ(h.defaults.writeCount(), writes);
     EXPECT_EQ(h.state->settings().batteryLimitPercent, 35);
+}
+
+TEST(Settings, StoredValuesOutOfRangeReadAsTheNearestBoundAndStayStored) {
+    MemoryDefaultsStore store;
+    store.set("batteryLimitPercent", std::int64_t{100});
+    store.set("predictiveBatteryMinutes", std::int64_t{0});
+    store.set("guardianHours", std::numeric_limits<std::int64_t>::max());
+    store.set("emergencyForceSleepPercent", std::numeric_limits<std::int64_t>::min());
+    store.set("emergencyTerminateBlockersPercent", std::int64_t{1'000'000'000});
+    store.set("heartbeatPipVolume", -1.0);
+    store.set("lidCloseSoundVolume", std::int64_t{7});
+    const int writes = store.writeCount();
+
+    CapturingLogSink log;
+    const SettingsValues s = loadSettings(store, Logger(log, "Settings"));
+    EXPECT_EQ(s.batteryLimitPercent, 50);
+    EXPECT_EQ(s.predictiveBatteryMinutes, 5);
+    EXPECT_EQ(s.guardianHours, 24);
+    EXPECT_EQ(s.emergencyForceSleepPercent, 0);
+    EXPECT_EQ(s.emergencyTerminateBlockersPercent, 20);
+    EXPECT_FLOAT_EQ(s.heartbeatPipVolume, 0.0f);
+    EXPECT_FLOAT_EQ(s.lidCloseSoundVolume, 1.0f);
+    EXPECT_EQ(store.writeCount(), writes);
+    EXPECT_EQ(std::get<std::int64_t>(*store.object("batteryLimitPercent")), 100);
+    const auto lines = log.messages("Settings");
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) {
+                                return line.find("batteryLimitPercent 100 is outside 11 to 50") != line.npos;
+                            }),
+              1);
+
+    // Every bounded row's default lies in its range: a fresh store must not be clamped.
+    for (const auto& row : settingDescriptors()) {
+        if (!row.range) continue;
+        const double value = std::stod(settingText(row, SettingsValues{}));
+        EXPECT_TRUE(value >= row.range->min && value <= row.range->max) << row.key;
+    }
+}
+
+TEST(Settings, ValueTheStoreRefusesTakesNoEffect) {
+    AppStateHarness h;
+    h.state->toggle();
+    std::vector<std::string> published;
+    auto connection =
+        h.state->settingChanged.connect([&](std::string_view key) { published.emplace_back(key); });
+    h.defaults.failWrites("cannot save settings to /home/u/.config/torvel/defaults.json: Not a directory");
+
+    const auto refused = h.state->set(&SettingsValues::preventDisplaySleep, true);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->reason, SettingRefusal::Reason::notSaved);
+    EXPECT_NE(refused->message.find("defaults.json: Not a directory"), std::string::npos) << refused->message;
+    EXPECT_FALSE(h.state->settings().preventDisplaySleep);
+    EXPECT_EQ(h.held(), std::vector<std::string>{"PreventUserIdleSystemSleep"}) << "no change handling ran";
+
+    const auto fromText = h.state->setSettingFromText("batteryLimitPercent", "30");
+    ASSERT_TRUE(fromText);
+    EXPECT_EQ(fromText->reason, SettingRefusal::Reason::notSaved);
+    EXPECT_EQ(h.state->settings().batteryLimitPercent, 20);
+    EXPECT_TRUE(published.empty());
+
+    h.defaults.failWrites(std::nullopt);
+    EXPECT_FALSE(h.state->setSettingFromText("batteryLimitPercent", "30"));
+    EXPECT_EQ(h.state->settings().batteryLimitPercent, 30);
+    EXPECT_EQ(published, std::vector<std::string>{"batteryLimitPercent"});
 }
 
 }  // namespace

@@ -217,5 +217,71 @@ TEST_F(SessionPersistenceTest, UnencodableValuesKeepTheStoredDataAndTheRestIsWri
                record(later, Duration::preset(Kind::twoHours), {ActivationReason::timer}, kProfile));
 }
 
+TEST_F(SessionPersistenceTest, WritesTheActiveRecordOnlyWhenWhatItRestoresChanges) {
+    const Date start = clock.now();
+    const auto countdown = [&](Reasons reasons, std::optional<Uuid> profile = std::nullopt,
+                               double drift = 0) {
+        const double left = 1800 - clock.now().secondsSince(start) + drift;
+        return record(clock.now(), Duration::custom(left), std::move(reasons), profile);
+    };
+    sessions.saveActiveSession(countdown({ActivationReason::timer}));
+    EXPECT_EQ(defaults.writeCount(), 1) << "the four keys are one write";
+
+    for (int beat = 0; beat < 10; ++beat) {
+        clock.advance(30);
+        sessions.saveActiveSession(countdown({ActivationReason::timer}, std::nullopt, beat % 2 ? 0.4 : -0.4));
+    }
+    EXPECT_EQ(defaults.writeCount(), 1) << "ten heartbeats of the same session write nothing";
+    EXPECT_EQ(defaults.object("activeSession.timestamp"), DefaultsValue(start));
+
+    sessions.saveActiveSession(countdown({ActivationReason::timer, ActivationReason::manual}));
+    sessions.saveActiveSession(countdown({ActivationReason::manual, ActivationReason::timer}));  // same set
+    EXPECT_EQ(defaults.writeCount(), 2);
+    sessions.saveActiveSession(countdown({ActivationReason::manual, ActivationReason::timer}, kProfile));
+    EXPECT_EQ(defaults.writeCount(), 3);
+    sessions.saveActiveSession(countdown({ActivationReason::manual, ActivationReason::timer}, kProfile, 5));
+    EXPECT_EQ(defaults.writeCount(), 4) << "the countdown was lengthened";
+    sessions.saveActiveSession(record(clock.now(), std::nullopt, {ActivationReason::manual}, kProfile));
+    EXPECT_EQ(defaults.writeCount(), 5) << "the countdown ended, the session goes on";
+
+    // A refused write is tried again; a record changed or cleared behind our back is written again.
+    const auto untimed = record(clock.now(), std::nullopt, {ActivationReason::externalDisplay});
+    defaults.failWrites("disk full");
+    sessions.saveActiveSession(untimed);
+    defaults.failWrites(std::nullopt);
+    sessions.saveActiveSession(untimed);
+    EXPECT_EQ(defaults.writeCount(), 6);
+    defaults.remove("activeSession.timestamp");
+    sessions.saveActiveSession(untimed);
+    EXPECT_EQ(defaults.writeCount(), 8);
+    sessions.clearActiveSession();
+    sessions.saveActiveSession(untimed);
+    EXPECT_EQ(defaults.writeCount(), 10);
+    expectSame(sessions.loadActiveSession().value(), untimed);
+}
+
+TEST_F(SessionPersistenceTest, DiscardsARecordDatedBefore2001OrMoreThanADayAhead) {
+    const Date now = clock.now();
+    for (const Date timestamp : {Date(1e300), Date(-1e300), Date(-1), now.addingSeconds(86400 + 60)}) {
+        SCOPED_TRACE(timestamp.toString());
+        log.clear();
+        storeActive(DefaultsValue(timestamp), {}, DefaultsValue(DefaultsData::fromString(R"(["manual"])")),
+                    {});
+        defaults.set("suspendedSession.timestamp", DefaultsValue(timestamp));
+        EXPECT_FALSE(sessions.loadActiveSession());
+        EXPECT_FALSE(sessions.loadSuspendedSession());
+        EXPECT_TRUE(defaults.keys().empty()) << "both records are cleared";
+        const auto lines = log.messages("SessionPersistence");
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_NE(lines[0].find("is not plausible"), std::string::npos) << lines[0];
+    }
+    // A clock set back a little since the save, and the first moment of 2001, are still believed.
+    for (const Date timestamp : {now.addingSeconds(3600), Date(0)}) {
+        storeActive(DefaultsValue(timestamp), {}, {}, {});
+        ASSERT_TRUE(sessions.loadActiveSession());
+        EXPECT_EQ(sessions.loadActiveSession()->reasons, Reasons{ActivationReason::manual});
+    }
+}
+
 }  // namespace
 }  // namespace torvel

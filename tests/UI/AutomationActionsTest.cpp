@@ -90,7 +90,7 @@ TEST(SettingsCommandsTest, RefusesWhatTheSettingCannotTakeAndChangesNothing) {
     for (const auto& [key, value] : refused) {
         const auto error = SettingsCommands::set(*h.state, key, value);
         ASSERT_TRUE(error) << key << "=" << value;
-        EXPECT_NE(error->find(key), std::string::npos) << *error;
+        EXPECT_NE(error->message.find(key), std::string::npos) << error->message;
     }
     EXPECT_EQ(h.state->settings().batteryLimitPercent, 20);
     EXPECT_EQ(h.state->settings().guardianHours, 8);

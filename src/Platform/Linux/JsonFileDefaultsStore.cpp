@@ -1,24 +1,21 @@
 #include "Platform/Linux/JsonFileDefaultsStore.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <limits>
 #include <system_error>
 #include <utility>
 
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
-#include "Platform/Linux/Base64.h"
+#include "Platform/Linux/AtomicFile.h"
+#include "Platform/Linux/TaggedDefaultsValue.h"
 
 namespace torvel {
 
@@ -31,127 +28,11 @@ constexpr int kVersion = 1;
 constexpr std::string_view kTemporaryInfix = ".tmp-";
 constexpr std::size_t kTemporaryRandomLength = 6;  // the XXXXXX of mkstemp
 
-std::string errorText(int error) {
-    return std::generic_category().message(error);
-}
-
-template <typename Call>
-auto retryOnInterrupt(Call call) {
-    decltype(call()) result;
-    do result = call();
-    while (result == -1 && errno == EINTR);
-    return result;
-}
-
-/// A file descriptor closed on every path out.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    /// Closes now; close() reports late write errors on some file systems. EINTR still closed it.
-    bool close() { return ::close(std::exchange(fd_, -1)) == 0 || errno == EINTR; }
-
-private:
-    int fd_;
-};
-
-/// An exclusive flock on the lock file, held for the object's lifetime. Every writer creates its
-/// temporary file only while holding it, so a temporary file seen under the lock is a dead writer's.
-std::optional<Descriptor> lockExclusive(const std::string& path, bool wait, int& error) {
-    Descriptor fd(retryOnInterrupt([&] { return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600); }));
-    if (fd.get() < 0 ||
-        retryOnInterrupt([&] { return ::flock(fd.get(), LOCK_EX | (wait ? 0 : LOCK_NB)); }) != 0) {
-        error = errno;
-        return std::nullopt;
-    }
-    return fd;
-}
-
-/// Creates `dir` and any missing parents with mode 0700, as the XDG base directory rules ask.
-bool makeDirectories(const std::filesystem::path& dir, int& error) {
-    struct stat info {};
-    if (dir.empty() || (::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode))) return true;
-    if (!makeDirectories(dir.parent_path(), error)) return false;
-    if (::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) return true;
-    error = errno;
-    return false;
-}
-
-std::filesystem::path directoryOf(const std::filesystem::path& file) {
-    return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-}
-
-bool isUtf8(const std::string& text) {
-    try {
-        (void)json(text).dump();
-        return true;
-    } catch (const json::exception&) {
-        return false;
-    }
-}
-
-/// Why the file cannot carry `value` under `key`; std::nullopt when it can.
-std::optional<std::string> unrepresentable(std::string_view key, const DefaultsValue& value) {
-    if (!isUtf8(std::string(key))) return "the key is not UTF-8";
-    if (const double* d = std::get_if<double>(&value); d && !std::isfinite(*d)) {
-        return fmt::format("{} is not a finite number", *d);
-    }
-    if (const std::string* s = std::get_if<std::string>(&value); s && !isUtf8(*s)) {
-        return "the string is not UTF-8";
-    }
-    return std::nullopt;
-}
-
-json encode(const DefaultsValue& value) {
-    struct Visitor {
-        json operator()(bool b) const { return {{"bool", b}}; }
-        json operator()(std::int64_t i) const { return {{"int", i}}; }
-        json operator()(double d) const { return {{"double", d}}; }
-        json operator()(const std::string& s) const { return {{"string", s}}; }
-        json operator()(const DefaultsData& data) const { return {{"data", encodeBase64(data.bytes)}}; }
-        json operator()(Date date) const { return {{"date", date.secondsSinceReferenceDate()}}; }
-    };
-    return std::visit(Visitor{}, value);
-}
-
-/// The value of one stored entry; std::nullopt with `problem` set when it is not one. The kinds are
-/// kept strictly: only an integer is an int, only a Boolean a bool (any finite number is a double).
-std::optional<DefaultsValue> decode(const json& entry, std::string& problem) {
-    if (!entry.is_object() || entry.size() != 1) {
-        problem = "not an object with exactly one member";
-        return std::nullopt;
-    }
-    const std::string& kind = entry.begin().key();
-    const json& raw = entry.begin().value();
-    const bool finite = raw.is_number() && std::isfinite(raw.get<double>());
-    if (kind == "bool" && raw.is_boolean()) return raw.get<bool>();
-    if (kind == "int" && raw.is_number_integer() &&
-        (!raw.is_number_unsigned() || raw.get<std::uint64_t>() <= std::numeric_limits<std::int64_t>::max())) {
-        return raw.get<std::int64_t>();
-    }
-    if (kind == "double" && finite) return raw.get<double>();
-    if (kind == "date" && finite) return Date(raw.get<double>());
-    if (kind == "string" && raw.is_string()) return raw.get<std::string>();
-    if (kind == "data" && raw.is_string()) {
-        if (auto bytes = decodeBase64(raw.get_ref<const std::string&>()))
-            return DefaultsData{std::move(*bytes)};
-        problem = "the data is not valid Base64";
-        return std::nullopt;
-    }
-    static constexpr std::string_view kinds[] = {"bool", "int", "double", "string", "data", "date"};
-    const bool known = std::find(std::begin(kinds), std::end(kinds), kind) != std::end(kinds);
-    problem = known ? fmt::format("\"{}\" holds an unsuitable JSON {}", kind, raw.type_name())
-                    : fmt::format("unknown kind \"{}\"", kind);
-    return std::nullopt;
-}
+using AtomicFile::errorText;
+using AtomicFile::lockExclusive;
+using TaggedDefaultsValue::decode;
+using TaggedDefaultsValue::encode;
+using TaggedDefaultsValue::unrepresentable;
 
 std::string utcTimestamp() {
     const std::time_t now = std::time(nullptr);
@@ -202,16 +83,21 @@ std::optional<DefaultsValue> JsonFileDefaultsStore::object(std::string_view key)
     return it->second;
 }
 
-bool JsonFileDefaultsStore::set(std::string_view key, const DefaultsValue& value) {
-    values_.insert_or_assign(std::string(key), value);
-    const auto problem = unrepresentable(key, value);
-    if (problem) log_.error("Keeping \"{}\" in memory only: {}", key, *problem);
-    return persist(key, value) && !problem;
-}
-
-bool JsonFileDefaultsStore::remove(std::string_view key) {
-    if (auto it = values_.find(key); it != values_.end()) values_.erase(it);
-    return persist(key, std::nullopt);
+DefaultsWrite JsonFileDefaultsStore::apply(const std::vector<DefaultsChange>& changes) {
+    for (const auto& change : changes) {
+        if (!change.value) continue;
+        if (const auto problem = unrepresentable(change.key, *change.value)) {
+            auto why = fmt::format("cannot save \"{}\" to {}: {}", change.key, file_.string(), *problem);
+            log_.error("{}", why);
+            return DefaultsWrite::failed(std::move(why));
+        }
+    }
+    if (auto error = persist(changes)) {
+        auto why = fmt::format("cannot save settings to {}: {}", file_.string(), *error);
+        log_.error("{}", why);
+        return DefaultsWrite::failed(std::move(why));
+    }
+    return DefaultsWrite::ok();
 }
 
 std::vector<std::string> JsonFileDefaultsStore::keys() const {
@@ -236,15 +122,15 @@ JsonFileDefaultsStore::ReadResult JsonFileDefaultsStore::read(Values& values, st
                                                               bool reportSkipped) const {
     values.clear();
     auto unreadable = [&] {
-        log_.error("Cannot read settings file {}: {}; changes will not be saved", file_.string(),
-                   errorText(errno));
+        problem = fmt::format("cannot read {}: {}", file_.string(), errorText(errno));
+        log_.error("{}; changes will not be saved", problem);
         return ReadResult::unreadable;
     };
     auto corrupt = [&](std::string why) {
         problem = std::move(why);
         return ReadResult::corrupt;
     };
-    Descriptor fd(retryOnInterrupt([&] { return ::open(file_.c_str(), O_RDONLY | O_CLOEXEC); }));
+    FileDescriptor fd(retryOnInterrupt([&] { return ::open(file_.c_str(), O_RDONLY | O_CLOEXEC); }));
     if (fd.get() < 0) return errno == ENOENT ? ReadResult::ok : unreadable();
     std::string text;
     char buffer[16384];
@@ -275,20 +161,21 @@ JsonFileDefaultsStore::ReadResult JsonFileDefaultsStore::read(Values& values, st
     return ReadResult::ok;
 }
 
-bool JsonFileDefaultsStore::moveAside(const std::string& problem) const {
+std::optional<std::string> JsonFileDefaultsStore::moveAside(const std::string& problem) const {
+    // The file itself moves aside, not a link to it: the link then points at the fresh file.
+    const std::filesystem::path file = AtomicFile::writeTarget(file_);
     // Never replace an earlier corrupt file: the name gets "-2", "-3", ... when taken.
     auto renameNoReplace = [&](const std::string& target) {
-        if (::renameat2(AT_FDCWD, file_.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-            return true;
+        if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
         if (errno != EINVAL && errno != ENOSYS) return false;
         struct stat info {};  // a file system without RENAME_NOREPLACE; the lock keeps our writers out
         if (::lstat(target.c_str(), &info) == 0) {
             errno = EEXIST;
             return false;
         }
-        return ::rename(file_.c_str(), target.c_str()) == 0;
+        return ::rename(file.c_str(), target.c_str()) == 0;
     };
-    const std::string base = sibling(".corrupt-" + utcTimestamp());
+    const std::string base = file.string() + ".corrupt-" + utcTimestamp();
     std::string target = base;
     bool moved = false;
     for (int attempt = 2; !(moved = renameNoReplace(target)) && errno == EEXIST && attempt < 1000;
@@ -296,24 +183,24 @@ bool JsonFileDefaultsStore::moveAside(const std::string& problem) const {
         target = base + "-" + std::to_string(attempt);
     }
     if (!moved) {
-        log_.error(
-            "Settings file {} is unusable ({}) and could not be moved aside to {}: {}; leaving it "
-            "untouched, changes will not be saved",
-            file_.string(), problem, target, errorText(errno));
-        return false;
+        auto why = fmt::format("{} is unusable ({}) and could not be moved aside to {}: {}", file.string(),
+                               problem, target, errorText(errno));
+        log_.error("Settings file {}; leaving it untouched, changes will not be saved", why);
+        return why;
     }
-    log_.error("Settings file {} is unusable ({}); moved it to {} and starting with defaults", file_.string(),
+    log_.error("Settings file {} is unusable ({}); moved it to {} and starting with defaults", file.string(),
                problem, target);
-    return true;
+    return std::nullopt;
 }
 
 void JsonFileDefaultsStore::removeStaleTemporaries(bool holdingLock) const {
-    const std::string prefix = file_.filename().string() + std::string(kTemporaryInfix);
+    const std::filesystem::path target = AtomicFile::writeTarget(file_);
+    const std::string prefix = target.filename().string() + std::string(kTemporaryInfix);
     auto stale = [&] {
         std::vector<std::filesystem::path> found;
         std::error_code error;
-        for (std::filesystem::directory_iterator it(directoryOf(file_), error), end; !error && it != end;
-             it.increment(error)) {
+        for (std::filesystem::directory_iterator it(AtomicFile::directoryOf(target), error), end;
+             !error && it != end; it.increment(error)) {
             const std::string name = it->path().filename().string();
             if (name.size() == prefix.size() + kTemporaryRandomLength && name.starts_with(prefix)) {
                 found.push_back(it->path());
@@ -323,7 +210,7 @@ void JsonFileDefaultsStore::removeStaleTemporaries(bool holdingLock) const {
     };
     if (stale().empty()) return;
     int error = 0;
-    std::optional<Descriptor> lock;
+    std::optional<FileDescriptor> lock;
     if (!holdingLock) {
         lock = lockExclusive(sibling(".lock"), false, error);
         if (!lock) return;  // a live writer holds it; one of us cleans up later
@@ -333,83 +220,44 @@ void JsonFileDefaultsStore::removeStaleTemporaries(bool holdingLock) const {
     }
 }
 
-bool JsonFileDefaultsStore::persist(std::string_view key, std::optional<DefaultsValue> change) {
-    pending_.insert_or_assign(std::string(key), std::move(change));
+std::optional<std::string> JsonFileDefaultsStore::persist(const std::vector<DefaultsChange>& changes) {
+    if (auto error = AtomicFile::makeDirectories(AtomicFile::directoryOf(file_))) return error;
     int error = 0;
-    if (!makeDirectories(directoryOf(file_), error)) {
-        log_.error("Cannot save \"{}\": cannot create {}: {}", key, directoryOf(file_).string(),
-                   errorText(error));
-        return false;
-    }
     const auto lock = lockExclusive(sibling(".lock"), true, error);
-    if (!lock) {
-        log_.error("Cannot save \"{}\": cannot lock {}: {}", key, sibling(".lock"), errorText(error));
-        return false;
-    }
+    if (!lock) return fmt::format("cannot lock {}: {}", sibling(".lock"), errorText(error));
     removeStaleTemporaries(true);
 
-    // Start from the file as it is now, which another process may have changed, and replay our
+    // Start from the file as it is now, which another process may have changed, and apply the
     // changes on top. (Comparing inode, size and times instead would miss a quickly reused inode.)
-    Values disk;
+    Values next;
     std::string problem;
-    switch (read(disk, problem, false)) {  // what it skips was reported when it was loaded
+    switch (read(next, problem, false)) {  // what it skips was reported when it was loaded
         case ReadResult::ok:
-            for (const auto& [pendingKey, value] : pending_) {
-                if (value) {
-                    disk.insert_or_assign(pendingKey, *value);
-                } else {
-                    disk.erase(pendingKey);
-                }
-            }
-            values_ = std::move(disk);
             break;
         case ReadResult::corrupt:
-            if (!moveAside(problem)) return false;
-            break;  // what we hold in memory is the best there is
+            if (auto why = moveAside(problem)) return why;
+            next = values_;  // what we hold in memory is the best there is
+            break;
         case ReadResult::unreadable:
-            return false;
+            return problem;
     }
-    if (!writeDocument(values_)) return false;
-    pending_.clear();
-    return true;
-}
+    for (const auto& change : changes) {
+        if (change.value) {
+            next.insert_or_assign(change.key, *change.value);
+        } else {
+            next.erase(change.key);
+        }
+    }
 
-bool JsonFileDefaultsStore::writeDocument(const Values& values) const {
     json entries = json::object();
-    for (const auto& [key, value] : values) {
+    for (const auto& [key, value] : next) {
         if (!unrepresentable(key, value)) entries[key] = encode(value);
     }
     const json document = {{"format", kFormat}, {"version", kVersion}, {"values", std::move(entries)}};
     const std::string text = document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
-
-    std::string temporary = sibling(std::string(kTemporaryInfix) + std::string(kTemporaryRandomLength, 'X'));
-    Descriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));  // mode 0600
-    const bool created = fd.get() >= 0;
-    auto fail = [&](std::string_view step) {
-        log_.error("Cannot save settings to {}: {} failed: {}", file_.string(), step, errorText(errno));
-        if (created) ::unlink(temporary.c_str());
-        return false;
-    };
-    if (fd.get() < 0) return fail("creating a temporary file");
-    for (std::size_t written = 0; written < text.size();) {
-        const ssize_t count =
-            retryOnInterrupt([&] { return ::write(fd.get(), text.data() + written, text.size() - written); });
-        if (count < 0) return fail("writing");
-        written += static_cast<std::size_t>(count);
-    }
-    if (retryOnInterrupt([&] { return ::fsync(fd.get()); }) != 0) return fail("fsync");
-    if (!fd.close()) return fail("closing");
-    if (::rename(temporary.c_str(), file_.c_str()) != 0) return fail("renaming");
-
-    // The rename is durable only once the directory is.
-    Descriptor dir(retryOnInterrupt(
-        [&] { return ::open(directoryOf(file_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
-    if (dir.get() < 0 || (retryOnInterrupt([&] { return ::fsync(dir.get()); }) != 0 && errno != EINVAL)) {
-        log_.error("Saved settings to {}, but syncing its directory failed: {}", file_.string(),
-                   errorText(errno));
-        return false;
-    }
-    return true;
+    if (auto why = AtomicFile::replace(AtomicFile::writeTarget(file_), text, kTemporaryInfix)) return why;
+    values_ = std::move(next);
+    return std::nullopt;
 }
 
 }  // namespace torvel

@@ -11,9 +11,11 @@
 namespace torvel {
 
 /// The defaults store on disk: one indented JSON document, each value tagged with its kind so the kinds
-/// stay apart on reading. Every change rewrites the whole file by atomic replace (a "<file>.tmp-XXXXXX"
-/// sibling, fsync, rename, fsync of the directory) under an flock on "<file>.lock", re-reading the file
-/// first so that keys another process wrote meanwhile survive. Reads come from memory.
+/// stay apart on reading. Every write (one change or a batch) rewrites the whole file by atomic replace
+/// (a "<file>.tmp-XXXXXX" sibling, fsync, rename, fsync of the directory) under an flock on
+/// "<file>.lock", re-reading the file first so that keys another process wrote meanwhile survive.
+/// Reads come from memory. A file that is a symbolic link (a dotfiles checkout) stays one: the write
+/// goes to the link's target, with the temporary file beside the target.
 ///
 /// A file that cannot be read as ours is never overwritten: it is moved aside to
 /// "<file>.corrupt-YYYYMMDDTHHMMSSZ" and the store starts empty. A temporary file left by a writer
@@ -28,12 +30,12 @@ public:
     static std::optional<std::filesystem::path> defaultPath();
 
     std::optional<DefaultsValue> object(std::string_view key) const override;
-    /// Also false, logged and kept in memory only, for a value JSON cannot carry (a non-finite
-    /// number, a string or key that is not UTF-8).
-    bool set(std::string_view key, const DefaultsValue& value) override;
-    bool remove(std::string_view key) override;
+    /// Also refused, changing nothing, for a value JSON cannot carry (a non-finite number, a string or
+    /// key that is not UTF-8).
+    DefaultsWrite apply(const std::vector<DefaultsChange>& changes) override;
     std::vector<std::string> keys() const override;
 
+    /// The file as given (a link stays the link).
     const std::filesystem::path& path() const { return file_; }
 
 private:
@@ -44,17 +46,16 @@ private:
     void load();
     /// Reads the file into `values`; a missing file is an empty one. Malformed entries are skipped.
     ReadResult read(Values& values, std::string& problem, bool reportSkipped) const;
-    bool moveAside(const std::string& problem) const;
+    /// Moves the unusable file aside; why not when it cannot.
+    std::optional<std::string> moveAside(const std::string& problem) const;
     void removeStaleTemporaries(bool holdingLock) const;
-    bool persist(std::string_view key, std::optional<DefaultsValue> change);
-    bool writeDocument(const Values& values) const;
+    /// Writes `changes` over what the file holds now; why not when it cannot.
+    std::optional<std::string> persist(const std::vector<DefaultsChange>& changes);
     std::string sibling(std::string_view suffix) const { return file_.string() + std::string(suffix); }
 
     std::filesystem::path file_;
     Logger log_;
     Values values_;
-    /// Changes not yet on disk (std::nullopt: removed), replayed on top of the file at each write.
-    std::map<std::string, std::optional<DefaultsValue>, std::less<>> pending_;
 };
 
 }  // namespace torvel

@@ -7,7 +7,7 @@
 namespace torvel {
 
 /// A defaults store in memory, for tests and the simulated machine. Counts writes so tests can see
-/// that a value was not rewritten.
+/// that a value was not rewritten, and can be told to refuse them as a full or broken disk would.
 class MemoryDefaultsStore : public DefaultsStore {
 public:
     std::optional<DefaultsValue> object(std::string_view key) const override {
@@ -15,27 +15,32 @@ public:
         if (it == values_.end()) return std::nullopt;
         return it->second;
     }
-    bool set(std::string_view key, const DefaultsValue& value) override {
-        values_.insert_or_assign(std::string(key), value);
+    DefaultsWrite apply(const std::vector<DefaultsChange>& changes) override {
+        if (failure_) return DefaultsWrite::failed(*failure_);
+        for (const auto& change : changes) {
+            if (change.value) {
+                values_.insert_or_assign(change.key, *change.value);
+            } else if (auto it = values_.find(change.key); it != values_.end()) {
+                values_.erase(it);
+            }
+        }
         ++writes_;
-        return true;
-    }
-    bool remove(std::string_view key) override {
-        if (auto it = values_.find(key); it != values_.end()) values_.erase(it);
-        ++writes_;
-        return true;
+        return DefaultsWrite::ok();
     }
     std::vector<std::string> keys() const override {
         std::vector<std::string> out;
         for (const auto& [key, value] : values_) out.push_back(key);
         return out;
     }
-    /// Number of set() and remove() calls so far.
+    /// Number of writes so far (a batch counts once); refused writes do not count.
     int writeCount() const { return writes_; }
+    /// Every write fails with `reason` from now on; std::nullopt lets them through again.
+    void failWrites(std::optional<std::string> reason) { failure_ = std::move(reason); }
 
 private:
     std::map<std::string, DefaultsValue, std::less<>> values_;
     int writes_ = 0;
+    std::optional<std::string> failure_;
 };
 
 }  // namespace torvel

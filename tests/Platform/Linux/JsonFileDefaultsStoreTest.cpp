@@ -211,22 +211,27 @@ TEST_F(JsonFileDefaultsStoreTest, TwoStoresOnOneFileKeepEachOthersChanges) {
     EXPECT_EQ(JsonFileDefaultsStore(file, log).keys(), expected);
 }
 
-TEST_F(JsonFileDefaultsStoreTest, RefusedWritesKeepTheValueInMemoryLeaveNoTemporariesAndAreRetried) {
+TEST_F(JsonFileDefaultsStoreTest, RefusedWritesChangeNothingSayWhyAndLeaveNoTemporaries) {
     // A regular file where the directory should be: fails for root too.
     std::ofstream(file.parent_path()) << "not a directory";
     JsonFileDefaultsStore store(file, log);
     EXPECT_EQ(errorCount(), 1);  // cannot read it either
     log.clear();
-    EXPECT_FALSE(store.set("kept", std::int64_t{7}));
-    EXPECT_EQ(store.object("kept"), DefaultsValue(std::int64_t{7}));
+    const auto refused = store.set("kept", std::int64_t{7});
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error->find(file.string()), std::string::npos) << *refused.error;
+    EXPECT_NE(refused.error->find("Not a directory"), std::string::npos) << *refused.error;
+    EXPECT_FALSE(store.object("kept")) << "what the disk refused is not held in memory either";
     EXPECT_EQ(errorCount(), 1);
 
     fs::remove(file.parent_path());
-    EXPECT_FALSE(store.set("notANumber", std::nan("")));
-    EXPECT_TRUE(std::isnan(std::get<double>(*store.object("notANumber"))));
+    const auto notANumber = store.set("notANumber", std::nan(""));
+    ASSERT_FALSE(notANumber);
+    EXPECT_NE(notANumber.error->find("not a finite number"), std::string::npos) << *notANumber.error;
     EXPECT_FALSE(store.set("notUtf8", std::string("\xc3")));
+    EXPECT_FALSE(store.object("notANumber") || store.object("notUtf8"));
     EXPECT_TRUE(store.set("later", true));
-    EXPECT_EQ(JsonFileDefaultsStore(file, log).keys(), (std::vector<std::string>{"kept", "later"}));
+    EXPECT_EQ(JsonFileDefaultsStore(file, log).keys(), (std::vector<std::string>{"later"}));
 
     if (::geteuid() != 0) {  // root writes into read-only directories regardless
         fs::permissions(file.parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
@@ -246,14 +251,62 @@ TEST_F(JsonFileDefaultsStoreTest, RefusedWritesKeepTheValueInMemoryLeaveNoTempor
         ::setrlimit(RLIMIT_FSIZE, &limit);
         CapturingLogSink childLog;
         JsonFileDefaultsStore full(file, childLog);
-        const bool refused = !full.set("large", DefaultsData{std::vector<std::uint8_t>(4096, 'x')});
-        ::_exit(refused && full.object("large") && childLog.contains("Settings", "writing failed") ? 0 : 1);
+        const auto write = full.set("large", DefaultsData{std::vector<std::uint8_t>(4096, 'x')});
+        const bool saysWhy = !write && write.error->find("File too large") != std::string::npos &&
+                             childLog.contains("Settings", "writing");
+        ::_exit(saysWhy && !full.object("large") && full.object("later") ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(contents(file), before);
     EXPECT_TRUE(siblings(".tmp-").empty());
+}
+
+TEST_F(JsonFileDefaultsStoreTest, ABatchIsWrittenWholeOrNotAtAll) {
+    JsonFileDefaultsStore store(file, log);
+    ASSERT_TRUE(store.apply({{"a", std::int64_t{1}}, {"b", std::string("x")}, {"c", true}}));
+    ASSERT_TRUE(store.apply({{"a", std::int64_t{2}}, {"b", std::nullopt}, {"gone", std::nullopt}}));
+    EXPECT_EQ(JsonFileDefaultsStore(file, log).keys(), (std::vector<std::string>{"a", "c"}));
+
+    const std::string before = contents(file);
+    EXPECT_FALSE(store.apply({{"a", std::int64_t{3}}, {"bad", std::numeric_limits<double>::infinity()}}));
+    EXPECT_EQ(contents(file), before);
+    EXPECT_EQ(store.object("a"), DefaultsValue(std::int64_t{2}));
+}
+
+TEST_F(JsonFileDefaultsStoreTest, ALinkedFileStaysALinkAndItsTargetIsReplacedAtomically) {
+    const fs::path dotfiles = dir / "dotfiles";
+    fs::create_directories(dotfiles / "torvel");
+    fs::create_directories(file.parent_path());
+    // defaults.json -> ../dotfiles/link.json -> torvel/defaults.json (relative, two hops)
+    fs::create_symlink("torvel/defaults.json", dotfiles / "link.json");
+    fs::create_symlink("../dotfiles/link.json", file);
+
+    JsonFileDefaultsStore store(file, log);  // the target does not exist yet
+    ASSERT_TRUE(store.set("first", true));
+    ASSERT_TRUE(store.set("second", std::int64_t{2}));
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_TRUE(fs::is_symlink(dotfiles / "link.json"));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dotfiles / "torvel" / "defaults.json")));
+    EXPECT_EQ(JsonFileDefaultsStore(dotfiles / "torvel" / "defaults.json", log).keys(),
+              (std::vector<std::string>{"first", "second"}));
+    EXPECT_TRUE(siblings(".tmp-").empty());
+    for (const auto& entry : fs::directory_iterator(dotfiles / "torvel"))
+        EXPECT_EQ(entry.path().filename(), "defaults.json") << "no temporary file left beside the target";
+    EXPECT_EQ(errorCount(), 0);
+
+    // An unusable target is moved aside in its own folder; the links stay for the fresh file.
+    std::ofstream(dotfiles / "torvel" / "defaults.json", std::ios::trunc) << "garbage {";
+    JsonFileDefaultsStore reopened(file, log);
+    EXPECT_TRUE(reopened.keys().empty());
+    ASSERT_TRUE(reopened.set("third", true));
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_EQ(JsonFileDefaultsStore(file, log).keys(), std::vector<std::string>{"third"});
+    int aside = 0;
+    for (const auto& entry : fs::directory_iterator(dotfiles / "torvel"))
+        aside += entry.path().filename().string().starts_with("defaults.json.corrupt-");
+    EXPECT_EQ(aside, 1);
 }
 
 class DiscardingLogSink : public LogSink {
