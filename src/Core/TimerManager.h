@@ -33,9 +33,13 @@ public:
     /// While one of these lives, the countdown ticks every second. Move-only; safe to outlive the manager.
     class SecondsDemand {
     public:
+        /// An empty token, demanding nothing (for members filled in later).
         SecondsDemand() = default;
+        /// Takes over the demand of `other`, which is left empty.
         SecondsDemand(SecondsDemand&& other) noexcept = default;
+        /// Gives up this token's demand and takes over that of `other`.
         SecondsDemand& operator=(SecondsDemand&& other) noexcept;
+        /// Gives the demand up.
         ~SecondsDemand();
         /// Gives the demand up early; the destructor does the same.
         void reset();
@@ -46,10 +50,12 @@ public:
         std::weak_ptr<TimerManager> manager_;
     };
 
+    /// Counts on `clock`'s wall time; wakes through `scheduler`.
     TimerManager(Clock& clock, Scheduler& scheduler);
     TimerManager(const TimerManager&) = delete;
     TimerManager& operator=(const TimerManager&) = delete;
 
+    /// True while a countdown runs.
     bool isRunning() const { return isRunning_; }
     /// Seconds left now, from the wall clock, never negative; 0 when idle. Right whenever read, however
     /// long ago the last wake-up was.
@@ -74,6 +80,7 @@ public:
     std::size_t secondsDemandCount() const { return secondsDemands_; }
     /// What the always-visible countdown text shows; nothing until a tray sets it.
     void setShownText(ShownText shown);
+    /// What the always-visible countdown text shows now.
     ShownText shownText() const { return shownText_; }
 
     /// Re-arms the wake-up after the machine woke or the wall clock was set: a timer counting on the
