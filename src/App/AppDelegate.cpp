@@ -19,15 +19,18 @@
 #include "Platform/Linux/FreedesktopNotificationCenter.h"
 #include "Platform/Linux/JournalLogSink.h"
 #include "Platform/Linux/JsonFileDefaultsStore.h"
+#include "Platform/Linux/LogindSleepEvents.h"
 #include "Platform/Linux/ProcWorkspace.h"
 #include "Platform/Linux/QtScheduler.h"
 #include "Platform/Linux/ResourcePaths.h"
 #include "Platform/Linux/SystemClock.h"
+#include "Platform/Linux/TimerfdWallClockChanges.h"
 #include "Platform/Linux/UPowerPowerSources.h"
 #include "Platform/Sim/MemoryDefaultsStore.h"
 #include "Platform/Sim/SimNotificationCenter.h"
 #include "Platform/Sim/SimPowerAssertions.h"
 #include "Platform/Sim/SimPowerSources.h"
+#include "Platform/Sim/SimSystemSleepEvents.h"
 #include "Platform/Sim/SimWorkspace.h"
 #include "Services/DefaultsSessionPersistence.h"
 #include "Services/GuardianService.h"
@@ -69,6 +72,7 @@ AppDelegate::AppDelegate(Machine machine)
         auto workspace = std::make_unique<SimWorkspace>(*scheduler_);
         sim_.workspace = workspace.get();
         workspace_ = std::move(workspace);
+        sleepEvents_ = std::make_unique<SimSystemSleepEvents>(*scheduler_);
     } else {
         assertions_ = std::make_unique<DesktopPowerAssertions>(QDBusConnection::systemBus(),
                                                                QDBusConnection::sessionBus(), *log_);
@@ -76,7 +80,10 @@ AppDelegate::AppDelegate(Machine machine)
         notificationCenter_ =
             std::make_unique<FreedesktopNotificationCenter>(QDBusConnection::sessionBus(), *log_);
         workspace_ = std::make_unique<ProcWorkspace>(*scheduler_, *locale_, *log_, ProcWorkspace::Options{});
+        sleepEvents_ = std::make_unique<LogindSleepEvents>(QDBusConnection::systemBus(), *log_);
     }
+    // The simulated machine still runs on the real clock, so it follows the real clock's changes too.
+    clockChanges_ = std::make_unique<TimerfdWallClockChanges>(*log_);
 
     // 1. Services.
     sleepPrevention_ = std::make_unique<SleepPreventionService>(*assertions_, *scheduler_, *log_);
@@ -103,8 +110,13 @@ AppDelegate::AppDelegate(Machine machine)
     state_->handleBatteryStateChanged(battery_->currentState());
     state_->attachBatteryMonitor(*battery_);
 
-    // 5. Emergency power, 6. wake, 7. displays, 8. mirroring, 9. Wi-Fi, 10. thermal and 11. lid join
-    // here, in this order, with their monitors.
+    // The countdown's wake-up counts on a clock that stands still while the machine sleeps and knows
+    // nothing of the wall clock being set: both re-arm it.
+    sleepEvents_->setOnWake([this] { timer_->resynchronize(); });
+    clockChanges_->setOnChange([this] { timer_->resynchronize(); });
+
+    // 5. Emergency power, 6. wake (sharing the callback above), 7. displays, 8. mirroring, 9. Wi-Fi, 10.
+    // thermal and 11. lid join here, in this order, with their monitors.
 
     // 12. Processes.
     processMonitor_ = std::make_unique<ProcessMonitor>(*workspace_, *locale_, *log_);

@@ -30,7 +30,9 @@ class SimPowerSources;
 class SimWorkspace;
 class SleepPreventionService;
 class SystemLocale;
+class SystemSleepEvents;
 class TimerManager;
+class WallClockChanges;
 class URLCommandRouter;
 
 /// The composition root: builds the machine's adapters, the services and the application state in the
@@ -109,6 +111,8 @@ private:
     std::unique_ptr<BatteryMonitor> battery_;
     std::unique_ptr<Workspace> workspace_;
     std::unique_ptr<ProcessMonitor> processMonitor_;
+    std::unique_ptr<SystemSleepEvents> sleepEvents_;  // after timer_: its callback uses the timer
+    std::unique_ptr<WallClockChanges> clockChanges_;
     Calendar calendar_ = Calendar::current();
     std::unique_ptr<URLCommandRouter> router_;
     int signalFd_ = -1;

@@ -29,7 +29,9 @@ void AppState::heartbeatTick() {
     log_.info("Heartbeat: tick — battery={}% ac={} assertionAlive={}", battery.percentage,
               battery.isOnACPower, services_.sleepPrevention.isAssertionAlive());
     // A fresh battery reading re-evaluates through the battery handling, which also re-creates an
-    // assertion the system dropped. The pip joins this tick with the audio feedback.
+    // assertion the system dropped. The reading comes from what the power sources already know (they
+    // follow the system's change signals), so this tick never waits for another process. The pip joins
+    // this tick with the audio feedback.
     if (batteryStateRefresher_) {
         batteryStateRefresher_();
     } else {

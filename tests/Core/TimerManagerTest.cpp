@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include "AppStateHarness.h"
 #include "Platform/Sim/SimClock.h"
+#include "Platform/Sim/SimSystemSleepEvents.h"
+#include "Platform/Sim/SimWallClockChanges.h"
 #include "Platform/Sim/VirtualScheduler.h"
 
 namespace torvel {
@@ -32,19 +35,18 @@ protected:
     Connection connection;
 };
 
-TEST_F(TimerManagerTest, PresetCountsDownEachSecondAndExpiresOnceAtTheEnd) {
+TEST_F(TimerManagerTest, PresetCountsDownAndExpiresOnceAtTheEnd) {
     manager->start(Duration::preset(Duration::Kind::fifteenMinutes));
     EXPECT_TRUE(manager->isRunning());
     EXPECT_EQ(manager->remainingSeconds(), 900.0);
     EXPECT_EQ(manager->targetDate(), start.addingSeconds(900.0));
     EXPECT_EQ(changes, 1);
 
-    scheduler.advance(1.0);
-    EXPECT_EQ(manager->remainingSeconds(), 899.0);
-    EXPECT_EQ(changes, 2);
-
-    scheduler.advance(898.0);
-    EXPECT_EQ(manager->remainingSeconds(), 1.0);
+    // Read whenever, the remaining time is right, though nothing woke up to count it.
+    scheduler.advance(1.5);
+    EXPECT_EQ(manager->remainingSeconds(), 898.5);
+    scheduler.advance(897.5);
+    EXPECT_EQ(manager->secondsLeftNow(), 1.0);
     EXPECT_EQ(expirations, 0);
     scheduler.advance(1.0);
     EXPECT_EQ(expirations, 1);
@@ -107,26 +109,101 @@ TEST_F(TimerManagerTest, ExtendMovesTheEndOfARunningCountdownOnly) {
     EXPECT_EQ(expirations, 1);
 }
 
-TEST_F(TimerManagerTest, RemainingTimeFollowsTheWallClockAcrossASuspend) {
+TEST_F(TimerManagerTest, SleepingAcrossTheEndExpiresAtWakeUp) {
+    SimSystemSleepEvents sleepEvents(scheduler);
+    ASSERT_TRUE(sleepEvents.setOnWake([this] { manager->resynchronize(); }));
+    manager->setShownText(TimerManager::ShownText::minutes);
+
     manager->start(Duration::preset(Duration::Kind::thirtyMinutes));
     scheduler.advance(600.0);
     clock.suspend(600.0);
-    EXPECT_EQ(manager->remainingSeconds(), 1200.0);  // no tick while asleep
-
-    scheduler.advance(1.0);  // the first tick after waking is late, not drifted
-    EXPECT_EQ(manager->remainingSeconds(), 599.0);
-    scheduler.advance(598.0);
+    EXPECT_EQ(manager->remainingSeconds(), 600.0);  // the wall clock moved on while asleep
+    const int before = changes;
+    sleepEvents.emitWake();
+    scheduler.runPending();
+    EXPECT_EQ(changes, before + 1);  // the shown time jumped at wake-up
+    scheduler.advance(599.0);
     EXPECT_EQ(expirations, 0);
     scheduler.advance(1.0);
     EXPECT_EQ(expirations, 1);
 
-    // Sleeping right across the end: expiry comes with the first tick after waking.
+    // Asleep right across the end: the suspending clock's timer would still be due 14 minutes later.
     manager->start(Duration::preset(Duration::Kind::fifteenMinutes));
-    scheduler.advance(0.5);
+    scheduler.advance(60.0);
     clock.suspend(3600.0);
-    EXPECT_EQ(expirations, 1);
-    scheduler.advance(0.5);
+    sleepEvents.emitWake();
+    scheduler.runPending();
     EXPECT_EQ(expirations, 2);
+    EXPECT_EQ(scheduler.activeTimerCount(), 0u);
+}
+
+TEST_F(TimerManagerTest, WallClockSetPastTheEndExpiresAtOnceAndSetBackMovesTheWakeUp) {
+    SimWallClockChanges clockChanges(clock, scheduler);
+    ASSERT_TRUE(clockChanges.setOnChange([this] { manager->resynchronize(); }));
+
+    manager->start(Duration::preset(Duration::Kind::oneHour));
+    scheduler.advance(60.0);
+    clockChanges.setNow(clock.now().addingSeconds(7200.0));
+    scheduler.runPending();
+    EXPECT_EQ(expirations, 1);
+    EXPECT_FALSE(manager->isRunning());
+
+    // Set back an hour: the end is an hour further away and expires then, not at the old due time.
+    manager->start(Duration::preset(Duration::Kind::fifteenMinutes));
+    clockChanges.setNow(clock.now().addingSeconds(-3600.0));
+    scheduler.runPending();
+    EXPECT_EQ(manager->remainingSeconds(), 4500.0);
+    scheduler.advance(4499.0);
+    EXPECT_EQ(expirations, 1);
+    scheduler.advance(1.0);
+    EXPECT_EQ(expirations, 2);
+}
+
+TEST_F(TimerManagerTest, WakesOnlyWhenTheShownTextChanges) {
+    // Nothing shown (headless): a two-hour countdown wakes once, at the end.
+    manager->start(Duration::preset(Duration::Kind::twoHours));
+    scheduler.advance(7199.0);
+    EXPECT_EQ(scheduler.firedTimerCount(), 0u);
+    scheduler.advance(1.0);
+    EXPECT_EQ(scheduler.firedTimerCount(), 1u);
+    EXPECT_EQ(expirations, 1);
+
+    // A title in minutes: once a minute, then every second in the last minute, then the end.
+    manager->setShownText(TimerManager::ShownText::minutes);
+    manager->start(Duration::custom(600.0));
+    std::size_t fired = scheduler.firedTimerCount();
+    scheduler.advance(540.0);
+    EXPECT_EQ(scheduler.firedTimerCount() - fired, 9u);  // 9:00 left ... 1:00 left
+    fired = scheduler.firedTimerCount();
+    scheduler.advance(60.0);
+    EXPECT_EQ(scheduler.firedTimerCount() - fired, 60u);
+    EXPECT_EQ(expirations, 2);
+
+    // An open menu ticks every second, aligned to whole seconds left, and only while it is open.
+    manager->start(Duration::custom(3600.0));
+    scheduler.advance(0.25);
+    auto menu = manager->showSeconds();
+    auto window = manager->showSeconds();
+    fired = scheduler.firedTimerCount();
+    changes = 0;
+    scheduler.advance(10.0);
+    EXPECT_EQ(scheduler.firedTimerCount() - fired, 10u);
+    EXPECT_EQ(changes, 10);
+    EXPECT_EQ(manager->remainingSeconds(), 3589.75);
+    menu.reset();
+    scheduler.advance(5.0);
+    EXPECT_EQ(scheduler.firedTimerCount() - fired, 15u);  // the window still shows seconds
+    window = TimerManager::SecondsDemand();
+    EXPECT_EQ(manager->secondsDemandCount(), 0u);
+    fired = scheduler.firedTimerCount();
+    scheduler.advance(120.0);
+    EXPECT_EQ(scheduler.firedTimerCount() - fired, 2u);  // back to the minute
+
+    // A token may outlive its manager.
+    auto late = manager->showSeconds();
+    manager.reset();
+    late.reset();
+    EXPECT_EQ(scheduler.activeTimerCount(), 0u);
 }
 
 TEST_F(TimerManagerTest, AbsurdCustomLengthRunsWithoutOverflow) {
@@ -160,6 +237,23 @@ TEST_F(TimerManagerTest, ExpiryCallbackMayStartTheNextCountdown) {
     EXPECT_EQ(scheduler.activeTimerCount(), 0u);
     scheduler.advance(10.0);
     EXPECT_EQ(expirations, 2);
+}
+
+// The whole application on the simulated machine, headless: the wake-ups of a running session.
+TEST(CountdownWakeUpsTest, HeadlessSessionWakesOnlyForTheHeartbeatAndTheEnd) {
+    AppStateHarness app;
+    app.state->activate(Duration::custom(600.0));
+    app.scheduler.runPending();
+    ASSERT_TRUE(app.state->isActive());
+    const std::size_t before = app.scheduler.firedTimerCount();
+    // Two heartbeats a minute and nothing else...
+    app.scheduler.advance(599.0);
+    EXPECT_EQ(app.scheduler.firedTimerCount() - before, 19u);
+    // ...then the end, which also ends the heartbeat due with it.
+    app.scheduler.advance(1.0);
+    EXPECT_FALSE(app.state->isActive());
+    EXPECT_EQ(app.scheduler.firedTimerCount() - before, 20u);
+    EXPECT_EQ(app.scheduler.activeTimerCount(), 0u);
 }
 
 }  // namespace

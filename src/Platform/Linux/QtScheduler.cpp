@@ -15,8 +15,10 @@ namespace {
 constexpr double kMinimumIntervalMs = 1.0;
 // QTimer takes an int of milliseconds (at most 24.8 days); longer waits are armed a day at a time.
 constexpr double kLongestStepMs = 86'400'000.0;
-// Short waits (countdown ticks, retries) fire on time; longer ones may be moved by up to 5 %, and by
-// at most about a second, so Qt can batch the machine's wake-ups.
+// Short repeating waits fire on time; longer ones may be moved by up to 5 %, and by at most about a
+// second, so Qt can batch the machine's wake-ups. A one-shot wait is a deadline (the end of a countdown,
+// the next change of a shown minute) and always fires on time: a coarse timer may fire early, and an
+// early wake-up only leads to a second one.
 constexpr double kPreciseUpToMs = 5'000.0;
 // Posted tasks run in one turn of the event loop, those they post included, up to this many.
 constexpr int kMaxTasksPerTurn = 10'000;
@@ -65,7 +67,8 @@ private:
         const double step = std::min(remainingMs_, kLongestStepMs);
         // A huge wait stays huge after a step (1e300 - 86400000 == 1e300): it never comes, as it should.
         remainingMs_ -= step;
-        timer_->setTimerType(step <= kPreciseUpToMs ? Qt::PreciseTimer : Qt::CoarseTimer);
+        const bool precise = intervalMs_ == 0.0 || step <= kPreciseUpToMs;
+        timer_->setTimerType(precise ? Qt::PreciseTimer : Qt::CoarseTimer);
         timer_->start(static_cast<int>(step));
     }
 

@@ -19,10 +19,11 @@ public:
     /// loop; the scheduler must outlive those threads. Tasks posted by a task run before any timer, as
     /// on the simulated loop. Tasks still queued when the scheduler is destroyed never run.
     void post(std::function<void()> task) override;
-    /// From the scheduler's thread only. Waits beyond QTimer's range (24.8 days) are re-armed in steps,
-    /// so an absurd delay (1e300 s, infinity) simply never comes.
+    /// From the scheduler's thread only. Fires on time (a precise timer) however long the wait. Waits beyond
+    /// QTimer's range (24.8 days) are re-armed in steps, so an absurd delay (1e300 s) never comes.
     Timer after(double seconds, std::function<void()> task) override;
-    /// From the scheduler's thread only; the interval is at least a millisecond.
+    /// From the scheduler's thread only; the interval is at least a millisecond. Intervals over five
+    /// seconds may be moved by up to 5 % so that the system can batch wake-ups.
     Timer every(double seconds, std::function<void()> task) override;
 
 private:

@@ -4,7 +4,7 @@
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
-#include <QDBusReply>
+#include <QDBusPendingCallWatcher>
 #include <QStringList>
 
 #include <algorithm>
@@ -28,6 +28,7 @@ constexpr const char* kPropertiesInterface = "org.freedesktop.DBus.Properties";
 
 // UPower's device kinds and states, from its D-Bus interface description.
 constexpr double kKindBattery = 2;
+constexpr double kKindUps = 3;
 constexpr double kStateCharging = 1;
 
 // A property of any integer or floating-point D-Bus type; anything else is not a number.
@@ -54,9 +55,19 @@ std::optional<bool> boolean(const QVariantMap& properties, const char* key) {
     return value.toBool();
 }
 
-// The DisplayDevice describes a battery only when one is present; on a desktop it stays "unknown".
+// The DisplayDevice describes a battery only when one is present; on a desktop it stays "unknown". A
+// machine on a UPS alone has the UPS as its battery.
 bool describesBattery(const QVariantMap& device) {
-    return boolean(device, "IsPresent").value_or(false) && number(device, "Type") == kKindBattery;
+    const auto kind = number(device, "Type");
+    return boolean(device, "IsPresent").value_or(false) && (kind == kKindBattery || kind == kKindUps);
+}
+
+// The a{sv} at `index` of a message, or std::nullopt when the sender put something else there.
+std::optional<QVariantMap> propertyMap(const QList<QVariant>& arguments, qsizetype index) {
+    if (arguments.size() <= index || !arguments.at(index).canConvert<QDBusArgument>()) return std::nullopt;
+    const auto argument = arguments.at(index).value<QDBusArgument>();
+    if (argument.currentType() != QDBusArgument::MapType) return std::nullopt;
+    return qdbus_cast<QVariantMap>(argument);
 }
 
 }  // namespace
@@ -66,40 +77,94 @@ UPowerPowerSources::UPowerPowerSources(QDBusConnection system, LogSink& log)
     coalesce_.setSingleShot(true);
     coalesce_.setInterval(kCoalesceMs);
     QObject::connect(&coalesce_, &QTimer::timeout, this, [this] { deliver(); });
+    if (!bus_.isConnected()) return;
+
+    subscribed_ = true;
+    for (const char* path : {kDisplayDevicePath, kDaemonPath}) {
+        subscribed_ = subscribed_ && bus_.connect(kService, path, kPropertiesInterface, "PropertiesChanged",
+                                                  this, SLOT(onPropertiesChanged(QDBusMessage)));
+    }
+    if (!subscribed_) log_.error("Cannot subscribe to UPower's property changes on this bus connection");
+    // A restarted UPower starts from scratch: what was known of the old one is dropped and asked again.
+    watcher_ =
+        std::make_unique<QDBusServiceWatcher>(kService, bus_, QDBusServiceWatcher::WatchForOwnerChange);
+    QObject::connect(
+        watcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, this,
+        [this](const QString&, const QString&, const QString& newOwner) { ownerChanged(newOwner); });
+    fetchAll();
 }
 
 UPowerPowerSources::~UPowerPowerSources() {
-    unsubscribe();
+    if (!subscribed_) return;
+    for (const char* path : {kDisplayDevicePath, kDaemonPath}) {
+        bus_.disconnect(kService, path, kPropertiesInterface, "PropertiesChanged", this,
+                        SLOT(onPropertiesChanged(QDBusMessage)));
+    }
 }
 
-std::optional<QVariantMap> UPowerPowerSources::getAll(const char* path, const char* interface) {
+void UPowerPowerSources::fetchAll() {
+    fetch(kDisplayDevicePath, kDeviceInterface, &UPowerPowerSources::device_);
+    fetch(kDaemonPath, kDaemonInterface, &UPowerPowerSources::daemon_);
+}
+
+void UPowerPowerSources::fetch(const char* path, const char* interface, Cached UPowerPowerSources::*slot) {
     auto call = QDBusMessage::createMethodCall(kService, path, kPropertiesInterface, "GetAll");
     call << QString(interface);
-    const QDBusMessage reply = bus_.call(call, QDBus::Block, kCallTimeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty() ||
-        !reply.arguments().first().canConvert<QDBusArgument>()) {
+    (this->*slot).fetching = true;
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kCallTimeoutMs), this);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, this,
+                     [this, watcher, path, interface, slot, generation = generation_] {
+                         watcher->deleteLater();
+                         if (generation != generation_) return;  // asked of a UPower that is gone
+                         received(watcher->reply(), path, interface, slot);
+                     });
+}
+
+void UPowerPowerSources::received(const QDBusMessage& reply, const char* path, const char* interface,
+                                  Cached UPowerPowerSources::*slot) {
+    Cached& cached = this->*slot;
+    cached.fetching = false;
+    const auto properties =
+        reply.type() == QDBusMessage::ReplyMessage ? propertyMap(reply.arguments(), 0) : std::nullopt;
+    if (!properties) {
         const QString error =
             reply.errorName().isEmpty() ? QStringLiteral("malformed reply") : reply.errorName();
-        // Every refresh would repeat the same line while UPower is gone; say it once per kind of failure.
+        // Say it once per kind of failure, not for every object and restart.
         if (error != lastError_) {
             log_.error("UPower gave no properties for {}: {} {}", path, error.toStdString(),
                        reply.errorMessage().toStdString());
             lastError_ = error;
         }
-        return std::nullopt;
+        return;
     }
     if (!lastError_.isEmpty()) {
         log_.info("UPower answers again");
         lastError_.clear();
     }
-    return qdbus_cast<QVariantMap>(reply.arguments().first());
+    cached.properties = *properties;
+    // The bus may hand us a change signal before an older answer; asking once more settles it.
+    if (std::exchange(cached.stale, false)) fetch(path, interface, slot);
+    announce();
+}
+
+void UPowerPowerSources::ownerChanged(const QString& newOwner) {
+    ++generation_;
+    device_ = {};
+    daemon_ = {};
+    if (newOwner.isEmpty()) {
+        log_.info("UPower left the bus: no power-source information until it returns");
+    } else {
+        log_.info("UPower is on the bus: reading its properties");
+        fetchAll();
+    }
+    announce();
 }
 
 PowerSourceReading UPowerPowerSources::readFirstSource() {
-    const auto device = getAll(kDisplayDevicePath, kDeviceInterface);
+    const auto& device = device_.properties;
+    const auto& daemon = daemon_.properties;
     if (!device) return {ReadStatus::noInfo, {}};
     if (!describesBattery(*device)) return {ReadStatus::noSources, {}};
-    const auto daemon = getAll(kDaemonPath, kDaemonInterface);
     if (!daemon) return {ReadStatus::noInfo, {}};
 
     PowerSourceReading reading{ReadStatus::ok, {}};
@@ -116,11 +181,11 @@ PowerSourceReading UPowerPowerSources::readFirstSource() {
 }
 
 double UPowerPowerSources::timeRemainingEstimate() {
-    const auto daemon = getAll(kDaemonPath, kDaemonInterface);
+    const auto& device = device_.properties;
+    const auto& daemon = daemon_.properties;
     const auto onBattery = daemon ? boolean(*daemon, "OnBattery") : std::nullopt;
     if (!onBattery) return kTimeRemainingUnknown;
     if (!*onBattery) return kTimeRemainingUnlimited;
-    const auto device = getAll(kDisplayDevicePath, kDeviceInterface);
     if (!device || !describesBattery(*device)) return kTimeRemainingUnknown;
     const auto seconds = number(*device, "TimeToEmpty");
     // UPower reports 0 while it is still learning the discharge rate.
@@ -129,10 +194,9 @@ double UPowerPowerSources::timeRemainingEstimate() {
 }
 
 bool UPowerPowerSources::setOnChange(std::function<void()> onChange) {
-    if (!subscribed_ && !subscribe()) {
+    if (!subscribed_) {
         onChange_ = nullptr;
         coalesce_.stop();
-        log_.error("Cannot subscribe to UPower's property changes on this bus connection");
         return false;
     }
     onChange_ = std::move(onChange);
@@ -140,34 +204,44 @@ bool UPowerPowerSources::setOnChange(std::function<void()> onChange) {
 }
 
 void UPowerPowerSources::stopNotifications() {
+    // The subscription stays: it keeps the properties current for reads on demand.
     onChange_ = nullptr;
     coalesce_.stop();
-    unsubscribe();
 }
 
-bool UPowerPowerSources::subscribe() {
-    for (const char* path : {kDisplayDevicePath, kDaemonPath}) {
-        if (!bus_.connect(kService, path, kPropertiesInterface, "PropertiesChanged", this,
-                          SLOT(onPropertiesChanged(QDBusMessage)))) {
-            unsubscribe();
-            return false;
+void UPowerPowerSources::onPropertiesChanged(const QDBusMessage& message) {
+    const QString path = message.path();
+    const QString interface = message.arguments().value(0).toString();
+    if (path == QLatin1String(kDisplayDevicePath) && interface == QLatin1String(kDeviceInterface)) {
+        apply(message, kDisplayDevicePath, kDeviceInterface, &UPowerPowerSources::device_);
+    } else if (path == QLatin1String(kDaemonPath) && interface == QLatin1String(kDaemonInterface)) {
+        apply(message, kDaemonPath, kDaemonInterface, &UPowerPowerSources::daemon_);
+    }
+}
+
+void UPowerPowerSources::apply(const QDBusMessage& message, const char* path, const char* interface,
+                               Cached UPowerPowerSources::*slot) {
+    Cached& cached = this->*slot;
+    if (!cached.properties) {
+        // Nothing to change yet: the answer on its way may be older than this change, and without one
+        // on its way (an earlier GetAll failed) ask now.
+        if (cached.fetching) {
+            cached.stale = true;
+        } else {
+            fetch(path, interface, slot);
         }
-        subscribed_ = true;
+        return;
     }
-    return true;
+    const auto changed = propertyMap(message.arguments(), 1);
+    if (!changed) return;
+    for (auto it = changed->cbegin(); it != changed->cend(); ++it)
+        (*cached.properties)[it.key()] = it.value();
+    for (const QString& name : message.arguments().value(2).toStringList()) cached.properties->remove(name);
+    announce();
 }
 
-void UPowerPowerSources::unsubscribe() {
-    if (!subscribed_) return;
-    for (const char* path : {kDisplayDevicePath, kDaemonPath}) {
-        bus_.disconnect(kService, path, kPropertiesInterface, "PropertiesChanged", this,
-                        SLOT(onPropertiesChanged(QDBusMessage)));
-    }
-    subscribed_ = false;
-}
-
-void UPowerPowerSources::onPropertiesChanged(const QDBusMessage&) {
-    // A signal already queued when notifications stopped finds no callback.
+void UPowerPowerSources::announce() {
+    // A change already queued when notifications stopped finds no callback.
     if (onChange_ && !coalesce_.isActive()) coalesce_.start();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusServiceWatcher>
 #include <QObject>
 #include <QTimer>
 #include <QVariantMap>
@@ -16,14 +17,14 @@
 
 namespace torvel {
 
-/// The power sources as UPower sees them: its DisplayDevice (the composite of the laptop batteries)
-/// stands for the first power source, and the daemon's OnBattery says whether the machine runs on
-/// battery. How UPower's values become the description:
+/// The power sources as UPower sees them: its DisplayDevice (the composite of the laptop batteries, or
+/// of the UPS on a machine that has only one) stands for the first power source, and the daemon's
+/// OnBattery says whether the machine runs on battery. How UPower's values become the description:
 ///
 /// | UPower                                       | description / result                              |
 /// |----------------------------------------------|---------------------------------------------------|
-/// | not on the bus, a call fails or times out    | ReadStatus::noInfo                                |
-/// | DisplayDevice IsPresent false, Type not 2    | ReadStatus::noSources (no battery: a desktop)     |
+/// | not on the bus, or its properties not known  | ReadStatus::noInfo                                |
+/// | DisplayDevice IsPresent false, Type not 2/3  | ReadStatus::noSources (no battery: a desktop)     |
 /// | Percentage (double)                          | "Current Capacity": rounded, clamped to 0..100;   |
 /// |                                              | left out when missing, NaN or infinite            |
 /// | OnBattery                                    | "Power Source State": "Battery Power" / "AC Power"|
@@ -37,14 +38,16 @@ namespace torvel {
 /// not being charged (a charge threshold, or the controller waiting), and fully charged (4) is not
 /// charging either; both count as not charging, as a full battery on the charger does elsewhere.
 ///
-/// Changes arrive as PropertiesChanged on the DisplayDevice and on the daemon object. UPower updates
-/// several properties per change, and OnBattery apart from the device, so signals within a short
-/// window are delivered as one callback on the Qt main loop.
+/// Reads never call UPower: the properties are kept from one asynchronous GetAll per object (at start
+/// and whenever UPower takes its bus name again) and from its PropertiesChanged signals, so the
+/// heartbeat's refresh costs no round trip on the main loop. Until the first answer arrives the reading
+/// is noInfo; the answer is announced like any change. UPower updates several properties per change,
+/// and OnBattery apart from the device, so signals within a short window make one callback.
 class UPowerPowerSources : public QObject, public PowerSources {
     Q_OBJECT
 
 public:
-    /// Talks to UPower on `system`; nothing is called before the first read.
+    /// Subscribes to UPower's signals on `system` and asks for its properties, without waiting.
     UPowerPowerSources(QDBusConnection system, LogSink& log);
     ~UPowerPowerSources() override;
 
@@ -56,17 +59,30 @@ public:
 
     /// Signals arriving this close together make one callback.
     static constexpr int kCoalesceMs = 50;
-    /// Longest wait for one UPower reply; the reads happen on the main loop.
-    static constexpr int kCallTimeoutMs = 2000;
+    /// Longest wait for UPower's answer to GetAll; nothing waits for it on the main loop.
+    static constexpr int kCallTimeoutMs = 5000;
 
 private Q_SLOTS:
     void onPropertiesChanged(const QDBusMessage& message);
 
 private:
-    /// The properties of one object, or std::nullopt when the call failed (logged once per failure kind).
-    std::optional<QVariantMap> getAll(const char* path, const char* interface);
-    bool subscribe();
-    void unsubscribe();
+    /// What is known of one UPower object.
+    struct Cached {
+        /// std::nullopt until its GetAll answers.
+        std::optional<QVariantMap> properties;
+        bool fetching = false;
+        /// A change arrived while GetAll was on its way; its answer may predate the change.
+        bool stale = false;
+    };
+
+    void fetchAll();
+    void fetch(const char* path, const char* interface, Cached UPowerPowerSources::*slot);
+    void received(const QDBusMessage& reply, const char* path, const char* interface,
+                  Cached UPowerPowerSources::*slot);
+    void apply(const QDBusMessage& changes, const char* path, const char* interface,
+               Cached UPowerPowerSources::*slot);
+    void ownerChanged(const QString& newOwner);
+    void announce();
     void deliver();
 
     QDBusConnection bus_;
@@ -74,7 +90,12 @@ private:
     std::function<void()> onChange_;
     bool subscribed_ = false;
     QTimer coalesce_;
+    Cached device_;
+    Cached daemon_;
+    /// Answers to an earlier round of GetAll (before UPower restarted) are dropped.
+    unsigned generation_ = 0;
     QString lastError_;
+    std::unique_ptr<QDBusServiceWatcher> watcher_;
 };
 
 /// The power sources of this machine: UPower when it runs on `system` or the bus can start it, otherwise

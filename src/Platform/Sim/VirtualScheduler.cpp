@@ -119,6 +119,7 @@ void VirtualScheduler::advance(double seconds) {
         } else {
             entry->cancelled = true;  // a one-shot timer fires once
         }
+        ++fired_;
         if (entry->task) entry->task();
         std::erase_if(timers_, [](const auto& e) { return e->cancelled; });
     }

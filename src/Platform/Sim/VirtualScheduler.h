@@ -32,6 +32,8 @@ public:
     std::size_t activeTimerCount() const;
     /// Suspending-clock time at which the next timer is due; std::nullopt when none is.
     std::optional<double> nextDue() const;
+    /// Timer firings so far (posted tasks do not count): the wake-ups a real main loop would have had.
+    std::size_t firedTimerCount() const { return fired_; }
 
     struct Entry;
 
@@ -40,6 +42,7 @@ private:
     std::vector<std::shared_ptr<Entry>> timers_;
     std::deque<std::function<void()>> posted_;
     std::uint64_t sequence_ = 0;
+    std::size_t fired_ = 0;
 
     Timer schedule(double seconds, double interval, std::function<void()> task);
     std::shared_ptr<Entry> takeNextDue(double limit);

@@ -6,6 +6,8 @@
 #include <QDBusVariant>
 #include <limits>
 
+#include <signal.h>
+
 #include "Monitors/BatteryMonitor.h"
 #include "Platform/Linux/DBus/PrivateBuses.h"
 #include "Platform/Linux/SysfsPowerSources.h"
@@ -50,6 +52,25 @@ protected:
         ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     }
 
+    // Stops or kills the mock UPower process, found through the bus.
+    void signalDaemon(int signal) {
+        auto message = QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                      "org.freedesktop.DBus", "GetConnectionUnixProcessID");
+        message << QString("org.freedesktop.UPower");
+        const auto reply = buses_.connection(Bus::system).call(message, QDBus::Block, 5000);
+        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage);
+        ASSERT_EQ(::kill(static_cast<pid_t>(reply.arguments().value(0).toUInt()), signal), 0);
+    }
+    // Waits until the cached properties show what UPower has.
+    static bool loaded(UPowerPowerSources& sources) {
+        return PrivateBuses::waitFor([&] { return sources.readFirstSource().status == ReadStatus::ok; });
+    }
+    static std::optional<PowerSourceValue> capacity(UPowerPowerSources& sources) {
+        const auto values = sources.readFirstSource().description.values;
+        const auto found = values.find(kCurrentCapacityKey);
+        return found == values.end() ? std::nullopt : std::optional(found->second);
+    }
+
     PrivateBuses buses_;
     CapturingLogSink log_;
 };
@@ -57,13 +78,12 @@ protected:
 TEST_F(UPowerPowerSourcesTest, ReadsADischargingBattery) {
     startLaptop();
     UPowerPowerSources sources(buses_.connection(Bus::system), log_);
-    const auto reading = sources.readFirstSource();
-    ASSERT_EQ(reading.status, ReadStatus::ok);
+    ASSERT_TRUE(loaded(sources));
     const std::map<std::string, PowerSourceValue> expected = {
         {kCurrentCapacityKey, std::int64_t{42}},
         {kPowerSourceStateKey, std::string(kBatteryPowerState)},
         {kIsChargingKey, false}};
-    EXPECT_EQ(reading.description.values, expected);
+    EXPECT_EQ(sources.readFirstSource().description.values, expected);
     EXPECT_DOUBLE_EQ(sources.timeRemainingEstimate(), 5430.0);
 
     // Percentages UPower should never send: clamped, or left out rather than guessed.
@@ -72,19 +92,58 @@ TEST_F(UPowerPowerSourcesTest, ReadsADischargingBattery) {
         {-3.0, std::int64_t{0}},
         {142.0, std::int64_t{100}},
         {std::numeric_limits<double>::quiet_NaN(), std::nullopt}};
-    for (const auto& [percent, capacity] : percentages) {
+    for (const auto& [percent, expectedCapacity] : percentages) {
         setDevice({{"Percentage", percent}});
-        const auto values = sources.readFirstSource().description.values;
-        const auto found = values.find(kCurrentCapacityKey);
-        EXPECT_EQ(found == values.end() ? std::nullopt : std::optional(found->second), capacity) << percent;
+        EXPECT_TRUE(PrivateBuses::waitFor([&] { return capacity(sources) == expectedCapacity; })) << percent;
     }
 
     // Still learning the rate: no estimate. Pending charge is on the charger, not charging.
     setDevice({{"TimeToEmpty", qlonglong{0}}, {"State", 5u}});
-    EXPECT_EQ(sources.timeRemainingEstimate(), kTimeRemainingUnknown);
+    ASSERT_TRUE(
+        PrivateBuses::waitFor([&] { return sources.timeRemainingEstimate() == kTimeRemainingUnknown; }));
     EXPECT_EQ(sources.readFirstSource().description.values.at(kIsChargingKey), PowerSourceValue{false});
     setOnBattery(false);
-    EXPECT_EQ(sources.timeRemainingEstimate(), kTimeRemainingUnlimited);
+    EXPECT_TRUE(
+        PrivateBuses::waitFor([&] { return sources.timeRemainingEstimate() == kTimeRemainingUnlimited; }));
+}
+
+TEST_F(UPowerPowerSourcesTest, ReadsWithoutAskingUPower) {
+    startLaptop();
+    UPowerPowerSources sources(buses_.connection(Bus::system), log_);
+    ASSERT_TRUE(loaded(sources));
+    // A UPower that cannot answer (stopped) does not hold the reads up, nor change what they say.
+    signalDaemon(SIGSTOP);
+    const auto reading = sources.readFirstSource();
+    const double estimate = sources.timeRemainingEstimate();
+    signalDaemon(SIGCONT);
+    EXPECT_EQ(reading.status, ReadStatus::ok);
+    EXPECT_EQ(reading.description.values.at(kCurrentCapacityKey), PowerSourceValue{std::int64_t{42}});
+    EXPECT_DOUBLE_EQ(estimate, 5430.0);
+}
+
+TEST_F(UPowerPowerSourcesTest, FollowsUPowerComingAndGoing) {
+    UPowerPowerSources sources(buses_.connection(Bus::system), log_);
+    int announced = 0;
+    ASSERT_TRUE(sources.setOnChange([&] { ++announced; }));
+    EXPECT_EQ(sources.readFirstSource().status, ReadStatus::noInfo);
+
+    // UPower starts later, on a machine whose only battery is a UPS.
+    ASSERT_TRUE(buses_.startTemplate(Bus::system, "upower", "org.freedesktop.UPower",
+                                     R"({"DaemonVersion": "0.99", "OnBattery": true})"));
+    call("org.freedesktop.DBus.Mock", "SetupDisplayDevice",
+         {3u, 2u, 64.0, 64.0, 100.0, 10.0, qlonglong{1200}, qlonglong{0}, true, "battery-good", 1u});
+    ASSERT_TRUE(
+        PrivateBuses::waitFor([&] { return capacity(sources) == PowerSourceValue{std::int64_t{64}}; }));
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return announced > 0; }));
+    EXPECT_DOUBLE_EQ(sources.timeRemainingEstimate(), 1200.0);
+
+    // Gone: nothing is known any more, and that is announced too.
+    announced = 0;
+    signalDaemon(SIGKILL);
+    ASSERT_TRUE(
+        PrivateBuses::waitFor([&] { return sources.readFirstSource().status == ReadStatus::noInfo; }));
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return announced > 0; }));
+    EXPECT_EQ(sources.timeRemainingEstimate(), kTimeRemainingUnknown);
 }
 
 TEST_F(UPowerPowerSourcesTest, ChangesArriveAsNotificationsAndReachTheMonitor) {
@@ -118,8 +177,10 @@ TEST_F(UPowerPowerSourcesTest, NoDaemonIsNoInfoAndLinePowerAloneIsNoSources) {
     call("org.freedesktop.DBus.Mock", "AddAC", {"line_power_AC", "Mains"});
     auto desktop = makeLinuxPowerSources(system, scheduler, log_);
     ASSERT_NE(dynamic_cast<UPowerPowerSources*>(desktop.get()), nullptr);
-    EXPECT_EQ(desktop->readFirstSource().status, ReadStatus::noSources);
-    EXPECT_EQ(desktop->timeRemainingEstimate(), kTimeRemainingUnlimited);
+    EXPECT_TRUE(
+        PrivateBuses::waitFor([&] { return desktop->readFirstSource().status == ReadStatus::noSources; }));
+    EXPECT_TRUE(
+        PrivateBuses::waitFor([&] { return desktop->timeRemainingEstimate() == kTimeRemainingUnlimited; }));
 }
 
 }  // namespace

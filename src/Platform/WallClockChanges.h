@@ -1,0 +1,17 @@
+#pragma once
+
+#include <functional>
+
+namespace torvel {
+
+/// The wall clock being set: by the user, by NTP stepping it, or jumping across a suspend. Timers count
+/// on the suspending clock and never notice; whoever waits for a wall-clock time re-arms on this.
+class WallClockChanges {
+public:
+    virtual ~WallClockChanges() = default;
+    /// Calls `onChange` on the main loop after the wall clock was set, replacing an earlier callback (an
+    /// empty function stops it). Failure (the system cannot tell): false, and it never runs.
+    virtual bool setOnChange(std::function<void()> onChange) = 0;
+};
+
+}  // namespace torvel
