@@ -105,8 +105,9 @@ if bus_call StartServiceByName string:com.torvel.Torvel uint32:0 >/dev/null; the
   want=$(text "$prefix/share/torvel/i18n/cs.json" intent.dialog.off)
   [ "$out" = "$want" ] || fail "torvel status said '$out', not '$want'"
 
-  # The handler lookup, the entry's Exec line and the command; torvel exits 0 once the instance took it.
-  "${session[@]}" DISPLAY=:0 BROWSER=false xdg-open 'torvel://activate?duration=600' ||
+  # The handler lookup, the entry's Exec line and the command; torvel exits 0 once the instance took it
+  # (deactivate succeeds on any machine; activate is refused where nothing can hold the computer awake).
+  "${session[@]}" DISPLAY=:0 BROWSER=false xdg-open 'torvel://deactivate' ||
     fail "xdg-open of a torvel: link exited $?"
 
   kill "$instance_pid"
