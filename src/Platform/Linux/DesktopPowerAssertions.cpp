@@ -4,6 +4,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QObject>
 #include <QStringList>
 
 #include <algorithm>
@@ -56,21 +58,22 @@ std::int32_t statusOf(const QDBusError& error) {
     return Self::kFailed;
 }
 
-// logind lists the kinds in its own order ("sleep:idle" for a request of "idle:sleep").
-bool sameWhat(const QString& a, const QString& b) {
-    QStringList left = a.split(':'), right = b.split(':');
-    left.sort();
-    right.sort();
-    return left == right;
-}
-
 }  // namespace
 
-DesktopPowerAssertions::DesktopPowerAssertions(QDBusConnection system, QDBusConnection session, LogSink& log)
+DesktopPowerAssertions::DesktopPowerAssertions(QDBusConnection system, QDBusConnection session, LogSink& log,
+                                               Displays displays)
     : system_(std::move(system)),
       session_(std::move(session)),
       log_(log, "PowerAssertions"),
-      screenSaverPath_(kScreenSaverPath) {
+      displays_(std::move(displays)),
+      screenSaverPath_(kScreenSaverPath),
+      listing_(std::make_unique<LogindInhibitorListing>(system_, log)),
+      context_(std::make_unique<QObject>()) {
+    // Watching first, so that no owner change between the look below and a later Inhibit is missed.
+    watch_ = std::make_unique<InhibitServiceWatch>(
+        system_, session_, QStringList{kLogindService},
+        QStringList{kGnomeService, kPowerManagementService, kScreenSaverService});
+    watch_->setOnChanged([this](const QString& name, const QString& owner) { servicesChanged(name, owner); });
     detect();
 }
 
@@ -126,9 +129,11 @@ AssertionResult DesktopPowerAssertions::create(AssertionType type, std::string_v
 }
 
 AssertionResult DesktopPowerAssertions::tryCreate(AssertionType type, const QString& why) {
-    Held held{{}, why, {}};
+    Held held;
+    held.why = why;
+    held.takenAt = listing_->requestsSent();
     for (const Part& part : plan(type)) {
-        Taken taken{part.backend, 0, {}};
+        Taken taken{part.backend, 0, {}, {}};
         const std::int32_t status = take(part, why, taken);
         if (status == 0) {
             if (part.backend == Backend::logind) held.logindWhat = part.logindWhat;
@@ -169,6 +174,8 @@ std::int32_t DesktopPowerAssertions::take(const Part& part, const QString& why, 
         return status;
     }
     const QVariant value = reply.arguments().value(0);
+    taken.owner = reply.service();  // a reply's sender: the unique name that issued the cookie
+    watch_->noteOwner(address(part.backend).service, taken.owner);
     if (part.backend == Backend::logind) {
         taken.fd = qvariant_cast<QDBusUnixFileDescriptor>(value);
         if (taken.fd.isValid()) return 0;
@@ -190,30 +197,24 @@ std::int32_t DesktopPowerAssertions::give(const Taken& taken) {
     return call(taken.backend, method, {QVariant::fromValue(taken.cookie)}, reply);
 }
 
+DesktopPowerAssertions::Address DesktopPowerAssertions::address(Backend backend) const {
+    switch (backend) {
+        case Backend::gnomeSession:
+            return {kGnomeService, kGnomePath, kGnomeService};
+        case Backend::powerManagement:
+            return {kPowerManagementService, kPowerManagementPath, kPowerManagementInterface};
+        case Backend::screenSaver:
+            return {kScreenSaverService, screenSaverPath_, kScreenSaverService};
+        case Backend::logind:
+            break;
+    }
+    return {kLogindService, kLogindPath, kLogindInterface};
+}
+
 std::int32_t DesktopPowerAssertions::call(Backend backend, const QString& method, const QVariantList& args,
                                           QDBusMessage& reply) const {
     const QDBusConnection& bus = backend == Backend::logind ? system_ : session_;
-    QString service, path, interface;
-    switch (backend) {
-        case Backend::gnomeSession:
-            service = interface = kGnomeService;
-            path = kGnomePath;
-            break;
-        case Backend::powerManagement:
-            service = kPowerManagementService;
-            path = kPowerManagementPath;
-            interface = kPowerManagementInterface;
-            break;
-        case Backend::screenSaver:
-            service = interface = kScreenSaverService;
-            path = screenSaverPath_;
-            break;
-        case Backend::logind:
-            service = kLogindService;
-            path = kLogindPath;
-            interface = kLogindInterface;
-            break;
-    }
+    const auto [service, path, interface] = address(backend);
     const auto send = [&](const QString& objectPath) {
         auto message = QDBusMessage::createMethodCall(service, objectPath, interface, method);
         message.setArguments(args);
@@ -241,6 +242,7 @@ std::int32_t DesktopPowerAssertions::release(std::uint32_t id) {
         log_.error("Release of assertion {}, which is not held", id);
         return kUnknownId;
     }
+    if (node.mapped().way == ScreenWay::x11Suspend && --x11Holders_ == 0) x11_->resume();
     std::int32_t status = 0;  // the first failure, though every inhibitor is given back
     const auto& taken = node.mapped().taken;
     for (auto it = taken.rbegin(); it != taken.rend(); ++it) {
@@ -250,44 +252,30 @@ std::int32_t DesktopPowerAssertions::release(std::uint32_t id) {
     return status;  // the descriptors close as `node` goes away
 }
 
-AssertionResult DesktopPowerAssertions::declareUserActivity(std::string_view name) {
-    QDBusMessage reply;
-    if (const std::int32_t status =
-            call(Backend::screenSaver, QStringLiteral("SimulateUserActivity"), {}, reply);
-        status != 0) {
-        return AssertionResult{status, 0};
-    }
-    // Nothing stays held: the id only lets the caller release it as it would any assertion.
-    const std::uint32_t id = nextId();
-    held_.emplace(id, Held{{}, QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())), {}});
-    return AssertionResult{0, id};
-}
-
 bool DesktopPowerAssertions::isAlive(std::uint32_t id) const {
     const auto it = held_.find(id);
     if (it == held_.end()) return false;
-    return it->second.logindWhat.isEmpty() || listedByLogind(it->second);
+    const Held& held = it->second;
+    if (held.logindWhat.isEmpty()) return true;
+    // Answered from the last list; the fresh one answers the next question.
+    listing_->refresh();
+    return listing_->find(held.logindWhat, kWho, held.why, held.takenAt) !=
+           LogindInhibitorListing::Answer::missing;
 }
 
-bool DesktopPowerAssertions::listedByLogind(const Held& held) const {
-    QDBusMessage reply;
-    // When logind cannot be asked, what we hold is the best answer there is.
-    const std::int32_t status = call(Backend::logind, QStringLiteral("ListInhibitors"), {}, reply);
-    if (status != 0 || reply.signature() != "a(ssssuu)") return true;
-    const auto list = reply.arguments().value(0).value<QDBusArgument>();
-    bool listed = false;
-    list.beginArray();
-    while (!list.atEnd()) {
-        QString what, who, why, mode;
-        std::uint32_t uid = 0, pid = 0;
-        list.beginStructure();
-        list >> what >> who >> why >> mode >> uid >> pid;
-        list.endStructure();
-        listed =
-            listed || (who == kWho && why == held.why && mode == "block" && sameWhat(what, held.logindWhat));
-    }
-    list.endArray();
-    return listed;
+void DesktopPowerAssertions::renewActivity(std::uint32_t id) {
+    const auto [service, path, interface] = address(Backend::screenSaver);
+    const auto message = QDBusMessage::createMethodCall(service, path, interface, "SimulateUserActivity");
+    auto* watcher = new QDBusPendingCallWatcher(session_.asyncCall(message, kCallTimeoutMs), context_.get());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context_.get(),
+                     [this, id](QDBusPendingCallWatcher* done) {
+                         done->deleteLater();
+                         const auto it = held_.find(id);
+                         if (!done->isError() || it == held_.end() || it->second.lost != 0) return;
+                         it->second.lost = statusOf(done->error());
+                         log_.error("SimulateUserActivity failed with {}: {}", it->second.lost,
+                                    done->error().name().toStdString());
+                     });
 }
 
 std::uint32_t DesktopPowerAssertions::nextId() {

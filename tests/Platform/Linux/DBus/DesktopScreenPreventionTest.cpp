@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <QDBusMessage>
+#include <QFile>
+#include <QProcess>
+
+#include <xcb/screensaver.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
+#include "Platform/Linux/DBus/PrivateBuses.h"
+#include "Platform/Linux/DesktopPowerAssertions.h"
+#include "Platform/Sim/CapturingLogSink.h"
+
+namespace torvel {
+namespace {
+
+using Bus = PrivateBuses::Bus;
+using Adapter = DesktopPowerAssertions;
+using Way = DesktopPowerAssertions::ScreenWay;
+using Calls = std::vector<std::string>;
+constexpr const char* kName = "Torvel prevents screensaver";
+const QString kScreenSaver = "org.freedesktop.ScreenSaver", kScreenSaverPath = "/org/freedesktop/ScreenSaver",
+              kGnome = "org.gnome.SessionManager", kGnomePath = "/org/gnome/SessionManager";
+const QString kNextCookie = "self.cookie = getattr(self, 'cookie', 40) + 1; ret = self.cookie";
+const QString kNotSupported =
+    "raise dbus.exceptions.DBusException('no', name='org.freedesktop.DBus.Error.NotSupported')";
+
+class DesktopScreenPreventionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
+    }
+
+    void startMock(const QString& service, const QString& path) {
+        ASSERT_TRUE(buses.startMock(Bus::session, service, path, service));
+    }
+    void addMethod(const QString& service, const QString& path, const QString& method, const QString& in,
+                   const QString& out, const QString& code) {
+        ASSERT_TRUE(buses.addMethod(Bus::session, service, path, service, method, in, out, code));
+    }
+    // "method arg0 arg1 ...", one string per recorded call.
+    Calls calls(const QString& service, const QString& path) const {
+        Calls out;
+        for (const auto& [method, args] : buses.calls(Bus::session, service, path)) {
+            QStringList words{method};
+            for (const auto& arg : args) words << arg.toString();
+            out.push_back(words.join(' ').toStdString());
+        }
+        return out;
+    }
+    // The mock gives up its bus name, as a service that quits or restarts does.
+    void leaveBus(const QString& service, const QString& path) {
+        addMethod(service, path, "Quit", "", "", QString("self.connection.release_name('%1')").arg(service));
+        auto quit = QDBusMessage::createMethodCall(service, path, service, "Quit");
+        ASSERT_EQ(buses.connection(Bus::session).call(quit, QDBus::Block, 5000).type(),
+                  QDBusMessage::ReplyMessage);
+    }
+    Adapter adapter(Adapter::Displays displays = {}) {
+        return Adapter(buses.connection(Bus::system), buses.connection(Bus::session), log, displays);
+    }
+
+    PrivateBuses buses;
+    CapturingLogSink log;
+};
+
+TEST_F(DesktopScreenPreventionTest, GnomeHoldsTheIdleInhibitorUntilItsOwnerGoes) {
+    startMock(kGnome, kGnomePath);
+    addMethod(kGnome, kGnomePath, "Inhibit", "susu", "u", kNextCookie);
+    addMethod(kGnome, kGnomePath, "Uninhibit", "u", "", "");
+    // GNOME's screen-saver proxy refuses to simulate activity: it must not be what we rely on.
+    startMock(kScreenSaver, kScreenSaverPath);
+    addMethod(kScreenSaver, kScreenSaverPath, "SimulateUserActivity", "", "", kNotSupported);
+    Adapter gnome(buses.connection(Bus::system), buses.connection(Bus::session), log, {":99", ""});
+    int changes = 0;
+    gnome.setOnServicesChanged([&] { ++changes; });
+    EXPECT_EQ(gnome.screenWay(), Way::gnomeInhibit);
+
+    const auto held = gnome.startUserActivity(kName);
+    ASSERT_EQ(held.status, 0);
+    for (int refresh = 0; refresh < 3; ++refresh) EXPECT_EQ(gnome.confirmUserActivity(held.id), 0);
+    EXPECT_EQ(gnome.release(held.id), 0);
+    EXPECT_EQ(calls(kGnome, kGnomePath),
+              (Calls{"Inhibit Torvel 0 Torvel prevents screensaver 8", "Uninhibit 41"}));
+    EXPECT_TRUE(calls(kScreenSaver, kScreenSaverPath).empty());
+
+    // The session manager leaves the bus: the next confirmation fails, so the prevention can be taken
+    // again, and the application hears that the services changed.
+    const auto again = gnome.startUserActivity(kName);
+    ASSERT_EQ(again.status, 0);
+    leaveBus(kGnome, kGnomePath);
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return gnome.confirmUserActivity(again.id) != 0; }));
+    EXPECT_EQ(gnome.confirmUserActivity(again.id), Adapter::kServiceUnknown);
+    EXPECT_GE(changes, 1);
+    EXPECT_EQ(gnome.screenWay(), Way::screenSaverInhibit);
+}
+
+TEST_F(DesktopScreenPreventionTest, KdeAndXfceHoldTheScreenSaverInhibitor) {
+    // Xfce offers the screen saver alone; Plasma adds PowerManagement, which is no help for the screen.
+    startMock(kScreenSaver, kScreenSaverPath);
+    addMethod(kScreenSaver, kScreenSaverPath, "Inhibit", "ss", "u", kNextCookie);
+    addMethod(kScreenSaver, kScreenSaverPath, "UnInhibit", "u", "", "");
+    for (const bool plasma : {false, true}) {
+        if (plasma) startMock("org.freedesktop.PowerManagement", "/org/freedesktop/PowerManagement/Inhibit");
+        auto desktop = adapter();
+        EXPECT_EQ(desktop.screenWay(), Way::screenSaverInhibit);
+        const auto held = desktop.startUserActivity(kName);
+        ASSERT_EQ(held.status, 0);
+        EXPECT_EQ(desktop.confirmUserActivity(held.id), 0);
+        EXPECT_EQ(desktop.release(held.id), 0);
+    }
+    EXPECT_EQ(calls(kScreenSaver, kScreenSaverPath),
+              (Calls{"Inhibit Torvel Torvel prevents screensaver", "UnInhibit 41",
+                     "Inhibit Torvel Torvel prevents screensaver", "UnInhibit 42"}));
+}
+
+TEST_F(DesktopScreenPreventionTest, SimulatedActivityOnlyWhereInhibitIsRefused) {
+    startMock(kScreenSaver, kScreenSaverPath);
+    addMethod(kScreenSaver, kScreenSaverPath, "Inhibit", "ss", "u", kNotSupported);
+    addMethod(kScreenSaver, kScreenSaverPath, "SimulateUserActivity", "", "", "");
+    auto desktop = adapter();
+    const auto held = desktop.startUserActivity(kName);
+    ASSERT_EQ(held.status, 0);
+    EXPECT_EQ(desktop.screenWay(), Way::simulatedActivity);  // not asked to Inhibit again
+    const auto simulated = [&] {
+        int count = 0;
+        for (const auto& call : calls(kScreenSaver, kScreenSaverPath))
+            count += call == "SimulateUserActivity";
+        return count;
+    };
+    EXPECT_EQ(simulated(), 1);
+
+    // Each confirmation renews the activity without waiting for the answer; a refusal shows next time.
+    EXPECT_EQ(desktop.confirmUserActivity(held.id), 0);
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return simulated() == 2; }));
+    addMethod(kScreenSaver, kScreenSaverPath, "SimulateUserActivity", "", "", kNotSupported);
+    EXPECT_EQ(desktop.confirmUserActivity(held.id), 0);
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return desktop.confirmUserActivity(held.id) != 0; }));
+    EXPECT_EQ(desktop.confirmUserActivity(held.id), Adapter::kUnsupported);
+    EXPECT_EQ(desktop.release(held.id), 0);
+}
+
+TEST_F(DesktopScreenPreventionTest, WithoutAServiceTheDisplayDecides) {
+    auto headless = adapter();
+    EXPECT_EQ(headless.screenWay(), Way::nothingToDo);  // nothing to keep on is success
+    const auto held = headless.startUserActivity(kName);
+    ASSERT_EQ(held.status, 0);
+    EXPECT_EQ(headless.confirmUserActivity(held.id), 0);
+    EXPECT_EQ(headless.release(held.id), 0);
+
+    auto wayland = adapter({"", "wayland-0"});
+    EXPECT_EQ(wayland.startUserActivity(kName).status, Adapter::kNoScreenWay);
+    auto unreachable = adapter({"/nonexistent/display", ""});
+    EXPECT_EQ(unreachable.screenWay(), Way::x11Suspend);
+    EXPECT_NE(unreachable.startUserActivity(kName).status, 0);
+}
+
+}  // namespace
+}  // namespace torvel
