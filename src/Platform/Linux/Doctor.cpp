@@ -1,6 +1,7 @@
 #include "Platform/Linux/Doctor.h"
 
 #include "Platform/Linux/BusNames.h"
+#include "Platform/Linux/DesktopPowerAssertions.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
@@ -46,8 +47,13 @@ std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const Q
     add("Freedesktop power management (KDE)", kde, "suspend inhibit, which Plasma honours",
         "not a Plasma session (fine elsewhere)");
     const bool screensaver = available(session, "org.freedesktop.ScreenSaver");
-    add("Freedesktop screen saver", screensaver, "screen inhibit and the keep-the-screen-saver-away refresh",
-        "the screen-saver prevention fails and says so; the display may blank on its own timer");
+    add("Freedesktop screen saver", screensaver,
+        "screen inhibit (or simulated activity where that is refused)",
+        "the screen is kept on another way, if there is one (below)");
+    using Screen = DesktopPowerAssertions;
+    const auto way = Screen::screenWayFor(gnome, screensaver, Screen::Displays::fromEnvironment());
+    add("Keeping the screen on", way != Screen::ScreenWay::none, Screen::describe(way),
+        Screen::describe(way));
     add("UPower (system bus)", available(system, "org.freedesktop.UPower"),
         "battery level, charger and time estimate with change events",
         "battery read from /sys/class/power_supply once a minute");

@@ -156,5 +156,49 @@ TEST_F(DesktopScreenPreventionTest, WithoutAServiceTheDisplayDecides) {
     EXPECT_NE(unreachable.startUserActivity(kName).status, 0);
 }
 
+// A bare X server (i3, Openbox): its own blanker is suspended while the prevention runs.
+TEST_F(DesktopScreenPreventionTest, BareXServerKeepsItsBlankerSuspended) {
+    if (!QFile::exists("/usr/bin/Xvfb")) GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
+    QProcess xvfb;
+    xvfb.start("/usr/bin/Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "320x240x24"});
+    ASSERT_TRUE(xvfb.waitForStarted(5000) && xvfb.waitForReadyRead(10000));
+    const std::string display = ":" + QString::fromUtf8(xvfb.readLine()).trimmed().toStdString();
+
+    // Our own view of the server: a one-second screen-saver timeout, and its state.
+    xcb_connection_t* probe = xcb_connect(display.c_str(), nullptr);
+    ASSERT_EQ(xcb_connection_has_error(probe), 0);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(probe)).data->root;
+    xcb_set_screen_saver(probe, 1, 0, XCB_BLANKING_NOT_PREFERRED, XCB_EXPOSURES_ALLOWED);
+    const auto info = [&] {
+        auto* reply =
+            xcb_screensaver_query_info_reply(probe, xcb_screensaver_query_info(probe, root), nullptr);
+        const std::pair<int, std::uint32_t> out{reply ? reply->state : -1,
+                                                reply ? reply->ms_since_user_input : 0};
+        std::free(reply);
+        return out;
+    };
+
+    auto session = adapter({display, ""});
+    EXPECT_EQ(session.screenWay(), Way::x11Suspend);
+    const auto held = session.startUserActivity(kName);
+    ASSERT_EQ(held.status, 0);
+    // Well past the timeout, the screen saver has still not come on.
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return info().second > 2500; }, 10000));
+    EXPECT_EQ(info().first, XCB_SCREENSAVER_STATE_OFF);
+    EXPECT_EQ(session.confirmUserActivity(held.id), 0);
+
+    // Released, the server blanks on its own timer again.
+    EXPECT_EQ(session.release(held.id), 0);
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return info().first == XCB_SCREENSAVER_STATE_ON; }, 5000));
+    xcb_disconnect(probe);
+
+    // The server goes away: the prevention is lost, and the next confirmation says so.
+    const auto again = session.startUserActivity(kName);
+    ASSERT_EQ(again.status, 0);
+    xvfb.terminate();
+    ASSERT_TRUE(xvfb.waitForFinished(5000));
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return session.confirmUserActivity(again.id) != 0; }));
+}
+
 }  // namespace
 }  // namespace torvel
