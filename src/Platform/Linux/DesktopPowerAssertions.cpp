@@ -61,7 +61,7 @@ std::int32_t statusOf(const QDBusError& error) {
 }  // namespace
 
 DesktopPowerAssertions::DesktopPowerAssertions(QDBusConnection system, QDBusConnection session, LogSink& log,
-                                               Displays displays)
+                                               SessionDisplays displays)
     : system_(std::move(system)),
       session_(std::move(session)),
       log_(log, "PowerAssertions"),
@@ -116,8 +116,6 @@ std::vector<DesktopPowerAssertions::Part> DesktopPowerAssertions::plan(Assertion
 
 AssertionResult DesktopPowerAssertions::create(AssertionType type, std::string_view name) {
     const QString why = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-    // A desktop started after us is only noticed here; asking the bus costs a millisecond.
-    if (desktop_ == Desktop{}) detect();
     AssertionResult result = tryCreate(type, why);
     if (result.status == kServiceUnknown) {
         // A desktop service went away or came since we looked: look again and retry once.

@@ -8,11 +8,11 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "Platform/Linux/InhibitServiceWatch.h"
 #include "Platform/Linux/LogindInhibitorListing.h"
+#include "Platform/Linux/ScreenWay.h"
 #include "Platform/Linux/X11ScreenSaver.h"
 #include "Platform/Log.h"
 #include "Platform/PowerAssertions.h"
@@ -61,29 +61,9 @@ public:
     /// The "who" of every inhibitor.
     static constexpr const char* kWho = "Torvel";
 
-    /// The session's displays, as $DISPLAY and $WAYLAND_DISPLAY name them; empty when absent.
-    struct Displays {
-        std::string x11, wayland;
-        /// Read from this process's environment.
-        static Displays fromEnvironment();
-    };
-    /// How the screen is kept from blanking.
-    enum class ScreenWay {
-        gnomeInhibit,
-        screenSaverInhibit,
-        simulatedActivity,
-        x11Suspend,
-        nothingToDo,
-        none
-    };
-    /// The way for a session with these services and displays (SS Inhibit before it has been tried).
-    static ScreenWay screenWayFor(bool gnomeSession, bool screenSaver, const Displays& displays);
-    /// One line for people, as `torvel --doctor` shows it.
-    static const char* describe(ScreenWay way);
-
     /// Looks up the desktop's inhibit services on `session`; logind is asked on `system`.
     DesktopPowerAssertions(QDBusConnection system, QDBusConnection session, LogSink& log,
-                           Displays displays = Displays::fromEnvironment());
+                           SessionDisplays displays = SessionDisplays::fromEnvironment());
     /// Gives back whatever is still held.
     ~DesktopPowerAssertions() override;
     DesktopPowerAssertions(const DesktopPowerAssertions&) = delete;
@@ -154,7 +134,7 @@ private:
 
     QDBusConnection system_, session_;
     Logger log_;
-    Displays displays_;
+    SessionDisplays displays_;
     Desktop desktop_;
     bool detected_ = false;
     bool screenSaverRefusesInhibit_ = false;  // until the service changes owner

@@ -2,8 +2,6 @@
 // DesktopPowerAssertions that keeps the screen on.
 #include <QDBusMessage>
 
-#include <cstdlib>
-
 #include "Platform/Linux/DesktopPowerAssertions.h"
 
 namespace torvel {
@@ -12,54 +10,15 @@ namespace {
 
 constexpr std::uint32_t kGnomeInhibitIdle = 8;  // the idle timers: dimming, blanking and suspend
 
-std::string environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
-}
-
 }  // namespace
 
-DesktopPowerAssertions::Displays DesktopPowerAssertions::Displays::fromEnvironment() {
-    return Displays{environment("DISPLAY"), environment("WAYLAND_DISPLAY")};
-}
-
-DesktopPowerAssertions::ScreenWay DesktopPowerAssertions::screenWayFor(bool gnomeSession, bool screenSaver,
-                                                                       const Displays& displays) {
-    if (gnomeSession) return ScreenWay::gnomeInhibit;
-    if (screenSaver) return ScreenWay::screenSaverInhibit;
-    if (displays.x11.empty() && displays.wayland.empty()) return ScreenWay::nothingToDo;
-    // Under Wayland, an X server (Xwayland) blanks nothing: its blanker is no way to keep the screen on.
-    if (displays.wayland.empty()) return ScreenWay::x11Suspend;
-    return ScreenWay::none;
-}
-
-const char* DesktopPowerAssertions::describe(ScreenWay way) {
-    switch (way) {
-        case ScreenWay::gnomeInhibit:
-            return "GNOME session manager inhibit (idle: no dimming or blanking)";
-        case ScreenWay::screenSaverInhibit:
-            return "org.freedesktop.ScreenSaver inhibit (simulated user activity where the service "
-                   "refuses it)";
-        case ScreenWay::simulatedActivity:
-            return "simulated user activity every 4 seconds";
-        case ScreenWay::x11Suspend:
-            return "the X server's screen saver and DPMS suspended (MIT-SCREEN-SAVER)";
-        case ScreenWay::nothingToDo:
-            return "no display: nothing to keep on";
-        case ScreenWay::none:
-            break;
-    }
-    return "nothing here keeps the screen on: the prevention fails and says so";
-}
-
-DesktopPowerAssertions::ScreenWay DesktopPowerAssertions::screenWay() const {
+ScreenWay DesktopPowerAssertions::screenWay() const {
     const ScreenWay way = screenWayFor(desktop_.gnomeSession, desktop_.screenSaver, displays_);
     return way == ScreenWay::screenSaverInhibit && screenSaverRefusesInhibit_ ? ScreenWay::simulatedActivity
                                                                               : way;
 }
 
 AssertionResult DesktopPowerAssertions::startUserActivity(std::string_view name) {
-    if (desktop_ == Desktop{}) detect();  // a desktop started after us; not a periodic path
     Held held;
     held.why = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
     held.userActivity = true;

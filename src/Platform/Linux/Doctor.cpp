@@ -1,7 +1,7 @@
 #include "Platform/Linux/Doctor.h"
 
 #include "Platform/Linux/BusNames.h"
-#include "Platform/Linux/DesktopPowerAssertions.h"
+#include "Platform/Linux/ScreenWay.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
@@ -50,10 +50,8 @@ std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const Q
     add("Freedesktop screen saver", screensaver,
         "screen inhibit (or simulated activity where that is refused)",
         "the screen is kept on another way, if there is one (below)");
-    using Screen = DesktopPowerAssertions;
-    const auto way = Screen::screenWayFor(gnome, screensaver, Screen::Displays::fromEnvironment());
-    add("Keeping the screen on", way != Screen::ScreenWay::none, Screen::describe(way),
-        Screen::describe(way));
+    const ScreenWay way = screenWayFor(gnome, screensaver, SessionDisplays::fromEnvironment());
+    add("Keeping the screen on", way != ScreenWay::none, describe(way), describe(way));
     add("UPower (system bus)", available(system, "org.freedesktop.UPower"),
         "battery level, charger and time estimate with change events",
         "battery read from /sys/class/power_supply once a minute");

@@ -8,17 +8,24 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <ostream>
 
 #include "Platform/Linux/DBus/PrivateBuses.h"
 #include "Platform/Linux/DesktopPowerAssertions.h"
 #include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {
+
+// Readable ways in a failing expectation.
+void PrintTo(ScreenWay way, std::ostream* out) {
+    *out << describe(way);
+}
+
 namespace {
 
 using Bus = PrivateBuses::Bus;
 using Adapter = DesktopPowerAssertions;
-using Way = DesktopPowerAssertions::ScreenWay;
+using Way = ScreenWay;
 using Calls = std::vector<std::string>;
 constexpr const char* kName = "Torvel prevents screensaver";
 const QString kScreenSaver = "org.freedesktop.ScreenSaver", kScreenSaverPath = "/org/freedesktop/ScreenSaver",
@@ -57,7 +64,7 @@ protected:
         ASSERT_EQ(buses.connection(Bus::session).call(quit, QDBus::Block, 5000).type(),
                   QDBusMessage::ReplyMessage);
     }
-    Adapter adapter(Adapter::Displays displays = {}) {
+    Adapter adapter(SessionDisplays displays = {}) {
         return Adapter(buses.connection(Bus::system), buses.connection(Bus::session), log, displays);
     }
 
@@ -149,11 +156,18 @@ TEST_F(DesktopScreenPreventionTest, WithoutAServiceTheDisplayDecides) {
     EXPECT_EQ(headless.confirmUserActivity(held.id), 0);
     EXPECT_EQ(headless.release(held.id), 0);
 
-    auto wayland = adapter({"", "wayland-0"});
-    EXPECT_EQ(wayland.startUserActivity(kName).status, Adapter::kNoScreenWay);
     auto unreachable = adapter({"/nonexistent/display", ""});
     EXPECT_EQ(unreachable.screenWay(), Way::x11Suspend);
     EXPECT_NE(unreachable.startUserActivity(kName).status, 0);
+
+    auto wayland = adapter({"", "wayland-0"});
+    int changes = 0;
+    wayland.setOnServicesChanged([&] { ++changes; });
+    EXPECT_EQ(wayland.startUserActivity(kName).status, Adapter::kNoScreenWay);
+    // A screen saver that comes later is seen from the bus's signal, and the application is told.
+    startMock(kScreenSaver, kScreenSaverPath);
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return wayland.screenWay() == Way::screenSaverInhibit; }));
+    EXPECT_EQ(changes, 1);
 }
 
 // A bare X server (i3, Openbox): its own blanker is suspended while the prevention runs.
