@@ -189,6 +189,8 @@ std::int32_t DesktopPowerAssertions::take(const Part& part, const QString& why, 
 std::int32_t DesktopPowerAssertions::give(const Taken& taken) {
     // logind's inhibitor ends when its descriptor closes, which happens as `taken` goes away.
     if (taken.backend == Backend::logind) return 0;
+    // A cookie dies with the service process that issued it: nothing to give back to its successor.
+    if (watch_->owner(address(taken.backend).service) != taken.owner) return 0;
     const QString method =
         taken.backend == Backend::gnomeSession ? QStringLiteral("Uninhibit") : QStringLiteral("UnInhibit");
     QDBusMessage reply;
@@ -254,6 +256,13 @@ bool DesktopPowerAssertions::isAlive(std::uint32_t id) const {
     const auto it = held_.find(id);
     if (it == held_.end()) return false;
     const Held& held = it->second;
+    // A desktop service that left or restarted took our cookie with it.
+    for (const Taken& taken : held.taken) {
+        if (taken.backend != Backend::logind &&
+            watch_->owner(address(taken.backend).service) != taken.owner) {
+            return false;
+        }
+    }
     if (held.logindWhat.isEmpty()) return true;
     // Answered from the last list; the fresh one answers the next question.
     listing_->refresh();

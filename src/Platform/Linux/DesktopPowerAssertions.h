@@ -76,9 +76,9 @@ public:
     /// The service that holds our cookie has kept its owner (known from the bus's signals), the X
     /// connection is intact, or the last SimulateUserActivity succeeded and a new one is sent. No wait.
     std::int32_t confirmUserActivity(std::uint32_t id) override;
-    /// Held here and, where a logind descriptor belongs to it, listed for this process in logind's last
-    /// list, which is asked for again without waiting (trusted as held until an answer comes, and
-    /// when logind cannot be asked).
+    /// Held here, each desktop service that issued a cookie still the same owner, and where a logind
+    /// descriptor belongs to it, listed for this process in logind's last list, which is asked for
+    /// again without waiting (trusted as held until an answer comes, and when logind cannot be asked).
     bool isAlive(std::uint32_t id) const override;
     void setOnServicesChanged(std::function<void()> handler) override;
     /// The way the next startUserActivity() takes.
