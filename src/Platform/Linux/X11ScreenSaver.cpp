@@ -53,7 +53,8 @@ bool X11ScreenSaver::suspend() {
 }
 
 void X11ScreenSaver::resume() {
-    if (!suspended_ || !connection_) return;
+    // Never write to a server that has gone: holds() notices that first and drops the connection.
+    if (!holds()) return;
     xcb_screensaver_suspend(connection_, 0);
     xcb_flush(connection_);
     suspended_ = false;
