@@ -214,23 +214,23 @@ DesktopPowerAssertions::Address DesktopPowerAssertions::address(Backend backend)
 std::int32_t DesktopPowerAssertions::call(Backend backend, const QString& method, const QVariantList& args,
                                           QDBusMessage& reply) const {
     const QDBusConnection& bus = backend == Backend::logind ? system_ : session_;
-    const auto [service, path, interface] = address(backend);
+    const Address target = address(backend);
     const auto send = [&](const QString& objectPath) {
-        auto message = QDBusMessage::createMethodCall(service, objectPath, interface, method);
+        auto message = QDBusMessage::createMethodCall(target.service, objectPath, target.interface, method);
         message.setArguments(args);
         reply = bus.call(message, QDBus::Block, kCallTimeoutMs);
         if (reply.type() == QDBusMessage::ReplyMessage) return std::int32_t{0};
         const QDBusError error(reply);
         return error.isValid() ? statusOf(error) : kFailed;
     };
-    std::int32_t status = send(path);
+    std::int32_t status = send(target.path);
     if (status == kUnsupported && backend == Backend::screenSaver) {
-        const QString other = path == kScreenSaverPath ? kScreenSaverShortPath : kScreenSaverPath;
+        const QString other = target.path == kScreenSaverPath ? kScreenSaverShortPath : kScreenSaverPath;
         status = send(other);
         if (status == 0) screenSaverPath_ = other;
     }
     if (status != 0) {
-        log_.error("{} {} failed with {}: {} {}", service.toStdString(), method.toStdString(), status,
+        log_.error("{} {} failed with {}: {} {}", target.service.toStdString(), method.toStdString(), status,
                    reply.errorName().toStdString(), reply.errorMessage().toStdString());
     }
     return status;
