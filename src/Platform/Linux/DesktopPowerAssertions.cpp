@@ -4,7 +4,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QObject>
 #include <QStringList>
 
@@ -14,8 +13,6 @@
 namespace torvel {
 
 namespace {
-
-using Self = DesktopPowerAssertions;
 
 constexpr const char* kGnomeService = "org.gnome.SessionManager";
 constexpr const char* kGnomePath = "/org/gnome/SessionManager";
@@ -31,32 +28,6 @@ constexpr const char* kScreenSaverShortPath = "/ScreenSaver";
 constexpr const char* kLogindService = "org.freedesktop.login1";
 constexpr const char* kLogindPath = "/org/freedesktop/login1";
 constexpr const char* kLogindInterface = "org.freedesktop.login1.Manager";
-
-std::int32_t statusOf(const QDBusError& error) {
-    switch (error.type()) {
-        case QDBusError::ServiceUnknown:
-        case QDBusError::NoServer:
-        case QDBusError::Disconnected:
-            return Self::kServiceUnknown;
-        case QDBusError::AccessDenied:
-            return Self::kAccessDenied;
-        case QDBusError::NoReply:
-        case QDBusError::Timeout:
-        case QDBusError::TimedOut:
-            return Self::kTimeout;
-        case QDBusError::UnknownObject:
-        case QDBusError::UnknownInterface:
-        case QDBusError::UnknownMethod:
-        case QDBusError::NotSupported:
-            return Self::kUnsupported;
-        default:
-            break;
-    }
-    // polkit's answer when it would have to ask the user, which a background inhibitor never does.
-    if (error.name() == "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired")
-        return Self::kAccessDenied;
-    return Self::kFailed;
-}
 
 }  // namespace
 
@@ -211,6 +182,31 @@ DesktopPowerAssertions::Address DesktopPowerAssertions::address(Backend backend)
     return {kLogindService, kLogindPath, kLogindInterface};
 }
 
+std::int32_t DesktopPowerAssertions::statusOf(const QDBusError& error) {
+    switch (error.type()) {
+        case QDBusError::ServiceUnknown:
+        case QDBusError::NoServer:
+        case QDBusError::Disconnected:
+            return kServiceUnknown;
+        case QDBusError::AccessDenied:
+            return kAccessDenied;
+        case QDBusError::NoReply:
+        case QDBusError::Timeout:
+        case QDBusError::TimedOut:
+            return kTimeout;
+        case QDBusError::UnknownObject:
+        case QDBusError::UnknownInterface:
+        case QDBusError::UnknownMethod:
+        case QDBusError::NotSupported:
+            return kUnsupported;
+        default:
+            break;
+    }
+    // polkit's answer when it would have to ask the user, which a background inhibitor never does.
+    if (error.name() == "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired") return kAccessDenied;
+    return kFailed;
+}
+
 std::int32_t DesktopPowerAssertions::call(Backend backend, const QString& method, const QVariantList& args,
                                           QDBusMessage& reply) const {
     const QDBusConnection& bus = backend == Backend::logind ? system_ : session_;
@@ -268,21 +264,6 @@ bool DesktopPowerAssertions::isAlive(std::uint32_t id) const {
     listing_->refresh();
     return listing_->find(held.logindWhat, kWho, held.why, held.takenAt) !=
            LogindInhibitorListing::Answer::missing;
-}
-
-void DesktopPowerAssertions::renewActivity(std::uint32_t id) {
-    const auto [service, path, interface] = address(Backend::screenSaver);
-    const auto message = QDBusMessage::createMethodCall(service, path, interface, "SimulateUserActivity");
-    auto* watcher = new QDBusPendingCallWatcher(session_.asyncCall(message, kCallTimeoutMs), context_.get());
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context_.get(),
-                     [this, id](QDBusPendingCallWatcher* done) {
-                         done->deleteLater();
-                         const auto it = held_.find(id);
-                         if (!done->isError() || it == held_.end() || it->second.lost != 0) return;
-                         it->second.lost = statusOf(done->error());
-                         log_.error("SimulateUserActivity failed with {}: {}", it->second.lost,
-                                    done->error().name().toStdString());
-                     });
 }
 
 std::uint32_t DesktopPowerAssertions::nextId() {

@@ -17,6 +17,7 @@
 #include "Platform/Log.h"
 #include "Platform/PowerAssertions.h"
 
+class QDBusError;
 class QObject;
 
 namespace torvel {
@@ -127,6 +128,7 @@ private:
     std::int32_t call(Backend backend, const QString& method, const QVariantList& args,
                       QDBusMessage& reply) const;
     Address address(Backend backend) const;
+    static std::int32_t statusOf(const QDBusError& error);
     std::int32_t startScreenWay(ScreenWay way, Held& held);
     void renewActivity(std::uint32_t id);
     void servicesChanged(const QString& name, const QString& owner);

@@ -1,6 +1,8 @@
 // The screen-saver prevention and the watch on the inhibit services: the half of
 // DesktopPowerAssertions that keeps the screen on.
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QObject>
 
 #include "Platform/Linux/DesktopPowerAssertions.h"
 
@@ -104,6 +106,21 @@ std::int32_t DesktopPowerAssertions::confirmUserActivity(std::uint32_t id) {
         default:
             return 0;
     }
+}
+
+void DesktopPowerAssertions::renewActivity(std::uint32_t id) {
+    const auto [service, path, interface] = address(Backend::screenSaver);
+    const auto message = QDBusMessage::createMethodCall(service, path, interface, "SimulateUserActivity");
+    auto* watcher = new QDBusPendingCallWatcher(session_.asyncCall(message, kCallTimeoutMs), context_.get());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context_.get(),
+                     [this, id](QDBusPendingCallWatcher* done) {
+                         done->deleteLater();
+                         const auto it = held_.find(id);
+                         if (!done->isError() || it == held_.end() || it->second.lost != 0) return;
+                         it->second.lost = statusOf(done->error());
+                         log_.error("SimulateUserActivity failed with {}: {}", it->second.lost,
+                                    done->error().name().toStdString());
+                     });
 }
 
 void DesktopPowerAssertions::setOnServicesChanged(std::function<void()> handler) {
