@@ -98,6 +98,10 @@ AppDelegate::AppDelegate(Machine machine)
                          *notifications_, *sessions_, *guardian_},
         calendar_);
     AppState::setShared(state_.get());
+    // An inhibit service coming or going may take a refused request, or have taken our inhibitor away.
+    assertions_->setOnServicesChanged([this] {
+        if (state_) state_->handleInhibitServicesChanged();
+    });
 
     // 3. Notifications.
     notifications_->setup();

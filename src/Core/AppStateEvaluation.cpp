@@ -81,8 +81,11 @@ void AppState::reevaluateState() {
 }
 
 void AppState::handleInhibitServicesChanged() {
-    if (!requestPending_) return;
-    log_.info("The inhibit services on the bus changed; retrying the pending request now");
+    // Pending: the new service may take the request. Active: one that left took our inhibitor with it,
+    // and the re-evaluation takes it again from what is there now rather than at the next heartbeat.
+    if (!requestPending_ && !isActive_) return;
+    log_.info("The inhibit services on the bus changed; {}",
+              requestPending_ ? "retrying the pending request now" : "checking what is held");
     reevaluateState();
 }
 

@@ -55,41 +55,32 @@ void SleepPreventionService::stop() {
     currentType_.reset();
 }
 
-std::int32_t SleepPreventionService::declareUserActivity() {
-    // Give back the previous declaration first, so at most one of ours exists at any time.
-    if (screenSaverAssertionID_ != 0) {
-        const std::int32_t status = assertions_.release(screenSaverAssertionID_);
-        if (status != 0) log_.error("Releasing the previous user-activity assertion failed: {}", status);
-        screenSaverAssertionID_ = 0;
-    }
-    const AssertionResult result = assertions_.declareUserActivity(kScreenSaverAssertionName);
-    if (result.status == 0) screenSaverAssertionID_ = result.id;
-    return result.status;
-}
-
 std::optional<SleepPreventionError> SleepPreventionService::startScreenSaverPrevention() {
     if (screenSaverActive_) return std::nullopt;
 
-    const std::int32_t status = declareUserActivity();
-    if (status != 0) {
-        log_.error("Declaring user activity failed on initial call: {}", status);
-        return SleepPreventionError{SleepPreventionError::Kind::screenSaverPreventionFailed, status};
+    const AssertionResult result = assertions_.startUserActivity(kScreenSaverAssertionName);
+    if (result.status != 0) {
+        log_.error("Starting the screen-saver prevention failed: {}", result.status);
+        return SleepPreventionError{SleepPreventionError::Kind::screenSaverPreventionFailed, result.status};
     }
+    // One prevention is held for as long as it runs; the refresh only confirms (or renews) it, so at
+    // most one of ours exists at any time.
+    screenSaverAssertionID_ = result.id;
     screenSaverActive_ = true;
     // The handle is ours: destroying it (in stop or our destructor) cancels the timer, so the tick
     // never sees a destroyed service.
     screenSaverTimer_ =
         scheduler_.every(kScreenSaverRefreshSeconds, [this] { refreshScreenSaverPrevention(); });
-    log_.debug("Started screensaver prevention timer");
+    log_.debug("Started screensaver prevention timer (ID: {})", result.id);
     return std::nullopt;
 }
 
 void SleepPreventionService::refreshScreenSaverPrevention() {
     if (!screenSaverActive_) return;
-    const std::int32_t status = declareUserActivity();
+    const std::int32_t status = assertions_.confirmUserActivity(screenSaverAssertionID_);
     if (status == 0) return;
 
-    log_.error("Declaring user activity failed during refresh: {}", status);
+    log_.error("The screen-saver prevention failed during refresh: {}", status);
     stopScreenSaverPrevention();  // destroys the timer we are running in; the scheduler allows that
     // A copy, so the callback may replace itself while it runs.
     if (auto callback = onScreenSaverPreventionFailed_) callback();
@@ -99,9 +90,10 @@ void SleepPreventionService::stopScreenSaverPrevention() {
     if (!screenSaverActive_) return;
     screenSaverTimer_.reset();
     if (screenSaverAssertionID_ != 0) {
+        // Released even after a failed refresh: the adapter still keeps its record of the prevention.
         const std::int32_t status = assertions_.release(screenSaverAssertionID_);
         if (status != 0) {
-            log_.error("Releasing the user-activity assertion failed: {}. Assertion may be leaked.", status);
+            log_.error("Releasing the screen-saver prevention failed: {}. It may be leaked.", status);
         }
         screenSaverAssertionID_ = 0;
     }

@@ -39,7 +39,7 @@ public:
     /// Replaces any held assertion by one of `type`; on failure nothing is held.
     virtual std::optional<SleepPreventionError> start(AssertionType type) = 0;
     virtual void stop() = 0;
-    /// Keeps the screen saver and idle dimming away by declaring user activity every 4 seconds.
+    /// Keeps the screen saver and idle dimming away, confirming the prevention every 4 seconds.
     virtual std::optional<SleepPreventionError> startScreenSaverPrevention() = 0;
     virtual void stopScreenSaverPrevention() = 0;
 };
@@ -70,7 +70,6 @@ public:
     void stopScreenSaverPrevention() override;
 
 private:
-    std::int32_t declareUserActivity();
     void refreshScreenSaverPrevention();
 
     PowerAssertions& assertions_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "Models/AssertionType.h"
@@ -13,19 +14,25 @@ struct AssertionResult {
     std::uint32_t id = 0;
 };
 
-/// The machine's power assertions: what keeps it from sleeping.
+/// The machine's power assertions: what keeps it from sleeping, and the screen from blanking.
 class PowerAssertions {
 public:
     virtual ~PowerAssertions() = default;
     /// Takes an assertion of `type` named `name`. Failure: a non-zero status, id 0.
     virtual AssertionResult create(AssertionType type, std::string_view name) = 0;
-    /// Releases an assertion; the id is invalid afterwards whatever the status. Failure: non-zero.
+    /// Releases an assertion or a user-activity prevention; the id is invalid afterwards whatever the
+    /// status. Failure: non-zero.
     virtual std::int32_t release(std::uint32_t id) = 0;
-    /// Tells the system the user is active, resetting the idle timers of the screen saver and the
-    /// display. The result's id names a short-lived assertion to release later. Failure: non-zero status.
-    virtual AssertionResult declareUserActivity(std::string_view name) = 0;
+    /// Starts keeping the screen saver and idle dimming away, the way the session honours it; the id
+    /// holds the prevention until release(). Failure: a non-zero status, id 0.
+    virtual AssertionResult startUserActivity(std::string_view name) = 0;
+    /// Confirms that the prevention `id` still holds, renewing it where the session needs that. Called
+    /// every few seconds, so it never waits on another process. Lost or never held: non-zero.
+    virtual std::int32_t confirmUserActivity(std::uint32_t id) = 0;
     /// True while the assertion `id` still exists; false once released or dropped by the system.
     virtual bool isAlive(std::uint32_t id) const = 0;
+    /// Calls `handler` on the main loop when an inhibit service appears on or leaves the bus.
+    virtual void setOnServicesChanged(std::function<void()> handler) { (void)handler; }
 };
 
 }  // namespace torvel

@@ -76,19 +76,20 @@ TEST_F(SleepPreventionServiceTest, FailedCallsLeaveNothingHeld) {
     EXPECT_EQ(error->localizedDescription(texts), "Could not keep awake (-3).");
 }
 
-TEST_F(SleepPreventionServiceTest, ScreenSaverPreventionRefreshesWithOneDeclarationAtATime) {
+TEST_F(SleepPreventionServiceTest, ScreenSaverPreventionIsHeldOnceAndConfirmedEveryFourSeconds) {
     ASSERT_FALSE(service->start(AssertionType::noIdleSleep));
     ASSERT_FALSE(service->startScreenSaverPrevention());
     ASSERT_FALSE(service->startScreenSaverPrevention());  // already on: no second timer
     EXPECT_TRUE(service->isScreenSaverPreventionActive());
     EXPECT_EQ(scheduler.activeTimerCount(), 1u);
-    EXPECT_EQ(assertions.userActivityCount(), 1);
+    const auto first = assertions.held();
 
-    for (int tick = 1; tick <= 5; ++tick) {
-        scheduler.advance(4.0);
-        EXPECT_EQ(assertions.userActivityCount(), 1 + tick);
-        EXPECT_EQ(heldUserActivity(), 1u);
-    }
+    // The refresh confirms the one prevention instead of taking a new one each time.
+    scheduler.advance(20.0);
+    EXPECT_EQ(assertions.userActivityCount(), 1);
+    EXPECT_EQ(assertions.confirmCount(), 5);
+    EXPECT_EQ(assertions.held().size(), first.size());
+    EXPECT_EQ(heldUserActivity(), 1u);
 
     service->stopScreenSaverPrevention();
     EXPECT_FALSE(service->isScreenSaverPreventionActive());
@@ -103,6 +104,16 @@ TEST_F(SleepPreventionServiceTest, ScreenSaverPreventionRefreshesWithOneDeclarat
     EXPECT_EQ(error->code, -2);
     EXPECT_FALSE(service->isScreenSaverPreventionActive());
     EXPECT_EQ(scheduler.activeTimerCount(), 0u);
+
+    // A prevention the session dropped (its service went away) fails the next refresh.
+    int failures = 0;
+    service->setOnScreenSaverPreventionFailed([&] { ++failures; });
+    ASSERT_FALSE(service->startScreenSaverPrevention());
+    assertions.drop(assertions.held().back().id);
+    scheduler.advance(4.0);
+    EXPECT_EQ(failures, 1);
+    EXPECT_FALSE(service->isScreenSaverPreventionActive());
+    EXPECT_TRUE(log.contains("SleepPrevention", "failed during refresh"));
 }
 
 TEST_F(SleepPreventionServiceTest, RefreshFailureSwitchesOffOnceAndALaterStartBeginsAfresh) {
@@ -148,9 +159,9 @@ TEST_F(SleepPreventionServiceTest, DestructionReleasesEverythingAndStopsRefreshi
     service.reset();
     EXPECT_TRUE(assertions.held().empty());
     EXPECT_EQ(scheduler.activeTimerCount(), 0u);
-    const int declared = assertions.userActivityCount();
+    const int confirmed = assertions.confirmCount();
     scheduler.advance(60.0);
-    EXPECT_EQ(assertions.userActivityCount(), declared);
+    EXPECT_EQ(assertions.confirmCount(), confirmed);
 }
 
 }  // namespace

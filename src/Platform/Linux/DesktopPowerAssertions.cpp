@@ -4,6 +4,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QObject>
 #include <QStringList>
 
 #include <algorithm>
@@ -12,8 +13,6 @@
 namespace torvel {
 
 namespace {
-
-using Self = DesktopPowerAssertions;
 
 constexpr const char* kGnomeService = "org.gnome.SessionManager";
 constexpr const char* kGnomePath = "/org/gnome/SessionManager";
@@ -30,47 +29,22 @@ constexpr const char* kLogindService = "org.freedesktop.login1";
 constexpr const char* kLogindPath = "/org/freedesktop/login1";
 constexpr const char* kLogindInterface = "org.freedesktop.login1.Manager";
 
-std::int32_t statusOf(const QDBusError& error) {
-    switch (error.type()) {
-        case QDBusError::ServiceUnknown:
-        case QDBusError::NoServer:
-        case QDBusError::Disconnected:
-            return Self::kServiceUnknown;
-        case QDBusError::AccessDenied:
-            return Self::kAccessDenied;
-        case QDBusError::NoReply:
-        case QDBusError::Timeout:
-        case QDBusError::TimedOut:
-            return Self::kTimeout;
-        case QDBusError::UnknownObject:
-        case QDBusError::UnknownInterface:
-        case QDBusError::UnknownMethod:
-        case QDBusError::NotSupported:
-            return Self::kUnsupported;
-        default:
-            break;
-    }
-    // polkit's answer when it would have to ask the user, which a background inhibitor never does.
-    if (error.name() == "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired")
-        return Self::kAccessDenied;
-    return Self::kFailed;
-}
-
-// logind lists the kinds in its own order ("sleep:idle" for a request of "idle:sleep").
-bool sameWhat(const QString& a, const QString& b) {
-    QStringList left = a.split(':'), right = b.split(':');
-    left.sort();
-    right.sort();
-    return left == right;
-}
-
 }  // namespace
 
-DesktopPowerAssertions::DesktopPowerAssertions(QDBusConnection system, QDBusConnection session, LogSink& log)
+DesktopPowerAssertions::DesktopPowerAssertions(QDBusConnection system, QDBusConnection session, LogSink& log,
+                                               SessionDisplays displays)
     : system_(std::move(system)),
       session_(std::move(session)),
       log_(log, "PowerAssertions"),
-      screenSaverPath_(kScreenSaverPath) {
+      displays_(std::move(displays)),
+      screenSaverPath_(kScreenSaverPath),
+      listing_(std::make_unique<LogindInhibitorListing>(system_, log)),
+      context_(std::make_unique<QObject>()) {
+    // Watching first, so that no owner change between the look below and a later Inhibit is missed.
+    watch_ = std::make_unique<InhibitServiceWatch>(
+        system_, session_, QStringList{kLogindService},
+        QStringList{kGnomeService, kPowerManagementService, kScreenSaverService});
+    watch_->setOnChanged([this](const QString& name, const QString& owner) { servicesChanged(name, owner); });
     detect();
 }
 
@@ -113,8 +87,6 @@ std::vector<DesktopPowerAssertions::Part> DesktopPowerAssertions::plan(Assertion
 
 AssertionResult DesktopPowerAssertions::create(AssertionType type, std::string_view name) {
     const QString why = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-    // A desktop started after us is only noticed here; asking the bus costs a millisecond.
-    if (desktop_ == Desktop{}) detect();
     AssertionResult result = tryCreate(type, why);
     if (result.status == kServiceUnknown) {
         // A desktop service went away or came since we looked: look again and retry once.
@@ -126,9 +98,11 @@ AssertionResult DesktopPowerAssertions::create(AssertionType type, std::string_v
 }
 
 AssertionResult DesktopPowerAssertions::tryCreate(AssertionType type, const QString& why) {
-    Held held{{}, why, {}};
+    Held held;
+    held.why = why;
+    held.takenAt = listing_->requestsSent();
     for (const Part& part : plan(type)) {
-        Taken taken{part.backend, 0, {}};
+        Taken taken{part.backend, 0, {}, {}};
         const std::int32_t status = take(part, why, taken);
         if (status == 0) {
             if (part.backend == Backend::logind) held.logindWhat = part.logindWhat;
@@ -169,6 +143,8 @@ std::int32_t DesktopPowerAssertions::take(const Part& part, const QString& why, 
         return status;
     }
     const QVariant value = reply.arguments().value(0);
+    taken.owner = reply.service();  // a reply's sender: the unique name that issued the cookie
+    watch_->noteOwner(address(part.backend).service, taken.owner);
     if (part.backend == Backend::logind) {
         taken.fd = qvariant_cast<QDBusUnixFileDescriptor>(value);
         if (taken.fd.isValid()) return 0;
@@ -184,52 +160,73 @@ std::int32_t DesktopPowerAssertions::take(const Part& part, const QString& why, 
 std::int32_t DesktopPowerAssertions::give(const Taken& taken) {
     // logind's inhibitor ends when its descriptor closes, which happens as `taken` goes away.
     if (taken.backend == Backend::logind) return 0;
+    // A cookie dies with the service process that issued it: nothing to give back to its successor.
+    if (watch_->owner(address(taken.backend).service) != taken.owner) return 0;
     const QString method =
         taken.backend == Backend::gnomeSession ? QStringLiteral("Uninhibit") : QStringLiteral("UnInhibit");
     QDBusMessage reply;
     return call(taken.backend, method, {QVariant::fromValue(taken.cookie)}, reply);
 }
 
+DesktopPowerAssertions::Address DesktopPowerAssertions::address(Backend backend) const {
+    switch (backend) {
+        case Backend::gnomeSession:
+            return {kGnomeService, kGnomePath, kGnomeService};
+        case Backend::powerManagement:
+            return {kPowerManagementService, kPowerManagementPath, kPowerManagementInterface};
+        case Backend::screenSaver:
+            return {kScreenSaverService, screenSaverPath_, kScreenSaverService};
+        case Backend::logind:
+            break;
+    }
+    return {kLogindService, kLogindPath, kLogindInterface};
+}
+
+std::int32_t DesktopPowerAssertions::statusOf(const QDBusError& error) {
+    switch (error.type()) {
+        case QDBusError::ServiceUnknown:
+        case QDBusError::NoServer:
+        case QDBusError::Disconnected:
+            return kServiceUnknown;
+        case QDBusError::AccessDenied:
+            return kAccessDenied;
+        case QDBusError::NoReply:
+        case QDBusError::Timeout:
+        case QDBusError::TimedOut:
+            return kTimeout;
+        case QDBusError::UnknownObject:
+        case QDBusError::UnknownInterface:
+        case QDBusError::UnknownMethod:
+        case QDBusError::NotSupported:
+            return kUnsupported;
+        default:
+            break;
+    }
+    // polkit's answer when it would have to ask the user, which a background inhibitor never does.
+    if (error.name() == "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired") return kAccessDenied;
+    return kFailed;
+}
+
 std::int32_t DesktopPowerAssertions::call(Backend backend, const QString& method, const QVariantList& args,
                                           QDBusMessage& reply) const {
     const QDBusConnection& bus = backend == Backend::logind ? system_ : session_;
-    QString service, path, interface;
-    switch (backend) {
-        case Backend::gnomeSession:
-            service = interface = kGnomeService;
-            path = kGnomePath;
-            break;
-        case Backend::powerManagement:
-            service = kPowerManagementService;
-            path = kPowerManagementPath;
-            interface = kPowerManagementInterface;
-            break;
-        case Backend::screenSaver:
-            service = interface = kScreenSaverService;
-            path = screenSaverPath_;
-            break;
-        case Backend::logind:
-            service = kLogindService;
-            path = kLogindPath;
-            interface = kLogindInterface;
-            break;
-    }
+    const Address target = address(backend);
     const auto send = [&](const QString& objectPath) {
-        auto message = QDBusMessage::createMethodCall(service, objectPath, interface, method);
+        auto message = QDBusMessage::createMethodCall(target.service, objectPath, target.interface, method);
         message.setArguments(args);
         reply = bus.call(message, QDBus::Block, kCallTimeoutMs);
         if (reply.type() == QDBusMessage::ReplyMessage) return std::int32_t{0};
         const QDBusError error(reply);
         return error.isValid() ? statusOf(error) : kFailed;
     };
-    std::int32_t status = send(path);
+    std::int32_t status = send(target.path);
     if (status == kUnsupported && backend == Backend::screenSaver) {
-        const QString other = path == kScreenSaverPath ? kScreenSaverShortPath : kScreenSaverPath;
+        const QString other = target.path == kScreenSaverPath ? kScreenSaverShortPath : kScreenSaverPath;
         status = send(other);
         if (status == 0) screenSaverPath_ = other;
     }
     if (status != 0) {
-        log_.error("{} {} failed with {}: {} {}", service.toStdString(), method.toStdString(), status,
+        log_.error("{} {} failed with {}: {} {}", target.service.toStdString(), method.toStdString(), status,
                    reply.errorName().toStdString(), reply.errorMessage().toStdString());
     }
     return status;
@@ -241,6 +238,7 @@ std::int32_t DesktopPowerAssertions::release(std::uint32_t id) {
         log_.error("Release of assertion {}, which is not held", id);
         return kUnknownId;
     }
+    if (node.mapped().way == ScreenWay::x11Suspend && --x11Holders_ == 0) x11_->resume();
     std::int32_t status = 0;  // the first failure, though every inhibitor is given back
     const auto& taken = node.mapped().taken;
     for (auto it = taken.rbegin(); it != taken.rend(); ++it) {
@@ -250,44 +248,22 @@ std::int32_t DesktopPowerAssertions::release(std::uint32_t id) {
     return status;  // the descriptors close as `node` goes away
 }
 
-AssertionResult DesktopPowerAssertions::declareUserActivity(std::string_view name) {
-    QDBusMessage reply;
-    if (const std::int32_t status =
-            call(Backend::screenSaver, QStringLiteral("SimulateUserActivity"), {}, reply);
-        status != 0) {
-        return AssertionResult{status, 0};
-    }
-    // Nothing stays held: the id only lets the caller release it as it would any assertion.
-    const std::uint32_t id = nextId();
-    held_.emplace(id, Held{{}, QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())), {}});
-    return AssertionResult{0, id};
-}
-
 bool DesktopPowerAssertions::isAlive(std::uint32_t id) const {
     const auto it = held_.find(id);
     if (it == held_.end()) return false;
-    return it->second.logindWhat.isEmpty() || listedByLogind(it->second);
-}
-
-bool DesktopPowerAssertions::listedByLogind(const Held& held) const {
-    QDBusMessage reply;
-    // When logind cannot be asked, what we hold is the best answer there is.
-    const std::int32_t status = call(Backend::logind, QStringLiteral("ListInhibitors"), {}, reply);
-    if (status != 0 || reply.signature() != "a(ssssuu)") return true;
-    const auto list = reply.arguments().value(0).value<QDBusArgument>();
-    bool listed = false;
-    list.beginArray();
-    while (!list.atEnd()) {
-        QString what, who, why, mode;
-        std::uint32_t uid = 0, pid = 0;
-        list.beginStructure();
-        list >> what >> who >> why >> mode >> uid >> pid;
-        list.endStructure();
-        listed =
-            listed || (who == kWho && why == held.why && mode == "block" && sameWhat(what, held.logindWhat));
+    const Held& held = it->second;
+    // A desktop service that left or restarted took our cookie with it.
+    for (const Taken& taken : held.taken) {
+        if (taken.backend != Backend::logind &&
+            watch_->owner(address(taken.backend).service) != taken.owner) {
+            return false;
+        }
     }
-    list.endArray();
-    return listed;
+    if (held.logindWhat.isEmpty()) return true;
+    // Answered from the last list; the fresh one answers the next question.
+    listing_->refresh();
+    return listing_->find(held.logindWhat, kWho, held.why, held.takenAt) !=
+           LogindInhibitorListing::Answer::missing;
 }
 
 std::uint32_t DesktopPowerAssertions::nextId() {

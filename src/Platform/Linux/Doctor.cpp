@@ -1,6 +1,7 @@
 #include "Platform/Linux/Doctor.h"
 
 #include "Platform/Linux/BusNames.h"
+#include "Platform/Linux/ScreenWay.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
@@ -58,8 +59,11 @@ std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const Q
     add("Freedesktop power management (KDE)", kde, "suspend inhibit, which Plasma honours",
         "not a Plasma session (fine elsewhere)");
     const bool screensaver = available(session, "org.freedesktop.ScreenSaver");
-    add("Freedesktop screen saver", screensaver, "screen inhibit and the keep-the-screen-saver-away refresh",
-        "the screen-saver prevention fails and says so; the display may blank on its own timer");
+    add("Freedesktop screen saver", screensaver,
+        "screen inhibit (or simulated activity where that is refused)",
+        "the screen is kept on another way, if there is one (below)");
+    const ScreenWay way = screenWayFor(gnome, screensaver, SessionDisplays::fromEnvironment());
+    add("Keeping the screen on", way != ScreenWay::none, describe(way), describe(way));
     add("UPower (system bus)", available(system, "org.freedesktop.UPower"),
         "battery level, charger and time estimate with change events",
         "battery read from /sys/class/power_supply once a minute");

@@ -25,13 +25,30 @@ std::int32_t SimPowerAssertions::release(std::uint32_t id) {
     return known ? 0 : kStatusNoSuchAssertion;
 }
 
-AssertionResult SimPowerAssertions::declareUserActivity(std::string_view name) {
+std::optional<std::int32_t> SimPowerAssertions::takeActivityFailure() {
+    if (failActivity_) return std::exchange(failActivity_, std::nullopt);
+    if (failActivityAlways_ != 0) return failActivityAlways_;
+    return std::nullopt;
+}
+
+AssertionResult SimPowerAssertions::startUserActivity(std::string_view name) {
     ++activities_;
-    if (failActivity_) return AssertionResult{std::exchange(failActivity_, std::nullopt).value(), 0};
-    if (failActivityAlways_ != 0) return AssertionResult{failActivityAlways_, 0};
+    if (const auto failure = takeActivityFailure()) return AssertionResult{*failure, 0};
     const std::uint32_t id = nextId_++;
     table_[id] = Held{id, kUserActivityType, std::string(name)};
     return AssertionResult{0, id};
+}
+
+std::int32_t SimPowerAssertions::confirmUserActivity(std::uint32_t id) {
+    ++confirms_;
+    if (const auto failure = takeActivityFailure()) return *failure;
+    const auto it = table_.find(id);
+    return it != table_.end() && it->second.platformType == kUserActivityType ? 0 : kStatusNoSuchAssertion;
+}
+
+void SimPowerAssertions::emitServicesChanged() {
+    // A copy, so the handler may replace itself while it runs.
+    if (auto handler = onServicesChanged_) handler();
 }
 
 bool SimPowerAssertions::isAlive(std::uint32_t id) const {

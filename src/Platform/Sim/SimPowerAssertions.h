@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -21,34 +22,46 @@ public:
 
     AssertionResult create(AssertionType type, std::string_view name) override;
     std::int32_t release(std::uint32_t id) override;
-    AssertionResult declareUserActivity(std::string_view name) override;
+    AssertionResult startUserActivity(std::string_view name) override;
+    std::int32_t confirmUserActivity(std::uint32_t id) override;
     bool isAlive(std::uint32_t id) const override;
+    void setOnServicesChanged(std::function<void()> handler) override {
+        onServicesChanged_ = std::move(handler);
+    }
 
-    /// Assertions that exist now, in creation order.
+    /// Assertions and preventions that exist now, in creation order.
     std::vector<Held> held() const;
     /// Keep-awake assertions (not user activity) that exist now.
     std::vector<Held> heldKeepAwake() const;
     int createCount() const { return creates_; }
     int releaseCount() const { return releases_; }
+    /// Calls of startUserActivity(), failed ones included.
     int userActivityCount() const { return activities_; }
+    /// Calls of confirmUserActivity(), failed ones included.
+    int confirmCount() const { return confirms_; }
 
     /// The next create() fails with `status` (non-zero) and creates nothing.
     void failNextCreate(std::int32_t status) { failCreate_ = status; }
     /// The next release() reports `status`; the assertion is gone all the same.
     void failNextRelease(std::int32_t status) { failRelease_ = status; }
-    /// The next declareUserActivity() fails with `status`.
+    /// The next startUserActivity() or confirmUserActivity() fails with `status`.
     void failNextUserActivity(std::int32_t status) { failActivity_ = status; }
-    /// Every declareUserActivity() fails with `status` until cleared with 0.
+    /// Every startUserActivity() and confirmUserActivity() fails with `status` until cleared with 0.
     void failUserActivity(std::int32_t status) { failActivityAlways_ = status; }
-    /// The system drops an assertion behind its owner's back.
+    /// The system drops an assertion or prevention behind its owner's back.
     void drop(std::uint32_t id) { table_.erase(id); }
+    /// An inhibit service appeared on or left the bus.
+    void emitServicesChanged();
 
 private:
+    std::optional<std::int32_t> takeActivityFailure();
+
     std::map<std::uint32_t, Held> table_;
     std::uint32_t nextId_ = 100;
-    int creates_ = 0, releases_ = 0, activities_ = 0;
+    int creates_ = 0, releases_ = 0, activities_ = 0, confirms_ = 0;
     std::optional<std::int32_t> failCreate_, failRelease_, failActivity_;
     std::int32_t failActivityAlways_ = 0;
+    std::function<void()> onServicesChanged_;
 };
 
 }  // namespace torvel
