@@ -1,5 +1,6 @@
-# Fails when a file of torvel_core includes a Qt, D-Bus or Linux-only header.
-file(GLOB_RECURSE files ${SOURCE_DIR}/Models/* ${SOURCE_DIR}/Core/* ${SOURCE_DIR}/Monitors/*
+# Fails when a file of torvel_core includes a Qt, D-Bus or Linux-only header, or when a lower layer
+# (the models, the texts and signals, the ports) includes a higher one.
+file(GLOB_RECURSE files ${SOURCE_DIR}/Models/* ${SOURCE_DIR}/Support/* ${SOURCE_DIR}/Core/* ${SOURCE_DIR}/Monitors/*
      ${SOURCE_DIR}/Services/* ${SOURCE_DIR}/UI/* ${SOURCE_DIR}/Platform/Sim/*)
 file(GLOB ports ${SOURCE_DIR}/Platform/*.h)
 set(bad "")
@@ -9,6 +10,20 @@ foreach(f ${files} ${ports})
     string(APPEND bad "${f}: ${l}\n")
   endforeach()
 endforeach()
+file(GLOB_RECURSE lower ${SOURCE_DIR}/Models/* ${SOURCE_DIR}/Support/*)
+foreach(f ${lower} ${ports})
+  file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"(Core|Monitors|Services|UI|App|Views)/")
+  foreach(l ${lines})
+    string(APPEND bad "${f}: ${l} (a lower layer includes a higher one)\n")
+  endforeach()
+endforeach()
+file(GLOB_RECURSE models ${SOURCE_DIR}/Models/*)
+foreach(f ${models})
+  file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"Support/")
+  foreach(l ${lines})
+    string(APPEND bad "${f}: ${l} (a lower layer includes a higher one)\n")
+  endforeach()
+endforeach()
 if(bad)
-  message(FATAL_ERROR "torvel_core includes platform headers:\n${bad}")
+  message(FATAL_ERROR "layering broken:\n${bad}")
 endif()

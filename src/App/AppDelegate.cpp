@@ -9,7 +9,7 @@
 #include <QTimer>
 
 #include "Core/AppState.h"
-#include "Core/Localization.h"
+#include "Support/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
 #include "Monitors/BatteryMonitor.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "Core/AppState.h"
-#include "Core/Localization.h"
+#include "Support/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
 #include "Monitors/BatteryMonitor.h"

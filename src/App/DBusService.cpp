@@ -11,7 +11,7 @@
 
 #include "App/AppDelegate.h"
 #include "Core/AppState.h"
-#include "Core/Localization.h"
+#include "Support/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
 #include "UI/AutomationActions.h"

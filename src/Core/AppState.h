@@ -11,7 +11,7 @@
 #include "Core/PriorityChain.h"
 #include "Core/Settings.h"
 #include "Core/SettingsValues.h"
-#include "Core/Signal.h"
+#include "Support/Signal.h"
 #include "Models/BatteryState.h"
 #include "Models/Calendar.h"
 #include "Models/Duration.h"

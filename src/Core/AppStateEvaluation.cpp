@@ -1,6 +1,6 @@
 // The one re-evaluation: build the decision input, decide, and make the machine match.
 #include "Core/AppState.h"
-#include "Core/Localization.h"
+#include "Support/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
 #include "Services/GuardianService.h"

@@ -1,6 +1,6 @@
 // The profile list: loading at start-up, storing on every change, and the profile commands.
 #include "Core/AppState.h"
-#include "Core/Localization.h"
+#include "Support/Localization.h"
 #include "Core/Profiles.h"
 
 namespace torvel {

@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "Core/AppState.h"
-#include "Core/Localization.h"
+#include "Support/Localization.h"
 #include "Core/TimerManager.h"
 #include "Services/SessionPersistence.h"
 

@@ -1,6 +1,6 @@
 // Settings: publish, store, then the setting's own change handling.
 #include "Core/AppState.h"
-#include "Core/Localization.h"
+#include "Support/Localization.h"
 #include "Platform/DefaultsStore.h"
 
 namespace torvel {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "Core/Localization.h"
+#include "Support/Localization.h"
 #include "Models/Profile.h"
 #include "Platform/DefaultsStore.h"
 #include "Platform/Log.h"

@@ -111,25 +111,6 @@ void loadRow(const DefaultsStore& store, const SettingDescriptor& row, V& values
 
 }  // namespace
 
-std::string_view rawValue(AppLanguage language) {
-    switch (language) {
-        case AppLanguage::system:
-            return "system";
-        case AppLanguage::en:
-            return "en";
-        case AppLanguage::cs:
-            return "cs";
-    }
-    return "system";
-}
-
-std::optional<AppLanguage> appLanguageFromRaw(std::string_view raw) {
-    if (raw == "system") return AppLanguage::system;
-    if (raw == "en") return AppLanguage::en;
-    if (raw == "cs") return AppLanguage::cs;
-    return std::nullopt;
-}
-
 const std::vector<SettingDescriptor>& settingDescriptors() {
     return kRows;
 }

@@ -5,18 +5,11 @@
 #include <string_view>
 #include <vector>
 
+#include "Models/AppLanguage.h"
 #include "Models/AssertionType.h"
 #include "Models/TrustedNetwork.h"
 
 namespace torvel {
-
-/// The language the user picked for Torvel's texts.
-enum class AppLanguage { system, en, cs };
-
-/// "system", "en" or "cs".
-std::string_view rawValue(AppLanguage language);
-/// The language of a stored raw value; std::nullopt for anything else.
-std::optional<AppLanguage> appLanguageFromRaw(std::string_view raw);
 
 /// Every user preference with its default, in the order they are stored and loaded.
 struct SettingsValues {

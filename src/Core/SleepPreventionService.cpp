@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "Core/Localization.h"
+#include "Support/Localization.h"
 
 namespace torvel {
 

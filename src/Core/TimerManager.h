@@ -5,7 +5,7 @@
 #include <memory>
 #include <optional>
 
-#include "Core/Signal.h"
+#include "Support/Signal.h"
 #include "Models/Date.h"
 #include "Models/Duration.h"
 #include "Platform/Clock.h"

@@ -4,7 +4,7 @@
 #include <functional>
 #include <utility>
 
-#include "Core/Localization.h"
+#include "Support/Localization.h"
 
 namespace torvel {
 

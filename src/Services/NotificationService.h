@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "Core/Signal.h"
+#include "Support/Signal.h"
 #include "Models/BatteryState.h"
 #include "Platform/Log.h"
 #include "Platform/NotificationCenter.h"

@@ -3,7 +3,7 @@
 #include <fmt/format.h>
 
 #include "Core/AppState.h"
-#include "Core/Localization.h"
+#include "Support/Localization.h"
 
 namespace torvel {
 

@@ -10,7 +10,7 @@
 #include <fmt/format.h>
 
 #include "Core/AppState.h"
-#include "Core/Localization.h"
+#include "Support/Localization.h"
 #include "Platform/Clock.h"
 #include "Services/NotificationService.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "Core/AppState.h"
-#include "Core/Localization.h"
+#include "Support/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
 #include "Platform/Sim/CapturingLogSink.h"

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Core/Localization.h"
+#include "Support/Localization.h"
 #include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/SimPowerAssertions.h"

@@ -14,7 +14,7 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 
-#include "Core/Localization.h"
+#include "Support/Localization.h"
 #include "Platform/Linux/DBus/PrivateBuses.h"
 #include "Platform/Linux/QtScheduler.h"
 #include "Platform/Sim/CapturingLogSink.h"

@@ -8,8 +8,8 @@
 #include <variant>
 #include <vector>
 
-#include "Core/SettingsValues.h"
-#include "Core/Signal.h"
+#include "Models/AppLanguage.h"
+#include "Support/Signal.h"
 #include "Platform/Log.h"
 
 namespace torvel {

@@ -1,4 +1,4 @@
-#include "Core/Localization.h"
+#include "Support/Localization.h"
 
 #include <cctype>
 #include <fstream>

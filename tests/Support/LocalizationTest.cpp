@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "Core/Localization.h"
+#include "Support/Localization.h"
 #include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimSystemLocale.h"
 
