@@ -8,6 +8,7 @@
 #include "Core/AppState.h"
 #include "Platform/Sim/SimPowerSources.h"
 #include "Platform/Sim/SimWorkspace.h"
+#include "UI/URLCommandRouter.h"
 
 namespace torvel {
 
@@ -113,7 +114,8 @@ SimulatedChanges parseSimulatedChanges(const std::vector<std::string>& assignmen
     for (const auto& assignment : assignments) {
         SimulatedChange change;
         if (auto error = read(assignment, change)) {
-            result.error = "'" + assignment + "': " + *error;
+            // The caller's text comes back cleaned and short, whatever it held.
+            result.error = "'" + URLCommandRouter::excerpt(assignment) + "': " + *error;
             result.changes.clear();
             break;
         }

@@ -126,6 +126,11 @@ TEST(CommandLineTest, SimulatedChangesApplyAllOrNone) {
         EXPECT_TRUE(result.error) << bad;
         EXPECT_TRUE(result.changes.empty()) << bad << ": nothing may apply when one assignment is wrong";
     }
+    // A huge or raw assignment comes back in the error only short and without control characters.
+    const auto huge = parseSimulatedChanges({"wifi=\x1b[2J" + std::string(100000, 'x')});
+    ASSERT_TRUE(huge.error);
+    EXPECT_LT(huge.error->size(), 400u);
+    EXPECT_EQ(huge.error->find('\x1b'), std::string::npos);
 }
 
 }  // namespace
