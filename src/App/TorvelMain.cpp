@@ -112,8 +112,15 @@ int main(int argc, char** argv) {
             auto bus = clientBus();
             // A URL handler must work when Torvel is not running yet: start it (it inherits
             // TORVEL_PLATFORM), then hand the URL over.
-            return runClient(command, bus, stdout, stderr,
-                             [&] { return startDetachedInstance(QCoreApplication::applicationFilePath(), bus); });
+            const int status =
+                runClient(command, bus, stdout, stderr,
+                          [&] { return startDetachedInstance(QCoreApplication::applicationFilePath(), bus); });
+            // A command has nothing left to clean up. Leaving at once also keeps the bus library's
+            // thread from decoding a late message while Qt's type registry is torn down at exit,
+            // which printed "invalid type" warnings after an error reply.
+            std::fflush(stdout);
+            std::fflush(stderr);
+            std::_Exit(status);
         }
     }
 }
