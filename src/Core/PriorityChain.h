@@ -7,6 +7,7 @@
 #include "Models/ActivationReason.h"
 #include "Models/AssertionType.h"
 #include "Models/BatteryState.h"
+#include "Models/ReasonSet.h"
 
 namespace torvel {
 

@@ -1,4 +1,5 @@
 #include "Models/ActivationReason.h"
+#include "Models/ReasonSet.h"
 
 #include <algorithm>
 
@@ -49,8 +50,8 @@ bool isAutomatic(ActivationReason reason) {
 }
 
 const ReasonSet& automationReasons() {
-    static const ReasonSet reasons = {ActivationReason::externalDisplay, ActivationReason::mirroring,
-                                      ActivationReason::trustedNetwork, ActivationReason::processRunning};
+    static constexpr ReasonSet reasons = {ActivationReason::externalDisplay, ActivationReason::mirroring,
+                                          ActivationReason::trustedNetwork, ActivationReason::processRunning};
     return reasons;
 }
 

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,7 +25,8 @@ inline constexpr std::array<ActivationReason, 7> kAllActivationReasons = {
     ActivationReason::externalDisplay, ActivationReason::mirroring, ActivationReason::trustedNetwork,
     ActivationReason::processRunning};
 
-using ReasonSet = std::set<ActivationReason>;
+/// A set of reasons; defined in Models/ReasonSet.h.
+class ReasonSet;
 
 /// The stored string of a reason ("externalDisplay").
 std::string_view rawValue(ActivationReason reason);
