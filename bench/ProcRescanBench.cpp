@@ -63,7 +63,7 @@ bool checkTree(benchmark::State& state) {
 }
 
 // The steady state: the periodic rescan, each process already matched on an earlier pass, so only its
-// status, stat and executable are read again. One virtual rescan interval runs exactly one rescan.
+// stat is read again. One virtual rescan interval runs exactly one rescan.
 void BM_periodicRescan(benchmark::State& state) {
     if (!checkTree(state)) return;
     Machine m;

@@ -1,5 +1,6 @@
 #include "Platform/Linux/ProcWorkspace.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -8,6 +9,7 @@
 #include <QObject>
 #include <QSocketNotifier>
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
@@ -50,6 +52,25 @@ std::optional<std::string> readBounded(const fs::path& path, std::size_t limit) 
     }
     ::close(fd);
     return result;
+}
+
+// /proc/PID/stat relative to an open /proc, into `buffer`: usually a single read, as the kernel writes
+// the whole line at once; the rest is read only when the line has not ended yet. Empty when unreadable.
+std::string_view readStat(int procFd, std::int32_t pid, std::array<char, kMaxStatBytes>& buffer) {
+    char name[32];
+    const auto [end, error] = std::to_chars(name, name + sizeof name - 6, pid);
+    if (error != std::errc()) return {};
+    std::memcpy(end, "/stat", 6);
+    const int fd = ::openat(procFd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return {};
+    std::size_t size = 0;
+    ssize_t got = 0;
+    while (size < buffer.size() && (got = ::read(fd, buffer.data() + size, buffer.size() - size)) > 0) {
+        size += static_cast<std::size_t>(got);
+        if (buffer[size - 1] == '\n') break;
+    }
+    ::close(fd);
+    return got < 0 ? std::string_view() : std::string_view(buffer.data(), size);
 }
 
 template <typename Number>
@@ -100,17 +121,18 @@ std::optional<StatFacts> parseStat(std::string_view stat) {
     StatFacts facts;
     facts.comm = std::string(stat.substr(open + 1, close - open - 1));
     std::string_view rest = stat.substr(close + 1);
-    std::vector<std::string_view> fields;
-    while (fields.size() < 20) {
-        const auto start = rest.find_first_not_of(' ');
-        if (start == std::string_view::npos) break;
-        rest.remove_prefix(start);
-        const auto end = std::min(rest.find_first_of(" \n"), rest.size());
-        fields.push_back(rest.substr(0, end));
-        rest.remove_prefix(end);
+    std::array<std::string_view, 20> fields;
+    std::size_t count = 0, at = 0;
+    // A plain loop: the fields are short, and every known process's stat is split on each scan.
+    while (count < fields.size()) {
+        while (at < rest.size() && rest[at] == ' ') ++at;
+        if (at == rest.size()) break;
+        const auto begin = at;
+        while (at < rest.size() && rest[at] != ' ' && rest[at] != '\n') ++at;
+        fields[count++] = rest.substr(begin, at - begin);
     }
     // Fields are numbered from 1 = pid: state is 3, ppid 4, starttime 22.
-    if (fields.size() < 20 || fields[0].size() != 1) return std::nullopt;
+    if (count < fields.size() || fields[0].size() != 1) return std::nullopt;
     const auto parent = parseNumber<std::int32_t>(fields[1]);
     const auto startTime = parseNumber<std::uint64_t>(fields[19]);
     if (!parent || !startTime) return std::nullopt;
@@ -276,48 +298,58 @@ std::optional<std::string> ProcWorkspace::match(std::int32_t pid, const std::str
 std::vector<ProcWorkspace::Process> ProcWorkspace::scan() {
     if (index_.refresh(locale_.preferredLanguages())) matches_.clear();  // new entries may match anew
 
+    // Opened once per scan, so each process's files are found from here without walking the root again.
+    DIR* proc = ::opendir(procRoot_.c_str());
     std::vector<std::int32_t> pids;
-    std::error_code error;
-    for (fs::directory_iterator it(procRoot_, error), end; !error && it != end && pids.size() < kMaxProcesses;
-         it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (name.empty() ||
-            !std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; }))
-            continue;
-        if (const auto pid = parseNumber<std::int32_t>(name); pid && *pid > 0) pids.push_back(*pid);
+    int error = proc ? 0 : errno;
+    if (proc) {
+        while (pids.size() < kMaxProcesses) {
+            errno = 0;  // readdir tells its end from an error only by errno
+            const dirent* item = ::readdir(proc);
+            if (!item) break;
+            const std::string_view name(item->d_name);
+            if (name.empty() || name.find_first_not_of("0123456789") != std::string_view::npos) continue;
+            if (const auto pid = parseNumber<std::int32_t>(name); pid && *pid > 0) pids.push_back(*pid);
+        }
+        error = errno;
     }
     if (error) {
-        if (!reportedUnreadable_) log_.error("Cannot list {}: {}", procRoot_.string(), error.message());
+        if (proc) ::closedir(proc);
+        if (!reportedUnreadable_)
+            log_.error("Cannot list {}: {}", procRoot_.string(), std::generic_category().message(error));
         reportedUnreadable_ = true;
         return {};
     }
     reportedUnreadable_ = false;
     std::sort(pids.begin(), pids.end());
 
+    // A process we know costs one read of its stat: the same start time and name mean the same program
+    // as last time, so its owner and match are reused. Only new, recycled or re-executed processes pay
+    // for status, exe and the files match() reads.
+    ++generation_;
     std::vector<Process> found;
-    std::unordered_map<std::int32_t, Match> kept;
+    std::array<char, kMaxStatBytes> buffer;
     for (const std::int32_t pid : pids) {
         // A process that ends while we read it simply fails a read and is left out.
-        const fs::path dir = procRoot_ / std::to_string(pid);
-        const auto status = readBounded(dir / "status", kMaxStatusBytes);
-        if (!status || realUid(*status) != uid_) continue;
-        const auto statText = readBounded(dir / "stat", kMaxStatBytes);
-        const auto stat = statText ? parseStat(*statText) : std::nullopt;
+        const auto stat = parseStat(readStat(::dirfd(proc), pid, buffer));
         if (!stat || stat->state == 'Z' || stat->state == 'X') continue;  // ended, not yet reaped
-        std::string executable = readExecutable(dir / "exe");
 
-        const auto cached = matches_.find(pid);
-        Match result;
-        if (cached != matches_.end() && cached->second.startTime == stat->startTime &&
-            cached->second.executable == executable) {
-            result = std::move(cached->second);
-        } else {
-            result = {stat->startTime, executable, match(pid, executable, stat->comm)};
+        Match& known = matches_[pid];
+        if (known.generation == 0 || known.startTime != stat->startTime || known.comm != stat->comm) {
+            const fs::path dir = procRoot_ / std::to_string(pid);
+            const auto status = readBounded(dir / "status", kMaxStatusBytes);
+            if (!status) {
+                matches_.erase(pid);
+                continue;
+            }
+            known = {stat->startTime, stat->comm, realUid(*status) == uid_, std::nullopt, 0};
+            if (known.ours) known.id = match(pid, readExecutable(dir / "exe"), stat->comm);
         }
-        if (result.id) found.push_back({pid, stat->parent, result.id});
-        kept.emplace(pid, std::move(result));
+        known.generation = generation_;
+        if (known.ours && known.id) found.push_back({pid, stat->parent, known.id});
     }
-    matches_ = std::move(kept);
+    ::closedir(proc);
+    std::erase_if(matches_, [this](const auto& item) { return item.second.generation != generation_; });
     return found;
 }
 

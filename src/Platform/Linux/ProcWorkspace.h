@@ -33,7 +33,7 @@ namespace torvel {
 class ProcWorkspace : public Workspace {
 public:
     /// Often enough that "keep awake while X runs" reacts before the user looks again; rare enough that
-    /// a scan (a few files per process, cached by process) costs nothing noticeable.
+    /// a scan (one small file per known process) costs nothing noticeable.
     static constexpr double kRescanSeconds = 3.0;
     /// Used to watch for exits where pidfd_open is not available.
     static constexpr double kExitPollSeconds = 1.0;
@@ -60,11 +60,16 @@ public:
     std::unique_ptr<ProcessWatch> watchExit(std::int32_t pid, std::function<void()> onExit) override;
 
 private:
-    /// What a process was matched to, kept while it runs the same program.
+    /// What a process was found to be, kept while it runs the same program: the kernel's start time
+    /// tells a recycled process id, the name an exec of another program.
     struct Match {
         std::uint64_t startTime = 0;
-        std::string executable;
+        std::string comm;
+        /// Whether the user's own; another user's process is never matched.
+        bool ours = false;
         std::optional<std::string> id;
+        /// The scan that last saw it; 0: not read yet.
+        std::uint64_t generation = 0;
     };
     struct Process {
         std::int32_t pid = 0;
@@ -89,6 +94,7 @@ private:
     std::function<void()> onChange_;
     Timer rescan_;
     std::vector<std::pair<std::int32_t, std::string>> lastSeen_;
+    std::uint64_t generation_ = 0;
     bool reportedUnreadable_ = false;
 };
 

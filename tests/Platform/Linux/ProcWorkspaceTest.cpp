@@ -37,6 +37,7 @@ struct FakeProcess {
     std::string cgroup = "0::/user.slice/user-1000.slice/session-2.scope\n";
     std::uint32_t uid = kUser;
     char state = 'S';
+    std::uint64_t startTime = 0;  // 0: one made from the pid
 };
 
 // A fake /proc and two applications folders (the user's, then the system's) in a temporary folder.
@@ -61,7 +62,7 @@ protected:
                                   std::to_string(p.uid) + "\t0\t0\n");
         write(dir / "stat", std::to_string(p.pid) + " (" + p.comm + ") " + p.state + " " +
                                 std::to_string(p.parent) + " 1 1 0 -1 4194304 0 0 0 0 0 0 0 0 20 0 1 0 " +
-                                std::to_string(5000 + p.pid) + " 0 0\n");
+                                std::to_string(p.startTime ? p.startTime : 5000 + p.pid) + " 0 0\n");
         write(dir / "cmdline", p.cmdline);
         write(dir / "environ", p.environment);
         write(dir / "cgroup", p.cgroup);
@@ -263,6 +264,30 @@ TEST_F(ProcWorkspaceTest, RescansOnlyWhileSomeoneListens) {
     add({.pid = 63, .exe = "/usr/bin/app"});
     scheduler_.advance(60);
     EXPECT_EQ(changes, 4);
+}
+
+TEST_F(ProcWorkspaceTest, RereadsOnlyProcessesThatStartedOrChangedProgram) {
+    entry("app.desktop", "Name=App\nExec=app\n");
+    entry("other.desktop", "Name=Other\nExec=other\n");
+    add({.pid = 70, .exe = "/usr/bin/app"});
+    add({.pid = 71, .exe = "/usr/bin/app", .uid = 0});
+    add({.pid = 72, .exe = "/usr/bin/tool"});
+    using Listed = std::vector<std::tuple<int, std::string, bool>>;
+    EXPECT_EQ(listed(), (Listed{{70, "app", true}}));
+
+    // Known processes are judged by their stat alone: what else they had is not read again.
+    for (const int pid : {70, 71, 72}) fs::remove(root_ / "proc" / std::to_string(pid) / "status");
+    fs::remove(root_ / "proc/70/exe");
+    EXPECT_EQ(listed(), (Listed{{70, "app", true}}));
+
+    const auto replace = [this](const FakeProcess& p) {
+        fs::remove_all(root_ / "proc" / std::to_string(p.pid));
+        add(p);
+    };
+    replace({.pid = 70, .exe = "/usr/bin/other", .startTime = 9000});  // the id went to a new process
+    replace({.pid = 71, .exe = "/usr/bin/app", .startTime = 9001});    // now the user's own
+    replace({.pid = 72, .exe = "/usr/bin/app", .comm = "app"});        // the same process ran another program
+    EXPECT_EQ(listed(), (Listed{{70, "other", true}, {71, "app", true}, {72, "app", true}}));
 }
 
 TEST_F(ProcWorkspaceTest, PollsForExitWithoutPidfd) {
