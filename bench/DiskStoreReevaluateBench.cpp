@@ -79,7 +79,7 @@ void BM_reevaluateManualOnDiskStore(benchmark::State& state) {
 }
 
 // Wall time: the main loop waits for the disk, which CPU time does not count.
-BENCHMARK(BM_reevaluateManualOnDiskStore)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_reevaluateManualOnDiskStore)->Unit(benchmark::kNanosecond)->UseRealTime();
 
 }  // namespace
 }  // namespace torvel
