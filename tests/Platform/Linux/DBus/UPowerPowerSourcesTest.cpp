@@ -94,7 +94,8 @@ TEST_F(UPowerPowerSourcesTest, ReadsADischargingBattery) {
         {std::numeric_limits<double>::quiet_NaN(), std::nullopt}};
     for (const auto& [percent, expectedCapacity] : percentages) {
         setDevice({{"Percentage", percent}});
-        EXPECT_TRUE(PrivateBuses::waitFor([&] { return capacity(sources) == expectedCapacity; })) << percent;
+        const auto& want = expectedCapacity;  // a lambda cannot name a structured binding before C++20's fix
+        EXPECT_TRUE(PrivateBuses::waitFor([&] { return capacity(sources) == want; })) << percent;
     }
 
     // Still learning the rate: no estimate. Pending charge is on the charger, not charging.
