@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Platform/Linux/DesktopEntryIndex.h"
+#include "Platform/Linux/ProcessExitWatch.h"
 #include "Platform/Log.h"
 #include "Platform/Scheduler.h"
 #include "Platform/SystemLocale.h"
@@ -36,7 +37,7 @@ public:
     /// a scan (one small file per known process) costs nothing noticeable.
     static constexpr double kRescanSeconds = 3.0;
     /// Used to watch for exits where pidfd_open is not available.
-    static constexpr double kExitPollSeconds = 1.0;
+    static constexpr double kExitPollSeconds = kProcessExitPollSeconds;
 
     struct Options {
         std::filesystem::path procRoot = "/proc";
