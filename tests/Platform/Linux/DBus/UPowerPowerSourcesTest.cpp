@@ -94,7 +94,7 @@ TEST_F(UPowerPowerSourcesTest, ReadsADischargingBattery) {
         {std::numeric_limits<double>::quiet_NaN(), std::nullopt}};
     for (const auto& [percent, expectedCapacity] : percentages) {
         setDevice({{"Percentage", percent}});
-        const auto& want = expectedCapacity;  // a lambda cannot name a structured binding before C++20's fix
+        const auto& want = expectedCapacity;  // clang 14 cannot capture a structured binding
         EXPECT_TRUE(PrivateBuses::waitFor([&] { return capacity(sources) == want; })) << percent;
     }
 
