@@ -9,7 +9,9 @@
 namespace torvel {
 
 void AppState::applyStopDecision(const StopCause& cause) {
-    const bool wasActive = isActive_;
+    // A pending request is a session the desktop has not let run yet: it is stopped and suspended like
+    // a running one, so that it comes back only as a stopped session does.
+    const bool wasActive = isActive_ || isRequestPending();
     const auto percent = monitors_.batteryState.percentage;
     switch (cause.kind) {
         case StopCause::Kind::batterySoftLimit:

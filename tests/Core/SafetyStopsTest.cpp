@@ -50,6 +50,24 @@ TEST(SafetyStops, SoftLimitSuspendsTheSessionOnceAndTheChargerResumesIt) {
     EXPECT_FALSE(h.sessions.loadSuspendedSession());
 }
 
+TEST(SafetyStops, APendingRequestIsSuspendedLikeARunningSession) {
+    AppStateHarness h;
+    h.state->set(&SettingsValues::resumeOnCharger, false);
+    h.state->handleBatteryStateChanged(battery(30, false));
+    h.assertions.failNextCreate(-1);
+    h.state->activate(Duration::preset(Duration::Kind::oneHour));
+    ASSERT_TRUE(h.state->isRequestPending());
+    h.state->handleBatteryStateChanged(battery(15, false));
+    EXPECT_FALSE(h.state->isRequestPending());
+    EXPECT_FALSE(h.timer.isRunning());
+    EXPECT_TRUE(h.sessions.loadSuspendedSession());
+    EXPECT_EQ(h.notificationIDs().back(), "battery-soft-limit");
+    // Without resume on the charger, the charger does not bring it back behind the user's back.
+    h.state->handleBatteryStateChanged(battery(40, true));
+    EXPECT_FALSE(h.state->isActive());
+    EXPECT_TRUE(h.held().empty());
+}
+
 TEST(SafetyStops, WithoutResumeOnChargerTheSessionStaysSuspended) {
     AppStateHarness h;
     h.state->set(&SettingsValues::resumeOnCharger, false);
