@@ -14,6 +14,7 @@
 #include "Core/TimerManager.h"
 #include "Monitors/BatteryMonitor.h"
 #include "Monitors/ProcessMonitor.h"
+#include "Monitors/ThermalMonitor.h"
 #include "Platform/Linux/DesktopPowerAssertions.h"
 #include "Platform/Linux/EnvironmentSystemLocale.h"
 #include "Platform/Linux/FreedesktopNotificationCenter.h"
@@ -23,6 +24,7 @@
 #include "Platform/Linux/ProcWorkspace.h"
 #include "Platform/Linux/QtScheduler.h"
 #include "Platform/Linux/ResourcePaths.h"
+#include "Platform/Linux/SysfsThermal.h"
 #include "Platform/Linux/SystemClock.h"
 #include "Platform/Linux/TimerfdWallClockChanges.h"
 #include "Platform/Linux/UPowerPowerSources.h"
@@ -31,6 +33,7 @@
 #include "Platform/Sim/SimPowerAssertions.h"
 #include "Platform/Sim/SimPowerSources.h"
 #include "Platform/Sim/SimSystemSleepEvents.h"
+#include "Platform/Sim/SimThermal.h"
 #include "Platform/Sim/SimWorkspace.h"
 #include "Services/DefaultsSessionPersistence.h"
 #include "Services/GuardianService.h"
@@ -73,6 +76,9 @@ AppDelegate::AppDelegate(Machine machine)
         sim_.workspace = workspace.get();
         workspace_ = std::move(workspace);
         sleepEvents_ = std::make_unique<SimSystemSleepEvents>(*scheduler_);
+        auto thermal = std::make_unique<SimThermal>();
+        sim_.thermal = thermal.get();
+        thermal_ = std::move(thermal);
     } else {
         assertions_ = std::make_unique<DesktopPowerAssertions>(QDBusConnection::systemBus(),
                                                                QDBusConnection::sessionBus(), *log_);
@@ -81,6 +87,7 @@ AppDelegate::AppDelegate(Machine machine)
             std::make_unique<FreedesktopNotificationCenter>(QDBusConnection::sessionBus(), *log_);
         workspace_ = std::make_unique<ProcWorkspace>(*scheduler_, *locale_, *log_, ProcWorkspace::Options{});
         sleepEvents_ = std::make_unique<LogindSleepEvents>(QDBusConnection::systemBus(), *log_);
+        thermal_ = std::make_unique<SysfsThermal>();
     }
     // The simulated machine still runs on the real clock, so it follows the real clock's changes too.
     clockChanges_ = std::make_unique<TimerfdWallClockChanges>(*log_);
@@ -119,8 +126,18 @@ AppDelegate::AppDelegate(Machine machine)
     sleepEvents_->setOnWake([this] { timer_->resynchronize(); });
     clockChanges_->setOnChange([this] { timer_->resynchronize(); });
 
-    // 5. Emergency power, 6. wake (sharing the callback above), 7. displays, 8. mirroring, 9. Wi-Fi, 10.
-    // thermal and 11. lid join here, in this order, with their monitors.
+    // 5. Emergency power, 6. wake (sharing the callback above), 7. displays, 8. mirroring and 9. Wi-Fi
+    // join here, in this order, with their monitors.
+
+    // 10. Thermal: one reading now, so the state starts from the real one; later readings only while
+    // the kill switch guards a session or the machine is warm.
+    thermalMonitor_ = std::make_unique<ThermalMonitor>(*thermal_, *scheduler_, *log_);
+    thermalMonitor_->refresh();
+    thermalMonitor_->setOnChanged([this](ThermalState s) { state_->handleThermalStateChanged(s); });
+    state_->handleThermalStateChanged(thermalMonitor_->currentState());
+    state_->attachThermalMonitor(*thermalMonitor_);
+
+    // 11. The lid joins here with its monitor.
 
     // 12. Processes.
     processMonitor_ = std::make_unique<ProcessMonitor>(*workspace_, *locale_, *log_);
@@ -137,6 +154,7 @@ AppDelegate::~AppDelegate() {
     signalNotifier_.reset();
     if (signalFd_ >= 0) ::close(signalFd_);
     if (battery_) battery_->setOnStateChanged(nullptr);
+    if (thermalMonitor_) thermalMonitor_->setOnChanged(nullptr);
 }
 
 void AppDelegate::finishLaunching() {

@@ -27,10 +27,13 @@ class Workspace;
 class Scheduler;
 class SimPowerAssertions;
 class SimPowerSources;
+class SimThermal;
 class SimWorkspace;
 class SleepPreventionService;
 class SystemLocale;
 class SystemSleepEvents;
+class Thermal;
+class ThermalMonitor;
 class TimerManager;
 class WallClockChanges;
 class URLCommandRouter;
@@ -65,6 +68,8 @@ public:
     Localization& texts() { return *texts_; }
     Clock& clock() { return *clock_; }
     TimerManager& timer() { return *timer_; }
+    /// Reads the thermal state on demand (the simulated machine's changes go through it).
+    ThermalMonitor& thermalMonitor() { return *thermalMonitor_; }
     const Calendar& calendar() const { return calendar_; }
     const SystemLocale& locale() const { return *locale_; }
     /// The assertion and screen-saver prevention, for the status a client asks for.
@@ -77,6 +82,7 @@ public:
         SimPowerAssertions* assertions = nullptr;
         SimPowerSources* powerSources = nullptr;
         SimWorkspace* workspace = nullptr;
+        SimThermal* thermal = nullptr;
         int externalDisplays = 0;
     };
     /// nullptr on the real desktop.
@@ -109,6 +115,8 @@ private:
     std::unique_ptr<GuardianService> guardian_;
     std::unique_ptr<AppState> state_;
     std::unique_ptr<BatteryMonitor> battery_;
+    std::unique_ptr<Thermal> thermal_;
+    std::unique_ptr<ThermalMonitor> thermalMonitor_;
     std::unique_ptr<Workspace> workspace_;
     std::unique_ptr<ProcessMonitor> processMonitor_;
     std::unique_ptr<SystemSleepEvents> sleepEvents_;  // after timer_: its callback uses the timer

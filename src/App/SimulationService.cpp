@@ -6,7 +6,9 @@
 #include "App/AppDelegate.h"
 #include "App/DBusService.h"
 #include "Core/AppState.h"
+#include "Monitors/ThermalMonitor.h"
 #include "Platform/Sim/SimPowerSources.h"
+#include "Platform/Sim/SimThermal.h"
 #include "Platform/Sim/SimWorkspace.h"
 #include "UI/URLCommandRouter.h"
 
@@ -171,7 +173,10 @@ void SimulationService::apply(const SimulatedChange& change) {
             machine->powerSources->emitChange();
             break;
         case K::thermal:
-            state.handleThermalStateChanged(change.thermal);
+            // The sensor changes and is read at once, so that a demo sees the kill switch act now
+            // rather than at the next periodic reading (which an idle Torvel does not take).
+            machine->thermal->setState(change.thermal);
+            app_.thermalMonitor().refresh();
             break;
         // Until their monitors exist, the lid, the displays and Wi-Fi reach the state directly.
         case K::lid:

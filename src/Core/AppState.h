@@ -34,6 +34,7 @@ class ProcessMonitor;
 class SessionPersistence;
 class SleepPreventionProtocol;
 class StayguardServiceProtocol;
+class ThermalMonitor;
 class TimerManager;
 
 /// What AppState is built on. Everything is owned elsewhere and outlives the state.
@@ -133,6 +134,9 @@ public:
     /// A new thermal state: the kill switch, the throttle notice, resume when the heat is gone.
     void handleThermalStateChanged(ThermalState state);
     const BatteryState& batteryState() const { return monitors_.batteryState; }
+    /// Reads through `monitor` once before each activation and tells it while the kill switch needs
+    /// fresh readings; it holds the monitor weakly. Replaces an earlier monitor.
+    void attachThermalMonitor(ThermalMonitor& monitor);
     Signal<> batteryStateChanged;
 
     // Automation pause (AppStatePause.cpp).
@@ -251,6 +255,9 @@ private:
     void applyStopDecision(const StopCause& cause);
     void suspendCurrentSession();
     void checkPredictiveWarning();
+    // AppStateThermal.cpp
+    bool refreshThermalBeforeActivation(const PriorityDecision& decision);
+    void updateThermalWatch();
     // AppStateSession.cpp
     bool resumeSuspendedSession();
     // AppStateProfiles.cpp
@@ -310,6 +317,9 @@ private:
     std::uint64_t runningAppsRevision_ = 0;
     ProcessHooks processHooks_;
     std::weak_ptr<ProcessMonitor> processMonitor_;
+    std::weak_ptr<ThermalMonitor> thermalMonitor_;
+    /// Set during the reading before an activation, so the re-evaluation it causes reads no more.
+    bool refreshingThermal_ = false;
     Connection timerConnection_;
     /// Posted callbacks check this before touching a state that may be gone.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);

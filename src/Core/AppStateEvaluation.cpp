@@ -56,8 +56,11 @@ std::int64_t AppState::effectiveBatteryLimit() const {
 
 void AppState::reevaluateState() {
     const PriorityDecision first = decideSleepPrevention(makePriorityChainInput());
+    // A fresh reading that changed the state has re-evaluated with it already.
+    if (refreshThermalBeforeActivation(first)) return;
     if (first.stopCause) {
         applyStopDecision(*first.stopCause);
+        updateThermalWatch();
         return;
     }
     const auto& battery = monitors_.batteryState;
@@ -77,6 +80,7 @@ void AppState::reevaluateState() {
         decision.stopCause.reset();
     }
     applyState(!decision.reasons.empty(), decision.reasons, decision.assertionType);
+    updateThermalWatch();
     // The lid-closed sleep defeat follows the final reasons once the privileged helper is wired in.
 }
 

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+#include "Models/BatteryState.h"
+#include "Platform/Log.h"
+#include "Platform/Scheduler.h"
+#include "Platform/Thermal.h"
+
+namespace torvel {
+
+/// Follows the thermal state for the kill switch and the throttle notices. The sensors announce nothing,
+/// so it reads every kPollSeconds, but only while someone depends on the answer: the application state
+/// says so with setNeeded(), and a machine that is warmer than nominal is watched until it cools down.
+/// A cool, idle Torvel has no timer of its own.
+class ThermalMonitor {
+public:
+    /// Often enough that the kill switch acts within seconds, rarely enough not to wake a laptop much.
+    static constexpr double kPollSeconds = 5.0;
+
+    ThermalMonitor(Thermal& thermal, Scheduler& scheduler, LogSink& log);
+    ThermalMonitor(const ThermalMonitor&) = delete;
+    ThermalMonitor& operator=(const ThermalMonitor&) = delete;
+
+    /// Called with every state that differs from the one before; a repeat is not passed on.
+    void setOnChanged(std::function<void(ThermalState)> callback) { onChanged_ = std::move(callback); }
+    /// The last state read; nominal until the first reading (and after failed ones, the last good one).
+    ThermalState currentState() const { return currentState_; }
+
+    /// Reads now; a changed state goes to the callback. A failed reading keeps the state.
+    void refresh();
+    /// Whether the application state depends on fresh readings (a session the kill switch guards).
+    void setNeeded(bool needed);
+    /// True while the periodic reading runs.
+    bool isPolling() const { return pollTimer_ != nullptr; }
+
+    /// Expires with the monitor, so that closures holding it can tell it is gone.
+    std::weak_ptr<ThermalMonitor> weakSelf() { return self_; }
+
+private:
+    void updatePolling();
+
+    Thermal& thermal_;
+    Scheduler& scheduler_;
+    Logger log_;
+    std::function<void(ThermalState)> onChanged_;
+    ThermalState currentState_ = ThermalState::nominal;
+    bool needed_ = false;
+    bool failureLogged_ = false;
+    Timer pollTimer_;
+    std::shared_ptr<ThermalMonitor> self_{this, [](ThermalMonitor*) {}};
+};
+
+}  // namespace torvel
