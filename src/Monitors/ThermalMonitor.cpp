@@ -9,7 +9,8 @@ void ThermalMonitor::refresh() {
     const std::optional<ThermalState> read = thermal_.readState();
     if (!read) {
         // Once: a machine without sensors would otherwise log every few seconds of every session.
-        if (!failureLogged_) log_.info("No thermal reading; the last known state ({}) stays", toString(currentState_));
+        if (!failureLogged_)
+            log_.info("No thermal reading; the last known state ({}) stays", toString(currentState_));
         failureLogged_ = true;
         updatePolling();
         return;

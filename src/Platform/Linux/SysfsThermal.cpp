@@ -51,10 +51,14 @@ std::vector<SysfsThermal::Threshold> SysfsThermal::thresholds(const std::vector<
     };
     for (const Trip& trip : trips) {
         if (trip.temperature <= 0) continue;
-        if (trip.type == "active") lowest(fair, ThermalState::fair, trip);
-        else if (trip.type == "passive") lowest(serious, ThermalState::serious, trip);
-        else if (trip.type == "hot") lowest(hot, ThermalState::critical, trip);
-        else if (trip.type == "critical") lowest(critical, ThermalState::critical, trip);
+        if (trip.type == "active")
+            lowest(fair, ThermalState::fair, trip);
+        else if (trip.type == "passive")
+            lowest(serious, ThermalState::serious, trip);
+        else if (trip.type == "hot")
+            lowest(hot, ThermalState::critical, trip);
+        else if (trip.type == "critical")
+            lowest(critical, ThermalState::critical, trip);
     }
     if (!hot && critical) {
         hot = critical;
@@ -107,7 +111,8 @@ std::optional<ThermalState> SysfsThermal::readState() {
         }
         const auto before = previous_.find(name);
         const ThermalState state =
-            classify(thresholds(trips), *temperature, before == previous_.end() ? ThermalState::nominal : before->second);
+            classify(thresholds(trips), *temperature,
+                     before == previous_.end() ? ThermalState::nominal : before->second);
         seen[name] = state;
         worst = std::max(worst.value_or(ThermalState::nominal), state);
     }

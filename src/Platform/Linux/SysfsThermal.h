@@ -44,7 +44,8 @@ public:
     };
     static std::vector<Threshold> thresholds(const std::vector<Trip>& trips);
     /// The state of a zone at `temperature`, given the state it was in before.
-    static ThermalState classify(const std::vector<Threshold>& thresholds, long temperature, ThermalState previous);
+    static ThermalState classify(const std::vector<Threshold>& thresholds, long temperature,
+                                 ThermalState previous);
 
     explicit SysfsThermal(std::filesystem::path root = kDefaultRoot);
 

@@ -1,0 +1,121 @@
+#include "Monitors/ThermalMonitor.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "../Core/AppStateHarness.h"
+#include "Platform/Sim/SimThermal.h"
+
+namespace torvel {
+namespace {
+
+TEST(ThermalMonitorTest, PassesOnChangesOnlyAndReadsWhileNeededOrWarm) {
+    SimClock clock;
+    VirtualScheduler scheduler{clock};
+    CapturingLogSink log;
+    SimThermal thermal;
+    ThermalMonitor monitor{thermal, scheduler, log};
+    std::vector<ThermalState> seen;
+    monitor.setOnChanged([&](ThermalState s) { seen.push_back(s); });
+
+    // Cool and not needed: nothing is scheduled, nothing read.
+    monitor.refresh();
+    scheduler.advance(3600);
+    EXPECT_EQ(thermal.readCount(), 1);
+    EXPECT_EQ(scheduler.activeTimerCount(), 0u);
+
+    // Needed: read every few seconds; repeats and failed readings are not passed on.
+    monitor.setNeeded(true);
+    thermal.setState(ThermalState::fair);
+    scheduler.advance(ThermalMonitor::kPollSeconds * 3);
+    thermal.setState(std::nullopt);
+    scheduler.advance(ThermalMonitor::kPollSeconds);
+    EXPECT_EQ(monitor.currentState(), ThermalState::fair);
+    EXPECT_EQ(thermal.readCount(), 5);
+    EXPECT_EQ(seen, std::vector<ThermalState>{ThermalState::fair});
+
+    // No longer needed but warm: watched until it is cool again, then silent.
+    monitor.setNeeded(false);
+    thermal.setState(ThermalState::nominal);
+    scheduler.advance(ThermalMonitor::kPollSeconds);
+    EXPECT_EQ(seen, (std::vector<ThermalState>{ThermalState::fair, ThermalState::nominal}));
+    EXPECT_FALSE(monitor.isPolling());
+    const int reads = thermal.readCount();
+    scheduler.advance(3600);
+    EXPECT_EQ(thermal.readCount(), reads);
+}
+
+// The application state wired to the monitor as at start-up.
+struct ThermalTriggerTest : ::testing::Test {
+    AppStateHarness h;
+    SimThermal thermal;
+    ThermalMonitor monitor{thermal, h.scheduler, h.log};
+
+    void SetUp() override {
+        monitor.refresh();
+        monitor.setOnChanged([this](ThermalState s) { h.state->handleThermalStateChanged(s); });
+        h.state->handleThermalStateChanged(monitor.currentState());
+        h.state->attachThermalMonitor(monitor);
+        h.scheduler.runPending();
+    }
+};
+
+TEST_F(ThermalTriggerTest, IdleAndCoolReadsNothing) {
+    const int reads = thermal.readCount();
+    h.scheduler.advance(24 * 3600);
+    EXPECT_EQ(thermal.readCount(), reads);
+    EXPECT_EQ(h.scheduler.activeTimerCount(), 0u);
+
+    // A session is read for once as it starts, then watched; ending it ends the watch.
+    h.state->activate(Duration::indefinite());
+    EXPECT_EQ(thermal.readCount(), reads + 1);
+    EXPECT_TRUE(monitor.isPolling());
+    h.state->deactivateAll();
+    EXPECT_FALSE(monitor.isPolling());
+
+    // With the kill switch off nothing depends on the heat.
+    h.state->set(&SettingsValues::thermalKillSwitchEnabled, false);
+    h.state->activate(Duration::indefinite());
+    EXPECT_TRUE(h.state->isActive());
+    EXPECT_FALSE(monitor.isPolling());
+    EXPECT_EQ(thermal.readCount(), reads + 1);
+}
+
+TEST_F(ThermalTriggerTest, FreshReadingRefusesAnActivationWhenCritical) {
+    // The machine got hot while Torvel was idle and read nothing.
+    thermal.setState(ThermalState::critical);
+    h.state->activate(Duration::indefinite());
+    EXPECT_FALSE(h.state->isActive());
+    EXPECT_TRUE(h.held().empty());
+    EXPECT_EQ(h.state->monitorValues().thermalState, ThermalState::critical);
+    EXPECT_TRUE(monitor.isPolling());
+}
+
+TEST_F(ThermalTriggerTest, OverheatingStopsTheSessionAndCoolingResumesIt) {
+    h.state->activate(Duration::indefinite());
+    ASSERT_TRUE(h.state->isActive());
+
+    thermal.setState(ThermalState::serious);
+    h.scheduler.advance(ThermalMonitor::kPollSeconds);
+    EXPECT_TRUE(h.state->isActive());
+    thermal.setState(ThermalState::critical);
+    h.scheduler.advance(ThermalMonitor::kPollSeconds);
+    EXPECT_FALSE(h.state->isActive());
+    EXPECT_TRUE(h.held().empty());
+    EXPECT_TRUE(h.sessions.loadSuspendedSession().has_value());
+
+    // The suspended session waits while the machine is read, and comes back when the heat is gone.
+    h.scheduler.advance(ThermalMonitor::kPollSeconds * 10);
+    EXPECT_FALSE(h.state->isActive());
+    thermal.setState(ThermalState::nominal);
+    h.scheduler.advance(ThermalMonitor::kPollSeconds);
+    h.scheduler.runPending();
+    EXPECT_TRUE(h.state->isActive());
+    EXPECT_TRUE(h.state->isManuallyActivated());
+    EXPECT_EQ(h.notificationIDs().back(), "thermal-resumed");
+    EXPECT_EQ(h.state->monitorValues().thermalState, ThermalState::nominal);
+}
+
+}  // namespace
+}  // namespace torvel
