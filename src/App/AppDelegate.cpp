@@ -9,7 +9,6 @@
 #include <QTimer>
 
 #include "Core/AppState.h"
-#include "Support/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
 #include "Monitors/BatteryMonitor.h"
@@ -38,6 +37,7 @@
 #include "Services/DefaultsSessionPersistence.h"
 #include "Services/GuardianService.h"
 #include "Services/NotificationService.h"
+#include "Support/Localization.h"
 #include "UI/URLCommandRouter.h"
 
 namespace torvel {

@@ -11,7 +11,6 @@
 #include "Core/PriorityChain.h"
 #include "Core/Settings.h"
 #include "Core/SettingsValues.h"
-#include "Support/Signal.h"
 #include "Models/BatteryState.h"
 #include "Models/Calendar.h"
 #include "Models/Duration.h"
@@ -21,6 +20,7 @@
 #include "Platform/Clock.h"
 #include "Platform/Log.h"
 #include "Platform/Scheduler.h"
+#include "Support/Signal.h"
 
 namespace torvel {
 
