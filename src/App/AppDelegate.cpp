@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "Core/AppState.h"
+#include "Support/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
 #include "Monitors/BatteryMonitor.h"
@@ -37,7 +38,6 @@
 #include "Services/DefaultsSessionPersistence.h"
 #include "Services/GuardianService.h"
 #include "Services/NotificationService.h"
-#include "Support/Localization.h"
 #include "UI/URLCommandRouter.h"
 
 namespace torvel {

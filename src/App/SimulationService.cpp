@@ -64,8 +64,7 @@ std::optional<std::string> read(std::string_view assignment, SimulatedChange& ch
     } else if (name == "charging") {
         return flag(K::charging, "on", "off");
     } else if (name == "estimate") {
-        auto seconds =
-            value == "unknown" ? std::optional<long long>(-1) : integer(value, 0, 30LL * 24 * 3600);
+        auto seconds = value == "unknown" ? std::optional<long long>(-1) : integer(value, 0, 30LL * 24 * 3600);
         if (!seconds) return "estimate takes seconds (up to 30 days) or unknown";
         change.kind = K::estimate;
         change.number = *seconds;
@@ -92,23 +91,19 @@ std::optional<std::string> read(std::string_view assignment, SimulatedChange& ch
     } else if (name == "mirroring") {
         return flag(K::mirroring, "on", "off");
     } else if (name == "wifi") {
-        if (value.empty() || value.size() > 32 || !printable(value))
-            return "wifi takes a network name (1 to 32 bytes) or off";
+        if (value.empty() || value.size() > 32 || !printable(value)) return "wifi takes a network name (1 to 32 bytes) or off";
         change.kind = K::wifi;
         change.flag = value != "off";
         if (change.flag) change.text = value;
     } else if (name == "launch" || name == "quit") {
         const auto colon = value.find(':');
         const auto id = value.substr(0, colon);
-        if (id.empty() || id.size() > 255 || !printable(value))
-            return std::string(name) + " takes an application id";
+        if (id.empty() || id.size() > 255 || !printable(value)) return std::string(name) + " takes an application id";
         change.kind = name == "launch" ? K::launch : K::quit;
         change.text = id;
-        change.name =
-            colon == std::string_view::npos ? std::string(id) : std::string(value.substr(colon + 1));
+        change.name = colon == std::string_view::npos ? std::string(id) : std::string(value.substr(colon + 1));
     } else {
-        return "unknown name (battery, ac, charging, estimate, thermal, lid, display, mirroring, wifi, "
-               "launch, quit)";
+        return "unknown name (battery, ac, charging, estimate, thermal, lid, display, mirroring, wifi, launch, quit)";
     }
     return std::nullopt;
 }
@@ -189,8 +184,7 @@ void SimulationService::apply(const SimulatedChange& change) {
             break;
         case K::displays:
             machine->externalDisplays = static_cast<int>(change.number);
-            state.updateMonitorValues(
-                [&](MonitorValues& values) { values.hasExternalDisplay = change.number > 0; });
+            state.updateMonitorValues([&](MonitorValues& values) { values.hasExternalDisplay = change.number > 0; });
             break;
         case K::mirroring:
             state.updateMonitorValues([&](MonitorValues& values) { values.isMirroring = change.flag; });
@@ -218,16 +212,14 @@ QString SimulationService::Describe() {
     const auto& power = reading.description.values;
     auto value = [&]<typename T>(const char* key, T fallback) {
         auto it = power.find(key);
-        return it != power.end() && std::holds_alternative<T>(it->second) ? std::get<T>(it->second)
-                                                                          : fallback;
+        return it != power.end() && std::holds_alternative<T>(it->second) ? std::get<T>(it->second) : fallback;
     };
     std::string text = "battery=";
     if (reading.status != ReadStatus::ok)
         text += "none";
     else
         text += std::to_string(value(kCurrentCapacityKey, std::int64_t{0}));
-    text += std::string(" ac=") +
-            (value(kPowerSourceStateKey, std::string(kACPowerState)) == kACPowerState ? "on" : "off");
+    text += std::string(" ac=") + (value(kPowerSourceStateKey, std::string(kACPowerState)) == kACPowerState ? "on" : "off");
     text += std::string(" charging=") + (value(kIsChargingKey, false) ? "on" : "off");
     const auto& values = app_.state().monitorValues();
     text += " thermal=" + std::string(toString(values.thermalState));

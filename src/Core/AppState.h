@@ -11,6 +11,7 @@
 #include "Core/PriorityChain.h"
 #include "Core/Settings.h"
 #include "Core/SettingsValues.h"
+#include "Support/Signal.h"
 #include "Models/BatteryState.h"
 #include "Models/Calendar.h"
 #include "Models/Duration.h"
@@ -20,7 +21,6 @@
 #include "Platform/Clock.h"
 #include "Platform/Log.h"
 #include "Platform/Scheduler.h"
-#include "Support/Signal.h"
 
 namespace torvel {
 

@@ -1,11 +1,11 @@
 // The one re-evaluation: build the decision input, decide, and make the machine match.
 #include "Core/AppState.h"
+#include "Support/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
 #include "Services/GuardianService.h"
 #include "Services/NotificationService.h"
 #include "Services/SessionPersistence.h"
-#include "Support/Localization.h"
 
 namespace torvel {
 
