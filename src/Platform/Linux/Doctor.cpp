@@ -2,6 +2,7 @@
 
 #include "Platform/Linux/BusNames.h"
 #include "Platform/Linux/ScreenWay.h"
+#include "Platform/Linux/SysfsThermal.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
@@ -67,6 +68,9 @@ std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const Q
     add("UPower (system bus)", available(system, "org.freedesktop.UPower"),
         "battery level, charger and time estimate with change events",
         "battery read from /sys/class/power_supply once a minute");
+    add("Thermal zones (/sys/class/thermal)", SysfsThermal().readState().has_value(),
+        "the heat kill switch, read only while a session runs or the machine is warm",
+        "no temperature readings: the heat kill switch never acts");
     add("Desktop notifications", notificationServerAnswers(session), "notifications with action buttons",
         "no pop-ups: the last message is shown in the tray menu instead");
     add("NetworkManager (system bus)", available(system, "org.freedesktop.NetworkManager"),
