@@ -12,10 +12,12 @@ void ThermalMonitor::refresh() {
         if (!failureLogged_)
             log_.info("No thermal reading; the last known state ({}) stays", toString(currentState_));
         failureLogged_ = true;
+        unreadable_ = true;
         updatePolling();
         return;
     }
     failureLogged_ = false;
+    unreadable_ = false;
     const ThermalState state = *read;
     if (state == currentState_) {
         updatePolling();
@@ -38,7 +40,9 @@ void ThermalMonitor::setNeeded(bool needed) {
 }
 
 void ThermalMonitor::updatePolling() {
-    const bool wanted = needed_ || currentState_ != ThermalState::nominal;
+    // A machine without sensors is not read every few seconds for nothing: only before activations.
+    // A warm machine is read on, so that a heat stop still ends when the sensors come back.
+    const bool wanted = (needed_ && !unreadable_) || currentState_ != ThermalState::nominal;
     if (!wanted) {
         pollTimer_.reset();
     } else if (!pollTimer_) {

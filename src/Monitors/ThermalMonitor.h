@@ -29,7 +29,8 @@ public:
     /// The last state read; nominal until the first reading (and after failed ones, the last good one).
     ThermalState currentState() const { return currentState_; }
 
-    /// Reads now; a changed state goes to the callback. A failed reading keeps the state.
+    /// Reads now; a changed state goes to the callback. A failed reading keeps the state and stops the
+    /// periodic reading of a cool machine (there is nothing to watch) until a reading succeeds.
     void refresh();
     /// Whether the application state depends on fresh readings (a session the kill switch guards).
     void setNeeded(bool needed);
@@ -49,6 +50,8 @@ private:
     ThermalState currentState_ = ThermalState::nominal;
     bool needed_ = false;
     bool failureLogged_ = false;
+    /// The last reading failed: there is nothing to watch until one succeeds.
+    bool unreadable_ = false;
     Timer pollTimer_;
     std::shared_ptr<ThermalMonitor> self_{this, [](ThermalMonitor*) {}};
 };

@@ -44,6 +44,14 @@ TEST(ThermalMonitorTest, PassesOnChangesOnlyAndReadsWhileNeededOrWarm) {
     const int reads = thermal.readCount();
     scheduler.advance(3600);
     EXPECT_EQ(thermal.readCount(), reads);
+
+    // Without sensors a cool machine is not read in the background, needed or not.
+    thermal.setState(std::nullopt);
+    monitor.setNeeded(true);
+    scheduler.advance(ThermalMonitor::kPollSeconds);
+    EXPECT_FALSE(monitor.isPolling());
+    scheduler.advance(3600);
+    EXPECT_EQ(thermal.readCount(), reads + 1);
 }
 
 // The application state wired to the monitor as at start-up.
