@@ -126,8 +126,8 @@ AppDelegate::AppDelegate(Machine machine)
     sleepEvents_->setOnWake([this] { timer_->resynchronize(); });
     clockChanges_->setOnChange([this] { timer_->resynchronize(); });
 
-    // 5. Emergency power, 6. wake (sharing the callback above), 7. displays, 8. mirroring and 9. Wi-Fi
-    // join here, in this order, with their monitors.
+    // 5. Emergency power, 6. wake (sharing the callback above), 7. displays, 8. mirroring, 9. Wi-Fi, 10.
+    // thermal and 11. lid join here, in this order, with their monitors.
 
     // 10. Thermal: one reading now, so the state starts from the real one; later readings only while
     // the kill switch guards a session or the machine is warm.
@@ -136,8 +136,6 @@ AppDelegate::AppDelegate(Machine machine)
     thermalMonitor_->setOnChanged([this](ThermalState s) { state_->handleThermalStateChanged(s); });
     state_->handleThermalStateChanged(thermalMonitor_->currentState());
     state_->attachThermalMonitor(*thermalMonitor_);
-
-    // 11. The lid joins here with its monitor.
 
     // 12. Processes.
     processMonitor_ = std::make_unique<ProcessMonitor>(*workspace_, *locale_, *log_);
