@@ -16,17 +16,23 @@ class BatteryMonitor;
 class Clock;
 class DefaultsStore;
 class DefaultsSessionPersistence;
+class DisplayConfiguration;
+class DisplayMonitor;
 class GuardianService;
 class Localization;
+class MirroringMonitor;
 class NotificationCenter;
 class NotificationService;
 class PowerAssertions;
 class PowerSources;
+class Screens;
 class ProcessMonitor;
 class Workspace;
 class Scheduler;
+class SimDisplayConfiguration;
 class SimPowerAssertions;
 class SimPowerSources;
+class SimScreens;
 class SimWorkspace;
 class SleepPreventionService;
 class SystemLocale;
@@ -77,7 +83,8 @@ public:
         SimPowerAssertions* assertions = nullptr;
         SimPowerSources* powerSources = nullptr;
         SimWorkspace* workspace = nullptr;
-        int externalDisplays = 0;
+        SimScreens* screens = nullptr;
+        SimDisplayConfiguration* displayConfiguration = nullptr;
     };
     /// nullptr on the real desktop.
     SimulatedMachine* simulatedMachine() { return machine_ == Machine::simulated ? &sim_ : nullptr; }
@@ -109,6 +116,10 @@ private:
     std::unique_ptr<GuardianService> guardian_;
     std::unique_ptr<AppState> state_;
     std::unique_ptr<BatteryMonitor> battery_;
+    std::unique_ptr<Screens> screens_;
+    std::unique_ptr<DisplayConfiguration> displayConfiguration_;
+    std::unique_ptr<DisplayMonitor> displayMonitor_;
+    std::unique_ptr<MirroringMonitor> mirroringMonitor_;
     std::unique_ptr<Workspace> workspace_;
     std::unique_ptr<ProcessMonitor> processMonitor_;
     std::unique_ptr<SystemSleepEvents> sleepEvents_;  // after timer_: its callback uses the timer
