@@ -326,12 +326,10 @@ TEST_F(TorvelEndToEndTest, TheSimulatedMachineDrivesTheSafetyStopsAndTriggers) {
     EXPECT_EQ(changed.exitCode, 0) << changed.err.toStdString();
     EXPECT_TRUE(changed.out.contains("battery=15 ac=off")) << changed.out.toStdString();
     EXPECT_TRUE(changed.out.contains("lid=closed display=2")) << changed.out.toStdString();
-    EXPECT_TRUE(waitUntil([&] { return !status()["active"].toBool(true); }))
-        << "the battery limit stops the session";
+    EXPECT_TRUE(waitUntil([&] { return !status()["active"].toBool(true); })) << "the battery limit stops the session";
     const auto refused = run({"activate"});
     EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_TRUE(refused.err.contains("battery is too low"))
-        << "a refusal, not a failure: " << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains("battery is too low")) << "a refusal, not a failure: " << refused.err.toStdString();
 
     EXPECT_EQ(run({"sim", "ac=on"}).exitCode, 0);
     EXPECT_TRUE(waitUntil([&] { return status()["active"].toBool(); })) << "the charger resumes it";
@@ -349,8 +347,7 @@ TEST_F(TorvelEndToEndTest, TheSimulatedMachineDrivesTheSafetyStopsAndTriggers) {
 
 TEST_F(TorvelEndToEndTest, KeepsAwakeWhileAChosenApplicationRuns) {
     startInstance();
-    ASSERT_EQ(run({"sim", "launch=org.example.Editor:Editor", "launch=org.example.Player:Player"}).exitCode,
-              0);
+    ASSERT_EQ(run({"sim", "launch=org.example.Editor:Editor", "launch=org.example.Player:Player"}).exitCode, 0);
     const auto apps = run({"apps"});
     EXPECT_TRUE(apps.out.contains("org.example.Editor")) << apps.out.toStdString();
     const auto json = QJsonDocument::fromJson(run({"apps", "--json"}).out.toUtf8()).array();
@@ -366,8 +363,7 @@ TEST_F(TorvelEndToEndTest, KeepsAwakeWhileAChosenApplicationRuns) {
     EXPECT_EQ(status()["reasons"].toArray(), QJsonArray({"processRunning"}));
 
     EXPECT_EQ(run({"sim", "quit=org.example.Editor"}).exitCode, 0);
-    EXPECT_TRUE(waitUntil([&] { return !status()["active"].toBool(true); }))
-        << "the watch ends when it quits";
+    EXPECT_TRUE(waitUntil([&] { return !status()["active"].toBool(true); })) << "the watch ends when it quits";
 }
 
 TEST_F(TorvelEndToEndTest, URLErrorsAndRefusalsFailTheCommandAndTheCall) {
