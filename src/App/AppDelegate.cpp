@@ -13,9 +13,13 @@
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
 #include "Monitors/BatteryMonitor.h"
+#include "Monitors/DisplayMonitor.h"
+#include "Monitors/MirroringMonitor.h"
 #include "Monitors/ProcessMonitor.h"
 #include "Monitors/ThermalMonitor.h"
 #include "Platform/Linux/DesktopPowerAssertions.h"
+#include "Platform/Linux/DrmDisplayConfiguration.h"
+#include "Platform/Linux/DrmScreens.h"
 #include "Platform/Linux/EnvironmentSystemLocale.h"
 #include "Platform/Linux/FreedesktopNotificationCenter.h"
 #include "Platform/Linux/JournalLogSink.h"
@@ -29,9 +33,11 @@
 #include "Platform/Linux/TimerfdWallClockChanges.h"
 #include "Platform/Linux/UPowerPowerSources.h"
 #include "Platform/Sim/MemoryDefaultsStore.h"
+#include "Platform/Sim/SimDisplayConfiguration.h"
 #include "Platform/Sim/SimNotificationCenter.h"
 #include "Platform/Sim/SimPowerAssertions.h"
 #include "Platform/Sim/SimPowerSources.h"
+#include "Platform/Sim/SimScreens.h"
 #include "Platform/Sim/SimSystemSleepEvents.h"
 #include "Platform/Sim/SimThermal.h"
 #include "Platform/Sim/SimWorkspace.h"
@@ -79,6 +85,12 @@ AppDelegate::AppDelegate(Machine machine)
         auto thermal = std::make_unique<SimThermal>();
         sim_.thermal = thermal.get();
         thermal_ = std::move(thermal);
+        auto screens = std::make_unique<SimScreens>(*scheduler_);
+        sim_.screens = screens.get();
+        screens_ = std::move(screens);
+        auto displayConfiguration = std::make_unique<SimDisplayConfiguration>(*scheduler_);
+        sim_.displayConfiguration = displayConfiguration.get();
+        displayConfiguration_ = std::move(displayConfiguration);
     } else {
         assertions_ = std::make_unique<DesktopPowerAssertions>(QDBusConnection::systemBus(),
                                                                QDBusConnection::sessionBus(), *log_);
@@ -88,6 +100,9 @@ AppDelegate::AppDelegate(Machine machine)
         workspace_ = std::make_unique<ProcWorkspace>(*scheduler_, *locale_, *log_, ProcWorkspace::Options{});
         sleepEvents_ = std::make_unique<LogindSleepEvents>(QDBusConnection::systemBus(), *log_);
         thermal_ = std::make_unique<SysfsThermal>();
+        // Without a display connection (Torvel runs headless for now) the graphics cards tell.
+        screens_ = std::make_unique<DrmScreens>(*log_);
+        displayConfiguration_ = std::make_unique<DrmDisplayConfiguration>(*log_);
     }
     // The simulated machine still runs on the real clock, so it follows the real clock's changes too.
     clockChanges_ = std::make_unique<TimerfdWallClockChanges>(*log_);
@@ -126,8 +141,21 @@ AppDelegate::AppDelegate(Machine machine)
     sleepEvents_->setOnWake([this] { timer_->resynchronize(); });
     clockChanges_->setOnChange([this] { timer_->resynchronize(); });
 
-    // 5. Emergency power, 6. wake (sharing the callback above), 7. displays, 8. mirroring, 9. Wi-Fi, 10.
-    // thermal and 11. lid join here, in this order, with their monitors.
+    // 5. Emergency power and 6. wake (sharing the callback above) join here; 9. Wi-Fi between the
+    // mirroring and the thermal monitor, 11. the lid after it.
+
+    // 7. Displays. The state hears the first answer even when it is "no", so the first evaluation
+    // sees the real machine.
+    displayMonitor_ = std::make_unique<DisplayMonitor>(*screens_, *log_);
+    displayMonitor_->setOnChanged([this](bool value) { state_->handleExternalDisplayChanged(value); });
+    state_->handleExternalDisplayChanged(displayMonitor_->hasExternalDisplay());
+
+    // 8. Mirroring, the same way.
+    mirroringMonitor_ = std::make_unique<MirroringMonitor>(*displayConfiguration_, *scheduler_, *log_);
+    mirroringMonitor_->checkMirroring();
+    mirroringMonitor_->startFollowingReconfigurations();
+    mirroringMonitor_->setOnChanged([this](bool value) { state_->handleMirroringChanged(value); });
+    state_->handleMirroringChanged(mirroringMonitor_->isMirroring());
 
     // 10. Thermal: one reading now, so the state starts from the real one; later readings only while
     // the kill switch guards a session or the machine is warm.

@@ -16,18 +16,24 @@ class BatteryMonitor;
 class Clock;
 class DefaultsStore;
 class DefaultsSessionPersistence;
+class DisplayConfiguration;
+class DisplayMonitor;
 class GuardianService;
 class Localization;
+class MirroringMonitor;
 class NotificationCenter;
 class NotificationService;
 class PowerAssertions;
 class PowerSources;
+class Screens;
 class ProcessMonitor;
 class Workspace;
 class Scheduler;
+class SimDisplayConfiguration;
 class SimPowerAssertions;
 class SimPowerSources;
 class SimThermal;
+class SimScreens;
 class SimWorkspace;
 class SleepPreventionService;
 class SystemLocale;
@@ -83,7 +89,8 @@ public:
         SimPowerSources* powerSources = nullptr;
         SimWorkspace* workspace = nullptr;
         SimThermal* thermal = nullptr;
-        int externalDisplays = 0;
+        SimScreens* screens = nullptr;
+        SimDisplayConfiguration* displayConfiguration = nullptr;
     };
     /// nullptr on the real desktop.
     SimulatedMachine* simulatedMachine() { return machine_ == Machine::simulated ? &sim_ : nullptr; }
@@ -117,6 +124,10 @@ private:
     std::unique_ptr<BatteryMonitor> battery_;
     std::unique_ptr<Thermal> thermal_;
     std::unique_ptr<ThermalMonitor> thermalMonitor_;
+    std::unique_ptr<Screens> screens_;
+    std::unique_ptr<DisplayConfiguration> displayConfiguration_;
+    std::unique_ptr<DisplayMonitor> displayMonitor_;
+    std::unique_ptr<MirroringMonitor> mirroringMonitor_;
     std::unique_ptr<Workspace> workspace_;
     std::unique_ptr<ProcessMonitor> processMonitor_;
     std::unique_ptr<SystemSleepEvents> sleepEvents_;  // after timer_: its callback uses the timer

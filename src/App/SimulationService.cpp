@@ -7,7 +7,9 @@
 #include "App/DBusService.h"
 #include "Core/AppState.h"
 #include "Monitors/ThermalMonitor.h"
+#include "Platform/Sim/SimDisplayConfiguration.h"
 #include "Platform/Sim/SimPowerSources.h"
+#include "Platform/Sim/SimScreens.h"
 #include "Platform/Sim/SimThermal.h"
 #include "Platform/Sim/SimWorkspace.h"
 #include "UI/URLCommandRouter.h"
@@ -178,16 +180,19 @@ void SimulationService::apply(const SimulatedChange& change) {
             machine->thermal->setState(change.thermal);
             app_.thermalMonitor().refresh();
             break;
-        // Until their monitors exist, the lid, the displays and Wi-Fi reach the state directly.
+        // Until their monitors exist, the lid and Wi-Fi reach the state directly.
         case K::lid:
             state.updateMonitorValues([&](MonitorValues& values) { values.isLidClosed = change.flag; });
             break;
         case K::displays:
-            machine->externalDisplays = static_cast<int>(change.number);
-            state.updateMonitorValues([&](MonitorValues& values) { values.hasExternalDisplay = change.number > 0; });
+            // The simulated machine is a laptop: its own screen plus the external ones.
+            machine->screens->setScreenCount(1 + static_cast<int>(change.number));
+            machine->screens->emitChange();
             break;
         case K::mirroring:
-            state.updateMonitorValues([&](MonitorValues& values) { values.isMirroring = change.flag; });
+            machine->displayConfiguration->setMirroring(change.flag);
+            machine->displayConfiguration->emitReconfiguration(1, true);
+            machine->displayConfiguration->emitReconfiguration(1, false);
             break;
         case K::wifi:
             state.updateMonitorValues([&](MonitorValues& values) {
@@ -224,8 +229,8 @@ QString SimulationService::Describe() {
     const auto& values = app_.state().monitorValues();
     text += " thermal=" + std::string(toString(values.thermalState));
     text += std::string(" lid=") + (values.isLidClosed ? "closed" : "open");
-    text += " display=" + std::to_string(machine->externalDisplays);
-    text += std::string(" mirroring=") + (values.isMirroring ? "on" : "off");
+    text += " display=" + std::to_string(machine->screens->screenCount() - 1);
+    text += std::string(" mirroring=") + (machine->displayConfiguration->isMirroringOn() ? "on" : "off");
     text += " wifi=" + values.currentSSID.value_or("off");
     return QString::fromStdString(text);
 }

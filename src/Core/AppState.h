@@ -139,6 +139,12 @@ public:
     void attachThermalMonitor(ThermalMonitor& monitor);
     Signal<> batteryStateChanged;
 
+    // Display triggers (AppStateDisplays.cpp).
+    /// The display monitor's answer: more than one screen is attached.
+    void handleExternalDisplayChanged(bool hasExternalDisplay);
+    /// The mirroring monitor's answer: some online display is part of a mirror.
+    void handleMirroringChanged(bool isMirroring);
+
     // Automation pause (AppStatePause.cpp).
     const std::optional<Date>& automationPausedUntil() const { return automationPausedUntil_; }
     void pauseAutomation(PauseMode mode);

@@ -336,6 +336,9 @@ TEST_F(TorvelEndToEndTest, TheSimulatedMachineDrivesTheSafetyStopsAndTriggers) {
 
     EXPECT_EQ(run({"config", "set", "autoActivateOnExternalDisplay", "true"}).exitCode, 0);
     EXPECT_TRUE(status()["reasons"].toArray().contains("externalDisplay"));
+    EXPECT_EQ(run({"config", "set", "autoActivateOnMirroring", "true"}).exitCode, 0);
+    EXPECT_TRUE(run({"sim", "mirroring=on"}).out.contains("display=2 mirroring=on"));
+    EXPECT_TRUE(waitUntil([&] { return status()["reasons"].toArray().contains("mirroring"); }));
 
     EXPECT_EQ(run({"sim", "battery=200"}).exitCode, 2);
     EXPECT_EQ(run({"sim", "lid=open", "volume=3"}).exitCode, 2);

@@ -10,6 +10,7 @@
 #include <QDBusReply>
 #include <QStringList>
 #include <algorithm>
+#include <filesystem>
 
 namespace torvel {
 
@@ -73,6 +74,8 @@ std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const Q
         "no temperature readings: the heat kill switch never acts");
     add("Desktop notifications", notificationServerAnswers(session), "notifications with action buttons",
         "no pop-ups: the last message is shown in the tray menu instead");
+    add("udev", std::filesystem::exists("/run/udev/control"), "screens and mirroring followed as they change",
+        "screens and mirroring read only at start");
     add("NetworkManager (system bus)", available(system, "org.freedesktop.NetworkManager"),
         "the current Wi-Fi network for trusted networks", "trusted Wi-Fi networks never match");
     add("polkit (system bus)", available(system, "org.freedesktop.PolicyKit1"),

@@ -1,0 +1,23 @@
+#include "Monitors/DisplayMonitor.h"
+
+namespace torvel {
+
+DisplayMonitor::DisplayMonitor(Screens& screens, LogSink& log) : screens_(screens), log_(log, "Displays") {
+    screensChanged();
+    screens_.setOnChange([this] { screensChanged(); });
+}
+
+DisplayMonitor::~DisplayMonitor() {
+    screens_.setOnChange(nullptr);
+}
+
+void DisplayMonitor::screensChanged() {
+    const int count = screens_.screenCount();
+    const bool value = count > 1;
+    if (value == hasExternalDisplay_) return;
+    hasExternalDisplay_ = value;
+    log_.info("External display {} ({} screens)", value ? "attached" : "gone", count);
+    if (onChanged_) onChanged_(value);
+}
+
+}  // namespace torvel

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "Platform/Log.h"
+#include "Platform/Screens.h"
+
+namespace torvel {
+
+class UdevSubsystemWatch;
+
+/// The screens as the graphics cards see them, for when Torvel has no display connection: one per
+/// connector whose sysfs "status" reads "connected" (card0-eDP-1, card1-HDMI-A-2, ...). Changes come
+/// as udev "drm" events; nothing is polled. Without udev the count is read only on demand.
+class DrmScreens : public Screens {
+public:
+    static constexpr const char* kDefaultRoot = "/sys/class/drm";
+
+    explicit DrmScreens(LogSink& log, std::filesystem::path root = kDefaultRoot);
+    ~DrmScreens() override;
+
+    /// Connected connectors; an unreadable folder or status file counts as none.
+    int screenCount() override;
+    /// Listens to udev only while a callback is set.
+    void setOnChange(std::function<void()> onChange) override;
+
+private:
+    Logger log_;
+    std::filesystem::path root_;
+    std::function<void()> onChange_;
+    std::unique_ptr<UdevSubsystemWatch> watch_;
+    bool reportedUnreadable_ = false;
+};
+
+}  // namespace torvel

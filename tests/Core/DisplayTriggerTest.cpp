@@ -1,0 +1,103 @@
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "AppStateHarness.h"
+#include "Monitors/DisplayMonitor.h"
+#include "Monitors/MirroringMonitor.h"
+#include "Platform/Sim/SimDisplayConfiguration.h"
+#include "Platform/Sim/SimScreens.h"
+
+namespace torvel {
+namespace {
+
+using R = ActivationReason;
+
+// The state wired to both monitors as the application does at start-up.
+struct DisplayTrigger : ::testing::Test {
+    AppStateHarness h;
+    SimScreens screens{h.scheduler};
+    SimDisplayConfiguration displays{h.scheduler};
+    std::unique_ptr<DisplayMonitor> displayMonitor;
+    std::unique_ptr<MirroringMonitor> mirroringMonitor;
+
+    void wire() {
+        displayMonitor = std::make_unique<DisplayMonitor>(screens, h.log);
+        displayMonitor->setOnChanged([this](bool v) { h.state->handleExternalDisplayChanged(v); });
+        h.state->handleExternalDisplayChanged(displayMonitor->hasExternalDisplay());
+        mirroringMonitor = std::make_unique<MirroringMonitor>(displays, h.scheduler, h.log);
+        mirroringMonitor->checkMirroring();
+        mirroringMonitor->startFollowingReconfigurations();
+        mirroringMonitor->setOnChanged([this](bool v) { h.state->handleMirroringChanged(v); });
+        h.state->handleMirroringChanged(mirroringMonitor->isMirroring());
+    }
+    void enableBoth() {
+        h.state->set(&SettingsValues::autoActivateOnExternalDisplay, true);
+        h.state->set(&SettingsValues::autoActivateOnMirroring, true);
+    }
+    void screensNow(int count) {
+        screens.setScreenCount(count);
+        screens.emitChange();
+        h.scheduler.runPending();
+    }
+    void mirroringNow(bool on) {
+        displays.setMirroring(on);
+        displays.emitReconfiguration(1, true);
+        displays.emitReconfiguration(1, false);
+        h.scheduler.runPending();
+    }
+};
+
+TEST_F(DisplayTrigger, DisplaysAlreadyThereAtStartUpCountWithoutAnyChange) {
+    enableBoth();
+    screens.setScreenCount(2);
+    displays.setMirroring(true);
+    wire();
+    EXPECT_EQ(h.state->activeReasons(), (ReasonSet{R::externalDisplay, R::mirroring}));
+    EXPECT_EQ(h.held(), std::vector<std::string>{"NoDisplaySleepAssertion"});
+}
+
+TEST_F(DisplayTrigger, SecondDisplayAndMirroringEachKeepTheScreenAwakeWithTheirReason) {
+    wire();
+    enableBoth();
+    EXPECT_FALSE(h.state->isActive());
+
+    screensNow(2);
+    EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::externalDisplay});
+    EXPECT_EQ(h.held(), std::vector<std::string>{"NoDisplaySleepAssertion"});
+
+    mirroringNow(true);
+    screensNow(1);
+    EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::mirroring});
+    EXPECT_EQ(h.state->currentAssertionType(), AssertionType::noDisplaySleep);
+
+    const auto lines = h.stateLines().size();
+    mirroringNow(true);  // a reconfiguration that changes nothing
+    screensNow(1);
+    EXPECT_EQ(h.stateLines().size(), lines);
+
+    mirroringNow(false);
+    EXPECT_FALSE(h.state->isActive());
+    EXPECT_TRUE(h.held().empty());
+}
+
+TEST_F(DisplayTrigger, SwitchedOffOrPausedTheyKeepNothingAwake) {
+    wire();
+    screensNow(3);
+    mirroringNow(true);
+    EXPECT_FALSE(h.state->isActive());  // both settings are off by default
+
+    enableBoth();
+    h.state->pauseAutomation(AppState::PauseMode::oneHour);
+    EXPECT_FALSE(h.state->isActive());
+    screensNow(2);
+    EXPECT_FALSE(h.state->isActive());
+
+    h.state->resumeAutomation();
+    EXPECT_EQ(h.state->activeReasons(), (ReasonSet{R::externalDisplay, R::mirroring}));
+}
+
+}  // namespace
+}  // namespace torvel
