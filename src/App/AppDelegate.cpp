@@ -14,6 +14,7 @@
 #include "Core/TimerManager.h"
 #include "Monitors/BatteryMonitor.h"
 #include "Monitors/ProcessMonitor.h"
+#include "Monitors/WiFiNetworkMonitor.h"
 #include "Platform/Linux/DesktopPowerAssertions.h"
 #include "Platform/Linux/EnvironmentSystemLocale.h"
 #include "Platform/Linux/FreedesktopNotificationCenter.h"
@@ -25,12 +26,14 @@
 #include "Platform/Linux/ResourcePaths.h"
 #include "Platform/Linux/SystemClock.h"
 #include "Platform/Linux/TimerfdWallClockChanges.h"
+#include "Platform/Linux/NetworkManagerWiFi.h"
 #include "Platform/Linux/UPowerPowerSources.h"
 #include "Platform/Sim/MemoryDefaultsStore.h"
 #include "Platform/Sim/SimNotificationCenter.h"
 #include "Platform/Sim/SimPowerAssertions.h"
 #include "Platform/Sim/SimPowerSources.h"
 #include "Platform/Sim/SimSystemSleepEvents.h"
+#include "Platform/Sim/SimWiFi.h"
 #include "Platform/Sim/SimWorkspace.h"
 #include "Services/DefaultsSessionPersistence.h"
 #include "Services/GuardianService.h"
@@ -73,6 +76,9 @@ AppDelegate::AppDelegate(Machine machine)
         sim_.workspace = workspace.get();
         workspace_ = std::move(workspace);
         sleepEvents_ = std::make_unique<SimSystemSleepEvents>(*scheduler_);
+        auto wifi = std::make_unique<SimWiFi>(*scheduler_);
+        sim_.wifi = wifi.get();
+        wifi_ = std::move(wifi);
     } else {
         assertions_ = std::make_unique<DesktopPowerAssertions>(QDBusConnection::systemBus(),
                                                                QDBusConnection::sessionBus(), *log_);
@@ -81,6 +87,7 @@ AppDelegate::AppDelegate(Machine machine)
             std::make_unique<FreedesktopNotificationCenter>(QDBusConnection::sessionBus(), *log_);
         workspace_ = std::make_unique<ProcWorkspace>(*scheduler_, *locale_, *log_, ProcWorkspace::Options{});
         sleepEvents_ = std::make_unique<LogindSleepEvents>(QDBusConnection::systemBus(), *log_);
+        wifi_ = std::make_unique<NetworkManagerWiFi>(QDBusConnection::systemBus(), *log_);
     }
     // The simulated machine still runs on the real clock, so it follows the real clock's changes too.
     clockChanges_ = std::make_unique<TimerfdWallClockChanges>(*log_);
@@ -119,8 +126,19 @@ AppDelegate::AppDelegate(Machine machine)
     sleepEvents_->setOnWake([this] { timer_->resynchronize(); });
     clockChanges_->setOnChange([this] { timer_->resynchronize(); });
 
-    // 5. Emergency power, 6. wake (sharing the callback above), 7. displays, 8. mirroring, 9. Wi-Fi, 10.
-    // thermal and 11. lid join here, in this order, with their monitors.
+    // 5. Emergency power, 6. wake (sharing the callback above), 7. displays and 8. mirroring join here,
+    // in this order, with their monitors.
+
+    // 9. Wi-Fi: the monitor's own first reading has no callback; the forced one delivers it once.
+    wifiMonitor_ = std::make_unique<WiFiNetworkMonitor>(*wifi_, *log_);
+    wifiMonitor_->setOnStateChanged(
+        [this](bool connected, const std::optional<std::string>& ssid, WiFiAuthorization authorization) {
+            state_->handleWiFiStateChanged(connected, ssid, authorization);
+        });
+    wifiMonitor_->refreshState(true);
+    state_->attachWiFiMonitor(*wifiMonitor_);
+
+    // 10. Thermal and 11. lid join here, in this order, with their monitors.
 
     // 12. Processes.
     processMonitor_ = std::make_unique<ProcessMonitor>(*workspace_, *locale_, *log_);
@@ -137,6 +155,7 @@ AppDelegate::~AppDelegate() {
     signalNotifier_.reset();
     if (signalFd_ >= 0) ::close(signalFd_);
     if (battery_) battery_->setOnStateChanged(nullptr);
+    if (wifiMonitor_) wifiMonitor_->setOnStateChanged(nullptr);
 }
 
 void AppDelegate::finishLaunching() {

@@ -27,12 +27,15 @@ class Workspace;
 class Scheduler;
 class SimPowerAssertions;
 class SimPowerSources;
+class SimWiFi;
 class SimWorkspace;
 class SleepPreventionService;
 class SystemLocale;
 class SystemSleepEvents;
 class TimerManager;
 class WallClockChanges;
+class WiFi;
+class WiFiNetworkMonitor;
 class URLCommandRouter;
 
 /// The composition root: builds the machine's adapters, the services and the application state in the
@@ -77,6 +80,7 @@ public:
         SimPowerAssertions* assertions = nullptr;
         SimPowerSources* powerSources = nullptr;
         SimWorkspace* workspace = nullptr;
+        SimWiFi* wifi = nullptr;
         int externalDisplays = 0;
     };
     /// nullptr on the real desktop.
@@ -109,6 +113,8 @@ private:
     std::unique_ptr<GuardianService> guardian_;
     std::unique_ptr<AppState> state_;
     std::unique_ptr<BatteryMonitor> battery_;
+    std::unique_ptr<WiFi> wifi_;
+    std::unique_ptr<WiFiNetworkMonitor> wifiMonitor_;  // after wifi_: it unsubscribes from it
     std::unique_ptr<Workspace> workspace_;
     std::unique_ptr<ProcessMonitor> processMonitor_;
     std::unique_ptr<SystemSleepEvents> sleepEvents_;  // after timer_: its callback uses the timer

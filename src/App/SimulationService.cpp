@@ -7,6 +7,7 @@
 #include "App/DBusService.h"
 #include "Core/AppState.h"
 #include "Platform/Sim/SimPowerSources.h"
+#include "Platform/Sim/SimWiFi.h"
 #include "Platform/Sim/SimWorkspace.h"
 #include "UI/URLCommandRouter.h"
 
@@ -173,7 +174,7 @@ void SimulationService::apply(const SimulatedChange& change) {
         case K::thermal:
             state.handleThermalStateChanged(change.thermal);
             break;
-        // Until their monitors exist, the lid, the displays and Wi-Fi reach the state directly.
+        // Until their monitors exist, the lid and the displays reach the state directly.
         case K::lid:
             state.updateMonitorValues([&](MonitorValues& values) { values.isLidClosed = change.flag; });
             break;
@@ -185,10 +186,11 @@ void SimulationService::apply(const SimulatedChange& change) {
             state.updateMonitorValues([&](MonitorValues& values) { values.isMirroring = change.flag; });
             break;
         case K::wifi:
-            state.updateMonitorValues([&](MonitorValues& values) {
-                values.isWiFiConnected = change.flag;
-                values.currentSSID = change.flag ? std::optional<std::string>(change.text) : std::nullopt;
-            });
+            if (change.flag) {
+                machine->wifi->connect(change.text);
+            } else {
+                machine->wifi->disconnect();
+            }
             break;
         case K::launch:
             machine->workspace->launch(change.text, change.name);
@@ -221,7 +223,7 @@ QString SimulationService::Describe() {
     text += std::string(" lid=") + (values.isLidClosed ? "closed" : "open");
     text += " display=" + std::to_string(machine->externalDisplays);
     text += std::string(" mirroring=") + (values.isMirroring ? "on" : "off");
-    text += " wifi=" + values.currentSSID.value_or("off");
+    text += " wifi=" + machine->wifi->read().ssid.value_or("off");
     return QString::fromStdString(text);
 }
 
