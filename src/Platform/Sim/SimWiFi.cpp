@@ -5,6 +5,13 @@
 
 namespace torvel {
 
+WiFiReading SimWiFi::read() {
+    ++reads_;
+    WiFiReading reading = reading_;
+    if (reading.authorization != WiFiAuthorization::authorized) reading.ssid.reset();
+    return reading;
+}
+
 bool SimWiFi::setOnChange(std::function<void()> onChange) {
     *onChange_ = failNotificationSetup_ ? nullptr : std::move(onChange);
     return !failNotificationSetup_;

@@ -17,10 +17,8 @@ class SimWiFi : public WiFi {
 public:
     explicit SimWiFi(Scheduler& scheduler) : scheduler_(scheduler) {}
 
-    WiFiReading read() override {
-        ++reads_;
-        return reading_;
-    }
+    /// As a system that guards the name: without authorisation the name is hidden.
+    WiFiReading read() override;
     bool setOnChange(std::function<void()> onChange) override;
     void stopNotifications() override { *onChange_ = nullptr; }
 
