@@ -70,7 +70,8 @@ std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const Q
     add("Desktop notifications", notificationServerAnswers(session), "notifications with action buttons",
         "no pop-ups: the last message is shown in the tray menu instead");
     add("NetworkManager (system bus)", available(system, "org.freedesktop.NetworkManager"),
-        "the current Wi-Fi network for trusted networks", "Wi-Fi counts as off: trusted networks never match");
+        "the current Wi-Fi network for trusted networks",
+        "Wi-Fi counts as off: trusted networks never match");
     add("polkit (system bus)", available(system, "org.freedesktop.PolicyKit1"),
         "asks before sleeping the machine and installing the lid helper",
         "emergency sleep and the lid helper are unavailable");

@@ -29,9 +29,7 @@ constexpr unsigned kTypeWiFi = 2;
 constexpr unsigned kStateActivated = 100;
 
 QVariant unwrap(const QVariant& value) {
-    return value.canConvert<QDBusVariant>() && value.userType() == qMetaTypeId<QDBusVariant>()
-               ? value.value<QDBusVariant>().variant()
-               : value;
+    return value.userType() == qMetaTypeId<QDBusVariant>() ? value.value<QDBusVariant>().variant() : value;
 }
 
 std::optional<unsigned> unsignedValue(const QVariant& value) {
