@@ -33,13 +33,12 @@ QVariant unwrap(const QVariant& value) {
 }
 
 std::optional<unsigned> unsignedValue(const QVariant& value) {
-    if (value.typeId() != QMetaType::UInt) return std::nullopt;
-    return value.toUInt();
+    return value.typeId() == QMetaType::UInt ? std::optional(value.toUInt()) : std::nullopt;
 }
 
 std::optional<QString> objectPath(const QVariant& value) {
-    if (value.userType() != qMetaTypeId<QDBusObjectPath>()) return std::nullopt;
-    return value.value<QDBusObjectPath>().path();
+    if (value.userType() == qMetaTypeId<QDBusObjectPath>()) return value.value<QDBusObjectPath>().path();
+    return std::nullopt;
 }
 
 // The Ssid bytes, or std::nullopt when the sender put anything else there.
@@ -101,13 +100,14 @@ NetworkManagerWiFi::NetworkManagerWiFi(QDBusConnection system, LogSink& log)
     fetchDevices();
 }
 
-NetworkManagerWiFi::~NetworkManagerWiFi() {
-    onChange_ = nullptr;
-    devices_.clear();
-    followAccessPoints();  // drops every access-point subscription
-}
+// Qt drops the signal subscriptions and the pending calls (children of this) with the object.
+NetworkManagerWiFi::~NetworkManagerWiFi() = default;
 
 WiFiReading NetworkManagerWiFi::read() {
+    return pendingNames_.empty() ? current() : last_;
+}
+
+WiFiReading NetworkManagerWiFi::current() const {
     WiFiReading reading;
     for (const auto& [path, device] : devices_) {
         if (device.type != kTypeWiFi || device.state != kStateActivated || device.activeAccessPoint == "/")
@@ -127,16 +127,19 @@ bool NetworkManagerWiFi::setOnChange(std::function<void()> onChange) {
     return subscribed_;
 }
 
-void NetworkManagerWiFi::ask(const QDBusMessage& call, std::function<void(const QDBusMessage&)> then) {
+void NetworkManagerWiFi::ask(const QDBusMessage& call, std::function<void(const QDBusMessage&)> then,
+                             std::function<void()> otherwise) {
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kCallTimeoutMs), this);
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, this,
-                     [this, watcher, then = std::move(then), generation = generation_] {
-                         watcher->deleteLater();
-                         if (generation != generation_) return;
-                         const QDBusMessage reply = watcher->reply();
-                         if (reply.type() != QDBusMessage::ReplyMessage) return failed(reply);
-                         then(reply);
-                     });
+    QObject::connect(
+        watcher, &QDBusPendingCallWatcher::finished, this,
+        [this, watcher, then = std::move(then), otherwise = std::move(otherwise), generation = generation_] {
+            watcher->deleteLater();
+            if (generation != generation_) return;
+            const QDBusMessage reply = watcher->reply();
+            if (reply.type() == QDBusMessage::ReplyMessage) return then(reply);
+            failed(reply);
+            if (otherwise) otherwise();
+        });
 }
 
 void NetworkManagerWiFi::failed(const QDBusMessage& reply) {
@@ -182,13 +185,19 @@ void NetworkManagerWiFi::fetchDevice(const QString& path) {
 }
 
 void NetworkManagerWiFi::fetchSSID(const QString& accessPoint) {
-    ask(getProperty(accessPoint, kAccessPointInterface, "Ssid"),
-        [this, accessPoint](const QDBusMessage& reply) {
+    pendingNames_.insert(accessPoint);
+    const auto settle = [this, accessPoint] {
+        if (pendingNames_.erase(accessPoint) != 0) changed();
+    };
+    ask(
+        getProperty(accessPoint, kAccessPointInterface, "Ssid"),
+        [this, accessPoint, settle](const QDBusMessage& reply) {
             const auto found = ssids_.find(accessPoint);
-            if (found == ssids_.end() || reply.arguments().isEmpty()) return;  // no longer active
-            found->second = ssidBytes(unwrap(reply.arguments().at(0)));
-            changed();
-        });
+            if (found != ssids_.end() && !reply.arguments().isEmpty())
+                found->second = ssidBytes(unwrap(reply.arguments().at(0)));
+            settle();
+        },
+        settle);
 }
 
 void NetworkManagerWiFi::setActiveAccessPoint(const QString& device, const QString& accessPoint) {
@@ -212,6 +221,7 @@ void NetworkManagerWiFi::followAccessPoints() {
                         {QString(kAccessPointInterface)}, QString(), this,
                         SLOT(onPropertiesChanged(QDBusMessage)));
         ssids_.erase(*it);
+        pendingNames_.erase(*it);
         it = followed_.erase(it);
     }
     for (const auto& path : active) {
@@ -276,7 +286,8 @@ void NetworkManagerWiFi::ownerChanged(const QString& newOwner) {
 // Tells of a change only when what read() answers changed: NetworkManager updates several properties
 // for one step of a connection.
 void NetworkManagerWiFi::changed() {
-    const WiFiReading now = read();
+    if (!pendingNames_.empty()) return;
+    const WiFiReading now = current();
     if (now == last_) return;
     last_ = now;
     if (onChange_) {

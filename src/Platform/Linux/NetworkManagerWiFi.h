@@ -59,8 +59,12 @@ private:
     void fetchDevices();
     void fetchDevice(const QString& path);
     void fetchSSID(const QString& accessPoint);
-    /// Sends `call` and hands a successful reply to `then`, unless NetworkManager restarted meanwhile.
-    void ask(const QDBusMessage& call, std::function<void(const QDBusMessage&)> then);
+    /// Sends `call` and hands a successful reply to `then`, a failure to `otherwise`; neither when
+    /// NetworkManager restarted meanwhile.
+    void ask(const QDBusMessage& call, std::function<void(const QDBusMessage&)> then,
+             std::function<void()> otherwise = {});
+    /// The connection from what is known now, names on their way or not.
+    WiFiReading current() const;
     void failed(const QDBusMessage& reply);
     void setActiveAccessPoint(const QString& device, const QString& accessPoint);
     void followAccessPoints();
@@ -76,6 +80,9 @@ private:
     std::map<QString, std::optional<QByteArray>> ssids_;
     /// Active access points whose changes we receive.
     std::set<QString> followed_;
+    /// Active access points whose name is being asked for; until it comes, the last reading stands, so
+    /// roaming within one network is no change.
+    std::set<QString> pendingNames_;
     /// Answers asked of a NetworkManager that is gone are dropped.
     unsigned generation_ = 0;
     bool absenceLogged_ = false;
