@@ -17,6 +17,7 @@
 #include "Monitors/MirroringMonitor.h"
 #include "Monitors/ProcessMonitor.h"
 #include "Monitors/ThermalMonitor.h"
+#include "Monitors/WiFiNetworkMonitor.h"
 #include "Platform/Linux/DesktopPowerAssertions.h"
 #include "Platform/Linux/DrmDisplayConfiguration.h"
 #include "Platform/Linux/DrmScreens.h"
@@ -25,6 +26,7 @@
 #include "Platform/Linux/JournalLogSink.h"
 #include "Platform/Linux/JsonFileDefaultsStore.h"
 #include "Platform/Linux/LogindSleepEvents.h"
+#include "Platform/Linux/NetworkManagerWiFi.h"
 #include "Platform/Linux/ProcWorkspace.h"
 #include "Platform/Linux/QtScheduler.h"
 #include "Platform/Linux/ResourcePaths.h"
@@ -40,6 +42,7 @@
 #include "Platform/Sim/SimScreens.h"
 #include "Platform/Sim/SimSystemSleepEvents.h"
 #include "Platform/Sim/SimThermal.h"
+#include "Platform/Sim/SimWiFi.h"
 #include "Platform/Sim/SimWorkspace.h"
 #include "Services/DefaultsSessionPersistence.h"
 #include "Services/GuardianService.h"
@@ -91,6 +94,9 @@ AppDelegate::AppDelegate(Machine machine)
         auto displayConfiguration = std::make_unique<SimDisplayConfiguration>(*scheduler_);
         sim_.displayConfiguration = displayConfiguration.get();
         displayConfiguration_ = std::move(displayConfiguration);
+        auto wifi = std::make_unique<SimWiFi>(*scheduler_);
+        sim_.wifi = wifi.get();
+        wifi_ = std::move(wifi);
     } else {
         assertions_ = std::make_unique<DesktopPowerAssertions>(QDBusConnection::systemBus(),
                                                                QDBusConnection::sessionBus(), *log_);
@@ -103,6 +109,7 @@ AppDelegate::AppDelegate(Machine machine)
         // Without a display connection (Torvel runs headless for now) the graphics cards tell.
         screens_ = std::make_unique<DrmScreens>(*log_);
         displayConfiguration_ = std::make_unique<DrmDisplayConfiguration>(*log_);
+        wifi_ = std::make_unique<NetworkManagerWiFi>(QDBusConnection::systemBus(), *log_);
     }
     // The simulated machine still runs on the real clock, so it follows the real clock's changes too.
     clockChanges_ = std::make_unique<TimerfdWallClockChanges>(*log_);
@@ -141,8 +148,8 @@ AppDelegate::AppDelegate(Machine machine)
     sleepEvents_->setOnWake([this] { timer_->resynchronize(); });
     clockChanges_->setOnChange([this] { timer_->resynchronize(); });
 
-    // 5. Emergency power and 6. wake (sharing the callback above) join here; 9. Wi-Fi between the
-    // mirroring and the thermal monitor, 11. the lid after it.
+    // 5. Emergency power and 6. wake (sharing the callback above) join here; 11. the lid after the
+    // thermal monitor.
 
     // 7. Displays. The state hears the first answer even when it is "no", so the first evaluation
     // sees the real machine.
@@ -156,6 +163,15 @@ AppDelegate::AppDelegate(Machine machine)
     mirroringMonitor_->startFollowingReconfigurations();
     mirroringMonitor_->setOnChanged([this](bool value) { state_->handleMirroringChanged(value); });
     state_->handleMirroringChanged(mirroringMonitor_->isMirroring());
+
+    // 9. Wi-Fi: the monitor's own first reading has no callback; the forced one delivers it once.
+    wifiMonitor_ = std::make_unique<WiFiNetworkMonitor>(*wifi_, *log_);
+    wifiMonitor_->setOnStateChanged(
+        [this](bool connected, const std::optional<std::string>& ssid, WiFiAuthorization authorization) {
+            state_->handleWiFiStateChanged(connected, ssid, authorization);
+        });
+    wifiMonitor_->refreshState(true);
+    state_->attachWiFiMonitor(*wifiMonitor_);
 
     // 10. Thermal: one reading now, so the state starts from the real one; later readings only while
     // the kill switch guards a session or the machine is warm.
@@ -181,6 +197,7 @@ AppDelegate::~AppDelegate() {
     if (signalFd_ >= 0) ::close(signalFd_);
     if (battery_) battery_->setOnStateChanged(nullptr);
     if (thermalMonitor_) thermalMonitor_->setOnChanged(nullptr);
+    if (wifiMonitor_) wifiMonitor_->setOnStateChanged(nullptr);
 }
 
 void AppDelegate::finishLaunching() {

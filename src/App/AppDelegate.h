@@ -34,6 +34,7 @@ class SimPowerAssertions;
 class SimPowerSources;
 class SimThermal;
 class SimScreens;
+class SimWiFi;
 class SimWorkspace;
 class SleepPreventionService;
 class SystemLocale;
@@ -42,6 +43,8 @@ class Thermal;
 class ThermalMonitor;
 class TimerManager;
 class WallClockChanges;
+class WiFi;
+class WiFiNetworkMonitor;
 class URLCommandRouter;
 
 /// The composition root: builds the machine's adapters, the services and the application state in the
@@ -91,6 +94,7 @@ public:
         SimThermal* thermal = nullptr;
         SimScreens* screens = nullptr;
         SimDisplayConfiguration* displayConfiguration = nullptr;
+        SimWiFi* wifi = nullptr;
     };
     /// nullptr on the real desktop.
     SimulatedMachine* simulatedMachine() { return machine_ == Machine::simulated ? &sim_ : nullptr; }
@@ -128,6 +132,8 @@ private:
     std::unique_ptr<DisplayConfiguration> displayConfiguration_;
     std::unique_ptr<DisplayMonitor> displayMonitor_;
     std::unique_ptr<MirroringMonitor> mirroringMonitor_;
+    std::unique_ptr<WiFi> wifi_;
+    std::unique_ptr<WiFiNetworkMonitor> wifiMonitor_;  // after wifi_: it unsubscribes from it
     std::unique_ptr<Workspace> workspace_;
     std::unique_ptr<ProcessMonitor> processMonitor_;
     std::unique_ptr<SystemSleepEvents> sleepEvents_;  // after timer_: its callback uses the timer

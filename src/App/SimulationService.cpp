@@ -11,6 +11,7 @@
 #include "Platform/Sim/SimPowerSources.h"
 #include "Platform/Sim/SimScreens.h"
 #include "Platform/Sim/SimThermal.h"
+#include "Platform/Sim/SimWiFi.h"
 #include "Platform/Sim/SimWorkspace.h"
 #include "UI/URLCommandRouter.h"
 
@@ -180,7 +181,7 @@ void SimulationService::apply(const SimulatedChange& change) {
             machine->thermal->setState(change.thermal);
             app_.thermalMonitor().refresh();
             break;
-        // Until their monitors exist, the lid and Wi-Fi reach the state directly.
+        // Until its monitor exists, the lid reaches the state directly.
         case K::lid:
             state.updateMonitorValues([&](MonitorValues& values) { values.isLidClosed = change.flag; });
             break;
@@ -195,10 +196,11 @@ void SimulationService::apply(const SimulatedChange& change) {
             machine->displayConfiguration->emitReconfiguration(1, false);
             break;
         case K::wifi:
-            state.updateMonitorValues([&](MonitorValues& values) {
-                values.isWiFiConnected = change.flag;
-                values.currentSSID = change.flag ? std::optional<std::string>(change.text) : std::nullopt;
-            });
+            if (change.flag) {
+                machine->wifi->connect(change.text);
+            } else {
+                machine->wifi->disconnect();
+            }
             break;
         case K::launch:
             machine->workspace->launch(change.text, change.name);
@@ -231,7 +233,7 @@ QString SimulationService::Describe() {
     text += std::string(" lid=") + (values.isLidClosed ? "closed" : "open");
     text += " display=" + std::to_string(machine->screens->screenCount() - 1);
     text += std::string(" mirroring=") + (machine->displayConfiguration->isMirroringOn() ? "on" : "off");
-    text += " wifi=" + values.currentSSID.value_or("off");
+    text += " wifi=" + machine->wifi->read().ssid.value_or("off");
     return QString::fromStdString(text);
 }
 

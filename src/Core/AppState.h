@@ -17,10 +17,12 @@
 #include "Models/Duration.h"
 #include "Models/Profile.h"
 #include "Models/RunningAppInfo.h"
+#include "Models/TrustedWiFiStatus.h"
 #include "Models/WatchedApp.h"
 #include "Platform/Clock.h"
 #include "Platform/Log.h"
 #include "Platform/Scheduler.h"
+#include "Platform/WiFi.h"
 
 namespace torvel {
 
@@ -36,6 +38,7 @@ class SleepPreventionProtocol;
 class StayguardServiceProtocol;
 class ThermalMonitor;
 class TimerManager;
+class WiFiNetworkMonitor;
 
 /// What AppState is built on. Everything is owned elsewhere and outlives the state.
 struct AppStateServices {
@@ -61,6 +64,7 @@ struct MonitorValues {
     bool isMirroring = false;
     bool isWiFiConnected = false;
     std::optional<std::string> currentSSID;
+    WiFiAuthorization locationAuthorization = WiFiAuthorization::notDetermined;
     bool isLidClosed = false;
     bool trustedNetworkLatchedWhileLidClosed = false;
     std::optional<Date> trustedNetworkLatchDeadline;
@@ -168,9 +172,6 @@ public:
     std::optional<SettingRefusal> setSettingFromText(std::string_view key, std::string_view text);
     /// The texts in the user's language.
     const Localization& texts() const { return services_.texts; }
-    void setTrustedNetworks(std::vector<TrustedNetwork> networks);
-    /// Adds `ssid` to the trusted list; false, changing nothing, when it is empty or already trusted.
-    bool addTrustedSSID(const std::string& ssid);
     /// Tells observers the key of every assigned setting.
     Signal<std::string_view> settingChanged;
     /// Bumped when the texts must be drawn again in another language (the system locale changed).
@@ -178,10 +179,6 @@ public:
     /// Follows a change of the system's language: with the language setting on "system" the texts are
     /// reloaded and localizationRevision bumped; an explicit language stays as it is.
     void handleLocaleChanged();
-    /// Installed by the Wi-Fi wiring: a forced refresh of the current network.
-    void setWiFiStateRefresher(std::function<void()> refresher) {
-        wifiStateRefresher_ = std::move(refresher);
-    }
 
     // Inputs owned by later subsystems.
     // Profiles (AppStateProfiles.cpp). Every assignment of the list stores it whole.
@@ -210,6 +207,26 @@ public:
     }
     /// Refreshes and forecasts through `monitor` while it exists; replaces earlier closures.
     void attachBatteryMonitor(BatteryMonitor& monitor);
+
+    // Trusted Wi-Fi (AppStateWiFi.cpp).
+    /// Stores the list whole, ends a lid latch whose network is no longer trusted and re-evaluates. A
+    /// list the store refuses stays in memory and is written again at the next change.
+    void setTrustedNetworks(std::vector<TrustedNetwork> networks);
+    /// Adds `ssid` to the trusted list; false, changing nothing, when it is empty or already trusted.
+    bool addTrustedSSID(const std::string& ssid);
+    /// Installed by the Wi-Fi wiring: a forced refresh of the current network.
+    void setWiFiStateRefresher(std::function<void()> refresher) {
+        wifiStateRefresher_ = std::move(refresher);
+    }
+    /// Refreshes through `monitor` while it exists; replaces an earlier refresher.
+    void attachWiFiMonitor(WiFiNetworkMonitor& monitor);
+    /// A new Wi-Fi reading: records it, logs a change of network and re-evaluates.
+    void handleWiFiStateChanged(bool connected, const std::optional<std::string>& ssid,
+                                WiFiAuthorization authorization);
+    /// The current network and whether it is trusted, as the menu and the settings window show it.
+    TrustedWiFiStatus trustedWiFiStatus() const;
+    /// The status as text: the menu's line, or the settings window's when `forMenu` is false.
+    std::string trustedWiFiStatusText(bool forMenu) const;
 
     // Process trigger (AppStateProcesses.cpp).
     /// The applications the user keeps the computer awake for. Every assignment stores the list whole,

@@ -85,33 +85,6 @@ void AppState::runChangeHandling(const SettingDescriptor& row) {
     }
 }
 
-void AppState::setTrustedNetworks(std::vector<TrustedNetwork> networks) {
-    settings_.trustedNetworks = std::move(networks);
-    settingChanged.emit(kTrustedNetworksKey);
-    services_.defaults.set(kTrustedNetworksKey,
-                           DefaultsData::fromString(trustedNetworksToJson(settings_.trustedNetworks)));
-    if (settings_.trustedNetworks.empty()) {
-        clearTrustedNetworkLatch();
-    } else if (monitors_.trustedNetworkLatchSSID && !isTrustedSSID(*monitors_.trustedNetworkLatchSSID)) {
-        clearTrustedNetworkLatch();
-    }
-    reevaluateState();
-}
-
-bool AppState::addTrustedSSID(const std::string& ssid) {
-    if (ssid.empty() || isTrustedSSID(ssid)) return false;
-    auto networks = settings_.trustedNetworks;
-    networks.push_back({Uuid::random(), ssid, services_.clock.now()});
-    setTrustedNetworks(std::move(networks));
-    return true;
-}
-
-void AppState::clearTrustedNetworkLatch() {
-    monitors_.trustedNetworkLatchedWhileLidClosed = false;
-    monitors_.trustedNetworkLatchDeadline.reset();
-    monitors_.trustedNetworkLatchSSID.reset();
-}
-
 void AppState::handleLocaleChanged() {
     if (settings_.language != AppLanguage::system) return;
     services_.texts.updateBundle(AppLanguage::system);

@@ -77,7 +77,8 @@ std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const Q
     add("udev", std::filesystem::exists("/run/udev/control"), "screens and mirroring followed as they change",
         "screens and mirroring read only at start");
     add("NetworkManager (system bus)", available(system, "org.freedesktop.NetworkManager"),
-        "the current Wi-Fi network for trusted networks", "trusted Wi-Fi networks never match");
+        "the current Wi-Fi network for trusted networks",
+        "Wi-Fi counts as off: trusted networks never match");
     add("polkit (system bus)", available(system, "org.freedesktop.PolicyKit1"),
         "asks before sleeping the machine and installing the lid helper",
         "emergency sleep and the lid helper are unavailable");

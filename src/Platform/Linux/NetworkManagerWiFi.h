@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusServiceWatcher>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+
+#include "Platform/Log.h"
+#include "Platform/WiFi.h"
+
+namespace torvel {
+
+/// The Wi-Fi connection as NetworkManager sees it: connected when any wireless device (DeviceType 2) is
+/// activated (State 100) with an active access point; the name is that access point's Ssid bytes in the
+/// form of ssidFromBytes(). What is known comes from asynchronous calls (at start, for a device that
+/// appears, for a new active access point, and whenever NetworkManager takes its bus name again) and from
+/// PropertiesChanged signals; reads never call NetworkManager. Without NetworkManager Wi-Fi is off, said
+/// once in the log. Linux does not hide the name, so the authorisation is always authorized.
+class NetworkManagerWiFi : public QObject, public WiFi {
+    Q_OBJECT
+
+public:
+    /// Subscribes to NetworkManager's signals on `system` and asks for its devices, without waiting.
+    NetworkManagerWiFi(QDBusConnection system, LogSink& log);
+    ~NetworkManagerWiFi() override;
+
+    WiFiReading read() override;
+    /// False when the bus connection cannot subscribe to the signals.
+    bool setOnChange(std::function<void()> onChange) override;
+    void stopNotifications() override { onChange_ = nullptr; }
+
+    /// Longest wait for an answer; nothing waits for it on the main loop.
+    static constexpr int kCallTimeoutMs = 5000;
+    /// Longer names are not a network name.
+    static constexpr int kMaxSSIDBytes = 32;
+
+private Q_SLOTS:
+    void onPropertiesChanged(const QDBusMessage& message);
+    void onDeviceAdded(const QDBusMessage& message);
+    void onDeviceRemoved(const QDBusMessage& message);
+
+private:
+    /// What is known of one device; a value stays absent until read and checked.
+    struct Device {
+        std::optional<unsigned> type;
+        std::optional<unsigned> state;
+        /// "/" when there is none.
+        QString activeAccessPoint = QStringLiteral("/");
+    };
+
+    void fetchDevices();
+    void fetchDevice(const QString& path);
+    void fetchSSID(const QString& accessPoint);
+    /// Sends `call` and hands a successful reply to `then`, a failure to `otherwise`; neither when
+    /// NetworkManager restarted meanwhile.
+    void ask(const QDBusMessage& call, std::function<void(const QDBusMessage&)> then,
+             std::function<void()> otherwise = {});
+    /// The connection from what is known now, names on their way or not.
+    WiFiReading current() const;
+    void failed(const QDBusMessage& reply);
+    void setActiveAccessPoint(const QString& device, const QString& accessPoint);
+    void followAccessPoints();
+    void ownerChanged(const QString& newOwner);
+    void changed();
+
+    QDBusConnection bus_;
+    Logger log_;
+    std::function<void()> onChange_;
+    bool subscribed_ = false;
+    std::map<QString, Device> devices_;
+    /// Names of the active access points, as read and checked; absent while unknown or malformed.
+    std::map<QString, std::optional<QByteArray>> ssids_;
+    /// Active access points whose changes we receive.
+    std::set<QString> followed_;
+    /// Active access points whose name is being asked for; until it comes, the last reading stands, so
+    /// roaming within one network is no change.
+    std::set<QString> pendingNames_;
+    /// Answers asked of a NetworkManager that is gone are dropped.
+    unsigned generation_ = 0;
+    bool absenceLogged_ = false;
+    WiFiReading last_;
+    std::unique_ptr<QDBusServiceWatcher> watcher_;
+};
+
+}  // namespace torvel

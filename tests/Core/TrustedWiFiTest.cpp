@@ -1,0 +1,170 @@
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "AppStateHarness.h"
+#include "Monitors/WiFiNetworkMonitor.h"
+#include "Platform/Sim/SimWiFi.h"
+
+namespace torvel {
+namespace {
+
+using R = ActivationReason;
+using Kind = TrustedWiFiStatus::Kind;
+
+// The state wired to a monitor over the simulated Wi-Fi as the application does it at start-up.
+struct TrustedWiFi : ::testing::Test {
+    AppStateHarness h;
+    SimWiFi wifi{h.scheduler};
+    std::unique_ptr<WiFiNetworkMonitor> monitor = std::make_unique<WiFiNetworkMonitor>(wifi, h.log);
+    int callbacks = 0;
+
+    void SetUp() override {
+        monitor->setOnStateChanged(
+            [this](bool connected, const std::optional<std::string>& ssid, WiFiAuthorization authorization) {
+                ++callbacks;
+                h.state->handleWiFiStateChanged(connected, ssid, authorization);
+            });
+        monitor->refreshState(true);
+        h.state->attachWiFiMonitor(*monitor);
+        h.state->set(&SettingsValues::trustedNetworkActivationEnabled, true);
+    }
+    void join(std::string_view bytes) {
+        wifi.connect(bytes);
+        h.scheduler.runPending();
+    }
+    bool trustedActive() const { return h.state->activeReasons().contains(R::trustedNetwork); }
+    std::string status() const { return h.state->trustedWiFiStatus().toString(); }
+    // What the lid handling records when the lid closes while the trusted network keeps the machine awake.
+    void closeLidOn(const std::string& ssid) {
+        const Date deadline = h.clock.now().addingSeconds(300);
+        h.state->updateMonitorValues([&](MonitorValues& m) {
+            m.isLidClosed = true;
+            m.trustedNetworkLatchedWhileLidClosed = true;
+            m.trustedNetworkLatchDeadline = deadline;
+            m.trustedNetworkLatchSSID = ssid;
+        });
+    }
+};
+
+TEST_F(TrustedWiFi, OnlyTheExactNetworkKeepsAwakeAndRemovingItEndsThatAtOnce) {
+    EXPECT_FALSE(h.state->addTrustedSSID(""));
+    EXPECT_TRUE(h.state->addTrustedSSID("Home"));
+    EXPECT_FALSE(h.state->addTrustedSSID("Home"));
+    EXPECT_TRUE(h.state->addTrustedSSID("home"));
+    EXPECT_TRUE(h.state->addTrustedSSID("caf\\xe9"));  // a Latin-1 name as the network shows it
+    EXPECT_EQ(h.state->settings().trustedNetworks.size(), 3u);
+
+    for (const char* other : {"Home ", "HOME", "caf\xef\xbf\xbd", "caf\\xe9"}) {
+        join(other);
+        EXPECT_FALSE(trustedActive()) << other;
+    }
+    EXPECT_EQ(status(), "connected(caf\\\\xe9, untrusted)");
+    join("caf\xe9");
+    EXPECT_TRUE(trustedActive());
+    join("Home");
+    EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::trustedNetwork});
+    EXPECT_EQ(h.state->currentAssertionType(), AssertionType::noSystemSleep);
+
+    auto networks = h.state->settings().trustedNetworks;
+    std::erase_if(networks, [](const TrustedNetwork& n) { return n.ssid == "Home"; });
+    h.state->setTrustedNetworks(networks);
+    EXPECT_FALSE(h.state->isActive());
+
+    // A list the store refuses stays in memory, and the next change writes all of it.
+    h.defaults.failWrites("disk full");
+    EXPECT_TRUE(h.state->addTrustedSSID("Home"));
+    EXPECT_TRUE(trustedActive());
+    const auto lines = h.log.messages("AppState");
+    EXPECT_NE(std::ranges::find(lines, "Failed to persist trustedNetworks: disk full"), lines.end());
+    h.defaults.failWrites(std::nullopt);
+    EXPECT_TRUE(h.state->addTrustedSSID("Office"));
+    h.start();
+    EXPECT_EQ(h.state->settings().trustedNetworks.size(), 4u);
+}
+
+TEST_F(TrustedWiFi, LidLatchOutlastsAWiFiDropUntilItsDeadline) {
+    h.state->addTrustedSSID("Home");
+    join("Home");
+    closeLidOn("Home");
+    wifi.disconnect();
+    h.scheduler.runPending();
+    EXPECT_TRUE(trustedActive());
+
+    h.scheduler.advance(290);
+    EXPECT_TRUE(trustedActive());
+    // No timer of its own: the heartbeat's next evaluation after the deadline ends it.
+    h.scheduler.advance(40);
+    EXPECT_FALSE(h.state->isActive());
+    EXPECT_TRUE(h.state->monitorValues().trustedNetworkLatchedWhileLidClosed);
+
+    // Taking the latched network off the list, or switching the feature off, clears the latch.
+    h.state->addTrustedSSID("Office");
+    closeLidOn("Home");
+    EXPECT_TRUE(trustedActive());
+    h.state->setTrustedNetworks({h.state->settings().trustedNetworks.back()});
+    EXPECT_FALSE(h.state->isActive());
+    EXPECT_FALSE(h.state->monitorValues().trustedNetworkLatchSSID);
+    closeLidOn("Office");
+    h.state->set(&SettingsValues::trustedNetworkActivationEnabled, false);
+    EXPECT_FALSE(h.state->monitorValues().trustedNetworkLatchedWhileLidClosed);
+}
+
+TEST_F(TrustedWiFi, PauseSilencesTheTriggerUntilItEnds) {
+    h.state->addTrustedSSID("Home");
+    h.state->addTrustedSSID("Office");
+    join("Home");
+    h.state->pauseAutomation(AppState::PauseMode::indefinitely);
+    EXPECT_FALSE(h.state->isActive());
+    join("Office");
+    EXPECT_FALSE(h.state->isActive());
+    h.state->resumeAutomation();
+    EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::trustedNetwork});
+}
+
+TEST_F(TrustedWiFi, StatusFollowsTheConnectionAndTheAuthorisation) {
+    h.texts.setTable({{"menu.trusted_wifi_current_trusted", "Wi-Fi: %@ (trusted)"},
+                      {"settings.trusted_networks.status_wifi_off", "Wi-Fi is off"}});
+    EXPECT_EQ(status(), "wifiOff");
+    EXPECT_EQ(h.state->trustedWiFiStatusText(false), "Wi-Fi is off");
+    wifi.connectWithoutName();
+    h.scheduler.runPending();
+    EXPECT_EQ(status(), "ssidUnavailable");
+    h.state->addTrustedSSID("Home");
+    join("Home");
+    EXPECT_EQ(h.state->trustedWiFiStatusText(true), "Wi-Fi: Home (trusted)");
+
+    // A system that hides the name without permission: no name, so no trusted network.
+    wifi.setAuthorization(WiFiAuthorization::denied);
+    h.scheduler.runPending();
+    EXPECT_EQ(status(), "locationDenied");
+    EXPECT_FALSE(h.state->isActive());
+}
+
+TEST_F(TrustedWiFi, MonitorCallsBackOnChangesAndOnEveryForcedRefresh) {
+    const int atStart = callbacks;
+    monitor->refreshState(false);
+    EXPECT_EQ(callbacks, atStart);
+    monitor->refreshState(true);
+    EXPECT_EQ(callbacks, atStart + 1);
+    // Switching the feature on asks for a forced refresh, so the network is known at once.
+    h.state->set(&SettingsValues::trustedNetworkActivationEnabled, true);
+    EXPECT_EQ(callbacks, atStart + 2);
+
+    join("Secret\nname");
+    EXPECT_EQ(callbacks, atStart + 3);
+    EXPECT_EQ(monitor->currentState().ssid, "Secret\\x0aname");
+    // Names stay out of the log.
+    for (const auto& line : h.log.lines()) EXPECT_EQ(line.message.find("Secret"), std::string::npos);
+
+    monitor.reset();
+    EXPECT_FALSE(wifi.isNotifying());
+    h.state->set(&SettingsValues::trustedNetworkActivationEnabled, true);  // refresher outlived its monitor
+}
+
+}  // namespace
+}  // namespace torvel
