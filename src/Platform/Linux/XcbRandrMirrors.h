@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <vector>
+
+#include "Platform/DisplayConfiguration.h"
+
+namespace torvel {
+
+/// Which X outputs are online and which show the same picture, decided from what RandR reports.
+/// Kept apart from the xcb queries so the rules can be checked without an X server.
+struct XcbRandrMirrors {
+    /// An output and the CRTC that drives it (0: the output is dark).
+    struct Output {
+        DisplayID id = 0;
+        std::uint32_t crtc = 0;
+    };
+    /// A RandR monitor: a rectangle of the screen and the outputs that show it.
+    struct Monitor {
+        std::vector<DisplayID> outputs;
+        std::int32_t x = 0, y = 0;
+        std::uint32_t width = 0, height = 0;
+    };
+
+    /// Lit outputs in the server's order.
+    std::vector<DisplayID> online;
+    /// Online outputs sharing a CRTC, or shown by monitors covering exactly the same rectangle.
+    std::set<DisplayID> mirrored;
+
+    /// Applies both rules; a monitor without an online output shows nothing and mirrors nothing.
+    static XcbRandrMirrors decide(const std::vector<Output>& outputs, const std::vector<Monitor>& monitors);
+};
+
+}  // namespace torvel

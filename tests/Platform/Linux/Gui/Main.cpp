@@ -1,0 +1,75 @@
+// The adapters that need a QGuiApplication: it must be the application object and it connects to
+// its display once, so this program starts its own X server (Xvfb with two screens joined by
+// Xinerama) before creating it. Without Xvfb the application runs offscreen and the X tests skip.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <cstdlib>
+#include <string>
+
+extern char** environ;
+
+namespace {
+
+// Starts Xvfb on a display it picks itself and returns that display (":N"), or "" when it cannot.
+// Waits at most ten seconds for the server to say it is ready.
+std::string startXvfb(pid_t* pid) {
+    if (access("/usr/bin/Xvfb", X_OK) != 0) return {};
+    int fds[2];
+    if (pipe(fds) != 0) return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    const char* argv[] = {"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "+xinerama", "-screen", "0",
+                          "800x600x24", "-screen", "1", "800x600x24", nullptr};
+    const int failed = posix_spawn(pid, "/usr/bin/Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    std::string number;
+    pollfd ready{fds[0], POLLIN, 0};
+    char c = 0;
+    while (!failed && poll(&ready, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (failed) return {};
+    if (number.empty()) {
+        kill(*pid, SIGTERM);
+        waitpid(*pid, nullptr, 0);
+        return {};
+    }
+    return ":" + number;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Listing the tests (as the build's test discovery does) needs no server.
+    bool listing = false;
+    for (int i = 1; i < argc; ++i) listing = listing || std::string(argv[i]) == "--gtest_list_tests";
+    pid_t xvfb = 0;
+    const std::string display = listing ? std::string() : startXvfb(&xvfb);
+    if (display.empty()) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        unsetenv("TORVEL_TEST_X_DISPLAY");
+    } else {
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        setenv("DISPLAY", display.c_str(), 1);
+        setenv("TORVEL_TEST_X_DISPLAY", display.c_str(), 1);
+    }
+    int result = 0;
+    {
+        QGuiApplication app(argc, argv);
+        ::testing::InitGoogleTest(&argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    if (xvfb > 0) {
+        kill(xvfb, SIGTERM);
+        waitpid(xvfb, nullptr, 0);
+    }
+    return result;
+}
