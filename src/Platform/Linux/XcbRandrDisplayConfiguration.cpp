@@ -3,6 +3,7 @@
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
 
+#include <QMetaObject>
 #include <QSocketNotifier>
 #include <cstdlib>
 #include <utility>
@@ -40,8 +41,8 @@ bool XcbRandrDisplayConfiguration::connect() {
     disconnect();
     const auto fail = [&](const char* why) {
         if (!reportedUnreachable_ || wasConnected)
-            log_.error("Cannot read the displays of X display '{}' ({}); no display counts as mirrored", display_,
-                       why);
+            log_.error("Cannot read the displays of X display '{}' ({}); no display counts as mirrored",
+                       display_, why);
         reportedUnreachable_ = true;
         disconnect();
         return false;
@@ -53,8 +54,10 @@ bool XcbRandrDisplayConfiguration::connect() {
     const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection_, &xcb_randr_id);
     if (!extension || !extension->present) return fail("no RandR");
     // Outputs and CRTCs came with RandR 1.2; monitors with 1.5.
-    auto version = own(xcb_randr_query_version_reply(connection_, xcb_randr_query_version(connection_, 1, 5), nullptr));
-    if (!version || (version->major_version == 1 && version->minor_version < 2)) return fail("RandR older than 1.2");
+    auto version =
+        own(xcb_randr_query_version_reply(connection_, xcb_randr_query_version(connection_, 1, 5), nullptr));
+    if (!version || (version->major_version == 1 && version->minor_version < 2))
+        return fail("RandR older than 1.2");
     hasMonitors_ = version->major_version > 1 || version->minor_version >= 5;
     firstEvent_ = extension->first_event;
     xcb_screen_iterator_t roots = xcb_setup_roots_iterator(xcb_get_setup(connection_));
@@ -89,7 +92,8 @@ std::vector<DisplayID> XcbRandrDisplayConfiguration::onlineDisplays(std::size_t 
 
     std::vector<XcbRandrMirrors::Output> outputs;
     for (int i = 0; i < count; ++i) {
-        auto info = own(xcb_randr_get_output_info_reply(connection_, cookies[static_cast<std::size_t>(i)], nullptr));
+        auto info =
+            own(xcb_randr_get_output_info_reply(connection_, cookies[static_cast<std::size_t>(i)], nullptr));
         // A disconnected output can keep a stale CRTC for a moment; it shows nothing.
         if (info && info->connection != XCB_RANDR_CONNECTION_DISCONNECTED)
             outputs.push_back({ids[i], info->crtc});
@@ -106,6 +110,11 @@ std::vector<DisplayID> XcbRandrDisplayConfiguration::onlineDisplays(std::size_t 
             }
         }
     }
+    // Waiting for these replies may have pulled events off the socket into xcb's queue, where the
+    // socket notifier never sees them: look at the queue on the next turn.
+    if (notifier_)
+        QMetaObject::invokeMethod(
+            notifier_.get(), [this] { drainEvents(); }, Qt::QueuedConnection);
     auto decided = XcbRandrMirrors::decide(outputs, monitors);
     mirrored_ = std::move(decided.mirrored);
     if (decided.online.size() > maxCount) decided.online.resize(maxCount);
@@ -116,7 +125,8 @@ bool XcbRandrDisplayConfiguration::isInMirrorSet(DisplayID display) {
     return mirrored_.count(display) > 0;
 }
 
-void XcbRandrDisplayConfiguration::setOnReconfiguration(std::function<void(DisplayID, bool)> onReconfiguration) {
+void XcbRandrDisplayConfiguration::setOnReconfiguration(
+    std::function<void(DisplayID, bool)> onReconfiguration) {
     onReconfiguration_ = std::move(onReconfiguration);
     if (!onReconfiguration_) {
         if (connection_ && xcb_connection_has_error(connection_) == 0) {
@@ -130,11 +140,13 @@ void XcbRandrDisplayConfiguration::setOnReconfiguration(std::function<void(Displ
     if (!connect()) return;
     xcb_randr_select_input(connection_, root_, kEvents);
     xcb_flush(connection_);
-    notifier_ = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection_), QSocketNotifier::Read);
+    notifier_ =
+        std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection_), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { drainEvents(); });
 }
 
 void XcbRandrDisplayConfiguration::drainEvents() {
+    if (!connection_) return;
     bool changed = false;
     while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
         const int type = event->response_type & 0x7f;

@@ -5,7 +5,8 @@
 
 namespace torvel {
 
-XcbRandrMirrors XcbRandrMirrors::decide(const std::vector<Output>& outputs, const std::vector<Monitor>& monitors) {
+XcbRandrMirrors XcbRandrMirrors::decide(const std::vector<Output>& outputs,
+                                        const std::vector<Monitor>& monitors) {
     XcbRandrMirrors out;
     std::map<std::uint32_t, std::vector<DisplayID>> byCrtc;
     std::set<DisplayID> lit;

@@ -1,6 +1,7 @@
 // The adapters that need a QGuiApplication: it must be the application object and it connects to
-// its display once, so this program starts its own X server (Xvfb with two screens joined by
-// Xinerama) before creating it. Without Xvfb the application runs offscreen and the X tests skip.
+// its display once, so this program starts its own X server (Xvfb with two X screens) before
+// creating it. Two separate X screens, not Xinerama: with Xinerama on, Xvfb reports a single RandR
+// monitor and Qt sees one screen. Without Xvfb the application runs offscreen and the X tests skip.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -26,9 +27,10 @@ std::string startXvfb(pid_t* pid) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
-    const char* argv[] = {"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "+xinerama", "-screen", "0",
-                          "800x600x24", "-screen", "1", "800x600x24", nullptr};
-    const int failed = posix_spawn(pid, "/usr/bin/Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
+    const char* argv[] = {"Xvfb", "-displayfd", "1",       "-nolisten", "tcp",        "-screen",
+                          "0",    "800x600x24", "-screen", "1",         "800x600x24", nullptr};
+    const int failed =
+        posix_spawn(pid, "/usr/bin/Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     std::string number;

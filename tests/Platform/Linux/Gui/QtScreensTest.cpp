@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QElapsedTimer>
 #include <cstdlib>
 #include <functional>
 
