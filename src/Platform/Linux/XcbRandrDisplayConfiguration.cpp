@@ -77,6 +77,8 @@ void XcbRandrDisplayConfiguration::disconnect() {
 std::vector<DisplayID> XcbRandrDisplayConfiguration::onlineDisplays(std::size_t maxCount) {
     mirrored_.clear();
     if (!connect()) return {};
+    // A connection made afresh (the server came back) is listened to again.
+    if (onReconfiguration_ && !notifier_) listen();
     // "Current" answers from what the server knows, without probing the outputs again.
     auto resources = own(xcb_randr_get_screen_resources_current_reply(
         connection_, xcb_randr_get_screen_resources_current(connection_, root_), nullptr));
@@ -136,8 +138,10 @@ void XcbRandrDisplayConfiguration::setOnReconfiguration(
         notifier_.reset();
         return;
     }
-    if (notifier_) return;
-    if (!connect()) return;
+    if (!notifier_ && connect()) listen();
+}
+
+void XcbRandrDisplayConfiguration::listen() {
     xcb_randr_select_input(connection_, root_, kEvents);
     xcb_flush(connection_);
     notifier_ =
@@ -157,8 +161,10 @@ void XcbRandrDisplayConfiguration::drainEvents() {
     if (xcb_connection_has_error(connection_) != 0) {
         // The server went away: say so once and stop listening to a dead socket.
         log_.error("Lost X display '{}'; display changes are no longer followed", display_);
-        notifier_->setEnabled(false);
-        notifier_.release()->deleteLater();  // we are inside its signal
+        if (notifier_) {
+            notifier_->setEnabled(false);
+            notifier_.release()->deleteLater();  // we may be inside its signal
+        }
         xcb_disconnect(connection_);
         connection_ = nullptr;
         reportedUnreachable_ = true;

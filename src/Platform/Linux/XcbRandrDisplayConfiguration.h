@@ -35,6 +35,7 @@ public:
 private:
     bool connect();
     void disconnect();
+    void listen();
     void drainEvents();
 
     Logger log_;
