@@ -57,6 +57,13 @@ int millisecondsUntil(Clock::time_point deadline) {
     return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
 }
 
+/// `seconds` from now; a nonsensical span (negative, not a number) is none, and a vast one a day, so
+/// the conversion to clock ticks can never overflow.
+Clock::time_point after(double seconds) {
+    const double bounded = seconds > 0 ? std::min(seconds, 86400.0) : 0.0;
+    return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(bounded));
+}
+
 /// Waits until the pidfd says the child has ended, or the deadline passes.
 bool waitForExit(int pidfd, Clock::time_point deadline) {
     pollfd watch{pidfd, POLLIN, 0};
@@ -136,14 +143,15 @@ void terminate(const std::shared_ptr<BoundedProcess::Pending>& pending, FileDesc
         --pending->kills;
         pending->settled.notify_all();
     };
-    auto kill = [pending, settle, path, pid, fd = std::move(pidfd)] {
-        const auto grace = std::chrono::duration<double>(ProcessRunner::terminationGraceSeconds);
-        if (!waitForExit(fd.get(), Clock::now() + std::chrono::duration_cast<Clock::duration>(grace))) {
+    auto kill = [pending, settle, path, pid, fd = std::move(pidfd)]() mutable {
+        if (!waitForExit(fd.get(), after(ProcessRunner::terminationGraceSeconds))) {
             Logger(*pending, "BoundedProcess")
                 .error("{} ignored SIGTERM — sending SIGKILL to pid {}", path, pid);
             pidfdSignal(fd.get(), SIGKILL);
         }
         reap(pid);
+        // Closed before the runner may go: its owner counts descriptors once it is gone.
+        fd.close();
         settle();
     };
     try {
@@ -195,8 +203,7 @@ std::optional<ProcessResult> BoundedProcess::run(const std::string& path,
     }
 
     OutputBox box(outputCeiling);
-    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                             std::chrono::duration<double>(std::max(timeoutSeconds, 0.0)));
+    const auto deadline = after(timeoutSeconds);
     bool exited = false;
     bool reading = true;
     while (!exited) {
@@ -219,8 +226,7 @@ std::optional<ProcessResult> BoundedProcess::run(const std::string& path,
     }
 
     const auto status = reap(child);
-    const auto endOfOutput = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                                std::chrono::duration<double>(endOfOutputGraceSeconds));
+    const auto endOfOutput = after(endOfOutputGraceSeconds);
     while (reading) {
         pollfd watch{output.get(), POLLIN, 0};
         const int ready = ::poll(&watch, 1, millisecondsUntil(endOfOutput));

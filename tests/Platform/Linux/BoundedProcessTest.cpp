@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <optional>
 
 #include "Platform/Sim/CapturingLogSink.h"
@@ -109,12 +110,14 @@ TEST(BoundedProcess, TerminatesToolsThatOutliveTheTimeOutAndKillsThoseThatIgnore
         BoundedProcess runner(log);
         EXPECT_FALSE(runner.run(polite, {}, 0.2));
         EXPECT_FALSE(runner.run(stubborn, {}, 0.2));
+        // A nonsensical time-out is no time at all, not an endless wait.
+        EXPECT_FALSE(runner.run(polite, {}, std::numeric_limits<double>::quiet_NaN()));
         EXPECT_TRUE(log.contains(kCategory, polite + " exceeded 0.200000 s — terminating"));
         EXPECT_TRUE(log.contains(kCategory, stubborn + " exceeded 0.200000 s — terminating"));
     }  // waits for the delayed kill
     EXPECT_FALSE(log.contains(kCategory, polite + " ignored SIGTERM"));
     EXPECT_TRUE(log.contains(kCategory, stubborn + " ignored SIGTERM — sending SIGKILL to pid "));
-    EXPECT_EQ(log.lines().size(), 3U);
+    EXPECT_EQ(log.lines().size(), 4U);
     EXPECT_EQ(openDescriptors(), before);
     EXPECT_FALSE(zombieLeft());
 }
