@@ -220,7 +220,7 @@ std::optional<ProcessResult> BoundedProcess::run(const std::string& path,
     }
     if (!exited) {
         log_.error("{} exceeded {:f} s — terminating", path, timeoutSeconds);
-        output.close();
+        if (reading) output.close();
         terminate(pending_, std::move(pidfd), child, path);
         return std::nullopt;
     }
@@ -243,7 +243,7 @@ std::optional<ProcessResult> BoundedProcess::run(const std::string& path,
         return std::nullopt;
     }
     if (!status) {
-        log_.error("{} exited but its status could not be collected: {}", path, std::strerror(errno));
+        log_.error("{} exited but its status could not be collected", path);
         return std::nullopt;
     }
     const std::string bytes = box.data();
