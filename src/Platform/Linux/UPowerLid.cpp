@@ -28,7 +28,7 @@ constexpr const char* kLidIsClosed = "LidIsClosed";
 // A state file is one short line; anything longer is not one.
 constexpr std::size_t kMaxStateBytes = 128;
 // Machines have one lid; a folder with more entries than this is not the button folder.
-constexpr int kMaxButtons = 8;
+constexpr std::size_t kMaxButtons = 8;
 
 std::optional<bool> boolean(const QVariantMap& properties, const char* key) {
     const QVariant value = properties.value(key);
