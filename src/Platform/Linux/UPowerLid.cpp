@@ -168,12 +168,14 @@ void UPowerLid::updatePolling() {
     const bool wanted = needed_ && pending_ == 0 && !hasSignalSource();
     if (!wanted) {
         pollTimer_.reset();
+        firstPoll_.reset();
         buttonClosed_.reset();  // a reading no longer taken must not pass for the lid's state
         return;
     }
     if (pollTimer_) return;
     pollTimer_ = scheduler_.every(kPollSeconds, [this] { poll(); });
-    poll();
+    // Not now: the caller may be in the middle of an evaluation that the change would re-enter.
+    firstPoll_ = scheduler_.after(0, [this] { poll(); });
 }
 
 void UPowerLid::poll() {

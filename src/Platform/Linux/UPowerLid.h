@@ -75,6 +75,7 @@ private:
     std::optional<bool> buttonClosed_;
     bool buttonFailureLogged_ = false;
     Timer pollTimer_;
+    Timer firstPoll_;
     std::unique_ptr<QDBusServiceWatcher> watcher_;
 };
 

@@ -84,6 +84,8 @@ TEST_F(UPowerLidTest, ReadsTheButtonOnlyWhileNeededWhereUPowerKnowsNoLid) {
 
     lid.setReadingNeeded(true);
     EXPECT_TRUE(lid.isPolling());
+    EXPECT_EQ(changes, 2) << "the first reading waits for the next turn of the loop";
+    scheduler_.advance(0);
     EXPECT_EQ(lid.readClosed(), false);
     writeState("state:      closed\n");
     const int before = changes;
