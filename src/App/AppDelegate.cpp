@@ -9,11 +9,11 @@
 #include <QTimer>
 
 #include "Core/AppState.h"
-#include "Support/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
 #include "Monitors/BatteryMonitor.h"
 #include "Monitors/DisplayMonitor.h"
+#include "Monitors/LidStateMonitor.h"
 #include "Monitors/MirroringMonitor.h"
 #include "Monitors/ProcessMonitor.h"
 #include "Monitors/ThermalMonitor.h"
@@ -33,9 +33,11 @@
 #include "Platform/Linux/SysfsThermal.h"
 #include "Platform/Linux/SystemClock.h"
 #include "Platform/Linux/TimerfdWallClockChanges.h"
+#include "Platform/Linux/UPowerLid.h"
 #include "Platform/Linux/UPowerPowerSources.h"
 #include "Platform/Sim/MemoryDefaultsStore.h"
 #include "Platform/Sim/SimDisplayConfiguration.h"
+#include "Platform/Sim/SimLid.h"
 #include "Platform/Sim/SimNotificationCenter.h"
 #include "Platform/Sim/SimPowerAssertions.h"
 #include "Platform/Sim/SimPowerSources.h"
@@ -47,6 +49,7 @@
 #include "Services/DefaultsSessionPersistence.h"
 #include "Services/GuardianService.h"
 #include "Services/NotificationService.h"
+#include "Support/Localization.h"
 #include "UI/URLCommandRouter.h"
 
 namespace torvel {
@@ -97,6 +100,9 @@ AppDelegate::AppDelegate(Machine machine)
         auto wifi = std::make_unique<SimWiFi>(*scheduler_);
         sim_.wifi = wifi.get();
         wifi_ = std::move(wifi);
+        auto lid = std::make_unique<SimLid>(*scheduler_);
+        sim_.lid = lid.get();
+        lid_ = std::move(lid);
     } else {
         assertions_ = std::make_unique<DesktopPowerAssertions>(QDBusConnection::systemBus(),
                                                                QDBusConnection::sessionBus(), *log_);
@@ -110,6 +116,7 @@ AppDelegate::AppDelegate(Machine machine)
         screens_ = std::make_unique<DrmScreens>(*log_);
         displayConfiguration_ = std::make_unique<DrmDisplayConfiguration>(*log_);
         wifi_ = std::make_unique<NetworkManagerWiFi>(QDBusConnection::systemBus(), *log_);
+        lid_ = std::make_unique<UPowerLid>(QDBusConnection::systemBus(), *scheduler_, *log_);
     }
     // The simulated machine still runs on the real clock, so it follows the real clock's changes too.
     clockChanges_ = std::make_unique<TimerfdWallClockChanges>(*log_);
@@ -148,8 +155,7 @@ AppDelegate::AppDelegate(Machine machine)
     sleepEvents_->setOnWake([this] { timer_->resynchronize(); });
     clockChanges_->setOnChange([this] { timer_->resynchronize(); });
 
-    // 5. Emergency power and 6. wake (sharing the callback above) join here; 11. the lid after the
-    // thermal monitor.
+    // 5. Emergency power and 6. wake (sharing the callback above) join here.
 
     // 7. Displays. The state hears the first answer even when it is "no", so the first evaluation
     // sees the real machine.
@@ -181,6 +187,14 @@ AppDelegate::AppDelegate(Machine machine)
     state_->handleThermalStateChanged(thermalMonitor_->currentState());
     state_->attachThermalMonitor(*thermalMonitor_);
 
+    // 11. Lid: the state starts with the lid open, so a machine started closed runs the close
+    // handling once. The lid's answer may come later, as a change.
+    lidMonitor_ = std::make_unique<LidStateMonitor>(*lid_, *log_);
+    lidMonitor_->startMonitoring();
+    lidMonitor_->setOnChanged([this](bool closed) { state_->handleLidStateChanged(closed); });
+    state_->handleLidStateChanged(lidMonitor_->isClosed());
+    state_->attachLidMonitor(*lidMonitor_);
+
     // 12. Processes.
     processMonitor_ = std::make_unique<ProcessMonitor>(*workspace_, *locale_, *log_);
     state_->attachProcessMonitor(*processMonitor_);
@@ -198,6 +212,7 @@ AppDelegate::~AppDelegate() {
     if (battery_) battery_->setOnStateChanged(nullptr);
     if (thermalMonitor_) thermalMonitor_->setOnChanged(nullptr);
     if (wifiMonitor_) wifiMonitor_->setOnStateChanged(nullptr);
+    if (lidMonitor_) lidMonitor_->setOnChanged(nullptr);
 }
 
 void AppDelegate::finishLaunching() {

@@ -19,6 +19,8 @@ class DefaultsSessionPersistence;
 class DisplayConfiguration;
 class DisplayMonitor;
 class GuardianService;
+class Lid;
+class LidStateMonitor;
 class Localization;
 class MirroringMonitor;
 class NotificationCenter;
@@ -30,6 +32,7 @@ class ProcessMonitor;
 class Workspace;
 class Scheduler;
 class SimDisplayConfiguration;
+class SimLid;
 class SimPowerAssertions;
 class SimPowerSources;
 class SimThermal;
@@ -95,6 +98,7 @@ public:
         SimScreens* screens = nullptr;
         SimDisplayConfiguration* displayConfiguration = nullptr;
         SimWiFi* wifi = nullptr;
+        SimLid* lid = nullptr;
     };
     /// nullptr on the real desktop.
     SimulatedMachine* simulatedMachine() { return machine_ == Machine::simulated ? &sim_ : nullptr; }
@@ -134,6 +138,8 @@ private:
     std::unique_ptr<MirroringMonitor> mirroringMonitor_;
     std::unique_ptr<WiFi> wifi_;
     std::unique_ptr<WiFiNetworkMonitor> wifiMonitor_;  // after wifi_: it unsubscribes from it
+    std::unique_ptr<Lid> lid_;
+    std::unique_ptr<LidStateMonitor> lidMonitor_;  // after lid_: it unsubscribes from it
     std::unique_ptr<Workspace> workspace_;
     std::unique_ptr<ProcessMonitor> processMonitor_;
     std::unique_ptr<SystemSleepEvents> sleepEvents_;  // after timer_: its callback uses the timer

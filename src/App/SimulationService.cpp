@@ -8,6 +8,7 @@
 #include "Core/AppState.h"
 #include "Monitors/ThermalMonitor.h"
 #include "Platform/Sim/SimDisplayConfiguration.h"
+#include "Platform/Sim/SimLid.h"
 #include "Platform/Sim/SimPowerSources.h"
 #include "Platform/Sim/SimScreens.h"
 #include "Platform/Sim/SimThermal.h"
@@ -151,7 +152,6 @@ QString SimulationService::Change(const QStringList& assignments) {
 void SimulationService::apply(const SimulatedChange& change) {
     using K = SimulatedChange::Kind;
     auto* machine = app_.simulatedMachine();
-    AppState& state = app_.state();
     switch (change.kind) {
         case K::battery:
             machine->powerSources->setBatteryPercent(static_cast<int>(change.number));
@@ -181,9 +181,8 @@ void SimulationService::apply(const SimulatedChange& change) {
             machine->thermal->setState(change.thermal);
             app_.thermalMonitor().refresh();
             break;
-        // Until its monitor exists, the lid reaches the state directly.
         case K::lid:
-            state.updateMonitorValues([&](MonitorValues& values) { values.isLidClosed = change.flag; });
+            machine->lid->setClosed(change.flag);
             break;
         case K::displays:
             // The simulated machine is a laptop: its own screen plus the external ones.
@@ -230,7 +229,7 @@ QString SimulationService::Describe() {
     text += std::string(" charging=") + (value(kIsChargingKey, false) ? "on" : "off");
     const auto& values = app_.state().monitorValues();
     text += " thermal=" + std::string(toString(values.thermalState));
-    text += std::string(" lid=") + (values.isLidClosed ? "closed" : "open");
+    text += std::string(" lid=") + (machine->lid->readClosed().value_or(false) ? "closed" : "open");
     text += " display=" + std::to_string(machine->screens->screenCount() - 1);
     text += std::string(" mirroring=") + (machine->displayConfiguration->isMirroringOn() ? "on" : "off");
     text += " wifi=" + machine->wifi->read().ssid.value_or("off");

@@ -11,7 +11,6 @@
 #include "Core/PriorityChain.h"
 #include "Core/Settings.h"
 #include "Core/SettingsValues.h"
-#include "Support/Signal.h"
 #include "Models/BatteryState.h"
 #include "Models/Calendar.h"
 #include "Models/Duration.h"
@@ -23,6 +22,7 @@
 #include "Platform/Log.h"
 #include "Platform/Scheduler.h"
 #include "Platform/WiFi.h"
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -37,6 +37,7 @@ class SessionPersistence;
 class SleepPreventionProtocol;
 class StayguardServiceProtocol;
 class ThermalMonitor;
+class LidStateMonitor;
 class TimerManager;
 class WiFiNetworkMonitor;
 
@@ -141,6 +142,10 @@ public:
     /// Reads through `monitor` once before each activation and tells it while the kill switch needs
     /// fresh readings; it holds the monitor weakly. Replaces an earlier monitor.
     void attachThermalMonitor(ThermalMonitor& monitor);
+    /// The lid opened or closed: sets or clears the trusted-network latch and re-evaluates (AppStateLid.cpp).
+    void handleLidStateChanged(bool closed);
+    /// Tells `monitor` while lid changes matter (the trusted-network trigger is on); held weakly.
+    void attachLidMonitor(LidStateMonitor& monitor);
     Signal<> batteryStateChanged;
 
     // Display triggers (AppStateDisplays.cpp).
@@ -281,6 +286,7 @@ private:
     // AppStateThermal.cpp
     bool refreshThermalBeforeActivation(const PriorityDecision& decision);
     void updateThermalWatch();
+    void updateLidWatch();
     // AppStateSession.cpp
     bool resumeSuspendedSession();
     // AppStateProfiles.cpp
@@ -341,6 +347,7 @@ private:
     ProcessHooks processHooks_;
     std::weak_ptr<ProcessMonitor> processMonitor_;
     std::weak_ptr<ThermalMonitor> thermalMonitor_;
+    std::weak_ptr<LidStateMonitor> lidMonitor_;
     /// Set during the reading before an activation, so the re-evaluation it causes reads no more.
     bool refreshingThermal_ = false;
     Connection timerConnection_;

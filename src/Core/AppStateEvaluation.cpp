@@ -1,11 +1,11 @@
 // The one re-evaluation: build the decision input, decide, and make the machine match.
 #include "Core/AppState.h"
-#include "Support/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
 #include "Services/GuardianService.h"
 #include "Services/NotificationService.h"
 #include "Services/SessionPersistence.h"
+#include "Support/Localization.h"
 
 namespace torvel {
 
@@ -61,6 +61,7 @@ void AppState::reevaluateState() {
     if (first.stopCause) {
         applyStopDecision(*first.stopCause);
         updateThermalWatch();
+        updateLidWatch();
         return;
     }
     const auto& battery = monitors_.batteryState;
@@ -81,6 +82,7 @@ void AppState::reevaluateState() {
     }
     applyState(!decision.reasons.empty(), decision.reasons, decision.assertionType);
     updateThermalWatch();
+    updateLidWatch();
     // The lid-closed sleep defeat follows the final reasons once the privileged helper is wired in.
 }
 

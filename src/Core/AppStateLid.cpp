@@ -1,0 +1,53 @@
+// How the state follows the lid: the trusted-network latch and the lid watch.
+#include "Core/AppState.h"
+#include "Monitors/LidStateMonitor.h"
+#include "Services/StayguardServiceProtocol.h"
+
+namespace torvel {
+
+namespace {
+
+// How long the trusted network's reason outlives a Wi-Fi that drops once the lid is closed.
+constexpr double kLatchSeconds = 300.0;
+
+}  // namespace
+
+void AppState::attachLidMonitor(LidStateMonitor& monitor) {
+    lidMonitor_ = monitor.weakSelf();
+    updateLidWatch();
+}
+
+void AppState::updateLidWatch() {
+    // Only the trusted-network latch needs lid changes that nothing announces; a lid that can only be
+    // read is not read every few seconds for nothing.
+    if (const auto monitor = lidMonitor_.lock())
+        monitor->setNeeded(settings_.trustedNetworkActivationEnabled);
+}
+
+void AppState::handleLidStateChanged(bool closed) {
+    const bool previous = monitors_.isLidClosed;
+    monitors_.isLidClosed = closed;
+    if (closed == previous) return;
+    // The reason as it was just before the lid moved.
+    const bool trustedActive = activeReasons_.contains(ActivationReason::trustedNetwork);
+    const bool helperInstalled = services_.stayguard && services_.stayguard->isInstalled();
+    log_.info("AppState: lid {} trustedActive={} autoLPM={} sgInstalled={}", closed ? "CLOSED" : "OPENED",
+              trustedActive, settings_.autoEnableLowPowerModeOnLidClose, helperInstalled);
+    if (closed) {
+        // The lid-close sound and the power saver on lid close join here with their services.
+        monitors_.trustedNetworkLatchedWhileLidClosed = trustedActive;
+        if (trustedActive) {
+            monitors_.trustedNetworkLatchSSID = monitors_.currentSSID;
+            monitors_.trustedNetworkLatchDeadline = services_.clock.now().addingSeconds(kLatchSeconds);
+        } else {
+            monitors_.trustedNetworkLatchSSID.reset();
+            monitors_.trustedNetworkLatchDeadline.reset();
+        }
+    } else {
+        // Cleared before the re-evaluation, so that an untrusted or absent network ends the reason now.
+        clearTrustedNetworkLatch();
+    }
+    reevaluateState();
+}
+
+}  // namespace torvel

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+
+namespace torvel {
+
+/// The laptop's lid. Most machines announce its changes; some can only be read, and reading them
+/// costs a timer, so the reader is told when anyone depends on those changes.
+class Lid {
+public:
+    virtual ~Lid() = default;
+    /// The lid as last known; never blocks. Failure (no lid, nothing known yet): std::nullopt.
+    virtual std::optional<bool> readClosed() = 0;
+    /// Calls `onChange` on the main loop after the lid may have changed, replacing an earlier callback;
+    /// nullptr ends the notifications.
+    virtual void setOnChange(std::function<void()> onChange) = 0;
+    /// Whether changes matter even where the system does not announce them: then a source that can
+    /// only be read is read every few seconds. Off by default.
+    virtual void setReadingNeeded(bool needed) = 0;
+};
+
+}  // namespace torvel

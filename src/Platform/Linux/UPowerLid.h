@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusServiceWatcher>
+#include <QObject>
+#include <QVariantMap>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Platform/Lid.h"
+#include "Platform/Log.h"
+#include "Platform/Scheduler.h"
+
+namespace torvel {
+
+/// The lid as UPower sees it (LidIsPresent, LidIsClosed on its daemon object), followed through its
+/// PropertiesChanged signals; its properties come from one asynchronous Get per property at start and
+/// whenever UPower takes its bus name again, so nothing waits on the main loop.
+///
+/// Where UPower is missing or knows no lid, the kernel's ACPI button files (`<root>/*/state`, "state:
+/// open" or "state: closed") are read instead, but only while setReadingNeeded(true) says changes
+/// matter, every kPollSeconds, and not at all while UPower still has to answer.
+class UPowerLid : public QObject, public Lid {
+    Q_OBJECT
+
+public:
+    static constexpr const char* kProcRoot = "/proc/acpi/button/lid";
+    /// Often enough for the trusted-network latch to see a close within seconds.
+    static constexpr double kPollSeconds = 3.0;
+    /// Longest wait for UPower's answer; nothing waits for it on the main loop.
+    static constexpr int kCallTimeoutMs = 5000;
+
+    UPowerLid(QDBusConnection system, Scheduler& scheduler, LogSink& log, std::string procRoot = kProcRoot);
+    ~UPowerLid() override;
+
+    std::optional<bool> readClosed() override;
+    void setOnChange(std::function<void()> onChange) override { onChange_ = std::move(onChange); }
+    void setReadingNeeded(bool needed) override;
+
+    /// True while the button files are read periodically.
+    bool isPolling() const { return pollTimer_ != nullptr; }
+    /// The first lid's state among `root`'s ACPI button folders; std::nullopt when none reads.
+    static std::optional<bool> readButtonState(const std::string& root);
+
+private Q_SLOTS:
+    void onPropertiesChanged(const QDBusMessage& message);
+
+private:
+    void fetch();
+    void received(const QString& name, const QDBusMessage& reply);
+    void ownerChanged(const QString& newOwner);
+    /// UPower reports a lid and its state: no reading of the button files is needed.
+    bool hasSignalSource() const;
+    void updatePolling();
+    void poll();
+    void announce();
+
+    QDBusConnection bus_;
+    Scheduler& scheduler_;
+    Logger log_;
+    std::string procRoot_;
+    std::function<void()> onChange_;
+    bool subscribed_ = false;
+    QVariantMap properties_;
+    /// Answers still expected from UPower; polling waits for them.
+    int pending_ = 0;
+    /// Answers to an earlier round (before UPower restarted) are dropped.
+    unsigned generation_ = 0;
+    bool needed_ = false;
+    QString lastError_;
+    std::optional<bool> buttonClosed_;
+    bool buttonFailureLogged_ = false;
+    Timer pollTimer_;
+    Timer firstPoll_;
+    std::unique_ptr<QDBusServiceWatcher> watcher_;
+};
+
+}  // namespace torvel

@@ -1,0 +1,120 @@
+#include "Platform/Linux/UPowerLid.h"
+
+#include <gtest/gtest.h>
+
+#include <QDBusVariant>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "Platform/Linux/DBus/PrivateBuses.h"
+#include "Platform/Sim/CapturingLogSink.h"
+#include "Platform/Sim/SimClock.h"
+#include "Platform/Sim/VirtualScheduler.h"
+
+namespace torvel {
+namespace {
+
+using Bus = PrivateBuses::Bus;
+
+// dbusmock's upower template on the private system bus, and an ACPI button folder of our own.
+class UPowerLidTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!buses_.unavailableReason().empty()) GTEST_SKIP() << buses_.unavailableReason();
+        ASSERT_TRUE(dir_.isValid());
+        ASSERT_TRUE(QDir(dir_.path()).mkpath("LID0"));
+        writeState("state:      open\n");
+    }
+    void startUPower(bool lidPresent) {
+        const QString parameters =
+            QString(R"({"LidIsPresent": %1, "LidIsClosed": false})").arg(lidPresent ? "true" : "false");
+        ASSERT_TRUE(buses_.startTemplate(Bus::system, "upower", "org.freedesktop.UPower", parameters));
+    }
+    void setLidClosed(bool closed) {
+        auto message = QDBusMessage::createMethodCall("org.freedesktop.UPower", "/org/freedesktop/UPower",
+                                                      "org.freedesktop.DBus.Properties", "Set");
+        message.setArguments(
+            {"org.freedesktop.UPower", "LidIsClosed", QVariant::fromValue(QDBusVariant(closed))});
+        const auto reply = buses_.connection(Bus::system).call(message, QDBus::Block, 5000);
+        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    }
+    void writeState(const QByteArray& text, const char* button = "LID0") {
+        QFile file(dir_.filePath(QString(button) + "/state"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    }
+    std::string root() const { return dir_.path().toStdString(); }
+
+    PrivateBuses buses_;
+    QTemporaryDir dir_;
+    CapturingLogSink log_;
+    SimClock clock_{Date(0)};
+    VirtualScheduler scheduler_{clock_};
+};
+
+TEST_F(UPowerLidTest, FollowsUPowersLidAndNeverReadsTheButtonWhileItKnowsOne) {
+    startUPower(true);
+    UPowerLid lid(buses_.connection(Bus::system), scheduler_, log_, root());
+    int changes = 0;
+    lid.setOnChange([&] { ++changes; });
+    lid.setReadingNeeded(true);
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return lid.readClosed() == false; }));
+    EXPECT_FALSE(lid.isPolling());
+
+    writeState("state:      closed\n");  // the button disagrees: it is not the source here
+    const int before = changes;
+    setLidClosed(true);
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return lid.readClosed() == true; }));
+    EXPECT_GT(changes, before);
+    EXPECT_FALSE(lid.isPolling());
+    setLidClosed(false);
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return lid.readClosed() == false; }));
+}
+
+TEST_F(UPowerLidTest, ReadsTheButtonOnlyWhileNeededWhereUPowerKnowsNoLid) {
+    startUPower(false);
+    UPowerLid lid(buses_.connection(Bus::system), scheduler_, log_, root());
+    int changes = 0;
+    lid.setOnChange([&] { ++changes; });
+    // Not needed: UPower's answer arrives, and still nothing is read.
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return changes >= 2; }));
+    EXPECT_FALSE(lid.isPolling());
+    EXPECT_EQ(lid.readClosed(), std::nullopt);
+
+    lid.setReadingNeeded(true);
+    EXPECT_TRUE(lid.isPolling());
+    EXPECT_EQ(changes, 2) << "the first reading waits for the next turn of the loop";
+    scheduler_.advance(0);
+    EXPECT_EQ(lid.readClosed(), false);
+    writeState("state:      closed\n");
+    const int before = changes;
+    scheduler_.advance(UPowerLid::kPollSeconds);
+    EXPECT_EQ(lid.readClosed(), true);
+    EXPECT_EQ(changes, before + 1);
+    scheduler_.advance(UPowerLid::kPollSeconds);
+    EXPECT_EQ(changes, before + 1);  // the same state again is no change
+
+    lid.setReadingNeeded(false);
+    EXPECT_FALSE(lid.isPolling());
+    EXPECT_EQ(lid.readClosed(), std::nullopt);
+}
+
+TEST_F(UPowerLidTest, TheButtonFileIsCheckedBeforeItIsBelieved) {
+    EXPECT_EQ(UPowerLid::readButtonState(root()), false);
+    writeState("state: closed");
+    EXPECT_EQ(UPowerLid::readButtonState(root()), true);
+    for (const QByteArray& hostile : {QByteArray("state: ajar\n"), QByteArray("closed\n"), QByteArray(),
+                                      QByteArray("state: closed") + QByteArray(200, ' ')}) {
+        writeState(hostile);
+        EXPECT_EQ(UPowerLid::readButtonState(root()), std::nullopt) << hostile.left(20).toStdString();
+    }
+    EXPECT_EQ(UPowerLid::readButtonState(root() + "/missing"), std::nullopt);
+    // An unreadable first button leaves the next one to tell.
+    ASSERT_TRUE(QDir(dir_.path()).mkpath("LID1"));
+    writeState("state:      open\n", "LID1");
+    EXPECT_EQ(UPowerLid::readButtonState(root()), false);
+}
+
+}  // namespace
+}  // namespace torvel
