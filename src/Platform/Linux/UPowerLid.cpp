@@ -165,7 +165,7 @@ void UPowerLid::ownerChanged(const QString& newOwner) {
 }
 
 void UPowerLid::updatePolling() {
-    const bool wanted = needed_ && pending_ == 0 && !hasSignalSource();
+    const bool wanted = needed_ && pending_ == 0 && !hasSignalSource() && !noButtons_;
     if (!wanted) {
         pollTimer_.reset();
         firstPoll_.reset();
@@ -179,6 +179,15 @@ void UPowerLid::updatePolling() {
 }
 
 void UPowerLid::poll() {
+    std::error_code error;
+    if (!std::filesystem::is_directory(procRoot_, error)) {
+        // No lid button at all (a desktop, a container): ACPI buttons do not appear later, so there is
+        // nothing to come back for. The lid counts as open.
+        log_.info("No lid button under {}: the lid counts as open", procRoot_);
+        noButtons_ = true;
+        updatePolling();
+        return;
+    }
     const auto closed = readButtonState(procRoot_);
     if (!closed && !buttonFailureLogged_) log_.info("No lid state under {}", procRoot_);
     buttonFailureLogged_ = !closed;

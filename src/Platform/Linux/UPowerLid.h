@@ -74,6 +74,8 @@ private:
     QString lastError_;
     std::optional<bool> buttonClosed_;
     bool buttonFailureLogged_ = false;
+    /// The machine has no lid button folder: never read again.
+    bool noButtons_ = false;
     Timer pollTimer_;
     Timer firstPoll_;
     std::unique_ptr<QDBusServiceWatcher> watcher_;

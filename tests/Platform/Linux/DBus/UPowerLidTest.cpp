@@ -98,6 +98,14 @@ TEST_F(UPowerLidTest, ReadsTheButtonOnlyWhileNeededWhereUPowerKnowsNoLid) {
     lid.setReadingNeeded(false);
     EXPECT_FALSE(lid.isPolling());
     EXPECT_EQ(lid.readClosed(), std::nullopt);
+
+    // A machine without any lid button is not read every few seconds for nothing.
+    UPowerLid noLid(buses_.connection(Bus::system), scheduler_, log_, root() + "/absent");
+    noLid.setReadingNeeded(true);
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return noLid.isPolling(); }));  // once UPower has answered
+    scheduler_.advance(0);
+    EXPECT_FALSE(noLid.isPolling());
+    EXPECT_EQ(noLid.readClosed(), std::nullopt);
 }
 
 TEST_F(UPowerLidTest, TheButtonFileIsCheckedBeforeItIsBelieved) {
