@@ -64,6 +64,15 @@ std::unique_ptr<DefaultsStore> openDefaults(LogSink& log) {
     return std::make_unique<MemoryDefaultsStore>();
 }
 
+// Makes a simulated part, hands it to `slot` (its port) and returns it for the simulated machine.
+template <typename Sim, typename Port, typename... Args>
+Sim* installSim(std::unique_ptr<Port>& slot, Args&... args) {
+    auto sim = std::make_unique<Sim>(args...);
+    Sim* raw = sim.get();
+    slot = std::move(sim);
+    return raw;
+}
+
 }  // namespace
 
 AppDelegate::AppDelegate(Machine machine)
@@ -77,32 +86,18 @@ AppDelegate::AppDelegate(Machine machine)
       defaults_(openDefaults(*log_)) {
     // The machine: real desktop services, or the simulated ones.
     if (machine_ == Machine::simulated) {
-        auto assertions = std::make_unique<SimPowerAssertions>();
-        sim_.assertions = assertions.get();
-        assertions_ = std::move(assertions);
-        auto powerSources = std::make_unique<SimPowerSources>(*scheduler_);
-        sim_.powerSources = powerSources.get();
-        powerSources_ = std::move(powerSources);
-        notificationCenter_ = std::make_unique<SimNotificationCenter>(*scheduler_);
-        auto workspace = std::make_unique<SimWorkspace>(*scheduler_);
-        sim_.workspace = workspace.get();
-        workspace_ = std::move(workspace);
-        sleepEvents_ = std::make_unique<SimSystemSleepEvents>(*scheduler_);
-        auto thermal = std::make_unique<SimThermal>();
-        sim_.thermal = thermal.get();
-        thermal_ = std::move(thermal);
-        auto screens = std::make_unique<SimScreens>(*scheduler_);
-        sim_.screens = screens.get();
-        screens_ = std::move(screens);
-        auto displayConfiguration = std::make_unique<SimDisplayConfiguration>(*scheduler_);
-        sim_.displayConfiguration = displayConfiguration.get();
-        displayConfiguration_ = std::move(displayConfiguration);
-        auto wifi = std::make_unique<SimWiFi>(*scheduler_);
-        sim_.wifi = wifi.get();
-        wifi_ = std::move(wifi);
-        auto lid = std::make_unique<SimLid>(*scheduler_);
-        sim_.lid = lid.get();
-        lid_ = std::move(lid);
+        // Each simulated part is owned as its port; the machine keeps a pointer for its injectors.
+        auto& scheduler = *scheduler_;
+        sim_.assertions = installSim<SimPowerAssertions>(assertions_);
+        sim_.powerSources = installSim<SimPowerSources>(powerSources_, scheduler);
+        notificationCenter_ = std::make_unique<SimNotificationCenter>(scheduler);
+        sim_.workspace = installSim<SimWorkspace>(workspace_, scheduler);
+        sleepEvents_ = std::make_unique<SimSystemSleepEvents>(scheduler);
+        sim_.thermal = installSim<SimThermal>(thermal_);
+        sim_.screens = installSim<SimScreens>(screens_, scheduler);
+        sim_.displayConfiguration = installSim<SimDisplayConfiguration>(displayConfiguration_, scheduler);
+        sim_.wifi = installSim<SimWiFi>(wifi_, scheduler);
+        sim_.lid = installSim<SimLid>(lid_, scheduler);
     } else {
         assertions_ = std::make_unique<DesktopPowerAssertions>(QDBusConnection::systemBus(),
                                                                QDBusConnection::sessionBus(), *log_);
