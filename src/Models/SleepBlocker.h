@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace torvel {
+
+/// One lock of another process that keeps the computer from sleeping, as the menu lists it and the
+/// emergency steps act on it.
+struct SleepBlocker {
+    std::int32_t pid = 0;
+    /// The executable's name, sanitised and capped; empty when it cannot be read.
+    std::string processName;
+    /// One of the blocking assertion types ("PreventSystemSleep", ...).
+    std::string assertionType;
+    /// Why the process holds it, sanitised and capped; empty when it gave no reason.
+    std::string assertionName;
+    bool isOwnedByCurrentUser = false;
+    /// The kernel's command name (at most 15 bytes on Linux), sanitised; empty when unreadable.
+    std::string commName;
+
+    /// The name shown to the user and the key the menu groups by: the process name, else the command
+    /// name (completed from the reason when the kernel cut it), else "PID <pid>".
+    std::string displayName() const;
+    std::string toString() const;
+
+    friend bool operator==(const SleepBlocker&, const SleepBlocker&) = default;
+};
+
+}  // namespace torvel

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace torvel {
+
+/// One power assertion (on Linux: one kind of one logind inhibitor lock) as the system lists it.
+struct AssertionRecord {
+    /// The holder's process id as the system reports it (not yet checked to fit a pid).
+    std::int64_t pid = 0;
+    /// The assertion type ("PreventSystemSleep", "PreventUserIdleSystemSleep", or the system's own name
+    /// for kinds that do not block sleep); absent when the entry carries none.
+    std::optional<std::string> type;
+    /// 255 is on; absent when the entry carries none (which counts as on).
+    std::optional<std::uint32_t> level;
+    /// The holder's reason; absent when it gave none.
+    std::optional<std::string> name;
+};
+
+/// The system's table of power assertions held by all processes. Blocks its caller: call it off the
+/// main loop.
+class AssertionTable {
+public:
+    virtual ~AssertionTable() = default;
+    /// Every assertion, in the system's order. Failure (the table cannot be read): std::nullopt with
+    /// the reason in `error`.
+    virtual std::optional<std::vector<AssertionRecord>> read(std::string* error) = 0;
+};
+
+/// What the census needs to know of a holder process.
+class ProcessInfo {
+public:
+    struct Identity {
+        /// The effective user id.
+        std::uint32_t uid = 0;
+        /// The kernel's command name, raw (at most 15 bytes on Linux).
+        std::string comm;
+    };
+
+    virtual ~ProcessInfo() = default;
+    /// The process's executable name, raw. Failure (gone, not ours to read): an empty string.
+    virtual std::string processName(std::int32_t pid) = 0;
+    /// Its owner and command name. Failure (gone, unreadable): std::nullopt.
+    virtual std::optional<Identity> identity(std::int32_t pid) = 0;
+};
+
+}  // namespace torvel

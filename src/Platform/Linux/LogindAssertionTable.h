@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QDBusConnection>
+
+#include "Platform/AssertionTable.h"
+
+namespace torvel {
+
+/// The assertion table read from logind's inhibitor locks (ListInhibitors). Each kind of a lock's
+/// colon-separated list is one assertion: "sleep" is PreventSystemSleep, "idle" is
+/// PreventUserIdleSystemSleep, other kinds keep logind's name (they do not block sleep); mode "block"
+/// is the on level, "delay" and unknown modes are off. The reason is "who: why".
+class LogindAssertionTable : public AssertionTable {
+public:
+    /// A bound on the call, so that a stuck logind cannot hold the census.
+    static constexpr int kCallTimeoutMs = 3000;
+
+    explicit LogindAssertionTable(QDBusConnection system);
+    /// Blocks up to kCallTimeoutMs; may be called from any thread.
+    std::optional<std::vector<AssertionRecord>> read(std::string* error) override;
+
+private:
+    QDBusConnection system_;
+};
+
+}  // namespace torvel

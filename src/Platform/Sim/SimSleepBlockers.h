@@ -1,0 +1,59 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Platform/AssertionTable.h"
+
+namespace torvel {
+
+/// The simulated machine's assertion table: set the rows, or make the next reads fail.
+class SimAssertionTable : public AssertionTable {
+public:
+    std::optional<std::vector<AssertionRecord>> read(std::string* error) override {
+        if (failing_) {
+            if (error) *error = "simulated failure";
+            return std::nullopt;
+        }
+        return records_;
+    }
+    void setRecords(std::vector<AssertionRecord> records) { records_ = std::move(records); }
+    void setFailing(bool failing) { failing_ = failing; }
+
+private:
+    std::vector<AssertionRecord> records_;
+    bool failing_ = false;
+};
+
+/// The simulated machine's processes: a name and an identity per pid, with a count of the reads.
+class SimProcessInfo : public ProcessInfo {
+public:
+    std::string processName(std::int32_t pid) override {
+        ++reads_;
+        const auto it = names_.find(pid);
+        return it == names_.end() ? std::string() : it->second;
+    }
+    std::optional<Identity> identity(std::int32_t pid) override {
+        const auto it = identities_.find(pid);
+        if (it == identities_.end()) return std::nullopt;
+        return it->second;
+    }
+    void addProcess(std::int32_t pid, std::string name, std::uint32_t uid, std::string comm) {
+        names_[pid] = std::move(name);
+        identities_[pid] = Identity{uid, std::move(comm)};
+    }
+    void setIdentity(std::int32_t pid, std::optional<Identity> identity) {
+        if (identity) identities_[pid] = *identity; else identities_.erase(pid);
+    }
+    /// How many processName() reads the census made.
+    int reads() const { return reads_; }
+
+private:
+    std::map<std::int32_t, std::string> names_;
+    std::map<std::int32_t, Identity> identities_;
+    int reads_ = 0;
+};
+
+}  // namespace torvel

@@ -1,0 +1,106 @@
+#include "Monitors/SleepBlockerMonitor.h"
+
+#include <gtest/gtest.h>
+
+#include "Models/ShownText.h"
+#include "Platform/Sim/CapturingLogSink.h"
+#include "Platform/Sim/SimSleepBlockers.h"
+
+namespace torvel {
+namespace {
+
+constexpr std::int32_t kOwnPID = 100;
+constexpr std::uint32_t kOwnUID = 1000;
+
+AssertionRecord lock(std::int64_t pid, std::optional<std::string> type = "PreventSystemSleep",
+                     std::optional<std::uint32_t> level = 255, std::optional<std::string> name = "busy") {
+    return AssertionRecord{pid, std::move(type), level, std::move(name)};
+}
+
+struct SleepBlockerMonitorTest : ::testing::Test {
+    CapturingLogSink sink;
+    Logger log{sink, "SleepBlockers"};
+    SimProcessInfo processes;
+
+    std::vector<SleepBlocker> census(const std::vector<AssertionRecord>& table) {
+        return SleepBlockerMonitor::blockers(table, kOwnPID, kOwnUID, processes, log);
+    }
+};
+
+TEST_F(SleepBlockerMonitorTest, KeepsOnlyOtherProcessesBlockingLocksAtTheOnLevel) {
+    processes.addProcess(7, "backup", kOwnUID, "backup");
+    processes.addProcess(9, "", 0, "updater");
+    const auto found = census({
+        lock(kOwnPID),                             // our own
+        lock(9, "PreventUserIdleDisplaySleep"),    // keeps only the screen on
+        lock(9, "NoIdleSleepAssertion", std::nullopt),  // no level counts as on
+        lock(7, "PreventUserIdleSystemSleep", 0),  // switched off
+        lock(7, std::nullopt),                     // malformed
+        lock(7, "PreventSystemSleep", 255, std::nullopt),
+        lock(-1), lock(std::int64_t{1} << 33),     // not process ids
+    });
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0], (SleepBlocker{7, "backup", "PreventSystemSleep", "", true, "backup"}));
+    EXPECT_EQ(found[1], (SleepBlocker{9, "", "NoIdleSleepAssertion", "busy", false, "updater"}));
+    EXPECT_TRUE(census({lock(kOwnPID), lock(kOwnPID)}).empty());
+}
+
+TEST_F(SleepBlockerMonitorTest, CapsLocksPerProcessHoldersAndTexts) {
+    std::vector<AssertionRecord> table;
+    for (int i = 0; i < 15; ++i) table.push_back(lock(5, "PreventSystemSleep", 255, "lock " + std::to_string(i)));
+    processes.addProcess(5, "flood", kOwnUID, "flood");
+    auto found = census(table);
+    ASSERT_EQ(found.size(), 10u);
+    EXPECT_EQ(found.back().assertionName, "lock 9");
+    EXPECT_EQ(processes.reads(), 1);  // the process is read once, not once per lock
+    EXPECT_FALSE(sink.contains("SleepBlockers", "holder cap"));
+
+    table.clear();
+    for (int pid = 260; pid > 200; --pid) table.push_back(lock(pid));  // 60 holders, highest first
+    found = census(table);
+    ASSERT_EQ(found.size(), 50u);
+    EXPECT_EQ(found.front().pid, 201);
+    EXPECT_EQ(found.back().pid, 250);
+    EXPECT_TRUE(sink.contains("SleepBlockers", "hit the 50 holder cap"));
+
+    const std::string longName(250, 'x');
+    found = census({lock(8, "PreventSystemSleep", 255, "a\nb\u200Dc\u202Ed" + longName)});
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].assertionName, "abcd" + std::string(196, 'x') + "\u2026");
+}
+
+TEST_F(SleepBlockerMonitorTest, SessionManagersRelayingAnApplicationAreNotBlockers) {
+    processes.addProcess(3, "gnome-session-binary", kOwnUID, "gnome-session-b");
+    processes.addProcess(4, "", 0, "org_kde_powerde");
+    processes.addProcess(6, "gnome-shell", kOwnUID, "gnome-shell");
+    const auto found = census({lock(3, "PreventSystemSleep", 255, "user session inhibited"), lock(4), lock(6)});
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].pid, 6);  // listed, though never signalled
+    EXPECT_TRUE(SleepBlockerMonitor::isProtectedProcessName("gnome-shell"));
+    EXPECT_TRUE(SleepBlockerMonitor::isProtectedProcessName("gsd-power"));
+    EXPECT_TRUE(SleepBlockerMonitor::isProtectedProcessName("kwin_wayland"));
+    EXPECT_FALSE(SleepBlockerMonitor::isProtectedProcessName("gsd"));
+    EXPECT_FALSE(SleepBlockerMonitor::isProtectedProcessName("vlc"));
+}
+
+TEST(SleepBlockerTest, DisplayNameFallsBackFromProcessToCommandToPid) {
+    EXPECT_EQ((SleepBlocker{1, "Backup Tool", "", "", false, "backup"}).displayName(), "Backup Tool");
+    EXPECT_EQ((SleepBlocker{1, "", "", "", false, "thirteenbytes"}).displayName(), "thirteenbytes");
+    // The kernel cut the command name at 15 bytes: the reason's first word completes it.
+    EXPECT_EQ((SleepBlocker{1, "", "", "com.example.Syncer is uploading", false, "com.example.Syn"}).displayName(),
+              "com.example.Syncer");
+    EXPECT_EQ((SleepBlocker{1, "", "", "Uploading files", false, "com.example.Syn"}).displayName(),
+              "com.example.Syn");
+    EXPECT_EQ((SleepBlocker{412, "", "", "", false, ""}).displayName(), "PID 412");
+}
+
+TEST(ShownTextTest, RemovesHiddenCharactersAndRepairsBytes) {
+    EXPECT_EQ(sanitizedText("ok\t\x7f\xc2\x85 \u2028\u2029\uFEFF\U000E0041name"), "ok name");
+    EXPECT_EQ(sanitizedText("caf\xc3\xa9 \xff\xc0\xaf \xed\xa0\x80"), "café \uFFFD\uFFFD\uFFFD \uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(sanitizedText("Příliš žluťoučký 🐎"), "Příliš žluťoučký 🐎");
+    EXPECT_EQ(cappedText("žžžž", 3), "žžž\u2026");
+    EXPECT_EQ(cappedText("žžž", 3), "žžž");
+}
+
+}  // namespace
+}  // namespace torvel

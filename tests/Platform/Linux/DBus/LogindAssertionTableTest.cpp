@@ -1,0 +1,46 @@
+#include "Platform/Linux/LogindAssertionTable.h"
+
+#include <gtest/gtest.h>
+
+#include "PrivateBuses.h"
+
+namespace torvel {
+namespace {
+
+constexpr auto kLogind = "org.freedesktop.login1";
+constexpr auto kPath = "/org/freedesktop/login1";
+constexpr auto kManager = "org.freedesktop.login1.Manager";
+
+TEST(LogindAssertionTableTest, SplitsKindsMapsModesAndRefusesBadAnswers) {
+    PrivateBuses buses;
+    if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
+    ASSERT_TRUE(buses.startMock(PrivateBuses::Bus::system, kLogind, kPath, kManager));
+    ASSERT_TRUE(buses.addMethod(PrivateBuses::Bus::system, kLogind, kPath, kManager, "ListInhibitors", "",
+                                "a(ssssuu)",
+                                "ret = [('sleep:idle', 'Backup', 'copying', 'block', 1000, 42),"
+                                " ('shutdown:sleep', 'Updater', '', 'delay', 0, 7),"
+                                " ('handle-lid-switch', '', 'lid', 'block', 1000, 9)]"));
+    LogindAssertionTable table(buses.connection(PrivateBuses::Bus::system));
+    std::string error;
+    const auto records = table.read(&error);
+    ASSERT_TRUE(records) << error;
+    ASSERT_EQ(records->size(), 5u);
+    EXPECT_EQ((*records)[0].type, "PreventSystemSleep");
+    EXPECT_EQ((*records)[1].type, "PreventUserIdleSystemSleep");
+    EXPECT_EQ((*records)[1].pid, 42);
+    EXPECT_EQ((*records)[1].level, 255u);
+    EXPECT_EQ((*records)[1].name, "Backup: copying");
+    EXPECT_EQ((*records)[3].type, "PreventSystemSleep");
+    EXPECT_EQ((*records)[3].level, 0u);  // a delay lock does not block
+    EXPECT_EQ((*records)[3].name, "Updater");
+    EXPECT_EQ((*records)[4].type, "handle-lid-switch");
+
+    // A logind that answers something else is not believed.
+    ASSERT_TRUE(buses.addMethod(PrivateBuses::Bus::system, kLogind, kPath, kManager, "ListInhibitors", "", "as",
+                                "ret = ['sleep']"));
+    EXPECT_FALSE(table.read(&error));
+    EXPECT_NE(error.find("unexpected reply"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace torvel

@@ -1,0 +1,50 @@
+#include "Platform/Linux/ProcProcessInfo.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include <filesystem>
+#include <fstream>
+
+namespace torvel {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ProcProcessInfoTest, ReadsOwnerAndNamesAndRefusesWhatIsNotAProcessRecord) {
+    // The real /proc for this very process.
+    ProcProcessInfo real;
+    const auto self = real.identity(::getpid());
+    ASSERT_TRUE(self);
+    EXPECT_EQ(self->uid, ::geteuid());
+    EXPECT_EQ(self->comm, std::string(fs::path(program_invocation_name).filename()).substr(0, 15));
+    EXPECT_EQ(real.processName(::getpid()), fs::read_symlink("/proc/self/exe").filename());
+
+    // A hand-made tree: effective uid is the second number; garbled or missing records read as nothing.
+    const fs::path root = fs::temp_directory_path() / ("torvel-proc-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    const auto write = [&](const std::string& pid, const std::string& file, const std::string& text) {
+        fs::create_directories(root / pid);
+        std::ofstream(root / pid / file) << text;
+    };
+    write("10", "status", "Name:\tx\nUid:\t1000\t0\t0\t0\nGid:\t5\n");
+    write("10", "comm", "com.example.Syn\n");
+    write("11", "status", "Name:\ty\nUid:\tgarbage\n");
+    write("11", "comm", "y\n");
+    write("12", "comm", "z\n");
+    ProcProcessInfo fake(root);
+    const auto ten = fake.identity(10);
+    ASSERT_TRUE(ten);
+    EXPECT_EQ(ten->uid, 0u);
+    EXPECT_EQ(ten->comm, "com.example.Syn");
+    EXPECT_FALSE(fake.identity(11));
+    EXPECT_FALSE(fake.identity(12));
+    EXPECT_FALSE(fake.identity(-3));
+    EXPECT_EQ(fake.processName(10), "");
+    fs::remove_all(root);
+}
+
+}  // namespace
+}  // namespace torvel
