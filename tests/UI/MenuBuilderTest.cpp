@@ -207,10 +207,6 @@ TEST(MenuBuilderTest, ChosenItemsChangeTheState) {
     h.state->setProfiles({});
     h.builder.perform(profileItem);
     EXPECT_FALSE(h.state->isActive());
-    MenuItem misfit = profileItem;
-    misfit.action = MenuAction::duration;  // a duration item carrying a profile
-    h.builder.perform(misfit);
-    EXPECT_FALSE(h.state->isActive());
 
     // Pausing hides the automatic reason; resuming brings it back.
     h.state->set(&SettingsValues::autoActivateOnExternalDisplay, true);

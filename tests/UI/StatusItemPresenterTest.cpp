@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "Core/AppStateHarness.h"
-#include "UI/ClickRouting.h"
 
 namespace torvel {
 namespace {
@@ -47,15 +46,6 @@ TEST(StatusItemPresenterTest, HiddenRemainingTimeNeedsNoMinuteWakeUps) {
     h.state->activate(Duration::custom(25 * 60));
     EXPECT_EQ(presenter.present().title, "");
     EXPECT_EQ(presenter.shownText(), TimerManager::ShownText::nothing);
-}
-
-TEST(StatusItemPresenterTest, ClicksToggleOrOpenTheMenu) {
-    using enum StatusItemClick;
-    EXPECT_EQ(routeStatusItemClick(primary, false), StatusItemClickResult::toggle);
-    EXPECT_EQ(routeStatusItemClick(middle, false), StatusItemClickResult::toggle);
-    EXPECT_EQ(routeStatusItemClick(context, false), StatusItemClickResult::openMenu);
-    EXPECT_EQ(routeStatusItemClick(primary, true), StatusItemClickResult::openMenu);
-    EXPECT_EQ(routeStatusItemClick(middle, true), StatusItemClickResult::openMenu);
 }
 
 }  // namespace
