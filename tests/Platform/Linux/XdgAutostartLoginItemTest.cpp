@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -123,6 +124,18 @@ TEST_F(XdgAutostartLoginItemTest, RefusesWhatItCannotWriteOrRead) {
     EXPECT_FALSE(item.isEnabled());
     EXPECT_NE(item.enable(), std::nullopt);
     EXPECT_TRUE(fs::is_directory(file));
+}
+
+TEST_F(XdgAutostartLoginItemTest, StartsTheProgramByNameOnlyWhenPathFindsThisOne) {
+    const fs::path self = fs::read_symlink("/proc/self/exe");
+    const std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    fs::create_directories(dir / "bin");
+    fs::create_symlink(self, dir / "bin" / "torvel");
+    ::setenv("PATH", (dir / "bin").c_str(), 1);
+    EXPECT_EQ(XdgAutostartLoginItem::execCommand(), "torvel");
+    ::setenv("PATH", "/nonexistent", 1);
+    EXPECT_EQ(XdgAutostartLoginItem::execCommand(), self.string()) << "an ordinary path needs no quoting";
+    ::setenv("PATH", savedPath.c_str(), 1);
 }
 
 }  // namespace
