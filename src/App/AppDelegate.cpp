@@ -35,9 +35,11 @@
 #include "Platform/Linux/TimerfdWallClockChanges.h"
 #include "Platform/Linux/UPowerLid.h"
 #include "Platform/Linux/UPowerPowerSources.h"
+#include "Platform/Linux/XdgAutostartLoginItem.h"
 #include "Platform/Sim/MemoryDefaultsStore.h"
 #include "Platform/Sim/SimDisplayConfiguration.h"
 #include "Platform/Sim/SimLid.h"
+#include "Platform/Sim/SimLoginItem.h"
 #include "Platform/Sim/SimNotificationCenter.h"
 #include "Platform/Sim/SimPowerAssertions.h"
 #include "Platform/Sim/SimPowerSources.h"
@@ -48,6 +50,7 @@
 #include "Platform/Sim/SimWorkspace.h"
 #include "Services/DefaultsSessionPersistence.h"
 #include "Services/GuardianService.h"
+#include "Services/LoginItemService.h"
 #include "Services/NotificationService.h"
 #include "Support/Localization.h"
 #include "UI/URLCommandRouter.h"
@@ -193,6 +196,16 @@ AppDelegate::AppDelegate(Machine machine)
     // 12. Processes.
     processMonitor_ = std::make_unique<ProcessMonitor>(*workspace_, *locale_, *log_);
     state_->attachProcessMonitor(*processMonitor_);
+
+    // Starting at login, for the settings window: the user's autostart entry, or on the simulated
+    // machine a stand-in that never touches the real one.
+    if (machine_ == Machine::simulated) {
+        loginItem_ = std::make_unique<SimLoginItem>();
+    } else {
+        loginItem_ = std::make_unique<XdgAutostartLoginItem>(XdgAutostartLoginItem::defaultPath(),
+                                                             XdgAutostartLoginItem::execCommand());
+    }
+    loginItems_ = std::make_unique<LoginItemService>(*loginItem_, *notifications_, *texts_, *log_);
 
     // 13.-15. The update service, the tray and the settings window join here with the interface.
 

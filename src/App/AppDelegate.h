@@ -22,6 +22,8 @@ class GuardianService;
 class Lid;
 class LidStateMonitor;
 class Localization;
+class LoginItem;
+class LoginItemService;
 class MirroringMonitor;
 class NotificationCenter;
 class NotificationService;
@@ -86,6 +88,8 @@ public:
     const SystemLocale& locale() const { return *locale_; }
     /// The assertion and screen-saver prevention, for the status a client asks for.
     const SleepPreventionService& sleepPrevention() const { return *sleepPrevention_; }
+    /// Starting Torvel at login, for the settings window.
+    LoginItemService& loginItems() { return *loginItems_; }
     /// Assertions still held on the simulated machine; 0 on the real one (it cannot be asked).
     std::size_t simulatedAssertionsHeld() const;
 
@@ -146,6 +150,8 @@ private:
     std::unique_ptr<WallClockChanges> clockChanges_;
     Calendar calendar_ = Calendar::current();
     std::unique_ptr<URLCommandRouter> router_;
+    std::unique_ptr<LoginItem> loginItem_;
+    std::unique_ptr<LoginItemService> loginItems_;
     int signalFd_ = -1;
     std::unique_ptr<QSocketNotifier> signalNotifier_;
     bool quit_ = false;

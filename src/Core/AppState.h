@@ -232,6 +232,10 @@ public:
     TrustedWiFiStatus trustedWiFiStatus() const;
     /// The status as text: the menu's line, or the settings window's when `forMenu` is false.
     std::string trustedWiFiStatusText(bool forMenu) const;
+    /// Re-reads the current network through the installed refresher (the menu opening); none: nothing.
+    void refreshWiFiState() {
+        if (wifiStateRefresher_) wifiStateRefresher_();
+    }
 
     // Process trigger (AppStateProcesses.cpp).
     /// The applications the user keeps the computer awake for. Every assignment stores the list whole,

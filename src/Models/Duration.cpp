@@ -97,6 +97,17 @@ std::string_view Duration::titleKey(Kind kind) {
     return info(kind).titleKey;
 }
 
+std::string Duration::menuTitle(const TextLookup& lookup, const Calendar& calendar) const {
+    switch (kind_) {
+        case Kind::custom:
+            return formatInterval(value_);
+        case Kind::until:
+            return lookup(titleKey(kind_), calendar.formatHourMinute(untilDate()));
+        default:
+            return lookup(titleKey(kind_), std::nullopt);
+    }
+}
+
 std::string Duration::formatInterval(double seconds) {
     if (!(seconds >= 0.0) || std::isinf(seconds)) return "0s";
     // Far beyond any real countdown, and still well inside long long.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,6 +53,12 @@ public:
     static std::string_view caseName(Kind kind);
     /// Localisation key of a preset's or until's menu title ("duration.15min"); empty for custom.
     static std::string_view titleKey(Kind kind);
+
+    /// Looks a text up by key and fills its one argument when given (the models know no string table).
+    using TextLookup = std::function<std::string(std::string_view key, const std::optional<std::string>& arg)>;
+    /// The title in the menu's duration list: a preset's text, a custom length as formatInterval, or
+    /// the until text with the end as "HH:mm" in `calendar`'s zone.
+    std::string menuTitle(const TextLookup& lookup, const Calendar& calendar) const;
 
     /// Compact countdown text: 45s, 25m, 2h, 1h 30m. Negative, infinite or NaN input gives "0s".
     static std::string formatInterval(double seconds);

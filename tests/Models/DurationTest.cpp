@@ -136,6 +136,18 @@ TEST_F(DurationResolveTargetTimeTest, CrossesDaylightSavingChanges) {
     }
 }
 
+TEST_F(DurationResolveTargetTimeTest, TitlesMenuEntries) {
+    // The lookup stands in for the string table: "key" or "key(arg)".
+    const Duration::TextLookup lookup = [](std::string_view key, const std::optional<std::string>& arg) {
+        return std::string(key) + (arg ? "(" + *arg + ")" : "");
+    };
+    EXPECT_EQ(Duration::preset(Duration::Kind::twelveHours).menuTitle(lookup, prague), "duration.12h");
+    EXPECT_EQ(Duration::indefinite().menuTitle(lookup, prague), "duration.indefinite");
+    EXPECT_EQ(Duration::custom(5400).menuTitle(lookup, prague), "1h 30m");  // not looked up
+    // The end in the calendar's local time, on the 24-hour clock.
+    EXPECT_EQ(Duration::until(at(2026, 5, 12, 21, 5)).menuTitle(lookup, prague), "duration.until(21:05)");
+}
+
 TEST_F(DurationResolveTargetTimeTest, StaysInRangeAtTheEndOfTime) {
     const Calendar utc = Calendar::utc();
     const Date picked = Date::distantFuture().addingSeconds(-1800);

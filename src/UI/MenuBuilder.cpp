@@ -1,0 +1,161 @@
+#include "UI/MenuBuilder.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "Core/AppState.h"
+#include "Core/TimerManager.h"
+#include "Support/Localization.h"
+#include "UI/MenuIcons.h"
+
+namespace torvel {
+
+namespace {
+
+// The lengths of the extend submenu's two items.
+constexpr double kExtendShortSeconds = 900.0;
+constexpr double kExtendLongSeconds = 3600.0;
+
+void run(const std::function<void()>& command) {
+    if (command) command();
+}
+
+}  // namespace
+
+MenuItem menuInfoItem(std::string title, std::string_view symbol) {
+    MenuItem item;
+    item.style = MenuItemStyle::info;
+    item.title = std::move(title);
+    item.iconName = std::string(menuIconName(symbol));
+    item.enabled = false;
+    return item;
+}
+
+MenuItem menuHeaderItem(std::string title) {
+    MenuItem item;
+    item.style = MenuItemStyle::header;
+    item.title = std::move(title);
+    item.enabled = false;
+    return item;
+}
+
+MenuItem menuActionItem(std::string title, MenuAction action) {
+    MenuItem item;
+    item.title = std::move(title);
+    item.action = action;
+    return item;
+}
+
+MenuItem menuSeparator() {
+    MenuItem item;
+    item.style = MenuItemStyle::separator;
+    item.enabled = false;
+    return item;
+}
+
+MenuItem menuSubmenu(std::string title, std::vector<MenuItem> entries) {
+    MenuItem item;
+    item.title = std::move(title);
+    item.submenu = std::move(entries);
+    return item;
+}
+
+MenuBuilder::MenuBuilder(MenuBuilderServices services, MenuCommands commands)
+    : services_(services), commands_(std::move(commands)) {}
+
+std::string MenuBuilder::text(std::string_view key) const {
+    return services_.state.texts().text(key);
+}
+
+MenuModel MenuBuilder::build() {
+    // The menu shows the network of this moment, not the last one the monitor happened to report.
+    if (services_.state.settings().trustedNetworkActivationEnabled) services_.state.refreshWiFiState();
+    // The Automation-consent refresh (on a machine with a battery) joins here with the emergency work.
+
+    MenuModel menu;
+    auto& items = menu.items;
+    // The emergency alarm line and its silence item join here with the emergency work.
+    addActivity(items);
+    addAutomationPause(items);
+    addStatusMessage(items);
+    addTrustedWiFi(items);
+    // The Automation-consent section and the sleep blockers with their sleep items join here with the
+    // emergency work.
+    addDurations(items);
+    addKeepAwakeUntilQuit(items);
+    addProfiles(items);
+    addFooter(items);
+    return menu;
+}
+
+void MenuBuilder::perform(const MenuItem& item) {
+    AppState& state = services_.state;
+    switch (item.action) {
+        case MenuAction::deactivate:
+            state.deactivateAll();
+            break;
+        case MenuAction::extend15:
+        case MenuAction::extend60:
+            if (!services_.timer.isRunning()) break;
+            services_.timer.extend(item.action == MenuAction::extend15 ? kExtendShortSeconds : kExtendLongSeconds);
+            state.reevaluateState();
+            break;
+        case MenuAction::pauseOneHour:
+            state.pauseAutomation(AppState::PauseMode::oneHour);
+            break;
+        case MenuAction::pauseUntilMorning:
+            state.pauseAutomation(AppState::PauseMode::untilMorning);
+            break;
+        case MenuAction::pauseIndefinitely:
+            state.pauseAutomation(AppState::PauseMode::indefinitely);
+            break;
+        case MenuAction::resumeAutomation:
+            state.resumeAutomation();
+            break;
+        case MenuAction::locationPermission:
+            run(commands_.requestLocationPermission);
+            break;
+        case MenuAction::emergencyConsent:
+            if (commands_.showSettings) commands_.showSettings("battery");
+            break;
+        case MenuAction::duration:
+            if (const auto* duration = std::get_if<Duration>(&item.object)) state.activate(*duration);
+            break;
+        case MenuAction::customDuration:
+            run(commands_.showCustomDuration);
+            break;
+        case MenuAction::keepAwakeUntilQuit:
+            if (const auto* app = std::get_if<RunningAppInfo>(&item.object)) {
+                state.overrideAutomationPauseForExplicitKeepAwake();
+                state.watchTransientPID(app->pid);
+            }
+            break;
+        case MenuAction::profile:
+            if (const auto* id = std::get_if<Uuid>(&item.object)) {
+                // The list may have changed while the menu was open: a deleted profile does nothing.
+                const auto& profiles = state.profiles();
+                const auto it = std::find_if(profiles.begin(), profiles.end(),
+                                             [id](const Profile& p) { return p.id == *id; });
+                if (it != profiles.end()) state.toggleProfile(Profile(*it));
+            }
+            break;
+        case MenuAction::settings:
+            if (commands_.showSettings) commands_.showSettings(std::nullopt);
+            break;
+        case MenuAction::about:
+            run(commands_.showAbout);
+            break;
+        case MenuAction::quit:
+            run(commands_.quit);
+            break;
+        // The alarm and the sleep actions are carried out once the emergency work exists; until then
+        // the menu never offers them.
+        case MenuAction::silenceAlarm:
+        case MenuAction::sleepNow:
+        case MenuAction::terminateBlockers:
+        case MenuAction::none:
+            break;
+    }
+}
+
+}  // namespace torvel

@@ -1,0 +1,195 @@
+// The menu's sections, top to bottom; each appears only while its condition holds.
+#include <string>
+
+#include "Core/AppState.h"
+#include "Core/Profiles.h"
+#include "Core/SleepPreventionService.h"
+#include "Core/TimerManager.h"
+#include "Platform/Clock.h"
+#include "Services/NotificationService.h"
+#include "Support/Localization.h"
+#include "UI/MenuBuilder.h"
+
+namespace torvel {
+
+namespace {
+
+// The picture beside each reason's line.
+std::string_view reasonSymbol(ActivationReason reason) {
+    switch (reason) {
+        case ActivationReason::manual:
+            return "hand.tap";
+        case ActivationReason::timer:
+            return "timer";
+        case ActivationReason::profile:
+            return "star.fill";
+        case ActivationReason::externalDisplay:
+            return "display";
+        case ActivationReason::mirroring:
+            return "rectangle.on.rectangle";
+        case ActivationReason::trustedNetwork:
+            return "wifi";
+        case ActivationReason::processRunning:
+            return "terminal";
+    }
+    return {};
+}
+
+constexpr std::string_view kMiddleDot = " \u00B7 ";
+
+}  // namespace
+
+bool MenuBuilder::isUserControlled() const {
+    const AppState& state = services_.state;
+    return services_.timer.isRunning() || state.activeProfileID().has_value() ||
+           state.activeReasons().contains(ActivationReason::manual);
+}
+
+void MenuBuilder::addActivity(std::vector<MenuItem>& items) const {
+    const AppState& state = services_.state;
+    if (!state.isActive()) return;
+    const Localization& texts = state.texts();
+    const bool timerRunning = services_.timer.isRunning();
+
+    MenuItem status = menuInfoItem(
+        timerRunning ? texts.format("menu.active_remaining",
+                                    {Duration::formatInterval(services_.timer.remainingSeconds())})
+                     : text("menu.active"),
+        "cup.and.saucer.fill");
+    status.style = MenuItemStyle::normal;  // the headline, in the normal font, yet not clickable
+    items.push_back(std::move(status));
+
+    for (ActivationReason reason : sortedForDisplay(state.activeReasons()))
+        items.push_back(menuInfoItem(text(labelKey(reason)), reasonSymbol(reason)));
+
+    std::string parts;
+    if (state.currentAssertionType() == AssertionType::noDisplaySleep) parts = text("menu.display");
+    if (services_.sleepPrevention.isScreenSaverPreventionActive()) {
+        if (!parts.empty()) parts += kMiddleDot;
+        parts += text("menu.screensaver");
+    }
+    if (!parts.empty()) items.push_back(menuInfoItem("+ " + parts));
+
+    const BatteryState& battery = state.batteryState();
+    if (state.settings().showBatteryEstimate && battery.hasBattery && !battery.isOnACPower &&
+        battery.estimatedMinutesRemaining && *battery.estimatedMinutesRemaining > 0) {
+        items.push_back(menuInfoItem(
+            texts.format("menu.battery_estimate", {Duration::formatMinutes(*battery.estimatedMinutesRemaining)}),
+            "battery.100"));
+    }
+
+    if (isUserControlled()) {
+        items.push_back(menuSeparator());
+        const bool cancelsTimer = timerRunning && !state.activeProfileID();
+        items.push_back(
+            menuActionItem(text(cancelsTimer ? "menu.cancel_timer" : "menu.deactivate"), MenuAction::deactivate));
+        if (timerRunning) {
+            items.push_back(menuSubmenu(text("menu.extend"),
+                                        {menuActionItem(text("menu.extend.15min"), MenuAction::extend15),
+                                         menuActionItem(text("menu.extend.1h"), MenuAction::extend60)}));
+        }
+    }
+
+    bool automatic = false;
+    for (ActivationReason reason : state.activeReasons()) automatic = automatic || isAutomatic(reason);
+    if (automatic) {
+        items.push_back(menuSeparator());
+        items.push_back(menuSubmenu(
+            text("menu.pause_automation"),
+            {menuActionItem(text("menu.pause_automation.1h"), MenuAction::pauseOneHour),
+             menuActionItem(text("menu.pause_automation.morning"), MenuAction::pauseUntilMorning),
+             menuActionItem(text("menu.pause_automation.indefinite"), MenuAction::pauseIndefinitely)}));
+    }
+    items.push_back(menuSeparator());
+}
+
+void MenuBuilder::addAutomationPause(std::vector<MenuItem>& items) const {
+    const auto& until = services_.state.automationPausedUntil();
+    if (!until || !(services_.clock.now() < *until)) return;
+    items.push_back(menuInfoItem("  " + text("menu.automation_paused")));
+    items.push_back(menuActionItem(text("menu.resume_automation"), MenuAction::resumeAutomation));
+    items.push_back(menuSeparator());
+}
+
+void MenuBuilder::addStatusMessage(std::vector<MenuItem>& items) const {
+    const auto& message = services_.notifications.lastStatusMessage();
+    if (!message) return;
+    items.push_back(menuInfoItem(*message, "exclamationmark.triangle"));
+    items.push_back(menuSeparator());
+}
+
+void MenuBuilder::addTrustedWiFi(std::vector<MenuItem>& items) const {
+    const AppState& state = services_.state;
+    if (!state.settings().trustedNetworkActivationEnabled) return;
+    items.push_back(menuInfoItem(state.trustedWiFiStatusText(true)));
+    // Where reading the network's name needs the user's permission (never so on Linux today).
+    const auto kind = state.trustedWiFiStatus().kind;
+    if (kind == TrustedWiFiStatus::Kind::locationDenied) {
+        items.push_back(menuActionItem(text("settings.trusted_networks.open_location_settings"),
+                                       MenuAction::locationPermission));
+    } else if (kind == TrustedWiFiStatus::Kind::locationNotDetermined) {
+        items.push_back(
+            menuActionItem(text("settings.trusted_networks.grant_permission"), MenuAction::locationPermission));
+    }
+    items.push_back(menuSeparator());
+}
+
+void MenuBuilder::addDurations(std::vector<MenuItem>& items) const {
+    const Localization& texts = services_.state.texts();
+    const Duration::TextLookup lookup = [&texts](std::string_view key, const std::optional<std::string>& arg) {
+        return arg ? texts.format(key, {*arg}) : texts.text(key);
+    };
+    std::vector<MenuItem> entries;
+    for (const Duration& duration : Duration::menuPresets()) {
+        MenuItem item = menuActionItem(duration.menuTitle(lookup, services_.calendar), MenuAction::duration);
+        item.object = duration;
+        entries.push_back(std::move(item));
+    }
+    entries.push_back(menuSeparator());
+    entries.push_back(menuActionItem(text("menu.sleep_until"), MenuAction::customDuration));
+    items.push_back(menuSubmenu(text("menu.sleep_for"), std::move(entries)));
+}
+
+void MenuBuilder::addKeepAwakeUntilQuit(std::vector<MenuItem>& items) const {
+    std::vector<MenuItem> entries;
+    for (const RunningAppInfo& app : services_.state.runningApplications()) {
+        // A nameless process still needs a line the user can tell apart.
+        std::string title = !app.name.empty()       ? app.name
+                            : !app.bundleID.empty() ? app.bundleID
+                                                    : std::to_string(app.pid);
+        MenuItem item = menuActionItem(std::move(title), MenuAction::keepAwakeUntilQuit);
+        item.object = app;
+        entries.push_back(std::move(item));
+    }
+    if (entries.empty()) return;
+    items.push_back(menuSubmenu(text("menu.keep_awake_until_quit"), std::move(entries)));
+}
+
+void MenuBuilder::addProfiles(std::vector<MenuItem>& items) const {
+    const AppState& state = services_.state;
+    if (state.profiles().empty()) return;
+    items.push_back(menuSeparator());
+    items.push_back(menuHeaderItem(text("menu.profiles")));
+    for (const Profile& profile : state.profiles()) {
+        MenuItem item = menuActionItem(displayName(profile, state.texts()), MenuAction::profile);
+        item.object = profile.id;
+        item.checkable = true;
+        item.checked = state.activeProfileID() == profile.id;
+        items.push_back(std::move(item));
+    }
+}
+
+void MenuBuilder::addFooter(std::vector<MenuItem>& items) const {
+    items.push_back(menuSeparator());
+    MenuItem settings = menuActionItem(text("menu.settings"), MenuAction::settings);
+    settings.shortcut = "Ctrl+,";
+    items.push_back(std::move(settings));
+    items.push_back(menuActionItem(text("menu.about"), MenuAction::about));
+    // No update item: on Linux the distribution's packages bring new versions.
+    items.push_back(menuSeparator());
+    MenuItem quit = menuActionItem(text("menu.quit"), MenuAction::quit);
+    quit.shortcut = "Ctrl+Q";
+    items.push_back(std::move(quit));
+}
+
+}  // namespace torvel
