@@ -208,7 +208,7 @@ protected:
         std::ifstream in(dir_ / "recording.raw", std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         std::vector<std::int16_t> samples(bytes.size() / 2);
-        std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+        if (!samples.empty()) std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
         return samples;
     }
     // Waits (at most 10 s) until something was heard and then `quiet` seconds of silence.
