@@ -19,8 +19,8 @@ struct HeartbeatPip : ::testing::Test {
     AudioFeedbackService audio{sounds, h.log};
 
     void SetUp() override {
-        AppStateServices services{h.clock,         h.scheduler, h.log,      h.texts,    h.defaults, h.sleepPrevention,
-                                  h.timer,         h.notifications, h.sessions, h.guardian};
+        AppStateServices services{h.clock,           h.scheduler, h.log,           h.texts,    h.defaults,
+                                  h.sleepPrevention, h.timer,     h.notifications, h.sessions, h.guardian};
         services.audio = &audio;
         h.state.reset();
         h.state = std::make_unique<AppState>(services, h.calendar_);
@@ -76,18 +76,6 @@ TEST_F(HeartbeatPip, TheLidCloseSoundPlaysOnlyWhileKeptAwakeAndEnabled) {
     h.state->handleLidStateChanged(false);
     h.state->handleLidStateChanged(true);
     EXPECT_TRUE(sounds.played().empty());
-}
-
-TEST_F(HeartbeatPip, ATickAfterTheLastReasonEndedStopsTheWatchdogWithoutAPip) {
-    h.state->activate(Duration::custom(45));
-    h.state->handleLidStateChanged(true);
-    sounds.clear();
-    h.scheduler.advance(30);
-    EXPECT_EQ(sounds.played().size(), 1u);
-    h.scheduler.advance(60);  // the session ended at 45 s
-    EXPECT_FALSE(h.state->isHeartbeatRunning());
-    EXPECT_EQ(sounds.played().size(), 1u);
-    EXPECT_TRUE(h.log.contains("AppState", "Heartbeat watchdog stopped"));
 }
 
 }  // namespace

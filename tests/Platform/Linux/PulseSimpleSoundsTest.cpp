@@ -1,15 +1,8 @@
 #include "Platform/Linux/PulseSimpleSounds.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -19,8 +12,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace torvel {
 namespace {
@@ -40,16 +31,14 @@ struct SharedLog : LogSink {
     }
     bool contains(const std::string& text) {
         const std::lock_guard lock(mutex);
-        for (const auto& line : lines)
-            if (line.find(text) != std::string::npos) return true;
-        return false;
+        return std::any_of(lines.begin(), lines.end(), [&](const auto& l) { return l.find(text) != l.npos; });
     }
     std::mutex mutex;
     std::vector<std::string> lines;
 };
 
-std::vector<unsigned char> wav(std::uint16_t format, std::uint16_t channels, std::uint32_t rate, std::uint16_t bits,
-                               std::uint32_t dataSize, std::size_t dataPresent) {
+std::vector<unsigned char> wav(std::uint16_t format, std::uint16_t channels, std::uint32_t rate,
+                               std::uint16_t bits, std::uint32_t dataSize, std::size_t dataPresent) {
     std::vector<unsigned char> b;
     const auto put = [&b](std::uint64_t v, int n) {
         for (int i = 0; i < n; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
@@ -59,7 +48,8 @@ std::vector<unsigned char> wav(std::uint16_t format, std::uint16_t channels, std
     };
     tag("RIFF"), put(36 + dataSize, 4), tag("WAVE");
     tag("LIST"), put(3, 4), put(0, 4);  // an odd-sized chunk before the format, padded to 4
-    tag("fmt "), put(16, 4), put(format, 2), put(channels, 2), put(rate, 4), put(rate * channels * bits / 8, 4);
+    tag("fmt "), put(16, 4), put(format, 2), put(channels, 2), put(rate, 4),
+        put(rate * channels * bits / 8, 4);
     put(channels * bits / 8, 2), put(bits, 2);
     tag("data"), put(dataSize, 4);
     for (std::size_t i = 0; i < dataPresent; ++i) b.push_back(static_cast<unsigned char>(i));
@@ -74,21 +64,14 @@ TEST(WavClipTest, ReadsPlainPcmAndRefusesEverythingElse) {
     // A data size beyond the file keeps the whole frames that are there.
     EXPECT_EQ(WavClip::parse(wav(1, 2, 44100, 16, 0xFFFFFFFF, 11))->samples.size(), 4u);
 
-    const std::vector<unsigned char> rows[] = {
-        wav(3, 1, 22050, 16, 8, 8),  // floating point
-        wav(1, 1, 22050, 8, 8, 8),   // 8-bit
-        wav(1, 0, 22050, 16, 8, 8),  // no channels
-        wav(1, 6, 22050, 16, 8, 8),  // surround
-        wav(1, 1, 0, 16, 8, 8),      // no rate
-        wav(1, 1, 22050, 16, 0, 0),  // no samples
-        wav(1, 2, 22050, 16, 8, 3),  // less than one frame
-        {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V'},
-    };
-    for (std::size_t i = 0; i < std::size(rows); ++i) EXPECT_FALSE(WavClip::parse(rows[i])) << "row " << i;
-    // A chunk size that would wrap the offset ends the walk instead.
-    auto wrapping = wav(1, 1, 22050, 16, 8, 8);
-    wrapping[16] = wrapping[17] = wrapping[18] = wrapping[19] = 0xFF;
-    EXPECT_FALSE(WavClip::parse(wrapping));
+    // Floating point, 8-bit, no channels, surround, no rate, no samples, less than one frame; then a
+    // chunk size that would wrap the offset, which ends the walk instead.
+    std::vector<std::vector<unsigned char>> rows = {wav(3, 1, 22050, 16, 8, 8), wav(1, 1, 22050, 8, 8, 8),
+                                                    wav(1, 0, 22050, 16, 8, 8), wav(1, 6, 22050, 16, 8, 8),
+                                                    wav(1, 1, 0, 16, 8, 8),     wav(1, 1, 22050, 16, 0, 0),
+                                                    wav(1, 2, 22050, 16, 8, 3), wav(1, 1, 22050, 16, 8, 8)};
+    std::fill_n(rows.back().begin() + 16, 4, 0xFF);
+    for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_FALSE(WavClip::parse(rows[i])) << "row " << i;
 
     const auto pop = WavClip::read(kSounds / "Pop.wav");
     ASSERT_TRUE(pop);
@@ -114,39 +97,6 @@ TEST(PulseSimpleSoundsTest, FindsOnlyItsOwnSoundsAndSaysWhenThereIsNoAudio) {
     EXPECT_FALSE(sounds.startLoop("Sosumi", 1.0));
 }
 
-// A child process, ended and reaped when the test is done with it.
-struct Child {
-    pid_t pid = -1;
-    Child(const std::vector<std::string>& args, const std::vector<std::string>& env, const fs::path& output) {
-        std::vector<char*> argv, envp;
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-        argv.push_back(nullptr), envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Child() {
-        if (pid <= 0) return;
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-    }
-    bool running() const { return pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0; }
-};
-
-bool accepts(const fs::path& socketPath) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const bool ok = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    if (fd >= 0) close(fd);
-    return ok;
-}
-
 // Where the non-silent part of a recording starts and ends (seconds) and its loudest sample (0 to 1).
 struct Heard {
     double start = -1, end = -1, peak = 0;
@@ -165,6 +115,10 @@ Heard listen(const std::vector<std::int16_t>& samples) {
     return heard;
 }
 
+int sh(const std::string& command) {
+    return std::system(command.c_str());
+}
+
 // A private PulseAudio server with one null sink, and a recording of what reaches it.
 class PulseServer : public ::testing::Test {
 protected:
@@ -173,36 +127,32 @@ protected:
         ASSERT_TRUE(mkdtemp(pattern));
         dir_ = pattern;
         fs::create_directories(dir_ / "run");
-        const fs::path socket = dir_ / "pulse.sock";
-        env_ = {"HOME=" + dir_.string(), "XDG_RUNTIME_DIR=" + (dir_ / "run").string(),
-                "PATH=" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"),
-                "PULSE_SERVER=unix:" + socket.string()};
-        server_ = std::make_unique<Child>(
-            std::vector<std::string>{"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-                                     "--log-target=stderr", "--load=module-null-sink sink_name=t",
-                                     "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket.string()},
-            env_, dir_ / "server.log");
-        const auto deadline = Clock::now() + 10s;
-        while (server_->running() && !accepts(socket) && Clock::now() < deadline) std::this_thread::sleep_for(20ms);
-        if (!accepts(socket)) {
+        // The server, the recorder and the adapter's library all find one another through these.
+        for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "PULSE_SERVER"})
+            if (const char* value = std::getenv(name)) saved_.emplace_back(name, value);
+        setenv("HOME", dir_.c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", (dir_ / "run").c_str(), 1);
+        setenv("PULSE_SERVER", ("unix:" + (dir_ / "pulse.sock").string()).c_str(), 1);
+        // Daemonised, the server returns once it is ready; if the test dies, it ends itself once idle.
+        if (sh("pulseaudio -n --daemonize=yes --exit-idle-time=20 --load='module-null-sink sink_name=t' "
+               "--load='module-native-protocol-unix auth-anonymous=1 socket=" +
+               (dir_ / "pulse.sock").string() + "' 2>" + (dir_ / "server.log").string()) != 0) {
             std::ifstream in(dir_ / "server.log");
             const std::string why((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
             // Only a machine without the server may skip; CI installs it and must run this.
             if (std::getenv("CI")) FAIL() << "no PulseAudio server: " << why;
             GTEST_SKIP() << "no PulseAudio server here (./scripts/setup installs it): " << why;
         }
-        // The adapter's library finds the server, and its files, as a session's would.
-        for (const auto& e : env_) putenv(const_cast<char*>(e.c_str()));
-        recorder_ = std::make_unique<Child>(
-            std::vector<std::string>{"parec", "-d", "t.monitor", "--format=s16le", "--rate=22050", "--channels=1",
-                                     "--latency-msec=10", "--raw"},
-            env_, dir_ / "recording.raw");
-        ASSERT_TRUE(recorder_->running());
+        ASSERT_EQ(sh("parec -d t.monitor --format=s16le --rate=22050 --channels=1 --latency-msec=10 >" +
+                     (dir_ / "recording.raw").string() + " & echo $! >" + (dir_ / "parec.pid").string()),
+                  0);
     }
     void TearDown() override {
-        recorder_.reset();
-        server_.reset();
-        if (!dir_.empty()) fs::remove_all(dir_);
+        if (dir_.empty()) return;
+        sh("kill $(cat " + (dir_ / "parec.pid").string() + ") 2>/dev/null; pulseaudio --kill 2>/dev/null");
+        fs::remove_all(dir_);
+        unsetenv("PULSE_SERVER");
+        for (const auto& [name, value] : saved_) setenv(name.c_str(), value.c_str(), 1);
     }
     std::vector<std::int16_t> recording() const {
         std::ifstream in(dir_ / "recording.raw", std::ios::binary);
@@ -217,7 +167,8 @@ protected:
         for (;;) {
             const auto samples = recording();
             const Heard heard = listen(samples);
-            if ((heard.start >= 0 && static_cast<double>(samples.size()) / kRate - heard.end >= quiet) || Clock::now() > deadline)
+            if ((heard.start >= 0 && static_cast<double>(samples.size()) / kRate - heard.end >= quiet) ||
+                Clock::now() > deadline)
                 return heard;
             std::this_thread::sleep_for(20ms);
         }
@@ -225,8 +176,7 @@ protected:
 
     SharedLog log_;
     fs::path dir_;
-    std::vector<std::string> env_;
-    std::unique_ptr<Child> server_, recorder_;
+    std::vector<std::pair<std::string, std::string>> saved_;  // the environment before the test
 };
 
 TEST_F(PulseServer, APopArrivesWholeAtItsVolume) {
