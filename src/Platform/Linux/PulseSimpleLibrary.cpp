@@ -25,6 +25,7 @@ bool PulseSimpleLibrary::load() {
     if (!simple || !pulse) {
         const char* why = dlerror();
         error_ = why ? why : "cannot open the audio library";
+        failed_ = true;
         return false;
     }
     loaded_ = resolve(simple, "pa_simple_new", simpleNew, error_) &&
@@ -33,6 +34,7 @@ bool PulseSimpleLibrary::load() {
               resolve(simple, "pa_simple_flush", flush, error_) &&
               resolve(simple, "pa_simple_free", free, error_) &&
               resolve(pulse, "pa_strerror", strerror, error_);
+    failed_ = !loaded_;
     return loaded_;
 }
 

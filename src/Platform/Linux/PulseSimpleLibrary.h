@@ -3,9 +3,10 @@
 #include <pulse/error.h>
 #include <pulse/simple.h>
 
+#include <atomic>
 #include <mutex>
-#include <utility>
 #include <string>
+#include <utility>
 
 namespace torvel {
 
@@ -25,6 +26,8 @@ public:
     bool load();
     /// Why load() failed; empty after a success.
     std::string error() const;
+    /// Whether load() was tried and failed; never waits for a load in progress.
+    bool failed() const { return failed_; }
 
     decltype(&pa_simple_new) simpleNew = nullptr;
     decltype(&pa_simple_write) write = nullptr;
@@ -39,6 +42,7 @@ private:
     bool tried_ = false;
     bool loaded_ = false;
     std::string error_;
+    std::atomic<bool> failed_ = false;
 };
 
 }  // namespace torvel

@@ -77,8 +77,8 @@ void PulseSimplePlayer::playJob(const Job& job) {
     const std::uint32_t unset = static_cast<std::uint32_t>(-1);
     const pa_buffer_attr buffer{unset, bytesFor(kBufferSeconds), unset, unset, unset};
     int error = 0;
-    pa_simple* stream = library_.simpleNew(nullptr, "Torvel", PA_STREAM_PLAYBACK, nullptr, streamName_.c_str(),
-                                           &spec, nullptr, &buffer, &error);
+    pa_simple* stream = library_.simpleNew(nullptr, "Torvel", PA_STREAM_PLAYBACK, nullptr,
+                                           streamName_.c_str(), &spec, nullptr, &buffer, &error);
     if (!stream) {
         log_.error("No audio: {}", library_.strerror(error));
         return;

@@ -9,7 +9,8 @@ namespace {
 // Names become file names: only plain names, so no name can reach outside the folder.
 bool isPlainName(const std::string& name) {
     return !name.empty() && name.size() <= 64 && std::all_of(name.begin(), name.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+               c == '_';
     });
 }
 
@@ -36,10 +37,12 @@ std::shared_ptr<const WavClip> PulseSimpleSounds::clip(const std::string& name) 
 
 bool PulseSimpleSounds::audioMissing() {
     // Known only once a player tried to open the library; until then playing is handed on in good faith.
-    return !library_.error().empty();
+    return library_.failed();
 }
 
-bool PulseSimpleSounds::has(const std::string& name) { return clip(name) != nullptr; }
+bool PulseSimpleSounds::has(const std::string& name) {
+    return clip(name) != nullptr;
+}
 
 bool PulseSimpleSounds::play(const std::string& name, double volume) {
     auto sound = clip(name);
@@ -58,6 +61,8 @@ bool PulseSimpleSounds::startLoop(const std::string& name, double volume) {
     return true;
 }
 
-void PulseSimpleSounds::stopLoop() { alarm_.stop(); }
+void PulseSimpleSounds::stopLoop() {
+    alarm_.stop();
+}
 
 }  // namespace torvel

@@ -8,7 +8,9 @@ bool SimSounds::start(const std::string& name, double volume, bool looping) {
     return true;
 }
 
-bool SimSounds::play(const std::string& name, double volume) { return start(name, volume, false); }
+bool SimSounds::play(const std::string& name, double volume) {
+    return start(name, volume, false);
+}
 
 bool SimSounds::startLoop(const std::string& name, double volume) {
     stopLoop();
