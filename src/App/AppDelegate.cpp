@@ -118,7 +118,8 @@ AppDelegate::AppDelegate(Machine machine)
         lid_ = std::make_unique<UPowerLid>(QDBusConnection::systemBus(), *scheduler_, *log_);
         // Opens no audio library and reads no file until the first sound; no resources, no sounds.
         const auto resources = resourcesDirectory();
-        sounds_ = std::make_unique<PulseSimpleSounds>(resources.empty() ? resources : resources / "sounds", *log_);
+        sounds_ =
+            std::make_unique<PulseSimpleSounds>(resources.empty() ? resources : resources / "sounds", *log_);
     }
     // The simulated machine still runs on the real clock, so it follows the real clock's changes too.
     clockChanges_ = std::make_unique<TimerfdWallClockChanges>(*log_);
@@ -132,8 +133,8 @@ AppDelegate::AppDelegate(Machine machine)
     audio_ = std::make_unique<AudioFeedbackService>(*sounds_, *log_);
 
     // 2. The application state.
-    AppStateServices services{*clock_,         *scheduler_, *log_,      *texts_,   *defaults_, *sleepPrevention_,
-                              *timer_,         *notifications_, *sessions_, *guardian_};
+    AppStateServices services{*clock_,           *scheduler_, *log_,           *texts_,    *defaults_,
+                              *sleepPrevention_, *timer_,     *notifications_, *sessions_, *guardian_};
     services.audio = audio_.get();
     state_ = std::make_unique<AppState>(services, calendar_);
     AppState::setShared(state_.get());

@@ -17,7 +17,7 @@ bool pipsAt(std::int64_t elapsedSeconds, bool decay) {
     if (elapsedSeconds <= 600) return elapsedSeconds % 300 == 0;
     return elapsedSeconds % 900 == 0;
 }
-}
+}  // namespace
 
 void AppState::startHeartbeat() {
     if (heartbeatTimer_) return;
