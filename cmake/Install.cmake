@@ -12,6 +12,8 @@ endif()
 install(TARGETS torvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/i18n/ DESTINATION ${CMAKE_INSTALL_DATADIR}/torvel/i18n
         FILES_MATCHING PATTERN "*.json")
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/sounds/ DESTINATION ${CMAKE_INSTALL_DATADIR}/torvel/sounds
+        FILES_MATCHING PATTERN "*.wav")
 install(FILES ${PROJECT_SOURCE_DIR}/resources/desktop/com.torvel.Torvel.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/torvel.svg
@@ -62,6 +64,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps (dpkg-dev) fills Depends from the libraries the executable links.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The sounds play through libpulse-simple, opened with dlopen on the first sound, which dpkg-shlibdeps
+# cannot see. Torvel works without it, silently.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libpulse0)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 include(CPack)

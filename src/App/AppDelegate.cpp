@@ -28,6 +28,7 @@
 #include "Platform/Linux/LogindSleepEvents.h"
 #include "Platform/Linux/NetworkManagerWiFi.h"
 #include "Platform/Linux/ProcWorkspace.h"
+#include "Platform/Linux/PulseSimpleSounds.h"
 #include "Platform/Linux/QtScheduler.h"
 #include "Platform/Linux/ResourcePaths.h"
 #include "Platform/Linux/SysfsThermal.h"
@@ -44,10 +45,12 @@
 #include "Platform/Sim/SimPowerAssertions.h"
 #include "Platform/Sim/SimPowerSources.h"
 #include "Platform/Sim/SimScreens.h"
+#include "Platform/Sim/SimSounds.h"
 #include "Platform/Sim/SimSystemSleepEvents.h"
 #include "Platform/Sim/SimThermal.h"
 #include "Platform/Sim/SimWiFi.h"
 #include "Platform/Sim/SimWorkspace.h"
+#include "Services/AudioFeedbackService.h"
 #include "Services/DefaultsSessionPersistence.h"
 #include "Services/GuardianService.h"
 #include "Services/LoginItemService.h"
@@ -101,6 +104,7 @@ AppDelegate::AppDelegate(Machine machine)
         sim_.displayConfiguration = installSim<SimDisplayConfiguration>(displayConfiguration_, scheduler);
         sim_.wifi = installSim<SimWiFi>(wifi_, scheduler);
         sim_.lid = installSim<SimLid>(lid_, scheduler);
+        sim_.sounds = installSim<SimSounds>(sounds_);
     } else {
         assertions_ = std::make_unique<DesktopPowerAssertions>(QDBusConnection::systemBus(),
                                                                QDBusConnection::sessionBus(), *log_);
@@ -115,6 +119,10 @@ AppDelegate::AppDelegate(Machine machine)
         displayConfiguration_ = std::make_unique<DrmDisplayConfiguration>(*log_);
         wifi_ = std::make_unique<NetworkManagerWiFi>(QDBusConnection::systemBus(), *log_);
         lid_ = std::make_unique<UPowerLid>(QDBusConnection::systemBus(), *scheduler_, *log_);
+        // Opens no audio library and reads no file until the first sound; no resources, no sounds.
+        const auto resources = resourcesDirectory();
+        sounds_ =
+            std::make_unique<PulseSimpleSounds>(resources.empty() ? resources : resources / "sounds", *log_);
     }
     // The simulated machine still runs on the real clock, so it follows the real clock's changes too.
     clockChanges_ = std::make_unique<TimerfdWallClockChanges>(*log_);
@@ -125,12 +133,13 @@ AppDelegate::AppDelegate(Machine machine)
     notifications_ = std::make_unique<NotificationService>(*notificationCenter_, *scheduler_, *texts_, *log_);
     sessions_ = std::make_unique<DefaultsSessionPersistence>(*defaults_, *clock_, *log_);
     guardian_ = std::make_unique<GuardianService>(*clock_, *scheduler_);
+    audio_ = std::make_unique<AudioFeedbackService>(*sounds_, *log_);
 
     // 2. The application state.
-    state_ = std::make_unique<AppState>(
-        AppStateServices{*clock_, *scheduler_, *log_, *texts_, *defaults_, *sleepPrevention_, *timer_,
-                         *notifications_, *sessions_, *guardian_},
-        calendar_);
+    AppStateServices services{*clock_,           *scheduler_, *log_,           *texts_,    *defaults_,
+                              *sleepPrevention_, *timer_,     *notifications_, *sessions_, *guardian_};
+    services.audio = audio_.get();
+    state_ = std::make_unique<AppState>(services, calendar_);
     AppState::setShared(state_.get());
     // An inhibit service coming or going may take a refused request, or have taken our inhibitor away.
     assertions_->setOnServicesChanged([this] {
@@ -248,6 +257,7 @@ void AppDelegate::quit() {
     if (quit_) return;
     quit_ = true;
     logger_.info("Quitting: releasing the power assertion; a running session is kept for the next launch");
+    audio_->stopEmergencyAlarm();
     sleepPrevention_->stopScreenSaverPrevention();
     sleepPrevention_->stop();
 }

@@ -17,6 +17,7 @@ class Clock;
 class DefaultsStore;
 class DefaultsSessionPersistence;
 class DisplayConfiguration;
+class AudioFeedbackService;
 class DisplayMonitor;
 class GuardianService;
 class Lid;
@@ -30,6 +31,7 @@ class NotificationService;
 class PowerAssertions;
 class PowerSources;
 class Screens;
+class Sounds;
 class ProcessMonitor;
 class Workspace;
 class Scheduler;
@@ -39,6 +41,7 @@ class SimPowerAssertions;
 class SimPowerSources;
 class SimThermal;
 class SimScreens;
+class SimSounds;
 class SimWiFi;
 class SimWorkspace;
 class SleepPreventionService;
@@ -103,6 +106,7 @@ public:
         SimDisplayConfiguration* displayConfiguration = nullptr;
         SimWiFi* wifi = nullptr;
         SimLid* lid = nullptr;
+        SimSounds* sounds = nullptr;
     };
     /// nullptr on the real desktop.
     SimulatedMachine* simulatedMachine() { return machine_ == Machine::simulated ? &sim_ : nullptr; }
@@ -132,6 +136,8 @@ private:
     std::unique_ptr<NotificationService> notifications_;
     std::unique_ptr<DefaultsSessionPersistence> sessions_;
     std::unique_ptr<GuardianService> guardian_;
+    std::unique_ptr<Sounds> sounds_;
+    std::unique_ptr<AudioFeedbackService> audio_;  // after sounds_: it plays through them
     std::unique_ptr<AppState> state_;
     std::unique_ptr<BatteryMonitor> battery_;
     std::unique_ptr<Thermal> thermal_;

@@ -26,6 +26,7 @@
 
 namespace torvel {
 
+class AudioFeedbackService;
 class BatteryMonitor;
 class DefaultsStore;
 class GuardianService;
@@ -53,6 +54,8 @@ struct AppStateServices {
     NotificationService& notifications;
     SessionPersistence& sessions;
     GuardianService& guardian;
+    /// The lid-close sound and the heartbeat's pip; absent: silence.
+    AudioFeedbackService* audio = nullptr;
     /// Absent until the privileged helper is wired in.
     StayguardServiceProtocol* stayguard = nullptr;
 };
@@ -341,6 +344,8 @@ private:
     std::optional<Date> automationPausedUntil_;
     Timer automationPauseExpiryTimer_;
     Timer heartbeatTimer_;
+    /// Closed-lid ticks since the pips (re)started; the pips thin out as it grows.
+    std::int64_t heartbeatPipTickIndex_ = 0;
     /// Exists only while a request is pending.
     Timer pendingRetryTimer_;
     std::function<std::optional<std::int64_t>(std::int64_t)> minutesUntilThresholdProvider_;

@@ -1,6 +1,7 @@
 // How the state follows the lid: the trusted-network latch and the lid watch.
 #include "Core/AppState.h"
 #include "Monitors/LidStateMonitor.h"
+#include "Services/AudioFeedbackService.h"
 #include "Services/StayguardServiceProtocol.h"
 
 namespace torvel {
@@ -34,7 +35,9 @@ void AppState::handleLidStateChanged(bool closed) {
     log_.info("AppState: lid {} trustedActive={} autoLPM={} sgInstalled={}", closed ? "CLOSED" : "OPENED",
               trustedActive, settings_.autoEnableLowPowerModeOnLidClose, helperInstalled);
     if (closed) {
-        // The lid-close sound and the power saver on lid close join here with their services.
+        // Heard as the lid shuts: the machine will not sleep. The power saver on lid close joins here.
+        if (isActive_ && settings_.lidCloseSoundEnabled && services_.audio)
+            services_.audio->play(AudioFeedbackService::kLidCloseSound, settings_.lidCloseSoundVolume);
         monitors_.trustedNetworkLatchedWhileLidClosed = trustedActive;
         if (trustedActive) {
             monitors_.trustedNetworkLatchSSID = monitors_.currentSSID;

@@ -46,6 +46,11 @@ for table in "$source"/resources/i18n/*.json; do
   expected+=("share/torvel/i18n/${table##*/}")
   cmp -s "$table" "$prefix/share/torvel/i18n/${table##*/}" || fail "the installed ${table##*/} differs from its source"
 done
+for sound in Submarine Pop Sosumi; do
+  expected+=("share/torvel/sounds/$sound.wav")
+  cmp -s "$source/resources/sounds/$sound.wav" "$prefix/share/torvel/sounds/$sound.wav" ||
+    fail "the installed $sound.wav differs from its source"
+done
 diff <(printf '%s\n' "${expected[@]}" | sort) <(cd "$prefix" && find . ! -type d | sed 's|^\./||' | sort) ||
   fail "the installed files differ from the expected layout (< missing, > not expected)"
 svg=$prefix/share/icons/hicolor/scalable/apps/torvel.svg
