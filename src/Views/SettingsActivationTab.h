@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QWidget>
+
+#include <string>
+
+#include "Models/Uuid.h"
+#include "Support/Signal.h"
+#include "Views/SettingsContext.h"
+
+class QLabel;
+class QMenu;
+class QVBoxLayout;
+
+namespace torvel {
+
+/// The activation tab: displays and mirroring, trusted Wi-Fi networks, and the applications that keep
+/// the computer awake while they run. The lists follow every change; the running applications are read
+/// when the add menu opens and whenever the process monitor reports a launch or an exit.
+class SettingsActivationTab : public QWidget {
+    Q_OBJECT
+public:
+    explicit SettingsActivationTab(SettingsContext context, QWidget* parent = nullptr);
+
+    /// Opens the sheet for typing a network name.
+    void openNetworkSheet();
+
+private:
+    void addTrustedNetworksSection(QVBoxLayout* page);
+    /// The helper's install button and status join the tab here once the helper can be installed.
+    void addStayguardSection(QVBoxLayout* page);
+    void addProcessTriggerSection(QVBoxLayout* page);
+    void rebuildNetworks();
+    void rebuildWatchedApps();
+    void fillAddAppMenu();
+    void confirmNetworkRemoval(const Uuid& id, const std::string& ssid);
+
+    SettingsContext context_;
+    QLabel* wifiStatus_ = nullptr;
+    QVBoxLayout* networks_ = nullptr;
+    QVBoxLayout* watched_ = nullptr;
+    QMenu* addAppMenu_ = nullptr;
+    Connection settingConnection_;
+    Connection runningAppsConnection_;
+    Connection activationConnection_;
+};
+
+}  // namespace torvel
