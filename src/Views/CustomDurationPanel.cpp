@@ -21,6 +21,7 @@ CustomDurationPanel::CustomDurationPanel(AppState& state, Localization& texts, c
     const auto t = [this](std::string_view key) { return QString::fromStdString(texts_.text(key)); };
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(t("custom.window_title"));
+    setMinimumWidth(340);
     form_.targetTime = clock_.now().addingSeconds(3600.0);
 
     auto* layout = new QVBoxLayout(this);
