@@ -16,6 +16,7 @@
 #include <QToolButton>
 
 #include "Core/AppStateHarness.h"
+#include "Views/ViewsTestSupport.h"
 #include "Views/CustomDurationPanel.h"
 #include "Views/OnboardingPopup.h"
 #include "Views/SettingsActivationTab.h"
@@ -27,32 +28,6 @@
 
 namespace torvel {
 namespace {
-
-// The harness has no tables for the window's texts, so every control is named by its key.
-template <typename W>
-W* named(const QString& name) {
-    for (auto* top : QApplication::topLevelWidgets()) {
-        if (!top->isVisible()) continue;
-        for (auto* w : top->findChildren<W*>()) {
-            if (w->accessibleName() == name && w->isVisibleTo(top)) return w;
-        }
-    }
-    return nullptr;
-}
-
-template <typename W>
-W* openWindow() {
-    for (auto* top : QApplication::topLevelWidgets()) {
-        if (auto* w = qobject_cast<W*>(top); w && w->isVisible()) return w;
-    }
-    return nullptr;
-}
-
-void settle() {
-    QApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QApplication::processEvents();
-}
 
 struct SettingsWindowTest : ::testing::Test {
     AppStateHarness h;
