@@ -23,7 +23,8 @@ public:
     enum class NameProblem { none, empty, taken };
 
     /// The editor on `existing` (one of `profiles`), or on a new profile when nullptr.
-    ProfileEditorForm(const Profile* existing, const std::vector<Profile>& profiles, const Localization& texts);
+    ProfileEditorForm(const Profile* existing, const std::vector<Profile>& profiles,
+                      const Localization& texts);
 
     /// Whether it edits a stored profile (its title says so) rather than a new one.
     bool isEditing() const { return draft_.existingID.has_value(); }

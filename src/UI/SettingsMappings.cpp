@@ -48,13 +48,15 @@ std::string durationTitle(const Duration& duration, const Localization& texts, c
 }
 
 std::string profileSummary(const Profile& profile, const Localization& texts, const Calendar& calendar) {
-    return durationTitle(profile.duration, texts, calendar) + " \u00B7 " + texts.text(labelKey(profile.assertionType));
+    return durationTitle(profile.duration, texts, calendar) + " \u00B7 " +
+           texts.text(labelKey(profile.assertionType));
 }
 
 std::string profileBatteryText(const Profile& profile, const Localization& texts) {
     if (!profile.batteryLimitOverride) return texts.text("profile.battery_global");
     if (*profile.batteryLimitOverride == 0) return texts.text("profile.battery_disabled");
-    return texts.format("profile.battery_limit_value", {static_cast<long long>(*profile.batteryLimitOverride)});
+    return texts.format("profile.battery_limit_value",
+                        {static_cast<long long>(*profile.batteryLimitOverride)});
 }
 
 }  // namespace torvel::SettingsMappings

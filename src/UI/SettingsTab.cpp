@@ -4,11 +4,16 @@ namespace torvel {
 
 std::string_view rawValue(SettingsTab tab) {
     switch (tab) {
-        case SettingsTab::general: return "general";
-        case SettingsTab::activation: return "activation";
-        case SettingsTab::battery: return "battery";
-        case SettingsTab::audio: return "audio";
-        case SettingsTab::profiles: return "profiles";
+        case SettingsTab::general:
+            return "general";
+        case SettingsTab::activation:
+            return "activation";
+        case SettingsTab::battery:
+            return "battery";
+        case SettingsTab::audio:
+            return "audio";
+        case SettingsTab::profiles:
+            return "profiles";
     }
     return "general";
 }
@@ -24,11 +29,16 @@ SettingsTab settingsTabNamed(std::optional<std::string_view> raw) {
 
 std::string_view labelKey(SettingsTab tab) {
     switch (tab) {
-        case SettingsTab::general: return "settings.tab.general";
-        case SettingsTab::activation: return "settings.tab.activation";
-        case SettingsTab::battery: return "settings.tab.battery";
-        case SettingsTab::audio: return "settings.tab.audio";
-        case SettingsTab::profiles: return "settings.tab.profiles";
+        case SettingsTab::general:
+            return "settings.tab.general";
+        case SettingsTab::activation:
+            return "settings.tab.activation";
+        case SettingsTab::battery:
+            return "settings.tab.battery";
+        case SettingsTab::audio:
+            return "settings.tab.audio";
+        case SettingsTab::profiles:
+            return "settings.tab.profiles";
     }
     return "settings.tab.general";
 }

@@ -9,8 +9,9 @@ namespace torvel {
 /// The tabs of the settings window, in their order.
 enum class SettingsTab { general, activation, battery, audio, profiles };
 
-inline constexpr std::array<SettingsTab, 5> kAllSettingsTabs = {
-    SettingsTab::general, SettingsTab::activation, SettingsTab::battery, SettingsTab::audio, SettingsTab::profiles};
+inline constexpr std::array<SettingsTab, 5> kAllSettingsTabs = {SettingsTab::general, SettingsTab::activation,
+                                                                SettingsTab::battery, SettingsTab::audio,
+                                                                SettingsTab::profiles};
 
 /// The tab's name as callers ask for it ("battery").
 std::string_view rawValue(SettingsTab tab);

@@ -10,7 +10,8 @@
 
 namespace torvel {
 
-AboutDialog::AboutDialog(const Localization& texts, const QString& version, QWidget* parent) : QDialog(parent) {
+AboutDialog::AboutDialog(const Localization& texts, const QString& version, QWidget* parent)
+    : QDialog(parent) {
     const auto t = [&texts](std::string_view key) { return QString::fromStdString(texts.text(key)); };
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(t("settings.about.title"));

@@ -93,15 +93,15 @@ CustomDurationPanel::CustomDurationPanel(AppState& state, Localization& texts, c
         local.hour = time.hour();
         local.minute = time.minute();
         local.second = 0;
-        form_.targetTime = calendar_.date(local).value_or(calendar_.nextDate(now, local.hour, local.minute,
-                                                                              Calendar::Repeated::first)
-                                                              .value_or(now));
+        form_.targetTime = calendar_.date(local).value_or(
+            calendar_.nextDate(now, local.hour, local.minute, Calendar::Repeated::first).value_or(now));
         updateState();
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(buttons, &QDialogButtonBox::accepted, this, &CustomDurationPanel::activateSession);
     languageConnection_ = texts_.languageChanged.connect([this] {
-        QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { close(); }, Qt::QueuedConnection);
     });
     untilMode_->setChecked(true);
     setMode(CustomDurationForm::Mode::until);

@@ -1,11 +1,11 @@
 #include "Views/OnboardingPopup.h"
 
 #include <QGuiApplication>
-#include <algorithm>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "Core/AppState.h"
 #include "Support/Localization.h"

@@ -33,7 +33,8 @@ void fillMenu(QMenu* menu, const std::vector<MenuItem>& items) {
             action->setEnabled(item.enabled && item.style == MenuItemStyle::normal);
             action->setCheckable(item.checkable);
             action->setChecked(item.checked);
-            if (!item.iconName.empty()) action->setIcon(QIcon::fromTheme(QString::fromStdString(item.iconName)));
+            if (!item.iconName.empty())
+                action->setIcon(QIcon::fromTheme(QString::fromStdString(item.iconName)));
         }
     }
 }

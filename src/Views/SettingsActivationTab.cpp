@@ -1,13 +1,13 @@
 #include "Views/SettingsActivationTab.h"
 
 #include <QComboBox>
-#include <algorithm>
 #include <QFormLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QToolButton>
+#include <algorithm>
 
 #include "Core/AppState.h"
 #include "Views/SettingsBinder.h"
@@ -130,7 +130,8 @@ void SettingsActivationTab::addTrustedNetworksSection(QVBoxLayout* page) {
     buttons->addStretch(1);
     section->addLayout(buttons);
     connect(addCurrent, &QPushButton::clicked, this, [this] {
-        if (const auto& ssid = context_.state.monitorValues().currentSSID) context_.state.addTrustedSSID(*ssid);
+        if (const auto& ssid = context_.state.monitorValues().currentSSID)
+            context_.state.addTrustedSSID(*ssid);
     });
     connect(addManual, &QPushButton::clicked, this, &SettingsActivationTab::openNetworkSheet);
     c.binder.follow([this, addCurrent] {
@@ -222,14 +223,16 @@ void SettingsActivationTab::fillAddAppMenu() {
         const RunningAppInfo chosen = app;
         connect(action, &QAction::triggered, this, [this, chosen] {
             auto apps = context_.state.watchedApps();
-            if (std::any_of(apps.begin(), apps.end(), [&](const WatchedApp& w) { return w.bundleID == chosen.bundleID; }))
+            if (std::any_of(apps.begin(), apps.end(),
+                            [&](const WatchedApp& w) { return w.bundleID == chosen.bundleID; }))
                 return;
-            apps.push_back({Uuid::random(), chosen.bundleID, chosen.name.empty() ? chosen.bundleID : chosen.name,
-                            context_.clock.now()});
+            apps.push_back({Uuid::random(), chosen.bundleID,
+                            chosen.name.empty() ? chosen.bundleID : chosen.name, context_.clock.now()});
             context_.state.setWatchedApps(std::move(apps));
         });
     }
-    if (addAppMenu_->isEmpty()) addAppMenu_->addAction(context_.text("settings.process_trigger.none_running"))->setEnabled(false);
+    if (addAppMenu_->isEmpty())
+        addAppMenu_->addAction(context_.text("settings.process_trigger.none_running"))->setEnabled(false);
 }
 
 void SettingsActivationTab::rebuildWatchedApps() {

@@ -38,7 +38,8 @@ QSlider* volumeRow(QVBoxLayout* layout, const SettingsContext& c, float Settings
 
 }  // namespace
 
-SettingsAudioTab::SettingsAudioTab(SettingsContext context, QWidget* parent) : QWidget(parent), context_(context) {
+SettingsAudioTab::SettingsAudioTab(SettingsContext context, QWidget* parent)
+    : QWidget(parent), context_(context) {
     auto& c = context_;
     QVBoxLayout* page = nullptr;
     auto* outer = new QVBoxLayout(this);

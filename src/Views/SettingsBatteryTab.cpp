@@ -50,11 +50,12 @@ SettingsBatteryTab::SettingsBatteryTab(SettingsContext context, QWidget* parent)
     limit->setSingleStep(1);
     limit->setPageStep(5);
     labelledRow(battery, limitLabel, limit, 1);
-    c.binder.slider(limit, &SettingsValues::batteryLimitPercent, [this, limitLabel, limit](std::int64_t percent) {
-        const QString text = context_.format("settings.battery_limit", {static_cast<long long>(percent)});
-        limitLabel->setText(text);
-        limit->setAccessibleName(text);
-    });
+    c.binder.slider(
+        limit, &SettingsValues::batteryLimitPercent, [this, limitLabel, limit](std::int64_t percent) {
+            const QString text = context_.format("settings.battery_limit", {static_cast<long long>(percent)});
+            limitLabel->setText(text);
+            limit->setAccessibleName(text);
+        });
 
     auto* resume = new SettingsToggle(c.text("settings.resume_on_charger"));
     auto* predictive = new SettingsToggle(c.text("settings.predictive_warning"));
@@ -72,8 +73,8 @@ SettingsBatteryTab::SettingsBatteryTab(SettingsContext context, QWidget* parent)
     c.binder.spin(minutes, &SettingsValues::predictiveBatteryMinutes);
     c.binder.follow([this, minutesLabel, minutes] {
         const auto& settings = context_.state.settings();
-        const QString text =
-            context_.format("settings.predictive_minutes", {static_cast<long long>(settings.predictiveBatteryMinutes)});
+        const QString text = context_.format("settings.predictive_minutes",
+                                             {static_cast<long long>(settings.predictiveBatteryMinutes)});
         minutesLabel->setText(text);
         minutes->setAccessibleName(text);
     });

@@ -42,7 +42,8 @@ void SettingsBinder::toggle(SettingsToggle* toggle, bool SettingsValues::*member
 void SettingsBinder::slider(QSlider* slider, std::int64_t SettingsValues::*member,
                             std::function<void(std::int64_t)> shown) {
     const auto commit = [this, slider, member] {
-        if (slider->value() != state_.settings().*member) write(member, static_cast<std::int64_t>(slider->value()));
+        if (slider->value() != state_.settings().*member)
+            write(member, static_cast<std::int64_t>(slider->value()));
     };
     connect(slider, &QSlider::valueChanged, this, [slider, shown, commit](int value) {
         if (shown) shown(value);
@@ -72,7 +73,8 @@ void SettingsBinder::volume(QSlider* slider, float SettingsValues::*member, QLab
     };
     const auto commit = [this, slider, member] {
         const float volume = SettingsMappings::volumeForSliderPosition(slider->value());
-        if (SettingsMappings::volumeSliderPosition(state_.settings().*member) != slider->value()) write(member, volume);
+        if (SettingsMappings::volumeSliderPosition(state_.settings().*member) != slider->value())
+            write(member, volume);
     };
     connect(slider, &QSlider::valueChanged, this, [slider, show, commit](int position) {
         show(SettingsMappings::volumeForSliderPosition(position));
@@ -116,11 +118,13 @@ void SettingsBinder::language(QComboBox* combo) {
 void SettingsBinder::terminateBlockers(SettingsToggle* toggle) {
     QCheckBox* box = toggle->box();
     connect(box, &QCheckBox::toggled, this, [this](bool on) {
-        write(&SettingsValues::emergencyTerminateBlockersPercent, SettingsMappings::terminateBlockersPercent(on));
+        write(&SettingsValues::emergencyTerminateBlockersPercent,
+              SettingsMappings::terminateBlockersPercent(on));
     });
     follow([this, box] {
         const QSignalBlocker block(box);
-        box->setChecked(SettingsMappings::terminateBlockersOn(state_.settings().emergencyTerminateBlockersPercent));
+        box->setChecked(
+            SettingsMappings::terminateBlockersOn(state_.settings().emergencyTerminateBlockersPercent));
     });
 }
 

@@ -28,7 +28,8 @@ public:
     /// A slider for an integer; `shown` is called with every position (also while dragging) so a label
     /// can follow. The value is stored when the slider is let go or moved by keys, not on every step
     /// of a drag (each store is a file write).
-    void slider(QSlider* slider, std::int64_t SettingsValues::*member, std::function<void(std::int64_t)> shown);
+    void slider(QSlider* slider, std::int64_t SettingsValues::*member,
+                std::function<void(std::int64_t)> shown);
     /// A spin box for an integer.
     void spin(QSpinBox* spin, std::int64_t SettingsValues::*member);
     /// A slider of 0..100 for a volume of 0..1, with its value label.

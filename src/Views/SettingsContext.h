@@ -30,5 +30,4 @@ struct SettingsContext {
     }
 };
 
-
 }  // namespace torvel

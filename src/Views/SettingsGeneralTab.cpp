@@ -85,7 +85,8 @@ SettingsGeneralTab::SettingsGeneralTab(SettingsContext context, QWidget* parent)
     c.binder.spin(hours, &SettingsValues::guardianHours);
     c.binder.follow([this, hoursRow, hoursLabel, hours] {
         const auto& settings = context_.state.settings();
-        const QString label = context_.format("settings.guardian_hours", {static_cast<long long>(settings.guardianHours)});
+        const QString label =
+            context_.format("settings.guardian_hours", {static_cast<long long>(settings.guardianHours)});
         hoursLabel->setText(label);
         hours->setAccessibleName(label);
         hoursRow->setVisible(settings.guardianEnabled);

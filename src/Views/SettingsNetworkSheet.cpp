@@ -34,8 +34,10 @@ SettingsNetworkSheet::SettingsNetworkSheet(SettingsContext context, QWidget* par
     error_->hide();
     layout->addWidget(error_);
     auto* buttons = new QDialogButtonBox;
-    auto* cancel = buttons->addButton(c.text("settings.trusted_networks.manual_sheet_cancel"), QDialogButtonBox::RejectRole);
-    auto* addButton = buttons->addButton(c.text("settings.trusted_networks.manual_sheet_add"), QDialogButtonBox::AcceptRole);
+    auto* cancel = buttons->addButton(c.text("settings.trusted_networks.manual_sheet_cancel"),
+                                      QDialogButtonBox::RejectRole);
+    auto* addButton = buttons->addButton(c.text("settings.trusted_networks.manual_sheet_add"),
+                                         QDialogButtonBox::AcceptRole);
     cancel->setAccessibleName(cancel->text());
     addButton->setAccessibleName(addButton->text());
     addButton->setDefault(true);

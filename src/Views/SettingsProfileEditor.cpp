@@ -17,7 +17,8 @@
 
 namespace torvel {
 
-SettingsProfileEditor::SettingsProfileEditor(SettingsContext context, const Profile* existing, QWidget* parent)
+SettingsProfileEditor::SettingsProfileEditor(SettingsContext context, const Profile* existing,
+                                             QWidget* parent)
     : QDialog(parent), context_(context), form_(existing, context.state.profiles(), context.texts) {
     auto& c = context_;
     setAttribute(Qt::WA_DeleteOnClose);
@@ -38,7 +39,8 @@ SettingsProfileEditor::SettingsProfileEditor(SettingsContext context, const Prof
 
     duration_ = new QComboBox;
     for (const auto& preset : Duration::menuPresets())
-        duration_->addItem(QString::fromStdString(SettingsMappings::durationTitle(preset, c.texts, c.calendar)));
+        duration_->addItem(
+            QString::fromStdString(SettingsMappings::durationTitle(preset, c.texts, c.calendar)));
     // A duration that is no preset (a custom one) shows no choice and is kept unless one is picked.
     duration_->setCurrentIndex(form_.presetIndex() ? static_cast<int>(*form_.presetIndex()) : -1);
     duration_->setAccessibleName(c.text("profile.duration"));
@@ -62,7 +64,8 @@ SettingsProfileEditor::SettingsProfileEditor(SettingsContext context, const Prof
     override_->setValue(form_.batteryOverride());
     override_->setAccessibleName(c.text("profile.custom_battery"));
     overrideValue_ = new QLabel;
-    overrideValue_->setMinimumWidth(overrideValue_->fontMetrics().horizontalAdvance(QStringLiteral("100%")) + 4);
+    overrideValue_->setMinimumWidth(overrideValue_->fontMetrics().horizontalAdvance(QStringLiteral("100%")) +
+                                    4);
     sliderLine->addWidget(override_, 1);
     sliderLine->addWidget(overrideValue_);
     overrideLayout->addLayout(sliderLine);
@@ -82,15 +85,13 @@ SettingsProfileEditor::SettingsProfileEditor(SettingsContext context, const Prof
         form_.name = text.toStdString();
         updateState();
     });
-    connect(duration_, &QComboBox::activated, this,
-            [this](int index) {
-                if (index >= 0) form_.choosePreset(static_cast<std::size_t>(index));
-            });
-    connect(assertion_, &QComboBox::activated, this,
-            [this](int index) {
-                if (index >= 0 && index < static_cast<int>(kAllAssertionTypes.size()))
-                    form_.setAssertionType(kAllAssertionTypes[static_cast<std::size_t>(index)]);
-            });
+    connect(duration_, &QComboBox::activated, this, [this](int index) {
+        if (index >= 0) form_.choosePreset(static_cast<std::size_t>(index));
+    });
+    connect(assertion_, &QComboBox::activated, this, [this](int index) {
+        if (index >= 0 && index < static_cast<int>(kAllAssertionTypes.size()))
+            form_.setAssertionType(kAllAssertionTypes[static_cast<std::size_t>(index)]);
+    });
     connect(overrideOn_->box(), &QCheckBox::toggled, this, [this](bool on) {
         form_.setHasBatteryOverride(on);
         updateState();

@@ -53,9 +53,10 @@ void SettingsProfilesTab::rebuildRows() {
         bold.setBold(true);
         title->setFont(bold);
         title->setWordWrap(true);
-        auto* summary =
-            new QLabel(QString::fromStdString(SettingsMappings::profileSummary(profile, c.texts, c.calendar)));
-        auto* battery = new QLabel(QString::fromStdString(SettingsMappings::profileBatteryText(profile, c.texts)));
+        auto* summary = new QLabel(
+            QString::fromStdString(SettingsMappings::profileSummary(profile, c.texts, c.calendar)));
+        auto* battery =
+            new QLabel(QString::fromStdString(SettingsMappings::profileBatteryText(profile, c.texts)));
         for (auto* label : {summary, battery}) {
             label->setWordWrap(true);
             label->setForegroundRole(QPalette::PlaceholderText);
@@ -104,8 +105,8 @@ void SettingsProfilesTab::openEditor(const Profile* profile) {
 void SettingsProfilesTab::confirmDeletion(const Profile& profile) {
     const auto name = displayName(profile, context_.texts);
     auto* box = new QMessageBox(QMessageBox::Warning, context_.text("settings.delete_profile_title"),
-                                context_.format("settings.delete_profile_message", {name}), QMessageBox::NoButton,
-                                window());
+                                context_.format("settings.delete_profile_message", {name}),
+                                QMessageBox::NoButton, window());
     box->setAttribute(Qt::WA_DeleteOnClose);
     auto* remove = box->addButton(context_.text("settings.delete"), QMessageBox::DestructiveRole);
     box->setDefaultButton(box->addButton(context_.text("profile.cancel"), QMessageBox::RejectRole));

@@ -20,19 +20,24 @@ namespace {
 // Freedesktop icon names for the tabs; a theme without them shows the labels alone.
 const char* iconName(SettingsTab tab) {
     switch (tab) {
-        case SettingsTab::general: return "preferences-system";
-        case SettingsTab::activation: return "system-run";
-        case SettingsTab::battery: return "battery";
-        case SettingsTab::audio: return "audio-volume-high";
-        case SettingsTab::profiles: return "user-identity";
+        case SettingsTab::general:
+            return "preferences-system";
+        case SettingsTab::activation:
+            return "system-run";
+        case SettingsTab::battery:
+            return "battery";
+        case SettingsTab::audio:
+            return "audio-volume-high";
+        case SettingsTab::profiles:
+            return "user-identity";
     }
     return "";
 }
 
 }  // namespace
 
-SettingsWindow::SettingsWindow(AppState& state, Localization& texts, const Calendar& calendar, const Clock& clock,
-                               SettingsTab tab, QWidget* parent)
+SettingsWindow::SettingsWindow(AppState& state, Localization& texts, const Calendar& calendar,
+                               const Clock& clock, SettingsTab tab, QWidget* parent)
     : QWidget(parent, Qt::Window), state_(state), texts_(texts), calendar_(calendar), clock_(clock) {
     setAttribute(Qt::WA_DeleteOnClose);
     setMinimumSize(460, 480);
@@ -49,7 +54,8 @@ SettingsWindow::SettingsWindow(AppState& state, Localization& texts, const Calen
     // The window redraws itself later, not inside the language switch (which may come from one of its
     // own controls).
     languageConnection_ = texts_.languageChanged.connect([this] {
-        QMetaObject::invokeMethod(this, [this] { build(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { build(); }, Qt::QueuedConnection);
     });
     settingConnection_ = state_.settingChanged.connect([this](std::string_view) { banner_->hide(); });
 }
@@ -74,13 +80,24 @@ void SettingsWindow::build() {
     for (const auto tab : kAllSettingsTabs) {
         QWidget* page = nullptr;
         switch (tab) {
-            case SettingsTab::general: page = new SettingsGeneralTab(context); break;
-            case SettingsTab::activation: page = new SettingsActivationTab(context); break;
-            case SettingsTab::battery: page = new SettingsBatteryTab(context); break;
-            case SettingsTab::audio: page = new SettingsAudioTab(context); break;
-            case SettingsTab::profiles: page = new SettingsProfilesTab(context); break;
+            case SettingsTab::general:
+                page = new SettingsGeneralTab(context);
+                break;
+            case SettingsTab::activation:
+                page = new SettingsActivationTab(context);
+                break;
+            case SettingsTab::battery:
+                page = new SettingsBatteryTab(context);
+                break;
+            case SettingsTab::audio:
+                page = new SettingsAudioTab(context);
+                break;
+            case SettingsTab::profiles:
+                page = new SettingsProfilesTab(context);
+                break;
         }
-        page->setObjectName(QString::fromLatin1(rawValue(tab).data(), static_cast<int>(rawValue(tab).size())));
+        page->setObjectName(
+            QString::fromLatin1(rawValue(tab).data(), static_cast<int>(rawValue(tab).size())));
         const QString label = QString::fromStdString(texts_.text(labelKey(tab)));
         tabs_->addTab(page, QIcon::fromTheme(QString::fromLatin1(iconName(tab))), label);
     }
@@ -95,8 +112,9 @@ void SettingsWindow::showTab(SettingsTab tab) {
 
 SettingsTab SettingsWindow::currentTab() const {
     const int index = tabs_->currentIndex();
-    return index >= 0 && index < static_cast<int>(kAllSettingsTabs.size()) ? kAllSettingsTabs[static_cast<std::size_t>(index)]
-                                                                           : SettingsTab::general;
+    return index >= 0 && index < static_cast<int>(kAllSettingsTabs.size())
+               ? kAllSettingsTabs[static_cast<std::size_t>(index)]
+               : SettingsTab::general;
 }
 
 QWidget* SettingsWindow::page(SettingsTab tab) const {

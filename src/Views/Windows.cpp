@@ -22,7 +22,8 @@ W* raise(W* window) {
 
 }  // namespace
 
-Windows::Windows(AppState& state, Localization& texts, const Calendar& calendar, const Clock& clock, QObject* parent)
+Windows::Windows(AppState& state, Localization& texts, const Calendar& calendar, const Clock& clock,
+                 QObject* parent)
     : QObject(parent), state_(state), texts_(texts), calendar_(calendar), clock_(clock) {}
 
 Windows::~Windows() {

@@ -21,13 +21,26 @@ TEST(CustomDurationForm, ReadsOnlyAPositiveNumberOfMinutesWrittenStrictly) {
         const char* text;
         std::optional<double> minutes;
     } cases[] = {
-        {"1.5", 1.5}, {"60", 60.0}, {"2e1", 20.0}, {"43200", 43200.0},
-        {"", std::nullopt}, {"0", std::nullopt}, {"-5", std::nullopt}, {"5m", std::nullopt},
-        {" 5", std::nullopt}, {"5 ", std::nullopt}, {"1,5", std::nullopt}, {"+5", std::nullopt},
-        {"nan", std::nullopt}, {"inf", std::nullopt}, {"0x10", std::nullopt}, {"43201", std::nullopt},
+        {"1.5", 1.5},
+        {"60", 60.0},
+        {"2e1", 20.0},
+        {"43200", 43200.0},
+        {"", std::nullopt},
+        {"0", std::nullopt},
+        {"-5", std::nullopt},
+        {"5m", std::nullopt},
+        {" 5", std::nullopt},
+        {"5 ", std::nullopt},
+        {"1,5", std::nullopt},
+        {"+5", std::nullopt},
+        {"nan", std::nullopt},
+        {"inf", std::nullopt},
+        {"0x10", std::nullopt},
+        {"43201", std::nullopt},
         {"1e308", std::nullopt},
     };
-    for (const auto& c : cases) EXPECT_EQ(CustomDurationForm::parseMinutes(c.text), c.minutes) << '"' << c.text << '"';
+    for (const auto& c : cases)
+        EXPECT_EQ(CustomDurationForm::parseMinutes(c.text), c.minutes) << '"' << c.text << '"';
 
     CustomDurationForm form;
     form.mode = CustomDurationForm::Mode::duration;
@@ -58,7 +71,8 @@ TEST(CustomDurationForm, AnEarlierClockTimeMeansTomorrow) {
 TEST(ProfileEditorForm, SavesOnlyANameThatIsNotBlankOrAnotherProfiles) {
     CapturingLogSink log;
     Localization texts(log);
-    texts.setTable({{"default_profile.presentation", "Prezentace"}, {"default_profile.download", "Stahování"}});
+    texts.setTable(
+        {{"default_profile.presentation", "Prezentace"}, {"default_profile.download", "Stahování"}});
     const auto profiles = defaultProfiles();
 
     ProfileEditorForm fresh(nullptr, profiles, texts);

@@ -29,8 +29,8 @@ TEST(Screenshots, DrawsEveryWindowAndTheMenuToReadablePictures) {
     menu.items = {item, separator, submenu};
     ASSERT_EQ(runScreenshots({*h.state, h.texts, h.calendar_, h.clock, folder, [menu] { return menu; }}), 0);
     for (const char* name : {"settings-general", "settings-activation", "settings-battery", "settings-audio",
-                             "settings-profiles", "profile-editor", "network-sheet", "custom-duration", "about",
-                             "onboarding", "menu"}) {
+                             "settings-profiles", "profile-editor", "network-sheet", "custom-duration",
+                             "about", "onboarding", "menu"}) {
         const QImage image(QDir(folder).filePath(QString::fromLatin1(name) + ".png"));
         EXPECT_FALSE(image.isNull()) << name;
         EXPECT_GT(image.width(), 100) << name;

@@ -153,8 +153,8 @@ TEST_F(SettingsTabsTest, EveryControlIsNamedAndNothingIsCutOffInCzech) {
         const int viewportWidth = area->viewport()->width();
         for (auto* w : area->widget()->findChildren<QWidget*>()) {
             if (!w->isVisibleTo(window)) continue;
-            const std::string where = std::string(rawValue(tab)) + ": " + w->metaObject()->className() + " \"" +
-                                      w->accessibleName().toStdString() + "\"";
+            const std::string where = std::string(rawValue(tab)) + ": " + w->metaObject()->className() +
+                                      " \"" + w->accessibleName().toStdString() + "\"";
             // A spin box's own text field is named through the spin box.
             const bool inner = qobject_cast<QAbstractSpinBox*>(w->parentWidget()) != nullptr;
             if (w->focusPolicy() != Qt::NoFocus && !inner) {

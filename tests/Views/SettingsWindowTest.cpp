@@ -16,7 +16,6 @@
 #include <QToolButton>
 
 #include "Core/AppStateHarness.h"
-#include "Views/ViewsTestSupport.h"
 #include "Views/CustomDurationPanel.h"
 #include "Views/OnboardingPopup.h"
 #include "Views/SettingsActivationTab.h"
@@ -24,6 +23,7 @@
 #include "Views/SettingsProfileEditor.h"
 #include "Views/SettingsProfilesTab.h"
 #include "Views/SettingsWindow.h"
+#include "Views/ViewsTestSupport.h"
 #include "Views/Windows.h"
 
 namespace torvel {
@@ -193,7 +193,8 @@ TEST_F(SettingsWindowTest, WatchedApplicationsFollowLaunchesAndTheAddMenuListsWh
         int count = 0;
         for (auto* top : QApplication::topLevelWidgets())
             for (auto* label : top->findChildren<QLabel*>())
-                count += top->isVisible() && label->isVisibleTo(top) && label->text() == "settings.process_trigger.status_running";
+                count += top->isVisible() && label->isVisibleTo(top) &&
+                         label->text() == "settings.process_trigger.status_running";
         return count;
     };
     EXPECT_EQ(runningLabels(), 1);
