@@ -87,7 +87,9 @@ SettingsActivationTab::SettingsActivationTab(SettingsContext context, QWidget* p
     });
     runningAppsConnection_ = c.state.runningAppsChanged.connect([this] { rebuildWatchedApps(); });
     // A new Wi-Fi reading re-evaluates the state; the status line follows what it then holds.
-    activationConnection_ = c.state.activationChanged.connect([this] { rebuildNetworks(); });
+    activationConnection_ = c.state.activationChanged.connect([this] {
+        if (context_.state.trustedWiFiStatus() != shownStatus_) rebuildNetworks();
+    });
 }
 
 void SettingsActivationTab::addTrustedNetworksSection(QVBoxLayout* page) {
@@ -121,7 +123,7 @@ void SettingsActivationTab::addTrustedNetworksSection(QVBoxLayout* page) {
     networks_->setContentsMargins(0, 0, 0, 0);
     section->addWidget(host);
     auto* buttons = new QHBoxLayout;
-    auto* addCurrent = new QPushButton(c.text("settings.trusted_networks.add_current"));
+    auto* addCurrent = addCurrent_ = new QPushButton(c.text("settings.trusted_networks.add_current"));
     auto* addManual = new QPushButton(c.text("settings.trusted_networks.add_manual"));
     for (auto* b : {addCurrent, addManual}) {
         b->setAccessibleName(b->text());
@@ -134,18 +136,17 @@ void SettingsActivationTab::addTrustedNetworksSection(QVBoxLayout* page) {
             context_.state.addTrustedSSID(*ssid);
     });
     connect(addManual, &QPushButton::clicked, this, &SettingsActivationTab::openNetworkSheet);
-    c.binder.follow([this, addCurrent] {
-        const auto& ssid = context_.state.monitorValues().currentSSID;
-        addCurrent->setEnabled(ssid && !ssid->empty() && !context_.state.isTrustedSSID(*ssid));
-    });
     rebuildNetworks();
 }
 
 void SettingsActivationTab::rebuildNetworks() {
     auto& c = context_;
+    shownStatus_ = c.state.trustedWiFiStatus();
     wifiStatus_->setText(QString::fromStdString(c.state.trustedWiFiStatusText(false)));
+    const auto& currentSSID = c.state.monitorValues().currentSSID;
+    addCurrent_->setEnabled(currentSSID && !currentSSID->empty() && !c.state.isTrustedSSID(*currentSSID));
     clear(networks_);
-    const auto status = c.state.trustedWiFiStatus();
+    const auto& status = shownStatus_;
     const auto& list = c.state.settings().trustedNetworks;
     if (list.empty()) {
         auto* empty = new QLabel(c.text("settings.trusted_networks.empty"));

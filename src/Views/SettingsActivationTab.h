@@ -4,12 +4,14 @@
 
 #include <string>
 
+#include "Models/TrustedWiFiStatus.h"
 #include "Models/Uuid.h"
 #include "Support/Signal.h"
 #include "Views/SettingsContext.h"
 
 class QLabel;
 class QMenu;
+class QPushButton;
 class QVBoxLayout;
 
 namespace torvel {
@@ -37,6 +39,10 @@ private:
 
     SettingsContext context_;
     QLabel* wifiStatus_ = nullptr;
+    QPushButton* addCurrent_ = nullptr;
+    /// What the network rows were drawn for: the state changes every second during a countdown, and
+    /// redrawing the rows each time would also take the keyboard focus away from them.
+    TrustedWiFiStatus shownStatus_;
     QVBoxLayout* networks_ = nullptr;
     QVBoxLayout* watched_ = nullptr;
     QMenu* addAppMenu_ = nullptr;

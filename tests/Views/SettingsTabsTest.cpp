@@ -108,6 +108,25 @@ TEST_F(SettingsTabsTest, RemovingANetworkAsksFirstAndDuplicatingAddsACopy) {
     EXPECT_FALSE(h.state->profiles().back().localizationKey) << "a copy is a plain profile";
 }
 
+TEST_F(SettingsTabsTest, NetworkRowsFollowTheCurrentNetworkButNotEveryCountdownTick) {
+    h.state->addTrustedSSID("Office");
+    windows.showSettings("activation");
+    h.state->handleWiFiStateChanged(true, std::string("Office"), WiFiAuthorization::authorized);
+    h.state->activate(Duration::preset(Duration::Kind::fifteenMinutes));
+    settle();
+    QPointer<QPushButton> remove = named<QPushButton>("settings.trusted_networks.remove: Office");
+    ASSERT_TRUE(remove);
+    bool connectedShown = false;
+    for (auto* label : remove->parentWidget()->findChildren<QLabel*>())
+        connectedShown |= label->text() == "settings.trusted_networks.connected_now";
+    EXPECT_TRUE(connectedShown);
+    remove->setFocus();
+    h.timer.setShownText(TimerManager::ShownText::minutes);  // a tray title: a change every minute
+    h.scheduler.advance(150.0);
+    settle();
+    EXPECT_TRUE(remove) << "the rows stay while only the countdown moves";
+}
+
 TEST_F(SettingsTabsTest, AnEarlierTimeInTheEveningSaysTomorrow) {
     h.clock.setNow(Date::fromUnixSeconds(1796680800.0));  // 2026-12-07 22:00 UTC
     auto* panel = windows.showCustomDurationPanel();
