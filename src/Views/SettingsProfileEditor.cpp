@@ -25,6 +25,11 @@ SettingsProfileEditor::SettingsProfileEditor(SettingsContext context, const Prof
     setWindowTitle(c.text(form_.isEditing() ? "profile.edit_title" : "profile.new_title"));
     setMinimumWidth(400);
     auto* layout = new QVBoxLayout(this);
+    auto* heading = new QLabel(windowTitle());
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    layout->addWidget(heading);
     auto* form = new QFormLayout;
     form->setRowWrapPolicy(QFormLayout::WrapLongRows);
     layout->addLayout(form);
