@@ -17,6 +17,7 @@ class ProfileEditorForm {
 public:
     /// The battery override the slider offers, in percent.
     static constexpr int kMinOverride = 0;
+    /// The highest override offered.
     static constexpr int kMaxOverride = 50;
 
     /// Why a name cannot be saved.
@@ -36,10 +37,13 @@ public:
     std::optional<std::size_t> presetIndex() const;
     /// Chooses the preset at `index` of Duration::menuPresets(); an index out of range is ignored.
     void choosePreset(std::size_t index);
+    /// The assertion the profile's session holds.
     AssertionType assertionType() const { return draft_.assertionType; }
     void setAssertionType(AssertionType type) { draft_.assertionType = type; }
+    /// Whether the profile has its own battery limit (the switch); off saves no override.
     bool hasBatteryOverride() const { return draft_.overrideEnabled; }
     void setHasBatteryOverride(bool on) { draft_.overrideEnabled = on; }
+    /// The slider's limit in percent; 20 for a profile that had none, 0 meaning no limit.
     int batteryOverride() const { return draft_.overrideValue; }
     /// Sets the override, clamped to the slider's range.
     void setBatteryOverride(int percent);

@@ -14,8 +14,11 @@ class Localization;
 
 /// What the screenshots are taken of and where they go.
 struct ScreenshotRequest {
+    /// The state drawn (the simulated machine's, with throw-away settings).
     AppState& state;
+    /// The texts, already in the language wanted.
     Localization& texts;
+    /// The calendar and clock the panels read "today" and clock times from.
     const Calendar& calendar;
     const Clock& clock;
     /// The folder the PNG files are written to; made when missing.

@@ -15,9 +15,13 @@ class SettingsBinder;
 
 /// What every tab of the settings window is built from.
 struct SettingsContext {
+    /// Where every change goes and every value comes from.
     AppState& state;
+    /// The texts in the user's language.
     Localization& texts;
+    /// Ties the tab's controls to the settings; one per build of the window.
     SettingsBinder& binder;
+    /// The user's calendar, for the clock times shown.
     const Calendar& calendar;
     /// The wall clock: when an entry was added, what "today" is for the until time.
     const Clock& clock;
