@@ -25,15 +25,15 @@ float volumeForSliderPosition(int position) {
     return static_cast<float>(std::clamp(position, 0, kVolumeSliderMax)) / kVolumeSliderMax;
 }
 
-std::string volumeText(float volume) {
+std::string volumeText(float volume, std::string_view languageCode) {
     const float shown = std::isfinite(volume) ? std::clamp(volume, 0.0f, 1.0f) : 0.0f;
     // Computed in double so that 0.29f shows 29, not 28 (0.29f * 100 in float is 28.999...).
     const auto percent = static_cast<int>(std::trunc(static_cast<double>(shown) * 100.0 + 1e-6));
-    return percentText(percent);
+    return percentText(percent, languageCode);
 }
 
-std::string percentText(std::int64_t percent) {
-    return std::to_string(percent) + "%";
+std::string percentText(std::int64_t percent, std::string_view languageCode) {
+    return std::to_string(percent) + (languageCode == "cs" ? "\u00A0%" : "%");
 }
 
 std::string durationTitle(const Duration& duration, const Localization& texts, const Calendar& calendar) {

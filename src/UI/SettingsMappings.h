@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "Models/Calendar.h"
 #include "Models/Duration.h"
@@ -31,10 +32,11 @@ int volumeSliderPosition(float volume);
 /// The volume stored for a slider position.
 float volumeForSliderPosition(int position);
 /// The volume as shown beside its slider: the volume × 100 truncated, and a percent sign ("40%").
-std::string volumeText(float volume);
+std::string volumeText(float volume, std::string_view languageCode);
 
-/// A percentage as shown beside a slider ("20%").
-std::string percentText(std::int64_t percent);
+/// A percentage as shown beside a slider: "20%", or "20 %" (a no-break space) in Czech, as Czech
+/// writes it.
+std::string percentText(std::int64_t percent, std::string_view languageCode);
 
 /// The title a duration has in the menu: the preset's text, the compact time of a custom length, or
 /// "until HH:MM" in `calendar`'s zone.

@@ -23,7 +23,7 @@ QSlider* volumeRow(QVBoxLayout* layout, const SettingsContext& c, float Settings
     auto* label = new QLabel(c.text("settings.audio.volume"));
     auto* slider = new QSlider(Qt::Horizontal);
     auto* value = new QLabel;
-    value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("100%")) + 4);
+    value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("100 %")) + 4);
     value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     slider->setAccessibleName(c.text(accessibleKey));
     slider->setPageStep(10);

@@ -88,7 +88,9 @@ SettingsBatteryTab::SettingsBatteryTab(SettingsContext context, QWidget* parent)
     auto* sleepAt = new QSpinBox;
     const auto sleepRange = offeredRange("emergencyForceSleepPercent").value_or(IntegerRange{1, 10});
     sleepAt->setRange(static_cast<int>(sleepRange.min), static_cast<int>(sleepRange.max));
-    sleepAt->setSuffix(QStringLiteral("%"));
+    // The unit as a percentage is written in this language ("%" or " %").
+    sleepAt->setSuffix(
+        QString::fromStdString(SettingsMappings::percentText(0, c.texts.languageCode())).mid(1));
     sleepAt->setAccessibleName(sleepLabel->text());
     labelledRow(emergency, sleepLabel, sleepAt);
     c.binder.spin(sleepAt, &SettingsValues::emergencyForceSleepPercent);

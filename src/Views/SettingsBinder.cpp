@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "Models/AssertionType.h"
+#include "Support/Localization.h"
 #include "UI/SettingsMappings.h"
 
 namespace torvel {
@@ -68,8 +69,9 @@ void SettingsBinder::spin(QSpinBox* spin, std::int64_t SettingsValues::*member) 
 
 void SettingsBinder::volume(QSlider* slider, float SettingsValues::*member, QLabel* valueLabel) {
     slider->setRange(0, SettingsMappings::kVolumeSliderMax);
-    const auto show = [valueLabel](float volume) {
-        valueLabel->setText(QString::fromStdString(SettingsMappings::volumeText(volume)));
+    const auto show = [this, valueLabel](float volume) {
+        const auto text = SettingsMappings::volumeText(volume, state_.texts().languageCode());
+        valueLabel->setText(QString::fromStdString(text));
     };
     const auto commit = [this, slider, member] {
         const float volume = SettingsMappings::volumeForSliderPosition(slider->value());

@@ -69,7 +69,7 @@ SettingsProfileEditor::SettingsProfileEditor(SettingsContext context, const Prof
     override_->setValue(form_.batteryOverride());
     override_->setAccessibleName(c.text("profile.custom_battery"));
     overrideValue_ = new QLabel;
-    overrideValue_->setMinimumWidth(overrideValue_->fontMetrics().horizontalAdvance(QStringLiteral("100%")) +
+    overrideValue_->setMinimumWidth(overrideValue_->fontMetrics().horizontalAdvance(QStringLiteral("100 %")) +
                                     4);
     sliderLine->addWidget(override_, 1);
     sliderLine->addWidget(overrideValue_);
@@ -116,7 +116,8 @@ void SettingsProfileEditor::updateState() {
     save_->setEnabled(form_.canSave());
     nameError_->setVisible(form_.nameProblem() == ProfileEditorForm::NameProblem::taken);
     overrideRow_->setVisible(form_.hasBatteryOverride());
-    overrideValue_->setText(QString::fromStdString(SettingsMappings::percentText(form_.batteryOverride())));
+    overrideValue_->setText(QString::fromStdString(
+        SettingsMappings::percentText(form_.batteryOverride(), context_.texts.languageCode())));
 }
 
 void SettingsProfileEditor::save() {

@@ -138,9 +138,10 @@ TEST(SettingsMappings, ControlsStandForTheStoredValues) {
     EXPECT_EQ(terminateBlockersPercent(false), 0);
     EXPECT_TRUE(terminateBlockersOn(7)) << "any stored threshold shows as on";
     EXPECT_FALSE(terminateBlockersOn(0));
-    EXPECT_EQ(volumeText(0.29f), "29%") << "float error must not show 28";
-    EXPECT_EQ(volumeText(0.999f), "99%") << "truncated, not rounded";
-    EXPECT_EQ(volumeText(std::numeric_limits<float>::quiet_NaN()), "0%");
+    EXPECT_EQ(volumeText(0.29f, "en"), "29%") << "float error must not show 28";
+    EXPECT_EQ(volumeText(0.999f, "en"), "99%") << "truncated, not rounded";
+    EXPECT_EQ(volumeText(std::numeric_limits<float>::quiet_NaN(), "en"), "0%");
+    EXPECT_EQ(percentText(15, "cs"), "15\u00A0%");
     EXPECT_EQ(volumeSliderPosition(0.4f), 40);
     EXPECT_EQ(volumeSliderPosition(7.0f), 100);
     EXPECT_EQ(volumeSliderPosition(std::numeric_limits<float>::quiet_NaN()), 0);
