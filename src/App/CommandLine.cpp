@@ -13,6 +13,7 @@ namespace {
 
 constexpr const char* kMainHelp =
     "Usage: torvel [--headless] [--platform linux|sim]\n"
+    "       torvel --screenshot DIR [--lang en|cs]\n"
     "       torvel activate [--duration SECONDS | --until HH:MM | --profile NAME]\n"
     "       torvel deactivate\n"
     "       torvel status [--json]\n"
@@ -30,6 +31,8 @@ constexpr const char* kMainHelp =
     "  --headless  run without the tray icon, controlled through the commands and D-Bus\n"
     "  --platform  linux (the default, or $TORVEL_PLATFORM): this desktop; sim: a simulated\n"
     "              machine for tests and demos, changed with torvel sim\n"
+    "  --screenshot DIR [--lang en|cs]\n"
+    "              draw every window to PNG files in DIR on the simulated machine, then exit\n"
     "  --doctor    show which desktop services this session offers and what Torvel does without each\n"
     "  --help      show this text\n"
     "  --version   show the version\n"
@@ -124,6 +127,14 @@ CommandLine parseRun(const std::vector<std::string>& args, const char* platform)
         if (isHelp(args[i])) return help(kMainHelp);
         if (args[i] == "--headless") {
             line.headless = true;
+        } else if (args[i] == "--screenshot" || args[i] == "--lang") {
+            // Renders the windows to PNG files on the simulated machine and exits; no instance runs.
+            if (i + 1 >= args.size()) return usage(args[i] + " needs a value");
+            if (args[i] == "--lang" && args[i + 1] != "en" && args[i + 1] != "cs")
+                return usage("--lang takes en or cs, not '" + args[i + 1] + "'");
+            (args[i] == "--lang" ? line.language : line.text) = args[i + 1];
+            if (args[i] == "--screenshot") line.action = CommandLine::Action::screenshot;
+            ++i;
         } else if (args[i] == "--platform") {
             if (i + 1 >= args.size()) return usage("--platform needs linux or sim");
             auto machine = machineNamed(args[++i]);
@@ -133,6 +144,8 @@ CommandLine parseRun(const std::vector<std::string>& args, const char* platform)
             return usage("unknown option '" + args[i] + "'");
         }
     }
+    if (!line.language.empty() && line.action != CommandLine::Action::screenshot)
+        return usage("--lang goes with --screenshot");
     return line;
 }
 

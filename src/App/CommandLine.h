@@ -13,7 +13,7 @@ namespace torvel {
 struct CommandLine {
     enum class Action {
         help, version, doctor, run, activate, deactivate, status, openURL, keepAwakeWhile, apps,
-        configList, configGet, configSet, simulate, usage
+        configList, configGet, configSet, simulate, screenshot, usage
     };
     /// Exit codes, as the usual conventions have them.
     static constexpr int kOk = 0, kFailed = 1, kUsage = 2;
@@ -32,6 +32,8 @@ struct CommandLine {
     /// For keep-awake-while the application; for config get/set the key (and value); for sim the
     /// assignments.
     std::vector<std::string> operands;
+    /// For screenshot: the folder in `text`, and the language ("en", "cs"; empty: the system's).
+    std::string language;
 
     /// Reads the arguments after the program name; `platform` is $TORVEL_PLATFORM (the machine an
     /// instance runs on unless --platform says otherwise), nullptr when unset. Never fails: a

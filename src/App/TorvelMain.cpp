@@ -19,6 +19,14 @@
 #include "App/SimulationService.h"
 #include "App/StartupCallHolder.h"
 #include "Platform/Linux/Doctor.h"
+#ifdef TORVEL_HAS_VIEWS
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include "Core/AppState.h"
+#include "Platform/Sim/SimWorkspace.h"
+#include "Views/Screenshots.h"
+#endif
 
 using namespace torvel;
 
@@ -83,6 +91,31 @@ int runInstance(int argc, char** argv, AppDelegate::Machine machine) {
     return status;
 }
 
+#ifdef TORVEL_HAS_VIEWS
+// Draws the windows on the simulated machine, offscreen, with settings kept in a throw-away folder so
+// that the user's own stay untouched.
+int runScreenshotCommand(int argc, char** argv, const CommandLine& command) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir config;
+    if (!config.isValid()) return CommandLine::kFailed;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(TORVEL_VERSION));
+    AppDelegate delegate(AppDelegate::Machine::simulated);
+    auto& state = delegate.state();
+    if (!command.language.empty())
+        state.set(&SettingsValues::language, command.language == "cs" ? AppLanguage::cs : AppLanguage::en);
+    delegate.simulatedMachine()->workspace->launch("org.gnome.Builder", "Builder");
+    delegate.simulatedMachine()->workspace->launch("org.mozilla.firefox", "Firefox");
+    addScreenshotExamples(state);
+    QCoreApplication::processEvents();
+    const int status = runScreenshots({state, delegate.texts(), delegate.calendar(), delegate.clock(),
+                                       QString::fromStdString(command.text), /*buildMenu=*/{}});
+    delegate.quit();
+    return status;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,6 +134,10 @@ int main(int argc, char** argv) {
         case CommandLine::Action::run:
             // The tray joins here once it exists; until then every instance runs headless.
             return runInstance(argc, argv, command.machine);
+#ifdef TORVEL_HAS_VIEWS
+        case CommandLine::Action::screenshot:
+            return runScreenshotCommand(argc, argv, command);
+#endif
         case CommandLine::Action::doctor: {
             QCoreApplication app(argc, argv);
             const auto findings = examineDesktop(QDBusConnection::systemBus(), QDBusConnection::sessionBus());

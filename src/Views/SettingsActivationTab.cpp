@@ -1,0 +1,265 @@
+#include "Views/SettingsActivationTab.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QToolButton>
+#include <algorithm>
+
+#include "Core/AppState.h"
+#include "Views/SettingsBinder.h"
+#include "Views/SettingsNetworkSheet.h"
+#include "Views/SettingsToggle.h"
+#include "Views/SettingsWidgets.h"
+
+namespace torvel {
+
+namespace {
+
+void clear(QVBoxLayout* layout) {
+    while (auto* item = layout->takeAt(0)) {
+        if (auto* widget = item->widget()) widget->deleteLater();
+        delete item;
+    }
+}
+
+QComboBox* assertionPicker(const SettingsContext& c, std::string_view labelKeyText, QVBoxLayout* section) {
+    auto* combo = new QComboBox;
+    for (const auto type : kAllAssertionTypes) combo->addItem(c.text(labelKey(type)));
+    combo->setAccessibleName(c.text(labelKeyText));
+    auto* form = new QFormLayout;
+    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
+    form->addRow(c.text(labelKeyText), combo);
+    section->addLayout(form);
+    return combo;
+}
+
+// A list row: a name, an optional status beside it, and a remove button named after the item.
+QPushButton* listRow(QVBoxLayout* list, const QString& name, const QString& status, const QString& remove) {
+    auto* row = new QWidget;
+    auto* line = new QHBoxLayout(row);
+    line->setContentsMargins(0, 0, 0, 0);
+    auto* label = new QLabel(name);
+    label->setWordWrap(true);
+    line->addWidget(label, 1);
+    if (!status.isEmpty()) {
+        auto* badge = new QLabel(status);
+        badge->setForegroundRole(QPalette::PlaceholderText);
+        line->addWidget(badge);
+    }
+    auto* button = new QPushButton(remove);
+    button->setAccessibleName(remove + QStringLiteral(": ") + name);
+    line->addWidget(button);
+    list->addWidget(row);
+    return button;
+}
+
+}  // namespace
+
+SettingsActivationTab::SettingsActivationTab(SettingsContext context, QWidget* parent)
+    : QWidget(parent), context_(context) {
+    auto& c = context_;
+    QVBoxLayout* page = nullptr;
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(SettingsWidgets::scrollPage(page));
+
+    auto* smart = SettingsWidgets::section(page, c.text("settings.smart_activation"));
+    auto* external = new SettingsToggle(c.text("settings.external_display"));
+    auto* mirroring = new SettingsToggle(c.text("settings.mirroring"));
+    smart->addWidget(external);
+    smart->addWidget(mirroring);
+    SettingsWidgets::caption(smart, c.text("settings.mirroring_note"));
+    c.binder.toggle(external, &SettingsValues::autoActivateOnExternalDisplay);
+    c.binder.toggle(mirroring, &SettingsValues::autoActivateOnMirroring);
+
+    addTrustedNetworksSection(page);
+    addStayguardSection(page);
+    addProcessTriggerSection(page);
+    page->addStretch(1);
+
+    settingConnection_ = c.state.settingChanged.connect([this](std::string_view key) {
+        if (key == kTrustedNetworksKey) rebuildNetworks();
+        if (key == "watchedApps") rebuildWatchedApps();
+    });
+    runningAppsConnection_ = c.state.runningAppsChanged.connect([this] { rebuildWatchedApps(); });
+    // A new Wi-Fi reading re-evaluates the state; the status line follows what it then holds.
+    activationConnection_ = c.state.activationChanged.connect([this] {
+        if (context_.state.trustedWiFiStatus() != shownStatus_) rebuildNetworks();
+    });
+}
+
+void SettingsActivationTab::addTrustedNetworksSection(QVBoxLayout* page) {
+    auto& c = context_;
+    auto* section = SettingsWidgets::section(page, c.text("settings.trusted_networks"));
+    auto* enable = new SettingsToggle(c.text("settings.trusted_networks.enable"));
+    section->addWidget(enable);
+    c.binder.toggle(enable, &SettingsValues::trustedNetworkActivationEnabled);
+    c.binder.assertionType(assertionPicker(c, "settings.trusted_networks.assertion_type", section),
+                           &SettingsValues::trustedNetworkAssertionType);
+    auto* lowPower = new SettingsToggle(c.text("settings.trusted_networks.lpm_on_lid_close"));
+    auto* thermal = new SettingsToggle(c.text("settings.trusted_networks.thermal_killswitch"));
+    section->addWidget(lowPower);
+    section->addWidget(thermal);
+    c.binder.toggle(lowPower, &SettingsValues::autoEnableLowPowerModeOnLidClose);
+    c.binder.toggle(thermal, &SettingsValues::thermalKillSwitchEnabled);
+    SettingsWidgets::caption(section, c.text("settings.trusted_networks.honesty_note"));
+
+    auto* statusLine = new QHBoxLayout;
+    wifiStatus_ = new QLabel;
+    wifiStatus_->setWordWrap(true);
+    auto* refresh = new QPushButton(c.text("settings.trusted_networks.refresh_status"));
+    refresh->setAccessibleName(refresh->text());
+    statusLine->addWidget(wifiStatus_, 1);
+    statusLine->addWidget(refresh);
+    section->addLayout(statusLine);
+    connect(refresh, &QPushButton::clicked, this, [this] { rebuildNetworks(); });
+
+    auto* host = new QWidget;
+    networks_ = new QVBoxLayout(host);
+    networks_->setContentsMargins(0, 0, 0, 0);
+    section->addWidget(host);
+    auto* buttons = new QHBoxLayout;
+    auto* addCurrent = addCurrent_ = new QPushButton(c.text("settings.trusted_networks.add_current"));
+    auto* addManual = new QPushButton(c.text("settings.trusted_networks.add_manual"));
+    for (auto* b : {addCurrent, addManual}) {
+        b->setAccessibleName(b->text());
+        buttons->addWidget(b);
+    }
+    buttons->addStretch(1);
+    section->addLayout(buttons);
+    connect(addCurrent, &QPushButton::clicked, this, [this] {
+        if (const auto& ssid = context_.state.monitorValues().currentSSID)
+            context_.state.addTrustedSSID(*ssid);
+    });
+    connect(addManual, &QPushButton::clicked, this, &SettingsActivationTab::openNetworkSheet);
+    rebuildNetworks();
+}
+
+void SettingsActivationTab::rebuildNetworks() {
+    auto& c = context_;
+    shownStatus_ = c.state.trustedWiFiStatus();
+    wifiStatus_->setText(QString::fromStdString(c.state.trustedWiFiStatusText(false)));
+    const auto& currentSSID = c.state.monitorValues().currentSSID;
+    addCurrent_->setEnabled(currentSSID && !currentSSID->empty() && !c.state.isTrustedSSID(*currentSSID));
+    clear(networks_);
+    const auto& status = shownStatus_;
+    const auto& list = c.state.settings().trustedNetworks;
+    if (list.empty()) {
+        auto* empty = new QLabel(c.text("settings.trusted_networks.empty"));
+        empty->setForegroundRole(QPalette::PlaceholderText);
+        networks_->addWidget(empty);
+    }
+    for (const auto& network : list) {
+        const bool current = status.kind == TrustedWiFiStatus::Kind::connected && status.ssid == network.ssid;
+        auto* remove = listRow(networks_, QString::fromStdString(network.ssid),
+                               current ? c.text("settings.trusted_networks.connected_now") : QString(),
+                               c.text("settings.trusted_networks.remove"));
+        const Uuid id = network.id;
+        const std::string ssid = network.ssid;
+        connect(remove, &QPushButton::clicked, this, [this, id, ssid] { confirmNetworkRemoval(id, ssid); });
+    }
+}
+
+void SettingsActivationTab::confirmNetworkRemoval(const Uuid& id, const std::string& ssid) {
+    auto* box = new QMessageBox(QMessageBox::Warning, context_.text("settings.trusted_networks.remove_title"),
+                                context_.format("settings.trusted_networks.remove_message", {ssid}),
+                                QMessageBox::NoButton, window());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    auto* remove = box->addButton(context_.text("settings.delete"), QMessageBox::DestructiveRole);
+    box->setDefaultButton(box->addButton(context_.text("profile.cancel"), QMessageBox::RejectRole));
+    connect(box, &QMessageBox::buttonClicked, this, [this, remove, id](QAbstractButton* clicked) {
+        if (clicked != remove) return;
+        auto networks = context_.state.settings().trustedNetworks;
+        std::erase_if(networks, [&id](const TrustedNetwork& n) { return n.id == id; });
+        context_.state.setTrustedNetworks(std::move(networks));
+    });
+    box->open();
+}
+
+void SettingsActivationTab::openNetworkSheet() {
+    auto* sheet = new SettingsNetworkSheet(context_, window());
+    sheet->setWindowModality(Qt::WindowModal);
+    sheet->open();
+}
+
+void SettingsActivationTab::addStayguardSection(QVBoxLayout*) {}
+
+void SettingsActivationTab::addProcessTriggerSection(QVBoxLayout* page) {
+    auto& c = context_;
+    auto* section = SettingsWidgets::section(page, c.text("settings.process_trigger"));
+    auto* enable = new SettingsToggle(c.text("settings.process_trigger.enable"));
+    section->addWidget(enable);
+    c.binder.toggle(enable, &SettingsValues::processTriggerEnabled);
+    auto* add = new QToolButton;
+    add->setText(c.text("settings.process_trigger.add_app"));
+    add->setAccessibleName(add->text());
+    add->setPopupMode(QToolButton::InstantPopup);
+    addAppMenu_ = new QMenu(add);
+    add->setMenu(addAppMenu_);
+    // Read when opened: the list is always the one running now, and nothing scans while it is closed.
+    connect(addAppMenu_, &QMenu::aboutToShow, this, &SettingsActivationTab::fillAddAppMenu);
+    section->addWidget(add, 0, Qt::AlignLeft);
+    c.binder.assertionType(assertionPicker(c, "settings.process_trigger.assertion_type", section),
+                           &SettingsValues::processTriggerAssertionType);
+    auto* host = new QWidget;
+    watched_ = new QVBoxLayout(host);
+    watched_->setContentsMargins(0, 0, 0, 0);
+    section->addWidget(host);
+    rebuildWatchedApps();
+}
+
+void SettingsActivationTab::fillAddAppMenu() {
+    addAppMenu_->clear();
+    const auto& watched = context_.state.watchedApps();
+    for (const auto& app : context_.state.runningApplications()) {
+        const bool known = std::any_of(watched.begin(), watched.end(),
+                                       [&app](const WatchedApp& w) { return w.bundleID == app.bundleID; });
+        if (known || app.bundleID.empty()) continue;
+        const QString name = QString::fromStdString(app.name.empty() ? app.bundleID : app.name);
+        auto* action = addAppMenu_->addAction(name);
+        const RunningAppInfo chosen = app;
+        connect(action, &QAction::triggered, this, [this, chosen] {
+            auto apps = context_.state.watchedApps();
+            if (std::any_of(apps.begin(), apps.end(),
+                            [&](const WatchedApp& w) { return w.bundleID == chosen.bundleID; }))
+                return;
+            apps.push_back({Uuid::random(), chosen.bundleID,
+                            chosen.name.empty() ? chosen.bundleID : chosen.name, context_.clock.now()});
+            context_.state.setWatchedApps(std::move(apps));
+        });
+    }
+    if (addAppMenu_->isEmpty())
+        addAppMenu_->addAction(context_.text("settings.process_trigger.none_running"))->setEnabled(false);
+}
+
+void SettingsActivationTab::rebuildWatchedApps() {
+    auto& c = context_;
+    clear(watched_);
+    const auto& apps = c.state.watchedApps();
+    if (apps.empty()) {
+        auto* empty = new QLabel(c.text("settings.process_trigger.empty"));
+        empty->setForegroundRole(QPalette::PlaceholderText);
+        watched_->addWidget(empty);
+        return;
+    }
+    const auto running = c.state.runningApplications();
+    for (const auto& app : apps) {
+        const bool runs = std::any_of(running.begin(), running.end(),
+                                      [&app](const RunningAppInfo& r) { return r.bundleID == app.bundleID; });
+        auto* remove = listRow(watched_, QString::fromStdString(app.name),
+                               runs ? c.text("settings.process_trigger.status_running") : QString(),
+                               c.text("settings.process_trigger.remove"));
+        const Uuid id = app.id;
+        connect(remove, &QPushButton::clicked, this, [this, id] {
+            auto list = context_.state.watchedApps();
+            std::erase_if(list, [&id](const WatchedApp& w) { return w.id == id; });
+            context_.state.setWatchedApps(std::move(list));
+        });
+    }
+}
+
+}  // namespace torvel

@@ -1,0 +1,111 @@
+#include "Views/SettingsBatteryTab.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSlider>
+#include <QSpinBox>
+
+#include "Core/AppState.h"
+#include "UI/SettingsMappings.h"
+#include "UI/SettingsRanges.h"
+#include "Views/SettingsBinder.h"
+#include "Views/SettingsToggle.h"
+#include "Views/SettingsWidgets.h"
+
+namespace torvel {
+
+namespace {
+
+// A label that wraps and a control beside it, as one row of `layout`.
+QWidget* labelledRow(QVBoxLayout* layout, QLabel* label, QWidget* control, int controlStretch = 0) {
+    auto* row = new QWidget;
+    auto* line = new QHBoxLayout(row);
+    line->setContentsMargins(0, 0, 0, 0);
+    label->setWordWrap(true);
+    label->setBuddy(control);
+    line->addWidget(label, 1);
+    line->addWidget(control, controlStretch);
+    layout->addWidget(row);
+    return row;
+}
+
+}  // namespace
+
+SettingsBatteryTab::SettingsBatteryTab(SettingsContext context, QWidget* parent)
+    : QWidget(parent), context_(context) {
+    auto& c = context_;
+    QVBoxLayout* page = nullptr;
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(SettingsWidgets::scrollPage(page));
+
+    auto* battery = SettingsWidgets::section(page, c.text("settings.battery"));
+    auto* limitOn = new SettingsToggle(c.text("settings.battery_auto_stop"));
+    battery->addWidget(limitOn);
+    c.binder.toggle(limitOn, &SettingsValues::batteryLimitEnabled);
+    auto* limitLabel = new QLabel;
+    auto* limit = new QSlider(Qt::Horizontal);
+    const auto limitRange = offeredRange("batteryLimitPercent").value_or(IntegerRange{11, 50});
+    limit->setRange(static_cast<int>(limitRange.min), static_cast<int>(limitRange.max));
+    limit->setSingleStep(1);
+    limit->setPageStep(5);
+    labelledRow(battery, limitLabel, limit, 1);
+    c.binder.slider(
+        limit, &SettingsValues::batteryLimitPercent, [this, limitLabel, limit](std::int64_t percent) {
+            const QString text = context_.format("settings.battery_limit", {static_cast<long long>(percent)});
+            limitLabel->setText(text);
+            limit->setAccessibleName(text);
+        });
+
+    auto* resume = new SettingsToggle(c.text("settings.resume_on_charger"));
+    auto* predictive = new SettingsToggle(c.text("settings.predictive_warning"));
+    battery->addWidget(resume);
+    battery->addWidget(predictive);
+    c.binder.toggle(resume, &SettingsValues::resumeOnCharger);
+    c.binder.toggle(predictive, &SettingsValues::predictiveBatteryWarning);
+    auto* minutesLabel = new QLabel;
+    auto* minutes = new QSpinBox;
+    const auto minutesRange = offeredRange("predictiveBatteryMinutes").value_or(IntegerRange{5, 60});
+    minutes->setRange(static_cast<int>(minutesRange.min), static_cast<int>(minutesRange.max));
+    minutes->setSingleStep(static_cast<int>(SettingsMappings::kPredictiveMinutesStep));
+    minutes->setStepType(QAbstractSpinBox::DefaultStepType);
+    labelledRow(battery, minutesLabel, minutes);
+    c.binder.spin(minutes, &SettingsValues::predictiveBatteryMinutes);
+    c.binder.follow([this, minutesLabel, minutes] {
+        const auto& settings = context_.state.settings();
+        const QString text = context_.format("settings.predictive_minutes",
+                                             {static_cast<long long>(settings.predictiveBatteryMinutes)});
+        minutesLabel->setText(text);
+        minutes->setAccessibleName(text);
+    });
+    SettingsWidgets::caption(battery, c.text("settings.battery_safety_note"));
+
+    auto* emergency = SettingsWidgets::section(page, c.text("settings.emergency"));
+    auto* emergencyOn = new SettingsToggle(c.text("settings.emergency_enabled"));
+    emergency->addWidget(emergencyOn);
+    c.binder.toggle(emergencyOn, &SettingsValues::emergencyPowerEnabled);
+    auto* sleepLabel = new QLabel(c.text("settings.emergency_force_sleep"));
+    auto* sleepAt = new QSpinBox;
+    const auto sleepRange = offeredRange("emergencyForceSleepPercent").value_or(IntegerRange{1, 10});
+    sleepAt->setRange(static_cast<int>(sleepRange.min), static_cast<int>(sleepRange.max));
+    // The unit as a percentage is written in this language ("%" or " %").
+    sleepAt->setSuffix(
+        QString::fromStdString(SettingsMappings::percentText(0, c.texts.languageCode())).mid(1));
+    sleepAt->setAccessibleName(sleepLabel->text());
+    labelledRow(emergency, sleepLabel, sleepAt);
+    c.binder.spin(sleepAt, &SettingsValues::emergencyForceSleepPercent);
+    auto* terminate = new SettingsToggle(c.text("settings.emergency_terminate"));
+    emergency->addWidget(terminate);
+    c.binder.terminateBlockers(terminate);
+    auto* alarm = new SettingsToggle(c.text("settings.emergency_alarm"));
+    emergency->addWidget(alarm);
+    c.binder.toggle(alarm, &SettingsValues::emergencyAlarmEnabled);
+    SettingsWidgets::caption(emergency, c.text("settings.emergency_alarm_note"));
+    SettingsWidgets::caption(emergency, c.text("settings.emergency_note"));
+    addEmergencyConsentRow(emergency);
+    page->addStretch(1);
+}
+
+void SettingsBatteryTab::addEmergencyConsentRow(QVBoxLayout*) {}
+
+}  // namespace torvel

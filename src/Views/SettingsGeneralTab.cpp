@@ -1,0 +1,99 @@
+#include "Views/SettingsGeneralTab.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSpinBox>
+
+#include "Core/AppState.h"
+#include "UI/SettingsRanges.h"
+#include "Views/SettingsBinder.h"
+#include "Views/SettingsToggle.h"
+#include "Views/SettingsWidgets.h"
+
+namespace torvel {
+
+SettingsGeneralTab::SettingsGeneralTab(SettingsContext context, QWidget* parent)
+    : QWidget(parent), context_(context) {
+    auto& c = context_;
+    QVBoxLayout* page = nullptr;
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(SettingsWidgets::scrollPage(page));
+
+    // General.
+    auto* general = SettingsWidgets::section(page, c.text("settings.general"));
+    addLaunchAtLoginRow(general);
+    auto* languageRow = new QFormLayout;
+    auto* language = new QComboBox;
+    // The language names stay in their own language, so anyone can find theirs.
+    language->addItems({c.text("language.system"), QStringLiteral("English"), QStringLiteral("Čeština")});
+    language->setAccessibleName(c.text("settings.language"));
+    languageRow->addRow(c.text("settings.language"), language);
+    general->addLayout(languageRow);
+    c.binder.language(language);
+
+    // Display and screen saver: a running profile's assertion type decides them instead.
+    auto* display = SettingsWidgets::section(page, c.text("settings.display_screensaver"));
+    auto* displaySleep = new SettingsToggle(c.text("settings.prevent_display_sleep"));
+    display->addWidget(displaySleep);
+    SettingsWidgets::caption(display, c.text("settings.display_sleep_note"));
+    auto* screenSaver = new SettingsToggle(c.text("settings.prevent_screensaver"));
+    display->addWidget(screenSaver);
+    SettingsWidgets::caption(display, c.text("settings.screensaver_note"));
+    auto* overridden = SettingsWidgets::caption(display, c.text("settings.display_overridden_by_profile"));
+    c.binder.toggle(displaySleep, &SettingsValues::preventDisplaySleep);
+    c.binder.toggle(screenSaver, &SettingsValues::preventScreenSaver);
+    const auto followProfile = [this, displaySleep, screenSaver, overridden] {
+        const auto& state = context_.state;
+        bool profileRuns = false;
+        for (const auto& profile : state.profiles()) profileRuns |= profile.id == state.activeProfileID();
+        displaySleep->setEnabled(!profileRuns);
+        screenSaver->setEnabled(!profileRuns);
+        overridden->setVisible(profileRuns);
+    };
+    followProfile();
+    activationConnection_ = c.state.activationChanged.connect(followProfile);
+
+    // The tray icon's texts.
+    auto* icon = SettingsWidgets::section(page, c.text("settings.display"));
+    auto* remaining = new SettingsToggle(c.text("settings.show_remaining_time"));
+    auto* estimate = new SettingsToggle(c.text("settings.show_battery_estimate"));
+    icon->addWidget(remaining);
+    icon->addWidget(estimate);
+    c.binder.toggle(remaining, &SettingsValues::showRemainingTime);
+    c.binder.toggle(estimate, &SettingsValues::showBatteryEstimate);
+
+    // The reminder after long sessions; its hours only while it is on.
+    auto* guardian = SettingsWidgets::section(page, c.text("settings.guardian"));
+    auto* guardianOn = new SettingsToggle(c.text("settings.guardian_toggle"));
+    guardian->addWidget(guardianOn);
+    auto* hoursRow = new QWidget;
+    auto* hoursLayout = new QHBoxLayout(hoursRow);
+    hoursLayout->setContentsMargins(0, 0, 0, 0);
+    auto* hoursLabel = new QLabel;
+    hoursLabel->setWordWrap(true);
+    auto* hours = new QSpinBox;
+    const auto range = offeredRange("guardianHours").value_or(IntegerRange{1, 24});
+    hours->setRange(static_cast<int>(range.min), static_cast<int>(range.max));
+    hoursLabel->setBuddy(hours);
+    hoursLayout->addWidget(hoursLabel, 1);
+    hoursLayout->addWidget(hours);
+    guardian->addWidget(hoursRow);
+    c.binder.toggle(guardianOn, &SettingsValues::guardianEnabled);
+    c.binder.spin(hours, &SettingsValues::guardianHours);
+    c.binder.follow([this, hoursRow, hoursLabel, hours] {
+        const auto& settings = context_.state.settings();
+        const QString label =
+            context_.format("settings.guardian_hours", {static_cast<long long>(settings.guardianHours)});
+        hoursLabel->setText(label);
+        hours->setAccessibleName(label);
+        hoursRow->setVisible(settings.guardianEnabled);
+    });
+    page->addStretch(1);
+}
+
+void SettingsGeneralTab::addLaunchAtLoginRow(QVBoxLayout*) {}
+
+}  // namespace torvel

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QWidget>
+
+#include "Support/Signal.h"
+#include "Views/SettingsContext.h"
+
+class QVBoxLayout;
+
+namespace torvel {
+
+/// The general tab: language, display and screen saver, the tray icon's texts, the reminder.
+class SettingsGeneralTab : public QWidget {
+    Q_OBJECT
+public:
+    explicit SettingsGeneralTab(SettingsContext context, QWidget* parent = nullptr);
+
+private:
+    /// The start-at-login switch joins this section once the login-item service is wired in.
+    void addLaunchAtLoginRow(QVBoxLayout* section);
+
+    SettingsContext context_;
+    Connection activationConnection_;
+};
+
+}  // namespace torvel

@@ -1,0 +1,40 @@
+#include "Views/SettingsWidgets.h"
+
+#include <QGroupBox>
+
+#include <QFrame>
+#include <QPalette>
+
+namespace torvel::SettingsWidgets {
+
+QVBoxLayout* section(QVBoxLayout* page, const QString& title) {
+    auto* group = new QGroupBox(title);
+    group->setAccessibleName(title);
+    auto* layout = new QVBoxLayout(group);
+    page->addWidget(group);
+    return layout;
+}
+
+QLabel* caption(QVBoxLayout* layout, const QString& text) {
+    auto* label = new QLabel(text);
+    label->setWordWrap(true);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 0.9);
+    label->setFont(font);
+    layout->addWidget(label);
+    return label;
+}
+
+QScrollArea* scrollPage(QVBoxLayout*& page) {
+    auto* area = new QScrollArea;
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* content = new QWidget;
+    page = new QVBoxLayout(content);
+    area->setWidget(content);
+    return area;
+}
+
+}  // namespace torvel::SettingsWidgets

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QLabel>
+#include <QScrollArea>
+#include <QString>
+#include <QVBoxLayout>
+
+namespace torvel {
+
+/// Small builders shared by the tabs, so every page looks and wraps the same way.
+namespace SettingsWidgets {
+
+/// A titled group appended to `page`; returns the group's own layout.
+QVBoxLayout* section(QVBoxLayout* page, const QString& title);
+/// A secondary, word-wrapped explanation appended to `layout`.
+QLabel* caption(QVBoxLayout* layout, const QString& text);
+/// A vertical page inside a scroll area that never scrolls sideways: texts wrap instead.
+QScrollArea* scrollPage(QVBoxLayout*& page);
+
+}  // namespace SettingsWidgets
+
+}  // namespace torvel

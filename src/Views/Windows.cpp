@@ -1,0 +1,67 @@
+#include "Views/Windows.h"
+
+#include <QCoreApplication>
+
+#include "Core/AppState.h"
+#include "Views/AboutDialog.h"
+#include "Views/CustomDurationPanel.h"
+#include "Views/OnboardingPopup.h"
+#include "Views/SettingsWindow.h"
+
+namespace torvel {
+
+namespace {
+
+template <typename W>
+W* raise(W* window) {
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+}  // namespace
+
+Windows::Windows(AppState& state, Localization& texts, const Calendar& calendar, const Clock& clock,
+                 QObject* parent)
+    : QObject(parent), state_(state), texts_(texts), calendar_(calendar), clock_(clock) {}
+
+Windows::~Windows() {
+    // The windows are top-level widgets, not children: close what is still open with the owner.
+    delete settings_.data();
+    delete customDuration_.data();
+    delete about_.data();
+    delete onboarding_.data();
+}
+
+SettingsWindow* Windows::showSettings(std::optional<std::string_view> tab) {
+    return showOrRaise(settingsTabNamed(tab));
+}
+
+SettingsWindow* Windows::showOrRaise(SettingsTab tab) {
+    if (settings_) {
+        settings_->showTab(tab);
+        return raise(settings_.data());
+    }
+    settings_ = new SettingsWindow(state_, texts_, calendar_, clock_, tab);
+    return raise(settings_.data());
+}
+
+CustomDurationPanel* Windows::showCustomDurationPanel() {
+    if (!customDuration_) customDuration_ = new CustomDurationPanel(state_, texts_, calendar_, clock_);
+    return raise(customDuration_.data());
+}
+
+AboutDialog* Windows::showAbout() {
+    if (!about_) about_ = new AboutDialog(texts_, QCoreApplication::applicationVersion());
+    return raise(about_.data());
+}
+
+OnboardingPopup* Windows::showOnboarding(std::optional<QPoint> near) {
+    if (state_.settings().hasSeenOnboarding) return nullptr;
+    if (!onboarding_) onboarding_ = new OnboardingPopup(state_, texts_);
+    onboarding_->showNear(near);
+    return onboarding_.data();
+}
+
+}  // namespace torvel

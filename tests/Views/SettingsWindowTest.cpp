@@ -1,0 +1,234 @@
+// The settings window and its sheets, offscreen: a control changes the stored setting and what the
+// state decides; refusals are shown; the sheets keep their rules.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QToolButton>
+
+#include "Core/AppStateHarness.h"
+#include "Views/CustomDurationPanel.h"
+#include "Views/OnboardingPopup.h"
+#include "Views/SettingsActivationTab.h"
+#include "Views/SettingsNetworkSheet.h"
+#include "Views/SettingsProfileEditor.h"
+#include "Views/SettingsProfilesTab.h"
+#include "Views/SettingsWindow.h"
+#include "Views/ViewsTestSupport.h"
+#include "Views/Windows.h"
+
+namespace torvel {
+namespace {
+
+struct SettingsWindowTest : ::testing::Test {
+    AppStateHarness h;
+    Windows windows{*h.state, h.texts, h.calendar_, h.clock};
+    ~SettingsWindowTest() override {
+        for (auto* top : QApplication::topLevelWidgets()) top->close();
+        settle();
+    }
+};
+
+TEST_F(SettingsWindowTest, SwitchesChangeTheStoreAndTheDecision) {
+    h.onBattery(15);
+    h.state->activate(Duration::preset(Duration::Kind::oneHour));
+    ASSERT_FALSE(h.state->isActive()) << "below the 20 % limit";
+    windows.showSettings("battery");
+    auto* limit = named<QCheckBox>("settings.battery_auto_stop");
+    ASSERT_TRUE(limit);
+    EXPECT_TRUE(limit->isChecked());
+    limit->click();
+    EXPECT_FALSE(h.state->settings().batteryLimitEnabled);
+    EXPECT_FALSE(h.defaults.boolValue("batteryLimitEnabled"));
+    h.state->activate(Duration::preset(Duration::Kind::oneHour));
+    EXPECT_TRUE(h.state->isActive()) << "no limit any more";
+
+    auto* terminate = named<QCheckBox>("settings.emergency_terminate");
+    ASSERT_TRUE(terminate);
+    terminate->click();
+    EXPECT_EQ(h.state->settings().emergencyTerminateBlockersPercent, 3);
+    terminate->click();
+    EXPECT_EQ(h.state->settings().emergencyTerminateBlockersPercent, 0);
+
+    // A change made elsewhere (the command line) shows at once.
+    h.state->set(&SettingsValues::batteryLimitEnabled, true);
+    EXPECT_TRUE(limit->isChecked());
+}
+
+TEST_F(SettingsWindowTest, ARefusedWriteIsShownAndTheControlGoesBack) {
+    auto* window = windows.showSettings("audio");
+    h.defaults.failWrites("No space left on device");
+    auto* heartbeat = named<QCheckBox>("settings.audio.heartbeat_enabled");
+    auto* volume = named<QSlider>("a11y.heartbeat_volume");
+    ASSERT_TRUE(heartbeat && volume);
+    heartbeat->click();
+    EXPECT_TRUE(heartbeat->isChecked()) << "back to the stored value";
+    EXPECT_TRUE(h.state->settings().heartbeatPipEnabled);
+    volume->setValue(10);
+    EXPECT_EQ(volume->value(), 40);
+    auto* banner = window->findChild<QLabel*>("refusalBanner");
+    ASSERT_TRUE(banner);
+    EXPECT_TRUE(banner->isVisibleTo(window));
+    EXPECT_TRUE(banner->text().contains("No space left on device")) << banner->text().toStdString();
+
+    h.defaults.failWrites(std::nullopt);
+    volume->setValue(10);
+    EXPECT_FLOAT_EQ(h.state->settings().heartbeatPipVolume, 0.1f);
+    EXPECT_FALSE(banner->isVisibleTo(window)) << "a later write went through";
+}
+
+TEST_F(SettingsWindowTest, ProfileEditorSavesOnlyARealNameAndDeletionAsksFirst) {
+    h.texts.setTable({{"settings.delete_profile_message", "Delete %@?"}});
+    auto* window = windows.showSettings("profiles");
+    static_cast<SettingsProfilesTab*>(window->page(SettingsTab::profiles))->openEditor(nullptr);
+    auto* editor = openWindow<SettingsProfileEditor>();
+    ASSERT_TRUE(editor);
+    auto* name = named<QLineEdit>("profile.name");
+    auto* save = named<QPushButton>("profile.save");
+    ASSERT_TRUE(name && save);
+    name->setText("   ");
+    EXPECT_FALSE(save->isEnabled());
+    name->setText("default_profile.ai");  // the AI profile's shown name here
+    EXPECT_FALSE(save->isEnabled()) << "another profile's name";
+    name->setText(" Night build ");
+    save->click();
+    settle();
+    ASSERT_EQ(h.state->profiles().size(), 5u);
+    EXPECT_EQ(h.state->profiles().back().name, "Night build");
+    EXPECT_FALSE(openWindow<SettingsProfileEditor>()) << "saving closes the sheet";
+
+    auto* remove = named<QToolButton>("settings.delete_profile: Night build");
+    ASSERT_TRUE(remove) << "the new row is there";
+    remove->click();
+    auto* box = openWindow<QMessageBox>();
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(box->text().toStdString().find("Night build") != std::string::npos);
+    for (auto* b : box->buttons())
+        if (box->buttonRole(b) == QMessageBox::RejectRole) b->click();
+    settle();
+    EXPECT_EQ(h.state->profiles().size(), 5u) << "cancelling keeps it";
+    named<QToolButton>("settings.delete_profile: Night build")->click();
+    auto* again = openWindow<QMessageBox>();
+    ASSERT_TRUE(again);
+    for (auto* b : again->buttons())
+        if (again->buttonRole(b) == QMessageBox::DestructiveRole) b->click();
+    settle();
+    EXPECT_EQ(h.state->profiles().size(), 4u);
+}
+
+TEST_F(SettingsWindowTest, CustomDurationPanelActivatesOnlyValidMinutesAndClosesOnALanguageChange) {
+    QPointer<CustomDurationPanel> panel = windows.showCustomDurationPanel();
+    for (auto* radio : panel->findChildren<QRadioButton*>())
+        if (radio->text() == "custom.mode_duration") radio->click();
+    auto* minutes = named<QLineEdit>("custom.minutes_field");
+    auto* activate = named<QPushButton>("custom.activate");
+    ASSERT_TRUE(minutes && activate);
+    for (const char* bad : {"0", "-5", "5m", ""}) {
+        minutes->setText(bad);
+        EXPECT_FALSE(activate->isEnabled()) << bad;
+    }
+    minutes->setText("1.5");
+    activate->click();
+    settle();
+    EXPECT_TRUE(h.state->isActive());
+    EXPECT_DOUBLE_EQ(h.timer.remainingSeconds(), 90.0);
+    EXPECT_FALSE(panel) << "activating closes it";
+
+    panel = windows.showCustomDurationPanel();
+    h.texts.languageChanged.emit();
+    settle();
+    EXPECT_FALSE(panel);
+}
+
+TEST_F(SettingsWindowTest, NetworkSheetRefusesBlankAndKnownNames) {
+    auto* window = windows.showSettings("activation");
+    auto* tab = static_cast<SettingsActivationTab*>(window->page(SettingsTab::activation));
+    for (const char* refused : {" ", "Office", ""}) {
+        if (std::string(refused) == "Office") h.state->addTrustedSSID("Office");
+        tab->openNetworkSheet();
+        named<QLineEdit>("settings.trusted_networks.manual_sheet_placeholder")->setText(refused);
+        named<QPushButton>("settings.trusted_networks.manual_sheet_add")->click();
+        settle();
+        auto* sheet = openWindow<SettingsNetworkSheet>();
+        ASSERT_TRUE(sheet) << "stays open for " << refused;
+        auto* error = sheet->findChild<QLabel*>("sheetError");
+        const bool shown = error && error->isVisibleTo(sheet) &&
+                           error->text() == "settings.trusted_networks.manual_sheet_duplicate";
+        EXPECT_TRUE(shown) << '"' << refused << '"';
+        named<QPushButton>("settings.trusted_networks.manual_sheet_cancel")->click();
+        settle();
+    }
+    EXPECT_EQ(h.state->settings().trustedNetworks.size(), 1u);
+    tab->openNetworkSheet();
+    named<QLineEdit>("settings.trusted_networks.manual_sheet_placeholder")->setText(" Home ");
+    named<QPushButton>("settings.trusted_networks.manual_sheet_add")->click();
+    settle();
+    EXPECT_FALSE(named<QPushButton>("settings.trusted_networks.manual_sheet_add")) << "closed";
+    EXPECT_TRUE(h.state->isTrustedSSID("Home"));
+    EXPECT_TRUE(named<QPushButton>("settings.trusted_networks.remove: Home")) << "the list follows";
+}
+
+TEST_F(SettingsWindowTest, WatchedApplicationsFollowLaunchesAndTheAddMenuListsWhatRuns) {
+    std::vector<RunningAppInfo> running = {{"org.gnome.Builder", "Builder", 10}};
+    h.state->setProcessHooks({{}, {}, {}, [&running] { return running; }});
+    windows.showSettings("activation");
+    auto* add = named<QToolButton>("settings.process_trigger.add_app");
+    ASSERT_TRUE(add && add->menu());
+    Q_EMIT add->menu()->aboutToShow();
+    ASSERT_EQ(add->menu()->actions().size(), 1);
+    add->menu()->actions().front()->trigger();
+    settle();
+    ASSERT_EQ(h.state->watchedApps().size(), 1u);
+    EXPECT_EQ(h.state->watchedApps()[0].bundleID, "org.gnome.Builder");
+    const auto runningLabels = [] {
+        int count = 0;
+        for (auto* top : QApplication::topLevelWidgets())
+            for (auto* label : top->findChildren<QLabel*>())
+                count += top->isVisible() && label->isVisibleTo(top) &&
+                         label->text() == "settings.process_trigger.status_running";
+        return count;
+    };
+    EXPECT_EQ(runningLabels(), 1);
+    running.clear();
+    h.state->runningAppsChanged.emit();
+    settle();
+    EXPECT_EQ(runningLabels(), 0) << "the exit shows while the window is open";
+    Q_EMIT add->menu()->aboutToShow();
+    EXPECT_FALSE(add->menu()->actions().front()->isEnabled()) << "nothing else runs";
+}
+
+TEST_F(SettingsWindowTest, WindowsOpenOnTheAskedTabFollowTheLanguageAndOnboardingOnce) {
+    QPointer<SettingsWindow> window = windows.showSettings("battery");
+    EXPECT_EQ(window->currentTab(), SettingsTab::battery);
+    EXPECT_EQ(windows.showSettings("no-such-tab"), window.data()) << "the open window comes forward";
+    EXPECT_EQ(window->currentTab(), SettingsTab::general);
+    h.texts.setTable({{"settings.window_title", "Nastavení Torvelu"}, {"settings.tab.general", "Obecné"}});
+    h.texts.languageChanged.emit();
+    settle();
+    EXPECT_EQ(window->windowTitle(), "Nastavení Torvelu");
+    EXPECT_EQ(window->currentTab(), SettingsTab::general);
+    window->close();
+    settle();
+    EXPECT_FALSE(window) << "closing frees it";
+
+    QPointer<OnboardingPopup> popup = windows.showOnboarding(QPoint(100, 0));
+    ASSERT_TRUE(popup);
+    popup->dismiss();
+    settle();
+    EXPECT_TRUE(h.state->settings().hasSeenOnboarding);
+    EXPECT_TRUE(h.defaults.boolValue("hasSeenOnboarding"));
+    EXPECT_FALSE(popup);
+    EXPECT_FALSE(windows.showOnboarding());
+}
+
+}  // namespace
+}  // namespace torvel
