@@ -1,6 +1,7 @@
 // How the state follows the lid: the trusted-network latch and the lid watch.
 #include "Core/AppState.h"
 #include "Monitors/LidStateMonitor.h"
+#include "Services/LowPowerModeController.h"
 #include "Services/StayguardServiceProtocol.h"
 
 namespace torvel {
@@ -34,7 +35,7 @@ void AppState::handleLidStateChanged(bool closed) {
     log_.info("AppState: lid {} trustedActive={} autoLPM={} sgInstalled={}", closed ? "CLOSED" : "OPENED",
               trustedActive, settings_.autoEnableLowPowerModeOnLidClose, helperInstalled);
     if (closed) {
-        // The lid-close sound and the power saver on lid close join here with their services.
+        // LID-CLOSE SOUND: the "Submarine" sound while kept awake joins here with the audio service.
         monitors_.trustedNetworkLatchedWhileLidClosed = trustedActive;
         if (trustedActive) {
             monitors_.trustedNetworkLatchSSID = monitors_.currentSSID;
@@ -43,9 +44,12 @@ void AppState::handleLidStateChanged(bool closed) {
             monitors_.trustedNetworkLatchSSID.reset();
             monitors_.trustedNetworkLatchDeadline.reset();
         }
+        if (services_.lowPowerMode)
+            services_.lowPowerMode->handleLidClosed(trustedActive, settings_.autoEnableLowPowerModeOnLidClose);
     } else {
         // Cleared before the re-evaluation, so that an untrusted or absent network ends the reason now.
         clearTrustedNetworkLatch();
+        if (services_.lowPowerMode) services_.lowPowerMode->handleLidOpened();
     }
     reevaluateState();
 }
