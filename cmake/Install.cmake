@@ -63,5 +63,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps (dpkg-dev) fills Depends from the libraries the executable links.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Removing the package removes the polkit rule that Stayguard may have written.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/scripts/debian/postrm)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 include(CPack)
