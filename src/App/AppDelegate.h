@@ -8,6 +8,7 @@
 
 #include "Models/Calendar.h"
 #include "Platform/Log.h"
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -22,6 +23,13 @@ class GuardianService;
 class Lid;
 class LidStateMonitor;
 class Localization;
+class LowPowerMode;
+class LowPowerModeController;
+class PrivilegedPower;
+class ProcessRunner;
+class SimLowPowerMode;
+class SimPrivilegedPower;
+class StayguardService;
 class MirroringMonitor;
 class NotificationCenter;
 class NotificationService;
@@ -99,6 +107,8 @@ public:
         SimDisplayConfiguration* displayConfiguration = nullptr;
         SimWiFi* wifi = nullptr;
         SimLid* lid = nullptr;
+        SimPrivilegedPower* privilegedPower = nullptr;
+        SimLowPowerMode* lowPowerMode = nullptr;
     };
     /// nullptr on the real desktop.
     SimulatedMachine* simulatedMachine() { return machine_ == Machine::simulated ? &sim_ : nullptr; }
@@ -128,6 +138,12 @@ private:
     std::unique_ptr<NotificationService> notifications_;
     std::unique_ptr<DefaultsSessionPersistence> sessions_;
     std::unique_ptr<GuardianService> guardian_;
+    std::unique_ptr<ProcessRunner> processRunner_;
+    std::unique_ptr<LowPowerMode> lowPowerMode_;
+    std::unique_ptr<PrivilegedPower> privilegedPower_;  // after lowPowerMode_: it uses the daemon
+    std::unique_ptr<StayguardService> stayguard_;
+    std::unique_ptr<LowPowerModeController> lowPowerController_;
+    Connection stayguardConnection_;
     std::unique_ptr<AppState> state_;
     std::unique_ptr<BatteryMonitor> battery_;
     std::unique_ptr<Thermal> thermal_;
