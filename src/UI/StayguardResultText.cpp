@@ -24,4 +24,10 @@ StayguardResultText stayguardResultText(const std::optional<StayguardInstallResu
     return {};
 }
 
+std::vector<StayguardGrantLine> stayguardGrantLines(const PowerGrants& grants, const Localization& texts) {
+    return {{texts.text("settings.trusted_networks.stayguard_grant_lid_switch"), grants.lidSwitch},
+            {texts.text("settings.trusted_networks.stayguard_grant_power_saver"), grants.powerSaver},
+            {texts.text("settings.trusted_networks.stayguard_grant_suspend"), grants.suspend}};
+}
+
 }  // namespace torvel

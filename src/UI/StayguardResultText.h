@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Services/StayguardServiceProtocol.h"
 
@@ -20,5 +21,14 @@ struct StayguardResultText {
 /// The text and colour for the last installation's result; no result gives no text.
 StayguardResultText stayguardResultText(const std::optional<StayguardInstallResult>& result,
                                         const Localization& texts);
+
+/// One of the helper's three permissions as the settings window lists it.
+struct StayguardGrantLine {
+    std::string text;
+    bool granted = false;
+};
+
+/// The three permissions in a fixed order (lid, power saver, suspend), each with whether it is granted.
+std::vector<StayguardGrantLine> stayguardGrantLines(const PowerGrants& grants, const Localization& texts);
 
 }  // namespace torvel
