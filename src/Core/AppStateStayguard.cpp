@@ -49,15 +49,19 @@ void AppState::installStayguard() {
 
 void AppState::handleStayguardInstallationChanged() {
     stayguardChanged.emit();
-    // Installed now: the lid lock may be due. Gone: a lock already held is left for the quit path and
-    // the safety stops, which release it whatever the status says.
-    if (isStayguardInstalled()) reevaluateState();
+    // Installed now: the lid lock may be due; gone: a lock still held is let go.
+    reevaluateState();
 }
 
 void AppState::applyClamshellDefeat(const ReasonSet& reasons) {
     auto* stayguard = services_.stayguard;
-    if (!stayguard || !stayguard->isInstalled()) return;
-    const bool wanted = !reasons.empty() && reasons.contains(ActivationReason::trustedNetwork) &&
+    if (!stayguard) return;
+    const bool installed = stayguard->isInstalled();
+    // Without the helper nothing is taken, but a lock taken before its permission went is still let
+    // go: that needs no permission, and a lid left ignored would be worse.
+    const bool holding = stayguard->lastDisableSleep() == true || stayguard->isDisableSleepInFlight();
+    if (!installed && !holding) return;
+    const bool wanted = installed && !reasons.empty() && reasons.contains(ActivationReason::trustedNetwork) &&
                         settings_.preferStayguardClamshellDefeat;
     // While a request is out, the value it lands on may not be the one wanted now: the service sorts
     // that out, asking again only when needed.
@@ -68,10 +72,12 @@ void AppState::applyClamshellDefeat(const ReasonSet& reasons) {
 void AppState::handleAppTerminate() {
     // Stopping the emergency alarm ("Torvel is quitting") joins here with the emergency subsystem.
     if (services_.lowPowerMode) services_.lowPowerMode->restoreOnTerminate();
-    // A quit never leaves the lid lock behind.
-    if (auto* stayguard = services_.stayguard; stayguard && stayguard->isInstalled()) {
-        if (stayguard->lastDisableSleep() != false || stayguard->isDisableSleepInFlight())
-            stayguard->setDisableSleep(false);
+    // A quit never leaves the lid lock behind, whatever the helper's status says now.
+    if (auto* stayguard = services_.stayguard) {
+        const bool inFlight = stayguard->isDisableSleepInFlight();
+        const bool release = stayguard->isInstalled() ? stayguard->lastDisableSleep() != false || inFlight
+                                                      : stayguard->lastDisableSleep() == true || inFlight;
+        if (release) stayguard->setDisableSleep(false);
     }
 }
 

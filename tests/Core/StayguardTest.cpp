@@ -87,6 +87,11 @@ TEST_F(Stayguard, TheLidLockFollowsTheTrustedReasonOncePerChangeAndRetriesAfterA
     h.scheduler.runPending();
     EXPECT_FALSE(power.lidLockHeld());
     wifi("Home");
+    ASSERT_TRUE(power.lidLockHeld());
+    grant(false);  // the permission went: the lock held is let go all the same
+    EXPECT_FALSE(power.lidLockHeld());
+    grant(true);
+    ASSERT_TRUE(power.lidLockHeld());
     h.state->handleAppTerminate();
     h.scheduler.runPending();
     EXPECT_FALSE(power.lidLockHeld());
