@@ -6,9 +6,9 @@
 
 namespace torvel {
 
-LowPowerModeController::LowPowerModeController(StayguardServiceProtocol& stayguard, LowPowerMode& lowPowerMode,
-                                               NotificationService& notifications, Localization& texts,
-                                               Clock& clock, LogSink& log)
+LowPowerModeController::LowPowerModeController(StayguardServiceProtocol& stayguard,
+                                               LowPowerMode& lowPowerMode, NotificationService& notifications,
+                                               Localization& texts, Clock& clock, LogSink& log)
     : stayguard_(stayguard),
       lowPowerMode_(lowPowerMode),
       notifications_(notifications),

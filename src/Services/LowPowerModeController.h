@@ -22,7 +22,8 @@ public:
     static constexpr double kSuggestionIntervalSeconds = 1800.0;
 
     LowPowerModeController(StayguardServiceProtocol& stayguard, LowPowerMode& lowPowerMode,
-                           NotificationService& notifications, Localization& texts, Clock& clock, LogSink& log);
+                           NotificationService& notifications, Localization& texts, Clock& clock,
+                           LogSink& log);
     ~LowPowerModeController();
     LowPowerModeController(const LowPowerModeController&) = delete;
     LowPowerModeController& operator=(const LowPowerModeController&) = delete;

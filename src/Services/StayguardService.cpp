@@ -4,7 +4,8 @@
 
 namespace torvel {
 
-StayguardService::StayguardService(PrivilegedPower& power, LogSink& log) : power_(power), log_(log, "Stayguard") {}
+StayguardService::StayguardService(PrivilegedPower& power, LogSink& log)
+    : power_(power), log_(log, "Stayguard") {}
 
 StayguardService::~StayguardService() = default;
 
@@ -104,8 +105,9 @@ void StayguardService::validateInstall(std::function<void(StayguardInstallResult
             done({StayguardInstallResult::Kind::success, {}});
             return;
         }
-        const std::string message = grants ? "the rule was written but the system does not grant its permissions"
-                                           : "the rule was written but the permission service could not be asked";
+        const std::string message =
+            grants ? "the rule was written but the system does not grant its permissions"
+                   : "the rule was written but the permission service could not be asked";
         log_.error("Stayguard install failed: {}; removing the rule", message);
         power_.removeRule([this, alive, message, done = std::move(done)](RuleChange removal) {
             if (!alive.lock()) return;

@@ -17,7 +17,8 @@ StayguardResultText stayguardResultText(const std::optional<StayguardInstallResu
         case Kind::bundleResourceMissing:
             return {texts.text("settings.trusted_networks.stayguard_install_missing_resource")};
         case Kind::validationFailed:
-            return {texts.format("settings.trusted_networks.stayguard_install_validation_failed", {result->message})};
+            return {texts.format("settings.trusted_networks.stayguard_install_validation_failed",
+                                 {result->message})};
         case Kind::installFailed:
             return {texts.format("settings.trusted_networks.stayguard_install_failed", {result->message})};
     }

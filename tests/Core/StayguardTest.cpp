@@ -26,7 +26,8 @@ struct Stayguard : ::testing::Test {
             AppStateServices{h.clock, h.scheduler, h.log, h.texts, h.defaults, h.sleepPrevention, h.timer,
                              h.notifications, h.sessions, h.guardian, &stayguard, &lpm},
             Calendar::utc());
-        installation = stayguard.installationChanged.connect([this] { h.state->handleStayguardInstallationChanged(); });
+        installation =
+            stayguard.installationChanged.connect([this] { h.state->handleStayguardInstallationChanged(); });
         h.state->set(&SettingsValues::trustedNetworkActivationEnabled, true);
         h.state->set(&SettingsValues::autoEnableLowPowerModeOnLidClose, true);
         h.state->addTrustedSSID("Home");
@@ -168,7 +169,8 @@ TEST_F(Stayguard, InstallingRunsOnceAtATimeAndKeepsOnlyARuleThatWorks) {
     h.scheduler.runPending();
     EXPECT_EQ(power.installCount(), 1);
     EXPECT_FALSE(h.state->isStayguardInstallInProgress());
-    EXPECT_EQ(h.state->lastStayguardInstallResult(), (StayguardInstallResult{StayguardInstallResult::Kind::success, {}}));
+    EXPECT_EQ(h.state->lastStayguardInstallResult(),
+              (StayguardInstallResult{StayguardInstallResult::Kind::success, {}}));
     EXPECT_TRUE(h.state->isStayguardInstalled());
     EXPECT_EQ(h.notificationIDs().back(), "stayguard-installed");
 
@@ -198,7 +200,8 @@ TEST_F(Stayguard, InstallingRunsOnceAtATimeAndKeepsOnlyARuleThatWorks) {
     const auto failed = stayguardResultText(h.state->lastStayguardInstallResult(), h.texts);
     EXPECT_EQ(failed.text, "Failed: not authorised");
     EXPECT_EQ(failed.colour, StayguardResultText::Colour::orange);
-    EXPECT_EQ(stayguardResultText(StayguardInstallResult{}, h.texts).colour, StayguardResultText::Colour::green);
+    EXPECT_EQ(stayguardResultText(StayguardInstallResult{}, h.texts).colour,
+              StayguardResultText::Colour::green);
     EXPECT_EQ(stayguardResultText(std::nullopt, h.texts).text, "");
 }
 

@@ -19,7 +19,8 @@ namespace torvel {
 namespace {
 
 constexpr int kCallTimeoutMs = 5000;
-constexpr const char* kLidLockReason = "Torvel keeps the computer awake with the lid closed on a trusted network";
+constexpr const char* kLidLockReason =
+    "Torvel keeps the computer awake with the lid closed on a trusted network";
 constexpr const char* kPowerSaverReason = "Torvel saves power while the lid is closed";
 
 QDBusMessage logindCall(const char* method) {
@@ -48,7 +49,8 @@ std::string LinuxPrivilegedPower::currentUserName() {
     std::vector<char> buffer(16384);
     passwd entry{};
     passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found || !found->pw_name)
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
+        !found->pw_name)
         return {};
     return found->pw_name;
 }

@@ -28,32 +28,33 @@ void LogindLidLock::take(const std::string& why, std::function<void(bool ok)> do
             << QStringLiteral("block");
     auto* watcher = new QDBusPendingCallWatcher(system_.asyncCall(message, kCallTimeoutMs), context_.get());
     const std::uint64_t generation = generation_;
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context_.get(),
-                     [this, generation, done = std::move(done)](QDBusPendingCallWatcher* call) {
-                         call->deleteLater();
-                         const QDBusMessage reply = call->reply();
-                         if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != "h") {
-                             log_.error("logind refused the lid lock: {} {}", reply.errorName().toStdString(),
-                                        reply.errorMessage().toStdString());
-                             done(false);
-                             return;
-                         }
-                         const auto fd = qvariant_cast<QDBusUnixFileDescriptor>(reply.arguments().value(0));
-                         // Our own copy: the message's closes with it.
-                         FileDescriptor copy(fd.isValid() ? ::fcntl(fd.fileDescriptor(), F_DUPFD_CLOEXEC, 3) : -1);
-                         if (copy.get() < 0) {
-                             log_.error("logind answered the lid lock without a usable descriptor");
-                             done(false);
-                             return;
-                         }
-                         if (generation != generation_) {
-                             // Released while on its way: the lock is dropped with `copy`.
-                             done(false);
-                             return;
-                         }
-                         fd_ = std::move(copy);
-                         done(true);
-                     });
+    QObject::connect(
+        watcher, &QDBusPendingCallWatcher::finished, context_.get(),
+        [this, generation, done = std::move(done)](QDBusPendingCallWatcher* call) {
+            call->deleteLater();
+            const QDBusMessage reply = call->reply();
+            if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != "h") {
+                log_.error("logind refused the lid lock: {} {}", reply.errorName().toStdString(),
+                           reply.errorMessage().toStdString());
+                done(false);
+                return;
+            }
+            const auto fd = qvariant_cast<QDBusUnixFileDescriptor>(reply.arguments().value(0));
+            // Our own copy: the message's closes with it.
+            FileDescriptor copy(fd.isValid() ? ::fcntl(fd.fileDescriptor(), F_DUPFD_CLOEXEC, 3) : -1);
+            if (copy.get() < 0) {
+                log_.error("logind answered the lid lock without a usable descriptor");
+                done(false);
+                return;
+            }
+            if (generation != generation_) {
+                // Released while on its way: the lock is dropped with `copy`.
+                done(false);
+                return;
+            }
+            fd_ = std::move(copy);
+            done(true);
+        });
 }
 
 void LogindLidLock::release() {

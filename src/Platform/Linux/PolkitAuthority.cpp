@@ -18,9 +18,9 @@ namespace torvel {
 namespace {
 
 constexpr int kCallTimeoutMs = 5000;
-constexpr std::array<const char*, 4> kActions = {PolkitAuthority::kLidSwitchAction, PolkitAuthority::kHoldProfileAction,
-                                                 PolkitAuthority::kHoldProfileNewAction,
-                                                 PolkitAuthority::kSuspendAction};
+constexpr std::array<const char*, 4> kActions = {
+    PolkitAuthority::kLidSwitchAction, PolkitAuthority::kHoldProfileAction,
+    PolkitAuthority::kHoldProfileNewAction, PolkitAuthority::kSuspendAction};
 
 // This process's start time in clock ticks since boot (field 22 of /proc/self/stat), which polkit
 // pairs with the pid so that a recycled pid is never mistaken for us; 0 when it cannot be read.
@@ -54,8 +54,9 @@ PolkitAuthority::PolkitAuthority(QDBusConnection system)
 PolkitAuthority::~PolkitAuthority() = default;
 
 QDBusMessage PolkitAuthority::checkMessage(const char* action) {
-    auto message = QDBusMessage::createMethodCall("org.freedesktop.PolicyKit1", "/org/freedesktop/PolicyKit1/Authority",
-                                                  "org.freedesktop.PolicyKit1.Authority", "CheckAuthorization");
+    auto message =
+        QDBusMessage::createMethodCall("org.freedesktop.PolicyKit1", "/org/freedesktop/PolicyKit1/Authority",
+                                       "org.freedesktop.PolicyKit1.Authority", "CheckAuthorization");
     QDBusArgument subject;
     subject.beginStructure();
     subject << QStringLiteral("unix-process");

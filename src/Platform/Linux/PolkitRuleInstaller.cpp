@@ -32,7 +32,8 @@ std::string javascriptString(const std::string& text) {
 
 }  // namespace
 
-PolkitRuleInstaller::PolkitRuleInstaller(ProcessRunner& runner, Scheduler& scheduler, LogSink& log, Options options)
+PolkitRuleInstaller::PolkitRuleInstaller(ProcessRunner& runner, Scheduler& scheduler, LogSink& log,
+                                         Options options)
     : runner_(runner), scheduler_(scheduler), log_(log, "Stayguard"), options_(std::move(options)) {}
 
 PolkitRuleInstaller::~PolkitRuleInstaller() {
@@ -67,7 +68,8 @@ const char* PolkitRuleInstaller::installScript() {
     return "umask 022\n"
            "t=\"$(mktemp -d /var/tmp/torvel.XXXXXX)\" || exit 1\n"
            "trap 'rm -rf \"$t\"' EXIT\n"
-           "printf '%s' \"$1\" > \"$t/rule\" && install -o root -g root -m 0644 -- \"$t/rule\" \"$2/49-torvel.rules\"";
+           "printf '%s' \"$1\" > \"$t/rule\" && install -o root -g root -m 0644 -- \"$t/rule\" "
+           "\"$2/49-torvel.rules\"";
 }
 
 const char* PolkitRuleInstaller::removeScript() {
@@ -79,7 +81,8 @@ void PolkitRuleInstaller::install(const std::string& user, std::function<void(Ru
     if (!rule) {
         log_.error("Stayguard install refused: the user name is not a plain login name");
         scheduler_.post([done = std::move(done)] {
-            done({RuleChange::Status::failed, "the user name is not a plain login name; nothing was installed"});
+            done({RuleChange::Status::failed,
+                  "the user name is not a plain login name; nothing was installed"});
         });
         return;
     }
@@ -111,7 +114,8 @@ RuleChange PolkitRuleInstaller::judge(const std::optional<ProcessResult>& result
             log_.info("Stayguard: the administrator password dialog was dismissed");
             return {RuleChange::Status::cancelled, {}};
         case kPkexecNotAuthorised:
-            return {RuleChange::Status::failed, "not authorised to act as administrator, or pkexec cannot run"};
+            return {RuleChange::Status::failed,
+                    "not authorised to act as administrator, or pkexec cannot run"};
         default:
             return {RuleChange::Status::failed,
                     "the installation script failed with status " + std::to_string(result->status)};

@@ -21,7 +21,8 @@ PowerProfilesDaemon::PowerProfilesDaemon(QDBusConnection system, LogSink& log)
     // Subscribed first, so that no change between the subscription and the first answer is missed.
     bus_.connect(kService, kPath, kPropertiesInterface, "PropertiesChanged", this,
                  SLOT(onPropertiesChanged(QDBusMessage)));
-    watcher_ = std::make_unique<QDBusServiceWatcher>(kService, bus_, QDBusServiceWatcher::WatchForOwnerChange);
+    watcher_ =
+        std::make_unique<QDBusServiceWatcher>(kService, bus_, QDBusServiceWatcher::WatchForOwnerChange);
     QObject::connect(watcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, this,
                      [this](const QString&, const QString&, const QString& newOwner) {
                          // A daemon that went took our hold with it; a new one is read afresh.
@@ -76,25 +77,27 @@ void PowerProfilesDaemon::store(const QVariant& activeProfile) {
 
 void PowerProfilesDaemon::hold(const std::string& reason, std::function<void(bool ok)> done) {
     auto message = QDBusMessage::createMethodCall(kService, kPath, kInterface, "HoldProfile");
-    message << QStringLiteral("power-saver") << QString::fromStdString(reason) << QStringLiteral("com.torvel.Torvel");
+    message << QStringLiteral("power-saver") << QString::fromStdString(reason)
+            << QStringLiteral("com.torvel.Torvel");
     auto* call = new QDBusPendingCallWatcher(bus_.asyncCall(message, kCallTimeoutMs), this);
-    QObject::connect(call, &QDBusPendingCallWatcher::finished, this,
-                     [this, generation = generation_, done = std::move(done)](QDBusPendingCallWatcher* answer) {
-                         answer->deleteLater();
-                         const QDBusMessage reply = answer->reply();
-                         if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != "u" ||
-                             generation != generation_) {
-                             log_.error("power-profiles-daemon refused the power saver: {} {}",
-                                        reply.errorName().toStdString(), reply.errorMessage().toStdString());
-                             done(false);
-                             return;
-                         }
-                         const auto cookie = reply.arguments().value(0).toUInt();
-                         // A hold replaced by a newer one is released, not forgotten on the daemon.
-                         if (cookie_ && *cookie_ != cookie) release(nullptr);
-                         cookie_ = cookie;
-                         done(true);
-                     });
+    QObject::connect(
+        call, &QDBusPendingCallWatcher::finished, this,
+        [this, generation = generation_, done = std::move(done)](QDBusPendingCallWatcher* answer) {
+            answer->deleteLater();
+            const QDBusMessage reply = answer->reply();
+            if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != "u" ||
+                generation != generation_) {
+                log_.error("power-profiles-daemon refused the power saver: {} {}",
+                           reply.errorName().toStdString(), reply.errorMessage().toStdString());
+                done(false);
+                return;
+            }
+            const auto cookie = reply.arguments().value(0).toUInt();
+            // A hold replaced by a newer one is released, not forgotten on the daemon.
+            if (cookie_ && *cookie_ != cookie) release(nullptr);
+            cookie_ = cookie;
+            done(true);
+        });
 }
 
 void PowerProfilesDaemon::release(std::function<void(bool ok)> done) {

@@ -32,8 +32,9 @@ struct PolkitRuleInstallerTest : ::testing::Test {
               "skip=0\nfor a in \"$@\"; do\n  shift\n  if [ $skip = 1 ]; then skip=0; continue; fi\n"
               "  case \"$a\" in -o|-g) skip=1; continue;; esac\n  set -- \"$@\" \"$a\"\ndone\n"
               "exec /usr/bin/install \"$@\"");
-        write(dir / "pkexec", "echo run >> '" + (dir / "runs").string() + "'\n[ \"$(id -u)\" = 0 ] || PATH='" +
-                                  (dir / "shim").string() + "':$PATH\nexec \"$@\"");
+        write(dir / "pkexec", "echo run >> '" + (dir / "runs").string() +
+                                  "'\n[ \"$(id -u)\" = 0 ] || PATH='" + (dir / "shim").string() +
+                                  "':$PATH\nexec \"$@\"");
     }
     void TearDown() override { fs::remove_all(dir); }
 
@@ -72,11 +73,13 @@ TEST_F(PolkitRuleInstallerTest, NoCharacterOfAPathOrNameReachesTheRootShellAsCod
     const fs::path rule = rules / PolkitRuleInstaller::kRuleFileName;
     EXPECT_EQ(read(rule), PolkitRuleInstaller::ruleText("ci-user_1.x").value());
     EXPECT_NE(read(rule).find("subject.user == \"ci-user_1.x\""), std::string::npos);
-    EXPECT_EQ(fs::status(rule).permissions() & fs::perms::all,
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(
+        fs::status(rule).permissions() & fs::perms::all,
+        fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
 
     // A name that is not a plain login name runs nothing at all.
-    for (const std::string& user : std::vector<std::string>{"$(touch " + pwned.string() + ")", "a\"b", "Root", "", "-x"}) {
+    for (const std::string& user :
+         std::vector<std::string>{"$(touch " + pwned.string() + ")", "a\"b", "Root", "", "-x"}) {
         EXPECT_EQ(PolkitRuleInstaller::ruleText(user), std::nullopt) << user;
         EXPECT_EQ(await([&](auto done) { installer.install(user, std::move(done)); }).status,
                   RuleChange::Status::failed);
@@ -100,11 +103,14 @@ TEST_F(PolkitRuleInstallerTest, PkexecsExitStatusTellsCancelledFromFailed) {
     };
     for (const auto& c : cases) {
         write(dir / "pkexec", c.body);
-        PolkitRuleInstaller installer(runner, scheduler, log, {(dir / "pkexec").string(), dir.string(), 20.0});
-        EXPECT_EQ(await([&](auto done) { installer.install("someone", std::move(done)); }).status, c.status) << c.body;
+        PolkitRuleInstaller installer(runner, scheduler, log,
+                                      {(dir / "pkexec").string(), dir.string(), 20.0});
+        EXPECT_EQ(await([&](auto done) { installer.install("someone", std::move(done)); }).status, c.status)
+            << c.body;
     }
     PolkitRuleInstaller missing(runner, scheduler, log, {(dir / "no-pkexec").string(), dir.string(), 20.0});
-    EXPECT_EQ(await([&](auto done) { missing.install("someone", std::move(done)); }).status, RuleChange::Status::failed);
+    EXPECT_EQ(await([&](auto done) { missing.install("someone", std::move(done)); }).status,
+              RuleChange::Status::failed);
 }
 
 }  // namespace

@@ -43,8 +43,9 @@ protected:
 
     // logind's lid locks as "who|mode|pid".
     std::vector<std::string> lidLocks() const {
-        const auto reply = system().call(QDBusMessage::createMethodCall(kLogind, kLogindPath, kManager, "ListInhibitors"),
-                                         QDBus::Block, 5000);
+        const auto reply =
+            system().call(QDBusMessage::createMethodCall(kLogind, kLogindPath, kManager, "ListInhibitors"),
+                          QDBus::Block, 5000);
         std::vector<std::string> out;
         const auto list = reply.arguments().value(0).value<QDBusArgument>();
         list.beginArray();
@@ -53,7 +54,8 @@ protected:
             list.beginStructure();
             list >> what >> who >> why >> mode >> uid >> pid;
             list.endStructure();
-            if (what == "handle-lid-switch") out.push_back(QString("%1|%2|%3").arg(who, mode).arg(pid).toStdString());
+            if (what == "handle-lid-switch")
+                out.push_back(QString("%1|%2|%3").arg(who, mode).arg(pid).toStdString());
         }
         list.endArray();
         return out;
@@ -75,8 +77,9 @@ protected:
 };
 
 TEST_F(PrivilegedPowerTest, PolkitGrantsOnlyWhatItAllowsWithoutAPassword) {
-    ASSERT_TRUE(buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
-                                    R"({"verdicts": {"org.freedesktop.login1.inhibit-handle-lid-switch": "yes",
+    ASSERT_TRUE(
+        buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
+                            R"({"verdicts": {"org.freedesktop.login1.inhibit-handle-lid-switch": "yes",
                                         "net.hadess.PowerProfiles.hold-profile": "challenge",
                                         "org.freedesktop.UPower.PowerProfiles.hold-profile": "error",
                                         "org.freedesktop.login1.suspend": "no"}})"));
@@ -86,9 +89,10 @@ TEST_F(PrivilegedPowerTest, PolkitGrantsOnlyWhatItAllowsWithoutAPassword) {
     EXPECT_EQ(first, (PowerGrants{true, false, false}));
 
     // The process asked about is this one, named with its start time so a recycled pid cannot pass.
-    const auto kinds = system().call(QDBusMessage::createMethodCall(kPolkit, "/org/freedesktop/PolicyKit1/Authority",
-                                                                    "org.freedesktop.DBus.Mock", "SubjectKinds"),
-                                     QDBus::Block, 5000);
+    const auto kinds =
+        system().call(QDBusMessage::createMethodCall(kPolkit, "/org/freedesktop/PolicyKit1/Authority",
+                                                     "org.freedesktop.DBus.Mock", "SubjectKinds"),
+                      QDBus::Block, 5000);
     const auto subject = kinds.arguments().value(0).toStringList().value(0).split(' ');
     ASSERT_EQ(subject.size(), 4);
     EXPECT_EQ(subject[0], "unix-process");
@@ -125,8 +129,9 @@ TEST_F(PrivilegedPowerTest, TheLidLockLastsWhileItsHolderLives) {
     auto env = QProcessEnvironment::systemEnvironment();
     env.insert(kChildBusVariable, buses.address(Bus::system));
     child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(),
-                {"--gtest_also_run_disabled_tests", "--gtest_filter=LidLockChild.DISABLED_HoldsTheLockUntilKilled"});
+    child.start(
+        QCoreApplication::applicationFilePath(),
+        {"--gtest_also_run_disabled_tests", "--gtest_filter=LidLockChild.DISABLED_HoldsTheLockUntilKilled"});
     ASSERT_TRUE(child.waitForStarted(5000));
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return child.readAllStandardOutput().contains("held"); }, 10000));
     EXPECT_EQ(lidLocks(), std::vector<std::string>{ours(child.processId())});
@@ -161,13 +166,14 @@ TEST_F(PrivilegedPowerTest, ASuspendIsVetoedByLogindOrAnotherUsersSleepBlock) {
     } cases[] = {
         {"'challenge'", "[]", true},
         {"'yes'", "[('idle:sleep', 'other', 'why', 'block', 4242, 1)]", true},
-        {"'yes'", "[('sleep', 'mine', 'why', 'block', " + me + ", 1), ('sleep', 'x', 'y', 'delay', 4242, 2)]", false},
+        {"'yes'", "[('sleep', 'mine', 'why', 'block', " + me + ", 1), ('sleep', 'x', 'y', 'delay', 4242, 2)]",
+         false},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "CanSuspend", "", "s",
                                     QString("ret = %1").arg(c.canSuspend)));
-        ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "ListInhibitors", "", "a(ssssuu)",
-                                    QString::fromStdString("ret = " + c.inhibitors)));
+        ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "ListInhibitors", "",
+                                    "a(ssssuu)", QString::fromStdString("ret = " + c.inhibitors)));
         using Answer = std::optional<bool>;
         EXPECT_EQ(await<Answer>([&](auto done) { power.readSuspendVetoed(std::move(done)); }), c.vetoed)
             << c.canSuspend << " " << c.inhibitors;
