@@ -68,5 +68,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # cannot see. Torvel works without it, silently.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libpulse0)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Removing the package removes the polkit rule that Stayguard may have written.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/scripts/debian/postrm)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 include(CPack)

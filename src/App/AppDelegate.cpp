@@ -24,9 +24,12 @@
 #include "Platform/Linux/EnvironmentSystemLocale.h"
 #include "Platform/Linux/FreedesktopNotificationCenter.h"
 #include "Platform/Linux/JournalLogSink.h"
+#include "Platform/Linux/BoundedProcess.h"
 #include "Platform/Linux/JsonFileDefaultsStore.h"
+#include "Platform/Linux/LinuxPrivilegedPower.h"
 #include "Platform/Linux/LogindSleepEvents.h"
 #include "Platform/Linux/NetworkManagerWiFi.h"
+#include "Platform/Linux/PowerProfilesDaemon.h"
 #include "Platform/Linux/ProcWorkspace.h"
 #include "Platform/Linux/PulseSimpleSounds.h"
 #include "Platform/Linux/QtScheduler.h"
@@ -41,9 +44,11 @@
 #include "Platform/Sim/SimDisplayConfiguration.h"
 #include "Platform/Sim/SimLid.h"
 #include "Platform/Sim/SimLoginItem.h"
+#include "Platform/Sim/SimLowPowerMode.h"
 #include "Platform/Sim/SimNotificationCenter.h"
 #include "Platform/Sim/SimPowerAssertions.h"
 #include "Platform/Sim/SimPowerSources.h"
+#include "Platform/Sim/SimPrivilegedPower.h"
 #include "Platform/Sim/SimScreens.h"
 #include "Platform/Sim/SimSounds.h"
 #include "Platform/Sim/SimSystemSleepEvents.h"
@@ -54,7 +59,9 @@
 #include "Services/DefaultsSessionPersistence.h"
 #include "Services/GuardianService.h"
 #include "Services/LoginItemService.h"
+#include "Services/LowPowerModeController.h"
 #include "Services/NotificationService.h"
+#include "Services/StayguardService.h"
 #include "Support/Localization.h"
 #include "UI/URLCommandRouter.h"
 
@@ -105,6 +112,8 @@ AppDelegate::AppDelegate(Machine machine)
         sim_.wifi = installSim<SimWiFi>(wifi_, scheduler);
         sim_.lid = installSim<SimLid>(lid_, scheduler);
         sim_.sounds = installSim<SimSounds>(sounds_);
+        sim_.privilegedPower = installSim<SimPrivilegedPower>(privilegedPower_, scheduler);
+        sim_.lowPowerMode = installSim<SimLowPowerMode>(lowPowerMode_, scheduler);
     } else {
         assertions_ = std::make_unique<DesktopPowerAssertions>(QDBusConnection::systemBus(),
                                                                QDBusConnection::sessionBus(), *log_);
@@ -123,6 +132,12 @@ AppDelegate::AppDelegate(Machine machine)
         const auto resources = resourcesDirectory();
         sounds_ =
             std::make_unique<PulseSimpleSounds>(resources.empty() ? resources : resources / "sounds", *log_);
+        processRunner_ = std::make_unique<BoundedProcess>(*log_);
+        auto profiles = std::make_unique<PowerProfilesDaemon>(QDBusConnection::systemBus(), *log_);
+        privilegedPower_ = std::make_unique<LinuxPrivilegedPower>(QDBusConnection::systemBus(), *profiles,
+                                                                  *processRunner_, *scheduler_, *log_,
+                                                                  LinuxPrivilegedPower::currentUserName());
+        lowPowerMode_ = std::move(profiles);
     }
     // The simulated machine still runs on the real clock, so it follows the real clock's changes too.
     clockChanges_ = std::make_unique<TimerfdWallClockChanges>(*log_);
@@ -135,12 +150,22 @@ AppDelegate::AppDelegate(Machine machine)
     guardian_ = std::make_unique<GuardianService>(*clock_, *scheduler_);
     audio_ = std::make_unique<AudioFeedbackService>(*sounds_, *log_);
 
-    // 2. The application state.
+    stayguard_ = std::make_unique<StayguardService>(*privilegedPower_, *log_);
+    lowPowerController_ = std::make_unique<LowPowerModeController>(*stayguard_, *lowPowerMode_, *notifications_,
+                                                                   *texts_, *clock_, *log_);
+
+    // 2. The application state, then the helper's first check: its answer arrives later and the lid
+    // lock follows it then.
     AppStateServices services{*clock_,           *scheduler_, *log_,           *texts_,    *defaults_,
                               *sleepPrevention_, *timer_,     *notifications_, *sessions_, *guardian_};
     services.audio = audio_.get();
+    services.stayguard = stayguard_.get();
+    services.lowPowerMode = lowPowerController_.get();
     state_ = std::make_unique<AppState>(services, calendar_);
     AppState::setShared(state_.get());
+    stayguardConnection_ =
+        stayguard_->installationChanged.connect([this] { state_->handleStayguardInstallationChanged(); });
+    stayguard_->refreshInstallationStatus();
     // An inhibit service coming or going may take a refused request, or have taken our inhibitor away.
     assertions_->setOnServicesChanged([this] {
         if (state_) state_->handleInhibitServicesChanged();
@@ -258,6 +283,7 @@ void AppDelegate::quit() {
     quit_ = true;
     logger_.info("Quitting: releasing the power assertion; a running session is kept for the next launch");
     audio_->stopEmergencyAlarm();
+    state_->handleAppTerminate();
     sleepPrevention_->stopScreenSaverPrevention();
     sleepPrevention_->stop();
 }

@@ -8,6 +8,7 @@
 
 #include "Models/Calendar.h"
 #include "Platform/Log.h"
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -25,6 +26,13 @@ class LidStateMonitor;
 class Localization;
 class LoginItem;
 class LoginItemService;
+class LowPowerMode;
+class LowPowerModeController;
+class PrivilegedPower;
+class ProcessRunner;
+class SimLowPowerMode;
+class SimPrivilegedPower;
+class StayguardService;
 class MirroringMonitor;
 class NotificationCenter;
 class NotificationService;
@@ -107,6 +115,8 @@ public:
         SimWiFi* wifi = nullptr;
         SimLid* lid = nullptr;
         SimSounds* sounds = nullptr;
+        SimPrivilegedPower* privilegedPower = nullptr;
+        SimLowPowerMode* lowPowerMode = nullptr;
     };
     /// nullptr on the real desktop.
     SimulatedMachine* simulatedMachine() { return machine_ == Machine::simulated ? &sim_ : nullptr; }
@@ -138,6 +148,12 @@ private:
     std::unique_ptr<GuardianService> guardian_;
     std::unique_ptr<Sounds> sounds_;
     std::unique_ptr<AudioFeedbackService> audio_;  // after sounds_: it plays through them
+    std::unique_ptr<ProcessRunner> processRunner_;
+    std::unique_ptr<LowPowerMode> lowPowerMode_;
+    std::unique_ptr<PrivilegedPower> privilegedPower_;  // after lowPowerMode_: it uses the daemon
+    std::unique_ptr<StayguardService> stayguard_;
+    std::unique_ptr<LowPowerModeController> lowPowerController_;
+    Connection stayguardConnection_;
     std::unique_ptr<AppState> state_;
     std::unique_ptr<BatteryMonitor> battery_;
     std::unique_ptr<Thermal> thermal_;

@@ -22,6 +22,7 @@
 #include "Platform/Log.h"
 #include "Platform/Scheduler.h"
 #include "Platform/WiFi.h"
+#include "Services/StayguardServiceProtocol.h"
 #include "Support/Signal.h"
 
 namespace torvel {
@@ -39,6 +40,7 @@ class SleepPreventionProtocol;
 class StayguardServiceProtocol;
 class ThermalMonitor;
 class LidStateMonitor;
+class LowPowerModeController;
 class TimerManager;
 class WiFiNetworkMonitor;
 
@@ -58,6 +60,8 @@ struct AppStateServices {
     AudioFeedbackService* audio = nullptr;
     /// Absent until the privileged helper is wired in.
     StayguardServiceProtocol* stayguard = nullptr;
+    /// Absent without the helper: the power saver is then left alone.
+    LowPowerModeController* lowPowerMode = nullptr;
 };
 
 /// The last value every monitor reported. Monitor handlers write here and then re-evaluate.
@@ -271,7 +275,30 @@ public:
     /// Keeps the computer awake while `bundleID` runs; std::nullopt ends that watch.
     void watchTransientBundle(std::optional<std::string> bundleID);
 
+    // The privileged helper and the power saver (AppStateStayguard.cpp).
+    /// Installs the helper in the background; ignored while an installation runs.
+    void installStayguard();
+    bool isStayguardInstallInProgress() const { return stayguardInstallInProgress_; }
+    /// Absent before the first installation of this run ends.
+    const std::optional<StayguardInstallResult>& lastStayguardInstallResult() const {
+        return lastStayguardInstallResult_;
+    }
+    bool isStayguardInstalled() const;
+    /// Which of the helper's permissions are granted; none without the helper.
+    PowerGrants stayguardGrants() const;
+    /// The helper's installation status changed: views are told and the lid lock follows it.
+    void handleStayguardInstallationChanged();
+    /// Quitting: the power saver and the lid lock this run switched on are switched off.
+    void handleAppTerminate();
+    /// Tells views of every change of the helper's status or installation.
+    Signal<> stayguardChanged;
+
 private:
+    /// The lid lock follows the final reasons of every re-evaluation (AppStateStayguard.cpp).
+    void applyClamshellDefeat(const ReasonSet& reasons);
+    bool stayguardInstallInProgress_ = false;
+    std::optional<StayguardInstallResult> lastStayguardInstallResult_;
+
     // AppStateEvaluation.cpp
     void applyState(bool active, const ReasonSet& reasons, std::optional<AssertionType> type);
     bool ensureSleepPreventionActive(AssertionType type, std::string* error);

@@ -62,6 +62,7 @@ void AppState::reevaluateState() {
         applyStopDecision(*first.stopCause);
         updateThermalWatch();
         updateLidWatch();
+        applyClamshellDefeat(activeReasons_);
         return;
     }
     const auto& battery = monitors_.batteryState;
@@ -83,7 +84,7 @@ void AppState::reevaluateState() {
     applyState(!decision.reasons.empty(), decision.reasons, decision.assertionType);
     updateThermalWatch();
     updateLidWatch();
-    // The lid-closed sleep defeat follows the final reasons once the privileged helper is wired in.
+    applyClamshellDefeat(decision.reasons);
 }
 
 void AppState::handleInhibitServicesChanged() {

@@ -2,6 +2,7 @@
 #include "Core/AppState.h"
 #include "Monitors/LidStateMonitor.h"
 #include "Services/AudioFeedbackService.h"
+#include "Services/LowPowerModeController.h"
 #include "Services/StayguardServiceProtocol.h"
 
 namespace torvel {
@@ -35,7 +36,7 @@ void AppState::handleLidStateChanged(bool closed) {
     log_.info("AppState: lid {} trustedActive={} autoLPM={} sgInstalled={}", closed ? "CLOSED" : "OPENED",
               trustedActive, settings_.autoEnableLowPowerModeOnLidClose, helperInstalled);
     if (closed) {
-        // Heard as the lid shuts: the machine will not sleep. The power saver on lid close joins here.
+        // Heard as the lid shuts: the machine will not sleep.
         if (isActive_ && settings_.lidCloseSoundEnabled && services_.audio)
             services_.audio->play(AudioFeedbackService::kLidCloseSound, settings_.lidCloseSoundVolume);
         monitors_.trustedNetworkLatchedWhileLidClosed = trustedActive;
@@ -46,9 +47,12 @@ void AppState::handleLidStateChanged(bool closed) {
             monitors_.trustedNetworkLatchSSID.reset();
             monitors_.trustedNetworkLatchDeadline.reset();
         }
+        if (services_.lowPowerMode)
+            services_.lowPowerMode->handleLidClosed(trustedActive, settings_.autoEnableLowPowerModeOnLidClose);
     } else {
         // Cleared before the re-evaluation, so that an untrusted or absent network ends the reason now.
         clearTrustedNetworkLatch();
+        if (services_.lowPowerMode) services_.lowPowerMode->handleLidOpened();
     }
     reevaluateState();
 }

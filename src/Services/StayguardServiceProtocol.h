@@ -1,19 +1,49 @@
 #pragma once
 
+#include <functional>
 #include <optional>
+#include <string>
+
+#include "Platform/PrivilegedPower.h"
+#include "Support/Signal.h"
 
 namespace torvel {
 
-/// The privileged helper that can defeat lid-closed sleep, as the application state sees it.
+/// How an installation of the helper ended; equal when kind and message are equal.
+struct StayguardInstallResult {
+    enum class Kind { validationFailed, installFailed, success, userCancelled, bundleResourceMissing };
+    Kind kind = Kind::success;
+    /// Only for validationFailed and installFailed.
+    std::string message;
+    bool operator==(const StayguardInstallResult&) const = default;
+};
+
+/// The privileged helper that can defeat lid-closed sleep and switch the power saver, as the
+/// application state sees it. Changes are asked for and land later, on the main loop.
 class StayguardServiceProtocol {
 public:
     virtual ~StayguardServiceProtocol() = default;
     /// The helper is installed and may be used without a password.
     virtual bool isInstalled() const = 0;
+    /// Which of the helper's permissions the last check found granted.
+    virtual PowerGrants grants() const = 0;
     /// The last sleep-disable value this program set; absent when not known.
     virtual std::optional<bool> lastDisableSleep() const = 0;
-    /// Sets the sleep-disable value for all power sources; false when it failed.
-    virtual bool setDisableSleep(bool disabled) = 0;
+    /// Asks for the sleep-disable value; lastDisableSleep() follows once it took effect and stays as it
+    /// was when it failed. A request for the value already on its way is ignored.
+    virtual void setDisableSleep(bool disabled) = 0;
+    /// A sleep-disable request is on its way: lastDisableSleep() may still change.
+    virtual bool isDisableSleepInFlight() const = 0;
+    /// The last power-saver value this program set; absent when not known.
+    virtual std::optional<bool> lastLowPowerMode() const = 0;
+    /// Switches the power saver; `done(ok)` on the main loop, lastLowPowerMode() updated before it.
+    virtual void setLowPowerMode(bool enabled, std::function<void(bool ok)> done) = 0;
+    /// Checks again whether the helper is installed; installationChanged tells the answer.
+    virtual void refreshInstallationStatus() = 0;
+    /// Installs the helper and checks that it works; `done` on the main loop.
+    virtual void install(std::function<void(StayguardInstallResult)> done) = 0;
+    /// isInstalled() or grants() changed.
+    Signal<> installationChanged;
 };
 
 }  // namespace torvel

@@ -1,6 +1,7 @@
 #include "Platform/Linux/Doctor.h"
 
 #include "Platform/Linux/BusNames.h"
+#include "Platform/Linux/PolkitAuthority.h"
 #include "Platform/Linux/ScreenWay.h"
 #include "Platform/Linux/SysfsThermal.h"
 
@@ -37,6 +38,22 @@ bool notificationServerAnswers(const QDBusConnection& session) {
                                        "org.freedesktop.Notifications", "GetServerInformation");
     const QDBusMessage reply = session.call(call, QDBus::Block, kAnswerTimeoutMs);
     return reply.type() == QDBusMessage::ReplyMessage && reply.signature() == "ssss";
+}
+
+const char* yesNo(bool granted) {
+    return granted ? "yes" : "no";
+}
+
+DoctorFinding stayguardFinding(const std::optional<PowerGrants>& grants) {
+    DoctorFinding finding{"Stayguard (polkit grants)", grants && grants->all(), {}};
+    if (!grants) {
+        finding.consequence = "polkit could not be asked: the lid lock and power saver on lid close are off";
+        return finding;
+    }
+    finding.consequence = std::string("granted without a password: lid lock ") + yesNo(grants->lidSwitch) +
+                          ", power saver " + yesNo(grants->powerSaver) + ", suspend " + yesNo(grants->suspend);
+    if (!grants->all()) finding.consequence += "; install Stayguard from the settings for all three";
+    return finding;
 }
 
 }  // namespace
@@ -79,9 +96,10 @@ std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const Q
     add("NetworkManager (system bus)", available(system, "org.freedesktop.NetworkManager"),
         "the current Wi-Fi network for trusted networks",
         "Wi-Fi counts as off: trusted networks never match");
-    add("polkit (system bus)", available(system, "org.freedesktop.PolicyKit1"),
-        "asks before sleeping the machine and installing the lid helper",
+    const bool polkit = available(system, "org.freedesktop.PolicyKit1");
+    add("polkit (system bus)", polkit, "asks before sleeping the machine and installing the lid helper",
         "emergency sleep and the lid helper are unavailable");
+    out.push_back(stayguardFinding(polkit ? PolkitAuthority(system).checkGrantsNow() : std::nullopt));
     const bool profiles = available(system, "net.hadess.PowerProfiles") ||
                           available(system, "org.freedesktop.UPower.PowerProfiles");
     add("power-profiles-daemon (system bus)", profiles, "power saver on lid close",

@@ -49,5 +49,21 @@ TEST(Doctor, ANotificationServerCountsOnlyWhenItAnswers) {
     EXPECT_FALSE(notifications->found);
 }
 
+TEST(Doctor, NamesWhichStayguardGrantsPolkitGivesWithoutAPassword) {
+    PrivateBuses buses;
+    if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
+    ASSERT_TRUE(buses.startTemplate(Bus::system, TORVEL_DBUS_TEST_DIR "/polkitd_verdicts.py", "org.freedesktop.PolicyKit1",
+                                    R"({"verdicts": {"org.freedesktop.login1.inhibit-handle-lid-switch": "yes",
+                                        "net.hadess.PowerProfiles.hold-profile": "challenge"}})"));
+    const auto findings = examineDesktop(buses.connection(Bus::system), buses.connection(Bus::session));
+    const auto stayguard = std::find_if(findings.begin(), findings.end(), [](const DoctorFinding& f) {
+        return f.facility.rfind("Stayguard", 0) == 0;
+    });
+    ASSERT_NE(stayguard, findings.end());
+    EXPECT_FALSE(stayguard->found);
+    EXPECT_NE(stayguard->consequence.find("lid lock yes, power saver no, suspend no"), std::string::npos)
+        << stayguard->consequence;
+}
+
 }  // namespace
 }  // namespace torvel

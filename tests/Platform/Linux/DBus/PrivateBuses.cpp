@@ -71,6 +71,10 @@ QDBusConnection PrivateBuses::connection(Bus bus) const {
     return QDBusConnection(daemon(bus)->connectionName);
 }
 
+QString PrivateBuses::address(Bus bus) const {
+    return daemon(bus)->address;
+}
+
 bool PrivateBuses::startDbusmock(Bus bus, const QStringList& arguments, const QString& busName) {
     auto process = std::make_unique<QProcess>();
     auto env = QProcessEnvironment::systemEnvironment();

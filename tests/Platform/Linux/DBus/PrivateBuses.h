@@ -26,6 +26,8 @@ public:
     const std::string& unavailableReason() const { return unavailable_; }
 
     QDBusConnection connection(Bus bus) const;
+    /// The bus's address, for a process of the test's own to connect to.
+    QString address(Bus bus) const;
 
     /// Starts a dbusmock template ("logind", "upower", "notification_daemon") with optional
     /// parameters as a JSON object text; waits until `busName` is owned. False on failure.

@@ -1,0 +1,139 @@
+#include "Platform/Linux/LinuxPrivilegedPower.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QObject>
+#include <QStringList>
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <utility>
+#include <vector>
+
+#include "Platform/Linux/PowerProfilesDaemon.h"
+
+namespace torvel {
+
+namespace {
+
+constexpr int kCallTimeoutMs = 5000;
+constexpr const char* kLidLockReason =
+    "Torvel keeps the computer awake with the lid closed on a trusted network";
+constexpr const char* kPowerSaverReason = "Torvel saves power while the lid is closed";
+
+QDBusMessage logindCall(const char* method) {
+    return QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
+                                          "org.freedesktop.login1.Manager", method);
+}
+
+}  // namespace
+
+LinuxPrivilegedPower::LinuxPrivilegedPower(QDBusConnection system, PowerProfilesDaemon& profiles,
+                                           ProcessRunner& runner, Scheduler& scheduler, LogSink& log,
+                                           std::string user, PolkitRuleInstaller::Options options)
+    : system_(system),
+      profiles_(profiles),
+      scheduler_(scheduler),
+      log_(log, "Stayguard"),
+      user_(std::move(user)),
+      lidLock_(system, log),
+      authority_(system),
+      installer_(runner, scheduler, log, std::move(options)),
+      context_(std::make_unique<QObject>()) {}
+
+LinuxPrivilegedPower::~LinuxPrivilegedPower() = default;
+
+std::string LinuxPrivilegedPower::currentUserName() {
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
+        !found->pw_name)
+        return {};
+    return found->pw_name;
+}
+
+void LinuxPrivilegedPower::setLidLock(bool held, std::function<void(bool ok)> done) {
+    if (!held || lidLock_.held()) {
+        // Closing our descriptor is the whole release; logind forgets the lock when it closes.
+        if (!held) lidLock_.release();
+        scheduler_.post([done = std::move(done)] { done(true); });
+        return;
+    }
+    lidLock_.take(kLidLockReason, std::move(done));
+}
+
+void LinuxPrivilegedPower::setPowerSaver(bool held, std::function<void(bool ok)> done) {
+    if (held) {
+        profiles_.hold(kPowerSaverReason, std::move(done));
+    } else if (profiles_.holding()) {
+        profiles_.release(std::move(done));
+    } else {
+        scheduler_.post([done = std::move(done)] { done(true); });
+    }
+}
+
+void LinuxPrivilegedPower::checkGrants(std::function<void(std::optional<PowerGrants>)> done) {
+    authority_.checkGrants(std::move(done));
+}
+
+void LinuxPrivilegedPower::readSuspendVetoed(std::function<void(std::optional<bool>)> done) {
+    auto* call = new QDBusPendingCallWatcher(system_.asyncCall(logindCall("CanSuspend"), kCallTimeoutMs),
+                                             context_.get());
+    QObject::connect(call, &QDBusPendingCallWatcher::finished, context_.get(),
+                     [this, done = std::move(done)](QDBusPendingCallWatcher* answer) mutable {
+                         answer->deleteLater();
+                         const QDBusMessage reply = answer->reply();
+                         if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != "s") {
+                             done(std::nullopt);
+                         } else if (reply.arguments().value(0).toString() != QStringLiteral("yes")) {
+                             done(true);
+                         } else {
+                             askListInhibitors(std::move(done));
+                         }
+                     });
+}
+
+void LinuxPrivilegedPower::askListInhibitors(std::function<void(std::optional<bool>)> done) {
+    auto* call = new QDBusPendingCallWatcher(system_.asyncCall(logindCall("ListInhibitors"), kCallTimeoutMs),
+                                             context_.get());
+    QObject::connect(call, &QDBusPendingCallWatcher::finished, context_.get(),
+                     [done = std::move(done)](QDBusPendingCallWatcher* answer) {
+                         answer->deleteLater();
+                         const QDBusMessage reply = answer->reply();
+                         if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != "a(ssssuu)") {
+                             done(std::nullopt);
+                             return;
+                         }
+                         // Our own user's blocks are ours to lift (or the emergency's to end); another
+                         // user's sleep block is beyond us.
+                         const auto uid = static_cast<quint32>(::getuid());
+                         bool vetoed = false;
+                         const auto list = qvariant_cast<QDBusArgument>(reply.arguments().value(0));
+                         list.beginArray();
+                         while (!list.atEnd()) {
+                             QString what, who, why, mode;
+                             quint32 owner = 0, pid = 0;
+                             list.beginStructure();
+                             list >> what >> who >> why >> mode >> owner >> pid;
+                             list.endStructure();
+                             if (mode == QStringLiteral("block") && owner != uid &&
+                                 what.split(':').contains(QStringLiteral("sleep")))
+                                 vetoed = true;
+                         }
+                         list.endArray();
+                         done(vetoed);
+                     });
+}
+
+void LinuxPrivilegedPower::installRule(std::function<void(RuleChange)> done) {
+    installer_.install(user_, std::move(done));
+}
+
+void LinuxPrivilegedPower::removeRule(std::function<void(RuleChange)> done) {
+    installer_.remove(std::move(done));
+}
+
+}  // namespace torvel

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QDBusConnection>
+
+#include <memory>
+#include <string>
+
+#include "Platform/Linux/LogindLidLock.h"
+#include "Platform/Linux/PolkitAuthority.h"
+#include "Platform/Linux/PolkitRuleInstaller.h"
+#include "Platform/Log.h"
+#include "Platform/PrivilegedPower.h"
+#include "Platform/Scheduler.h"
+
+class QObject;
+
+namespace torvel {
+
+class PowerProfilesDaemon;
+
+/// The helper's powers on a Linux desktop, none of which needs root once polkit grants them: logind's
+/// lid lock, power-profiles-daemon's power-saver hold, polkit's verdicts and the rule that grants them.
+class LinuxPrivilegedPower : public PrivilegedPower {
+public:
+    /// `user` is the login name the rule is written for; `profiles` outlives this.
+    LinuxPrivilegedPower(QDBusConnection system, PowerProfilesDaemon& profiles, ProcessRunner& runner,
+                         Scheduler& scheduler, LogSink& log, std::string user,
+                         PolkitRuleInstaller::Options options = {});
+    ~LinuxPrivilegedPower() override;
+
+    void setLidLock(bool held, std::function<void(bool ok)> done) override;
+    void setPowerSaver(bool held, std::function<void(bool ok)> done) override;
+    void checkGrants(std::function<void(std::optional<PowerGrants>)> done) override;
+    void readSuspendVetoed(std::function<void(std::optional<bool>)> done) override;
+    void installRule(std::function<void(RuleChange)> done) override;
+    void removeRule(std::function<void(RuleChange)> done) override;
+
+    /// The login name of the user running this process; empty when it has none.
+    static std::string currentUserName();
+
+private:
+    void askListInhibitors(std::function<void(std::optional<bool>)> done);
+
+    QDBusConnection system_;
+    PowerProfilesDaemon& profiles_;
+    Scheduler& scheduler_;
+    Logger log_;
+    std::string user_;
+    LogindLidLock lidLock_;
+    PolkitAuthority authority_;
+    PolkitRuleInstaller installer_;
+    std::unique_ptr<QObject> context_;  // parent of the pending calls: they die with us
+};
+
+}  // namespace torvel

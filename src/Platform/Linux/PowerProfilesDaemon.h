@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusServiceWatcher>
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Platform/Log.h"
+#include "Platform/LowPowerMode.h"
+
+namespace torvel {
+
+/// power-profiles-daemon on the system bus (its long-standing name net.hadess.PowerProfiles, which
+/// newer versions still answer to): the power saver is on while ActiveProfile is "power-saver",
+/// followed through PropertiesChanged after one asynchronous Get at start and whenever the daemon takes
+/// its name again. Switching it on is a HoldProfile("power-saver") whose cookie releases it; the
+/// daemon drops the hold by itself when Torvel's connection goes.
+class PowerProfilesDaemon : public QObject, public LowPowerMode {
+    Q_OBJECT
+
+public:
+    static constexpr const char* kService = "net.hadess.PowerProfiles";
+    static constexpr const char* kPath = "/net/hadess/PowerProfiles";
+
+    PowerProfilesDaemon(QDBusConnection system, LogSink& log);
+    ~PowerProfilesDaemon() override;
+
+    std::optional<bool> isEnabled() const override { return enabled_; }
+    void setOnChange(std::function<void()> onChange) override { onChange_ = std::move(onChange); }
+
+    /// Holds the power-saver profile; `done(ok)` on the main loop. Holding one already replaces it.
+    void hold(const std::string& reason, std::function<void(bool ok)> done);
+    /// Releases the hold; `done(ok)` on the main loop. Only call while holding().
+    void release(std::function<void(bool ok)> done);
+    /// A hold's cookie is kept (the daemon has not been told to release it, nor gone away).
+    bool holding() const { return cookie_.has_value(); }
+
+private Q_SLOTS:
+    void onPropertiesChanged(const QDBusMessage& message);
+
+private:
+    void fetch();
+    void store(const QVariant& activeProfile);
+
+    QDBusConnection bus_;
+    Logger log_;
+    std::function<void()> onChange_;
+    std::optional<bool> enabled_;
+    std::optional<std::uint32_t> cookie_;
+    /// Answers to an earlier round (before the daemon restarted) are dropped.
+    std::uint64_t generation_ = 0;
+    std::unique_ptr<QDBusServiceWatcher> watcher_;
+};
+
+}  // namespace torvel

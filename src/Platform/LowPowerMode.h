@@ -1,0 +1,18 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+
+namespace torvel {
+
+/// The system's power-saving mode, as a reading that the system announces when it changes.
+class LowPowerMode {
+public:
+    virtual ~LowPowerMode() = default;
+    /// Whether the power saver is on now; never blocks. std::nullopt: unknown (no service, no answer yet).
+    virtual std::optional<bool> isEnabled() const = 0;
+    /// Calls `onChange` on the main loop after the reading may have changed; nullptr ends it.
+    virtual void setOnChange(std::function<void()> onChange) = 0;
+};
+
+}  // namespace torvel

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace torvel {
+
+/// Which of the three system permissions Torvel relies on are granted to this user without a password.
+struct PowerGrants {
+    /// Taking the lock that makes the system ignore the lid.
+    bool lidSwitch = false;
+    /// Holding the power-saver profile.
+    bool powerSaver = false;
+    /// Suspending the machine.
+    bool suspend = false;
+    /// All three: the helper counts as installed.
+    bool all() const { return lidSwitch && powerSaver && suspend; }
+    bool operator==(const PowerGrants&) const = default;
+};
+
+/// What became of an attempt to write or remove the system rule.
+struct RuleChange {
+    enum class Status { done, cancelled, failed };
+    Status status = Status::failed;
+    /// Why it failed, for the log and the settings window; empty otherwise.
+    std::string message;
+};
+
+/// The power settings that need the system's consent: the lid lock, the power-saver hold, the
+/// permission check and the rule that grants them. Every answer arrives on the main loop, never from
+/// inside the call, so a caller may record what it asked for after asking.
+class PrivilegedPower {
+public:
+    virtual ~PrivilegedPower() = default;
+    /// Takes (true) or drops (false) the lock that keeps a closed lid from sleeping the machine;
+    /// `done(false)` when it could not be taken. Dropping never fails.
+    virtual void setLidLock(bool held, std::function<void(bool ok)> done) = 0;
+    /// Holds (true) or releases (false) the power-saver profile; `done(false)` on failure.
+    virtual void setPowerSaver(bool held, std::function<void(bool ok)> done) = 0;
+    /// Asks, without any password prompt, which permissions this user has. std::nullopt: the
+    /// permission service could not be asked.
+    virtual void checkGrants(std::function<void(std::optional<PowerGrants>)> done) = 0;
+    /// Whether a suspend asked for now would not happen (not supported, or another user blocks it).
+    /// std::nullopt: unknown.
+    virtual void readSuspendVetoed(std::function<void(std::optional<bool>)> done) = 0;
+    /// Writes the rule granting the three permissions to this user; asks for an administrator's
+    /// password and may take minutes, without blocking the main loop.
+    virtual void installRule(std::function<void(RuleChange)> done) = 0;
+    /// Removes the rule again, the same way.
+    virtual void removeRule(std::function<void(RuleChange)> done) = 0;
+};
+
+}  // namespace torvel

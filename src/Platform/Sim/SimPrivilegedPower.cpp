@@ -1,0 +1,47 @@
+#include "Platform/Sim/SimPrivilegedPower.h"
+
+#include <utility>
+
+namespace torvel {
+
+void SimPrivilegedPower::setLidLock(bool held, std::function<void(bool ok)> done) {
+    requests_.push_back(held ? "lid 1" : "lid 0");
+    // Dropping the lock is closing a descriptor: it cannot fail.
+    const bool ok = !held || !std::exchange(failLidLock_, false);
+    if (ok) lidLockHeld_ = held;
+    scheduler_.post([done = std::move(done), ok] { done(ok); });
+}
+
+void SimPrivilegedPower::setPowerSaver(bool held, std::function<void(bool ok)> done) {
+    requests_.push_back(held ? "saver 1" : "saver 0");
+    const bool ok = !std::exchange(failPowerSaver_, false);
+    if (ok) powerSaverHeld_ = held;
+    scheduler_.post([done = std::move(done), ok] { done(ok); });
+}
+
+void SimPrivilegedPower::checkGrants(std::function<void(std::optional<PowerGrants>)> done) {
+    scheduler_.post([done = std::move(done), grants = grants_] { done(grants); });
+}
+
+void SimPrivilegedPower::readSuspendVetoed(std::function<void(std::optional<bool>)> done) {
+    scheduler_.post([done = std::move(done), vetoed = suspendVetoed_] { done(vetoed); });
+}
+
+void SimPrivilegedPower::installRule(std::function<void(RuleChange)> done) {
+    ++installCount_;
+    RuleChange change{RuleChange::Status::done, {}};
+    if (!installs_.empty()) {
+        change = std::move(installs_.front());
+        installs_.pop_front();
+    } else {
+        grants_ = PowerGrants{true, true, true};
+    }
+    scheduler_.post([done = std::move(done), change = std::move(change)] { done(change); });
+}
+
+void SimPrivilegedPower::removeRule(std::function<void(RuleChange)> done) {
+    ++removeCount_;
+    scheduler_.post([done = std::move(done)] { done({RuleChange::Status::done, {}}); });
+}
+
+}  // namespace torvel

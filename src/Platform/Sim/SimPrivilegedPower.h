@@ -1,0 +1,54 @@
+#pragma once
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Platform/PrivilegedPower.h"
+#include "Platform/Scheduler.h"
+
+namespace torvel {
+
+/// A scriptable permission system: records every request and answers on the next turn of the loop, as
+/// the system's services would. Nothing is granted until a test says so.
+class SimPrivilegedPower : public PrivilegedPower {
+public:
+    explicit SimPrivilegedPower(Scheduler& scheduler) : scheduler_(scheduler) {}
+
+    void setLidLock(bool held, std::function<void(bool ok)> done) override;
+    void setPowerSaver(bool held, std::function<void(bool ok)> done) override;
+    void checkGrants(std::function<void(std::optional<PowerGrants>)> done) override;
+    void readSuspendVetoed(std::function<void(std::optional<bool>)> done) override;
+    void installRule(std::function<void(RuleChange)> done) override;
+    void removeRule(std::function<void(RuleChange)> done) override;
+
+    /// What the next checks answer (std::nullopt: the permission service cannot be asked).
+    void setGrants(std::optional<PowerGrants> grants) { grants_ = grants; }
+    /// What the next suspend-veto readings answer.
+    void setSuspendVetoed(std::optional<bool> vetoed) { suspendVetoed_ = vetoed; }
+    /// The next lid-lock or power-saver request fails once.
+    void failNextLidLock() { failLidLock_ = true; }
+    void failNextPowerSaver() { failPowerSaver_ = true; }
+    /// The next rule installations end so; without one queued an installation succeeds and grants all.
+    void enqueueInstall(RuleChange change) { installs_.push_back(std::move(change)); }
+
+    /// Every lid-lock and power-saver request so far, "lid 1", "saver 0", in order.
+    const std::vector<std::string>& requests() const { return requests_; }
+    bool lidLockHeld() const { return lidLockHeld_; }
+    bool powerSaverHeld() const { return powerSaverHeld_; }
+    int installCount() const { return installCount_; }
+    int removeCount() const { return removeCount_; }
+
+private:
+    Scheduler& scheduler_;
+    std::optional<PowerGrants> grants_ = PowerGrants{};
+    std::optional<bool> suspendVetoed_ = false;
+    bool failLidLock_ = false, failPowerSaver_ = false;
+    bool lidLockHeld_ = false, powerSaverHeld_ = false;
+    std::deque<RuleChange> installs_;
+    std::vector<std::string> requests_;
+    int installCount_ = 0, removeCount_ = 0;
+};
+
+}  // namespace torvel

@@ -1,0 +1,121 @@
+#include "Services/StayguardService.h"
+
+#include <utility>
+
+namespace torvel {
+
+StayguardService::StayguardService(PrivilegedPower& power, LogSink& log)
+    : power_(power), log_(log, "Stayguard") {}
+
+StayguardService::~StayguardService() = default;
+
+void StayguardService::setDisableSleep(bool disabled) {
+    if (disableInFlight_) {
+        // The lock follows the last wish once the request out lands; asking twice for one value would
+        // take two locks.
+        if (*disableInFlight_ == disabled) {
+            disableNext_.reset();
+        } else {
+            disableNext_ = disabled;
+        }
+        return;
+    }
+    sendDisableSleep(disabled);
+}
+
+void StayguardService::sendDisableSleep(bool disabled) {
+    disableInFlight_ = disabled;
+    log_.info("lid lock {} — asking the system", disabled ? "on" : "off");
+    std::weak_ptr<int> alive = alive_;
+    power_.setLidLock(disabled, [this, alive, disabled](bool ok) {
+        if (!alive.lock()) return;
+        disableInFlight_.reset();
+        if (ok) {
+            lastDisableSleep_ = disabled;
+            log_.info("lid lock {} OK", disabled ? "on" : "off");
+        } else {
+            // Nothing recorded: the next re-evaluation asks again.
+            log_.error("lid lock {} failed", disabled ? "on" : "off");
+        }
+        if (const auto next = std::exchange(disableNext_, std::nullopt); next && next != lastDisableSleep_)
+            sendDisableSleep(*next);
+    });
+}
+
+void StayguardService::setLowPowerMode(bool enabled, std::function<void(bool ok)> done) {
+    log_.info("power saver {} — asking the system", enabled ? "on" : "off");
+    std::weak_ptr<int> alive = alive_;
+    power_.setPowerSaver(enabled, [this, alive, enabled, done = std::move(done)](bool ok) {
+        if (!alive.lock()) return;
+        if (ok) {
+            lastLowPowerMode_ = enabled;
+            log_.info("power saver {} OK", enabled ? "on" : "off");
+        } else {
+            log_.error("power saver {} failed", enabled ? "on" : "off");
+        }
+        if (done) done(ok);
+    });
+}
+
+void StayguardService::refreshInstallationStatus() {
+    std::weak_ptr<int> alive = alive_;
+    power_.checkGrants([this, alive](std::optional<PowerGrants> grants) {
+        if (alive.lock()) storeGrants(grants);
+    });
+}
+
+void StayguardService::storeGrants(const std::optional<PowerGrants>& grants) {
+    if (!grants) log_.error("Stayguard probe failed: the permission service could not be asked");
+    const PowerGrants next = grants.value_or(PowerGrants{});
+    if (next == grants_) return;
+    const bool wasInstalled = isInstalled();
+    grants_ = next;
+    if (wasInstalled != isInstalled())
+        log_.info("Stayguard installation status: {}", isInstalled() ? "INSTALLED" : "NOT INSTALLED");
+    installationChanged.emit();
+}
+
+void StayguardService::install(std::function<void(StayguardInstallResult)> done) {
+    std::weak_ptr<int> alive = alive_;
+    power_.installRule([this, alive, done = std::move(done)](RuleChange change) mutable {
+        if (!alive.lock()) return;
+        switch (change.status) {
+            case RuleChange::Status::cancelled:
+                done({StayguardInstallResult::Kind::userCancelled, {}});
+                return;
+            case RuleChange::Status::failed:
+                log_.error("Stayguard install failed: {}", change.message);
+                done({StayguardInstallResult::Kind::installFailed, change.message});
+                return;
+            case RuleChange::Status::done:
+                validateInstall(std::move(done));
+                return;
+        }
+    });
+}
+
+void StayguardService::validateInstall(std::function<void(StayguardInstallResult)> done) {
+    // A rule on disk counts only once the system grants what it says; one that does not is taken away
+    // again rather than left lying around.
+    std::weak_ptr<int> alive = alive_;
+    power_.checkGrants([this, alive, done = std::move(done)](std::optional<PowerGrants> grants) mutable {
+        if (!alive.lock()) return;
+        storeGrants(grants);
+        if (isInstalled()) {
+            done({StayguardInstallResult::Kind::success, {}});
+            return;
+        }
+        const std::string message =
+            grants ? "the rule was written but the system does not grant its permissions"
+                   : "the rule was written but the permission service could not be asked";
+        log_.error("Stayguard install failed: {}; removing the rule", message);
+        power_.removeRule([this, alive, message, done = std::move(done)](RuleChange removal) {
+            if (!alive.lock()) return;
+            if (removal.status != RuleChange::Status::done)
+                log_.error("Stayguard rule could not be removed again: {}", removal.message);
+            done({StayguardInstallResult::Kind::validationFailed, message});
+        });
+    });
+}
+
+}  // namespace torvel

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "Platform/Log.h"
+#include "Platform/PrivilegedPower.h"
+#include "Services/StayguardServiceProtocol.h"
+
+namespace torvel {
+
+/// The helper over the system's power permissions: the installation check and its repair, the lid lock
+/// and the power-saver hold. One lid-lock request is out at a time; a different value wanted meanwhile
+/// follows when it lands, so the lock ends up as last asked for. Main thread only.
+class StayguardService : public StayguardServiceProtocol {
+public:
+    StayguardService(PrivilegedPower& power, LogSink& log);
+    ~StayguardService() override;
+    StayguardService(const StayguardService&) = delete;
+    StayguardService& operator=(const StayguardService&) = delete;
+
+    bool isInstalled() const override { return grants_.all(); }
+    PowerGrants grants() const override { return grants_; }
+    std::optional<bool> lastDisableSleep() const override { return lastDisableSleep_; }
+    void setDisableSleep(bool disabled) override;
+    bool isDisableSleepInFlight() const override { return disableInFlight_.has_value(); }
+    std::optional<bool> lastLowPowerMode() const override { return lastLowPowerMode_; }
+    void setLowPowerMode(bool enabled, std::function<void(bool ok)> done) override;
+    void refreshInstallationStatus() override;
+    void install(std::function<void(StayguardInstallResult)> done) override;
+
+private:
+    void sendDisableSleep(bool disabled);
+    void storeGrants(const std::optional<PowerGrants>& grants);
+    void validateInstall(std::function<void(StayguardInstallResult)> done);
+
+    PrivilegedPower& power_;
+    Logger log_;
+    PowerGrants grants_;
+    std::optional<bool> lastDisableSleep_, lastLowPowerMode_;
+    /// The lid-lock value on its way, and the one to send once it lands.
+    std::optional<bool> disableInFlight_, disableNext_;
+    /// Answers that land after the service is gone do nothing.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+};
+
+}  // namespace torvel

@@ -1,0 +1,34 @@
+#include "UI/StayguardResultText.h"
+
+#include "Support/Localization.h"
+
+namespace torvel {
+
+StayguardResultText stayguardResultText(const std::optional<StayguardInstallResult>& result,
+                                        const Localization& texts) {
+    using Kind = StayguardInstallResult::Kind;
+    if (!result) return {};
+    switch (result->kind) {
+        case Kind::success:
+            return {texts.text("settings.trusted_networks.stayguard_install_success"),
+                    StayguardResultText::Colour::green};
+        case Kind::userCancelled:
+            return {texts.text("settings.trusted_networks.stayguard_install_cancelled")};
+        case Kind::bundleResourceMissing:
+            return {texts.text("settings.trusted_networks.stayguard_install_missing_resource")};
+        case Kind::validationFailed:
+            return {texts.format("settings.trusted_networks.stayguard_install_validation_failed",
+                                 {result->message})};
+        case Kind::installFailed:
+            return {texts.format("settings.trusted_networks.stayguard_install_failed", {result->message})};
+    }
+    return {};
+}
+
+std::vector<StayguardGrantLine> stayguardGrantLines(const PowerGrants& grants, const Localization& texts) {
+    return {{texts.text("settings.trusted_networks.stayguard_grant_lid_switch"), grants.lidSwitch},
+            {texts.text("settings.trusted_networks.stayguard_grant_power_saver"), grants.powerSaver},
+            {texts.text("settings.trusted_networks.stayguard_grant_suspend"), grants.suspend}};
+}
+
+}  // namespace torvel

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Services/StayguardServiceProtocol.h"
+
+namespace torvel {
+
+class Localization;
+
+/// The line under the helper's install button: its text and whether it reads as good news.
+struct StayguardResultText {
+    enum class Colour { green, orange };
+    /// Empty when there is no result to show.
+    std::string text;
+    Colour colour = Colour::orange;
+};
+
+/// The text and colour for the last installation's result; no result gives no text.
+StayguardResultText stayguardResultText(const std::optional<StayguardInstallResult>& result,
+                                        const Localization& texts);
+
+/// One of the helper's three permissions as the settings window lists it.
+struct StayguardGrantLine {
+    std::string text;
+    bool granted = false;
+};
+
+/// The three permissions in a fixed order (lid, power saver, suspend), each with whether it is granted.
+std::vector<StayguardGrantLine> stayguardGrantLines(const PowerGrants& grants, const Localization& texts);
+
+}  // namespace torvel

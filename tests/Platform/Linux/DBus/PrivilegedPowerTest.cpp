@@ -1,0 +1,218 @@
+#include "Platform/Linux/LinuxPrivilegedPower.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QFile>
+#include <QProcess>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "Platform/Linux/DBus/PrivateBuses.h"
+#include "Platform/Linux/LogindLidLock.h"
+#include "Platform/Linux/PolkitAuthority.h"
+#include "Platform/Linux/PowerProfilesDaemon.h"
+#include "Platform/Linux/QtScheduler.h"
+#include "Platform/Sim/CapturingLogSink.h"
+#include "Platform/Sim/SimProcessRunner.h"
+
+namespace torvel {
+namespace {
+
+using Bus = PrivateBuses::Bus;
+const QString kLogind = "org.freedesktop.login1", kLogindPath = "/org/freedesktop/login1",
+              kManager = "org.freedesktop.login1.Manager", kPolkit = "org.freedesktop.PolicyKit1";
+const QString kVerdictPolkit = QStringLiteral(TORVEL_DBUS_TEST_DIR "/polkitd_verdicts.py");
+const QString kCallerLogind = QStringLiteral(TORVEL_DBUS_TEST_DIR "/logind_callers.py");
+constexpr const char* kDaemon = "/usr/libexec/power-profiles-daemon";
+constexpr const char* kChildBusVariable = "TORVEL_LID_LOCK_CHILD_BUS";
+
+class PrivilegedPowerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
+    }
+    QDBusConnection system() const { return buses.connection(Bus::system); }
+
+    // logind's lid locks as "who|mode|pid".
+    std::vector<std::string> lidLocks() const {
+        const auto reply =
+            system().call(QDBusMessage::createMethodCall(kLogind, kLogindPath, kManager, "ListInhibitors"),
+                          QDBus::Block, 5000);
+        std::vector<std::string> out;
+        const auto list = reply.arguments().value(0).value<QDBusArgument>();
+        list.beginArray();
+        for (QString what, who, why, mode; !list.atEnd();) {
+            uint uid = 0, pid = 0;
+            list.beginStructure();
+            list >> what >> who >> why >> mode >> uid >> pid;
+            list.endStructure();
+            if (what == "handle-lid-switch")
+                out.push_back(QString("%1|%2|%3").arg(who, mode).arg(pid).toStdString());
+        }
+        list.endArray();
+        return out;
+    }
+    static std::string ours(qint64 pid) { return "Torvel|block|" + std::to_string(pid); }
+
+    template <typename T>
+    static T await(const std::function<void(std::function<void(T)>)>& ask) {
+        std::optional<T> answer;
+        ask([&](T value) { answer = std::move(value); });
+        EXPECT_TRUE(PrivateBuses::waitFor([&] { return answer.has_value(); }));
+        return answer.value_or(T{});
+    }
+
+    PrivateBuses buses;
+    CapturingLogSink log;
+    QtScheduler scheduler;
+    SimProcessRunner runner;
+};
+
+TEST_F(PrivilegedPowerTest, PolkitGrantsOnlyWhatItAllowsWithoutAPassword) {
+    ASSERT_TRUE(
+        buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
+                            R"({"verdicts": {"org.freedesktop.login1.inhibit-handle-lid-switch": "yes",
+                                        "net.hadess.PowerProfiles.hold-profile": "challenge",
+                                        "org.freedesktop.UPower.PowerProfiles.hold-profile": "error",
+                                        "org.freedesktop.login1.suspend": "no"}})"));
+    PolkitAuthority authority(system());
+    using Answer = std::optional<PowerGrants>;
+    const auto first = await<Answer>([&](auto done) { authority.checkGrants(std::move(done)); });
+    EXPECT_EQ(first, (PowerGrants{true, false, false}));
+
+    // The process asked about is this one, named with its start time so a recycled pid cannot pass.
+    const auto kinds =
+        system().call(QDBusMessage::createMethodCall(kPolkit, "/org/freedesktop/PolicyKit1/Authority",
+                                                     "org.freedesktop.DBus.Mock", "SubjectKinds"),
+                      QDBus::Block, 5000);
+    const auto subject = kinds.arguments().value(0).toStringList().value(0).split(' ');
+    ASSERT_EQ(subject.size(), 4);
+    EXPECT_EQ(subject[0], "unix-process");
+    EXPECT_EQ(subject[1].toLongLong(), ::getpid());
+    EXPECT_GT(subject[2].toULongLong(), 0u);
+    EXPECT_EQ(subject[3].toLongLong(), ::getuid());
+
+    // The newer name of the power-saver action counts as well.
+    qDBusRegisterMetaType<QMap<QString, QString>>();
+    auto verdicts = QDBusMessage::createMethodCall(kPolkit, "/org/freedesktop/PolicyKit1/Authority",
+                                                   "org.freedesktop.DBus.Mock", "SetVerdicts");
+    verdicts << QVariant::fromValue(QMap<QString, QString>{{PolkitAuthority::kLidSwitchAction, "yes"},
+                                                           {PolkitAuthority::kHoldProfileNewAction, "yes"},
+                                                           {PolkitAuthority::kSuspendAction, "yes"}});
+    ASSERT_EQ(system().call(verdicts, QDBus::Block, 5000).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(authority.checkGrantsNow(), (PowerGrants{true, true, true}));
+
+    // Where polkit is not there at all, nothing is known.
+    PolkitAuthority nobody(buses.connection(Bus::session));
+    EXPECT_EQ(await<Answer>([&](auto done) { nobody.checkGrants(std::move(done)); }), std::nullopt);
+}
+
+TEST_F(PrivilegedPowerTest, TheLidLockLastsWhileItsHolderLives) {
+    ASSERT_TRUE(buses.startTemplate(Bus::system, kCallerLogind, kLogind));
+    PowerProfilesDaemon profiles(system(), log);
+    LinuxPrivilegedPower power(system(), profiles, runner, scheduler, log, "user");
+    EXPECT_TRUE(await<bool>([&](auto done) { power.setLidLock(true, std::move(done)); }));
+    EXPECT_EQ(lidLocks(), std::vector<std::string>{ours(::getpid())});
+    EXPECT_TRUE(await<bool>([&](auto done) { power.setLidLock(false, std::move(done)); }));
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return lidLocks().empty(); }));
+
+    // A Torvel that dies holding the lock takes it with it.
+    QProcess child;
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(kChildBusVariable, buses.address(Bus::system));
+    child.setProcessEnvironment(env);
+    child.start(
+        QCoreApplication::applicationFilePath(),
+        {"--gtest_also_run_disabled_tests", "--gtest_filter=LidLockChild.DISABLED_HoldsTheLockUntilKilled"});
+    ASSERT_TRUE(child.waitForStarted(5000));
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return child.readAllStandardOutput().contains("held"); }, 10000));
+    EXPECT_EQ(lidLocks(), std::vector<std::string>{ours(child.processId())});
+    ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
+    child.waitForFinished(5000);
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return lidLocks().empty(); }));
+}
+
+// Run only as the child of the test above.
+TEST(LidLockChild, DISABLED_HoldsTheLockUntilKilled) {
+    const QString address = qEnvironmentVariable(kChildBusVariable);
+    ASSERT_FALSE(address.isEmpty());
+    CapturingLogSink log;
+    LogindLidLock lock(QDBusConnection::connectToBus(address, "child-system"), log);
+    bool taken = false;
+    lock.take("test", [&](bool ok) { taken = ok; });
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return taken; }));
+    std::printf("held\n");
+    std::fflush(stdout);
+    PrivateBuses::waitFor([] { return false; }, 60000);
+}
+
+TEST_F(PrivilegedPowerTest, ASuspendIsVetoedByLogindOrAnotherUsersSleepBlock) {
+    ASSERT_TRUE(buses.startMock(Bus::system, kLogind, kLogindPath, kManager));
+    PowerProfilesDaemon profiles(system(), log);
+    LinuxPrivilegedPower power(system(), profiles, runner, scheduler, log, "user");
+    const std::string me = std::to_string(::getuid());
+    const struct {
+        const char* canSuspend;
+        std::string inhibitors;
+        bool vetoed;
+    } cases[] = {
+        {"'challenge'", "[]", true},
+        {"'yes'", "[('idle:sleep', 'other', 'why', 'block', 4242, 1)]", true},
+        {"'yes'", "[('sleep', 'mine', 'why', 'block', " + me + ", 1), ('sleep', 'x', 'y', 'delay', 4242, 2)]",
+         false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "CanSuspend", "", "s",
+                                    QString("ret = %1").arg(c.canSuspend)));
+        ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "ListInhibitors", "",
+                                    "a(ssssuu)", QString::fromStdString("ret = " + c.inhibitors)));
+        using Answer = std::optional<bool>;
+        EXPECT_EQ(await<Answer>([&](auto done) { power.readSuspendVetoed(std::move(done)); }), c.vetoed)
+            << c.canSuspend << " " << c.inhibitors;
+    }
+}
+
+TEST_F(PrivilegedPowerTest, TheRealDaemonHoldsThePowerSaverUntilItsHolderLeaves) {
+    if (!QFile::exists(kDaemon)) GTEST_SKIP() << "power-profiles-daemon is not installed";
+    ASSERT_TRUE(buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
+                                    R"({"verdicts": {"net.hadess.PowerProfiles.hold-profile": "yes"}})"));
+    QProcess daemon;
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert("DBUS_SYSTEM_BUS_ADDRESS", buses.address(Bus::system));
+    daemon.setProcessEnvironment(env);
+    daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    daemon.start(kDaemon, {});
+    ASSERT_TRUE(daemon.waitForStarted(5000));
+    auto stop = qScopeGuard([&] {
+        daemon.terminate();
+        if (!daemon.waitForFinished(3000)) daemon.kill();
+    });
+    PowerProfilesDaemon watcher(system(), log);
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return watcher.isEnabled() == false; }, 10000));
+
+    // The holder has its own connection, as another Torvel would.
+    const QString holderName = "torvel-power-saver-holder";
+    auto holder = std::make_unique<PowerProfilesDaemon>(
+        QDBusConnection::connectToBus(buses.address(Bus::system), holderName), log);
+    EXPECT_TRUE(await<bool>([&](auto done) { holder->hold("test", std::move(done)); }));
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return watcher.isEnabled() == true; }));
+    EXPECT_TRUE(await<bool>([&](auto done) { holder->release(std::move(done)); }));
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return watcher.isEnabled() == false; }));
+
+    EXPECT_TRUE(await<bool>([&](auto done) { holder->hold("test", std::move(done)); }));
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return watcher.isEnabled() == true; }));
+    holder.reset();
+    QDBusConnection::disconnectFromBus(holderName);
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return watcher.isEnabled() == false; }));
+}
+
+}  // namespace
+}  // namespace torvel

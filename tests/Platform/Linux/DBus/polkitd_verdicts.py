@@ -1,0 +1,47 @@
+'''polkitd for Torvel's tests: the stock dbusmock polkitd, except that each action can be answered
+"yes", "challenge" (yes, after a password) or "no", and every subject asked about is kept, so a test
+can see which process was named.
+'''
+
+import dbus
+
+from dbusmock import MOCK_IFACE
+from dbusmock.templates import polkitd
+
+BUS_NAME = polkitd.BUS_NAME
+MAIN_OBJ = polkitd.MAIN_OBJ
+MAIN_IFACE = polkitd.MAIN_IFACE
+SYSTEM_BUS = True
+
+
+def load(mock, parameters):
+    polkitd.load(mock, parameters)
+    mock.verdicts = dict(parameters.get('verdicts', {}))
+    mock.subjects = []
+
+
+@dbus.service.method(MAIN_IFACE, in_signature='(sa{sv})sa{ss}us', out_signature='(bba{ss})')
+def CheckAuthorization(self, subject, action_id, _details, _flags, _cancellation_id):
+    self.subjects.append(subject)
+    verdict = self.verdicts.get(action_id, 'yes' if self.allow_unknown else 'no')
+    if verdict == 'error':
+        raise dbus.exceptions.DBusException('no such action', name='org.freedesktop.PolicyKit1.Error.Failed')
+    return (verdict == 'yes' or verdict == 'challenge', verdict == 'challenge', {})
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='a{ss}', out_signature='')
+def SetVerdicts(self, verdicts):
+    self.verdicts = dict(verdicts)
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='as')
+def SubjectKinds(self):
+    '''Each subject asked about as "kind pid start-time uid".'''
+    return ['%s %s %s %s' % (s[0], s[1].get('pid', '-'), s[1].get('start-time', '-'), s[1].get('uid', '-'))
+            for s in self.subjects]
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
+def AllowUnknown(self, default):
+    '''Actions without a verdict of their own are answered "yes" (True) or "no".'''
+    self.allow_unknown = default
