@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -10,6 +11,7 @@
 #include <algorithm>
 
 #include "Core/AppState.h"
+#include "UI/StayguardResultText.h"
 #include "Views/SettingsBinder.h"
 #include "Views/SettingsNetworkSheet.h"
 #include "Views/SettingsToggle.h"
@@ -186,7 +188,51 @@ void SettingsActivationTab::openNetworkSheet() {
     sheet->open();
 }
 
-void SettingsActivationTab::addStayguardSection(QVBoxLayout*) {}
+void SettingsActivationTab::addStayguardSection(QVBoxLayout* page) {
+    auto& c = context_;
+    auto* section = SettingsWidgets::section(page, c.text("settings.trusted_networks.stayguard_section"));
+    SettingsWidgets::caption(section, c.text("settings.trusted_networks.stayguard_explainer"));
+    auto* status = new QLabel;
+    status->setWordWrap(true);
+    section->addWidget(status);
+    auto* grants = new QLabel;
+    grants->setWordWrap(true);
+    grants->setTextFormat(Qt::PlainText);
+    section->addWidget(grants);
+    auto* install = new QPushButton;
+    auto* installRow = new QHBoxLayout;
+    installRow->addWidget(install);
+    installRow->addStretch(1);
+    section->addLayout(installRow);
+    auto* result = new QLabel;
+    result->setWordWrap(true);
+    section->addWidget(result);
+    connect(install, &QPushButton::clicked, this, [this] { context_.state.installStayguard(); });
+
+    const auto show = [this, status, grants, install, result] {
+        const auto& state = context_.state;
+        const bool installed = state.isStayguardInstalled();
+        const bool running = state.isStayguardInstallInProgress();
+        status->setText(context_.text(installed ? "settings.trusted_networks.stayguard_status_installed"
+                                                : "settings.trusted_networks.stayguard_status_missing"));
+        QStringList lines;
+        for (const auto& line : stayguardGrantLines(state.stayguardGrants(), context_.texts))
+            lines << (line.granted ? QStringLiteral("✓ ") : QStringLiteral("✗ ")) + QString::fromStdString(line.text);
+        grants->setText(lines.join(QLatin1Char('\n')));
+        grants->setAccessibleName(lines.join(QStringLiteral(", ")));
+        install->setText(context_.text(running ? "settings.trusted_networks.stayguard_installing"
+                                               : "settings.trusted_networks.stayguard_install"));
+        install->setAccessibleName(install->text());
+        install->setEnabled(!running && !installed);
+        const auto shown = stayguardResultText(state.lastStayguardInstallResult(), context_.texts);
+        result->setText(QString::fromStdString(shown.text));
+        result->setStyleSheet(shown.colour == StayguardResultText::Colour::green ? QStringLiteral("color: #1e7b34;")
+                                                                                 : QStringLiteral("color: #a65c00;"));
+        result->setVisible(!shown.text.empty());
+    };
+    show();
+    stayguardConnection_ = c.state.stayguardChanged.connect(show);
+}
 
 void SettingsActivationTab::addProcessTriggerSection(QVBoxLayout* page) {
     auto& c = context_;

@@ -29,7 +29,8 @@ public:
 
 private:
     void addTrustedNetworksSection(QVBoxLayout* page);
-    /// The helper's install button and status join the tab here once the helper can be installed.
+    /// The helper: whether it is installed, which of its permissions polkit grants, the install button
+    /// and the last installation's result.
     void addStayguardSection(QVBoxLayout* page);
     void addProcessTriggerSection(QVBoxLayout* page);
     void rebuildNetworks();
@@ -48,6 +49,7 @@ private:
     QMenu* addAppMenu_ = nullptr;
     Connection settingConnection_;
     Connection runningAppsConnection_;
+    Connection stayguardConnection_;
     Connection activationConnection_;
 };
 

@@ -11,6 +11,7 @@
 namespace torvel {
 
 class AppState;
+class LoginItemService;
 class SettingsBinder;
 
 /// What every tab of the settings window is built from.
@@ -25,6 +26,8 @@ struct SettingsContext {
     const Calendar& calendar;
     /// The wall clock: when an entry was added, what "today" is for the until time.
     const Clock& clock;
+    /// Starting at login; absent where there is no desktop to start in (the switch is left out).
+    LoginItemService* loginItems = nullptr;
 
     /// The text of `key` in the current language.
     QString text(std::string_view key) const { return QString::fromStdString(texts.text(key)); }

@@ -4,9 +4,11 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QSignalBlocker>
 #include <QSpinBox>
 
 #include "Core/AppState.h"
+#include "Services/LoginItemService.h"
 #include "UI/SettingsRanges.h"
 #include "Views/SettingsBinder.h"
 #include "Views/SettingsToggle.h"
@@ -94,6 +96,20 @@ SettingsGeneralTab::SettingsGeneralTab(SettingsContext context, QWidget* parent)
     page->addStretch(1);
 }
 
-void SettingsGeneralTab::addLaunchAtLoginRow(QVBoxLayout*) {}
+void SettingsGeneralTab::addLaunchAtLoginRow(QVBoxLayout* section) {
+    LoginItemService* service = context_.loginItems;
+    if (!service) return;
+    auto* toggle = new SettingsToggle(context_.text("settings.launch_at_login"));
+    toggle->box()->setChecked(service->isEnabled());
+    // The switch shows what holds afterwards: a refused change (logged and told by the service) flips
+    // it back.
+    connect(toggle->box(), &QCheckBox::toggled, toggle, [service, toggle](bool wanted) {
+        const bool holds = service->setEnabled(wanted);
+        if (holds == wanted) return;
+        const QSignalBlocker quiet(toggle->box());
+        toggle->box()->setChecked(holds);
+    });
+    section->addWidget(toggle);
+}
 
 }  // namespace torvel

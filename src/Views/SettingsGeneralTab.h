@@ -17,6 +17,7 @@ public:
 
 private:
     /// The start-at-login switch joins this section once the login-item service is wired in.
+    /// The start-at-login switch, when the window was given the login-item service.
     void addLaunchAtLoginRow(QVBoxLayout* section);
 
     SettingsContext context_;

@@ -37,8 +37,14 @@ const char* iconName(SettingsTab tab) {
 }  // namespace
 
 SettingsWindow::SettingsWindow(AppState& state, Localization& texts, const Calendar& calendar,
-                               const Clock& clock, SettingsTab tab, QWidget* parent)
-    : QWidget(parent, Qt::Window), state_(state), texts_(texts), calendar_(calendar), clock_(clock) {
+                               const Clock& clock, SettingsTab tab, LoginItemService* loginItems,
+                               QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      state_(state),
+      texts_(texts),
+      calendar_(calendar),
+      clock_(clock),
+      loginItems_(loginItems) {
     setAttribute(Qt::WA_DeleteOnClose);
     setMinimumSize(460, 480);
     resize(520, 600);
@@ -74,7 +80,7 @@ void SettingsWindow::build() {
     contentLayout->setContentsMargins(0, 0, 0, 0);
     binder_ = new SettingsBinder(state_, content_);
     connect(binder_, &SettingsBinder::refused, this, &SettingsWindow::showRefusal);
-    const SettingsContext context{state_, texts_, *binder_, calendar_, clock_};
+    const SettingsContext context{state_, texts_, *binder_, calendar_, clock_, loginItems_};
     tabs_ = new QTabWidget;
     tabs_->setAccessibleName(QString::fromStdString(texts_.text("settings.window_title")));
     for (const auto tab : kAllSettingsTabs) {

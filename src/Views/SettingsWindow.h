@@ -12,6 +12,7 @@ class QTabWidget;
 namespace torvel {
 
 class AppState;
+class LoginItemService;
 class SettingsBinder;
 
 /// The settings window: five tabs with every setting, list and sheet. It is built when opened and
@@ -21,7 +22,7 @@ class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
     SettingsWindow(AppState& state, Localization& texts, const Calendar& calendar, const Clock& clock,
-                   SettingsTab tab, QWidget* parent = nullptr);
+                   SettingsTab tab, LoginItemService* loginItems = nullptr, QWidget* parent = nullptr);
     ~SettingsWindow() override;
 
     /// Switches to `tab`.
@@ -39,6 +40,7 @@ private:
     Localization& texts_;
     const Calendar& calendar_;
     const Clock& clock_;
+    LoginItemService* loginItems_;
     QWidget* content_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     QLabel* banner_ = nullptr;

@@ -43,7 +43,7 @@ SettingsWindow* Windows::showOrRaise(SettingsTab tab) {
         settings_->showTab(tab);
         return raise(settings_.data());
     }
-    settings_ = new SettingsWindow(state_, texts_, calendar_, clock_, tab);
+    settings_ = new SettingsWindow(state_, texts_, calendar_, clock_, tab, loginItems_);
     return raise(settings_.data());
 }
 

@@ -16,6 +16,7 @@ class Calendar;
 class Clock;
 class CustomDurationPanel;
 class Localization;
+class LoginItemService;
 class OnboardingPopup;
 class SettingsWindow;
 
@@ -40,12 +41,16 @@ public:
     AboutDialog* showAbout();
     /// Shows the one-time hint near `near` (centred when absent); nullptr once the user has seen it.
     OnboardingPopup* showOnboarding(std::optional<QPoint> near = std::nullopt);
+    /// The settings window's start-at-login switch goes through `service` (outlives this); without one
+    /// the switch is left out.
+    void setLoginItems(LoginItemService* service) { loginItems_ = service; }
 
 private:
     AppState& state_;
     Localization& texts_;
     const Calendar& calendar_;
     const Clock& clock_;
+    LoginItemService* loginItems_ = nullptr;
     QPointer<SettingsWindow> settings_;
     QPointer<CustomDurationPanel> customDuration_;
     QPointer<AboutDialog> about_;

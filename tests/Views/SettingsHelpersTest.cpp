@@ -1,0 +1,79 @@
+// The settings rows that go through services beside the state: starting at login and the helper.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include "Core/AppStateHarness.h"
+#include "Platform/Sim/SimLoginItem.h"
+#include "Platform/Sim/SimLowPowerMode.h"
+#include "Platform/Sim/SimPrivilegedPower.h"
+#include "Services/LoginItemService.h"
+#include "Services/LowPowerModeController.h"
+#include "Services/StayguardService.h"
+#include "Views/ViewsTestSupport.h"
+#include "Views/Windows.h"
+
+namespace torvel {
+namespace {
+
+struct SettingsHelpersTest : ::testing::Test {
+    AppStateHarness h;
+    SimPrivilegedPower power{h.scheduler};
+    SimLowPowerMode saver{h.scheduler};
+    StayguardService stayguard{power, h.log};
+    LowPowerModeController lpm{stayguard, saver, h.notifications, h.texts, h.clock, h.log};
+    SimLoginItem item;
+    LoginItemService loginItems{item, h.notifications, h.texts, h.log};
+    std::unique_ptr<Windows> windows;
+
+    void SetUp() override {
+        h.state = std::make_unique<AppState>(
+            AppStateServices{h.clock, h.scheduler, h.log, h.texts, h.defaults, h.sleepPrevention, h.timer,
+                             h.notifications, h.sessions, h.guardian, nullptr, &stayguard, &lpm},
+            Calendar::utc());
+        windows = std::make_unique<Windows>(*h.state, h.texts, h.calendar_, h.clock);
+        windows->setLoginItems(&loginItems);
+    }
+    ~SettingsHelpersTest() override {
+        for (auto* top : QApplication::topLevelWidgets()) top->close();
+        settle();
+    }
+};
+
+TEST_F(SettingsHelpersTest, LoginSwitchShowsWhatHoldsAfterARefusal) {
+    windows->showSettings("general");
+    auto* toggle = named<QCheckBox>("settings.launch_at_login");
+    ASSERT_TRUE(toggle);
+    EXPECT_FALSE(toggle->isChecked());
+    toggle->click();
+    EXPECT_TRUE(item.isEnabled());
+    item.failNextChange("read-only autostart folder");
+    toggle->click();
+    EXPECT_TRUE(item.isEnabled());
+    EXPECT_TRUE(toggle->isChecked()) << "the switch went back to what holds";
+}
+
+TEST_F(SettingsHelpersTest, HelperSectionFollowsTheInstallation) {
+    windows->showSettings("activation");
+    auto* install = named<QPushButton>("settings.trusted_networks.stayguard_install");
+    ASSERT_TRUE(install);
+    ASSERT_TRUE(install->isEnabled());
+    install->click();
+    EXPECT_EQ(install->text(), "settings.trusted_networks.stayguard_installing");
+    EXPECT_FALSE(install->isEnabled()) << "one installation at a time";
+    h.scheduler.runPending();  // the rule lands, then polkit is asked again
+    h.scheduler.runPending();
+    settle();
+    EXPECT_EQ(power.installCount(), 1);
+    EXPECT_TRUE(h.state->isStayguardInstalled());
+    EXPECT_FALSE(install->isEnabled()) << "nothing left to install";
+    bool resultShown = false;
+    for (auto* label : install->window()->findChildren<QLabel*>())
+        resultShown |= label->isVisible() && label->text() == "settings.trusted_networks.stayguard_install_success";
+    EXPECT_TRUE(resultShown);
+}
+
+}  // namespace
+}  // namespace torvel
