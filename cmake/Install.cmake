@@ -16,8 +16,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/desktop/com.torvel.Torvel.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/torvel.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# The tray's own status icons; the tray tells panels to look for them in <datadir>/icons.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/icons/hicolor/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor
+        FILES_MATCHING PATTERN "*.svg")
 
-# The session bus starts `torvel --headless` by its absolute path when something calls Torvel that is
+# The session bus starts `torvel` by its absolute path when something calls Torvel that is
 # not running. That path is only known at install time (`cmake --install --prefix`, or /usr inside the
 # package), so the service file is configured then rather than when the build is configured.
 install(CODE "set(torvel_service_template \"${PROJECT_SOURCE_DIR}/resources/dbus/com.torvel.Torvel.service.in\")

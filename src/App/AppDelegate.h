@@ -8,6 +8,8 @@
 
 #include "Models/Calendar.h"
 #include "Platform/Log.h"
+#include "Support/Signal.h"
+#include "Views/TrayController.h"
 
 namespace torvel {
 
@@ -59,8 +61,10 @@ public:
     /// defaults still go to the real file so that a restart keeps the session).
     enum class Machine { desktop, simulated };
 
-    /// Builds everything up to, not including, the restore of the saved session.
-    explicit AppDelegate(Machine machine);
+    /// Builds everything up to, not including, the restore of the saved session. `withDisplay`: a
+    /// QGuiApplication runs, so the screens come from Qt (and under X11 mirroring from RandR) instead
+    /// of the graphics cards.
+    explicit AppDelegate(Machine machine, bool withDisplay = false);
     ~AppDelegate() override;
 
     /// The last start-up steps, once the instance is reachable: brings back the session that ran when
@@ -69,6 +73,16 @@ public:
     /// Stops the screen-saver prevention and releases the assertion; the saved session stays, so the
     /// next launch restores it. Safe to call twice.
     void quit();
+    // ---- The tray ----
+    /// Shows the tray icon and menu through `functions` and keeps them current with the state: the
+    /// one place the tray is wired. Tells the user once when no tray can show it. Needs a running
+    /// session bus; the XEmbed fallback needs a QApplication.
+    void startTray(TrayFunctions functions);
+    /// Offers the tray icon again (a second launch asked for it); false when this instance has no tray
+    /// or no tray shows it.
+    bool showTray();
+    // ---- end of the tray ----
+
     /// Runs quit() and leaves the event loop with status 0 on SIGTERM or SIGINT. False when the
     /// signals cannot be routed (then they keep their default action).
     bool handleTerminationSignals();
@@ -146,6 +160,8 @@ private:
     std::unique_ptr<WallClockChanges> clockChanges_;
     Calendar calendar_ = Calendar::current();
     std::unique_ptr<URLCommandRouter> router_;
+    std::unique_ptr<TrayController> tray_;  // after the state and the timer it shows
+    std::vector<Connection> trayConnections_;
     int signalFd_ = -1;
     std::unique_ptr<QSocketNotifier> signalNotifier_;
     bool quit_ = false;

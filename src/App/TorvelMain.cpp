@@ -1,11 +1,15 @@
-// The torvel command: runs the instance (without the tray for now) or talks to the running one over
-// the session bus.
+// The torvel command: runs the instance (with the tray when a display is there) or talks to the running
+// one over the session bus.
 #include <signal.h>
+#include <sys/stat.h>
+#include <xcb/xcb.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
+#include <QDBusMessage>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -18,13 +22,95 @@
 #include "App/PrivateBusAddress.h"
 #include "App/SimulationService.h"
 #include "App/StartupCallHolder.h"
+#include "Core/AppState.h"
+#include "Core/TimerManager.h"
 #include "Platform/Linux/Doctor.h"
+#include "Support/Localization.h"
 
 using namespace torvel;
 
 namespace {
 
-int runInstance(int argc, char** argv, AppDelegate::Machine machine) {
+/// Whether a display server answers: Wayland's socket is there, or the X server takes a connection. A
+/// stale DISPLAY (an SSH login) must not end the program where Qt would abort.
+bool displayAvailable() {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (wayland && *wayland) {
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        const std::string socket =
+            wayland[0] == '/' ? std::string(wayland) : std::string(runtime ? runtime : "") + "/" + wayland;
+        struct stat info {};
+        if (::stat(socket.c_str(), &info) == 0 && S_ISSOCK(info.st_mode)) return true;
+    }
+    const char* x11 = std::getenv("DISPLAY");
+    if (!x11 || !*x11) return false;
+    xcb_connection_t* connection = xcb_connect(x11, nullptr);
+    const bool reached = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    return reached;
+}
+
+MenuItem menuItem(MenuItemStyle style, std::string title, MenuAction action = MenuAction::none) {
+    MenuItem item;
+    item.style = style;
+    item.title = std::move(title);
+    item.action = action;
+    return item;
+}
+
+/// What the tray shows and does until the full menu and presenter are wired in: the icon and its
+/// texts from the state, a menu to turn off and to quit.
+TrayFunctions basicTray(AppDelegate& delegate) {
+    TrayFunctions tray;
+    tray.present = [&delegate] {
+        const AppState& state = delegate.state();
+        const bool active = state.isActive();
+        StatusItemPresentation out;
+        out.active = active;
+        out.iconName = active ? "torvel-active-symbolic" : "torvel-inactive-symbolic";
+        out.accessibleText = delegate.texts().text(active ? "a11y.status_active" : "a11y.status_inactive");
+        if (active && state.settings().showRemainingTime && delegate.timer().isRunning())
+            out.title = " " + Duration::formatInterval(delegate.timer().remainingSeconds());
+        return out;
+    };
+    tray.buildMenu = [&delegate] {
+        MenuModel menu;
+        const auto& texts = delegate.texts();
+        if (delegate.state().isActive()) {
+            menu.items.push_back(menuItem(MenuItemStyle::info, texts.text("menu.active")));
+            menu.items.push_back(menuItem(MenuItemStyle::normal, texts.text("menu.deactivate"), MenuAction::deactivate));
+            menu.items.push_back(menuItem(MenuItemStyle::separator, {}));
+        }
+        auto quit = menuItem(MenuItemStyle::normal, texts.text("menu.quit"), MenuAction::quit);
+        quit.shortcut = "Ctrl+Q";
+        menu.items.push_back(quit);
+        return menu;
+    };
+    tray.perform = [&delegate](const MenuItem& item) {
+        if (item.action == MenuAction::deactivate) delegate.state().deactivateAll();
+        // The quit path runs once the loop has ended.
+        if (item.action == MenuAction::quit) QCoreApplication::exit(0);
+    };
+    tray.toggle = [&delegate] { delegate.state().toggle(); };
+    tray.labelShowsTime = [&delegate] { return delegate.state().settings().showRemainingTime; };
+    return tray;
+}
+
+/// A second `torvel` asks the running one to show its tray. 0 when a tray shows it.
+int showRunningTray(QDBusConnection bus) {
+    auto call = QDBusMessage::createMethodCall(DBusService::kServiceName, DBusService::kObjectPath,
+                                               DBusService::kInterface, "ShowTray");
+    constexpr int kTimeoutMs = 5000;
+    const QDBusMessage reply = bus.call(call, QDBus::Block, kTimeoutMs);
+    if (reply.type() == QDBusMessage::ReplyMessage && reply.signature() == "b" && reply.arguments().at(0).toBool())
+        return CommandLine::kOk;
+    std::fputs("torvel: Torvel is already running, but no tray shows its icon (it may run with --headless; "
+               "see torvel --doctor)\n",
+               stderr);
+    return CommandLine::kFailed;
+}
+
+int runInstance(int argc, char** argv, AppDelegate::Machine machine, bool withTray) {
     // SIGTERM and SIGINT are blocked before Qt starts its threads, so that every thread inherits the
     // mask and the signals wait on the delegate's signalfd for the quit path.
     sigset_t set;
@@ -33,7 +119,15 @@ int runInstance(int argc, char** argv, AppDelegate::Machine machine) {
     sigaddset(&set, SIGINT);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 
-    QCoreApplication app(argc, argv);
+    // Widgets only where they can be shown: a headless instance stays small.
+    std::unique_ptr<QCoreApplication> app;
+    if (withTray) {
+        auto gui = std::make_unique<QApplication>(argc, argv);
+        gui->setQuitOnLastWindowClosed(false);  // closing a window never ends the tray app
+        app = std::move(gui);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     auto bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         std::fprintf(stderr, "torvel: cannot reach the session bus: %s\n",
@@ -49,10 +143,12 @@ int runInstance(int argc, char** argv, AppDelegate::Machine machine) {
     }
     QString error;
     if (!DBusService::claimName(bus, error)) {
+        if (withTray && bus.interface()->isServiceRegistered(DBusService::kServiceName).value())
+            return showRunningTray(bus);
         std::fprintf(stderr, "torvel: %s\n", error.toUtf8().constData());
         return CommandLine::kFailed;
     }
-    AppDelegate delegate(machine);
+    AppDelegate delegate(machine, withTray);
     DBusService service(delegate);
     SimulationService simulation(delegate);
     holder.release([&] {
@@ -74,6 +170,7 @@ int runInstance(int argc, char** argv, AppDelegate::Machine machine) {
     }
     // The early calls are carried out once the loop runs, so after the saved session is back.
     delegate.finishLaunching();
+    if (withTray) delegate.startTray(basicTray(delegate));
     const int status = QCoreApplication::exec();
     delegate.quit();
     if (recordBus) PrivateBusAddress::remove(recordFolder, address);
@@ -99,8 +196,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "torvel: %s\nTry 'torvel --help'.\n", command.text.c_str());
             return CommandLine::kUsage;
         case CommandLine::Action::run:
-            // The tray joins here once it exists; until then every instance runs headless.
-            return runInstance(argc, argv, command.machine);
+            return runInstance(argc, argv, command.machine, !command.headless && displayAvailable());
         case CommandLine::Action::doctor: {
             QCoreApplication app(argc, argv);
             const auto findings = examineDesktop(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
