@@ -122,7 +122,10 @@ int runInstance(int argc, char** argv, AppDelegate::Machine machine, bool withTr
     // Widgets only where they can be shown: a headless instance stays small.
     std::unique_ptr<QCoreApplication> app;
     if (withTray) {
-        auto gui = std::make_unique<QApplication>(argc, argv);
+        // Qt reads "--platform" as its own window-system plugin option: it gets the program name alone.
+        static int qtArgc = 1;
+        static char* qtArgv[] = {argv[0], nullptr};
+        auto gui = std::make_unique<QApplication>(qtArgc, qtArgv);
         gui->setQuitOnLastWindowClosed(false);  // closing a window never ends the tray app
         app = std::move(gui);
     } else {

@@ -33,6 +33,19 @@ void replyWith(const QDBusConnection& connection, const QDBusMessage& message, c
     connection.send(message.createReply(arguments));
 }
 
+bool answerIntrospection(const QDBusMessage& message, const QDBusConnection& connection, const QString& interfaces) {
+    if (message.interface() != "org.freedesktop.DBus.Introspectable" || message.member() != "Introspect")
+        return false;
+    replyWith(connection, message,
+              {QString("<!DOCTYPE node PUBLIC \"-//freedesktop//DTD D-BUS Object Introspection 1.0//EN\"\n"
+                       "\"http://www.freedesktop.org/standards/dbus/1.0/introspect.dtd\">\n<node>\n"
+                       "  <interface name=\"org.freedesktop.DBus.Introspectable\">\n"
+                       "    <method name=\"Introspect\"><arg type=\"s\" direction=\"out\"/></method>\n"
+                       "  </interface>\n") +
+               interfaces + "</node>\n"});
+    return true;
+}
+
 bool answerPropertiesCall(const QDBusMessage& message, const QDBusConnection& connection,
                           const QString& interface, const QVariantMap& properties) {
     if (message.interface() != kPropertiesInterface) return false;

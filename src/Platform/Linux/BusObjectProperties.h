@@ -14,6 +14,10 @@ namespace torvel {
 bool answerPropertiesCall(const QDBusMessage& message, const QDBusConnection& connection,
                           const QString& interface, const QVariantMap& properties);
 
+/// Answers org.freedesktop.DBus.Introspectable.Introspect with a document holding `interfaces` (the
+/// object's own interface fragments); false when `message` is something else.
+bool answerIntrospection(const QDBusMessage& message, const QDBusConnection& connection, const QString& interfaces);
+
 /// Sends an error reply to `message` unless the caller asked for none.
 void replyError(const QDBusConnection& connection, const QDBusMessage& message, const QString& name,
                 const QString& text);

@@ -285,6 +285,7 @@ QString DBusMenuExporter::introspect(const QString&) const {
 }
 
 bool DBusMenuExporter::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
+    if (answerIntrospection(message, connection, introspect(kPath))) return true;
     const QVariantMap properties{{"Version", 3u},
                                  {"TextDirection", "ltr"},
                                  {"Status", "normal"},

@@ -259,6 +259,7 @@ QString StatusNotifierItem::introspect(const QString&) const {
 }
 
 bool StatusNotifierItem::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
+    if (answerIntrospection(message, connection, introspect(kPath))) return true;
     if (answerPropertiesCall(message, connection, kInterface, properties())) return true;
     const QString member = message.member();
     const QString signature = message.signature();
