@@ -63,8 +63,14 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXE
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Torvel Developers <dev@torvel.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# dpkg-shlibdeps (dpkg-dev) fills Depends from the libraries the executable links.
+# dpkg-shlibdeps (dpkg-dev) fills Depends from the libraries the executable links. Qt's plugins are
+# loaded at run time, so it cannot see them: the SVG plugin draws the tray icons (a must), the Wayland
+# plugin lets the windows open natively on Wayland (X11 works without it). GNOME shows the tray icon
+# only with the AppIndicator extension.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gnome-shell-extension-appindicator")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 include(CPack)
