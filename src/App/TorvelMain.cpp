@@ -12,6 +12,7 @@
 #include <QDBusMessage>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,9 +32,13 @@ using namespace torvel;
 
 namespace {
 
-/// Whether a display server answers: Wayland's socket is there, or the X server takes a connection. A
-/// stale DISPLAY (an SSH login) must not end the program where Qt would abort.
-bool displayAvailable() {
+/// A connection to the X server held from the check until Qt has its own: an X server whose last client
+/// leaves resets, and would refuse Qt while it does.
+using DisplayProbe = std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)>;
+
+/// Whether a display server answers: Wayland's socket is there, or the X server takes a connection
+/// (then `probe` keeps it). A stale DISPLAY (an SSH login) must not end the program where Qt would abort.
+bool displayAvailable(DisplayProbe& probe) {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     if (wayland && *wayland) {
         const char* runtime = std::getenv("XDG_RUNTIME_DIR");
@@ -44,10 +49,10 @@ bool displayAvailable() {
     }
     const char* x11 = std::getenv("DISPLAY");
     if (!x11 || !*x11) return false;
-    xcb_connection_t* connection = xcb_connect(x11, nullptr);
-    const bool reached = xcb_connection_has_error(connection) == 0;
-    xcb_disconnect(connection);
-    return reached;
+    probe.reset(xcb_connect(x11, nullptr));
+    if (xcb_connection_has_error(probe.get()) == 0) return true;
+    probe.reset();
+    return false;
 }
 
 MenuItem menuItem(MenuItemStyle style, std::string title, MenuAction action = MenuAction::none) {
@@ -110,7 +115,7 @@ int showRunningTray(QDBusConnection bus) {
     return CommandLine::kFailed;
 }
 
-int runInstance(int argc, char** argv, AppDelegate::Machine machine, bool withTray) {
+int runInstance(int argc, char** argv, AppDelegate::Machine machine, bool withTray, DisplayProbe probe) {
     // SIGTERM and SIGINT are blocked before Qt starts its threads, so that every thread inherits the
     // mask and the signals wait on the delegate's signalfd for the quit path.
     sigset_t set;
@@ -128,6 +133,7 @@ int runInstance(int argc, char** argv, AppDelegate::Machine machine, bool withTr
         auto gui = std::make_unique<QApplication>(qtArgc, qtArgv);
         gui->setQuitOnLastWindowClosed(false);  // closing a window never ends the tray app
         app = std::move(gui);
+        probe.reset();
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
@@ -198,8 +204,11 @@ int main(int argc, char** argv) {
         case CommandLine::Action::usage:
             std::fprintf(stderr, "torvel: %s\nTry 'torvel --help'.\n", command.text.c_str());
             return CommandLine::kUsage;
-        case CommandLine::Action::run:
-            return runInstance(argc, argv, command.machine, !command.headless && displayAvailable());
+        case CommandLine::Action::run: {
+            DisplayProbe probe(nullptr, &xcb_disconnect);
+            const bool withTray = !command.headless && displayAvailable(probe);
+            return runInstance(argc, argv, command.machine, withTray, std::move(probe));
+        }
         case CommandLine::Action::doctor: {
             QCoreApplication app(argc, argv);
             const auto findings = examineDesktop(QDBusConnection::systemBus(), QDBusConnection::sessionBus());

@@ -67,9 +67,12 @@ protected:
 
     QProcess& startTorvel() {
         QProcess& torvel = start(TORVEL_EXECUTABLE, {"--platform", "sim"});
-        EXPECT_TRUE(waitUntil([this] {
+        const bool up = waitUntil([this] {
             return connection_->interface()->isServiceRegistered("com.torvel.Torvel").value();
-        })) << "torvel never took its bus name";
+        });
+        if (!up) torvel.waitForReadyRead(2000);
+        EXPECT_TRUE(up) << "torvel never took its bus name: state " << torvel.state() << " connected "
+                        << connection_->isConnected() << ": " << torvel.readAllStandardError().toStdString();
         return torvel;
     }
 
