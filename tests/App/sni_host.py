@@ -9,7 +9,6 @@ one command per line on stdin with one JSON line on stdout:
   layout               the menu: {"revision": u, "layout": {"id", "props", "children"}}
   about-to-show        AboutToShow(0) on the menu: {"needUpdate": b}
   click ID             Event(ID, "clicked") on the menu
-  event ID NAME        Event(ID, NAME) on the menu
   activate             Activate(0, 0) on the item
   signals              the signals the item and its menu sent so far, by name
 """
@@ -40,31 +39,11 @@ class Watcher(dbus.service.Object):
         name = sender if service.startswith("/") else service
         if name not in self.items:
             self.items.append(name)
-        self.StatusNotifierItemRegistered(name)
-
-    @dbus.service.method(WATCHER, in_signature="s", out_signature="")
-    def RegisterStatusNotifierHost(self, service):
-        pass
-
-    @dbus.service.signal(WATCHER, signature="s")
-    def StatusNotifierItemRegistered(self, name):
-        pass
-
-    @dbus.service.method(PROPS, in_signature="ss", out_signature="v")
-    def Get(self, interface, name):
-        return self.GetAll(interface)[name]
-
-    @dbus.service.method(PROPS, in_signature="s", out_signature="a{sv}")
-    def GetAll(self, interface):
-        return {"RegisteredStatusNotifierItems": dbus.Array(self.items, signature="s"),
-                "IsStatusNotifierHostRegistered": True, "ProtocolVersion": dbus.Int32(0)}
 
 
 def plain(value):
     """D-Bus values as JSON; byte arrays as their length."""
-    if isinstance(value, (dbus.Array, list)) and getattr(value, "signature", None) == "y":
-        return len(value)
-    if isinstance(value, dbus.ByteArray) or isinstance(value, bytes):
+    if isinstance(value, (dbus.ByteArray, bytes)) or getattr(value, "signature", None) == "y":
         return len(value)
     if isinstance(value, dbus.Boolean):
         return bool(value)
@@ -120,9 +99,8 @@ def main():
             return {"revision": int(revision), "layout": node(layout)}
         if command == "about-to-show":
             return {"needUpdate": bool(menu().AboutToShow(0, dbus_interface=MENU))}
-        if command in ("click", "event"):
-            name = "clicked" if command == "click" else words[2]
-            menu().Event(int(words[1]), name, dbus.Int32(0, variant_level=1), dbus.UInt32(0), dbus_interface=MENU)
+        if command == "click":
+            menu().Event(int(words[1]), "clicked", dbus.Int32(0, variant_level=1), dbus.UInt32(0), dbus_interface=MENU)
             return {"ok": True}
         if command == "activate":
             item().Activate(0, 0, dbus_interface=ITEM)

@@ -1,109 +1,14 @@
 #include "Platform/Linux/DBusMenuExporter.h"
 
-#include <QDBusArgument>
 #include <QDBusError>
-#include <QDBusMetaType>
 #include <QDBusVariant>
 #include <climits>
 
 #include "Platform/Linux/BusObjectProperties.h"
+#include "Platform/Linux/DBusMenuTypes.h"
 
 namespace torvel {
 namespace {
-
-/// One node of GetLayout's answer: (ia{sv}av), children as variants of the same structure.
-struct DBusMenuLayoutItem {
-    int id = 0;
-    QVariantMap properties;
-    QList<DBusMenuLayoutItem> children;
-};
-/// One item of GetGroupProperties' answer: (ia{sv}).
-struct DBusMenuItemProperties {
-    int id = 0;
-    QVariantMap properties;
-};
-/// One event of EventGroup: (isvu).
-struct DBusMenuEvent {
-    int id = 0;
-    QString name;
-    QDBusVariant data;
-    uint timestamp = 0;
-};
-
-}  // namespace
-}  // namespace torvel
-
-Q_DECLARE_METATYPE(torvel::DBusMenuLayoutItem)
-Q_DECLARE_METATYPE(torvel::DBusMenuItemProperties)
-Q_DECLARE_METATYPE(torvel::DBusMenuEvent)
-
-namespace torvel {
-namespace {
-
-QDBusArgument& operator<<(QDBusArgument& out, const DBusMenuLayoutItem& item) {
-    out.beginStructure();
-    out << item.id << item.properties;
-    out.beginArray(qMetaTypeId<QDBusVariant>());
-    for (const auto& child : item.children) out << QDBusVariant(QVariant::fromValue(child));
-    out.endArray();
-    out.endStructure();
-    return out;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& in, DBusMenuLayoutItem& item) {
-    // Only sent, never read; the type system still wants a reader.
-    in.beginStructure();
-    in >> item.id >> item.properties;
-    in.beginArray();
-    while (!in.atEnd()) {
-        QDBusVariant ignored;
-        in >> ignored;
-    }
-    in.endArray();
-    in.endStructure();
-    return in;
-}
-
-QDBusArgument& operator<<(QDBusArgument& out, const DBusMenuItemProperties& item) {
-    out.beginStructure();
-    out << item.id << item.properties;
-    out.endStructure();
-    return out;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& in, DBusMenuItemProperties& item) {
-    in.beginStructure();
-    in >> item.id >> item.properties;
-    in.endStructure();
-    return in;
-}
-
-QDBusArgument& operator<<(QDBusArgument& out, const DBusMenuEvent& event) {
-    out.beginStructure();
-    out << event.id << event.name << event.data << event.timestamp;
-    out.endStructure();
-    return out;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& in, DBusMenuEvent& event) {
-    in.beginStructure();
-    in >> event.id >> event.name >> event.data >> event.timestamp;
-    in.endStructure();
-    return in;
-}
-
-void registerTypes() {
-    static const bool registered = [] {
-        qDBusRegisterMetaType<DBusMenuLayoutItem>();
-        qDBusRegisterMetaType<DBusMenuItemProperties>();
-        qDBusRegisterMetaType<QList<DBusMenuItemProperties>>();
-        qDBusRegisterMetaType<DBusMenuEvent>();
-        qDBusRegisterMetaType<QList<DBusMenuEvent>>();
-        qDBusRegisterMetaType<QList<QStringList>>();
-        return true;
-    }();
-    (void)registered;
-}
 
 // Hosts read '_' as the mnemonic marker; a title's own underscores are doubled to show as themselves.
 QString label(const std::string& title) {
@@ -156,7 +61,7 @@ const char* const kIntrospection =
 DBusMenuExporter::DBusMenuExporter(QDBusConnection bus, std::function<MenuModel()> build,
                                    std::function<void(const MenuItem&)> perform, LogSink& log)
     : bus_(std::move(bus)), build_(std::move(build)), perform_(std::move(perform)), log_(log, "Tray") {
-    registerTypes();
+    registerDBusMenuTypes();
 }
 
 DBusMenuExporter::~DBusMenuExporter() {
