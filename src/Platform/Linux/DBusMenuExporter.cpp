@@ -162,7 +162,7 @@ QVariant DBusMenuExporter::layoutOf(int index, int depth, const QStringList& nam
     return QVariant::fromValue(node);
 }
 
-bool DBusMenuExporter::event(int id, const QString& name) {
+bool DBusMenuExporter::handleEvent(int id, const QString& name) {
     const int index = indexOf(id);
     if (index == -2) return false;
     if (index == -1) {
@@ -231,7 +231,7 @@ bool DBusMenuExporter::handleMessage(const QDBusMessage& message, const QDBusCon
     } else if (member == "Event" && signature == "isvu") {
         // Answered first: the action may take a while, or end the program.
         replyWith(connection, message);
-        if (!event(args.at(0).toInt(), args.at(1).toString()))
+        if (!handleEvent(args.at(0).toInt(), args.at(1).toString()))
             log_.debug("Menu event for item {} of an earlier layout ignored", args.at(0).toInt());
     } else if (member == "EventGroup" && signature == "a(isvu)") {
         const auto events = qdbus_cast<QList<DBusMenuEvent>>(args.at(0));
@@ -239,7 +239,7 @@ bool DBusMenuExporter::handleMessage(const QDBusMessage& message, const QDBusCon
         for (const auto& e : events)
             if (indexOf(e.id) == -2) unknown << e.id;
         replyWith(connection, message, {QVariant::fromValue(unknown)});
-        for (const auto& e : events) event(e.id, e.name);
+        for (const auto& e : events) handleEvent(e.id, e.name);
     } else if (member == "AboutToShow" && signature == "i") {
         const bool changed = args.at(0).toInt() == 0 && rebuild();
         replyWith(connection, message, {changed});

@@ -57,7 +57,7 @@ private:
     QVariant layoutOf(int index, int depth, const QStringList& names) const;
     QVariantMap filtered(const QVariantMap& properties, const QStringList& names) const;
     /// Carries out one event; false when the id names nothing now.
-    bool event(int id, const QString& name);
+    bool handleEvent(int id, const QString& name);
     void emitLayoutUpdated();
 
     QDBusConnection bus_;
