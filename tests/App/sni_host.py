@@ -26,8 +26,6 @@ WATCHER = "org.kde.StatusNotifierWatcher"
 ITEM = "org.kde.StatusNotifierItem"
 MENU = "com.canonical.dbusmenu"
 PROPS = "org.freedesktop.DBus.Properties"
-
-
 class Watcher(dbus.service.Object):
     def __init__(self, bus):
         super().__init__(bus, "/StatusNotifierWatcher")
