@@ -39,6 +39,7 @@ bool TrayController::start() {
     }
     refresh();
     choose();
+    if (functions_.showOnboarding) QTimer::singleShot(kOnboardingDelayMs, this, functions_.showOnboarding);
     QTimer::singleShot(kGraceMs, this, [this] {
         if (host_ != Host::none || told_) return;
         told_ = true;

@@ -32,6 +32,8 @@ struct TrayFunctions {
     std::function<bool()> labelShowsTime;
     /// Tells the user that no tray can show Torvel's icon.
     std::function<void()> tellNoTray;
+    /// Shows the onboarding if it is due, half a second after the icon is offered; absent: none.
+    std::function<void()> showOnboarding;
 };
 
 /// Chooses where Torvel's icon lives and keeps it current: a StatusNotifierItem when a watcher takes
@@ -44,6 +46,8 @@ public:
     enum class Host { none, statusNotifier, xembed };
     /// How long after start a missing tray is reported.
     static constexpr int kGraceMs = 3000;
+    /// How long after start the onboarding shows, so that the icon it points at is drawn first.
+    static constexpr int kOnboardingDelayMs = 500;
 
     TrayController(TrayFunctions functions, TimerManager& timer, QDBusConnection bus,
                    std::filesystem::path iconThemeFolder, LogSink& log);
