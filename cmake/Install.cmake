@@ -18,8 +18,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/desktop/com.torvel.Torvel.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/torvel.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# The tray's own status icons; the tray tells panels to look for them in <datadir>/icons.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/icons/hicolor/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor
+        FILES_MATCHING PATTERN "*.svg")
 
-# The session bus starts `torvel --headless` by its absolute path when something calls Torvel that is
+# The session bus starts `torvel` by its absolute path when something calls Torvel that is
 # not running. That path is only known at install time (`cmake --install --prefix`, or /usr inside the
 # package), so the service file is configured then rather than when the build is configured.
 install(CODE "set(torvel_service_template \"${PROJECT_SOURCE_DIR}/resources/dbus/com.torvel.Torvel.service.in\")
@@ -62,11 +65,16 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXE
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Torvel Developers <dev@torvel.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# dpkg-shlibdeps (dpkg-dev) fills Depends from the libraries the executable links.
+# dpkg-shlibdeps (dpkg-dev) fills Depends from the libraries the executable links. Qt's plugins are
+# loaded at run time, so it cannot see them: the SVG plugin draws the tray icons (a must), the Wayland
+# plugin lets the windows open natively on Wayland (X11 works without it). GNOME shows the tray icon
+# only with the AppIndicator extension.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
 # The sounds play through libpulse-simple, opened with dlopen on the first sound, which dpkg-shlibdeps
-# cannot see. Torvel works without it, silently.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libpulse0)
+# cannot see either. Torvel works without it, silently.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, libpulse0")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gnome-shell-extension-appindicator")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Removing the package removes the polkit rule that Stayguard may have written.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/scripts/debian/postrm)

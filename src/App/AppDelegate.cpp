@@ -6,8 +6,11 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QGuiApplication>
 #include <QTimer>
+#include <cstdlib>
 
+#include "App/TrayFace.h"
 #include "Core/AppState.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
@@ -19,6 +22,7 @@
 #include "Monitors/ThermalMonitor.h"
 #include "Monitors/WiFiNetworkMonitor.h"
 #include "Platform/Linux/DesktopPowerAssertions.h"
+#include "Platform/Linux/Doctor.h"
 #include "Platform/Linux/DrmDisplayConfiguration.h"
 #include "Platform/Linux/DrmScreens.h"
 #include "Platform/Linux/EnvironmentSystemLocale.h"
@@ -33,6 +37,7 @@
 #include "Platform/Linux/ProcWorkspace.h"
 #include "Platform/Linux/PulseSimpleSounds.h"
 #include "Platform/Linux/QtScheduler.h"
+#include "Platform/Linux/QtScreens.h"
 #include "Platform/Linux/ResourcePaths.h"
 #include "Platform/Linux/SysfsThermal.h"
 #include "Platform/Linux/SystemClock.h"
@@ -40,6 +45,7 @@
 #include "Platform/Linux/UPowerLid.h"
 #include "Platform/Linux/UPowerPowerSources.h"
 #include "Platform/Linux/XdgAutostartLoginItem.h"
+#include "Platform/Linux/XcbRandrDisplayConfiguration.h"
 #include "Platform/Sim/MemoryDefaultsStore.h"
 #include "Platform/Sim/SimDisplayConfiguration.h"
 #include "Platform/Sim/SimLid.h"
@@ -88,7 +94,7 @@ Sim* installSim(std::unique_ptr<Port>& slot, Args&... args) {
 
 }  // namespace
 
-AppDelegate::AppDelegate(Machine machine)
+AppDelegate::AppDelegate(Machine machine, bool withDisplay)
     : machine_(machine),
       log_(std::make_unique<JournalLogSink>()),
       logger_(*log_, "App"),
@@ -123,9 +129,17 @@ AppDelegate::AppDelegate(Machine machine)
         workspace_ = std::make_unique<ProcWorkspace>(*scheduler_, *locale_, *log_, ProcWorkspace::Options{});
         sleepEvents_ = std::make_unique<LogindSleepEvents>(QDBusConnection::systemBus(), *log_);
         thermal_ = std::make_unique<SysfsThermal>();
-        // Without a display connection (Torvel runs headless for now) the graphics cards tell.
-        screens_ = std::make_unique<DrmScreens>(*log_);
-        displayConfiguration_ = std::make_unique<DrmDisplayConfiguration>(*log_);
+        if (withDisplay && QGuiApplication::platformName() == "xcb") {
+            // The X server's view: the screens the desktop arranges, and RandR for mirroring.
+            const char* display = std::getenv("DISPLAY");
+            screens_ = std::make_unique<QtScreens>(*log_);
+            displayConfiguration_ = std::make_unique<XcbRandrDisplayConfiguration>(*log_, display ? display : "");
+        } else {
+            // Without an X connection (headless, or Wayland, which tells no mirroring) the graphics
+            // cards tell.
+            screens_ = std::make_unique<DrmScreens>(*log_);
+            displayConfiguration_ = std::make_unique<DrmDisplayConfiguration>(*log_);
+        }
         wifi_ = std::make_unique<NetworkManagerWiFi>(QDBusConnection::systemBus(), *log_);
         lid_ = std::make_unique<UPowerLid>(QDBusConnection::systemBus(), *scheduler_, *log_);
         // Opens no audio library and reads no file until the first sound; no resources, no sounds.
@@ -248,6 +262,8 @@ AppDelegate::AppDelegate(Machine machine)
 }
 
 AppDelegate::~AppDelegate() {
+    trayConnections_.clear();
+    tray_.reset();
     quit();
     signalNotifier_.reset();
     if (signalFd_ >= 0) ::close(signalFd_);
@@ -270,6 +286,40 @@ void AppDelegate::finishLaunching() {
         locale->followSystemSettings(QDBusConnection::systemBus(), [this] { handleLocaleChanged(); });
     }
 }
+
+// ---- The tray ----
+
+void AppDelegate::startTray(TrayFunctions functions) {
+    functions.tellNoTray = [this] {
+        const bool gnome = desktopIsGnome(std::getenv("XDG_CURRENT_DESKTOP"));
+        notifications_->send("no-tray", kNotificationTitle,
+                             texts_->text(gnome ? "notification.no_tray_gnome" : "notification.no_tray"));
+    };
+    // Icons sit beside the resources, as share/icons next to share/torvel, in the build tree too.
+    const auto resources = resourcesDirectory();
+    const auto icons = resources.empty() ? resources : (resources / ".." / "icons").lexically_normal();
+    tray_ = std::make_unique<TrayController>(std::move(functions), *timer_, QDBusConnection::sessionBus(), icons,
+                                             *log_);
+    auto refresh = [this] {
+        if (tray_) tray_->refresh();
+    };
+    trayConnections_.push_back(state_->activationChanged.connect(refresh));
+    trayConnections_.push_back(state_->settingChanged.connect([refresh](std::string_view) { refresh(); }));
+    trayConnections_.push_back(state_->batteryStateChanged.connect(refresh));
+    trayConnections_.push_back(timer_->changed.connect(refresh));
+    if (!tray_->start()) logger_.error("The tray icon cannot be offered on the session bus");
+}
+
+void AppDelegate::startDesktopTray() {
+    face_ = std::make_unique<TrayFace>(*this);
+    startTray(face_->functions());
+}
+
+bool AppDelegate::showTray() {
+    return tray_ && tray_->show();
+}
+
+// ---- end of the tray ----
 
 void AppDelegate::handleLocaleChanged() {
     // Asynchronously, as the change may arrive in the middle of other work.

@@ -9,6 +9,7 @@
 #include "Models/Calendar.h"
 #include "Platform/Log.h"
 #include "Support/Signal.h"
+#include "Views/TrayController.h"
 
 namespace torvel {
 
@@ -58,6 +59,7 @@ class SystemSleepEvents;
 class Thermal;
 class ThermalMonitor;
 class TimerManager;
+class TrayFace;
 class WallClockChanges;
 class WiFi;
 class WiFiNetworkMonitor;
@@ -72,8 +74,10 @@ public:
     /// defaults still go to the real file so that a restart keeps the session).
     enum class Machine { desktop, simulated };
 
-    /// Builds everything up to, not including, the restore of the saved session.
-    explicit AppDelegate(Machine machine);
+    /// Builds everything up to, not including, the restore of the saved session. `withDisplay`: a
+    /// QGuiApplication runs, so the screens come from Qt (and under X11 mirroring from RandR) instead
+    /// of the graphics cards.
+    explicit AppDelegate(Machine machine, bool withDisplay = false);
     ~AppDelegate() override;
 
     /// The last start-up steps, once the instance is reachable: brings back the session that ran when
@@ -82,6 +86,18 @@ public:
     /// Stops the screen-saver prevention and releases the assertion; the saved session stays, so the
     /// next launch restores it. Safe to call twice.
     void quit();
+    // ---- The tray ----
+    /// Shows the tray icon and menu through `functions` and keeps them current with the state: the
+    /// one place the tray is wired. Tells the user once when no tray can show it. Needs a running
+    /// session bus; the XEmbed fallback needs a QApplication.
+    void startTray(TrayFunctions functions);
+    /// The tray with the full menu, the icon drawn from the state and the windows they open.
+    void startDesktopTray();
+    /// Offers the tray icon again (a second launch asked for it); false when this instance has no tray
+    /// or no tray shows it.
+    bool showTray();
+    // ---- end of the tray ----
+
     /// Runs quit() and leaves the event loop with status 0 on SIGTERM or SIGINT. False when the
     /// signals cannot be routed (then they keep their default action).
     bool handleTerminationSignals();
@@ -101,6 +117,8 @@ public:
     const SleepPreventionService& sleepPrevention() const { return *sleepPrevention_; }
     /// Starting Torvel at login, for the settings window.
     LoginItemService& loginItems() { return *loginItems_; }
+    /// Where notices go (the menu shows the last status message).
+    NotificationService& notifications() { return *notifications_; }
     /// Assertions still held on the simulated machine; 0 on the real one (it cannot be asked).
     std::size_t simulatedAssertionsHeld() const;
 
@@ -174,6 +192,9 @@ private:
     std::unique_ptr<URLCommandRouter> router_;
     std::unique_ptr<LoginItem> loginItem_;
     std::unique_ptr<LoginItemService> loginItems_;
+    std::unique_ptr<TrayFace> face_;        // outlives the tray, which calls into it
+    std::unique_ptr<TrayController> tray_;  // after the state and the timer it shows
+    std::vector<Connection> trayConnections_;
     int signalFd_ = -1;
     std::unique_ptr<QSocketNotifier> signalNotifier_;
     bool quit_ = false;

@@ -274,4 +274,9 @@ QString DBusService::SetSetting(const QString& key, const QString& value) {
     return qtext(SettingsCommands::get(*state, key.toStdString())->value);
 }
 
+bool DBusService::ShowTray() {
+    if (!readyState()) return false;
+    return app_.showTray();
+}
+
 }  // namespace torvel

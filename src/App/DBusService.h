@@ -64,6 +64,9 @@ void registerDBusTypes();
 ///                                        kErrorInvalidArgument; one the settings file cannot take
 ///                                        fails with kErrorNotSaved (the file and the reason) and
 ///                                        leaves the setting as it was
+///   ShowTray() -> (b shown)              offers the tray icon again (what a second `torvel` asks);
+///                                        false when this instance runs without a tray or no tray
+///                                        shows the icon (the user is told how to get one)
 class DBusService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.torvel.Torvel1")
@@ -97,6 +100,7 @@ public Q_SLOTS:
     QList<DBusSetting> ListSettings();
     QString GetSetting(const QString& key);
     QString SetSetting(const QString& key, const QString& value);
+    bool ShowTray();
 
 private:
     /// Fails the call with kErrorNotReady when there is no application state.

@@ -1,13 +1,18 @@
-// The torvel command: runs the instance (without the tray for now) or talks to the running one over
-// the session bus.
+// The torvel command: runs the instance (with the tray when a display is there) or talks to the running
+// one over the session bus.
 #include <signal.h>
+#include <sys/stat.h>
+#include <xcb/xcb.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
+#include <QDBusMessage>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,21 +23,56 @@
 #include "App/PrivateBusAddress.h"
 #include "App/SimulationService.h"
 #include "App/StartupCallHolder.h"
-#include "Platform/Linux/Doctor.h"
-#ifdef TORVEL_HAS_VIEWS
-#include <QApplication>
-#include <QTemporaryDir>
-
+#include "App/TrayFace.h"
 #include "Core/AppState.h"
+#include "Core/TimerManager.h"
+#include "Platform/Linux/Doctor.h"
 #include "Platform/Sim/SimWorkspace.h"
+#include "Support/Localization.h"
 #include "Views/Screenshots.h"
-#endif
 
 using namespace torvel;
 
 namespace {
 
-int runInstance(int argc, char** argv, AppDelegate::Machine machine) {
+/// A connection to the X server held from the check until Qt has its own: an X server whose last client
+/// leaves resets, and would refuse Qt while it does.
+using DisplayProbe = std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)>;
+
+/// Whether a display server answers: Wayland's socket is there, or the X server takes a connection
+/// (then `probe` keeps it). A stale DISPLAY (an SSH login) must not end the program where Qt would abort.
+bool displayAvailable(DisplayProbe& probe) {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (wayland && *wayland) {
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        const std::string socket =
+            wayland[0] == '/' ? std::string(wayland) : std::string(runtime ? runtime : "") + "/" + wayland;
+        struct stat info {};
+        if (::stat(socket.c_str(), &info) == 0 && S_ISSOCK(info.st_mode)) return true;
+    }
+    const char* x11 = std::getenv("DISPLAY");
+    if (!x11 || !*x11) return false;
+    probe.reset(xcb_connect(x11, nullptr));
+    if (xcb_connection_has_error(probe.get()) == 0) return true;
+    probe.reset();
+    return false;
+}
+
+/// A second `torvel` asks the running one to show its tray. 0 when a tray shows it.
+int showRunningTray(QDBusConnection bus) {
+    auto call = QDBusMessage::createMethodCall(DBusService::kServiceName, DBusService::kObjectPath,
+                                               DBusService::kInterface, "ShowTray");
+    constexpr int kTimeoutMs = 5000;
+    const QDBusMessage reply = bus.call(call, QDBus::Block, kTimeoutMs);
+    if (reply.type() == QDBusMessage::ReplyMessage && reply.signature() == "b" && reply.arguments().at(0).toBool())
+        return CommandLine::kOk;
+    std::fputs("torvel: Torvel is already running, but no tray shows its icon (it may run with --headless; "
+               "see torvel --doctor)\n",
+               stderr);
+    return CommandLine::kFailed;
+}
+
+int runInstance(int argc, char** argv, AppDelegate::Machine machine, bool withTray, DisplayProbe probe) {
     // SIGTERM and SIGINT are blocked before Qt starts its threads, so that every thread inherits the
     // mask and the signals wait on the delegate's signalfd for the quit path.
     sigset_t set;
@@ -41,7 +81,19 @@ int runInstance(int argc, char** argv, AppDelegate::Machine machine) {
     sigaddset(&set, SIGINT);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 
-    QCoreApplication app(argc, argv);
+    // Widgets only where they can be shown: a headless instance stays small.
+    std::unique_ptr<QCoreApplication> app;
+    if (withTray) {
+        // Qt reads "--platform" as its own window-system plugin option: it gets the program name alone.
+        static int qtArgc = 1;
+        static char* qtArgv[] = {argv[0], nullptr};
+        auto gui = std::make_unique<QApplication>(qtArgc, qtArgv);
+        gui->setQuitOnLastWindowClosed(false);  // closing a window never ends the tray app
+        app = std::move(gui);
+        probe.reset();
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     auto bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         std::fprintf(stderr, "torvel: cannot reach the session bus: %s\n",
@@ -57,10 +109,12 @@ int runInstance(int argc, char** argv, AppDelegate::Machine machine) {
     }
     QString error;
     if (!DBusService::claimName(bus, error)) {
+        if (withTray && bus.interface()->isServiceRegistered(DBusService::kServiceName).value())
+            return showRunningTray(bus);
         std::fprintf(stderr, "torvel: %s\n", error.toUtf8().constData());
         return CommandLine::kFailed;
     }
-    AppDelegate delegate(machine);
+    AppDelegate delegate(machine, withTray);
     DBusService service(delegate);
     SimulationService simulation(delegate);
     holder.release([&] {
@@ -82,6 +136,7 @@ int runInstance(int argc, char** argv, AppDelegate::Machine machine) {
     }
     // The early calls are carried out once the loop runs, so after the saved session is back.
     delegate.finishLaunching();
+    if (withTray) delegate.startDesktopTray();
     const int status = QCoreApplication::exec();
     delegate.quit();
     if (recordBus) PrivateBusAddress::remove(recordFolder, address);
@@ -91,7 +146,6 @@ int runInstance(int argc, char** argv, AppDelegate::Machine machine) {
     return status;
 }
 
-#ifdef TORVEL_HAS_VIEWS
 // Draws the windows on the simulated machine, offscreen, with settings kept in a throw-away folder so
 // that the user's own stay untouched.
 int runScreenshotCommand(int argc, char** argv, const CommandLine& command) {
@@ -109,12 +163,12 @@ int runScreenshotCommand(int argc, char** argv, const CommandLine& command) {
     delegate.simulatedMachine()->workspace->launch("org.mozilla.firefox", "Firefox");
     addScreenshotExamples(state);
     QCoreApplication::processEvents();
+    TrayFace face(delegate);
     const int status = runScreenshots({state, delegate.texts(), delegate.calendar(), delegate.clock(),
-                                       QString::fromStdString(command.text), /*buildMenu=*/{}});
+                                       QString::fromStdString(command.text), face.functions().buildMenu});
     delegate.quit();
     return status;
 }
-#endif
 
 }  // namespace
 
@@ -131,13 +185,13 @@ int main(int argc, char** argv) {
         case CommandLine::Action::usage:
             std::fprintf(stderr, "torvel: %s\nTry 'torvel --help'.\n", command.text.c_str());
             return CommandLine::kUsage;
-        case CommandLine::Action::run:
-            // The tray joins here once it exists; until then every instance runs headless.
-            return runInstance(argc, argv, command.machine);
-#ifdef TORVEL_HAS_VIEWS
         case CommandLine::Action::screenshot:
             return runScreenshotCommand(argc, argv, command);
-#endif
+        case CommandLine::Action::run: {
+            DisplayProbe probe(nullptr, &xcb_disconnect);
+            const bool withTray = !command.headless && displayAvailable(probe);
+            return runInstance(argc, argv, command.machine, withTray, std::move(probe));
+        }
         case CommandLine::Action::doctor: {
             QCoreApplication app(argc, argv);
             const auto findings = examineDesktop(QDBusConnection::systemBus(), QDBusConnection::sessionBus());

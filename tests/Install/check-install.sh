@@ -41,6 +41,8 @@ fi
 
 echo "== layout"
 expected=(bin/torvel share/applications/com.torvel.Torvel.desktop share/icons/hicolor/scalable/apps/torvel.svg
+  share/icons/hicolor/scalable/status/torvel-active-symbolic.svg
+  share/icons/hicolor/scalable/status/torvel-inactive-symbolic.svg
   share/dbus-1/services/com.torvel.Torvel.service)
 for table in "$source"/resources/i18n/*.json; do
   expected+=("share/torvel/i18n/${table##*/}")
@@ -53,10 +55,11 @@ for sound in Submarine Pop Sosumi; do
 done
 diff <(printf '%s\n' "${expected[@]}" | sort) <(cd "$prefix" && find . ! -type d | sed 's|^\./||' | sort) ||
   fail "the installed files differ from the expected layout (< missing, > not expected)"
-svg=$prefix/share/icons/hicolor/scalable/apps/torvel.svg
-[ "$(file -b --mime-type "$svg")" = image/svg+xml ] || fail "torvel.svg is not recognised as SVG"
-/usr/bin/python3 -c 'import sys, xml.dom.minidom; xml.dom.minidom.parse(sys.argv[1])' "$svg" ||
-  fail "torvel.svg is not well-formed XML"
+for svg in "$prefix"/share/icons/hicolor/scalable/*/torvel*.svg; do
+  [ "$(file -b --mime-type "$svg")" = image/svg+xml ] || fail "${svg##*/} is not recognised as SVG"
+  /usr/bin/python3 -c 'import sys, xml.dom.minidom; xml.dom.minidom.parse(sys.argv[1])' "$svg" ||
+    fail "${svg##*/} is not well-formed XML"
+done
 
 echo "== the installed program"
 out=$("${session[@]}" torvel --version)

@@ -11,6 +11,7 @@
 #include <QDBusReply>
 #include <QStringList>
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 namespace torvel {
@@ -105,11 +106,21 @@ std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const Q
     add("power-profiles-daemon (system bus)", profiles, "power saver on lid close",
         "power saver cannot be switched on");
     add("Tray host (StatusNotifierItem)", trayHostPresent(session), "the tray icon and its menu",
-        "no tray icon: use `torvel --headless` with the command line, torvel: links or D-Bus");
+        desktopIsGnome(std::getenv("XDG_CURRENT_DESKTOP"))
+            ? "no tray icon: GNOME needs the AppIndicator extension (gnome-shell-extension-appindicator); "
+              "meanwhile use the command line, torvel: links or D-Bus"
+            : "no tray icon unless an XEmbed tray runs: use the command line, torvel: links or D-Bus");
     if (!gnome && !kde && !logind) {
         out.push_back({"Keeping awake", false, "nothing on this machine can hold the system awake"});
     }
     return out;
+}
+
+bool desktopIsGnome(const char* xdgCurrentDesktop) {
+    if (!xdgCurrentDesktop) return false;
+    const QStringList desktops = QString::fromUtf8(xdgCurrentDesktop).split(':', Qt::SkipEmptyParts);
+    return std::any_of(desktops.begin(), desktops.end(),
+                       [](const QString& desktop) { return desktop.contains("GNOME", Qt::CaseInsensitive); });
 }
 
 std::string formatDoctorReport(const std::vector<DoctorFinding>& findings) {

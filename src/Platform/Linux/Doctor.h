@@ -18,6 +18,9 @@ struct DoctorFinding {
 /// activatable). Nothing is changed; each lookup is a name query.
 std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const QDBusConnection& session);
 
+/// True when `xdgCurrentDesktop` (as in $XDG_CURRENT_DESKTOP, a colon list; may be null) names GNOME.
+bool desktopIsGnome(const char* xdgCurrentDesktop);
+
 /// The findings as text for a person: one line per facility, then a summary.
 std::string formatDoctorReport(const std::vector<DoctorFinding>& findings);
 

@@ -1,0 +1,50 @@
+#include "App/TrayFace.h"
+
+#include <QCoreApplication>
+
+#include "App/AppDelegate.h"
+#include "Core/AppState.h"
+#include "Core/SleepPreventionService.h"
+
+namespace torvel {
+
+namespace {
+
+MenuBuilderServices menuServices(AppDelegate& delegate) {
+    return MenuBuilderServices{delegate.state(),         delegate.timer(), delegate.notifications(),
+                               delegate.sleepPrevention(), delegate.clock(), delegate.calendar()};
+}
+
+}  // namespace
+
+TrayFace::TrayFace(AppDelegate& delegate)
+    : delegate_(delegate),
+      windows_(delegate.state(), delegate.texts(), delegate.calendar(), delegate.clock()),
+      menu_(menuServices(delegate),
+            MenuCommands{
+                [this](std::optional<std::string> tab) {
+                    windows_.showSettings(tab ? std::optional<std::string_view>(*tab) : std::nullopt);
+                },
+                [this] { windows_.showCustomDurationPanel(); },
+                [this] { windows_.showAbout(); },
+                // The quit path runs once the loop has ended.
+                [] { QCoreApplication::exit(0); },
+                // Linux does not gate the network name behind a permission: nothing to ask for.
+                {},
+            }),
+      presenter_(delegate.state(), delegate.timer()) {
+    windows_.setLoginItems(&delegate.loginItems());
+}
+
+TrayFunctions TrayFace::functions() {
+    TrayFunctions tray;
+    tray.buildMenu = [this] { return menu_.build(); };
+    tray.perform = [this](const MenuItem& item) { menu_.perform(item); };
+    tray.present = [this] { return presenter_.present(); };
+    tray.toggle = [this] { delegate_.state().toggle(); };
+    tray.labelShowsTime = [this] { return presenter_.shownText() == TimerManager::ShownText::minutes; };
+    tray.showOnboarding = [this] { windows_.showOnboarding(); };
+    return tray;
+}
+
+}  // namespace torvel

@@ -1,0 +1,110 @@
+#include "Views/TrayController.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include "Platform/Linux/DBusMenuExporter.h"
+#include "Platform/Linux/StatusNotifierItem.h"
+#include "Views/XEmbedTray.h"
+
+namespace torvel {
+
+TrayController::TrayController(TrayFunctions functions, TimerManager& timer, QDBusConnection bus,
+                               std::filesystem::path iconThemeFolder, LogSink& log)
+    : functions_(std::move(functions)),
+      timer_(timer),
+      bus_(std::move(bus)),
+      iconThemeFolder_(std::move(iconThemeFolder)),
+      sink_(log),
+      log_(log, "Tray") {}
+
+TrayController::~TrayController() {
+    timer_.setShownText(TimerManager::ShownText::nothing);
+}
+
+bool TrayController::start() {
+    menu_ = std::make_unique<DBusMenuExporter>(bus_, functions_.buildMenu, functions_.perform, sink_);
+    menu_->setOnOpenChanged([this](bool open) { holdSeconds(open); });
+    item_ = std::make_unique<StatusNotifierItem>(bus_, iconThemeFolder_, sink_);
+    item_->setOnActivate(functions_.toggle);
+    item_->setOnRegistration([this](bool) {
+        itemAnswered_ = true;
+        choose();
+    });
+    const bool offered = menu_->exportOn() && item_->start();
+    if (!offered) {
+        // Without the bus only an XEmbed tray can show the icon.
+        itemAnswered_ = true;
+        item_.reset();
+    }
+    refresh();
+    choose();
+    if (functions_.showOnboarding) QTimer::singleShot(kOnboardingDelayMs, this, functions_.showOnboarding);
+    QTimer::singleShot(kGraceMs, this, [this] {
+        if (host_ != Host::none || told_) return;
+        told_ = true;
+        log_.info("No tray shows Torvel's icon; it appears once a tray starts");
+        if (functions_.tellNoTray) functions_.tellNoTray();
+    });
+    return offered;
+}
+
+void TrayController::choose() {
+    const Host before = host_;
+    if (item_ && item_->isRegistered()) {
+        // Qt's own tray icon would offer a second StatusNotifierItem beside ours.
+        xembed_.reset();
+        host_ = Host::statusNotifier;
+    } else if (itemAnswered_ && qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        if (!xembed_) {
+            xembed_ = std::make_unique<XEmbedTray>(functions_.buildMenu, functions_.perform, functions_.toggle,
+                                                   iconThemeFolder_);
+            xembed_->setOnMenuOpenChanged([this](bool open) { holdSeconds(open); });
+            if (functions_.present) xembed_->setPresentation(functions_.present());
+            xembed_->show();
+        }
+        host_ = QSystemTrayIcon::isSystemTrayAvailable() ? Host::xembed : Host::none;
+    } else {
+        host_ = Host::none;
+    }
+    if (host_ != before) {
+        // A menu open in the old host is gone with it.
+        seconds_.reset();
+        log_.info("Tray icon shown {}", host_ == Host::statusNotifier ? "as a StatusNotifierItem"
+                                        : host_ == Host::xembed      ? "in the XEmbed tray"
+                                                                     : "nowhere (no tray)");
+    }
+    updateShownText();
+}
+
+void TrayController::refresh() {
+    if (!functions_.present) return;
+    const StatusItemPresentation presentation = functions_.present();
+    if (item_) item_->setPresentation(presentation);
+    if (xembed_) xembed_->setPresentation(presentation);
+    updateShownText();
+}
+
+bool TrayController::show() {
+    const bool shown = host_ != Host::none;
+    if (item_) item_->registerWithWatcher();
+    choose();
+    if (host_ == Host::none && functions_.tellNoTray) functions_.tellNoTray();
+    return shown || host_ != Host::none;
+}
+
+void TrayController::holdSeconds(bool open) {
+    if (open) {
+        seconds_ = timer_.showSeconds();
+    } else {
+        seconds_.reset();
+    }
+}
+
+void TrayController::updateShownText() {
+    // Only a panel label shows the time without being asked; a tooltip is read when it opens.
+    const bool label = host_ == Host::statusNotifier && functions_.labelShowsTime && functions_.labelShowsTime();
+    timer_.setShownText(label ? TimerManager::ShownText::minutes : TimerManager::ShownText::nothing);
+}
+
+}  // namespace torvel

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "Core/TimerManager.h"
+#include "Platform/Log.h"
+#include "UI/MenuModel.h"
+#include "UI/StatusItemPresentation.h"
+
+namespace torvel {
+
+class DBusMenuExporter;
+class StatusNotifierItem;
+class XEmbedTray;
+
+/// What the tray shows and does, given by the application.
+struct TrayFunctions {
+    /// Builds the menu as it is now; called each time a menu opens.
+    std::function<MenuModel()> buildMenu;
+    /// Carries out a chosen menu item.
+    std::function<void(const MenuItem&)> perform;
+    /// The icon and texts as they are now.
+    std::function<StatusItemPresentation()> present;
+    /// A click on the icon.
+    std::function<void()> toggle;
+    /// Whether the label beside the icon shows the remaining time (then the countdown wakes each
+    /// minute to keep it right); absent: never.
+    std::function<bool()> labelShowsTime;
+    /// Tells the user that no tray can show Torvel's icon.
+    std::function<void()> tellNoTray;
+    /// Shows the onboarding if it is due, half a second after the icon is offered; absent: none.
+    std::function<void()> showOnboarding;
+};
+
+/// Chooses where Torvel's icon lives and keeps it current: a StatusNotifierItem when a watcher takes
+/// it, an XEmbed tray icon otherwise (only with a QApplication), and when neither is there tells the
+/// user once and shows the icon as soon as a host appears. Nothing here runs on a timer but the one
+/// grace period at start, which lets a panel that starts with the session come up first.
+class TrayController : public QObject {
+    Q_OBJECT
+public:
+    enum class Host { none, statusNotifier, xembed };
+    /// How long after start a missing tray is reported.
+    static constexpr int kGraceMs = 3000;
+    /// How long after start the onboarding shows, so that the icon it points at is drawn first.
+    static constexpr int kOnboardingDelayMs = 500;
+
+    TrayController(TrayFunctions functions, TimerManager& timer, QDBusConnection bus,
+                   std::filesystem::path iconThemeFolder, LogSink& log);
+    ~TrayController() override;
+
+    /// Offers the icon; false when it cannot even be offered on the bus (then only XEmbed can show it).
+    bool start();
+    /// Redraws the icon, label and tooltip from the state; call on every change that shows.
+    void refresh();
+    /// Asked to show the tray (a second launch): offers the icon again and says where it shows; with
+    /// no host, tells the user again. True when a host shows it.
+    bool show();
+    Host host() const { return host_; }
+
+private:
+    void choose();
+    void holdSeconds(bool open);
+    void updateShownText();
+
+    TrayFunctions functions_;
+    TimerManager& timer_;
+    QDBusConnection bus_;
+    std::filesystem::path iconThemeFolder_;
+    LogSink& sink_;
+    Logger log_;
+    std::unique_ptr<DBusMenuExporter> menu_;
+    std::unique_ptr<StatusNotifierItem> item_;
+    std::unique_ptr<XEmbedTray> xembed_;
+    TimerManager::SecondsDemand seconds_;
+    Host host_ = Host::none;
+    bool itemAnswered_ = false;
+    bool told_ = false;
+};
+
+}  // namespace torvel

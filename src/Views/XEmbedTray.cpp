@@ -1,0 +1,77 @@
+#include "Views/XEmbedTray.h"
+
+#include <QKeySequence>
+
+namespace torvel {
+
+XEmbedTray::XEmbedTray(std::function<MenuModel()> build, std::function<void(const MenuItem&)> perform,
+                       std::function<void()> toggle, std::filesystem::path iconThemeFolder)
+    : build_(std::move(build)),
+      perform_(std::move(perform)),
+      toggle_(std::move(toggle)),
+      iconThemeFolder_(std::move(iconThemeFolder)) {
+    icon_.setContextMenu(&menu_);
+    // Built when it opens, so it reads the state of that moment; dropped when it closes.
+    connect(&menu_, &QMenu::aboutToShow, this, [this] {
+        menu_.clear();
+        // clear() keeps the submenus of the last opening alive: they are the menu's children.
+        for (auto* old : menu_.findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) old->deleteLater();
+        if (build_) fill(menu_, build_().items, perform_);
+        if (onMenuOpenChanged_) onMenuOpenChanged_(true);
+    });
+    connect(&menu_, &QMenu::aboutToHide, this, [this] {
+        if (onMenuOpenChanged_) onMenuOpenChanged_(false);
+    });
+    connect(&icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if ((reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::MiddleClick) && toggle_) toggle_();
+    });
+}
+
+QIcon XEmbedTray::iconNamed(const std::string& name) {
+    if (auto found = icons_.find(name); found != icons_.end()) return found->second;
+    const auto path = iconThemeFolder_ / "hicolor" / "scalable" / "status" / (name + ".svg");
+    QIcon icon(QString::fromStdString(path.string()));
+    // Not among Torvel's own icons: the desktop's theme may have it.
+    if (icon.availableSizes().isEmpty() && icon.pixmap(16).isNull()) icon = QIcon::fromTheme(QString::fromStdString(name));
+    return icons_[name] = icon;
+}
+
+void XEmbedTray::setPresentation(const StatusItemPresentation& presentation) {
+    icon_.setIcon(iconNamed(presentation.iconName));
+    QString tip = QString::fromStdString(presentation.accessibleText);
+    const QString title = QString::fromStdString(presentation.title).trimmed();
+    if (!title.isEmpty()) tip += "\n" + title;
+    icon_.setToolTip(tip);
+}
+
+void XEmbedTray::fill(QMenu& menu, const std::vector<MenuItem>& items,
+                      const std::function<void(const MenuItem&)>& perform) {
+    for (const auto& item : items) {
+        if (item.style == MenuItemStyle::separator) {
+            menu.addSeparator();
+            continue;
+        }
+        const QString title = QString::fromStdString(item.title);
+        QAction* action = nullptr;
+        if (!item.submenu.empty()) {
+            QMenu* sub = menu.addMenu(title);
+            fill(*sub, item.submenu, perform);
+            action = sub->menuAction();
+        } else {
+            action = menu.addAction(title);
+            // A copy: the model is gone by the time the item is chosen.
+            QObject::connect(action, &QAction::triggered, action, [perform, item] {
+                if (perform) perform(item);
+            });
+        }
+        action->setEnabled(item.enabled && item.style == MenuItemStyle::normal);
+        if (!item.iconName.empty()) action->setIcon(QIcon::fromTheme(QString::fromStdString(item.iconName)));
+        if (!item.tooltip.empty()) action->setToolTip(QString::fromStdString(item.tooltip));
+        if (!item.shortcut.empty()) action->setShortcut(QKeySequence(QString::fromStdString(item.shortcut)));
+        action->setCheckable(item.checkable);
+        action->setChecked(item.checked);
+    }
+    menu.setToolTipsVisible(true);
+}
+
+}  // namespace torvel

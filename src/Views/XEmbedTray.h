@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QMenu>
+#include <QObject>
+#include <QSystemTrayIcon>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "UI/MenuModel.h"
+#include "UI/StatusItemPresentation.h"
+
+namespace torvel {
+
+/// Torvel's tray icon in an XEmbed system tray (an X11 panel without a StatusNotifier host), through
+/// QSystemTrayIcon. A left or middle click toggles; the menu is built from the model each time it
+/// opens. Qt docks the icon by itself when a tray appears after it was shown. Needs a QApplication.
+class XEmbedTray : public QObject {
+    Q_OBJECT
+public:
+    /// `build` makes the menu afresh; `perform` receives a chosen item; `toggle` is the click.
+    XEmbedTray(std::function<MenuModel()> build, std::function<void(const MenuItem&)> perform,
+               std::function<void()> toggle, std::filesystem::path iconThemeFolder);
+
+    /// Shows `presentation`: the icon, and the texts in the tooltip (an XEmbed icon has no label).
+    void setPresentation(const StatusItemPresentation& presentation);
+    /// Puts the icon in the tray (once one is there).
+    void show() { icon_.show(); }
+    /// Told when the menu opens (true) and closes (false).
+    void setOnMenuOpenChanged(std::function<void(bool)> callback) { onMenuOpenChanged_ = std::move(callback); }
+
+    /// Fills `menu` with `items`; choosing one calls `perform` with a copy of it.
+    static void fill(QMenu& menu, const std::vector<MenuItem>& items,
+                     const std::function<void(const MenuItem&)>& perform);
+
+private:
+    QIcon iconNamed(const std::string& name);
+
+    std::function<MenuModel()> build_;
+    std::function<void(const MenuItem&)> perform_;
+    std::function<void()> toggle_;
+    std::function<void(bool)> onMenuOpenChanged_;
+    std::filesystem::path iconThemeFolder_;
+    std::map<std::string, QIcon> icons_;
+    QMenu menu_;
+    QSystemTrayIcon icon_;
+};
+
+}  // namespace torvel

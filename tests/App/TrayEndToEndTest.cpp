@@ -1,0 +1,216 @@
+// The tray of the real torvel executable on the simulated machine, under its own X server and private
+// session bus, seen by real tray hosts: a StatusNotifier host written for these tests in Python
+// (sni_host.py) and Debian's trayer as an XEmbed tray, clicked with xdotool.
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <functional>
+#include <memory>
+
+namespace {
+
+constexpr const char* kHost = TORVEL_TEST_SOURCE_DIR "/App/sni_host.py";
+
+class TrayEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(config_.isValid());
+        if (!QFile::exists("/usr/bin/Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+        xvfb_.start("/usr/bin/Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
+        bus_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        ASSERT_TRUE(xvfb_.waitForReadyRead(10000)) << "Xvfb did not start";
+        ASSERT_TRUE(bus_.waitForReadyRead(5000)) << "dbus-daemon did not start";
+        const QString display = ":" + QString::fromUtf8(xvfb_.readLine()).trimmed();
+        const QString address = QString::fromUtf8(bus_.readLine()).trimmed();
+        connection_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "torvel-tray-e2e"));
+        environment_ = QProcessEnvironment::systemEnvironment();
+        environment_.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        environment_.insert("DISPLAY", display);
+        environment_.insert("XDG_CONFIG_HOME", config_.path());
+        environment_.insert("TORVEL_LOG_CONSOLE", "1");
+        environment_.insert("LANGUAGE", "en");
+        for (const char* name : {"TORVEL_PLATFORM", "WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "QT_QPA_PLATFORM"})
+            environment_.remove(name);
+    }
+
+    void TearDown() override {
+        // Torvel first, so that it leaves through its quit path while the bus is still there.
+        for (auto it = processes_.rbegin(); it != processes_.rend(); ++it) {
+            (*it)->terminate();
+            if (!(*it)->waitForFinished(5000)) (*it)->kill();
+            (*it)->waitForFinished(2000);
+        }
+        connection_.reset();
+        QDBusConnection::disconnectFromBus("torvel-tray-e2e");
+        for (QProcess* server : {&bus_, &xvfb_}) {
+            server->kill();
+            server->waitForFinished(5000);
+        }
+    }
+
+    QProcess& start(const QString& program, const QStringList& args) {
+        auto& process = *processes_.emplace_back(std::make_unique<QProcess>());
+        process.setProcessEnvironment(environment_);
+        process.start(program, args);
+        EXPECT_TRUE(process.waitForStarted(5000)) << program.toStdString();
+        return process;
+    }
+
+    QProcess& startTorvel() {
+        QProcess& torvel = start(TORVEL_EXECUTABLE, {"--platform", "sim"});
+        const bool up = waitUntil([this] {
+            return connection_->interface()->isServiceRegistered("com.torvel.Torvel").value();
+        });
+        if (!up) torvel.waitForReadyRead(2000);
+        EXPECT_TRUE(up) << "torvel never took its bus name: state " << torvel.state() << " connected "
+                        << connection_->isConnected() << ": " << torvel.readAllStandardError().toStdString();
+        return torvel;
+    }
+
+    /// One command to the StatusNotifier host and its one-line answer.
+    QJsonObject ask(QProcess& host, const QString& command) {
+        host.write((command + "\n").toUtf8());
+        QDeadlineTimer deadline(15000);
+        while (!host.canReadLine() && !deadline.hasExpired()) host.waitForReadyRead(100);
+        const auto answer = QJsonDocument::fromJson(host.readLine()).object();
+        EXPECT_FALSE(answer.isEmpty()) << command.toStdString() << ": no answer from the host";
+        return answer;
+    }
+
+    int run(const QStringList& args) {
+        QProcess process;
+        process.setProcessEnvironment(environment_);
+        process.start(TORVEL_EXECUTABLE, args);
+        EXPECT_TRUE(process.waitForFinished(15000));
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    bool active() {
+        QProcess process;
+        process.setProcessEnvironment(environment_);
+        process.start(TORVEL_EXECUTABLE, {"status", "--json"});
+        process.waitForFinished(10000);
+        return QJsonDocument::fromJson(process.readAllStandardOutput()).object()["active"].toBool();
+    }
+
+    static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!done()) {
+            if (deadline.hasExpired()) return false;
+            QThread::msleep(50);
+        }
+        return true;
+    }
+
+    /// The id of the top-level menu item labelled `label`; 0 when there is none.
+    static int itemLabelled(const QJsonObject& layout, const QString& label) {
+        for (const auto& child : layout["layout"].toObject()["children"].toArray())
+            if (child.toObject()["props"].toObject()["label"].toString() == label) return child.toObject()["id"].toInt();
+        return 0;
+    }
+
+    QTemporaryDir config_;
+    QProcess xvfb_, bus_;
+    std::unique_ptr<QDBusConnection> connection_;
+    QProcessEnvironment environment_;
+    std::vector<std::unique_ptr<QProcess>> processes_;
+};
+
+TEST_F(TrayEndToEndTest, StatusNotifierHostShowsTheItemAndDrivesTorvelThroughIt) {
+    QProcess& host = start("/usr/bin/python3", {kHost});
+    QProcess& torvel = startTorvel();
+    ASSERT_TRUE(ask(host, "wait-item")["item"].toString().startsWith("org.kde.StatusNotifierItem-"));
+
+    auto props = ask(host, "props");
+    EXPECT_EQ(props["IconName"].toString(), "torvel-inactive-symbolic");
+    EXPECT_TRUE(QFile::exists(props["IconThemePath"].toString() + "/hicolor/scalable/status/torvel-inactive-symbolic.svg"))
+        << "hosts could not find the icon by name: " << props["IconThemePath"].toString().toStdString();
+    ASSERT_FALSE(props["IconPixmap"].toArray().isEmpty()) << "hosts that ignore the theme path get no icon";
+    for (const auto& pixmap : props["IconPixmap"].toArray()) {
+        const auto size = pixmap.toArray();
+        EXPECT_EQ(size[0].toInt() * size[1].toInt() * 4, size[2].toInt());
+    }
+    EXPECT_EQ(props["Menu"].toString(), "/MenuBar");
+    EXPECT_FALSE(props["ItemIsMenu"].toBool(true));
+    EXPECT_EQ(props["ToolTip"].toArray()[2].toString(), "Torvel is off");
+    EXPECT_EQ(props["XAyatanaLabel"].toString(), "");
+
+    // A click on the icon toggles.
+    ask(host, "activate");
+    ASSERT_TRUE(waitUntil([this] { return active(); }));
+    EXPECT_EQ(ask(host, "props")["IconName"].toString(), "torvel-active-symbolic");
+
+    // A timed session shows its remaining minutes as the label, and hosts hear of it.
+    ASSERT_EQ(run({"activate", "--duration", "1800"}), 0);
+    ASSERT_TRUE(waitUntil([&] { return ask(host, "props")["XAyatanaLabel"].toString().endsWith("m"); }));
+    EXPECT_FALSE(ask(host, "signals")["XAyatanaNewLabel"].toArray().isEmpty());
+
+    // The menu, built as it opens: "Turn off" ends the session.
+    EXPECT_TRUE(ask(host, "about-to-show")["needUpdate"].toBool());
+    const int turnOff = itemLabelled(ask(host, "layout"), "Turn off");
+    ASSERT_NE(turnOff, 0);
+    EXPECT_FALSE(ask(host, "signals")["LayoutUpdated"].toArray().isEmpty()) << "hosts must hear of a changed menu";
+    ask(host, "click " + QString::number(turnOff));
+    ASSERT_TRUE(waitUntil([this] { return !active(); }));
+
+    // Reopened while inactive, the menu has other items; the old id must not reach any of them.
+    EXPECT_TRUE(ask(host, "about-to-show")["needUpdate"].toBool());
+    const auto inactiveMenu = ask(host, "layout");
+    EXPECT_EQ(itemLabelled(inactiveMenu, "Turn off"), 0);
+    ASSERT_EQ(run({"activate"}), 0);
+    ask(host, "click " + QString::number(turnOff));
+    QThread::msleep(300);
+    EXPECT_TRUE(active()) << "a click on an item of an earlier menu was carried out";
+    EXPECT_EQ(torvel.state(), QProcess::Running);
+
+    // Quit from the menu runs the quit path.
+    ask(host, "click " + QString::number(itemLabelled(inactiveMenu, "Quit Torvel")));
+    ASSERT_TRUE(torvel.waitForFinished(10000));
+    EXPECT_EQ(torvel.exitCode(), 0);
+    EXPECT_TRUE(QString::fromUtf8(torvel.readAllStandardError()).contains("0 keep-awake assertions held at exit"));
+}
+
+TEST_F(TrayEndToEndTest, HostStartingAfterTorvelGetsTheItemAndASecondLaunchShowsIt) {
+    startTorvel();
+    EXPECT_EQ(run({"--platform", "sim"}), 1) << "with no tray at all a second launch cannot show one";
+    QProcess& host = start("/usr/bin/python3", {kHost});
+    ASSERT_TRUE(ask(host, "wait-item")["item"].toString().startsWith("org.kde.StatusNotifierItem-"));
+    EXPECT_EQ(ask(host, "props")["IconName"].toString(), "torvel-inactive-symbolic");
+    EXPECT_EQ(run({"--platform", "sim"}), 0);
+    ask(host, "activate");
+    EXPECT_TRUE(waitUntil([this] { return active(); }));
+}
+
+TEST_F(TrayEndToEndTest, XEmbedTrayStartedAfterTorvelDocksTheIconAndAClickToggles) {
+    if (!QFile::exists("/usr/bin/trayer") || !QFile::exists("/usr/bin/xdotool"))
+        GTEST_SKIP() << "trayer or xdotool is not installed";
+    QProcess& torvel = startTorvel();
+    start("/usr/bin/trayer", {"--edge", "top", "--align", "left", "--widthtype", "request", "--height", "24",
+                              "--SetDockType", "false"});
+    // The docked icon is Torvel's one visible window.
+    QString window;
+    ASSERT_TRUE(waitUntil([&] {
+        QProcess search;
+        search.setProcessEnvironment(environment_);
+        search.start("/usr/bin/xdotool", {"search", "--onlyvisible", "--pid", QString::number(torvel.processId())});
+        search.waitForFinished(5000);
+        window = QString::fromUtf8(search.readAllStandardOutput()).split('\n').first().trimmed();
+        return !window.isEmpty();
+    })) << "the icon never appeared in the tray";
+    QProcess click;
+    click.setProcessEnvironment(environment_);
+    click.start("/usr/bin/xdotool", {"mousemove", "--window", window, "5", "5", "click", "1"});
+    ASSERT_TRUE(click.waitForFinished(5000));
+    EXPECT_TRUE(waitUntil([this] { return active(); }));
+}
+
+}  // namespace

@@ -1,0 +1,198 @@
+// The dbusmenu export of a hand-made menu, called by a second connection on a private bus as a panel
+// host would call it.
+#include <gtest/gtest.h>
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QProcess>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "Platform/Linux/DBusMenuExporter.h"
+#include "Platform/Sim/CapturingLogSink.h"
+
+namespace torvel {
+namespace {
+
+struct Node {
+    int id = 0;
+    QVariantMap props;
+    std::vector<Node> children;
+};
+
+Node readNode(const QDBusArgument& arg) {
+    Node node;
+    arg.beginStructure();
+    arg >> node.id >> node.props;
+    arg.beginArray();
+    while (!arg.atEnd()) {
+        QDBusVariant child;
+        arg >> child;
+        node.children.push_back(readNode(child.variant().value<QDBusArgument>()));
+    }
+    arg.endArray();
+    arg.endStructure();
+    return node;
+}
+
+MenuItem item(MenuItemStyle style, const std::string& title, MenuAction action = MenuAction::none) {
+    MenuItem out;
+    out.style = style;
+    out.title = title;
+    out.action = action;
+    return out;
+}
+
+MenuModel sampleMenu() {
+    MenuModel menu;
+    auto status = item(MenuItemStyle::info, "Awake for 25m");
+    status.iconName = "timer";
+    menu.items.push_back(status);
+    menu.items.push_back(item(MenuItemStyle::header, "Profiles"));
+    auto profile = item(MenuItemStyle::normal, "Long_build", MenuAction::profile);
+    profile.checkable = profile.checked = true;
+    menu.items.push_back(profile);
+    menu.items.push_back(item(MenuItemStyle::separator, ""));
+    auto sleepFor = item(MenuItemStyle::normal, "Keep awake for");
+    sleepFor.submenu.push_back(item(MenuItemStyle::normal, "1 hour", MenuAction::duration));
+    menu.items.push_back(sleepFor);
+    auto quit = item(MenuItemStyle::normal, "Quit", MenuAction::quit);
+    quit.shortcut = "Ctrl+Q";
+    menu.items.push_back(quit);
+    return menu;
+}
+
+class DBusMenuExporterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        daemon_.start("/usr/bin/dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        if (!daemon_.waitForReadyRead(5000)) GTEST_SKIP() << "dbus-daemon did not start";
+        const QString address = QString::fromUtf8(daemon_.readLine()).trimmed();
+        auto server = QDBusConnection::connectToBus(address, "menu-server");
+        client_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "menu-host"));
+        exporter_ = std::make_unique<DBusMenuExporter>(
+            server, [this] { return menu_; }, [this](const MenuItem& chosen) { performed_.push_back(chosen); }, log_);
+        exporter_->setOnOpenChanged([this](bool open) { opened_.push_back(open); });
+        ASSERT_TRUE(exporter_->exportOn());
+        service_ = server.baseService();
+    }
+
+    void TearDown() override {
+        exporter_.reset();
+        client_.reset();
+        QDBusConnection::disconnectFromBus("menu-server");
+        QDBusConnection::disconnectFromBus("menu-host");
+        daemon_.kill();
+        daemon_.waitForFinished(2000);
+    }
+
+    /// Calls `method` as a host; the event loop runs meanwhile so the exporter can answer.
+    QDBusMessage call(const QString& method, const QList<QVariant>& args) {
+        auto message = QDBusMessage::createMethodCall(service_, "/MenuBar", "com.canonical.dbusmenu", method);
+        message.setArguments(args);
+        return client_->call(message, QDBus::BlockWithGui, 5000);
+    }
+
+    Node layout(int parent = 0, int depth = -1) {
+        const auto reply = call("GetLayout", {parent, depth, QStringList()});
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        return reply.type() == QDBusMessage::ReplyMessage ? readNode(reply.arguments().at(1).value<QDBusArgument>())
+                                                           : Node{};
+    }
+
+    void click(int id) { call("Event", {id, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u}); }
+
+    QProcess daemon_;
+    CapturingLogSink log_;
+    std::unique_ptr<QDBusConnection> client_;
+    std::unique_ptr<DBusMenuExporter> exporter_;
+    QString service_;
+    MenuModel menu_ = sampleMenu();
+    std::vector<MenuItem> performed_;
+    std::vector<bool> opened_;
+};
+
+TEST_F(DBusMenuExporterTest, MapsTheModelToDbusmenuItems) {
+    const Node root = layout();
+    EXPECT_EQ(root.id, 0);
+    EXPECT_EQ(root.props["children-display"].toString(), "submenu");
+    ASSERT_EQ(root.children.size(), 6u);
+    const auto& c = root.children;
+    EXPECT_FALSE(c[0].props["enabled"].toBool()) << "an info line is a disabled item";
+    EXPECT_EQ(c[0].props["icon-name"].toString(), "timer");
+    EXPECT_FALSE(c[1].props["enabled"].toBool()) << "a header is a disabled item";
+    EXPECT_EQ(c[2].props["label"].toString(), "Long__build") << "an underscore would be taken as a mnemonic";
+    EXPECT_EQ(c[2].props["toggle-type"].toString(), "checkmark");
+    EXPECT_EQ(c[2].props["toggle-state"].toInt(), 1);
+    EXPECT_FALSE(c[2].props.contains("enabled"));
+    EXPECT_EQ(c[3].props, (QVariantMap{{"type", "separator"}}));
+    EXPECT_EQ(c[4].props["children-display"].toString(), "submenu");
+    ASSERT_EQ(c[4].children.size(), 1u);
+    EXPECT_EQ(c[4].children[0].props["label"].toString(), "1 hour");
+    EXPECT_EQ(DBusMenuExporter::shortcutKeys("Ctrl+Q"), (QList<QStringList>{{"Control", "q"}}));
+    EXPECT_EQ(DBusMenuExporter::shortcutKeys("Ctrl+Shift+,"), (QList<QStringList>{{"Control", "Shift", "comma"}}));
+    EXPECT_TRUE(c[5].props.contains("shortcut"));
+
+    std::set<int> ids{root.id, c[4].children[0].id};
+    for (const auto& child : c) ids.insert(child.id);
+    EXPECT_EQ(ids.size(), 8u) << "every item needs its own id";
+    EXPECT_TRUE(layout(0, 0).children.empty()) << "depth 0 is the node alone";
+    EXPECT_EQ(layout(c[4].id).children.size(), 1u);
+    const auto label = call("GetProperty", {c[2].id, QString("label")});
+    EXPECT_EQ(label.arguments().at(0).value<QDBusVariant>().variant().toString(), "Long__build");
+}
+
+TEST_F(DBusMenuExporterTest, EventsReachTheItemsOfTheCurrentLayoutOnly) {
+    const Node first = layout();
+    click(first.children[0].id);  // info
+    click(first.children[4].id);  // submenu parent
+    EXPECT_TRUE(performed_.empty()) << "read-outs and submenu parents do nothing";
+    click(first.children[4].children[0].id);
+    ASSERT_EQ(performed_.size(), 1u);
+    EXPECT_EQ(performed_[0].action, MenuAction::duration);
+
+    // Opened again with nothing changed: same ids, no new revision.
+    const uint revision = exporter_->revision();
+    EXPECT_FALSE(call("AboutToShow", {0}).arguments().at(0).toBool());
+    EXPECT_EQ(layout().children[5].id, first.children[5].id);
+    EXPECT_EQ(exporter_->revision(), revision);
+
+    // Opened after a change: new ids; the old quit id names nothing any more.
+    menu_.items.insert(menu_.items.begin(), item(MenuItemStyle::normal, "Turn off", MenuAction::deactivate));
+    EXPECT_TRUE(call("AboutToShow", {0}).arguments().at(0).toBool());
+    EXPECT_GT(exporter_->revision(), revision);
+    click(first.children[5].id);
+    EXPECT_EQ(performed_.size(), 1u) << "a click on an item of an earlier layout was carried out";
+    click(layout().children[6].id);
+    ASSERT_EQ(performed_.size(), 2u);
+    EXPECT_EQ(performed_[1].action, MenuAction::quit);
+
+    call("Event", {0, QString("opened"), QVariant::fromValue(QDBusVariant(0)), 0u});
+    call("Event", {0, QString("closed"), QVariant::fromValue(QDBusVariant(0)), 0u});
+    EXPECT_EQ(opened_, (std::vector<bool>{true, false}));
+}
+
+TEST_F(DBusMenuExporterTest, RefusesBadArguments) {
+    const Node root = layout();
+    const int quit = root.children[5].id;
+    EXPECT_EQ(call("Event", {quit, QString("clicked")}).type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(call("Event", {QString("clicked"), quit, QVariant::fromValue(QDBusVariant(0)), 0u}).type(),
+              QDBusMessage::ErrorMessage);
+    EXPECT_EQ(call("GetLayout", {424242, -1, QStringList()}).type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(call("GetProperty", {quit, QString("no-such-property")}).type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(call("GetProperty", {-7, QString("label")}).type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(call("NoSuchMethod", {}).type(), QDBusMessage::ErrorMessage);
+    call("Event", {quit, QString("hovered"), QVariant::fromValue(QDBusVariant(0)), 0u});
+    call("Event", {-1, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+    EXPECT_TRUE(performed_.empty());
+
+    const auto group = call("AboutToShowGroup", {QVariant::fromValue(QList<int>{0, 99999})});
+    ASSERT_EQ(group.type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(qdbus_cast<QList<int>>(group.arguments().at(1)), QList<int>{99999});
+}
+
+}  // namespace
+}  // namespace torvel

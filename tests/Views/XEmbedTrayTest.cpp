@@ -1,0 +1,62 @@
+// The classic tray icon's menu, drawn from a hand-made model offscreen.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+#include <vector>
+
+#include "Views/XEmbedTray.h"
+
+namespace torvel {
+namespace {
+
+MenuItem item(MenuItemStyle style, const std::string& title, MenuAction action = MenuAction::none) {
+    MenuItem out;
+    out.style = style;
+    out.title = title;
+    out.action = action;
+    return out;
+}
+
+TEST(XEmbedTrayTest, MenuFollowsTheModelAndOnlyActionableItemsAct) {
+    MenuModel model;
+    auto blockers = item(MenuItemStyle::info, "make ×3");
+    blockers.tooltip = "PID 1 — build";
+    model.items.push_back(blockers);
+    model.items.push_back(item(MenuItemStyle::separator, ""));
+    auto profile = item(MenuItemStyle::normal, "Presentation", MenuAction::profile);
+    profile.checkable = profile.checked = true;
+    model.items.push_back(profile);
+    auto sleepFor = item(MenuItemStyle::normal, "Keep awake for");
+    auto hour = item(MenuItemStyle::normal, "1 hour", MenuAction::duration);
+    hour.object = Duration::custom(3600);
+    sleepFor.submenu.push_back(hour);
+    model.items.push_back(sleepFor);
+    auto quit = item(MenuItemStyle::normal, "Quit", MenuAction::quit);
+    quit.shortcut = "Ctrl+Q";
+    model.items.push_back(quit);
+
+    std::vector<MenuItem> performed;
+    QMenu menu;
+    XEmbedTray::fill(menu, model.items, [&](const MenuItem& chosen) { performed.push_back(chosen); });
+    const auto actions = menu.actions();
+    ASSERT_EQ(actions.size(), 5);
+    EXPECT_FALSE(actions[0]->isEnabled()) << "an info line is a read-out";
+    EXPECT_EQ(actions[0]->toolTip(), QString::fromUtf8("PID 1 — build"));
+    EXPECT_TRUE(actions[1]->isSeparator());
+    EXPECT_TRUE(actions[2]->isCheckable());
+    EXPECT_TRUE(actions[2]->isChecked());
+    ASSERT_NE(actions[3]->menu(), nullptr);
+    EXPECT_EQ(actions[4]->shortcut(), QKeySequence("Ctrl+Q"));
+
+    actions[0]->trigger();
+    actions[3]->menu()->actions().at(0)->trigger();
+    actions[4]->trigger();
+    ASSERT_EQ(performed.size(), 2u);
+    EXPECT_EQ(performed[0].action, MenuAction::duration);
+    EXPECT_EQ(std::get<Duration>(performed[0].object), Duration::custom(3600));
+    EXPECT_EQ(performed[1].action, MenuAction::quit);
+}
+
+}  // namespace
+}  // namespace torvel
