@@ -10,6 +10,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>

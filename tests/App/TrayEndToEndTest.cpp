@@ -154,9 +154,9 @@ TEST_F(TrayEndToEndTest, StatusNotifierHostShowsTheItemAndDrivesTorvelThroughIt)
     ASSERT_TRUE(waitUntil([&] { return ask(host, "props")["XAyatanaLabel"].toString().endsWith("m"); }));
     EXPECT_FALSE(ask(host, "signals")["XAyatanaNewLabel"].toArray().isEmpty());
 
-    // The menu, built as it opens: "Turn off" ends the session.
+    // The menu, built as it opens: "Cancel timer" ends the timed session.
     EXPECT_TRUE(ask(host, "about-to-show")["needUpdate"].toBool());
-    const int turnOff = itemLabelled(ask(host, "layout"), "Turn off");
+    const int turnOff = itemLabelled(ask(host, "layout"), "Cancel timer");
     ASSERT_NE(turnOff, 0);
     EXPECT_FALSE(ask(host, "signals")["LayoutUpdated"].toArray().isEmpty()) << "hosts must hear of a changed menu";
     ask(host, "click " + QString::number(turnOff));
@@ -165,7 +165,7 @@ TEST_F(TrayEndToEndTest, StatusNotifierHostShowsTheItemAndDrivesTorvelThroughIt)
     // Reopened while inactive, the menu has other items; the old id must not reach any of them.
     EXPECT_TRUE(ask(host, "about-to-show")["needUpdate"].toBool());
     const auto inactiveMenu = ask(host, "layout");
-    EXPECT_EQ(itemLabelled(inactiveMenu, "Turn off"), 0);
+    EXPECT_EQ(itemLabelled(inactiveMenu, "Cancel timer"), 0);
     ASSERT_EQ(run({"activate"}), 0);
     ask(host, "click " + QString::number(turnOff));
     QThread::msleep(300);
