@@ -270,6 +270,9 @@ public:
     void pushWatchedBundleIDs();
     /// The visible running applications, sorted by name; empty without a monitor.
     std::vector<RunningAppInfo> runningApplications() const;
+    /// A view shows the running applications while `shown`: the process monitor then follows launches
+    /// and exits for it (runningAppsChanged), as it does otherwise only while something is watched.
+    void setRunningAppsShown(bool shown);
     /// Keeps the computer awake until process `pid` exits; std::nullopt ends the transient watch.
     void watchTransientPID(std::optional<std::int32_t> pid);
     /// Keeps the computer awake while `bundleID` runs; std::nullopt ends that watch.
@@ -380,6 +383,7 @@ private:
     std::function<void()> batteryStateRefresher_;
     std::vector<WatchedApp> watchedApps_;
     std::uint64_t runningAppsRevision_ = 0;
+    bool runningAppsShown_ = false;
     ProcessHooks processHooks_;
     std::weak_ptr<ProcessMonitor> processMonitor_;
     std::weak_ptr<ThermalMonitor> thermalMonitor_;

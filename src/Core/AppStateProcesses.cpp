@@ -61,6 +61,11 @@ void AppState::watchTransientBundle(std::optional<std::string> bundleID) {
     if (processHooks_.watchTransientBundle) processHooks_.watchTransientBundle(std::move(bundleID));
 }
 
+void AppState::setRunningAppsShown(bool shown) {
+    runningAppsShown_ = shown;
+    if (auto monitor = processMonitor_.lock()) monitor->setListShown(shown);
+}
+
 void AppState::attachProcessMonitor(ProcessMonitor& monitor) {
     unwireProcessMonitor();
     std::weak_ptr<ProcessMonitor> weak = monitor.weakSelf();
@@ -92,6 +97,7 @@ void AppState::attachProcessMonitor(ProcessMonitor& monitor) {
         runningAppsChanged.emit();
     });
 
+    monitor.setListShown(runningAppsShown_);
     pushWatchedBundleIDs();
     // The push reports a change itself; a monitor that was already active before needs this.
     if (monitors_.isProcessTriggerActive != monitor.isActive()) {
@@ -112,6 +118,7 @@ void AppState::unwireProcessMonitor() {
     if (auto monitor = processMonitor_.lock()) {
         monitor->setOnChanged(nullptr);
         monitor->setOnRunningAppsChanged(nullptr);
+        monitor->setListShown(false);
     }
     processMonitor_.reset();
     processHooks_ = {};

@@ -124,11 +124,16 @@ void ProcessMonitor::handleApplicationsChanged() {
     recompute();
 }
 
+void ProcessMonitor::setListShown(bool shown) {
+    listShown_ = shown;
+    updateSubscription();
+}
+
 void ProcessMonitor::updateSubscription() {
     // Following launches and terminations means rescanning the process list, and every rescan wakes
     // the machine: subscribe only while something depends on them. Lists asked for on demand are read
     // fresh anyway; only the running-apps revision stands still meanwhile.
-    const bool wanted = !watchedBundleIDs_.empty() || transientBundleID_.has_value();
+    const bool wanted = !watchedBundleIDs_.empty() || transientBundleID_.has_value() || listShown_;
     if (wanted == isSubscribed_) return;
     isSubscribed_ = wanted;
     if (wanted) {

@@ -47,6 +47,10 @@ public:
     void setTransientBundleID(std::optional<std::string> bundleID);
     const std::optional<std::string>& transientBundleID() const { return transientBundleID_; }
 
+    /// Whether a view lists the running applications (the settings window while it is open): then
+    /// launches and exits are followed for it too, so its list stays current.
+    void setListShown(bool shown);
+
     /// Works out isActive afresh and reports a change.
     void recompute();
 
@@ -75,6 +79,7 @@ private:
     std::optional<std::string> transientBundleID_;
     std::unique_ptr<ProcessWatch> pidWatch_;
     bool isSubscribed_ = false;
+    bool listShown_ = false;
     std::shared_ptr<ProcessMonitor> self_{this, [](ProcessMonitor*) {}};
 };
 

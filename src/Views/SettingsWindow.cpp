@@ -55,6 +55,8 @@ SettingsWindow::SettingsWindow(AppState& state, Localization& texts, const Calen
     banner_->setStyleSheet(QStringLiteral("color: #b3261e;"));
     banner_->hide();
     layout->addWidget(banner_);
+    // The watched applications' "running" marks follow launches and exits while the window is open.
+    state_.setRunningAppsShown(true);
     build();
     showTab(tab);
     // The window redraws itself later, not inside the language switch (which may come from one of its
@@ -66,7 +68,9 @@ SettingsWindow::SettingsWindow(AppState& state, Localization& texts, const Calen
     settingConnection_ = state_.settingChanged.connect([this](std::string_view) { banner_->hide(); });
 }
 
-SettingsWindow::~SettingsWindow() = default;
+SettingsWindow::~SettingsWindow() {
+    state_.setRunningAppsShown(false);
+}
 
 void SettingsWindow::build() {
     const SettingsTab current = tabs_ ? currentTab() : SettingsTab::general;

@@ -91,6 +91,14 @@ TEST_F(ProcessMonitorTest, FollowsLaunchesOnlyWhileSomethingDependsOnThem) {
     scheduler.runPending();
     EXPECT_EQ(appsChanged, 1);                             // only the termination seen while following
     EXPECT_EQ(monitor->runningApplications().size(), 1u);  // asked for: read fresh
+
+    // A list on screen is followed while it shows, with nothing watched.
+    monitor->setListShown(true);
+    workspace.launch(app("org.gnome.Terminal", "Terminal", 12));
+    scheduler.runPending();
+    EXPECT_EQ(appsChanged, 2);
+    monitor->setListShown(false);
+    EXPECT_FALSE(workspace.isObservingChanges());
 }
 
 TEST_F(ProcessMonitorTest, TransientProcessHoldsUntilItExitsAndOnlyTheLatestWatchCounts) {
