@@ -64,10 +64,7 @@ QPushButton* listRow(QVBoxLayout* list, const QString& name, const QString& stat
 SettingsActivationTab::SettingsActivationTab(SettingsContext context, QWidget* parent)
     : QWidget(parent), context_(context) {
     auto& c = context_;
-    QVBoxLayout* page = nullptr;
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(SettingsWidgets::scrollPage(page));
+    QVBoxLayout* page = SettingsWidgets::scrolledPage(this);
 
     auto* smart = SettingsWidgets::section(page, c.text("settings.smart_activation"));
     auto* external = new SettingsToggle(c.text("settings.external_display"));

@@ -41,10 +41,7 @@ QSlider* volumeRow(QVBoxLayout* layout, const SettingsContext& c, float Settings
 SettingsAudioTab::SettingsAudioTab(SettingsContext context, QWidget* parent)
     : QWidget(parent), context_(context) {
     auto& c = context_;
-    QVBoxLayout* page = nullptr;
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(SettingsWidgets::scrollPage(page));
+    QVBoxLayout* page = SettingsWidgets::scrolledPage(this);
     auto* audio = SettingsWidgets::section(page, c.text("settings.audio_feedback"));
 
     auto* lid = new SettingsToggle(c.text("settings.audio.lid_close_enabled"));

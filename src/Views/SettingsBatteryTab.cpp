@@ -34,10 +34,7 @@ QWidget* labelledRow(QVBoxLayout* layout, QLabel* label, QWidget* control, int c
 SettingsBatteryTab::SettingsBatteryTab(SettingsContext context, QWidget* parent)
     : QWidget(parent), context_(context) {
     auto& c = context_;
-    QVBoxLayout* page = nullptr;
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(SettingsWidgets::scrollPage(page));
+    QVBoxLayout* page = SettingsWidgets::scrolledPage(this);
 
     auto* battery = SettingsWidgets::section(page, c.text("settings.battery"));
     auto* limitOn = new SettingsToggle(c.text("settings.battery_auto_stop"));

@@ -19,10 +19,7 @@ namespace torvel {
 SettingsGeneralTab::SettingsGeneralTab(SettingsContext context, QWidget* parent)
     : QWidget(parent), context_(context) {
     auto& c = context_;
-    QVBoxLayout* page = nullptr;
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(SettingsWidgets::scrollPage(page));
+    QVBoxLayout* page = SettingsWidgets::scrolledPage(this);
 
     // General.
     auto* general = SettingsWidgets::section(page, c.text("settings.general"));

@@ -18,10 +18,7 @@ namespace torvel {
 
 SettingsProfilesTab::SettingsProfilesTab(SettingsContext context, QWidget* parent)
     : QWidget(parent), context_(context) {
-    QVBoxLayout* page = nullptr;
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(SettingsWidgets::scrollPage(page));
+    QVBoxLayout* page = SettingsWidgets::scrolledPage(this);
     auto* section = SettingsWidgets::section(page, context_.text("settings.profiles"));
     rowsHost_ = new QWidget;
     rows_ = new QVBoxLayout(rowsHost_);

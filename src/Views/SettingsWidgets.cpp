@@ -26,15 +26,18 @@ QLabel* caption(QVBoxLayout* layout, const QString& text) {
     return label;
 }
 
-QScrollArea* scrollPage(QVBoxLayout*& page) {
+QVBoxLayout* scrolledPage(QWidget* tab) {
+    auto* outer = new QVBoxLayout(tab);
+    outer->setContentsMargins(0, 0, 0, 0);
     auto* area = new QScrollArea;
     area->setWidgetResizable(true);
     area->setFrameShape(QFrame::NoFrame);
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* content = new QWidget;
-    page = new QVBoxLayout(content);
+    auto* page = new QVBoxLayout(content);
     area->setWidget(content);
-    return area;
+    outer->addWidget(area);
+    return page;
 }
 
 }  // namespace torvel::SettingsWidgets

@@ -14,8 +14,9 @@ namespace SettingsWidgets {
 QVBoxLayout* section(QVBoxLayout* page, const QString& title);
 /// A secondary, word-wrapped explanation appended to `layout`.
 QLabel* caption(QVBoxLayout* layout, const QString& text);
-/// A vertical page inside a scroll area that never scrolls sideways: texts wrap instead.
-QScrollArea* scrollPage(QVBoxLayout*& page);
+/// Fills `tab` with a scroll area that never scrolls sideways (texts wrap instead) and returns the
+/// vertical page inside it.
+QVBoxLayout* scrolledPage(QWidget* tab);
 
 }  // namespace SettingsWidgets
 
