@@ -159,7 +159,7 @@ void StatusNotifierItem::registerWithWatcher() {
     // By object path, as the Ayatana items do: the item is then known by this connection's unique name.
     // GNOME's AppIndicator extension (Debian 12 ships version 46) also watches a registered well-known
     // name, and when that watch reports after the item's properties arrived it clears them and drops the
-    // item from the top bar. Every watcher accepts a path.
+    // item from the top bar. Watchers take a path because every Ayatana (GTK) item sends one.
     call << QString(kPath);
     constexpr int kTimeoutMs = 5000;  // a watcher answers at once; a hung one must not hold the item
     auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(call, kTimeoutMs), this);
