@@ -63,8 +63,9 @@ protected:
                   R"({"uuid": "%1", "name": "Eval for tests", "description": "-", "shell-version": ["43"]})")
                   .arg(kEvalExtension));
         write(extension + "extension.js",
-              "function init() {}\nfunction enable() { global.context.unsafe_mode = true; }\nfunction "
-              "disable() {}\n");
+              "function init() {}\n"
+              "function enable() { global.context.unsafe_mode = true; }\n"
+              "function disable() {}\n");
 
         const QString system = startBus(systemBus_), session = startBus(sessionBus_);
         ASSERT_FALSE(system.isEmpty() || session.isEmpty()) << "dbus-daemon did not start";
