@@ -122,7 +122,7 @@ StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, std::filesystem::pat
 
 StatusNotifierItem::~StatusNotifierItem() {
     if (exported_) bus_.unregisterObject(kPath);
-    // Giving the name up is what tells the watcher the item is gone.
+    // Watchers forget the item when Torvel's connection closes, at exit.
     if (ownsName_) bus_.interface()->unregisterService(serviceName_);
 }
 
@@ -156,7 +156,11 @@ void StatusNotifierItem::registerWithWatcher() {
     const unsigned attempt = ++attempt_;
     auto call = QDBusMessage::createMethodCall(kWatcherService, "/StatusNotifierWatcher", kWatcherService,
                                                "RegisterStatusNotifierItem");
-    call << serviceName_;
+    // By object path, as the Ayatana items do: the item is then known by this connection's unique name.
+    // GNOME's AppIndicator extension (Debian 12 ships version 46) also watches a registered well-known
+    // name, and when that watch reports after the item's properties arrived it clears them and drops the
+    // item from the top bar. Watchers take a path because every Ayatana (GTK) item sends one.
+    call << QString(kPath);
     constexpr int kTimeoutMs = 5000;  // a watcher answers at once; a hung one must not hold the item
     auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(call, kTimeoutMs), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this, attempt](QDBusPendingCallWatcher* done) {

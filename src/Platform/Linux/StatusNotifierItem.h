@@ -47,7 +47,8 @@ public:
     bool isRegistered() const { return registered_; }
     /// Registers again with the watcher, if one runs (it may have forgotten the item).
     void registerWithWatcher();
-    /// The bus name hosts know the item by ("org.kde.StatusNotifierItem-PID-1").
+    /// The well-known name the item owns ("org.kde.StatusNotifierItem-PID-1"); watchers know it by
+    /// the connection's unique name, as it registers by path.
     const QString& serviceName() const { return serviceName_; }
 
     QString introspect(const QString& path) const override;
