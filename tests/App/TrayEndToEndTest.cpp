@@ -174,8 +174,20 @@ TEST_F(TrayEndToEndTest, StatusNotifierHostShowsTheItemAndDrivesTorvelThroughIt)
     EXPECT_TRUE(active()) << "a click on an item of an earlier menu was carried out";
     EXPECT_EQ(torvel.state(), QProcess::Running);
 
+    // "Settings…" opens the settings window on Torvel's display.
+    ask(host, "about-to-show");
+    const auto activeMenu = ask(host, "layout");
+    ask(host, "click " + QString::number(itemLabelled(activeMenu, "Settings…")));
+    EXPECT_TRUE(waitUntil([this] {
+        QProcess search;
+        search.setProcessEnvironment(environment_);
+        search.start("/usr/bin/xdotool", {"search", "--onlyvisible", "--name", "^Torvel settings$"});
+        search.waitForFinished(5000);
+        return !search.readAllStandardOutput().trimmed().isEmpty();
+    })) << "no settings window appeared";
+
     // Quit from the menu runs the quit path.
-    ask(host, "click " + QString::number(itemLabelled(inactiveMenu, "Quit Torvel")));
+    ask(host, "click " + QString::number(itemLabelled(activeMenu, "Quit Torvel")));
     ASSERT_TRUE(torvel.waitForFinished(10000));
     EXPECT_EQ(torvel.exitCode(), 0);
     EXPECT_TRUE(QString::fromUtf8(torvel.readAllStandardError()).contains("0 keep-awake assertions held at exit"));
