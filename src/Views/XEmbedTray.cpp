@@ -1,6 +1,10 @@
 #include "Views/XEmbedTray.h"
 
+#include <QCursor>
+#include <QGuiApplication>
 #include <QKeySequence>
+
+#include "UI/ClickRouting.h"
 
 namespace torvel {
 
@@ -23,7 +27,15 @@ XEmbedTray::XEmbedTray(std::function<MenuModel()> build, std::function<void(cons
         if (onMenuOpenChanged_) onMenuOpenChanged_(false);
     });
     connect(&icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if ((reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::MiddleClick) && toggle_) toggle_();
+        // A right click opens the context menu by itself.
+        if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::MiddleClick) return;
+        const auto click = reason == QSystemTrayIcon::MiddleClick ? StatusItemClick::middle : StatusItemClick::primary;
+        const bool control = QGuiApplication::keyboardModifiers().testFlag(Qt::ControlModifier);
+        if (routeStatusItemClick(click, control) == StatusItemClickResult::openMenu) {
+            menu_.popup(QCursor::pos());
+        } else if (toggle_) {
+            toggle_();
+        }
     });
 }
 
