@@ -9,9 +9,9 @@
 
 namespace torvel {
 
-EmergencySleepService::EmergencySleepService(SessionAutomation& automation, ProcessControl& control, Clock& clock,
-                                             Scheduler& scheduler, LogSink& log, std::uint32_t ownUID,
-                                             EmergencySleepTiming timing)
+EmergencySleepService::EmergencySleepService(SessionAutomation& automation, ProcessControl& control,
+                                             Clock& clock, Scheduler& scheduler, LogSink& log,
+                                             std::uint32_t ownUID, EmergencySleepTiming timing)
     : automation_(automation),
       control_(control),
       clock_(clock),
@@ -28,10 +28,12 @@ EmergencySleepService::~EmergencySleepService() {
 std::int32_t EmergencySleepService::consentStatus(bool askUserIfNeeded) {
     std::int32_t status = automation_.permissionStatus(askUserIfNeeded);
     if (status == SessionAutomation::kNotRunning) {
-        log_.info("Consent to sleep unreadable while polkit is down (status -600) — starting it and asking again");
+        log_.info(
+            "Consent to sleep unreadable while polkit is down (status -600) — starting it and asking again");
         status = statusAfterLaunch(askUserIfNeeded);
     }
-    if (status != SessionAutomation::kGranted) log_.info("Consent for the session's sleep not granted: status {}", status);
+    if (status != SessionAutomation::kGranted)
+        log_.info("Consent for the session's sleep not granted: status {}", status);
     return status;
 }
 
@@ -62,9 +64,12 @@ std::optional<UnattendedSleepObstacle> EmergencySleepService::unattendedSleepObs
     const auto consent = consentFromStatus(consentStatus(false));
     if (!consent) return UnattendedSleepObstacle::consentUnreadable;
     switch (*consent) {
-        case AutomationConsent::granted: return std::nullopt;
-        case AutomationConsent::notAsked: return UnattendedSleepObstacle::consentNotAsked;
-        case AutomationConsent::denied: return UnattendedSleepObstacle::consentDenied;
+        case AutomationConsent::granted:
+            return std::nullopt;
+        case AutomationConsent::notAsked:
+            return UnattendedSleepObstacle::consentNotAsked;
+        case AutomationConsent::denied:
+            return UnattendedSleepObstacle::consentDenied;
     }
     return UnattendedSleepObstacle::consentUnreadable;
 }
@@ -93,8 +98,9 @@ bool EmergencySleepService::sleepNow(bool interactive) {
 
 bool EmergencySleepService::sendUnattended() {
     if (consentStatus(false) != SessionAutomation::kGranted) {
-        log_.error("no consent to sleep and nobody here to grant it — skipping the session's sleep rather than "
-                   "blocking on a polkit prompt");
+        log_.error(
+            "no consent to sleep and nobody here to grant it — skipping the session's sleep rather than "
+            "blocking on a polkit prompt");
         return false;
     }
     std::unique_lock lock(mutex_);
@@ -119,8 +125,9 @@ bool EmergencySleepService::sendUnattended() {
     const bool returned = done_.wait_for(lock, std::chrono::duration<double>(timing_.stallBound),
                                          [&outcome] { return outcome->done; });
     if (returned) return outcome->succeeded;
-    log_.error("unattended sleep request did not return within {} s — the unattended path stays shut until it does",
-               timing_.stallBound);
+    log_.error(
+        "unattended sleep request did not return within {} s — the unattended path stays shut until it does",
+        timing_.stallBound);
     scheduler_.post([callback = onStalled_] {
         if (callback) callback();
     });

@@ -36,7 +36,8 @@ struct EmergencySleepTiming {
 class EmergencySleepService {
 public:
     EmergencySleepService(SessionAutomation& automation, ProcessControl& control, Clock& clock,
-                          Scheduler& scheduler, LogSink& log, std::uint32_t ownUID, EmergencySleepTiming timing = {});
+                          Scheduler& scheduler, LogSink& log, std::uint32_t ownUID,
+                          EmergencySleepTiming timing = {});
     /// Waits for a hung unattended request to return (the port bounds every call).
     ~EmergencySleepService();
     EmergencySleepService(const EmergencySleepService&) = delete;
@@ -75,7 +76,7 @@ private:
     std::uint32_t ownUID_;
     EmergencySleepTiming timing_;
     std::function<void()> onStalled_;
-    mutable std::mutex mutex_;     // guards inFlight_ and every Outcome
+    mutable std::mutex mutex_;      // guards inFlight_ and every Outcome
     std::condition_variable done_;  // an unattended request returned
     bool inFlight_ = false;
     std::thread sender_;  // the last unattended request; joined before the next starts

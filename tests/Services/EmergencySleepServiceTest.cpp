@@ -98,7 +98,8 @@ TEST_F(EmergencySleep, AHungRequestShutsBothPathsUntilItReturns) {
     EXPECT_FALSE(service.sleepNow(true));
     EXPECT_EQ(linesWith("already out — not sending a second one from the menu"), 1);
 
-    for (int i = 0; i < 200 && service.isSendInFlight(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 200 && service.isSendInFlight(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(service.isSendInFlight());
     EXPECT_EQ(automation.sleeps(), std::vector<bool>{false});
 
@@ -110,7 +111,8 @@ TEST_F(EmergencySleep, AHungRequestShutsBothPathsUntilItReturns) {
 TEST_F(EmergencySleep, AnInteractiveRequestOutRefusesTheUnattendedOne) {
     automation.setSleepDuration(0.3);
     std::thread menu([&] { EXPECT_TRUE(service.sleepNow(true)); });
-    for (int i = 0; i < 100 && !service.isSendInFlight(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    for (int i = 0; i < 100 && !service.isSendInFlight(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     EXPECT_FALSE(service.sleepNow(false));
     menu.join();
     EXPECT_EQ(linesWith("previous unattended sleep request has not returned"), 1);
