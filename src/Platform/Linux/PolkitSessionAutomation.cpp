@@ -16,6 +16,7 @@ constexpr auto kLogindPath = "/org/freedesktop/login1";
 constexpr auto kLogindManager = "org.freedesktop.login1.Manager";
 constexpr std::int32_t kUnreadable = -1;
 constexpr quint32 kAllowUserInteraction = 1;
+constexpr qsizetype kMaxErrorLength = 300;
 
 bool unreachable(const QString& errorName) {
     return errorName == "org.freedesktop.DBus.Error.ServiceUnknown" ||
@@ -119,9 +120,12 @@ bool PolkitSessionAutomation::sleep(bool interactive, std::string* error) {
     }
     auto message = QDBusMessage::createMethodCall(kLogind, kLogindPath, kLogindManager, "Suspend");
     message << interactive;
-    const QDBusMessage reply = system_.call(message, QDBus::Block, kSuspendTimeoutMs);
+    // With a user present logind may wait for their password: give them as long as a prompt gets.
+    const QDBusMessage reply =
+        system_.call(message, QDBus::Block, interactive ? kPromptTimeoutMs : kSuspendTimeoutMs);
     if (reply.type() == QDBusMessage::ReplyMessage) return true;
-    if (error) *error = (reply.errorName() + ": " + reply.errorMessage()).toStdString();
+    // The text comes from whoever answered on the bus: keep it to a line's length.
+    if (error) *error = (reply.errorName() + ": " + reply.errorMessage()).left(kMaxErrorLength).toStdString();
     return false;
 }
 

@@ -19,10 +19,13 @@ class PolkitSessionAutomation : public SessionAutomation {
 public:
     /// The bound on a check nobody answers by hand, and on the other calls.
     static constexpr int kCallTimeoutMs = 3000;
-    /// The bound on a check that may show a password prompt: the user needs time to answer it.
+    /// The bound on a check or an interactive Suspend that may show a password prompt: the user
+    /// needs time to answer it.
     static constexpr int kPromptTimeoutMs = 120000;
-    /// The bound on the Suspend call; the unattended caller stops waiting long before.
+    /// The bound on an unattended Suspend call; its caller stops waiting long before, but the
+    /// service's destructor waits for it.
     static constexpr int kSuspendTimeoutMs = 25000;
+    /// What logind also wants when another user's lock blocks sleep.
     static constexpr const char* kIgnoreInhibitAction = "org.freedesktop.login1.suspend-ignore-inhibit";
 
     PolkitSessionAutomation(QDBusConnection system, std::uint32_t ownUID);
