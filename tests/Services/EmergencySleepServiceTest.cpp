@@ -109,9 +109,9 @@ TEST_F(EmergencySleep, AHungRequestShutsBothPathsUntilItReturns) {
 }
 
 TEST_F(EmergencySleep, AnInteractiveRequestOutRefusesTheUnattendedOne) {
-    automation.setSleepDuration(0.3);
+    automation.setSleepDuration(0.5);
     std::thread menu([&] { EXPECT_TRUE(service.sleepNow(true)); });
-    for (int i = 0; i < 100 && !service.isSendInFlight(); ++i)
+    for (int i = 0; i < 250 && !service.isSendInFlight(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     EXPECT_FALSE(service.sleepNow(false));
     menu.join();
