@@ -3,6 +3,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "Services/BlockerTermination.h"
@@ -112,16 +113,23 @@ bool EmergencySleepService::sendUnattended() {
     // The previous sender cleared the flag as its last step, so this join does not wait.
     if (sender_.joinable()) sender_.join();
     auto outcome = std::make_shared<Outcome>();
-    sender_ = std::thread([this, outcome] {
-        const bool succeeded = send(false);
-        {
-            std::lock_guard guard(mutex_);
-            outcome->succeeded = succeeded;
-            outcome->done = true;
-            inFlight_ = false;
-        }
-        done_.notify_all();
-    });
+    try {
+        sender_ = std::thread([this, outcome] {
+            const bool succeeded = send(false);
+            {
+                std::lock_guard guard(mutex_);
+                outcome->succeeded = succeeded;
+                outcome->done = true;
+                inFlight_ = false;
+            }
+            done_.notify_all();
+        });
+    } catch (const std::system_error& e) {
+        // No thread, no request: a flag left set would shut both paths for good.
+        inFlight_ = false;
+        log_.error("could not start the unattended sleep request: {}", e.what());
+        return false;
+    }
     const bool returned = done_.wait_for(lock, std::chrono::duration<double>(timing_.stallBound),
                                          [&outcome] { return outcome->done; });
     if (returned) return outcome->succeeded;
