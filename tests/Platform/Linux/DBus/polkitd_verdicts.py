@@ -18,11 +18,13 @@ def load(mock, parameters):
     polkitd.load(mock, parameters)
     mock.verdicts = dict(parameters.get('verdicts', {}))
     mock.subjects = []
+    mock.asked = []
 
 
 @dbus.service.method(MAIN_IFACE, in_signature='(sa{sv})sa{ss}us', out_signature='(bba{ss})')
-def CheckAuthorization(self, subject, action_id, _details, _flags, _cancellation_id):
+def CheckAuthorization(self, subject, action_id, _details, flags, _cancellation_id):
     self.subjects.append(subject)
+    self.asked.append('%s %d' % (action_id, flags))
     verdict = self.verdicts.get(action_id, 'yes' if self.allow_unknown else 'no')
     if verdict == 'error':
         raise dbus.exceptions.DBusException('no such action', name='org.freedesktop.PolicyKit1.Error.Failed')
@@ -45,3 +47,9 @@ def SubjectKinds(self):
 def AllowUnknown(self, default):
     '''Actions without a verdict of their own are answered "yes" (True) or "no".'''
     self.allow_unknown = default
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='as')
+def AskedActions(self):
+    '''Each check so far as "action flags", in order.'''
+    return self.asked

@@ -1,0 +1,118 @@
+#include "Platform/Linux/PolkitSessionAutomation.h"
+
+#include <QDBusMetaType>
+#include <QMap>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "PrivateBuses.h"
+
+namespace torvel {
+namespace {
+
+using Bus = PrivateBuses::Bus;
+constexpr auto kPolkit = "org.freedesktop.PolicyKit1";
+constexpr auto kAuthority = "/org/freedesktop/PolicyKit1/Authority";
+constexpr auto kLogind = "org.freedesktop.login1";
+constexpr auto kLogindPath = "/org/freedesktop/login1";
+constexpr auto kManager = "org.freedesktop.login1.Manager";
+constexpr auto kSuspend = "org.freedesktop.login1.suspend";
+constexpr auto kIgnore = "org.freedesktop.login1.suspend-ignore-inhibit";
+
+struct PolkitSessionAutomationTest : ::testing::Test {
+    PrivateBuses buses;
+    std::uint32_t uid = ::getuid();
+    PolkitSessionAutomation automation{buses.connection(Bus::system), uid};
+
+    void SetUp() override {
+        if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
+        ASSERT_TRUE(buses.startMock(Bus::system, kLogind, kLogindPath, kManager));
+        ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "Suspend", "b", "", ""));
+        locks("[]");
+    }
+    void locks(const QString& list) {
+        ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "ListInhibitors", "",
+                                    "a(ssssuu)", "ret = " + list));
+    }
+    bool startPolkit() {
+        return buses.startTemplate(Bus::system, TORVEL_DBUS_TEST_DIR "/polkitd_verdicts.py", kPolkit);
+    }
+    void verdicts(const QMap<QString, QString>& map) {
+        qDBusRegisterMetaType<QMap<QString, QString>>();
+        auto call =
+            QDBusMessage::createMethodCall(kPolkit, kAuthority, "org.freedesktop.DBus.Mock", "SetVerdicts");
+        call << QVariant::fromValue(map);
+        ASSERT_EQ(buses.connection(Bus::system).call(call, QDBus::Block, 5000).type(),
+                  QDBusMessage::ReplyMessage);
+    }
+    QStringList asked() {
+        const auto call =
+            QDBusMessage::createMethodCall(kPolkit, kAuthority, "org.freedesktop.DBus.Mock", "AskedActions");
+        return buses.connection(Bus::system)
+            .call(call, QDBus::Block, 5000)
+            .arguments()
+            .value(0)
+            .toStringList();
+    }
+};
+
+TEST_F(PolkitSessionAutomationTest, VerdictsBecomeStatusesAndAnAbsentPolkitIsNotRunning) {
+    EXPECT_EQ(automation.permissionStatus(false), SessionAutomation::kNotRunning);
+    ASSERT_TRUE(startPolkit());
+    const std::pair<const char*, std::int32_t> cases[] = {
+        {"yes", 0}, {"challenge", -1744}, {"no", -1743}, {"error", -1}};
+    for (const auto& [verdict, status] : cases) {
+        verdicts({{kSuspend, verdict}});
+        EXPECT_EQ(automation.permissionStatus(false), status) << verdict;
+    }
+    EXPECT_EQ(automation.permissionStatus(true), -1);
+    // Only the asking read lets polkit prompt.
+    EXPECT_EQ(asked().mid(3),
+              (QStringList{"org.freedesktop.login1.suspend 0", "org.freedesktop.login1.suspend 1"}));
+}
+
+TEST_F(PolkitSessionAutomationTest, AnotherUsersSleepLockNeedsTheIgnoreInhibitGrantToo) {
+    ASSERT_TRUE(startPolkit());
+    // Our own lock, another user's delay lock and idle lock: logind lets a Suspend from us pass.
+    locks(QString("[('sleep:idle', 'Mine', 'a', 'block', %1, 5), ('sleep', 'Other', 'b', 'delay', %2, 6),"
+                  " ('idle', 'Other', 'c', 'block', %2, 7)]")
+              .arg(uid)
+              .arg(uid + 1));
+    verdicts({{kSuspend, "yes"}, {kIgnore, "no"}});
+    EXPECT_EQ(automation.permissionStatus(false), 0);
+    EXPECT_FALSE(asked().join(' ').contains(kIgnore));
+
+    locks(QString("[('shutdown:sleep', 'Other', 'b', 'block', %1, 6)]").arg(uid + 1));
+    const std::tuple<const char*, const char*, std::int32_t> cases[] = {
+        {"yes", "no", -1743}, {"yes", "challenge", -1744}, {"challenge", "yes", -1744},
+        {"yes", "error", -1}, {"yes", "yes", 0},           {"no", "yes", -1743}};
+    for (const auto& [suspend, ignore, status] : cases) {
+        verdicts({{kSuspend, suspend}, {kIgnore, ignore}});
+        EXPECT_EQ(automation.permissionStatus(false), status) << suspend << " " << ignore;
+    }
+    EXPECT_EQ(asked().back(), "org.freedesktop.login1.suspend 0");  // a refusal needs no second question
+    EXPECT_TRUE(asked().contains(QString(kIgnore) + " 0"));
+}
+
+TEST_F(PolkitSessionAutomationTest, SleepAsksLogindToSuspendAndReportsItsRefusal) {
+    std::string error;
+    EXPECT_TRUE(automation.sleep(false, &error));
+    EXPECT_TRUE(automation.sleep(true, &error));
+    const auto calls = buses.calls(Bus::system, kLogind, kLogindPath);
+    std::vector<QVariantList> suspends;
+    for (const auto& [method, args] : calls)
+        if (method == "Suspend") suspends.push_back(args);
+    ASSERT_EQ(suspends.size(), 2u);
+    EXPECT_EQ(suspends[0], QVariantList{false});
+    EXPECT_EQ(suspends[1], QVariantList{true});
+
+    ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "Suspend", "b", "",
+                                "raise dbus.exceptions.DBusException('busy', "
+                                "name='org.freedesktop.login1.OperationInProgress')"));
+    EXPECT_FALSE(automation.sleep(false, &error));
+    EXPECT_EQ(error, "org.freedesktop.login1.OperationInProgress: busy");
+}
+
+}  // namespace
+}  // namespace torvel
