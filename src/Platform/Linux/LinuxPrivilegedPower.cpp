@@ -1,6 +1,5 @@
 #include "Platform/Linux/LinuxPrivilegedPower.h"
 
-#include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QObject>
@@ -12,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "Platform/Linux/LogindInhibitors.h"
 #include "Platform/Linux/PowerProfilesDaemon.h"
 
 namespace torvel {
@@ -97,34 +97,18 @@ void LinuxPrivilegedPower::readSuspendVetoed(std::function<void(std::optional<bo
 }
 
 void LinuxPrivilegedPower::askListInhibitors(std::function<void(std::optional<bool>)> done) {
-    auto* call = new QDBusPendingCallWatcher(system_.asyncCall(logindCall("ListInhibitors"), kCallTimeoutMs),
-                                             context_.get());
+    auto* call = new QDBusPendingCallWatcher(system_.asyncCall(listInhibitorsCall(), kCallTimeoutMs), context_.get());
     QObject::connect(call, &QDBusPendingCallWatcher::finished, context_.get(),
                      [done = std::move(done)](QDBusPendingCallWatcher* answer) {
                          answer->deleteLater();
-                         const QDBusMessage reply = answer->reply();
-                         if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != "a(ssssuu)") {
+                         const auto inhibitors = inhibitorsFromReply(answer->reply());
+                         if (!inhibitors) {
                              done(std::nullopt);
                              return;
                          }
                          // Our own user's blocks are ours to lift (or the emergency's to end); another
                          // user's sleep block is beyond us.
-                         const auto uid = static_cast<quint32>(::getuid());
-                         bool vetoed = false;
-                         const auto list = qvariant_cast<QDBusArgument>(reply.arguments().value(0));
-                         list.beginArray();
-                         while (!list.atEnd()) {
-                             QString what, who, why, mode;
-                             quint32 owner = 0, pid = 0;
-                             list.beginStructure();
-                             list >> what >> who >> why >> mode >> owner >> pid;
-                             list.endStructure();
-                             if (mode == QStringLiteral("block") && owner != uid &&
-                                 what.split(':').contains(QStringLiteral("sleep")))
-                                 vetoed = true;
-                         }
-                         list.endArray();
-                         done(vetoed);
+                         done(anotherUserBlocksSleep(*inhibitors, static_cast<std::uint32_t>(::getuid())));
                      });
 }
 

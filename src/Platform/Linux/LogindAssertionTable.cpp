@@ -1,10 +1,11 @@
 #include "Platform/Linux/LogindAssertionTable.h"
 
-#include <QDBusArgument>
 #include <QDBusMessage>
 #include <QStringList>
 
 #include <utility>
+
+#include "Platform/Linux/LogindInhibitors.h"
 
 namespace torvel {
 
@@ -28,27 +29,20 @@ std::optional<std::vector<AssertionRecord>> LogindAssertionTable::read(std::stri
         return std::nullopt;
     };
     if (!system_.isConnected()) return fail("no system bus");
-    const auto call = QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
-                                                     "org.freedesktop.login1.Manager", "ListInhibitors");
-    const QDBusMessage reply = system_.call(call, QDBus::Block, kCallTimeoutMs);
+    const QDBusMessage reply = system_.call(listInhibitorsCall(), QDBus::Block, kCallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage) return fail(reply.errorName() + ": " + reply.errorMessage());
-    if (reply.signature() != "a(ssssuu)") return fail("unexpected reply " + reply.signature());
+    const auto inhibitors = inhibitorsFromReply(reply);
+    if (!inhibitors) return fail("unexpected reply " + reply.signature());
 
     std::vector<AssertionRecord> records;
-    const auto list = reply.arguments().value(0).value<QDBusArgument>();
-    list.beginArray();
-    while (!list.atEnd()) {
-        QString what, who, why, mode;
-        std::uint32_t uid = 0, pid = 0;
-        list.beginStructure();
-        list >> what >> who >> why >> mode >> uid >> pid;
-        list.endStructure();
-        const std::uint32_t level = mode == "block" ? kLevelOn : 0;
-        QString reason = who.isEmpty() ? why : why.isEmpty() ? who : who + ": " + why;
-        for (const QString& kind : what.split(':', Qt::SkipEmptyParts))
-            records.push_back(AssertionRecord{pid, assertionType(kind), level, reason.toStdString()});
+    for (const LogindInhibitor& entry : *inhibitors) {
+        const std::uint32_t level = entry.mode == "block" ? kLevelOn : 0;
+        const QString reason = entry.who.isEmpty()   ? entry.why
+                               : entry.why.isEmpty() ? entry.who
+                                                     : entry.who + ": " + entry.why;
+        for (const QString& kind : entry.what.split(':', Qt::SkipEmptyParts))
+            records.push_back(AssertionRecord{entry.pid, assertionType(kind), level, reason.toStdString()});
     }
-    list.endArray();
     return records;
 }
 

@@ -34,9 +34,7 @@ void LogindInhibitorListing::refresh() {
     if (pending_ || !system_.isConnected()) return;
     pending_ = true;
     const std::uint64_t serial = ++sent_;
-    const auto message = QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
-                                                        "org.freedesktop.login1.Manager", "ListInhibitors");
-    auto* watcher = new QDBusPendingCallWatcher(system_.asyncCall(message, 5000), context_.get());
+    auto* watcher = new QDBusPendingCallWatcher(system_.asyncCall(listInhibitorsCall(), 5000), context_.get());
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context_.get(),
                      [this, serial](QDBusPendingCallWatcher* done) {
                          done->deleteLater();
@@ -48,23 +46,12 @@ void LogindInhibitorListing::answered(std::uint64_t serial, const QDBusMessage& 
     pending_ = false;
     answeredSerial_ = serial;
     // Whatever logind answers is checked before it is believed; a bad answer counts as no answer.
-    lastFailed_ = reply.type() != QDBusMessage::ReplyMessage || reply.signature() != "a(ssssuu)";
-    inhibitors_.clear();
-    if (lastFailed_) {
+    auto inhibitors = inhibitorsFromReply(reply);
+    lastFailed_ = !inhibitors;
+    inhibitors_ = std::move(inhibitors).value_or(std::vector<LogindInhibitor>{});
+    if (lastFailed_)
         log_.info("logind's inhibitor list could not be read ({}); trusting what is held",
                   reply.errorName().toStdString());
-        return;
-    }
-    const auto list = reply.arguments().value(0).value<QDBusArgument>();
-    list.beginArray();
-    while (!list.atEnd()) {
-        Inhibitor entry;
-        list.beginStructure();
-        list >> entry.what >> entry.who >> entry.why >> entry.mode >> entry.uid >> entry.pid;
-        list.endStructure();
-        inhibitors_.push_back(std::move(entry));
-    }
-    list.endArray();
 }
 
 LogindInhibitorListing::Answer LogindInhibitorListing::find(const QString& what, const QString& who,
@@ -74,7 +61,7 @@ LogindInhibitorListing::Answer LogindInhibitorListing::find(const QString& what,
     // uid only where logind names no process.
     const auto pid = static_cast<std::uint32_t>(::getpid());
     const auto uid = static_cast<std::uint32_t>(::getuid());
-    const bool listed = std::any_of(inhibitors_.begin(), inhibitors_.end(), [&](const Inhibitor& entry) {
+    const bool listed = std::any_of(inhibitors_.begin(), inhibitors_.end(), [&](const LogindInhibitor& entry) {
         const bool ours = entry.pid == pid || (entry.pid == 0 && entry.uid == uid);
         return ours && entry.who == who && entry.why == why && entry.mode == "block" &&
                sameWhat(entry.what, what);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "Platform/Linux/LogindInhibitors.h"
 #include "Platform/Log.h"
 
 class QObject;
@@ -39,16 +40,12 @@ public:
     Answer find(const QString& what, const QString& who, const QString& why, std::uint64_t takenAt) const;
 
 private:
-    struct Inhibitor {
-        QString what, who, why, mode;
-        std::uint32_t uid = 0, pid = 0;
-    };
     void answered(std::uint64_t serial, const QDBusMessage& reply);
 
     QDBusConnection system_;
     Logger log_;
     std::unique_ptr<QObject> context_;  // parent of the pending calls: they die with us
-    std::vector<Inhibitor> inhibitors_;
+    std::vector<LogindInhibitor> inhibitors_;
     std::uint64_t sent_ = 0, answeredSerial_ = 0;
     bool pending_ = false, lastFailed_ = false;
 };

@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "Platform/Linux/LogindInhibitors.h"
 #include "Platform/Linux/PolkitAuthority.h"
 
 namespace torvel {
@@ -80,22 +81,9 @@ std::int32_t PolkitSessionAutomation::check(const char* action, bool askUserIfNe
 
 std::optional<bool> PolkitSessionAutomation::othersBlockSleep() {
     if (!system_.isConnected()) return std::nullopt;
-    const auto call = QDBusMessage::createMethodCall(kLogind, kLogindPath, kLogindManager, "ListInhibitors");
-    const QDBusMessage reply = system_.call(call, QDBus::Block, kCallTimeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != "a(ssssuu)") return std::nullopt;
-    bool others = false;
-    const auto list = reply.arguments().value(0).value<QDBusArgument>();
-    list.beginArray();
-    while (!list.atEnd()) {
-        QString what, who, why, mode;
-        std::uint32_t uid = 0, pid = 0;
-        list.beginStructure();
-        list >> what >> who >> why >> mode >> uid >> pid;
-        list.endStructure();
-        if (mode == "block" && uid != ownUID_ && what.split(':').contains("sleep")) others = true;
-    }
-    list.endArray();
-    return others;
+    const auto inhibitors = inhibitorsFromReply(system_.call(listInhibitorsCall(), QDBus::Block, kCallTimeoutMs));
+    if (!inhibitors) return std::nullopt;
+    return anotherUserBlocksSleep(*inhibitors, ownUID_);
 }
 
 std::int32_t PolkitSessionAutomation::permissionStatus(bool askUserIfNeeded) {
