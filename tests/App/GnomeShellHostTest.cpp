@@ -22,7 +22,11 @@
 #include <functional>
 #include <memory>
 
+#include "TorvelProcess.h"
+
 namespace {
+
+using torvel::apptest::waitUntil;
 
 constexpr const char* kShell = "/usr/bin/gnome-shell";
 constexpr const char* kExtension = "ubuntu-appindicators@ubuntu.com";
@@ -185,30 +189,8 @@ protected:
         return eval(QString("const i = Main.panel.statusArea['appindicator-%1']; %2").arg(item, code));
     }
 
-    int run(const QStringList& args) {
-        QProcess process;
-        process.setProcessEnvironment(torvelEnvironment_);
-        process.start(TORVEL_EXECUTABLE, args);
-        EXPECT_TRUE(process.waitForFinished(15000));
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    }
-
-    bool active() {
-        QProcess process;
-        process.setProcessEnvironment(torvelEnvironment_);
-        process.start(TORVEL_EXECUTABLE, {"status", "--json"});
-        process.waitForFinished(10000);
-        return QJsonDocument::fromJson(process.readAllStandardOutput()).object()["active"].toBool();
-    }
-
-    static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
-        QDeadlineTimer deadline(timeoutMs);
-        while (!done()) {
-            if (deadline.hasExpired()) return false;
-            QThread::msleep(50);
-        }
-        return true;
-    }
+    int run(const QStringList& args) { return torvel::apptest::runTorvel(torvelEnvironment_, args); }
+    bool active() { return torvel::apptest::torvelActive(torvelEnvironment_); }
 
     QTemporaryDir root_;
     QProcess systemBus_, sessionBus_;

@@ -16,7 +16,11 @@
 #include <functional>
 #include <memory>
 
+#include "TorvelProcess.h"
+
 namespace {
+
+using torvel::apptest::waitUntil;
 
 constexpr const char* kHost = TORVEL_TEST_SOURCE_DIR "/App/sni_host.py";
 
@@ -86,30 +90,8 @@ protected:
         return answer;
     }
 
-    int run(const QStringList& args) {
-        QProcess process;
-        process.setProcessEnvironment(environment_);
-        process.start(TORVEL_EXECUTABLE, args);
-        EXPECT_TRUE(process.waitForFinished(15000));
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    }
-
-    bool active() {
-        QProcess process;
-        process.setProcessEnvironment(environment_);
-        process.start(TORVEL_EXECUTABLE, {"status", "--json"});
-        process.waitForFinished(10000);
-        return QJsonDocument::fromJson(process.readAllStandardOutput()).object()["active"].toBool();
-    }
-
-    static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
-        QDeadlineTimer deadline(timeoutMs);
-        while (!done()) {
-            if (deadline.hasExpired()) return false;
-            QThread::msleep(50);
-        }
-        return true;
-    }
+    int run(const QStringList& args) { return torvel::apptest::runTorvel(environment_, args); }
+    bool active() { return torvel::apptest::torvelActive(environment_); }
 
     /// The id of the top-level menu item labelled `label`; 0 when there is none.
     static int itemLabelled(const QJsonObject& layout, const QString& label) {
