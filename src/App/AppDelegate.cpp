@@ -198,10 +198,13 @@ AppDelegate::AppDelegate(Machine machine, bool withDisplay)
 
     // The countdown's wake-up counts on a clock that stands still while the machine sleeps and knows
     // nothing of the wall clock being set: both re-arm it.
-    sleepEvents_->setOnWake([this] { timer_->resynchronize(); });
+    sleepEvents_->setOnWake([this] {
+        timer_->resynchronize();
+        state_->handleSystemDidWake(clock_->suspendingNow());
+    });
     clockChanges_->setOnChange([this] { timer_->resynchronize(); });
 
-    // 5. Emergency power and 6. wake (sharing the callback above) join here.
+    // 5. Emergency power joins here; 6. the wake shares the callback above.
 
     // 7. Displays. The state hears the first answer even when it is "no", so the first evaluation
     // sees the real machine.
@@ -306,6 +309,7 @@ void AppDelegate::startTray(TrayFunctions functions) {
     trayConnections_.push_back(state_->activationChanged.connect(refresh));
     trayConnections_.push_back(state_->settingChanged.connect([refresh](std::string_view) { refresh(); }));
     trayConnections_.push_back(state_->batteryStateChanged.connect(refresh));
+    trayConnections_.push_back(state_->emergencyChanged.connect(refresh));
     trayConnections_.push_back(timer_->changed.connect(refresh));
     if (!tray_->start()) logger_.error("The tray icon cannot be offered on the session bus");
 }
@@ -332,8 +336,7 @@ void AppDelegate::quit() {
     if (quit_) return;
     quit_ = true;
     logger_.info("Quitting: releasing the power assertion; a running session is kept for the next launch");
-    audio_->stopEmergencyAlarm();
-    state_->handleAppTerminate();
+    state_->handleAppTerminate();  // stops the alarm too
     sleepPrevention_->stopScreenSaverPrevention();
     sleepPrevention_->stop();
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Core/EmergencyPowerPolicy.h"
 #include "Core/PriorityChain.h"
 #include "Core/Settings.h"
 #include "Core/SettingsValues.h"
@@ -15,6 +16,7 @@
 #include "Models/Calendar.h"
 #include "Models/Duration.h"
 #include "Models/Profile.h"
+#include "Models/SleepBlocker.h"
 #include "Models/RunningAppInfo.h"
 #include "Models/TrustedWiFiStatus.h"
 #include "Models/WatchedApp.h"
@@ -29,6 +31,9 @@ namespace torvel {
 
 class AudioFeedbackService;
 class BatteryMonitor;
+class EmergencySleepService;
+class EmergencyWorkRunner;
+class SleepBlockerMonitorProtocol;
 class DefaultsStore;
 class GuardianService;
 struct SavedSession;
@@ -62,6 +67,8 @@ struct AppStateServices {
     StayguardServiceProtocol* stayguard = nullptr;
     /// Absent without the helper: the power saver is then left alone.
     LowPowerModeController* lowPowerMode = nullptr;
+    /// Where the low-battery emergency's blocking reads run; absent: a worker thread of its own.
+    std::shared_ptr<EmergencyWorkRunner> emergencyWork = nullptr;
 };
 
 /// The last value every monitor reported. Monitor handlers write here and then re-evaluate.
@@ -393,6 +400,53 @@ private:
     Connection timerConnection_;
     /// Posted callbacks check this before touching a state that may be gone.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+
+    // The low-battery emergency (AppStateEmergency.cpp). Instants are seconds on the suspending clock.
+public:
+    /// Installs the census and the sleep service at launch; without both the emergency stays inert.
+    void attachEmergencyPower(SleepBlockerMonitorProtocol* blockerMonitor, EmergencySleepService* emergencySleep);
+    /// One emergency reading: the census runs on the worker, the action is chosen back here.
+    void checkEmergencyPower(double now);
+    /// What the emergency would do now with or without blockers.
+    EmergencyPowerAction decideEmergencyAction(bool hasBlockers, double now) const;
+    /// The terminate threshold as the decision reads it: never above the sleep threshold.
+    std::int64_t effectiveTerminateBlockersPercent() const;
+    /// The session woke: the alarm stops and set cooldowns count from `now`.
+    void handleSystemDidWake(double now);
+    /// Sounds the alarm for `reason` when switched on, live, not silenced and not already sounding.
+    void startEmergencyAlarm(const std::string& reason);
+    /// Stops a sounding alarm; `latch` keeps it off until this emergency ends. Nothing when silent.
+    void stopEmergencyAlarm(const std::string& reason, bool latch);
+    /// The user silenced the alarm from the menu.
+    void silenceEmergencyAlarm() { stopEmergencyAlarm("silenced by the user", true); }
+    /// Whether the alarm sounds; the menu shows its line.
+    bool emergencyAlarmActive() const { return emergencyAlarmActive_; }
+    bool isEmergencyWatchdogArmed() const { return emergencyWatchdogTimer_ != nullptr; }
+    /// When the last emergency or manual sleep went through; the cooldown counts from here.
+    std::optional<double> lastEmergencyActionAt() const { return lastEmergencyActionAt_; }
+    /// When blockers were last terminated.
+    std::optional<double> lastTerminateAt() const { return lastTerminateAt_; }
+    /// Tells the menu of every change of the alarm.
+    Signal<> emergencyChanged;
+
+private:
+    bool emergencyIsLive() const;
+    /// Arms the minute watchdog while the emergency is live, disarms and resets when it ends.
+    void updateEmergencyWatchdog();
+    /// Charger, switch and collaborators allow an emergency at all.
+    bool emergencyMayAct() const;
+    void handleEmergencyCensus(std::vector<SleepBlocker> census, double now);
+    EmergencyWorkRunner& emergencyWork();
+
+    SleepBlockerMonitorProtocol* sleepBlockerMonitor_ = nullptr;
+    EmergencySleepService* emergencySleep_ = nullptr;
+    Timer emergencyWatchdogTimer_;
+    std::optional<double> lastEmergencyActionAt_;
+    std::optional<double> lastTerminateAt_;
+    bool emergencyAlarmActive_ = false;
+    bool emergencyAlarmSilenced_ = false;
+    /// Set from the census until the outcome, so readings never overlap.
+    bool emergencyEscalationInFlight_ = false;
 };
 
 }  // namespace torvel

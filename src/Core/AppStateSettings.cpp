@@ -73,8 +73,10 @@ void AppState::runChangeHandling(const SettingDescriptor& row) {
             break;
         case SettingChange::emergencyPower:
         case SettingChange::emergencyForceSleep:
+            updateEmergencyWatchdog();
+            break;
         case SettingChange::emergencyAlarm:
-            // The emergency watchdog and alarm follow these once the emergency subsystem exists.
+            if (!settings_.emergencyAlarmEnabled) stopEmergencyAlarm("setting switched off", false);
             break;
         case SettingChange::trustedNetworks:
             reevaluateState();
