@@ -31,9 +31,13 @@
 #include "Platform/Linux/BoundedProcess.h"
 #include "Platform/Linux/JsonFileDefaultsStore.h"
 #include "Platform/Linux/LinuxPrivilegedPower.h"
+#include "Platform/Linux/LogindAssertionTable.h"
 #include "Platform/Linux/LogindSleepEvents.h"
 #include "Platform/Linux/NetworkManagerWiFi.h"
+#include "Platform/Linux/PidfdProcessControl.h"
+#include "Platform/Linux/PolkitSessionAutomation.h"
 #include "Platform/Linux/PowerProfilesDaemon.h"
+#include "Platform/Linux/ProcProcessInfo.h"
 #include "Platform/Linux/ProcWorkspace.h"
 #include "Platform/Linux/PulseSimpleSounds.h"
 #include "Platform/Linux/QtScheduler.h"
@@ -55,14 +59,19 @@
 #include "Platform/Sim/SimPowerAssertions.h"
 #include "Platform/Sim/SimPowerSources.h"
 #include "Platform/Sim/SimPrivilegedPower.h"
+#include "Platform/Sim/SimProcessControl.h"
 #include "Platform/Sim/SimScreens.h"
+#include "Platform/Sim/SimSessionAutomation.h"
+#include "Platform/Sim/SimSleepBlockers.h"
 #include "Platform/Sim/SimSounds.h"
 #include "Platform/Sim/SimSystemSleepEvents.h"
 #include "Platform/Sim/SimThermal.h"
 #include "Platform/Sim/SimWiFi.h"
 #include "Platform/Sim/SimWorkspace.h"
 #include "Services/AudioFeedbackService.h"
+#include "Monitors/SleepBlockerMonitor.h"
 #include "Services/DefaultsSessionPersistence.h"
+#include "Services/EmergencySleepService.h"
 #include "Services/GuardianService.h"
 #include "Services/LoginItemService.h"
 #include "Services/LowPowerModeController.h"
@@ -120,7 +129,15 @@ AppDelegate::AppDelegate(Machine machine, bool withDisplay)
         sim_.sounds = installSim<SimSounds>(sounds_);
         sim_.privilegedPower = installSim<SimPrivilegedPower>(privilegedPower_, scheduler);
         sim_.lowPowerMode = installSim<SimLowPowerMode>(lowPowerMode_, scheduler);
+        sim_.assertionTable = installSim<SimAssertionTable>(assertionTable_);
+        sim_.processInfo = installSim<SimProcessInfo>(processInfo_);
+        sim_.processControl = installSim<SimProcessControl>(processControl_);
+        sim_.sessionAutomation = installSim<SimSessionAutomation>(sessionAutomation_);
     } else {
+        assertionTable_ = std::make_unique<LogindAssertionTable>(QDBusConnection::systemBus());
+        processInfo_ = std::make_unique<ProcProcessInfo>();
+        processControl_ = std::make_unique<PidfdProcessControl>();
+        sessionAutomation_ = std::make_unique<PolkitSessionAutomation>(QDBusConnection::systemBus(), ::getuid());
         assertions_ = std::make_unique<DesktopPowerAssertions>(QDBusConnection::systemBus(),
                                                                QDBusConnection::sessionBus(), *log_);
         powerSources_ = makeLinuxPowerSources(QDBusConnection::systemBus(), *scheduler_, *log_);
@@ -175,6 +192,7 @@ AppDelegate::AppDelegate(Machine machine, bool withDisplay)
     services.audio = audio_.get();
     services.stayguard = stayguard_.get();
     services.lowPowerMode = lowPowerController_.get();
+    services.privilegedPower = privilegedPower_.get();
     state_ = std::make_unique<AppState>(services, calendar_);
     AppState::setShared(state_.get());
     stayguardConnection_ =
@@ -204,7 +222,13 @@ AppDelegate::AppDelegate(Machine machine, bool withDisplay)
     });
     clockChanges_->setOnChange([this] { timer_->resynchronize(); });
 
-    // 5. Emergency power joins here; 6. the wake shares the callback above.
+    // 5. Emergency power: the census and the sleep, then the watchdog's first look. 6. The wake shares
+    // the callback above.
+    blockerMonitor_ =
+        std::make_unique<SleepBlockerMonitor>(*assertionTable_, *processInfo_, *log_, ::getpid(), ::getuid());
+    emergencySleep_ = std::make_unique<EmergencySleepService>(*sessionAutomation_, *processControl_, *clock_,
+                                                              *scheduler_, *log_, ::getuid());
+    state_->attachEmergencyPower(blockerMonitor_.get(), emergencySleep_.get());
 
     // 7. Displays. The state hears the first answer even when it is "no", so the first evaluation
     // sees the real machine.

@@ -13,6 +13,7 @@
 #include "Core/Settings.h"
 #include "Core/SettingsValues.h"
 #include "Models/BatteryState.h"
+#include "Models/AutomationConsent.h"
 #include "Models/Calendar.h"
 #include "Models/Duration.h"
 #include "Models/Profile.h"
@@ -24,6 +25,7 @@
 #include "Platform/Log.h"
 #include "Platform/Scheduler.h"
 #include "Platform/WiFi.h"
+#include "Services/SessionPersistence.h"
 #include "Services/StayguardServiceProtocol.h"
 #include "Support/Signal.h"
 
@@ -33,10 +35,10 @@ class AudioFeedbackService;
 class BatteryMonitor;
 class EmergencySleepService;
 class EmergencyWorkRunner;
+class PrivilegedPower;
 class SleepBlockerMonitorProtocol;
 class DefaultsStore;
 class GuardianService;
-struct SavedSession;
 class Localization;
 class NotificationService;
 class ProcessMonitor;
@@ -69,6 +71,8 @@ struct AppStateServices {
     LowPowerModeController* lowPowerMode = nullptr;
     /// Where the low-battery emergency's blocking reads run; absent: a worker thread of its own.
     std::shared_ptr<EmergencyWorkRunner> emergencyWork = nullptr;
+    /// Tells whether a suspend would be refused before one is sent; absent: never known.
+    PrivilegedPower* privilegedPower = nullptr;
 };
 
 /// The last value every monitor reported. Monitor handlers write here and then re-evaluate.
@@ -426,10 +430,49 @@ public:
     std::optional<double> lastEmergencyActionAt() const { return lastEmergencyActionAt_; }
     /// When blockers were last terminated.
     std::optional<double> lastTerminateAt() const { return lastTerminateAt_; }
-    /// Tells the menu of every change of the alarm.
+    /// Tells the menu of every change of the alarm, the consent, the readiness or the blockers.
     Signal<> emergencyChanged;
 
+    // Carrying out the chosen action, and the menu's sleep commands (AppStateEscalation.cpp).
+    /// Whether the system would carry out a suspend: refused, allowed, or not known.
+    enum class SleepVeto { clear, vetoed, unknown };
+    /// What the menu's sleep item can do now.
+    enum class SleepNowReadiness { ready, sendPending, sleepVetoed };
+    /// The menu's Sleep now: with the user present, who may be asked for a password.
+    void sleepNow(double now);
+    /// The menu's Terminate blockers: asks the blocking processes to quit, then sleeps.
+    void terminateSleepBlockersAndSleep(double now);
+    SleepNowReadiness sleepNowReadiness() const;
+    /// Re-reads the permission to sleep on the worker and publishes it; also re-reads the veto.
+    void refreshAutomationConsent();
+    /// The last permission read published; granted until a read says otherwise.
+    AutomationConsent automationConsent() const { return automationConsent_; }
+    /// The blockers the last census found, for the menu.
+    const std::vector<SleepBlocker>& lastSleepBlockers() const { return lastSleepBlockers_; }
+    /// Takes a census and a veto reading in the background (the menu opening); emergencyChanged tells
+    /// a changed answer.
+    void refreshSleepBlockers();
+
 private:
+    struct SessionSnapshot {
+        std::optional<SavedSession> active;
+        std::optional<SavedSession> suspended;
+    };
+    void beginEscalation(EmergencyPowerAction action, double now);
+    void escalateIfSleepCouldLand(EmergencyPowerAction action, std::optional<UnattendedSleepObstacle> obstacle,
+                                  double now, std::uint64_t consentTicket);
+    void escalate(EmergencyPowerAction action, SleepVeto veto, double now);
+    void sleepUnattended(double now, std::function<void(bool)> completion);
+    bool applySleepOutcome(bool success, const SessionSnapshot& snapshot, double now);
+    bool sleepInteractively(double now);
+    void abortOnSleepVeto();
+    /// Asks the port; `done` on the main loop, only while the state exists.
+    void readSleepVeto(std::function<void(SleepVeto)> done);
+    void releaseSleepOverride();
+    void publishConsent(AutomationConsent consent, std::uint64_t ticket);
+    SessionSnapshot takeSessionSnapshot();
+    std::vector<SleepBlocker> takeBlockerCensus();
+
     bool emergencyIsLive() const;
     /// Arms the minute watchdog while the emergency is live, disarms and resets when it ends.
     void updateEmergencyWatchdog();
@@ -447,6 +490,14 @@ private:
     bool emergencyAlarmSilenced_ = false;
     /// Set from the census until the outcome, so readings never overlap.
     bool emergencyEscalationInFlight_ = false;
+    std::uint64_t latestConsentReadTicket_ = 0;
+    std::uint64_t publishedConsentReadTicket_ = 0;
+    AutomationConsent automationConsent_ = AutomationConsent::granted;
+    bool isRefreshingConsent_ = false;
+    bool isRefreshingBlockers_ = false;
+    /// The last veto read; the menu offers the sleep unless it said vetoed.
+    SleepVeto lastSleepVeto_ = SleepVeto::unknown;
+    std::vector<SleepBlocker> lastSleepBlockers_;
 };
 
 }  // namespace torvel

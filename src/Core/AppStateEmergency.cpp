@@ -28,7 +28,14 @@ void AppState::attachEmergencyPower(SleepBlockerMonitorProtocol* blockerMonitor,
                                     EmergencySleepService* emergencySleep) {
     sleepBlockerMonitor_ = blockerMonitor;
     emergencySleep_ = emergencySleep;
+    if (emergencySleep_) {
+        std::weak_ptr<int> alive = lifetime_;
+        emergencySleep_->setOnUnattendedSendStalled([this, alive] {
+            if (!alive.expired()) notify("emergency-stalled", "notification.emergency_stalled");
+        });
+    }
     updateEmergencyWatchdog();
+    refreshAutomationConsent();
 }
 
 EmergencyWorkRunner& AppState::emergencyWork() {
@@ -111,12 +118,14 @@ void AppState::checkEmergencyPower(double now) {
 
 void AppState::handleEmergencyCensus(std::vector<SleepBlocker> census, double now) {
     emergencyEscalationInFlight_ = false;
+    lastSleepBlockers_ = census;
     // The charger or the switch may have changed while the census ran.
     if (!emergencyMayAct()) return;
     const EmergencyPowerAction action = decideEmergencyAction(!census.empty(), now);
     if (action == EmergencyPowerAction::none) return;
     log_.info("Emergency: battery={}% action={} blockers=[{}]", monitors_.batteryState.percentage,
               toString(action), describeBlockers(census));
+    beginEscalation(action, now);
 }
 
 void AppState::startEmergencyAlarm(const std::string& reason) {

@@ -72,6 +72,9 @@ void AppState::runChangeHandling(const SettingDescriptor& row) {
             reevaluateState();
             break;
         case SettingChange::emergencyPower:
+            updateEmergencyWatchdog();
+            refreshAutomationConsent();
+            break;
         case SettingChange::emergencyForceSleep:
             updateEmergencyWatchdog();
             break;

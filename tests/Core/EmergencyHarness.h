@@ -6,6 +6,7 @@
 #include "AppStateHarness.h"
 #include "Core/EmergencyWorkRunner.h"
 #include "Monitors/SleepBlockerMonitor.h"
+#include "Platform/Sim/SimPrivilegedPower.h"
 #include "Platform/Sim/SimProcessControl.h"
 #include "Platform/Sim/SimSessionAutomation.h"
 #include "Platform/Sim/SimSleepBlockers.h"
@@ -27,6 +28,7 @@ struct EmergencyHarness {
     SimProcessInfo processInfo;
     SimProcessControl control;
     SimSessionAutomation automation;
+    SimPrivilegedPower power{h.scheduler};
     SleepBlockerMonitor monitor{table, processInfo, h.log, kOwnPID, kOwnUID};
     EmergencySleepService sleep{automation, control, h.clock, h.scheduler, h.log, kOwnUID, timing()};
     std::shared_ptr<EmergencyWorkRunner> work;
@@ -36,13 +38,13 @@ struct EmergencyHarness {
         automation.setStatuses({0});
         h.state = std::make_unique<AppState>(
             AppStateServices{h.clock, h.scheduler, h.log, h.texts, h.defaults, h.sleepPrevention, h.timer,
-                             h.notifications, h.sessions, h.guardian, &audio, nullptr, nullptr, work},
+                             h.notifications, h.sessions, h.guardian, &audio, nullptr, nullptr, work, &power},
             Calendar::utc());
         h.state->attachEmergencyPower(&monitor, &sleep);
     }
-    static EmergencySleepTiming timing() {
+    EmergencySleepTiming timing() {
         EmergencySleepTiming t;
-        t.pause = [](double) {};
+        t.pause = [this](double seconds) { h.clock.advance(seconds); };
         return t;
     }
     AppState& state() { return *h.state; }
@@ -57,6 +59,11 @@ struct EmergencyHarness {
     }
     void battery(std::int64_t percent, bool onAC = false) {
         state().handleBatteryStateChanged(BatteryState{percent, onAC, false, true, std::nullopt});
+        h.scheduler.runPending();  // the veto's answer
+    }
+    void thresholds(std::int64_t forceSleep, std::int64_t terminate) {
+        state().set(&SettingsValues::emergencyForceSleepPercent, forceSleep);
+        state().set(&SettingsValues::emergencyTerminateBlockersPercent, terminate);
     }
     bool logged(std::string_view text) const { return h.log.contains("AppState", text); }
 };
