@@ -88,7 +88,8 @@ void AppState::escalate(EmergencyPowerAction action, SleepVeto veto, double now)
     // Not knowing whether the suspend would land, nothing is killed for it; the sleep is still tried.
     const bool terminateDue = !lastTerminateAt_ || now - *lastTerminateAt_ >= EmergencyPowerPolicy::kCooldownSeconds;
     if (action == EmergencyPowerAction::terminateBlockersThenSleep && veto == SleepVeto::clear && terminateDue) {
-        const std::vector<std::int32_t> signalled = emergencySleep_->terminate(census);
+        const std::vector<std::int32_t> signalled =
+            emergencySleep_ ? emergencySleep_->terminate(census) : std::vector<std::int32_t>{};
         lastTerminateAt_ = now;
         if (!signalled.empty()) {
             const std::set<std::int32_t> pids(signalled.begin(), signalled.end());
@@ -240,6 +241,7 @@ void AppState::terminateSleepBlockersAndSleep(double now) {
     releaseSleepOverride();
     readSleepVeto([this, now](SleepVeto veto) {
         if (veto != SleepVeto::clear) return abortOnSleepVeto();
+        if (!emergencySleep_) return;
         const std::vector<SleepBlocker> census = takeBlockerCensus();
         const auto signalled = emergencySleep_->terminate(census);
         log_.info("Manual terminate: {} of {} blockers signalled", signalled.size(), census.size());

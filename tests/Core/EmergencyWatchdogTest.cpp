@@ -1,9 +1,58 @@
+#include <chrono>
+#include <deque>
+#include <mutex>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "EmergencyHarness.h"
 
 namespace torvel {
 namespace {
+
+// A main loop that any thread may post to, as the real one allows.
+struct LockedLoop : Scheduler {
+    std::mutex mutex;
+    std::deque<std::function<void()>> posted;
+    void post(std::function<void()> task) override {
+        std::lock_guard lock(mutex);
+        posted.push_back(std::move(task));
+    }
+    Timer after(double, std::function<void()>) override { return nullptr; }
+    Timer every(double, std::function<void()>) override { return nullptr; }
+    std::size_t waitFor(std::size_t count) {
+        for (int i = 0; i < 500; ++i) {
+            {
+                std::lock_guard lock(mutex);
+                if (posted.size() >= count) return posted.size();
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return 0;
+    }
+};
+
+TEST(EmergencyWorkRunner, BackgroundWorkRunsInOrderOffTheCallerAndAnswersOnlyThroughTheLoop) {
+    LockedLoop loop;
+    auto runner = EmergencyWorkRunner::background(loop);
+    std::vector<std::thread::id> workers;
+    std::vector<int> answers;
+    for (int i = 1; i <= 2; ++i) {
+        ASSERT_TRUE(runner->run(
+            [&workers, i] {
+                workers.push_back(std::this_thread::get_id());
+                return i * 10;
+            },
+            [&answers](int value) { answers.push_back(value); }));
+    }
+    ASSERT_EQ(loop.waitFor(2), 2u);
+    EXPECT_TRUE(answers.empty());  // nothing reaches the caller's side from the worker itself
+    for (auto& task : loop.posted) task();
+    EXPECT_EQ(answers, (std::vector<int>{10, 20}));
+    ASSERT_EQ(workers.size(), 2u);
+    EXPECT_NE(workers[0], std::this_thread::get_id());
+    EXPECT_EQ(workers[0], workers[1]);  // one serial worker
+}
 
 TEST(EmergencyWatchdog, ArmsAtTheWatchThresholdOnBatteryOnlyAndTicksEveryMinute) {
     struct Row {
