@@ -31,9 +31,13 @@
 #include "Platform/Linux/BoundedProcess.h"
 #include "Platform/Linux/JsonFileDefaultsStore.h"
 #include "Platform/Linux/LinuxPrivilegedPower.h"
+#include "Platform/Linux/LogindAssertionTable.h"
 #include "Platform/Linux/LogindSleepEvents.h"
 #include "Platform/Linux/NetworkManagerWiFi.h"
+#include "Platform/Linux/PidfdProcessControl.h"
+#include "Platform/Linux/PolkitSessionAutomation.h"
 #include "Platform/Linux/PowerProfilesDaemon.h"
+#include "Platform/Linux/ProcProcessInfo.h"
 #include "Platform/Linux/ProcWorkspace.h"
 #include "Platform/Linux/PulseSimpleSounds.h"
 #include "Platform/Linux/QtScheduler.h"
@@ -55,14 +59,19 @@
 #include "Platform/Sim/SimPowerAssertions.h"
 #include "Platform/Sim/SimPowerSources.h"
 #include "Platform/Sim/SimPrivilegedPower.h"
+#include "Platform/Sim/SimProcessControl.h"
 #include "Platform/Sim/SimScreens.h"
+#include "Platform/Sim/SimSessionAutomation.h"
+#include "Platform/Sim/SimSleepBlockers.h"
 #include "Platform/Sim/SimSounds.h"
 #include "Platform/Sim/SimSystemSleepEvents.h"
 #include "Platform/Sim/SimThermal.h"
 #include "Platform/Sim/SimWiFi.h"
 #include "Platform/Sim/SimWorkspace.h"
 #include "Services/AudioFeedbackService.h"
+#include "Monitors/SleepBlockerMonitor.h"
 #include "Services/DefaultsSessionPersistence.h"
+#include "Services/EmergencySleepService.h"
 #include "Services/GuardianService.h"
 #include "Services/LoginItemService.h"
 #include "Services/LowPowerModeController.h"
@@ -120,7 +129,15 @@ AppDelegate::AppDelegate(Machine machine, bool withDisplay)
         sim_.sounds = installSim<SimSounds>(sounds_);
         sim_.privilegedPower = installSim<SimPrivilegedPower>(privilegedPower_, scheduler);
         sim_.lowPowerMode = installSim<SimLowPowerMode>(lowPowerMode_, scheduler);
+        sim_.assertionTable = installSim<SimAssertionTable>(assertionTable_);
+        sim_.processInfo = installSim<SimProcessInfo>(processInfo_);
+        sim_.processControl = installSim<SimProcessControl>(processControl_);
+        sim_.sessionAutomation = installSim<SimSessionAutomation>(sessionAutomation_);
     } else {
+        assertionTable_ = std::make_unique<LogindAssertionTable>(QDBusConnection::systemBus());
+        processInfo_ = std::make_unique<ProcProcessInfo>();
+        processControl_ = std::make_unique<PidfdProcessControl>();
+        sessionAutomation_ = std::make_unique<PolkitSessionAutomation>(QDBusConnection::systemBus(), ::getuid());
         assertions_ = std::make_unique<DesktopPowerAssertions>(QDBusConnection::systemBus(),
                                                                QDBusConnection::sessionBus(), *log_);
         powerSources_ = makeLinuxPowerSources(QDBusConnection::systemBus(), *scheduler_, *log_);
@@ -175,6 +192,7 @@ AppDelegate::AppDelegate(Machine machine, bool withDisplay)
     services.audio = audio_.get();
     services.stayguard = stayguard_.get();
     services.lowPowerMode = lowPowerController_.get();
+    services.privilegedPower = privilegedPower_.get();
     state_ = std::make_unique<AppState>(services, calendar_);
     AppState::setShared(state_.get());
     stayguardConnection_ =
@@ -198,10 +216,19 @@ AppDelegate::AppDelegate(Machine machine, bool withDisplay)
 
     // The countdown's wake-up counts on a clock that stands still while the machine sleeps and knows
     // nothing of the wall clock being set: both re-arm it.
-    sleepEvents_->setOnWake([this] { timer_->resynchronize(); });
+    sleepEvents_->setOnWake([this] {
+        timer_->resynchronize();
+        state_->handleSystemDidWake(clock_->suspendingNow());
+    });
     clockChanges_->setOnChange([this] { timer_->resynchronize(); });
 
-    // 5. Emergency power and 6. wake (sharing the callback above) join here.
+    // 5. Emergency power: the census and the sleep, then the watchdog's first look. 6. The wake shares
+    // the callback above.
+    blockerMonitor_ =
+        std::make_unique<SleepBlockerMonitor>(*assertionTable_, *processInfo_, *log_, ::getpid(), ::getuid());
+    emergencySleep_ = std::make_unique<EmergencySleepService>(*sessionAutomation_, *processControl_, *clock_,
+                                                              *scheduler_, *log_, ::getuid());
+    state_->attachEmergencyPower(blockerMonitor_.get(), emergencySleep_.get());
 
     // 7. Displays. The state hears the first answer even when it is "no", so the first evaluation
     // sees the real machine.
@@ -306,6 +333,7 @@ void AppDelegate::startTray(TrayFunctions functions) {
     trayConnections_.push_back(state_->activationChanged.connect(refresh));
     trayConnections_.push_back(state_->settingChanged.connect([refresh](std::string_view) { refresh(); }));
     trayConnections_.push_back(state_->batteryStateChanged.connect(refresh));
+    trayConnections_.push_back(state_->emergencyChanged.connect(refresh));
     trayConnections_.push_back(timer_->changed.connect(refresh));
     if (!tray_->start()) logger_.error("The tray icon cannot be offered on the session bus");
 }
@@ -332,8 +360,7 @@ void AppDelegate::quit() {
     if (quit_) return;
     quit_ = true;
     logger_.info("Quitting: releasing the power assertion; a running session is kept for the next launch");
-    audio_->stopEmergencyAlarm();
-    state_->handleAppTerminate();
+    state_->handleAppTerminate();  // stops the alarm too
     sleepPrevention_->stopScreenSaverPrevention();
     sleepPrevention_->stop();
 }

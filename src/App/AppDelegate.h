@@ -19,7 +19,17 @@ class Clock;
 class DefaultsStore;
 class DefaultsSessionPersistence;
 class DisplayConfiguration;
+class AssertionTable;
 class AudioFeedbackService;
+class EmergencySleepService;
+class ProcessControl;
+class ProcessInfo;
+class SessionAutomation;
+class SimAssertionTable;
+class SimProcessControl;
+class SimProcessInfo;
+class SimSessionAutomation;
+class SleepBlockerMonitor;
 class DisplayMonitor;
 class GuardianService;
 class Lid;
@@ -135,6 +145,11 @@ public:
         SimSounds* sounds = nullptr;
         SimPrivilegedPower* privilegedPower = nullptr;
         SimLowPowerMode* lowPowerMode = nullptr;
+        // The low-battery emergency's view: other processes' locks, and what becomes of a sleep.
+        SimAssertionTable* assertionTable = nullptr;
+        SimProcessInfo* processInfo = nullptr;
+        SimProcessControl* processControl = nullptr;
+        SimSessionAutomation* sessionAutomation = nullptr;
     };
     /// nullptr on the real desktop.
     SimulatedMachine* simulatedMachine() { return machine_ == Machine::simulated ? &sim_ : nullptr; }
@@ -172,6 +187,13 @@ private:
     std::unique_ptr<StayguardService> stayguard_;
     std::unique_ptr<LowPowerModeController> lowPowerController_;
     Connection stayguardConnection_;
+    // The emergency's census and sleep; before state_, whose worker thread uses them until it goes.
+    std::unique_ptr<AssertionTable> assertionTable_;
+    std::unique_ptr<ProcessInfo> processInfo_;
+    std::unique_ptr<ProcessControl> processControl_;
+    std::unique_ptr<SessionAutomation> sessionAutomation_;
+    std::unique_ptr<SleepBlockerMonitor> blockerMonitor_;
+    std::unique_ptr<EmergencySleepService> emergencySleep_;
     std::unique_ptr<AppState> state_;
     std::unique_ptr<BatteryMonitor> battery_;
     std::unique_ptr<Thermal> thermal_;

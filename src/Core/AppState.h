@@ -8,13 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "Core/EmergencyPowerPolicy.h"
 #include "Core/PriorityChain.h"
 #include "Core/Settings.h"
 #include "Core/SettingsValues.h"
 #include "Models/BatteryState.h"
+#include "Models/AutomationConsent.h"
 #include "Models/Calendar.h"
 #include "Models/Duration.h"
 #include "Models/Profile.h"
+#include "Models/SleepBlocker.h"
 #include "Models/RunningAppInfo.h"
 #include "Models/TrustedWiFiStatus.h"
 #include "Models/WatchedApp.h"
@@ -22,6 +25,7 @@
 #include "Platform/Log.h"
 #include "Platform/Scheduler.h"
 #include "Platform/WiFi.h"
+#include "Services/SessionPersistence.h"
 #include "Services/StayguardServiceProtocol.h"
 #include "Support/Signal.h"
 
@@ -29,9 +33,12 @@ namespace torvel {
 
 class AudioFeedbackService;
 class BatteryMonitor;
+class EmergencySleepService;
+class EmergencyWorkRunner;
+class PrivilegedPower;
+class SleepBlockerMonitorProtocol;
 class DefaultsStore;
 class GuardianService;
-struct SavedSession;
 class Localization;
 class NotificationService;
 class ProcessMonitor;
@@ -62,6 +69,10 @@ struct AppStateServices {
     StayguardServiceProtocol* stayguard = nullptr;
     /// Absent without the helper: the power saver is then left alone.
     LowPowerModeController* lowPowerMode = nullptr;
+    /// Where the low-battery emergency's blocking reads run; absent: a worker thread of its own.
+    std::shared_ptr<EmergencyWorkRunner> emergencyWork = nullptr;
+    /// Tells whether a suspend would be refused before one is sent; absent: never known.
+    PrivilegedPower* privilegedPower = nullptr;
 };
 
 /// The last value every monitor reported. Monitor handlers write here and then re-evaluate.
@@ -393,6 +404,100 @@ private:
     Connection timerConnection_;
     /// Posted callbacks check this before touching a state that may be gone.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+
+    // The low-battery emergency (AppStateEmergency.cpp). Instants are seconds on the suspending clock.
+public:
+    /// Installs the census and the sleep service at launch; without both the emergency stays inert.
+    void attachEmergencyPower(SleepBlockerMonitorProtocol* blockerMonitor, EmergencySleepService* emergencySleep);
+    /// One emergency reading: the census runs on the worker, the action is chosen back here.
+    void checkEmergencyPower(double now);
+    /// What the emergency would do now with or without blockers.
+    EmergencyPowerAction decideEmergencyAction(bool hasBlockers, double now) const;
+    /// The terminate threshold as the decision reads it: never above the sleep threshold.
+    std::int64_t effectiveTerminateBlockersPercent() const;
+    /// The session woke: the alarm stops and set cooldowns count from `now`.
+    void handleSystemDidWake(double now);
+    /// Sounds the alarm for `reason` when switched on, live, not silenced and not already sounding.
+    void startEmergencyAlarm(const std::string& reason);
+    /// Stops a sounding alarm; `latch` keeps it off until this emergency ends. Nothing when silent.
+    void stopEmergencyAlarm(const std::string& reason, bool latch);
+    /// The user silenced the alarm from the menu.
+    void silenceEmergencyAlarm() { stopEmergencyAlarm("silenced by the user", true); }
+    /// Whether the alarm sounds; the menu shows its line.
+    bool emergencyAlarmActive() const { return emergencyAlarmActive_; }
+    bool isEmergencyWatchdogArmed() const { return emergencyWatchdogTimer_ != nullptr; }
+    /// When the last emergency or manual sleep went through; the cooldown counts from here.
+    std::optional<double> lastEmergencyActionAt() const { return lastEmergencyActionAt_; }
+    /// When blockers were last terminated.
+    std::optional<double> lastTerminateAt() const { return lastTerminateAt_; }
+    /// Tells the menu of every change of the alarm, the consent, the readiness or the blockers.
+    Signal<> emergencyChanged;
+
+    // Carrying out the chosen action, and the menu's sleep commands (AppStateEscalation.cpp).
+    /// Whether the system would carry out a suspend: refused, allowed, or not known.
+    enum class SleepVeto { clear, vetoed, unknown };
+    /// What the menu's sleep item can do now.
+    enum class SleepNowReadiness { ready, sendPending, sleepVetoed };
+    /// The menu's Sleep now: with the user present, who may be asked for a password.
+    void sleepNow(double now);
+    /// The menu's Terminate blockers: asks the blocking processes to quit, then sleeps.
+    void terminateSleepBlockersAndSleep(double now);
+    SleepNowReadiness sleepNowReadiness() const;
+    /// Re-reads the permission to sleep on the worker and publishes it; also re-reads the veto.
+    void refreshAutomationConsent();
+    /// The last permission read published; granted until a read says otherwise.
+    AutomationConsent automationConsent() const { return automationConsent_; }
+    /// The blockers the last census found, for the menu.
+    const std::vector<SleepBlocker>& lastSleepBlockers() const { return lastSleepBlockers_; }
+    /// Takes a census and a veto reading in the background (the menu opening); emergencyChanged tells
+    /// a changed answer.
+    void refreshSleepBlockers();
+
+private:
+    struct SessionSnapshot {
+        std::optional<SavedSession> active;
+        std::optional<SavedSession> suspended;
+    };
+    void beginEscalation(EmergencyPowerAction action, double now);
+    void escalateIfSleepCouldLand(EmergencyPowerAction action, std::optional<UnattendedSleepObstacle> obstacle,
+                                  double now, std::uint64_t consentTicket);
+    void escalate(EmergencyPowerAction action, SleepVeto veto, double now);
+    void sleepUnattended(double now, std::function<void(bool)> completion);
+    bool applySleepOutcome(bool success, const SessionSnapshot& snapshot, double now);
+    bool sleepInteractively(double now);
+    void abortOnSleepVeto();
+    /// Asks the port; `done` on the main loop, only while the state exists.
+    void readSleepVeto(std::function<void(SleepVeto)> done);
+    void releaseSleepOverride();
+    void publishConsent(AutomationConsent consent, std::uint64_t ticket);
+    SessionSnapshot takeSessionSnapshot();
+    std::vector<SleepBlocker> takeBlockerCensus();
+
+    bool emergencyIsLive() const;
+    /// Arms the minute watchdog while the emergency is live, disarms and resets when it ends.
+    void updateEmergencyWatchdog();
+    /// Charger, switch and collaborators allow an emergency at all.
+    bool emergencyMayAct() const;
+    void handleEmergencyCensus(std::vector<SleepBlocker> census, double now);
+    EmergencyWorkRunner& emergencyWork();
+
+    SleepBlockerMonitorProtocol* sleepBlockerMonitor_ = nullptr;
+    EmergencySleepService* emergencySleep_ = nullptr;
+    Timer emergencyWatchdogTimer_;
+    std::optional<double> lastEmergencyActionAt_;
+    std::optional<double> lastTerminateAt_;
+    bool emergencyAlarmActive_ = false;
+    bool emergencyAlarmSilenced_ = false;
+    /// Set from the census until the outcome, so readings never overlap.
+    bool emergencyEscalationInFlight_ = false;
+    std::uint64_t latestConsentReadTicket_ = 0;
+    std::uint64_t publishedConsentReadTicket_ = 0;
+    AutomationConsent automationConsent_ = AutomationConsent::granted;
+    bool isRefreshingConsent_ = false;
+    bool isRefreshingBlockers_ = false;
+    /// The last veto read; the menu offers the sleep unless it said vetoed.
+    SleepVeto lastSleepVeto_ = SleepVeto::unknown;
+    std::vector<SleepBlocker> lastSleepBlockers_;
 };
 
 }  // namespace torvel

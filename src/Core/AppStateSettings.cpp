@@ -72,9 +72,14 @@ void AppState::runChangeHandling(const SettingDescriptor& row) {
             reevaluateState();
             break;
         case SettingChange::emergencyPower:
+            updateEmergencyWatchdog();
+            refreshAutomationConsent();
+            break;
         case SettingChange::emergencyForceSleep:
+            updateEmergencyWatchdog();
+            break;
         case SettingChange::emergencyAlarm:
-            // The emergency watchdog and alarm follow these once the emergency subsystem exists.
+            if (!settings_.emergencyAlarmEnabled) stopEmergencyAlarm("setting switched off", false);
             break;
         case SettingChange::trustedNetworks:
             reevaluateState();

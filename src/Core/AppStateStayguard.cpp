@@ -70,7 +70,7 @@ void AppState::applyClamshellDefeat(const ReasonSet& reasons) {
 }
 
 void AppState::handleAppTerminate() {
-    // Stopping the emergency alarm ("Torvel is quitting") joins here with the emergency subsystem.
+    stopEmergencyAlarm("Torvel is quitting", false);
     if (services_.lowPowerMode) services_.lowPowerMode->restoreOnTerminate();
     // A quit never leaves the lid lock behind, whatever the helper's status says now.
     if (auto* stayguard = services_.stayguard) {

@@ -5,6 +5,7 @@
 
 #include "Core/AppState.h"
 #include "Core/TimerManager.h"
+#include "Platform/Clock.h"
 #include "Support/Localization.h"
 #include "UI/MenuIcons.h"
 
@@ -70,17 +71,19 @@ std::string MenuBuilder::text(std::string_view key) const {
 MenuModel MenuBuilder::build() {
     // The menu shows the network of this moment, not the last one the monitor happened to report.
     if (services_.state.settings().trustedNetworkActivationEnabled) services_.state.refreshWiFiState();
-    // The Automation-consent refresh (on a machine with a battery) joins here with the emergency work.
+    // Both answer in the background; the menu shows the last answers and is redrawn when they change.
+    if (services_.state.batteryState().hasBattery) services_.state.refreshAutomationConsent();
+    services_.state.refreshSleepBlockers();
 
     MenuModel menu;
     auto& items = menu.items;
-    // The emergency alarm line and its silence item join here with the emergency work.
+    addEmergencyAlarm(items);
     addActivity(items);
     addAutomationPause(items);
     addStatusMessage(items);
     addTrustedWiFi(items);
-    // The Automation-consent section and the sleep blockers with their sleep items join here with the
-    // emergency work.
+    addAutomationConsent(items);
+    addSleepBlockers(items);
     addDurations(items);
     addKeepAwakeUntilQuit(items);
     addProfiles(items);
@@ -148,11 +151,15 @@ void MenuBuilder::perform(const MenuItem& item) {
         case MenuAction::quit:
             run(commands_.quit);
             break;
-        // The alarm and the sleep actions are carried out once the emergency work exists; until then
-        // the menu never offers them.
         case MenuAction::silenceAlarm:
+            state.silenceEmergencyAlarm();
+            break;
         case MenuAction::sleepNow:
+            state.sleepNow(services_.clock.suspendingNow());
+            break;
         case MenuAction::terminateBlockers:
+            state.terminateSleepBlockersAndSleep(services_.clock.suspendingNow());
+            break;
         case MenuAction::none:
             break;
     }

@@ -53,10 +53,13 @@ public:
 
 private:
     // MenuBuilderSections.cpp: the sections, top to bottom.
+    void addEmergencyAlarm(std::vector<MenuItem>& items) const;
     void addActivity(std::vector<MenuItem>& items) const;
     void addAutomationPause(std::vector<MenuItem>& items) const;
     void addStatusMessage(std::vector<MenuItem>& items) const;
     void addTrustedWiFi(std::vector<MenuItem>& items) const;
+    void addAutomationConsent(std::vector<MenuItem>& items) const;
+    void addSleepBlockers(std::vector<MenuItem>& items) const;
     void addDurations(std::vector<MenuItem>& items) const;
     void addKeepAwakeUntilQuit(std::vector<MenuItem>& items) const;
     void addProfiles(std::vector<MenuItem>& items) const;

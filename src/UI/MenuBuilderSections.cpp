@@ -1,4 +1,5 @@
 // The menu's sections, top to bottom; each appears only while its condition holds.
+#include <algorithm>
 #include <string>
 
 #include "Core/AppState.h"
@@ -9,6 +10,7 @@
 #include "Services/NotificationService.h"
 #include "Support/Localization.h"
 #include "UI/MenuBuilder.h"
+#include "UI/MenuIcons.h"
 
 namespace torvel {
 
@@ -36,6 +38,29 @@ std::string_view reasonSymbol(ActivationReason reason) {
 }
 
 constexpr std::string_view kMiddleDot = " \u00B7 ";
+// Beyond this many groups, or members of a group, one "and n more" line stands for the rest.
+constexpr std::size_t kBlockerLines = 8;
+
+struct BlockerGroup {
+    std::string name;
+    std::vector<const SleepBlocker*> members;
+};
+
+// One group per shown name, the largest first, then by name; members keep the census order.
+std::vector<BlockerGroup> groupBlockers(const std::vector<SleepBlocker>& blockers) {
+    std::vector<BlockerGroup> groups;
+    for (const auto& blocker : blockers) {
+        const std::string name = blocker.displayName();
+        auto it = std::find_if(groups.begin(), groups.end(), [&name](const BlockerGroup& g) { return g.name == name; });
+        if (it == groups.end()) it = groups.insert(groups.end(), BlockerGroup{name, {}});
+        it->members.push_back(&blocker);
+    }
+    std::stable_sort(groups.begin(), groups.end(), [](const BlockerGroup& a, const BlockerGroup& b) {
+        if (a.members.size() != b.members.size()) return a.members.size() > b.members.size();
+        return a.name < b.name;
+    });
+    return groups;
+}
 
 }  // namespace
 
@@ -43,6 +68,67 @@ bool MenuBuilder::isUserControlled() const {
     const AppState& state = services_.state;
     return services_.timer.isRunning() || state.activeProfileID().has_value() ||
            state.activeReasons().contains(ActivationReason::manual);
+}
+
+void MenuBuilder::addEmergencyAlarm(std::vector<MenuItem>& items) const {
+    if (!services_.state.emergencyAlarmActive()) return;
+    items.push_back(menuInfoItem(text("menu.emergency_alarm"), "exclamationmark.triangle.fill"));
+    items.push_back(menuActionItem(text("menu.silence_alarm"), MenuAction::silenceAlarm));
+    items.push_back(menuSeparator());
+}
+
+void MenuBuilder::addAutomationConsent(std::vector<MenuItem>& items) const {
+    const AppState& state = services_.state;
+    if (!state.settings().emergencyPowerEnabled || !state.batteryState().hasBattery ||
+        state.automationConsent() == AutomationConsent::granted)
+        return;
+    items.push_back(menuInfoItem(text("menu.emergency_consent_missing"), "exclamationmark.triangle"));
+    items.push_back(menuActionItem(text("menu.emergency_consent_fix"), MenuAction::emergencyConsent));
+    items.push_back(menuSeparator());
+}
+
+void MenuBuilder::addSleepBlockers(std::vector<MenuItem>& items) const {
+    const AppState& state = services_.state;
+    const auto groups = groupBlockers(state.lastSleepBlockers());
+    if (groups.empty()) return;
+    const Localization& texts = state.texts();
+    auto more = [&texts](std::size_t count) {
+        return texts.format("menu.sleep_blockers_more", {static_cast<long long>(count)});
+    };
+    items.push_back(menuHeaderItem(text("menu.sleep_blockers")));
+    // Panel menus show no tooltips: each group opens onto its processes.
+    for (std::size_t g = 0; g < std::min(groups.size(), kBlockerLines); ++g) {
+        const auto& group = groups[g];
+        std::vector<MenuItem> lines;
+        for (std::size_t m = 0; m < std::min(group.members.size(), kBlockerLines); ++m) {
+            const SleepBlocker& member = *group.members[m];
+            const std::string& why = member.assertionName.empty() ? member.assertionType : member.assertionName;
+            lines.push_back(menuInfoItem("PID " + std::to_string(member.pid) + " \u2014 " + why));
+        }
+        if (group.members.size() > kBlockerLines) lines.push_back(menuInfoItem(more(group.members.size() - kBlockerLines)));
+        std::string title = group.name;
+        if (group.members.size() >= 2) title += " \u00D7" + std::to_string(group.members.size());
+        MenuItem item = menuSubmenu(std::move(title), std::move(lines));
+        item.iconName = std::string(menuIconName("bolt.slash"));
+        items.push_back(std::move(item));
+    }
+    if (groups.size() > kBlockerLines) items.push_back(menuInfoItem(more(groups.size() - kBlockerLines)));
+
+    const auto readiness = state.sleepNowReadiness();
+    const bool ready = readiness == AppState::SleepNowReadiness::ready;
+    MenuItem sleep = menuActionItem(text("menu.sleep_now"), ready ? MenuAction::sleepNow : MenuAction::none);
+    MenuItem terminate =
+        menuActionItem(text("menu.terminate_blockers"), ready ? MenuAction::terminateBlockers : MenuAction::none);
+    sleep.enabled = terminate.enabled = ready;
+    items.push_back(std::move(sleep));
+    items.push_back(std::move(terminate));
+    if (!ready) {
+        const bool pending = readiness == AppState::SleepNowReadiness::sendPending;
+        items.push_back(menuInfoItem(text(pending ? "menu.sleep_now_unavailable.send_pending"
+                                                  : "menu.sleep_now_unavailable.sleep_disabled"),
+                                     "exclamationmark.triangle"));
+    }
+    items.push_back(menuSeparator());
 }
 
 void MenuBuilder::addActivity(std::vector<MenuItem>& items) const {

@@ -1,0 +1,295 @@
+// Carrying out the emergency's action (permission, veto, termination, sleep, and putting back what a
+// failed sleep tore down) and the menu's two sleep commands on the same machinery.
+#include <algorithm>
+#include <set>
+
+#include "Core/AppState.h"
+#include "Core/EmergencyWorkRunner.h"
+#include "Monitors/SleepBlockerMonitor.h"
+#include "Platform/PrivilegedPower.h"
+#include "Services/EmergencySleepService.h"
+#include "Services/NotificationService.h"
+
+namespace torvel {
+
+namespace {
+
+std::string obstacleText(UnattendedSleepObstacle obstacle) {
+    switch (obstacle) {
+        case UnattendedSleepObstacle::consentNotAsked:
+            return "no permission to suspend — it has not been granted yet, so nothing here could put the "
+                   "computer to sleep";
+        case UnattendedSleepObstacle::consentDenied:
+            return "no permission to suspend — it was refused, so nothing here could put the computer to sleep";
+        case UnattendedSleepObstacle::sendPending:
+            return "a sleep request is still out — either in flight or wedged, so this one could not be sent";
+        case UnattendedSleepObstacle::consentUnreadable:
+            return "the permission to suspend could not be read — polkit did not answer, so we do not know "
+                   "whether a sleep would land";
+    }
+    return "unknown obstacle";
+}
+
+std::vector<std::string> displayNames(const std::vector<SleepBlocker>& blockers) {
+    std::vector<std::string> names;
+    for (const auto& blocker : blockers) names.push_back(blocker.displayName());
+    return names;
+}
+
+}  // namespace
+
+void AppState::beginEscalation(EmergencyPowerAction action, double now) {
+    emergencyEscalationInFlight_ = true;
+    const std::uint64_t ticket = ++latestConsentReadTicket_;
+    EmergencySleepService* sleep = emergencySleep_;
+    std::weak_ptr<int> alive = lifetime_;
+    const bool started = emergencyWork().run(
+        [sleep] { return sleep->unattendedSleepObstacle(); },
+        [this, alive, action, now, ticket](std::optional<UnattendedSleepObstacle> obstacle) {
+            if (!alive.expired()) escalateIfSleepCouldLand(action, obstacle, now, ticket);
+        });
+    if (!started) escalateIfSleepCouldLand(action, UnattendedSleepObstacle::consentUnreadable, now, ticket);
+}
+
+void AppState::escalateIfSleepCouldLand(EmergencyPowerAction action, std::optional<UnattendedSleepObstacle> obstacle,
+                                        double now, std::uint64_t consentTicket) {
+    if (!obstacle) {
+        publishConsent(AutomationConsent::granted, consentTicket);
+        releaseSleepOverride();
+        readSleepVeto([this, action, now](SleepVeto veto) { escalate(action, veto, now); });
+        return;
+    }
+    if (*obstacle == UnattendedSleepObstacle::consentNotAsked) publishConsent(AutomationConsent::notAsked, consentTicket);
+    if (*obstacle == UnattendedSleepObstacle::consentDenied) publishConsent(AutomationConsent::denied, consentTicket);
+    const std::string text = obstacleText(*obstacle);
+    log_.error("Emergency escalation skipped at {}% — {}", monitors_.batteryState.percentage, text);
+    emergencyEscalationInFlight_ = false;
+    // No cooldown: the next reading tries again.
+    startEmergencyAlarm(text);
+}
+
+void AppState::escalate(EmergencyPowerAction action, SleepVeto veto, double now) {
+    const std::vector<SleepBlocker> census = takeBlockerCensus();
+    const auto percent = monitors_.batteryState.percentage;
+    if (!settings_.emergencyPowerEnabled || decideEmergencyAction(!census.empty(), now) != action) {
+        log_.info("Emergency escalation dropped — conditions changed while the suspend veto was being read");
+        if (services_.stayguard && services_.stayguard->isInstalled()) reevaluateState();
+        emergencyEscalationInFlight_ = false;
+        return;
+    }
+    if (veto == SleepVeto::vetoed) {
+        log_.error("Emergency escalation skipped at {}% — the system would refuse the suspend, so the computer "
+                   "would stay awake", percent);
+        if (services_.stayguard && services_.stayguard->isInstalled()) reevaluateState();
+        emergencyEscalationInFlight_ = false;
+        startEmergencyAlarm("the system refuses the suspend");
+        return;
+    }
+    // Not knowing whether the suspend would land, nothing is killed for it; the sleep is still tried.
+    const bool terminateDue = !lastTerminateAt_ || now - *lastTerminateAt_ >= EmergencyPowerPolicy::kCooldownSeconds;
+    if (action == EmergencyPowerAction::terminateBlockersThenSleep && veto == SleepVeto::clear && terminateDue) {
+        const std::vector<std::int32_t> signalled =
+            emergencySleep_ ? emergencySleep_->terminate(census) : std::vector<std::int32_t>{};
+        lastTerminateAt_ = now;
+        if (!signalled.empty()) {
+            const std::set<std::int32_t> pids(signalled.begin(), signalled.end());
+            std::vector<std::string> names;
+            for (const auto& blocker : census)
+                if (pids.contains(blocker.pid)) names.push_back(blocker.displayName());
+            services_.notifications.sendEmergencyBlockersTerminated(names);
+        }
+    }
+    std::weak_ptr<int> alive = lifetime_;
+    sleepUnattended(now, [this, alive, percent, names = displayNames(census)](bool success) {
+        if (alive.expired()) return;
+        emergencyEscalationInFlight_ = false;
+        if (!success) {
+            log_.error("Emergency sleep failed at {}% — no cooldown set, watchdog will retry the sleep", percent);
+            startEmergencyAlarm("the sleep request came back unsuccessful");
+            return;
+        }
+        services_.notifications.sendEmergencySleep(percent, names);
+    });
+}
+
+AppState::SessionSnapshot AppState::takeSessionSnapshot() {
+    return SessionSnapshot{services_.sessions.loadActiveSession(), services_.sessions.loadSuspendedSession()};
+}
+
+void AppState::sleepUnattended(double now, std::function<void(bool)> completion) {
+    if (!emergencySleep_) {
+        completion(false);
+        return;
+    }
+    sleepSendInFlight_ = true;
+    const SessionSnapshot snapshot = takeSessionSnapshot();
+    deactivateAll();
+    EmergencySleepService* sleep = emergencySleep_;
+    std::weak_ptr<int> alive = lifetime_;
+    auto outcome = [this, alive, snapshot, now, completion](bool result) {
+        if (alive.expired()) return completion(false);
+        sleepSendInFlight_ = false;
+        completion(applySleepOutcome(result, snapshot, now));
+    };
+    if (!emergencyWork().run([sleep] { return sleep->sleepNow(false); }, outcome)) outcome(false);
+}
+
+bool AppState::applySleepOutcome(bool success, const SessionSnapshot& snapshot, double now) {
+    if (success) {
+        stopEmergencyAlarm("the computer is going to sleep", false);
+        lastEmergencyActionAt_ = now;  // the cooldown, for a manual sleep too
+        return true;
+    }
+    // Always: while the request was out nothing was held, so a session started meanwhile only shows
+    // (and is only held again) once the state is re-evaluated without the flag.
+    reevaluateState();
+    if (!isActive_) {
+        log_.error("Sleep failed — restoring the veto and the session it tore down");
+        restoreSessions(snapshot.active, snapshot.suspended);
+    } else {
+        log_.error("Sleep failed — restoring the veto, but a newer session is running and stays");
+    }
+    return false;
+}
+
+void AppState::releaseSleepOverride() {
+    auto* stayguard = services_.stayguard;
+    if (stayguard && stayguard->isInstalled() && stayguard->lastDisableSleep() != false)
+        stayguard->setDisableSleep(false);
+}
+
+void AppState::readSleepVeto(std::function<void(SleepVeto)> done) {
+    auto conclude = [this](std::optional<bool> vetoed) {
+        if (!vetoed) log_.error("Could not read the suspend veto — sleep may proceed unverified, terminating may not");
+        lastSleepVeto_ = !vetoed ? SleepVeto::unknown : *vetoed ? SleepVeto::vetoed : SleepVeto::clear;
+        return lastSleepVeto_;
+    };
+    if (!services_.privilegedPower) {
+        done(conclude(std::nullopt));
+        return;
+    }
+    std::weak_ptr<int> alive = lifetime_;
+    services_.privilegedPower->readSuspendVetoed(
+        [alive, conclude, done = std::move(done)](std::optional<bool> vetoed) {
+            if (!alive.expired()) done(conclude(vetoed));
+        });
+}
+
+void AppState::publishConsent(AutomationConsent consent, std::uint64_t ticket) {
+    // A read that started earlier but answered later must not overwrite a newer answer.
+    if (ticket <= publishedConsentReadTicket_) return;
+    publishedConsentReadTicket_ = ticket;
+    if (automationConsent_ == consent) return;
+    automationConsent_ = consent;
+    emergencyChanged.emit();
+}
+
+void AppState::refreshAutomationConsent() {
+    if (!emergencySleep_ || !settings_.emergencyPowerEnabled || isRefreshingConsent_) return;
+    isRefreshingConsent_ = true;
+    const std::uint64_t ticket = ++latestConsentReadTicket_;
+    EmergencySleepService* sleep = emergencySleep_;
+    std::weak_ptr<int> alive = lifetime_;
+    const bool started = emergencyWork().run([sleep] { return sleep->consentStatus(false); },
+                                             [this, alive, ticket](std::int32_t status) {
+                                                 if (alive.expired()) return;
+                                                 isRefreshingConsent_ = false;
+                                                 if (auto consent = consentFromStatus(status))
+                                                     publishConsent(*consent, ticket);
+                                             });
+    if (!started) isRefreshingConsent_ = false;
+}
+
+AppState::SleepNowReadiness AppState::sleepNowReadiness() const {
+    if (sleepSendInFlight_ || (emergencySleep_ && emergencySleep_->isSendInFlight())) return SleepNowReadiness::sendPending;
+    // The lid lock is let go before sleeping; only the system's own refusal stops the sleep.
+    return lastSleepVeto_ == SleepVeto::vetoed ? SleepNowReadiness::sleepVetoed : SleepNowReadiness::ready;
+}
+
+void AppState::sleepNow(double now) {
+    if (!emergencySleep_) return;
+    if (sleepSendInFlight_ || emergencySleep_->isSendInFlight()) {
+        log_.error("Sleep now aborted — an earlier sleep request is still out");
+        return;
+    }
+    releaseSleepOverride();
+    readSleepVeto([this, now](SleepVeto veto) {
+        if (veto == SleepVeto::vetoed) {
+            abortOnSleepVeto();
+        } else {
+            sleepInteractively(now);
+        }
+    });
+}
+
+void AppState::terminateSleepBlockersAndSleep(double now) {
+    if (!sleepBlockerMonitor_ || !emergencySleep_) return;
+    if (sleepSendInFlight_ || emergencySleep_->isSendInFlight()) {
+        log_.error("Manual terminate aborted — a sleep request is still out, so the sleep this would buy cannot "
+                   "even be sent");
+        return;
+    }
+    // The user is there and may be asked; without the permission the sleep cannot follow, so nothing
+    // is killed.
+    const std::int32_t status = emergencySleep_->consentStatus(true);
+    refreshAutomationConsent();
+    if (status != 0) {
+        log_.error("Manual terminate aborted — no permission to suspend, so the sleep it exists to enable cannot "
+                   "happen");
+        return;
+    }
+    releaseSleepOverride();
+    readSleepVeto([this, now](SleepVeto veto) {
+        if (veto != SleepVeto::clear) return abortOnSleepVeto();
+        if (!emergencySleep_) return;
+        const std::vector<SleepBlocker> census = takeBlockerCensus();
+        const auto signalled = emergencySleep_->terminate(census);
+        log_.info("Manual terminate: {} of {} blockers signalled", signalled.size(), census.size());
+        lastTerminateAt_ = now;
+        sleepInteractively(now);
+    });
+}
+
+void AppState::abortOnSleepVeto() {
+    log_.error("Sleep aborted — the system would refuse the suspend or cannot say, so the computer would stay "
+               "awake");
+    if (services_.stayguard && services_.stayguard->isInstalled()) reevaluateState();
+}
+
+bool AppState::sleepInteractively(double now) {
+    if (!emergencySleep_) return false;
+    sleepSendInFlight_ = true;
+    const SessionSnapshot snapshot = takeSessionSnapshot();
+    deactivateAll();
+    // Blocks while a password prompt may be up: the user asked for exactly this.
+    const bool result = emergencySleep_->sleepNow(true);
+    sleepSendInFlight_ = false;
+    refreshAutomationConsent();
+    return applySleepOutcome(result, snapshot, now);
+}
+
+void AppState::refreshSleepBlockers() {
+    if (!sleepBlockerMonitor_ || isRefreshingBlockers_) return;
+    isRefreshingBlockers_ = true;
+    SleepBlockerMonitorProtocol* monitor = sleepBlockerMonitor_;
+    std::weak_ptr<int> alive = lifetime_;
+    const bool started = emergencyWork().run([monitor] { return monitor->currentBlockers(); },
+                                             [this, alive](std::vector<SleepBlocker> census) {
+                                                 if (alive.expired()) return;
+                                                 isRefreshingBlockers_ = false;
+                                                 const SleepVeto before = lastSleepVeto_;
+                                                 const bool changed = census != lastSleepBlockers_;
+                                                 lastSleepBlockers_ = std::move(census);
+                                                 readSleepVeto([this, before, changed](SleepVeto veto) {
+                                                     if (changed || veto != before) emergencyChanged.emit();
+                                                 });
+                                             });
+    if (!started) isRefreshingBlockers_ = false;
+}
+
+std::vector<SleepBlocker> AppState::takeBlockerCensus() {
+    lastSleepBlockers_ = sleepBlockerMonitor_ ? sleepBlockerMonitor_->currentBlockers() : std::vector<SleepBlocker>{};
+    return lastSleepBlockers_;
+}
+
+}  // namespace torvel

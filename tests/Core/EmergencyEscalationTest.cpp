@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include "EmergencyHarness.h"
+#include "UI/MenuBuilder.h"
+
+namespace torvel {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST(EmergencyEscalation, AnObstacleSoundsTheAlarmPublishesWhatItLearntAndLetsTheNextReadingRetry) {
+    struct Row {
+        std::int32_t status;
+        AutomationConsent published;
+        const char* line;
+    };
+    for (const Row row : {Row{-1743, AutomationConsent::denied, "it was refused"},
+                          Row{-1744, AutomationConsent::notAsked, "it has not been granted yet"},
+                          Row{-600, AutomationConsent::granted, "could not be read"}}) {
+        EmergencyHarness e;
+        e.addBlocker(42, "backup");
+        e.automation.setStatuses({row.status});
+        e.battery(4);
+        EXPECT_EQ(e.state().automationConsent(), row.published) << row.line;
+        EXPECT_TRUE(e.logged("Emergency escalation skipped at 4% — ")) << row.line;
+        EXPECT_TRUE(e.logged(row.line)) << row.line;
+        EXPECT_TRUE(e.state().emergencyAlarmActive()) << row.line;
+        EXPECT_TRUE(e.automation.sleeps().empty()) << row.line;
+        EXPECT_EQ(e.state().lastEmergencyActionAt(), std::nullopt) << row.line;
+        e.h.log.clear();
+        e.state().checkEmergencyPower(e.now());
+        EXPECT_FALSE(e.logged("already running")) << row.line;
+        EXPECT_TRUE(e.logged("Emergency escalation skipped")) << row.line;
+    }
+}
+
+TEST(EmergencyEscalation, TheVetoAndTheTerminateCooldownDecideWhatIsKilledBeforeTheSleep) {
+    EmergencyHarness e;
+    e.thresholds(10, 5);
+    e.addBlocker(42, "backup");
+    e.automation.setSleepResult(false, "refused");
+
+    // The system would refuse the suspend: nothing is killed, nothing is sent.
+    e.power.setSuspendVetoed(true);
+    e.battery(4);
+    EXPECT_TRUE(e.logged("the system would refuse the suspend"));
+    EXPECT_TRUE(e.control.terminated().empty());
+    EXPECT_TRUE(e.automation.sleeps().empty());
+    EXPECT_TRUE(e.state().emergencyAlarmActive());
+
+    // Unknown: the sleep is tried, but nothing killed on a guess.
+    e.power.setSuspendVetoed(std::nullopt);
+    e.battery(4);
+    EXPECT_TRUE(e.control.terminated().empty());
+    EXPECT_EQ(e.automation.sleeps(), std::vector<bool>{false});
+
+    // Clear: terminated once; 100 s later only the sleep is tried again; at 180 s killing is due again.
+    e.power.setSuspendVetoed(false);
+    e.battery(4);
+    EXPECT_EQ(e.control.terminated(), std::vector<std::int32_t>{42});
+    EXPECT_EQ(e.state().lastTerminateAt(), e.now());
+    EXPECT_EQ(e.h.notificationIDs(), Strings{"emergency-terminated"});
+    EXPECT_TRUE(e.logged("Emergency sleep failed at 4% — no cooldown set"));
+    e.control.addProcess(42, "backup", EmergencyHarness::kOwnUID);  // it came back
+    e.h.clock.advance(100);
+    e.battery(4);
+    EXPECT_EQ(e.control.terminated().size(), 1u);
+    EXPECT_EQ(e.automation.sleeps().size(), 3u);
+    e.h.clock.advance(80);
+    e.battery(4);
+    EXPECT_EQ(e.control.terminated().size(), 2u);
+}
+
+TEST(EmergencyEscalation, ChangedConditionsWhileTheVetoIsReadDropTheEscalation) {
+    EmergencyHarness e;
+    e.addBlocker(42, "backup");
+    // The battery climbed above the threshold while the veto was being read.
+    e.state().handleBatteryStateChanged(BatteryState{4, false, false, true, std::nullopt});
+    e.state().handleBatteryStateChanged(BatteryState{6, false, false, true, std::nullopt});
+    e.h.scheduler.runPending();
+    EXPECT_TRUE(e.logged("Emergency escalation dropped"));
+    EXPECT_TRUE(e.automation.sleeps().empty());
+
+}
+
+TEST(EmergencyEscalation, AFailedSleepRestoresTheSessionItToreDownUnlessANewerOneRuns) {
+    // Above the hard floor, so a restored session may hold.
+    EmergencyHarness e(EmergencyWorkRunner::deferred());
+    e.state().set(&SettingsValues::batteryLimitEnabled, false);
+    e.thresholds(20, 0);
+    e.addBlocker(42, "backup");
+    e.automation.setSleepResult(false, "refused");
+    e.battery(30);
+    e.state().activate(Duration::custom(1800));
+    auto runAll = [&e] {
+        while (e.work->runHeldStep()) e.h.scheduler.runPending();
+    };
+    runAll();  // the permission read at launch
+    e.battery(14);
+    runAll();
+    EXPECT_TRUE(e.logged("restoring the veto and the session it tore down"));
+    EXPECT_TRUE(e.state().isActive());
+    EXPECT_TRUE(e.h.timer.isRunning());
+    EXPECT_TRUE(e.state().emergencyAlarmActive());
+
+    // The user starts a new session while the request is out: it stays, nothing old comes back.
+    e.state().checkEmergencyPower(e.now());
+    ASSERT_TRUE(e.work->runHeldStep());  // the census
+    ASSERT_TRUE(e.work->runHeldStep());  // the permission
+    e.h.scheduler.runPending();          // the veto: the session is torn down, the send waits
+    ASSERT_EQ(e.work->heldSteps(), 1u);
+    EXPECT_FALSE(e.h.timer.isRunning());
+    e.state().toggle();
+    ASSERT_TRUE(e.work->runHeldStep());  // the send fails
+    EXPECT_TRUE(e.logged("a newer session is running and stays"));
+    EXPECT_TRUE(e.state().isManuallyActivated());
+    EXPECT_FALSE(e.h.timer.isRunning());
+}
+
+TEST(EmergencyEscalation, BatteryFallingWithABlockerWalksAlarmTerminationSleepCooldownUntilThePlugIsIn) {
+    EmergencyHarness e;
+    e.thresholds(10, 5);
+    e.addBlocker(42, "backup");
+    e.battery(16);
+    EXPECT_FALSE(e.state().isEmergencyWatchdogArmed());
+    e.battery(15);
+    EXPECT_TRUE(e.state().isEmergencyWatchdogArmed());
+    EXPECT_TRUE(e.automation.sleeps().empty());
+
+    // 9 %: the sleep is sent but fails; the alarm sounds and no cooldown starts.
+    e.automation.setSleepResult(false, "refused");
+    e.battery(9);
+    EXPECT_TRUE(e.control.terminated().empty());
+    EXPECT_TRUE(e.state().emergencyAlarmActive());
+
+    // 4 %: the blocker is ended, the sleep lands, the alarm stops and the cooldown starts.
+    e.automation.setSleepResult(true);
+    e.h.clock.advance(60);
+    e.battery(4);
+    EXPECT_EQ(e.control.terminated(), std::vector<std::int32_t>{42});
+    EXPECT_FALSE(e.state().emergencyAlarmActive());
+    EXPECT_EQ(e.state().lastEmergencyActionAt(), e.now());
+    EXPECT_EQ(e.h.notificationIDs(), (Strings{"emergency-terminated", "emergency-sleep"}));
+
+    // The watchdog's next minute is inside the cooldown: nothing is sent.
+    e.h.scheduler.advance(60);
+    e.h.scheduler.runPending();
+    EXPECT_EQ(e.automation.sleeps().size(), 2u);
+
+    // The wake restarts the cooldowns from its instant; the charger clears them and disarms.
+    e.h.clock.advance(30);
+    e.state().handleSystemDidWake(e.now());
+    EXPECT_EQ(e.state().lastEmergencyActionAt(), e.now());
+    EXPECT_EQ(e.state().lastTerminateAt(), e.now());
+    EXPECT_TRUE(e.logged("Woke — emergency cooldowns restarted from now"));
+    e.battery(4, true);
+    EXPECT_FALSE(e.state().isEmergencyWatchdogArmed());
+    EXPECT_EQ(e.state().lastEmergencyActionAt(), std::nullopt);
+    EXPECT_EQ(e.state().lastTerminateAt(), std::nullopt);
+}
+
+TEST(EmergencyEscalation, TheMenuCommandsRefuseWhatCouldNotLand) {
+    EmergencyHarness e;
+    e.addBlocker(42, "backup");
+    // Without the permission nothing is killed for a sleep that cannot follow.
+    e.automation.setStatuses({-1743});
+    e.state().terminateSleepBlockersAndSleep(e.now());
+    EXPECT_TRUE(e.logged("Manual terminate aborted — no permission"));
+    EXPECT_TRUE(e.control.terminated().empty());
+
+    // A refused suspend aborts Sleep now and shows in the readiness.
+    e.power.setSuspendVetoed(true);
+    e.state().sleepNow(e.now());
+    e.h.scheduler.runPending();
+    EXPECT_TRUE(e.logged("Sleep aborted"));
+    EXPECT_TRUE(e.automation.sleeps().empty());
+    EXPECT_EQ(e.state().sleepNowReadiness(), AppState::SleepNowReadiness::sleepVetoed);
+
+    // Allowed: the interactive sleep goes and starts the cooldown.
+    e.power.setSuspendVetoed(false);
+    e.state().sleepNow(e.now());
+    e.h.scheduler.runPending();
+    EXPECT_EQ(e.automation.sleeps(), std::vector<bool>{true});
+    EXPECT_EQ(e.state().lastEmergencyActionAt(), e.now());
+    EXPECT_EQ(e.state().sleepNowReadiness(), AppState::SleepNowReadiness::ready);
+}
+
+TEST(EmergencyMenu, ShowsTheAlarmTheBlockersByGroupAndOffersTheSleepOnlyWhenItCouldGo) {
+    EmergencyHarness e;
+    e.h.texts.setTable({{"menu.sleep_blockers_more", "%ld more"}});
+    MenuBuilder menu{MenuBuilderServices{e.state(), e.h.timer, e.h.notifications, e.h.sleepPrevention, e.h.clock,
+                                         e.h.calendar_},
+                     {}};
+    auto titles = [&menu] {
+        Strings out;
+        for (const auto& item : menu.build().items)
+            if (item.style != MenuItemStyle::separator) out.push_back(item.title);
+        return out;
+    };
+    e.addBlocker(42, "backup");
+    e.addBlocker(7, "zoom");
+    e.addBlocker(8, "zoom");
+    e.state().set(&SettingsValues::emergencyPowerEnabled, false);  // no emergency, only the list
+    e.battery(50);
+    auto items = menu.build().items;
+    ASSERT_EQ(items[0].title, "menu.sleep_blockers");
+    EXPECT_EQ(items[1].title, "zoom \u00D72");
+    ASSERT_EQ(items[1].submenu.size(), 2u);
+    EXPECT_EQ(items[1].submenu[0].title, "PID 7 \u2014 busy");
+    EXPECT_EQ(items[2].title, "backup");
+    EXPECT_EQ(items[3].action, MenuAction::sleepNow);
+    EXPECT_EQ(items[4].action, MenuAction::terminateBlockers);
+
+    // A refused suspend takes both actions away and says why.
+    e.power.setSuspendVetoed(true);
+    menu.build();
+    e.h.scheduler.runPending();
+    items = menu.build().items;
+    EXPECT_EQ(items[3].action, MenuAction::none);
+    EXPECT_EQ(items[4].action, MenuAction::none);
+    EXPECT_EQ(items[5].title, "menu.sleep_now_unavailable.sleep_disabled");
+
+    // Nine names: eight groups and one line for the rest.
+    for (std::int32_t pid = 10; pid < 17; ++pid) e.addBlocker(pid, "p" + std::to_string(pid));
+    menu.build();
+    EXPECT_EQ(titles()[9], "1 more");
+
+    // The alarm heads the menu and the silence item latches it off.
+    e.state().set(&SettingsValues::emergencyPowerEnabled, true);
+    e.battery(10);
+    e.state().startEmergencyAlarm("test");
+    items = menu.build().items;
+    ASSERT_EQ(items[0].title, "menu.emergency_alarm");
+    menu.perform(items[1]);
+    EXPECT_FALSE(e.state().emergencyAlarmActive());
+    e.state().startEmergencyAlarm("again");
+    EXPECT_FALSE(e.state().emergencyAlarmActive());
+}
+
+}  // namespace
+}  // namespace torvel

@@ -1,0 +1,172 @@
+#include <chrono>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "EmergencyHarness.h"
+
+namespace torvel {
+namespace {
+
+// A main loop that any thread may post to, as the real one allows.
+struct LockedLoop : Scheduler {
+    std::mutex mutex;
+    std::deque<std::function<void()>> posted;
+    void post(std::function<void()> task) override {
+        std::lock_guard lock(mutex);
+        posted.push_back(std::move(task));
+    }
+    Timer after(double, std::function<void()>) override { return nullptr; }
+    Timer every(double, std::function<void()>) override { return nullptr; }
+    std::size_t waitFor(std::size_t count) {
+        for (int i = 0; i < 500; ++i) {
+            {
+                std::lock_guard lock(mutex);
+                if (posted.size() >= count) return posted.size();
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return 0;
+    }
+};
+
+TEST(EmergencyWorkRunner, BackgroundWorkRunsInOrderOffTheCallerAndAnswersOnlyThroughTheLoop) {
+    LockedLoop loop;
+    auto runner = EmergencyWorkRunner::background(loop);
+    std::vector<std::thread::id> workers;
+    std::vector<int> answers;
+    for (int i = 1; i <= 2; ++i) {
+        ASSERT_TRUE(runner->run(
+            [&workers, i] {
+                workers.push_back(std::this_thread::get_id());
+                return i * 10;
+            },
+            [&answers](int value) { answers.push_back(value); }));
+    }
+    ASSERT_EQ(loop.waitFor(2), 2u);
+    EXPECT_TRUE(answers.empty());  // nothing reaches the caller's side from the worker itself
+    for (auto& task : loop.posted) task();
+    EXPECT_EQ(answers, (std::vector<int>{10, 20}));
+    ASSERT_EQ(workers.size(), 2u);
+    EXPECT_NE(workers[0], std::this_thread::get_id());
+    EXPECT_EQ(workers[0], workers[1]);  // one serial worker
+}
+
+TEST(EmergencyWatchdog, ArmsAtTheWatchThresholdOnBatteryOnlyAndTicksEveryMinute) {
+    struct Row {
+        std::int64_t forceSleep;
+        std::int64_t quiet;  // highest level that still leaves the watchdog off
+    };
+    for (const Row row : {Row{5, 16}, Row{0, 16}, Row{18, 19}, Row{20, 21}}) {
+        EmergencyHarness e;
+        e.state().set(&SettingsValues::emergencyForceSleepPercent, row.forceSleep);
+        e.battery(row.quiet);
+        EXPECT_FALSE(e.state().isEmergencyWatchdogArmed()) << row.forceSleep;
+        e.battery(row.quiet - 1);
+        EXPECT_TRUE(e.state().isEmergencyWatchdogArmed()) << row.forceSleep;
+        e.battery(row.quiet - 1, true);
+        EXPECT_FALSE(e.state().isEmergencyWatchdogArmed()) << row.forceSleep;
+    }
+
+    // Without the collaborators, or switched off, the feature is inert.
+    EmergencyHarness e;
+    e.state().attachEmergencyPower(nullptr, &e.sleep);
+    e.battery(3);
+    EXPECT_FALSE(e.state().isEmergencyWatchdogArmed());
+    e.state().attachEmergencyPower(&e.monitor, &e.sleep);
+    EXPECT_TRUE(e.state().isEmergencyWatchdogArmed());
+    EXPECT_TRUE(e.logged("Emergency watchdog armed at 3%"));
+    e.state().set(&SettingsValues::emergencyPowerEnabled, false);
+    EXPECT_FALSE(e.state().isEmergencyWatchdogArmed());
+    e.state().set(&SettingsValues::emergencyPowerEnabled, true);
+    ASSERT_TRUE(e.state().isEmergencyWatchdogArmed());
+
+    // Each minute reads the census; a blocker below the sleep threshold chooses an action.
+    e.addBlocker(42, "backup");
+    e.h.log.clear();
+    e.h.scheduler.advance(59);
+    EXPECT_FALSE(e.logged("Emergency: battery"));
+    e.h.scheduler.advance(1);
+    EXPECT_TRUE(e.logged("Emergency: battery=3% action=forceSleep blockers=[backup (42)]"));
+}
+
+TEST(EmergencyWatchdog, ACensusOnTheWorkerIsJudgedAgainstTheStateItComesBackTo) {
+    EmergencyHarness e(EmergencyWorkRunner::deferred());
+    ASSERT_TRUE(e.work->runHeldStep());  // the permission read at launch
+    e.addBlocker(42, "backup");
+    e.battery(3);
+    ASSERT_EQ(e.work->heldSteps(), 1u);
+    EXPECT_FALSE(e.logged("Emergency: battery"));
+
+    // A second reading while the census is out does not start another.
+    e.state().checkEmergencyPower(e.now());
+    EXPECT_EQ(e.work->heldSteps(), 1u);
+    EXPECT_TRUE(e.logged("skipping this reading"));
+
+    // The charger came meanwhile: the census answer is dropped, and the next reading may start.
+    e.battery(3, true);
+    EXPECT_TRUE(e.work->runHeldStep());
+    EXPECT_FALSE(e.logged("Emergency: battery"));
+    e.battery(3);
+    EXPECT_TRUE(e.work->runHeldStep());
+    EXPECT_TRUE(e.logged("Emergency: battery=3% action=forceSleep"));
+
+    // The state went before the permission read came back: nothing touches it.
+    ASSERT_EQ(e.work->heldSteps(), 1u);
+    e.h.state.reset();
+    EXPECT_TRUE(e.work->runHeldStep());
+    EXPECT_EQ(e.work->heldSteps(), 0u);
+}
+
+TEST(EmergencyAlarm, SoundsOnlyWhileLiveAndASilenceHoldsUntilTheEmergencyEnds) {
+    EmergencyHarness e;
+    e.state().startEmergencyAlarm("not live yet");
+    EXPECT_FALSE(e.state().emergencyAlarmActive());
+
+    e.battery(10);
+    e.state().startEmergencyAlarm("no consent");
+    EXPECT_TRUE(e.state().emergencyAlarmActive());
+    EXPECT_EQ(e.sounds.loop(), (SimSounds::Played{"Sosumi", 1.0, true}));
+    EXPECT_TRUE(e.logged("Emergency alarm ON at 10% — no consent"));
+
+    // The click on the icon silences it for this emergency: later starts stay quiet.
+    e.state().toggle();
+    EXPECT_FALSE(e.state().emergencyAlarmActive());
+    EXPECT_FALSE(e.sounds.loop().has_value());
+    e.state().startEmergencyAlarm("again");
+    EXPECT_FALSE(e.state().emergencyAlarmActive());
+
+    // The charger ends the emergency and the silence with it.
+    e.battery(10, true);
+    e.battery(10);
+    e.state().startEmergencyAlarm("new emergency");
+    EXPECT_TRUE(e.state().emergencyAlarmActive());
+
+    // Stops that do not latch: the setting, a wake, quitting.
+    e.state().set(&SettingsValues::emergencyAlarmEnabled, false);
+    EXPECT_FALSE(e.state().emergencyAlarmActive());
+    e.state().startEmergencyAlarm("switched off");
+    EXPECT_FALSE(e.state().emergencyAlarmActive());
+    e.state().set(&SettingsValues::emergencyAlarmEnabled, true);
+    e.state().startEmergencyAlarm("back on");
+    e.h.log.clear();
+    e.state().handleSystemDidWake(e.now());
+    EXPECT_FALSE(e.state().emergencyAlarmActive());
+    EXPECT_TRUE(e.logged("Emergency alarm OFF — the computer woke up"));
+    EXPECT_FALSE(e.logged("cooldowns restarted"));  // no stamp was set
+    e.state().startEmergencyAlarm("after wake");
+    EXPECT_TRUE(e.state().emergencyAlarmActive());
+    e.state().handleAppTerminate();
+    EXPECT_FALSE(e.sounds.loop().has_value());
+
+    // No sound device: logged, and the alarm does not count as sounding.
+    e.sounds.failPlayback();
+    e.state().startEmergencyAlarm("no device");
+    EXPECT_FALSE(e.state().emergencyAlarmActive());
+    EXPECT_TRUE(e.logged("Emergency alarm could not start — no device"));
+}
+
+}  // namespace
+}  // namespace torvel
