@@ -447,6 +447,9 @@ public:
     void refreshAutomationConsent();
     /// The last permission read published; granted until a read says otherwise.
     AutomationConsent automationConsent() const { return automationConsent_; }
+    /// The settings' button for a missing permission: reads it afresh and, when it is still missing,
+    /// installs the helper's polkit rule (which grants suspending), then reads it again.
+    void resolveAutomationConsent();
     /// The blockers the last census found, for the menu.
     const std::vector<SleepBlocker>& lastSleepBlockers() const { return lastSleepBlockers_; }
     /// Takes a census and a veto reading in the background (the menu opening); emergencyChanged tells
@@ -494,6 +497,8 @@ private:
     std::uint64_t publishedConsentReadTicket_ = 0;
     AutomationConsent automationConsent_ = AutomationConsent::granted;
     bool isRefreshingConsent_ = false;
+    /// A rule installation asked for by resolveAutomationConsent; the permission is read again after it.
+    bool consentAwaitsInstall_ = false;
     bool isRefreshingBlockers_ = false;
     /// The last veto read; the menu offers the sleep unless it said vetoed.
     SleepVeto lastSleepVeto_ = SleepVeto::unknown;

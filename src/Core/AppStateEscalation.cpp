@@ -200,6 +200,29 @@ void AppState::refreshAutomationConsent() {
     if (!started) isRefreshingConsent_ = false;
 }
 
+void AppState::resolveAutomationConsent() {
+    if (!emergencySleep_) return;
+    const std::uint64_t ticket = ++latestConsentReadTicket_;
+    EmergencySleepService* sleep = emergencySleep_;
+    std::weak_ptr<int> alive = lifetime_;
+    const auto resolve = [this, alive, ticket](std::int32_t status) {
+        if (alive.expired()) return;
+        const auto consent = consentFromStatus(status);
+        if (!consent) {
+            log_.info("Consent button did nothing — polkit would not say whether the grant is in place");
+            return;
+        }
+        publishConsent(*consent, ticket);
+        if (*consent == AutomationConsent::granted) return;
+        // Asking once would grant one suspend at most; the rule grants it for good, without a
+        // password, as an unattended emergency needs.
+        consentAwaitsInstall_ = true;
+        installStayguard();
+    };
+    if (!emergencyWork().run([sleep] { return sleep->consentStatus(false); }, resolve))
+        log_.error("The permission to sleep cannot be read: no worker to read it on");
+}
+
 AppState::SleepNowReadiness AppState::sleepNowReadiness() const {
     if (sleepSendInFlight_ || (emergencySleep_ && emergencySleep_->isSendInFlight())) return SleepNowReadiness::sendPending;
     // The lid lock is let go before sleeping; only the system's own refusal stops the sleep.

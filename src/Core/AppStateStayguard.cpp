@@ -1,5 +1,8 @@
 // The privileged helper: its installation, the lid lock that follows the reasons, and the quit path.
 #include "Core/AppState.h"
+
+#include <utility>
+
 #include "Services/LowPowerModeController.h"
 #include "Services/NotificationService.h"
 #include "Services/StayguardServiceProtocol.h"
@@ -44,6 +47,8 @@ void AppState::installStayguard() {
                 break;
         }
         stayguardChanged.emit();
+        // The permission to sleep was missing: the rule may have granted it.
+        if (std::exchange(consentAwaitsInstall_, false)) refreshAutomationConsent();
     });
 }
 

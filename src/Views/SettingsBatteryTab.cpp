@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
 
@@ -103,6 +104,32 @@ SettingsBatteryTab::SettingsBatteryTab(SettingsContext context, QWidget* parent)
     page->addStretch(1);
 }
 
-void SettingsBatteryTab::addEmergencyConsentRow(QVBoxLayout*) {}
+void SettingsBatteryTab::addEmergencyConsentRow(QVBoxLayout* section) {
+    auto* row = new QWidget;
+    auto* line = new QHBoxLayout(row);
+    line->setContentsMargins(0, 0, 0, 0);
+    auto* text = new QLabel;
+    text->setWordWrap(true);
+    auto* fix = new QPushButton;
+    line->addWidget(text, 1);
+    line->addWidget(fix);
+    section->addWidget(row);
+    connect(fix, &QPushButton::clicked, this, [this] { context_.state.resolveAutomationConsent(); });
+    const auto show = [this, row, text, fix] {
+        const auto& state = context_.state;
+        const auto consent = state.automationConsent();
+        row->setVisible(state.settings().emergencyPowerEnabled && consent != AutomationConsent::granted);
+        const bool denied = consent == AutomationConsent::denied;
+        text->setText(context_.text(denied ? "settings.emergency_consent.denied" : "settings.emergency_consent.not_asked"));
+        fix->setText(context_.text(denied ? "settings.emergency_consent.open_settings" : "settings.emergency_consent.ask"));
+        fix->setAccessibleName(text->text() + QStringLiteral(" ") + fix->text());
+        // Installing the rule is what fixes it: one installation at a time.
+        fix->setEnabled(!state.isStayguardInstallInProgress());
+    };
+    show();
+    emergencyConnection_ = context_.state.emergencyChanged.connect(show);
+    settingConnection_ = context_.state.settingChanged.connect([show](std::string_view) { show(); });
+    stayguardConnection_ = context_.state.stayguardChanged.connect(show);
+}
 
 }  // namespace torvel

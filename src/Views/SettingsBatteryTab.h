@@ -15,11 +15,14 @@ public:
     explicit SettingsBatteryTab(SettingsContext context, QWidget* parent = nullptr);
 
 private:
-    /// The prompt for the permission to put the computer to sleep joins this section once the
-    /// emergency consent is wired in.
+    /// While the emergency is on and Torvel may not put the computer to sleep: what is missing and
+    /// the button that fixes it.
     void addEmergencyConsentRow(QVBoxLayout* section);
 
     SettingsContext context_;
+    Connection emergencyConnection_;
+    Connection settingConnection_;
+    Connection stayguardConnection_;
 };
 
 }  // namespace torvel

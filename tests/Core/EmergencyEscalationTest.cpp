@@ -237,5 +237,27 @@ TEST(EmergencyMenu, ShowsTheAlarmTheBlockersByGroupAndOffersTheSleepOnlyWhenItCo
     EXPECT_FALSE(e.state().emergencyAlarmActive());
 }
 
+TEST(EmergencyEscalation, TheConsentButtonInstallsTheRuleAndReadsThePermissionAgain) {
+    EmergencyHarness e(EmergencyWorkRunner::immediate(), /*withStayguard=*/true);
+    e.state().set(&SettingsValues::emergencyPowerEnabled, true);
+    e.automation.setStatuses({-1743});
+    e.state().refreshAutomationConsent();
+    ASSERT_EQ(e.state().automationConsent(), AutomationConsent::denied);
+
+    // The rule grants the sleep: once it is in, the permission reads as granted.
+    e.state().resolveAutomationConsent();
+    EXPECT_TRUE(e.state().isStayguardInstallInProgress());
+    e.automation.setStatuses({0});
+    e.h.scheduler.runPending();
+    e.h.scheduler.runPending();
+    EXPECT_EQ(e.power.installCount(), 1);
+    EXPECT_EQ(e.state().automationConsent(), AutomationConsent::granted);
+
+    // Granted already: nothing is installed.
+    e.state().resolveAutomationConsent();
+    e.h.scheduler.runPending();
+    EXPECT_EQ(e.power.installCount(), 1);
+}
+
 }  // namespace
 }  // namespace torvel

@@ -13,6 +13,7 @@
 #include "Platform/Sim/SimSounds.h"
 #include "Services/AudioFeedbackService.h"
 #include "Services/EmergencySleepService.h"
+#include "Services/StayguardService.h"
 
 namespace torvel {
 
@@ -29,16 +30,19 @@ struct EmergencyHarness {
     SimProcessControl control;
     SimSessionAutomation automation;
     SimPrivilegedPower power{h.scheduler};
+    StayguardService stayguard{power, h.log};
     SleepBlockerMonitor monitor{table, processInfo, h.log, kOwnPID, kOwnUID};
     EmergencySleepService sleep{automation, control, h.clock, h.scheduler, h.log, kOwnUID, timing()};
     std::shared_ptr<EmergencyWorkRunner> work;
 
-    explicit EmergencyHarness(std::shared_ptr<EmergencyWorkRunner> runner = EmergencyWorkRunner::immediate())
+    explicit EmergencyHarness(std::shared_ptr<EmergencyWorkRunner> runner = EmergencyWorkRunner::immediate(),
+                              bool withStayguard = false)
         : work(std::move(runner)) {
         automation.setStatuses({0});
         h.state = std::make_unique<AppState>(
             AppStateServices{h.clock, h.scheduler, h.log, h.texts, h.defaults, h.sleepPrevention, h.timer,
-                             h.notifications, h.sessions, h.guardian, &audio, nullptr, nullptr, work, &power},
+                             h.notifications, h.sessions, h.guardian, &audio, withStayguard ? &stayguard : nullptr,
+                             nullptr, work, &power},
             Calendar::utc());
         h.state->attachEmergencyPower(&monitor, &sleep);
     }
