@@ -147,6 +147,11 @@ TEST(EmergencyEscalation, BatteryFallingWithABlockerWalksAlarmTerminationSleepCo
     e.h.scheduler.runPending();
     EXPECT_EQ(e.automation.sleeps().size(), 2u);
 
+    // The cooldown ends at exactly 180 s, not a second earlier.
+    const double slept = *e.state().lastEmergencyActionAt();
+    EXPECT_EQ(e.state().decideEmergencyAction(true, slept + 179), EmergencyPowerAction::none);
+    EXPECT_EQ(e.state().decideEmergencyAction(true, slept + 180), EmergencyPowerAction::terminateBlockersThenSleep);
+
     // The wake restarts the cooldowns from its instant; the charger clears them and disarms.
     e.h.clock.advance(30);
     e.state().handleSystemDidWake(e.now());
