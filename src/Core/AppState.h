@@ -465,6 +465,8 @@ private:
     void escalateIfSleepCouldLand(EmergencyPowerAction action, std::optional<UnattendedSleepObstacle> obstacle,
                                   double now, std::uint64_t consentTicket);
     void escalate(EmergencyPowerAction action, SleepVeto veto, double now);
+    void escalateWithCensus(EmergencyPowerAction action, SleepVeto veto, double now,
+                            const std::vector<SleepBlocker>& census);
     void sleepUnattended(double now, std::function<void(bool)> completion);
     bool applySleepOutcome(bool success, const SessionSnapshot& snapshot, double now);
     bool sleepInteractively(double now);

@@ -69,7 +69,24 @@ void AppState::escalateIfSleepCouldLand(EmergencyPowerAction action, std::option
 }
 
 void AppState::escalate(EmergencyPowerAction action, SleepVeto veto, double now) {
-    const std::vector<SleepBlocker> census = takeBlockerCensus();
+    // The fresh census asks logind and reads /proc: on the worker; what it finds is judged here.
+    SleepBlockerMonitorProtocol* monitor = sleepBlockerMonitor_;
+    std::weak_ptr<int> alive = lifetime_;
+    const bool started = emergencyWork().run(
+        [monitor] { return monitor ? monitor->currentBlockers() : std::vector<SleepBlocker>{}; },
+        [this, alive, action, veto, now](std::vector<SleepBlocker> census) {
+            if (alive.expired()) return;
+            lastSleepBlockers_ = census;
+            escalateWithCensus(action, veto, now, census);
+        });
+    if (!started) {
+        log_.error("Emergency escalation dropped — no worker to take the census on");
+        emergencyEscalationInFlight_ = false;
+    }
+}
+
+void AppState::escalateWithCensus(EmergencyPowerAction action, SleepVeto veto, double now,
+                                  const std::vector<SleepBlocker>& census) {
     const auto percent = monitors_.batteryState.percentage;
     if (!settings_.emergencyPowerEnabled || decideEmergencyAction(!census.empty(), now) != action) {
         log_.info("Emergency escalation dropped — conditions changed while the suspend veto was being read");

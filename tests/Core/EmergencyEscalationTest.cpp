@@ -107,7 +107,8 @@ TEST(EmergencyEscalation, AFailedSleepRestoresTheSessionItToreDownUnlessANewerOn
     e.state().checkEmergencyPower(e.now());
     ASSERT_TRUE(e.work->runHeldStep());  // the census
     ASSERT_TRUE(e.work->runHeldStep());  // the permission
-    e.h.scheduler.runPending();          // the veto: the session is torn down, the send waits
+    e.h.scheduler.runPending();          // the veto
+    ASSERT_TRUE(e.work->runHeldStep());  // the fresh census: the session is torn down, the send waits
     ASSERT_EQ(e.work->heldSteps(), 1u);
     EXPECT_FALSE(e.h.timer.isRunning());
     e.state().toggle();
