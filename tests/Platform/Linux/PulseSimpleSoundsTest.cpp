@@ -141,7 +141,7 @@ protected:
             const std::string why((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
             // Only a machine without the server may skip; CI installs it and must run this.
             if (std::getenv("CI")) FAIL() << "no PulseAudio server: " << why;
-            GTEST_SKIP() << "no PulseAudio server here (./scripts/setup installs it): " << why;
+            GTEST_SKIP() << "no PulseAudio server here (./scripts/setup --tests installs it): " << why;
         }
         ASSERT_EQ(sh("parec -d t.monitor --format=s16le --rate=22050 --channels=1 --latency-msec=10 >" +
                      (dir_ / "recording.raw").string() + " & echo $! >" + (dir_ / "parec.pid").string()),
