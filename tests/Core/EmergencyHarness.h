@@ -45,8 +45,9 @@ struct EmergencyHarness {
         automation.setStatuses({0});
         h.state = std::make_unique<AppState>(
             AppStateServices{h.clock, h.scheduler, h.log, h.texts, h.defaults, h.sleepPrevention, h.timer,
-                             h.notifications, h.sessions, h.guardian, &audio, withStayguard ? &stayguard : nullptr,
-                             nullptr, work, realPower ? realPower : &power},
+                             h.notifications, h.sessions, h.guardian, &audio,
+                             withStayguard ? &stayguard : nullptr, nullptr, work,
+                             realPower ? realPower : &power},
             Calendar::utc());
         h.state->attachEmergencyPower(&monitor, &sleep);
     }

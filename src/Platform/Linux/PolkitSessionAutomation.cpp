@@ -29,7 +29,8 @@ bool unreachable(const QString& errorName) {
 
 // Somebody owns the name but kept quiet: starting it again would only wait once more.
 bool silent(const QString& errorName) {
-    return errorName == "org.freedesktop.DBus.Error.NoReply" || errorName == "org.freedesktop.DBus.Error.Timeout";
+    return errorName == "org.freedesktop.DBus.Error.NoReply" ||
+           errorName == "org.freedesktop.DBus.Error.Timeout";
 }
 
 // Worst first: the order in which one of two verdicts decides the pair.

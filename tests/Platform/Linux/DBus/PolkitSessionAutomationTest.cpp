@@ -85,7 +85,8 @@ TEST_F(PolkitSessionAutomationTest, AnotherUsersLockDoesNotStopASuspendLogindSay
     ASSERT_TRUE(startPolkit());
     verdicts({{kSuspend, "yes"}, {kIgnore, "yes"}});
     locks("[('sleep', 'Other', 'b', 'block', 4242, 6)]");
-    ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "CanSuspend", "", "s", "ret = 'yes'"));
+    ASSERT_TRUE(
+        buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "CanSuspend", "", "s", "ret = 'yes'"));
     // The veto's reading answers on the Qt loop; its own scheduler is never asked.
     PowerProfilesDaemon profiles(buses.connection(Bus::system), log);
     SimProcessRunner runner;

@@ -159,8 +159,8 @@ TEST_F(PrivilegedPowerTest, TheSuspendVetoIsLogindsCanSuspendAsItStands) {
     PowerProfilesDaemon profiles(system(), log);
     LinuxPrivilegedPower power(system(), profiles, runner, scheduler, log, "user");
     // Another user's lock is logind's to weigh (with the ignore-inhibit grant): "yes" is a yes.
-    ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "ListInhibitors", "", "a(ssssuu)",
-                                "ret = [('sleep', 'other', 'why', 'block', 4242, 1)]"));
+    ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "ListInhibitors", "",
+                                "a(ssssuu)", "ret = [('sleep', 'other', 'why', 'block', 4242, 1)]"));
     using Answer = std::optional<SuspendAnswer>;
     const std::pair<const char*, Answer> cases[] = {{"'yes'", SuspendAnswer::yes},
                                                     {"'challenge'", SuspendAnswer::challenge},
