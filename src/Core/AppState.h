@@ -374,7 +374,12 @@ private:
     std::optional<Uuid> activeProfileID_;
     bool isManuallyActivated_ = false;
     bool predictiveWarningSent_ = false;
+    /// A sleep request is out; while set, re-evaluation keeps nothing awake. Set and cleared only
+    /// through beginSleepSend/endSleepSend, so each path clears only the request it sent.
     bool sleepSendInFlight_ = false;
+    /// The token of the request that set sleepSendInFlight_; 0 when none is out.
+    std::uint64_t sleepSendOwner_ = 0;
+    std::uint64_t lastSleepSendToken_ = 0;
     bool previouslyOnBattery_ = false;
     bool guardianRangeLogged_ = false;
     bool requestPending_ = false;
@@ -434,14 +439,15 @@ public:
     Signal<> emergencyChanged;
 
     // Carrying out the chosen action, and the menu's sleep commands (AppStateEscalation.cpp).
-    /// Whether the system would carry out a suspend: refused, allowed, or not known.
-    enum class SleepVeto { clear, vetoed, unknown };
+    /// Whether the system would carry out a suspend: allowed, allowed after a password (which only
+    /// a user at the menu can type), refused, or not known.
+    enum class SleepVeto { clear, challenge, vetoed, unknown };
     /// What the menu's sleep item can do now.
     enum class SleepNowReadiness { ready, sendPending, sleepVetoed };
-    /// The menu's Sleep now: with the user present, who may be asked for a password.
+    /// The menu's Sleep now: with the user present, who may be asked for a password. Every call to
+    /// logind and polkit runs on the worker; the main loop only decides. Applications are never
+    /// terminated from here: logind lets the user's own locks pass our Suspend anyway.
     void sleepNow(double now);
-    /// The menu's Terminate blockers: asks the blocking processes to quit, then sleeps.
-    void terminateSleepBlockersAndSleep(double now);
     SleepNowReadiness sleepNowReadiness() const;
     /// Re-reads the permission to sleep on the worker and publishes it; also re-reads the veto.
     void refreshAutomationConsent();
@@ -469,14 +475,19 @@ private:
                             const std::vector<SleepBlocker>& census);
     void sleepUnattended(double now, std::function<void(bool)> completion);
     bool applySleepOutcome(bool success, const SessionSnapshot& snapshot, double now);
-    bool sleepInteractively(double now);
+    void sleepInteractively(double now);
     void abortOnSleepVeto();
     /// Asks the port; `done` on the main loop, only while the state exists.
     void readSleepVeto(std::function<void(SleepVeto)> done);
     void releaseSleepOverride();
     void publishConsent(AutomationConsent consent, std::uint64_t ticket);
     SessionSnapshot takeSessionSnapshot();
-    std::vector<SleepBlocker> takeBlockerCensus();
+    /// A sleep request is out, ours or the sleep service's.
+    bool sleepRequestOut() const;
+    /// Marks a request as out; the token is what endSleepSend wants to clear it.
+    std::uint64_t beginSleepSend();
+    /// Clears the flag only when `token`'s request is still the one that set it.
+    void endSleepSend(std::uint64_t token);
 
     bool emergencyIsLive() const;
     /// Arms the minute watchdog while the emergency is live, disarms and resets when it ends.

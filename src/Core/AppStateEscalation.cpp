@@ -1,5 +1,6 @@
 // Carrying out the emergency's action (permission, veto, termination, sleep, and putting back what a
-// failed sleep tore down) and the menu's two sleep commands on the same machinery.
+// failed sleep tore down) and the menu's Sleep now on the same machinery. Every step that asks logind
+// or polkit runs off the main loop; each answer is judged against the state it comes back to.
 #include <algorithm>
 #include <set>
 
@@ -53,6 +54,8 @@ void AppState::beginEscalation(EmergencyPowerAction action, double now) {
 
 void AppState::escalateIfSleepCouldLand(EmergencyPowerAction action, std::optional<UnattendedSleepObstacle> obstacle,
                                         double now, std::uint64_t consentTicket) {
+    // A request sent while the obstacle was read (the menu's) is an obstacle too.
+    if (!obstacle && sleepRequestOut()) obstacle = UnattendedSleepObstacle::sendPending;
     if (!obstacle) {
         publishConsent(AutomationConsent::granted, consentTicket);
         releaseSleepOverride();
@@ -102,6 +105,24 @@ void AppState::escalateWithCensus(EmergencyPowerAction action, SleepVeto veto, d
         startEmergencyAlarm("the system refuses the suspend");
         return;
     }
+    if (veto == SleepVeto::challenge) {
+        // Nobody may be there to type the password, and an unanswered prompt would hold the request.
+        log_.error("Emergency escalation skipped at {}% — the system would suspend only after a password, and "
+                   "nobody may be here to type it", percent);
+        if (services_.stayguard && services_.stayguard->isInstalled()) reevaluateState();
+        emergencyEscalationInFlight_ = false;
+        startEmergencyAlarm("the suspend needs a password");
+        return;
+    }
+    // The menu may have sent a request while the veto and the census were read: nothing is killed
+    // for a sleep that cannot be sent.
+    if (sleepRequestOut()) {
+        const std::string text = obstacleText(UnattendedSleepObstacle::sendPending);
+        log_.error("Emergency escalation skipped at {}% — {}", percent, text);
+        emergencyEscalationInFlight_ = false;
+        startEmergencyAlarm(text);
+        return;
+    }
     // Not knowing whether the suspend would land, nothing is killed for it; the sleep is still tried.
     const bool terminateDue = !lastTerminateAt_ || now - *lastTerminateAt_ >= EmergencyPowerPolicy::kCooldownSeconds;
     if (action == EmergencyPowerAction::terminateBlockersThenSleep && veto == SleepVeto::clear && terminateDue) {
@@ -133,19 +154,35 @@ AppState::SessionSnapshot AppState::takeSessionSnapshot() {
     return SessionSnapshot{services_.sessions.loadActiveSession(), services_.sessions.loadSuspendedSession()};
 }
 
+bool AppState::sleepRequestOut() const {
+    return sleepSendInFlight_ || (emergencySleep_ && emergencySleep_->isSendInFlight());
+}
+
+std::uint64_t AppState::beginSleepSend() {
+    sleepSendInFlight_ = true;
+    sleepSendOwner_ = ++lastSleepSendToken_;
+    return sleepSendOwner_;
+}
+
+void AppState::endSleepSend(std::uint64_t token) {
+    if (token != sleepSendOwner_) return;  // another path's request: its own answer clears it
+    sleepSendOwner_ = 0;
+    sleepSendInFlight_ = false;
+}
+
 void AppState::sleepUnattended(double now, std::function<void(bool)> completion) {
     if (!emergencySleep_) {
         completion(false);
         return;
     }
-    sleepSendInFlight_ = true;
+    const std::uint64_t token = beginSleepSend();
     const SessionSnapshot snapshot = takeSessionSnapshot();
     deactivateAll();
     EmergencySleepService* sleep = emergencySleep_;
     std::weak_ptr<int> alive = lifetime_;
-    auto outcome = [this, alive, snapshot, now, completion](bool result) {
+    auto outcome = [this, alive, token, snapshot, now, completion](bool result) {
         if (alive.expired()) return completion(false);
-        sleepSendInFlight_ = false;
+        endSleepSend(token);
         completion(applySleepOutcome(result, snapshot, now));
     };
     if (!emergencyWork().run([sleep] { return sleep->sleepNow(false); }, outcome)) outcome(false);
@@ -176,9 +213,15 @@ void AppState::releaseSleepOverride() {
 }
 
 void AppState::readSleepVeto(std::function<void(SleepVeto)> done) {
-    auto conclude = [this](std::optional<bool> vetoed) {
-        if (!vetoed) log_.error("Could not read the suspend veto — sleep may proceed unverified, terminating may not");
-        lastSleepVeto_ = !vetoed ? SleepVeto::unknown : *vetoed ? SleepVeto::vetoed : SleepVeto::clear;
+    auto conclude = [this](std::optional<SuspendAnswer> answer) {
+        if (!answer) {
+            log_.error("Could not read the suspend veto — sleep may proceed unverified, terminating may not");
+            lastSleepVeto_ = SleepVeto::unknown;
+        } else {
+            lastSleepVeto_ = *answer == SuspendAnswer::yes         ? SleepVeto::clear
+                             : *answer == SuspendAnswer::challenge ? SleepVeto::challenge
+                                                                   : SleepVeto::vetoed;
+        }
         return lastSleepVeto_;
     };
     if (!services_.privilegedPower) {
@@ -187,8 +230,8 @@ void AppState::readSleepVeto(std::function<void(SleepVeto)> done) {
     }
     std::weak_ptr<int> alive = lifetime_;
     services_.privilegedPower->readSuspendVetoed(
-        [alive, conclude, done = std::move(done)](std::optional<bool> vetoed) {
-            if (!alive.expired()) done(conclude(vetoed));
+        [alive, conclude, done = std::move(done)](std::optional<SuspendAnswer> answer) {
+            if (!alive.expired()) done(conclude(answer));
         });
 }
 
@@ -241,71 +284,54 @@ void AppState::resolveAutomationConsent() {
 }
 
 AppState::SleepNowReadiness AppState::sleepNowReadiness() const {
-    if (sleepSendInFlight_ || (emergencySleep_ && emergencySleep_->isSendInFlight())) return SleepNowReadiness::sendPending;
-    // The lid lock is let go before sleeping; only the system's own refusal stops the sleep.
+    if (sleepRequestOut()) return SleepNowReadiness::sendPending;
+    // The lid lock is let go before sleeping; only the system's own refusal stops the sleep. A
+    // password logind would ask for is the user's to type.
     return lastSleepVeto_ == SleepVeto::vetoed ? SleepNowReadiness::sleepVetoed : SleepNowReadiness::ready;
 }
 
 void AppState::sleepNow(double now) {
     if (!emergencySleep_) return;
-    if (sleepSendInFlight_ || emergencySleep_->isSendInFlight()) {
+    if (sleepRequestOut()) {
         log_.error("Sleep now aborted — an earlier sleep request is still out");
         return;
     }
     releaseSleepOverride();
     readSleepVeto([this, now](SleepVeto veto) {
-        if (veto == SleepVeto::vetoed) {
-            abortOnSleepVeto();
-        } else {
-            sleepInteractively(now);
+        // The reading took a turn of the loop, and the emergency may have sent its request meanwhile.
+        if (sleepRequestOut()) {
+            log_.error("Sleep now aborted — a sleep request went out while the veto was read");
+            if (services_.stayguard && services_.stayguard->isInstalled()) reevaluateState();
+            return;
         }
-    });
-}
-
-void AppState::terminateSleepBlockersAndSleep(double now) {
-    if (!sleepBlockerMonitor_ || !emergencySleep_) return;
-    if (sleepSendInFlight_ || emergencySleep_->isSendInFlight()) {
-        log_.error("Manual terminate aborted — a sleep request is still out, so the sleep this would buy cannot "
-                   "even be sent");
-        return;
-    }
-    // The user is there and may be asked; without the permission the sleep cannot follow, so nothing
-    // is killed.
-    const std::int32_t status = emergencySleep_->consentStatus(true);
-    refreshAutomationConsent();
-    if (status != 0) {
-        log_.error("Manual terminate aborted — no permission to suspend, so the sleep it exists to enable cannot "
-                   "happen");
-        return;
-    }
-    releaseSleepOverride();
-    readSleepVeto([this, now](SleepVeto veto) {
-        if (veto != SleepVeto::clear) return abortOnSleepVeto();
-        if (!emergencySleep_) return;
-        const std::vector<SleepBlocker> census = takeBlockerCensus();
-        const auto signalled = emergencySleep_->terminate(census);
-        log_.info("Manual terminate: {} of {} blockers signalled", signalled.size(), census.size());
-        lastTerminateAt_ = now;
+        if (veto == SleepVeto::vetoed) return abortOnSleepVeto();
         sleepInteractively(now);
     });
 }
 
 void AppState::abortOnSleepVeto() {
-    log_.error("Sleep aborted — the system would refuse the suspend or cannot say, so the computer would stay "
-               "awake");
+    log_.error("Sleep aborted — the system would refuse the suspend, so the computer would stay awake");
     if (services_.stayguard && services_.stayguard->isInstalled()) reevaluateState();
 }
 
-bool AppState::sleepInteractively(double now) {
-    if (!emergencySleep_) return false;
-    sleepSendInFlight_ = true;
+void AppState::sleepInteractively(double now) {
+    if (!emergencySleep_) return;
+    const std::uint64_t token = beginSleepSend();
     const SessionSnapshot snapshot = takeSessionSnapshot();
     deactivateAll();
-    // Blocks while a password prompt may be up: the user asked for exactly this.
-    const bool result = emergencySleep_->sleepNow(true);
-    sleepSendInFlight_ = false;
-    refreshAutomationConsent();
-    return applySleepOutcome(result, snapshot, now);
+    EmergencySleepService* sleep = emergencySleep_;
+    std::weak_ptr<int> alive = lifetime_;
+    auto outcome = [this, alive, token, snapshot, now](bool result) {
+        if (alive.expired()) return;
+        endSleepSend(token);
+        refreshAutomationConsent();  // the request may have asked the user
+        applySleepOutcome(result, snapshot, now);
+    };
+    // logind may wait on polkit, and polkit on a password or on nothing at all: never on the main loop.
+    if (!emergencyWork().run([sleep] { return sleep->sleepNow(true); }, outcome)) {
+        log_.error("Sleep now failed — no worker to send the request on");
+        outcome(false);
+    }
 }
 
 void AppState::refreshSleepBlockers() {
@@ -325,11 +351,6 @@ void AppState::refreshSleepBlockers() {
                                                  });
                                              });
     if (!started) isRefreshingBlockers_ = false;
-}
-
-std::vector<SleepBlocker> AppState::takeBlockerCensus() {
-    lastSleepBlockers_ = sleepBlockerMonitor_ ? sleepBlockerMonitor_->currentBlockers() : std::vector<SleepBlocker>{};
-    return lastSleepBlockers_;
 }
 
 }  // namespace torvel

@@ -19,6 +19,17 @@ struct PowerGrants {
     bool operator==(const PowerGrants&) const = default;
 };
 
+/// What logind says of a suspend asked for now. It already weighs every lock, other users' ones
+/// included, and the polkit grants that would pass them.
+enum class SuspendAnswer {
+    /// The suspend would happen.
+    yes,
+    /// It would happen once the user types a password: fine with someone at the keyboard, not unattended.
+    challenge,
+    /// It would not happen (refused, or not supported here).
+    no,
+};
+
 /// What became of an attempt to write or remove the system rule.
 struct RuleChange {
     enum class Status { done, cancelled, failed };
@@ -41,9 +52,8 @@ public:
     /// Asks, without any password prompt, which permissions this user has. std::nullopt: the
     /// permission service could not be asked.
     virtual void checkGrants(std::function<void(std::optional<PowerGrants>)> done) = 0;
-    /// Whether a suspend asked for now would not happen (not supported, or another user blocks it).
-    /// std::nullopt: unknown.
-    virtual void readSuspendVetoed(std::function<void(std::optional<bool>)> done) = 0;
+    /// Whether a suspend asked for now would happen, as logind answers it. std::nullopt: unknown.
+    virtual void readSuspendVetoed(std::function<void(std::optional<SuspendAnswer>)> done) = 0;
     /// Writes the rule granting the three permissions to this user; asks for an administrator's
     /// password and may take minutes, without blocking the main loop.
     virtual void installRule(std::function<void(RuleChange)> done) = 0;

@@ -16,10 +16,13 @@ public:
     static constexpr std::int32_t kDenied = -1743;
     static constexpr std::int32_t kNotAsked = -1744;
     static constexpr std::int32_t kNotRunning = -600;
+    /// The authority is there but did not answer in time: hung or overloaded, not to be restarted.
+    static constexpr std::int32_t kNoAnswer = -1712;
 
     virtual ~SessionAutomation() = default;
     /// Whether a sleep request would be allowed: kGranted, kNotAsked (allowed only after the user
-    /// answers), kDenied/kTargetNotPermitted, kNotRunning (the authority is down), other = unreadable.
+    /// answers), kDenied/kTargetNotPermitted, kNotRunning (the authority is down), kNoAnswer (it did
+    /// not answer in time), other = unreadable.
     /// With `askUserIfNeeded` the user may be prompted, and the call waits for the answer.
     virtual std::int32_t permissionStatus(bool askUserIfNeeded) = 0;
     /// Starts the authority that permissionStatus() asks, without waiting for it to come up.

@@ -33,8 +33,12 @@ std::int32_t EmergencySleepService::consentStatus(bool askUserIfNeeded) {
             "Consent to sleep unreadable while polkit is down (status -600) — starting it and asking again");
         status = statusAfterLaunch(askUserIfNeeded);
     }
-    if (status != SessionAutomation::kGranted)
+    if (status == SessionAutomation::kNoAnswer) {
+        // It is there but hung: starting it again would only wait as long once more.
+        log_.error("polkit did not answer (status -1712) — consent to sleep is unreadable right now");
+    } else if (status != SessionAutomation::kGranted) {
         log_.info("Consent for the session's sleep not granted: status {}", status);
+    }
     return status;
 }
 

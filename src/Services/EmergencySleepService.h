@@ -31,8 +31,9 @@ struct EmergencySleepTiming {
 };
 
 /// Puts the session to sleep for the emergency steps and the menu, and asks the consent for it
-/// without ever prompting when nobody may be there to answer. Thread-safe: the blocking calls are
-/// meant for a worker thread (the interactive sleep may run on the main thread).
+/// without ever prompting when nobody may be there to answer. Thread-safe: every blocking call is
+/// meant for the emergency's worker thread, the menu's interactive sleep included, since polkit may
+/// take as long as a password prompt or never answer at all.
 class EmergencySleepService {
 public:
     EmergencySleepService(SessionAutomation& automation, ProcessControl& control, Clock& clock,

@@ -157,9 +157,6 @@ void MenuBuilder::perform(const MenuItem& item) {
         case MenuAction::sleepNow:
             state.sleepNow(services_.clock.suspendingNow());
             break;
-        case MenuAction::terminateBlockers:
-            state.terminateSleepBlockersAndSleep(services_.clock.suspendingNow());
-            break;
         case MenuAction::none:
             break;
     }

@@ -116,12 +116,11 @@ void MenuBuilder::addSleepBlockers(std::vector<MenuItem>& items) const {
 
     const auto readiness = state.sleepNowReadiness();
     const bool ready = readiness == AppState::SleepNowReadiness::ready;
+    // No item quits the blockers: logind lets the user's own locks pass our Suspend, so quitting them
+    // would lose their unsaved work for nothing. Only the emergency the user configured terminates.
     MenuItem sleep = menuActionItem(text("menu.sleep_now"), ready ? MenuAction::sleepNow : MenuAction::none);
-    MenuItem terminate =
-        menuActionItem(text("menu.terminate_blockers"), ready ? MenuAction::terminateBlockers : MenuAction::none);
-    sleep.enabled = terminate.enabled = ready;
+    sleep.enabled = ready;
     items.push_back(std::move(sleep));
-    items.push_back(std::move(terminate));
     if (!ready) {
         const bool pending = readiness == AppState::SleepNowReadiness::sendPending;
         items.push_back(menuInfoItem(text(pending ? "menu.sleep_now_unavailable.send_pending"

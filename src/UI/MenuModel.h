@@ -25,7 +25,6 @@ enum class MenuAction {
     locationPermission,
     emergencyConsent,
     sleepNow,
-    terminateBlockers,
     duration,
     customDuration,
     keepAwakeUntilQuit,

@@ -41,7 +41,7 @@ TEST(EmergencyEscalation, TheVetoAndTheTerminateCooldownDecideWhatIsKilledBefore
     e.automation.setSleepResult(false, "refused");
 
     // The system would refuse the suspend: nothing is killed, nothing is sent.
-    e.power.setSuspendVetoed(true);
+    e.power.setSuspendAnswer(SuspendAnswer::no);
     e.battery(4);
     EXPECT_TRUE(e.logged("the system would refuse the suspend"));
     EXPECT_TRUE(e.control.terminated().empty());
@@ -49,13 +49,13 @@ TEST(EmergencyEscalation, TheVetoAndTheTerminateCooldownDecideWhatIsKilledBefore
     EXPECT_TRUE(e.state().emergencyAlarmActive());
 
     // Unknown: the sleep is tried, but nothing killed on a guess.
-    e.power.setSuspendVetoed(std::nullopt);
+    e.power.setSuspendAnswer(std::nullopt);
     e.battery(4);
     EXPECT_TRUE(e.control.terminated().empty());
     EXPECT_EQ(e.automation.sleeps(), std::vector<bool>{false});
 
     // Clear: terminated once; 100 s later only the sleep is tried again; at 180 s killing is due again.
-    e.power.setSuspendVetoed(false);
+    e.power.setSuspendAnswer(SuspendAnswer::yes);
     e.battery(4);
     EXPECT_EQ(e.control.terminated(), std::vector<std::int32_t>{42});
     EXPECT_EQ(e.state().lastTerminateAt(), e.now());
@@ -165,30 +165,71 @@ TEST(EmergencyEscalation, BatteryFallingWithABlockerWalksAlarmTerminationSleepCo
     EXPECT_EQ(e.state().lastTerminateAt(), std::nullopt);
 }
 
-TEST(EmergencyEscalation, TheMenuCommandsRefuseWhatCouldNotLand) {
+TEST(EmergencyEscalation, SleepNowGoesUnlessLogindRefusesAndAPasswordStopsOnlyTheEmergency) {
     EmergencyHarness e;
     e.addBlocker(42, "backup");
-    // Without the permission nothing is killed for a sleep that cannot follow.
-    e.automation.setStatuses({-1743});
-    e.state().terminateSleepBlockersAndSleep(e.now());
-    EXPECT_TRUE(e.logged("Manual terminate aborted — no permission"));
-    EXPECT_TRUE(e.control.terminated().empty());
-
     // A refused suspend aborts Sleep now and shows in the readiness.
-    e.power.setSuspendVetoed(true);
+    e.power.setSuspendAnswer(SuspendAnswer::no);
     e.state().sleepNow(e.now());
     e.h.scheduler.runPending();
     EXPECT_TRUE(e.logged("Sleep aborted"));
     EXPECT_TRUE(e.automation.sleeps().empty());
     EXPECT_EQ(e.state().sleepNowReadiness(), AppState::SleepNowReadiness::sleepVetoed);
 
-    // Allowed: the interactive sleep goes and starts the cooldown.
-    e.power.setSuspendVetoed(false);
+    // A password first: the user at the menu can type it, so the sleep is offered and sent...
+    e.power.setSuspendAnswer(SuspendAnswer::challenge);
     e.state().sleepNow(e.now());
     e.h.scheduler.runPending();
     EXPECT_EQ(e.automation.sleeps(), std::vector<bool>{true});
     EXPECT_EQ(e.state().lastEmergencyActionAt(), e.now());
     EXPECT_EQ(e.state().sleepNowReadiness(), AppState::SleepNowReadiness::ready);
+
+    // ...but the emergency, with nobody there to type it, neither kills nor sends.
+    e.thresholds(10, 5);
+    e.h.clock.advance(180);
+    e.battery(4);
+    EXPECT_TRUE(e.logged("only after a password"));
+    EXPECT_TRUE(e.control.terminated().empty());
+    EXPECT_EQ(e.automation.sleeps().size(), 1u);
+    EXPECT_TRUE(e.state().emergencyAlarmActive());
+}
+
+TEST(EmergencyEscalation, SleepNowSendsOnTheWorkerAndYieldsToAnEmergencySentWhileItsVetoWasRead) {
+    EmergencyHarness e(EmergencyWorkRunner::deferred());
+    e.thresholds(10, 0);
+    e.addBlocker(42, "backup");
+    auto runAll = [&e] {
+        while (e.work->runHeldStep()) e.h.scheduler.runPending();
+    };
+    runAll();  // the permission read at launch
+    e.battery(50);
+
+    // The menu asks for the veto; the emergency starts and sends its request before that answer comes.
+    e.power.holdSuspendReadings(true);
+    e.state().sleepNow(e.now());
+    e.power.holdSuspendReadings(false);
+    e.battery(4);
+    ASSERT_TRUE(e.work->runHeldStep());  // the census
+    ASSERT_TRUE(e.work->runHeldStep());  // the permission
+    e.h.scheduler.runPending();          // the emergency's veto
+    ASSERT_TRUE(e.work->runHeldStep());  // the fresh census: the request is out, the send waits
+    ASSERT_EQ(e.work->heldSteps(), 1u);
+    e.power.releaseSuspendReadings();
+    e.h.scheduler.runPending();  // the menu's veto: it yields, and leaves the emergency's flag alone
+    EXPECT_TRUE(e.logged("Sleep now aborted — a sleep request went out while the veto was read"));
+    EXPECT_EQ(e.state().sleepNowReadiness(), AppState::SleepNowReadiness::sendPending);
+    EXPECT_EQ(e.work->heldSteps(), 1u);
+    runAll();
+    EXPECT_EQ(e.automation.sleeps(), std::vector<bool>{false});
+    EXPECT_EQ(e.state().sleepNowReadiness(), AppState::SleepNowReadiness::ready);
+
+    // The menu's own request never runs on the main loop: it waits on the worker, however long.
+    e.state().sleepNow(e.now());
+    e.h.scheduler.runPending();
+    EXPECT_EQ(e.automation.sleeps().size(), 1u);
+    EXPECT_EQ(e.state().sleepNowReadiness(), AppState::SleepNowReadiness::sendPending);
+    runAll();
+    EXPECT_EQ(e.automation.sleeps(), (std::vector<bool>{false, true}));
 }
 
 TEST(EmergencyMenu, ShowsTheAlarmTheBlockersByGroupAndOffersTheSleepOnlyWhenItCouldGo) {
@@ -215,16 +256,16 @@ TEST(EmergencyMenu, ShowsTheAlarmTheBlockersByGroupAndOffersTheSleepOnlyWhenItCo
     EXPECT_EQ(items[1].submenu[0].title, "PID 7 \u2014 busy");
     EXPECT_EQ(items[2].title, "backup");
     EXPECT_EQ(items[3].action, MenuAction::sleepNow);
-    EXPECT_EQ(items[4].action, MenuAction::terminateBlockers);
+    // The blockers are listed, never quit from here: Sleep now lands over the user's own locks.
+    EXPECT_EQ(items[4].style, MenuItemStyle::separator);
 
-    // A refused suspend takes both actions away and says why.
-    e.power.setSuspendVetoed(true);
+    // A refused suspend takes the action away and says why.
+    e.power.setSuspendAnswer(SuspendAnswer::no);
     menu.build();
     e.h.scheduler.runPending();
     items = menu.build().items;
     EXPECT_EQ(items[3].action, MenuAction::none);
-    EXPECT_EQ(items[4].action, MenuAction::none);
-    EXPECT_EQ(items[5].title, "menu.sleep_now_unavailable.sleep_disabled");
+    EXPECT_EQ(items[4].title, "menu.sleep_now_unavailable.sleep_disabled");
 
     // Nine names: eight groups and one line for the rest.
     for (std::int32_t pid = 10; pid < 17; ++pid) e.addBlocker(pid, "p" + std::to_string(pid));

@@ -32,17 +32,22 @@ struct EmergencyHarness {
     SimPrivilegedPower power{h.scheduler};
     StayguardService stayguard{power, h.log};
     SleepBlockerMonitor monitor{table, processInfo, h.log, kOwnPID, kOwnUID};
-    EmergencySleepService sleep{automation, control, h.clock, h.scheduler, h.log, kOwnUID, timing()};
+    EmergencySleepService sleep;
     std::shared_ptr<EmergencyWorkRunner> work;
 
+    /// `realAutomation` and `realPower` put real adapters in place of the simulated ones.
     explicit EmergencyHarness(std::shared_ptr<EmergencyWorkRunner> runner = EmergencyWorkRunner::immediate(),
-                              bool withStayguard = false)
-        : work(std::move(runner)) {
+                              bool withStayguard = false, SessionAutomation* realAutomation = nullptr,
+                              PrivilegedPower* realPower = nullptr)
+        : sleep(realAutomation ? *realAutomation : automation, control, h.clock, h.scheduler, h.log, kOwnUID,
+                timing()),
+          work(std::move(runner)) {
         automation.setStatuses({0});
         h.state = std::make_unique<AppState>(
             AppStateServices{h.clock, h.scheduler, h.log, h.texts, h.defaults, h.sleepPrevention, h.timer,
-                             h.notifications, h.sessions, h.guardian, &audio, withStayguard ? &stayguard : nullptr,
-                             nullptr, work, &power},
+                             h.notifications, h.sessions, h.guardian, &audio,
+                             withStayguard ? &stayguard : nullptr, nullptr, work,
+                             realPower ? realPower : &power},
             Calendar::utc());
         h.state->attachEmergencyPower(&monitor, &sleep);
     }

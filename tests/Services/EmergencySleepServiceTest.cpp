@@ -56,6 +56,12 @@ TEST_F(EmergencySleep, ADownAuthorityIsStartedAndPolledUntilItAnswersOrTheBoundP
     EXPECT_NEAR(clock.suspendingNow() - start, 3.0, 0.06);
     EXPECT_EQ(linesWith("polkit did not come up in time"), 1);
     EXPECT_EQ(automation.asks().back(), true);  // the re-reads ask as the caller asked
+
+    // A polkit that is there but silent is not started again and reads as unreadable, not as down.
+    automation.setStatuses({-1712, 0});
+    EXPECT_EQ(service.unattendedSleepObstacle(), UnattendedSleepObstacle::consentUnreadable);
+    EXPECT_EQ(automation.launches(), 2);
+    EXPECT_EQ(linesWith("polkit did not answer"), 1);
 }
 
 TEST_F(EmergencySleep, StatusesMapToObstaclesAndOnlyAGrantLetsTheUnattendedSleepGo) {

@@ -11,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "Platform/Linux/LogindInhibitors.h"
 #include "Platform/Linux/PowerProfilesDaemon.h"
 
 namespace torvel {
@@ -79,36 +78,30 @@ void LinuxPrivilegedPower::checkGrants(std::function<void(std::optional<PowerGra
     authority_.checkGrants(std::move(done));
 }
 
-void LinuxPrivilegedPower::readSuspendVetoed(std::function<void(std::optional<bool>)> done) {
+void LinuxPrivilegedPower::readSuspendVetoed(std::function<void(std::optional<SuspendAnswer>)> done) {
+    // logind's answer is the whole veto: it already counts every lock, another user's included, and
+    // whether polkit would let our Suspend pass them. Second-guessing it from the lock list vetoed
+    // sleeps that would have landed.
     auto* call = new QDBusPendingCallWatcher(system_.asyncCall(logindCall("CanSuspend"), kCallTimeoutMs),
                                              context_.get());
     QObject::connect(call, &QDBusPendingCallWatcher::finished, context_.get(),
-                     [this, done = std::move(done)](QDBusPendingCallWatcher* answer) mutable {
+                     [done = std::move(done)](QDBusPendingCallWatcher* answer) {
                          answer->deleteLater();
                          const QDBusMessage reply = answer->reply();
                          if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != "s") {
                              done(std::nullopt);
-                         } else if (reply.arguments().value(0).toString() != QStringLiteral("yes")) {
-                             done(true);
-                         } else {
-                             askListInhibitors(std::move(done));
-                         }
-                     });
-}
-
-void LinuxPrivilegedPower::askListInhibitors(std::function<void(std::optional<bool>)> done) {
-    auto* call = new QDBusPendingCallWatcher(system_.asyncCall(listInhibitorsCall(), kCallTimeoutMs), context_.get());
-    QObject::connect(call, &QDBusPendingCallWatcher::finished, context_.get(),
-                     [done = std::move(done)](QDBusPendingCallWatcher* answer) {
-                         answer->deleteLater();
-                         const auto inhibitors = inhibitorsFromReply(answer->reply());
-                         if (!inhibitors) {
-                             done(std::nullopt);
                              return;
                          }
-                         // Our own user's blocks are ours to lift (or the emergency's to end); another
-                         // user's sleep block is beyond us.
-                         done(anotherUserBlocksSleep(*inhibitors, static_cast<std::uint32_t>(::getuid())));
+                         const QString verdict = reply.arguments().value(0).toString();
+                         if (verdict == QStringLiteral("yes")) {
+                             done(SuspendAnswer::yes);
+                         } else if (verdict == QStringLiteral("challenge")) {
+                             done(SuspendAnswer::challenge);
+                         } else if (verdict == QStringLiteral("no") || verdict == QStringLiteral("na")) {
+                             done(SuspendAnswer::no);
+                         } else {
+                             done(std::nullopt);  // a word logind does not use: nothing to go on
+                         }
                      });
 }
 

@@ -31,7 +31,7 @@ public:
     void setLidLock(bool held, std::function<void(bool ok)> done) override;
     void setPowerSaver(bool held, std::function<void(bool ok)> done) override;
     void checkGrants(std::function<void(std::optional<PowerGrants>)> done) override;
-    void readSuspendVetoed(std::function<void(std::optional<bool>)> done) override;
+    void readSuspendVetoed(std::function<void(std::optional<SuspendAnswer>)> done) override;
     void installRule(std::function<void(RuleChange)> done) override;
     void removeRule(std::function<void(RuleChange)> done) override;
 
@@ -39,8 +39,6 @@ public:
     static std::string currentUserName();
 
 private:
-    void askListInhibitors(std::function<void(std::optional<bool>)> done);
-
     QDBusConnection system_;
     PowerProfilesDaemon& profiles_;
     Scheduler& scheduler_;

@@ -19,13 +19,18 @@ constexpr std::int32_t kUnreadable = -1;
 constexpr quint32 kAllowUserInteraction = 1;
 constexpr qsizetype kMaxErrorLength = 300;
 
+// Nobody owns the name: polkit is down, and starting it may help.
 bool unreachable(const QString& errorName) {
     return errorName == "org.freedesktop.DBus.Error.ServiceUnknown" ||
            errorName == "org.freedesktop.DBus.Error.NameHasNoOwner" ||
-           errorName == "org.freedesktop.DBus.Error.NoReply" ||
-           errorName == "org.freedesktop.DBus.Error.Timeout" ||
            errorName == "org.freedesktop.DBus.Error.Disconnected" ||
            errorName == "org.freedesktop.DBus.Error.NoServer";
+}
+
+// Somebody owns the name but kept quiet: starting it again would only wait once more.
+bool silent(const QString& errorName) {
+    return errorName == "org.freedesktop.DBus.Error.NoReply" ||
+           errorName == "org.freedesktop.DBus.Error.Timeout";
 }
 
 // Worst first: the order in which one of two verdicts decides the pair.
@@ -33,8 +38,10 @@ int rank(std::int32_t status) {
     switch (status) {
         case SessionAutomation::kDenied:
         case SessionAutomation::kTargetNotPermitted:
-            return 4;
+            return 5;
         case SessionAutomation::kNotRunning:
+            return 4;
+        case SessionAutomation::kNoAnswer:
             return 3;
         case SessionAutomation::kNotAsked:
             return 1;
@@ -51,8 +58,10 @@ PolkitSessionAutomation::PolkitSessionAutomation(QDBusConnection system, std::ui
     : system_(std::move(system)), ownUID_(ownUID) {}
 
 std::int32_t PolkitSessionAutomation::statusOf(const QDBusMessage& reply) {
-    if (reply.type() == QDBusMessage::ErrorMessage)
-        return unreachable(reply.errorName()) ? kNotRunning : kUnreadable;
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        if (unreachable(reply.errorName())) return kNotRunning;
+        return silent(reply.errorName()) ? kNoAnswer : kUnreadable;
+    }
     if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != "(bba{ss})") return kUnreadable;
     const auto result = qvariant_cast<QDBusArgument>(reply.arguments().value(0));
     bool authorized = false, challenge = false;

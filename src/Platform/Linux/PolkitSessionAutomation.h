@@ -39,8 +39,8 @@ public:
 
     /// The status one CheckAuthorization reply stands for.
     static std::int32_t statusOf(const QDBusMessage& reply);
-    /// Both statuses needed: a refusal wins, then a down polkit, then an unreadable answer, then a
-    /// password prompt; kGranted only when both are.
+    /// Both statuses needed: a refusal wins, then a down polkit, then a silent one, then an unreadable
+    /// answer, then a password prompt; kGranted only when both are.
     static std::int32_t combine(std::int32_t a, std::int32_t b);
 
 private:

@@ -23,8 +23,17 @@ void SimPrivilegedPower::checkGrants(std::function<void(std::optional<PowerGrant
     scheduler_.post([done = std::move(done), grants = grants_] { done(grants); });
 }
 
-void SimPrivilegedPower::readSuspendVetoed(std::function<void(std::optional<bool>)> done) {
-    scheduler_.post([done = std::move(done), vetoed = suspendVetoed_] { done(vetoed); });
+void SimPrivilegedPower::readSuspendVetoed(std::function<void(std::optional<SuspendAnswer>)> done) {
+    auto answer = [done = std::move(done), answer = suspendAnswer_] { done(answer); };
+    if (holdSuspendReadings_) {
+        heldSuspendReadings_.push_back(std::move(answer));
+        return;
+    }
+    scheduler_.post(std::move(answer));
+}
+
+void SimPrivilegedPower::releaseSuspendReadings() {
+    for (auto& answer : std::exchange(heldSuspendReadings_, {})) scheduler_.post(std::move(answer));
 }
 
 void SimPrivilegedPower::installRule(std::function<void(RuleChange)> done) {

@@ -19,14 +19,18 @@ public:
     void setLidLock(bool held, std::function<void(bool ok)> done) override;
     void setPowerSaver(bool held, std::function<void(bool ok)> done) override;
     void checkGrants(std::function<void(std::optional<PowerGrants>)> done) override;
-    void readSuspendVetoed(std::function<void(std::optional<bool>)> done) override;
+    void readSuspendVetoed(std::function<void(std::optional<SuspendAnswer>)> done) override;
     void installRule(std::function<void(RuleChange)> done) override;
     void removeRule(std::function<void(RuleChange)> done) override;
 
     /// What the next checks answer (std::nullopt: the permission service cannot be asked).
     void setGrants(std::optional<PowerGrants> grants) { grants_ = grants; }
-    /// What the next suspend-veto readings answer.
-    void setSuspendVetoed(std::optional<bool> vetoed) { suspendVetoed_ = vetoed; }
+    /// What the next suspend-veto readings answer (std::nullopt: logind cannot say).
+    void setSuspendAnswer(std::optional<SuspendAnswer> answer) { suspendAnswer_ = answer; }
+    /// While held, suspend-veto readings wait (with the answer of their moment) until released.
+    void holdSuspendReadings(bool hold) { holdSuspendReadings_ = hold; }
+    /// Answers every held reading on the next turn of the loop, in order.
+    void releaseSuspendReadings();
     /// The next lid-lock or power-saver request fails once.
     void failNextLidLock() { failLidLock_ = true; }
     void failNextPowerSaver() { failPowerSaver_ = true; }
@@ -43,7 +47,9 @@ public:
 private:
     Scheduler& scheduler_;
     std::optional<PowerGrants> grants_ = PowerGrants{};
-    std::optional<bool> suspendVetoed_ = false;
+    std::optional<SuspendAnswer> suspendAnswer_ = SuspendAnswer::yes;
+    bool holdSuspendReadings_ = false;
+    std::vector<std::function<void()>> heldSuspendReadings_;
     bool failLidLock_ = false, failPowerSaver_ = false;
     bool lidLockHeld_ = false, powerSaverHeld_ = false;
     std::deque<RuleChange> installs_;

@@ -6,6 +6,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "Core/EmergencyHarness.h"
+#include "Platform/Linux/LinuxPrivilegedPower.h"
+#include "Platform/Linux/PowerProfilesDaemon.h"
+#include "Platform/Sim/SimProcessRunner.h"
 #include "PrivateBuses.h"
 
 namespace torvel {
@@ -22,6 +26,7 @@ constexpr auto kIgnore = "org.freedesktop.login1.suspend-ignore-inhibit";
 
 struct PolkitSessionAutomationTest : ::testing::Test {
     PrivateBuses buses;
+    CapturingLogSink log;
     std::uint32_t uid = ::getuid();
     PolkitSessionAutomation automation{buses.connection(Bus::system), uid};
 
@@ -70,6 +75,36 @@ TEST_F(PolkitSessionAutomationTest, VerdictsBecomeStatusesAndAnAbsentPolkitIsNot
     // Only the asking read lets polkit prompt.
     EXPECT_EQ(asked().mid(3),
               (QStringList{"org.freedesktop.login1.suspend 0", "org.freedesktop.login1.suspend 1"}));
+
+    // A polkit that is there but never answers is silent, not down: starting it again would not help.
+    verdicts({{kSuspend, "silent"}});
+    EXPECT_EQ(automation.permissionStatus(false), SessionAutomation::kNoAnswer);
+}
+
+TEST_F(PolkitSessionAutomationTest, AnotherUsersLockDoesNotStopASuspendLogindSaysWillLand) {
+    ASSERT_TRUE(startPolkit());
+    verdicts({{kSuspend, "yes"}, {kIgnore, "yes"}});
+    locks("[('sleep', 'Other', 'b', 'block', 4242, 6)]");
+    ASSERT_TRUE(
+        buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "CanSuspend", "", "s", "ret = 'yes'"));
+    // The veto's reading answers on the Qt loop; its own scheduler is never asked.
+    PowerProfilesDaemon profiles(buses.connection(Bus::system), log);
+    SimProcessRunner runner;
+    SimClock clock;
+    VirtualScheduler scheduler{clock};
+    LinuxPrivilegedPower power(buses.connection(Bus::system), profiles, runner, scheduler, log, "user");
+    EmergencyHarness e(EmergencyWorkRunner::immediate(), false, &automation, &power);
+    e.thresholds(10, 0);
+    e.addBlocker(42, "backup");
+    e.state().handleBatteryStateChanged(BatteryState{4, false, false, true, std::nullopt});
+    auto suspends = [this] {
+        int n = 0;
+        for (const auto& [method, args] : buses.calls(Bus::system, kLogind, kLogindPath))
+            n += method == "Suspend" && args == QVariantList{false};
+        return n;
+    };
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return suspends() == 1; }));
+    EXPECT_FALSE(e.logged("the system would refuse the suspend"));
 }
 
 TEST_F(PolkitSessionAutomationTest, AnotherUsersSleepLockNeedsTheIgnoreInhibitGrantToo) {

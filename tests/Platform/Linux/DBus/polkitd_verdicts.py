@@ -1,6 +1,6 @@
 '''polkitd for Torvel's tests: the stock dbusmock polkitd, except that each action can be answered
-"yes", "challenge" (yes, after a password) or "no", and every subject asked about is kept, so a test
-can see which process was named.
+"yes", "challenge" (yes, after a password), "no", "error" or "silent" (never answered), and every
+subject asked about is kept, so a test can see which process was named.
 '''
 
 import dbus
@@ -21,14 +21,18 @@ def load(mock, parameters):
     mock.asked = []
 
 
-@dbus.service.method(MAIN_IFACE, in_signature='(sa{sv})sa{ss}us', out_signature='(bba{ss})')
-def CheckAuthorization(self, subject, action_id, _details, flags, _cancellation_id):
+@dbus.service.method(MAIN_IFACE, in_signature='(sa{sv})sa{ss}us', out_signature='(bba{ss})',
+                     async_callbacks=('reply', 'fail'))
+def CheckAuthorization(self, subject, action_id, _details, flags, _cancellation_id, reply, fail):
     self.subjects.append(subject)
     self.asked.append('%s %d' % (action_id, flags))
     verdict = self.verdicts.get(action_id, 'yes' if self.allow_unknown else 'no')
+    if verdict == 'silent':
+        return  # a hung polkit: the caller's own timeout is the only answer
     if verdict == 'error':
-        raise dbus.exceptions.DBusException('no such action', name='org.freedesktop.PolicyKit1.Error.Failed')
-    return (verdict == 'yes' or verdict == 'challenge', verdict == 'challenge', {})
+        fail(dbus.exceptions.DBusException('no such action', name='org.freedesktop.PolicyKit1.Error.Failed'))
+        return
+    reply((verdict == 'yes' or verdict == 'challenge', verdict == 'challenge', {}))
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='a{ss}', out_signature='')
