@@ -246,8 +246,8 @@ AppDelegate::AppDelegate(Machine machine, bool withDisplay)
     // 9. Wi-Fi: the monitor's own first reading has no callback; the forced one delivers it once.
     wifiMonitor_ = std::make_unique<WiFiNetworkMonitor>(*wifi_, *log_);
     wifiMonitor_->setOnStateChanged(
-        [this](bool connected, const std::optional<std::string>& ssid, WiFiAuthorization authorization) {
-            state_->handleWiFiStateChanged(connected, ssid, authorization);
+        [this](bool connected, const std::vector<std::string>& ssids, WiFiAuthorization authorization) {
+            state_->handleWiFiStateChanged(connected, ssids, authorization);
         });
     wifiMonitor_->refreshState(true);
     state_->attachWiFiMonitor(*wifiMonitor_);

@@ -232,7 +232,8 @@ QString SimulationService::Describe() {
     text += std::string(" lid=") + (machine->lid->readClosed().value_or(false) ? "closed" : "open");
     text += " display=" + std::to_string(machine->screens->screenCount() - 1);
     text += std::string(" mirroring=") + (machine->displayConfiguration->isMirroringOn() ? "on" : "off");
-    text += " wifi=" + machine->wifi->read().ssid.value_or("off");
+    const auto wifiNames = machine->wifi->read().ssids;
+    text += " wifi=" + (wifiNames.empty() ? std::string("off") : wifiNames.front());
     return QString::fromStdString(text);
 }
 

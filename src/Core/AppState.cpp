@@ -3,6 +3,7 @@
 #include "Support/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
+#include "Models/SSIDText.h"
 #include "Services/GuardianService.h"
 #include "Services/NotificationService.h"
 
@@ -68,8 +69,10 @@ void AppState::updateMonitorValues(const std::function<void(MonitorValues&)>& ch
 }
 
 bool AppState::isTrustedSSID(const std::string& ssid) const {
+    // Typed names carry a backslash as it is, seen and added ones escaped: both stand for the same bytes.
+    const std::string wanted = canonicalSSID(ssid);
     for (const auto& network : settings_.trustedNetworks) {
-        if (network.ssid == ssid) return true;
+        if (canonicalSSID(network.ssid) == wanted) return true;
     }
     return false;
 }

@@ -82,7 +82,11 @@ struct MonitorValues {
     bool hasExternalDisplay = false;
     bool isMirroring = false;
     bool isWiFiConnected = false;
+    /// The network shown and trusted by: of all the networks the Wi-Fi devices are on, the first trusted
+    /// one, else the first.
     std::optional<std::string> currentSSID;
+    /// Every network a Wi-Fi device is on (a second adapter may be on another), sorted.
+    std::vector<std::string> connectedSSIDs;
     WiFiAuthorization locationAuthorization = WiFiAuthorization::notDetermined;
     bool isLidClosed = false;
     bool trustedNetworkLatchedWhileLidClosed = false;
@@ -221,7 +225,8 @@ public:
     const MonitorValues& monitorValues() const { return monitors_; }
     /// Records new monitor readings and re-evaluates.
     void updateMonitorValues(const std::function<void(MonitorValues&)>& change);
-    /// True when some trusted network's SSID equals `ssid` exactly.
+    /// True when some trusted network names the same network as `ssid` (compared as canonicalSSID(), so
+    /// case and spaces count).
     bool isTrustedSSID(const std::string& ssid) const;
     bool isHeartbeatRunning() const { return heartbeatTimer_ != nullptr; }
     /// Installed by the battery monitor wiring: minutes until the charge reaches a percentage.
@@ -243,9 +248,16 @@ public:
     }
     /// Refreshes through `monitor` while it exists; replaces an earlier refresher.
     void attachWiFiMonitor(WiFiNetworkMonitor& monitor);
-    /// A new Wi-Fi reading: records it, logs a change of network and re-evaluates.
-    void handleWiFiStateChanged(bool connected, const std::optional<std::string>& ssid,
+    /// A new Wi-Fi reading with the names of all connected networks: records it, logs a change of
+    /// network and re-evaluates. Any trusted network among them keeps the computer awake.
+    void handleWiFiStateChanged(bool connected, std::vector<std::string> ssids,
                                 WiFiAuthorization authorization);
+    /// The same for a machine on at most one network.
+    void handleWiFiStateChanged(bool connected, const std::optional<std::string>& ssid,
+                                WiFiAuthorization authorization) {
+        handleWiFiStateChanged(connected, ssid ? std::vector{*ssid} : std::vector<std::string>{},
+                               authorization);
+    }
     /// The current network and whether it is trusted, as the menu and the settings window show it.
     TrustedWiFiStatus trustedWiFiStatus() const;
     /// The status as text: the menu's line, or the settings window's when `forMenu` is false.
@@ -345,6 +357,8 @@ private:
     std::optional<SettingRefusal> commitSettings(SettingsValues next, const SettingMember& member);
     void runChangeHandling(const SettingDescriptor& row);
     void clearTrustedNetworkLatch();
+    /// currentSSID from connectedSSIDs and the trusted list.
+    std::optional<std::string> chooseCurrentSSID() const;
     // AppStateProcesses.cpp
     void loadWatchedApps();
     void unwireProcessMonitor();

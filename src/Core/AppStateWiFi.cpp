@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <utility>
 
 #include "Core/AppState.h"
@@ -14,6 +15,8 @@ void AppState::setTrustedNetworks(std::vector<TrustedNetwork> networks) {
     const auto written = services_.defaults.set(
         kTrustedNetworksKey, DefaultsData::fromString(trustedNetworksToJson(settings_.trustedNetworks)));
     if (!written) log_.error("Failed to persist trustedNetworks: {}", *written.error);
+    // With two networks at once, which one counts can change with the list.
+    if (monitors_.connectedSSIDs.size() > 1) monitors_.currentSSID = chooseCurrentSSID();
     if (settings_.trustedNetworks.empty()) {
         clearTrustedNetworkLatch();
     } else if (monitors_.trustedNetworkLatchSSID && !isTrustedSSID(*monitors_.trustedNetworkLatchSSID)) {
@@ -42,13 +45,23 @@ void AppState::attachWiFiMonitor(WiFiNetworkMonitor& monitor) {
     };
 }
 
-void AppState::handleWiFiStateChanged(bool connected, const std::optional<std::string>& ssid,
+std::optional<std::string> AppState::chooseCurrentSSID() const {
+    const auto& names = monitors_.connectedSSIDs;
+    if (names.empty()) return std::nullopt;
+    const auto trusted =
+        std::ranges::find_if(names, [this](const auto& name) { return isTrustedSSID(name); });
+    return trusted != names.end() ? *trusted : names.front();
+}
+
+void AppState::handleWiFiStateChanged(bool connected, std::vector<std::string> ssids,
                                       WiFiAuthorization authorization) {
-    const bool changed = ssid != monitors_.currentSSID;
-    monitors_.currentSSID = ssid;
+    const bool changed = ssids != monitors_.connectedSSIDs;
+    monitors_.connectedSSIDs = std::move(ssids);
+    monitors_.currentSSID = chooseCurrentSSID();
     monitors_.isWiFiConnected = connected;
     monitors_.locationAuthorization = authorization;
     if (changed) {
+        const auto& ssid = monitors_.currentSSID;
         const bool trusted = ssid && isTrustedSSID(*ssid);
         log_.info("AppState: SSID={} trusted={} connected={} auth={}", Private{ssid.value_or("<nil>")},
                   trusted, connected, toString(authorization));

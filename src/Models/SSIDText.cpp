@@ -42,6 +42,13 @@ void appendEscaped(std::string& out, std::uint8_t b) {
     out += kHex[b & 0x0F];
 }
 
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 }  // namespace
 
 std::string ssidFromBytes(std::string_view bytes) {
@@ -62,6 +69,30 @@ std::string ssidFromBytes(std::string_view bytes) {
         }
     }
     return out;
+}
+
+std::string ssidToBytes(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+        } else if (text[i + 1] == '\\') {
+            out += '\\';
+            ++i;
+        } else if (text[i + 1] == 'x' && i + 3 < text.size() && hexDigit(text[i + 2]) >= 0 &&
+                   hexDigit(text[i + 3]) >= 0) {
+            out += static_cast<char>(hexDigit(text[i + 2]) * 16 + hexDigit(text[i + 3]));
+            i += 3;
+        } else {
+            out += '\\';
+        }
+    }
+    return out;
+}
+
+std::string canonicalSSID(std::string_view text) {
+    return ssidFromBytes(ssidToBytes(text));
 }
 
 }  // namespace torvel

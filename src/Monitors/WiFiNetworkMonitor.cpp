@@ -34,12 +34,14 @@ void WiFiNetworkMonitor::refreshState(bool forceNotify) {
     const WiFiReading reading = wifi_.read();
     if (!forceNotify && reading == currentState_) return;
     // The name is the user's business: hidden unless the log reveals private data.
+    std::string names;
+    for (const auto& ssid : reading.ssids) names += (names.empty() ? "" : ", ") + ssid;
     log_.info("WiFi state: connected={} SSID={} auth={}", reading.isConnected,
-              Private{reading.ssid.value_or("<nil>")}, toString(reading.authorization));
+              Private{names.empty() ? std::string("<nil>") : names}, toString(reading.authorization));
     currentState_ = reading;
     if (onStateChanged_) {
         const auto call = onStateChanged_;  // the callback may replace itself
-        call(reading.isConnected, reading.ssid, reading.authorization);
+        call(reading.isConnected, reading.ssids, reading.authorization);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Platform/Log.h"
 #include "Platform/WiFi.h"
@@ -14,8 +15,9 @@ namespace torvel {
 /// authorisation; reads nothing on its own schedule.
 class WiFiNetworkMonitor {
 public:
-    /// Called with the connected flag, the network name and the authorisation.
-    using Callback = std::function<void(bool, const std::optional<std::string>&, WiFiAuthorization)>;
+    /// Called with the connected flag, the names of every network a Wi-Fi device is on (sorted) and the
+    /// authorisation.
+    using Callback = std::function<void(bool, const std::vector<std::string>&, WiFiAuthorization)>;
 
     /// Subscribes to the port's changes and takes a first reading, without a callback yet.
     WiFiNetworkMonitor(WiFi& wifi, LogSink& log);
@@ -35,7 +37,7 @@ public:
 private:
     WiFi& wifi_;
     Logger log_;
-    WiFiReading currentState_{false, std::nullopt, WiFiAuthorization::notDetermined};
+    WiFiReading currentState_{false, {}, WiFiAuthorization::notDetermined};
     Callback onStateChanged_;
     std::shared_ptr<WiFiNetworkMonitor> self_{this, [](WiFiNetworkMonitor*) {}};
 };

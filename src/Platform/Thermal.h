@@ -11,8 +11,9 @@ namespace torvel {
 class Thermal {
 public:
     virtual ~Thermal() = default;
-    /// The thermal state now, the worst part of the machine deciding. Failure (nothing readable, or no
-    /// sensor at all): std::nullopt.
+    /// The thermal state now, the worst part of the machine deciding; a part that fails to read counts
+    /// with the state it was last read in, never as cool. Failure (nothing ever readable, or no sensor at
+    /// all): std::nullopt.
     virtual std::optional<ThermalState> readState() = 0;
 };
 

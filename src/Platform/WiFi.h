@@ -1,8 +1,8 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <string>
+#include <vector>
 
 namespace torvel {
 
@@ -16,8 +16,10 @@ const char* toString(WiFiAuthorization authorization);
 /// The Wi-Fi connection as the system reports it.
 struct WiFiReading {
     bool isConnected = false;
-    /// The network's name in the form of ssidFromBytes(); absent when not associated or hidden.
-    std::optional<std::string> ssid;
+    /// The names of the networks the connected Wi-Fi devices are on, in the form of ssidFromBytes(),
+    /// sorted and without repeats, so that which device comes first does not matter. Empty when not
+    /// associated or when no name is known; which name counts is the core's decision.
+    std::vector<std::string> ssids;
     WiFiAuthorization authorization = WiFiAuthorization::authorized;
     friend bool operator==(const WiFiReading&, const WiFiReading&) = default;
 };

@@ -105,6 +105,7 @@ void SettingsActivationTab::addTrustedNetworksSection(QVBoxLayout* page) {
     section->addWidget(thermal);
     c.binder.toggle(lowPower, &SettingsValues::autoEnableLowPowerModeOnLidClose);
     c.binder.toggle(thermal, &SettingsValues::thermalKillSwitchEnabled);
+    thermal->setToolTip(c.text("settings.help.thermal_kill_switch_enabled"));
     SettingsWidgets::caption(section, c.text("settings.trusted_networks.honesty_note"));
 
     auto* statusLine = new QHBoxLayout;

@@ -26,8 +26,8 @@ struct LidHandling : ::testing::Test {
 
     void SetUp() override {
         wifiMonitor->setOnStateChanged(
-            [this](bool connected, const std::optional<std::string>& ssid, WiFiAuthorization authorization) {
-                h.state->handleWiFiStateChanged(connected, ssid, authorization);
+            [this](bool connected, const std::vector<std::string>& ssids, WiFiAuthorization authorization) {
+                h.state->handleWiFiStateChanged(connected, ssids, authorization);
             });
         wifiMonitor->refreshState(true);
         lidMonitor->startMonitoring();

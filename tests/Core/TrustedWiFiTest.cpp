@@ -25,9 +25,9 @@ struct TrustedWiFi : ::testing::Test {
 
     void SetUp() override {
         monitor->setOnStateChanged(
-            [this](bool connected, const std::optional<std::string>& ssid, WiFiAuthorization authorization) {
+            [this](bool connected, const std::vector<std::string>& ssids, WiFiAuthorization authorization) {
                 ++callbacks;
-                h.state->handleWiFiStateChanged(connected, ssid, authorization);
+                h.state->handleWiFiStateChanged(connected, ssids, authorization);
             });
         monitor->refreshState(true);
         h.state->attachWiFiMonitor(*monitor);
@@ -85,6 +85,37 @@ TEST_F(TrustedWiFi, OnlyTheExactNetworkKeepsAwakeAndRemovingItEndsThatAtOnce) {
     EXPECT_TRUE(h.state->addTrustedSSID("Office"));
     h.start();
     EXPECT_EQ(h.state->settings().trustedNetworks.size(), 4u);
+}
+
+TEST_F(TrustedWiFi, ATypedBackslashIsTheNetworkShownWithTwo) {
+    EXPECT_TRUE(h.state->addTrustedSSID("Lab\\2"));  // as typed: Lab\2
+    join("Lab\\2");
+    EXPECT_EQ(status(), "connected(Lab\\\\2, trusted)");
+    EXPECT_TRUE(trustedActive());
+    // The shown form, as "Add current network" stores it, is the same network.
+    EXPECT_FALSE(h.state->addTrustedSSID("Lab\\\\2"));
+}
+
+TEST_F(TrustedWiFi, AnyTrustedNetworkOfTwoAdaptersCountsAndIsTheOneShown) {
+    h.state->addTrustedSSID("Office");
+    for (const auto& devices : {std::vector<std::string>{"Office", "Guest"}, {"Guest", "Office"}}) {
+        wifi.connectAll(devices);
+        h.scheduler.runPending();
+        EXPECT_TRUE(trustedActive());
+        EXPECT_EQ(status(), "connected(Office, trusted)");
+    }
+    // The lid latches the trusted one, so a later change of the list keeps the latch.
+    h.state->handleLidStateChanged(true);
+    EXPECT_EQ(h.state->monitorValues().trustedNetworkLatchSSID, "Office");
+    h.state->addTrustedSSID("Zoo");
+    EXPECT_TRUE(h.state->monitorValues().trustedNetworkLatchedWhileLidClosed);
+    h.state->handleLidStateChanged(false);
+
+    auto networks = h.state->settings().trustedNetworks;
+    std::erase_if(networks, [](const TrustedNetwork& n) { return n.ssid == "Office"; });
+    h.state->setTrustedNetworks(networks);
+    EXPECT_FALSE(h.state->isActive());
+    EXPECT_EQ(status(), "connected(Guest, untrusted)");
 }
 
 TEST_F(TrustedWiFi, LidLatchOutlastsAWiFiDropUntilItsDeadline) {
@@ -157,7 +188,7 @@ TEST_F(TrustedWiFi, MonitorCallsBackOnChangesAndOnEveryForcedRefresh) {
 
     join("Secret\nname");
     EXPECT_EQ(callbacks, atStart + 3);
-    EXPECT_EQ(monitor->currentState().ssid, "Secret\\x0aname");
+    EXPECT_EQ(monitor->currentState().ssids, std::vector<std::string>{"Secret\\x0aname"});
     // Names stay out of the log.
     for (const auto& line : h.log.lines()) EXPECT_EQ(line.message.find("Secret"), std::string::npos);
 

@@ -34,5 +34,17 @@ TEST(SSIDText, DifferentBytesNeverShareATextAsALenientDecodingWouldMerge) {
     EXPECT_EQ(texts.size(), 8u);
 }
 
+TEST(SSIDText, TypedAndShownNamesMeetInOneForm) {
+    // A shown name reads back as the network's own bytes, so whatever it matched before it still matches.
+    for (const std::string& bytes : {"a\\b"s, "caf\xe9"s, "\\x41"s, "end\\"s, "\0\x7f\xff"s})
+        EXPECT_EQ(ssidToBytes(ssidFromBytes(bytes)), bytes) << ssidFromBytes(bytes);
+    // A backslash typed as it is means itself, unless it starts an escape as shown.
+    EXPECT_EQ(canonicalSSID("Lab\\2"), ssidFromBytes("Lab\\2"));
+    EXPECT_EQ(canonicalSSID("Lab\\\\2"), ssidFromBytes("Lab\\2"));
+    EXPECT_EQ(canonicalSSID("C:\\xyz\\"), ssidFromBytes("C:\\xyz\\"));
+    EXPECT_EQ(canonicalSSID("caf\\xE9"), ssidFromBytes("caf\xe9"));
+    EXPECT_EQ(canonicalSSID("Café ☕ "), "Café ☕ ");
+}
+
 }  // namespace
 }  // namespace torvel

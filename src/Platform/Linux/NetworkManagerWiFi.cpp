@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -22,6 +23,8 @@ constexpr const char* kManagerInterface = "org.freedesktop.NetworkManager";
 constexpr const char* kDeviceInterface = "org.freedesktop.NetworkManager.Device";
 constexpr const char* kWirelessInterface = "org.freedesktop.NetworkManager.Device.Wireless";
 constexpr const char* kAccessPointInterface = "org.freedesktop.NetworkManager.AccessPoint";
+constexpr const char* kActiveConnectionInterface = "org.freedesktop.NetworkManager.Connection.Active";
+constexpr const char* kConnectionInterface = "org.freedesktop.NetworkManager.Settings.Connection";
 constexpr const char* kPropertiesInterface = "org.freedesktop.DBus.Properties";
 
 // NetworkManager's NMDeviceType and NMDeviceState values for a connected Wi-Fi device.
@@ -41,7 +44,7 @@ std::optional<QString> objectPath(const QVariant& value) {
     return std::nullopt;
 }
 
-// The Ssid bytes, or std::nullopt when the sender put anything else there.
+// The Ssid bytes, empty for a hidden network, or std::nullopt when the sender put anything else there.
 std::optional<QByteArray> ssidBytes(const QVariant& value) {
     QByteArray bytes;
     if (value.typeId() == QMetaType::QByteArray) {
@@ -53,8 +56,32 @@ std::optional<QByteArray> ssidBytes(const QVariant& value) {
     } else {
         return std::nullopt;
     }
-    if (bytes.isEmpty() || bytes.size() > NetworkManagerWiFi::kMaxSSIDBytes) return std::nullopt;
+    if (bytes.size() > NetworkManagerWiFi::kMaxSSIDBytes) return std::nullopt;
     return bytes;
+}
+
+// The "ssid" of the "802-11-wireless" group of a connection's settings (a{sa{sv}}); std::nullopt when
+// there is none, it is empty or the reply has another shape.
+std::optional<QByteArray> profileSSID(const QDBusMessage& reply) {
+    const auto arguments = reply.arguments();
+    if (arguments.isEmpty() || arguments.at(0).userType() != qMetaTypeId<QDBusArgument>())
+        return std::nullopt;
+    const auto argument = arguments.at(0).value<QDBusArgument>();
+    if (argument.currentSignature() != QLatin1String("a{sa{sv}}")) return std::nullopt;
+    std::optional<QByteArray> found;
+    argument.beginMap();
+    while (!argument.atEnd()) {
+        QString group;
+        QVariantMap values;
+        argument.beginMapEntry();
+        argument >> group >> values;
+        argument.endMapEntry();
+        if (group == QLatin1String("802-11-wireless") && values.contains("ssid"))
+            found = ssidBytes(unwrap(values.value("ssid")));
+    }
+    argument.endMap();
+    if (found && found->isEmpty()) return std::nullopt;
+    return found;
 }
 
 std::optional<QVariantMap> propertyMap(const QList<QVariant>& arguments, qsizetype index) {
@@ -114,11 +141,13 @@ WiFiReading NetworkManagerWiFi::current() const {
             continue;
         reading.isConnected = true;
         const auto found = ssids_.find(device.activeAccessPoint);
-        if (found != ssids_.end() && found->second) {
-            reading.ssid = ssidFromBytes(std::string_view(found->second->constData(), found->second->size()));
-            break;  // a named network wins over a device still learning its name
-        }
+        if (found != ssids_.end() && found->second)
+            reading.ssids.push_back(
+                ssidFromBytes(std::string_view(found->second->constData(), found->second->size())));
     }
+    // Object paths sort "/Devices/10" before "/Devices/9": the names are put in an order of their own.
+    std::ranges::sort(reading.ssids);
+    reading.ssids.erase(std::unique(reading.ssids.begin(), reading.ssids.end()), reading.ssids.end());
     return reading;
 }
 
@@ -186,18 +215,60 @@ void NetworkManagerWiFi::fetchDevice(const QString& path) {
 
 void NetworkManagerWiFi::fetchSSID(const QString& accessPoint) {
     pendingNames_.insert(accessPoint);
-    const auto settle = [this, accessPoint] {
-        if (pendingNames_.erase(accessPoint) != 0) changed();
-    };
     ask(
         getProperty(accessPoint, kAccessPointInterface, "Ssid"),
-        [this, accessPoint, settle](const QDBusMessage& reply) {
-            const auto found = ssids_.find(accessPoint);
-            if (found != ssids_.end() && !reply.arguments().isEmpty())
-                found->second = ssidBytes(unwrap(reply.arguments().at(0)));
-            settle();
+        [this, accessPoint](const QDBusMessage& reply) {
+            takeSSID(accessPoint, reply.arguments().isEmpty() ? QVariant() : unwrap(reply.arguments().at(0)));
         },
-        settle);
+        [this, accessPoint] { setSSID(accessPoint, std::nullopt); });
+}
+
+void NetworkManagerWiFi::takeSSID(const QString& accessPoint, const QVariant& value) {
+    const auto bytes = ssidBytes(value);
+    if (bytes && bytes->isEmpty()) return fetchProfileSSID(accessPoint);
+    setSSID(accessPoint, bytes);
+}
+
+// A hidden network's access point has an empty Ssid until NetworkManager hears the name on the air; the
+// connection it was joined with holds the name. GetSettings needs no authorisation and leaves secrets out.
+void NetworkManagerWiFi::fetchProfileSSID(const QString& accessPoint) {
+    const auto device = std::ranges::find_if(
+        devices_, [&](const auto& entry) { return entry.second.activeAccessPoint == accessPoint; });
+    if (device == devices_.end()) return setSSID(accessPoint, std::nullopt);
+    pendingNames_.insert(accessPoint);
+    const auto fail = [this, accessPoint] { setSSID(accessPoint, std::nullopt); };
+    const auto path = [](const QDBusMessage& reply) {
+        const auto found = objectPath(unwrap(reply.arguments().value(0)));
+        return found && *found != "/" ? found : std::nullopt;
+    };
+    ask(
+        getProperty(device->first, kDeviceInterface, "ActiveConnection"),
+        [this, accessPoint, fail, path](const QDBusMessage& reply) {
+            const auto active = path(reply);
+            if (!active) return fail();
+            ask(
+                getProperty(*active, kActiveConnectionInterface, "Connection"),
+                [this, accessPoint, fail, path](const QDBusMessage& answer) {
+                    const auto connection = path(answer);
+                    if (!connection) return fail();
+                    ask(
+                        QDBusMessage::createMethodCall(kService, *connection, kConnectionInterface,
+                                                       "GetSettings"),
+                        [this, accessPoint](const QDBusMessage& settings) {
+                            setSSID(accessPoint, profileSSID(settings));
+                        },
+                        fail);
+                },
+                fail);
+        },
+        fail);
+}
+
+void NetworkManagerWiFi::setSSID(const QString& accessPoint, std::optional<QByteArray> bytes) {
+    const auto found = ssids_.find(accessPoint);
+    if (found != ssids_.end()) found->second = std::move(bytes);
+    pendingNames_.erase(accessPoint);
+    changed();
 }
 
 void NetworkManagerWiFi::setActiveAccessPoint(const QString& device, const QString& accessPoint) {
@@ -242,15 +313,19 @@ void NetworkManagerWiFi::onPropertiesChanged(const QDBusMessage& message) {
     if (!properties) return;
     const QString path = message.path();
     if (interface == kAccessPointInterface) {
-        const auto found = ssids_.find(path);
-        if (found == ssids_.end() || !properties->contains("Ssid")) return;
-        found->second = ssidBytes(properties->value("Ssid"));
-        return changed();
+        if (!ssids_.contains(path) || !properties->contains("Ssid")) return;
+        return takeSSID(path, properties->value("Ssid"));
     }
     const auto device = devices_.find(path);
     if (device == devices_.end()) return;
     if (interface == kDeviceInterface && properties->contains("State")) {
         device->second.state = unsignedValue(properties->value("State"));
+        // A name looked up too early (a hidden network's connection not yet active) is looked up again.
+        const QString& accessPoint = device->second.activeAccessPoint;
+        const auto name = ssids_.find(accessPoint);
+        if (device->second.state == kStateActivated && name != ssids_.end() && !name->second &&
+            !pendingNames_.contains(accessPoint))
+            return fetchSSID(accessPoint);
         changed();
     } else if (interface == kWirelessInterface && properties->contains("ActiveAccessPoint")) {
         setActiveAccessPoint(path, objectPath(properties->value("ActiveAccessPoint")).value_or("/"));

@@ -19,11 +19,13 @@
 namespace torvel {
 
 /// The Wi-Fi connection as NetworkManager sees it: connected when any wireless device (DeviceType 2) is
-/// activated (State 100) with an active access point; the name is that access point's Ssid bytes in the
-/// form of ssidFromBytes(). What is known comes from asynchronous calls (at start, for a device that
-/// appears, for a new active access point, and whenever NetworkManager takes its bus name again) and from
-/// PropertiesChanged signals; reads never call NetworkManager. Without NetworkManager Wi-Fi is off, said
-/// once in the log. Linux does not hide the name, so the authorisation is always authorized.
+/// activated (State 100) with an active access point; the names are those access points' Ssid bytes in
+/// the form of ssidFromBytes(), one per device. A hidden network's access point may have an empty Ssid:
+/// the name then comes from the settings of the device's active connection. What is known comes from
+/// asynchronous calls (at start, for a device that appears, for a new active access point, and whenever
+/// NetworkManager takes its bus name again) and from PropertiesChanged signals; reads never call
+/// NetworkManager. Without NetworkManager Wi-Fi is off, said once in the log. Linux does not hide the name,
+/// so the authorisation is always authorized.
 class NetworkManagerWiFi : public QObject, public WiFi {
     Q_OBJECT
 
@@ -59,6 +61,11 @@ private:
     void fetchDevices();
     void fetchDevice(const QString& path);
     void fetchSSID(const QString& accessPoint);
+    /// An access point's Ssid as read or announced; an empty one is looked up in the connection.
+    void takeSSID(const QString& accessPoint, const QVariant& value);
+    void fetchProfileSSID(const QString& accessPoint);
+    /// Records the name of a followed access point (absent: unknown or malformed) and settles it.
+    void setSSID(const QString& accessPoint, std::optional<QByteArray> bytes);
     /// Sends `call` and hands a successful reply to `then`, a failure to `otherwise`; neither when
     /// NetworkManager restarted meanwhile.
     void ask(const QDBusMessage& call, std::function<void(const QDBusMessage&)> then,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <fstream>
+#include <set>
 #include <system_error>
 
 namespace torvel {
@@ -85,21 +86,29 @@ ThermalState SysfsThermal::classify(const std::vector<Threshold>& thresholds, lo
 SysfsThermal::SysfsThermal(fs::path root) : root_(std::move(root)) {}
 
 std::optional<ThermalState> SysfsThermal::readState() {
+    std::map<std::string, ThermalState> seen;
+    std::set<std::string> listed;
+    // A zone that cannot be read now keeps its last state: a hot zone whose sensor fails for a moment
+    // must not count as cool, or a heat stop would end and start again with each failure.
+    const auto keepLast = [&](const std::string& name) {
+        const auto before = previous_.find(name);
+        if (before != previous_.end()) seen[name] = before->second;
+    };
     std::error_code error;
     fs::directory_iterator it(root_, error);
-    if (error) return std::nullopt;
-    std::optional<ThermalState> worst;
-    std::map<std::string, ThermalState> seen;
     int zones = 0;
-    for (; it != fs::directory_iterator() && zones < kMaxZones; it.increment(error)) {
-        if (error) break;
+    for (; !error && it != fs::directory_iterator() && zones < kMaxZones; it.increment(error)) {
         const std::string name = it->path().filename().string();
         if (name.rfind("thermal_zone", 0) != 0) continue;
         ++zones;
+        listed.insert(name);
         const fs::path zone = it->path();
         if (readSmallFile(zone / "mode") == "disabled") continue;
         const auto temperature = readNumber(zone / "temp");
-        if (!temperature) continue;
+        if (!temperature) {
+            keepLast(name);
+            continue;
+        }
         std::vector<Trip> trips;
         for (int n = 0; n < kMaxTrips; ++n) {
             const std::string prefix = "trip_point_" + std::to_string(n) + "_";
@@ -110,13 +119,19 @@ std::optional<ThermalState> SysfsThermal::readState() {
             trips.push_back({*type, *tripTemperature, readNumber(zone / (prefix + "hyst")).value_or(0)});
         }
         const auto before = previous_.find(name);
-        const ThermalState state =
-            classify(thresholds(trips), *temperature,
-                     before == previous_.end() ? ThermalState::nominal : before->second);
-        seen[name] = state;
-        worst = std::max(worst.value_or(ThermalState::nominal), state);
+        seen[name] = classify(thresholds(trips), *temperature,
+                              before == previous_.end() ? ThermalState::nominal : before->second);
+    }
+    // A listing cut short by an error says nothing about the zones it did not reach. A zone that is no
+    // longer listed at all (its device went away) is left out.
+    if (error) {
+        for (const auto& [name, state] : previous_)
+            if (!listed.contains(name)) keepLast(name);
     }
     previous_ = std::move(seen);
+    std::optional<ThermalState> worst;
+    for (const auto& [name, state] : previous_)
+        worst = std::max(worst.value_or(ThermalState::nominal), state);
     return worst;
 }
 

@@ -23,7 +23,8 @@ namespace torvel {
 /// "disabled" and trips at or below 0 °C (placeholders of some firmware) are ignored. A zone leaves a
 /// state only once it is below that state's trip minus the trip's hysteresis, so a temperature hovering
 /// at a trip does not flap. Every file is read bounded and must hold a whole number; anything else is
-/// treated as missing.
+/// treated as missing. A zone whose temperature cannot be read keeps the state it was last read in
+/// (unreadable is not cool); a zone never read is left out, as is one that is no longer listed.
 class SysfsThermal : public Thermal {
 public:
     static constexpr const char* kDefaultRoot = "/sys/class/thermal";
@@ -53,7 +54,7 @@ public:
 
 private:
     std::filesystem::path root_;
-    /// Each zone's last state, by folder name, for the hysteresis.
+    /// Each zone's last state, by folder name, for the hysteresis and for a zone that fails to read.
     std::map<std::string, ThermalState> previous_;
 };
 

@@ -1,5 +1,7 @@
 #include "Platform/Sim/SimWiFi.h"
 
+#include <algorithm>
+
 #include "Models/SSIDText.h"
 #include "Platform/Sim/SimDelivery.h"
 
@@ -8,7 +10,7 @@ namespace torvel {
 WiFiReading SimWiFi::read() {
     ++reads_;
     WiFiReading reading = reading_;
-    if (reading.authorization != WiFiAuthorization::authorized) reading.ssid.reset();
+    if (reading.authorization != WiFiAuthorization::authorized) reading.ssids.clear();
     return reading;
 }
 
@@ -18,20 +20,28 @@ bool SimWiFi::setOnChange(std::function<void()> onChange) {
 }
 
 void SimWiFi::connect(std::string_view ssidBytes) {
-    reading_.isConnected = true;
-    reading_.ssid = ssidFromBytes(ssidBytes);
+    connectAll({std::string(ssidBytes)});
+}
+
+void SimWiFi::connectAll(const std::vector<std::string>& ssidBytes) {
+    reading_.isConnected = !ssidBytes.empty();
+    reading_.ssids.clear();
+    for (const auto& bytes : ssidBytes) reading_.ssids.push_back(ssidFromBytes(bytes));
+    // As the port promises: sorted, each name once.
+    std::ranges::sort(reading_.ssids);
+    reading_.ssids.erase(std::unique(reading_.ssids.begin(), reading_.ssids.end()), reading_.ssids.end());
     announce();
 }
 
 void SimWiFi::connectWithoutName() {
     reading_.isConnected = true;
-    reading_.ssid.reset();
+    reading_.ssids.clear();
     announce();
 }
 
 void SimWiFi::disconnect() {
     reading_.isConnected = false;
-    reading_.ssid.reset();
+    reading_.ssids.clear();
     announce();
 }
 

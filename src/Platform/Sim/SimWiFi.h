@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Platform/Scheduler.h"
 #include "Platform/WiFi.h"
@@ -30,6 +31,8 @@ public:
     // Injectors; each announces the change.
     /// Associated with the network whose name is the raw bytes `ssidBytes`.
     void connect(std::string_view ssidBytes);
+    /// Several Wi-Fi devices associated at once, one network name (raw bytes) each, in device order.
+    void connectAll(const std::vector<std::string>& ssidBytes);
     /// Associated, but the name is not known.
     void connectWithoutName();
     void disconnect();

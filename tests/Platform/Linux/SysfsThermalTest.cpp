@@ -105,5 +105,28 @@ TEST_F(SysfsThermalTreeTest, WorstEnabledZoneWinsAndHostileFilesAreIgnored) {
     EXPECT_EQ(thermal_.readState(), T::critical);
 }
 
+TEST_F(SysfsThermalTreeTest, AZoneThatStopsReadingStaysAsHotAsItWasLastRead) {
+    ASSERT_FALSE(root_.empty());
+    zone("thermal_zone0", "45000\n");
+    zone("thermal_zone1", "97000\n");
+    zone("thermal_zone2", "error\n");  // never readable: left out
+    EXPECT_EQ(thermal_.readState(), T::critical);
+
+    // A sensor failing is no cooling down, whether its file is gone or holds garbage.
+    fs::remove(root_ / "thermal_zone1/temp");
+    EXPECT_EQ(thermal_.readState(), T::critical);
+    write("thermal_zone1/temp", "");
+    EXPECT_EQ(thermal_.readState(), T::critical);
+    write("thermal_zone0/temp", "zzz\n");
+    EXPECT_EQ(thermal_.readState(), T::critical);
+
+    // Readable again, it counts as read, from the state it kept.
+    write("thermal_zone1/temp", "76000\n");
+    EXPECT_EQ(thermal_.readState(), T::serious);
+    // A zone gone from the tree (its device removed) is no longer counted.
+    fs::remove_all(root_ / "thermal_zone1");
+    EXPECT_EQ(thermal_.readState(), T::nominal);
+}
+
 }  // namespace
 }  // namespace torvel

@@ -15,6 +15,7 @@ namespace torvel {
 namespace {
 
 using Bus = PrivateBuses::Bus;
+using Names = std::vector<std::string>;
 
 constexpr const char* kService = "org.freedesktop.NetworkManager";
 constexpr const char* kManager = "/org/freedesktop/NetworkManager";
@@ -30,26 +31,31 @@ protected:
         if (!buses_.unavailableReason().empty()) GTEST_SKIP() << buses_.unavailableReason();
     }
 
-    void startNetworkManager() {
+    void startNetworkManager(const char* device = "wlan0") {
         ASSERT_TRUE(buses_.startTemplate(Bus::system, "networkmanager", kService));
-        device_ = call(kManager, kMock, "AddWiFiDevice", {"wlan0", "wlan0", 30}).toString();
+        device_ = addDevice(device);
         home_ = addAccessPoint("home", "Home");
         homeUpstairs_ = addAccessPoint("upstairs", "Home");
         office_ = addAccessPoint("office", "Office");
         cafe_ = addAccessPoint("cafe", "placeholder");
-        call(device_, kMock, "AddProperty", {kWireless, "ActiveAccessPoint", variant(QDBusObjectPath("/"))});
         // A Latin-1 name, as older routers send it.
         setProperty(cafe_, "org.freedesktop.NetworkManager.AccessPoint", "Ssid", QByteArray("caf\xe9"));
     }
-    QString addAccessPoint(const char* name, const char* ssid) {
+    QString addDevice(const char* name) {
+        const QString device = call(kManager, kMock, "AddWiFiDevice", {name, name, 30}).toString();
+        call(device, kMock, "AddProperty", {kWireless, "ActiveAccessPoint", variant(QDBusObjectPath("/"))});
+        return device;
+    }
+    QString addAccessPoint(const char* name, const char* ssid, const QString& device = {}) {
         return call(kManager, kMock, "AddAccessPoint",
-                    {device_, name, ssid, "00:11:22:33:44:55", 2u, 2412u, 54000u,
+                    {device.isEmpty() ? device_ : device, name, ssid, "00:11:22:33:44:55", 2u, 2412u, 54000u,
                      QVariant::fromValue(uchar(80)), 0u})
             .toString();
     }
-    void associate(const QString& accessPoint, unsigned state) {
-        setProperty(device_, kWireless, "ActiveAccessPoint", QDBusObjectPath(accessPoint));
-        setProperty(device_, kDevice, "State", state);
+    void associate(const QString& accessPoint, unsigned state, const QString& device = {}) {
+        const QString path = device.isEmpty() ? device_ : device;
+        setProperty(path, kWireless, "ActiveAccessPoint", QDBusObjectPath(accessPoint));
+        setProperty(path, kDevice, "State", state);
     }
     template <typename T>
     void setProperty(const QString& path, const char* interface, const char* name, const T& value) {
@@ -91,22 +97,21 @@ TEST_F(NetworkManagerWiFiTest, ConnectRoamAndDisconnectReachTheMonitor) {
     startNetworkManager();
     NetworkManagerWiFi wifi(buses_.connection(Bus::system), log_);
     WiFiNetworkMonitor monitor(wifi, log_);
-    std::vector<std::optional<std::string>> seen;
-    monitor.setOnStateChanged(
-        [&](bool, const std::optional<std::string>& ssid, WiFiAuthorization) { seen.push_back(ssid); });
+    std::vector<Names> seen;
+    monitor.setOnStateChanged([&](bool, const Names& ssids, WiFiAuthorization) { seen.push_back(ssids); });
     EXPECT_FALSE(wifi.read().isConnected);
 
     associate(home_, 100);
-    ASSERT_TRUE(PrivateBuses::waitFor([&] { return monitor.currentState().ssid == "Home"; }));
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return monitor.currentState().ssids == Names{"Home"}; }));
     EXPECT_TRUE(monitor.currentState().isConnected);
     EXPECT_EQ(monitor.currentState().authorization, WiFiAuthorization::authorized);
 
     associate(cafe_, 100);
-    ASSERT_TRUE(PrivateBuses::waitFor([&] { return monitor.currentState().ssid == "caf\\xe9"; }));
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return monitor.currentState().ssids == Names{"caf\\xe9"}; }));
 
     // A name of the wrong type is no name: still connected, to a network nobody can trust.
     setProperty(cafe_, "org.freedesktop.NetworkManager.AccessPoint", "Ssid", QString("cafe"));
-    ASSERT_TRUE(PrivateBuses::waitFor([&] { return !monitor.currentState().ssid; }));
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return monitor.currentState().ssids.empty(); }));
     EXPECT_TRUE(monitor.currentState().isConnected);
 
     // Activating, not yet activated: not connected.
@@ -117,14 +122,63 @@ TEST_F(NetworkManagerWiFiTest, ConnectRoamAndDisconnectReachTheMonitor) {
     associate("/", 100);
     setProperty(device_, kWireless, "ActiveAccessPoint", QDBusObjectPath(home_));
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return !seen.empty(); }));
-    EXPECT_EQ(seen, std::vector<std::optional<std::string>>{"Home"});
+    EXPECT_EQ(seen, std::vector<Names>{{"Home"}});
 
     // Roaming within one network is no change at all, not even a moment without a name.
     setProperty(device_, kWireless, "ActiveAccessPoint", QDBusObjectPath(homeUpstairs_));
     setProperty(device_, kWireless, "ActiveAccessPoint", QDBusObjectPath(office_));
-    ASSERT_TRUE(PrivateBuses::waitFor([&] { return seen.back() == "Office"; }));
-    EXPECT_EQ(seen, (std::vector<std::optional<std::string>>{"Home", "Office"}));
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return seen.back() == Names{"Office"}; }));
+    EXPECT_EQ(seen, (std::vector<Names>{{"Home"}, {"Office"}}));
     for (const auto& line : log_.lines()) EXPECT_EQ(line.message.find("Home"), std::string::npos);
+}
+
+TEST_F(NetworkManagerWiFiTest, TwoAdaptersReportBothNetworksWhicheverPathSortsFirst) {
+    // Paths compare as text: "/Devices/10" comes before "/Devices/9".
+    startNetworkManager("9");
+    const QString ten = addDevice("10");
+    const QString guest = addAccessPoint("guest", "Guest", ten);
+    NetworkManagerWiFi wifi(buses_.connection(Bus::system), log_);
+    associate(office_, 100);
+    associate(guest, 100, ten);
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return wifi.read().ssids == Names{"Guest", "Office"}; }));
+
+    // The other way round: device 9 on the guest network, device 10 on the office.
+    const QString guestOnNine = addAccessPoint("guest9", "Guest");
+    const QString officeOnTen = addAccessPoint("office10", "Office", ten);
+    associate("/", 30, ten);
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return wifi.read().ssids == Names{"Office"}; }));
+    associate(guestOnNine, 100);
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return wifi.read().ssids == Names{"Guest"}; }));
+    associate(officeOnTen, 100, ten);
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return wifi.read().ssids == Names{"Guest", "Office"}; }));
+    associate("/", 30);
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return wifi.read().ssids == Names{"Office"}; }));
+}
+
+TEST_F(NetworkManagerWiFiTest, AHiddenNetworkTakesItsNameFromTheConnection) {
+    startNetworkManager();
+    const QString hidden = addAccessPoint("hidden", "Lab");
+    const QString hiddenToo = addAccessPoint("hidden2", "Lab2");
+    const QString connection =
+        call(kManager, kMock, "AddWiFiConnection", {device_, "lab", "Lab", "wpa-psk"}).toString();
+    // NetworkManager has not heard either name on the air.
+    for (const auto& ap : {hidden, hiddenToo})
+        setProperty(ap, "org.freedesktop.NetworkManager.AccessPoint", "Ssid", QByteArray());
+    NetworkManagerWiFi wifi(buses_.connection(Bus::system), log_);
+    WiFiNetworkMonitor monitor(wifi, log_);
+    std::vector<Names> seen;
+    monitor.setOnStateChanged([&](bool, const Names& ssids, WiFiAuthorization) { seen.push_back(ssids); });
+
+    call(kManager, kMock, "AddActiveConnection", {QStringList{device_}, connection, hidden, "lab", 2u});
+    associate(hidden, 100);
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return !seen.empty(); }));
+    EXPECT_EQ(seen, std::vector<Names>{{"Lab"}});
+
+    // Roaming to another hidden access point asks again, without a moment of no name.
+    setProperty(device_, kWireless, "ActiveAccessPoint", QDBusObjectPath(hiddenToo));
+    setProperty(device_, kWireless, "ActiveAccessPoint", QDBusObjectPath(office_));
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return seen.back() == Names{"Office"}; }));
+    EXPECT_EQ(seen, (std::vector<Names>{{"Lab"}, {"Office"}}));
 }
 
 TEST_F(NetworkManagerWiFiTest, FollowsNetworkManagerLeavingAndComingBack) {
@@ -136,7 +190,7 @@ TEST_F(NetworkManagerWiFiTest, FollowsNetworkManagerLeavingAndComingBack) {
 
     startNetworkManager();
     associate(home_, 100);
-    ASSERT_TRUE(PrivateBuses::waitFor([&] { return wifi.read().ssid == "Home"; }));
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return wifi.read().ssids == Names{"Home"}; }));
 
     announced = 0;
     killNetworkManager();
@@ -146,7 +200,7 @@ TEST_F(NetworkManagerWiFiTest, FollowsNetworkManagerLeavingAndComingBack) {
     // Back again: its devices are read afresh.
     startNetworkManager();
     associate(cafe_, 100);
-    ASSERT_TRUE(PrivateBuses::waitFor([&] { return wifi.read().ssid == "caf\\xe9"; }));
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return wifi.read().ssids == Names{"caf\\xe9"}; }));
     EXPECT_EQ(absenceLines(), 1);
 }
 
