@@ -29,7 +29,8 @@ bool startsWith(std::string_view text, std::string_view prefix) { return text.su
 
 // `name` is `full`, or the kernel's cut of it.
 bool namesProgram(std::string_view name, std::string_view full) {
-    return name == full || (name.size() == kCommLength && full.size() > kCommLength && startsWith(full, name));
+    return name == full ||
+           (name.size() == kCommLength && full.size() > kCommLength && startsWith(full, name));
 }
 
 std::string shown(std::string_view raw) { return cappedText(sanitizedText(raw), SleepBlockerMonitor::kTextCap); }
@@ -81,7 +82,8 @@ bool SleepBlockerMonitor::isProtectedProcessName(std::string_view name) {
         "systemd",  "dbus-daemon", "dbus-broker", "gnome-shell", "plasmashell", "Xorg",
         "Xwayland", "pipewire",    "wireplumber", "torvel",      "systemd-logind", "cinnamon"};
     if (isSessionRelayName(name)) return true;
-    if (std::any_of(exact.begin(), exact.end(), [name](std::string_view own) { return namesProgram(name, own); }))
+    if (std::any_of(exact.begin(), exact.end(),
+                    [name](std::string_view own) { return namesProgram(name, own); }))
         return true;
     return startsWith(name, "gsd-") || startsWith(name, "csd-") || startsWith(name, "kwin_");
 }

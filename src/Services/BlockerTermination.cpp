@@ -59,8 +59,8 @@ std::vector<std::int32_t> terminateBlockers(const std::vector<SleepBlocker>& blo
         // Name and owner match any process of the same program; the start time tells this one from a newer
         // one that got the pid between the census and now.
         if (!target.startTime || !identity->startTime) {
-            log.error("pid {} ({}): its start time cannot be read — not signalling what may be a recycled PID",
-                      pid, target.name);
+            log.error("pid {} ({}): start time unreadable — not signalling what may be a recycled PID", pid,
+                      target.name);
             continue;
         }
         if (*identity->startTime != *target.startTime) {

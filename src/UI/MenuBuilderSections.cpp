@@ -48,7 +48,8 @@ struct BlockerGroup {
 
 // One group per shown name, the largest first, then by name; members keep the census order. Locks the
 // session holds for its applications are one group under `sessionRelay`: the process is not what to quit.
-std::vector<BlockerGroup> groupBlockers(const std::vector<SleepBlocker>& blockers, const std::string& sessionRelay) {
+std::vector<BlockerGroup> groupBlockers(const std::vector<SleepBlocker>& blockers,
+                                        const std::string& sessionRelay) {
     std::vector<BlockerGroup> groups;
     for (const auto& blocker : blockers) {
         const std::string name = blocker.isSessionRelay ? sessionRelay : blocker.displayName();

@@ -15,11 +15,11 @@ namespace {
 // The names through which applications ask a desktop to stay awake, and the session managers that take
 // the system's lock for them.
 constexpr std::array<const char*, 14> kRelayNames{
-    "org.gnome.SessionManager",   "org.freedesktop.PowerManagement", "org.freedesktop.PowerManagement.Inhibit",
-    "org.freedesktop.ScreenSaver", "org.gnome.ScreenSaver",          "org.kde.ksmserver",
-    "org.kde.Solid.PowerManagement", "org.xfce.SessionManager",      "org.xfce.PowerManager",
-    "org.mate.SessionManager",    "org.mate.ScreenSaver",            "org.cinnamon.ScreenSaver",
-    "org.lxqt.session",           "org.budgie_desktop.Session"};
+    "org.gnome.SessionManager",    "org.freedesktop.PowerManagement", "org.freedesktop.PowerManagement.Inhibit",
+    "org.freedesktop.ScreenSaver", "org.gnome.ScreenSaver",           "org.kde.ksmserver",
+    "org.kde.Solid.PowerManagement", "org.xfce.SessionManager",       "org.xfce.PowerManager",
+    "org.mate.SessionManager",     "org.mate.ScreenSaver",            "org.cinnamon.ScreenSaver",
+    "org.lxqt.session",            "org.budgie_desktop.Session"};
 
 constexpr auto kNoOwner = "org.freedesktop.DBus.Error.NameHasNoOwner";
 
@@ -60,7 +60,8 @@ std::vector<std::int32_t> DBusSessionRelays::ownerPids(std::string* error) {
             failures << QString("%1: no owner to ask").arg(name);
             continue;
         }
-        const QDBusMessage pid = askBus(session_, "GetConnectionUnixProcessID", unique, static_cast<int>(budget()));
+        const QDBusMessage pid =
+            askBus(session_, "GetConnectionUnixProcessID", unique, static_cast<int>(budget()));
         if (pid.type() != QDBusMessage::ReplyMessage || pid.signature() != "u") {
             failures << QString("%1: %2").arg(name, pid.errorName());
             continue;
