@@ -22,6 +22,7 @@
 #include "Monitors/ThermalMonitor.h"
 #include "Monitors/WiFiNetworkMonitor.h"
 #include "Platform/Linux/DesktopPowerAssertions.h"
+#include "Platform/Linux/DBusSessionRelays.h"
 #include "Platform/Linux/Doctor.h"
 #include "Platform/Linux/DrmDisplayConfiguration.h"
 #include "Platform/Linux/DrmScreens.h"
@@ -137,6 +138,7 @@ AppDelegate::AppDelegate(Machine machine, bool withDisplay)
         assertionTable_ = std::make_unique<LogindAssertionTable>(QDBusConnection::systemBus());
         processInfo_ = std::make_unique<ProcProcessInfo>();
         processControl_ = std::make_unique<PidfdProcessControl>();
+        sessionRelays_ = std::make_unique<DBusSessionRelays>(QDBusConnection::sessionBus());
         sessionAutomation_ = std::make_unique<PolkitSessionAutomation>(QDBusConnection::systemBus(), ::getuid());
         assertions_ = std::make_unique<DesktopPowerAssertions>(QDBusConnection::systemBus(),
                                                                QDBusConnection::sessionBus(), *log_);
@@ -225,7 +227,8 @@ AppDelegate::AppDelegate(Machine machine, bool withDisplay)
     // 5. Emergency power: the census and the sleep, then the watchdog's first look. 6. The wake shares
     // the callback above.
     blockerMonitor_ =
-        std::make_unique<SleepBlockerMonitor>(*assertionTable_, *processInfo_, *log_, ::getpid(), ::getuid());
+        std::make_unique<SleepBlockerMonitor>(*assertionTable_, *processInfo_, *log_, ::getpid(), ::getuid(),
+                                              sessionRelays_.get());
     emergencySleep_ = std::make_unique<EmergencySleepService>(*sessionAutomation_, *processControl_, *clock_,
                                                               *scheduler_, *log_, ::getuid());
     state_->attachEmergencyPower(blockerMonitor_.get(), emergencySleep_.get());

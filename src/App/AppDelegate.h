@@ -25,6 +25,7 @@ class EmergencySleepService;
 class ProcessControl;
 class ProcessInfo;
 class SessionAutomation;
+class SessionRelays;
 class SimAssertionTable;
 class SimProcessControl;
 class SimProcessInfo;
@@ -191,6 +192,7 @@ private:
     std::unique_ptr<AssertionTable> assertionTable_;
     std::unique_ptr<ProcessInfo> processInfo_;
     std::unique_ptr<ProcessControl> processControl_;
+    std::unique_ptr<SessionRelays> sessionRelays_;  // none on the simulated machine
     std::unique_ptr<SessionAutomation> sessionAutomation_;
     std::unique_ptr<SleepBlockerMonitor> blockerMonitor_;
     std::unique_ptr<EmergencySleepService> emergencySleep_;

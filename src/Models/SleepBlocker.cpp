@@ -36,7 +36,8 @@ std::string SleepBlocker::displayName() const {
 std::string SleepBlocker::toString() const {
     return "SleepBlocker(pid=" + std::to_string(pid) + " process='" + processName + "' type=" + assertionType +
            " name='" + assertionName + "' ownUser=" + (isOwnedByCurrentUser ? "true" : "false") + " comm='" +
-           commName + "')";
+           commName + "' start=" + (startTime ? std::to_string(*startTime) : std::string("?")) +
+           (isSessionRelay ? " sessionRelay" : "") + ")";
 }
 
 }  // namespace torvel

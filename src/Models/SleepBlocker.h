@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace torvel {
@@ -18,6 +19,12 @@ struct SleepBlocker {
     bool isOwnedByCurrentUser = false;
     /// The kernel's command name (at most 15 bytes on Linux), sanitised; empty when unreadable.
     std::string commName;
+    /// When the process started (clock ticks after boot), so that a later action can tell it from a
+    /// newer process that got its pid; absent when unreadable, and then nothing is done to it.
+    std::optional<std::uint64_t> startTime;
+    /// The desktop session's own service holding the lock on behalf of its applications (a session
+    /// manager, the power or screen-saver service): listed as such and never asked to quit.
+    bool isSessionRelay = false;
 
     /// The name shown to the user and the key the menu groups by: the process name, else the command
     /// name (completed from the reason when the kernel cut it), else "PID <pid>".

@@ -38,12 +38,15 @@ public:
         std::uint32_t uid = 0;
         /// The kernel's command name, raw (at most 15 bytes on Linux).
         std::string comm;
+        /// When it started, in clock ticks after boot: with the pid, what names one process for good.
+        /// Absent when unreadable.
+        std::optional<std::uint64_t> startTime;
     };
 
     virtual ~ProcessInfo() = default;
     /// The process's executable name, raw. Failure (gone, not ours to read): an empty string.
     virtual std::string processName(std::int32_t pid) = 0;
-    /// Its owner and command name. Failure (gone, unreadable): std::nullopt.
+    /// Its owner, command name and start time. Failure (gone, unreadable): std::nullopt.
     virtual std::optional<Identity> identity(std::int32_t pid) = 0;
 };
 

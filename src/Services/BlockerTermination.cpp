@@ -1,6 +1,7 @@
 #include "Services/BlockerTermination.h"
 
 #include <map>
+#include <optional>
 #include <string>
 
 #include "Models/ShownText.h"
@@ -8,19 +9,38 @@
 
 namespace torvel {
 
+namespace {
+
+struct Target {
+    std::string name;
+    std::optional<std::uint64_t> startTime;
+};
+
+}  // namespace
+
 std::vector<std::int32_t> terminateBlockers(const std::vector<SleepBlocker>& blockers, ProcessControl& control,
                                             std::uint32_t ownUID, Logger& log) {
     // One entry per process, however many locks it holds, in pid order.
-    std::map<std::int32_t, std::string> targets;
+    std::map<std::int32_t, Target> targets;
     for (const auto& blocker : blockers) {
         if (blocker.pid <= 0 || blocker.processName.empty() || !blocker.isOwnedByCurrentUser) continue;
-        if (SleepBlockerMonitor::isProtectedProcessName(blocker.processName)) continue;
-        targets[blocker.pid] = blocker.processName;
+        if (blocker.isSessionRelay || SleepBlockerMonitor::isProtectedProcessName(blocker.processName) ||
+            SleepBlockerMonitor::isProtectedProcessName(blocker.commName))
+            continue;
+        targets.try_emplace(blocker.pid, Target{blocker.processName, blocker.startTime});
+    }
+    if (targets.empty()) return {};
+    // As root, "this user's" would take in every system daemon holding a lock (a package manager in the
+    // middle of a transaction among them).
+    if (ownUID == 0) {
+        log.error("running as root — not terminating {} blocker(s): every system daemon would pass as ours",
+                  targets.size());
+        return {};
     }
 
     std::vector<std::int32_t> signalled;
-    for (const auto& [pid, name] : targets) {
-        const auto skipRecycled = [&, pid = pid, name = name] {
+    for (const auto& [pid, target] : targets) {
+        const auto skipRecycled = [&, pid = pid, name = target.name] {
             log.error("pid {} is no longer {} — skipping rather than signalling a recycled PID", pid, name);
         };
         int error = 0;
@@ -32,7 +52,18 @@ std::vector<std::int32_t> terminateBlockers(const std::vector<SleepBlocker>& blo
         }
         const std::string current = cappedText(sanitizedText(process->processName()), SleepBlockerMonitor::kTextCap);
         const auto identity = process->identity();
-        if (current != name || !identity || identity->uid != ownUID || !process->isAlive()) {
+        if (current != target.name || !identity || identity->uid != ownUID || !process->isAlive()) {
+            skipRecycled();
+            continue;
+        }
+        // Name and owner match any process of the same program; the start time tells this one from a newer
+        // one that got the pid between the census and now.
+        if (!target.startTime || !identity->startTime) {
+            log.error("pid {} ({}): start time unreadable — not signalling what may be a recycled PID", pid,
+                      target.name);
+            continue;
+        }
+        if (*identity->startTime != *target.startTime) {
             skipRecycled();
             continue;
         }

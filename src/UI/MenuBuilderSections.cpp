@@ -46,11 +46,13 @@ struct BlockerGroup {
     std::vector<const SleepBlocker*> members;
 };
 
-// One group per shown name, the largest first, then by name; members keep the census order.
-std::vector<BlockerGroup> groupBlockers(const std::vector<SleepBlocker>& blockers) {
+// One group per shown name, the largest first, then by name; members keep the census order. Locks the
+// session holds for its applications are one group under `sessionRelay`: the process is not what to quit.
+std::vector<BlockerGroup> groupBlockers(const std::vector<SleepBlocker>& blockers,
+                                        const std::string& sessionRelay) {
     std::vector<BlockerGroup> groups;
     for (const auto& blocker : blockers) {
-        const std::string name = blocker.displayName();
+        const std::string name = blocker.isSessionRelay ? sessionRelay : blocker.displayName();
         auto it = std::find_if(groups.begin(), groups.end(), [&name](const BlockerGroup& g) { return g.name == name; });
         if (it == groups.end()) it = groups.insert(groups.end(), BlockerGroup{name, {}});
         it->members.push_back(&blocker);
@@ -89,7 +91,7 @@ void MenuBuilder::addAutomationConsent(std::vector<MenuItem>& items) const {
 
 void MenuBuilder::addSleepBlockers(std::vector<MenuItem>& items) const {
     const AppState& state = services_.state;
-    const auto groups = groupBlockers(state.lastSleepBlockers());
+    const auto groups = groupBlockers(state.lastSleepBlockers(), text("menu.sleep_blockers_session_relay"));
     if (groups.empty()) return;
     const Localization& texts = state.texts();
     auto more = [&texts](std::size_t count) {
@@ -103,7 +105,9 @@ void MenuBuilder::addSleepBlockers(std::vector<MenuItem>& items) const {
         for (std::size_t m = 0; m < std::min(group.members.size(), kBlockerLines); ++m) {
             const SleepBlocker& member = *group.members[m];
             const std::string& why = member.assertionName.empty() ? member.assertionType : member.assertionName;
-            lines.push_back(menuInfoItem("PID " + std::to_string(member.pid) + " \u2014 " + why));
+            // The session's group names no process: each line says which one holds the lock.
+            const std::string who = member.isSessionRelay ? " (" + member.displayName() + ")" : std::string();
+            lines.push_back(menuInfoItem("PID " + std::to_string(member.pid) + who + " \u2014 " + why));
         }
         if (group.members.size() > kBlockerLines) lines.push_back(menuInfoItem(more(group.members.size() - kBlockerLines)));
         std::string title = group.name;

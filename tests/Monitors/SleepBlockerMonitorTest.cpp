@@ -21,6 +21,7 @@ struct SleepBlockerMonitorTest : ::testing::Test {
     CapturingLogSink sink;
     Logger log{sink, "SleepBlockers"};
     SimProcessInfo processes;
+    SimAssertionTable table;
 
     std::vector<SleepBlocker> census(const std::vector<AssertionRecord>& table) {
         return SleepBlockerMonitor::blockers(table, kOwnPID, kOwnUID, processes, log);
@@ -40,8 +41,8 @@ TEST_F(SleepBlockerMonitorTest, KeepsOnlyOtherProcessesBlockingLocksAtTheOnLevel
         lock(-1), lock(std::int64_t{1} << 33),     // not process ids
     });
     ASSERT_EQ(found.size(), 2u);
-    EXPECT_EQ(found[0], (SleepBlocker{7, "backup", "PreventSystemSleep", "", true, "backup"}));
-    EXPECT_EQ(found[1], (SleepBlocker{9, "", "NoIdleSleepAssertion", "busy", false, "updater"}));
+    EXPECT_EQ(found[0], (SleepBlocker{7, "backup", "PreventSystemSleep", "", true, "backup", simStartTime(7)}));
+    EXPECT_EQ(found[1], (SleepBlocker{9, "", "NoIdleSleepAssertion", "busy", false, "updater", simStartTime(9)}));
     EXPECT_TRUE(census({lock(kOwnPID), lock(kOwnPID)}).empty());
 }
 
@@ -69,18 +70,41 @@ TEST_F(SleepBlockerMonitorTest, CapsLocksPerProcessHoldersAndTexts) {
     EXPECT_EQ(found[0].assertionName, "abcd" + std::string(196, 'x') + "\u2026");
 }
 
-TEST_F(SleepBlockerMonitorTest, SessionManagersRelayingAnApplicationAreNotBlockers) {
-    processes.addProcess(3, "gnome-session-binary", kOwnUID, "gnome-session-b");
-    processes.addProcess(4, "", 0, "org_kde_powerde");
+TEST_F(SleepBlockerMonitorTest, LocksTheSessionHoldsForItsApplicationsAreListedAsTheSessions) {
+    processes.addProcess(3, "cinnamon-session", kOwnUID, "cinnamon-sessio");
+    processes.addProcess(4, "", kOwnUID, "budgie-session-");  // executable unreadable: the kernel's cut name
+    processes.addProcess(5, "gnome-session-binary", kOwnUID, "gnome-session-b");
     processes.addProcess(6, "gnome-shell", kOwnUID, "gnome-shell");
-    const auto found = census({lock(3, "PreventSystemSleep", 255, "user session inhibited"), lock(4), lock(6)});
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].pid, 6);  // listed, though never signalled
-    EXPECT_TRUE(SleepBlockerMonitor::isProtectedProcessName("gnome-shell"));
-    EXPECT_TRUE(SleepBlockerMonitor::isProtectedProcessName("gsd-power"));
-    EXPECT_TRUE(SleepBlockerMonitor::isProtectedProcessName("kwin_wayland"));
-    EXPECT_FALSE(SleepBlockerMonitor::isProtectedProcessName("gsd"));
-    EXPECT_FALSE(SleepBlockerMonitor::isProtectedProcessName("vlc"));
+    processes.addProcess(7, "next-desktop-session", kOwnUID, "next-desktop-se");  // owns a session bus name
+    processes.addProcess(8, "mate-session-tool", kOwnUID, "mate-session-to");
+    SimSessionRelays relays;
+    relays.setOwnerPids({7, 12});
+    SleepBlockerMonitor monitor(table, processes, sink, kOwnPID, kOwnUID, &relays);
+    table.setRecords({lock(3, "PreventSystemSleep", 255, "user session inhibited"), lock(4), lock(5), lock(6),
+                      lock(7), lock(8)});
+    const auto found = monitor.currentBlockers();
+    ASSERT_EQ(found.size(), 6u);
+    std::vector<std::int32_t> relayed;
+    for (const auto& blocker : found)
+        if (blocker.isSessionRelay) relayed.push_back(blocker.pid);
+    EXPECT_EQ(relayed, (std::vector<std::int32_t>{3, 4, 5, 7}));
+    EXPECT_EQ(found[0].startTime, simStartTime(3));  // what a later signal is checked against
+
+    // The session's names are looked up only when someone holds a lock; a failed lookup is logged and
+    // the known session managers are still recognised.
+    relays.setFailing(true);
+    EXPECT_TRUE(monitor.currentBlockers()[0].isSessionRelay);
+    EXPECT_TRUE(sink.contains("SleepBlockers", "Looking up the session's services failed: simulated failure"));
+    table.setRecords({});
+    const int lookups = relays.lookups();
+    EXPECT_TRUE(monitor.currentBlockers().empty());
+    EXPECT_EQ(relays.lookups(), lookups);
+
+    for (const char* name : {"gnome-shell", "gsd-power", "kwin_wayland", "cinnamon-session", "cinnamon-sessio",
+                             "mate-session", "lxqt-session", "xfce4-session"})
+        EXPECT_TRUE(SleepBlockerMonitor::isProtectedProcessName(name)) << name;
+    for (const char* name : {"gsd", "vlc", "mate-session-to", "cinnamon-sess"})
+        EXPECT_FALSE(SleepBlockerMonitor::isProtectedProcessName(name)) << name;
 }
 
 TEST(SleepBlockerTest, DisplayNameFallsBackFromProcessToCommandToPid) {

@@ -10,6 +10,8 @@
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QStringList>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -60,6 +62,11 @@ DoctorFinding stayguardFinding(const std::optional<PowerGrants>& grants) {
 }  // namespace
 
 std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const QDBusConnection& session) {
+    return examineDesktop(system, session, static_cast<std::uint32_t>(::getuid()));
+}
+
+std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const QDBusConnection& session,
+                                          std::uint32_t uid) {
     std::vector<DoctorFinding> out;
     auto add = [&out](const char* facility, bool found, const char* with, const char* without) {
         out.push_back({facility, found, found ? with : without});
@@ -101,6 +108,10 @@ std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const Q
     add("polkit (system bus)", polkit, "asks before sleeping the machine and installing the lid helper",
         "emergency sleep and the lid helper are unavailable");
     out.push_back(stayguardFinding(polkit ? PolkitAuthority(system).checkGrantsNow() : std::nullopt));
+    add("Quitting apps that block sleep", uid != 0,
+        "this user's apps holding a sleep lock may be asked to quit when the battery runs out",
+        "off: running as root, every system daemon holding a lock would count as one of this user's apps "
+        "(a package manager in mid-transaction among them); run Torvel as the desktop's user");
     const bool profiles = available(system, "net.hadess.PowerProfiles") ||
                           available(system, "org.freedesktop.UPower.PowerProfiles");
     add("power-profiles-daemon (system bus)", profiles, "power saver on lid close",

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,10 @@ struct DoctorFinding {
 };
 
 /// Looks for every service Torvel works with on the system and session buses (running or
-/// activatable). Nothing is changed; each lookup is a name query.
+/// activatable), and what running as `uid` allows. Nothing is changed; each lookup is a name query.
+std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const QDBusConnection& session,
+                                          std::uint32_t uid);
+/// The same for this process's own user.
 std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const QDBusConnection& session);
 
 /// True when `xdgCurrentDesktop` (as in $XDG_CURRENT_DESKTOP, a colon list; may be null) names GNOME.

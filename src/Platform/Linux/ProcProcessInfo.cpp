@@ -1,5 +1,6 @@
 #include "Platform/Linux/ProcProcessInfo.h"
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <string_view>
@@ -11,7 +12,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// "status" is about 1.5 KiB and "comm" 16 bytes; anything far larger is not what the kernel writes.
+// "status" is about 1.5 KiB, "stat" a few hundred bytes and "comm" 16 bytes; anything far larger is not
+// what the kernel writes.
 constexpr std::size_t kMostBytes = 64 * 1024;
 
 std::optional<std::string> readSmall(const fs::path& path) {
@@ -43,6 +45,29 @@ std::optional<std::uint32_t> effectiveUID(std::string_view status) {
     return std::nullopt;
 }
 
+// Field 22 of "stat", the start time in clock ticks after boot. The command name (field 2) stands in
+// parentheses and may itself hold spaces and parentheses, so fields are counted from the last ')'.
+std::optional<std::uint64_t> startTimeFromStat(std::string_view stat) {
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string_view::npos) return std::nullopt;
+    std::string_view rest = stat.substr(close + 1);
+    if (!rest.empty() && rest.back() == '\n') rest.remove_suffix(1);
+    constexpr int kStartTimeField = 22;
+    for (int field = 3; field <= kStartTimeField; ++field) {
+        if (rest.empty() || rest.front() != ' ') return std::nullopt;
+        rest.remove_prefix(1);
+        const std::size_t end = std::min(rest.find(' '), rest.size());
+        const std::string_view token = rest.substr(0, end);
+        rest.remove_prefix(end);
+        if (field < kStartTimeField) continue;
+        std::uint64_t value = 0;
+        const auto [next, ec] = std::from_chars(token.data(), token.data() + token.size(), value);
+        if (ec != std::errc() || token.empty() || next != token.data() + token.size()) return std::nullopt;
+        return value;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string ProcProcessInfo::processName(std::int32_t pid) {
@@ -68,7 +93,8 @@ std::optional<ProcessInfo::Identity> ProcProcessInfo::identity(std::int32_t pid)
     if (!uid) return std::nullopt;
     std::string name = *comm;
     if (!name.empty() && name.back() == '\n') name.pop_back();
-    return Identity{*uid, std::move(name)};
+    const auto stat = readSmall(folder / "stat");
+    return Identity{*uid, std::move(name), stat ? startTimeFromStat(*stat) : std::nullopt};
 }
 
 }  // namespace torvel

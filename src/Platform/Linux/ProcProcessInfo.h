@@ -7,7 +7,8 @@
 namespace torvel {
 
 /// Holder processes read from /proc: the executable's file name (readable for the user's own
-/// processes only), the effective uid from "status" and the command name from "comm".
+/// processes only), the effective uid from "status", the command name from "comm" and the start time
+/// from "stat".
 class ProcProcessInfo : public ProcessInfo {
 public:
     explicit ProcProcessInfo(std::filesystem::path procRoot = "/proc") : procRoot_(std::move(procRoot)) {}

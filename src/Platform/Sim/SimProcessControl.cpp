@@ -12,7 +12,7 @@ public:
     std::string processName() override { return current() ? current()->name : std::string(); }
     std::optional<ProcessInfo::Identity> identity() override {
         if (!current()) return std::nullopt;
-        return ProcessInfo::Identity{current()->uid, current()->name.substr(0, 15)};
+        return ProcessInfo::Identity{current()->uid, current()->name.substr(0, 15), current()->startTime};
     }
     bool isAlive() override { return !recycled_ && current(); }
     int terminate() override {
@@ -41,7 +41,7 @@ std::unique_ptr<ProcessHandle> SimProcessControl::open(std::int32_t pid, int* er
     }
     bool recycled = false;
     if (const auto it = recycleOnOpen_.find(pid); it != recycleOnOpen_.end()) {
-        processes_[pid] = Process{it->second, processes_[pid].uid};
+        processes_[pid] = Process{it->second, processes_[pid].uid, true, 0, processes_[pid].startTime};
         recycleOnOpen_.erase(it);
         recycled = true;
     }

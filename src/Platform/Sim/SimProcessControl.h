@@ -2,10 +2,12 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Platform/ProcessControl.h"
+#include "Platform/Sim/SimSleepBlockers.h"
 
 namespace torvel {
 
@@ -20,11 +22,21 @@ public:
         bool alive = true;
         /// The errno a SIGTERM fails with; 0 succeeds.
         int terminateError = 0;
+        /// When it started; absent: unreadable.
+        std::optional<std::uint64_t> startTime;
     };
 
     std::unique_ptr<ProcessHandle> open(std::int32_t pid, int* error) override;
 
-    void addProcess(std::int32_t pid, std::string name, std::uint32_t uid) { processes_[pid] = {std::move(name), uid}; }
+    /// A process started at simStartTime(pid), as the simulated census sees it.
+    void addProcess(std::int32_t pid, std::string name, std::uint32_t uid) {
+        processes_[pid] = {std::move(name), uid, true, 0, simStartTime(pid)};
+    }
+    /// A process of the same name and owner got the pid since the census: it started at `startTime`
+    /// (absent: unreadable).
+    void setStartTime(std::int32_t pid, std::optional<std::uint64_t> startTime) {
+        processes_[pid].startTime = startTime;
+    }
     /// The process exits; pids never reused.
     void exitProcess(std::int32_t pid) { processes_.erase(pid); }
     /// The process exits after its handle was opened and another one takes its pid.

@@ -38,32 +38,46 @@ int endSignal(pid_t pid) {
     return WIFSIGNALED(status) ? WTERMSIG(status) : -1;
 }
 
-TEST(PidfdProcessControlTest, TerminatesRealProcessesOfThisUserOnlyAndNeverAReapedPid) {
+// What the census records of a process.
+SleepBlocker censused(pid_t pid, std::string type = "PreventSystemSleep") {
+    const auto identity = ProcProcessInfo().identity(pid);
+    return SleepBlocker{pid, "sleep", std::move(type), "", true, "sleep",
+                        identity ? identity->startTime : std::nullopt};
+}
+
+TEST(PidfdProcessControlTest, TerminatesRealProcessesOfThisUserOnlyAndNeverAReapedOrRecycledPid) {
     CapturingLogSink sink;
     Logger log(sink, "EmergencySleep");
     PidfdProcessControl control;
-    const auto user = static_cast<std::uint32_t>(::getuid());
-
-    const pid_t first = spawnSleeper();
-    const pid_t second = spawnSleeper();
-    const pid_t reaped = spawnSleeper();
-    EXPECT_EQ(endSignal(reaped), SIGKILL);  // gone (and reaped) before the action
+    // Root terminates nothing, so as root the blockers belong to nobody (65534) and the test acts as them.
     const bool root = ::getuid() == 0;
-    const pid_t foreign = root ? spawnSleeper(65534) : 0;  // nobody's
+    const std::optional<uid_t> as = root ? std::optional<uid_t>(65534) : std::nullopt;
+    const auto user = static_cast<std::uint32_t>(as.value_or(::getuid()));
 
-    std::vector<SleepBlocker> blockers{{first, "sleep", "PreventSystemSleep", "", true, "sleep"},
-                                       {first, "sleep", "PreventUserIdleSystemSleep", "", true, "sleep"},
-                                       {second, "sleep", "PreventSystemSleep", "", true, "sleep"},
-                                       {reaped, "sleep", "PreventSystemSleep", "", true, "sleep"}};
+    const pid_t first = spawnSleeper(as);
+    const pid_t second = spawnSleeper(as);
+    const pid_t reaped = spawnSleeper(as);
+    const pid_t restarted = spawnSleeper(as);
+    auto reapedBlocker = censused(reaped);
+    EXPECT_EQ(endSignal(reaped), SIGKILL);  // gone (and reaped) before the action
+    const pid_t foreign = root ? spawnSleeper() : 0;  // root's, not the acting user's
+
+    std::vector<SleepBlocker> blockers{censused(first), censused(first, "PreventUserIdleSystemSleep"),
+                                       censused(second), reapedBlocker, censused(restarted)};
+    ASSERT_TRUE(blockers.back().startTime);
+    // Another `sleep` of the same user on the same pid, started after the census.
+    *blockers.back().startTime += 1;
     // The census may be wrong about the owner; the re-check before the signal is not.
-    if (root) blockers.push_back({foreign, "sleep", "PreventSystemSleep", "", true, "sleep"});
+    if (root) blockers.push_back(censused(foreign));
 
     const auto signalled = terminateBlockers(blockers, control, user, log);
     std::vector<std::int32_t> expected{std::min(first, second), std::max(first, second)};
     EXPECT_EQ(signalled, expected);
     EXPECT_EQ(endSignal(first), SIGTERM);
     EXPECT_EQ(endSignal(second), SIGTERM);
+    EXPECT_EQ(endSignal(restarted), SIGKILL);
     EXPECT_TRUE(sink.contains("EmergencySleep", "pid " + std::to_string(reaped) + " is no longer sleep"));
+    EXPECT_TRUE(sink.contains("EmergencySleep", "pid " + std::to_string(restarted) + " is no longer sleep"));
     if (root) {
         EXPECT_EQ(endSignal(foreign), SIGKILL);
     }

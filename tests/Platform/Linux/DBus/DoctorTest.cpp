@@ -16,7 +16,7 @@ TEST(Doctor, ReportsWhatTheSessionHasAndWhatFollowsWithoutIt) {
     ASSERT_TRUE(buses.startTemplate(Bus::system, "logind", "org.freedesktop.login1"));
     ASSERT_TRUE(buses.startTemplate(Bus::session, "notification_daemon", "org.freedesktop.Notifications"));
 
-    const auto findings = examineDesktop(buses.connection(Bus::system), buses.connection(Bus::session));
+    const auto findings = examineDesktop(buses.connection(Bus::system), buses.connection(Bus::session), 1000);
     auto finding = [&](const std::string& prefix) {
         for (const auto& f : findings) {
             if (f.facility.rfind(prefix, 0) == 0) return f;
@@ -29,6 +29,15 @@ TEST(Doctor, ReportsWhatTheSessionHasAndWhatFollowsWithoutIt) {
     EXPECT_FALSE(finding("UPower").found);
     EXPECT_NE(finding("UPower").consequence.find("/sys/class/power_supply"), std::string::npos);
     EXPECT_FALSE(finding("Tray host").found);
+
+    EXPECT_TRUE(finding("Quitting apps").found);
+    const auto asRoot = examineDesktop(buses.connection(Bus::system), buses.connection(Bus::session), 0);
+    const auto quitting = std::find_if(asRoot.begin(), asRoot.end(), [](const DoctorFinding& f) {
+        return f.facility.rfind("Quitting apps", 0) == 0;
+    });
+    ASSERT_NE(quitting, asRoot.end());
+    EXPECT_FALSE(quitting->found);
+    EXPECT_NE(quitting->consequence.find("running as root"), std::string::npos);
 
     const std::string report = formatDoctorReport(findings);
     EXPECT_NE(report.find("[ok] systemd-logind"), std::string::npos) << report;
