@@ -6,9 +6,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,6 +38,43 @@ struct SharedLog : LogSink {
     }
     std::mutex mutex;
     std::vector<std::string> lines;
+};
+
+// The main loop the adapter posts its outcomes to, from the players' threads; the test runs them.
+struct PostedLoop : Scheduler {
+    void post(std::function<void()> task) override {
+        const std::lock_guard lock(mutex);
+        posted.push_back(std::move(task));
+    }
+    Timer after(double, std::function<void()>) override { return nullptr; }
+    Timer every(double, std::function<void()>) override { return nullptr; }
+    void runPosted() {
+        std::deque<std::function<void()>> tasks;
+        {
+            const std::lock_guard lock(mutex);
+            tasks.swap(posted);
+        }
+        for (auto& task : tasks) task();
+    }
+    // Runs what is posted until `done` holds, for at most 10 s.
+    bool runUntil(const std::function<bool()>& done) {
+        const auto deadline = Clock::now() + 10s;
+        for (runPosted(); !done(); runPosted()) {
+            if (Clock::now() > deadline) return false;
+            std::this_thread::sleep_for(10ms);
+        }
+        return true;
+    }
+    std::mutex mutex;
+    std::deque<std::function<void()>> posted;
+};
+
+// Every outcome told, in order.
+struct Outcomes {
+    Sounds::Outcome record() {
+        return [this](bool heard) { told.push_back(heard); };
+    }
+    std::vector<bool> told;
 };
 
 std::vector<unsigned char> wav(std::uint16_t format, std::uint16_t channels, std::uint32_t rate,
@@ -81,20 +121,51 @@ TEST(WavClipTest, ReadsPlainPcmAndRefusesEverythingElse) {
 
 TEST(PulseSimpleSoundsTest, FindsOnlyItsOwnSoundsAndSaysWhenThereIsNoAudio) {
     SharedLog log;
-    PulseSimpleSounds sounds(kSounds, log, "libtorvel-no-such-audio.so.0");
+    PostedLoop loop;
+    Outcomes outcomes;
+    PulseSimpleSounds sounds(kSounds, loop, log, "libtorvel-no-such-audio.so.0");
     EXPECT_TRUE(sounds.has("Submarine"));
     EXPECT_FALSE(sounds.has("Nope"));
     EXPECT_FALSE(sounds.has("../sounds/Pop"));
     EXPECT_FALSE(sounds.has(""));
-    EXPECT_FALSE(PulseSimpleSounds({}, log).has("Pop"));
+    EXPECT_FALSE(PulseSimpleSounds({}, loop, log).has("Pop"));
 
-    // Whether the library is there is learnt on the player's thread; from then on nothing starts.
-    EXPECT_TRUE(sounds.play("Pop", 1.0));
-    const auto deadline = Clock::now() + 5s;
-    while (!log.contains("No audio: ") && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
+    // Whether the library is there is learnt on the player's thread and told through the loop; from
+    // then on nothing starts.
+    sounds.play("Pop", 1.0, outcomes.record());
+    EXPECT_TRUE(outcomes.told.empty()) << "told inside the call";
+    ASSERT_TRUE(loop.runUntil([&] { return outcomes.told.size() == 1; }));
     EXPECT_TRUE(log.contains("libtorvel-no-such-audio.so.0"));
-    EXPECT_FALSE(sounds.play("Pop", 1.0));
-    EXPECT_FALSE(sounds.startLoop("Sosumi", 1.0));
+    sounds.play("Pop", 1.0, outcomes.record());
+    sounds.startLoop("Sosumi", 1.0, outcomes.record());
+    ASSERT_TRUE(loop.runUntil([&] { return outcomes.told.size() == 3; }));
+    EXPECT_EQ(outcomes.told, (std::vector<bool>{false, false, false}));
+}
+
+TEST(PulseSimpleSoundsTest, AnAlarmWithNoServerToTakeItIsToldItCouldNotSound) {
+    std::optional<std::string> saved;
+    if (const char* value = std::getenv("PULSE_SERVER")) saved = value;
+    char pattern[] = "/tmp/torvel-nopulse-XXXXXX";
+    ASSERT_TRUE(mkdtemp(pattern));
+    setenv("PULSE_SERVER", ("unix:" + std::string(pattern) + "/nobody-listens").c_str(), 1);
+    SharedLog log;
+    PostedLoop loop;
+    Outcomes outcomes;
+    {
+        PulseSimpleSounds sounds(kSounds, loop, log);
+        sounds.startLoop("Sosumi", 1.0, outcomes.record());
+        sounds.play("Pop", 1.0, outcomes.record());
+        EXPECT_TRUE(loop.runUntil([&] { return outcomes.told.size() == 2; }));
+    }
+    if (saved) {
+        setenv("PULSE_SERVER", saved->c_str(), 1);
+    } else {
+        unsetenv("PULSE_SERVER");
+    }
+    fs::remove_all(pattern);
+    // The library is there (the tests install it); the server is not.
+    EXPECT_EQ(outcomes.told, (std::vector<bool>{false, false}));
+    EXPECT_TRUE(log.contains("No audio: ")) << "the reason is logged";
 }
 
 // Where the non-silent part of a recording starts and ends (seconds) and its loudest sample (0 to 1).
@@ -180,8 +251,12 @@ protected:
 };
 
 TEST_F(PulseServer, APopArrivesWholeAtItsVolume) {
-    PulseSimpleSounds sounds(kSounds, log_);
-    ASSERT_TRUE(sounds.play("Pop", 0.5));
+    PostedLoop loop;
+    Outcomes outcomes;
+    PulseSimpleSounds sounds(kSounds, loop, log_);
+    sounds.play("Pop", 0.5, outcomes.record());
+    ASSERT_TRUE(loop.runUntil([&] { return !outcomes.told.empty(); }));
+    EXPECT_EQ(outcomes.told, std::vector<bool>{true});
     const Heard heard = heardThenQuiet(0.3);
     const double clipPeak = listen(WavClip::read(kSounds / "Pop.wav")->samples).peak;
     EXPECT_NEAR(heard.length(), 0.09, 0.04);
@@ -190,8 +265,10 @@ TEST_F(PulseServer, APopArrivesWholeAtItsVolume) {
 }
 
 TEST_F(PulseServer, TheAlarmLoopsUntilStoppedAndStopsAtOnce) {
-    PulseSimpleSounds sounds(kSounds, log_);
-    ASSERT_TRUE(sounds.startLoop("Sosumi", 1.0));
+    PostedLoop loop;
+    Outcomes outcomes;
+    PulseSimpleSounds sounds(kSounds, loop, log_);
+    sounds.startLoop("Sosumi", 1.0, outcomes.record());
     const auto deadline = Clock::now() + 10s;
     while (listen(recording()).start < 0 && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
     const auto firstHeard = Clock::now();
@@ -207,6 +284,9 @@ TEST_F(PulseServer, TheAlarmLoopsUntilStoppedAndStopsAtOnce) {
     // What was heard ends within 0.1 s of the stop, give or take the recording's own latency.
     EXPECT_LT(heard.length(), played + 0.1);
     EXPECT_GT(heard.peak, 0.5);
+    // Heard, and nothing more told after the stop.
+    loop.runPosted();
+    EXPECT_EQ(outcomes.told, std::vector<bool>{true});
 }
 
 }  // namespace
