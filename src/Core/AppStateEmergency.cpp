@@ -144,8 +144,8 @@ std::string_view toString(EmergencyAlarmStatus status) {
 }
 
 void AppState::startEmergencyAlarm(const std::string& reason) {
-    if (!settings_.emergencyAlarmEnabled || !emergencyIsLive() || emergencyAlarmSilenced_ || emergencyAlarmStarting_ ||
-        emergencyAlarmStatus_ == EmergencyAlarmStatus::sounding)
+    if (!settings_.emergencyAlarmEnabled || !emergencyIsLive() || emergencyAlarmSilenced_ ||
+        emergencyAlarmStarting_ || emergencyAlarmStatus_ == EmergencyAlarmStatus::sounding)
         return;
     emergencyAlarmReason_ = reason;
     requestEmergencyAlarm();
@@ -154,9 +154,10 @@ void AppState::startEmergencyAlarm(const std::string& reason) {
 void AppState::requestEmergencyAlarm() {
     emergencyAlarmStarting_ = true;
     std::weak_ptr<int> alive = lifetime_;
-    const bool asked = services_.audio && services_.audio->startEmergencyAlarm(kAlarmVolume, [this, alive](bool sounding) {
-        if (!alive.expired()) handleEmergencyAlarmOutcome(sounding);
-    });
+    const bool asked =
+        services_.audio && services_.audio->startEmergencyAlarm(kAlarmVolume, [this, alive](bool sounding) {
+            if (!alive.expired()) handleEmergencyAlarmOutcome(sounding);
+        });
     if (!asked) handleEmergencyAlarmOutcome(false);
 }
 
@@ -167,7 +168,8 @@ void AppState::handleEmergencyAlarmOutcome(bool sounding) {
     const EmergencyAlarmStatus before = emergencyAlarmStatus_;
     if (sounding) {
         emergencyAlarmStatus_ = EmergencyAlarmStatus::sounding;
-        log_.error("Emergency alarm ON at {}% — {}", monitors_.batteryState.percentage, emergencyAlarmReason_);
+        log_.error("Emergency alarm ON at {}% — {}", monitors_.batteryState.percentage,
+                   emergencyAlarmReason_);
     } else {
         emergencyAlarmStatus_ = EmergencyAlarmStatus::unavailable;
         if (before == EmergencyAlarmStatus::sounding) {

@@ -28,7 +28,7 @@ struct NotificationAction {
 /// How hard a notification asks for attention.
 enum class NotificationUrgency {
     normal,
-    critical,  // for harm that is close: desktops keep it up until dismissed and show it despite "do not disturb"
+    critical,  // harm is close: desktops keep it up until dismissed, even under "do not disturb"
 };
 
 /// A kind of notification and its buttons; a request names it to get them.

@@ -34,9 +34,11 @@ bool AudioFeedbackService::startEmergencyAlarm(double volume, AlarmOutcome outco
     alarm_ = Alarm::starting;
     const std::uint64_t attempt = ++alarmAttempt_;
     std::weak_ptr<int> alive = lifetime_;
-    sounds_.startLoop(kAlarmSound, clamped, [this, alive, attempt, clamped, outcome = std::move(outcome)](bool heard) {
-        if (alive.lock() && attempt == alarmAttempt_) handleAlarmOutcome(heard, clamped, outcome);
-    });
+    sounds_.startLoop(kAlarmSound, clamped,
+                      [this, alive, attempt, clamped, outcome = std::move(outcome)](bool heard) {
+                          if (alive.lock() && attempt == alarmAttempt_)
+                              handleAlarmOutcome(heard, clamped, outcome);
+                      });
     return true;
 }
 

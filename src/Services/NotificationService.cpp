@@ -81,7 +81,8 @@ void NotificationService::send(const std::string& id, const std::string& title, 
                                const std::optional<std::string>& category, NotificationUrgency urgency) {
     if (!onMainLoop()) {
         // The center and the texts belong to the main loop; background work only queues the request.
-        return postToMainLoop([this, id, title, body, category, urgency] { send(id, title, body, category, urgency); });
+        return postToMainLoop(
+            [this, id, title, body, category, urgency] { send(id, title, body, category, urgency); });
     }
     std::weak_ptr<int> alive = lifetime_;
     if (!isAuthorized_) {
@@ -130,8 +131,8 @@ void NotificationService::sendEmergencySleep(std::int64_t percent,
 void NotificationService::sendEmergencyAlarmUnavailable(std::int64_t percent) {
     if (!onMainLoop()) return postToMainLoop([this, percent] { sendEmergencyAlarmUnavailable(percent); });
     send("emergency-alarm", kNotificationTitle,
-         texts_.format("notification.emergency_alarm_unavailable", {static_cast<long long>(percent)}), std::nullopt,
-         NotificationUrgency::critical);
+         texts_.format("notification.emergency_alarm_unavailable", {static_cast<long long>(percent)}),
+         std::nullopt, NotificationUrgency::critical);
 }
 
 void NotificationService::clearLastStatusMessage() {

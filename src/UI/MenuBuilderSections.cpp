@@ -80,7 +80,8 @@ void MenuBuilder::addEmergencyAlarm(std::vector<MenuItem>& items) const {
             break;
         case EmergencyAlarmStatus::unavailable:
             // Nothing to silence: the line says the warning the user was meant to hear never came.
-            items.push_back(menuInfoItem(text("menu.emergency_alarm_unavailable"), "exclamationmark.triangle.fill"));
+            items.push_back(
+                menuInfoItem(text("menu.emergency_alarm_unavailable"), "exclamationmark.triangle.fill"));
             break;
     }
     items.push_back(menuSeparator());

@@ -173,8 +173,8 @@ TEST(EmergencyAlarm, SoundsOnlyWhileLiveAndASilenceHoldsUntilTheEmergencyEnds) {
 
 TEST(EmergencyAlarm, AnAlarmNoServerTakesIsShownUnavailableWarnedOfCriticallyAndTriedEachMinute) {
     EmergencyHarness e;
-    MenuBuilder menu{MenuBuilderServices{e.state(), e.h.timer, e.h.notifications, e.h.sleepPrevention, e.h.clock,
-                                         e.h.calendar_},
+    MenuBuilder menu{MenuBuilderServices{e.state(), e.h.timer, e.h.notifications, e.h.sleepPrevention,
+                                         e.h.clock, e.h.calendar_},
                      {}};
     // The menu's head up to its first separator, when it is about the alarm.
     auto alarmRows = [&menu] {
@@ -187,9 +187,11 @@ TEST(EmergencyAlarm, AnAlarmNoServerTakesIsShownUnavailableWarnedOfCriticallyAnd
         return out;
     };
     auto alarmNotifications = [&e] {
-        return std::count_if(e.h.center.requests().begin(), e.h.center.requests().end(), [](const auto& request) {
-            return request.identifier == "emergency-alarm" && request.urgency == NotificationUrgency::critical;
-        });
+        return std::count_if(e.h.center.requests().begin(), e.h.center.requests().end(),
+                             [](const auto& request) {
+                                 return request.identifier == "emergency-alarm" &&
+                                        request.urgency == NotificationUrgency::critical;
+                             });
     };
     e.sounds.failPlayback();
     e.battery(10);
@@ -197,7 +199,8 @@ TEST(EmergencyAlarm, AnAlarmNoServerTakesIsShownUnavailableWarnedOfCriticallyAnd
     e.h.scheduler.runPending();
     EXPECT_EQ(e.state().emergencyAlarmStatus(), EmergencyAlarmStatus::unavailable);
     EXPECT_TRUE(e.logged("Emergency alarm could not start — no consent"));
-    EXPECT_EQ(alarmRows(), std::vector<std::string>{"menu.emergency_alarm_unavailable"}) << "nothing to silence";
+    EXPECT_EQ(alarmRows(), std::vector<std::string>{"menu.emergency_alarm_unavailable"})
+        << "nothing to silence";
     EXPECT_EQ(alarmNotifications(), 1);
 
     // Each watchdog tick tries again; the warning is not repeated.

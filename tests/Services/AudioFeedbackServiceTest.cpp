@@ -95,7 +95,8 @@ TEST_F(AudioFeedback, AnAlarmWithoutAServerOrThatBreaksOffIsToldAndCanBeTriedAga
     scheduler.runPending();
     EXPECT_EQ(outcomes, (std::vector<bool>{false, true, false}));
     EXPECT_FALSE(audio.isAlarmPlaying());
-    EXPECT_EQ(log.messages("AudioFeedback").back(), "Emergency alarm: Sosumi broke off — the sound server let it go");
+    EXPECT_EQ(log.messages("AudioFeedback").back(),
+              "Emergency alarm: Sosumi broke off — the sound server let it go");
 
     sounds.remove("Sosumi");
     EXPECT_FALSE(audio.startEmergencyAlarm(0.5, record));

@@ -190,7 +190,8 @@ void FreedesktopNotificationCenter::notify() {
         hints.insert("suppress-sound", true);
     }
     // The protocol's byte 2; left out otherwise, so the server's default (normal) applies as before.
-    if (request.urgency == NotificationUrgency::critical) hints.insert("urgency", QVariant::fromValue(uchar{2}));
+    if (request.urgency == NotificationUrgency::critical)
+        hints.insert("urgency", QVariant::fromValue(uchar{2}));
     const auto earlier = shown_.find(request.identifier);
     const uint replacesId = earlier == shown_.end() ? 0U : earlier->second;
 

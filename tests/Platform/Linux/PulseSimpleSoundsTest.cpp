@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <mutex>
 #include <optional>

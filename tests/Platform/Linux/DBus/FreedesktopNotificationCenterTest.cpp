@@ -105,8 +105,9 @@ TEST_F(FreedesktopNotificationCenterTest, SendsButtonsAndReplacesTheNotification
                     [&](auto) { ++completed; });
     }
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return completed == 2; }));
-    center->add({"emergency-alarm", "Torvel", "Battery at 4%", std::nullopt, true, NotificationUrgency::critical},
-                [&](auto) { ++completed; });
+    center->add(
+        {"emergency-alarm", "Torvel", "Battery at 4%", std::nullopt, true, NotificationUrgency::critical},
+        [&](auto) { ++completed; });
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return completed == 3; }));
 
     auto calls = notifyCalls(buses);
