@@ -40,7 +40,7 @@ struct SharedLog : LogSink {
     std::vector<std::string> lines;
 };
 
-// The main loop the adapter posts its outcomes to, from the players' threads; the test runs them.
+// The main loop the adapter posts outcomes to from the players' threads, and the outcomes it told.
 struct PostedLoop : Scheduler {
     void post(std::function<void()> task) override {
         const std::lock_guard lock(mutex);
@@ -48,6 +48,9 @@ struct PostedLoop : Scheduler {
     }
     Timer after(double, std::function<void()>) override { return nullptr; }
     Timer every(double, std::function<void()>) override { return nullptr; }
+    Sounds::Outcome record() {
+        return [this](bool heard) { told.push_back(heard); };
+    }
     void runPosted() {
         std::deque<std::function<void()>> tasks;
         {
@@ -56,10 +59,10 @@ struct PostedLoop : Scheduler {
         }
         for (auto& task : tasks) task();
     }
-    // Runs what is posted until `done` holds, for at most 10 s.
-    bool runUntil(const std::function<bool()>& done) {
+    // Runs what is posted until `count` outcomes were told, for at most 10 s.
+    bool runUntilTold(std::size_t count) {
         const auto deadline = Clock::now() + 10s;
-        for (runPosted(); !done(); runPosted()) {
+        for (runPosted(); told.size() < count; runPosted()) {
             if (Clock::now() > deadline) return false;
             std::this_thread::sleep_for(10ms);
         }
@@ -67,13 +70,6 @@ struct PostedLoop : Scheduler {
     }
     std::mutex mutex;
     std::deque<std::function<void()>> posted;
-};
-
-// Every outcome told, in order.
-struct Outcomes {
-    Sounds::Outcome record() {
-        return [this](bool heard) { told.push_back(heard); };
-    }
     std::vector<bool> told;
 };
 
@@ -122,7 +118,6 @@ TEST(WavClipTest, ReadsPlainPcmAndRefusesEverythingElse) {
 TEST(PulseSimpleSoundsTest, FindsOnlyItsOwnSoundsAndSaysWhenThereIsNoAudio) {
     SharedLog log;
     PostedLoop loop;
-    Outcomes outcomes;
     PulseSimpleSounds sounds(kSounds, loop, log, "libtorvel-no-such-audio.so.0");
     EXPECT_TRUE(sounds.has("Submarine"));
     EXPECT_FALSE(sounds.has("Nope"));
@@ -132,39 +127,31 @@ TEST(PulseSimpleSoundsTest, FindsOnlyItsOwnSoundsAndSaysWhenThereIsNoAudio) {
 
     // Whether the library is there is learnt on the player's thread and told through the loop; from
     // then on nothing starts.
-    sounds.play("Pop", 1.0, outcomes.record());
-    EXPECT_TRUE(outcomes.told.empty()) << "told inside the call";
-    ASSERT_TRUE(loop.runUntil([&] { return outcomes.told.size() == 1; }));
+    sounds.play("Pop", 1.0, loop.record());
+    EXPECT_TRUE(loop.told.empty()) << "told inside the call";
+    ASSERT_TRUE(loop.runUntilTold(1));
     EXPECT_TRUE(log.contains("libtorvel-no-such-audio.so.0"));
-    sounds.play("Pop", 1.0, outcomes.record());
-    sounds.startLoop("Sosumi", 1.0, outcomes.record());
-    ASSERT_TRUE(loop.runUntil([&] { return outcomes.told.size() == 3; }));
-    EXPECT_EQ(outcomes.told, (std::vector<bool>{false, false, false}));
+    sounds.play("Pop", 1.0, loop.record());
+    sounds.startLoop("Sosumi", 1.0, loop.record());
+    ASSERT_TRUE(loop.runUntilTold(3));
+    EXPECT_EQ(loop.told, (std::vector<bool>{false, false, false}));
 }
 
 TEST(PulseSimpleSoundsTest, AnAlarmWithNoServerToTakeItIsToldItCouldNotSound) {
     std::optional<std::string> saved;
     if (const char* value = std::getenv("PULSE_SERVER")) saved = value;
-    char pattern[] = "/tmp/torvel-nopulse-XXXXXX";
-    ASSERT_TRUE(mkdtemp(pattern));
-    setenv("PULSE_SERVER", ("unix:" + std::string(pattern) + "/nobody-listens").c_str(), 1);
+    setenv("PULSE_SERVER", "unix:/nonexistent/torvel-test/no-server", 1);
     SharedLog log;
     PostedLoop loop;
-    Outcomes outcomes;
     {
         PulseSimpleSounds sounds(kSounds, loop, log);
-        sounds.startLoop("Sosumi", 1.0, outcomes.record());
-        sounds.play("Pop", 1.0, outcomes.record());
-        EXPECT_TRUE(loop.runUntil([&] { return outcomes.told.size() == 2; }));
+        sounds.startLoop("Sosumi", 1.0, loop.record());
+        sounds.play("Pop", 1.0, loop.record());
+        EXPECT_TRUE(loop.runUntilTold(2));
     }
-    if (saved) {
-        setenv("PULSE_SERVER", saved->c_str(), 1);
-    } else {
-        unsetenv("PULSE_SERVER");
-    }
-    fs::remove_all(pattern);
+    saved ? setenv("PULSE_SERVER", saved->c_str(), 1) : unsetenv("PULSE_SERVER");
     // The library is there (the tests install it); the server is not.
-    EXPECT_EQ(outcomes.told, (std::vector<bool>{false, false}));
+    EXPECT_EQ(loop.told, (std::vector<bool>{false, false}));
     EXPECT_TRUE(log.contains("No audio: ")) << "the reason is logged";
 }
 
@@ -252,11 +239,10 @@ protected:
 
 TEST_F(PulseServer, APopArrivesWholeAtItsVolume) {
     PostedLoop loop;
-    Outcomes outcomes;
     PulseSimpleSounds sounds(kSounds, loop, log_);
-    sounds.play("Pop", 0.5, outcomes.record());
-    ASSERT_TRUE(loop.runUntil([&] { return !outcomes.told.empty(); }));
-    EXPECT_EQ(outcomes.told, std::vector<bool>{true});
+    sounds.play("Pop", 0.5, loop.record());
+    ASSERT_TRUE(loop.runUntilTold(1));
+    EXPECT_EQ(loop.told, std::vector<bool>{true});
     const Heard heard = heardThenQuiet(0.3);
     const double clipPeak = listen(WavClip::read(kSounds / "Pop.wav")->samples).peak;
     EXPECT_NEAR(heard.length(), 0.09, 0.04);
@@ -266,15 +252,14 @@ TEST_F(PulseServer, APopArrivesWholeAtItsVolume) {
 
 TEST_F(PulseServer, TheAlarmLoopsUntilStoppedAndStopsAtOnce) {
     PostedLoop loop;
-    Outcomes outcomes;
     PulseSimpleSounds sounds(kSounds, loop, log_);
-    sounds.startLoop("Sosumi", 1.0, outcomes.record());
+    sounds.startLoop("Sosumi", 1.0, loop.record());
     const auto deadline = Clock::now() + 10s;
     while (listen(recording()).start < 0 && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
     const auto firstHeard = Clock::now();
     std::this_thread::sleep_for(1200ms);  // more than two rounds of the half-second clip
     loop.runPosted();
-    EXPECT_EQ(outcomes.told, std::vector<bool>{true}) << "heard, and told so once";
+    EXPECT_EQ(loop.told, std::vector<bool>{true}) << "heard, and told so once";
     const auto stopping = Clock::now();
     sounds.stopLoop();
     const auto stopped = Clock::now();
@@ -288,7 +273,7 @@ TEST_F(PulseServer, TheAlarmLoopsUntilStoppedAndStopsAtOnce) {
     EXPECT_GT(heard.peak, 0.5);
     // The stop is no failure: nothing more is told.
     loop.runPosted();
-    EXPECT_EQ(outcomes.told, std::vector<bool>{true});
+    EXPECT_EQ(loop.told, std::vector<bool>{true});
 }
 
 }  // namespace
