@@ -127,7 +127,7 @@ AppDelegate::AppDelegate(Machine machine, bool withDisplay)
         sim_.displayConfiguration = installSim<SimDisplayConfiguration>(displayConfiguration_, scheduler);
         sim_.wifi = installSim<SimWiFi>(wifi_, scheduler);
         sim_.lid = installSim<SimLid>(lid_, scheduler);
-        sim_.sounds = installSim<SimSounds>(sounds_);
+        sim_.sounds = installSim<SimSounds>(sounds_, scheduler);
         sim_.privilegedPower = installSim<SimPrivilegedPower>(privilegedPower_, scheduler);
         sim_.lowPowerMode = installSim<SimLowPowerMode>(lowPowerMode_, scheduler);
         sim_.assertionTable = installSim<SimAssertionTable>(assertionTable_);
@@ -163,8 +163,8 @@ AppDelegate::AppDelegate(Machine machine, bool withDisplay)
         lid_ = std::make_unique<UPowerLid>(QDBusConnection::systemBus(), *scheduler_, *log_);
         // Opens no audio library and reads no file until the first sound; no resources, no sounds.
         const auto resources = resourcesDirectory();
-        sounds_ =
-            std::make_unique<PulseSimpleSounds>(resources.empty() ? resources : resources / "sounds", *log_);
+        sounds_ = std::make_unique<PulseSimpleSounds>(resources.empty() ? resources : resources / "sounds",
+                                                      *scheduler_, *log_);
         processRunner_ = std::make_unique<BoundedProcess>(*log_);
         auto profiles = std::make_unique<PowerProfilesDaemon>(QDBusConnection::systemBus(), *log_);
         privilegedPower_ = std::make_unique<LinuxPrivilegedPower>(QDBusConnection::systemBus(), *profiles,

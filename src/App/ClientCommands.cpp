@@ -35,6 +35,10 @@ std::string formatStatus(const QVariantMap& status) {
     }
     if (status.contains("profile"))
         text += "Profile: " + status.value("profile").toString().toStdString() + "\n";
+    // Only the two states worth a line; anything else from the instance is not echoed.
+    const QString alarm = status.value("emergencyAlarm").toString();
+    if (alarm == "sounding" || alarm == "unavailable")
+        text += "Emergency alarm: " + alarm.toStdString() + "\n";
     return text;
 }
 

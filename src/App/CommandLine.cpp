@@ -57,8 +57,8 @@ constexpr const char* kStatusHelp =
     "Says whether the computer is kept awake, why, with which assertion and for how long.\n"
     "--json prints one object for scripts and panels: active, reasons, message, assertionType,\n"
     "remainingSeconds, countdownEnd, profile, profileID, screenSaverPrevented, onACPower,\n"
-    "batteryPercent, batteryMinutesRemaining, automationPaused, automationPausedUntil and\n"
-    "requestPending (the README says what each means and when it is left out).\n";
+    "batteryPercent, batteryMinutesRemaining, automationPaused, automationPausedUntil,\n"
+    "requestPending and emergencyAlarm (the README says what each means and when it is left out).\n";
 constexpr const char* kKeepAwakeWhileHelp =
     "Usage: torvel keep-awake-while APP\n"
     "\n"

@@ -200,6 +200,7 @@ QVariantMap DBusService::GetStatus() {
         status["automationPausedUntil"] = isoLocal(*paused, app_.calendar());
     status["screenSaverPrevented"] = app_.sleepPrevention().isScreenSaverPreventionActive();
     status["requestPending"] = state->isRequestPending();
+    status["emergencyAlarm"] = qtext(toString(state->emergencyAlarmStatus()));
     return status;
 }
 

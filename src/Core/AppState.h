@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Core/EmergencyPowerPolicy.h"
@@ -50,6 +51,12 @@ class LidStateMonitor;
 class LowPowerModeController;
 class TimerManager;
 class WiFiNetworkMonitor;
+
+/// The emergency alarm as the user can know it: silent, heard, or wanted but unable to play (no sound
+/// server took it); the last is tried again while the emergency lasts.
+enum class EmergencyAlarmStatus { off, sounding, unavailable };
+/// "off", "sounding", "unavailable": what `torvel status --json` prints.
+std::string_view toString(EmergencyAlarmStatus status);
 
 /// What AppState is built on. Everything is owned elsewhere and outlives the state.
 struct AppStateServices {
@@ -436,14 +443,19 @@ public:
     std::int64_t effectiveTerminateBlockersPercent() const;
     /// The session woke: the alarm stops and set cooldowns count from `now`.
     void handleSystemDidWake(double now);
-    /// Sounds the alarm for `reason` when switched on, live, not silenced and not already sounding.
+    /// Asks for the alarm for `reason` when switched on, live, not silenced and not already sounding or
+    /// starting. It counts as sounding only once the sound server took it; until then the status stays
+    /// as it was, and a failure makes it unavailable (a critical notification goes out instead).
     void startEmergencyAlarm(const std::string& reason);
-    /// Stops a sounding alarm; `latch` keeps it off until this emergency ends. Nothing when silent.
+    /// Stops the alarm that sounds, starts or could not play; `latch` keeps it off until this
+    /// emergency ends. Nothing when no alarm is wanted.
     void stopEmergencyAlarm(const std::string& reason, bool latch);
     /// The user silenced the alarm from the menu.
     void silenceEmergencyAlarm() { stopEmergencyAlarm("silenced by the user", true); }
-    /// Whether the alarm sounds; the menu shows its line.
-    bool emergencyAlarmActive() const { return emergencyAlarmActive_; }
+    /// Whether the alarm is heard now.
+    bool emergencyAlarmActive() const { return emergencyAlarmStatus_ == EmergencyAlarmStatus::sounding; }
+    /// What the menu and the status show of the alarm.
+    EmergencyAlarmStatus emergencyAlarmStatus() const { return emergencyAlarmStatus_; }
     bool isEmergencyWatchdogArmed() const { return emergencyWatchdogTimer_ != nullptr; }
     /// When the last emergency or manual sleep went through; the cooldown counts from here.
     std::optional<double> lastEmergencyActionAt() const { return lastEmergencyActionAt_; }
@@ -510,13 +522,22 @@ private:
     bool emergencyMayAct() const;
     void handleEmergencyCensus(std::vector<SleepBlocker> census, double now);
     EmergencyWorkRunner& emergencyWork();
+    /// Hands the wanted alarm to the audio service; its answer comes back later.
+    void requestEmergencyAlarm();
+    void handleEmergencyAlarmOutcome(bool sounding);
+    /// The watchdog's tick: an alarm that could not play is tried again while it is still wanted.
+    void retryEmergencyAlarm();
 
     SleepBlockerMonitorProtocol* sleepBlockerMonitor_ = nullptr;
     EmergencySleepService* emergencySleep_ = nullptr;
     Timer emergencyWatchdogTimer_;
     std::optional<double> lastEmergencyActionAt_;
     std::optional<double> lastTerminateAt_;
-    bool emergencyAlarmActive_ = false;
+    EmergencyAlarmStatus emergencyAlarmStatus_ = EmergencyAlarmStatus::off;
+    /// A start is waiting for the sound server's answer.
+    bool emergencyAlarmStarting_ = false;
+    /// Why the alarm is wanted, for the log of its outcome and its retries.
+    std::string emergencyAlarmReason_;
     bool emergencyAlarmSilenced_ = false;
     /// Set from the census until the outcome, so readings never overlap.
     bool emergencyEscalationInFlight_ = false;

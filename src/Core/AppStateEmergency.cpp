@@ -7,6 +7,7 @@
 #include "Monitors/SleepBlockerMonitor.h"
 #include "Services/AudioFeedbackService.h"
 #include "Services/EmergencySleepService.h"
+#include "Services/NotificationService.h"
 
 namespace torvel {
 
@@ -86,8 +87,10 @@ void AppState::updateEmergencyWatchdog() {
         return;
     }
     if (emergencyWatchdogTimer_) return;
-    emergencyWatchdogTimer_ = services_.scheduler.every(
-        kWatchdogSeconds, [this] { checkEmergencyPower(services_.clock.suspendingNow()); });
+    emergencyWatchdogTimer_ = services_.scheduler.every(kWatchdogSeconds, [this] {
+        retryEmergencyAlarm();
+        checkEmergencyPower(services_.clock.suspendingNow());
+    });
     log_.info("Emergency watchdog armed at {}%", monitors_.batteryState.percentage);
 }
 
@@ -128,25 +131,76 @@ void AppState::handleEmergencyCensus(std::vector<SleepBlocker> census, double no
     beginEscalation(action, now);
 }
 
-void AppState::startEmergencyAlarm(const std::string& reason) {
-    if (!settings_.emergencyAlarmEnabled || !emergencyIsLive() || emergencyAlarmSilenced_ || emergencyAlarmActive_)
-        return;
-    if (!services_.audio || !services_.audio->startEmergencyAlarm(kAlarmVolume)) {
-        log_.error("Emergency alarm could not start — {}", reason);
-        return;
+std::string_view toString(EmergencyAlarmStatus status) {
+    switch (status) {
+        case EmergencyAlarmStatus::off:
+            return "off";
+        case EmergencyAlarmStatus::sounding:
+            return "sounding";
+        case EmergencyAlarmStatus::unavailable:
+            return "unavailable";
     }
-    emergencyAlarmActive_ = true;
-    log_.error("Emergency alarm ON at {}% — {}", monitors_.batteryState.percentage, reason);
-    emergencyChanged.emit();
+    return "off";
+}
+
+void AppState::startEmergencyAlarm(const std::string& reason) {
+    if (!settings_.emergencyAlarmEnabled || !emergencyIsLive() || emergencyAlarmSilenced_ ||
+        emergencyAlarmStarting_ || emergencyAlarmStatus_ == EmergencyAlarmStatus::sounding)
+        return;
+    emergencyAlarmReason_ = reason;
+    requestEmergencyAlarm();
+}
+
+void AppState::requestEmergencyAlarm() {
+    emergencyAlarmStarting_ = true;
+    std::weak_ptr<int> alive = lifetime_;
+    const bool asked =
+        services_.audio && services_.audio->startEmergencyAlarm(kAlarmVolume, [this, alive](bool sounding) {
+            if (!alive.expired()) handleEmergencyAlarmOutcome(sounding);
+        });
+    if (!asked) handleEmergencyAlarmOutcome(false);
+}
+
+void AppState::handleEmergencyAlarmOutcome(bool sounding) {
+    // A stop in the meantime leaves the audio service silent: what it still tells is not wanted.
+    if (!emergencyAlarmStarting_ && emergencyAlarmStatus_ != EmergencyAlarmStatus::sounding) return;
+    emergencyAlarmStarting_ = false;
+    const EmergencyAlarmStatus before = emergencyAlarmStatus_;
+    if (sounding) {
+        emergencyAlarmStatus_ = EmergencyAlarmStatus::sounding;
+        log_.error("Emergency alarm ON at {}% — {}", monitors_.batteryState.percentage,
+                   emergencyAlarmReason_);
+    } else {
+        emergencyAlarmStatus_ = EmergencyAlarmStatus::unavailable;
+        if (before == EmergencyAlarmStatus::sounding) {
+            log_.error("Emergency alarm fell silent, the sound server let it go — {}", emergencyAlarmReason_);
+        } else {
+            log_.error("Emergency alarm could not start — {}", emergencyAlarmReason_);
+        }
+        // Once per silent stretch: the retries each minute do not repeat it.
+        if (before != EmergencyAlarmStatus::unavailable)
+            services_.notifications.sendEmergencyAlarmUnavailable(monitors_.batteryState.percentage);
+    }
+    if (emergencyAlarmStatus_ != before) emergencyChanged.emit();
+}
+
+void AppState::retryEmergencyAlarm() {
+    if (emergencyAlarmStatus_ != EmergencyAlarmStatus::unavailable || emergencyAlarmStarting_) return;
+    // The emergency's end, the switch and a silence all stop the alarm, which clears the status: an
+    // unavailable alarm is still wanted.
+    log_.info("Emergency alarm: trying again — {}", emergencyAlarmReason_);
+    requestEmergencyAlarm();
 }
 
 void AppState::stopEmergencyAlarm(const std::string& reason, bool latch) {
-    if (!emergencyAlarmActive_) return;
-    emergencyAlarmActive_ = false;
+    if (emergencyAlarmStatus_ == EmergencyAlarmStatus::off && !emergencyAlarmStarting_) return;
+    const bool changed = emergencyAlarmStatus_ != EmergencyAlarmStatus::off;
+    emergencyAlarmStatus_ = EmergencyAlarmStatus::off;
+    emergencyAlarmStarting_ = false;
     if (latch) emergencyAlarmSilenced_ = true;
     if (services_.audio) services_.audio->stopEmergencyAlarm();
     log_.info("Emergency alarm OFF — {}", reason);
-    emergencyChanged.emit();
+    if (changed) emergencyChanged.emit();
 }
 
 void AppState::handleSystemDidWake(double now) {

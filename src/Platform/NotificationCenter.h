@@ -25,6 +25,12 @@ struct NotificationAction {
     friend bool operator==(const NotificationAction&, const NotificationAction&) = default;
 };
 
+/// How hard a notification asks for attention.
+enum class NotificationUrgency {
+    normal,
+    critical,  // harm is close: desktops keep it up until dismissed, even under "do not disturb"
+};
+
 /// A kind of notification and its buttons; a request names it to get them.
 struct NotificationCategory {
     std::string identifier;
@@ -39,6 +45,7 @@ struct NotificationRequest {
     std::string body;
     std::optional<std::string> categoryIdentifier;
     bool playsSound = false;
+    NotificationUrgency urgency = NotificationUrgency::normal;
     friend bool operator==(const NotificationRequest&, const NotificationRequest&) = default;
 };
 

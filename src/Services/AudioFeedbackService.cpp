@@ -13,25 +13,56 @@ void AudioFeedbackService::play(const std::string& name, double volume) {
         return;
     }
     const double clamped = clampVolume(volume);
-    const bool ok = sounds_.play(name, clamped);
-    log_.info("AudioFeedback: {} vol={:f} ok={}", name, clamped, ok);
+    std::weak_ptr<int> alive = lifetime_;
+    sounds_.play(name, clamped, [this, alive, name, clamped](bool heard) {
+        if (!alive.lock()) return;
+        if (heard) {
+            log_.info("AudioFeedback: {} vol={:f} heard", name, clamped);
+        } else {
+            log_.error("AudioFeedback: {} vol={:f} could not play", name, clamped);
+        }
+    });
 }
 
-bool AudioFeedbackService::startEmergencyAlarm(double volume) {
-    if (alarmPlaying_) return true;
+bool AudioFeedbackService::startEmergencyAlarm(double volume, AlarmOutcome outcome) {
+    if (alarm_ != Alarm::off) return true;
     if (!sounds_.has(kAlarmSound)) {
         log_.error("No sound named {} — no alarm", kAlarmSound);
         return false;
     }
     const double clamped = clampVolume(volume);
-    alarmPlaying_ = sounds_.startLoop(kAlarmSound, clamped);
-    log_.error("Emergency alarm: {} vol={:f} ok={}", kAlarmSound, clamped, alarmPlaying_);
-    return alarmPlaying_;
+    alarm_ = Alarm::starting;
+    const std::uint64_t attempt = ++alarmAttempt_;
+    std::weak_ptr<int> alive = lifetime_;
+    sounds_.startLoop(kAlarmSound, clamped,
+                      [this, alive, attempt, clamped, outcome = std::move(outcome)](bool heard) {
+                          if (alive.lock() && attempt == alarmAttempt_)
+                              handleAlarmOutcome(heard, clamped, outcome);
+                      });
+    return true;
+}
+
+void AudioFeedbackService::handleAlarmOutcome(bool heard, double volume, const AlarmOutcome& outcome) {
+    if (heard) {
+        alarm_ = Alarm::sounding;
+        log_.error("Emergency alarm: {} vol={:f} sounding", kAlarmSound, volume);
+    } else {
+        const bool brokeOff = alarm_ == Alarm::sounding;
+        alarm_ = Alarm::off;
+        ++alarmAttempt_;
+        if (brokeOff) {
+            log_.error("Emergency alarm: {} broke off — the sound server let it go", kAlarmSound);
+        } else {
+            log_.error("Emergency alarm: {} vol={:f} could not sound", kAlarmSound, volume);
+        }
+    }
+    if (outcome) outcome(heard);
 }
 
 void AudioFeedbackService::stopEmergencyAlarm() {
-    if (!alarmPlaying_) return;
-    alarmPlaying_ = false;
+    if (alarm_ == Alarm::off) return;
+    alarm_ = Alarm::off;
+    ++alarmAttempt_;
     sounds_.stopLoop();
     log_.info("Emergency alarm stopped");
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "Platform/Log.h"
@@ -8,32 +11,46 @@
 namespace torvel {
 
 /// Plays Torvel's sounds at a volume: the lid-close sound, the heartbeat's pip and the looping
-/// emergency alarm. Main thread only; the sounds themselves play without blocking it.
+/// emergency alarm. Whether a sound was heard is logged once the sound server answered, never assumed.
+/// Main thread only; the sounds themselves play without blocking it.
 class AudioFeedbackService {
 public:
     static constexpr const char* kLidCloseSound = "Submarine";
     static constexpr const char* kPipSound = "Pop";
     static constexpr const char* kAlarmSound = "Sosumi";
 
+    /// Told on the main loop whether the alarm sounds: true once it is heard; false when it could not
+    /// start or, having sounded, broke off. After a false no alarm plays and a new start may try again.
+    using AlarmOutcome = std::function<void(bool sounding)>;
+
     AudioFeedbackService(Sounds& sounds, LogSink& log) : sounds_(sounds), log_(log, "AudioFeedback") {}
 
-    /// Plays `name` once at `volume`, clamped to 0 to 1; a missing sound is logged and skipped.
+    /// Plays `name` once at `volume`, clamped to 0 to 1, and logs later whether it was heard; a missing
+    /// sound is logged and skipped.
     void play(const std::string& name, double volume);
-    /// Starts the looping alarm at `volume` (clamped). True when it plays (also when it already did);
-    /// false when the sound is missing or could not start, so the caller knows no alarm sounds.
-    bool startEmergencyAlarm(double volume);
-    /// Stops the alarm; nothing (not even a log line) when none plays.
+    /// Starts the looping alarm at `volume` (clamped) and returns at once; `outcome` follows. False
+    /// when the sound is missing: then nothing follows. While an alarm starts or sounds, nothing
+    /// changes, true is returned and only the first start's outcome is told. Nothing is told after
+    /// stopEmergencyAlarm().
+    bool startEmergencyAlarm(double volume, AlarmOutcome outcome);
+    /// Stops the alarm, or the start still waiting for the server; nothing (not even a log line) when
+    /// there is neither.
     void stopEmergencyAlarm();
-    /// Whether the alarm plays.
-    bool isAlarmPlaying() const { return alarmPlaying_; }
+    /// Whether the alarm is heard now.
+    bool isAlarmPlaying() const { return alarm_ == Alarm::sounding; }
 
     /// `volume` within 0 to 1; NaN, which no comparison catches, becomes silence.
     static double clampVolume(double volume);
 
 private:
+    enum class Alarm { off, starting, sounding };
+    void handleAlarmOutcome(bool heard, double volume, const AlarmOutcome& outcome);
+
     Sounds& sounds_;
     Logger log_;
-    bool alarmPlaying_ = false;
+    Alarm alarm_ = Alarm::off;
+    std::uint64_t alarmAttempt_ = 0;  // what an older alarm's server still tells is dropped
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };
 
 }  // namespace torvel

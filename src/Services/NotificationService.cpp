@@ -78,10 +78,11 @@ void NotificationService::postToMainLoop(std::function<void()> task) {
 }
 
 void NotificationService::send(const std::string& id, const std::string& title, const std::string& body,
-                               const std::optional<std::string>& category) {
+                               const std::optional<std::string>& category, NotificationUrgency urgency) {
     if (!onMainLoop()) {
         // The center and the texts belong to the main loop; background work only queues the request.
-        return postToMainLoop([this, id, title, body, category] { send(id, title, body, category); });
+        return postToMainLoop(
+            [this, id, title, body, category, urgency] { send(id, title, body, category, urgency); });
     }
     std::weak_ptr<int> alive = lifetime_;
     if (!isAuthorized_) {
@@ -92,7 +93,7 @@ void NotificationService::send(const std::string& id, const std::string& title, 
         });
         return;
     }
-    center_.add(NotificationRequest{id, title, body, category, true},
+    center_.add(NotificationRequest{id, title, body, category, true, urgency},
                 [this, alive, id](const std::optional<std::string>& error) {
                     if (error && alive.lock())
                         log_.error("Failed to deliver notification '{}': {}", id, *error);
@@ -125,6 +126,13 @@ void NotificationService::sendEmergencySleep(std::int64_t percent,
     send("emergency-sleep", kNotificationTitle,
          texts_.format("notification.emergency_sleep",
                        {static_cast<long long>(percent), formatNames(blockerNames)}));
+}
+
+void NotificationService::sendEmergencyAlarmUnavailable(std::int64_t percent) {
+    if (!onMainLoop()) return postToMainLoop([this, percent] { sendEmergencyAlarmUnavailable(percent); });
+    send("emergency-alarm", kNotificationTitle,
+         texts_.format("notification.emergency_alarm_unavailable", {static_cast<long long>(percent)}),
+         std::nullopt, NotificationUrgency::critical);
 }
 
 void NotificationService::clearLastStatusMessage() {

@@ -44,7 +44,8 @@ public:
     /// work: a call from another thread than the one that made the service is handed to the main loop
     /// through the scheduler's post(), which must then accept calls from any thread (QtScheduler does).
     void send(const std::string& id, const std::string& title, const std::string& body,
-              const std::optional<std::string>& category = std::nullopt);
+              const std::optional<std::string>& category = std::nullopt,
+              NotificationUrgency urgency = NotificationUrgency::normal);
     /// The machine slows down under heat. A state outside the four known ones is named "?". These
     /// senders, too, may be called from background work.
     void sendThermalThrottle(ThermalState state);
@@ -52,6 +53,9 @@ public:
     void sendEmergencyBlockersTerminated(const std::vector<std::string>& names);
     /// The emergency puts the machine to sleep at `percent` despite the named processes.
     void sendEmergencySleep(std::int64_t percent, const std::vector<std::string>& blockerNames);
+    /// The battery is at `percent`, the machine cannot be put to sleep and the alarm could not sound:
+    /// this notification is the warning left, so it goes out as critical.
+    void sendEmergencyAlarmUnavailable(std::int64_t percent);
 
     /// Run when the user chooses the guardian reminder's "deactivate" / "continue" button.
     void setOnGuardianDeactivate(std::function<void()> callback) {

@@ -73,9 +73,19 @@ bool MenuBuilder::isUserControlled() const {
 }
 
 void MenuBuilder::addEmergencyAlarm(std::vector<MenuItem>& items) const {
-    if (!services_.state.emergencyAlarmActive()) return;
-    items.push_back(menuInfoItem(text("menu.emergency_alarm"), "exclamationmark.triangle.fill"));
-    items.push_back(menuActionItem(text("menu.silence_alarm"), MenuAction::silenceAlarm));
+    switch (services_.state.emergencyAlarmStatus()) {
+        case EmergencyAlarmStatus::off:
+            return;
+        case EmergencyAlarmStatus::sounding:
+            items.push_back(menuInfoItem(text("menu.emergency_alarm"), "exclamationmark.triangle.fill"));
+            items.push_back(menuActionItem(text("menu.silence_alarm"), MenuAction::silenceAlarm));
+            break;
+        case EmergencyAlarmStatus::unavailable:
+            // Nothing to silence: the line says the warning the user was meant to hear never came.
+            items.push_back(
+                menuInfoItem(text("menu.emergency_alarm_unavailable"), "exclamationmark.triangle.fill"));
+            break;
+    }
     items.push_back(menuSeparator());
 }
 

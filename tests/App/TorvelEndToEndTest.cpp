@@ -416,6 +416,7 @@ TEST_F(TorvelEndToEndTest, StatusJSONCarriesWhatAPanelNeeds) {
     EXPECT_FALSE(now["automationPaused"].toBool(true));
     EXPECT_FALSE(now["requestPending"].toBool(true));
     EXPECT_FALSE(now["screenSaverPrevented"].toBool(true));
+    EXPECT_EQ(now["emergencyAlarm"].toString(), "off");
 
     ASSERT_EQ(run({"sim", "battery=80", "ac=off", "estimate=5400"}).exitCode, 0);
     ASSERT_EQ(run({"activate", "--profile", "Presentation"}).exitCode, 0);

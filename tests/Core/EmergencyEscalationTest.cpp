@@ -276,6 +276,7 @@ TEST(EmergencyMenu, ShowsTheAlarmTheBlockersByGroupAndOffersTheSleepOnlyWhenItCo
     e.state().set(&SettingsValues::emergencyPowerEnabled, true);
     e.battery(10);
     e.state().startEmergencyAlarm("test");
+    e.h.scheduler.runPending();  // the sound server took it
     items = menu.build().items;
     ASSERT_EQ(items[0].title, "menu.emergency_alarm");
     menu.perform(items[1]);

@@ -23,7 +23,7 @@ struct EmergencyHarness {
     static constexpr std::uint32_t kOwnUID = 1000;
 
     AppStateHarness h;
-    SimSounds sounds;
+    SimSounds sounds{h.scheduler};
     AudioFeedbackService audio{sounds, h.log};
     SimAssertionTable table;
     SimProcessInfo processInfo;

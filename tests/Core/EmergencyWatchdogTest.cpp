@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <mutex>
@@ -6,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "EmergencyHarness.h"
+#include "UI/MenuBuilder.h"
 
 namespace torvel {
 namespace {
@@ -122,11 +124,18 @@ TEST(EmergencyWatchdog, ACensusOnTheWorkerIsJudgedAgainstTheStateItComesBackTo) 
 
 TEST(EmergencyAlarm, SoundsOnlyWhileLiveAndASilenceHoldsUntilTheEmergencyEnds) {
     EmergencyHarness e;
-    e.state().startEmergencyAlarm("not live yet");
+    // The server's answer comes on a later turn of the loop.
+    auto sound = [&e](const std::string& reason) {
+        e.state().startEmergencyAlarm(reason);
+        e.h.scheduler.runPending();
+    };
+    sound("not live yet");
     EXPECT_FALSE(e.state().emergencyAlarmActive());
 
     e.battery(10);
     e.state().startEmergencyAlarm("no consent");
+    EXPECT_FALSE(e.state().emergencyAlarmActive()) << "not before the server took it";
+    e.h.scheduler.runPending();
     EXPECT_TRUE(e.state().emergencyAlarmActive());
     EXPECT_EQ(e.sounds.loop(), (SimSounds::Played{"Sosumi", 1.0, true}));
     EXPECT_TRUE(e.logged("Emergency alarm ON at 10% — no consent"));
@@ -135,37 +144,92 @@ TEST(EmergencyAlarm, SoundsOnlyWhileLiveAndASilenceHoldsUntilTheEmergencyEnds) {
     e.state().toggle();
     EXPECT_FALSE(e.state().emergencyAlarmActive());
     EXPECT_FALSE(e.sounds.loop().has_value());
-    e.state().startEmergencyAlarm("again");
+    sound("again");
     EXPECT_FALSE(e.state().emergencyAlarmActive());
 
     // The charger ends the emergency and the silence with it.
     e.battery(10, true);
     e.battery(10);
-    e.state().startEmergencyAlarm("new emergency");
+    sound("new emergency");
     EXPECT_TRUE(e.state().emergencyAlarmActive());
 
     // Stops that do not latch: the setting, a wake, quitting.
     e.state().set(&SettingsValues::emergencyAlarmEnabled, false);
     EXPECT_FALSE(e.state().emergencyAlarmActive());
-    e.state().startEmergencyAlarm("switched off");
+    sound("switched off");
     EXPECT_FALSE(e.state().emergencyAlarmActive());
     e.state().set(&SettingsValues::emergencyAlarmEnabled, true);
-    e.state().startEmergencyAlarm("back on");
+    sound("back on");
     e.h.log.clear();
     e.state().handleSystemDidWake(e.now());
     EXPECT_FALSE(e.state().emergencyAlarmActive());
     EXPECT_TRUE(e.logged("Emergency alarm OFF — the computer woke up"));
     EXPECT_FALSE(e.logged("cooldowns restarted"));  // no stamp was set
-    e.state().startEmergencyAlarm("after wake");
+    sound("after wake");
     EXPECT_TRUE(e.state().emergencyAlarmActive());
     e.state().handleAppTerminate();
     EXPECT_FALSE(e.sounds.loop().has_value());
+}
 
-    // No sound device: logged, and the alarm does not count as sounding.
+TEST(EmergencyAlarm, AnAlarmNoServerTakesIsShownUnavailableWarnedOfCriticallyAndTriedEachMinute) {
+    EmergencyHarness e;
+    MenuBuilder menu{MenuBuilderServices{e.state(), e.h.timer, e.h.notifications, e.h.sleepPrevention,
+                                         e.h.clock, e.h.calendar_},
+                     {}};
+    // The menu's head up to its first separator, when it is about the alarm.
+    auto alarmRows = [&menu] {
+        std::vector<std::string> out;
+        for (const auto& item : menu.build().items) {
+            if (item.style == MenuItemStyle::separator) break;
+            out.push_back(item.title);
+        }
+        if (!out.empty() && !out[0].starts_with("menu.emergency_alarm")) out.clear();
+        return out;
+    };
+    auto alarmNotifications = [&e] {
+        return std::count_if(e.h.center.requests().begin(), e.h.center.requests().end(),
+                             [](const auto& request) {
+                                 return request.identifier == "emergency-alarm" &&
+                                        request.urgency == NotificationUrgency::critical;
+                             });
+    };
     e.sounds.failPlayback();
-    e.state().startEmergencyAlarm("no device");
-    EXPECT_FALSE(e.state().emergencyAlarmActive());
-    EXPECT_TRUE(e.logged("Emergency alarm could not start — no device"));
+    e.battery(10);
+    e.state().startEmergencyAlarm("no consent");
+    e.h.scheduler.runPending();
+    EXPECT_EQ(e.state().emergencyAlarmStatus(), EmergencyAlarmStatus::unavailable);
+    EXPECT_TRUE(e.logged("Emergency alarm could not start — no consent"));
+    EXPECT_EQ(alarmRows(), std::vector<std::string>{"menu.emergency_alarm_unavailable"})
+        << "nothing to silence";
+    EXPECT_EQ(alarmNotifications(), 1);
+
+    // Each watchdog tick tries again; the warning is not repeated.
+    e.h.log.clear();
+    e.h.scheduler.advance(60);
+    EXPECT_TRUE(e.logged("Emergency alarm: trying again — no consent"));
+    EXPECT_EQ(e.state().emergencyAlarmStatus(), EmergencyAlarmStatus::unavailable);
+    EXPECT_EQ(alarmNotifications(), 1);
+
+    // The server is back: the next tick sounds it, and the menu offers the silence.
+    e.sounds.failPlayback(false);
+    e.h.scheduler.advance(60);
+    EXPECT_EQ(e.state().emergencyAlarmStatus(), EmergencyAlarmStatus::sounding);
+    EXPECT_EQ(alarmRows(), (std::vector<std::string>{"menu.emergency_alarm", "menu.silence_alarm"}));
+
+    // The server drops the loop: unavailable again, and warned of again.
+    e.sounds.breakLoop();
+    e.h.scheduler.runPending();
+    EXPECT_EQ(e.state().emergencyAlarmStatus(), EmergencyAlarmStatus::unavailable);
+    EXPECT_EQ(alarmNotifications(), 2);
+
+    // The charger ends the emergency: no alarm is wanted, none is tried.
+    e.sounds.failPlayback();
+    e.battery(10, true);
+    EXPECT_EQ(e.state().emergencyAlarmStatus(), EmergencyAlarmStatus::off);
+    EXPECT_TRUE(alarmRows().empty());
+    e.h.log.clear();
+    e.h.scheduler.advance(180);
+    EXPECT_FALSE(e.logged("trying again"));
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ using Played = SimSounds::Played;
 // The application state with the audio feedback wired in, as the application builds it.
 struct HeartbeatPip : ::testing::Test {
     AppStateHarness h;
-    SimSounds sounds;
+    SimSounds sounds{h.scheduler};
     AudioFeedbackService audio{sounds, h.log};
 
     void SetUp() override {

@@ -168,6 +168,7 @@ TEST(StringTables, FormatTextsTakeTheArgumentsTheirCallersPass) {
         {"menu.trusted_wifi_current_untrusted", "@"},
         {"notification.battery_denied", "l"},
         {"notification.battery_soft_limit", "l"},
+        {"notification.emergency_alarm_unavailable", "l"},
         {"notification.emergency_sleep", "l@"},
         {"notification.emergency_terminated", "@"},
         {"notification.guardian_reminder", "l"},

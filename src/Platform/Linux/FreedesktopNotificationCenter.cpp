@@ -189,6 +189,9 @@ void FreedesktopNotificationCenter::notify() {
     } else {
         hints.insert("suppress-sound", true);
     }
+    // The protocol's byte 2; left out otherwise, so the server's default (normal) applies as before.
+    if (request.urgency == NotificationUrgency::critical)
+        hints.insert("urgency", QVariant::fromValue(uchar{2}));
     const auto earlier = shown_.find(request.identifier);
     const uint replacesId = earlier == shown_.end() ? 0U : earlier->second;
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace torvel {
@@ -28,20 +29,27 @@ PulseSimplePlayer::~PulseSimplePlayer() {
     if (thread_.joinable()) thread_.join();
 }
 
-void PulseSimplePlayer::play(std::shared_ptr<const WavClip> clip, double volume, bool loop, bool interrupt) {
+void PulseSimplePlayer::play(std::shared_ptr<const WavClip> clip, double volume, bool loop, bool interrupt,
+                             Report report) {
+    std::optional<Job> dropped;
     {
         const std::lock_guard lock(mutex_);
-        next_ = Job{std::move(clip), volume, loop};
+        dropped = std::exchange(next_, Job{std::move(clip), volume, loop, std::move(report)});
         if (interrupt) interrupt_ = true;
         if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
     }
     wake_.notify_all();
+    if (dropped && dropped->report) dropped->report(false);
 }
 
 void PulseSimplePlayer::stop() {
-    const std::lock_guard lock(mutex_);
-    next_.reset();
-    interrupt_ = true;
+    std::optional<Job> dropped;
+    {
+        const std::lock_guard lock(mutex_);
+        dropped = std::exchange(next_, std::nullopt);
+        interrupt_ = true;
+    }
+    if (dropped && dropped->report) dropped->report(false);
 }
 
 bool PulseSimplePlayer::interrupted() {
@@ -65,9 +73,12 @@ void PulseSimplePlayer::run() {
 }
 
 void PulseSimplePlayer::playJob(const Job& job) {
+    const auto tell = [&job](bool heard) {
+        if (job.report) job.report(heard);
+    };
     if (!library_.load()) {
         log_.error("No audio: {}", library_.error());
-        return;
+        return tell(false);
     }
     const WavClip& clip = *job.clip;
     const pa_sample_spec spec{PA_SAMPLE_S16NE, clip.sampleRate, static_cast<std::uint8_t>(clip.channels)};
@@ -81,13 +92,13 @@ void PulseSimplePlayer::playJob(const Job& job) {
                                            streamName_.c_str(), &spec, nullptr, &buffer, &error);
     if (!stream) {
         log_.error("No audio: {}", library_.strerror(error));
-        return;
+        return tell(false);
     }
     // The volume is applied to the samples: the stream's own volume would need the full client API.
     const float gain = static_cast<float>(std::clamp(job.volume, 0.0, 1.0));
     const std::size_t slice = bytesFor(kSliceSeconds) / 2;
     std::vector<std::int16_t> scaled(slice);
-    bool stopped = false;
+    bool stopped = false, heard = false, brokeOff = false;
     do {
         for (std::size_t at = 0; at < clip.samples.size() && !stopped; at += slice) {
             if (interrupted()) {
@@ -99,7 +110,11 @@ void PulseSimplePlayer::playJob(const Job& job) {
                 scaled[i] = static_cast<std::int16_t>(std::lround(clip.samples[at + i] * gain));
             if (library_.write(stream, scaled.data(), count * 2, &error) < 0) {
                 log_.error("Sound stopped: {}", library_.strerror(error));
-                stopped = true;
+                stopped = brokeOff = true;
+            } else if (!heard) {
+                // The server took the stream: from here on the sound is being heard.
+                heard = true;
+                tell(true);
             }
         }
     } while (job.loop && !stopped);
@@ -109,6 +124,9 @@ void PulseSimplePlayer::playJob(const Job& job) {
     else
         library_.drain(stream, &error);
     library_.free(stream);
+    // Nothing reached the server (an empty clip, an early stop, a failed first write), or the loop
+    // that sounded is gone without being asked to stop.
+    if (!heard || (brokeOff && job.loop)) tell(false);
 }
 
 }  // namespace torvel

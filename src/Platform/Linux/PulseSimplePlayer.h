@@ -1,6 +1,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -18,6 +19,12 @@ namespace torvel {
 /// replaced; stopping ends it within about 50 ms (the stream is kept that short and is flushed).
 class PulseSimplePlayer {
 public:
+    /// Told on the player's thread (or, for a clip dropped before it played, on the caller's): true
+    /// once the server took the first slice of the clip; false when it could not play it; for a loop
+    /// that was heard, false once more if it broke off by itself. A clip ended by stop() or by
+    /// `interrupt` after it was heard tells nothing more.
+    using Report = std::function<void(bool heard)>;
+
     /// `log` must be thread-safe: failures are logged from the player's thread.
     PulseSimplePlayer(PulseSimpleLibrary& library, LogSink& log, std::string streamName);
     /// Stops what plays and waits for the thread, which the short stream makes quick.
@@ -27,8 +34,8 @@ public:
 
     /// Plays `clip` at `volume` (0 to 1) next, once or until stopped. `interrupt` ends what plays now
     /// at once; otherwise it finishes first. A clip still waiting is replaced.
-    void play(std::shared_ptr<const WavClip> clip, double volume, bool loop, bool interrupt);
-    /// Ends what plays and drops what waits; returns at once.
+    void play(std::shared_ptr<const WavClip> clip, double volume, bool loop, bool interrupt, Report report);
+    /// Ends what plays and drops what waits (told false); returns at once.
     void stop();
 
 private:
@@ -36,6 +43,7 @@ private:
         std::shared_ptr<const WavClip> clip;
         double volume = 1.0;
         bool loop = false;
+        Report report;
     };
     void run();
     void playJob(const Job& job);

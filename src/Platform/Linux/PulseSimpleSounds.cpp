@@ -16,8 +16,10 @@ bool isPlainName(const std::string& name) {
 
 }  // namespace
 
-PulseSimpleSounds::PulseSimpleSounds(std::filesystem::path directory, LogSink& log, std::string soname)
+PulseSimpleSounds::PulseSimpleSounds(std::filesystem::path directory, Scheduler& scheduler, LogSink& log,
+                                     std::string soname)
     : directory_(std::move(directory)),
+      scheduler_(scheduler),
       log_(log, "AudioFeedback"),
       library_(std::move(soname)),
       effects_(library_, log, "Torvel sound"),
@@ -40,28 +42,48 @@ bool PulseSimpleSounds::audioMissing() {
     return library_.failed();
 }
 
+PulseSimplePlayer::Report PulseSimpleSounds::relay(Outcome outcome,
+                                                   std::optional<std::uint64_t> loopGeneration) {
+    if (!outcome) return nullptr;
+    // Called on a player's thread, possibly while this object is being torn down (the players are
+    // joined in its destructor): it touches only what it captured.
+    return [scheduler = &scheduler_, alive = std::weak_ptr<int>(lifetime_), this,
+            outcome = std::move(outcome), loopGeneration](bool heard) {
+        scheduler->post([alive, this, outcome, loopGeneration, heard] {
+            if (!alive.lock()) return;
+            if (loopGeneration && *loopGeneration != loopGeneration_) return;
+            outcome(heard);
+        });
+    };
+}
+
 bool PulseSimpleSounds::has(const std::string& name) {
     return clip(name) != nullptr;
 }
 
-bool PulseSimpleSounds::play(const std::string& name, double volume) {
+void PulseSimpleSounds::play(const std::string& name, double volume, Outcome outcome) {
+    auto report = relay(std::move(outcome), std::nullopt);
     auto sound = clip(name);
-    if (!sound || audioMissing()) return false;
-    effects_.play(std::move(sound), volume, false, false);
-    return true;
+    if (!sound || audioMissing()) {
+        if (report) report(false);
+        return;
+    }
+    effects_.play(std::move(sound), volume, false, false, std::move(report));
 }
 
-bool PulseSimpleSounds::startLoop(const std::string& name, double volume) {
+void PulseSimpleSounds::startLoop(const std::string& name, double volume, Outcome outcome) {
+    auto report = relay(std::move(outcome), ++loopGeneration_);
     auto sound = clip(name);
     if (!sound || audioMissing()) {
         alarm_.stop();
-        return false;
+        if (report) report(false);
+        return;
     }
-    alarm_.play(std::move(sound), volume, true, true);
-    return true;
+    alarm_.play(std::move(sound), volume, true, true, std::move(report));
 }
 
 void PulseSimpleSounds::stopLoop() {
+    ++loopGeneration_;
     alarm_.stop();
 }
 

@@ -2,27 +2,44 @@
 
 namespace torvel {
 
-bool SimSounds::start(const std::string& name, double volume, bool looping) {
-    if (!has(name) || failPlayback_) return false;
-    played_.push_back({name, volume, looping});
-    return true;
+void SimSounds::tell(Outcome outcome, bool heard, std::optional<std::uint64_t> loopGeneration) {
+    if (!outcome) return;
+    scheduler_.post([this, outcome = std::move(outcome), heard, loopGeneration] {
+        if (!loopGeneration || *loopGeneration == loopGeneration_) outcome(heard);
+    });
 }
 
-bool SimSounds::play(const std::string& name, double volume) {
-    return start(name, volume, false);
+void SimSounds::play(const std::string& name, double volume, Outcome outcome) {
+    const bool heard = has(name) && !failPlayback_;
+    if (heard) played_.push_back({name, volume, false});
+    tell(std::move(outcome), heard);
 }
 
-bool SimSounds::startLoop(const std::string& name, double volume) {
+void SimSounds::startLoop(const std::string& name, double volume, Outcome outcome) {
     stopLoop();
-    if (!start(name, volume, true)) return false;
-    loop_ = played_.back();
-    return true;
+    const std::uint64_t generation = ++loopGeneration_;
+    const bool heard = has(name) && !failPlayback_;
+    if (heard) {
+        played_.push_back({name, volume, true});
+        loop_ = played_.back();
+        loopOutcome_ = outcome;
+    }
+    tell(std::move(outcome), heard, generation);
 }
 
 void SimSounds::stopLoop() {
+    ++loopGeneration_;
+    loopOutcome_ = nullptr;
     if (!loop_) return;
     loop_.reset();
     ++loopStops_;
+}
+
+void SimSounds::breakLoop() {
+    if (!loop_) return;
+    loop_.reset();
+    tell(std::move(loopOutcome_), false, loopGeneration_);
+    loopOutcome_ = nullptr;
 }
 
 }  // namespace torvel

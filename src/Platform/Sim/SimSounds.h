@@ -1,16 +1,19 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "Platform/Scheduler.h"
 #include "Platform/Sounds.h"
 
 namespace torvel {
 
-/// A speaker that records what it was asked to play. It knows the three sounds Torvel ships; a test
-/// can take one away or make playing fail.
+/// A speaker that records what it was asked to play and tells the outcome through the scheduler, as
+/// the real sound server does later. It knows the three sounds Torvel ships; a test can take one away,
+/// make playing fail or break off the loop.
 class SimSounds : public Sounds {
 public:
     struct Played {
@@ -20,9 +23,11 @@ public:
         bool operator==(const Played&) const = default;
     };
 
+    explicit SimSounds(Scheduler& scheduler) : scheduler_(scheduler) {}
+
     bool has(const std::string& name) override { return available_.contains(name); }
-    bool play(const std::string& name, double volume) override;
-    bool startLoop(const std::string& name, double volume) override;
+    void play(const std::string& name, double volume, Outcome outcome) override;
+    void startLoop(const std::string& name, double volume, Outcome outcome) override;
     void stopLoop() override;
 
     /// Every sound that started, loops included, in order.
@@ -35,15 +40,21 @@ public:
 
     /// The sound is no longer found.
     void remove(const std::string& name) { available_.erase(name); }
-    /// Sounds are found but do not start (no audio device) until switched back.
+    /// Sounds are found but do not start (no sound server) until switched back.
     void failPlayback(bool fail = true) { failPlayback_ = fail; }
+    /// The server goes away under the loop: it ends and its outcome is told false.
+    void breakLoop();
 
 private:
-    bool start(const std::string& name, double volume, bool looping);
+    /// Tells `outcome` on the main loop, unless `loopGeneration` is given and no longer current.
+    void tell(Outcome outcome, bool heard, std::optional<std::uint64_t> loopGeneration = std::nullopt);
 
+    Scheduler& scheduler_;
     std::set<std::string> available_{"Submarine", "Pop", "Sosumi"};
     std::vector<Played> played_;
     std::optional<Played> loop_;
+    Outcome loopOutcome_;
+    std::uint64_t loopGeneration_ = 0;  // a stop or a replacement silences what the older loop tells
     int loopStops_ = 0;
     bool failPlayback_ = false;
 };

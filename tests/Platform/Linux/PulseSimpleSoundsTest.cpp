@@ -6,9 +6,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,6 +38,39 @@ struct SharedLog : LogSink {
     }
     std::mutex mutex;
     std::vector<std::string> lines;
+};
+
+// The main loop the adapter posts outcomes to from the players' threads, and the outcomes it told.
+struct PostedLoop : Scheduler {
+    void post(std::function<void()> task) override {
+        const std::lock_guard lock(mutex);
+        posted.push_back(std::move(task));
+    }
+    Timer after(double, std::function<void()>) override { return nullptr; }
+    Timer every(double, std::function<void()>) override { return nullptr; }
+    Sounds::Outcome record() {
+        return [this](bool heard) { told.push_back(heard); };
+    }
+    void runPosted() {
+        std::deque<std::function<void()>> tasks;
+        {
+            const std::lock_guard lock(mutex);
+            tasks.swap(posted);
+        }
+        for (auto& task : tasks) task();
+    }
+    // Runs what is posted until `count` outcomes were told, for at most 10 s.
+    bool runUntilTold(std::size_t count) {
+        const auto deadline = Clock::now() + 10s;
+        for (runPosted(); told.size() < count; runPosted()) {
+            if (Clock::now() > deadline) return false;
+            std::this_thread::sleep_for(10ms);
+        }
+        return true;
+    }
+    std::mutex mutex;
+    std::deque<std::function<void()>> posted;
+    std::vector<bool> told;
 };
 
 std::vector<unsigned char> wav(std::uint16_t format, std::uint16_t channels, std::uint32_t rate,
@@ -81,20 +117,42 @@ TEST(WavClipTest, ReadsPlainPcmAndRefusesEverythingElse) {
 
 TEST(PulseSimpleSoundsTest, FindsOnlyItsOwnSoundsAndSaysWhenThereIsNoAudio) {
     SharedLog log;
-    PulseSimpleSounds sounds(kSounds, log, "libtorvel-no-such-audio.so.0");
+    PostedLoop loop;
+    PulseSimpleSounds sounds(kSounds, loop, log, "libtorvel-no-such-audio.so.0");
     EXPECT_TRUE(sounds.has("Submarine"));
     EXPECT_FALSE(sounds.has("Nope"));
     EXPECT_FALSE(sounds.has("../sounds/Pop"));
     EXPECT_FALSE(sounds.has(""));
-    EXPECT_FALSE(PulseSimpleSounds({}, log).has("Pop"));
+    EXPECT_FALSE(PulseSimpleSounds({}, loop, log).has("Pop"));
 
-    // Whether the library is there is learnt on the player's thread; from then on nothing starts.
-    EXPECT_TRUE(sounds.play("Pop", 1.0));
-    const auto deadline = Clock::now() + 5s;
-    while (!log.contains("No audio: ") && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
+    // Whether the library is there is learnt on the player's thread and told through the loop; from
+    // then on nothing starts.
+    sounds.play("Pop", 1.0, loop.record());
+    EXPECT_TRUE(loop.told.empty()) << "told inside the call";
+    ASSERT_TRUE(loop.runUntilTold(1));
     EXPECT_TRUE(log.contains("libtorvel-no-such-audio.so.0"));
-    EXPECT_FALSE(sounds.play("Pop", 1.0));
-    EXPECT_FALSE(sounds.startLoop("Sosumi", 1.0));
+    sounds.play("Pop", 1.0, loop.record());
+    sounds.startLoop("Sosumi", 1.0, loop.record());
+    ASSERT_TRUE(loop.runUntilTold(3));
+    EXPECT_EQ(loop.told, (std::vector<bool>{false, false, false}));
+}
+
+TEST(PulseSimpleSoundsTest, AnAlarmWithNoServerToTakeItIsToldItCouldNotSound) {
+    std::optional<std::string> saved;
+    if (const char* value = std::getenv("PULSE_SERVER")) saved = value;
+    setenv("PULSE_SERVER", "unix:/nonexistent/torvel-test/no-server", 1);
+    SharedLog log;
+    PostedLoop loop;
+    {
+        PulseSimpleSounds sounds(kSounds, loop, log);
+        sounds.startLoop("Sosumi", 1.0, loop.record());
+        sounds.play("Pop", 1.0, loop.record());
+        EXPECT_TRUE(loop.runUntilTold(2));
+    }
+    saved ? setenv("PULSE_SERVER", saved->c_str(), 1) : unsetenv("PULSE_SERVER");
+    // The library is there (the tests install it); the server is not.
+    EXPECT_EQ(loop.told, (std::vector<bool>{false, false}));
+    EXPECT_TRUE(log.contains("No audio: ")) << "the reason is logged";
 }
 
 // Where the non-silent part of a recording starts and ends (seconds) and its loudest sample (0 to 1).
@@ -180,8 +238,11 @@ protected:
 };
 
 TEST_F(PulseServer, APopArrivesWholeAtItsVolume) {
-    PulseSimpleSounds sounds(kSounds, log_);
-    ASSERT_TRUE(sounds.play("Pop", 0.5));
+    PostedLoop loop;
+    PulseSimpleSounds sounds(kSounds, loop, log_);
+    sounds.play("Pop", 0.5, loop.record());
+    ASSERT_TRUE(loop.runUntilTold(1));
+    EXPECT_EQ(loop.told, std::vector<bool>{true});
     const Heard heard = heardThenQuiet(0.3);
     const double clipPeak = listen(WavClip::read(kSounds / "Pop.wav")->samples).peak;
     EXPECT_NEAR(heard.length(), 0.09, 0.04);
@@ -190,12 +251,15 @@ TEST_F(PulseServer, APopArrivesWholeAtItsVolume) {
 }
 
 TEST_F(PulseServer, TheAlarmLoopsUntilStoppedAndStopsAtOnce) {
-    PulseSimpleSounds sounds(kSounds, log_);
-    ASSERT_TRUE(sounds.startLoop("Sosumi", 1.0));
+    PostedLoop loop;
+    PulseSimpleSounds sounds(kSounds, loop, log_);
+    sounds.startLoop("Sosumi", 1.0, loop.record());
     const auto deadline = Clock::now() + 10s;
     while (listen(recording()).start < 0 && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
     const auto firstHeard = Clock::now();
     std::this_thread::sleep_for(1200ms);  // more than two rounds of the half-second clip
+    loop.runPosted();
+    EXPECT_EQ(loop.told, std::vector<bool>{true}) << "heard, and told so once";
     const auto stopping = Clock::now();
     sounds.stopLoop();
     const auto stopped = Clock::now();
@@ -207,6 +271,9 @@ TEST_F(PulseServer, TheAlarmLoopsUntilStoppedAndStopsAtOnce) {
     // What was heard ends within 0.1 s of the stop, give or take the recording's own latency.
     EXPECT_LT(heard.length(), played + 0.1);
     EXPECT_GT(heard.peak, 0.5);
+    // The stop is no failure: nothing more is told.
+    loop.runPosted();
+    EXPECT_EQ(loop.told, std::vector<bool>{true});
 }
 
 }  // namespace

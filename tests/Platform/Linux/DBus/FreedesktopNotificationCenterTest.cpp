@@ -105,7 +105,10 @@ TEST_F(FreedesktopNotificationCenterTest, SendsButtonsAndReplacesTheNotification
                     [&](auto) { ++completed; });
     }
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return completed == 2; }));
-    EXPECT_EQ(add(*center, "timer-expired"), std::nullopt);
+    center->add(
+        {"emergency-alarm", "Torvel", "Battery at 4%", std::nullopt, true, NotificationUrgency::critical},
+        [&](auto) { ++completed; });
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return completed == 3; }));
 
     auto calls = notifyCalls(buses);
     ASSERT_EQ(calls.size(), 3U);
@@ -118,6 +121,10 @@ TEST_F(FreedesktopNotificationCenterTest, SendsButtonsAndReplacesTheNotification
     EXPECT_EQ(hints.value("desktop-entry").toString(), "com.torvel.Torvel")
         << "the installed desktop file's id";
     EXPECT_EQ(hints.value("sound-name").toString(), "message-new-instant");
+    EXPECT_FALSE(hints.contains("urgency")) << "the server's default";
+    const auto critical = qdbus_cast<QVariantMap>(calls[2].value(6).value<QDBusArgument>()).value("urgency");
+    EXPECT_EQ(critical.metaType().id(), QMetaType::UChar) << "the protocol's byte";
+    EXPECT_EQ(critical.toInt(), 2);
     EXPECT_EQ(first.value(7).toInt(), -1);
     EXPECT_EQ(calls[1].value(1).toUInt(), 1U) << "replaces the first";
     EXPECT_EQ(calls[2].value(1).toUInt(), 0U) << "another identifier is a new notification";
