@@ -72,9 +72,10 @@ void AppState::confirmLidClose() {
     const auto holders = services_.stayguard ? services_.stayguard->otherLidHolders() : std::nullopt;
     if (holders && !holders->empty()) {
         const auto& holder = holders->front();
-        log_.info("AppState: no lid-close sound — {} (pid {}) holds the lid switch, so {}'s own lid action "
-                  "decides whether the computer sleeps",
-                  holder.who, holder.pid, holder.desktop);
+        log_.info(
+            "AppState: no lid-close sound — {} (pid {}) holds the lid switch, so {}'s own lid action "
+            "decides whether the computer sleeps",
+            holder.who, holder.pid, holder.desktop);
         return;
     }
     services_.audio->play(AudioFeedbackService::kLidCloseSound, settings_.lidCloseSoundVolume);

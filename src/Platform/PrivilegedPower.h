@@ -22,6 +22,14 @@ struct PowerGrants {
     bool operator==(const PowerGrants&) const = default;
 };
 
+/// What became of an attempt to write or remove the system rule.
+struct RuleChange {
+    enum class Status { done, cancelled, failed };
+    Status status = Status::failed;
+    /// Why it failed, for the log and the settings window; empty otherwise.
+    std::string message;
+};
+
 /// Another process holding the system's lid-switch lock: a desktop that handles the lid itself and
 /// decides alone what a closed lid does, whatever Torvel holds.
 struct LidHolder {
@@ -31,14 +39,6 @@ struct LidHolder {
     /// The desktop whose power settings say what the lid does ("KDE Plasma"); `who` when not known.
     std::string desktop;
     bool operator==(const LidHolder&) const = default;
-};
-
-/// What became of an attempt to write or remove the system rule.
-struct RuleChange {
-    enum class Status { done, cancelled, failed };
-    Status status = Status::failed;
-    /// Why it failed, for the log and the settings window; empty otherwise.
-    std::string message;
 };
 
 /// The power settings that need the system's consent: the lid lock, the power-saver hold, the

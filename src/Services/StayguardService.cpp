@@ -10,7 +10,8 @@ namespace {
 std::string describe(const PowerGrants& g) {
     const auto yesNo = [](bool granted) { return granted ? "yes" : "no"; };
     return std::string("lid lock ") + yesNo(g.lidSwitch) + ", power saver " +
-           (g.powerSaverAbsent ? "not available here" : yesNo(g.powerSaver)) + ", suspend " + yesNo(g.suspend);
+           (g.powerSaverAbsent ? "not available here" : yesNo(g.powerSaver)) + ", suspend " +
+           yesNo(g.suspend);
 }
 
 }  // namespace
@@ -33,20 +34,21 @@ StayguardService::~StayguardService() {
 
 void StayguardService::checkLidHolders(std::function<void()> done) {
     std::weak_ptr<int> alive = alive_;
-    power_.readLidHolders([this, alive, done = std::move(done)](std::optional<std::vector<LidHolder>> holders) {
-        if (!alive.lock()) return;
-        if (!holders) log_.error("who else holds the lid switch could not be read");
-        if (holders != lidHolders_) {
-            lidHolders_ = std::move(holders);
-            if (lidHolders_) {
-                for (const auto& holder : *lidHolders_)
-                    log_.info("{} (pid {}) holds the lid switch too and decides what a closed lid does",
-                              holder.who, holder.pid);
+    power_.readLidHolders(
+        [this, alive, done = std::move(done)](std::optional<std::vector<LidHolder>> holders) {
+            if (!alive.lock()) return;
+            if (!holders) log_.error("who else holds the lid switch could not be read");
+            if (holders != lidHolders_) {
+                lidHolders_ = std::move(holders);
+                if (lidHolders_) {
+                    for (const auto& holder : *lidHolders_)
+                        log_.info("{} (pid {}) holds the lid switch too and decides what a closed lid does",
+                                  holder.who, holder.pid);
+                }
+                installationChanged.emit();
             }
-            installationChanged.emit();
-        }
-        if (done) done();
-    });
+            if (done) done();
+        });
 }
 
 void StayguardService::setDisableSleep(bool disabled) {

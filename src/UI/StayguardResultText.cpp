@@ -28,7 +28,8 @@ StayguardResultText stayguardResultText(const std::optional<StayguardInstallResu
 std::vector<StayguardGrantLine> stayguardGrantLines(const PowerGrants& grants, const Localization& texts) {
     return {{texts.text("settings.trusted_networks.stayguard_grant_lid_switch"), grants.lidSwitch},
             grants.powerSaverAbsent
-                ? StayguardGrantLine{texts.text("settings.trusted_networks.stayguard_grant_power_saver_unavailable"),
+                ? StayguardGrantLine{texts.text(
+                                         "settings.trusted_networks.stayguard_grant_power_saver_unavailable"),
                                      false, false}
                 : StayguardGrantLine{texts.text("settings.trusted_networks.stayguard_grant_power_saver"),
                                      grants.powerSaver},

@@ -220,7 +220,9 @@ void SettingsActivationTab::addStayguardSection(QVBoxLayout* page) {
                                                 : "settings.trusted_networks.stayguard_status_missing"));
         QStringList lines;
         for (const auto& line : stayguardGrantLines(state.stayguardGrants(), context_.texts))
-            lines << (!line.available ? QStringLiteral("– ") : line.granted ? QStringLiteral("✓ ") : QStringLiteral("✗ ")) +
+            lines << (!line.available ? QStringLiteral("– ")
+                      : line.granted  ? QStringLiteral("✓ ")
+                                      : QStringLiteral("✗ ")) +
                          QString::fromStdString(line.text);
         grants->setText(lines.join(QLatin1Char('\n')));
         grants->setAccessibleName(lines.join(QStringLiteral(", ")));

@@ -191,7 +191,8 @@ TEST_F(Stayguard, TheLidCloseSoundConfirmsOnlyWhatTorvelDecides) {
     power.setLidHolders(std::vector<LidHolder>{{"PowerDevil", 4242, "KDE Plasma"}});
     lid(true);
     EXPECT_TRUE(sounds.played().empty());
-    EXPECT_TRUE(h.log.contains("AppState", "no lid-close sound — PowerDevil (pid 4242) holds the lid switch"));
+    EXPECT_TRUE(
+        h.log.contains("AppState", "no lid-close sound — PowerDevil (pid 4242) holds the lid switch"));
     EXPECT_EQ(h.state->otherLidHolders()->front().desktop, "KDE Plasma");
 
     // The desktop let go of the lid: the close is Torvel's to confirm again.

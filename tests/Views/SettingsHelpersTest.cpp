@@ -77,9 +77,10 @@ TEST_F(SettingsHelpersTest, HelperSectionFollowsTheInstallation) {
 }
 
 TEST_F(SettingsHelpersTest, HelperSectionSaysWhoElseDecidesTheLidAndWhatIsNotHere) {
-    h.texts.setTable({{"settings.trusted_networks.stayguard_lid_other_holder",
-                       "%1$@ (process %2$@) decides; set “do nothing” in %3$@'s power settings."},
-                      {"settings.trusted_networks.stayguard_grant_power_saver_unavailable", "No power saver here"}});
+    h.texts.setTable(
+        {{"settings.trusted_networks.stayguard_lid_other_holder",
+          "%1$@ (process %2$@) decides; set “do nothing” in %3$@'s power settings."},
+         {"settings.trusted_networks.stayguard_grant_power_saver_unavailable", "No power saver here"}});
     power.setGrants(PowerGrants{true, false, true, true});
     stayguard.refreshInstallationStatus();
     power.setLidHolders(std::vector<LidHolder>{{"xfce4-power-manager", 812, "Xfce"}});

@@ -7,6 +7,7 @@
 #include "Platform/Linux/ScreenWay.h"
 #include "Platform/Linux/SysfsThermal.h"
 
+#include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
 #include <QDBusMessage>
@@ -15,7 +16,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 
 namespace torvel {
 
@@ -44,48 +44,48 @@ bool notificationServerAnswers(const QDBusConnection& session) {
     return reply.type() == QDBusMessage::ReplyMessage && reply.signature() == "ssss";
 }
 
-// Each of the helper's permissions stands alone: one line each.
-std::vector<DoctorFinding> stayguardFindings(const std::optional<PowerGrants>& grants) {
-    if (!grants)
-        return {{"Stayguard (polkit grants)", false,
-                 "polkit could not be asked: the lid lock and power saver on lid close are off"}};
-    const char* install = "asks for a password: install Stayguard from the settings";
-    std::vector<DoctorFinding> out;
-    out.push_back({"Stayguard lid lock", grants->lidSwitch,
-                   grants->lidSwitch ? "granted without a password: a closed lid can be kept from sleeping"
-                                     : install});
-    if (grants->powerSaverAbsent) {
-        out.push_back({"Stayguard power saver", false,
-                       "not available here (no power-profiles-daemon): there is no power saver to switch"});
-    } else {
-        out.push_back({"Stayguard power saver", grants->powerSaver,
-                       grants->powerSaver ? "granted without a password: power saver on lid close" : install});
+const char* yesNo(bool granted) {
+    return granted ? "yes" : "no";
+}
+
+// Each of the helper's permissions stands alone and is named on its own; the lid lock is what makes it
+// count as installed.
+DoctorFinding stayguardFinding(const std::optional<PowerGrants>& grants) {
+    DoctorFinding finding{"Stayguard (polkit grants)", grants && grants->lidSwitch, {}};
+    if (!grants) {
+        finding.consequence = "polkit could not be asked: the lid lock and power saver on lid close are off";
+        return finding;
     }
-    out.push_back({"Stayguard suspend", grants->suspend,
-                   grants->suspend ? "granted without a password: sleeping on request" : install});
-    return out;
+    finding.consequence = std::string("granted without a password: lid lock ") + yesNo(grants->lidSwitch) +
+                          ", power saver " +
+                          (grants->powerSaverAbsent ? "not available here (no power-profiles-daemon)"
+                                                    : yesNo(grants->powerSaver)) +
+                          ", suspend " + yesNo(grants->suspend);
+    if (!grants->lidSwitch || !grants->suspend || !(grants->powerSaver || grants->powerSaverAbsent))
+        finding.consequence += "; install Stayguard from the settings for what is refused";
+    return finding;
 }
 
 // Whether another process holds the lid switch, and so decides alone what a closed lid does.
 DoctorFinding lidSwitchFinding(const QDBusConnection& system) {
     DoctorFinding finding{"Lid switch (logind)", false, {}};
-    const auto inhibitors =
-        inhibitorsFromReply(system.call(listInhibitorsCall(), QDBus::Block, 5000));
+    const auto inhibitors = inhibitorsFromReply(system.call(listInhibitorsCall(), QDBus::Block, 5000));
     if (!inhibitors) {
         finding.consequence = "who holds it could not be read";
         return finding;
     }
-    const auto holders =
-        LinuxPrivilegedPower::otherLidHolders(*inhibitors, static_cast<std::uint32_t>(::getpid()));
+    const auto holders = LinuxPrivilegedPower::otherLidHolders(
+        *inhibitors, static_cast<std::uint32_t>(QCoreApplication::applicationPid()));
     if (holders.empty()) {
         finding.found = true;
         finding.consequence = "no other process holds it: with the lid lock, a closed lid stays awake";
         return finding;
     }
     const auto& holder = holders.front();
-    finding.consequence = holder.who + " (pid " + std::to_string(holder.pid) +
-                          ") holds it and decides what a closed lid does: set the lid action to do nothing in " +
-                          holder.desktop + "'s power settings";
+    finding.consequence =
+        holder.who + " (pid " + std::to_string(holder.pid) +
+        ") holds it and decides what a closed lid does: set the lid action to do nothing in " +
+        holder.desktop + "'s power settings";
     return finding;
 }
 
@@ -132,13 +132,12 @@ std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const Q
     const bool polkit = available(system, "org.freedesktop.PolicyKit1");
     add("polkit (system bus)", polkit, "asks before sleeping the machine and installing the lid helper",
         "emergency sleep and the lid helper are unavailable");
-    for (auto& finding : stayguardFindings(polkit ? PolkitAuthority(system).checkGrantsNow() : std::nullopt))
-        out.push_back(std::move(finding));
-    if (logind) out.push_back(lidSwitchFinding(system));
+    out.push_back(stayguardFinding(polkit ? PolkitAuthority(system).checkGrantsNow() : std::nullopt));
     const bool profiles = available(system, "net.hadess.PowerProfiles") ||
                           available(system, "org.freedesktop.UPower.PowerProfiles");
     add("power-profiles-daemon (system bus)", profiles, "power saver on lid close",
         "power saver cannot be switched on");
+    if (logind) out.push_back(lidSwitchFinding(system));
     add("Tray host (StatusNotifierItem)", trayHostPresent(session), "the tray icon and its menu",
         desktopIsGnome(std::getenv("XDG_CURRENT_DESKTOP"))
             ? "no tray icon: GNOME needs the AppIndicator extension (gnome-shell-extension-appindicator); "

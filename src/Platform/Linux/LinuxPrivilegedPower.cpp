@@ -15,8 +15,6 @@
 #include <utility>
 #include <vector>
 
-#include "Platform/Linux/LogindInhibitors.h"
-#include "Models/SSIDText.h"
 #include "Platform/Linux/PowerProfilesDaemon.h"
 
 namespace torvel {
@@ -118,7 +116,8 @@ void LinuxPrivilegedPower::setOnPowerSaverDropped(std::function<void()> dropped)
 }
 
 std::vector<LidHolder> LinuxPrivilegedPower::otherLidHolders(const std::vector<LogindInhibitor>& inhibitors,
-                                                             std::uint32_t ownPid, const std::string& procRoot) {
+                                                             std::uint32_t ownPid,
+                                                             const std::string& procRoot) {
     std::vector<LidHolder> out;
     for (const auto& entry : inhibitors) {
         // A delay lock cannot stop logind; only a block lock takes the lid away from it.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Models/SSIDText.h"
 #include "Platform/Linux/LogindInhibitors.h"
 #include "Platform/Linux/LogindLidLock.h"
 #include "Platform/Linux/PolkitAuthority.h"
@@ -45,7 +46,8 @@ public:
     /// The "handle-lid-switch" block locks of processes other than `ownPid`, as the settings and the
     /// doctor show them; `procRoot` is where each holder's comm is read (tests point it elsewhere).
     static std::vector<LidHolder> otherLidHolders(const std::vector<LogindInhibitor>& inhibitors,
-                                                  std::uint32_t ownPid, const std::string& procRoot = "/proc");
+                                                  std::uint32_t ownPid,
+                                                  const std::string& procRoot = "/proc");
 
 private:
     void askListInhibitors(std::function<void(std::optional<bool>)> done);

@@ -46,7 +46,8 @@ PowerProfilesDaemon::PowerProfilesDaemon(QDBusConnection system, LogSink& log)
 PowerProfilesDaemon::~PowerProfilesDaemon() {
     bus_.disconnect(kService, kPath, kPropertiesInterface, "PropertiesChanged", this,
                     SLOT(onPropertiesChanged(QDBusMessage)));
-    bus_.disconnect(kService, kPath, kInterface, "ProfileReleased", this, SLOT(onProfileReleased(QDBusMessage)));
+    bus_.disconnect(kService, kPath, kInterface, "ProfileReleased", this,
+                    SLOT(onProfileReleased(QDBusMessage)));
 }
 
 void PowerProfilesDaemon::onProfileReleased(const QDBusMessage& message) {
@@ -119,7 +120,8 @@ void PowerProfilesDaemon::hold(const std::string& reason, std::function<void(boo
                 return;
             }
             const auto cookie = reply.arguments().value(0).toUInt();
-            if (std::find(droppedMeanwhile.begin(), droppedMeanwhile.end(), cookie) != droppedMeanwhile.end()) {
+            if (std::find(droppedMeanwhile.begin(), droppedMeanwhile.end(), cookie) !=
+                droppedMeanwhile.end()) {
                 log_.info("power-profiles-daemon dropped the power-saver hold before granting it was heard");
                 done(false);
                 return;
@@ -145,10 +147,12 @@ void PowerProfilesDaemon::release(std::function<void(bool ok)> done) {
                          answer->deleteLater();
                          const QDBusMessage reply = answer->reply();
                          // A cookie the daemon no longer knows is a hold already gone: released.
-                         const bool unknown = reply.errorName() == QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
+                         const bool unknown =
+                             reply.errorName() == QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
                          const bool ok = reply.type() == QDBusMessage::ReplyMessage || unknown;
                          if (ok && cookie_ == cookie) cookie_.reset();
-                         if (unknown) log_.info("power-profiles-daemon held nothing under our cookie any more");
+                         if (unknown)
+                             log_.info("power-profiles-daemon held nothing under our cookie any more");
                          if (!ok)
                              log_.error("power-profiles-daemon did not release the power saver: {}",
                                         reply.errorName().toStdString());

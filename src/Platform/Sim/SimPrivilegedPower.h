@@ -51,13 +51,13 @@ private:
     Scheduler& scheduler_;
     std::optional<PowerGrants> grants_ = PowerGrants{};
     std::optional<bool> suspendVetoed_ = false;
-    std::optional<std::vector<LidHolder>> lidHolders_ = std::vector<LidHolder>{};
-    int lidHolderReads_ = 0;
-    std::function<void()> onDropped_;
     bool failLidLock_ = false, failPowerSaver_ = false;
     bool lidLockHeld_ = false, powerSaverHeld_ = false;
     std::deque<RuleChange> installs_;
     std::vector<std::string> requests_;
+    std::optional<std::vector<LidHolder>> lidHolders_ = std::vector<LidHolder>{};
+    int lidHolderReads_ = 0;
+    std::function<void()> onDropped_;
     int installCount_ = 0, removeCount_ = 0;
 };
 

@@ -53,8 +53,9 @@ TEST(Doctor, NamesEachStayguardGrantAndWhoElseDecidesTheLid) {
     PrivateBuses buses;
     if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
     // No power-profiles-daemon: polkit knows neither name of its hold action.
-    ASSERT_TRUE(buses.startTemplate(Bus::system, TORVEL_DBUS_TEST_DIR "/polkitd_verdicts.py", "org.freedesktop.PolicyKit1",
-                                    R"({"verdicts": {"org.freedesktop.login1.inhibit-handle-lid-switch": "yes",
+    ASSERT_TRUE(buses.startTemplate(
+        Bus::system, TORVEL_DBUS_TEST_DIR "/polkitd_verdicts.py", "org.freedesktop.PolicyKit1",
+        R"({"verdicts": {"org.freedesktop.login1.inhibit-handle-lid-switch": "yes",
                                         "net.hadess.PowerProfiles.hold-profile": "error",
                                         "org.freedesktop.UPower.PowerProfiles.hold-profile": "error"}})"));
     const QString logind = "org.freedesktop.login1", path = "/org/freedesktop/login1",
@@ -71,13 +72,17 @@ TEST(Doctor, NamesEachStayguardGrantAndWhoElseDecidesTheLid) {
         if (it == findings.end()) ADD_FAILURE() << "no finding for " << facility;
         return it == findings.end() ? DoctorFinding{} : *it;
     };
-    EXPECT_TRUE(finding("Stayguard lid lock").found);
-    EXPECT_NE(finding("Stayguard power saver").consequence.find("not available here"), std::string::npos);
-    EXPECT_FALSE(finding("Stayguard suspend").found);
+    const auto stayguard = finding("Stayguard (polkit grants)");
+    EXPECT_TRUE(stayguard.found) << "the lid lock is granted";
+    EXPECT_NE(stayguard.consequence.find(
+                  "lid lock yes, power saver not available here (no power-profiles-daemon), suspend no"),
+              std::string::npos)
+        << stayguard.consequence;
     const auto lid = finding("Lid switch (logind)");
     EXPECT_FALSE(lid.found);
-    EXPECT_EQ(lid.consequence, "PowerDevil (pid 4242) holds it and decides what a closed lid does: set the lid "
-                               "action to do nothing in KDE Plasma's power settings");
+    EXPECT_EQ(lid.consequence,
+              "PowerDevil (pid 4242) holds it and decides what a closed lid does: set the lid "
+              "action to do nothing in KDE Plasma's power settings");
 }
 
 }  // namespace

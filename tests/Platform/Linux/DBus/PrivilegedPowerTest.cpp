@@ -249,8 +249,8 @@ TEST_F(PrivilegedPowerTest, AHoldTheDaemonDropsWhenTheUserPicksAProfileIsHeardAn
                                                "org.freedesktop.DBus.Properties", "Set");
     pick << QStringLiteral("net.hadess.PowerProfiles") << QStringLiteral("ActiveProfile")
          << QVariant::fromValue(QDBusVariant(QStringLiteral("performance")));
-    const auto picked = QDBusConnection::connectToBus(buses.address(Bus::system), "the-user")
-                            .call(pick, QDBus::Block, 5000);
+    const auto picked =
+        QDBusConnection::connectToBus(buses.address(Bus::system), "the-user").call(pick, QDBus::Block, 5000);
     ASSERT_EQ(picked.type(), QDBusMessage::ReplyMessage) << picked.errorMessage().toStdString();
     EXPECT_TRUE(PrivateBuses::waitFor([&] { return drops == 1; }));
     EXPECT_FALSE(profiles.holding());
@@ -268,8 +268,9 @@ TEST_F(PrivilegedPowerTest, AHoldTheDaemonDropsWhenTheUserPicksAProfileIsHeardAn
 
 TEST_F(PrivilegedPowerTest, WithoutThePowerSaverTheLidLockStandsOnItsOwnGrant) {
     // Where power-profiles-daemon is not installed, polkit knows no hold action at all.
-    ASSERT_TRUE(buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
-                                    R"({"verdicts": {"org.freedesktop.login1.inhibit-handle-lid-switch": "yes",
+    ASSERT_TRUE(
+        buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
+                            R"({"verdicts": {"org.freedesktop.login1.inhibit-handle-lid-switch": "yes",
                                                      "net.hadess.PowerProfiles.hold-profile": "error",
                                                      "org.freedesktop.UPower.PowerProfiles.hold-profile": "error",
                                                      "org.freedesktop.login1.suspend": "no"}})"));
