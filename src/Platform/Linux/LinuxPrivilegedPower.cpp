@@ -37,9 +37,9 @@ std::string shownName(std::string_view raw) {
 }
 
 // The process's own name (/proc/PID/comm, at most 16 bytes), lower case; empty when unreadable.
-std::string commandOf(std::uint32_t pid, const std::string& procRoot) {
+std::string commandOf(std::uint32_t pid) {
     if (pid == 0) return {};
-    std::ifstream file(procRoot + "/" + std::to_string(pid) + "/comm");
+    std::ifstream file("/proc/" + std::to_string(pid) + "/comm");
     char buffer[32] = {};
     file.read(buffer, sizeof buffer - 1);
     std::string name(buffer, static_cast<std::size_t>(std::max<std::streamsize>(file.gcount(), 0)));
@@ -116,8 +116,7 @@ void LinuxPrivilegedPower::setOnPowerSaverDropped(std::function<void()> dropped)
 }
 
 std::vector<LidHolder> LinuxPrivilegedPower::otherLidHolders(const std::vector<LogindInhibitor>& inhibitors,
-                                                             std::uint32_t ownPid,
-                                                             const std::string& procRoot) {
+                                                             std::uint32_t ownPid) {
     std::vector<LidHolder> out;
     for (const auto& entry : inhibitors) {
         // A delay lock cannot stop logind; only a block lock takes the lid away from it.
@@ -125,7 +124,7 @@ std::vector<LidHolder> LinuxPrivilegedPower::otherLidHolders(const std::vector<L
             !entry.what.split(':').contains(QStringLiteral("handle-lid-switch")))
             continue;
         const std::string who = shownName(entry.who.toStdString());
-        out.push_back({who, entry.pid, desktopOf(who, commandOf(entry.pid, procRoot))});
+        out.push_back({who, entry.pid, desktopOf(who, commandOf(entry.pid))});
         if (out.size() == 8) break;  // enough to name; a list that long is no desktop's
     }
     return out;

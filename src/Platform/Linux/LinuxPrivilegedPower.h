@@ -44,10 +44,9 @@ public:
     /// The login name of the user running this process; empty when it has none.
     static std::string currentUserName();
     /// The "handle-lid-switch" block locks of processes other than `ownPid`, as the settings and the
-    /// doctor show them; `procRoot` is where each holder's comm is read (tests point it elsewhere).
+    /// doctor show them, each with the desktop named from its name and its process's.
     static std::vector<LidHolder> otherLidHolders(const std::vector<LogindInhibitor>& inhibitors,
-                                                  std::uint32_t ownPid,
-                                                  const std::string& procRoot = "/proc");
+                                                  std::uint32_t ownPid);
 
 private:
     void askListInhibitors(std::function<void(std::optional<bool>)> done);
