@@ -319,6 +319,11 @@ public:
     bool isStayguardInstalled() const;
     /// Which of the helper's permissions are granted; none without the helper.
     PowerGrants stayguardGrants() const;
+    /// Other processes that hold the lid switch and decide alone what a closed lid does, as last read;
+    /// std::nullopt when not read (or not readable).
+    std::optional<std::vector<LidHolder>> otherLidHolders() const;
+    /// Reads them afresh (where the lid matters: the settings opening); stayguardChanged follows.
+    void checkLidHolders();
     /// The helper's installation status changed: views are told and the lid lock follows it.
     void handleStayguardInstallationChanged();
     /// Quitting: the power saver and the lid lock this run switched on are switched off.
@@ -329,6 +334,8 @@ public:
 private:
     /// The lid lock follows the final reasons of every re-evaluation (AppStateStayguard.cpp).
     void applyClamshellDefeat(const ReasonSet& reasons);
+    /// The lid-close sound, once it is known that no other process decides what the lid does.
+    void confirmLidClose();
     bool stayguardInstallInProgress_ = false;
     std::optional<StayguardInstallResult> lastStayguardInstallResult_;
 

@@ -36,9 +36,18 @@ void AppState::handleLidStateChanged(bool closed) {
     log_.info("AppState: lid {} trustedActive={} autoLPM={} sgInstalled={}", closed ? "CLOSED" : "OPENED",
               trustedActive, settings_.autoEnableLowPowerModeOnLidClose, helperInstalled);
     if (closed) {
-        // Heard as the lid shuts: the machine will not sleep.
-        if (isActive_ && settings_.lidCloseSoundEnabled && services_.audio)
-            services_.audio->play(AudioFeedbackService::kLidCloseSound, settings_.lidCloseSoundVolume);
+        // Heard as the lid shuts: the machine will not sleep. Where another process holds the lid switch,
+        // that is not ours to promise, so who holds it is read first.
+        if (isActive_ && settings_.lidCloseSoundEnabled && services_.audio) {
+            if (services_.stayguard) {
+                std::weak_ptr<int> alive = lifetime_;
+                services_.stayguard->checkLidHolders([this, alive] {
+                    if (alive.lock()) confirmLidClose();
+                });
+            } else {
+                services_.audio->play(AudioFeedbackService::kLidCloseSound, settings_.lidCloseSoundVolume);
+            }
+        }
         monitors_.trustedNetworkLatchedWhileLidClosed = trustedActive;
         if (trustedActive) {
             monitors_.trustedNetworkLatchSSID = monitors_.currentSSID;
@@ -55,6 +64,21 @@ void AppState::handleLidStateChanged(bool closed) {
         if (services_.lowPowerMode) services_.lowPowerMode->handleLidOpened();
     }
     reevaluateState();
+}
+
+void AppState::confirmLidClose() {
+    // The lid opened, or the keeping awake ended, while the list was read: nothing to confirm.
+    if (!monitors_.isLidClosed || !isActive_ || !settings_.lidCloseSoundEnabled || !services_.audio) return;
+    const auto holders = services_.stayguard ? services_.stayguard->otherLidHolders() : std::nullopt;
+    if (holders && !holders->empty()) {
+        const auto& holder = holders->front();
+        log_.info(
+            "AppState: no lid-close sound — {} (pid {}) holds the lid switch, so {}'s own lid action "
+            "decides whether the computer sleeps",
+            holder.who, holder.pid, holder.desktop);
+        return;
+    }
+    services_.audio->play(AudioFeedbackService::kLidCloseSound, settings_.lidCloseSoundVolume);
 }
 
 }  // namespace torvel

@@ -17,6 +17,18 @@ PowerGrants AppState::stayguardGrants() const {
     return services_.stayguard ? services_.stayguard->grants() : PowerGrants{};
 }
 
+std::optional<std::vector<LidHolder>> AppState::otherLidHolders() const {
+    return services_.stayguard ? services_.stayguard->otherLidHolders() : std::nullopt;
+}
+
+void AppState::checkLidHolders() {
+    if (!services_.stayguard) return;
+    std::weak_ptr<int> alive = lifetime_;
+    services_.stayguard->checkLidHolders([this, alive] {
+        if (alive.lock()) stayguardChanged.emit();
+    });
+}
+
 void AppState::installStayguard() {
     if (stayguardInstallInProgress_ || !services_.stayguard) return;
     stayguardInstallInProgress_ = true;
@@ -70,8 +82,13 @@ void AppState::applyClamshellDefeat(const ReasonSet& reasons) {
                         settings_.preferStayguardClamshellDefeat;
     // While a request is out, the value it lands on may not be the one wanted now: the service sorts
     // that out, asking again only when needed.
-    if (stayguard->lastDisableSleep() != wanted || stayguard->isDisableSleepInFlight())
+    if (stayguard->lastDisableSleep() != wanted || stayguard->isDisableSleepInFlight()) {
+        // Taking the lock is when the lid starts to matter: whether another process decides it anyway
+        // is read once then, not watched.
+        if (wanted && stayguard->lastDisableSleep() != true && !stayguard->isDisableSleepInFlight())
+            stayguard->checkLidHolders(nullptr);
         stayguard->setDisableSleep(wanted);
+    }
 }
 
 void AppState::handleAppTerminate() {

@@ -1,21 +1,24 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace torvel {
 
 /// Which of the three system permissions Torvel relies on are granted to this user without a password.
+/// Each one stands alone: the lid lock needs only its own.
 struct PowerGrants {
-    /// Taking the lock that makes the system ignore the lid.
+    /// Taking the lock that makes the system ignore the lid: the helper counts as installed with it.
     bool lidSwitch = false;
     /// Holding the power-saver profile.
     bool powerSaver = false;
     /// Suspending the machine.
     bool suspend = false;
-    /// All three: the helper counts as installed.
-    bool all() const { return lidSwitch && powerSaver && suspend; }
+    /// There is no power saver to hold here (no power-profiles-daemon): not available, which is no fault.
+    bool powerSaverAbsent = false;
     bool operator==(const PowerGrants&) const = default;
 };
 
@@ -38,6 +41,17 @@ struct RuleChange {
     std::string message;
 };
 
+/// Another process holding the system's lid-switch lock: a desktop that handles the lid itself and
+/// decides alone what a closed lid does, whatever Torvel holds.
+struct LidHolder {
+    /// The name it gave the lock (checked: printable, short).
+    std::string who;
+    std::uint32_t pid = 0;
+    /// The desktop whose power settings say what the lid does ("KDE Plasma"); `who` when not known.
+    std::string desktop;
+    bool operator==(const LidHolder&) const = default;
+};
+
 /// The power settings that need the system's consent: the lid lock, the power-saver hold, the
 /// permission check and the rule that grants them. Every answer arrives on the main loop, never from
 /// inside the call, so a caller may record what it asked for after asking.
@@ -49,6 +63,11 @@ public:
     virtual void setLidLock(bool held, std::function<void(bool ok)> done) = 0;
     /// Holds (true) or releases (false) the power-saver profile; `done(false)` on failure.
     virtual void setPowerSaver(bool held, std::function<void(bool ok)> done) = 0;
+    /// Called on the main loop when the system dropped our power-saver hold by itself (the user picked
+    /// another profile): the hold is gone and releasing it is not needed.
+    virtual void setOnPowerSaverDropped(std::function<void()> dropped) = 0;
+    /// Reads which other processes hold the lid-switch lock; std::nullopt when it cannot be read.
+    virtual void readLidHolders(std::function<void(std::optional<std::vector<LidHolder>>)> done) = 0;
     /// Asks, without any password prompt, which permissions this user has. std::nullopt: the
     /// permission service could not be asked.
     virtual void checkGrants(std::function<void(std::optional<PowerGrants>)> done) = 0;

@@ -14,7 +14,13 @@ LowPowerModeController::LowPowerModeController(StayguardServiceProtocol& staygua
       notifications_(notifications),
       texts_(texts),
       clock_(clock),
-      log_(log, "LowPowerMode") {}
+      log_(log, "LowPowerMode") {
+    dropped_ = stayguard_.powerSaverDropped.connect([this] {
+        // The user's choice stands: nothing to restore at the next open.
+        if (enabledByUs_) log_.info("LPM: the power saver was dropped by the system; no longer ours");
+        enabledByUs_ = false;
+    });
+}
 
 LowPowerModeController::~LowPowerModeController() = default;
 
@@ -32,7 +38,11 @@ void LowPowerModeController::handleLidClosed(bool trustedNetworkActive, bool aut
         log_.info("LPM lid-close: skip (already on, not ours)");
         return;
     }
-    if (!stayguard_.isInstalled()) {
+    if (stayguard_.grants().powerSaverAbsent) {
+        log_.info("LPM lid-close: skip (no power saver on this system)");
+        return;
+    }
+    if (!stayguard_.grants().powerSaver) {
         log_.info("LPM lid-close: Stayguard not installed, sending suggestion");
         sendSuggestionIfNotThrottled();
         return;
@@ -69,7 +79,7 @@ void LowPowerModeController::handleLidOpened() {
         log_.info("LPM lid-open: nothing to restore (we didn't enable it)");
         return;
     }
-    if (stayguard_.isInstalled()) {
+    if (stayguard_.grants().powerSaver) {
         restore();
         log_.info("LPM lid-open: RESTORED via Stayguard");
     }
@@ -77,7 +87,7 @@ void LowPowerModeController::handleLidOpened() {
 }
 
 void LowPowerModeController::restoreOnTerminate() {
-    if (!enabledByUs_ || !stayguard_.isInstalled()) return;
+    if (!enabledByUs_ || !stayguard_.grants().powerSaver) return;
     restore();
     enabledByUs_ = false;
 }

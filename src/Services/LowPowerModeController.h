@@ -6,6 +6,7 @@
 #include "Platform/Clock.h"
 #include "Platform/Log.h"
 #include "Platform/LowPowerMode.h"
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -14,8 +15,10 @@ class NotificationService;
 class StayguardServiceProtocol;
 
 /// Switches the power saver on while the lid is closed on a trusted network and off again when the
-/// lid opens, but only what it switched on itself; without the helper it suggests it, at most every
-/// 30 minutes. Main thread only.
+/// lid opens, but only what it switched on itself; without the helper's power-saver permission it
+/// suggests it, at most every 30 minutes, and where there is no power saver it does nothing. A hold the
+/// system drops (the user picked a profile) is no longer ours: the next close asks again. Main thread
+/// only.
 class LowPowerModeController {
 public:
     /// Least time between two suggestions, on the suspending clock.
@@ -53,6 +56,7 @@ private:
     bool enabling_ = false;
     bool openedWhileEnabling_ = false;
     std::optional<double> lastSuggestionAt_;
+    Connection dropped_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 

@@ -1,13 +1,55 @@
 #include "Services/StayguardService.h"
 
+#include <string>
 #include <utility>
 
 namespace torvel {
 
-StayguardService::StayguardService(PrivilegedPower& power, LogSink& log)
-    : power_(power), log_(log, "Stayguard") {}
+namespace {
 
-StayguardService::~StayguardService() = default;
+std::string describe(const PowerGrants& g) {
+    const auto yesNo = [](bool granted) { return granted ? "yes" : "no"; };
+    return std::string("lid lock ") + yesNo(g.lidSwitch) + ", power saver " +
+           (g.powerSaverAbsent ? "not available here" : yesNo(g.powerSaver)) + ", suspend " +
+           yesNo(g.suspend);
+}
+
+}  // namespace
+
+StayguardService::StayguardService(PrivilegedPower& power, LogSink& log)
+    : power_(power), log_(log, "Stayguard") {
+    std::weak_ptr<int> alive = alive_;
+    power_.setOnPowerSaverDropped([this, alive] {
+        if (!alive.lock()) return;
+        // The hold is gone: released, not failed. Whoever relied on it asks again when it is due.
+        lastLowPowerMode_ = false;
+        log_.info("power saver hold dropped by the system (another profile was picked)");
+        powerSaverDropped.emit();
+    });
+}
+
+StayguardService::~StayguardService() {
+    power_.setOnPowerSaverDropped(nullptr);
+}
+
+void StayguardService::checkLidHolders(std::function<void()> done) {
+    std::weak_ptr<int> alive = alive_;
+    power_.readLidHolders(
+        [this, alive, done = std::move(done)](std::optional<std::vector<LidHolder>> holders) {
+            if (!alive.lock()) return;
+            if (!holders) log_.error("who else holds the lid switch could not be read");
+            if (holders != lidHolders_) {
+                lidHolders_ = std::move(holders);
+                if (lidHolders_) {
+                    for (const auto& holder : *lidHolders_)
+                        log_.info("{} (pid {}) holds the lid switch too and decides what a closed lid does",
+                                  holder.who, holder.pid);
+                }
+                installationChanged.emit();
+            }
+            if (done) done();
+        });
+}
 
 void StayguardService::setDisableSleep(bool disabled) {
     if (disableInFlight_) {
@@ -72,6 +114,7 @@ void StayguardService::storeGrants(const std::optional<PowerGrants>& grants) {
     grants_ = next;
     if (wasInstalled != isInstalled())
         log_.info("Stayguard installation status: {}", isInstalled() ? "INSTALLED" : "NOT INSTALLED");
+    log_.info("Stayguard grants: {}", describe(grants_));
     installationChanged.emit();
 }
 
@@ -95,13 +138,17 @@ void StayguardService::install(std::function<void(StayguardInstallResult)> done)
 }
 
 void StayguardService::validateInstall(std::function<void(StayguardInstallResult)> done) {
-    // A rule on disk counts only once the system grants what it says; one that does not is taken away
-    // again rather than left lying around.
+    // A rule on disk counts once the system grants the lid lock it is for; one that does not is taken
+    // away again rather than left lying around. A power saver that does not exist here is no failure,
+    // and what else is still refused is said, not held against the rule.
     std::weak_ptr<int> alive = alive_;
     power_.checkGrants([this, alive, done = std::move(done)](std::optional<PowerGrants> grants) mutable {
         if (!alive.lock()) return;
         storeGrants(grants);
         if (isInstalled()) {
+            if (!grants_.suspend || !(grants_.powerSaver || grants_.powerSaverAbsent))
+                log_.info("Stayguard installed, but the system still asks a password for some: {}",
+                          describe(grants_));
             done({StayguardInstallResult::Kind::success, {}});
             return;
         }

@@ -19,8 +19,10 @@ public:
     StayguardService(const StayguardService&) = delete;
     StayguardService& operator=(const StayguardService&) = delete;
 
-    bool isInstalled() const override { return grants_.all(); }
+    bool isInstalled() const override { return grants_.lidSwitch; }
     PowerGrants grants() const override { return grants_; }
+    std::optional<std::vector<LidHolder>> otherLidHolders() const override { return lidHolders_; }
+    void checkLidHolders(std::function<void()> done) override;
     std::optional<bool> lastDisableSleep() const override { return lastDisableSleep_; }
     void setDisableSleep(bool disabled) override;
     bool isDisableSleepInFlight() const override { return disableInFlight_.has_value(); }
@@ -37,6 +39,7 @@ private:
     PrivilegedPower& power_;
     Logger log_;
     PowerGrants grants_;
+    std::optional<std::vector<LidHolder>> lidHolders_;
     std::optional<bool> lastDisableSleep_, lastLowPowerMode_;
     /// The lid-lock value on its way, and the one to send once it lands.
     std::optional<bool> disableInFlight_, disableNext_;

@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Platform/PrivilegedPower.h"
 #include "Support/Signal.h"
@@ -23,10 +24,17 @@ struct StayguardInstallResult {
 class StayguardServiceProtocol {
 public:
     virtual ~StayguardServiceProtocol() = default;
-    /// The helper is installed and may be used without a password.
+    /// The helper is installed: the lid lock may be taken without a password. The lid-closed mode and
+    /// every path that lets the lock go look at this; the other permissions stand alone in grants().
     virtual bool isInstalled() const = 0;
-    /// Which of the helper's permissions the last check found granted.
+    /// Which of the helper's permissions the last check found granted, and whether the power saver
+    /// exists here at all.
     virtual PowerGrants grants() const = 0;
+    /// Other processes holding the lid switch, as last read; std::nullopt before a reading or when it
+    /// could not be read. A holder decides alone what a closed lid does.
+    virtual std::optional<std::vector<LidHolder>> otherLidHolders() const = 0;
+    /// Reads them afresh; `done` on the main loop once otherLidHolders() tells the answer.
+    virtual void checkLidHolders(std::function<void()> done) = 0;
     /// The last sleep-disable value this program set; absent when not known.
     virtual std::optional<bool> lastDisableSleep() const = 0;
     /// Asks for the sleep-disable value; lastDisableSleep() follows once it took effect and stays as it
@@ -42,8 +50,11 @@ public:
     virtual void refreshInstallationStatus() = 0;
     /// Installs the helper and checks that it works; `done` on the main loop.
     virtual void install(std::function<void(StayguardInstallResult)> done) = 0;
-    /// isInstalled() or grants() changed.
+    /// isInstalled(), grants() or otherLidHolders() changed.
     Signal<> installationChanged;
+    /// The system dropped the power-saver hold by itself (the user picked a profile): lastLowPowerMode()
+    /// is false by then.
+    Signal<> powerSaverDropped;
 };
 
 }  // namespace torvel

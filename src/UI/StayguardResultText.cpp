@@ -27,8 +27,23 @@ StayguardResultText stayguardResultText(const std::optional<StayguardInstallResu
 
 std::vector<StayguardGrantLine> stayguardGrantLines(const PowerGrants& grants, const Localization& texts) {
     return {{texts.text("settings.trusted_networks.stayguard_grant_lid_switch"), grants.lidSwitch},
-            {texts.text("settings.trusted_networks.stayguard_grant_power_saver"), grants.powerSaver},
+            grants.powerSaverAbsent
+                ? StayguardGrantLine{texts.text(
+                                         "settings.trusted_networks.stayguard_grant_power_saver_unavailable"),
+                                     false, false}
+                : StayguardGrantLine{texts.text("settings.trusted_networks.stayguard_grant_power_saver"),
+                                     grants.powerSaver},
             {texts.text("settings.trusted_networks.stayguard_grant_suspend"), grants.suspend}};
+}
+
+std::vector<std::string> lidHolderTexts(const std::optional<std::vector<LidHolder>>& holders,
+                                        const Localization& texts) {
+    std::vector<std::string> out;
+    if (!holders) return out;
+    for (const auto& holder : *holders)
+        out.push_back(texts.format("settings.trusted_networks.stayguard_lid_other_holder",
+                                   {holder.who, std::to_string(holder.pid), holder.desktop}));
+    return out;
 }
 
 }  // namespace torvel

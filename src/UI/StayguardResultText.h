@@ -26,9 +26,16 @@ StayguardResultText stayguardResultText(const std::optional<StayguardInstallResu
 struct StayguardGrantLine {
     std::string text;
     bool granted = false;
+    /// False where the permission has nothing to act on here (no power saver): neither yes nor no.
+    bool available = true;
 };
 
 /// The three permissions in a fixed order (lid, power saver, suspend), each with whether it is granted.
 std::vector<StayguardGrantLine> stayguardGrantLines(const PowerGrants& grants, const Localization& texts);
+
+/// What the settings say of other processes that hold the lid switch: one text each, naming the
+/// process and the desktop setting that decides instead; none when nobody else holds it (or unknown).
+std::vector<std::string> lidHolderTexts(const std::optional<std::vector<LidHolder>>& holders,
+                                        const Localization& texts);
 
 }  // namespace torvel

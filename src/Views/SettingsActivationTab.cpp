@@ -197,6 +197,12 @@ void SettingsActivationTab::addStayguardSection(QVBoxLayout* page) {
     grants->setWordWrap(true);
     grants->setTextFormat(Qt::PlainText);
     section->addWidget(grants);
+    auto* holders = new QLabel;
+    holders->setWordWrap(true);
+    holders->setTextFormat(Qt::PlainText);
+    holders->setObjectName(QStringLiteral("settings.trusted_networks.stayguard_lid_other_holder"));
+    holders->setStyleSheet(QStringLiteral("color: #a65c00;"));
+    section->addWidget(holders);
     auto* install = new QPushButton;
     auto* installRow = new QHBoxLayout;
     installRow->addWidget(install);
@@ -207,7 +213,7 @@ void SettingsActivationTab::addStayguardSection(QVBoxLayout* page) {
     section->addWidget(result);
     connect(install, &QPushButton::clicked, this, [this] { context_.state.installStayguard(); });
 
-    const auto show = [this, status, grants, install, result] {
+    const auto show = [this, status, grants, holders, install, result] {
         const auto& state = context_.state;
         const bool installed = state.isStayguardInstalled();
         const bool running = state.isStayguardInstallInProgress();
@@ -215,9 +221,18 @@ void SettingsActivationTab::addStayguardSection(QVBoxLayout* page) {
                                                 : "settings.trusted_networks.stayguard_status_missing"));
         QStringList lines;
         for (const auto& line : stayguardGrantLines(state.stayguardGrants(), context_.texts))
-            lines << (line.granted ? QStringLiteral("✓ ") : QStringLiteral("✗ ")) + QString::fromStdString(line.text);
+            lines << (!line.available ? QStringLiteral("– ")
+                      : line.granted  ? QStringLiteral("✓ ")
+                                      : QStringLiteral("✗ ")) +
+                         QString::fromStdString(line.text);
         grants->setText(lines.join(QLatin1Char('\n')));
         grants->setAccessibleName(lines.join(QStringLiteral(", ")));
+        QStringList others;
+        for (const auto& text : lidHolderTexts(state.otherLidHolders(), context_.texts))
+            others << QString::fromStdString(text);
+        holders->setText(others.join(QLatin1Char('\n')));
+        holders->setAccessibleName(holders->text());
+        holders->setVisible(!others.isEmpty());
         install->setText(context_.text(running ? "settings.trusted_networks.stayguard_installing"
                                                : "settings.trusted_networks.stayguard_install"));
         install->setAccessibleName(install->text());
@@ -230,6 +245,8 @@ void SettingsActivationTab::addStayguardSection(QVBoxLayout* page) {
     };
     show();
     stayguardConnection_ = c.state.stayguardChanged.connect(show);
+    // Whether the desktop decides the lid itself is read as the section opens, not watched.
+    c.state.checkLidHolders();
 }
 
 void SettingsActivationTab::addProcessTriggerSection(QVBoxLayout* page) {

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "AppStateHarness.h"
 #include "Platform/Sim/SimLowPowerMode.h"
 #include "Platform/Sim/SimPrivilegedPower.h"
+#include "Platform/Sim/SimSounds.h"
+#include "Services/AudioFeedbackService.h"
 #include "Services/LowPowerModeController.h"
 #include "Services/StayguardService.h"
 #include "UI/StayguardResultText.h"
@@ -17,6 +21,8 @@ struct Stayguard : ::testing::Test {
     AppStateHarness h;
     SimPrivilegedPower power{h.scheduler};
     SimLowPowerMode saver{h.scheduler};
+    SimSounds sounds;
+    AudioFeedbackService audio{sounds, h.log};
     StayguardService stayguard{power, h.log};
     LowPowerModeController lpm{stayguard, saver, h.notifications, h.texts, h.clock, h.log};
     Connection installation;
@@ -24,7 +30,7 @@ struct Stayguard : ::testing::Test {
     void SetUp() override {
         h.state = std::make_unique<AppState>(
             AppStateServices{h.clock, h.scheduler, h.log, h.texts, h.defaults, h.sleepPrevention, h.timer,
-                             h.notifications, h.sessions, h.guardian, nullptr, &stayguard, &lpm},
+                             h.notifications, h.sessions, h.guardian, &audio, &stayguard, &lpm},
             Calendar::utc());
         installation =
             stayguard.installationChanged.connect([this] { h.state->handleStayguardInstallationChanged(); });
@@ -141,6 +147,54 @@ TEST_F(Stayguard, PowerSaverOnLidCloseIsUndoneOnlyWhenOurs) {
     lid(true);
     EXPECT_EQ(power.requests().size(), before);
     EXPECT_TRUE(h.log.contains("LowPowerMode", "LPM lid-close: skip (trusted=false autoEnable=true)"));
+}
+
+TEST_F(Stayguard, EachPermissionStandsAloneAndAHoldTheSystemDropsIsAskedForAgain) {
+    // No power-profiles-daemon, no suspend: the lid lock needs only its own grant, and a power saver
+    // that does not exist is neither held nor suggested.
+    power.setGrants(PowerGrants{true, false, false, true});
+    stayguard.refreshInstallationStatus();
+    wifi("Home");
+    lid(true);
+    EXPECT_EQ(power.requests(), Requests{"lid 1"});
+    EXPECT_TRUE(h.log.contains("LowPowerMode", "LPM lid-close: skip (no power saver on this system)"));
+    EXPECT_TRUE(h.notificationIDs().empty());
+    lid(false);
+
+    // The user picks another profile while the lid is closed: the hold is gone, not ours to undo.
+    grant(true);
+    wifi("Home");
+    lid(true);
+    ASSERT_TRUE(power.powerSaverHeld());
+    power.dropPowerSaver();
+    h.scheduler.runPending();
+    EXPECT_FALSE(lpm.enabledByUs());
+    EXPECT_EQ(stayguard.lastLowPowerMode(), false);
+    lid(false);
+    EXPECT_EQ(std::count(power.requests().begin(), power.requests().end(), "saver 0"), 0);
+    wifi("Home");
+    lid(true);
+    EXPECT_EQ(power.requests().back(), "saver 1") << "the next close asks again";
+    EXPECT_TRUE(power.powerSaverHeld());
+}
+
+TEST_F(Stayguard, TheLidCloseSoundConfirmsOnlyWhatTorvelDecides) {
+    grant(true);
+    wifi("Home");
+    ASSERT_TRUE(h.state->isActive());
+    power.setLidHolders(std::vector<LidHolder>{{"PowerDevil", 4242, "KDE Plasma"}});
+    lid(true);
+    EXPECT_TRUE(sounds.played().empty());
+    EXPECT_TRUE(
+        h.log.contains("AppState", "no lid-close sound — PowerDevil (pid 4242) holds the lid switch"));
+    EXPECT_EQ(h.state->otherLidHolders()->front().desktop, "KDE Plasma");
+
+    // The desktop let go of the lid: the close is Torvel's to confirm again.
+    lid(false);
+    power.setLidHolders(std::vector<LidHolder>{});
+    lid(true);
+    EXPECT_EQ(sounds.played().size(), 1u);
+    EXPECT_EQ(power.lidHolderReads(), 3) << "read when the lock was taken and at each close, never polled";
 }
 
 TEST_F(Stayguard, WithoutTheHelperTheSuggestionComesAtMostEveryHalfHour) {

@@ -184,6 +184,7 @@ TEST(StringTables, FormatTextsTakeTheArgumentsTheirCallersPass) {
         {"settings.trusted_networks.remove_message", "@"},
         {"settings.trusted_networks.stayguard_install_failed", "@"},
         {"settings.trusted_networks.stayguard_install_validation_failed", "@"},
+        {"settings.trusted_networks.stayguard_lid_other_holder", "@@@"},
         {"settings.trusted_networks.status_current_trusted", "@"},
         {"settings.trusted_networks.status_current_untrusted", "@"},
     };

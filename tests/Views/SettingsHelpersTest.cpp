@@ -12,6 +12,7 @@
 #include "Services/LoginItemService.h"
 #include "Services/LowPowerModeController.h"
 #include "Services/StayguardService.h"
+#include "Views/SettingsWindow.h"
 #include "Views/ViewsTestSupport.h"
 #include "Views/Windows.h"
 
@@ -73,6 +74,29 @@ TEST_F(SettingsHelpersTest, HelperSectionFollowsTheInstallation) {
     for (auto* label : install->window()->findChildren<QLabel*>())
         resultShown |= label->isVisible() && label->text() == "settings.trusted_networks.stayguard_install_success";
     EXPECT_TRUE(resultShown);
+}
+
+TEST_F(SettingsHelpersTest, HelperSectionSaysWhoElseDecidesTheLidAndWhatIsNotHere) {
+    h.texts.setTable(
+        {{"settings.trusted_networks.stayguard_lid_other_holder",
+          "%1$@ (process %2$@) decides; set “do nothing” in %3$@'s power settings."},
+         {"settings.trusted_networks.stayguard_grant_power_saver_unavailable", "No power saver here"}});
+    power.setGrants(PowerGrants{true, false, true, true});
+    stayguard.refreshInstallationStatus();
+    power.setLidHolders(std::vector<LidHolder>{{"xfce4-power-manager", 812, "Xfce"}});
+    QWidget* window = windows->showSettings("activation");
+    ASSERT_TRUE(window);
+    h.scheduler.runPending();  // the permissions and the lid holders, read as the section opens
+    settle();
+    auto* holders = window->findChild<QLabel*>("settings.trusted_networks.stayguard_lid_other_holder");
+    ASSERT_TRUE(holders);
+    EXPECT_TRUE(holders->isVisibleTo(window));
+    EXPECT_EQ(holders->text().toStdString(),
+              "xfce4-power-manager (process 812) decides; set “do nothing” in Xfce's power settings.");
+    bool unavailableShown = false;
+    for (auto* label : window->findChildren<QLabel*>())
+        unavailableShown |= label->text().contains(QStringLiteral("– No power saver here"));
+    EXPECT_TRUE(unavailableShown);
 }
 
 }  // namespace

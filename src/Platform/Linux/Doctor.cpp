@@ -1,10 +1,13 @@
 #include "Platform/Linux/Doctor.h"
 
 #include "Platform/Linux/BusNames.h"
+#include "Platform/Linux/LinuxPrivilegedPower.h"
+#include "Platform/Linux/LogindInhibitors.h"
 #include "Platform/Linux/PolkitAuthority.h"
 #include "Platform/Linux/ScreenWay.h"
 #include "Platform/Linux/SysfsThermal.h"
 
+#include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
 #include <QDBusMessage>
@@ -47,15 +50,44 @@ const char* yesNo(bool granted) {
     return granted ? "yes" : "no";
 }
 
+// Each of the helper's permissions stands alone and is named on its own; the lid lock is what makes it
+// count as installed.
 DoctorFinding stayguardFinding(const std::optional<PowerGrants>& grants) {
-    DoctorFinding finding{"Stayguard (polkit grants)", grants && grants->all(), {}};
+    DoctorFinding finding{"Stayguard (polkit grants)", grants && grants->lidSwitch, {}};
     if (!grants) {
         finding.consequence = "polkit could not be asked: the lid lock and power saver on lid close are off";
         return finding;
     }
     finding.consequence = std::string("granted without a password: lid lock ") + yesNo(grants->lidSwitch) +
-                          ", power saver " + yesNo(grants->powerSaver) + ", suspend " + yesNo(grants->suspend);
-    if (!grants->all()) finding.consequence += "; install Stayguard from the settings for all three";
+                          ", power saver " +
+                          (grants->powerSaverAbsent ? "not available here (no power-profiles-daemon)"
+                                                    : yesNo(grants->powerSaver)) +
+                          ", suspend " + yesNo(grants->suspend);
+    if (!grants->lidSwitch || !grants->suspend || !(grants->powerSaver || grants->powerSaverAbsent))
+        finding.consequence += "; install Stayguard from the settings for what is refused";
+    return finding;
+}
+
+// Whether another process holds the lid switch, and so decides alone what a closed lid does.
+DoctorFinding lidSwitchFinding(const QDBusConnection& system) {
+    DoctorFinding finding{"Lid switch (logind)", false, {}};
+    const auto inhibitors = inhibitorsFromReply(system.call(listInhibitorsCall(), QDBus::Block, 5000));
+    if (!inhibitors) {
+        finding.consequence = "who holds it could not be read";
+        return finding;
+    }
+    const auto holders = LinuxPrivilegedPower::otherLidHolders(
+        *inhibitors, static_cast<std::uint32_t>(QCoreApplication::applicationPid()));
+    if (holders.empty()) {
+        finding.found = true;
+        finding.consequence = "no other process holds it: with the lid lock, a closed lid stays awake";
+        return finding;
+    }
+    const auto& holder = holders.front();
+    finding.consequence =
+        holder.who + " (pid " + std::to_string(holder.pid) +
+        ") holds it and decides what a closed lid does: set the lid action to do nothing in " +
+        holder.desktop + "'s power settings";
     return finding;
 }
 
@@ -116,6 +148,7 @@ std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const Q
                           available(system, "org.freedesktop.UPower.PowerProfiles");
     add("power-profiles-daemon (system bus)", profiles, "power saver on lid close",
         "power saver cannot be switched on");
+    if (logind) out.push_back(lidSwitchFinding(system));
     add("Tray host (StatusNotifierItem)", trayHostPresent(session), "the tray icon and its menu",
         desktopIsGnome(std::getenv("XDG_CURRENT_DESKTOP"))
             ? "no tray icon: GNOME needs the AppIndicator extension (gnome-shell-extension-appindicator); "

@@ -8,6 +8,10 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -25,6 +29,39 @@ constexpr const char* kPowerSaverReason = "Torvel saves power while the lid is c
 QDBusMessage logindCall(const char* method) {
     return QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
                                           "org.freedesktop.login1.Manager", method);
+}
+
+// A name another process chose, made fit to show: at most 64 bytes, valid UTF-8, nothing unprintable.
+std::string shownName(std::string_view raw) {
+    return ssidFromBytes(raw.substr(0, 64));
+}
+
+// The process's own name (/proc/PID/comm, at most 16 bytes), lower case; empty when unreadable.
+std::string commandOf(std::uint32_t pid) {
+    if (pid == 0) return {};
+    std::ifstream file("/proc/" + std::to_string(pid) + "/comm");
+    char buffer[32] = {};
+    file.read(buffer, sizeof buffer - 1);
+    std::string name(buffer, static_cast<std::size_t>(std::max<std::streamsize>(file.gcount(), 0)));
+    if (const auto end = name.find('\n'); end != std::string::npos) name.resize(end);
+    for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+// The desktop whose power settings decide the lid, from the lock's name and the holder's command.
+std::string desktopOf(const std::string& who, const std::string& command) {
+    std::string lowerWho = who;
+    for (auto& c : lowerWho) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const auto says = [&](const char* word) {
+        return lowerWho.find(word) != std::string::npos || command.find(word) != std::string::npos;
+    };
+    if (says("powerdevil") || says("org_kde") || says("plasma")) return "KDE Plasma";
+    if (says("xfce")) return "Xfce";
+    if (says("mate-power") || lowerWho == "mate") return "MATE";
+    if (says("cinnamon") || says("csd-power")) return "Cinnamon";
+    if (says("gnome") || says("gsd-power")) return "GNOME";
+    if (says("lxqt")) return "LXQt";
+    return who.empty() ? shownName(command) : who;
 }
 
 }  // namespace
@@ -72,6 +109,40 @@ void LinuxPrivilegedPower::setPowerSaver(bool held, std::function<void(bool ok)>
     } else {
         scheduler_.post([done = std::move(done)] { done(true); });
     }
+}
+
+void LinuxPrivilegedPower::setOnPowerSaverDropped(std::function<void()> dropped) {
+    profiles_.setOnHoldDropped(std::move(dropped));
+}
+
+std::vector<LidHolder> LinuxPrivilegedPower::otherLidHolders(const std::vector<LogindInhibitor>& inhibitors,
+                                                             std::uint32_t ownPid) {
+    std::vector<LidHolder> out;
+    for (const auto& entry : inhibitors) {
+        // A delay lock cannot stop logind; only a block lock takes the lid away from it.
+        if (entry.mode != QStringLiteral("block") || entry.pid == ownPid ||
+            !entry.what.split(':').contains(QStringLiteral("handle-lid-switch")))
+            continue;
+        const std::string who = shownName(entry.who.toStdString());
+        out.push_back({who, entry.pid, desktopOf(who, commandOf(entry.pid))});
+        if (out.size() == 8) break;  // enough to name; a list that long is no desktop's
+    }
+    return out;
+}
+
+void LinuxPrivilegedPower::readLidHolders(std::function<void(std::optional<std::vector<LidHolder>>)> done) {
+    auto* call =
+        new QDBusPendingCallWatcher(system_.asyncCall(listInhibitorsCall(), kCallTimeoutMs), context_.get());
+    QObject::connect(call, &QDBusPendingCallWatcher::finished, context_.get(),
+                     [done = std::move(done)](QDBusPendingCallWatcher* answer) {
+                         answer->deleteLater();
+                         const auto inhibitors = inhibitorsFromReply(answer->reply());
+                         if (!inhibitors) {
+                             done(std::nullopt);
+                             return;
+                         }
+                         done(otherLidHolders(*inhibitors, static_cast<std::uint32_t>(::getpid())));
+                     });
 }
 
 void LinuxPrivilegedPower::checkGrants(std::function<void(std::optional<PowerGrants>)> done) {

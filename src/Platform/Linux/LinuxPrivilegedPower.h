@@ -2,9 +2,13 @@
 
 #include <QDBusConnection>
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "Models/SSIDText.h"
+#include "Platform/Linux/LogindInhibitors.h"
 #include "Platform/Linux/LogindLidLock.h"
 #include "Platform/Linux/PolkitAuthority.h"
 #include "Platform/Linux/PolkitRuleInstaller.h"
@@ -30,6 +34,8 @@ public:
 
     void setLidLock(bool held, std::function<void(bool ok)> done) override;
     void setPowerSaver(bool held, std::function<void(bool ok)> done) override;
+    void setOnPowerSaverDropped(std::function<void()> dropped) override;
+    void readLidHolders(std::function<void(std::optional<std::vector<LidHolder>>)> done) override;
     void checkGrants(std::function<void(std::optional<PowerGrants>)> done) override;
     void readSuspendVetoed(std::function<void(std::optional<SuspendAnswer>)> done) override;
     void installRule(std::function<void(RuleChange)> done) override;
@@ -37,6 +43,10 @@ public:
 
     /// The login name of the user running this process; empty when it has none.
     static std::string currentUserName();
+    /// The "handle-lid-switch" block locks of processes other than `ownPid`, as the settings and the
+    /// doctor show them, each with the desktop named from its name and its process's.
+    static std::vector<LidHolder> otherLidHolders(const std::vector<LogindInhibitor>& inhibitors,
+                                                  std::uint32_t ownPid);
 
 private:
     QDBusConnection system_;

@@ -42,8 +42,11 @@ std::optional<PowerGrants> combine(const std::array<std::optional<bool>, 4>& ans
     bool any = false;
     for (const auto& a : answers) any = any || a.has_value();
     if (!any) return std::nullopt;
+    // polkit refuses to judge an action nobody registered: where neither name of the hold action is
+    // known, power-profiles-daemon is not installed and there is no power saver to grant.
+    const bool saverAbsent = !answers[1] && !answers[2];
     return PowerGrants{answers[0].value_or(false), answers[1].value_or(false) || answers[2].value_or(false),
-                       answers[3].value_or(false)};
+                       answers[3].value_or(false), saverAbsent};
 }
 
 }  // namespace

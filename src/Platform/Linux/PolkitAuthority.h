@@ -15,7 +15,7 @@ namespace torvel {
 
 /// polkit's answer, asked without interaction (flags 0), whether this process may do the three things
 /// the helper needs. An action counts only when polkit says yes outright: "yes after a password"
-/// (is_challenge) is no.
+/// (is_challenge) is no. An action polkit does not know (its service is not installed) is absent.
 class PolkitAuthority {
 public:
     /// The actions asked about. Power saver has its newer name too; either one granted counts.

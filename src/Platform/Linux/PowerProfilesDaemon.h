@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Platform/Log.h"
 #include "Platform/LowPowerMode.h"
@@ -20,7 +21,8 @@ namespace torvel {
 /// newer versions still answer to): the power saver is on while ActiveProfile is "power-saver",
 /// followed through PropertiesChanged after one asynchronous Get at start and whenever the daemon takes
 /// its name again. Switching it on is a HoldProfile("power-saver") whose cookie releases it; the
-/// daemon drops the hold by itself when Torvel's connection goes.
+/// daemon drops the hold by itself when Torvel's connection goes, and when the user picks a profile,
+/// which it tells the holder alone by ProfileReleased(cookie).
 class PowerProfilesDaemon : public QObject, public LowPowerMode {
     Q_OBJECT
 
@@ -38,21 +40,31 @@ public:
     void hold(const std::string& reason, std::function<void(bool ok)> done);
     /// Releases the hold; `done(ok)` on the main loop. Only call while holding().
     void release(std::function<void(bool ok)> done);
-    /// A hold's cookie is kept (the daemon has not been told to release it, nor gone away).
+    /// A hold's cookie is kept (the daemon has not been told to release it, nor dropped it, nor gone).
     bool holding() const { return cookie_.has_value(); }
+    /// Called when the daemon dropped our hold by itself: a profile picked by the user, or the daemon
+    /// gone. holding() is false by then.
+    void setOnHoldDropped(std::function<void()> dropped) { onHoldDropped_ = std::move(dropped); }
 
 private Q_SLOTS:
     void onPropertiesChanged(const QDBusMessage& message);
+    void onProfileReleased(const QDBusMessage& message);
 
 private:
     void fetch();
     void store(const QVariant& activeProfile);
+    void dropped(const char* why);
 
     QDBusConnection bus_;
     Logger log_;
     std::function<void()> onChange_;
     std::optional<bool> enabled_;
     std::optional<std::uint32_t> cookie_;
+    std::function<void()> onHoldDropped_;
+    /// Holds asked for and not answered yet, and the cookies the daemon dropped meanwhile: a hold
+    /// dropped before its answer arrived is no hold.
+    int holdsPending_ = 0;
+    std::vector<std::uint32_t> droppedEarly_;
     /// Answers to an earlier round (before the daemon restarted) are dropped.
     std::uint64_t generation_ = 0;
     std::unique_ptr<QDBusServiceWatcher> watcher_;

@@ -19,6 +19,19 @@ void SimPrivilegedPower::setPowerSaver(bool held, std::function<void(bool ok)> d
     scheduler_.post([done = std::move(done), ok] { done(ok); });
 }
 
+void SimPrivilegedPower::dropPowerSaver() {
+    if (!powerSaverHeld_) return;
+    powerSaverHeld_ = false;
+    scheduler_.post([this] {
+        if (onDropped_) onDropped_();
+    });
+}
+
+void SimPrivilegedPower::readLidHolders(std::function<void(std::optional<std::vector<LidHolder>>)> done) {
+    ++lidHolderReads_;
+    scheduler_.post([done = std::move(done), holders = lidHolders_] { done(holders); });
+}
+
 void SimPrivilegedPower::checkGrants(std::function<void(std::optional<PowerGrants>)> done) {
     scheduler_.post([done = std::move(done), grants = grants_] { done(grants); });
 }
@@ -43,7 +56,8 @@ void SimPrivilegedPower::installRule(std::function<void(RuleChange)> done) {
         change = std::move(installs_.front());
         installs_.pop_front();
     } else {
-        grants_ = PowerGrants{true, true, true};
+        grants_ = PowerGrants{true, !grants_ || !grants_->powerSaverAbsent, true,
+                              grants_ && grants_->powerSaverAbsent};
     }
     scheduler_.post([done = std::move(done), change = std::move(change)] { done(change); });
 }

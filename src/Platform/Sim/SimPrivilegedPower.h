@@ -18,6 +18,8 @@ public:
 
     void setLidLock(bool held, std::function<void(bool ok)> done) override;
     void setPowerSaver(bool held, std::function<void(bool ok)> done) override;
+    void setOnPowerSaverDropped(std::function<void()> dropped) override { onDropped_ = std::move(dropped); }
+    void readLidHolders(std::function<void(std::optional<std::vector<LidHolder>>)> done) override;
     void checkGrants(std::function<void(std::optional<PowerGrants>)> done) override;
     void readSuspendVetoed(std::function<void(std::optional<SuspendAnswer>)> done) override;
     void installRule(std::function<void(RuleChange)> done) override;
@@ -34,6 +36,11 @@ public:
     /// The next lid-lock or power-saver request fails once.
     void failNextLidLock() { failLidLock_ = true; }
     void failNextPowerSaver() { failPowerSaver_ = true; }
+    /// The user picks another profile: a power-saver hold is dropped and said so on the next turn.
+    void dropPowerSaver();
+    /// What the next lid-holder readings answer (std::nullopt: cannot be read).
+    void setLidHolders(std::optional<std::vector<LidHolder>> holders) { lidHolders_ = std::move(holders); }
+    int lidHolderReads() const { return lidHolderReads_; }
     /// The next rule installations end so; without one queued an installation succeeds and grants all.
     void enqueueInstall(RuleChange change) { installs_.push_back(std::move(change)); }
 
@@ -54,6 +61,9 @@ private:
     bool lidLockHeld_ = false, powerSaverHeld_ = false;
     std::deque<RuleChange> installs_;
     std::vector<std::string> requests_;
+    std::optional<std::vector<LidHolder>> lidHolders_ = std::vector<LidHolder>{};
+    int lidHolderReads_ = 0;
+    std::function<void()> onDropped_;
     int installCount_ = 0, removeCount_ = 0;
 };
 

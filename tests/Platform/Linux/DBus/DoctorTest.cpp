@@ -58,20 +58,40 @@ TEST(Doctor, ANotificationServerCountsOnlyWhenItAnswers) {
     EXPECT_FALSE(notifications->found);
 }
 
-TEST(Doctor, NamesWhichStayguardGrantsPolkitGivesWithoutAPassword) {
+TEST(Doctor, NamesEachStayguardGrantAndWhoElseDecidesTheLid) {
     PrivateBuses buses;
     if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
-    ASSERT_TRUE(buses.startTemplate(Bus::system, TORVEL_DBUS_TEST_DIR "/polkitd_verdicts.py", "org.freedesktop.PolicyKit1",
-                                    R"({"verdicts": {"org.freedesktop.login1.inhibit-handle-lid-switch": "yes",
-                                        "net.hadess.PowerProfiles.hold-profile": "challenge"}})"));
+    // No power-profiles-daemon: polkit knows neither name of its hold action.
+    ASSERT_TRUE(buses.startTemplate(
+        Bus::system, TORVEL_DBUS_TEST_DIR "/polkitd_verdicts.py", "org.freedesktop.PolicyKit1",
+        R"({"verdicts": {"org.freedesktop.login1.inhibit-handle-lid-switch": "yes",
+                                        "net.hadess.PowerProfiles.hold-profile": "error",
+                                        "org.freedesktop.UPower.PowerProfiles.hold-profile": "error"}})"));
+    const QString logind = "org.freedesktop.login1", path = "/org/freedesktop/login1",
+                  manager = "org.freedesktop.login1.Manager";
+    ASSERT_TRUE(buses.startMock(Bus::system, logind, path, manager));
+    ASSERT_TRUE(buses.addMethod(Bus::system, logind, path, manager, "ListInhibitors", "", "a(ssssuu)",
+                                "ret = [('sleep', 'Torvel', 'x', 'block', 1000, 7), "
+                                "('handle-power-key:handle-lid-switch', 'PowerDevil', 'KDE handles the lid', "
+                                "'block', 1000, 4242)]"));
     const auto findings = examineDesktop(buses.connection(Bus::system), buses.connection(Bus::session));
-    const auto stayguard = std::find_if(findings.begin(), findings.end(), [](const DoctorFinding& f) {
-        return f.facility.rfind("Stayguard", 0) == 0;
-    });
-    ASSERT_NE(stayguard, findings.end());
-    EXPECT_FALSE(stayguard->found);
-    EXPECT_NE(stayguard->consequence.find("lid lock yes, power saver no, suspend no"), std::string::npos)
-        << stayguard->consequence;
+    auto finding = [&](const std::string& facility) {
+        const auto it = std::find_if(findings.begin(), findings.end(),
+                                     [&](const DoctorFinding& f) { return f.facility == facility; });
+        if (it == findings.end()) ADD_FAILURE() << "no finding for " << facility;
+        return it == findings.end() ? DoctorFinding{} : *it;
+    };
+    const auto stayguard = finding("Stayguard (polkit grants)");
+    EXPECT_TRUE(stayguard.found) << "the lid lock is granted";
+    EXPECT_NE(stayguard.consequence.find(
+                  "lid lock yes, power saver not available here (no power-profiles-daemon), suspend no"),
+              std::string::npos)
+        << stayguard.consequence;
+    const auto lid = finding("Lid switch (logind)");
+    EXPECT_FALSE(lid.found);
+    EXPECT_EQ(lid.consequence,
+              "PowerDevil (pid 4242) holds it and decides what a closed lid does: set the lid "
+              "action to do nothing in KDE Plasma's power settings");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusVariant>
 #include <QFile>
 #include <QProcess>
 
@@ -22,6 +23,7 @@
 #include "Platform/Linux/QtScheduler.h"
 #include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimProcessRunner.h"
+#include "Services/StayguardService.h"
 
 namespace torvel {
 namespace {
@@ -61,6 +63,22 @@ protected:
         return out;
     }
     static std::string ours(qint64 pid) { return "Torvel|block|" + std::to_string(pid); }
+
+    // The real power-profiles-daemon on the private system bus, stopped when the test ends.
+    bool startDaemon(QProcess& daemon) {
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert("DBUS_SYSTEM_BUS_ADDRESS", buses.address(Bus::system));
+        // Its fake driver offers "performance" too, as a laptop would.
+        env.insert("POWER_PROFILE_DAEMON_FAKE_DRIVER", "1");
+        daemon.setProcessEnvironment(env);
+        daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        daemon.start(kDaemon, {});
+        return daemon.waitForStarted(5000);
+    }
+    static void stopDaemon(QProcess& daemon) {
+        daemon.terminate();
+        if (!daemon.waitForFinished(3000)) daemon.kill();
+    }
 
     template <typename T>
     static T await(const std::function<void(std::function<void(T)>)>& ask) {
@@ -180,16 +198,8 @@ TEST_F(PrivilegedPowerTest, TheRealDaemonHoldsThePowerSaverUntilItsHolderLeaves)
     ASSERT_TRUE(buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
                                     R"({"verdicts": {"net.hadess.PowerProfiles.hold-profile": "yes"}})"));
     QProcess daemon;
-    auto env = QProcessEnvironment::systemEnvironment();
-    env.insert("DBUS_SYSTEM_BUS_ADDRESS", buses.address(Bus::system));
-    daemon.setProcessEnvironment(env);
-    daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    daemon.start(kDaemon, {});
-    ASSERT_TRUE(daemon.waitForStarted(5000));
-    auto stop = qScopeGuard([&] {
-        daemon.terminate();
-        if (!daemon.waitForFinished(3000)) daemon.kill();
-    });
+    ASSERT_TRUE(startDaemon(daemon));
+    auto stop = qScopeGuard([&] { stopDaemon(daemon); });
     PowerProfilesDaemon watcher(system(), log);
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return watcher.isEnabled() == false; }, 10000));
 
@@ -207,6 +217,71 @@ TEST_F(PrivilegedPowerTest, TheRealDaemonHoldsThePowerSaverUntilItsHolderLeaves)
     holder.reset();
     QDBusConnection::disconnectFromBus(holderName);
     EXPECT_TRUE(PrivateBuses::waitFor([&] { return watcher.isEnabled() == false; }));
+}
+
+TEST_F(PrivilegedPowerTest, AHoldTheDaemonDropsWhenTheUserPicksAProfileIsHeardAndTakenAgain) {
+    if (!QFile::exists(kDaemon)) GTEST_SKIP() << "power-profiles-daemon is not installed";
+    ASSERT_TRUE(buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
+                                    R"({"verdicts": {"net.hadess.PowerProfiles.hold-profile": "yes",
+                                                     "net.hadess.PowerProfiles.switch-profile": "yes"}})"));
+    QProcess daemon;
+    ASSERT_TRUE(startDaemon(daemon));
+    auto stop = qScopeGuard([&] { stopDaemon(daemon); });
+    PowerProfilesDaemon profiles(system(), log);
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return profiles.isEnabled() == false; }, 10000));
+    LinuxPrivilegedPower power(system(), profiles, runner, scheduler, log, "user");
+    StayguardService stayguard(power, log);
+    int drops = 0;
+    Connection dropped = stayguard.powerSaverDropped.connect([&] { ++drops; });
+
+    std::optional<bool> held;
+    stayguard.setLowPowerMode(true, [&](bool ok) { held = ok; });
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return held.has_value() && profiles.isEnabled() == true; }));
+    ASSERT_TRUE(*held);
+
+    // The user picks a profile, from the desktop's own menu: the daemon drops every hold.
+    auto pick = QDBusMessage::createMethodCall(PowerProfilesDaemon::kService, PowerProfilesDaemon::kPath,
+                                               "org.freedesktop.DBus.Properties", "Set");
+    pick << QStringLiteral("net.hadess.PowerProfiles") << QStringLiteral("ActiveProfile")
+         << QVariant::fromValue(QDBusVariant(QStringLiteral("performance")));
+    const auto picked =
+        QDBusConnection::connectToBus(buses.address(Bus::system), "the-user").call(pick, QDBus::Block, 5000);
+    ASSERT_EQ(picked.type(), QDBusMessage::ReplyMessage) << picked.errorMessage().toStdString();
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return drops == 1; }));
+    EXPECT_FALSE(profiles.holding());
+    EXPECT_EQ(stayguard.lastLowPowerMode(), false) << "a dropped hold is released, not failed";
+
+    // The next close asks again, and the daemon holds it again.
+    held.reset();
+    stayguard.setLowPowerMode(true, [&](bool ok) { held = ok; });
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return held == true && profiles.isEnabled() == true; }));
+    std::optional<bool> released;
+    stayguard.setLowPowerMode(false, [&](bool ok) { released = ok; });
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return released == true && profiles.isEnabled() == false; }));
+    QDBusConnection::disconnectFromBus("the-user");
+}
+
+TEST_F(PrivilegedPowerTest, WithoutThePowerSaverTheLidLockStandsOnItsOwnGrant) {
+    // Where power-profiles-daemon is not installed, polkit knows no hold action at all.
+    ASSERT_TRUE(
+        buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
+                            R"({"verdicts": {"org.freedesktop.login1.inhibit-handle-lid-switch": "yes",
+                                                     "net.hadess.PowerProfiles.hold-profile": "error",
+                                                     "org.freedesktop.UPower.PowerProfiles.hold-profile": "error",
+                                                     "org.freedesktop.login1.suspend": "no"}})"));
+    ASSERT_TRUE(buses.startTemplate(Bus::system, kCallerLogind, kLogind));
+    PowerProfilesDaemon profiles(system(), log);
+    LinuxPrivilegedPower power(system(), profiles, runner, scheduler, log, "user");
+    StayguardService stayguard(power, log);
+    runner.enqueueResult(ProcessResult{0, {}});  // pkexec wrote the rule
+
+    const auto result = await<StayguardInstallResult>([&](auto done) { stayguard.install(std::move(done)); });
+    EXPECT_EQ(result.kind, StayguardInstallResult::Kind::success) << result.message;
+    EXPECT_EQ(runner.commands().size(), 1u) << "the rule is kept, not removed again";
+    EXPECT_EQ(stayguard.grants(), (PowerGrants{true, false, false, true}));
+    stayguard.setDisableSleep(true);
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return stayguard.lastDisableSleep() == true; }));
+    EXPECT_EQ(lidLocks(), std::vector<std::string>{ours(::getpid())});
 }
 
 }  // namespace
