@@ -21,7 +21,7 @@ struct Stayguard : ::testing::Test {
     AppStateHarness h;
     SimPrivilegedPower power{h.scheduler};
     SimLowPowerMode saver{h.scheduler};
-    SimSounds sounds;
+    SimSounds sounds{h.scheduler};
     AudioFeedbackService audio{sounds, h.log};
     StayguardService stayguard{power, h.log};
     LowPowerModeController lpm{stayguard, saver, h.notifications, h.texts, h.clock, h.log};
