@@ -129,7 +129,12 @@ TEST(XcbRandrDisplayConfigurationTest, XorgDummyOutputsMirroredAndMovedAsideAreF
     EXPECT_TRUE(PrivateBuses::waitFor([&] { return displays.online.size() == 1 && !monitor.isMirroring(); }));
     EXPECT_EQ(changes, (std::vector<bool>{true, false, true, false}));
 
-    // The server goes: said once, and no display is left.
+    // Not listened to, a change is not heard; listening again, the server going is heard and said once.
+    displays.setOnReconfiguration(nullptr);
+    const int reads = displays.reads;
+    ASSERT_TRUE(xrandr({"--output", "DUMMY1", "--mode", "1280x800", "--right-of", "DUMMY0"}));
+    EXPECT_FALSE(PrivateBuses::waitFor([&] { return displays.reads > reads; }, 300));
+    monitor.startFollowingReconfigurations();
     xorg.terminate();
     ASSERT_TRUE(xorg.waitForFinished(10000));
     EXPECT_TRUE(PrivateBuses::waitFor([&] { return displays.online.empty(); }));
