@@ -67,7 +67,8 @@ bool MutterDisplayConfiguration::isInMirrorSet(DisplayID display) {
     return source_ == Source::mutter && mirrored_.count(display) > 0;
 }
 
-void MutterDisplayConfiguration::setOnReconfiguration(std::function<void(DisplayID, bool)> onReconfiguration) {
+void MutterDisplayConfiguration::setOnReconfiguration(
+    std::function<void(DisplayID, bool)> onReconfiguration) {
     onReconfiguration_ = std::move(onReconfiguration);
     if (!fallback_) return;
     // The fallback is listened to (udev, for the graphics cards) only while it is the one answering.
@@ -99,9 +100,10 @@ void MutterDisplayConfiguration::received(const QDBusMessage& reply) {
             if (source_ != Source::fallback)
                 log_.info("No Mutter display configuration here; the graphics cards tell the mirroring");
         } else if (!reportedBadAnswer_) {
-            log_.error("Mutter's display configuration gave no usable answer ({}); the graphics cards tell "
-                       "the mirroring",
-                       error.isEmpty() ? reply.signature().toStdString() : error.toStdString());
+            log_.error(
+                "Mutter's display configuration gave no usable answer ({}); the graphics cards tell "
+                "the mirroring",
+                error.isEmpty() ? reply.signature().toStdString() : error.toStdString());
             reportedBadAnswer_ = true;
         }
         use(Source::fallback);
@@ -143,7 +145,8 @@ void MutterDisplayConfiguration::announce() {
     }
 }
 
-std::optional<MutterDisplayConfiguration::State> MutterDisplayConfiguration::parse(const QDBusMessage& reply) {
+std::optional<MutterDisplayConfiguration::State> MutterDisplayConfiguration::parse(
+    const QDBusMessage& reply) {
     // The exact shape is checked first: reading a QDBusArgument against another shape is not safe.
     if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String(kStateSignature) ||
         reply.arguments().size() != 4 || !reply.arguments()[2].canConvert<QDBusArgument>())

@@ -25,7 +25,8 @@ struct DrmDisplaysTest : ::testing::Test {
         std::error_code ignored;
         fs::remove_all(root, ignored);
     }
-    void put(const std::string& connector, const std::string& status, const std::string& enabled = "enabled\n") {
+    void put(const std::string& connector, const std::string& status,
+             const std::string& enabled = "enabled\n") {
         fs::create_directories(root / connector);
         std::ofstream(root / connector / "status") << status;
         std::ofstream(root / connector / "enabled") << enabled;
@@ -66,9 +67,9 @@ TEST_F(DrmDisplaysTest, ConnectorsOnOneLitCrtcOfOneCardAreAMirror) {
     using Route = DrmDisplayConfiguration::Route;
     constexpr DisplayID card1 = 1u << 24;
     // eDP and HDMI cloned on CRTC 40; DP alone on 41; two dark connectors; card 1 reuses CRTC 40.
-    const auto mirrored = DrmDisplayConfiguration::mirrored(
-        {Route{10, 40, "a"}, Route{11, 40, "b"}, Route{12, 41, "c"}, Route{13, 0, "d"}, Route{14, 0, "e"},
-         Route{card1 | 10, 40, "f"}});
+    const auto mirrored =
+        DrmDisplayConfiguration::mirrored({Route{10, 40, "a"}, Route{11, 40, "b"}, Route{12, 41, "c"},
+                                           Route{13, 0, "d"}, Route{14, 0, "e"}, Route{card1 | 10, 40, "f"}});
     EXPECT_EQ(mirrored, (std::set<DisplayID>{10, 11}));
 
     // Only connectors that sysfs shows connected and enabled are online: a panel off under the closed
@@ -76,10 +77,10 @@ TEST_F(DrmDisplaysTest, ConnectorsOnOneLitCrtcOfOneCardAreAMirror) {
     put("card0-eDP-1", "connected\n", "disabled\n");
     put("card0-HDMI-A-1", "connected\n");
     put("card0-DP-1", "connected\n");
-    const auto lit = DrmDisplayConfiguration::lit({Route{10, 40, "card0-eDP-1"}, Route{11, 40, "card0-HDMI-A-1"},
-                                                   Route{12, 41, "card0-DP-1"}, Route{13, 0, "card0-DP-9"},
-                                                   Route{14, 42, ""}, Route{15, 42, "../card0-DP-1"}},
-                                                  root);
+    const auto lit = DrmDisplayConfiguration::lit(
+        {Route{10, 40, "card0-eDP-1"}, Route{11, 40, "card0-HDMI-A-1"}, Route{12, 41, "card0-DP-1"},
+         Route{13, 0, "card0-DP-9"}, Route{14, 42, ""}, Route{15, 42, "../card0-DP-1"}},
+        root);
     ASSERT_EQ(lit.size(), 2u);
     EXPECT_EQ(lit[0].display, 11u);
     EXPECT_EQ(lit[1].display, 12u);

@@ -88,8 +88,9 @@ TEST(MutterDisplayConfigurationTest, GnomeMirrorsAreSeenAndTheCardsAnswerWhileMu
     MirroringMonitor monitor(displays, scheduler, monitorLog);
     monitor.checkMirroring();
     monitor.startFollowingReconfigurations();
-    ASSERT_TRUE(PrivateBuses::waitFor(
-        [&] { return displays.source() == MutterDisplayConfiguration::Source::fallback && monitor.isMirroring(); }));
+    ASSERT_TRUE(PrivateBuses::waitFor([&] {
+        return displays.source() == MutterDisplayConfiguration::Source::fallback && monitor.isMirroring();
+    }));
     EXPECT_TRUE(fallback.isNotifying());
 
     QProcess shell;

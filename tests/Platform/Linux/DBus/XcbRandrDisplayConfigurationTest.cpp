@@ -82,8 +82,8 @@ TEST(XcbRandrDisplayConfigurationTest, XorgDummyOutputsMirroredAndMovedAsideAreF
     conf.close();
     QProcess xorg;
     xorg.setStandardErrorFile(dir.filePath("xorg.stderr"));
-    xorg.start(kXorg, {"-config", conf.fileName(), "-logfile", dir.filePath("xorg.log"), "-noreset", "-nolisten",
-                       "tcp", "-displayfd", "1"});
+    xorg.start(kXorg, {"-config", conf.fileName(), "-logfile", dir.filePath("xorg.log"), "-noreset",
+                       "-nolisten", "tcp", "-displayfd", "1"});
     ASSERT_TRUE(xorg.waitForStarted(5000) && xorg.waitForReadyRead(20000))
         << "Xorg did not start (it needs root): " << [&] {
                QFile err(dir.filePath("xorg.stderr"));
