@@ -4,6 +4,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 
+#include <algorithm>
 #include <utility>
 
 namespace torvel {
