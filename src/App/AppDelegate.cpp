@@ -34,6 +34,7 @@
 #include "Platform/Linux/LinuxPrivilegedPower.h"
 #include "Platform/Linux/LogindAssertionTable.h"
 #include "Platform/Linux/LogindSleepEvents.h"
+#include "Platform/Linux/MutterDisplayConfiguration.h"
 #include "Platform/Linux/NetworkManagerWiFi.h"
 #include "Platform/Linux/PidfdProcessControl.h"
 #include "Platform/Linux/PolkitSessionAutomation.h"
@@ -154,10 +155,12 @@ AppDelegate::AppDelegate(Machine machine, bool withDisplay)
             screens_ = std::make_unique<QtScreens>(*log_);
             displayConfiguration_ = std::make_unique<XcbRandrDisplayConfiguration>(*log_, display ? display : "");
         } else {
-            // Without an X connection (headless, or Wayland, which tells no mirroring) the graphics
-            // cards tell.
+            // Without an X connection (headless, or Wayland) the graphics cards count the screens; GNOME's
+            // compositor tells what it mirrors (each output has a CRTC of its own there), the cards where
+            // no compositor answers.
             screens_ = std::make_unique<DrmScreens>(*log_);
-            displayConfiguration_ = std::make_unique<DrmDisplayConfiguration>(*log_);
+            displayConfiguration_ = std::make_unique<MutterDisplayConfiguration>(
+                QDBusConnection::sessionBus(), std::make_unique<DrmDisplayConfiguration>(*log_), *log_);
         }
         wifi_ = std::make_unique<NetworkManagerWiFi>(QDBusConnection::systemBus(), *log_);
         lid_ = std::make_unique<UPowerLid>(QDBusConnection::systemBus(), *scheduler_, *log_);

@@ -9,6 +9,7 @@
 #include <regex>
 #include <string>
 
+#include "Platform/Linux/DrmScreens.h"
 #include "Platform/Linux/FileDescriptor.h"
 #include "Platform/Linux/UdevSubsystemWatch.h"
 
@@ -22,8 +23,9 @@ constexpr std::uint32_t kConnectorMask = (1u << kCardShift) - 1;
 
 }  // namespace
 
-DrmDisplayConfiguration::DrmDisplayConfiguration(LogSink& log, std::filesystem::path devices)
-    : log_(log, "Mirroring"), devices_(std::move(devices)) {}
+DrmDisplayConfiguration::DrmDisplayConfiguration(LogSink& log, std::filesystem::path devices,
+                                                 std::filesystem::path sysfs)
+    : log_(log, "Mirroring"), devices_(std::move(devices)), sysfs_(std::move(sysfs)) {}
 
 DrmDisplayConfiguration::~DrmDisplayConfiguration() = default;
 
@@ -40,6 +42,15 @@ std::set<DisplayID> DrmDisplayConfiguration::mirrored(const std::vector<Route>& 
     return out;
 }
 
+std::vector<DrmDisplayConfiguration::Route> DrmDisplayConfiguration::lit(std::vector<Route> routes,
+                                                                         const std::filesystem::path& sysfs) {
+    std::erase_if(routes, [&](const Route& route) {
+        return route.name.empty() || route.name.find('/') != std::string::npos ||
+               !DrmScreens::isLit(sysfs / route.name);
+    });
+    return routes;
+}
+
 std::vector<DrmDisplayConfiguration::Route> DrmDisplayConfiguration::readCard(
     const std::filesystem::path& node, std::uint32_t cardIndex) {
     std::vector<Route> routes;
@@ -52,7 +63,12 @@ std::vector<DrmDisplayConfiguration::Route> DrmDisplayConfiguration::readCard(
         drmModeConnector* connector = drmModeGetConnectorCurrent(fd.get(), resources->connectors[i]);
         if (!connector) continue;
         if (connector->connection == DRM_MODE_CONNECTED && (connector->connector_id & ~kConnectorMask) == 0) {
-            Route route{(cardIndex << kCardShift) | connector->connector_id, 0};
+            // The kernel names the connector's sysfs folder card<N>-<type>-<index>, as libdrm names the type.
+            const char* type = drmModeGetConnectorTypeName(connector->connector_type);
+            Route route{(cardIndex << kCardShift) | connector->connector_id, 0,
+                        type ? "card" + std::to_string(cardIndex) + "-" + type + "-" +
+                                   std::to_string(connector->connector_type_id)
+                             : std::string()};
             if (connector->encoder_id != 0) {
                 if (drmModeEncoder* encoder = drmModeGetEncoder(fd.get(), connector->encoder_id)) {
                     route.crtc = encoder->crtc_id;
@@ -84,6 +100,7 @@ std::vector<DisplayID> DrmDisplayConfiguration::onlineDisplays(std::size_t maxCo
         auto cardRoutes = readCard(node, index);
         routes.insert(routes.end(), cardRoutes.begin(), cardRoutes.end());
     }
+    routes = lit(std::move(routes), sysfs_);
     mirrored_ = mirrored(routes);
     std::vector<DisplayID> out;
     for (const auto& route : routes) {

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "Platform/DisplayConfiguration.h"
@@ -25,9 +26,12 @@ public:
     struct Route {
         DisplayID display = 0;
         std::uint32_t crtc = 0;
+        /// The connector's sysfs name (card0-eDP-1).
+        std::string name;
     };
 
-    explicit DrmDisplayConfiguration(LogSink& log, std::filesystem::path devices = "/dev/dri");
+    explicit DrmDisplayConfiguration(LogSink& log, std::filesystem::path devices = "/dev/dri",
+                                     std::filesystem::path sysfs = "/sys/class/drm");
     ~DrmDisplayConfiguration() override;
 
     /// Reads every card afresh; a card that cannot be opened or read adds no display.
@@ -39,12 +43,15 @@ public:
 
     /// The displays of one card that share a lit CRTC with another of them.
     static std::set<DisplayID> mirrored(const std::vector<Route>& routes);
+    /// The routes whose connector folder under `sysfs` reads connected and enabled, in order.
+    static std::vector<Route> lit(std::vector<Route> routes, const std::filesystem::path& sysfs);
 
 private:
     std::vector<Route> readCard(const std::filesystem::path& node, std::uint32_t cardIndex);
 
     Logger log_;
     std::filesystem::path devices_;
+    std::filesystem::path sysfs_;
     std::set<DisplayID> mirrored_;
     std::function<void(DisplayID, bool)> onReconfiguration_;
     std::unique_ptr<UdevSubsystemWatch> watch_;

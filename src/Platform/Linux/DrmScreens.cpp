@@ -45,9 +45,15 @@ int DrmScreens::screenCount() {
         if (error) break;
         const std::string name = it->path().filename().string();
         if (!std::regex_match(name, connectorName)) continue;
-        if (readStatus(it->path() / "status") == "connected") ++count;
+        if (isLit(it->path())) ++count;
     }
     return count;
+}
+
+bool DrmScreens::isLit(const std::filesystem::path& connector) {
+    // A laptop panel stays "connected" with the lid closed; the desktop turns it off, and the kernel
+    // then reads it as "disabled".
+    return readStatus(connector / "status") == "connected" && readStatus(connector / "enabled") == "enabled";
 }
 
 void DrmScreens::setOnChange(std::function<void()> onChange) {

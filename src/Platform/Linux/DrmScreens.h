@@ -12,8 +12,9 @@ namespace torvel {
 class UdevSubsystemWatch;
 
 /// The screens as the graphics cards see them, for when Torvel has no display connection: one per
-/// connector whose sysfs "status" reads "connected" (card0-eDP-1, card1-HDMI-A-2, ...). Changes come
-/// as udev "drm" events; nothing is polled. Without udev the count is read only on demand.
+/// connector whose sysfs "status" reads "connected" and "enabled" reads "enabled" (card0-eDP-1,
+/// card1-HDMI-A-2, ...): a panel switched off with the lid closed is no screen. Changes come as udev
+/// "drm" events; nothing is polled. Without udev the count is read only on demand.
 class DrmScreens : public Screens {
 public:
     static constexpr const char* kDefaultRoot = "/sys/class/drm";
@@ -21,10 +22,14 @@ public:
     explicit DrmScreens(LogSink& log, std::filesystem::path root = kDefaultRoot);
     ~DrmScreens() override;
 
-    /// Connected connectors; an unreadable folder or status file counts as none.
+    /// Connected and enabled connectors; an unreadable folder or file counts as none.
     int screenCount() override;
     /// Listens to udev only while a callback is set.
     void setOnChange(std::function<void()> onChange) override;
+
+    /// Whether the connector folder `connector` (<root>/card0-eDP-1) shows a picture: connected and
+    /// enabled, each read as the exact word.
+    static bool isLit(const std::filesystem::path& connector);
 
 private:
     Logger log_;

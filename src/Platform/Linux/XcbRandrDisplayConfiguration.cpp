@@ -5,6 +5,7 @@
 
 #include <QMetaObject>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -79,27 +80,22 @@ std::vector<DisplayID> XcbRandrDisplayConfiguration::onlineDisplays(std::size_t 
     if (!connect()) return {};
     // A connection made afresh (the server came back) is listened to again.
     if (onReconfiguration_ && !notifier_) listen();
-    // "Current" answers from what the server knows, without probing the outputs again.
-    auto resources = own(xcb_randr_get_screen_resources_current_reply(
-        connection_, xcb_randr_get_screen_resources_current(connection_, root_), nullptr));
-    if (!resources) return {};
-    const xcb_randr_output_t* ids = xcb_randr_get_screen_resources_current_outputs(resources.get());
-    const int count = xcb_randr_get_screen_resources_current_outputs_length(resources.get());
-    // All requests first, then the replies: one round trip instead of one per output.
-    std::vector<xcb_randr_get_output_info_cookie_t> cookies;
-    for (int i = 0; i < count; ++i)
-        cookies.push_back(xcb_randr_get_output_info(connection_, ids[i], resources->config_timestamp));
+    // Whatever the server said before this reading is answered by it: a burst of events is one reading,
+    // taken after its last event.
+    if (notifier_) drainEvents(false);
+    if (!connection_) return {};
+    // "Current" answers from what the server knows, without probing the outputs again (a probe reads
+    // every monitor's EDID and holds the server meanwhile).
+    // The monitors are asked first and their reply taken last: the output requests share its round trip.
     xcb_randr_get_monitors_cookie_t monitorsCookie{};
     if (hasMonitors_) monitorsCookie = xcb_randr_get_monitors(connection_, root_, 1);
-
     std::vector<XcbRandrMirrors::Output> outputs;
-    for (int i = 0; i < count; ++i) {
-        auto info =
-            own(xcb_randr_get_output_info_reply(connection_, cookies[static_cast<std::size_t>(i)], nullptr));
-        // A disconnected output can keep a stale CRTC for a moment; it shows nothing.
-        if (info && info->connection != XCB_RANDR_CONNECTION_DISCONNECTED)
-            outputs.push_back({ids[i], info->crtc});
-    }
+    bool settled = readOutputs(false, outputs);
+    // An output given a mode before any probe saw it connected (or just unplugged, its CRTC not yet
+    // taken away) reads "disconnected" with a CRTC: only a probe says which it is. Rare, and after a
+    // change only, so the probe costs nothing in the usual case.
+    if (settled && std::any_of(outputs.begin(), outputs.end(), [](const auto& o) { return o.unconfirmed; }))
+        settled = readOutputs(true, outputs);
     std::vector<XcbRandrMirrors::Monitor> monitors;
     if (hasMonitors_) {
         if (auto reply = own(xcb_randr_get_monitors_reply(connection_, monitorsCookie, nullptr))) {
@@ -113,14 +109,50 @@ std::vector<DisplayID> XcbRandrDisplayConfiguration::onlineDisplays(std::size_t 
         }
     }
     // Waiting for these replies may have pulled events off the socket into xcb's queue, where the
-    // socket notifier never sees them: look at the queue on the next turn.
+    // socket notifier never sees them: look at the queue on the next turn. They are newer than this
+    // reading, so they count.
     if (notifier_)
         QMetaObject::invokeMethod(
-            notifier_.get(), [this] { drainEvents(); }, Qt::QueuedConnection);
+            notifier_.get(), [this] { drainEvents(true); }, Qt::QueuedConnection);
+    if (!settled) return {};
     auto decided = XcbRandrMirrors::decide(outputs, monitors);
     mirrored_ = std::move(decided.mirrored);
     if (decided.online.size() > maxCount) decided.online.resize(maxCount);
     return decided.online;
+}
+
+bool XcbRandrDisplayConfiguration::readOutputs(bool probe, std::vector<XcbRandrMirrors::Output>& outputs) {
+    outputs.clear();
+    std::vector<xcb_randr_output_t> ids;
+    xcb_timestamp_t timestamp = 0;
+    if (probe) {
+        auto resources = own(xcb_randr_get_screen_resources_reply(
+            connection_, xcb_randr_get_screen_resources(connection_, root_), nullptr));
+        if (!resources) return false;
+        const xcb_randr_output_t* first = xcb_randr_get_screen_resources_outputs(resources.get());
+        ids.assign(first, first + xcb_randr_get_screen_resources_outputs_length(resources.get()));
+        timestamp = resources->config_timestamp;
+    } else {
+        auto resources = own(xcb_randr_get_screen_resources_current_reply(
+            connection_, xcb_randr_get_screen_resources_current(connection_, root_), nullptr));
+        if (!resources) return false;
+        const xcb_randr_output_t* first = xcb_randr_get_screen_resources_current_outputs(resources.get());
+        ids.assign(first, first + xcb_randr_get_screen_resources_current_outputs_length(resources.get()));
+        timestamp = resources->config_timestamp;
+    }
+    // All requests first, then the replies: one round trip instead of one per output.
+    std::vector<xcb_randr_get_output_info_cookie_t> cookies;
+    for (const auto id : ids) cookies.push_back(xcb_randr_get_output_info(connection_, id, timestamp));
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        auto info = own(xcb_randr_get_output_info_reply(connection_, cookies[i], nullptr));
+        if (!info || info->crtc == 0) continue;
+        // What the last probe found: a disconnected output driven by a CRTC is stale until probed, and
+        // after a probe it shows nothing.
+        const bool disconnected = info->connection == XCB_RANDR_CONNECTION_DISCONNECTED;
+        if (disconnected && probe) continue;
+        outputs.push_back({ids[i], info->crtc, disconnected});
+    }
+    return true;
 }
 
 bool XcbRandrDisplayConfiguration::isInMirrorSet(DisplayID display) {
@@ -146,10 +178,10 @@ void XcbRandrDisplayConfiguration::listen() {
     xcb_flush(connection_);
     notifier_ =
         std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection_), QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { drainEvents(); });
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { drainEvents(true); });
 }
 
-void XcbRandrDisplayConfiguration::drainEvents() {
+void XcbRandrDisplayConfiguration::drainEvents(bool report) {
     if (!connection_) return;
     bool changed = false;
     while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
@@ -171,7 +203,7 @@ void XcbRandrDisplayConfiguration::drainEvents() {
         changed = true;
     }
     // One change per batch, reported as done: the server sends its events after the change is made.
-    if (changed && onReconfiguration_) onReconfiguration_(0, false);
+    if (changed && (report || !connection_) && onReconfiguration_) onReconfiguration_(0, false);
 }
 
 }  // namespace torvel

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Platform/DisplayConfiguration.h"
+#include "Platform/Linux/XcbRandrMirrors.h"
 #include "Platform/Log.h"
 
 struct xcb_connection_t;
@@ -14,9 +15,11 @@ class QSocketNotifier;
 
 namespace torvel {
 
-/// Mirroring as the X server sees it through RandR: lit outputs are the online displays, and outputs
-/// sharing a CRTC or shown by monitors on the same rectangle are a mirror (XcbRandrMirrors decides).
-/// Reconfigurations arrive as RandR events on the connection's socket; nothing is polled.
+/// Mirroring as the X server sees it through RandR: outputs driven by a CRTC are the online displays,
+/// and outputs sharing a CRTC or shown by monitors at one origin, one inside the other, are a mirror
+/// (XcbRandrMirrors decides). Reconfigurations arrive as RandR events on the connection's socket;
+/// nothing is polled. A reading first takes the events already waiting, so a burst of them is answered
+/// by one reading after its last event.
 class XcbRandrDisplayConfiguration : public DisplayConfiguration {
 public:
     /// Reaches the X display `display` (as in $DISPLAY) when first asked; empty: no display.
@@ -36,7 +39,10 @@ private:
     bool connect();
     void disconnect();
     void listen();
-    void drainEvents();
+    /// Reads the events waiting; `report`: tells of a change among them (not when a reading follows).
+    void drainEvents(bool report);
+    /// The outputs driven by a CRTC, from the current resources or a probe; false when a reply failed.
+    bool readOutputs(bool probe, std::vector<XcbRandrMirrors::Output>& outputs);
 
     Logger log_;
     std::string display_;

@@ -1,7 +1,6 @@
 #include "Platform/Linux/XcbRandrMirrors.h"
 
 #include <map>
-#include <tuple>
 
 namespace torvel {
 
@@ -19,20 +18,32 @@ XcbRandrMirrors XcbRandrMirrors::decide(const std::vector<Output>& outputs,
     for (const auto& [crtc, ids] : byCrtc) {
         if (ids.size() > 1) out.mirrored.insert(ids.begin(), ids.end());
     }
-    // Cloning by layout: separate CRTCs placed on the same rectangle (what "same as" arranges).
-    using Rect = std::tuple<std::int32_t, std::int32_t, std::uint32_t, std::uint32_t>;
-    std::map<Rect, std::vector<std::vector<DisplayID>>> byRect;
+    // Cloning by layout: separate CRTCs placed at one origin (what "same as" arranges), the smaller
+    // picture inside the larger when the modes differ.
+    struct Shown {
+        std::vector<DisplayID> ids;
+        const Monitor* monitor;
+    };
+    std::vector<Shown> shown;
     for (const auto& monitor : monitors) {
-        std::vector<DisplayID> shown;
+        Shown entry{{}, &monitor};
         for (const DisplayID id : monitor.outputs) {
-            if (lit.count(id)) shown.push_back(id);
+            if (lit.count(id)) entry.ids.push_back(id);
         }
-        if (shown.empty() || monitor.width == 0 || monitor.height == 0) continue;
-        byRect[{monitor.x, monitor.y, monitor.width, monitor.height}].push_back(std::move(shown));
+        if (entry.ids.empty() || monitor.width == 0 || monitor.height == 0) continue;
+        shown.push_back(std::move(entry));
     }
-    for (const auto& [rect, groups] : byRect) {
-        if (groups.size() < 2) continue;
-        for (const auto& ids : groups) out.mirrored.insert(ids.begin(), ids.end());
+    const auto within = [](const Monitor& inner, const Monitor& outer) {
+        return inner.width <= outer.width && inner.height <= outer.height;
+    };
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        for (std::size_t j = i + 1; j < shown.size(); ++j) {
+            const Monitor& a = *shown[i].monitor;
+            const Monitor& b = *shown[j].monitor;
+            if (a.x != b.x || a.y != b.y || !(within(a, b) || within(b, a))) continue;
+            out.mirrored.insert(shown[i].ids.begin(), shown[i].ids.end());
+            out.mirrored.insert(shown[j].ids.begin(), shown[j].ids.end());
+        }
     }
     return out;
 }

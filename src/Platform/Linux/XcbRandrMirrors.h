@@ -15,6 +15,8 @@ struct XcbRandrMirrors {
     struct Output {
         DisplayID id = 0;
         std::uint32_t crtc = 0;
+        /// Driven, but the last probe found it disconnected: a probe has to tell whether it still is.
+        bool unconfirmed = false;
     };
     /// A RandR monitor: a rectangle of the screen and the outputs that show it.
     struct Monitor {
@@ -25,7 +27,8 @@ struct XcbRandrMirrors {
 
     /// Lit outputs in the server's order.
     std::vector<DisplayID> online;
-    /// Online outputs sharing a CRTC, or shown by monitors covering exactly the same rectangle.
+    /// Online outputs sharing a CRTC, or shown by monitors placed at the same origin where one
+    /// rectangle contains the other (the same picture, one of them at a smaller mode).
     std::set<DisplayID> mirrored;
 
     /// Applies both rules; a monitor without an online output shows nothing and mirrors nothing.

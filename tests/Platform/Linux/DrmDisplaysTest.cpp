@@ -25,9 +25,11 @@ struct DrmDisplaysTest : ::testing::Test {
         std::error_code ignored;
         fs::remove_all(root, ignored);
     }
-    void put(const std::string& connector, const std::string& status) {
+    void put(const std::string& connector, const std::string& status,
+             const std::string& enabled = "enabled\n") {
         fs::create_directories(root / connector);
         std::ofstream(root / connector / "status") << status;
+        std::ofstream(root / connector / "enabled") << enabled;
     }
 };
 
@@ -48,6 +50,13 @@ TEST_F(DrmDisplaysTest, CountsConnectedConnectorsOfEveryCardOnly) {
     put("card0-HDMI-A-1", "connected\n");
     EXPECT_EQ(screens.screenCount(), 3);
 
+    // The lid closes: the panel stays connected, but the desktop has switched it off.
+    put("card0-eDP-1", "connected\n", "disabled\n");
+    EXPECT_EQ(screens.screenCount(), 2);
+    put("card1-DP-1", "connected", "enabled-ish\n");
+    fs::remove(root / "card0-HDMI-A-1" / "enabled");  // unreadable counts as off
+    EXPECT_EQ(screens.screenCount(), 0);
+
     DrmScreens missing(log, root / "gone");
     EXPECT_EQ(missing.screenCount(), 0);
     EXPECT_EQ(missing.screenCount(), 0);
@@ -58,9 +67,24 @@ TEST_F(DrmDisplaysTest, ConnectorsOnOneLitCrtcOfOneCardAreAMirror) {
     using Route = DrmDisplayConfiguration::Route;
     constexpr DisplayID card1 = 1u << 24;
     // eDP and HDMI cloned on CRTC 40; DP alone on 41; two dark connectors; card 1 reuses CRTC 40.
-    const auto mirrored = DrmDisplayConfiguration::mirrored(
-        {Route{10, 40}, Route{11, 40}, Route{12, 41}, Route{13, 0}, Route{14, 0}, Route{card1 | 10, 40}});
+    const auto mirrored =
+        DrmDisplayConfiguration::mirrored({Route{10, 40, "a"}, Route{11, 40, "b"}, Route{12, 41, "c"},
+                                           Route{13, 0, "d"}, Route{14, 0, "e"}, Route{card1 | 10, 40, "f"}});
     EXPECT_EQ(mirrored, (std::set<DisplayID>{10, 11}));
+
+    // Only connectors that sysfs shows connected and enabled are online: a panel off under the closed
+    // lid is neither online nor part of a mirror.
+    put("card0-eDP-1", "connected\n", "disabled\n");
+    put("card0-HDMI-A-1", "connected\n");
+    put("card0-DP-1", "connected\n");
+    const auto lit = DrmDisplayConfiguration::lit(
+        {Route{10, 40, "card0-eDP-1"}, Route{11, 40, "card0-HDMI-A-1"}, Route{12, 41, "card0-DP-1"},
+         Route{13, 0, "card0-DP-9"}, Route{14, 42, ""}, Route{15, 42, "../card0-DP-1"}},
+        root);
+    ASSERT_EQ(lit.size(), 2u);
+    EXPECT_EQ(lit[0].display, 11u);
+    EXPECT_EQ(lit[1].display, 12u);
+    EXPECT_TRUE(DrmDisplayConfiguration::mirrored(lit).empty());
 
     DrmDisplayConfiguration noCards(log, root);  // no device nodes to open (a container)
     EXPECT_TRUE(noCards.onlineDisplays(16).empty());

@@ -8,7 +8,7 @@ namespace {
 using Output = XcbRandrMirrors::Output;
 using Monitor = XcbRandrMirrors::Monitor;
 
-TEST(XcbRandrMirrorsTest, SharedCrtcsAndSameRectanglesAreMirrorsNothingElse) {
+TEST(XcbRandrMirrorsTest, SharedCrtcsAndNestedRectanglesAtOneOriginAreMirrorsNothingElse) {
     struct Case {
         const char* name;
         std::vector<Output> outputs;
@@ -31,9 +31,20 @@ TEST(XcbRandrMirrorsTest, SharedCrtcsAndSameRectanglesAreMirrorsNothingElse) {
          {{{1}, 0, 0, 1920, 1080}, {{2}, 0, 0, 1920, 1080}, {{3}, 1920, 0, 1920, 1080}},
          {1, 2, 3},
          {1, 2}},
-        {"same origin, other size is no mirror",
+        // "Same as" at a smaller mode: the smaller picture is the top left of the larger one.
+        {"a smaller mode at the same origin",
+         {{1, 10}, {2, 11}, {3, 12}},
+         {{{1}, 0, 0, 1600, 1200}, {{2}, 0, 0, 1280, 800}, {{3}, 1600, 0, 1280, 800}},
+         {1, 2, 3},
+         {1, 2}},
+        {"same origin, neither inside the other",
          {{1, 10}, {2, 11}},
-         {{{1}, 0, 0, 1920, 1080}, {{2}, 0, 0, 1280, 1024}},
+         {{{1}, 0, 0, 1920, 1080}, {{2}, 0, 0, 1080, 1920}},
+         {1, 2},
+         {}},
+        {"inside, but not at the same origin",
+         {{1, 10}, {2, 11}},
+         {{{1}, 0, 0, 1920, 1080}, {{2}, 100, 100, 800, 600}},
          {1, 2},
          {}},
         // A monitor spanning two tiles is one picture split in two, not the same picture twice.

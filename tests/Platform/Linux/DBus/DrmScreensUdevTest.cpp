@@ -20,9 +20,9 @@ TEST(DrmScreensUdev, FollowsConnectorHotPlugsWithoutPolling) {
     UMockdevTestbed* bed = umockdev_testbed_new();
     gchar* card = umockdev_testbed_add_device(bed, "drm", "card0", nullptr, nullptr, nullptr);
     gchar* panel = umockdev_testbed_add_device(bed, "drm", "card0-eDP-1", card, "status", "connected\n",
-                                               nullptr, nullptr);
+                                               "enabled", "enabled\n", nullptr, nullptr);
     gchar* hdmi = umockdev_testbed_add_device(bed, "drm", "card0-HDMI-A-1", card, "status", "disconnected\n",
-                                              nullptr, nullptr);
+                                              "enabled", "disabled\n", nullptr, nullptr);
     CapturingLogSink log;
     {
         DrmScreens screens(log);
@@ -36,6 +36,7 @@ TEST(DrmScreensUdev, FollowsConnectorHotPlugsWithoutPolling) {
         EXPECT_EQ(screens.screenCount(), 1);
 
         umockdev_testbed_set_attribute(bed, hdmi, "status", "connected\n");
+        umockdev_testbed_set_attribute(bed, hdmi, "enabled", "enabled\n");
         umockdev_testbed_uevent(bed, hdmi, "change");
         ASSERT_TRUE(PrivateBuses::waitFor([&] { return changes > 0 && reconfigurations > 0; }));
         EXPECT_EQ(screens.screenCount(), 2);

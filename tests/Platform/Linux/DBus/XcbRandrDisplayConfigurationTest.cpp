@@ -1,75 +1,143 @@
-// The RandR adapter against a real X server (Xvfb): what it reads, and that it hears changes.
+// The RandR adapter against a real X server: Xorg with the dummy video driver, whose outputs DUMMY0..15
+// each have a CRTC of their own, arranged with xrandr the way a person plugs in and mirrors a projector.
 #include <gtest/gtest.h>
-#include <xcb/randr.h>
-#include <xcb/xcb.h>
 
 #include <QFile>
 #include <QProcess>
-#include <cstdlib>
+#include <QTemporaryDir>
 #include <string>
+#include <vector>
 
+#include "Monitors/MirroringMonitor.h"
 #include "Platform/Linux/DBus/PrivateBuses.h"
+#include "Platform/Linux/QtScheduler.h"
 #include "Platform/Linux/XcbRandrDisplayConfiguration.h"
 #include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {
 namespace {
 
-TEST(XcbRandrDisplayConfigurationTest, PlainServerHasOneOutputNotMirroredAndTellsOfChanges) {
-    if (!QFile::exists("/usr/bin/Xvfb")) GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
-    QProcess xvfb;
-    xvfb.start("/usr/bin/Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
-    ASSERT_TRUE(xvfb.waitForStarted(5000) && xvfb.waitForReadyRead(10000));
-    const std::string display = ":" + QString::fromUtf8(xvfb.readLine()).trimmed().toStdString();
+constexpr const char* kXorg = "/usr/lib/xorg/Xorg";
+constexpr const char* kDummyDriver = "/usr/lib/xorg/modules/drivers/dummy_drv.so";
+constexpr const char* kXrandr = "/usr/bin/xrandr";
 
-    CapturingLogSink log;
-    XcbRandrDisplayConfiguration displays(log, display);
-    const auto online = displays.onlineDisplays(16);
-    ASSERT_EQ(online.size(), 1u);
-    EXPECT_FALSE(displays.isInMirrorSet(online[0]));
-    EXPECT_TRUE(displays.onlineDisplays(0).empty());  // the caller's limit holds
+// DUMMY0 starts at 1600x1200; the two modelines are what DUMMY1 is given later. No input devices.
+constexpr const char* kXorgConf = R"(Section "ServerFlags"
+  Option "AutoAddDevices" "false"
+  Option "AutoEnableDevices" "false"
+EndSection
+Section "Monitor"
+  Identifier "monitor"
+  HorizSync 5.0-1000.0
+  VertRefresh 5.0-200.0
+  Modeline "1600x1200" 161.00 1600 1712 1880 2160 1200 1203 1207 1245 -hsync +vsync
+  Modeline "1280x800" 83.50 1280 1352 1480 1680 800 803 809 831 -hsync +vsync
+EndSection
+Section "Device"
+  Identifier "dummy"
+  Driver "dummy"
+  VideoRam 65536
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "dummy"
+  Monitor "monitor"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Modes "1600x1200"
+    Virtual 4096 2048
+  EndSubSection
+EndSection
+)";
 
-    int done = 0;
-    int beginnings = 0;
-    displays.setOnReconfiguration([&](DisplayID, bool isBeginning) { ++(isBeginning ? beginnings : done); });
-    // Another client gives the output new modes: the server tells us, with no polling on our side.
-    xcb_connection_t* probe = xcb_connect(display.c_str(), nullptr);
-    ASSERT_EQ(xcb_connection_has_error(probe), 0);
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(probe)).data->root;
-    const auto addMode = [&](std::uint16_t width, std::uint16_t height, const std::string& name) {
-        xcb_randr_mode_info_t info{};
-        info.width = width;
-        info.height = height;
-        info.htotal = width;
-        info.vtotal = height;
-        info.name_len = static_cast<std::uint16_t>(name.size());
-        auto* created = xcb_randr_create_mode_reply(
-            probe, xcb_randr_create_mode(probe, root, info, info.name_len, name.c_str()), nullptr);
-        if (!created) return false;
-        xcb_generic_error_t* error =
-            xcb_request_check(probe, xcb_randr_add_output_mode_checked(probe, online[0], created->mode));
-        const bool ok = error == nullptr;
-        std::free(created);
-        std::free(error);
-        return ok;
+// What the monitor read last, passed through to the real adapter untouched.
+struct Recording : DisplayConfiguration {
+    explicit Recording(DisplayConfiguration& adapter) : real(adapter) {}
+    std::vector<DisplayID> onlineDisplays(std::size_t maxCount) override {
+        online = real.onlineDisplays(maxCount);
+        ++reads;
+        return online;
+    }
+    bool isInMirrorSet(DisplayID display) override { return real.isInMirrorSet(display); }
+    void setOnReconfiguration(std::function<void(DisplayID, bool)> callback) override {
+        real.setOnReconfiguration(std::move(callback));
+    }
+    DisplayConfiguration& real;
+    std::vector<DisplayID> online;
+    int reads = 0;
+};
+
+TEST(XcbRandrDisplayConfigurationTest, XorgDummyOutputsMirroredAndMovedAsideAreFollowedToTheLastChange) {
+    for (const char* program : {kXorg, kDummyDriver, kXrandr}) {
+        if (!QFile::exists(program))
+            GTEST_SKIP() << program
+                         << " is missing (Debian packages xserver-xorg-core, xserver-xorg-video-dummy, "
+                            "x11-xserver-utils)";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile conf(dir.filePath("xorg.conf"));
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly) && conf.write(kXorgConf) > 0);
+    conf.close();
+    QProcess xorg;
+    xorg.setStandardErrorFile(dir.filePath("xorg.stderr"));
+    xorg.start(kXorg, {"-config", conf.fileName(), "-logfile", dir.filePath("xorg.log"), "-noreset",
+                       "-nolisten", "tcp", "-displayfd", "1"});
+    ASSERT_TRUE(xorg.waitForStarted(5000) && xorg.waitForReadyRead(20000))
+        << "Xorg did not start (it needs root): " << [&] {
+               QFile err(dir.filePath("xorg.stderr"));
+               return err.open(QIODevice::ReadOnly) ? err.readAll().right(2000).toStdString() : std::string();
+           }();
+    const std::string display = ":" + QString::fromUtf8(xorg.readLine()).trimmed().toStdString();
+    const auto xrandr = [&](const QStringList& args) {
+        QProcess run;
+        run.start(kXrandr, QStringList{"-display", QString::fromStdString(display)} + args);
+        return run.waitForFinished(10000) && run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0;
     };
-    ASSERT_TRUE(addMode(640, 480, "small"));
-    ASSERT_TRUE(PrivateBuses::waitFor([&] { return done > 0; }));
-    EXPECT_EQ(beginnings, 0);
 
-    // Switched off, nothing more is heard.
+    CapturingLogSink log, monitorLog;
+    QtScheduler scheduler;
+    XcbRandrDisplayConfiguration real(log, display);
+    Recording displays(real);
+    MirroringMonitor monitor(displays, scheduler, monitorLog);
+    std::vector<bool> changes;
+    monitor.setOnChanged([&](bool value) { changes.push_back(value); });
+    monitor.checkMirroring();
+    monitor.startFollowingReconfigurations();
+    ASSERT_EQ(displays.online.size(), 1u);  // DUMMY0 alone; the other fifteen are dark
+    EXPECT_FALSE(monitor.isMirroring());
+    EXPECT_TRUE(real.onlineDisplays(0).empty());  // the caller's limit holds
+
+    ASSERT_TRUE(xrandr({"--addmode", "DUMMY1", "1280x800"}) && xrandr({"--addmode", "DUMMY1", "1600x1200"}));
+    // A projector beside the panel is no mirror.
+    ASSERT_TRUE(xrandr({"--output", "DUMMY1", "--mode", "1280x800", "--right-of", "DUMMY0"}));
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return displays.online.size() == 2; }));
+    EXPECT_FALSE(monitor.isMirroring());
+    // Showing the same picture in its own mode, the screen shrinking around it in the same request:
+    // the reading follows the last event of the burst, not the first.
+    ASSERT_TRUE(xrandr({"--output", "DUMMY1", "--mode", "1600x1200", "--same-as", "DUMMY0"}));
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return monitor.isMirroring(); }))
+        << "mirroring of equal modes not seen";
+    // Back beside it, then mirrored at a smaller mode: the smaller picture lies inside the larger.
+    ASSERT_TRUE(xrandr({"--output", "DUMMY1", "--mode", "1280x800", "--right-of", "DUMMY0"}));
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return !monitor.isMirroring(); }));
+    ASSERT_TRUE(xrandr({"--output", "DUMMY1", "--mode", "1280x800", "--same-as", "DUMMY0"}));
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return monitor.isMirroring(); }))
+        << "mirroring of a smaller mode not seen";
+    ASSERT_TRUE(xrandr({"--output", "DUMMY1", "--off"}));
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return displays.online.size() == 1 && !monitor.isMirroring(); }));
+    EXPECT_EQ(changes, (std::vector<bool>{true, false, true, false}));
+
+    // Not listened to, a change is not heard; listening again, the server going is heard and said once.
     displays.setOnReconfiguration(nullptr);
-    const int before = done;
-    ASSERT_TRUE(addMode(320, 240, "smaller"));
-    EXPECT_FALSE(PrivateBuses::waitFor([&] { return done > before; }, 200));
-    xcb_disconnect(probe);
-
-    // Listening again, then the server goes: said once, and the displays are gone.
-    displays.setOnReconfiguration([&](DisplayID, bool) { ++done; });
-    xvfb.terminate();
-    ASSERT_TRUE(xvfb.waitForFinished(5000));
-    EXPECT_TRUE(PrivateBuses::waitFor([&] { return done > before; }));
-    EXPECT_TRUE(displays.onlineDisplays(16).empty());
+    const int reads = displays.reads;
+    ASSERT_TRUE(xrandr({"--output", "DUMMY1", "--mode", "1280x800", "--right-of", "DUMMY0"}));
+    EXPECT_FALSE(PrivateBuses::waitFor([&] { return displays.reads > reads; }, 300));
+    monitor.startFollowingReconfigurations();
+    xorg.terminate();
+    ASSERT_TRUE(xorg.waitForFinished(10000));
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return displays.online.empty(); }));
     EXPECT_EQ(log.messages("Mirroring").size(), 1u);
 
     XcbRandrDisplayConfiguration nowhere(log, "");
