@@ -21,7 +21,7 @@ struct SleepBlocker {
     std::string commName;
     /// When the process started (clock ticks after boot), so that a later action can tell it from a
     /// newer process that got its pid; absent when unreadable, and then nothing is done to it.
-    std::optional<std::uint64_t> startTime;
+    std::optional<std::uint64_t> startTime = std::nullopt;
     /// The desktop session's own service holding the lock on behalf of its applications (a session
     /// manager, the power or screen-saver service): listed as such and never asked to quit.
     bool isSessionRelay = false;

@@ -23,8 +23,8 @@ struct SleepBlockerMonitorTest : ::testing::Test {
     SimProcessInfo processes;
     SimAssertionTable table;
 
-    std::vector<SleepBlocker> census(const std::vector<AssertionRecord>& table) {
-        return SleepBlockerMonitor::blockers(table, kOwnPID, kOwnUID, processes, log);
+    std::vector<SleepBlocker> census(const std::vector<AssertionRecord>& rows) {
+        return SleepBlockerMonitor::blockers(rows, kOwnPID, kOwnUID, processes, log);
     }
 };
 
@@ -47,18 +47,18 @@ TEST_F(SleepBlockerMonitorTest, KeepsOnlyOtherProcessesBlockingLocksAtTheOnLevel
 }
 
 TEST_F(SleepBlockerMonitorTest, CapsLocksPerProcessHoldersAndTexts) {
-    std::vector<AssertionRecord> table;
-    for (int i = 0; i < 15; ++i) table.push_back(lock(5, "PreventSystemSleep", 255, "lock " + std::to_string(i)));
+    std::vector<AssertionRecord> rows;
+    for (int i = 0; i < 15; ++i) rows.push_back(lock(5, "PreventSystemSleep", 255, "lock " + std::to_string(i)));
     processes.addProcess(5, "flood", kOwnUID, "flood");
-    auto found = census(table);
+    auto found = census(rows);
     ASSERT_EQ(found.size(), 10u);
     EXPECT_EQ(found.back().assertionName, "lock 9");
     EXPECT_EQ(processes.reads(), 1);  // the process is read once, not once per lock
     EXPECT_FALSE(sink.contains("SleepBlockers", "holder cap"));
 
-    table.clear();
-    for (int pid = 260; pid > 200; --pid) table.push_back(lock(pid));  // 60 holders, highest first
-    found = census(table);
+    rows.clear();
+    for (int pid = 260; pid > 200; --pid) rows.push_back(lock(pid));  // 60 holders, highest first
+    found = census(rows);
     ASSERT_EQ(found.size(), 50u);
     EXPECT_EQ(found.front().pid, 201);
     EXPECT_EQ(found.back().pid, 250);
