@@ -506,6 +506,8 @@ private:
     void escalate(EmergencyPowerAction action, SleepVeto veto, double now);
     void escalateWithCensus(EmergencyPowerAction action, SleepVeto veto, double now,
                             const std::vector<SleepBlocker>& census);
+    /// Gives up this escalation: logs why, puts the lid lock back when asked, and sounds the alarm.
+    void skipEscalation(const std::string& why, const std::string& alarmReason, bool restoreOverride);
     void sleepUnattended(double now, std::function<void(bool)> completion);
     bool applySleepOutcome(bool success, const SessionSnapshot& snapshot, double now);
     void sleepInteractively(double now);

@@ -64,11 +64,9 @@ void AppState::escalateIfSleepCouldLand(EmergencyPowerAction action, std::option
     }
     if (*obstacle == UnattendedSleepObstacle::consentNotAsked) publishConsent(AutomationConsent::notAsked, consentTicket);
     if (*obstacle == UnattendedSleepObstacle::consentDenied) publishConsent(AutomationConsent::denied, consentTicket);
-    const std::string text = obstacleText(*obstacle);
-    log_.error("Emergency escalation skipped at {}% — {}", monitors_.batteryState.percentage, text);
-    emergencyEscalationInFlight_ = false;
     // No cooldown: the next reading tries again.
-    startEmergencyAlarm(text);
+    const std::string text = obstacleText(*obstacle);
+    skipEscalation(text, text, false);
 }
 
 void AppState::escalate(EmergencyPowerAction action, SleepVeto veto, double now) {
@@ -88,6 +86,13 @@ void AppState::escalate(EmergencyPowerAction action, SleepVeto veto, double now)
     }
 }
 
+void AppState::skipEscalation(const std::string& why, const std::string& alarmReason, bool restoreOverride) {
+    log_.error("Emergency escalation skipped at {}% — {}", monitors_.batteryState.percentage, why);
+    if (restoreOverride && services_.stayguard && services_.stayguard->isInstalled()) reevaluateState();
+    emergencyEscalationInFlight_ = false;
+    startEmergencyAlarm(alarmReason);
+}
+
 void AppState::escalateWithCensus(EmergencyPowerAction action, SleepVeto veto, double now,
                                   const std::vector<SleepBlocker>& census) {
     const auto percent = monitors_.batteryState.percentage;
@@ -97,31 +102,18 @@ void AppState::escalateWithCensus(EmergencyPowerAction action, SleepVeto veto, d
         emergencyEscalationInFlight_ = false;
         return;
     }
-    if (veto == SleepVeto::vetoed) {
-        log_.error("Emergency escalation skipped at {}% — the system would refuse the suspend, so the computer "
-                   "would stay awake", percent);
-        if (services_.stayguard && services_.stayguard->isInstalled()) reevaluateState();
-        emergencyEscalationInFlight_ = false;
-        startEmergencyAlarm("the system refuses the suspend");
-        return;
-    }
-    if (veto == SleepVeto::challenge) {
-        // Nobody may be there to type the password, and an unanswered prompt would hold the request.
-        log_.error("Emergency escalation skipped at {}% — the system would suspend only after a password, and "
-                   "nobody may be here to type it", percent);
-        if (services_.stayguard && services_.stayguard->isInstalled()) reevaluateState();
-        emergencyEscalationInFlight_ = false;
-        startEmergencyAlarm("the suspend needs a password");
-        return;
-    }
+    if (veto == SleepVeto::vetoed)
+        return skipEscalation("the system would refuse the suspend, so the computer would stay awake",
+                              "the system refuses the suspend", true);
+    // Nobody may be there to type the password, and an unanswered prompt would hold the request.
+    if (veto == SleepVeto::challenge)
+        return skipEscalation("the system would suspend only after a password, and nobody may be here to type it",
+                              "the suspend needs a password", true);
     // The menu may have sent a request while the veto and the census were read: nothing is killed
     // for a sleep that cannot be sent.
     if (sleepRequestOut()) {
         const std::string text = obstacleText(UnattendedSleepObstacle::sendPending);
-        log_.error("Emergency escalation skipped at {}% — {}", percent, text);
-        emergencyEscalationInFlight_ = false;
-        startEmergencyAlarm(text);
-        return;
+        return skipEscalation(text, text, false);
     }
     // Not knowing whether the suspend would land, nothing is killed for it; the sleep is still tried.
     const bool terminateDue = !lastTerminateAt_ || now - *lastTerminateAt_ >= EmergencyPowerPolicy::kCooldownSeconds;
