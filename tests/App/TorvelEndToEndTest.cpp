@@ -1,6 +1,7 @@
 // Runs the real torvel executable on the simulated machine, on a private session bus and a private
 // configuration folder, and drives it only from outside: its commands and signals.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -268,6 +269,20 @@ TEST_F(TorvelEndToEndTest, AURLStartsTorvelWhenNoneRuns) {
     EXPECT_GT(now["remainingSeconds"].toDouble(), 590.0);
     // Plain commands never start it.
     EXPECT_EQ(run({"deactivate"}).exitCode, 0);
+}
+
+TEST_F(TorvelEndToEndTest, AFileSizeLimitFailsTheSaveWithoutEndingTorvel) {
+    auto& instance = *instances_.emplace_back(std::make_unique<QProcess>());
+    instance.setProcessEnvironment(environment_);
+    instance.setChildProcessModifier([] {
+        const rlimit limit{1024, 1024};  // ulimit -f 1: the settings with their profiles are larger
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    instance.start(TORVEL_EXECUTABLE, {"--headless", "--platform", "sim"});
+    ASSERT_TRUE(waitUntil([this] { return nameOwned(); }));
+    EXPECT_TRUE(logged(instance, "File too large")) << log_.toStdString();
+    EXPECT_EQ(run({"status"}).exitCode, 0);
+    EXPECT_EQ(instance.state(), QProcess::Running) << "SIGXFSZ must not end it";
 }
 
 TEST_F(TorvelEndToEndTest, SettingsAreTypedCheckedAndKept) {
