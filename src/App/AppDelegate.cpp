@@ -390,7 +390,8 @@ bool AppDelegate::handleTerminationSignals() {
     const sigset_t set = terminationSignals();
     signalFd_ = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
     if (signalFd_ < 0) {
-        logger_.error("Cannot route SIGTERM, SIGINT and SIGHUP to the quit path: signalfd failed ({})", errno);
+        logger_.error("Cannot route SIGTERM, SIGINT and SIGHUP to the quit path: signalfd failed ({})",
+                      errno);
         return false;
     }
     signalNotifier_ = std::make_unique<QSocketNotifier>(signalFd_, QSocketNotifier::Read);

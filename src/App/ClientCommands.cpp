@@ -181,7 +181,7 @@ int runConfigList(Client& client) {
     int keyWidth = 0, valueWidth = 0, typeWidth = 0;
     for (const auto& setting : *settings) {
         auto& row = rows.emplace_back(setting);
-        row.key = shown(row.key), row.value = shown(row.value), row.type = shown(row.type), row.help = shown(row.help);
+        for (QString* field : {&row.key, &row.value, &row.type, &row.help}) *field = shown(*field);
         keyWidth = std::max(keyWidth, width(row.key));
         valueWidth = std::max(valueWidth, width(row.value));
         typeWidth = std::max(typeWidth, width(row.type));
@@ -305,7 +305,8 @@ int runClient(const CommandLine& command, QDBusConnection bus, std::FILE* out, s
             if (!reply) return client.failure();
             const bool ok = reply->at(0).toBool();
             const QString id = shown(reply->at(2).toString());
-            client.print(ok ? out : err, shown(reply->at(1).toString()) + (id.isEmpty() ? "" : " (" + id + ")"));
+            client.print(ok ? out : err,
+                         shown(reply->at(1).toString()) + (id.isEmpty() ? "" : " (" + id + ")"));
             return ok ? CommandLine::kOk : CommandLine::kFailed;
         }
         case A::apps:

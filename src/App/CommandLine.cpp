@@ -168,7 +168,8 @@ CommandLine parseActivate(const std::vector<std::string>& args) {
         if (arg == "--duration") {
             // The same reader as torvel: URLs and D-Bus, so " 60" is refused here as it is there.
             if (!URLCommandRouter::readSeconds(line.value))
-                return usage("--duration takes a positive number of seconds, not " + quotedArgument(line.value));
+                return usage("--duration takes a positive number of seconds, not " +
+                             quotedArgument(line.value));
             line.mode = "duration";
         } else if (arg == "--until") {
             if (!URLCommandRouter::parseUntilTime(line.value, Date(), Calendar::utc()))
@@ -189,7 +190,8 @@ CommandLine parseSimple(const std::vector<std::string>& args, CommandLine::Actio
     for (std::size_t i = 1; i < args.size(); ++i) {
         if (isHelp(args[i])) return help(helpText);
         if (!takesJSON || args[i] != "--json")
-            return usage(args[0] + (takesJSON ? ": unknown option " + quotedArgument(args[i]) : " takes no arguments"));
+            return usage(args[0] +
+                         (takesJSON ? ": unknown option " + quotedArgument(args[i]) : " takes no arguments"));
         line.json = true;
     }
     return line;
@@ -244,7 +246,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args, const char*
         auto line = make(Action::simulate);
         for (std::size_t i = 1; i < args.size(); ++i) {
             if (isHelp(args[i])) return help(kSimHelp);
-            if (args[i].find('=') == std::string::npos) return usage("sim takes NAME=VALUE, not " + quotedArgument(args[i]));
+            if (args[i].find('=') == std::string::npos)
+                return usage("sim takes NAME=VALUE, not " + quotedArgument(args[i]));
             line.operands.push_back(args[i]);
         }
         return line;

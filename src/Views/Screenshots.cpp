@@ -81,8 +81,9 @@ std::optional<std::string> makeFolder(const QString& folder) {
     const QFileInfo info(path);
     if (info.isDir()) return std::nullopt;
     if (info.exists()) return "it is not a folder";
-    if (!QFileInfo(info.absolutePath()).isDir())
-        return "the folder it goes in, " + sanitizedText(info.absolutePath().toStdString()) + ", does not exist";
+    const QString parent = info.absolutePath();
+    if (!QFileInfo(parent).isDir())
+        return "the folder it goes in, " + sanitizedText(parent.toStdString()) + ", does not exist";
     std::error_code error;
     std::filesystem::create_directory(path.toStdString(), error);
     if (error) return error.message();

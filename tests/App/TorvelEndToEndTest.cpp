@@ -469,7 +469,8 @@ TEST_F(TorvelEndToEndTest, StoredNamesReachTheTerminalWithoutEscapesAndJSONExact
     ASSERT_TRUE(QDir(config_.path()).mkpath("torvel"));
     QFile file(config_.path() + "/torvel/defaults.json");
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QJsonDocument(QJsonObject{{"format", "torvel-defaults"}, {"version", 1}, {"values", values}}).toJson());
+    const QJsonObject defaults{{"format", "torvel-defaults"}, {"version", 1}, {"values", values}};
+    file.write(QJsonDocument(defaults).toJson());
     file.close();
     startInstance();
     ASSERT_EQ(run({"activate", "--profile", name}).exitCode, 0);
