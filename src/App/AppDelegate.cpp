@@ -375,16 +375,23 @@ std::size_t AppDelegate::simulatedAssertionsHeld() const {
     return sim_.assertions ? sim_.assertions->heldKeepAwake().size() : 0;
 }
 
-bool AppDelegate::handleTerminationSignals() {
-    // The signals must already be blocked in every thread (main() does so before Qt starts any), so
-    // that they queue on the descriptor instead of killing the process.
+sigset_t AppDelegate::terminationSignals() {
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGTERM);
     sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGHUP);
+    return set;
+}
+
+bool AppDelegate::handleTerminationSignals() {
+    // The signals must already be blocked in every thread (main() does so before Qt starts any), so
+    // that they queue on the descriptor instead of killing the process.
+    const sigset_t set = terminationSignals();
     signalFd_ = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
     if (signalFd_ < 0) {
-        logger_.error("Cannot route SIGTERM and SIGINT to the quit path: signalfd failed ({})", errno);
+        logger_.error("Cannot route SIGTERM, SIGINT and SIGHUP to the quit path: signalfd failed ({})",
+                      errno);
         return false;
     }
     signalNotifier_ = std::make_unique<QSocketNotifier>(signalFd_, QSocketNotifier::Read);

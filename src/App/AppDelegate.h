@@ -1,5 +1,7 @@
 #pragma once
 
+#include <signal.h>
+
 #include <QDBusConnection>
 #include <QObject>
 #include <QSocketNotifier>
@@ -109,8 +111,11 @@ public:
     bool showTray();
     // ---- end of the tray ----
 
-    /// Runs quit() and leaves the event loop with status 0 on SIGTERM or SIGINT. False when the
-    /// signals cannot be routed (then they keep their default action).
+    /// The signals that end the instance through quit(): SIGTERM, SIGINT and SIGHUP. They must be
+    /// blocked in every thread before handleTerminationSignals().
+    static sigset_t terminationSignals();
+    /// Runs quit() and leaves the event loop with status 0 on any of terminationSignals(). False when
+    /// the signals cannot be routed (then they keep their default action).
     bool handleTerminationSignals();
     /// Runs quit() and leaves the event loop when `bus` (the session's) goes away: the session is over.
     void quitWhenDisconnected(QDBusConnection bus);

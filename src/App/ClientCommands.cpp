@@ -16,25 +16,47 @@
 #include "App/PrivateBusAddress.h"
 #include "App/SimulationService.h"
 #include "Models/Duration.h"
+#include "Models/ShownText.h"
 #include "UI/URLCommandRouter.h"
 
 namespace torvel {
 
 namespace {
 
+// Whatever owns the bus name wrote every text of a reply, and names come from stored settings and
+// desktop files: none reaches the terminal with its control characters (a title change, a cleared
+// screen, colours) or bidirectional overrides. --json output is escaped by the encoder instead.
+
+/// `text` as one line fit for a terminal.
+std::string shownLine(const QString& text) {
+    return sanitizedText(text.toStdString());
+}
+
+QString shown(const QString& text) {
+    return QString::fromStdString(shownLine(text));
+}
+
+/// `text` fit for a terminal, its line breaks kept.
+QString shownLines(const QString& text) {
+    QStringList lines = text.split('\n');
+    for (auto& line : lines) line = shown(line);
+    return lines.join('\n');
+}
+
 std::string formatStatus(const QVariantMap& status) {
-    std::string text = status.value("message").toString().toStdString() + "\n";
-    const auto reasons = status.value("reasons").toStringList();
+    std::string text = shownLine(status.value("message").toString()) + "\n";
+    QStringList reasons = status.value("reasons").toStringList();
+    for (auto& reason : reasons) reason = shown(reason);
     if (!reasons.isEmpty()) text += "Reasons: " + reasons.join(", ").toStdString() + "\n";
     if (status.contains("assertionType"))
-        text += "Assertion: " + status.value("assertionType").toString().toStdString() + "\n";
+        text += "Assertion: " + shownLine(status.value("assertionType").toString()) + "\n";
     if (status.contains("remainingSeconds")) {
         const auto seconds = static_cast<long long>(std::ceil(status.value("remainingSeconds").toDouble()));
         text += "Remaining: " + Duration::formatInterval(static_cast<double>(seconds)) + " (" +
                 std::to_string(seconds) + " s)\n";
     }
     if (status.contains("profile"))
-        text += "Profile: " + status.value("profile").toString().toStdString() + "\n";
+        text += "Profile: " + shownLine(status.value("profile").toString()) + "\n";
     // Only the two states worth a line; anything else from the instance is not echoed.
     const QString alarm = status.value("emergencyAlarm").toString();
     if (alarm == "sounding" || alarm == "unavailable")
@@ -134,14 +156,19 @@ int runApps(Client& client, bool json) {
         printJSON(client.out(), QJsonDocument(array));
         return CommandLine::kOk;
     }
+    QList<std::pair<QString, QString>> rows;  // name and id, cleaned
     int nameWidth = 4, idWidth = 2;
     for (const auto& app : *apps) {
-        nameWidth = std::max(nameWidth, width(app.name));
-        idWidth = std::max(idWidth, width(app.id));
+        const auto& row = rows.emplace_back(shown(app.name), shown(app.id));
+        nameWidth = std::max(nameWidth, width(row.first));
+        idWidth = std::max(idWidth, width(row.second));
     }
     client.print(client.out(), QString("%1  %2  %3").arg("NAME", -nameWidth).arg("ID", -idWidth).arg("PID"));
-    for (const auto& app : *apps)
-        client.print(client.out(), QString("%1  %2  %3").arg(app.name, -nameWidth).arg(app.id, -idWidth).arg(app.pid));
+    for (qsizetype i = 0; i < apps->size(); ++i)
+        client.print(client.out(), QString("%1  %2  %3")
+                                       .arg(rows[i].first, -nameWidth)
+                                       .arg(rows[i].second, -idWidth)
+                                       .arg(apps->at(i).pid));
     return CommandLine::kOk;
 }
 
@@ -150,18 +177,21 @@ int runConfigList(Client& client) {
     if (!reply) return client.failure();
     const auto settings = demarshall<QList<DBusSetting>>(reply->at(0));
     if (!settings) return client.failure();
+    QList<DBusSetting> rows;
     int keyWidth = 0, valueWidth = 0, typeWidth = 0;
     for (const auto& setting : *settings) {
-        keyWidth = std::max(keyWidth, width(setting.key));
-        valueWidth = std::max(valueWidth, width(setting.value));
-        typeWidth = std::max(typeWidth, width(setting.type));
+        auto& row = rows.emplace_back(setting);
+        for (QString* field : {&row.key, &row.value, &row.type, &row.help}) *field = shown(*field);
+        keyWidth = std::max(keyWidth, width(row.key));
+        valueWidth = std::max(valueWidth, width(row.value));
+        typeWidth = std::max(typeWidth, width(row.type));
     }
-    for (const auto& setting : *settings)
+    for (const auto& row : rows)
         client.print(client.out(), QString("%1  %2  %3  %4")
-                                       .arg(setting.key, -keyWidth)
-                                       .arg(setting.value, -valueWidth)
-                                       .arg(setting.type, -typeWidth)
-                                       .arg(setting.help));
+                                       .arg(row.key, -keyWidth)
+                                       .arg(row.value, -valueWidth)
+                                       .arg(row.type, -typeWidth)
+                                       .arg(row.help));
     return CommandLine::kOk;
 }
 
@@ -180,7 +210,7 @@ int runSimulate(Client& client, const std::vector<std::string>& assignments) {
                          "--platform sim)");
         return client.failure();
     }
-    client.print(client.out(), reply->at(0).toString());
+    client.print(client.out(), shownLines(reply->at(0).toString()));
     return CommandLine::kOk;
 }
 
@@ -244,13 +274,13 @@ int runClient(const CommandLine& command, QDBusConnection bus, std::FILE* out, s
                                      kChangeTimeoutSeconds);
             if (!reply) return client.failure();
             const bool ok = reply->at(0).toBool();
-            client.print(ok ? out : err, reply->at(1).toString());
+            client.print(ok ? out : err, shown(reply->at(1).toString()));
             return ok ? CommandLine::kOk : CommandLine::kFailed;
         }
         case A::deactivate: {
             auto reply = client.call("Deactivate", {}, 1, kChangeTimeoutSeconds);
             if (!reply) return client.failure();
-            client.print(out, reply->at(0).toString());
+            client.print(out, shown(reply->at(0).toString()));
             return CommandLine::kOk;
         }
         case A::status: {
@@ -274,8 +304,9 @@ int runClient(const CommandLine& command, QDBusConnection bus, std::FILE* out, s
                                      kChangeTimeoutSeconds);
             if (!reply) return client.failure();
             const bool ok = reply->at(0).toBool();
-            const QString id = reply->at(2).toString();
-            client.print(ok ? out : err, reply->at(1).toString() + (id.isEmpty() ? "" : " (" + id + ")"));
+            const QString id = shown(reply->at(2).toString());
+            client.print(ok ? out : err,
+                         shown(reply->at(1).toString()) + (id.isEmpty() ? "" : " (" + id + ")"));
             return ok ? CommandLine::kOk : CommandLine::kFailed;
         }
         case A::apps:
@@ -285,13 +316,13 @@ int runClient(const CommandLine& command, QDBusConnection bus, std::FILE* out, s
         case A::configGet: {
             auto reply = client.call("GetSetting", {qtext(command.operands.at(0))});
             if (!reply) return client.failure();
-            client.print(out, reply->at(0).toString());
+            client.print(out, shown(reply->at(0).toString()));
             return CommandLine::kOk;
         }
         case A::configSet: {
             auto reply = client.call("SetSetting", {qtext(command.operands.at(0)), qtext(command.operands.at(1))});
             if (!reply) return client.failure();
-            client.print(out, qtext(command.operands.at(0)) + " = " + reply->at(0).toString());
+            client.print(out, shown(qtext(command.operands.at(0))) + " = " + shown(reply->at(0).toString()));
             return CommandLine::kOk;
         }
         case A::simulate:

@@ -107,6 +107,11 @@ CommandLine help(const char* text) {
     return line;
 }
 
+/// An argument repeated in a usage error: quoted, short, and without anything a terminal acts on.
+std::string quotedArgument(std::string_view arg) {
+    return "'" + URLCommandRouter::excerpt(arg) + "'";
+}
+
 bool isHelp(const std::string& arg) {
     return arg == "--help" || arg == "-h";
 }
@@ -132,17 +137,17 @@ CommandLine parseRun(const std::vector<std::string>& args, const char* platform)
             // Renders the windows to PNG files on the simulated machine and exits; no instance runs.
             if (i + 1 >= args.size()) return usage(args[i] + " needs a value");
             if (args[i] == "--lang" && args[i + 1] != "en" && args[i + 1] != "cs")
-                return usage("--lang takes en or cs, not '" + args[i + 1] + "'");
+                return usage("--lang takes en or cs, not " + quotedArgument(args[i + 1]));
             (args[i] == "--lang" ? line.language : line.text) = args[i + 1];
             if (args[i] == "--screenshot") line.action = CommandLine::Action::screenshot;
             ++i;
         } else if (args[i] == "--platform") {
             if (i + 1 >= args.size()) return usage("--platform needs linux or sim");
             auto machine = machineNamed(args[++i]);
-            if (!machine) return usage("--platform takes linux or sim, not '" + args[i] + "'");
+            if (!machine) return usage("--platform takes linux or sim, not " + quotedArgument(args[i]));
             line.machine = *machine;
         } else {
-            return usage("unknown option '" + args[i] + "'");
+            return usage("unknown option " + quotedArgument(args[i]));
         }
     }
     if (!line.language.empty() && line.action != CommandLine::Action::screenshot)
@@ -156,20 +161,19 @@ CommandLine parseActivate(const std::vector<std::string>& args) {
         const auto& arg = args[i];
         if (isHelp(arg)) return help(kActivateHelp);
         if (arg != "--duration" && arg != "--until" && arg != "--profile")
-            return usage("unknown option '" + arg + "'");
+            return usage("unknown option " + quotedArgument(arg));
         if (line.mode != "indefinite") return usage("give at most one of --duration, --until and --profile");
         if (i + 1 >= args.size()) return usage(arg + " needs a value");
         line.value = args[++i];
         if (arg == "--duration") {
             // The same reader as torvel: URLs and D-Bus, so " 60" is refused here as it is there.
             if (!URLCommandRouter::readSeconds(line.value))
-                return usage("--duration takes a positive number of seconds, not '" +
-                             URLCommandRouter::excerpt(line.value) + "'");
+                return usage("--duration takes a positive number of seconds, not " +
+                             quotedArgument(line.value));
             line.mode = "duration";
         } else if (arg == "--until") {
             if (!URLCommandRouter::parseUntilTime(line.value, Date(), Calendar::utc()))
-                return usage("--until takes a time of day as HH:MM, not '" +
-                             URLCommandRouter::excerpt(line.value) + "'");
+                return usage("--until takes a time of day as HH:MM, not " + quotedArgument(line.value));
             line.mode = "until";
         } else {
             if (line.value.empty()) return usage("--profile needs a name");
@@ -186,7 +190,8 @@ CommandLine parseSimple(const std::vector<std::string>& args, CommandLine::Actio
     for (std::size_t i = 1; i < args.size(); ++i) {
         if (isHelp(args[i])) return help(helpText);
         if (!takesJSON || args[i] != "--json")
-            return usage(args[0] + (takesJSON ? ": unknown option '" + args[i] + "'" : " takes no arguments"));
+            return usage(args[0] +
+                         (takesJSON ? ": unknown option " + quotedArgument(args[i]) : " takes no arguments"));
         line.json = true;
     }
     return line;
@@ -241,7 +246,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args, const char*
         auto line = make(Action::simulate);
         for (std::size_t i = 1; i < args.size(); ++i) {
             if (isHelp(args[i])) return help(kSimHelp);
-            if (args[i].find('=') == std::string::npos) return usage("sim takes NAME=VALUE, not '" + args[i] + "'");
+            if (args[i].find('=') == std::string::npos)
+                return usage("sim takes NAME=VALUE, not " + quotedArgument(args[i]));
             line.operands.push_back(args[i]);
         }
         return line;
@@ -252,7 +258,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args, const char*
         line.text = first;
         return line;
     }
-    return usage("unknown command '" + first + "'");
+    return usage("unknown command " + quotedArgument(first));
 }
 
 }  // namespace torvel

@@ -74,12 +74,10 @@ int showRunningTray(QDBusConnection bus) {
 }
 
 int runInstance(int argc, char** argv, AppDelegate::Machine machine, bool withTray, DisplayProbe probe) {
-    // SIGTERM and SIGINT are blocked before Qt starts its threads, so that every thread inherits the
-    // mask and the signals wait on the delegate's signalfd for the quit path.
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGINT);
+    // SIGTERM, SIGINT and SIGHUP (the terminal went away) are blocked before Qt starts its threads,
+    // so that every thread inherits the mask and the signals wait on the delegate's signalfd for the
+    // quit path.
+    const sigset_t set = AppDelegate::terminationSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 
     // Widgets only where they can be shown: a headless instance stays small.
@@ -174,6 +172,9 @@ int runScreenshotCommand(int argc, char** argv, const CommandLine& command) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file size limit (ulimit -f) must fail a write with EFBIG, as a full disk fails it with
+    // ENOSPC, not end the program before it can say so or release what it holds.
+    ::signal(SIGXFSZ, SIG_IGN);
     const auto command =
         CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc), std::getenv("TORVEL_PLATFORM"));
     switch (command.action) {

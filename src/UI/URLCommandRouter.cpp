@@ -1,6 +1,6 @@
 #include "UI/URLCommandRouter.h"
 
-#include <bit>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <iterator>
@@ -10,6 +10,7 @@
 #include <fmt/format.h>
 
 #include "Core/AppState.h"
+#include "Models/ShownText.h"
 #include "Support/Localization.h"
 #include "Platform/Clock.h"
 #include "Services/NotificationService.h"
@@ -290,42 +291,20 @@ std::optional<double> URLCommandRouter::readSeconds(std::string_view text) {
 std::string URLCommandRouter::excerpt(std::string_view text, std::size_t maxBytes) {
     static constexpr std::string_view kEllipsis = "\xE2\x80\xA6";
     // Only what can show is cleaned: a megabyte of input costs no more than its first bytes.
-    std::string shown = displayable(text.substr(0, maxBytes + 4));
-    if (shown.size() <= maxBytes) return shown;  // displayable() never shortens: nothing was cut
+    const std::string_view head = text.substr(0, maxBytes + 4);
+    std::string shown = displayable(head);
+    if (shown.size() <= maxBytes && head.size() == text.size()) return shown;  // nothing was cut
     std::size_t cut = maxBytes > kEllipsis.size() ? maxBytes - kEllipsis.size() : 0;
-    while (cut > 0 && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80) --cut;
+    cut = std::min(cut, shown.size());
+    while (cut > 0 && cut < shown.size() && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80) --cut;
     shown.resize(cut);
     return shown + std::string(kEllipsis);
 }
 
 std::string URLCommandRouter::displayable(std::string_view text) {
-    static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x80) {
-            // Control characters could rewrite a terminal showing the log, or cut a D-Bus string.
-            out += byte < 0x20 || byte == 0x7F ? kReplacement : text.substr(i, 1);
-            ++i;
-            continue;
-        }
-        // A lead byte's leading ones give the sequence length; the smallest code point for that
-        // length rules out overlong forms.
-        const auto length = static_cast<std::size_t>(std::countl_one(byte));
-        const char32_t minimum = length == 4 ? 0x10000 : length == 3 ? 0x800 : 0x80;
-        bool valid = length >= 2 && length <= 4 && i + length <= text.size();
-        char32_t code = valid ? byte & (0x7Fu >> length) : 0;
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            code = (code << 6) | (next & 0x3Fu);
-        }
-        valid = valid && code >= minimum && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
-        out += valid ? text.substr(i, length) : kReplacement;
-        i += valid ? length : 1;
-    }
-    return out;
+    // Terminals act on C1 controls as on ESC sequences (U+009B starts one), and bidirectional
+    // overrides make a name read as something else: both go, with the ASCII controls.
+    return sanitizedText(text);
 }
 
 }  // namespace torvel

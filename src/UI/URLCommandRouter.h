@@ -85,7 +85,8 @@ public:
     /// URLs, D-Bus and the command line.
     static std::optional<double> readSeconds(std::string_view text);
 
-    /// `text` fit to show or log: control characters and bytes that are not UTF-8 become U+FFFD.
+    /// `text` fit to show or log (sanitizedText): bytes that are not UTF-8 become U+FFFD; control
+    /// characters (C0 and C1), bidirectional overrides and other invisible formatting are removed.
     static std::string displayable(std::string_view text);
     /// displayable(text) cut to at most `maxBytes` bytes at a character boundary, ending in "…" when
     /// cut: what an error message may repeat of a caller's input.

@@ -2,12 +2,18 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QScrollArea>
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <system_error>
 
 #include "Core/AppState.h"
+#include "Models/ShownText.h"
 #include "Views/AboutDialog.h"
 #include "Views/CustomDurationPanel.h"
 #include "Views/OnboardingPopup.h"
@@ -49,7 +55,7 @@ public:
         QApplication::processEvents();
         const QString path = QDir(folder_).filePath(name + QStringLiteral(".png"));
         if (!widget->grab().save(path)) {
-            std::fprintf(stderr, "torvel: cannot write %s\n", path.toUtf8().constData());
+            std::fprintf(stderr, "torvel: cannot write %s\n", sanitizedText(path.toStdString()).c_str());
             failed_ = true;
         }
         widget->hide();
@@ -68,11 +74,28 @@ int fullHeight(SettingsWindow& window, SettingsTab tab) {
     return std::clamp(content + 90, 600, 1100);
 }
 
+// Makes `folder` unless it is there. Only the last folder is made: a mistyped path does not leave a
+// tree of new folders behind (anywhere at all when run as root). Why not, or std::nullopt.
+std::optional<std::string> makeFolder(const QString& folder) {
+    const QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    const QFileInfo info(path);
+    if (info.isDir()) return std::nullopt;
+    if (info.exists()) return "it is not a folder";
+    const QString parent = info.absolutePath();
+    if (!QFileInfo(parent).isDir())
+        return "the folder it goes in, " + sanitizedText(parent.toStdString()) + ", does not exist";
+    std::error_code error;
+    std::filesystem::create_directory(path.toStdString(), error);
+    if (error) return error.message();
+    return std::nullopt;
+}
+
 }  // namespace
 
 int runScreenshots(const ScreenshotRequest& r) {
-    if (!QDir().mkpath(r.folder)) {
-        std::fprintf(stderr, "torvel: cannot make the folder %s\n", r.folder.toUtf8().constData());
+    if (const auto why = makeFolder(r.folder)) {
+        std::fprintf(stderr, "torvel: cannot make the folder %s: %s\n",
+                     sanitizedText(r.folder.toStdString()).c_str(), why->c_str());
         return 1;
     }
     Shooter shooter(r.folder);

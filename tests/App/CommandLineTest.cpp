@@ -103,6 +103,28 @@ TEST(CommandLineTest, RefusesWhatTheInstanceWouldMisreadAsUsageErrors) {
     }
 }
 
+TEST(CommandLineTest, UsageErrorsRepeatArgumentsWithoutWhatATerminalActsOn) {
+    // A window title, a C1 CSI clearing the screen, a right-to-left override.
+    const std::string evil = "\x1b]0;owned\x07\xC2\x9B" "2J\xE2\x80\xAE" "exe";
+    const std::vector<std::vector<std::string>> wrong = {
+        {evil},
+        {"--headless", evil},
+        {"--platform", evil},
+        {"--screenshot", "/tmp/x", "--lang", evil},
+        {"status", evil},
+        {"activate", evil},
+        {"activate", "--duration", evil},
+        {"sim", evil},
+    };
+    for (const auto& args : wrong) {
+        const auto line = parse(args);
+        ASSERT_EQ(line.action, Action::usage) << args.front();
+        EXPECT_NE(line.text.find("']0;owned2Jexe'"), std::string::npos) << line.text;
+        for (const char* raw : {"\x1b", "\x07", "\xC2\x9B", "\xE2\x80\xAE"})
+            EXPECT_EQ(line.text.find(raw), std::string::npos) << args.front() << ": " << line.text;
+    }
+}
+
 TEST(CommandLineTest, SimulatedChangesApplyAllOrNone) {
     using K = SimulatedChange::Kind;
     const auto parsed = parseSimulatedChanges({"battery=15", "ac=off", "lid=closed", "display=2", "thermal=serious",

@@ -1,6 +1,7 @@
 // Runs the real torvel executable on the simulated machine, on a private session bus and a private
 // configuration folder, and drives it only from outside: its commands and signals.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -9,6 +10,7 @@
 #include <QDBusServiceWatcher>
 #include <QDateTime>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -269,6 +271,20 @@ TEST_F(TorvelEndToEndTest, AURLStartsTorvelWhenNoneRuns) {
     EXPECT_EQ(run({"deactivate"}).exitCode, 0);
 }
 
+TEST_F(TorvelEndToEndTest, AFileSizeLimitFailsTheSaveWithoutEndingTorvel) {
+    auto& instance = *instances_.emplace_back(std::make_unique<QProcess>());
+    instance.setProcessEnvironment(environment_);
+    instance.setChildProcessModifier([] {
+        const rlimit limit{1024, 1024};  // ulimit -f 1: the settings with their profiles are larger
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    instance.start(TORVEL_EXECUTABLE, {"--headless", "--platform", "sim"});
+    ASSERT_TRUE(waitUntil([this] { return nameOwned(); }));
+    EXPECT_TRUE(logged(instance, "File too large")) << log_.toStdString();
+    EXPECT_EQ(run({"status"}).exitCode, 0);
+    EXPECT_EQ(instance.state(), QProcess::Running) << "SIGXFSZ must not end it";
+}
+
 TEST_F(TorvelEndToEndTest, SettingsAreTypedCheckedAndKept) {
     startInstance();
     auto get = [&](const QString& key) { return run({"config", "get", key}).out.trimmed(); };
@@ -440,6 +456,32 @@ TEST_F(TorvelEndToEndTest, StatusJSONCarriesWhatAPanelNeeds) {
     EXPECT_TRUE(now["screenSaverPrevented"].toBool(false)) << "a presentation keeps the screen on";
 }
 
+TEST_F(TorvelEndToEndTest, StoredNamesReachTheTerminalWithoutEscapesAndJSONExact) {
+    // A window title, a C1 CSI that clears the screen, a right-to-left override.
+    const QString name = QString::fromUtf8("\x1b]0;owned\x07\xC2\x9B" "2JEvil\xE2\x80\xAE" "gnp");
+    const QJsonArray profiles{QJsonObject{{"id", "4D2B0001-0000-0000-0000-0000000000AA"},
+                                          {"name", name},
+                                          {"duration", QJsonObject{{"indefinite", QJsonObject{}}}},
+                                          {"assertionType", "noIdleSleep"}}};
+    const QByteArray data = QJsonDocument(profiles).toJson(QJsonDocument::Compact).toBase64();
+    const QJsonObject values{{"aiProfileSeeded", QJsonObject{{"bool", true}}},
+                             {"profiles", QJsonObject{{"data", QString::fromLatin1(data)}}}};
+    ASSERT_TRUE(QDir(config_.path()).mkpath("torvel"));
+    QFile file(config_.path() + "/torvel/defaults.json");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    const QJsonObject defaults{{"format", "torvel-defaults"}, {"version", 1}, {"values", values}};
+    file.write(QJsonDocument(defaults).toJson());
+    file.close();
+    startInstance();
+    ASSERT_EQ(run({"activate", "--profile", name}).exitCode, 0);
+
+    const auto plain = run({"status"});
+    EXPECT_TRUE(plain.out.contains("Profile: ]0;owned2JEvilgnp\n")) << plain.out.toStdString();
+    for (const QChar raw : {QChar(0x1b), QChar(0x07), QChar(0x9b), QChar(0x202e)})
+        EXPECT_FALSE(plain.out.contains(raw)) << plain.out.toStdString();
+    EXPECT_EQ(status()["profile"].toString(), name) << "JSON is escaped, not cleaned";
+}
+
 TEST_F(TorvelEndToEndTest, AHungInstanceIsReportedWithinSeconds) {
     // Owns the name and keeps every call without answering: what a hung Torvel looks like.
     torvel::StartupCallHolder hung(*connection_, "/com/torvel/Torvel");
@@ -511,8 +553,12 @@ TEST_F(TorvelEndToEndTest, CommandsFindAnInstanceOnAPrivateBusThroughItsRecord) 
     EXPECT_EQ(run({"activate"}).exitCode, 0);
     EXPECT_TRUE(status()["active"].toBool());
 
-    instance.terminate();
+    // The terminal it ran in closed: the same quit path as SIGTERM.
+    ::kill(static_cast<pid_t>(instance.processId()), SIGHUP);
     ASSERT_TRUE(instance.waitForFinished(10000));
+    EXPECT_EQ(instance.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(instance.exitCode(), 0);
+    EXPECT_TRUE(logged(instance, "Quitting: releasing the power assertion")) << log_.toStdString();
     EXPECT_FALSE(QFile::exists(runtime.path() + "/torvel/bus")) << "the record goes with the instance";
     EXPECT_TRUE(run({"status"}).err.contains("Torvel is not running"));
 }

@@ -16,9 +16,9 @@ struct RouterHarness {
 
     // What the URL did: the error it reported, else the session that runs now.
     std::string open(std::string_view url) {
-        const auto before = h.center.requests().size();
+        const auto before = h.center.addedCount();
         router.handle(url);
-        if (h.center.requests().size() > before) {
+        if (h.center.addedCount() > before) {
             const auto& n = h.lastNotification();
             return n.identifier == "url-scheme-error" ? "error " + n.body : n.identifier;
         }
@@ -55,7 +55,7 @@ TEST(URLCommandRouter, CarriesOutEachCommandOrReportsItsError) {
         {"torvel://activate?duration=0x-1", "error Invalid duration '0x-1'"},
         {"torvel://activate?duration=inf", "error Invalid duration 'inf'"},
         {"torvel://activate?duration=1e400", "error Invalid duration '1e400'"},
-        {"torvel://activate?duration=60%00", "error Invalid duration '60\uFFFD'"},
+        {"torvel://activate?duration=60%00", "error Invalid duration '60'"},
         {"torvel://activate?duration=%zz", "error Invalid duration '%zz'"},
         // Repeated items: the last value wins, a bare name removes the earlier one.
         {"torvel://activate?duration=60&duration=90", "timer 90"},
@@ -127,7 +127,7 @@ TEST(URLCommandRouter, ErrorsAreLoggedWithTheURLPrivateAndNotifiedInTheUserLangu
 
     r.h.log.setRevealsPrivate(true);
     r.router.handle("torvel://stop?\x1b[2J");
-    EXPECT_EQ(r.h.log.messages("URLScheme").back(), "Unknown command 'stop' in URL: torvel://stop?\uFFFD[2J");
+    EXPECT_EQ(r.h.log.messages("URLScheme").back(), "Unknown command 'stop' in URL: torvel://stop?[2J");
 }
 
 TEST(URLCommandRouter, TellsTheCallerWhatBecameOfTheURL) {
@@ -161,7 +161,9 @@ TEST(URLCommandRouter, ErrorsRepeatOnlyAShortCleanExcerptOfTheInput) {
 
     const std::string key(1 << 20, 'k');
     EXPECT_EQ(URLCommandRouter::excerpt(key).size(), URLCommandRouter::kMaxQuotedLength);
-    EXPECT_EQ(URLCommandRouter::excerpt("short\x1b[2J"), "short\uFFFD[2J");
+    EXPECT_EQ(URLCommandRouter::excerpt("short\x1b[2J"), "short[2J");
+    // Dropped controls do not hide a cut: the ellipsis still says there was more.
+    EXPECT_EQ(URLCommandRouter::excerpt(std::string(100, '\x1b') + "tail", 64), "\u2026");
     EXPECT_EQ(URLCommandRouter::excerpt(std::string(64, 'a')), std::string(64, 'a'));  // fits: not cut
     // A cut never splits a character: 30 two-byte letters do not fit in 10 bytes.
     std::string accents;
@@ -214,7 +216,10 @@ TEST(URLCommandRouter, DisplayedTextsAreValidUTF8WithoutControlCharacters) {
         std::string in, out;
     } cases[] = {
         {"caf\xC3\xA9 \xF0\x9F\x98\x80", "caf\xC3\xA9 \xF0\x9F\x98\x80"},
-        {std::string("a\0b\x7F", 4), "a\uFFFDb\uFFFD"},
+        {std::string("a\0b\x7F", 4), "ab"},
+        {"\x1b]0;owned\x07title", "]0;ownedtitle"},
+        {"\xC2\x9B" "2J\xC2\x9B" "31mRED", "2J31mRED"},  // U+009B: a terminal's CSI
+        {"\xE2\x80\xAEgnp.exe", "gnp.exe"},              // a right-to-left override
         {"\xC0\xAF", "\uFFFD\uFFFD"},                      // overlong "/"
         {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},            // a surrogate
         {"\xF4\x90\x80\x80", "\uFFFD\uFFFD\uFFFD\uFFFD"},  // beyond U+10FFFF
@@ -222,6 +227,15 @@ TEST(URLCommandRouter, DisplayedTextsAreValidUTF8WithoutControlCharacters) {
         {"x\xE2\x82", "x\uFFFD\uFFFD"},  // cut short
     };
     for (const auto& c : cases) EXPECT_EQ(URLCommandRouter::displayable(c.in), c.out) << c.in;
+
+    // What a profile name in a URL can carry reaches neither the notice nor the log raw.
+    RouterHarness r;
+    EXPECT_EQ(r.open("torvel://activate?profile=%C2%9B2J%C2%9B31mRED%E2%80%AEgnp.exe"),
+              "error Profile '2J31mREDgnp.exe' not found");
+    // A flood of bad URLs keeps only the latest notices.
+    for (int i = 0; i < 150; ++i) r.router.handle("torvel://nope" + std::to_string(i));
+    EXPECT_EQ(r.h.center.requests().size(), SimNotificationCenter::kMaxKeptRequests);
+    EXPECT_EQ(r.h.center.requests().back().body, "Unknown command 'nope149'");
 }
 
 }  // namespace

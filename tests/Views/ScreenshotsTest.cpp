@@ -17,7 +17,7 @@ TEST(Screenshots, DrawsEveryWindowAndTheMenuToReadablePictures) {
     addScreenshotExamples(*h.state);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString folder = dir.filePath("new/folder");
+    const QString folder = dir.filePath("new");
     MenuModel menu;
     MenuItem item;
     item.title = "Keep awake";
@@ -40,6 +40,9 @@ TEST(Screenshots, DrawsEveryWindowAndTheMenuToReadablePictures) {
     QTemporaryFile blocker;  // a file where the folder should be
     ASSERT_TRUE(blocker.open());
     EXPECT_EQ(runScreenshots({*h.state, h.texts, h.calendar_, h.clock, blocker.fileName(), {}}), 1);
+    // Only the last folder is made: a mistyped path leaves nothing behind.
+    EXPECT_EQ(runScreenshots({*h.state, h.texts, h.calendar_, h.clock, dir.filePath("missing/deep"), {}}), 1);
+    EXPECT_FALSE(QDir(dir.filePath("missing")).exists());
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <array>
 #include <utility>
 
+#include "Models/ShownText.h"
+
 namespace torvel {
 
 namespace fs = std::filesystem;
@@ -226,6 +228,9 @@ std::optional<DesktopEntry> DesktopEntryFile::toEntry(
         }
     }
     if (!entry.name) entry.name = value("Name");
+    // Beyond the ASCII controls: C1 controls (U+009B starts a terminal sequence) and bidirectional
+    // overrides, which would make the name read as something else.
+    if (entry.name) entry.name = sanitizedText(*entry.name);
     if (entry.name && trim(*entry.name).empty()) entry.name.reset();
     entry.executable = programOf(value("Exec").value_or(""));
     entry.tryExecutable = baseName(value("TryExec").value_or(""));

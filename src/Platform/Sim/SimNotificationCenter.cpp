@@ -18,6 +18,8 @@ void SimNotificationCenter::setCategories(std::vector<NotificationCategory> cate
 }
 
 void SimNotificationCenter::add(NotificationRequest request, AddCompletion completion) {
+    ++added_;
+    if (requests_.size() == kMaxKeptRequests) requests_.erase(requests_.begin());
     requests_.push_back(request);
     std::optional<std::string> error = std::exchange(addError_, std::nullopt);
     if (!error) {

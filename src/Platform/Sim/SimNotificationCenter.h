@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,8 +22,14 @@ public:
     void setResponseHandler(ResponseHandler handler) override { handler_ = std::move(handler); }
     bool openPowerSettings() override;
 
-    /// Every request added, in order, including failed ones.
+    /// How many requests requests() keeps: a long run (a script sending bad URLs for hours) must not
+    /// grow the simulated machine without end.
+    static constexpr std::size_t kMaxKeptRequests = 100;
+
+    /// The last kMaxKeptRequests requests added, in order, including failed ones.
     const std::vector<NotificationRequest>& requests() const { return requests_; }
+    /// How many requests were added in all, including those requests() no longer keeps.
+    std::size_t addedCount() const { return added_; }
     /// The notifications on screen now, in order of first showing; a replacement takes its place.
     const std::vector<NotificationRequest>& shown() const { return shown_; }
     /// The categories set last.
@@ -47,6 +54,7 @@ private:
     ResponseHandler handler_;
     std::vector<NotificationRequest> requests_, shown_;
     std::vector<NotificationCategory> categories_;
+    std::size_t added_ = 0;
     int authorizationRequests_ = 0, powerSettingsOpened_ = 0;
     bool granted_ = true, failOpenPowerSettings_ = false;
     std::optional<std::string> authorizationError_, addError_;

@@ -169,7 +169,8 @@ TEST_F(ProcWorkspaceTest, NamesFollowLanguageAndUserEntriesOverrideSystemOnes) {
     entry("hidden-by-user.desktop", "Hidden=true\n", "user");
     entry("daemon.desktop", "Name=Daemon\nNoDisplay=true\nExec=daemon\n");
     entry("editor.desktop", "Name=System Editor\nExec=editor\n");
-    entry("editor.desktop", "Name=My Editor\nExec=editor\n", "user");
+    // A C1 control (a terminal's CSI) and a right-to-left override are dropped.
+    entry("editor.desktop", "Name=My \xC2\x9B" "2J\xE2\x80\xAE" "Editor\nExec=editor\n", "user");
     write(root_ / "system/link.desktop", "[Desktop Entry]\nType=Link\nName=Link\nURL=https://example.com\n");
     add({.pid = 30, .exe = "/usr/bin/term"});
     add({.pid = 31, .exe = "/usr/bin/notes"});
@@ -186,7 +187,7 @@ TEST_F(ProcWorkspaceTest, NamesFollowLanguageAndUserEntriesOverrideSystemOnes) {
     locale_.setPreferredLanguages({"fr_FR", "de_AT.UTF-8"});
     EXPECT_EQ(nameOf(30), "Terminal");
     EXPECT_EQ(nameOf(31), "Notizen   !") << "escapes decoded, line breaks flattened";
-    EXPECT_EQ(nameOf(34), "My Editor");
+    EXPECT_EQ(nameOf(34), "My 2JEditor");
     EXPECT_EQ(listed(), (std::vector<std::tuple<int, std::string, bool>>{{30, "term", true},
                                                                          {31, "notes", true},
                                                                          {32, "hidden-by-user", false},
