@@ -134,22 +134,22 @@ JsonFileDefaultsStore::ReadResult JsonFileDefaultsStore::read(Values& values, st
         return ReadResult::corrupt;
     };
     std::string text;
-    std::string why;
-    switch (AtomicFile::readRegular(file_, kMaxFileSize, text, why)) {
+    std::string reason;
+    switch (AtomicFile::readRegular(file_, kMaxFileSize, text, reason)) {
         case AtomicFile::ReadStatus::ok:
             break;
         case AtomicFile::ReadStatus::missing:
             return ReadResult::ok;
         case AtomicFile::ReadStatus::refused:
-            return corrupt(std::move(why));
+            return corrupt(std::move(reason));
         case AtomicFile::ReadStatus::failed:
-            return unreadable(why);
+            return unreadable(reason);
     }
 
     // Nothing below copies or writes out a value before its kind is known: a value nested deep
     // enough would overflow the stack there, so the parser refuses such a file whole.
-    const auto document = parseStoredJson(text, &why);
-    if (!document) return corrupt("not valid JSON: " + why);
+    const auto document = parseStoredJson(text, &reason);
+    if (!document) return corrupt("not valid JSON: " + reason);
     if (!document->is_object()) return corrupt("the top level is not an object");
     const auto format = document->find("format");
     if (format == document->end() || *format != kFormat) return corrupt("not a settings file");
@@ -177,8 +177,8 @@ std::optional<std::string> JsonFileDefaultsStore::moveAside(const std::string& p
     // The file itself moves aside, not a link to it: the link then points at the fresh file.
     std::filesystem::path file = AtomicFile::writeTarget(file_);
     // A link to a FIFO or a device moves itself: /dev/zero stays where it is.
-    struct stat target {};
-    if (file != file_ && (::stat(file.c_str(), &target) != 0 || !S_ISREG(target.st_mode))) file = file_;
+    struct stat linked {};
+    if (file != file_ && (::stat(file.c_str(), &linked) != 0 || !S_ISREG(linked.st_mode))) file = file_;
     // Never replace an earlier corrupt file: the name gets "-2", "-3", ... when taken.
     auto renameNoReplace = [&](const std::string& target) {
         if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
