@@ -435,17 +435,24 @@ TEST_F(JsonFileDefaultsStoreTest, StartsWithDefaultsWhateverSitsAtThePathAndMove
             const rlimit memory{std::size_t{2} << 30, std::size_t{2} << 30};
             ::setrlimit(RLIMIT_AS, &memory);
 #endif
-            CapturingLogSink childLog;
-            JsonFileDefaultsStore store(file, childLog);
-            const bool fresh = store.keys().empty() && store.set("fresh", true);
-            ::_exit(fresh && childLog.contains("Settings", logged) ? 0 : 1);
+            try {
+                CapturingLogSink childLog;
+                JsonFileDefaultsStore store(file, childLog);
+                const bool fresh = store.keys().empty() && store.set("fresh", true);
+                ::_exit(fresh && childLog.contains("Settings", logged) ? 0 : 1);
+            } catch (...) {  // never back into the test runner
+                ::_exit(2);
+            }
         }
         int status = 0;
-        const bool ok = ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            fs::remove(file);  // still where it was; the next case needs the path
+            return false;
+        }
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << logged;
         EXPECT_EQ(JsonFileDefaultsStore(file, log).keys(), std::vector<std::string>{"fresh"}) << logged;
         fs::remove(file);
-        return ok;
+        return true;
     };
     const std::string deep = std::string(100000, '[') + std::string(100000, ']');
     writeFile(R"({"format": "torvel-defaults", "version": )" + deep + R"(, "values": {}})");
