@@ -37,8 +37,8 @@ fs::path makeFolder() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const fs::path folder = makeFolder();
     const fs::path file = folder / "defaults.json";
-    std::ofstream(file, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
-                                                                   static_cast<std::streamsize>(size));
+    std::ofstream(file, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     NullLogSink log;
     const torvel::JsonFileDefaultsStore store(file, log);
     const bool movedAside = !fs::exists(file);

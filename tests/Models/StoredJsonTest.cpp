@@ -12,7 +12,8 @@ namespace torvel {
 namespace {
 
 std::string nested(int depth) {
-    return std::string(static_cast<std::size_t>(depth), '[') + std::string(static_cast<std::size_t>(depth), ']');
+    return std::string(static_cast<std::size_t>(depth), '[') +
+           std::string(static_cast<std::size_t>(depth), ']');
 }
 
 // Copying or writing out a value nested this deep overflowed the stack; every stored list is refused

@@ -46,7 +46,7 @@ ReadStatus readRegular(const std::filesystem::path& file, std::size_t maxSize, s
         return ReadStatus::failed;
     };
     auto refused = [&](mode_t mode) {
-        why = S_ISFIFO(mode)                     ? "a FIFO, not a regular file"
+        why = S_ISFIFO(mode)                   ? "a FIFO, not a regular file"
               : S_ISCHR(mode) || S_ISBLK(mode) ? "a device, not a regular file"
               : S_ISDIR(mode)                  ? "a folder, not a regular file"
                                                : "not a regular file";
@@ -61,8 +61,8 @@ ReadStatus readRegular(const std::filesystem::path& file, std::size_t maxSize, s
     if (::stat(file.c_str(), &info) != 0) return errno == ENOENT ? ReadStatus::missing : failed(errno);
     if (!S_ISREG(info.st_mode)) return refused(info.st_mode);
     // O_NONBLOCK: should the name turn into a FIFO meanwhile, the open does not wait for a writer.
-    FileDescriptor fd(retryOnInterrupt(
-        [&] { return ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); }));
+    FileDescriptor fd(
+        retryOnInterrupt([&] { return ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); }));
     if (fd.get() < 0) {
         if (errno == ENOENT) return ReadStatus::missing;
         return errno == ENXIO ? refused(S_IFSOCK) : failed(errno);
