@@ -101,7 +101,11 @@ public:
                 print(err_, "torvel: " + message);
             } else if (name == "org.freedesktop.DBus.Error.NoReply" ||
                        name == "org.freedesktop.DBus.Error.Timeout") {
-                print(err_, QString("torvel: Torvel did not answer within %1 s").arg(timeoutSeconds));
+                // Only the answer is missing: the instance may still carry out a change it received.
+                print(err_, QString("torvel: Torvel did not answer within %1 s").arg(timeoutSeconds) +
+                                (timeoutSeconds == kChangeTimeoutSeconds
+                                     ? "; the change may still take effect (see torvel status)"
+                                     : ""));
             } else {
                 print(err_, "torvel: the running Torvel did not answer: " + message);
             }

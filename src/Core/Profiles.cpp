@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Models/StoredJson.h"
+
 namespace torvel {
 
 namespace {
@@ -85,9 +87,10 @@ DecodedProfiles decodeStored(const DefaultsValue& stored) {
     }
     const std::string text = data->toString();
     if (auto all = profilesFromJson(text, &out.error)) return {std::move(*all), true, {}};
-    const auto array = nlohmann::json::parse(text, nullptr, false);
-    if (!array.is_array()) return out;
-    for (const auto& entry : array) {
+    // Bounded in depth, so that copying an entry out below cannot run away on a hostile file.
+    const auto array = parseStoredJson(text);
+    if (!array || !array->is_array()) return out;
+    for (const auto& entry : *array) {
         const std::string one =
             "[" + entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "]";
         if (auto decoded = profilesFromJson(one); decoded && decoded->size() == 1)

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Models/JsonErrors.h"
+#include "Models/StoredJson.h"
 
 namespace torvel {
 
@@ -96,7 +97,9 @@ std::optional<Profile> decodeProfile(const json& entry, std::size_t index, std::
     if (const json* limit = optionalMember(entry, "batteryLimitOverride")) {
         profile.batteryLimitOverride = intValue(*limit);
         if (!profile.batteryLimitOverride) {
-            fail(error, where + ": \"batteryLimitOverride\" is not an integer in range: " + limit->dump());
+            // Only a number is worth showing; anything else is named by its type, never copied.
+            fail(error, where + ": \"batteryLimitOverride\" is not an integer in range: " +
+                            (limit->is_number() ? limit->dump() : std::string(limit->type_name())));
             return std::nullopt;
         }
     }
@@ -142,18 +145,13 @@ std::optional<std::string> profilesToJson(const std::vector<Profile>& profiles, 
 }
 
 std::optional<std::vector<Profile>> profilesFromJson(std::string_view text, std::string* error) {
-    json parsed;
-    try {
-        parsed = json::parse(text);
-    } catch (const json::exception& e) {
-        fail(error, withoutExceptionTag(e.what()));
-        return std::nullopt;
-    }
-    if (!parsed.is_array()) {
+    const auto parsed = parseStoredJson(text, error);
+    if (!parsed) return std::nullopt;
+    if (!parsed->is_array()) {
         fail(error, "The profile list is not a JSON array.");
         return std::nullopt;
     }
-    return json_errors::decodeEach<Profile>(parsed, decodeProfile, error);
+    return json_errors::decodeEach<Profile>(*parsed, decodeProfile, error);
 }
 
 const std::vector<Profile>& defaultProfiles() {

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Models/StoredJson.h"
+
 namespace torvel {
 
 std::string trustedNetworksToJson(const std::vector<TrustedNetwork>& networks) {
@@ -15,10 +17,10 @@ std::string trustedNetworksToJson(const std::vector<TrustedNetwork>& networks) {
 }
 
 std::optional<std::vector<TrustedNetwork>> trustedNetworksFromJson(std::string_view json) {
-    const auto parsed = nlohmann::json::parse(json, nullptr, /*allow_exceptions=*/false);
-    if (!parsed.is_array()) return std::nullopt;
+    const auto parsed = parseStoredJson(json);
+    if (!parsed || !parsed->is_array()) return std::nullopt;
     std::vector<TrustedNetwork> out;
-    for (const auto& entry : parsed) {
+    for (const auto& entry : *parsed) {
         if (!entry.is_object()) return std::nullopt;
         auto id = entry.find("id");
         auto ssid = entry.find("ssid");

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Models/JsonErrors.h"
+#include "Models/StoredJson.h"
 
 namespace torvel {
 
@@ -61,12 +62,12 @@ std::optional<std::string> watchedAppsToJson(const std::vector<WatchedApp>& apps
 }
 
 std::optional<std::vector<WatchedApp>> watchedAppsFromJson(std::string_view text, std::string* error) {
-    const auto parsed = json::parse(text, nullptr, /*allow_exceptions=*/false);
-    if (!parsed.is_array()) {
+    const auto parsed = parseStoredJson(text);
+    if (!parsed || !parsed->is_array()) {
         fail(error, "The watched application list is not a JSON array.");
         return std::nullopt;
     }
-    return json_errors::decodeEach<WatchedApp>(parsed, decode, error);
+    return json_errors::decodeEach<WatchedApp>(*parsed, decode, error);
 }
 
 }  // namespace torvel

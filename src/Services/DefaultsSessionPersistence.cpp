@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Models/StoredJson.h"
+
 namespace torvel {
 
 namespace {
@@ -54,12 +56,7 @@ std::optional<DefaultsData> encodeJson(Build build, std::string& error) {
 }
 
 std::optional<json> parseData(const DefaultsData& data, std::string& error) {
-    try {
-        return json::parse(data.bytes.begin(), data.bytes.end());
-    } catch (const json::exception& e) {
-        error = e.what();
-        return std::nullopt;
-    }
+    return parseStoredJson(data.toString(), &error);
 }
 
 std::optional<Duration> decodeDuration(const DefaultsData& data, std::string& error) {

@@ -1,5 +1,7 @@
 #include "Platform/Linux/AtomicFile.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <system_error>
@@ -34,6 +36,50 @@ std::filesystem::path writeTarget(const std::filesystem::path& file) {
         current = next.is_absolute() ? next : directoryOf(current) / next;
     }
     return file;
+}
+
+ReadStatus readRegular(const std::filesystem::path& file, std::size_t maxSize, std::string& text,
+                       std::string& why) {
+    text.clear();
+    auto failed = [&](int error) {
+        why = errorText(error);
+        return ReadStatus::failed;
+    };
+    auto refused = [&](mode_t mode) {
+        why = S_ISFIFO(mode)                   ? "a FIFO, not a regular file"
+              : S_ISCHR(mode) || S_ISBLK(mode) ? "a device, not a regular file"
+              : S_ISDIR(mode)                  ? "a folder, not a regular file"
+                                               : "not a regular file";
+        return ReadStatus::refused;
+    };
+    auto tooLarge = [&] {
+        why = fmt::format("larger than the limit of {} bytes", maxSize);
+        return ReadStatus::refused;
+    };
+    // Look before opening: opening some devices does something by itself.
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0) return errno == ENOENT ? ReadStatus::missing : failed(errno);
+    if (!S_ISREG(info.st_mode)) return refused(info.st_mode);
+    // O_NONBLOCK: should the name turn into a FIFO meanwhile, the open does not wait for a writer.
+    FileDescriptor fd(
+        retryOnInterrupt([&] { return ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); }));
+    if (fd.get() < 0) {
+        if (errno == ENOENT) return ReadStatus::missing;
+        return errno == ENXIO ? refused(S_IFSOCK) : failed(errno);
+    }
+    // What was opened is what counts; the name may have been replaced since the look above.
+    if (::fstat(fd.get(), &info) != 0) return failed(errno);
+    if (!S_ISREG(info.st_mode)) return refused(info.st_mode);
+    if (info.st_size < 0 || static_cast<std::uintmax_t>(info.st_size) > maxSize) return tooLarge();
+    text.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[16384];
+    ssize_t count = 0;
+    while ((count = retryOnInterrupt([&] { return ::read(fd.get(), buffer, sizeof buffer); })) > 0) {
+        text.append(buffer, static_cast<std::size_t>(count));
+        if (text.size() > maxSize) return tooLarge();  // grew while being read
+    }
+    if (count < 0) return failed(errno);
+    return ReadStatus::ok;
 }
 
 std::filesystem::path directoryOf(const std::filesystem::path& file) {

@@ -17,6 +17,16 @@ std::string errorText(int error);
 /// runs longer than the kernel's own limit of 40: `file` itself, whose write then fails with ELOOP.
 std::filesystem::path writeTarget(const std::filesystem::path& file);
 
+/// What readRegular found.
+enum class ReadStatus { ok, missing, refused, failed };
+
+/// Reads `file` (through links) into `text`, at most `maxSize` bytes. Anything but a regular file (a
+/// FIFO, a device, a directory) is refused without being read, and the open never waits on one, so
+/// a FIFO or /dev/zero at the path cannot hang or exhaust the reader. `refused` and `failed` say why
+/// in `why`; `missing` is a path that names nothing (or a dangling link).
+ReadStatus readRegular(const std::filesystem::path& file, std::size_t maxSize, std::string& text,
+                       std::string& why);
+
 /// The folder holding `file` ("." for a bare name).
 std::filesystem::path directoryOf(const std::filesystem::path& file);
 

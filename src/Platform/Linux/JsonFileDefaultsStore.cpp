@@ -14,6 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Models/StoredJson.h"
 #include "Platform/Linux/AtomicFile.h"
 #include "Platform/Linux/TaggedDefaultsValue.h"
 
@@ -27,6 +28,8 @@ constexpr std::string_view kFormat = "torvel-defaults";
 constexpr int kVersion = 1;
 constexpr std::string_view kTemporaryInfix = ".tmp-";
 constexpr std::size_t kTemporaryRandomLength = 6;  // the XXXXXX of mkstemp
+// Our own files stay far below this even with long lists; it only stops a runaway read.
+constexpr std::size_t kMaxFileSize = 8 * 1024 * 1024;
 
 using AtomicFile::errorText;
 using AtomicFile::lockExclusive;
@@ -121,8 +124,8 @@ void JsonFileDefaultsStore::load() {
 JsonFileDefaultsStore::ReadResult JsonFileDefaultsStore::read(Values& values, std::string& problem,
                                                               bool reportSkipped) const {
     values.clear();
-    auto unreadable = [&] {
-        problem = fmt::format("cannot read {}: {}", file_.string(), errorText(errno));
+    auto unreadable = [&](const std::string& why) {
+        problem = fmt::format("cannot read {}: {}", file_.string(), why);
         log_.error("{}; changes will not be saved", problem);
         return ReadResult::unreadable;
     };
@@ -130,25 +133,34 @@ JsonFileDefaultsStore::ReadResult JsonFileDefaultsStore::read(Values& values, st
         problem = std::move(why);
         return ReadResult::corrupt;
     };
-    FileDescriptor fd(retryOnInterrupt([&] { return ::open(file_.c_str(), O_RDONLY | O_CLOEXEC); }));
-    if (fd.get() < 0) return errno == ENOENT ? ReadResult::ok : unreadable();
     std::string text;
-    char buffer[16384];
-    ssize_t count = 0;
-    while ((count = retryOnInterrupt([&] { return ::read(fd.get(), buffer, sizeof buffer); })) > 0) {
-        text.append(buffer, static_cast<std::size_t>(count));
+    std::string reason;
+    switch (AtomicFile::readRegular(file_, kMaxFileSize, text, reason)) {
+        case AtomicFile::ReadStatus::ok:
+            break;
+        case AtomicFile::ReadStatus::missing:
+            return ReadResult::ok;
+        case AtomicFile::ReadStatus::refused:
+            return corrupt(std::move(reason));
+        case AtomicFile::ReadStatus::failed:
+            return unreadable(reason);
     }
-    if (count < 0) return unreadable();
 
-    const json document = json::parse(text, nullptr, false);
-    if (document.is_discarded()) return corrupt("not valid JSON");
-    if (!document.is_object()) return corrupt("the top level is not an object");
-    if (document.value("format", json()) != kFormat) return corrupt("not a settings file");
-    const json version = document.value("version", json());
-    if (!version.is_number_integer() || version != kVersion)
-        return corrupt("unsupported version " + version.dump());
-    const auto entries = document.find("values");
-    if (entries == document.end() || !entries->is_object()) return corrupt("no values");
+    // Nothing below copies or writes out a value before its kind is known: a value nested deep
+    // enough would overflow the stack there, so the parser refuses such a file whole.
+    const auto document = parseStoredJson(text, &reason);
+    if (!document) return corrupt("not valid JSON: " + reason);
+    if (!document->is_object()) return corrupt("the top level is not an object");
+    const auto format = document->find("format");
+    if (format == document->end() || *format != kFormat) return corrupt("not a settings file");
+    const auto version = document->find("version");
+    if (version == document->end()) return corrupt("no version");
+    if (!version->is_number_integer() || *version != kVersion) {
+        return corrupt("unsupported version " +
+                       (version->is_number() ? version->dump() : std::string(version->type_name())));
+    }
+    const auto entries = document->find("values");
+    if (entries == document->end() || !entries->is_object()) return corrupt("no values");
 
     for (const auto& [key, entry] : entries->items()) {
         std::string why;
@@ -163,7 +175,10 @@ JsonFileDefaultsStore::ReadResult JsonFileDefaultsStore::read(Values& values, st
 
 std::optional<std::string> JsonFileDefaultsStore::moveAside(const std::string& problem) const {
     // The file itself moves aside, not a link to it: the link then points at the fresh file.
-    const std::filesystem::path file = AtomicFile::writeTarget(file_);
+    std::filesystem::path file = AtomicFile::writeTarget(file_);
+    // A link to a FIFO or a device moves itself: /dev/zero stays where it is.
+    struct stat linked {};
+    if (file != file_ && (::stat(file.c_str(), &linked) != 0 || !S_ISREG(linked.st_mode))) file = file_;
     // Never replace an earlier corrupt file: the name gets "-2", "-3", ... when taken.
     auto renameNoReplace = [&](const std::string& target) {
         if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;

@@ -17,7 +17,8 @@ namespace torvel {
 /// Reads come from memory. A file that is a symbolic link (a dotfiles checkout) stays one: the write
 /// goes to the link's target, with the temporary file beside the target.
 ///
-/// A file that cannot be read as ours is never overwritten: it is moved aside to
+/// A file that cannot be read as ours (not JSON, nested too deep, over the size limit, or not a regular
+/// file at all: a FIFO, a device, a folder) is never overwritten: it is moved aside to
 /// "<file>.corrupt-YYYYMMDDTHHMMSSZ" and the store starts empty. A temporary file left by a writer
 /// that died is removed by the next store that opens the file or writes it.
 class JsonFileDefaultsStore : public DefaultsStore {

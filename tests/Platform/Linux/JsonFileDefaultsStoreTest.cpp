@@ -423,5 +423,59 @@ TEST(JsonFileDefaultsStorePathTest, FollowsXdgAndFallsBackOnHostileEnvironment) 
     }
 }
 
+// Each of these once kept Torvel from starting: a stack overflow on the nesting, an open that waited
+// for a writer, a read without end. Each start runs in a child, so a hang or crash fails the test.
+TEST_F(JsonFileDefaultsStoreTest, StartsWithDefaultsWhateverSitsAtThePathAndMovesItAside) {
+    auto startsWithDefaults = [&](std::string_view logged) {
+        const auto started = std::chrono::steady_clock::now();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::alarm(10);
+#if !defined(__SANITIZE_ADDRESS__)
+            const rlimit memory{std::size_t{2} << 30, std::size_t{2} << 30};
+            ::setrlimit(RLIMIT_AS, &memory);
+#endif
+            try {
+                CapturingLogSink childLog;
+                JsonFileDefaultsStore store(file, childLog);
+                const bool fresh = store.keys().empty() && store.set("fresh", true);
+                ::_exit(fresh && childLog.contains("Settings", logged) ? 0 : 1);
+            } catch (...) {  // never back into the test runner
+                ::_exit(2);
+            }
+        }
+        int status = 0;
+        if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            fs::remove(file);  // still where it was; the next case needs the path
+            return false;
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << logged;
+        EXPECT_EQ(JsonFileDefaultsStore(file, log).keys(), std::vector<std::string>{"fresh"}) << logged;
+        fs::remove(file);
+        return true;
+    };
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    writeFile(R"({"format": "torvel-defaults", "version": )" + deep + R"(, "values": {}})");
+    EXPECT_TRUE(startsWithDefaults("nested deeper than 64 levels"));
+    writeFile(R"({"format": "torvel-defaults", "version": 1, "values": {"x": )" + deep + "}}");
+    EXPECT_TRUE(startsWithDefaults("nested deeper than 64 levels"));
+    // Well-formed but padded past the size limit: refused unread.
+    writeFile(R"({"format": "torvel-defaults", "version": 1, "values": {}})" + std::string(9 << 20, ' '));
+    EXPECT_TRUE(startsWithDefaults("larger than the limit of 8388608 bytes"));
+    EXPECT_EQ(siblings(".corrupt-").size(), 3u);
+
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    EXPECT_TRUE(startsWithDefaults("a FIFO, not a regular file"));
+    fs::create_symlink("/dev/zero", file);
+    EXPECT_TRUE(startsWithDefaults("a device, not a regular file"));
+    // The link moved aside, not what it names.
+    EXPECT_TRUE(fs::is_character_file("/dev/zero"));
+    const auto aside = siblings(".corrupt-");
+    ASSERT_EQ(aside.size(), 5u);
+    EXPECT_EQ(std::count_if(aside.begin(), aside.end(),
+                            [&](const auto& name) { return fs::is_symlink(file.parent_path() / name); }),
+              1);
+}
+
 }  // namespace
 }  // namespace torvel
