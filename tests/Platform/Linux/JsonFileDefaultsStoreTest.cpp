@@ -24,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Core/Profiles.h"
 #include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {
@@ -195,6 +196,25 @@ TEST_F(JsonFileDefaultsStoreTest, WritesAnEntryOfANewerVersionBackByteForByte) {
                   std::string::npos)
             << contents(file);
     }
+}
+
+TEST_F(JsonFileDefaultsStoreTest, ADamagedProfileListIsKeptAsideBeforeTheBuiltInsReplaceIt) {
+    const std::string damaged = R"({"data": "W3siaWQiOiJ4In1d#"})";  // one stray character
+    writeFile(R"({"format": "torvel-defaults", "version": 1, "values": {"profiles": )" + damaged + "}}");
+    JsonFileDefaultsStore store(file, log);
+    const Date now(818035200.0);
+    const Logger profileLog(log, "AppState");
+    const auto loaded = loadProfiles(store, profileLog, now);
+    EXPECT_EQ(loaded.profiles, defaultProfiles());
+    EXPECT_TRUE(log.contains("AppState", "not valid Base64"));
+    ASSERT_TRUE(loaded.needsSave && !loaded.saveBlocked);
+    ASSERT_TRUE(saveProfiles(store, loaded.profiles, profileLog));
+
+    const std::string aside = "profiles.unreadable." + now.toString();
+    EXPECT_NE(contents(file).find("\"" + aside + "\": " + damaged), std::string::npos) << contents(file);
+    JsonFileDefaultsStore reread(file, log);
+    EXPECT_TRUE(reread.unreadable(aside));
+    EXPECT_TRUE(reread.object("profiles"));
 }
 
 TEST_F(JsonFileDefaultsStoreTest, MovesAnUnusableFileAsideByteForByteAndStartsEmpty) {
