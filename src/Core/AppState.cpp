@@ -13,7 +13,7 @@ AppState::AppState(AppStateServices services, Calendar calendar)
     : services_(services),
       log_(services.log, "AppState"),
       calendar_(std::move(calendar)),
-      settings_(loadSettings(services.defaults, Logger(services.log, "Settings"))) {
+      settings_(loadSettings(services.defaults, Logger(services.log, "Settings"), services.clock.now())) {
     services_.texts.updateBundle(settings_.language);
     loadWatchedApps();
     loadProfileList();

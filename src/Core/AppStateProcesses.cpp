@@ -1,5 +1,6 @@
 // The process trigger: the watched applications, and the wiring to the process monitor.
 #include "Core/AppState.h"
+#include "Core/Settings.h"
 #include "Monitors/ProcessMonitor.h"
 #include "Platform/DefaultsStore.h"
 
@@ -10,17 +11,12 @@ constexpr std::string_view kWatchedAppsKey = "watchedApps";
 }
 
 void AppState::loadWatchedApps() {
-    const auto stored = services_.defaults.object(kWatchedAppsKey);
-    if (!stored) return;
-    std::string error = "the stored value is not data";
-    const auto* data = std::get_if<DefaultsData>(&*stored);
-    auto decoded = data ? watchedAppsFromJson(data->toString(), &error) : std::nullopt;
-    if (!decoded) {
-        // Left in the store until the next change of the list overwrites it.
-        log_.error("Failed to decode watchedApps, starting with an empty list: {}", error);
-        return;
-    }
-    watchedApps_ = std::move(*decoded);
+    watchedApps_ = loadStoredList<WatchedApp>(
+        services_.defaults, kWatchedAppsKey,
+        [](std::string_view text, std::string* error, std::vector<WatchedApp>* readable) {
+            return watchedAppsFromJson(text, error, readable);
+        },
+        log_, services_.clock.now());
 }
 
 void AppState::setWatchedApps(std::vector<WatchedApp> apps) {

@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Core/Settings.h"
 #include "Models/StoredJson.h"
 
 namespace torvel {
@@ -16,7 +17,6 @@ constexpr std::string_view kProfilesKey = "profiles";
 constexpr std::string_view kMigratedKey = "profilesMigratedToV2";
 constexpr std::string_view kAiSeededKey = "aiProfileSeeded";
 constexpr std::string_view kAiKey = "default_profile.ai";
-constexpr std::string_view kUnreadableKeyPrefix = "profiles.unreadable.";
 
 // A built-in profile as versions before keys stored it: its English or Czech name and its settings.
 struct MigrationRule {
@@ -99,15 +99,6 @@ DecodedProfiles decodeStored(const DefaultsValue& stored) {
     return out;
 }
 
-// Copies the stored list to a key of its own; the key, or std::nullopt when the store refused it.
-std::optional<std::string> keepAside(DefaultsStore& store, const DefaultsValue& stored, Date now) {
-    const std::string base = std::string(kUnreadableKeyPrefix) + now.toString();
-    std::string key = base;
-    for (int n = 2; store.object(key); ++n) key = base + "-" + std::to_string(n);
-    if (!store.set(key, stored)) return std::nullopt;
-    return key;
-}
-
 }  // namespace
 
 std::string displayName(const Profile& profile, const Localization& texts) {
@@ -129,12 +120,14 @@ std::vector<Profile> migrateProfiles(std::vector<Profile> profiles, const Logger
 
 LoadedProfiles loadProfiles(DefaultsStore& store, const Logger& log, Date now) {
     LoadedProfiles loaded{defaultProfiles(), true};
-    if (const auto stored = store.object(kProfilesKey)) {
-        auto decoded = decodeStored(*stored);
+    const auto stored = store.object(kProfilesKey);
+    const auto unreadable = stored ? std::nullopt : store.unreadable(kProfilesKey);
+    if (stored || unreadable) {
+        auto decoded = stored ? decodeStored(*stored) : DecodedProfiles{{}, false, *unreadable};
         if (!decoded.complete) {
-            // A list this version cannot read in full may come from a newer one: keep the whole of it
-            // before anything is written over it, and save what did decode only once it is kept.
-            const auto aside = keepAside(store, *stored, now);
+            // A list this version cannot read in full may come from a newer one or be damaged: keep the
+            // whole of it before anything is written over it, and save what did decode only once it is kept.
+            const auto aside = keepUnreadableAside(store, kProfilesKey, now);
             if (decoded.profiles.empty()) {
                 log.error("Failed to decode profiles, resetting to defaults: {}", decoded.error);
             } else {

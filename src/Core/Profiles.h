@@ -30,8 +30,8 @@ struct LoadedProfiles {
 
 /// Reads "profiles": the entries that decode (the built-ins when none does or there is no list), the
 /// migrated list on the first start after the migration was introduced; then seeds the AI profile
-/// once. A list that does not decode in full is first copied whole to "profiles.unreadable.<now>",
-/// so that nothing the user stored is lost. Writes that copy and the "profilesMigratedToV2" and
+/// once. A list that does not decode in full, or that the store cannot read at all, is first copied
+/// whole to "profiles.unreadable.<now>", so that nothing the user stored is lost. Writes that copy and the "profilesMigratedToV2" and
 /// "aiProfileSeeded" flags itself, but not the list.
 LoadedProfiles loadProfiles(DefaultsStore& store, const Logger& log, Date now);
 

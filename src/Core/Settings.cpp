@@ -130,18 +130,40 @@ const SettingDescriptor& settingDescriptor(const SettingMember& member) {
     std::abort();
 }
 
-SettingsValues loadSettings(const DefaultsStore& store, const Logger& log) {
+SettingsValues loadSettings(DefaultsStore& store, const Logger& log, Date now) {
     SettingsValues values;
     for (const auto& row : kRows) loadRow(store, row, values, log);
-    // The trusted list: missing or unreadable data simply starts empty.
-    const auto stored = store.object(kTrustedNetworksKey);
-    if (auto data = as<DefaultsData>(stored)) {
-        auto networks = trustedNetworksFromJson(data->toString());
-        if (networks) values.trustedNetworks = std::move(*networks);
-    } else if (stored) {
-        log.debug("Ignoring trustedNetworks of the wrong kind");
-    }
+    // A network dropped here would silently stop being trusted: only the damaged entries are left out.
+    values.trustedNetworks = loadStoredList<TrustedNetwork>(
+        store, kTrustedNetworksKey,
+        [](std::string_view text, std::string* error, std::vector<TrustedNetwork>* readable) {
+            return trustedNetworksFromJson(text, error, readable);
+        },
+        log, now);
     return values;
+}
+
+std::optional<std::string> keepUnreadableAside(DefaultsStore& store, std::string_view key, Date now) {
+    const std::string base = std::string(key) + ".unreadable." + now.toString();
+    std::string aside = base;
+    for (int n = 2; store.object(aside) || store.unreadable(aside); ++n)
+        aside = base + "-" + std::to_string(n);
+    if (!store.copy(key, aside)) return std::nullopt;
+    return aside;
+}
+
+void keepUnreadableList(DefaultsStore& store, std::string_view key, std::size_t kept, const std::string& why,
+                        const Logger& log, Date now) {
+    if (kept == 0) {
+        log.error("Failed to decode {}, starting with an empty list: {}", key, why);
+    } else {
+        log.error("Failed to decode {}, keeping the {} entries that decode: {}", key, kept, why);
+    }
+    if (const auto aside = keepUnreadableAside(store, key, now)) {
+        log.error("The stored {} is kept under \"{}\" in the settings", key, *aside);
+    } else {
+        log.error("Could not keep the stored {} aside; the next change of the list replaces it", key);
+    }
 }
 
 DefaultsWrite storeSetting(DefaultsStore& store, const SettingDescriptor& row, const SettingsValues& values) {

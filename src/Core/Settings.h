@@ -86,7 +86,37 @@ inline constexpr std::string_view kTrustedNetworksKey = "trustedNetworks";
 
 /// Reads every setting by its rule. Values of the wrong kind are ignored (the default applies), values
 /// out of range read as the nearest bound (logged); both stay in the store until the next assignment.
-SettingsValues loadSettings(const DefaultsStore& store, const Logger& log);
+/// The trusted network list is read as loadStoredList does, at `now`.
+SettingsValues loadSettings(DefaultsStore& store, const Logger& log, Date now);
+
+/// Copies whatever is stored under `key`, readable or not, to "<key>.unreadable.<now>" ("-2", "-3", ...
+/// when taken), so that writing `key` loses nothing. The key of the copy; std::nullopt when the store
+/// refused it.
+std::optional<std::string> keepUnreadableAside(DefaultsStore& store, std::string_view key, Date now);
+
+/// Keeps the value under `key` aside (keepUnreadableAside) after it did not read as a list in full
+/// (`why`), and logs at error level that `kept` of its entries are used and where the whole is kept.
+void keepUnreadableList(DefaultsStore& store, std::string_view key, std::size_t kept, const std::string& why,
+                        const Logger& log, Date now);
+
+/// The JSON list stored under `key`, read with `decode(text, &error, &readable)` (the form of
+/// trustedNetworksFromJson): empty when there is none. A value that does not read in full (a damaged
+/// entry, another kind, one the store cannot read) gives the entries that do decode, after
+/// keepUnreadableList has kept the whole of it aside.
+template <typename T, typename Decode>
+std::vector<T> loadStoredList(DefaultsStore& store, std::string_view key, Decode decode, const Logger& log,
+                              Date now) {
+    const auto stored = store.object(key);
+    const auto unreadable = stored ? std::nullopt : store.unreadable(key);
+    if (!stored && !unreadable) return {};
+    std::string error = unreadable ? *unreadable : "the stored value is not data";
+    std::vector<T> readable;
+    if (const auto* data = stored ? std::get_if<DefaultsData>(&*stored) : nullptr) {
+        if (auto all = decode(data->toString(), &error, &readable)) return std::move(*all);
+    }
+    keepUnreadableList(store, key, readable.size(), error, log, now);
+    return readable;
+}
 /// Stores the value of one scalar setting in its kind: Booleans, integers, volumes as numbers,
 /// assertion types and the language as their raw strings. The store's reason when it could not write.
 DefaultsWrite storeSetting(DefaultsStore& store, const SettingDescriptor& row, const SettingsValues& values);

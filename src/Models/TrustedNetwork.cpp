@@ -2,9 +2,41 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Models/JsonErrors.h"
 #include "Models/StoredJson.h"
 
 namespace torvel {
+
+namespace {
+
+using json_errors::fail;
+
+std::optional<TrustedNetwork> decode(const nlohmann::json& entry, std::size_t index, std::string& error) {
+    const std::string where = "Trusted network " + std::to_string(index);
+    if (!entry.is_object()) {
+        error = where + " is not an object.";
+        return std::nullopt;
+    }
+    const auto id = entry.find("id");
+    const auto ssid = entry.find("ssid");
+    const auto addedAt = entry.find("addedAt");
+    if (id == entry.end() || ssid == entry.end() || addedAt == entry.end()) {
+        error = where + " lacks a key.";
+        return std::nullopt;
+    }
+    if (!id->is_string() || !ssid->is_string() || !addedAt->is_number()) {
+        error = where + ": a value has the wrong type.";
+        return std::nullopt;
+    }
+    const auto uuid = Uuid::parse(id->get<std::string>());
+    if (!uuid) {
+        error = where + ": \"id\" is not a UUID.";
+        return std::nullopt;
+    }
+    return TrustedNetwork{*uuid, ssid->get<std::string>(), Date(addedAt->get<double>())};
+}
+
+}  // namespace
 
 std::string trustedNetworksToJson(const std::vector<TrustedNetwork>& networks) {
     auto array = nlohmann::json::array();
@@ -16,22 +48,29 @@ std::string trustedNetworksToJson(const std::vector<TrustedNetwork>& networks) {
     return array.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-std::optional<std::vector<TrustedNetwork>> trustedNetworksFromJson(std::string_view json) {
-    const auto parsed = parseStoredJson(json);
-    if (!parsed || !parsed->is_array()) return std::nullopt;
-    std::vector<TrustedNetwork> out;
-    for (const auto& entry : *parsed) {
-        if (!entry.is_object()) return std::nullopt;
-        auto id = entry.find("id");
-        auto ssid = entry.find("ssid");
-        auto addedAt = entry.find("addedAt");
-        if (id == entry.end() || ssid == entry.end() || addedAt == entry.end()) return std::nullopt;
-        if (!id->is_string() || !ssid->is_string() || !addedAt->is_number()) return std::nullopt;
-        auto uuid = Uuid::parse(id->get<std::string>());
-        if (!uuid) return std::nullopt;
-        out.push_back({*uuid, ssid->get<std::string>(), Date(addedAt->get<double>())});
+std::optional<std::vector<TrustedNetwork>> trustedNetworksFromJson(std::string_view json, std::string* error,
+                                                                   std::vector<TrustedNetwork>* readable) {
+    if (readable) readable->clear();
+    const auto stored = parseStoredJson(json);
+    if (!stored || !stored->is_array()) {
+        fail(error, "The trusted network list is not a JSON array.");
+        return std::nullopt;
     }
-    return out;
+    const nlohmann::json& parsed = *stored;
+    std::vector<TrustedNetwork> out;
+    std::optional<std::string> firstError;
+    for (std::size_t index = 0; index < parsed.size(); ++index) {
+        std::string why;
+        if (auto network = decode(parsed[index], index, why)) {
+            out.push_back(std::move(*network));
+        } else if (!firstError) {
+            firstError = std::move(why);
+        }
+    }
+    if (!firstError) return out;
+    fail(error, std::move(*firstError));
+    if (readable) *readable = std::move(out);
+    return std::nullopt;
 }
 
 }  // namespace torvel

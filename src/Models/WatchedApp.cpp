@@ -61,13 +61,29 @@ std::optional<std::string> watchedAppsToJson(const std::vector<WatchedApp>& apps
     }
 }
 
-std::optional<std::vector<WatchedApp>> watchedAppsFromJson(std::string_view text, std::string* error) {
-    const auto parsed = parseStoredJson(text);
-    if (!parsed || !parsed->is_array()) {
+std::optional<std::vector<WatchedApp>> watchedAppsFromJson(std::string_view text, std::string* error,
+                                                           std::vector<WatchedApp>* readable) {
+    if (readable) readable->clear();
+    const auto stored = parseStoredJson(text);
+    if (!stored || !stored->is_array()) {
         fail(error, "The watched application list is not a JSON array.");
         return std::nullopt;
     }
-    return json_errors::decodeEach<WatchedApp>(*parsed, decode, error);
+    const json& parsed = *stored;
+    std::vector<WatchedApp> out;
+    std::optional<std::string> firstError;
+    for (std::size_t index = 0; index < parsed.size(); ++index) {
+        std::string why;
+        if (auto app = decode(parsed[index], index, &why)) {
+            out.push_back(std::move(*app));
+        } else if (!firstError) {
+            firstError = std::move(why);
+        }
+    }
+    if (!firstError) return out;
+    fail(error, std::move(*firstError));
+    if (readable) *readable = std::move(out);
+    return std::nullopt;
 }
 
 }  // namespace torvel

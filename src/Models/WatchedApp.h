@@ -28,8 +28,10 @@ struct WatchedApp {
 std::optional<std::string> watchedAppsToJson(const std::vector<WatchedApp>& apps,
                                              std::string* error = nullptr);
 /// Reads the stored list; std::nullopt with `error` (when given) when it is not a JSON array or any
-/// entry lacks a key or has a value of the wrong type.
+/// entry lacks a key or has a value of the wrong type. Then `readable` (when given) receives, in order,
+/// the entries that do decode.
 std::optional<std::vector<WatchedApp>> watchedAppsFromJson(std::string_view json,
-                                                           std::string* error = nullptr);
+                                                           std::string* error = nullptr,
+                                                           std::vector<WatchedApp>* readable = nullptr);
 
 }  // namespace torvel

@@ -59,6 +59,17 @@ public:
     virtual DefaultsWrite apply(const std::vector<DefaultsChange>& changes) = 0;
     /// Every key held, sorted.
     virtual std::vector<std::string> keys() const = 0;
+    /// Why the entry under `key` cannot be read as a value (a kind this version does not know, a
+    /// damaged value); std::nullopt when there is no such entry. object() answers std::nullopt for it,
+    /// and it is kept as it is until `key` itself is written or removed.
+    virtual std::optional<std::string> unreadable(std::string_view) const { return std::nullopt; }
+    /// Stores a copy of whatever is under `from`, readable or not, unchanged under `to`. Failure:
+    /// nothing under `from`, or the write failed.
+    virtual DefaultsWrite copy(std::string_view from, std::string_view to) {
+        auto value = object(from);
+        if (!value) return DefaultsWrite::failed("nothing is stored under \"" + std::string(from) + "\"");
+        return set(to, *value);
+    }
 
     /// Stores `value` under `key`; a one-change apply().
     DefaultsWrite set(std::string_view key, const DefaultsValue& value) {

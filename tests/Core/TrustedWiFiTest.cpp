@@ -87,6 +87,41 @@ TEST_F(TrustedWiFi, OnlyTheExactNetworkKeepsAwakeAndRemovingItEndsThatAtOnce) {
     EXPECT_EQ(h.state->settings().trustedNetworks.size(), 4u);
 }
 
+TEST_F(TrustedWiFi, ADamagedEntryCostsOnlyItselfInTheTrustedAndWatchedLists) {
+    const auto networks = DefaultsData::fromString(
+        R"([{"id":"6F1C2D3E-0000-4000-8000-000000000001","ssid":"Home","addedAt":10},)"
+        R"({"id":"6F1C2D3E-0000-4000-8000-000000000002","ssid":"Cafe","addedAt":"yesterday"},)"
+        R"({"id":"6F1C2D3E-0000-4000-8000-000000000003","ssid":"Office","addedAt":30}])");
+    const auto apps = DefaultsData::fromString(
+        R"([{"id":7},{"id":"6F1C2D3E-0000-4000-8000-000000000004","bundleID":"org.gimp.GIMP",)"
+        R"("name":"GIMP","addedAt":0}])");
+    h.defaults.set(kTrustedNetworksKey, networks);
+    h.defaults.set("watchedApps", apps);
+    h.log.clear();
+    h.start();
+    h.state->attachWiFiMonitor(*monitor);
+
+    std::vector<std::string> ssids;
+    for (const auto& n : h.state->settings().trustedNetworks) ssids.push_back(n.ssid);
+    EXPECT_EQ(ssids, (std::vector<std::string>{"Home", "Office"}));
+    ASSERT_EQ(h.state->watchedApps().size(), 1u);
+    EXPECT_EQ(h.state->watchedApps().front().bundleID, "org.gimp.GIMP");
+    join("Home");
+    EXPECT_TRUE(trustedActive());
+
+    // Both stored lists are kept whole, and a change of the list does not touch the copy.
+    const std::string when = h.clock.now().toString();
+    EXPECT_EQ(h.defaults.object("trustedNetworks.unreadable." + when), DefaultsValue(networks));
+    EXPECT_EQ(h.defaults.object("watchedApps.unreadable." + when), DefaultsValue(apps));
+    EXPECT_TRUE(h.log.contains("Settings", "Failed to decode trustedNetworks, keeping the 2 entries"));
+    EXPECT_TRUE(h.log.contains("AppState", "Failed to decode watchedApps, keeping the 1 entries"));
+    EXPECT_TRUE(std::ranges::all_of(h.log.lines(), [](const auto& l) {
+        return l.message.find("decode") == std::string::npos || l.level == LogLevel::error;
+    }));
+    EXPECT_TRUE(h.state->addTrustedSSID("Cafe"));
+    EXPECT_EQ(h.defaults.object("trustedNetworks.unreadable." + when), DefaultsValue(networks));
+}
+
 TEST_F(TrustedWiFi, ATypedBackslashIsTheNetworkShownWithTwo) {
     EXPECT_TRUE(h.state->addTrustedSSID("Lab\\2"));  // as typed: Lab\2
     join("Lab\\2");

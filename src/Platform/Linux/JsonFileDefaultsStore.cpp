@@ -62,6 +62,77 @@ std::optional<std::filesystem::path> passwordDatabaseHome() {
     return absolutePath(found->pw_dir);
 }
 
+// The JSON text of each member of the top-level "values" object of `text`, by key (the last of a
+// repeated key, as the parser keeps it). `text` has parsed as a JSON object, so only the spans need
+// finding; nesting is walked with a counter, not recursion.
+std::map<std::string, std::string, std::less<>> rawValueTexts(std::string_view text) {
+    std::size_t i = 0;
+    auto blank = [&] {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r'))
+            ++i;
+    };
+    auto skipString = [&] {  // at the opening quote
+        for (++i; i < text.size() && text[i] != '"'; ++i) {
+            if (text[i] == '\\') ++i;
+        }
+        ++i;
+    };
+    auto skipValue = [&] {
+        blank();
+        if (i >= text.size()) return;
+        if (text[i] == '"') return skipString();
+        if (text[i] != '{' && text[i] != '[') {
+            while (i < text.size() && std::string_view(",}] \t\n\r").find(text[i]) == std::string_view::npos)
+                ++i;
+            return;
+        }
+        std::size_t depth = 0;
+        do {
+            if (text[i] == '"') {
+                skipString();
+                continue;
+            }
+            if (text[i] == '{' || text[i] == '[') ++depth;
+            if (text[i] == '}' || text[i] == ']') --depth;
+            ++i;
+        } while (depth > 0 && i < text.size());
+    };
+    // Calls `member(key, value text)` for each member of the object at i.
+    auto members = [&](auto&& member) {
+        blank();
+        if (i >= text.size() || text[i] != '{') return;
+        ++i;
+        for (;;) {
+            blank();
+            if (i >= text.size() || text[i] != '"') return;
+            const std::size_t keyStart = i;
+            skipString();
+            const json key = json::parse(text.substr(keyStart, i - keyStart), nullptr, false);
+            blank();
+            if (i >= text.size() || text[i] != ':' || !key.is_string()) return;
+            ++i;
+            blank();
+            member(key.get<std::string>());
+            blank();
+            if (i >= text.size() || text[i] != ',') return;
+            ++i;
+        }
+    };
+    if (text.starts_with("\xEF\xBB\xBF")) i = 3;  // a byte-order mark, which the parser allows
+    std::map<std::string, std::string, std::less<>> out;
+    members([&](const std::string& topKey) {
+        if (topKey != "values") return skipValue();
+        out.clear();
+        members([&](const std::string& key) {
+            const std::size_t start = i;
+            skipValue();
+            out.insert_or_assign(key, std::string(text.substr(start, i - start)));
+        });
+        ++i;  // the closing brace
+    });
+    return out;
+}
+
 }  // namespace
 
 JsonFileDefaultsStore::JsonFileDefaultsStore(std::filesystem::path file, LogSink& log)
@@ -81,9 +152,30 @@ std::optional<std::filesystem::path> JsonFileDefaultsStore::defaultPath() {
 }
 
 std::optional<DefaultsValue> JsonFileDefaultsStore::object(std::string_view key) const {
-    auto it = values_.find(key);
-    if (it == values_.end()) return std::nullopt;
+    auto it = values_.readable.find(key);
+    if (it == values_.readable.end()) return std::nullopt;
     return it->second;
+}
+
+std::optional<std::string> JsonFileDefaultsStore::unreadable(std::string_view key) const {
+    auto it = values_.unread.find(key);
+    if (it == values_.unread.end()) return std::nullopt;
+    return it->second.why;
+}
+
+DefaultsWrite JsonFileDefaultsStore::copy(std::string_view from, std::string_view to) {
+    if (const auto problem = unrepresentable(to, DefaultsValue(false))) {  // only the key counts
+        auto why = fmt::format("cannot save \"{}\" to {}: {}", to, file_.string(), *problem);
+        log_.error("{}", why);
+        return DefaultsWrite::failed(std::move(why));
+    }
+    const Copy change{std::string(from), std::string(to)};
+    if (auto error = persist({}, &change)) {
+        auto why = fmt::format("cannot save settings to {}: {}", file_.string(), *error);
+        log_.error("{}", why);
+        return DefaultsWrite::failed(std::move(why));
+    }
+    return DefaultsWrite::ok();
 }
 
 DefaultsWrite JsonFileDefaultsStore::apply(const std::vector<DefaultsChange>& changes) {
@@ -105,8 +197,8 @@ DefaultsWrite JsonFileDefaultsStore::apply(const std::vector<DefaultsChange>& ch
 
 std::vector<std::string> JsonFileDefaultsStore::keys() const {
     std::vector<std::string> out;
-    out.reserve(values_.size());
-    for (const auto& [key, value] : values_) out.push_back(key);
+    out.reserve(values_.readable.size());
+    for (const auto& [key, value] : values_.readable) out.push_back(key);
     return out;
 }
 
@@ -162,13 +254,23 @@ JsonFileDefaultsStore::ReadResult JsonFileDefaultsStore::read(Values& values, st
     const auto entries = document->find("values");
     if (entries == document->end() || !entries->is_object()) return corrupt("no values");
 
+    std::optional<std::map<std::string, std::string, std::less<>>> texts;  // found when first needed
     for (const auto& [key, entry] : entries->items()) {
         std::string why;
         if (auto value = decode(entry, why)) {
-            values.insert_or_assign(key, std::move(*value));
-        } else if (reportSkipped) {
-            log_.error("Skipping stored value \"{}\" in {}: {}", key, file_.string(), why);
+            values.readable.insert_or_assign(key, std::move(*value));
+            continue;
         }
+        // Perhaps a newer version's: kept as it stands, to be written back unchanged.
+        if (!texts) texts = rawValueTexts(text);
+        const auto found = texts->find(key);
+        values.unread.insert_or_assign(
+            key, Unread{found != texts->end() ? found->second
+                                              : entry.dump(-1, ' ', false, json::error_handler_t::replace),
+                        why});
+        if (reportSkipped)
+            log_.error("Cannot read stored value \"{}\" in {}, keeping it as it is: {}", key, file_.string(),
+                       why);
     }
     return ReadResult::ok;
 }
@@ -235,7 +337,8 @@ void JsonFileDefaultsStore::removeStaleTemporaries(bool holdingLock) const {
     }
 }
 
-std::optional<std::string> JsonFileDefaultsStore::persist(const std::vector<DefaultsChange>& changes) {
+std::optional<std::string> JsonFileDefaultsStore::persist(const std::vector<DefaultsChange>& changes,
+                                                          const Copy* copy) {
     if (auto error = AtomicFile::makeDirectories(AtomicFile::directoryOf(file_))) return error;
     int error = 0;
     const auto lock = lockExclusive(sibling(".lock"), true, error);
@@ -257,19 +360,43 @@ std::optional<std::string> JsonFileDefaultsStore::persist(const std::vector<Defa
             return problem;
     }
     for (const auto& change : changes) {
+        next.unread.erase(change.key);
         if (change.value) {
-            next.insert_or_assign(change.key, *change.value);
+            next.readable.insert_or_assign(change.key, *change.value);
         } else {
-            next.erase(change.key);
+            next.readable.erase(change.key);
+        }
+    }
+    if (copy) {
+        if (auto value = next.readable.find(copy->from); value != next.readable.end()) {
+            next.unread.erase(copy->to);
+            next.readable.insert_or_assign(copy->to, DefaultsValue(value->second));
+        } else if (auto entry = next.unread.find(copy->from); entry != next.unread.end()) {
+            next.readable.erase(copy->to);
+            next.unread.insert_or_assign(copy->to, Unread(entry->second));
+        } else {
+            return fmt::format("nothing is stored under \"{}\"", copy->from);
         }
     }
 
-    json entries = json::object();
-    for (const auto& [key, value] : next) {
-        if (!unrepresentable(key, value)) entries[key] = encode(value);
+    // The document as the JSON library indents it, with the unread entries' text put back as it was.
+    std::map<std::string_view, std::string> entries;
+    for (const auto& [key, value] : next.readable) {
+        if (unrepresentable(key, value)) continue;
+        std::string text = encode(value).dump(2, ' ', false, json::error_handler_t::replace);
+        for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 5)
+            text.insert(at + 1, "    ");
+        entries.emplace(key, std::move(text));
     }
-    const json document = {{"format", kFormat}, {"version", kVersion}, {"values", std::move(entries)}};
-    const std::string text = document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    for (const auto& [key, entry] : next.unread) entries.emplace(key, entry.text);
+    std::string text = fmt::format("{{\n  \"format\": {},\n  \"values\": {{", json(kFormat).dump());
+    const char* separator = "\n";
+    for (const auto& [key, entry] : entries) {
+        text += fmt::format("{}    {}: {}", separator,
+                            json(key).dump(-1, ' ', false, json::error_handler_t::replace), entry);
+        separator = ",\n";
+    }
+    text += fmt::format("{}}},\n  \"version\": {}\n}}\n", entries.empty() ? "" : "\n  ", kVersion);
     if (auto why = AtomicFile::replace(AtomicFile::writeTarget(file_), text, kTemporaryInfix)) return why;
     values_ = std::move(next);
     return std::nullopt;

@@ -24,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Core/Profiles.h"
 #include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {
@@ -139,7 +140,7 @@ TEST_F(JsonFileDefaultsStoreTest, WritesTheIndentedTaggedDocument) {
 )");
 }
 
-TEST_F(JsonFileDefaultsStoreTest, KeepsKindsApartAndSkipsMalformedEntriesUntilTheNextWrite) {
+TEST_F(JsonFileDefaultsStoreTest, KeepsKindsApartAndKeepsUnreadableEntriesThroughEveryWrite) {
     const std::string text = R"({"format": "torvel-defaults", "version": 1, "values": {
         "good": {"bool": true}, "wholeDouble": {"double": 2}, "bigDate": {"date": 1e300},
         "boolAsInt": {"int": true}, "fractionAsInt": {"int": 1.5}, "tooBig": {"int": 9223372036854775808},
@@ -156,10 +157,64 @@ TEST_F(JsonFileDefaultsStoreTest, KeepsKindsApartAndSkipsMalformedEntriesUntilTh
     EXPECT_EQ(contents(file), text);
     EXPECT_TRUE(siblings(".corrupt-").empty());
 
-    store.set("other", std::int64_t{1});
+    EXPECT_EQ(store.unreadable("unknownKind"), "unknown kind \"colour\"");
+    EXPECT_EQ(store.unreadable("good"), std::nullopt);
+
+    // Each entry this version cannot read goes back into the file as it stood, through every write.
+    const std::string kept[] = {R"("boolAsInt": {"int": true})", R"("intAsBool": {"bool": 1})",
+                                R"("tooBig": {"int": 9223372036854775808})", R"("badData": {"data": "W10"})",
+                                R"("twoKinds": {"int": 1, "bool": true})", R"("bare": 5)", R"("none": {})",
+                                R"("unknownKind": {"colour": "red"})"};
+    ASSERT_TRUE(store.set("other", std::int64_t{1}));
+    ASSERT_TRUE(store.copy("badData", "badData.copy"));
+    ASSERT_TRUE(store.set("intAsBool", true));  // the key written over is no longer kept
+    ASSERT_TRUE(store.remove("bare"));
     log.clear();
-    EXPECT_EQ(JsonFileDefaultsStore(file, log).keys().size(), 4u);
-    EXPECT_EQ(errorCount(), 0);
+    JsonFileDefaultsStore reread(file, log);
+    EXPECT_EQ(reread.keys(), (std::vector<std::string>{"bigDate", "good", "intAsBool", "other", "wholeDouble"}));
+    EXPECT_EQ(errorCount(), 9);
+    const std::string written = contents(file);
+    for (const std::string& entry : kept) {
+        const bool replaced = entry.starts_with(R"("intAsBool")") || entry.starts_with(R"("bare")");
+        EXPECT_EQ(written.find(entry) == std::string::npos, replaced) << entry << "\n" << written;
+    }
+    EXPECT_NE(written.find(R"("badData.copy": {"data": "W10"})"), std::string::npos) << written;
+    EXPECT_FALSE(reread.copy("missing", "elsewhere"));
+}
+
+TEST_F(JsonFileDefaultsStoreTest, WritesAnEntryOfANewerVersionBackByteForByte) {
+    // Odd spacing, a repeated key, a brace inside a string, escapes, a number the library would reformat.
+    const std::string entry = "{\"colour\" : {\"r\": 1.50e0, \"list\": [1, \"}]\\\"\", {}],\n\t\"x\": null} }";
+    writeFile(R"({"format": "torvel-defaults", "version": 1, "values": {"fu\u0074ure": {"int": 3}, )"
+              R"("future": )" + entry + R"(, "plain": {"int": 2}}})");
+    JsonFileDefaultsStore store(file, log);
+    EXPECT_EQ(store.object("future"), std::nullopt);
+    for (int write = 0; write < 2; ++write) {
+        ASSERT_TRUE(store.set("plain", std::int64_t{write}));
+        EXPECT_NE(contents(file).find("    \"future\": " + entry + ",\n    \"plain\": {\n      \"int\": " +
+                                      std::to_string(write) + "\n    }\n  },\n  \"version\": 1\n}\n"),
+                  std::string::npos)
+            << contents(file);
+    }
+}
+
+TEST_F(JsonFileDefaultsStoreTest, ADamagedProfileListIsKeptAsideBeforeTheBuiltInsReplaceIt) {
+    const std::string damaged = R"({"data": "W3siaWQiOiJ4In1d#"})";  // one stray character
+    writeFile(R"({"format": "torvel-defaults", "version": 1, "values": {"profiles": )" + damaged + "}}");
+    JsonFileDefaultsStore store(file, log);
+    const Date now(818035200.0);
+    const Logger profileLog(log, "AppState");
+    const auto loaded = loadProfiles(store, profileLog, now);
+    EXPECT_EQ(loaded.profiles, defaultProfiles());
+    EXPECT_TRUE(log.contains("AppState", "not valid Base64"));
+    ASSERT_TRUE(loaded.needsSave && !loaded.saveBlocked);
+    ASSERT_TRUE(saveProfiles(store, loaded.profiles, profileLog));
+
+    const std::string aside = "profiles.unreadable." + now.toString();
+    EXPECT_NE(contents(file).find("\"" + aside + "\": " + damaged), std::string::npos) << contents(file);
+    JsonFileDefaultsStore reread(file, log);
+    EXPECT_TRUE(reread.unreadable(aside));
+    EXPECT_TRUE(reread.object("profiles"));
 }
 
 TEST_F(JsonFileDefaultsStoreTest, MovesAnUnusableFileAsideByteForByteAndStartsEmpty) {
