@@ -34,4 +34,26 @@ std::optional<std::vector<T>> decodeEach(const Json& array, Decode decode, std::
     return out;
 }
 
+/// Decodes every element of a JSON array with `decode(element, index, why)`, going on past one that does
+/// not decode: the whole list when every element does; otherwise std::nullopt with the first error, and
+/// the elements that did decode in `readable` (may be null).
+template <typename T, typename Json, typename Decode>
+std::optional<std::vector<T>> decodeReadable(const Json& array, Decode decode, std::string* error,
+                                             std::vector<T>* readable) {
+    std::vector<T> out;
+    std::optional<std::string> firstError;
+    for (std::size_t i = 0; i < array.size(); ++i) {
+        std::string why;
+        if (auto value = decode(array[i], i, why)) {
+            out.push_back(std::move(*value));
+        } else if (!firstError) {
+            firstError = std::move(why);
+        }
+    }
+    if (!firstError) return out;
+    fail(error, std::move(*firstError));
+    if (readable) *readable = std::move(out);
+    return std::nullopt;
+}
+
 }  // namespace torvel::json_errors

@@ -56,21 +56,7 @@ std::optional<std::vector<TrustedNetwork>> trustedNetworksFromJson(std::string_v
         fail(error, "The trusted network list is not a JSON array.");
         return std::nullopt;
     }
-    const nlohmann::json& parsed = *stored;
-    std::vector<TrustedNetwork> out;
-    std::optional<std::string> firstError;
-    for (std::size_t index = 0; index < parsed.size(); ++index) {
-        std::string why;
-        if (auto network = decode(parsed[index], index, why)) {
-            out.push_back(std::move(*network));
-        } else if (!firstError) {
-            firstError = std::move(why);
-        }
-    }
-    if (!firstError) return out;
-    fail(error, std::move(*firstError));
-    if (readable) *readable = std::move(out);
-    return std::nullopt;
+    return json_errors::decodeReadable<TrustedNetwork>(*stored, decode, error, readable);
 }
 
 }  // namespace torvel

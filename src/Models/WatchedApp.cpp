@@ -69,21 +69,9 @@ std::optional<std::vector<WatchedApp>> watchedAppsFromJson(std::string_view text
         fail(error, "The watched application list is not a JSON array.");
         return std::nullopt;
     }
-    const json& parsed = *stored;
-    std::vector<WatchedApp> out;
-    std::optional<std::string> firstError;
-    for (std::size_t index = 0; index < parsed.size(); ++index) {
-        std::string why;
-        if (auto app = decode(parsed[index], index, &why)) {
-            out.push_back(std::move(*app));
-        } else if (!firstError) {
-            firstError = std::move(why);
-        }
-    }
-    if (!firstError) return out;
-    fail(error, std::move(*firstError));
-    if (readable) *readable = std::move(out);
-    return std::nullopt;
+    return json_errors::decodeReadable<WatchedApp>(
+        *stored, [](const json& entry, std::size_t index, std::string& why) { return decode(entry, index, &why); },
+        error, readable);
 }
 
 }  // namespace torvel
