@@ -14,6 +14,12 @@ struct StatusItemPresentation {
     /// The text beside the icon (remaining time, battery estimate), led by one space when not empty;
     /// empty shows the icon alone.
     std::string title;
+    /// The tooltip's title, for hosts that show only that (LXQt): "Torvel", or with the remaining time
+    /// ("Torvel: 24 min left").
+    std::string tooltipTitle;
+    /// The emergency alarm sounds or the battery emergency is live: hosts draw the item as needing
+    /// attention.
+    bool needsAttention = false;
 
     friend bool operator==(const StatusItemPresentation&, const StatusItemPresentation&) = default;
 };

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "Core/AppState.h"
+#include "Views/ActivationToken.h"
 #include "Views/AboutDialog.h"
 #include "Views/CustomDurationPanel.h"
 #include "Views/OnboardingPopup.h"
@@ -14,6 +15,8 @@ namespace {
 
 template <typename W>
 W* raise(W* window) {
+    // A token from the tray host's click lets the window take focus on Wayland.
+    applyPendingActivationToken();
     window->show();
     window->raise();
     window->activateWindow();
