@@ -1,7 +1,6 @@
 #include "Views/AccessKeys.h"
 
 #include <QAbstractButton>
-#include <QDialogButtonBox>
 #include <QLabel>
 #include <QSet>
 #include <QTabBar>
@@ -71,7 +70,6 @@ QChar markerLetter(const QString& shown) {
 // One text that can carry a letter: a button, a buddy label or a tab.
 struct Item {
     QWidget* page = nullptr;  // the tab page it is on; nullptr: the window itself
-    bool first = false;       // a dialog button: "OK" and "Cancel" choose before the rest
     std::function<QString()> current;
     std::function<QString()> remembered;
     std::function<void(const QString&)> show;  // sets a marked text and remembers it
@@ -83,7 +81,6 @@ struct Item {
 Item widgetItem(QWidget* w, QWidget* page) {
     Item item;
     item.page = page;
-    item.first = qobject_cast<QDialogButtonBox*>(w->parentWidget()) != nullptr;
     item.remembered = [w] { return w->property(kShownText).toString(); };
     if (auto* button = qobject_cast<QAbstractButton*>(w)) {
         item.current = [button] { return button->text(); };
@@ -149,11 +146,6 @@ void assign(QWidget* window) {
         // A sheet or message box open over the window is a window of its own, with its own letters.
         if (w->window() == window && takesLetter(w) && !excluded(w, window)) items.push_back(widgetItem(w, pageOf(w, window, pages)));
     }
-    // The window's own controls before the pages' (a page's letter must not shadow a tab's), dialog
-    // buttons before the rest; otherwise the order of the window.
-    std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
-        return std::pair(a.page != nullptr, !a.first) < std::pair(b.page != nullptr, !b.first);
-    });
 
     std::map<QWidget*, QSet<QChar>> taken;  // by page; nullptr: the window's own
     QSet<QChar> all;
@@ -171,6 +163,17 @@ void assign(QWidget* window) {
             keep(item.page, letter);
         }
     }
+    // The texts with the fewest letters to choose from choose first: "OK" and a short label get one, and
+    // a long text still finds a letter among its many.
+    std::stable_sort(open.begin(), open.end(), [](const Item* a, const Item* b) {
+        const auto letters = [](const Item* item) {
+            QSet<QChar> distinct;
+            for (const QChar c : item->plainText())
+                if (usable(c.toLower())) distinct.insert(c.toLower());
+            return std::pair(item->page != nullptr, distinct.size());
+        };
+        return letters(a) < letters(b);
+    });
     for (auto* item : open) {
         const QString text = item->plainText();
         const QSet<QChar> blocked = item->page ? (taken[nullptr] | taken[item->page]) : all;

@@ -15,7 +15,7 @@ namespace AccessKeys {
 
 /// Gives every button, tab and label with a buddy inside `window` a letter of its own text that no other
 /// control in reach uses: the tabs of a tab widget and the controls outside it share one set, and each
-/// tab page adds its own. Dialog buttons choose first. Safe to call again after controls were added or
+/// tab page adds its own. Short texts choose first. Safe to call again after controls were added or
 /// their texts changed: a control keeps the letter it had while that letter is still free and in its text.
 void assign(QWidget* window);
 /// Keeps `widget` and everything in it without letters: a button repeated in every row of a list, or

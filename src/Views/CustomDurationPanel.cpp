@@ -30,6 +30,8 @@ CustomDurationPanel::CustomDurationPanel(AppState& state, Localization& texts, c
     auto* modes = new QHBoxLayout;
     durationMode_ = new QRadioButton(t("custom.mode_duration"));
     untilMode_ = new QRadioButton(t("custom.mode_until"));
+    durationMode_->setAccessibleName(durationMode_->text());
+    untilMode_->setAccessibleName(untilMode_->text());
     auto* group = new QButtonGroup(this);
     group->addButton(durationMode_);
     group->addButton(untilMode_);

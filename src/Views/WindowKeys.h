@@ -8,7 +8,8 @@ namespace torvel {
 namespace WindowKeys {
 
 /// Lets `window` close with Escape and Ctrl+W. A dialog is rejected (its own Escape already does that);
-/// another window is closed. Neither fires while a pop-up of the window (an open list) has the keys.
+/// another window is closed. Neither fires while a pop-up of the window (an open list) has the keys, nor
+/// does Escape when a control of the window uses it.
 void closeOnEscape(QWidget* window);
 
 }  // namespace WindowKeys
