@@ -20,9 +20,10 @@ namespace {
 constexpr char kShownText[] = "torvelAccessKeyText";
 constexpr char kExcluded[] = "torvelNoAccessKey";
 
-// Letters every keyboard layout gives with Alt: ASCII letters and digits ("č" may need a dead key).
+// Letters every keyboard layout gives with Alt: ASCII letters ("č" may need a dead key). No digits: in
+// "Stop at 20 %" the number changes with the slider and would take its key along.
 bool usable(QChar c) {
-    return c.unicode() < 128 && c.isLetterOrNumber();
+    return c.unicode() < 128 && c.isLetter();
 }
 
 // How good a place is for the marker: the first character, then the start of a word, then the rest.
