@@ -145,7 +145,8 @@ void assign(QWidget* window) {
     }
     for (auto* w : window->findChildren<QWidget*>()) {
         // A sheet or message box open over the window is a window of its own, with its own letters.
-        if (w->window() == window && takesLetter(w) && !excluded(w, window)) items.push_back(widgetItem(w, pageOf(w, window, pages)));
+        if (w->window() == window && takesLetter(w) && !excluded(w, window))
+            items.push_back(widgetItem(w, pageOf(w, window, pages)));
     }
 
     std::map<QWidget*, QSet<QChar>> taken;  // by page; nullptr: the window's own

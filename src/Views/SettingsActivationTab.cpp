@@ -255,8 +255,8 @@ void SettingsActivationTab::addStayguardSection(QVBoxLayout* page) {
         install->setEnabled(!running && !installed);
         const auto shown = stayguardResultText(state.lastStayguardInstallResult(), context_.texts);
         result->setText(QString::fromStdString(shown.text));
-        setTextTone(result,
-                    shown.colour == StayguardResultText::Colour::green ? TextTone::success : TextTone::warning);
+        const bool good = shown.colour == StayguardResultText::Colour::green;
+        setTextTone(result, good ? TextTone::success : TextTone::warning);
         result->setVisible(!shown.text.empty());
     };
     show();

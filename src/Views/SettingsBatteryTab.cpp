@@ -122,8 +122,8 @@ void SettingsBatteryTab::addEmergencyConsentRow(QVBoxLayout* section) {
         row->setVisible(state.settings().emergencyPowerEnabled && consent != AutomationConsent::granted);
         const bool denied = consent == AutomationConsent::denied;
         text->setText(context_.text(denied ? "settings.emergency_consent.denied" : "settings.emergency_consent.not_asked"));
-        const QString action =
-            context_.text(denied ? "settings.emergency_consent.open_settings" : "settings.emergency_consent.ask");
+        const QString action = context_.text(denied ? "settings.emergency_consent.open_settings"
+                                                    : "settings.emergency_consent.ask");
         AccessKeys::setText(fix, action);
         fix->setAccessibleName(text->text() + QStringLiteral(" ") + action);
         // Installing the rule is what fixes it: one installation at a time.

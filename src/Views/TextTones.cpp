@@ -11,7 +11,9 @@ namespace torvel {
 namespace {
 
 double luminance(const QColor& c) {
-    const auto channel = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    const auto channel = [](double v) {
+        return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
     return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
 }
 
@@ -79,7 +81,8 @@ QColor textToneColour(TextTone tone, const QColor& background) {
 }
 
 void setTextTone(QLabel* label, TextTone tone) {
-    if (auto* keeper = label->findChild<QObject*>(QLatin1String(ToneKeeper::kName), Qt::FindDirectChildrenOnly)) {
+    if (auto* keeper =
+            label->findChild<QObject*>(QLatin1String(ToneKeeper::kName), Qt::FindDirectChildrenOnly)) {
         static_cast<ToneKeeper*>(keeper)->setTone(tone);
         return;
     }

@@ -14,7 +14,9 @@ namespace {
 // lookup's first step without taking the key, which would then close the window too.
 class EscapeCloses : public QObject {
 public:
-    explicit EscapeCloses(QWidget* window) : QObject(window), window_(window) { window->installEventFilter(this); }
+    explicit EscapeCloses(QWidget* window) : QObject(window), window_(window) {
+        window->installEventFilter(this);
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {

@@ -78,7 +78,8 @@ TEST_F(WindowMannersTest, NamesFromOutsideShowAsWritten) {
     auto* window = windows.showSettings("activation");
     const auto cafeLabels = labelsWith("<h1>Cafe</h1>");
     EXPECT_EQ(cafeLabels.size(), 2u) << "the status line and the network's row";
-    for (auto* label : cafeLabels) EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
+    for (auto* label : cafeLabels)
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
     ASSERT_EQ(labelsWith("<b>Builder</b>").size(), 1u);
     EXPECT_EQ(labelsWith("<b>Builder</b>").front()->textFormat(), Qt::PlainText);
 
@@ -171,7 +172,8 @@ std::map<QWidget*, std::vector<QKeySequence>> accessKeys(QWidget* window, int& u
             if (tabs->widget(i)->isAncestorOf(w)) return tabs->widget(i);
         return nullptr;
     };
-    for (int i = 0; tabs && i < tabs->count(); ++i) keys[nullptr].push_back(QKeySequence::mnemonic(tabs->tabText(i)));
+    for (int i = 0; tabs && i < tabs->count(); ++i)
+        keys[nullptr].push_back(QKeySequence::mnemonic(tabs->tabText(i)));
     for (auto* w : window->findChildren<QWidget*>()) {
         QString text;
         auto* button = qobject_cast<QAbstractButton*>(w);
@@ -215,7 +217,8 @@ TEST_F(WindowMannersTest, AccessKeysNeverClashInEitherLanguage) {
             if (page) all.insert(all.end(), own.begin(), own.end());
             std::sort(all.begin(), all.end());
             EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end())
-                << lang << ": a letter twice on " << (page ? page->objectName().toStdString() : "the tab bar");
+                << lang << ": a letter twice on "
+                << (page ? page->objectName().toStdString() : "the tab bar");
         }
         window->close();
         settle();
@@ -241,7 +244,8 @@ TEST_F(WindowMannersTest, ColouredTextReadsOnLightAndDarkThemes) {
     for (const char* background : {"#ffffff", "#efefef", "#808080", "#2b2b2b", "#1e1e1e", "#000000"}) {
         for (const auto tone : {TextTone::error, TextTone::success, TextTone::warning}) {
             const QColor colour = textToneColour(tone, QColor(background));
-            EXPECT_GE(contrastRatio(colour, QColor(background)), 4.5) << background << " " << static_cast<int>(tone);
+            EXPECT_GE(contrastRatio(colour, QColor(background)), 4.5)
+                << background << " " << static_cast<int>(tone);
             const int hue = colour.hslHue();
             const bool keepsHue = tone == TextTone::error     ? (hue < 20 || hue > 340)
                                   : tone == TextTone::success ? (hue > 90 && hue < 160)
@@ -257,17 +261,20 @@ TEST_F(WindowMannersTest, ColouredTextReadsOnLightAndDarkThemes) {
     host.setPalette(dark);
     auto* label = new QLabel(QStringLiteral("Not saved"), &host);
     setTextTone(label, TextTone::error);
-    EXPECT_EQ(label->palette().color(QPalette::WindowText), textToneColour(TextTone::error, QColor("#1e1e1e")));
+    EXPECT_EQ(label->palette().color(QPalette::WindowText),
+              textToneColour(TextTone::error, QColor("#1e1e1e")));
     QPalette light;
     light.setColor(QPalette::Window, QColor("#fafafa"));
     host.setPalette(light);
-    EXPECT_EQ(label->palette().color(QPalette::WindowText), textToneColour(TextTone::error, QColor("#fafafa")));
+    EXPECT_EQ(label->palette().color(QPalette::WindowText),
+              textToneColour(TextTone::error, QColor("#fafafa")));
 }
 
 TEST_F(WindowMannersTest, WindowsCarryTorvelsNameIconAndVersion) {
     setUpApplicationIdentity(QStringLiteral("9.8.7"));
     EXPECT_EQ(QGuiApplication::desktopFileName(), "com.torvel.Torvel");
-    EXPECT_FALSE(QApplication::windowIcon().pixmap(32, 32).isNull()) << "found without an installed theme too";
+    EXPECT_FALSE(QApplication::windowIcon().pixmap(32, 32).isNull())
+        << "found without an installed theme too";
     auto* about = windows.showAbout();
     EXPECT_EQ(labelsWith("9.8.7").size(), 1u);
     EXPECT_FALSE(about->windowIcon().isNull());
