@@ -21,6 +21,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/torvel.svg
 # The tray's own status icons; the tray tells panels to look for them in <datadir>/icons.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/icons/hicolor/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor
         FILES_MATCHING PATTERN "*.svg")
+# The same icons drawn at build time for trays that show pixels (cmake/TrayPixmaps.cmake).
+install(FILES ${TORVEL_TRAY_PIXMAPS} DESTINATION ${CMAKE_INSTALL_DATADIR}/torvel/icons)
 
 # The session bus starts `torvel` by its absolute path when something calls Torvel that is
 # not running. That path is only known at install time (`cmake --install --prefix`, or /usr inside the
