@@ -10,7 +10,9 @@
 
 namespace torvel {
 
-const char* toString(GlyphShade shade) { return shade == GlyphShade::dark ? "dark" : "light"; }
+const char* toString(GlyphShade shade) {
+    return shade == GlyphShade::dark ? "dark" : "light";
+}
 
 QColor glyphColour(GlyphShade shade) {
     // Breeze's and Adwaita's text colours are within a few steps of these.
@@ -24,7 +26,8 @@ double luminance(const QColor& colour) {
     auto linear = [](double channel) {
         return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
     };
-    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+           0.0722 * linear(colour.blueF());
 }
 
 double contrast(const QColor& a, const QColor& b) {
@@ -51,8 +54,8 @@ std::filesystem::path trayPixmapFolder(const std::filesystem::path& iconThemeFol
     return (iconThemeFolder / ".." / "torvel" / "icons").lexically_normal();
 }
 
-std::filesystem::path trayPixmapFile(const std::filesystem::path& folder, const std::string& name, GlyphShade shade,
-                                     int size) {
+std::filesystem::path trayPixmapFile(const std::filesystem::path& folder, const std::string& name,
+                                     GlyphShade shade, int size) {
     return folder / (name + "-" + toString(shade) + "-" + std::to_string(size) + ".png");
 }
 
@@ -61,8 +64,8 @@ namespace {
 bool isPlainIconName(const std::string& name) {
     if (name.empty() || name.size() > 64) return false;
     for (char c : name) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                           c == '_';
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                           c == '-' || c == '_';
         if (!plain) return false;
     }
     return true;
@@ -70,11 +73,13 @@ bool isPlainIconName(const std::string& name) {
 
 }  // namespace
 
-std::vector<QImage> loadTrayPixmaps(const std::filesystem::path& folder, const std::string& name, GlyphShade shade) {
+std::vector<QImage> loadTrayPixmaps(const std::filesystem::path& folder, const std::string& name,
+                                    GlyphShade shade) {
     if (folder.empty() || !isPlainIconName(name)) return {};
     std::vector<QImage> out;
     for (int size : kTrayPixmapSizes) {
-        QImageReader reader(QString::fromStdString(trayPixmapFile(folder, name, shade, size).string()), "png");
+        QImageReader reader(QString::fromStdString(trayPixmapFile(folder, name, shade, size).string()),
+                            "png");
         // A file that claims a huge size is not ours: never decode it.
         if (reader.size() != QSize(size, size)) return {};
         QImage image = reader.read();

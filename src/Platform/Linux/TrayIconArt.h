@@ -40,13 +40,14 @@ GlyphShade desktopGlyphShade();
 std::filesystem::path trayPixmapFolder(const std::filesystem::path& iconThemeFolder);
 
 /// The file of icon `name` in `shade` at `size` pixels inside `folder`: NAME-SHADE-SIZE.png.
-std::filesystem::path trayPixmapFile(const std::filesystem::path& folder, const std::string& name, GlyphShade shade,
-                                     int size);
+std::filesystem::path trayPixmapFile(const std::filesystem::path& folder, const std::string& name,
+                                     GlyphShade shade, int size);
 
 /// The renderings of `name` in `shade`, one per size of kTrayPixmapSizes in that order. Empty when
-/// `folder` is empty, `name` is not a plain icon name (letters, digits, '-', '_') or when any size is missing, unreadable
-/// or not square of its size: a partial set would make hosts scale the wrong one.
-std::vector<QImage> loadTrayPixmaps(const std::filesystem::path& folder, const std::string& name, GlyphShade shade);
+/// `folder` is empty, `name` is not a plain icon name (letters, digits, '-', '_') or when any size is
+/// missing, unreadable or not square of its size: a partial set would make hosts scale the wrong one.
+std::vector<QImage> loadTrayPixmaps(const std::filesystem::path& folder, const std::string& name,
+                                    GlyphShade shade);
 
 /// Draws the glyph of the SVG `svg` at `size` pixels in `colour`: the SVG's own colours are
 /// replaced, its shapes' coverage kept. Null when the SVG cannot be read (for the build's renderer).

@@ -61,14 +61,17 @@ TEST(TrayIconArtTest, StatusIconsAreFillOnlyAndFollowTheTextColour) {
     const QRegularExpression shape("<(path|rect|circle|ellipse|polygon|polyline|line)\\b[^>]*>");
     for (const char* icon : kIcons) {
         const QString svg = readSvg(icon);
-        EXPECT_FALSE(svg.contains("stroke")) << icon << ": a host that fills every shape turns strokes into blobs";
+        EXPECT_FALSE(svg.contains("stroke"))
+            << icon << ": a host that fills every shape turns strokes into blobs";
         EXPECT_TRUE(svg.contains(QRegularExpression(
-            "<style id=\"current-color-scheme\"[^>]*>\\s*\\.ColorScheme-Text\\s*\\{\\s*color:\\s*#[0-9a-fA-F]{6};")))
+            "<style "
+            "id=\"current-color-scheme\"[^>]*>\\s*\\.ColorScheme-Text\\s*\\{\\s*color:\\s*#[0-9a-fA-F]{6};")))
             << icon;
         int shapes = 0;
         for (auto match = shape.globalMatch(svg); match.hasNext(); ++shapes) {
             const QString element = match.next().captured();
-            EXPECT_TRUE(element.contains("class=\"ColorScheme-Text\"") && element.contains("fill=\"currentColor\""))
+            EXPECT_TRUE(element.contains("class=\"ColorScheme-Text\"") &&
+                        element.contains("fill=\"currentColor\""))
                 << icon << ": " << element.toStdString();
         }
         EXPECT_GE(shapes, 2) << icon;
@@ -105,7 +108,8 @@ TEST(TrayIconArtTest, BuildDrewEveryIconInBothShadesAtEverySize) {
                         ++solid;
                         EXPECT_EQ(QColor(pixel), glyphColour(shade)) << icon << " at " << x << "," << y;
                     }
-                EXPECT_GT(solid, kTrayPixmapSizes[i]) << icon << " is nearly empty at " << kTrayPixmapSizes[i];
+                EXPECT_GT(solid, kTrayPixmapSizes[i])
+                    << icon << " is nearly empty at " << kTrayPixmapSizes[i];
             }
         }
     }
@@ -123,11 +127,12 @@ TEST(TrayIconArtTest, LoadsOnlyWholeSetsOfPlainNames) {
                       trayPixmapFile(folder, "cup", GlyphShade::dark, size));
     EXPECT_EQ(loadTrayPixmaps(folder, "cup", GlyphShade::dark).size(), kTrayPixmapSizes.size());
     EXPECT_TRUE(loadTrayPixmaps(folder, "cup", GlyphShade::light).empty());
-    EXPECT_TRUE(loadTrayPixmaps(folder / "sub", "../cup", GlyphShade::dark).empty()) << "a name is not a path";
+    EXPECT_TRUE(loadTrayPixmaps(folder / "sub", "../cup", GlyphShade::dark).empty())
+        << "a name is not a path";
     EXPECT_TRUE(loadTrayPixmaps({}, "cup", GlyphShade::dark).empty());
     // A size drawn at the wrong size (or missing) spoils the set: hosts would scale the wrong image.
-    fs::copy_file(trayPixmapFile(folder, "cup", GlyphShade::dark, 48), trayPixmapFile(folder, "cup", GlyphShade::dark, 22),
-                  fs::copy_options::overwrite_existing);
+    fs::copy_file(trayPixmapFile(folder, "cup", GlyphShade::dark, 48),
+                  trayPixmapFile(folder, "cup", GlyphShade::dark, 22), fs::copy_options::overwrite_existing);
     EXPECT_TRUE(loadTrayPixmaps(folder, "cup", GlyphShade::dark).empty());
 
     EXPECT_EQ(trayPixmapFolder("/usr/share/icons"), fs::path("/usr/share/torvel/icons"));
