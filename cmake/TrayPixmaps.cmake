@@ -24,10 +24,8 @@ foreach(icon ${TORVEL_STATUS_ICONS})
   endforeach()
 endforeach()
 
-# Under the sanitizer builds the tool is instrumented too; Qt's plugin loader keeps what it loaded.
 add_custom_command(OUTPUT ${TORVEL_TRAY_PIXMAPS}
-                   COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
-                           $<TARGET_FILE:torvel-render-tray-icons> ${TORVEL_TRAY_PIXMAP_DIR} ${torvel_status_svgs}
+                   COMMAND torvel-render-tray-icons ${TORVEL_TRAY_PIXMAP_DIR} ${torvel_status_svgs}
                    DEPENDS torvel-render-tray-icons ${torvel_status_svgs}
                    COMMENT "Drawing the tray icons for pixel-only tray hosts" VERBATIM)
 add_custom_target(torvel_tray_pixmaps DEPENDS ${TORVEL_TRAY_PIXMAPS})
