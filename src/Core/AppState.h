@@ -265,6 +265,9 @@ public:
         handleWiFiStateChanged(connected, ssid ? std::vector{*ssid} : std::vector<std::string>{},
                                authorization);
     }
+    /// A Wi-Fi reading changed what trustedWiFiStatus() answers (the network, the connection or the
+    /// permission), whether or not activation follows.
+    Signal<> wifiStateChanged;
     /// The current network and whether it is trusted, as the menu and the settings window show it.
     TrustedWiFiStatus trustedWiFiStatus() const;
     /// The status as text: the menu's line, or the settings window's when `forMenu` is false.

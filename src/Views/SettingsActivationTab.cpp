@@ -91,8 +91,8 @@ SettingsActivationTab::SettingsActivationTab(SettingsContext context, QWidget* p
         if (key == "watchedApps") rebuildWatchedApps();
     });
     runningAppsConnection_ = c.state.runningAppsChanged.connect([this] { rebuildWatchedApps(); });
-    // A new Wi-Fi reading re-evaluates the state; the status line follows what it then holds.
-    activationConnection_ = c.state.activationChanged.connect([this] {
+    // A new Wi-Fi reading, also one that arrives late after Refresh, redraws the status line.
+    wifiConnection_ = c.state.wifiStateChanged.connect([this] {
         if (context_.state.trustedWiFiStatus() != shownStatus_) rebuildNetworks();
     });
 }
@@ -124,8 +124,8 @@ void SettingsActivationTab::addTrustedNetworksSection(QVBoxLayout* page) {
     statusLine->addWidget(refresh);
     section->addLayout(statusLine);
     connect(refresh, &QPushButton::clicked, this, [this] {
-        // Reads the network again; the reading re-evaluates the state, and the rows follow what it holds
-        // (at once for a monitor that answers at once, otherwise with the state change it brings).
+        // Reads the network again; the rows follow the reading when it arrives (at once for a monitor
+        // that answers at once).
         context_.state.refreshWiFiState();
         if (context_.state.trustedWiFiStatus() != shownStatus_) rebuildNetworks();
     });

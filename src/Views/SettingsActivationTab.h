@@ -50,7 +50,7 @@ private:
     Connection settingConnection_;
     Connection runningAppsConnection_;
     Connection stayguardConnection_;
-    Connection activationConnection_;
+    Connection wifiConnection_;
 };
 
 }  // namespace torvel

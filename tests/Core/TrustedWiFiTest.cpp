@@ -193,6 +193,9 @@ TEST_F(TrustedWiFi, PauseSilencesTheTriggerUntilItEnds) {
 }
 
 TEST_F(TrustedWiFi, StatusFollowsTheConnectionAndTheAuthorisation) {
+    // Readings that change what the status shows are announced, also when activation stays as it was.
+    int announced = 0;
+    const Connection connection = h.state->wifiStateChanged.connect([&] { ++announced; });
     h.texts.setTable({{"menu.trusted_wifi_current_trusted", "Wi-Fi: %@ (trusted)"},
                       {"settings.trusted_networks.status_wifi_off", "Wi-Fi is off"}});
     EXPECT_EQ(status(), "wifiOff");
@@ -200,6 +203,9 @@ TEST_F(TrustedWiFi, StatusFollowsTheConnectionAndTheAuthorisation) {
     wifi.connectWithoutName();
     h.scheduler.runPending();
     EXPECT_EQ(status(), "ssidUnavailable");
+    EXPECT_EQ(announced, 1);
+    monitor->refreshState(true);  // the same reading again
+    EXPECT_EQ(announced, 1);
     h.state->addTrustedSSID("Home");
     join("Home");
     EXPECT_EQ(h.state->trustedWiFiStatusText(true), "Wi-Fi: Home (trusted)");
@@ -209,6 +215,7 @@ TEST_F(TrustedWiFi, StatusFollowsTheConnectionAndTheAuthorisation) {
     h.scheduler.runPending();
     EXPECT_EQ(status(), "locationDenied");
     EXPECT_FALSE(h.state->isActive());
+    EXPECT_EQ(announced, 3);
 }
 
 TEST_F(TrustedWiFi, MonitorCallsBackOnChangesAndOnEveryForcedRefresh) {
