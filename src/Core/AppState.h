@@ -467,6 +467,9 @@ public:
     /// What the menu and the status show of the alarm.
     EmergencyAlarmStatus emergencyAlarmStatus() const { return emergencyAlarmStatus_; }
     bool isEmergencyWatchdogArmed() const { return emergencyWatchdogTimer_ != nullptr; }
+    /// Whether the low-battery emergency is live: allowed to act, on battery, at or under its watch
+    /// level. Read straight from the battery and the settings, so it is right inside their signals.
+    bool emergencyIsLive() const;
     /// When the last emergency or manual sleep went through; the cooldown counts from here.
     std::optional<double> lastEmergencyActionAt() const { return lastEmergencyActionAt_; }
     /// When blockers were last terminated.
@@ -527,7 +530,6 @@ private:
     /// Clears the flag only when `token`'s request is still the one that set it.
     void endSleepSend(std::uint64_t token);
 
-    bool emergencyIsLive() const;
     /// Arms the minute watchdog while the emergency is live, disarms and resets when it ends.
     void updateEmergencyWatchdog();
     /// Charger, switch and collaborators allow an emergency at all.

@@ -53,6 +53,24 @@ nlohmann::json jsonNumber(double value) {
 
 using json_errors::fail;
 
+// One number with its unit: through the string table when there is one, else in English.
+std::string unitText(const Duration::TextLookup& lookup, std::string_view key, long long number) {
+    const std::string digits = std::to_string(number);
+    if (lookup) return lookup(key, digits);
+    const char* unit = key == Duration::kHoursKey ? " h" : key == Duration::kMinutesKey ? " min" : " s";
+    return digits + unit;
+}
+
+// "45 min", "2 h", "1 h 5 min": a zero part is left out, except that nothing at all reads "0 min".
+std::string hoursAndMinutes(const Duration::TextLookup& lookup, long long minutes) {
+    const long long h = minutes / 60;
+    const long long m = minutes % 60;
+    if (h == 0) return unitText(lookup, Duration::kMinutesKey, m);
+    std::string text = unitText(lookup, Duration::kHoursKey, h);
+    if (m != 0) text += " " + unitText(lookup, Duration::kMinutesKey, m);
+    return text;
+}
+
 }  // namespace
 
 Duration Duration::preset(Kind kind) {
@@ -100,7 +118,7 @@ std::string_view Duration::titleKey(Kind kind) {
 std::string Duration::menuTitle(const TextLookup& lookup, const Calendar& calendar) const {
     switch (kind_) {
         case Kind::custom:
-            return formatInterval(value_);
+            return formatInterval(value_, lookup);
         case Kind::until:
             return lookup(titleKey(kind_), calendar.formatHourMinute(untilDate()));
         default:
@@ -108,21 +126,19 @@ std::string Duration::menuTitle(const TextLookup& lookup, const Calendar& calend
     }
 }
 
-std::string Duration::formatInterval(double seconds) {
-    if (!(seconds >= 0.0) || std::isinf(seconds)) return "0s";
-    // Far beyond any real countdown, and still well inside long long.
-    const auto t = static_cast<long long>(std::min(seconds, 1e18));
-    const long long h = t / 3600;
-    const long long r = t - 3600 * h;
-    const long long m = r / 60;
-    if (t < 3600) return r < 60 ? std::to_string(t % 60) + "s" : std::to_string(m) + "m";
-    return r < 60 ? std::to_string(h) + "h" : std::to_string(h) + "h " + std::to_string(m) + "m";
+std::string Duration::formatInterval(double seconds, const TextLookup& lookup) {
+    if (!(seconds >= 0.0) || std::isinf(seconds)) return unitText(lookup, kSecondsKey, 0);
+    // To the nearest second first: the countdown is read a moment after the minute it shows begins, or
+    // a hair before it when the main loop wakes early, and 25:00 must not read as 24:59.998. Capped
+    // far beyond any real countdown, well inside long long.
+    const long long whole = std::llround(std::min(seconds, 1e18));
+    if (whole < 60) return unitText(lookup, kSecondsKey, whole);
+    // Rounded up: a fresh 25-minute countdown says 25, and "1 min" shows exactly while 60 s are left.
+    return hoursAndMinutes(lookup, (whole + 59) / 60);
 }
 
-std::string Duration::formatMinutes(long long minutes) {
-    if (minutes < 0) return "0m";
-    if (minutes < 60) return std::to_string(minutes) + "m";
-    return std::to_string(minutes / 60) + "h " + std::to_string(minutes % 60) + "m";
+std::string Duration::formatMinutes(long long minutes, const TextLookup& lookup) {
+    return minutes > 0 ? hoursAndMinutes(lookup, minutes) : unitText(lookup, kMinutesKey, 0);
 }
 
 Date Duration::resolveTargetTime(Date picked, Date now, const Calendar& calendar) {

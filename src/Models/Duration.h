@@ -56,14 +56,22 @@ public:
 
     /// Looks a text up by key and fills its one argument when given (the models know no string table).
     using TextLookup = std::function<std::string(std::string_view key, const std::optional<std::string>& arg)>;
-    /// The title in the menu's duration list: a preset's text, a custom length as formatInterval, or
-    /// the until text with the end as "HH:mm" in `calendar`'s zone.
+    /// The title in the menu's duration list: a preset's text, a custom length as formatInterval
+    /// (with the same lookup's units), or the until text with the end as "HH:mm" in `calendar`'s zone.
     std::string menuTitle(const TextLookup& lookup, const Calendar& calendar) const;
 
-    /// Compact countdown text: 45s, 25m, 2h, 1h 30m. Negative, infinite or NaN input gives "0s".
-    static std::string formatInterval(double seconds);
-    /// Minutes as 45m, or hours and minutes with both parts (1h 0m).
-    static std::string formatMinutes(long long minutes);
+    /// Keys of the unit texts the formatters below write numbers with; each text holds one "%ld".
+    static constexpr std::string_view kHoursKey = "duration.short.hours";
+    static constexpr std::string_view kMinutesKey = "duration.short.minutes";
+    static constexpr std::string_view kSecondsKey = "duration.short.seconds";
+
+    /// The time left as a countdown reads it: whole minutes rounded up while more than a minute is
+    /// left (25:00 and 24:01 both "25 min", "1 h 5 min", "2 h"), seconds in the last one ("59 s").
+    /// Units come through `lookup` (a unit key with the number); without one, in English. Negative,
+    /// infinite or NaN input gives "0 s".
+    static std::string formatInterval(double seconds, const TextLookup& lookup = {});
+    /// Whole minutes the same way: "45 min", "1 h", "2 h 5 min"; negative gives "0 min".
+    static std::string formatMinutes(long long minutes, const TextLookup& lookup = {});
 
     /// The next real point in time at the picked hour and minute, strictly after `now`.
     static Date resolveTargetTime(Date picked, Date now, const Calendar& calendar);

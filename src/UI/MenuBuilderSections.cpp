@@ -9,6 +9,7 @@
 #include "Platform/Clock.h"
 #include "Services/NotificationService.h"
 #include "Support/Localization.h"
+#include "UI/DurationTexts.h"
 #include "UI/MenuBuilder.h"
 #include "UI/MenuIcons.h"
 
@@ -149,10 +150,11 @@ void MenuBuilder::addActivity(std::vector<MenuItem>& items) const {
     if (!state.isActive()) return;
     const Localization& texts = state.texts();
     const bool timerRunning = services_.timer.isRunning();
+    const Duration::TextLookup lookup = durationLookup(texts);
 
     MenuItem status = menuInfoItem(
         timerRunning ? texts.format("menu.active_remaining",
-                                    {Duration::formatInterval(services_.timer.remainingSeconds())})
+                                    {Duration::formatInterval(services_.timer.remainingSeconds(), lookup)})
                      : text("menu.active"),
         "cup.and.saucer.fill");
     status.style = MenuItemStyle::normal;  // the headline, in the normal font, yet not clickable
@@ -173,7 +175,8 @@ void MenuBuilder::addActivity(std::vector<MenuItem>& items) const {
     if (state.settings().showBatteryEstimate && battery.hasBattery && !battery.isOnACPower &&
         battery.estimatedMinutesRemaining && *battery.estimatedMinutesRemaining > 0) {
         items.push_back(menuInfoItem(
-            texts.format("menu.battery_estimate", {Duration::formatMinutes(*battery.estimatedMinutesRemaining)}),
+            texts.format("menu.battery_estimate",
+                         {Duration::formatMinutes(*battery.estimatedMinutesRemaining, lookup)}),
             "battery.100"));
     }
 
@@ -235,9 +238,7 @@ void MenuBuilder::addTrustedWiFi(std::vector<MenuItem>& items) const {
 
 void MenuBuilder::addDurations(std::vector<MenuItem>& items) const {
     const Localization& texts = services_.state.texts();
-    const Duration::TextLookup lookup = [&texts](std::string_view key, const std::optional<std::string>& arg) {
-        return arg ? texts.format(key, {*arg}) : texts.text(key);
-    };
+    const Duration::TextLookup lookup = durationLookup(texts);
     std::vector<MenuItem> entries;
     for (const Duration& duration : Duration::menuPresets()) {
         MenuItem item = menuActionItem(duration.menuTitle(lookup, services_.calendar), MenuAction::duration);

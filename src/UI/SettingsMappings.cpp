@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "Support/Localization.h"
+#include "UI/DurationTexts.h"
 
 namespace torvel::SettingsMappings {
 
@@ -39,7 +40,7 @@ std::string percentText(std::int64_t percent, std::string_view languageCode) {
 std::string durationTitle(const Duration& duration, const Localization& texts, const Calendar& calendar) {
     switch (duration.kind()) {
         case Duration::Kind::custom:
-            return Duration::formatInterval(duration.customSeconds());
+            return Duration::formatInterval(duration.customSeconds(), durationLookup(texts));
         case Duration::Kind::until:
             return texts.format("duration.until", {calendar.formatHourMinute(duration.untilDate())});
         default:

@@ -227,7 +227,7 @@ TEST_F(GnomeShellHostTest, TopBarShowsTheItemWithItsLabelAndDrivesTorvel) {
     QJsonValue label;
     EXPECT_TRUE(waitUntil([&] {
         label = onButton(item, "i._label ? i._label.text : ''");
-        return QRegularExpression("^(29|30)m$").match(label.toString()).hasMatch();
+        return QRegularExpression("^(29|30) min$").match(label.toString()).hasMatch();
     })) << "label in the top bar: "
         << label.toString().toStdString();
 

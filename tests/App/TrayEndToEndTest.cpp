@@ -135,8 +135,20 @@ TEST_F(TrayEndToEndTest, StatusNotifierHostShowsTheItemAndDrivesTorvelThroughIt)
 
     // A timed session shows its remaining minutes as the label, and hosts hear of it.
     ASSERT_EQ(run({"activate", "--duration", "1800"}), 0);
-    ASSERT_TRUE(waitUntil([&] { return ask(host, "props")["XAyatanaLabel"].toString().endsWith("m"); }));
+    ASSERT_TRUE(waitUntil([&] { return ask(host, "props")["XAyatanaLabel"].toString().endsWith(" min"); }));
     EXPECT_FALSE(ask(host, "signals")["XAyatanaNewLabel"].toArray().isEmpty());
+
+    // Another language reaches the tooltip at once, without waiting for the next toggle.
+    const auto tooltip = [&] {
+        const auto tip = ask(host, "props")["ToolTip"].toArray();
+        return tip[2].toString() + "\n" + tip[3].toString();
+    };
+    ASSERT_EQ(run({"config", "set", "language", "cs"}), 0);
+    EXPECT_TRUE(waitUntil([&] { return tooltip().contains("vzhůru") || tooltip().contains("zbývá"); }))
+        << tooltip().toStdString();
+    ASSERT_EQ(run({"config", "set", "language", "en"}), 0);
+    EXPECT_TRUE(waitUntil([&] { return tooltip().contains("awake") || tooltip().contains("left"); }))
+        << tooltip().toStdString();
 
     // The menu, built as it opens: "Cancel timer" ends the timed session.
     EXPECT_TRUE(ask(host, "about-to-show")["needUpdate"].toBool());

@@ -158,6 +158,10 @@ TEST(StringTables, FormatTextsTakeTheArgumentsTheirCallersPass) {
     // Keys filled through Localization::format(), with the kinds of their arguments in order
     // ('@' string, 'l' integer). Every other key is looked up without arguments.
     const std::map<std::string, std::string> formats = {
+        {"a11y.tooltip_remaining", "@"},
+        {"duration.short.hours", "l"},
+        {"duration.short.minutes", "l"},
+        {"duration.short.seconds", "l"},
         {"duration.until", "@"},
         {"error.assertion_failed", "l"},
         {"error.screensaver_failed", "l"},

@@ -16,21 +16,51 @@ std::string show(const std::optional<Duration>& duration) {
     return duration ? duration->toString() : "none";
 }
 
-TEST(DurationTest, FormatsCountdowns) {
+TEST(DurationTest, CountdownsRoundUpToTheMinuteAndShowSecondsInTheLastOne) {
     const double inf = std::numeric_limits<double>::infinity();
     const std::pair<double, std::string> intervals[] = {
-        {0, "0s"},    {59.9, "59s"}, {60, "1m"},           {3599, "59m"},
-        {3600, "1h"}, {3659, "1h"},  {3660, "1h 1m"},      {90000, "25h"},
-        {-1, "0s"},   {inf, "0s"},   {std::nan(""), "0s"}, {1e300, "277777777777777h 46m"},
+        // A fresh 25-minute countdown, read at once, a moment later, and down to the next minute.
+        {1500, "25 min"},
+        {1499.998, "25 min"},
+        {1499, "25 min"},
+        {1441, "25 min"},
+        {1440, "24 min"},
+        {1440.03, "24 min"},  // a wake-up a hair before the minute already shows it
+        // The last minutes: "1 min" exactly while 60 s are left, then seconds.
+        {61, "2 min"},
+        {60, "1 min"},
+        {59.6, "1 min"},
+        {59, "59 s"},
+        {1, "1 s"},
+        {0, "0 s"},
+        // Hours: a zero part is left out.
+        {3599, "1 h"},
+        {3600, "1 h"},
+        {3601, "1 h 1 min"},
+        {3900, "1 h 5 min"},
+        {7199, "2 h"},
+        {90000, "25 h"},
+        // Outside any real countdown.
+        {-1, "0 s"},
+        {inf, "0 s"},
+        {std::nan(""), "0 s"},
+        {1e300, "277777777777777 h 47 min"},
     };
     for (const auto& [seconds, text] : intervals)
         EXPECT_EQ(Duration::formatInterval(seconds), text) << seconds;
 
     const std::pair<long long, std::string> minutes[] = {
-        {0, "0m"},      {45, "45m"}, {60, "1h 0m"},
-        {125, "2h 5m"}, {-5, "0m"},  {std::numeric_limits<long long>::min(), "0m"},
+        {0, "0 min"},       {45, "45 min"}, {60, "1 h"},
+        {125, "2 h 5 min"}, {-5, "0 min"},  {std::numeric_limits<long long>::min(), "0 min"},
     };
     for (const auto& [count, text] : minutes) EXPECT_EQ(Duration::formatMinutes(count), text) << count;
+
+    // Units come from the lookup when there is one.
+    const Duration::TextLookup lookup = [](std::string_view key, const std::optional<std::string>& arg) {
+        return std::string(key) + "(" + arg.value_or("") + ")";
+    };
+    EXPECT_EQ(Duration::formatInterval(3900, lookup), "duration.short.hours(1) duration.short.minutes(5)");
+    EXPECT_EQ(Duration::formatInterval(59, lookup), "duration.short.seconds(59)");
 }
 
 TEST(DurationTest, IntervalsNeverGoNegativeOrOverflow) {
@@ -143,7 +173,8 @@ TEST_F(DurationResolveTargetTimeTest, TitlesMenuEntries) {
     };
     EXPECT_EQ(Duration::preset(Duration::Kind::twelveHours).menuTitle(lookup, prague), "duration.12h");
     EXPECT_EQ(Duration::indefinite().menuTitle(lookup, prague), "duration.indefinite");
-    EXPECT_EQ(Duration::custom(5400).menuTitle(lookup, prague), "1h 30m");  // not looked up
+    EXPECT_EQ(Duration::custom(5400).menuTitle(lookup, prague),
+              "duration.short.hours(1) duration.short.minutes(30)");
     // The end in the calendar's local time, on the 24-hour clock.
     EXPECT_EQ(Duration::until(at(2026, 5, 12, 21, 5)).menuTitle(lookup, prague), "duration.until(21:05)");
 }

@@ -18,6 +18,8 @@ struct MenuHarness : AppStateHarness {
     MenuHarness() {
         texts.setTable({{"menu.active_remaining", "Awake, %@ left"},
                         {"menu.battery_estimate", "Battery %@"},
+                        {"duration.short.hours", "%ld h"},
+                        {"duration.short.minutes", "%ld min"},
                         {"menu.trusted_wifi_current_untrusted", "Wi-Fi %@ untrusted"}});
         AppState::ProcessHooks hooks;
         hooks.runningApps = [this] { return running; };
@@ -137,7 +139,7 @@ TEST(MenuBuilderTest, ReadOutShowsTimeReasonsAssertionAndEstimateOnBatteryOnly) 
     h.state->set(&SettingsValues::preventScreenSaver, true);
     h.state->activate(Duration::preset(Duration::Kind::oneHour));
     auto menu = h.builder.build();
-    EXPECT_EQ(menu.items[0].title, "Awake, 1h left");
+    EXPECT_EQ(menu.items[0].title, "Awake, 1 h left");
     EXPECT_EQ(menu.items[0].iconName, "torvel-active-symbolic");
     EXPECT_FALSE(menu.items[0].enabled);
     EXPECT_EQ(menu.items[1].title, "reason.timer");
@@ -153,7 +155,7 @@ TEST(MenuBuilderTest, ReadOutShowsTimeReasonsAssertionAndEstimateOnBatteryOnly) 
     };
     EXPECT_EQ(estimateLine(0), "none");
     EXPECT_EQ(estimateLine(std::nullopt), "none");
-    EXPECT_EQ(estimateLine(90), "Battery 1h 30m");
+    EXPECT_EQ(estimateLine(90), "Battery 1 h 30 min");
 }
 
 TEST(MenuBuilderTest, PausedLineOnlyWhileThePauseLiesAhead) {

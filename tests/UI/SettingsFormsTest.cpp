@@ -153,6 +153,8 @@ TEST(SettingsMappings, ControlsStandForTheStoredValues) {
                     {"profile.battery_disabled", "none"},
                     {"profile.battery_limit_value", "limit %ld%%"},
                     {"duration.until", "until %@"},
+                    {"duration.short.hours", "%ld h"},
+                    {"duration.short.minutes", "%ld min"},
                     {"assertion.no_idle_sleep", "idle"}});
     Profile profile;
     EXPECT_EQ(profileBatteryText(profile, texts), "global");
@@ -161,7 +163,7 @@ TEST(SettingsMappings, ControlsStandForTheStoredValues) {
     profile.batteryLimitOverride = 25;
     EXPECT_EQ(profileBatteryText(profile, texts), "limit 25%");
     profile.duration = Duration::custom(5400.0);
-    EXPECT_EQ(profileSummary(profile, texts, Calendar::utc()), "1h 30m \u00B7 idle");
+    EXPECT_EQ(profileSummary(profile, texts, Calendar::utc()), "1 h 30 min \u00B7 idle");
     profile.duration = Duration::until(Date::fromUnixSeconds(1796678400.0));  // 2026-12-07 21:20 UTC
     EXPECT_EQ(profileSummary(profile, texts, Calendar::utc()), "until 21:20 \u00B7 idle");
 

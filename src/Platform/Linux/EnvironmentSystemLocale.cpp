@@ -24,31 +24,45 @@ constexpr const char* kLocaleProperty = "Locale";
 constexpr qsizetype kMaxEntries = 64;
 constexpr std::size_t kMaxValue = 64;
 
-bool meaningful(std::string_view locale) {
-    return !locale.empty() && locale != "C" && locale != "POSIX" && locale.rfind("C.", 0) != 0;
+// The untranslated locale, by either of its names; with nothing set at all the process is in it too.
+bool isPlainC(std::string_view locale) {
+    return locale.empty() || locale == "C" || locale == "POSIX";
+}
+
+// A locale whose name says its language: not the C locale, also not with a code set (C.UTF-8).
+bool namesLanguage(std::string_view locale) {
+    return !isPlainC(locale) && !locale.starts_with("C.") && !locale.starts_with("POSIX.");
 }
 
 /// The languages that gettext would use, given how the locale variables are set (absent: nullptr).
 template <typename Lookup>
 std::vector<std::string> languagesFrom(Lookup variable) {
     std::vector<std::string> out;
-    // LC_ALL overrides everything; LANGUAGE lists preferences in order and is only honoured for a
-    // real locale, as gettext does.
-    const char* all = variable("LC_ALL");
-    const char* messages = variable("LC_MESSAGES");
-    const char* lang = variable("LANG");
-    std::string_view effective = all && *all ? all : messages && *messages ? messages : lang ? lang : "";
-    if (const char* language = variable("LANGUAGE"); language && meaningful(effective)) {
+    // The messages locale: the first of LC_ALL, LC_MESSAGES and LANG that is set and not empty.
+    std::string_view effective;
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        if (const char* value = variable(name); value && *value) {
+            effective = value;
+            break;
+        }
+    }
+    // LANGUAGE lists preferences ahead of it, ignored only in the plain C locale: C.UTF-8 is a real
+    // locale to gettext, one that merely names no language.
+    if (const char* language = variable("LANGUAGE"); language && !isPlainC(effective)) {
         std::string_view list(language);
         while (!list.empty()) {
             const auto colon = list.find(':');
             const auto item = list.substr(0, colon);
-            if (meaningful(item) && item.size() < kMaxValue) out.emplace_back(item);
+            if (item == "C" || item == "POSIX") {
+                out.emplace_back("en");  // gettext stops here and shows the untranslated, English texts
+                break;
+            }
+            if (namesLanguage(item) && item.size() < kMaxValue) out.emplace_back(item);
             if (colon == std::string_view::npos) break;
             list.remove_prefix(colon + 1);
         }
     }
-    if (meaningful(effective) && effective.size() < kMaxValue) out.emplace_back(effective);
+    if (namesLanguage(effective) && effective.size() < kMaxValue) out.emplace_back(effective);
     return out;
 }
 

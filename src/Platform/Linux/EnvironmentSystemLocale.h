@@ -15,9 +15,10 @@ class QCollator;
 
 namespace torvel {
 
-/// Preferred languages from the POSIX environment: LANGUAGE (a colon-separated list), then
-/// LC_ALL, LC_MESSAGES and LANG, skipping the "C" and "POSIX" locales. When the environment names no
-/// language, the system-wide setting of systemd-localed (org.freedesktop.locale1) is read the same way.
+/// Preferred languages from the POSIX environment, as gettext reads it: LANGUAGE (a colon-separated
+/// list) unless the messages locale is plain "C" or "POSIX" (C.UTF-8 honours it), then the first of
+/// LC_ALL, LC_MESSAGES and LANG when it names a language. When the environment names no language, the
+/// system-wide setting of systemd-localed (org.freedesktop.locale1) is read the same way.
 class EnvironmentSystemLocale : public QObject, public SystemLocale {
     Q_OBJECT
 

@@ -30,22 +30,33 @@ private:
     std::map<std::string, std::optional<std::string>> saved_;
 };
 
-TEST(EnvironmentSystemLocaleTest, PreferredLanguagesFollowGettextsOrder) {
-    {
-        LocaleEnvironment env({{"LANGUAGE", "cs:en_GB"},
-                               {"LC_ALL", std::nullopt},
-                               {"LC_MESSAGES", std::nullopt},
-                               {"LANG", "de_DE.UTF-8"}});
-        const auto languages = EnvironmentSystemLocale().preferredLanguages();
-        ASSERT_GE(languages.size(), 2u);
-        EXPECT_EQ(languages[0], "cs");
-        EXPECT_EQ(languages[1], "en_GB");
-    }
-    {
-        // In the C locale gettext ignores LANGUAGE, and "C" itself names no language.
+TEST(EnvironmentSystemLocaleTest, PreferredLanguagesFollowGettextWhichIgnoresLanguageOnlyInPlainC) {
+    using Languages = std::vector<std::string>;
+    const auto unset = std::nullopt;
+    const struct {
+        const char* name;
+        std::optional<std::string> language, all, messages, lang;
+        Languages expected;
+    } cases[] = {
+        {"LANGUAGE ahead of LANG", "cs:en_GB", unset, unset, "de_DE.UTF-8", {"cs", "en_GB", "de_DE.UTF-8"}},
+        // C.UTF-8 (in any spelling of its code set) is a locale that names no language.
+        {"C.UTF-8", "cs", unset, unset, "C.UTF-8", {"cs"}},
+        {"C.utf8 in LC_ALL", "cs:de", "C.utf8", unset, "en_US.UTF-8", {"cs", "de"}},
+        {"plain C", "cs", unset, unset, "C", {}},
+        {"POSIX", "cs", unset, unset, "POSIX", {}},
+        {"no locale at all", "cs", unset, unset, unset, {}},
+        {"empty variables count as unset", "cs", "", "", "", {}},
+        // LC_ALL, then LC_MESSAGES, then LANG decide the locale; the first set one wins even when C.
+        {"LC_MESSAGES C over LANG", "cs", unset, "C", "de_DE.UTF-8", {}},
+        {"LC_ALL over the rest", "cs", "de_DE.UTF-8", "C", "C", {"cs", "de_DE.UTF-8"}},
+        {"empty LC_ALL passes on", unset, "", "cs_CZ.UTF-8", "en_US.UTF-8", {"cs_CZ.UTF-8"}},
+        // "C" in the list ends it: gettext shows the untranslated texts from there.
+        {"C in LANGUAGE", "C:cs", unset, unset, "cs_CZ.UTF-8", {"en", "cs_CZ.UTF-8"}},
+    };
+    for (const auto& c : cases) {
         LocaleEnvironment env(
-            {{"LANGUAGE", "cs"}, {"LC_ALL", "C"}, {"LC_MESSAGES", std::nullopt}, {"LANG", "C"}});
-        EXPECT_TRUE(EnvironmentSystemLocale().preferredLanguages().empty());
+            {{"LANGUAGE", c.language}, {"LC_ALL", c.all}, {"LC_MESSAGES", c.messages}, {"LANG", c.lang}});
+        EXPECT_EQ(EnvironmentSystemLocale().preferredLanguages(), c.expected) << c.name;
     }
 }
 
