@@ -39,7 +39,6 @@ bool TrayController::start() {
     }
     refresh();
     choose();
-    if (functions_.showOnboarding) QTimer::singleShot(kOnboardingDelayMs, this, functions_.showOnboarding);
     QTimer::singleShot(kGraceMs, this, [this] {
         if (host_ != Host::none || told_) return;
         told_ = true;
@@ -75,6 +74,7 @@ void TrayController::choose() {
                                                                      : "nowhere (no tray)");
     }
     updateShownText();
+    offerOnboarding();
 }
 
 void TrayController::refresh() {
@@ -91,6 +91,19 @@ bool TrayController::show() {
     choose();
     if (host_ == Host::none && functions_.tellNoTray) functions_.tellNoTray();
     return shown || host_ != Host::none;
+}
+
+void TrayController::offerOnboarding() {
+    if (onboardingOffered_ || host_ == Host::none || !functions_.showOnboarding) return;
+    onboardingOffered_ = true;
+    TrayHostPlace place;
+    if (host_ == Host::xembed) {
+        place.kind = TrayHostPlace::Kind::xembed;
+        // Empty until the tray has docked the icon.
+        const QRect area = xembed_->iconGeometry();
+        if (area.isValid() && !area.isEmpty()) place.iconArea = area;
+    }
+    functions_.showOnboarding(place);
 }
 
 void TrayController::holdSeconds(bool open) {

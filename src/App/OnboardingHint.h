@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <string>
+
+#include "Platform/Log.h"
+#include "Views/TrayController.h"
+
+namespace torvel {
+
+class AppState;
+class Localization;
+class NotificationService;
+class Windows;
+
+/// The first-start hint, once a tray host shows the icon. Only an XEmbed tray says where the icon is:
+/// there the hint sits beside it. A StatusNotifier host never does, so there it is a notification that
+/// says what a click on the icon does with that host (GNOME's opens the menu, the others toggle).
+class OnboardingHint : public QObject {
+    Q_OBJECT
+public:
+    /// `bus` is where the tray host's watcher runs; `windows` (outliving this) shows the hint by the icon.
+    OnboardingHint(AppState& state, NotificationService& notifications, const Localization& texts,
+                   Windows& windows, QDBusConnection bus, LogSink& log);
+
+    /// Shows the hint for the host at `place`, unless the user has seen it.
+    void show(const TrayHostPlace& place);
+
+private:
+    /// Sends the notice for the host whose watcher runs in `watcherProgram` (empty: unknown).
+    void notify(const std::string& watcherProgram, bool xembed);
+
+    AppState& state_;
+    NotificationService& notifications_;
+    const Localization& texts_;
+    Windows& windows_;
+    QDBusConnection bus_;
+    Logger log_;
+};
+
+}  // namespace torvel
