@@ -348,7 +348,7 @@ void AppDelegate::startTray(TrayFunctions functions) {
 
 void AppDelegate::startDesktopTray() {
     face_ = std::make_unique<TrayFace>(*this);
-    onboarding_ = std::make_unique<OnboardingHint>(*state_, *notifications_, *texts_, face_->windows(),
+    onboarding_ = std::make_unique<OnboardingHint>(*state_, *notificationCenter_, *texts_, face_->windows(),
                                                    QDBusConnection::sessionBus(), *log_);
     TrayFunctions functions = face_->functions();
     functions.showOnboarding = [this](const TrayHostPlace& place) { onboarding_->show(place); };

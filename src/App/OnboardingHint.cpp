@@ -4,11 +4,13 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QFile>
+#include <QPointer>
 #include <cstdlib>
 
 #include "Core/AppState.h"
 #include "Platform/Linux/Doctor.h"
 #include "Platform/Linux/StatusNotifierItem.h"
+#include "Platform/NotificationCenter.h"
 #include "Services/NotificationService.h"
 #include "Support/Localization.h"
 #include "UI/TrayHostClick.h"
@@ -27,7 +29,7 @@ std::string programOf(quint32 pid) {
 
 }  // namespace
 
-OnboardingHint::OnboardingHint(AppState& state, NotificationService& notifications, const Localization& texts,
+OnboardingHint::OnboardingHint(AppState& state, NotificationCenter& notifications, const Localization& texts,
                                Windows& windows, QDBusConnection bus, LogSink& log)
     : state_(state),
       notifications_(notifications),
@@ -39,6 +41,8 @@ OnboardingHint::OnboardingHint(AppState& state, NotificationService& notificatio
 void OnboardingHint::show(const TrayHostPlace& place) {
     if (state_.settings().hasSeenOnboarding) return;
     if (place.iconArea) {
+        log_.info("First-start hint beside the icon at {},{} ({}x{})", place.iconArea->x(), place.iconArea->y(),
+                  place.iconArea->width(), place.iconArea->height());
         windows_.showOnboarding(place.iconArea);
         return;
     }
@@ -65,9 +69,20 @@ void OnboardingHint::notify(const std::string& watcherProgram, bool xembed) {
     const std::string key(onboardingNoticeKey(click));
     log_.info("First-start hint as a notification ({}: {})",
               watcherProgram.empty() ? (xembed ? "XEmbed tray" : "unknown host") : watcherProgram, key);
-    notifications_.send("onboarding", kNotificationTitle, texts_.text(key));
-    // Without a notification server the text waits in the menu instead; the hint comes again then.
-    if (notifications_.isAuthorized()) state_.set(&SettingsValues::hasSeenOnboarding, true);
+    // Straight to the server, not through the notification service: the host may answer before the
+    // service has heard from the server, and the service would then only keep the text for the menu.
+    QPointer<OnboardingHint> alive(this);
+    notifications_.add({"onboarding", kNotificationTitle, texts_.text(key), std::nullopt, false,
+                        NotificationUrgency::normal},
+                       [this, alive](const std::optional<std::string>& error) {
+                           if (!alive) return;
+                           // Not delivered (no notification server): the hint comes again at the next start.
+                           if (error) {
+                               log_.info("The first-start hint could not be shown: {}", *error);
+                               return;
+                           }
+                           state_.set(&SettingsValues::hasSeenOnboarding, true);
+                       });
 }
 
 }  // namespace torvel

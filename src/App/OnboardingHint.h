@@ -11,17 +11,18 @@ namespace torvel {
 
 class AppState;
 class Localization;
-class NotificationService;
+class NotificationCenter;
 class Windows;
 
 /// The first-start hint, once a tray host shows the icon. Only an XEmbed tray says where the icon is:
 /// there the hint sits beside it. A StatusNotifier host never does, so there it is a notification that
-/// says what a click on the icon does with that host (GNOME's opens the menu, the others toggle).
+/// says what a click on the icon does with that host (GNOME's opens the menu, the others toggle). The
+/// user has seen it once "Got it" is pressed, or once the notification server took the notice.
 class OnboardingHint : public QObject {
     Q_OBJECT
 public:
     /// `bus` is where the tray host's watcher runs; `windows` (outliving this) shows the hint by the icon.
-    OnboardingHint(AppState& state, NotificationService& notifications, const Localization& texts,
+    OnboardingHint(AppState& state, NotificationCenter& notifications, const Localization& texts,
                    Windows& windows, QDBusConnection bus, LogSink& log);
 
     /// Shows the hint for the host at `place`, unless the user has seen it.
@@ -32,7 +33,7 @@ private:
     void notify(const std::string& watcherProgram, bool xembed);
 
     AppState& state_;
-    NotificationService& notifications_;
+    NotificationCenter& notifications_;
     const Localization& texts_;
     Windows& windows_;
     QDBusConnection bus_;
