@@ -56,7 +56,9 @@ TEST(DesktopEntryTest, ValidatesAndItsActionsAreTorvelCommands) {
         const auto line = CommandLine::parse(args);
         ASSERT_TRUE(expected.count(action)) << action.toStdString();
         EXPECT_EQ(line.action, expected.at(action)) << action.toStdString() << ": " << line.text;
-        if (action == "KeepAwakeHour") EXPECT_EQ(line.value, "3600");
+        if (action == "KeepAwakeHour") {
+            EXPECT_EQ(line.value, "3600");
+        }
     }
 }
 
