@@ -1,6 +1,8 @@
 #include "App/OnboardingHint.h"
 
+#include <QApplication>
 #include <QDBusMessage>
+#include <QEvent>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QFile>
@@ -14,6 +16,7 @@
 #include "Services/NotificationService.h"
 #include "Support/Localization.h"
 #include "UI/TrayHostClick.h"
+#include "Views/OnboardingPopup.h"
 #include "Views/Windows.h"
 
 namespace torvel {
@@ -40,14 +43,8 @@ OnboardingHint::OnboardingHint(AppState& state, NotificationCenter& notification
 
 void OnboardingHint::show(const TrayHostPlace& place) {
     if (state_.settings().hasSeenOnboarding) return;
-    if (place.iconArea) {
-        log_.info("First-start hint beside the icon at {},{} ({}x{})", place.iconArea->x(), place.iconArea->y(),
-                  place.iconArea->width(), place.iconArea->height());
-        windows_.showOnboarding(place.iconArea);
-        return;
-    }
     if (place.kind == TrayHostPlace::Kind::xembed) {
-        notify({}, true);
+        showBesideDockedIcon(place.iconArea);
         return;
     }
     // Which program hosts the icon: asked of the bus without waiting on it.
@@ -60,6 +57,47 @@ void OnboardingHint::show(const TrayHostPlace& place) {
         notify(reply.isValid() ? programOf(reply.value()) : std::string(), false);
         watcher->deleteLater();
     });
+}
+
+void OnboardingHint::showBesideDockedIcon(std::function<QRect()> iconArea) {
+    // The tray docks the icon a moment after it is offered, and maps it only then: the icon's first
+    // drawing is the moment its place is known. Qt's window for the icon is the top-level widget of
+    // class QSystemTrayIconSys.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->inherits("QSystemTrayIconSys")) iconWindow_ = widget;
+    }
+    if (!iconWindow_ || !iconArea) {
+        log_.info("The XEmbed tray's icon window is not there to place the first-start hint by");
+        notify({}, true);
+        return;
+    }
+    iconArea_ = std::move(iconArea);
+    iconWindow_->installEventFilter(this);
+}
+
+bool OnboardingHint::eventFilter(QObject* watched, QEvent* event) {
+    // Each drawing of the icon: the tray has docked it, or laid itself out again (a tray that grows with
+    // its icons moves them): the hint follows. Not from inside the icon's painting.
+    if (watched == iconWindow_ && event->type() == QEvent::Paint && !placing_) {
+        placing_ = true;
+        QMetaObject::invokeMethod(this, &OnboardingHint::placeBesideIcon, Qt::QueuedConnection);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void OnboardingHint::placeBesideIcon() {
+    placing_ = false;
+    const QRect area = iconArea_ ? iconArea_() : QRect();
+    if (state_.settings().hasSeenOnboarding || (shown_ && !popup_)) {
+        // Seen, or closed: nothing more to follow.
+        if (iconWindow_) iconWindow_->removeEventFilter(this);
+        return;
+    }
+    if (!area.isValid() || area.isEmpty()) return;
+    if (!shown_)
+        log_.info("First-start hint beside the icon at {},{} ({}x{})", area.x(), area.y(), area.width(), area.height());
+    shown_ = true;
+    popup_ = windows_.showOnboarding(std::optional<QRect>(area));
 }
 
 void OnboardingHint::notify(const std::string& watcherProgram, bool xembed) {

@@ -2,6 +2,10 @@
 
 #include <QDBusConnection>
 #include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <QWidget>
+#include <functional>
 #include <string>
 
 #include "Platform/Log.h"
@@ -28,7 +32,14 @@ public:
     /// Shows the hint for the host at `place`, unless the user has seen it.
     void show(const TrayHostPlace& place);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    /// Shows the hint beside the XEmbed icon once the tray has docked it.
+    void showBesideDockedIcon(std::function<QRect()> iconArea);
+    /// Shows the hint where the icon is now, or moves it there.
+    void placeBesideIcon();
     /// Sends the notice for the host whose watcher runs in `watcherProgram` (empty: unknown).
     void notify(const std::string& watcherProgram, bool xembed);
 
@@ -38,6 +49,11 @@ private:
     Windows& windows_;
     QDBusConnection bus_;
     Logger log_;
+    QPointer<QWidget> iconWindow_;  // Qt's window of the XEmbed icon, while waiting for it to dock
+    std::function<QRect()> iconArea_;
+    QPointer<QWidget> popup_;  // the hint while it is open
+    bool shown_ = false;
+    bool placing_ = false;
 };
 
 }  // namespace torvel

@@ -1,6 +1,7 @@
 #include "Views/TrayController.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QTimer>
 
 #include "Platform/Linux/DBusMenuExporter.h"
@@ -99,9 +100,8 @@ void TrayController::offerOnboarding() {
     TrayHostPlace place;
     if (host_ == Host::xembed) {
         place.kind = TrayHostPlace::Kind::xembed;
-        // Empty until the tray has docked the icon.
-        const QRect area = xembed_->iconGeometry();
-        if (area.isValid() && !area.isEmpty()) place.iconArea = area;
+        QPointer<XEmbedTray> tray(xembed_.get());
+        place.iconArea = [tray] { return tray ? tray->iconGeometry() : QRect(); };
     }
     functions_.showOnboarding(place);
 }

@@ -23,9 +23,9 @@ class XEmbedTray;
 struct TrayHostPlace {
     enum class Kind { statusNotifier, xembed };
     Kind kind = Kind::statusNotifier;
-    /// Where the icon is on the screen. A StatusNotifier host never says before a click; an XEmbed
-    /// tray does once it has docked the icon.
-    std::optional<QRect> iconArea;
+    /// Where the icon is on the screen now. A StatusNotifier host never says (absent); an XEmbed tray
+    /// does once it has docked the icon, which happens a moment after the icon is offered.
+    std::function<QRect()> iconArea;
 };
 
 /// What the tray shows and does, given by the application.
