@@ -16,8 +16,8 @@ TEST(OnboardingPopupTest, SitsBesideTheIconOnEveryPanelEdgeAndNeverGrabsThePoint
         QPoint topLeft;
     };
     const Case cases[] = {
-        {{390, 0, 22, 22}, {271, 26}},     // top panel: below the icon, centred on it
-        {{390, 578, 22, 22}, {271, 474}},  // bottom panel: above it
+        {{390, 0, 22, 22}, {270, 26}},     // top panel: below the icon, centred on it
+        {{390, 578, 22, 22}, {270, 474}},  // bottom panel: above it
         {{778, 0, 22, 22}, {540, 26}},     // right corner: kept on the screen
         {{0, 578, 22, 22}, {0, 474}},      // left corner at the bottom
     };
