@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -217,10 +218,16 @@ int main(int argc, char** argv) {
             QCoreApplication app(argc, argv);
             auto bus = clientBus();
             // A URL handler must work when Torvel is not running yet: start it (it inherits
-            // TORVEL_PLATFORM), then hand the URL over.
-            const int status =
-                runClient(command, bus, stdout, stderr,
-                          [&] { return startDetachedInstance(QCoreApplication::applicationFilePath(), bus); });
+            // TORVEL_PLATFORM), then hand the URL over. For a window only where one can show: a Torvel
+            // started without a display would run on, headless, only to say it has none.
+            const bool wantsWindow =
+                command.action == CommandLine::Action::showSettings || command.action == CommandLine::Action::showAbout;
+            DisplayProbe probe(nullptr, &xcb_disconnect);
+            const bool canStart = !wantsWindow || drawsOffscreen() || displayAvailable(probe);
+            probe.reset();
+            std::function<bool()> start;
+            if (canStart) start = [&] { return startDetachedInstance(QCoreApplication::applicationFilePath(), bus); };
+            const int status = runClient(command, bus, stdout, stderr, start);
             // A command has nothing left to clean up. Leaving at once also keeps the bus library's
             // thread from decoding a late message while Qt's type registry is torn down at exit,
             // which printed "invalid type" warnings after an error reply.
