@@ -2,9 +2,9 @@
 
 #include <QApplication>
 #include <QDBusMessage>
-#include <QEvent>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QEvent>
 #include <QFile>
 #include <QPointer>
 #include <cstdlib>
@@ -95,15 +95,16 @@ void OnboardingHint::placeBesideIcon() {
     }
     if (!area.isValid() || area.isEmpty()) return;
     if (!shown_)
-        log_.info("First-start hint beside the icon at {},{} ({}x{})", area.x(), area.y(), area.width(), area.height());
+        log_.info("First-start hint beside the icon at {},{} ({}x{})", area.x(), area.y(), area.width(),
+                  area.height());
     shown_ = true;
     popup_ = windows_.showOnboarding(std::optional<QRect>(area));
 }
 
 void OnboardingHint::notify(const std::string& watcherProgram, bool xembed) {
-    const TrayHostClick click = xembed ? TrayHostClick::toggles
-                                       : statusNotifierHostClick(watcherProgram,
-                                                                 desktopIsGnome(std::getenv("XDG_CURRENT_DESKTOP")));
+    const TrayHostClick click =
+        xembed ? TrayHostClick::toggles
+               : statusNotifierHostClick(watcherProgram, desktopIsGnome(std::getenv("XDG_CURRENT_DESKTOP")));
     const std::string key(onboardingNoticeKey(click));
     log_.info("First-start hint as a notification ({}: {})",
               watcherProgram.empty() ? (xembed ? "XEmbed tray" : "unknown host") : watcherProgram, key);

@@ -50,8 +50,10 @@ QPoint OnboardingPopup::placeBeside(const QRect& icon, QSize size, const QRect& 
     QPoint topLeft(icon.center().x() - size.width() / 2, icon.bottom() + 1 + kGap);
     // A tray at the bottom of the screen: above the icon instead of off the screen.
     if (topLeft.y() + size.height() - 1 > area.bottom()) topLeft.setY(icon.top() - kGap - size.height());
-    topLeft.setX(std::clamp(topLeft.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
-    topLeft.setY(std::clamp(topLeft.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
+    topLeft.setX(
+        std::clamp(topLeft.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
+    topLeft.setY(
+        std::clamp(topLeft.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
     return topLeft;
 }
 

@@ -34,7 +34,8 @@ TEST(DesktopEntryTest, ValidatesAndItsActionsAreTorvelCommands) {
     validate.start("desktop-file-validate", {kEntry});
     if (!validate.waitForStarted(5000)) GTEST_SKIP() << "desktop-file-validate is not installed";
     ASSERT_TRUE(validate.waitForFinished(10000));
-    const QString said = QString::fromUtf8(validate.readAllStandardOutput() + validate.readAllStandardError());
+    const QString said =
+        QString::fromUtf8(validate.readAllStandardOutput() + validate.readAllStandardError());
     EXPECT_EQ(validate.exitCode(), 0) << said.toStdString();
     EXPECT_FALSE(said.contains("warning", Qt::CaseInsensitive)) << said.toStdString();
 

@@ -28,9 +28,11 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(config_.isValid());
         bus_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        if (!bus_.waitForStarted(5000) || !bus_.waitForReadyRead(5000)) GTEST_SKIP() << "dbus-daemon did not start";
+        if (!bus_.waitForStarted(5000) || !bus_.waitForReadyRead(5000))
+            GTEST_SKIP() << "dbus-daemon did not start";
         const QString address = QString::fromUtf8(bus_.readLine()).trimmed();
-        connection_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "torvel-windows-e2e"));
+        connection_ =
+            std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "torvel-windows-e2e"));
         ASSERT_TRUE(connection_->isConnected());
         environment_ = QProcessEnvironment::systemEnvironment();
         environment_.insert("DBUS_SESSION_BUS_ADDRESS", address);
@@ -38,7 +40,8 @@ protected:
         environment_.insert("TORVEL_LOG_CONSOLE", "1");
         environment_.insert("TORVEL_PLATFORM", "sim");
         environment_.insert("QT_QPA_PLATFORM", "offscreen");
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP"}) environment_.remove(name);
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP"})
+            environment_.remove(name);
     }
 
     void TearDown() override {
@@ -107,8 +110,8 @@ TEST_F(WindowCommandsEndToEndTest, OpenTheWindowsWhereNoTrayShowsTheIcon) {
     EXPECT_TRUE(logged("Settings window shown on the general tab")) << log_.toStdString();
     // A tab the window does not have is refused by the command and by the instance alike.
     EXPECT_EQ(run({"settings", "--tab", "wifi"}).exitCode, 2);
-    auto call = QDBusMessage::createMethodCall("com.torvel.Torvel", "/com/torvel/Torvel", "com.torvel.Torvel1",
-                                               "ShowSettings");
+    auto call = QDBusMessage::createMethodCall("com.torvel.Torvel", "/com/torvel/Torvel",
+                                               "com.torvel.Torvel1", "ShowSettings");
     call << QString("\x1b[2Jwifi");
     const QDBusMessage reply = connection_->call(call, QDBus::Block, 10000);
     EXPECT_EQ(reply.errorName(), "com.torvel.Torvel1.Error.InvalidArgument");
