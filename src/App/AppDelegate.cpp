@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <cstdlib>
 
+#include "App/OnboardingHint.h"
 #include "App/TrayFace.h"
 #include "Core/AppState.h"
 #include "Core/SleepPreventionService.h"
@@ -80,6 +81,7 @@
 #include "Services/NotificationService.h"
 #include "Services/StayguardService.h"
 #include "Support/Localization.h"
+#include "UI/SettingsTab.h"
 #include "UI/URLCommandRouter.h"
 
 namespace torvel {
@@ -312,7 +314,7 @@ void AppDelegate::finishLaunching() {
         const bool restored = state_->restoreSession(*saved);
         logger_.info("Saved session {}", restored ? "restored" : "had run out");
     }
-    // 17. The onboarding is shown by the tray half a second after launch, once the tray exists.
+    // 17. The onboarding is shown by the tray once a host shows the icon (startDesktopTray).
     // 18. The system locale; the custom-duration panel (closed on a language change) comes with the tray.
     if (auto* locale = dynamic_cast<EnvironmentSystemLocale*>(locale_.get());
         locale && machine_ == Machine::desktop) {
@@ -347,7 +349,11 @@ void AppDelegate::startTray(TrayFunctions functions) {
 
 void AppDelegate::startDesktopTray() {
     face_ = std::make_unique<TrayFace>(*this);
-    startTray(face_->functions());
+    onboarding_ = std::make_unique<OnboardingHint>(*state_, *notificationCenter_, *texts_, face_->windows(),
+                                                   QDBusConnection::sessionBus(), *log_);
+    TrayFunctions functions = face_->functions();
+    functions.showOnboarding = [this](const TrayHostPlace& place) { onboarding_->show(place); };
+    startTray(std::move(functions));
 }
 
 bool AppDelegate::showTray() {
@@ -355,6 +361,20 @@ bool AppDelegate::showTray() {
 }
 
 // ---- end of the tray ----
+
+bool AppDelegate::showSettings(std::string_view tab) {
+    if (!face_) return false;
+    logger_.info("Settings window shown on the {} tab, as asked from outside", rawValue(settingsTabNamed(tab)));
+    face_->windows().showSettings(tab.empty() ? std::nullopt : std::optional<std::string_view>(tab));
+    return true;
+}
+
+bool AppDelegate::showAbout() {
+    if (!face_) return false;
+    logger_.info("About window shown, as asked from outside");
+    face_->windows().showAbout();
+    return true;
+}
 
 void AppDelegate::handleLocaleChanged() {
     // Asynchronously, as the change may arrive in the middle of other work.

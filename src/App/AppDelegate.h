@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "Models/Calendar.h"
 #include "Platform/Log.h"
@@ -49,6 +50,7 @@ class SimPrivilegedPower;
 class StayguardService;
 class MirroringMonitor;
 class NotificationCenter;
+class OnboardingHint;
 class NotificationService;
 class PowerAssertions;
 class PowerSources;
@@ -110,6 +112,11 @@ public:
     /// or no tray shows it.
     bool showTray();
     // ---- end of the tray ----
+    /// Opens the settings window on the tab named `tab` (empty: general) or brings it to the front;
+    /// false when this instance has no windows (headless).
+    bool showSettings(std::string_view tab);
+    /// Opens the about window or brings it to the front; false without windows.
+    bool showAbout();
 
     /// The signals that end the instance through quit(): SIGTERM, SIGINT and SIGHUP. They must be
     /// blocked in every thread before handleTerminationSignals().
@@ -222,6 +229,7 @@ private:
     std::unique_ptr<LoginItem> loginItem_;
     std::unique_ptr<LoginItemService> loginItems_;
     std::unique_ptr<TrayFace> face_;        // outlives the tray, which calls into it
+    std::unique_ptr<OnboardingHint> onboarding_;  // likewise
     std::unique_ptr<TrayController> tray_;  // after the state and the timer it shows
     std::vector<Connection> trayConnections_;
     int signalFd_ = -1;

@@ -97,7 +97,7 @@ public:
                 exit_ = CommandLine::kUsage;
                 print(err_, "torvel: " + message);
             } else if (name == DBusService::kErrorNotReady || name == DBusService::kErrorRefused ||
-                       name == DBusService::kErrorNotSaved) {
+                       name == DBusService::kErrorNotSaved || name == DBusService::kErrorNoWindows) {
                 print(err_, "torvel: " + message);
             } else if (name == "org.freedesktop.DBus.Error.NoReply" ||
                        name == "org.freedesktop.DBus.Error.Timeout") {
@@ -261,7 +261,11 @@ int runClient(const CommandLine& command, QDBusConnection bus, std::FILE* out, s
         return CommandLine::kFailed;
     }
     if (!bus.interface()->isServiceRegistered(DBusService::kServiceName).value()) {
-        if (command.action != CommandLine::Action::openURL || !startInstance) {
+        // What a link or a desktop entry's action asks for must work when Torvel is not running yet.
+        const bool starts = command.action == CommandLine::Action::openURL ||
+                            command.action == CommandLine::Action::showSettings ||
+                            command.action == CommandLine::Action::showAbout;
+        if (!starts || !startInstance) {
             std::fputs("torvel: Torvel is not running. Start it first (torvel, or torvel --headless).\n", err);
             return CommandLine::kFailed;
         }
@@ -331,6 +335,16 @@ int runClient(const CommandLine& command, QDBusConnection bus, std::FILE* out, s
         }
         case A::simulate:
             return runSimulate(client, command.operands);
+        case A::showSettings:
+        case A::showAbout: {
+            // A window built for the first time, or by an instance still starting, may take a moment.
+            const bool settings = command.action == A::showSettings;
+            return client.call(settings ? "ShowSettings" : "ShowAbout",
+                               settings ? QList<QVariant>{qtext(command.value)} : QList<QVariant>{}, 0,
+                               kChangeTimeoutSeconds)
+                       ? CommandLine::kOk
+                       : client.failure();
+        }
         default:
             std::fputs("torvel: not a client command\n", err);
             return CommandLine::kUsage;

@@ -1,10 +1,12 @@
 #include "App/CommandLine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string_view>
 
 #include "Models/Calendar.h"
+#include "UI/SettingsTab.h"
 #include "UI/URLCommandRouter.h"
 
 namespace torvel {
@@ -21,13 +23,15 @@ constexpr const char* kMainHelp =
     "       torvel apps [--json]\n"
     "       torvel config list | get KEY | set KEY VALUE\n"
     "       torvel sim NAME=VALUE...\n"
+    "       torvel settings [--tab general|activation|battery|audio|profiles]\n"
+    "       torvel about\n"
     "       torvel 'torvel://COMMAND?...'\n"
     "\n"
     "Keeps this computer awake: by hand, through profiles, or while an external display,\n"
     "a trusted Wi-Fi network or a watched application calls for it. Without a command, torvel\n"
     "starts (one instance per session) with its tray icon when a display is there, headless\n"
-    "otherwise; run again, it asks the running one to show its icon. The commands talk to the\n"
-    "running Torvel; each has its own --help.\n"
+    "otherwise; run again, it asks the running one to show its icon, or its settings where no tray\n"
+    "shows it. The commands talk to the running Torvel; each has its own --help.\n"
     "\n"
     "  --headless  run without the tray icon, controlled through the commands and D-Bus\n"
     "  --platform  linux (the default, or $TORVEL_PLATFORM): this desktop; sim: a simulated\n"
@@ -89,6 +93,18 @@ constexpr const char* kSimHelp =
     "  mirroring=on|off   wifi=SSID|off   launch=ID[:NAME]   quit=ID   (running applications)\n"
     "Example: torvel sim battery=15 ac=off lid=closed display=2\n";
 
+constexpr const char* kSettingsHelp =
+    "Usage: torvel settings [--tab general|activation|battery|audio|profiles]\n"
+    "\n"
+    "Opens Torvel's settings window (on the general tab unless --tab names another), or brings the\n"
+    "open one to the front: the way in where no tray shows Torvel's icon. Starts Torvel first when it\n"
+    "is not running. Exits 1 when the running Torvel has no windows (it runs with --headless or\n"
+    "without a display).\n";
+constexpr const char* kAboutHelp =
+    "Usage: torvel about\n"
+    "\n"
+    "Opens the window with Torvel's version, as torvel settings opens the settings.\n";
+
 CommandLine make(CommandLine::Action action) {
     CommandLine line;
     line.action = action;
@@ -114,6 +130,11 @@ std::string quotedArgument(std::string_view arg) {
 
 bool isHelp(const std::string& arg) {
     return arg == "--help" || arg == "-h";
+}
+
+bool isSettingsTabName(std::string_view name) {
+    return std::any_of(kAllSettingsTabs.begin(), kAllSettingsTabs.end(),
+                       [name](SettingsTab tab) { return rawValue(tab) == name; });
 }
 
 std::optional<AppDelegate::Machine> machineNamed(std::string_view name) {
@@ -197,6 +218,21 @@ CommandLine parseSimple(const std::vector<std::string>& args, CommandLine::Actio
     return line;
 }
 
+CommandLine parseSettings(const std::vector<std::string>& args) {
+    auto line = make(CommandLine::Action::showSettings);
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (isHelp(args[i])) return help(kSettingsHelp);
+        if (args[i] != "--tab") return usage("settings: unknown option " + quotedArgument(args[i]));
+        if (!line.value.empty() || i + 1 >= args.size())
+            return usage("--tab takes one of general, activation, battery, audio, profiles");
+        line.value = args[++i];
+        if (!isSettingsTabName(line.value))
+            return usage("--tab takes general, activation, battery, audio or profiles, not " +
+                         quotedArgument(line.value));
+    }
+    return line;
+}
+
 CommandLine parseConfig(const std::vector<std::string>& args) {
     if (args.size() < 2) return usage("config needs list, get KEY or set KEY VALUE");
     for (const auto& arg : args)
@@ -242,6 +278,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args, const char*
         return line;
     }
     if (first == "config") return parseConfig(args);
+    if (first == "settings") return parseSettings(args);
+    if (first == "about") return parseSimple(args, Action::showAbout, kAboutHelp, false);
     if (first == "sim") {
         auto line = make(Action::simulate);
         for (std::size_t i = 1; i < args.size(); ++i) {

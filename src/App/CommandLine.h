@@ -13,7 +13,7 @@ namespace torvel {
 struct CommandLine {
     enum class Action {
         help, version, doctor, run, activate, deactivate, status, openURL, keepAwakeWhile, apps,
-        configList, configGet, configSet, simulate, screenshot, usage
+        configList, configGet, configSet, simulate, screenshot, showSettings, showAbout, usage
     };
     /// Exit codes, as the usual conventions have them.
     static constexpr int kOk = 0, kFailed = 1, kUsage = 2;
@@ -22,7 +22,8 @@ struct CommandLine {
     /// Whether `run` goes without the tray even once the tray exists.
     bool headless = false;
     AppDelegate::Machine machine = AppDelegate::Machine::desktop;
-    /// For activate: the mode and value of the D-Bus Activate call.
+    /// For activate: the mode and value of the D-Bus Activate call. For showSettings the tab in
+    /// `value` (empty: the general tab).
     std::string mode = "indefinite";
     std::string value;
     /// For status and apps: print JSON instead of text.
@@ -47,9 +48,9 @@ QDBusConnection clientBus();
 
 /// Runs a client action against the instance on `bus`, printing results to `out` and problems to
 /// `err`; returns the exit code. Each call waits a few seconds at most: a hung instance is reported
-/// as not answering, never waited for. With no instance running a URL starts one first (as a URL handler
-/// must), through `startInstance`, which returns false when it could not be started; every other
-/// action says Torvel is not running.
+/// as not answering, never waited for. With no instance running a URL, settings and about start one
+/// first (as a URL handler or a desktop entry's action must), through `startInstance`, which returns
+/// false when it could not be started; every other action says Torvel is not running.
 int runClient(const CommandLine& command, QDBusConnection bus, std::FILE* out, std::FILE* err,
               const std::function<bool()>& startInstance = {});
 

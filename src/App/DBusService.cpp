@@ -3,6 +3,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMetaType>
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
 #include <set>
 
@@ -16,6 +17,7 @@
 #include "Core/TimerManager.h"
 #include "UI/AutomationActions.h"
 #include "UI/SettingsCommands.h"
+#include "UI/SettingsTab.h"
 #include "UI/URLCommandRouter.h"
 
 namespace torvel {
@@ -278,6 +280,30 @@ QString DBusService::SetSetting(const QString& key, const QString& value) {
 bool DBusService::ShowTray() {
     if (!readyState()) return false;
     return app_.showTray();
+}
+
+void DBusService::ShowSettings(const QString& tab) {
+    if (!readyState()) return;
+    const std::string name = tab.toStdString();
+    const bool known = std::any_of(kAllSettingsTabs.begin(), kAllSettingsTabs.end(),
+                                   [&](SettingsTab each) { return rawValue(each) == name; });
+    if (!name.empty() && !known) {
+        fail(kErrorInvalidArgument,
+             "unknown settings tab '" + quoted(tab) + "' (general, activation, battery, audio or profiles)");
+        return;
+    }
+    if (!app_.showSettings(name)) failWithoutWindows();
+}
+
+void DBusService::ShowAbout() {
+    if (!readyState()) return;
+    if (!app_.showAbout()) failWithoutWindows();
+}
+
+void DBusService::failWithoutWindows() {
+    fail(kErrorNoWindows,
+         "this Torvel runs without windows (started with --headless, or without a display); "
+         "torvel config changes its settings");
 }
 
 }  // namespace torvel

@@ -67,6 +67,12 @@ void registerDBusTypes();
 ///   ShowTray() -> (b shown)              offers the tray icon again (what a second `torvel` asks);
 ///                                        false when this instance runs without a tray or no tray
 ///                                        shows the icon (the user is told how to get one)
+///   ShowSettings(s tab)                  opens the settings window on `tab` ("general", "activation",
+///                                        "battery", "audio" or "profiles"; empty: general), or brings
+///                                        the open one to the front on it. An unknown tab fails with
+///                                        kErrorInvalidArgument, an instance without windows (headless)
+///                                        with kErrorNoWindows
+///   ShowAbout()                          opens the about window the same way
 class DBusService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.torvel.Torvel1")
@@ -78,6 +84,8 @@ public:
     static constexpr const char* kErrorInvalidArgument = "com.torvel.Torvel1.Error.InvalidArgument";
     static constexpr const char* kErrorRefused = "com.torvel.Torvel1.Error.Refused";
     static constexpr const char* kErrorNotSaved = "com.torvel.Torvel1.Error.NotSaved";
+    /// The instance runs without windows (headless): there is nothing to show.
+    static constexpr const char* kErrorNoWindows = "com.torvel.Torvel1.Error.NoWindows";
     /// Longest error message sent back; longer ones are cut.
     static constexpr std::size_t kMaxErrorLength = 512;
 
@@ -101,6 +109,8 @@ public Q_SLOTS:
     QString GetSetting(const QString& key);
     QString SetSetting(const QString& key, const QString& value);
     bool ShowTray();
+    void ShowSettings(const QString& tab);
+    void ShowAbout();
 
 private:
     /// Fails the call with kErrorNotReady when there is no application state.
@@ -110,6 +120,8 @@ private:
     /// The dialog text after an activation: awake, refused, or accepted but not held.
     QString activationText(const AppState& state) const;
     QString text(const char* key) const;
+    /// Fails the call with kErrorNoWindows.
+    void failWithoutWindows();
 
     AppDelegate& app_;
 };

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -60,18 +61,31 @@ bool displayAvailable(DisplayProbe& probe) {
     return false;
 }
 
-/// A second `torvel` asks the running one to show its tray. 0 when a tray shows it.
-int showRunningTray(QDBusConnection bus) {
-    auto call = QDBusMessage::createMethodCall(DBusService::kServiceName, DBusService::kObjectPath,
-                                               DBusService::kInterface, "ShowTray");
+/// A second `torvel` (the desktop entry opened again) asks the running one to show its tray, and where
+/// no tray shows it, its settings window: the way in on a desktop without a tray. 0 when either shows.
+int showRunningInstance(QDBusConnection bus) {
     constexpr int kTimeoutMs = 5000;
-    const QDBusMessage reply = bus.call(call, QDBus::Block, kTimeoutMs);
-    if (reply.type() == QDBusMessage::ReplyMessage && reply.signature() == "b" && reply.arguments().at(0).toBool())
+    auto ask = [&](const char* method, const QList<QVariant>& args = {}) {
+        auto call = QDBusMessage::createMethodCall(DBusService::kServiceName, DBusService::kObjectPath,
+                                                   DBusService::kInterface, method);
+        call.setArguments(args);
+        return bus.call(call, QDBus::Block, kTimeoutMs);
+    };
+    const QDBusMessage tray = ask("ShowTray");
+    if (tray.type() == QDBusMessage::ReplyMessage && tray.signature() == "b" && tray.arguments().at(0).toBool())
         return CommandLine::kOk;
-    std::fputs("torvel: Torvel is already running, but no tray shows its icon (it may run with --headless; "
-               "see torvel --doctor)\n",
+    if (ask("ShowSettings", {QString()}).type() == QDBusMessage::ReplyMessage) return CommandLine::kOk;
+    std::fputs("torvel: Torvel is already running, but without windows and with no tray showing its icon (it "
+               "may run with --headless; see torvel --doctor)\n",
                stderr);
     return CommandLine::kFailed;
+}
+
+/// Whether Qt is told to draw without a display server (QT_QPA_PLATFORM=offscreen): the windows then
+/// exist, only nobody sees them, as in tests and screenshots.
+bool drawsOffscreen() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    return platform && std::string_view(platform).starts_with("offscreen");
 }
 
 int runInstance(int argc, char** argv, AppDelegate::Machine machine, bool withTray, DisplayProbe probe) {
@@ -111,7 +125,7 @@ int runInstance(int argc, char** argv, AppDelegate::Machine machine, bool withTr
     QString error;
     if (!DBusService::claimName(bus, error)) {
         if (withTray && bus.interface()->isServiceRegistered(DBusService::kServiceName).value())
-            return showRunningTray(bus);
+            return showRunningInstance(bus);
         std::fprintf(stderr, "torvel: %s\n", error.toUtf8().constData());
         return CommandLine::kFailed;
     }
@@ -193,7 +207,7 @@ int main(int argc, char** argv) {
             return runScreenshotCommand(argc, argv, command);
         case CommandLine::Action::run: {
             DisplayProbe probe(nullptr, &xcb_disconnect);
-            const bool withTray = !command.headless && displayAvailable(probe);
+            const bool withTray = !command.headless && (drawsOffscreen() || displayAvailable(probe));
             return runInstance(argc, argv, command.machine, withTray, std::move(probe));
         }
         case CommandLine::Action::doctor: {
@@ -206,10 +220,16 @@ int main(int argc, char** argv) {
             QCoreApplication app(argc, argv);
             auto bus = clientBus();
             // A URL handler must work when Torvel is not running yet: start it (it inherits
-            // TORVEL_PLATFORM), then hand the URL over.
-            const int status =
-                runClient(command, bus, stdout, stderr,
-                          [&] { return startDetachedInstance(QCoreApplication::applicationFilePath(), bus); });
+            // TORVEL_PLATFORM), then hand the URL over. For a window only where one can show: a Torvel
+            // started without a display would run on, headless, only to say it has none.
+            const bool wantsWindow =
+                command.action == CommandLine::Action::showSettings || command.action == CommandLine::Action::showAbout;
+            DisplayProbe probe(nullptr, &xcb_disconnect);
+            const bool canStart = !wantsWindow || drawsOffscreen() || displayAvailable(probe);
+            probe.reset();
+            std::function<bool()> start;
+            if (canStart) start = [&] { return startDetachedInstance(QCoreApplication::applicationFilePath(), bus); };
+            const int status = runClient(command, bus, stdout, stderr, start);
             // A command has nothing left to clean up. Leaving at once also keeps the bus library's
             // thread from decoding a late message while Qt's type registry is torn down at exit,
             // which printed "invalid type" warnings after an error reply.

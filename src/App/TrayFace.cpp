@@ -43,7 +43,6 @@ TrayFunctions TrayFace::functions() {
     tray.present = [this] { return presenter_.present(); };
     tray.toggle = [this] { delegate_.state().toggle(); };
     tray.labelShowsTime = [this] { return presenter_.shownText() == TimerManager::ShownText::minutes; };
-    tray.showOnboarding = [this] { windows_.showOnboarding(); };
     return tray;
 }
 

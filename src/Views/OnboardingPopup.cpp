@@ -13,8 +13,11 @@
 namespace torvel {
 
 OnboardingPopup::OnboardingPopup(AppState& state, const Localization& texts, QWidget* parent)
-    : QFrame(parent, Qt::Popup | Qt::FramelessWindowHint), state_(state) {
+    // Not a popup: a popup grabs the pointer, and the first click on the icon it points at would only
+    // close it.
+    : QFrame(parent, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), state_(state) {
     setAttribute(Qt::WA_DeleteOnClose);
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setFrameShape(QFrame::StyledPanel);
     setFixedWidth(260);
     auto* layout = new QVBoxLayout(this);
@@ -33,18 +36,25 @@ OnboardingPopup::OnboardingPopup(AppState& state, const Localization& texts, QWi
     adjustSize();
 }
 
-void OnboardingPopup::showNear(std::optional<QPoint> near) {
+void OnboardingPopup::showBeside(std::optional<QRect> icon) {
     adjustSize();
-    QScreen* screen = near ? QGuiApplication::screenAt(*near) : nullptr;
+    QScreen* screen = icon ? QGuiApplication::screenAt(icon->center()) : nullptr;
     if (!screen) screen = QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
-    QPoint topLeft = near ? QPoint(near->x() - width() / 2, near->y() + 4) : area.center() - rect().center();
-    // A tray at the bottom of the screen: open upwards instead of off the screen.
-    if (near && topLeft.y() + height() > area.bottom()) topLeft.setY(near->y() - height() - 4);
-    topLeft.setX(std::clamp(topLeft.x(), area.left(), std::max(area.left(), area.right() - width())));
-    topLeft.setY(std::clamp(topLeft.y(), area.top(), std::max(area.top(), area.bottom() - height())));
-    move(topLeft);
+    move(icon ? placeBeside(*icon, size(), area) : area.center() - rect().center());
     show();
+}
+
+QPoint OnboardingPopup::placeBeside(const QRect& icon, QSize size, const QRect& area) {
+    constexpr int kGap = 4;
+    QPoint topLeft(icon.center().x() - size.width() / 2, icon.bottom() + 1 + kGap);
+    // A tray at the bottom of the screen: above the icon instead of off the screen.
+    if (topLeft.y() + size.height() - 1 > area.bottom()) topLeft.setY(icon.top() - kGap - size.height());
+    topLeft.setX(
+        std::clamp(topLeft.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
+    topLeft.setY(
+        std::clamp(topLeft.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
+    return topLeft;
 }
 
 void OnboardingPopup::dismiss() {

@@ -1,6 +1,7 @@
 #include "Views/TrayController.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QTimer>
 
 #include "Platform/Linux/DBusMenuExporter.h"
@@ -39,7 +40,6 @@ bool TrayController::start() {
     }
     refresh();
     choose();
-    if (functions_.showOnboarding) QTimer::singleShot(kOnboardingDelayMs, this, functions_.showOnboarding);
     QTimer::singleShot(kGraceMs, this, [this] {
         if (host_ != Host::none || told_) return;
         told_ = true;
@@ -75,6 +75,7 @@ void TrayController::choose() {
                                                                      : "nowhere (no tray)");
     }
     updateShownText();
+    offerOnboarding();
 }
 
 void TrayController::refresh() {
@@ -91,6 +92,18 @@ bool TrayController::show() {
     choose();
     if (host_ == Host::none && functions_.tellNoTray) functions_.tellNoTray();
     return shown || host_ != Host::none;
+}
+
+void TrayController::offerOnboarding() {
+    if (onboardingOffered_ || host_ == Host::none || !functions_.showOnboarding) return;
+    onboardingOffered_ = true;
+    TrayHostPlace place;
+    if (host_ == Host::xembed) {
+        place.kind = TrayHostPlace::Kind::xembed;
+        QPointer<XEmbedTray> tray(xembed_.get());
+        place.iconArea = [tray] { return tray ? tray->iconGeometry() : QRect(); };
+    }
+    functions_.showOnboarding(place);
 }
 
 void TrayController::holdSeconds(bool open) {

@@ -2,9 +2,11 @@
 
 #include <QDBusConnection>
 #include <QObject>
+#include <QRect>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "Core/TimerManager.h"
 #include "Platform/Log.h"
@@ -16,6 +18,15 @@ namespace torvel {
 class DBusMenuExporter;
 class StatusNotifierItem;
 class XEmbedTray;
+
+/// Where the first-start hint can go, told once a host first shows the icon.
+struct TrayHostPlace {
+    enum class Kind { statusNotifier, xembed };
+    Kind kind = Kind::statusNotifier;
+    /// Where the icon is on the screen now. A StatusNotifier host never says (absent); an XEmbed tray
+    /// does once it has docked the icon, which happens a moment after the icon is offered.
+    std::function<QRect()> iconArea;
+};
 
 /// What the tray shows and does, given by the application.
 struct TrayFunctions {
@@ -32,8 +43,9 @@ struct TrayFunctions {
     std::function<bool()> labelShowsTime;
     /// Tells the user that no tray can show Torvel's icon.
     std::function<void()> tellNoTray;
-    /// Shows the onboarding if it is due, half a second after the icon is offered; absent: none.
-    std::function<void()> showOnboarding;
+    /// Shows the first-start hint if it is due; called once, when a host first shows the icon (not
+    /// before its answer: until then nobody knows where the icon is, or whether it shows). Absent: none.
+    std::function<void(const TrayHostPlace&)> showOnboarding;
 };
 
 /// Chooses where Torvel's icon lives and keeps it current: a StatusNotifierItem when a watcher takes
@@ -46,8 +58,6 @@ public:
     enum class Host { none, statusNotifier, xembed };
     /// How long after start a missing tray is reported.
     static constexpr int kGraceMs = 3000;
-    /// How long after start the onboarding shows, so that the icon it points at is drawn first.
-    static constexpr int kOnboardingDelayMs = 500;
 
     TrayController(TrayFunctions functions, TimerManager& timer, QDBusConnection bus,
                    std::filesystem::path iconThemeFolder, LogSink& log);
@@ -66,6 +76,8 @@ private:
     void choose();
     void holdSeconds(bool open);
     void updateShownText();
+    /// Hands the host's place to showOnboarding the first time a host shows the icon.
+    void offerOnboarding();
 
     TrayFunctions functions_;
     TimerManager& timer_;
@@ -80,6 +92,7 @@ private:
     Host host_ = Host::none;
     bool itemAnswered_ = false;
     bool told_ = false;
+    bool onboardingOffered_ = false;
 };
 
 }  // namespace torvel

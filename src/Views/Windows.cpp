@@ -60,11 +60,15 @@ AboutDialog* Windows::showAbout() {
     return raise(about_.data());
 }
 
-OnboardingPopup* Windows::showOnboarding(std::optional<QPoint> near) {
+OnboardingPopup* Windows::showOnboarding(std::optional<QRect> icon) {
     if (state_.settings().hasSeenOnboarding) return nullptr;
     if (!onboarding_) onboarding_ = new OnboardingPopup(state_, texts_);
-    onboarding_->showNear(near);
+    onboarding_->showBeside(icon);
     return onboarding_.data();
+}
+
+OnboardingPopup* Windows::showOnboarding(std::optional<QPoint> near) {
+    return showOnboarding(near ? std::optional<QRect>(QRect(*near, QSize(1, 1))) : std::nullopt);
 }
 
 }  // namespace torvel

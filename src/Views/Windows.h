@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
+#include <QRect>
 #include <optional>
 #include <string_view>
 
@@ -39,7 +40,10 @@ public:
     CustomDurationPanel* showCustomDurationPanel();
     /// Opens the about window, or brings the open one to the front.
     AboutDialog* showAbout();
-    /// Shows the one-time hint near `near` (centred when absent); nullptr once the user has seen it.
+    /// Shows the one-time hint beside the tray icon at `icon` (centred when absent); nullptr once the
+    /// user has seen it.
+    OnboardingPopup* showOnboarding(std::optional<QRect> icon);
+    /// As above, beside a point.
     OnboardingPopup* showOnboarding(std::optional<QPoint> near = std::nullopt);
     /// The settings window's start-at-login switch goes through `service` (outlives this); without one
     /// the switch is left out.

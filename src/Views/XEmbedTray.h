@@ -28,6 +28,8 @@ public:
     void setPresentation(const StatusItemPresentation& presentation);
     /// Puts the icon in the tray (once one is there).
     void show() { icon_.show(); }
+    /// Where the icon is on the screen; empty until a tray has docked it.
+    QRect iconGeometry() const { return icon_.geometry(); }
     /// Told when the menu opens (true) and closes (false).
     void setOnMenuOpenChanged(std::function<void(bool)> callback) { onMenuOpenChanged_ = std::move(callback); }
 

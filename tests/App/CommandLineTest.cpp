@@ -55,6 +55,14 @@ TEST(CommandLineTest, ReadsEachCommandIntoTheCallItMakes) {
     EXPECT_EQ(set.operands, (std::vector<std::string>{"guardianHours", "4"}));
     EXPECT_EQ(parse({"sim", "battery=15", "ac=off"}).operands, (std::vector<std::string>{"battery=15", "ac=off"}));
     EXPECT_EQ(parse({"sim"}).action, Action::simulate);
+    EXPECT_EQ(parse({"about"}).action, Action::showAbout);
+    EXPECT_EQ(parse({"settings"}).action, Action::showSettings);
+    EXPECT_EQ(parse({"settings"}).value, "");
+    for (const char* tab : {"general", "activation", "battery", "audio", "profiles"}) {
+        const auto line = parse({"settings", "--tab", tab});
+        EXPECT_EQ(line.action, Action::showSettings) << tab;
+        EXPECT_EQ(line.value, tab);
+    }
 }
 
 TEST(CommandLineTest, RefusesWhatTheInstanceWouldMisreadAsUsageErrors) {
@@ -90,13 +98,20 @@ TEST(CommandLineTest, RefusesWhatTheInstanceWouldMisreadAsUsageErrors) {
         {"config", "remove", "guardianHours"},
         {"sim", "battery"},
         {"--headless", "status"},
+        {"settings", "--tab"},
+        {"settings", "--tab", "wifi"},
+        {"settings", "--tab", "Battery"},
+        {"settings", "--tab", "battery", "--tab", "audio"},
+        {"settings", "battery"},
+        {"about", "now"},
     };
     for (const auto& args : wrong) {
         const auto line = parse(args);
         EXPECT_EQ(line.action, Action::usage) << args.back();
         EXPECT_FALSE(line.text.empty()) << args.back();
     }
-    for (const char* command : {"activate", "deactivate", "status", "keep-awake-while", "apps", "config", "sim"}) {
+    for (const char* command :
+         {"activate", "deactivate", "status", "keep-awake-while", "apps", "config", "sim", "settings", "about"}) {
         const auto line = parse({command, "--help"});
         EXPECT_EQ(line.action, Action::help);
         EXPECT_NE(line.text.find(std::string("torvel ") + command), std::string::npos);
@@ -115,6 +130,7 @@ TEST(CommandLineTest, UsageErrorsRepeatArgumentsWithoutWhatATerminalActsOn) {
         {"activate", evil},
         {"activate", "--duration", evil},
         {"sim", evil},
+        {"settings", "--tab", evil},
     };
     for (const auto& args : wrong) {
         const auto line = parse(args);

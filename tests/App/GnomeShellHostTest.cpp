@@ -219,6 +219,12 @@ TEST_F(GnomeShellHostTest, TopBarShowsTheItemWithItsLabelAndDrivesTorvel) {
     // The button appears in the top bar once the extension has read the item; no label while off.
     ASSERT_TRUE(waitUntil([&] { return onButton(item, "i.isReady() && i.visible") == QJsonValue(true); }))
         << "the top bar shows no button for " << item.toStdString() << logTail("gnome-shell");
+    // The first-start hint says what a click does with this host: GNOME's opens the menu.
+    EXPECT_TRUE(waitUntil([this] {
+        QFile log(path("torvel.log"));
+        return log.open(QIODevice::ReadOnly) &&
+               log.readAll().contains("First-start hint as a notification (gnome-shell: onboarding.notice_menu_on_click)");
+    })) << logTail("torvel");
     EXPECT_EQ(onButton(item, "i._indicator.title"), QJsonValue("Torvel"));
     EXPECT_EQ(onButton(item, "i._label ? i._label.text : ''"), QJsonValue(""));
 

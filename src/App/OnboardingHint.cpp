@@ -1,0 +1,127 @@
+#include "App/OnboardingHint.h"
+
+#include <QApplication>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QEvent>
+#include <QFile>
+#include <QPointer>
+#include <cstdlib>
+
+#include "Core/AppState.h"
+#include "Platform/Linux/Doctor.h"
+#include "Platform/Linux/StatusNotifierItem.h"
+#include "Platform/NotificationCenter.h"
+#include "Services/NotificationService.h"
+#include "Support/Localization.h"
+#include "UI/TrayHostClick.h"
+#include "Views/OnboardingPopup.h"
+#include "Views/Windows.h"
+
+namespace torvel {
+
+namespace {
+
+/// The process name of `pid` ("gnome-shell"); empty when it cannot be read.
+std::string programOf(quint32 pid) {
+    QFile comm(QString("/proc/%1/comm").arg(pid));
+    if (pid == 0 || !comm.open(QIODevice::ReadOnly)) return {};
+    return comm.read(64).trimmed().toStdString();
+}
+
+}  // namespace
+
+OnboardingHint::OnboardingHint(AppState& state, NotificationCenter& notifications, const Localization& texts,
+                               Windows& windows, QDBusConnection bus, LogSink& log)
+    : state_(state),
+      notifications_(notifications),
+      texts_(texts),
+      windows_(windows),
+      bus_(std::move(bus)),
+      log_(log, "Tray") {}
+
+void OnboardingHint::show(const TrayHostPlace& place) {
+    if (state_.settings().hasSeenOnboarding) return;
+    if (place.kind == TrayHostPlace::Kind::xembed) {
+        showBesideDockedIcon(place.iconArea);
+        return;
+    }
+    // Which program hosts the icon: asked of the bus without waiting on it.
+    auto call = QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                               "org.freedesktop.DBus", "GetConnectionUnixProcessID");
+    call << QString::fromLatin1(StatusNotifierItem::kWatcherService);
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
+        const QDBusPendingReply<quint32> reply = *watcher;
+        notify(reply.isValid() ? programOf(reply.value()) : std::string(), false);
+        watcher->deleteLater();
+    });
+}
+
+void OnboardingHint::showBesideDockedIcon(std::function<QRect()> iconArea) {
+    // The tray docks the icon a moment after it is offered, and maps it only then: the icon's first
+    // drawing is the moment its place is known. Qt's window for the icon is the top-level widget of
+    // class QSystemTrayIconSys.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->inherits("QSystemTrayIconSys")) iconWindow_ = widget;
+    }
+    if (!iconWindow_ || !iconArea) {
+        log_.info("The XEmbed tray's icon window is not there to place the first-start hint by");
+        notify({}, true);
+        return;
+    }
+    iconArea_ = std::move(iconArea);
+    iconWindow_->installEventFilter(this);
+}
+
+bool OnboardingHint::eventFilter(QObject* watched, QEvent* event) {
+    // Each drawing of the icon: the tray has docked it, or laid itself out again (a tray that grows with
+    // its icons moves them): the hint follows. Not from inside the icon's painting.
+    if (watched == iconWindow_ && event->type() == QEvent::Paint && !placing_) {
+        placing_ = true;
+        QMetaObject::invokeMethod(this, &OnboardingHint::placeBesideIcon, Qt::QueuedConnection);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void OnboardingHint::placeBesideIcon() {
+    placing_ = false;
+    const QRect area = iconArea_ ? iconArea_() : QRect();
+    if (state_.settings().hasSeenOnboarding || (shown_ && !popup_)) {
+        // Seen, or closed: nothing more to follow.
+        if (iconWindow_) iconWindow_->removeEventFilter(this);
+        return;
+    }
+    if (!area.isValid() || area.isEmpty()) return;
+    if (!shown_)
+        log_.info("First-start hint beside the icon at {},{} ({}x{})", area.x(), area.y(), area.width(),
+                  area.height());
+    shown_ = true;
+    popup_ = windows_.showOnboarding(std::optional<QRect>(area));
+}
+
+void OnboardingHint::notify(const std::string& watcherProgram, bool xembed) {
+    const TrayHostClick click =
+        xembed ? TrayHostClick::toggles
+               : statusNotifierHostClick(watcherProgram, desktopIsGnome(std::getenv("XDG_CURRENT_DESKTOP")));
+    const std::string key(onboardingNoticeKey(click));
+    log_.info("First-start hint as a notification ({}: {})",
+              watcherProgram.empty() ? (xembed ? "XEmbed tray" : "unknown host") : watcherProgram, key);
+    // Straight to the server, not through the notification service: the host may answer before the
+    // service has heard from the server, and the service would then only keep the text for the menu.
+    QPointer<OnboardingHint> alive(this);
+    notifications_.add({"onboarding", kNotificationTitle, texts_.text(key), std::nullopt, false,
+                        NotificationUrgency::normal},
+                       [this, alive](const std::optional<std::string>& error) {
+                           if (!alive) return;
+                           // Not delivered (no notification server): the hint comes again at the next start.
+                           if (error) {
+                               log_.info("The first-start hint could not be shown: {}", *error);
+                               return;
+                           }
+                           state_.set(&SettingsValues::hasSeenOnboarding, true);
+                       });
+}
+
+}  // namespace torvel
