@@ -41,7 +41,7 @@ TEST(DesktopEntryTest, ValidatesAndItsActionsAreTorvelCommands) {
 
     auto groups = readEntry();
     const QStringList actions = groups["Desktop Entry"]["Actions"].split(';', Qt::SkipEmptyParts);
-    const std::map<QString, CommandLine::Action> expected = {{"KeepAwakeHour", CommandLine::Action::activate},
+    const std::map<QString, CommandLine::Action> expected = {{"KeepAwakeHour", CommandLine::Action::openURL},
                                                              {"TurnOff", CommandLine::Action::deactivate},
                                                              {"Settings", CommandLine::Action::showSettings}};
     ASSERT_EQ(actions.size(), static_cast<qsizetype>(expected.size())) << actions.join(';').toStdString();
@@ -53,12 +53,14 @@ TEST(DesktopEntryTest, ValidatesAndItsActionsAreTorvelCommands) {
         ASSERT_FALSE(exec.isEmpty()) << action.toStdString();
         EXPECT_EQ(exec.takeFirst(), "torvel");
         std::vector<std::string> args;
-        for (const auto& arg : exec) args.push_back(arg.toStdString());
+        // A quoted argument as the launcher reads it (the entry has no spaces or escapes inside quotes).
+        for (const auto& arg : exec) args.push_back(QString(arg).remove('"').toStdString());
         const auto line = CommandLine::parse(args);
         ASSERT_TRUE(expected.count(action)) << action.toStdString();
         EXPECT_EQ(line.action, expected.at(action)) << action.toStdString() << ": " << line.text;
         if (action == "KeepAwakeHour") {
-            EXPECT_EQ(line.value, "3600");
+            // A link, so that the action also starts Torvel when it is not running.
+            EXPECT_EQ(line.text, "torvel://activate?duration=3600");
         }
     }
 }
