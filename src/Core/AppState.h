@@ -187,6 +187,8 @@ public:
     const std::optional<Date>& automationPausedUntil() const { return automationPausedUntil_; }
     void pauseAutomation(PauseMode mode);
     void resumeAutomation();
+    /// Tells observers that a pause began or ended (by the user or at its end).
+    Signal<> automationPauseChanged;
     /// Lifts a pause because the user explicitly asked for automatic keep-awake.
     void overrideAutomationPauseForExplicitKeepAwake();
     /// The next 07:00 strictly after `date`.
@@ -265,6 +267,8 @@ public:
         handleWiFiStateChanged(connected, ssid ? std::vector{*ssid} : std::vector<std::string>{},
                                authorization);
     }
+    /// Tells observers of a Wi-Fi reading that differs from the last one.
+    Signal<> wifiChanged;
     /// The current network and whether it is trusted, as the menu and the settings window show it.
     TrustedWiFiStatus trustedWiFiStatus() const;
     /// The status as text: the menu's line, or the settings window's when `forMenu` is false.

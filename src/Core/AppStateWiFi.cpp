@@ -56,6 +56,8 @@ std::optional<std::string> AppState::chooseCurrentSSID() const {
 void AppState::handleWiFiStateChanged(bool connected, std::vector<std::string> ssids,
                                       WiFiAuthorization authorization) {
     const bool changed = ssids != monitors_.connectedSSIDs;
+    const bool readingChanged =
+        changed || connected != monitors_.isWiFiConnected || authorization != monitors_.locationAuthorization;
     monitors_.connectedSSIDs = std::move(ssids);
     monitors_.currentSSID = chooseCurrentSSID();
     monitors_.isWiFiConnected = connected;
@@ -67,6 +69,7 @@ void AppState::handleWiFiStateChanged(bool connected, std::vector<std::string> s
                   trusted, connected, toString(authorization));
     }
     reevaluateState();
+    if (readingChanged) wifiChanged.emit();
 }
 
 TrustedWiFiStatus AppState::trustedWiFiStatus() const {
