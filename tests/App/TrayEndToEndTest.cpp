@@ -90,6 +90,9 @@ protected:
         return answer;
     }
 
+    /// The signals the host heard so far, by name.
+    QJsonObject heardSignals(QProcess& host) { return ask(host, "signals")["signals"].toObject(); }
+
     int run(const QStringList& args) { return torvel::apptest::runTorvel(environment_, args); }
     bool active() { return torvel::apptest::torvelActive(environment_); }
 
@@ -143,13 +146,13 @@ TEST_F(TrayEndToEndTest, StatusNotifierHostShowsTheItemAndDrivesTorvelThroughIt)
     // A timed session shows its remaining minutes as the label, and hosts hear of it.
     ASSERT_EQ(run({"activate", "--duration", "1800"}), 0);
     ASSERT_TRUE(waitUntil([&] { return !ask(host, "props")["XAyatanaLabel"].toString().isEmpty(); }));
-    EXPECT_FALSE(ask(host, "signals")["XAyatanaNewLabel"].toArray().isEmpty());
+    EXPECT_FALSE(heardSignals(host)["XAyatanaNewLabel"].toArray().isEmpty());
 
     // The menu, built as it opens: "Cancel timer" ends the timed session.
     EXPECT_TRUE(ask(host, "about-to-show")["needUpdate"].toBool());
     const int turnOff = itemLabelled(ask(host, "layout"), "Cancel timer");
     ASSERT_NE(turnOff, 0);
-    EXPECT_FALSE(ask(host, "signals")["LayoutUpdated"].toArray().isEmpty()) << "hosts must hear of a changed menu";
+    EXPECT_FALSE(heardSignals(host)["LayoutUpdated"].toArray().isEmpty()) << "hosts must hear of a changed menu";
     ask(host, "click " + QString::number(turnOff));
     ASSERT_TRUE(waitUntil([this] { return !active(); }));
 
@@ -194,7 +197,7 @@ TEST_F(TrayEndToEndTest, HostHoldsTheChangedMenuBeforeItOpensIt) {
     startTorvel();
     ASSERT_FALSE(ask(host, "wait-item")["item"].toString().isEmpty());
     ask(host, "layout");
-    auto heard = [&](const char* name) { return ask(host, "signals")[name].toArray().size(); };
+    auto heard = [&](const char* name) { return heardSignals(host)[name].toArray().size(); };
     const auto layouts = heard("LayoutUpdated");
 
     // Turned on: the host hears of the new layout at once (one signal for the burst of changes
@@ -217,12 +220,12 @@ TEST_F(TrayEndToEndTest, HostHoldsTheChangedMenuBeforeItOpensIt) {
     EXPECT_EQ(heard("LayoutUpdated"), layouts + 1);
 
     // A change the menu does not show tells the host nothing.
-    const auto all = ask(host, "signals");
+    const auto all = heardSignals(host);
     ASSERT_EQ(run({"sim", "battery=80"}), 0);
     run({"status"});
     ask(host, "props");
-    EXPECT_EQ(ask(host, "signals")["LayoutUpdated"].toArray().size(), all["LayoutUpdated"].toArray().size());
-    EXPECT_EQ(ask(host, "signals")["ItemsPropertiesUpdated"].toArray().size(),
+    EXPECT_EQ(heardSignals(host)["LayoutUpdated"].toArray().size(), all["LayoutUpdated"].toArray().size());
+    EXPECT_EQ(heardSignals(host)["ItemsPropertiesUpdated"].toArray().size(),
               all["ItemsPropertiesUpdated"].toArray().size());
 }
 

@@ -11,7 +11,7 @@ one command per line on stdin with one JSON line on stdout:
   click ID             Event(ID, "clicked") on the menu
   activate             Activate(0, 0) on the item
   middle-click         XAyatanaSecondaryActivate(0) on the item, as GNOME's host sends a middle click
-  signals              the signals the item and its menu sent so far, by name
+  signals              the signals the item and its menu sent so far: {"signals": {name: [arguments]}}
 """
 import json
 import os
@@ -111,7 +111,7 @@ def main():
             # Signals already on the wire are read first.
             while context.iteration(False):
                 pass
-            return signals
+            return {"signals": signals}
         return {"error": "unknown command " + command}
 
     pending = b""
