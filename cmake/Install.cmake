@@ -21,6 +21,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/torvel.svg
 # The tray's own status icons; the tray tells panels to look for them in <datadir>/icons.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/icons/hicolor/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor
         FILES_MATCHING PATTERN "*.svg")
+# The same icons drawn at build time for trays that show pixels (cmake/TrayPixmaps.cmake).
+install(FILES ${TORVEL_TRAY_PIXMAPS} DESTINATION ${CMAKE_INSTALL_DATADIR}/torvel/icons)
 
 # The session bus starts `torvel` by its absolute path when something calls Torvel that is
 # not running. That path is only known at install time (`cmake --install --prefix`, or /usr inside the
@@ -66,9 +68,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Torvel Developers <dev@torvel.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps (dpkg-dev) fills Depends from the libraries the executable links. Qt's plugins are
-# loaded at run time, so it cannot see them: the SVG plugin draws the tray icons (a must), the Wayland
-# plugin lets the windows open natively on Wayland (X11 works without it). GNOME shows the tray icon
-# only with the AppIndicator extension.
+# loaded at run time, so it cannot see them: the SVG plugins draw the desktop theme's icons in the menu
+# and windows, and the tray icon where its drawn PNGs are missing (a must); the Wayland plugin lets the
+# windows open natively on Wayland (X11 works without it). GNOME shows the tray icon only with the
+# AppIndicator extension.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
 # The sounds play through libpulse-simple, opened with dlopen on the first sound, which dpkg-shlibdeps

@@ -30,6 +30,7 @@
 #include "Platform/Linux/Doctor.h"
 #include "Platform/Sim/SimWorkspace.h"
 #include "Support/Localization.h"
+#include "Views/ApplicationIdentity.h"
 #include "Views/Screenshots.h"
 
 using namespace torvel;
@@ -88,6 +89,7 @@ int runInstance(int argc, char** argv, AppDelegate::Machine machine, bool withTr
         static char* qtArgv[] = {argv[0], nullptr};
         auto gui = std::make_unique<QApplication>(qtArgc, qtArgv);
         gui->setQuitOnLastWindowClosed(false);  // closing a window never ends the tray app
+        setUpApplicationIdentity(QStringLiteral(TORVEL_VERSION));
         app = std::move(gui);
         probe.reset();
     } else {
@@ -153,7 +155,7 @@ int runScreenshotCommand(int argc, char** argv, const CommandLine& command) {
     if (!config.isValid()) return CommandLine::kFailed;
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     QApplication app(argc, argv);
-    QCoreApplication::setApplicationVersion(QStringLiteral(TORVEL_VERSION));
+    setUpApplicationIdentity(QStringLiteral(TORVEL_VERSION));
     AppDelegate delegate(AppDelegate::Machine::simulated);
     auto& state = delegate.state();
     if (!command.language.empty())

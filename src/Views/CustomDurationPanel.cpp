@@ -12,6 +12,8 @@
 #include <QVBoxLayout>
 
 #include "Core/AppState.h"
+#include "Views/AccessKeys.h"
+#include "Views/WindowKeys.h"
 
 namespace torvel {
 
@@ -28,6 +30,8 @@ CustomDurationPanel::CustomDurationPanel(AppState& state, Localization& texts, c
     auto* modes = new QHBoxLayout;
     durationMode_ = new QRadioButton(t("custom.mode_duration"));
     untilMode_ = new QRadioButton(t("custom.mode_until"));
+    durationMode_->setAccessibleName(durationMode_->text());
+    untilMode_->setAccessibleName(untilMode_->text());
     auto* group = new QButtonGroup(this);
     group->addButton(durationMode_);
     group->addButton(untilMode_);
@@ -74,6 +78,8 @@ CustomDurationPanel::CustomDurationPanel(AppState& state, Localization& texts, c
     auto* buttons = new QDialogButtonBox;
     auto* cancel = buttons->addButton(t("custom.cancel"), QDialogButtonBox::RejectRole);
     activate_ = buttons->addButton(t("custom.activate"), QDialogButtonBox::AcceptRole);
+    // Enter starts the session from anywhere in the panel; Cancel takes Enter only once Tab reaches it.
+    cancel->setAutoDefault(false);
     activate_->setDefault(true);
     cancel->setAccessibleName(cancel->text());
     activate_->setAccessibleName(activate_->text());
@@ -105,6 +111,10 @@ CustomDurationPanel::CustomDurationPanel(AppState& state, Localization& texts, c
     });
     untilMode_->setChecked(true);
     setMode(CustomDurationForm::Mode::until);
+    // The time has the keys at first: type it, then Enter starts the session.
+    time_->setFocus();
+    WindowKeys::closeOnEscape(this);
+    AccessKeys::assign(this);
 }
 
 bool CustomDurationPanel::canActivate() const {

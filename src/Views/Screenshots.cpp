@@ -15,6 +15,7 @@
 #include "Core/AppState.h"
 #include "Models/ShownText.h"
 #include "Views/AboutDialog.h"
+#include "Views/AccessKeys.h"
 #include "Views/CustomDurationPanel.h"
 #include "Views/OnboardingPopup.h"
 #include "Views/SettingsBinder.h"
@@ -29,7 +30,8 @@ namespace {
 // Draws the model as the tray's menu would show it.
 void fillMenu(QMenu* menu, const std::vector<MenuItem>& items) {
     for (const auto& item : items) {
-        const QString title = QString::fromStdString(item.title);
+        // A menu reads "&" as the mark of an access key; a profile's name may hold one.
+        const QString title = AccessKeys::escaped(QString::fromStdString(item.title));
         if (item.style == MenuItemStyle::separator) {
             menu->addSeparator();
         } else if (!item.submenu.empty()) {

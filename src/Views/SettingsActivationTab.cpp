@@ -12,10 +12,12 @@
 
 #include "Core/AppState.h"
 #include "UI/StayguardResultText.h"
+#include "Views/AccessKeys.h"
 #include "Views/SettingsBinder.h"
 #include "Views/SettingsNetworkSheet.h"
 #include "Views/SettingsToggle.h"
 #include "Views/SettingsWidgets.h"
+#include "Views/TextTones.h"
 
 namespace torvel {
 
@@ -39,12 +41,14 @@ QComboBox* assertionPicker(const SettingsContext& c, std::string_view labelKeyTe
     return combo;
 }
 
-// A list row: a name, an optional status beside it, and a remove button named after the item.
+// A list row: a name from outside (a network's, an application's: shown as written), an optional status
+// beside it, and a remove button named after the item.
 QPushButton* listRow(QVBoxLayout* list, const QString& name, const QString& status, const QString& remove) {
     auto* row = new QWidget;
     auto* line = new QHBoxLayout(row);
     line->setContentsMargins(0, 0, 0, 0);
     auto* label = new QLabel(name);
+    label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     line->addWidget(label, 1);
     if (!status.isEmpty()) {
@@ -53,6 +57,8 @@ QPushButton* listRow(QVBoxLayout* list, const QString& name, const QString& stat
         line->addWidget(badge);
     }
     auto* button = new QPushButton(remove);
+    // Every row has one: Tab reaches them, a letter could only cycle through them.
+    AccessKeys::exclude(button);
     button->setAccessibleName(remove + QStringLiteral(": ") + name);
     line->addWidget(button);
     list->addWidget(row);
@@ -110,13 +116,19 @@ void SettingsActivationTab::addTrustedNetworksSection(QVBoxLayout* page) {
 
     auto* statusLine = new QHBoxLayout;
     wifiStatus_ = new QLabel;
+    wifiStatus_->setTextFormat(Qt::PlainText);  // it names the network
     wifiStatus_->setWordWrap(true);
     auto* refresh = new QPushButton(c.text("settings.trusted_networks.refresh_status"));
     refresh->setAccessibleName(refresh->text());
     statusLine->addWidget(wifiStatus_, 1);
     statusLine->addWidget(refresh);
     section->addLayout(statusLine);
-    connect(refresh, &QPushButton::clicked, this, [this] { rebuildNetworks(); });
+    connect(refresh, &QPushButton::clicked, this, [this] {
+        // Reads the network again; the reading re-evaluates the state, and the rows follow what it holds
+        // (at once for a monitor that answers at once, otherwise with the state change it brings).
+        context_.state.refreshWiFiState();
+        if (context_.state.trustedWiFiStatus() != shownStatus_) rebuildNetworks();
+    });
 
     auto* host = new QWidget;
     networks_ = new QVBoxLayout(host);
@@ -168,9 +180,11 @@ void SettingsActivationTab::confirmNetworkRemoval(const Uuid& id, const std::str
     auto* box = new QMessageBox(QMessageBox::Warning, context_.text("settings.trusted_networks.remove_title"),
                                 context_.format("settings.trusted_networks.remove_message", {ssid}),
                                 QMessageBox::NoButton, window());
+    box->setTextFormat(Qt::PlainText);  // the network's name as written
     box->setAttribute(Qt::WA_DeleteOnClose);
     auto* remove = box->addButton(context_.text("settings.delete"), QMessageBox::DestructiveRole);
     box->setDefaultButton(box->addButton(context_.text("profile.cancel"), QMessageBox::RejectRole));
+    AccessKeys::assign(box);
     connect(box, &QMessageBox::buttonClicked, this, [this, remove, id](QAbstractButton* clicked) {
         if (clicked != remove) return;
         auto networks = context_.state.settings().trustedNetworks;
@@ -201,7 +215,7 @@ void SettingsActivationTab::addStayguardSection(QVBoxLayout* page) {
     holders->setWordWrap(true);
     holders->setTextFormat(Qt::PlainText);
     holders->setObjectName(QStringLiteral("settings.trusted_networks.stayguard_lid_other_holder"));
-    holders->setStyleSheet(QStringLiteral("color: #a65c00;"));
+    setTextTone(holders, TextTone::warning);
     section->addWidget(holders);
     auto* install = new QPushButton;
     auto* installRow = new QHBoxLayout;
@@ -209,6 +223,7 @@ void SettingsActivationTab::addStayguardSection(QVBoxLayout* page) {
     installRow->addStretch(1);
     section->addLayout(installRow);
     auto* result = new QLabel;
+    result->setTextFormat(Qt::PlainText);
     result->setWordWrap(true);
     section->addWidget(result);
     connect(install, &QPushButton::clicked, this, [this] { context_.state.installStayguard(); });
@@ -233,14 +248,15 @@ void SettingsActivationTab::addStayguardSection(QVBoxLayout* page) {
         holders->setText(others.join(QLatin1Char('\n')));
         holders->setAccessibleName(holders->text());
         holders->setVisible(!others.isEmpty());
-        install->setText(context_.text(running ? "settings.trusted_networks.stayguard_installing"
-                                               : "settings.trusted_networks.stayguard_install"));
-        install->setAccessibleName(install->text());
+        const QString installText = context_.text(running ? "settings.trusted_networks.stayguard_installing"
+                                                          : "settings.trusted_networks.stayguard_install");
+        AccessKeys::setText(install, installText);
+        install->setAccessibleName(installText);
         install->setEnabled(!running && !installed);
         const auto shown = stayguardResultText(state.lastStayguardInstallResult(), context_.texts);
         result->setText(QString::fromStdString(shown.text));
-        result->setStyleSheet(shown.colour == StayguardResultText::Colour::green ? QStringLiteral("color: #1e7b34;")
-                                                                                 : QStringLiteral("color: #a65c00;"));
+        const bool good = shown.colour == StayguardResultText::Colour::green;
+        setTextTone(result, good ? TextTone::success : TextTone::warning);
         result->setVisible(!shown.text.empty());
     };
     show();
@@ -280,8 +296,9 @@ void SettingsActivationTab::fillAddAppMenu() {
         const bool known = std::any_of(watched.begin(), watched.end(),
                                        [&app](const WatchedApp& w) { return w.bundleID == app.bundleID; });
         if (known || app.bundleID.empty()) continue;
+        // A menu entry reads "&" as the mark of its access key: "Tom & Jerry" must keep its "&".
         const QString name = QString::fromStdString(app.name.empty() ? app.bundleID : app.name);
-        auto* action = addAppMenu_->addAction(name);
+        auto* action = addAppMenu_->addAction(AccessKeys::escaped(name));
         const RunningAppInfo chosen = app;
         connect(action, &QAction::triggered, this, [this, chosen] {
             auto apps = context_.state.watchedApps();

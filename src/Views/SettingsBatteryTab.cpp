@@ -9,6 +9,7 @@
 #include "Core/AppState.h"
 #include "UI/SettingsMappings.h"
 #include "UI/SettingsRanges.h"
+#include "Views/AccessKeys.h"
 #include "Views/SettingsBinder.h"
 #include "Views/SettingsToggle.h"
 #include "Views/SettingsWidgets.h"
@@ -51,7 +52,7 @@ SettingsBatteryTab::SettingsBatteryTab(SettingsContext context, QWidget* parent)
     c.binder.slider(
         limit, &SettingsValues::batteryLimitPercent, [this, limitLabel, limit](std::int64_t percent) {
             const QString text = context_.format("settings.battery_limit", {static_cast<long long>(percent)});
-            limitLabel->setText(text);
+            AccessKeys::setText(limitLabel, text);
             limit->setAccessibleName(text);
         });
 
@@ -73,7 +74,7 @@ SettingsBatteryTab::SettingsBatteryTab(SettingsContext context, QWidget* parent)
         const auto& settings = context_.state.settings();
         const QString text = context_.format("settings.predictive_minutes",
                                              {static_cast<long long>(settings.predictiveBatteryMinutes)});
-        minutesLabel->setText(text);
+        AccessKeys::setText(minutesLabel, text);
         minutes->setAccessibleName(text);
     });
     SettingsWidgets::caption(battery, c.text("settings.battery_safety_note"));
@@ -121,8 +122,10 @@ void SettingsBatteryTab::addEmergencyConsentRow(QVBoxLayout* section) {
         row->setVisible(state.settings().emergencyPowerEnabled && consent != AutomationConsent::granted);
         const bool denied = consent == AutomationConsent::denied;
         text->setText(context_.text(denied ? "settings.emergency_consent.denied" : "settings.emergency_consent.not_asked"));
-        fix->setText(context_.text(denied ? "settings.emergency_consent.open_settings" : "settings.emergency_consent.ask"));
-        fix->setAccessibleName(text->text() + QStringLiteral(" ") + fix->text());
+        const QString action = context_.text(denied ? "settings.emergency_consent.open_settings"
+                                                    : "settings.emergency_consent.ask");
+        AccessKeys::setText(fix, action);
+        fix->setAccessibleName(text->text() + QStringLiteral(" ") + action);
         // Installing the rule is what fixes it: one installation at a time.
         fix->setEnabled(!state.isStayguardInstallInProgress());
     };

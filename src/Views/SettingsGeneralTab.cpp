@@ -10,6 +10,7 @@
 #include "Core/AppState.h"
 #include "Services/LoginItemService.h"
 #include "UI/SettingsRanges.h"
+#include "Views/AccessKeys.h"
 #include "Views/SettingsBinder.h"
 #include "Views/SettingsToggle.h"
 #include "Views/SettingsWidgets.h"
@@ -86,7 +87,7 @@ SettingsGeneralTab::SettingsGeneralTab(SettingsContext context, QWidget* parent)
         const auto& settings = context_.state.settings();
         const QString label =
             context_.format("settings.guardian_hours", {static_cast<long long>(settings.guardianHours)});
-        hoursLabel->setText(label);
+        AccessKeys::setText(hoursLabel, label);
         hours->setAccessibleName(label);
         hoursRow->setVisible(settings.guardianEnabled);
     });

@@ -6,6 +6,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "Views/AccessKeys.h"
+#include "Views/TextTones.h"
+#include "Views/WindowKeys.h"
+
 namespace torvel {
 
 SettingsNetworkSheet::SettingsNetworkSheet(SettingsContext context, QWidget* parent)
@@ -30,7 +34,7 @@ SettingsNetworkSheet::SettingsNetworkSheet(SettingsContext context, QWidget* par
     error_ = new QLabel;
     error_->setObjectName(QStringLiteral("sheetError"));
     error_->setWordWrap(true);
-    error_->setStyleSheet(QStringLiteral("color: #b3261e;"));
+    setTextTone(error_, TextTone::error);
     error_->hide();
     layout->addWidget(error_);
     auto* buttons = new QDialogButtonBox;
@@ -44,6 +48,8 @@ SettingsNetworkSheet::SettingsNetworkSheet(SettingsContext context, QWidget* par
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(buttons, &QDialogButtonBox::accepted, this, &SettingsNetworkSheet::add);
+    WindowKeys::closeOnEscape(this);
+    AccessKeys::assign(this);
 }
 
 void SettingsNetworkSheet::add() {

@@ -12,8 +12,11 @@
 
 #include "Core/AppState.h"
 #include "UI/SettingsMappings.h"
+#include "Views/AccessKeys.h"
 #include "Views/SettingsToggle.h"
 #include "Views/SettingsWidgets.h"
+#include "Views/TextTones.h"
+#include "Views/WindowKeys.h"
 
 namespace torvel {
 
@@ -39,7 +42,7 @@ SettingsProfileEditor::SettingsProfileEditor(SettingsContext context, const Prof
     form->addRow(c.text("profile.name"), name_);
     nameError_ = new QLabel(c.text("profile.name_taken"));
     nameError_->setWordWrap(true);
-    nameError_->setStyleSheet(QStringLiteral("color: #b3261e;"));
+    setTextTone(nameError_, TextTone::error);
     form->addRow(nameError_);
 
     duration_ = new QComboBox;
@@ -109,6 +112,8 @@ SettingsProfileEditor::SettingsProfileEditor(SettingsContext context, const Prof
     connect(buttons, &QDialogButtonBox::accepted, this, &SettingsProfileEditor::save);
     QWidget* order[] = {name_, duration_, assertion_, overrideOn_->box(), override_, cancel, save_};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+    WindowKeys::closeOnEscape(this);
+    AccessKeys::assign(this);
     updateState();
 }
 

@@ -6,11 +6,13 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QToolButton>
 
 #include "Core/AppState.h"
 #include "Core/Profiles.h"
 #include "UI/SettingsMappings.h"
+#include "Views/AccessKeys.h"
 #include "Views/SettingsProfileEditor.h"
 #include "Views/SettingsWidgets.h"
 
@@ -45,7 +47,9 @@ void SettingsProfilesTab::rebuildRows() {
         row->setFrameShape(QFrame::StyledPanel);
         auto* line = new QHBoxLayout(row);
         auto* textColumn = new QVBoxLayout;
+        // The user's own name for it, shown as typed even where it looks like markup.
         auto* title = new QLabel(name);
+        title->setTextFormat(Qt::PlainText);
         QFont bold = title->font();
         bold.setBold(true);
         title->setFont(bold);
@@ -55,6 +59,7 @@ void SettingsProfilesTab::rebuildRows() {
         auto* battery =
             new QLabel(QString::fromStdString(SettingsMappings::profileBatteryText(profile, c.texts)));
         for (auto* label : {summary, battery}) {
+            label->setTextFormat(Qt::PlainText);
             label->setWordWrap(true);
             label->setForegroundRole(QPalette::PlaceholderText);
         }
@@ -68,7 +73,9 @@ void SettingsProfilesTab::rebuildRows() {
             b->setIcon(QIcon::fromTheme(QString::fromLatin1(icon)));
             b->setText(c.text(key));
             b->setToolButtonStyle(b->icon().isNull() ? Qt::ToolButtonTextOnly : Qt::ToolButtonIconOnly);
-            b->setToolTip(c.text(key) + QStringLiteral(": ") + name);
+            // A tool tip guesses whether its text is markup: say it is, with the name escaped.
+            b->setToolTip(Qt::convertFromPlainText(c.text(key) + QStringLiteral(": ") + name));
+            AccessKeys::exclude(b);
             b->setAccessibleName(c.text(key) + QStringLiteral(": ") + name);
             line->addWidget(b, 0, Qt::AlignVCenter);
             return b;
@@ -104,9 +111,11 @@ void SettingsProfilesTab::confirmDeletion(const Profile& profile) {
     auto* box = new QMessageBox(QMessageBox::Warning, context_.text("settings.delete_profile_title"),
                                 context_.format("settings.delete_profile_message", {name}),
                                 QMessageBox::NoButton, window());
+    box->setTextFormat(Qt::PlainText);  // the profile's name as written
     box->setAttribute(Qt::WA_DeleteOnClose);
     auto* remove = box->addButton(context_.text("settings.delete"), QMessageBox::DestructiveRole);
     box->setDefaultButton(box->addButton(context_.text("profile.cancel"), QMessageBox::RejectRole));
+    AccessKeys::assign(box);
     const Uuid id = profile.id;
     connect(box, &QMessageBox::buttonClicked, this, [this, remove, id](QAbstractButton* clicked) {
         if (clicked == remove) context_.state.deleteProfile(id);

@@ -4,6 +4,8 @@
 #include <QHBoxLayout>
 #include <QMouseEvent>
 
+#include "Views/AccessKeys.h"
+
 namespace torvel {
 
 SettingsToggle::SettingsToggle(const QString& text, QWidget* parent)
@@ -20,7 +22,7 @@ SettingsToggle::SettingsToggle(const QString& text, QWidget* parent)
 }
 
 void SettingsToggle::setText(const QString& text) {
-    label_->setText(text);
+    AccessKeys::setText(label_, text);
     box_->setAccessibleName(text);
 }
 

@@ -6,12 +6,15 @@
 #include <QVBoxLayout>
 
 #include "Core/AppState.h"
+#include "Views/AccessKeys.h"
 #include "Views/SettingsActivationTab.h"
 #include "Views/SettingsAudioTab.h"
 #include "Views/SettingsBatteryTab.h"
 #include "Views/SettingsBinder.h"
 #include "Views/SettingsGeneralTab.h"
 #include "Views/SettingsProfilesTab.h"
+#include "Views/TextTones.h"
+#include "Views/WindowKeys.h"
 
 namespace torvel {
 
@@ -52,11 +55,14 @@ SettingsWindow::SettingsWindow(AppState& state, Localization& texts, const Calen
     banner_ = new QLabel;
     banner_->setObjectName(QStringLiteral("refusalBanner"));
     banner_->setWordWrap(true);
-    banner_->setStyleSheet(QStringLiteral("color: #b3261e;"));
+    // The reason comes from the system and the path from the environment: shown as written.
+    banner_->setTextFormat(Qt::PlainText);
+    setTextTone(banner_, TextTone::error);
     banner_->hide();
     layout->addWidget(banner_);
     // The watched applications' "running" marks follow launches and exits while the window is open.
     state_.setRunningAppsShown(true);
+    WindowKeys::closeOnEscape(this);
     build();
     showTab(tab);
     // The window redraws itself later, not inside the language switch (which may come from one of its
@@ -75,6 +81,7 @@ SettingsWindow::~SettingsWindow() {
 void SettingsWindow::build() {
     const SettingsTab current = tabs_ ? currentTab() : SettingsTab::general;
     if (content_) {
+        AccessKeys::exclude(content_);
         content_->hide();
         content_->deleteLater();
     }
@@ -113,6 +120,7 @@ void SettingsWindow::build() {
     }
     contentLayout->addWidget(tabs_);
     static_cast<QVBoxLayout*>(layout())->addWidget(content_, 1);
+    AccessKeys::assign(this);
     showTab(current);
 }
 

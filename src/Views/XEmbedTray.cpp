@@ -2,8 +2,10 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QPixmap>
 #include <QTextDocument>
 
+#include "Platform/Linux/TrayIconArt.h"
 #include "UI/ClickRouting.h"
 
 namespace torvel {
@@ -40,12 +42,22 @@ XEmbedTray::XEmbedTray(std::function<MenuModel()> build, std::function<void(cons
 }
 
 QIcon XEmbedTray::iconNamed(const std::string& name) {
-    if (auto found = icons_.find(name); found != icons_.end()) return found->second;
-    const auto path = iconThemeFolder_ / "hicolor" / "scalable" / "status" / (name + ".svg");
-    QIcon icon(QString::fromStdString(path.string()));
-    // Not among Torvel's own icons: the desktop's theme may have it.
-    if (icon.availableSizes().isEmpty() && icon.pixmap(16).isNull()) icon = QIcon::fromTheme(QString::fromStdString(name));
-    return icons_[name] = icon;
+    // An XEmbed tray shows pixels and recolours nothing: the glyph drawn at build time in the shade
+    // that suits the desktop, picked afresh each time so a theme change shows with the next update.
+    const GlyphShade shade = desktopGlyphShade();
+    const std::string key = name + "@" + toString(shade);
+    if (auto found = icons_.find(key); found != icons_.end()) return found->second;
+    QIcon icon;
+    for (const QImage& image : loadTrayPixmaps(trayPixmapFolder(iconThemeFolder_), name, shade))
+        icon.addPixmap(QPixmap::fromImage(image));
+    // Not drawn ahead: the SVG as it is, or the desktop's theme may have the name.
+    if (icon.isNull()) {
+        const auto path = iconThemeFolder_ / "hicolor" / "scalable" / "status" / (name + ".svg");
+        icon = QIcon(QString::fromStdString(path.string()));
+        if (icon.availableSizes().isEmpty() && icon.pixmap(16).isNull())
+            icon = QIcon::fromTheme(QString::fromStdString(name));
+    }
+    return icons_[key] = icon;
 }
 
 void XEmbedTray::setPresentation(const StatusItemPresentation& presentation) {

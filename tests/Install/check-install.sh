@@ -53,6 +53,17 @@ for sound in Submarine Pop Sosumi; do
   cmp -s "$source/resources/sounds/$sound.wav" "$prefix/share/torvel/sounds/$sound.wav" ||
     fail "the installed $sound.wav differs from its source"
 done
+# The status icons drawn at build time for trays that show pixels: both glyph shades at every size.
+for icon in torvel-active-symbolic torvel-inactive-symbolic; do
+  for shade in dark light; do
+    for size in 16 22 24 32 48; do
+      png=share/torvel/icons/$icon-$shade-$size.png
+      expected+=("$png")
+      [ ! -f "$prefix/$png" ] || file -b "$prefix/$png" | grep -q "^PNG image data, $size x $size," ||
+        fail "$png is not a $size x $size PNG: $(file -b "$prefix/$png")"
+    done
+  done
+done
 diff <(printf '%s\n' "${expected[@]}" | sort) <(cd "$prefix" && find . ! -type d | sed 's|^\./||' | sort) ||
   fail "the installed files differ from the expected layout (< missing, > not expected)"
 for svg in "$prefix"/share/icons/hicolor/scalable/*/torvel*.svg; do

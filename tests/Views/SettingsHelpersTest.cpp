@@ -62,7 +62,7 @@ TEST_F(SettingsHelpersTest, HelperSectionFollowsTheInstallation) {
     ASSERT_TRUE(install);
     ASSERT_TRUE(install->isEnabled());
     install->click();
-    EXPECT_EQ(install->text(), "settings.trusted_networks.stayguard_installing");
+    EXPECT_EQ(install->accessibleName(), "settings.trusted_networks.stayguard_installing");
     EXPECT_FALSE(install->isEnabled()) << "one installation at a time";
     h.scheduler.runPending();  // the rule lands, then polkit is asked again
     h.scheduler.runPending();

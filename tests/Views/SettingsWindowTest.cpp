@@ -128,7 +128,7 @@ TEST_F(SettingsWindowTest, ProfileEditorSavesOnlyARealNameAndDeletionAsksFirst) 
 TEST_F(SettingsWindowTest, CustomDurationPanelActivatesOnlyValidMinutesAndClosesOnALanguageChange) {
     QPointer<CustomDurationPanel> panel = windows.showCustomDurationPanel();
     for (auto* radio : panel->findChildren<QRadioButton*>())
-        if (radio->text() == "custom.mode_duration") radio->click();
+        if (radio->accessibleName() == "custom.mode_duration") radio->click();
     auto* minutes = named<QLineEdit>("custom.minutes_field");
     auto* activate = named<QPushButton>("custom.activate");
     ASSERT_TRUE(minutes && activate);

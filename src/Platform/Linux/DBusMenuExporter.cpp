@@ -1,15 +1,14 @@
 #include "Platform/Linux/DBusMenuExporter.h"
 
-#include <QBuffer>
 #include <QDBusError>
 #include <QDBusVariant>
+#include <QFile>
 #include <QFileInfo>
-#include <QImage>
-#include <QImageReader>
 #include <QStandardPaths>
 #include <climits>
 
 #include "Platform/Linux/BusObjectProperties.h"
+#include "Platform/Linux/TrayIconArt.h"
 
 namespace torvel {
 namespace {
@@ -82,15 +81,14 @@ bool DBusMenuExporter::exportOn() {
 const QByteArray& DBusMenuExporter::iconData(const std::string& name) {
     if (auto found = icons_.find(name); found != icons_.end()) return found->second;
     QByteArray& png = icons_[name];
-    const auto path = iconThemeFolder_ / "hicolor" / "scalable" / "status" / (name + ".svg");
-    if (iconThemeFolder_.empty() || !QFileInfo::exists(QString::fromStdString(path.string()))) return png;
-    QImageReader reader(QString::fromStdString(path.string()));
-    reader.setScaledSize(QSize(kIconPixels, kIconPixels));
-    const QImage image = reader.read();
-    QBuffer buffer(&png);
-    if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) {
-        log_.error("Cannot draw the menu icon {} ({}); hosts get its name only", path.string(),
-                   reader.errorString().toStdString());
+    // The build draws Torvel's own icons as PNG files; any other name has none and goes by name.
+    const auto file = trayPixmapFile(trayPixmapFolder(iconThemeFolder_), name, desktopGlyphShade(), kIconPixels);
+    QFile in(QString::fromStdString(file.string()));
+    if (iconThemeFolder_.empty() || !in.exists()) return png;
+    constexpr qint64 kMaxBytes = 64 * 1024;  // a 32-pixel PNG is a few hundred bytes
+    if (in.open(QIODevice::ReadOnly) && in.size() <= kMaxBytes) png = in.readAll();
+    if (!png.startsWith("\x89PNG")) {
+        log_.error("Cannot read the menu icon {}; hosts get its name only", file.string());
         png.clear();
     }
     return png;

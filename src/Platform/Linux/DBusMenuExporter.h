@@ -27,7 +27,8 @@ class DBusMenuExporter : public QDBusVirtualObject {
 public:
     static constexpr const char* kPath = "/MenuBar";
     static constexpr const char* kInterface = "com.canonical.dbusmenu";
-    /// Torvel's own icons are sent as PNG images this many pixels square; hosts scale them down.
+    /// Torvel's own icons are sent as the build's PNG renderings this many pixels square, in the glyph
+    /// that suits the desktop; hosts scale them down.
     static constexpr int kIconPixels = 32;
 
     /// `build` makes the menu from the state as it stands and does nothing else; `perform` receives a
@@ -77,7 +78,7 @@ private:
     void opening();
     void flatten(const std::vector<MenuItem>& items, int parent, std::vector<Entry>& out);
     QVariantMap propertiesOf(const MenuItem& item);
-    /// PNG bytes of Torvel's own icon `name`; empty for any other icon or when it cannot be drawn.
+    /// PNG bytes of Torvel's own icon `name`; empty for any other icon or when it cannot be read.
     const QByteArray& iconData(const std::string& name);
     /// Index of the entry with `id`; -1 for the root, -2 when the id names nothing now.
     int indexOf(int id) const;

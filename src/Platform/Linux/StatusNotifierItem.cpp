@@ -14,6 +14,7 @@
 #include <QtEndian>
 
 #include "Platform/Linux/BusObjectProperties.h"
+#include "Platform/Linux/TrayIconArt.h"
 
 namespace torvel {
 namespace {
@@ -68,10 +69,6 @@ const QDBusArgument& operator>>(const QDBusArgument& in, SniToolTip& tip) {
     in.endStructure();
     return in;
 }
-
-// Panel icons are 16 to 24 pixels at scale 1 and twice that on a high-density panel; hosts pick the
-// nearest.
-constexpr int kPixmapSizes[] = {16, 24, 32, 48};
 
 const char* const kIntrospection =
     "  <interface name=\"org.kde.StatusNotifierItem\">\n"
@@ -186,19 +183,19 @@ void StatusNotifierItem::setRegistered(bool registered) {
 
 QVariant StatusNotifierItem::pixmapsOf(const std::string& iconName) {
     if (iconName.empty()) return QVariant::fromValue(QList<SniPixmap>());
-    if (auto found = pixmaps_.find(iconName); found != pixmaps_.end()) return found->second;
+    // Drawn at build time in a dark and a light glyph; the shade is picked afresh each time, so the
+    // next icon follows a desktop that changed its theme. Cached per name and shade; the name alone
+    // holds what properties() sends.
+    const GlyphShade shade = desktopGlyphShade();
+    const std::string key = iconName + "@" + toString(shade);
+    if (auto found = pixmaps_.find(key); found != pixmaps_.end()) return pixmaps_[iconName] = found->second;
     QList<SniPixmap> out;
-    const auto path = iconThemeFolder_ / "hicolor" / "scalable" / "status" / (iconName + ".svg");
-    for (int size : kPixmapSizes) {
-        QImageReader reader(QString::fromStdString(path.string()));
-        reader.setScaledSize(QSize(size, size));
-        const QImage image = reader.read().convertToFormat(QImage::Format_ARGB32);
-        if (image.isNull()) {
-            log_.error("Cannot draw the tray icon {} ({}); hosts get its name only", path.string(),
-                       reader.errorString().toStdString());
-            out.clear();
-            break;
-        }
+    const auto folder = trayPixmapFolder(iconThemeFolder_);
+    const auto images = loadTrayPixmaps(folder, iconName, shade);
+    if (images.empty())
+        log_.error("No drawn tray icon {} ({}) in {}; hosts get its name only", iconName, toString(shade),
+                   folder.string());
+    for (const QImage& image : images) {
         SniPixmap pixmap{image.width(), image.height(), {}};
         pixmap.data.reserve(image.width() * image.height() * 4);
         for (int y = 0; y < image.height(); ++y) {
@@ -210,7 +207,7 @@ QVariant StatusNotifierItem::pixmapsOf(const std::string& iconName) {
         }
         out << pixmap;
     }
-    return pixmaps_[iconName] = QVariant::fromValue(out);
+    return pixmaps_[iconName] = pixmaps_[key] = QVariant::fromValue(out);
 }
 
 QString StatusNotifierItem::title() const {

@@ -135,7 +135,7 @@ protected:
     std::vector<bool> opened_;
     int openings_ = 0;
     int builds_ = 0;
-    static constexpr const char* kIcons = TORVEL_DBUS_TEST_DIR "/../../../../resources/icons";
+    static constexpr const char* kIcons = TORVEL_BUILD_SHARE "/icons";
 };
 
 TEST_F(DBusMenuExporterTest, MapsTheModelToDbusmenuItems) {

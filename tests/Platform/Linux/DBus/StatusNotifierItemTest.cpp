@@ -17,7 +17,7 @@
 namespace torvel {
 namespace {
 
-constexpr const char* kIcons = TORVEL_DBUS_TEST_DIR "/../../../../resources/icons";
+constexpr const char* kIcons = TORVEL_BUILD_SHARE "/icons";
 constexpr const char* kItem = "org.kde.StatusNotifierItem";
 
 class StatusNotifierItemTest : public ::testing::Test {

@@ -1,0 +1,44 @@
+// Draws the tray's status icons for hosts that show pixels: every SVG given, in a dark and a light
+// glyph, at every tray size, as PNG files in the output folder (named as the tray looks them up).
+// Usage: torvel-render-tray-icons OUT_DIR ICON.svg...
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cstdio>
+
+#include "Platform/Linux/TrayIconArt.h"
+
+int main(int argc, char** argv) {
+    // The SVG reader is an image plugin; plugins are found through the application object.
+    QCoreApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s OUT_DIR ICON.svg...\n", argv[0]);
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    if (!QDir().mkpath(out)) {
+        std::fprintf(stderr, "cannot make %s\n", argv[1]);
+        return 1;
+    }
+    for (int i = 2; i < argc; ++i) {
+        QFile file(QString::fromLocal8Bit(argv[i]));
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "cannot read %s\n", argv[i]);
+            return 1;
+        }
+        const QByteArray svg = file.readAll();
+        const std::string name = QFileInfo(file.fileName()).completeBaseName().toStdString();
+        for (auto shade : {torvel::GlyphShade::dark, torvel::GlyphShade::light}) {
+            for (int size : torvel::kTrayPixmapSizes) {
+                const QImage image = torvel::drawGlyph(svg, size, torvel::glyphColour(shade));
+                const auto path = torvel::trayPixmapFile(out.toStdString(), name, shade, size);
+                if (image.isNull() || !image.save(QString::fromStdString(path.string()), "PNG")) {
+                    std::fprintf(stderr, "cannot draw %s at %d px into %s\n", argv[i], size, path.c_str());
+                    return 1;
+                }
+            }
+        }
+    }
+    return 0;
+}
