@@ -191,7 +191,8 @@ TEST_F(TrayEndToEndTest, HostHoldsTheChangedMenuBeforeItOpensIt) {
     QFile defaults(config_.path() + "/torvel/defaults.json");
     ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
     const QJsonObject values{{"trustedNetworkActivationEnabled", QJsonObject{{"bool", true}}}};
-    defaults.write(QJsonDocument(QJsonObject{{"format", "torvel-defaults"}, {"version", 1}, {"values", values}}).toJson());
+    const QJsonObject file{{"format", "torvel-defaults"}, {"version", 1}, {"values", values}};
+    defaults.write(QJsonDocument(file).toJson());
     defaults.close();
     QProcess& host = start("/usr/bin/python3", {kHost});
     startTorvel();

@@ -65,8 +65,9 @@ DBusMenuExporter::DBusMenuExporter(QDBusConnection bus, std::function<MenuModel(
     // look names up in the desktop's data folders only (few read IconThemePath), so a build tree's
     // icons go as images.
     const QString folder = QFileInfo(QString::fromStdString(iconThemeFolder_.string())).canonicalFilePath();
-    for (const QString& data : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
-        iconsFoundByName_ = iconsFoundByName_ || (!folder.isEmpty() && QFileInfo(data + "/icons").canonicalFilePath() == folder);
+    for (const QString& data : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
+        if (!folder.isEmpty() && QFileInfo(data + "/icons").canonicalFilePath() == folder) iconsFoundByName_ = true;
+    }
 }
 
 DBusMenuExporter::~DBusMenuExporter() {
