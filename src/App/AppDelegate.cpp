@@ -343,6 +343,11 @@ void AppDelegate::startTray(TrayFunctions functions) {
     trayConnections_.push_back(state_->batteryStateChanged.connect(refresh));
     trayConnections_.push_back(state_->emergencyChanged.connect(refresh));
     trayConnections_.push_back(timer_->changed.connect(refresh));
+    // What only the menu shows.
+    trayConnections_.push_back(state_->profilesChanged.connect(refresh));
+    trayConnections_.push_back(state_->wifiStateChanged.connect(refresh));
+    trayConnections_.push_back(state_->automationPauseChanged.connect(refresh));
+    trayConnections_.push_back(notifications_->lastStatusMessageChanged.connect(refresh));
     trayConnections_.push_back(texts_->languageChanged.connect(refresh));  // after the new texts are in
     if (!tray_->start()) logger_.error("The tray icon cannot be offered on the session bus");
 }

@@ -39,6 +39,7 @@ TrayFace::TrayFace(AppDelegate& delegate)
 TrayFunctions TrayFace::functions() {
     TrayFunctions tray;
     tray.buildMenu = [this] { return menu_.build(); };
+    tray.menuWillOpen = [this] { menu_.willOpen(); };
     tray.perform = [this](const MenuItem& item) { menu_.perform(item); };
     tray.present = [this] { return presenter_.present(); };
     tray.toggle = [this] { delegate_.state().toggle(); };

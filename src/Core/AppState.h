@@ -187,6 +187,8 @@ public:
     const std::optional<Date>& automationPausedUntil() const { return automationPausedUntil_; }
     void pauseAutomation(PauseMode mode);
     void resumeAutomation();
+    /// Tells observers that a pause began or ended (by the user or at its end).
+    Signal<> automationPauseChanged;
     /// Lifts a pause because the user explicitly asked for automatic keep-awake.
     void overrideAutomationPauseForExplicitKeepAwake();
     /// The next 07:00 strictly after `date`.

@@ -27,6 +27,7 @@ void AppState::pauseAutomation(PauseMode mode) {
     persistAutomationPause();
     rescheduleAutomationPauseExpiry();
     reevaluateState();
+    automationPauseChanged.emit();
 }
 
 void AppState::resumeAutomation() {
@@ -34,6 +35,7 @@ void AppState::resumeAutomation() {
     persistAutomationPause();
     rescheduleAutomationPauseExpiry();
     reevaluateState();
+    automationPauseChanged.emit();
 }
 
 void AppState::overrideAutomationPauseForExplicitKeepAwake() {
@@ -80,6 +82,7 @@ void AppState::rescheduleAutomationPauseExpiry() {
         automationPausedUntil_.reset();
         persistAutomationPause();
         reevaluateState();
+        automationPauseChanged.emit();
     });
 }
 

@@ -68,13 +68,16 @@ std::string MenuBuilder::text(std::string_view key) const {
     return services_.state.texts().text(key);
 }
 
-MenuModel MenuBuilder::build() {
+void MenuBuilder::willOpen() {
+    runningApps_ = services_.state.runningApplications();
     // The menu shows the network of this moment, not the last one the monitor happened to report.
     if (services_.state.settings().trustedNetworkActivationEnabled) services_.state.refreshWiFiState();
-    // Both answer in the background; the menu shows the last answers and is redrawn when they change.
+    // These answer in the background; the menu shows the last answers and is redrawn when they change.
     if (services_.state.batteryState().hasBattery) services_.state.refreshAutomationConsent();
     services_.state.refreshSleepBlockers();
+}
 
+MenuModel MenuBuilder::build() const {
     MenuModel menu;
     auto& items = menu.items;
     addEmergencyAlarm(items);

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Models/RunningAppInfo.h"
 #include "UI/MenuModel.h"
 
 namespace torvel {
@@ -40,14 +41,18 @@ struct MenuBuilderServices {
     const Calendar& calendar;
 };
 
-/// Builds the status item's menu afresh each time it opens (a read-out of why and how long the computer
-/// stays awake, then every action) and carries out the item the user chose. Main thread only.
+/// Builds the status item's menu (a read-out of why and how long the computer stays awake, then every
+/// action) and carries out the item the user chose. Main thread only.
 class MenuBuilder {
 public:
     MenuBuilder(MenuBuilderServices services, MenuCommands commands);
 
-    /// The menu as the state stands now, after refreshing the facts it shows (the Wi-Fi network).
-    MenuModel build();
+    /// A menu is opening: reads afresh what the menu shows that nothing reports by itself (the running
+    /// applications) and asks for the readings that answer in the background (the Wi-Fi network, the
+    /// permission to sleep, the sleep blockers); their answers arrive as changes of the state.
+    void willOpen();
+    /// The menu as the state stands now. Only reads: a rebuild after a change starts nothing.
+    MenuModel build() const;
     /// Carries out `item`'s action; an item whose object does not fit its action does nothing.
     void perform(const MenuItem& item);
 
@@ -71,6 +76,9 @@ private:
 
     MenuBuilderServices services_;
     MenuCommands commands_;
+    /// As read at the last opening (or the first build): scanning the processes at every change would
+    /// wake the machine.
+    mutable std::optional<std::vector<RunningAppInfo>> runningApps_;
 };
 
 /// A greyed line of information with an optional symbol (see menuIconName).

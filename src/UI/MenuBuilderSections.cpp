@@ -252,7 +252,8 @@ void MenuBuilder::addDurations(std::vector<MenuItem>& items) const {
 
 void MenuBuilder::addKeepAwakeUntilQuit(std::vector<MenuItem>& items) const {
     std::vector<MenuItem> entries;
-    for (const RunningAppInfo& app : services_.state.runningApplications()) {
+    if (!runningApps_) runningApps_ = services_.state.runningApplications();
+    for (const RunningAppInfo& app : *runningApps_) {
         // A nameless process still needs a line the user can tell apart.
         std::string title = !app.name.empty()       ? app.name
                             : !app.bundleID.empty() ? app.bundleID
@@ -281,15 +282,11 @@ void MenuBuilder::addProfiles(std::vector<MenuItem>& items) const {
 
 void MenuBuilder::addFooter(std::vector<MenuItem>& items) const {
     items.push_back(menuSeparator());
-    MenuItem settings = menuActionItem(text("menu.settings"), MenuAction::settings);
-    settings.shortcut = "Ctrl+,";
-    items.push_back(std::move(settings));
+    items.push_back(menuActionItem(text("menu.settings"), MenuAction::settings));
     items.push_back(menuActionItem(text("menu.about"), MenuAction::about));
     // No update item: on Linux the distribution's packages bring new versions.
     items.push_back(menuSeparator());
-    MenuItem quit = menuActionItem(text("menu.quit"), MenuAction::quit);
-    quit.shortcut = "Ctrl+Q";
-    items.push_back(std::move(quit));
+    items.push_back(menuActionItem(text("menu.quit"), MenuAction::quit));
 }
 
 }  // namespace torvel

@@ -55,8 +55,6 @@ struct MenuItem {
     bool checked = false;
     MenuAction action = MenuAction::none;
     MenuItemObject object;
-    /// A keyboard shortcut in Qt's portable text form ("Ctrl+Q"); empty for none.
-    std::string shortcut;
     /// Non-empty makes this item a submenu.
     std::vector<MenuItem> submenu;
 };

@@ -6,6 +6,7 @@
 
 #include "Platform/Linux/DBusMenuExporter.h"
 #include "Platform/Linux/StatusNotifierItem.h"
+#include "Views/ActivationToken.h"
 #include "Views/XEmbedTray.h"
 
 namespace torvel {
@@ -24,10 +25,15 @@ TrayController::~TrayController() {
 }
 
 bool TrayController::start() {
-    menu_ = std::make_unique<DBusMenuExporter>(bus_, functions_.buildMenu, functions_.perform, sink_);
+    menu_ = std::make_unique<DBusMenuExporter>(bus_, functions_.buildMenu, functions_.perform, iconThemeFolder_,
+                                               sink_);
     menu_->setOnOpenChanged([this](bool open) { holdSeconds(open); });
+    menu_->setOnOpening(functions_.menuWillOpen);
     item_ = std::make_unique<StatusNotifierItem>(bus_, iconThemeFolder_, sink_);
     item_->setOnActivate(functions_.toggle);
+    item_->setOnActivationToken([this](const std::string& token) {
+        if (!setPendingActivationToken(token)) log_.info("The tray host's activation token was malformed; dropped");
+    });
     item_->setOnRegistration([this](bool) {
         itemAnswered_ = true;
         choose();
@@ -57,7 +63,12 @@ void TrayController::choose() {
         host_ = Host::statusNotifier;
     } else if (itemAnswered_ && qobject_cast<QApplication*>(QCoreApplication::instance())) {
         if (!xembed_) {
-            xembed_ = std::make_unique<XEmbedTray>(functions_.buildMenu, functions_.perform, functions_.toggle,
+            // The classic tray builds its menu only as it opens.
+            auto buildForOpening = [this] {
+                if (functions_.menuWillOpen) functions_.menuWillOpen();
+                return functions_.buildMenu ? functions_.buildMenu() : MenuModel();
+            };
+            xembed_ = std::make_unique<XEmbedTray>(buildForOpening, functions_.perform, functions_.toggle,
                                                    iconThemeFolder_);
             xembed_->setOnMenuOpenChanged([this](bool open) { holdSeconds(open); });
             if (functions_.present) xembed_->setPresentation(functions_.present());
@@ -83,6 +94,9 @@ void TrayController::refresh() {
     const StatusItemPresentation presentation = functions_.present();
     if (item_) item_->setPresentation(presentation);
     if (xembed_) xembed_->setPresentation(presentation);
+    // A panel sizes the menu from the copy it holds when it opens it: that copy must be current. The
+    // classic tray's menu is built as it opens.
+    if (menu_ && host_ == Host::statusNotifier) menu_->menuMayHaveChanged();
     updateShownText();
 }
 

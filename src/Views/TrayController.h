@@ -30,8 +30,11 @@ struct TrayHostPlace {
 
 /// What the tray shows and does, given by the application.
 struct TrayFunctions {
-    /// Builds the menu as it is now; called each time a menu opens.
+    /// Builds the menu as the state is now, reading only; called as a menu opens and whenever what it
+    /// shows may have changed.
     std::function<MenuModel()> buildMenu;
+    /// A menu is opening: asks for fresh readings of what it shows (their answers come as changes).
+    std::function<void()> menuWillOpen;
     /// Carries out a chosen menu item.
     std::function<void(const MenuItem&)> perform;
     /// The icon and texts as they are now.
@@ -65,7 +68,8 @@ public:
 
     /// Offers the icon; false when it cannot even be offered on the bus (then only XEmbed can show it).
     bool start();
-    /// Redraws the icon, label and tooltip from the state; call on every change that shows.
+    /// Redraws the icon, label and tooltip from the state, and has a panel host's copy of the menu
+    /// brought up to date; call on every change that shows in either.
     void refresh();
     /// Asked to show the tray (a second launch): offers the icon again and says where it shows; with
     /// no host, tells the user again. True when a host shows it.

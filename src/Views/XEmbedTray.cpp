@@ -2,8 +2,8 @@
 
 #include <QCursor>
 #include <QGuiApplication>
-#include <QKeySequence>
 #include <QPixmap>
+#include <QTextDocument>
 
 #include "Platform/Linux/TrayIconArt.h"
 #include "UI/ClickRouting.h"
@@ -75,7 +75,8 @@ void XEmbedTray::fill(QMenu& menu, const std::vector<MenuItem>& items,
             menu.addSeparator();
             continue;
         }
-        const QString title = QString::fromStdString(item.title);
+        // Qt reads '&' as the mnemonic marker; a title's own ampersands are doubled to show as themselves.
+        const QString title = QString::fromStdString(item.title).replace('&', "&&");
         QAction* action = nullptr;
         if (!item.submenu.empty()) {
             QMenu* sub = menu.addMenu(title);
@@ -90,8 +91,10 @@ void XEmbedTray::fill(QMenu& menu, const std::vector<MenuItem>& items,
         }
         action->setEnabled(item.enabled && item.style == MenuItemStyle::normal);
         if (!item.iconName.empty()) action->setIcon(QIcon::fromTheme(QString::fromStdString(item.iconName)));
-        if (!item.tooltip.empty()) action->setToolTip(QString::fromStdString(item.tooltip));
-        if (!item.shortcut.empty()) action->setShortcut(QKeySequence(QString::fromStdString(item.shortcut)));
+        // Tooltips guess rich text from the text: names from outside ("<b>x</b>") stay literal as escaped
+        // rich text, line breaks kept.
+        if (!item.tooltip.empty())
+            action->setToolTip(Qt::convertFromPlainText(QString::fromStdString(item.tooltip), Qt::WhiteSpaceNormal));
         action->setCheckable(item.checkable);
         action->setChecked(item.checked);
     }

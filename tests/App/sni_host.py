@@ -10,7 +10,8 @@ one command per line on stdin with one JSON line on stdout:
   about-to-show        AboutToShow(0) on the menu: {"needUpdate": b}
   click ID             Event(ID, "clicked") on the menu
   activate             Activate(0, 0) on the item
-  signals              the signals the item and its menu sent so far, by name
+  middle-click         XAyatanaSecondaryActivate(0) on the item, as GNOME's host sends a middle click
+  signals              the signals the item and its menu sent so far: {"signals": {name: [arguments]}}
 """
 import json
 import os
@@ -103,11 +104,14 @@ def main():
         if command == "activate":
             item().Activate(0, 0, dbus_interface=ITEM)
             return {"ok": True}
+        if command == "middle-click":
+            item().XAyatanaSecondaryActivate(dbus.UInt32(0), dbus_interface=ITEM)
+            return {"ok": True}
         if command == "signals":
             # Signals already on the wire are read first.
             while context.iteration(False):
                 pass
-            return signals
+            return {"signals": signals}
         return {"error": "unknown command " + command}
 
     pending = b""

@@ -240,6 +240,7 @@ TEST(EmergencyMenu, ShowsTheAlarmTheBlockersByGroupAndOffersTheSleepOnlyWhenItCo
                      {}};
     auto titles = [&menu] {
         Strings out;
+        menu.willOpen();
         for (const auto& item : menu.build().items)
             if (item.style != MenuItemStyle::separator) out.push_back(item.title);
         return out;
@@ -249,6 +250,7 @@ TEST(EmergencyMenu, ShowsTheAlarmTheBlockersByGroupAndOffersTheSleepOnlyWhenItCo
     e.addBlocker(8, "zoom");
     e.state().set(&SettingsValues::emergencyPowerEnabled, false);  // no emergency, only the list
     e.battery(50);
+    menu.willOpen();
     auto items = menu.build().items;
     ASSERT_EQ(items[0].title, "menu.sleep_blockers");
     EXPECT_EQ(items[1].title, "zoom \u00D72");
@@ -261,7 +263,7 @@ TEST(EmergencyMenu, ShowsTheAlarmTheBlockersByGroupAndOffersTheSleepOnlyWhenItCo
 
     // A refused suspend takes the action away and says why.
     e.power.setSuspendAnswer(SuspendAnswer::no);
-    menu.build();
+    menu.willOpen();
     e.h.scheduler.runPending();
     items = menu.build().items;
     EXPECT_EQ(items[3].action, MenuAction::none);
@@ -269,7 +271,7 @@ TEST(EmergencyMenu, ShowsTheAlarmTheBlockersByGroupAndOffersTheSleepOnlyWhenItCo
 
     // Nine names: eight groups and one line for the rest.
     for (std::int32_t pid = 10; pid < 17; ++pid) e.addBlocker(pid, "p" + std::to_string(pid));
-    menu.build();
+    menu.willOpen();
     EXPECT_EQ(titles()[9], "1 more");
 
     // The alarm heads the menu and the silence item latches it off.

@@ -179,6 +179,7 @@ TEST(EmergencyAlarm, AnAlarmNoServerTakesIsShownUnavailableWarnedOfCriticallyAnd
     // The menu's head up to its first separator, when it is about the alarm.
     auto alarmRows = [&menu] {
         std::vector<std::string> out;
+        menu.willOpen();
         for (const auto& item : menu.build().items) {
             if (item.style == MenuItemStyle::separator) break;
             out.push_back(item.title);

@@ -17,6 +17,7 @@ TEST(SleepBlockerRows, LocksTheSessionHoldsForItsApplicationsAreOneRowNamedForTh
     e.addBlocker(7, "zoom");
     e.state().set(&SettingsValues::emergencyPowerEnabled, false);  // only the list
     e.battery(50);
+    menu.willOpen();
     const auto items = menu.build().items;
     ASSERT_GE(items.size(), 3u);
     EXPECT_EQ(items[1].title, "The desktop session \u00D72");

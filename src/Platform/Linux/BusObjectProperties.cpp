@@ -34,8 +34,11 @@ void replyWith(const QDBusConnection& connection, const QDBusMessage& message, c
 }
 
 bool answerIntrospection(const QDBusMessage& message, const QDBusConnection& connection, const QString& interfaces) {
-    if (message.interface() != "org.freedesktop.DBus.Introspectable" || message.member() != "Introspect")
-        return false;
+    if (message.interface() != "org.freedesktop.DBus.Introspectable") return false;
+    if (message.member() != "Introspect" || !message.signature().isEmpty()) {
+        replyBadCall(connection, message, {"Introspect"});
+        return true;
+    }
     replyWith(connection, message,
               {QString("<!DOCTYPE node PUBLIC \"-//freedesktop//DTD D-BUS Object Introspection 1.0//EN\"\n"
                        "\"http://www.freedesktop.org/standards/dbus/1.0/introspect.dtd\">\n<node>\n"
@@ -76,10 +79,23 @@ bool answerPropertiesCall(const QDBusMessage& message, const QDBusConnection& co
         replyError(connection, message, QDBusError::errorString(QDBusError::PropertyReadOnly),
                    "The properties are read-only");
     } else {
-        replyError(connection, message, QDBusError::errorString(QDBusError::InvalidArgs),
-                   "Unknown method or wrong arguments");
+        replyBadCall(connection, message, {"Get", "GetAll", "Set"});
     }
     return true;
+}
+
+void replyBadCall(const QDBusConnection& connection, const QDBusMessage& message,
+                  std::initializer_list<const char*> members) {
+    const QString member = message.member();
+    for (const char* known : members) {
+        if (member == QLatin1String(known)) {
+            replyError(connection, message, QDBusError::errorString(QDBusError::InvalidArgs),
+                       "Wrong arguments for " + member);
+            return;
+        }
+    }
+    replyError(connection, message, QDBusError::errorString(QDBusError::UnknownMethod),
+               "No such method: " + member);
 }
 
 }  // namespace torvel

@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QString>
 #include <QVariantMap>
+#include <initializer_list>
 
 namespace torvel {
 
@@ -15,7 +16,8 @@ bool answerPropertiesCall(const QDBusMessage& message, const QDBusConnection& co
                           const QString& interface, const QVariantMap& properties);
 
 /// Answers org.freedesktop.DBus.Introspectable.Introspect with a document holding `interfaces` (the
-/// object's own interface fragments); false when `message` is something else.
+/// object's own interface fragments), and any other call on that interface with an error; false when
+/// `message` is for another interface.
 bool answerIntrospection(const QDBusMessage& message, const QDBusConnection& connection, const QString& interfaces);
 
 /// Sends an error reply to `message` unless the caller asked for none.
@@ -25,6 +27,12 @@ void replyError(const QDBusConnection& connection, const QDBusMessage& message, 
 /// Sends the reply to `message` with `arguments` unless the caller asked for none.
 void replyWith(const QDBusConnection& connection, const QDBusMessage& message,
                const QList<QVariant>& arguments = {});
+
+/// Answers a call no member of the object takes: InvalidArgs when `message` names one of `members` (of
+/// its interface) with the wrong arguments, UnknownMethod otherwise, which is what callers look for
+/// before they fall back on another method.
+void replyBadCall(const QDBusConnection& connection, const QDBusMessage& message,
+                  std::initializer_list<const char*> members);
 
 /// The introspection fragment of the Properties interface, for introspect().
 extern const char* const kPropertiesIntrospection;

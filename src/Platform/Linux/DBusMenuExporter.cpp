@@ -2,10 +2,13 @@
 
 #include <QDBusError>
 #include <QDBusVariant>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <climits>
 
 #include "Platform/Linux/BusObjectProperties.h"
-#include "Platform/Linux/DBusMenuTypes.h"
+#include "Platform/Linux/TrayIconArt.h"
 
 namespace torvel {
 namespace {
@@ -15,20 +18,11 @@ QString label(const std::string& title) {
     return QString::fromStdString(title).replace('_', "__");
 }
 
-QVariantMap propertiesOf(const MenuItem& item) {
-    if (item.style == MenuItemStyle::separator) return {{"type", "separator"}};
-    QVariantMap out{{"label", label(item.title)}};
-    // Info lines and headers are read-outs: panel menus show them as disabled items.
-    if (!item.enabled || item.style != MenuItemStyle::normal) out["enabled"] = false;
-    if (!item.iconName.empty()) out["icon-name"] = QString::fromStdString(item.iconName);
-    if (item.checkable) {
-        out["toggle-type"] = "checkmark";
-        out["toggle-state"] = item.checked ? 1 : 0;
-    }
-    const auto keys = DBusMenuExporter::shortcutKeys(item.shortcut);
-    if (!keys.isEmpty()) out["shortcut"] = QVariant::fromValue(keys);
-    if (!item.submenu.empty()) out["children-display"] = "submenu";
-    return out;
+// Two layouts with the same items in the same places: ids may be kept, and with them what a click on
+// each id does. How an item looks (greyed, checked, its text) is a property hosts take as an update.
+bool sameItems(const MenuItem& a, const MenuItem& b) {
+    const bool separator = a.style == MenuItemStyle::separator;
+    return separator == (b.style == MenuItemStyle::separator) && a.action == b.action && a.object == b.object;
 }
 
 const char* const kIntrospection =
@@ -59,9 +53,21 @@ const char* const kIntrospection =
 }  // namespace
 
 DBusMenuExporter::DBusMenuExporter(QDBusConnection bus, std::function<MenuModel()> build,
-                                   std::function<void(const MenuItem&)> perform, LogSink& log)
-    : bus_(std::move(bus)), build_(std::move(build)), perform_(std::move(perform)), log_(log, "Tray") {
+                                   std::function<void(const MenuItem&)> perform,
+                                   std::filesystem::path iconThemeFolder, LogSink& log)
+    : bus_(std::move(bus)),
+      build_(std::move(build)),
+      perform_(std::move(perform)),
+      iconThemeFolder_(std::move(iconThemeFolder)),
+      log_(log, "Tray") {
     registerDBusMenuTypes();
+    // Installed icons are best sent by name: hosts then draw them in the menu's own colours. Hosts
+    // look names up in the desktop's data folders only (few read IconThemePath), so a build tree's
+    // icons go as images.
+    const QString folder = QFileInfo(QString::fromStdString(iconThemeFolder_.string())).canonicalFilePath();
+    for (const QString& data : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
+        if (!folder.isEmpty() && QFileInfo(data + "/icons").canonicalFilePath() == folder) iconsFoundByName_ = true;
+    }
 }
 
 DBusMenuExporter::~DBusMenuExporter() {
@@ -73,33 +79,45 @@ bool DBusMenuExporter::exportOn() {
     return exported_;
 }
 
-QList<QStringList> DBusMenuExporter::shortcutKeys(const std::string& portable) {
-    if (portable.empty()) return {};
-    QStringList keys;
-    QString text = QString::fromStdString(portable);
-    // "Ctrl++" ends in the plus key itself.
-    const bool plusKey = text.endsWith("++") || text == "+";
-    if (plusKey) text.chop(text == "+" ? 1 : 2);
-    for (const QString& part : text.split('+', Qt::SkipEmptyParts)) {
-        if (part == "Ctrl") {
-            keys << "Control";
-        } else if (part == "Meta") {
-            keys << "Super";
-        } else if (part == "Alt" || part == "Shift") {
-            keys << part;
-        } else if (part == ",") {
-            keys << "comma";
-        } else if (part == ".") {
-            keys << "period";
-        } else {
-            keys << (part.size() == 1 ? part.toLower() : part);
-        }
+const QByteArray& DBusMenuExporter::iconData(const std::string& name) {
+    if (auto found = icons_.find(name); found != icons_.end()) return found->second;
+    QByteArray& png = icons_[name];
+    // The build draws Torvel's own icons as PNG files; any other name has none and goes by name.
+    const auto file = trayPixmapFile(trayPixmapFolder(iconThemeFolder_), name, desktopGlyphShade(), kIconPixels);
+    QFile in(QString::fromStdString(file.string()));
+    if (iconThemeFolder_.empty() || !in.exists()) return png;
+    constexpr qint64 kMaxBytes = 64 * 1024;  // a 32-pixel PNG is a few hundred bytes
+    if (in.open(QIODevice::ReadOnly) && in.size() <= kMaxBytes) png = in.readAll();
+    if (!png.startsWith("\x89PNG")) {
+        log_.error("Cannot read the menu icon {}; hosts get its name only", file.string());
+        png.clear();
     }
-    if (plusKey) keys << "plus";
-    return {keys};
+    return png;
 }
 
-void DBusMenuExporter::flatten(const std::vector<MenuItem>& items, int parent, std::vector<Entry>& out) const {
+QVariantMap DBusMenuExporter::propertiesOf(const MenuItem& item) {
+    if (item.style == MenuItemStyle::separator) return {{"type", "separator"}};
+    QVariantMap out{{"label", label(item.title)}};
+    // Info lines and headers are read-outs: panel menus show them as disabled items.
+    if (!item.enabled || item.style != MenuItemStyle::normal) out["enabled"] = false;
+    if (!item.iconName.empty()) {
+        // A host prefers a name to image data and draws a name it cannot find as a broken image.
+        const QByteArray& png = iconsFoundByName_ ? QByteArray() : iconData(item.iconName);
+        if (png.isEmpty()) {
+            out["icon-name"] = QString::fromStdString(item.iconName);
+        } else {
+            out["icon-data"] = png;
+        }
+    }
+    if (item.checkable) {
+        out["toggle-type"] = "checkmark";
+        out["toggle-state"] = item.checked ? 1 : 0;
+    }
+    if (!item.submenu.empty()) out["children-display"] = "submenu";
+    return out;
+}
+
+void DBusMenuExporter::flatten(const std::vector<MenuItem>& items, int parent, std::vector<Entry>& out) {
     for (const auto& item : items) {
         const int index = static_cast<int>(out.size());
         out.push_back({parent, propertiesOf(item), item, {}});
@@ -108,17 +126,36 @@ void DBusMenuExporter::flatten(const std::vector<MenuItem>& items, int parent, s
     }
 }
 
-bool DBusMenuExporter::rebuild() {
+DBusMenuExporter::Update DBusMenuExporter::rebuild() {
     std::vector<Entry> fresh;
     flatten(build_ ? build_().items : std::vector<MenuItem>{}, -1, fresh);
-    bool same = built_ && fresh.size() == entries_.size();
-    for (std::size_t i = 0; same && i < fresh.size(); ++i)
-        same = fresh[i].parent == entries_[i].parent && fresh[i].properties == entries_[i].properties;
-    if (!same) {
+    // In the same order with the same parents, the trees are alike too.
+    bool sameLayout = built_ && fresh.size() == entries_.size();
+    for (std::size_t i = 0; sameLayout && i < fresh.size(); ++i)
+        sameLayout = fresh[i].parent == entries_[i].parent && sameItems(fresh[i].item, entries_[i].item);
+    Update update;
+    if (!sameLayout) {
+        update.kind = Update::Kind::layout;
         // Past every id handed out so far, so a host's stale id cannot hit a new item.
         const long long next = static_cast<long long>(firstId_) + static_cast<long long>(entries_.size());
         firstId_ = next + static_cast<long long>(fresh.size()) >= INT_MAX ? 1 : static_cast<int>(next);
         ++revision_;
+    } else {
+        for (std::size_t i = 0; i < fresh.size(); ++i) {
+            const QVariantMap& before = entries_[i].properties;
+            const QVariantMap& now = fresh[i].properties;
+            if (before == now) continue;
+            const int id = idOf(static_cast<int>(i));
+            DBusMenuItemProperties changed{id, {}};
+            DBusMenuItemPropertyNames removed{id, {}};
+            for (auto it = now.constBegin(); it != now.constEnd(); ++it)
+                if (before.value(it.key()) != it.value()) changed.properties[it.key()] = it.value();
+            for (auto it = before.constBegin(); it != before.constEnd(); ++it)
+                if (!now.contains(it.key())) removed.names << it.key();
+            if (!changed.properties.isEmpty()) update.changed << changed;
+            if (!removed.names.isEmpty()) update.removed << removed;
+        }
+        if (!update.changed.isEmpty() || !update.removed.isEmpty()) update.kind = Update::Kind::properties;
     }
     // The items are taken even when they look the same: what they act on may have changed.
     entries_ = std::move(fresh);
@@ -126,7 +163,37 @@ bool DBusMenuExporter::rebuild() {
     for (std::size_t i = 0; i < entries_.size(); ++i)
         if (entries_[i].parent < 0) rootChildren_.push_back(static_cast<int>(i));
     built_ = true;
-    return !same;
+    return update;
+}
+
+void DBusMenuExporter::announce(const Update& update) {
+    if (update.kind == Update::Kind::none || !exported_) return;
+    if (update.kind == Update::Kind::layout) {
+        auto signal = QDBusMessage::createSignal(kPath, kInterface, "LayoutUpdated");
+        signal << revision_ << 0;
+        bus_.send(signal);
+        return;
+    }
+    auto signal = QDBusMessage::createSignal(kPath, kInterface, "ItemsPropertiesUpdated");
+    signal << QVariant::fromValue(update.changed) << QVariant::fromValue(update.removed);
+    bus_.send(signal);
+}
+
+void DBusMenuExporter::menuMayHaveChanged() {
+    if (!built_ || checkQueued_) return;
+    checkQueued_ = true;
+    // After the change that called has run its course, and once for all that called meanwhile.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            checkQueued_ = false;
+            announce(rebuild());
+        },
+        Qt::QueuedConnection);
+}
+
+void DBusMenuExporter::opening() {
+    if (onOpening_) onOpening_();
 }
 
 int DBusMenuExporter::indexOf(int id) const {
@@ -166,7 +233,16 @@ bool DBusMenuExporter::handleEvent(int id, const QString& name) {
     const int index = indexOf(id);
     if (index == -2) return false;
     if (index == -1) {
-        if (onOpenChanged_ && (name == "opened" || name == "closed")) onOpenChanged_(name == "opened");
+        if (name == "opened" && !refreshedForOpening_) {
+            // A host that asked no AboutToShow first: the readings are refreshed now, and it hears of
+            // any change while the menu is open.
+            opening();
+            menuMayHaveChanged();
+        }
+        if (name == "opened" || name == "closed") {
+            refreshedForOpening_ = false;
+            if (onOpenChanged_) onOpenChanged_(name == "opened");
+        }
         return true;
     }
     if (name != "clicked") return true;
@@ -179,22 +255,17 @@ bool DBusMenuExporter::handleEvent(int id, const QString& name) {
     return true;
 }
 
-void DBusMenuExporter::emitLayoutUpdated() {
-    auto signal = QDBusMessage::createSignal(kPath, kInterface, "LayoutUpdated");
-    signal << revision_ << 0;
-    bus_.send(signal);
-}
-
 QString DBusMenuExporter::introspect(const QString&) const {
     return QString::fromLatin1(kIntrospection) + QString::fromLatin1(kPropertiesIntrospection);
 }
 
 bool DBusMenuExporter::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
     if (answerIntrospection(message, connection, introspect(kPath))) return true;
+    const QString iconFolder = QString::fromStdString(iconThemeFolder_.string());
     const QVariantMap properties{{"Version", 3u},
                                  {"TextDirection", "ltr"},
                                  {"Status", "normal"},
-                                 {"IconThemePath", QStringList()}};
+                                 {"IconThemePath", iconFolder.isEmpty() ? QStringList() : QStringList{iconFolder}}};
     if (answerPropertiesCall(message, connection, kInterface, properties)) return true;
     const QString invalid = QDBusError::errorString(QDBusError::InvalidArgs);
     if (!message.interface().isEmpty() && message.interface() != kInterface) {
@@ -241,20 +312,33 @@ bool DBusMenuExporter::handleMessage(const QDBusMessage& message, const QDBusCon
         replyWith(connection, message, {QVariant::fromValue(unknown)});
         for (const auto& e : events) handleEvent(e.id, e.name);
     } else if (member == "AboutToShow" && signature == "i") {
-        const bool changed = args.at(0).toInt() == 0 && rebuild();
-        replyWith(connection, message, {changed});
-        if (changed) emitLayoutUpdated();
+        // The menu was announced as it changed; this catches what no change announced (time passing).
+        Update update;
+        if (args.at(0).toInt() == 0) {
+            opening();
+            refreshedForOpening_ = true;
+            update = rebuild();
+        }
+        replyWith(connection, message, {update.kind != Update::Kind::none});
+        announce(update);
     } else if (member == "AboutToShowGroup" && signature == "ai") {
         const auto ids = qdbus_cast<QList<int>>(args.at(0));
-        const bool changed = ids.contains(0) && rebuild();
+        Update update;
+        if (ids.contains(0)) {
+            opening();
+            refreshedForOpening_ = true;
+            update = rebuild();
+        }
         QList<int> updates, unknown;
-        if (changed) updates << 0;
+        if (update.kind != Update::Kind::none) updates << 0;
         for (int id : ids)
             if (indexOf(id) == -2) unknown << id;
         replyWith(connection, message, {QVariant::fromValue(updates), QVariant::fromValue(unknown)});
-        if (changed) emitLayoutUpdated();
+        announce(update);
     } else {
-        replyError(connection, message, invalid, "Unknown method or wrong arguments");
+        replyBadCall(connection, message,
+                     {"GetLayout", "GetGroupProperties", "GetProperty", "Event", "EventGroup", "AboutToShow",
+                      "AboutToShowGroup"});
     }
     return true;
 }

@@ -42,6 +42,20 @@ const QDBusArgument& operator>>(const QDBusArgument& in, DBusMenuItemProperties&
     return in;
 }
 
+QDBusArgument& operator<<(QDBusArgument& out, const DBusMenuItemPropertyNames& item) {
+    out.beginStructure();
+    out << item.id << item.names;
+    out.endStructure();
+    return out;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& in, DBusMenuItemPropertyNames& item) {
+    in.beginStructure();
+    in >> item.id >> item.names;
+    in.endStructure();
+    return in;
+}
+
 QDBusArgument& operator<<(QDBusArgument& out, const DBusMenuEvent& event) {
     out.beginStructure();
     out << event.id << event.name << event.data << event.timestamp;
@@ -63,7 +77,8 @@ void registerDBusMenuTypes() {
         qDBusRegisterMetaType<QList<DBusMenuItemProperties>>();
         qDBusRegisterMetaType<DBusMenuEvent>();
         qDBusRegisterMetaType<QList<DBusMenuEvent>>();
-        qDBusRegisterMetaType<QList<QStringList>>();
+        qDBusRegisterMetaType<DBusMenuItemPropertyNames>();
+        qDBusRegisterMetaType<QList<DBusMenuItemPropertyNames>>();
         return true;
     }();
     (void)registered;

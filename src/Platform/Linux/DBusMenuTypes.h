@@ -4,6 +4,7 @@
 #include <QDBusVariant>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 namespace torvel {
@@ -19,6 +20,11 @@ struct DBusMenuItemProperties {
     int id = 0;
     QVariantMap properties;
 };
+/// The properties an item no longer has, in ItemsPropertiesUpdated: (ias).
+struct DBusMenuItemPropertyNames {
+    int id = 0;
+    QStringList names;
+};
 /// One event of EventGroup: (isvu).
 struct DBusMenuEvent {
     int id = 0;
@@ -32,14 +38,17 @@ QDBusArgument& operator<<(QDBusArgument& out, const DBusMenuLayoutItem& item);
 const QDBusArgument& operator>>(const QDBusArgument& in, DBusMenuLayoutItem& item);
 QDBusArgument& operator<<(QDBusArgument& out, const DBusMenuItemProperties& item);
 const QDBusArgument& operator>>(const QDBusArgument& in, DBusMenuItemProperties& item);
+QDBusArgument& operator<<(QDBusArgument& out, const DBusMenuItemPropertyNames& item);
+const QDBusArgument& operator>>(const QDBusArgument& in, DBusMenuItemPropertyNames& item);
 QDBusArgument& operator<<(QDBusArgument& out, const DBusMenuEvent& event);
 const QDBusArgument& operator>>(const QDBusArgument& in, DBusMenuEvent& event);
 
-/// Registers the structures (and the shortcut's aas) with Qt's D-Bus type system; safe to call again.
+/// Registers the structures with Qt's D-Bus type system; safe to call again.
 void registerDBusMenuTypes();
 
 }  // namespace torvel
 
 Q_DECLARE_METATYPE(torvel::DBusMenuLayoutItem)
 Q_DECLARE_METATYPE(torvel::DBusMenuItemProperties)
+Q_DECLARE_METATYPE(torvel::DBusMenuItemPropertyNames)
 Q_DECLARE_METATYPE(torvel::DBusMenuEvent)

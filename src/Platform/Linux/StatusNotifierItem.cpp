@@ -92,6 +92,8 @@ const char* const kIntrospection =
     "<arg type=\"i\" direction=\"in\"/></method>\n"
     "    <method name=\"ContextMenu\"><arg type=\"i\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/></method>\n"
     "    <method name=\"Scroll\"><arg type=\"i\" direction=\"in\"/><arg type=\"s\" direction=\"in\"/></method>\n"
+    "    <method name=\"XAyatanaSecondaryActivate\"><arg type=\"u\" direction=\"in\"/></method>\n"
+    "    <method name=\"ProvideXdgActivationToken\"><arg type=\"s\" direction=\"in\"/></method>\n"
     "    <signal name=\"NewTitle\"/>\n"
     "    <signal name=\"NewIcon\"/>\n"
     "    <signal name=\"NewAttentionIcon\"/>\n"
@@ -208,6 +210,22 @@ QVariant StatusNotifierItem::pixmapsOf(const std::string& iconName) {
     return pixmaps_[iconName] = pixmaps_[key] = QVariant::fromValue(out);
 }
 
+QString StatusNotifierItem::title() const {
+    return presentation_.tooltipTitle.empty() ? QStringLiteral("Torvel")
+                                              : QString::fromStdString(presentation_.tooltipTitle);
+}
+
+QString StatusNotifierItem::status() const {
+    return presentation_.needsAttention ? QStringLiteral("NeedsAttention") : QStringLiteral("Active");
+}
+
+QString StatusNotifierItem::toolTipBody() const {
+    // Below the title: what the state is, then the label's pieces for hosts that show no label.
+    QString body = QString::fromStdString(presentation_.accessibleText);
+    if (!label().isEmpty()) body += "\n" + label();
+    return body;
+}
+
 QString StatusNotifierItem::label() const {
     // The leading space separates the title from the icon where the title is drawn inside the icon's
     // button; panel hosts leave their own gap.
@@ -215,14 +233,16 @@ QString StatusNotifierItem::label() const {
 }
 
 void StatusNotifierItem::setPresentation(const StatusItemPresentation& presentation) {
-    const StatusItemPresentation before = presentation_;
+    const QString titleBefore = title(), statusBefore = status(), labelBefore = label(), bodyBefore = toolTipBody();
+    const std::string iconBefore = presentation_.iconName;
     presentation_ = presentation;
     pixmapsOf(presentation.iconName);
-    if (before.iconName != presentation.iconName) emitSignal("NewIcon");
-    if (before.accessibleText != presentation.accessibleText || before.title != presentation.title ||
-        before.iconName != presentation.iconName)
+    if (iconBefore != presentation.iconName) emitSignal("NewIcon");
+    if (titleBefore != title()) emitSignal("NewTitle");
+    if (titleBefore != title() || bodyBefore != toolTipBody() || iconBefore != presentation.iconName)
         emitSignal("NewToolTip");
-    if (before.title != presentation.title) emitSignal("XAyatanaNewLabel", {label(), label()});
+    if (statusBefore != status()) emitSignal("NewStatus", {status()});
+    if (labelBefore != label()) emitSignal("XAyatanaNewLabel", {label(), label()});
 }
 
 void StatusNotifierItem::emitSignal(const char* name, const QList<QVariant>& arguments) {
@@ -236,12 +256,11 @@ QVariantMap StatusNotifierItem::properties() const {
     const QString icon = QString::fromStdString(presentation_.iconName);
     const auto found = pixmaps_.find(presentation_.iconName);
     const QVariant pixmaps = found != pixmaps_.end() ? found->second : QVariant::fromValue(QList<SniPixmap>());
-    const SniToolTip tip{icon, pixmaps.value<QList<SniPixmap>>(), QString::fromStdString(presentation_.accessibleText),
-                         label()};
+    const SniToolTip tip{icon, pixmaps.value<QList<SniPixmap>>(), title(), toolTipBody()};
     return {{"Category", "ApplicationStatus"},
             {"Id", "torvel"},
-            {"Title", "Torvel"},
-            {"Status", "Active"},
+            {"Title", title()},
+            {"Status", status()},
             {"WindowId", 0},
             {"IconName", icon},
             {"IconThemePath", QString::fromStdString(iconThemeFolder_.string())},
@@ -262,21 +281,32 @@ QString StatusNotifierItem::introspect(const QString&) const {
 bool StatusNotifierItem::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
     if (answerIntrospection(message, connection, introspect(kPath))) return true;
     if (answerPropertiesCall(message, connection, kInterface, properties())) return true;
+    if (!message.interface().isEmpty() && message.interface() != kInterface) {
+        replyError(connection, message, QDBusError::errorString(QDBusError::UnknownInterface), "No such interface");
+        return true;
+    }
     const QString member = message.member();
     const QString signature = message.signature();
-    const bool ours = message.interface().isEmpty() || message.interface() == kInterface;
     const bool point = signature == "ii";
-    if (ours && (member == "Activate" || member == "SecondaryActivate") && point) {
+    // A middle click comes as XAyatanaSecondaryActivate from GNOME's host, as SecondaryActivate from
+    // others; both toggle, as a left click does.
+    if (((member == "Activate" || member == "SecondaryActivate") && point) ||
+        (member == "XAyatanaSecondaryActivate" && signature == "u")) {
         // Answered first: the host must not wait for the keep-awake change.
         replyWith(connection, message);
         if (onActivate_) onActivate_();
-    } else if (ours && ((member == "ContextMenu" && point) || (member == "Scroll" && signature == "is") ||
-                        (member == "ProvideXdgActivationToken" && signature == "s"))) {
+    } else if (member == "ProvideXdgActivationToken" && signature == "s") {
+        // Sent just before the click it is for, so that a window this click raises may take focus.
+        replyWith(connection, message);
+        if (onActivationToken_) onActivationToken_(message.arguments().at(0).toString().toStdString());
+    } else if ((member == "ContextMenu" && point) || (member == "Scroll" && signature == "is")) {
         // Hosts open the menu from the Menu property themselves; scrolling means nothing here.
         replyWith(connection, message);
     } else {
-        replyError(connection, message, QDBusError::errorString(QDBusError::InvalidArgs),
-                   "Unknown method or wrong arguments");
+        // Hosts fall back on an older method only when told the newer one is unknown.
+        replyBadCall(connection, message,
+                     {"Activate", "SecondaryActivate", "XAyatanaSecondaryActivate", "ContextMenu", "Scroll",
+                      "ProvideXdgActivationToken"});
     }
     return true;
 }

@@ -41,6 +41,10 @@ public:
     void setPresentation(const StatusItemPresentation& presentation);
     /// A left or middle click on the icon.
     void setOnActivate(std::function<void()> callback) { onActivate_ = std::move(callback); }
+    /// The XDG activation token a host hands over before a click (unchecked: the receiver checks it).
+    void setOnActivationToken(std::function<void(const std::string&)> callback) {
+        onActivationToken_ = std::move(callback);
+    }
     /// Told after every answer of a watcher (true: it holds the item) and when it goes away (false).
     void setOnRegistration(std::function<void(bool)> callback) { onRegistration_ = std::move(callback); }
     /// True while a watcher holds the item.
@@ -61,6 +65,10 @@ private:
     /// The icon's pixmaps (ARGB32 in network byte order), rendered once per icon name.
     QVariant pixmapsOf(const std::string& iconName);
     QString label() const;
+    /// The item's title and its tooltip's: "Torvel", or with the remaining time.
+    QString title() const;
+    QString status() const;
+    QString toolTipBody() const;
 
     QDBusConnection bus_;
     std::filesystem::path iconThemeFolder_;
@@ -70,6 +78,7 @@ private:
     std::map<std::string, QVariant> pixmaps_;
     std::unique_ptr<QDBusServiceWatcher> watcher_;
     std::function<void()> onActivate_;
+    std::function<void(const std::string&)> onActivationToken_;
     std::function<void(bool)> onRegistration_;
     bool registered_ = false;
     bool exported_ = false;

@@ -2,6 +2,7 @@
 // host would call it.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -11,6 +12,7 @@
 #include <set>
 #include <vector>
 
+#include "BusSignalRecorder.h"
 #include "Platform/Linux/DBusMenuExporter.h"
 #include "Platform/Sim/CapturingLogSink.h"
 
@@ -59,9 +61,10 @@ MenuModel sampleMenu() {
     auto sleepFor = item(MenuItemStyle::normal, "Keep awake for");
     sleepFor.submenu.push_back(item(MenuItemStyle::normal, "1 hour", MenuAction::duration));
     menu.items.push_back(sleepFor);
-    auto quit = item(MenuItemStyle::normal, "Quit", MenuAction::quit);
-    quit.shortcut = "Ctrl+Q";
-    menu.items.push_back(quit);
+    auto active = item(MenuItemStyle::info, "Awake");
+    active.iconName = "torvel-active-symbolic";
+    menu.items.push_back(active);
+    menu.items.push_back(item(MenuItemStyle::normal, "Quit", MenuAction::quit));
     return menu;
 }
 
@@ -74,8 +77,14 @@ protected:
         auto server = QDBusConnection::connectToBus(address, "menu-server");
         client_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "menu-host"));
         exporter_ = std::make_unique<DBusMenuExporter>(
-            server, [this] { return menu_; }, [this](const MenuItem& chosen) { performed_.push_back(chosen); }, log_);
+            server,
+            [this] {
+                ++builds_;
+                return menu_;
+            }, [this](const MenuItem& chosen) { performed_.push_back(chosen); },
+            kIcons, log_);
         exporter_->setOnOpenChanged([this](bool open) { opened_.push_back(open); });
+        exporter_->setOnOpening([this] { ++openings_; });
         ASSERT_TRUE(exporter_->exportOn());
         service_ = server.baseService();
     }
@@ -90,8 +99,9 @@ protected:
     }
 
     /// Calls `method` as a host; the event loop runs meanwhile so the exporter can answer.
-    QDBusMessage call(const QString& method, const QList<QVariant>& args) {
-        auto message = QDBusMessage::createMethodCall(service_, "/MenuBar", "com.canonical.dbusmenu", method);
+    QDBusMessage call(const QString& method, const QList<QVariant>& args,
+                      const QString& interface = "com.canonical.dbusmenu") {
+        auto message = QDBusMessage::createMethodCall(service_, "/MenuBar", interface, method);
         message.setArguments(args);
         return client_->call(message, QDBus::BlockWithGui, 5000);
     }
@@ -104,6 +114,16 @@ protected:
     }
 
     void click(int id) { call("Event", {id, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u}); }
+    void event(int id, const char* name) {
+        call("Event", {id, QString(name), QVariant::fromValue(QDBusVariant(0)), 0u});
+    }
+
+    /// Lets a queued check run, then makes a round trip: a signal sent before it has been heard after.
+    void settle() {
+        QCoreApplication::processEvents();
+        call("Introspect", {}, "org.freedesktop.DBus.Introspectable");
+        QCoreApplication::processEvents();
+    }
 
     QProcess daemon_;
     CapturingLogSink log_;
@@ -113,13 +133,16 @@ protected:
     MenuModel menu_ = sampleMenu();
     std::vector<MenuItem> performed_;
     std::vector<bool> opened_;
+    int openings_ = 0;
+    int builds_ = 0;
+    static constexpr const char* kIcons = TORVEL_BUILD_SHARE "/icons";
 };
 
 TEST_F(DBusMenuExporterTest, MapsTheModelToDbusmenuItems) {
     const Node root = layout();
     EXPECT_EQ(root.id, 0);
     EXPECT_EQ(root.props["children-display"].toString(), "submenu");
-    ASSERT_EQ(root.children.size(), 6u);
+    ASSERT_EQ(root.children.size(), 7u);
     const auto& c = root.children;
     EXPECT_FALSE(c[0].props["enabled"].toBool()) << "an info line is a disabled item";
     EXPECT_EQ(c[0].props["icon-name"].toString(), "timer");
@@ -132,13 +155,16 @@ TEST_F(DBusMenuExporterTest, MapsTheModelToDbusmenuItems) {
     EXPECT_EQ(c[4].props["children-display"].toString(), "submenu");
     ASSERT_EQ(c[4].children.size(), 1u);
     EXPECT_EQ(c[4].children[0].props["label"].toString(), "1 hour");
-    EXPECT_EQ(DBusMenuExporter::shortcutKeys("Ctrl+Q"), (QList<QStringList>{{"Control", "q"}}));
-    EXPECT_EQ(DBusMenuExporter::shortcutKeys("Ctrl+Shift+,"), (QList<QStringList>{{"Control", "Shift", "comma"}}));
-    EXPECT_TRUE(c[5].props.contains("shortcut"));
+    // Torvel's own icon goes as an image: hosts draw a name they cannot find as a broken image.
+    EXPECT_FALSE(c[5].props.contains("icon-name"));
+    EXPECT_TRUE(c[5].props["icon-data"].toByteArray().startsWith("\x89PNG"));
+    const auto themePath = call("Get", {QString("com.canonical.dbusmenu"), QString("IconThemePath")},
+                                "org.freedesktop.DBus.Properties");
+    EXPECT_EQ(themePath.arguments().at(0).value<QDBusVariant>().variant().toStringList(), QStringList{kIcons});
 
     std::set<int> ids{root.id, c[4].children[0].id};
     for (const auto& child : c) ids.insert(child.id);
-    EXPECT_EQ(ids.size(), 8u) << "every item needs its own id";
+    EXPECT_EQ(ids.size(), 9u) << "every item needs its own id";
     EXPECT_TRUE(layout(0, 0).children.empty()) << "depth 0 is the node alone";
     EXPECT_EQ(layout(c[4].id).children.size(), 1u);
     const auto label = call("GetProperty", {c[2].id, QString("label")});
@@ -157,34 +183,49 @@ TEST_F(DBusMenuExporterTest, EventsReachTheItemsOfTheCurrentLayoutOnly) {
     // Opened again with nothing changed: same ids, no new revision.
     const uint revision = exporter_->revision();
     EXPECT_FALSE(call("AboutToShow", {0}).arguments().at(0).toBool());
-    EXPECT_EQ(layout().children[5].id, first.children[5].id);
+    EXPECT_EQ(layout().children[6].id, first.children[6].id);
     EXPECT_EQ(exporter_->revision(), revision);
 
     // Opened after a change: new ids; the old quit id names nothing any more.
     menu_.items.insert(menu_.items.begin(), item(MenuItemStyle::normal, "Turn off", MenuAction::deactivate));
     EXPECT_TRUE(call("AboutToShow", {0}).arguments().at(0).toBool());
     EXPECT_GT(exporter_->revision(), revision);
-    click(first.children[5].id);
+    click(first.children[6].id);
     EXPECT_EQ(performed_.size(), 1u) << "a click on an item of an earlier layout was carried out";
-    click(layout().children[6].id);
+    click(layout().children[7].id);
     ASSERT_EQ(performed_.size(), 2u);
     EXPECT_EQ(performed_[1].action, MenuAction::quit);
 
-    call("Event", {0, QString("opened"), QVariant::fromValue(QDBusVariant(0)), 0u});
-    call("Event", {0, QString("closed"), QVariant::fromValue(QDBusVariant(0)), 0u});
-    EXPECT_EQ(opened_, (std::vector<bool>{true, false}));
+    // The readings are refreshed once per opening, whether the host asks AboutToShow, says "opened",
+    // or both.
+    EXPECT_EQ(openings_, 2);
+    event(0, "opened");
+    event(0, "closed");
+    EXPECT_EQ(openings_, 2);
+    event(0, "opened");
+    event(0, "closed");
+    EXPECT_EQ(openings_, 3);
+    EXPECT_EQ(opened_, (std::vector<bool>{true, false, true, false}));
 }
 
 TEST_F(DBusMenuExporterTest, RefusesBadArguments) {
     const Node root = layout();
-    const int quit = root.children[5].id;
+    const int quit = root.children[6].id;
     EXPECT_EQ(call("Event", {quit, QString("clicked")}).type(), QDBusMessage::ErrorMessage);
     EXPECT_EQ(call("Event", {QString("clicked"), quit, QVariant::fromValue(QDBusVariant(0)), 0u}).type(),
               QDBusMessage::ErrorMessage);
     EXPECT_EQ(call("GetLayout", {424242, -1, QStringList()}).type(), QDBusMessage::ErrorMessage);
     EXPECT_EQ(call("GetProperty", {quit, QString("no-such-property")}).type(), QDBusMessage::ErrorMessage);
     EXPECT_EQ(call("GetProperty", {-7, QString("label")}).type(), QDBusMessage::ErrorMessage);
-    EXPECT_EQ(call("NoSuchMethod", {}).type(), QDBusMessage::ErrorMessage);
+    // Hosts fall back on another method only when told the one they called does not exist.
+    EXPECT_EQ(call("NoSuchMethod", {}).errorName(), "org.freedesktop.DBus.Error.UnknownMethod");
+    EXPECT_EQ(call("AboutToShow", {QString("0")}).errorName(), "org.freedesktop.DBus.Error.InvalidArgs");
+    EXPECT_EQ(call("Frob", {}, "org.freedesktop.DBus.Properties").errorName(),
+              "org.freedesktop.DBus.Error.UnknownMethod");
+    EXPECT_EQ(call("Frob", {}, "org.freedesktop.DBus.Introspectable").errorName(),
+              "org.freedesktop.DBus.Error.UnknownMethod");
+    EXPECT_EQ(call("GetLayout", {0, -1, QStringList()}, "org.example.Other").errorName(),
+              "org.freedesktop.DBus.Error.UnknownInterface");
     call("Event", {quit, QString("hovered"), QVariant::fromValue(QDBusVariant(0)), 0u});
     call("Event", {-1, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
     EXPECT_TRUE(performed_.empty());
@@ -192,6 +233,59 @@ TEST_F(DBusMenuExporterTest, RefusesBadArguments) {
     const auto group = call("AboutToShowGroup", {QVariant::fromValue(QList<int>{0, 99999})});
     ASSERT_EQ(group.type(), QDBusMessage::ReplyMessage);
     EXPECT_EQ(qdbus_cast<QList<int>>(group.arguments().at(1)), QList<int>{99999});
+}
+
+TEST_F(DBusMenuExporterTest, TellsTheHostOfEachChangeOnceAndOnlyOfChanges) {
+    BusSignalRecorder heard(*client_, "com.canonical.dbusmenu");
+    exporter_->menuMayHaveChanged();
+    settle();
+    EXPECT_TRUE(heard.heard().empty()) << "no host has read the menu yet";
+
+    const Node first = layout();
+    const uint revision = exporter_->revision();
+    const int builds = builds_;
+    // A burst of changes of texts and states only: one build, one ItemsPropertiesUpdated, the ids kept.
+    menu_.items[0].title = "Awake for 24m";
+    exporter_->menuMayHaveChanged();
+    menu_.items[2].checked = false;
+    menu_.items[1].style = MenuItemStyle::normal;  // no longer greyed
+    exporter_->menuMayHaveChanged();
+    exporter_->menuMayHaveChanged();
+    settle();
+    EXPECT_EQ(builds_, builds + 1);
+    ASSERT_EQ(heard.heard().size(), 1u);
+    ASSERT_EQ(heard.heard()[0].member(), "ItemsPropertiesUpdated");
+    const auto changed = qdbus_cast<QList<DBusMenuItemProperties>>(heard.heard()[0].arguments().at(0));
+    const auto removed = qdbus_cast<QList<DBusMenuItemPropertyNames>>(heard.heard()[0].arguments().at(1));
+    ASSERT_EQ(changed.size(), 2);
+    EXPECT_EQ(changed[0].id, first.children[0].id);
+    EXPECT_EQ(changed[0].properties, (QVariantMap{{"label", "Awake for 24m"}}));
+    EXPECT_EQ(changed[1].id, first.children[2].id);
+    EXPECT_EQ(changed[1].properties, (QVariantMap{{"toggle-state", 0}}));
+    ASSERT_EQ(removed.size(), 1);
+    EXPECT_EQ(removed[0].id, first.children[1].id);
+    EXPECT_EQ(removed[0].names, QStringList{"enabled"});
+    EXPECT_EQ(exporter_->revision(), revision);
+    EXPECT_EQ(layout().children[0].id, first.children[0].id);
+    EXPECT_FALSE(call("AboutToShow", {0}).arguments().at(0).toBool()) << "the host holds the menu already";
+
+    // Nothing shown changed: nothing is sent.
+    heard.clear();
+    exporter_->menuMayHaveChanged();
+    settle();
+    EXPECT_TRUE(heard.heard().empty());
+
+    // An item that comes, or one that does something else in the same place: a new layout.
+    menu_.items.insert(menu_.items.begin(), item(MenuItemStyle::normal, "Turn off", MenuAction::deactivate));
+    exporter_->menuMayHaveChanged();
+    settle();
+    menu_.items[0].action = MenuAction::about;
+    exporter_->menuMayHaveChanged();
+    settle();
+    ASSERT_EQ(heard.count("LayoutUpdated"), 2u);
+    EXPECT_EQ(heard.heard().size(), 2u);
+    EXPECT_EQ(heard.heard()[1].arguments().at(0).toUInt(), revision + 2);
+    EXPECT_EQ(heard.heard()[1].arguments().at(1).toInt(), 0) << "the whole menu, from the root";
 }
 
 }  // namespace

@@ -1,0 +1,119 @@
+// The status item called by a second connection on a private bus as a panel host would call it.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QProcess>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BusSignalRecorder.h"
+#include "Platform/Linux/StatusNotifierItem.h"
+#include "Platform/Sim/CapturingLogSink.h"
+
+namespace torvel {
+namespace {
+
+constexpr const char* kIcons = TORVEL_BUILD_SHARE "/icons";
+constexpr const char* kItem = "org.kde.StatusNotifierItem";
+
+class StatusNotifierItemTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        daemon_.start("/usr/bin/dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        if (!daemon_.waitForReadyRead(5000)) GTEST_SKIP() << "dbus-daemon did not start";
+        const QString address = QString::fromUtf8(daemon_.readLine()).trimmed();
+        auto server = QDBusConnection::connectToBus(address, "item-server");
+        host_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "item-host"));
+        item_ = std::make_unique<StatusNotifierItem>(server, kIcons, log_);
+        item_->setOnActivate([this] { ++activations_; });
+        item_->setOnActivationToken([this](const std::string& token) { tokens_.push_back(token); });
+        ASSERT_TRUE(item_->start()) << "no watcher is needed to offer the item";
+        service_ = server.baseService();
+    }
+
+    void TearDown() override {
+        item_.reset();
+        host_.reset();
+        QDBusConnection::disconnectFromBus("item-server");
+        QDBusConnection::disconnectFromBus("item-host");
+        daemon_.kill();
+        daemon_.waitForFinished(2000);
+    }
+
+    QDBusMessage call(const QString& method, const QList<QVariant>& args, const QString& interface = kItem) {
+        auto message = QDBusMessage::createMethodCall(service_, "/StatusNotifierItem", interface, method);
+        message.setArguments(args);
+        return host_->call(message, QDBus::BlockWithGui, 5000);
+    }
+    QVariant property(const char* name) {
+        return call("Get", {QString(kItem), QString(name)}, "org.freedesktop.DBus.Properties")
+            .arguments()
+            .value(0)
+            .value<QDBusVariant>()
+            .variant();
+    }
+
+    QProcess daemon_;
+    CapturingLogSink log_;
+    std::unique_ptr<QDBusConnection> host_;
+    std::unique_ptr<StatusNotifierItem> item_;
+    QString service_;
+    int activations_ = 0;
+    std::vector<std::string> tokens_;
+};
+
+TEST_F(StatusNotifierItemTest, ClicksOfEveryHostToggleAndUnknownCallsSayUnknownMethod) {
+    EXPECT_EQ(call("Activate", {0, 0}).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(call("SecondaryActivate", {0, 0}).type(), QDBusMessage::ReplyMessage);
+    // GNOME's host sends a middle click so, and falls back on SecondaryActivate only on UnknownMethod.
+    EXPECT_EQ(call("XAyatanaSecondaryActivate", {0u}).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(activations_, 3);
+    EXPECT_EQ(call("ProvideXdgActivationToken", {QString("token-1")}).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(tokens_, std::vector<std::string>{"token-1"});
+
+    EXPECT_EQ(call("XAyatanaFrobnicate", {0u}).errorName(), "org.freedesktop.DBus.Error.UnknownMethod");
+    EXPECT_EQ(call("Activate", {QString("0"), 0}).errorName(), "org.freedesktop.DBus.Error.InvalidArgs");
+    EXPECT_EQ(call("XAyatanaSecondaryActivate", {0, 0}).errorName(), "org.freedesktop.DBus.Error.InvalidArgs");
+    EXPECT_EQ(call("Activate", {0, 0}, "org.example.Other").errorName(),
+              "org.freedesktop.DBus.Error.UnknownInterface");
+    EXPECT_EQ(activations_, 3);
+    const auto introspection = call("Introspect", {}, "org.freedesktop.DBus.Introspectable");
+    EXPECT_TRUE(introspection.arguments().value(0).toString().contains("\"XAyatanaSecondaryActivate\""));
+}
+
+TEST_F(StatusNotifierItemTest, StatusAndTitleFollowThePresentationAndHostsHearOnlyChanges) {
+    BusSignalRecorder heard(*host_, kItem);
+    StatusItemPresentation shown;
+    shown.iconName = "torvel-inactive-symbolic";
+    shown.accessibleText = "Torvel is off";
+    item_->setPresentation(shown);
+    EXPECT_EQ(property("Status").toString(), "Active");
+    EXPECT_EQ(property("Title").toString(), "Torvel") << "a presentation without a title still names Torvel";
+    QCoreApplication::processEvents();  // the signals of the first presentation, sent before the answers
+
+    heard.clear();
+    shown.needsAttention = true;
+    shown.tooltipTitle = "Torvel: 24 min left";
+    item_->setPresentation(shown);
+    item_->setPresentation(shown);
+    EXPECT_EQ(property("Status").toString(), "NeedsAttention");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(heard.count("NewStatus"), 1u);
+    EXPECT_EQ(heard.count("NewTitle"), 1u);
+    EXPECT_EQ(heard.count("NewToolTip"), 1u);
+    EXPECT_EQ(heard.count("NewIcon"), 0u);
+    EXPECT_EQ(heard.heard().size(), 3u) << "the same presentation again tells nothing";
+    for (const auto& signal : heard.heard()) {
+        if (signal.member() == "NewStatus") {
+            EXPECT_EQ(signal.arguments().value(0).toString(), "NeedsAttention");
+        }
+    }
+    EXPECT_EQ(property("Title").toString(), "Torvel: 24 min left");
+}
+
+}  // namespace
+}  // namespace torvel
