@@ -1,5 +1,5 @@
 # The tray's status icons drawn for hosts that show pixels rather than look icons up by name: each
-# SVG in a dark and a light glyph at every tray size, as PNG files in share/torvel/icons, by a small
+# SVG in a dark, a light and a mid-grey glyph at every tray size, as PNG files in share/torvel/icons, by a small
 # Qt program of this tree (Qt's SVG image plugin, libqt6svg6, does the drawing). The sizes and names
 # must match kTrayPixmapSizes and trayPixmapFile() in src/Platform/Linux/TrayIconArt.
 set(TORVEL_STATUS_ICONS torvel-active-symbolic torvel-inactive-symbolic)
@@ -17,7 +17,7 @@ set(torvel_status_svgs)
 set(TORVEL_TRAY_PIXMAPS)
 foreach(icon ${TORVEL_STATUS_ICONS})
   list(APPEND torvel_status_svgs ${PROJECT_SOURCE_DIR}/resources/icons/hicolor/scalable/status/${icon}.svg)
-  foreach(shade dark light)
+  foreach(shade dark light mid)
     foreach(size ${TORVEL_TRAY_PIXMAP_SIZES})
       list(APPEND TORVEL_TRAY_PIXMAPS ${TORVEL_TRAY_PIXMAP_DIR}/${icon}-${shade}-${size}.png)
     endforeach()

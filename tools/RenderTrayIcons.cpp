@@ -1,5 +1,5 @@
-// Draws the tray's status icons for hosts that show pixels: every SVG given, in a dark and a light
-// glyph, at every tray size, as PNG files in the output folder (named as the tray looks them up).
+// Draws the tray's status icons for hosts that show pixels: every SVG given, in a dark, a light and
+// a mid-grey glyph, at every tray size, as PNG files in the output folder (named as the tray looks them up).
 // Usage: torvel-render-tray-icons OUT_DIR ICON.svg...
 #include <QCoreApplication>
 #include <QDir>
@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
         }
         const QByteArray svg = file.readAll();
         const std::string name = QFileInfo(file.fileName()).completeBaseName().toStdString();
-        for (auto shade : {torvel::GlyphShade::dark, torvel::GlyphShade::light}) {
+        for (auto shade : {torvel::GlyphShade::dark, torvel::GlyphShade::light, torvel::GlyphShade::mid}) {
             for (int size : torvel::kTrayPixmapSizes) {
                 const QImage image = torvel::drawGlyph(svg, size, torvel::glyphColour(shade));
                 const auto path = torvel::trayPixmapFile(out.toStdString(), name, shade, size);

@@ -129,8 +129,9 @@ void TrayController::holdSeconds(bool open) {
 }
 
 void TrayController::updateShownText() {
-    // Only a panel label shows the time without being asked; a tooltip is read when it opens.
-    const bool label = host_ == Host::statusNotifier && functions_.labelShowsTime && functions_.labelShowsTime();
+    // The label and the tooltip's title show the remaining minutes; both are handed to the host
+    // beforehand, so they are kept current while a host shows the icon.
+    const bool label = host_ != Host::none && functions_.labelShowsTime && functions_.labelShowsTime();
     timer_.setShownText(label ? TimerManager::ShownText::minutes : TimerManager::ShownText::nothing);
 }
 

@@ -22,7 +22,7 @@ XEmbedTray::XEmbedTray(std::function<MenuModel()> build, std::function<void(cons
         menu_.clear();
         // clear() keeps the submenus of the last opening alive: they are the menu's children.
         for (auto* old : menu_.findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) old->deleteLater();
-        if (build_) fill(menu_, build_().items, perform_);
+        if (build_) fill(menu_, build_().items, perform_, [this](const std::string& name) { return iconNamed(name); });
         if (onMenuOpenChanged_) onMenuOpenChanged_(true);
     });
     connect(&menu_, &QMenu::aboutToHide, this, [this] {
@@ -62,14 +62,18 @@ QIcon XEmbedTray::iconNamed(const std::string& name) {
 
 void XEmbedTray::setPresentation(const StatusItemPresentation& presentation) {
     icon_.setIcon(iconNamed(presentation.iconName));
-    QString tip = QString::fromStdString(presentation.accessibleText);
+    // The title ("Torvel: 24 min left") leads, as StatusNotifier hosts show it.
+    QString tip = QString::fromStdString(presentation.tooltipTitle);
+    if (!tip.isEmpty()) tip += "\n";
+    tip += QString::fromStdString(presentation.accessibleText);
     const QString title = QString::fromStdString(presentation.title).trimmed();
     if (!title.isEmpty()) tip += "\n" + title;
     icon_.setToolTip(tip);
 }
 
 void XEmbedTray::fill(QMenu& menu, const std::vector<MenuItem>& items,
-                      const std::function<void(const MenuItem&)>& perform) {
+                      const std::function<void(const MenuItem&)>& perform,
+                      const std::function<QIcon(const std::string&)>& iconFor) {
     for (const auto& item : items) {
         if (item.style == MenuItemStyle::separator) {
             menu.addSeparator();
@@ -80,7 +84,7 @@ void XEmbedTray::fill(QMenu& menu, const std::vector<MenuItem>& items,
         QAction* action = nullptr;
         if (!item.submenu.empty()) {
             QMenu* sub = menu.addMenu(title);
-            fill(*sub, item.submenu, perform);
+            fill(*sub, item.submenu, perform, iconFor);
             action = sub->menuAction();
         } else {
             action = menu.addAction(title);
@@ -90,7 +94,8 @@ void XEmbedTray::fill(QMenu& menu, const std::vector<MenuItem>& items,
             });
         }
         action->setEnabled(item.enabled && item.style == MenuItemStyle::normal);
-        if (!item.iconName.empty()) action->setIcon(QIcon::fromTheme(QString::fromStdString(item.iconName)));
+        if (!item.iconName.empty())
+            action->setIcon(iconFor ? iconFor(item.iconName) : QIcon::fromTheme(QString::fromStdString(item.iconName)));
         // Tooltips guess rich text from the text: names from outside ("<b>x</b>") stay literal as escaped
         // rich text, line breaks kept.
         if (!item.tooltip.empty())

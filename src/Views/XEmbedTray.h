@@ -33,9 +33,11 @@ public:
     /// Told when the menu opens (true) and closes (false).
     void setOnMenuOpenChanged(std::function<void(bool)> callback) { onMenuOpenChanged_ = std::move(callback); }
 
-    /// Fills `menu` with `items`; choosing one calls `perform` with a copy of it.
+    /// Fills `menu` with `items`; choosing one calls `perform` with a copy of it. Icons come from
+    /// `iconFor` when given (Torvel's own, which the desktop's theme may not have), else the theme.
     static void fill(QMenu& menu, const std::vector<MenuItem>& items,
-                     const std::function<void(const MenuItem&)>& perform);
+                     const std::function<void(const MenuItem&)>& perform,
+                     const std::function<QIcon(const std::string&)>& iconFor = {});
 
 private:
     QIcon iconNamed(const std::string& name);

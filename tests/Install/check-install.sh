@@ -53,9 +53,9 @@ for sound in Submarine Pop Sosumi; do
   cmp -s "$source/resources/sounds/$sound.wav" "$prefix/share/torvel/sounds/$sound.wav" ||
     fail "the installed $sound.wav differs from its source"
 done
-# The status icons drawn at build time for trays that show pixels: both glyph shades at every size.
+# The status icons drawn at build time for trays that show pixels: every glyph shade at every size.
 for icon in torvel-active-symbolic torvel-inactive-symbolic; do
-  for shade in dark light; do
+  for shade in dark light mid; do
     for size in 16 22 24 32 48; do
       png=share/torvel/icons/$icon-$shade-$size.png
       expected+=("$png")

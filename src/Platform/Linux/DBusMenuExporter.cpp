@@ -82,8 +82,10 @@ bool DBusMenuExporter::exportOn() {
 const QByteArray& DBusMenuExporter::iconData(const std::string& name) {
     if (auto found = icons_.find(name); found != icons_.end()) return found->second;
     QByteArray& png = icons_[name];
-    // The build draws Torvel's own icons as PNG files; any other name has none and goes by name.
-    const auto file = trayPixmapFile(trayPixmapFolder(iconThemeFolder_), name, desktopGlyphShade(), kIconPixels);
+    // The build draws Torvel's own icons as PNG files; any other name has none and goes by name. The
+    // menu's background is the host's and may be light or dark whatever the desktop's windows are:
+    // the mid-grey glyph reads on both.
+    const auto file = trayPixmapFile(trayPixmapFolder(iconThemeFolder_), name, GlyphShade::mid, kIconPixels);
     QFile in(QString::fromStdString(file.string()));
     if (iconThemeFolder_.empty() || !in.exists()) return png;
     constexpr qint64 kMaxBytes = 64 * 1024;  // a 32-pixel PNG is a few hundred bytes

@@ -14,13 +14,14 @@ namespace torvel {
 // build draws every status icon twice, in a dark glyph for light panels and a light one for dark
 // panels, and the tray loads the pair that suits the desktop. No SVG is drawn while Torvel runs.
 
-/// The glyph's colour in a rendering.
-enum class GlyphShade { dark, light };
+/// The glyph's colour in a rendering: dark for light panels, light for dark ones, and mid where the
+/// background is the host's own and Torvel cannot know it (the icons in a panel's menu).
+enum class GlyphShade { dark, light, mid };
 
 /// The sizes drawn: 16 to 24 pixels are panel sizes at scale 1, 32 and 48 the high-density ones.
 inline constexpr std::array<int, 5> kTrayPixmapSizes{16, 22, 24, 32, 48};
 
-/// "dark" or "light", as in the file names.
+/// "dark", "light" or "mid", as in the file names.
 const char* toString(GlyphShade shade);
 
 /// The glyph colour of `shade`: the text colours of common light and dark desktop themes.

@@ -91,10 +91,10 @@ TEST(TrayIconArtTest, OnAndOffStayApartWhenAHostFillsEveryShape) {
     EXPECT_EQ(differingPixels(on, drawGlyph(readSvg(kIcons[0]).toUtf8(), 16, Qt::black)), 0);
 }
 
-TEST(TrayIconArtTest, BuildDrewEveryIconInBothShadesAtEverySize) {
+TEST(TrayIconArtTest, BuildDrewEveryIconInEveryShadeAtEverySize) {
     ensureApplication();
     for (const char* icon : kIcons) {
-        for (auto shade : {GlyphShade::dark, GlyphShade::light}) {
+        for (auto shade : {GlyphShade::dark, GlyphShade::light, GlyphShade::mid}) {
             const auto images = loadTrayPixmaps(kDrawnIcons, icon, shade);
             ASSERT_EQ(images.size(), kTrayPixmapSizes.size()) << icon << " " << toString(shade);
             for (size_t i = 0; i < images.size(); ++i) {
