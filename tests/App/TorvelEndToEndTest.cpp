@@ -73,7 +73,8 @@ protected:
         QProcess process;
         process.setProcessEnvironment(environment_);
         process.start(TORVEL_EXECUTABLE, args);
-        EXPECT_TRUE(process.waitForFinished(10000)) << args.join(' ').toStdString();
+        // A command that starts Torvel first waits for it to come up.
+        EXPECT_TRUE(process.waitForFinished(20000)) << args.join(' ').toStdString();
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 QString::fromUtf8(process.readAllStandardOutput()),
                 QString::fromUtf8(process.readAllStandardError())};
@@ -114,10 +115,10 @@ protected:
         return true;
     }
 
-    QProcess& startInstance() {
+    QProcess& startInstance(const QStringList& args = {"--headless", "--platform", "sim"}) {
         auto& instance = *instances_.emplace_back(std::make_unique<QProcess>());
         instance.setProcessEnvironment(environment_);
-        instance.start(TORVEL_EXECUTABLE, {"--headless", "--platform", "sim"});
+        instance.start(TORVEL_EXECUTABLE, args);
         EXPECT_TRUE(instance.waitForStarted(5000));
         EXPECT_TRUE(waitUntil([this] { return nameOwned(); })) << "the instance never took its bus name";
         return instance;
@@ -561,6 +562,50 @@ TEST_F(TorvelEndToEndTest, CommandsFindAnInstanceOnAPrivateBusThroughItsRecord) 
     EXPECT_TRUE(logged(instance, "Quitting: releasing the power assertion")) << log_.toStdString();
     EXPECT_FALSE(QFile::exists(runtime.path() + "/torvel/bus")) << "the record goes with the instance";
     EXPECT_TRUE(run({"status"}).err.contains("Torvel is not running"));
+}
+
+// The way into the windows where no tray shows the icon (GNOME without the AppIndicator extension):
+// torvel settings, torvel about and a second torvel, with Qt drawing offscreen and no tray host.
+TEST_F(TorvelEndToEndTest, WindowCommandsOpenTheWindowsWhereNoTrayShowsTheIcon) {
+    environment_.insert("TORVEL_PLATFORM", "sim");
+    environment_.insert("QT_QPA_PLATFORM", "offscreen");
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP"}) environment_.remove(name);
+    QProcess& instance = startInstance({});
+    auto result = run({"settings", "--tab", "battery"});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(logged(instance, "Settings window shown on the battery tab")) << log_.toStdString();
+    EXPECT_EQ(run({"about"}).exitCode, 0);
+    EXPECT_TRUE(logged(instance, "About window shown")) << log_.toStdString();
+    // The desktop entry opened again: no tray shows the icon, so the settings come instead.
+    result = run({});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(logged(instance, "Settings window shown on the general tab")) << log_.toStdString();
+    // A tab the window does not have is refused by the command and by the instance alike.
+    EXPECT_EQ(run({"settings", "--tab", "wifi"}).exitCode, 2);
+    const QDBusMessage reply = callTorvel("ShowSettings", {QString("\x1b[2Jwifi")});
+    EXPECT_EQ(reply.errorName(), "com.torvel.Torvel1.Error.InvalidArgument");
+    EXPECT_FALSE(reply.errorMessage().contains('\x1b'));
+    EXPECT_EQ(instance.state(), QProcess::Running);
+}
+
+TEST_F(TorvelEndToEndTest, WindowCommandsStartTorvelAndAHeadlessOneSaysItHasNoWindows) {
+    environment_.insert("TORVEL_PLATFORM", "sim");
+    environment_.insert("QT_QPA_PLATFORM", "offscreen");
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP"}) environment_.remove(name);
+    const auto started = run({"settings"});
+    EXPECT_EQ(started.exitCode, 0) << started.err.toStdString();
+    EXPECT_TRUE(nameOwned()) << "torvel settings starts Torvel when none runs";
+    const auto pid = connection_->interface()->servicePid("com.torvel.Torvel").value();
+    ASSERT_GT(pid, 0u);
+    ::kill(static_cast<pid_t>(pid), SIGTERM);
+    ASSERT_TRUE(waitUntil([this] { return !nameOwned(); }));
+
+    startInstance({"--headless"});
+    for (const QStringList& args : {QStringList{"settings"}, QStringList{"about"}, QStringList{}}) {
+        const auto refused = run(args);
+        EXPECT_EQ(refused.exitCode, 1) << args.join(' ').toStdString();
+        EXPECT_TRUE(refused.err.contains("without windows")) << refused.err.toStdString();
+    }
 }
 
 }  // namespace
