@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "Core/AppState.h"
+#include "Models/ShownText.h"
 #include "Platform/Linux/Doctor.h"
 #include "Platform/Linux/StatusNotifierItem.h"
 #include "Platform/NotificationCenter.h"
@@ -23,11 +24,11 @@ namespace torvel {
 
 namespace {
 
-/// The process name of `pid` ("gnome-shell"); empty when it cannot be read.
+/// The process name of `pid` ("gnome-shell"), cleaned for the log; empty when it cannot be read.
 std::string programOf(quint32 pid) {
     QFile comm(QString("/proc/%1/comm").arg(pid));
     if (pid == 0 || !comm.open(QIODevice::ReadOnly)) return {};
-    return comm.read(64).trimmed().toStdString();
+    return sanitizedText(comm.read(64).trimmed().toStdString());
 }
 
 }  // namespace

@@ -10,13 +10,6 @@ namespace torvel {
 
 namespace {
 
-double luminance(const QColor& c) {
-    const auto channel = [](double v) {
-        return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-}
-
 // Keeps a label's colour right for the palette it sits in.
 class ToneKeeper : public QObject {
 public:
@@ -56,12 +49,6 @@ private:
 };
 
 }  // namespace
-
-double contrastRatio(const QColor& a, const QColor& b) {
-    const double la = luminance(a);
-    const double lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
 
 QColor textToneColour(TextTone tone, const QColor& background) {
     // Hues people read as error, success and warning; saturated, but not neon on a dark theme.

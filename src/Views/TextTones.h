@@ -2,6 +2,8 @@
 
 #include <QColor>
 
+#include "Platform/Linux/ColourContrast.h"
+
 class QLabel;
 
 namespace torvel {
@@ -16,8 +18,5 @@ QColor textToneColour(TextTone tone, const QColor& background);
 /// Colours `label`'s text in `tone` against the window behind it, again whenever the palette changes
 /// (the desktop switched to a dark theme).
 void setTextTone(QLabel* label, TextTone tone);
-
-/// The contrast ratio of two colours, from 1 (the same) to 21 (black on white).
-double contrastRatio(const QColor& a, const QColor& b);
 
 }  // namespace torvel

@@ -1,5 +1,7 @@
 #include "Platform/Linux/TrayIconArt.h"
 
+#include "Platform/Linux/ColourContrast.h"
+
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -36,27 +38,10 @@ QColor glyphColour(GlyphShade shade) {
     return {0x8a, 0x8a, 0x8a};
 }
 
-namespace {
-
-// Relative luminance as the web's contrast rules define it (linear sRGB, weighted for the eye).
-double luminance(const QColor& colour) {
-    auto linear = [](double channel) {
-        return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
-           0.0722 * linear(colour.blueF());
-}
-
-double contrast(const QColor& a, const QColor& b) {
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-}  // namespace
 
 GlyphShade glyphShadeOn(const QColor& panel) {
     // By contrast rather than lightness: a saturated blue panel is light by HSL and dark to the eye.
-    return contrast(panel, glyphColour(GlyphShade::dark)) >= contrast(panel, glyphColour(GlyphShade::light))
+    return contrastRatio(panel, glyphColour(GlyphShade::dark)) >= contrastRatio(panel, glyphColour(GlyphShade::light))
                ? GlyphShade::dark
                : GlyphShade::light;
 }
