@@ -10,11 +10,11 @@
 #include <string>
 #include <system_error>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Support/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
-#include "Platform/Linux/JsonFileDefaultsStore.h"
+#include "Platform/Linux/Desktop/JsonFileDefaultsStore.h"
 #include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/SimNotificationCenter.h"

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "FakeSystemTree.h"
-#include "Platform/Linux/DesktopEntryIndex.h"
-#include "Platform/Linux/ProcWorkspace.h"
+#include "Platform/Linux/Helpers/DesktopEntryIndex.h"
+#include "Platform/Linux/Processes/ProcWorkspace.h"
 #include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/SimSystemLocale.h"

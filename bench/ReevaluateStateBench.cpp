@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "Core/AppStateHarness.h"
+#include "State/AppStateHarness.h"
 
 namespace torvel {
 namespace {

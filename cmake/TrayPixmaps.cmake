@@ -7,8 +7,8 @@ set(TORVEL_TRAY_PIXMAP_SIZES 16 22 24 32 48)
 set(TORVEL_TRAY_PIXMAP_DIR ${CMAKE_BINARY_DIR}/share/torvel/icons)
 
 add_executable(torvel-render-tray-icons ${PROJECT_SOURCE_DIR}/tools/RenderTrayIcons.cpp
-               ${PROJECT_SOURCE_DIR}/src/Platform/Linux/TrayIconArt.cpp
-               ${PROJECT_SOURCE_DIR}/src/Platform/Linux/ColourContrast.cpp)
+               ${PROJECT_SOURCE_DIR}/src/Tray/TrayIconArt.cpp
+               ${PROJECT_SOURCE_DIR}/src/Tray/ColourContrast.cpp)
 target_include_directories(torvel-render-tray-icons PRIVATE ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(torvel-render-tray-icons PRIVATE Qt6::Gui torvel_warnings)
 # A build tool, not a program of the product: kept out of bin/.

@@ -12,7 +12,7 @@
 
 #include <unistd.h>
 
-#include "Platform/Linux/JsonFileDefaultsStore.h"
+#include "Platform/Linux/Desktop/JsonFileDefaultsStore.h"
 
 namespace {
 

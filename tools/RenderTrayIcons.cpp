@@ -7,7 +7,7 @@
 #include <QFileInfo>
 #include <cstdio>
 
-#include "Platform/Linux/TrayIconArt.h"
+#include "Tray/TrayIconArt.h"
 
 int main(int argc, char** argv) {
     // The SVG reader is an image plugin; plugins are found through the application object.

@@ -5,13 +5,13 @@
 #include <memory>
 #include <string>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Support/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
 #include "Monitors/BatteryMonitor.h"
-#include "Platform/Linux/EnvironmentSystemLocale.h"
-#include "Platform/Linux/ResourcePaths.h"
+#include "Platform/Linux/Desktop/EnvironmentSystemLocale.h"
+#include "Platform/Linux/Helpers/ResourcePaths.h"
 #include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/MemoryDefaultsStore.h"
 #include "Platform/Sim/SimClock.h"

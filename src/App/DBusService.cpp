@@ -11,7 +11,7 @@
 #include <fmt/format.h>
 
 #include "App/AppDelegate.h"
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Support/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"

@@ -9,10 +9,10 @@
 #include <QPointer>
 #include <cstdlib>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Models/ShownText.h"
-#include "Platform/Linux/Doctor.h"
-#include "Platform/Linux/StatusNotifierItem.h"
+#include "Platform/Linux/Doctor/Doctor.h"
+#include "Tray/StatusNotifierItem.h"
 #include "Platform/NotificationCenter.h"
 #include "Services/NotificationService.h"
 #include "Support/Localization.h"

@@ -5,7 +5,7 @@
 
 #include "App/AppDelegate.h"
 #include "App/DBusService.h"
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Monitors/ThermalMonitor.h"
 #include "Platform/Sim/SimDisplayConfiguration.h"
 #include "Platform/Sim/SimLid.h"

@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 
 #include "App/AppDelegate.h"
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Core/SleepPreventionService.h"
 
 namespace torvel {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Models/Duration.h"
 #include "Platform/SystemLocale.h"
 

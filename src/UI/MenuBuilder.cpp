@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Core/TimerManager.h"
 #include "Platform/Clock.h"
 #include "Support/Localization.h"

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <string>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Core/Profiles.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"

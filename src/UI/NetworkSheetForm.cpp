@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 
 namespace torvel {
 

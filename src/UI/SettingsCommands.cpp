@@ -2,7 +2,7 @@
 
 #include <fmt/format.h>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Support/Localization.h"
 
 namespace torvel {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Support/Localization.h"
 #include "UI/DurationTexts.h"
 

@@ -9,7 +9,7 @@
 
 #include <fmt/format.h>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Models/ShownText.h"
 #include "Support/Localization.h"
 #include "Platform/Clock.h"

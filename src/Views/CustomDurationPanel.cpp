@@ -11,7 +11,7 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Views/AccessKeys.h"
 #include "Views/WindowKeys.h"
 

@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Support/Localization.h"
 
 namespace torvel {

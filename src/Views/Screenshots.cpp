@@ -12,7 +12,7 @@
 #include <string>
 #include <system_error>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Models/ShownText.h"
 #include "Views/AboutDialog.h"
 #include "Views/AccessKeys.h"

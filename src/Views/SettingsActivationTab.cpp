@@ -10,7 +10,7 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "UI/StayguardResultText.h"
 #include "Views/AccessKeys.h"
 #include "Views/SettingsBinder.h"

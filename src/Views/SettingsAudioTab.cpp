@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QSlider>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Views/SettingsBinder.h"
 #include "Views/SettingsToggle.h"
 #include "Views/SettingsWidgets.h"

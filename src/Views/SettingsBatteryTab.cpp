@@ -6,7 +6,7 @@
 #include <QSlider>
 #include <QSpinBox>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "UI/SettingsMappings.h"
 #include "UI/SettingsRanges.h"
 #include "Views/AccessKeys.h"

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Support/Signal.h"
 #include "Views/SettingsToggle.h"
 

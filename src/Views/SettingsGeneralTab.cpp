@@ -7,7 +7,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Services/LoginItemService.h"
 #include "UI/SettingsRanges.h"
 #include "Views/AccessKeys.h"

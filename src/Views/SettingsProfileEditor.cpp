@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 #include <iterator>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "UI/SettingsMappings.h"
 #include "Views/AccessKeys.h"
 #include "Views/SettingsToggle.h"

@@ -9,7 +9,7 @@
 #include <QTextDocument>
 #include <QToolButton>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Core/Profiles.h"
 #include "UI/SettingsMappings.h"
 #include "Views/AccessKeys.h"

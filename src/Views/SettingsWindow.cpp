@@ -5,7 +5,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Views/AccessKeys.h"
 #include "Views/SettingsActivationTab.h"
 #include "Views/SettingsAudioTab.h"

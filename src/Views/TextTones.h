@@ -2,7 +2,7 @@
 
 #include <QColor>
 
-#include "Platform/Linux/ColourContrast.h"
+#include "Tray/ColourContrast.h"
 
 class QLabel;
 

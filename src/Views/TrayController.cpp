@@ -4,8 +4,8 @@
 #include <QPointer>
 #include <QTimer>
 
-#include "Platform/Linux/DBusMenuExporter.h"
-#include "Platform/Linux/StatusNotifierItem.h"
+#include "Tray/DBusMenuExporter.h"
+#include "Tray/StatusNotifierItem.h"
 #include "Views/ActivationToken.h"
 #include "Views/XEmbedTray.h"
 

@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-#include "Core/AppState.h"
+#include "State/AppState.h"
 #include "Views/ActivationToken.h"
 #include "Views/AboutDialog.h"
 #include "Views/CustomDurationPanel.h"

@@ -5,7 +5,7 @@
 #include <QPixmap>
 #include <QTextDocument>
 
-#include "Platform/Linux/TrayIconArt.h"
+#include "Tray/TrayIconArt.h"
 #include "UI/ClickRouting.h"
 
 namespace torvel {

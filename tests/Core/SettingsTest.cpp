@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "AppStateHarness.h"
+#include "State/AppStateHarness.h"
 
 namespace torvel {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "AppStateHarness.h"
+#include "State/AppStateHarness.h"
 #include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/SimSystemSleepEvents.h"
 #include "Platform/Sim/SimWallClockChanges.h"

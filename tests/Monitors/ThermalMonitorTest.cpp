@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "../Core/AppStateHarness.h"
+#include "../State/AppStateHarness.h"
 #include "Platform/Sim/SimThermal.h"
 
 namespace torvel {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Core/AppStateHarness.h"
+#include "State/AppStateHarness.h"
 #include "Platform/Sim/SimSystemLocale.h"
 #include "UI/SettingsCommands.h"
 

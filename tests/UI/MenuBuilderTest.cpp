@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Core/AppStateHarness.h"
+#include "State/AppStateHarness.h"
 
 namespace torvel {
 namespace {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "Core/AppStateHarness.h"
+#include "State/AppStateHarness.h"
 #include "Core/Profiles.h"
 #include "UI/CustomDurationForm.h"
 #include "UI/NetworkSheetForm.h"

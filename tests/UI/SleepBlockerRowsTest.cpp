@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Core/EmergencyHarness.h"
+#include "State/EmergencyHarness.h"
 #include "UI/MenuBuilder.h"
 
 namespace torvel {

@@ -4,8 +4,8 @@
 
 #include <optional>
 
-#include "Core/AppStateHarness.h"
-#include "Core/EmergencyHarness.h"
+#include "State/AppStateHarness.h"
+#include "State/EmergencyHarness.h"
 
 namespace torvel {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <fmt/format.h>
 
-#include "Core/AppStateHarness.h"
+#include "State/AppStateHarness.h"
 #include "UI/URLCommandRouter.h"
 
 namespace torvel {

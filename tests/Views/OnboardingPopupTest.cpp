@@ -2,7 +2,7 @@
 // can never take the click meant for the icon.
 #include <gtest/gtest.h>
 
-#include "Core/AppStateHarness.h"
+#include "State/AppStateHarness.h"
 #include "Views/OnboardingPopup.h"
 
 namespace torvel {

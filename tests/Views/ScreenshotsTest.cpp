@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 
-#include "Core/AppStateHarness.h"
+#include "State/AppStateHarness.h"
 #include "Views/Screenshots.h"
 
 namespace torvel {

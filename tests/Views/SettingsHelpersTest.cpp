@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "Core/AppStateHarness.h"
+#include "State/AppStateHarness.h"
 #include "Platform/Sim/SimLoginItem.h"
 #include "Platform/Sim/SimLowPowerMode.h"
 #include "Platform/Sim/SimPrivilegedPower.h"

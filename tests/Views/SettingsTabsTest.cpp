@@ -19,8 +19,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "Core/AppStateHarness.h"
-#include "Platform/Linux/ResourcePaths.h"
+#include "State/AppStateHarness.h"
+#include "Platform/Linux/Helpers/ResourcePaths.h"
 #include "Views/CustomDurationPanel.h"
 #include "Views/SettingsWindow.h"
 #include "Views/ViewsTestSupport.h"

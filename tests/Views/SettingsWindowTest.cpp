@@ -15,7 +15,7 @@
 #include <QSlider>
 #include <QToolButton>
 
-#include "Core/AppStateHarness.h"
+#include "State/AppStateHarness.h"
 #include "Views/CustomDurationPanel.h"
 #include "Views/OnboardingPopup.h"
 #include "Views/SettingsActivationTab.h"

@@ -20,8 +20,8 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
-#include "Core/AppStateHarness.h"
-#include "Platform/Linux/ResourcePaths.h"
+#include "State/AppStateHarness.h"
+#include "Platform/Linux/Helpers/ResourcePaths.h"
 #include "Views/AboutDialog.h"
 #include "Views/ApplicationIdentity.h"
 #include "Views/CustomDurationPanel.h"

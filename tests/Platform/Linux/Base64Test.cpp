@@ -1,4 +1,4 @@
-#include "Platform/Linux/Base64.h"
+#include "Platform/Linux/Helpers/Base64.h"
 
 #include <cstdint>
 #include <initializer_list>

@@ -1,4 +1,4 @@
-#include "Platform/Linux/BoundedProcess.h"
+#include "Platform/Linux/Helpers/BoundedProcess.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

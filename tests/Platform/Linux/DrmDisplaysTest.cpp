@@ -5,8 +5,8 @@
 #include <fstream>
 #include <string>
 
-#include "Platform/Linux/DrmDisplayConfiguration.h"
-#include "Platform/Linux/DrmScreens.h"
+#include "Platform/Linux/Displays/DrmDisplayConfiguration.h"
+#include "Platform/Linux/Displays/DrmScreens.h"
 #include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {

@@ -1,4 +1,4 @@
-#include "Platform/Linux/EnvironmentSystemLocale.h"
+#include "Platform/Linux/Desktop/EnvironmentSystemLocale.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Platform/Linux/JsonFileDefaultsStore.h"
+#include "Platform/Linux/Desktop/JsonFileDefaultsStore.h"
 
 #include <algorithm>
 #include <chrono>

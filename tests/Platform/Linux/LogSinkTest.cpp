@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "Platform/Linux/JournalLogSink.h"
+#include "Platform/Linux/Desktop/JournalLogSink.h"
 
 namespace torvel {
 namespace {

@@ -1,4 +1,4 @@
-#include "Platform/Linux/PidfdProcessControl.h"
+#include "Platform/Linux/Processes/PidfdProcessControl.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -8,7 +8,7 @@
 #include <csignal>
 #include <thread>
 
-#include "Platform/Linux/ProcProcessInfo.h"
+#include "Platform/Linux/Processes/ProcProcessInfo.h"
 #include "Platform/Sim/CapturingLogSink.h"
 #include "Services/BlockerTermination.h"
 

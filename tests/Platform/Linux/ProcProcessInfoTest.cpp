@@ -1,4 +1,4 @@
-#include "Platform/Linux/ProcProcessInfo.h"
+#include "Platform/Linux/Processes/ProcProcessInfo.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

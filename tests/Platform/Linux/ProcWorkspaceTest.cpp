@@ -1,4 +1,4 @@
-#include "Platform/Linux/ProcWorkspace.h"
+#include "Platform/Linux/Processes/ProcWorkspace.h"
 
 #include <gtest/gtest.h>
 #include <spawn.h>

@@ -1,4 +1,4 @@
-#include "Platform/Linux/PulseSimpleSounds.h"
+#include "Platform/Linux/Desktop/PulseSimpleSounds.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Platform/Linux/SysfsPowerSources.h"
+#include "Platform/Linux/Power/SysfsPowerSources.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Platform/Linux/SysfsThermal.h"
+#include "Platform/Linux/Power/SysfsThermal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The status icons as symbolic SVGs, the renderings the build draws from them for pixel-only tray
 // hosts, and how the tray picks and loads those.
-#include "Platform/Linux/TrayIconArt.h"
+#include "Tray/TrayIconArt.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Platform/Linux/XcbRandrMirrors.h"
+#include "Platform/Linux/Displays/XcbRandrMirrors.h"
 
 namespace torvel {
 namespace {

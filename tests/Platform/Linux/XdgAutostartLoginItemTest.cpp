@@ -1,4 +1,4 @@
-#include "Platform/Linux/XdgAutostartLoginItem.h"
+#include "Platform/Linux/Desktop/XdgAutostartLoginItem.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "BusSignalRecorder.h"
-#include "Platform/Linux/DBusMenuExporter.h"
+#include "Tray/DBusMenuExporter.h"
 #include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {

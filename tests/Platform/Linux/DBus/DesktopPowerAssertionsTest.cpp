@@ -1,4 +1,4 @@
-#include "Platform/Linux/DesktopPowerAssertions.h"
+#include "Platform/Linux/Power/DesktopPowerAssertions.h"
 
 #include <gtest/gtest.h>
 

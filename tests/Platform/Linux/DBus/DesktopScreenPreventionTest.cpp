@@ -11,7 +11,7 @@
 #include <ostream>
 
 #include "Platform/Linux/DBus/PrivateBuses.h"
-#include "Platform/Linux/DesktopPowerAssertions.h"
+#include "Platform/Linux/Power/DesktopPowerAssertions.h"
 #include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {

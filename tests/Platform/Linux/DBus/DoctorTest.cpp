@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "Platform/Linux/DBus/PrivateBuses.h"
-#include "Platform/Linux/Doctor.h"
+#include "Platform/Linux/Doctor/Doctor.h"
 
 namespace torvel {
 namespace {

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "Platform/Linux/DBus/PrivateBuses.h"
-#include "Platform/Linux/DrmDisplayConfiguration.h"
-#include "Platform/Linux/DrmScreens.h"
+#include "Platform/Linux/Displays/DrmDisplayConfiguration.h"
+#include "Platform/Linux/Displays/DrmScreens.h"
 #include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Platform/Linux/DBus/PrivateBuses.h"
-#include "Platform/Linux/EnvironmentSystemLocale.h"
+#include "Platform/Linux/Desktop/EnvironmentSystemLocale.h"
 
 namespace torvel {
 namespace {

@@ -1,5 +1,5 @@
 
-#include "Platform/Linux/FreedesktopNotificationCenter.h"
+#include "Platform/Linux/Desktop/FreedesktopNotificationCenter.h"
 
 #include <memory>
 #include <optional>
@@ -16,7 +16,7 @@
 
 #include "Support/Localization.h"
 #include "Platform/Linux/DBus/PrivateBuses.h"
-#include "Platform/Linux/QtScheduler.h"
+#include "Platform/Linux/Desktop/QtScheduler.h"
 #include "Platform/Sim/CapturingLogSink.h"
 #include "Services/NotificationService.h"
 

@@ -1,4 +1,4 @@
-#include "Platform/Linux/LogindAssertionTable.h"
+#include "Platform/Linux/Power/LogindAssertionTable.h"
 
 #include <gtest/gtest.h>
 

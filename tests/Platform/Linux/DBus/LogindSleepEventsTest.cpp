@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "Platform/Linux/DBus/PrivateBuses.h"
-#include "Platform/Linux/LogindSleepEvents.h"
+#include "Platform/Linux/Power/LogindSleepEvents.h"
 #include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {

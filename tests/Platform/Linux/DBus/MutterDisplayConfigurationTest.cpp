@@ -13,8 +13,8 @@
 
 #include "Monitors/MirroringMonitor.h"
 #include "Platform/Linux/DBus/PrivateBuses.h"
-#include "Platform/Linux/MutterDisplayConfiguration.h"
-#include "Platform/Linux/QtScheduler.h"
+#include "Platform/Linux/Displays/MutterDisplayConfiguration.h"
+#include "Platform/Linux/Desktop/QtScheduler.h"
 #include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimDisplayConfiguration.h"
 

@@ -1,4 +1,4 @@
-#include "Platform/Linux/NetworkManagerWiFi.h"
+#include "Platform/Linux/Desktop/NetworkManagerWiFi.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Platform/Linux/PolkitRuleInstaller.h"
+#include "Platform/Linux/Power/PolkitRuleInstaller.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "Platform/Linux/BoundedProcess.h"
+#include "Platform/Linux/Helpers/BoundedProcess.h"
 #include "Platform/Linux/DBus/PrivateBuses.h"
-#include "Platform/Linux/QtScheduler.h"
+#include "Platform/Linux/Desktop/QtScheduler.h"
 #include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {

@@ -1,4 +1,4 @@
-#include "Platform/Linux/PolkitSessionAutomation.h"
+#include "Platform/Linux/Power/PolkitSessionAutomation.h"
 
 #include <QDBusMetaType>
 #include <QMap>
@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "Core/EmergencyHarness.h"
-#include "Platform/Linux/LinuxPrivilegedPower.h"
-#include "Platform/Linux/PowerProfilesDaemon.h"
+#include "State/EmergencyHarness.h"
+#include "Platform/Linux/Power/LinuxPrivilegedPower.h"
+#include "Platform/Linux/Power/PowerProfilesDaemon.h"
 #include "Platform/Sim/SimProcessRunner.h"
 #include "PrivateBuses.h"
 

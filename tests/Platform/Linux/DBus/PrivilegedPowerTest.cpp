@@ -1,4 +1,4 @@
-#include "Platform/Linux/LinuxPrivilegedPower.h"
+#include "Platform/Linux/Power/LinuxPrivilegedPower.h"
 
 #include <gtest/gtest.h>
 
@@ -17,10 +17,10 @@
 #include <thread>
 
 #include "Platform/Linux/DBus/PrivateBuses.h"
-#include "Platform/Linux/LogindLidLock.h"
-#include "Platform/Linux/PolkitAuthority.h"
-#include "Platform/Linux/PowerProfilesDaemon.h"
-#include "Platform/Linux/QtScheduler.h"
+#include "Platform/Linux/Power/LogindLidLock.h"
+#include "Platform/Linux/Power/PolkitAuthority.h"
+#include "Platform/Linux/Power/PowerProfilesDaemon.h"
+#include "Platform/Linux/Desktop/QtScheduler.h"
 #include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimProcessRunner.h"
 #include "Services/StayguardService.h"

@@ -8,8 +8,8 @@
 #include <filesystem>
 
 #include "Platform/Linux/DBus/PrivateBuses.h"
-#include "Platform/Linux/ProcWorkspace.h"
-#include "Platform/Linux/QtScheduler.h"
+#include "Platform/Linux/Processes/ProcWorkspace.h"
+#include "Platform/Linux/Desktop/QtScheduler.h"
 #include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimSystemLocale.h"
 

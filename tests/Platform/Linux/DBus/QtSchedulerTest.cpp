@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Platform/Linux/DBus/PrivateBuses.h"
-#include "Platform/Linux/QtScheduler.h"
+#include "Platform/Linux/Desktop/QtScheduler.h"
 
 namespace torvel {
 namespace {

@@ -10,10 +10,10 @@
 #include <thread>
 
 #include "Monitors/SleepBlockerMonitor.h"
-#include "Platform/Linux/DBusSessionRelays.h"
-#include "Platform/Linux/LogindAssertionTable.h"
-#include "Platform/Linux/PidfdProcessControl.h"
-#include "Platform/Linux/ProcProcessInfo.h"
+#include "Platform/Linux/Power/DBusSessionRelays.h"
+#include "Platform/Linux/Power/LogindAssertionTable.h"
+#include "Platform/Linux/Processes/PidfdProcessControl.h"
+#include "Platform/Linux/Processes/ProcProcessInfo.h"
 #include "Platform/Sim/CapturingLogSink.h"
 #include "PrivateBuses.h"
 #include "Services/BlockerTermination.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "BusSignalRecorder.h"
-#include "Platform/Linux/StatusNotifierItem.h"
+#include "Tray/StatusNotifierItem.h"
 #include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {

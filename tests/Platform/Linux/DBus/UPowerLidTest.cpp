@@ -1,4 +1,4 @@
-#include "Platform/Linux/UPowerLid.h"
+#include "Platform/Linux/Power/UPowerLid.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Platform/Linux/UPowerPowerSources.h"
+#include "Platform/Linux/Power/UPowerPowerSources.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 #include "Monitors/BatteryMonitor.h"
 #include "Platform/Linux/DBus/PrivateBuses.h"
-#include "Platform/Linux/SysfsPowerSources.h"
+#include "Platform/Linux/Power/SysfsPowerSources.h"
 #include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/VirtualScheduler.h"

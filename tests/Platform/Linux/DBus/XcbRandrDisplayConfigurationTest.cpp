@@ -10,8 +10,8 @@
 
 #include "Monitors/MirroringMonitor.h"
 #include "Platform/Linux/DBus/PrivateBuses.h"
-#include "Platform/Linux/QtScheduler.h"
-#include "Platform/Linux/XcbRandrDisplayConfiguration.h"
+#include "Platform/Linux/Desktop/QtScheduler.h"
+#include "Platform/Linux/Displays/XcbRandrDisplayConfiguration.h"
 #include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {

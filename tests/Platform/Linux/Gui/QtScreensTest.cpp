@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <functional>
 
-#include "Platform/Linux/QtScreens.h"
+#include "Platform/Linux/Displays/QtScreens.h"
 #include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {

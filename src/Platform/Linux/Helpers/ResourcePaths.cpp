@@ -1,0 +1,22 @@
+#include "Platform/Linux/Helpers/ResourcePaths.h"
+
+#include <cstdlib>
+#include <system_error>
+
+namespace torvel {
+
+std::filesystem::path resourcesDirectory() {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (const char* override = std::getenv("TORVEL_RESOURCES"); override && *override) {
+        if (fs::is_directory(override, ec)) return override;
+    }
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const fs::path shared = exe.parent_path().parent_path() / "share" / "torvel";
+        if (fs::is_directory(shared, ec)) return shared;
+    }
+    return {};
+}
+
+}  // namespace torvel

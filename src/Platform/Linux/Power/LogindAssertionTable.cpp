@@ -1,0 +1,49 @@
+#include "Platform/Linux/Power/LogindAssertionTable.h"
+
+#include <QDBusMessage>
+#include <QStringList>
+
+#include <utility>
+
+#include "Platform/Linux/Power/LogindInhibitors.h"
+
+namespace torvel {
+
+namespace {
+
+constexpr std::uint32_t kLevelOn = 255;
+
+std::string assertionType(const QString& what) {
+    if (what == "sleep") return "PreventSystemSleep";
+    if (what == "idle") return "PreventUserIdleSystemSleep";
+    return what.toStdString();
+}
+
+}  // namespace
+
+LogindAssertionTable::LogindAssertionTable(QDBusConnection system) : system_(std::move(system)) {}
+
+std::optional<std::vector<AssertionRecord>> LogindAssertionTable::read(std::string* error) {
+    const auto fail = [&](const QString& why) -> std::optional<std::vector<AssertionRecord>> {
+        if (error) *error = why.toStdString();
+        return std::nullopt;
+    };
+    if (!system_.isConnected()) return fail("no system bus");
+    const QDBusMessage reply = system_.call(listInhibitorsCall(), QDBus::Block, kCallTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage) return fail(reply.errorName() + ": " + reply.errorMessage());
+    const auto inhibitors = inhibitorsFromReply(reply);
+    if (!inhibitors) return fail("unexpected reply " + reply.signature());
+
+    std::vector<AssertionRecord> records;
+    for (const LogindInhibitor& entry : *inhibitors) {
+        const std::uint32_t level = entry.mode == "block" ? kLevelOn : 0;
+        const QString reason = entry.who.isEmpty()   ? entry.why
+                               : entry.why.isEmpty() ? entry.who
+                                                     : entry.who + ": " + entry.why;
+        for (const QString& kind : entry.what.split(':', Qt::SkipEmptyParts))
+            records.push_back(AssertionRecord{entry.pid, assertionType(kind), level, reason.toStdString()});
+    }
+    return records;
+}
+
+}  // namespace torvel

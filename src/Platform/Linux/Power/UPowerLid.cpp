@@ -1,0 +1,220 @@
+#include "Platform/Linux/Power/UPowerLid.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QDBusArgument>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+
+#include <algorithm>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace torvel {
+
+namespace {
+
+constexpr const char* kService = "org.freedesktop.UPower";
+constexpr const char* kPath = "/org/freedesktop/UPower";
+constexpr const char* kInterface = "org.freedesktop.UPower";
+constexpr const char* kPropertiesInterface = "org.freedesktop.DBus.Properties";
+constexpr const char* kLidIsPresent = "LidIsPresent";
+constexpr const char* kLidIsClosed = "LidIsClosed";
+
+// A state file is one short line; anything longer is not one.
+constexpr std::size_t kMaxStateBytes = 128;
+// Machines have one lid; a folder with more entries than this is not the button folder.
+constexpr std::size_t kMaxButtons = 8;
+
+std::optional<bool> boolean(const QVariantMap& properties, const char* key) {
+    const QVariant value = properties.value(key);
+    if (value.typeId() != QMetaType::Bool) return std::nullopt;
+    return value.toBool();
+}
+
+// "state:      closed\n" as the ACPI button driver writes it.
+std::optional<bool> parseState(std::string_view text) {
+    constexpr std::string_view prefix = "state:";
+    if (!text.starts_with(prefix)) return std::nullopt;
+    text.remove_prefix(prefix.size());
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
+    if (text == "closed") return true;
+    if (text == "open") return false;
+    return std::nullopt;
+}
+
+std::optional<bool> readStateFile(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    char buffer[kMaxStateBytes + 1];
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    if (got <= 0 || static_cast<std::size_t>(got) > kMaxStateBytes) return std::nullopt;
+    return parseState(std::string_view(buffer, static_cast<std::size_t>(got)));
+}
+
+}  // namespace
+
+UPowerLid::UPowerLid(QDBusConnection system, Scheduler& scheduler, LogSink& log, std::string procRoot)
+    : bus_(std::move(system)),
+      scheduler_(scheduler),
+      log_(log, "LidStateMonitor"),
+      procRoot_(std::move(procRoot)) {
+    if (!bus_.isConnected()) return;
+    subscribed_ = bus_.connect(kService, kPath, kPropertiesInterface, "PropertiesChanged", this,
+                               SLOT(onPropertiesChanged(QDBusMessage)));
+    if (!subscribed_) log_.error("Cannot subscribe to UPower's lid changes on this bus connection");
+    // A restarted UPower starts from scratch: what was known of the old one is dropped and asked again.
+    watcher_ =
+        std::make_unique<QDBusServiceWatcher>(kService, bus_, QDBusServiceWatcher::WatchForOwnerChange);
+    QObject::connect(
+        watcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, this,
+        [this](const QString&, const QString&, const QString& newOwner) { ownerChanged(newOwner); });
+    fetch();
+}
+
+UPowerLid::~UPowerLid() {
+    if (subscribed_)
+        bus_.disconnect(kService, kPath, kPropertiesInterface, "PropertiesChanged", this,
+                        SLOT(onPropertiesChanged(QDBusMessage)));
+}
+
+std::optional<bool> UPowerLid::readClosed() {
+    if (hasSignalSource()) return boolean(properties_, kLidIsClosed);
+    return buttonClosed_;
+}
+
+void UPowerLid::setReadingNeeded(bool needed) {
+    needed_ = needed;
+    updatePolling();
+}
+
+bool UPowerLid::hasSignalSource() const {
+    return boolean(properties_, kLidIsPresent).value_or(false) &&
+           boolean(properties_, kLidIsClosed).has_value();
+}
+
+void UPowerLid::fetch() {
+    for (const char* name : {kLidIsPresent, kLidIsClosed}) {
+        auto call = QDBusMessage::createMethodCall(kService, kPath, kPropertiesInterface, "Get");
+        call << QString(kInterface) << QString(name);
+        ++pending_;
+        auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kCallTimeoutMs), this);
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, this,
+                         [this, watcher, key = QString(name), generation = generation_] {
+                             watcher->deleteLater();
+                             if (generation != generation_) return;  // asked of a UPower that is gone
+                             received(key, watcher->reply());
+                         });
+    }
+}
+
+void UPowerLid::received(const QString& name, const QDBusMessage& reply) {
+    --pending_;
+    const QVariant argument = reply.arguments().value(0);
+    if (reply.type() == QDBusMessage::ReplyMessage && argument.canConvert<QDBusVariant>()) {
+        // A signal that arrived meanwhile is newer than this answer and wins.
+        if (!properties_.contains(name)) properties_.insert(name, argument.value<QDBusVariant>().variant());
+    } else if (reply.type() == QDBusMessage::ErrorMessage) {
+        lastError_ = reply.errorName();
+    }
+    if (pending_ == 0 && !hasSignalSource()) {
+        log_.info("UPower knows no lid ({}); the ACPI button is read while the lid matters",
+                  lastError_.isEmpty() ? std::string("no lid present") : lastError_.toStdString());
+    }
+    updatePolling();
+    announce();
+}
+
+void UPowerLid::onPropertiesChanged(const QDBusMessage& message) {
+    const auto arguments = message.arguments();
+    if (arguments.value(0).toString() != QLatin1String(kInterface)) return;
+    if (!arguments.value(1).canConvert<QDBusArgument>()) return;
+    const auto argument = arguments.value(1).value<QDBusArgument>();
+    if (argument.currentType() != QDBusArgument::MapType) return;
+    const auto changed = qdbus_cast<QVariantMap>(argument);
+    bool lid = false;
+    for (const char* name : {kLidIsPresent, kLidIsClosed}) {
+        if (!changed.contains(name)) continue;
+        properties_.insert(name, changed.value(name));
+        lid = true;
+    }
+    for (const QString& name : arguments.value(2).toStringList()) {
+        if (name == QLatin1String(kLidIsPresent) || name == QLatin1String(kLidIsClosed)) {
+            properties_.remove(name);
+            lid = true;
+        }
+    }
+    if (!lid) return;
+    updatePolling();
+    announce();
+}
+
+void UPowerLid::ownerChanged(const QString& newOwner) {
+    ++generation_;
+    pending_ = 0;
+    properties_.clear();
+    if (!newOwner.isEmpty()) fetch();
+    updatePolling();
+    announce();
+}
+
+void UPowerLid::updatePolling() {
+    const bool wanted = needed_ && pending_ == 0 && !hasSignalSource() && !noButtons_;
+    if (!wanted) {
+        pollTimer_.reset();
+        firstPoll_.reset();
+        buttonClosed_.reset();  // a reading no longer taken must not pass for the lid's state
+        return;
+    }
+    if (pollTimer_) return;
+    pollTimer_ = scheduler_.every(kPollSeconds, [this] { poll(); });
+    // Not now: the caller may be in the middle of an evaluation that the change would re-enter.
+    firstPoll_ = scheduler_.after(0, [this] { poll(); });
+}
+
+void UPowerLid::poll() {
+    std::error_code error;
+    if (!std::filesystem::is_directory(procRoot_, error)) {
+        // No lid button at all (a desktop, a container): ACPI buttons do not appear later, so there is
+        // nothing to come back for. The lid counts as open.
+        log_.info("No lid button under {}: the lid counts as open", procRoot_);
+        noButtons_ = true;
+        updatePolling();
+        return;
+    }
+    const auto closed = readButtonState(procRoot_);
+    if (!closed && !buttonFailureLogged_) log_.info("No lid state under {}", procRoot_);
+    buttonFailureLogged_ = !closed;
+    if (closed == buttonClosed_) return;
+    buttonClosed_ = closed;
+    announce();
+}
+
+void UPowerLid::announce() {
+    if (!onChange_) return;
+    const auto onChange = onChange_;  // the callback may replace itself while it runs
+    onChange();
+}
+
+std::optional<bool> UPowerLid::readButtonState(const std::string& root) {
+    std::error_code error;
+    std::vector<std::filesystem::path> buttons;
+    for (auto it = std::filesystem::directory_iterator(root, error);
+         !error && it != std::filesystem::directory_iterator() && buttons.size() < kMaxButtons;
+         it.increment(error)) {
+        buttons.push_back(it->path());
+    }
+    // The order of a directory is arbitrary; the first by name is "the" lid, the same at every reading.
+    std::sort(buttons.begin(), buttons.end());
+    for (const auto& button : buttons)
+        if (const auto closed = readStateFile(button / "state")) return closed;
+    return std::nullopt;
+}
+
+}  // namespace torvel

@@ -1,0 +1,62 @@
+// Bringing a saved session back: at launch, and when a suspended session resumes.
+#include <algorithm>
+
+#include "State/AppState.h"
+#include "Support/Localization.h"
+#include "Core/TimerManager.h"
+#include "Services/SessionPersistence.h"
+
+namespace torvel {
+
+bool AppState::restoreSession(const SavedSession& saved) {
+    const Date now = services_.clock.now();
+    const auto kind = saved.duration ? saved.duration->kind() : Duration::Kind::indefinite;
+    if (kind == Duration::Kind::indefinite) {
+        if (std::find(saved.reasons.begin(), saved.reasons.end(), ActivationReason::manual) !=
+            saved.reasons.end()) {
+            isManuallyActivated_ = true;
+        }
+    } else if (kind == Duration::Kind::until) {
+        if (saved.duration->untilDate() <= now) return false;
+        services_.timerManager.start(*saved.duration);
+    } else {
+        // A clock set back since the save must not lengthen the session: elapsed never counts below 0.
+        const double elapsed = std::max(0.0, now.secondsSince(saved.timestamp));
+        const auto interval = saved.duration->timeInterval(now);
+        if (!interval || elapsed >= *interval) return false;
+        services_.timerManager.start(Duration::custom(*interval - elapsed));
+    }
+
+    if (saved.profileID) {
+        if (profileWithID(saved.profileID)) {
+            activeProfileID_ = saved.profileID;
+        } else {
+            log_.error("Restored session references profile {} which no longer exists",
+                       saved.profileID->toString());
+        }
+    } else if (saved.legacyProfileName) {
+        // Older versions stored the profile's name; it may be the stored, the shown or the key name.
+        const std::string& legacy = *saved.legacyProfileName;
+        if (const Profile* match = profileNamed(legacy))
+            activeProfileID_ = match->id;
+        else
+            log_.error("Legacy session profile '{}' not found in current profiles", legacy);
+    }
+    reevaluateState();
+    return true;
+}
+
+void AppState::restoreSessions(const std::optional<SavedSession>& active,
+                               const std::optional<SavedSession>& suspended) {
+    if (suspended) services_.sessions.saveSuspendedSession(*suspended);
+    if (active) restoreSession(*active);
+}
+
+bool AppState::resumeSuspendedSession() {
+    auto suspended = services_.sessions.loadSuspendedSession();
+    if (!suspended) return false;
+    services_.sessions.clearSuspendedSession();
+    return restoreSession(*suspended);
+}
+
+}  // namespace torvel

@@ -1,0 +1,100 @@
+// Settings: publish, store, then the setting's own change handling.
+#include "State/AppState.h"
+#include "Support/Localization.h"
+#include "Platform/DefaultsStore.h"
+
+namespace torvel {
+
+std::optional<SettingRefusal> AppState::set(bool SettingsValues::*member, bool value) {
+    return assignSetting(member, value);
+}
+std::optional<SettingRefusal> AppState::set(std::int64_t SettingsValues::*member, std::int64_t value) {
+    return assignSetting(member, value);
+}
+std::optional<SettingRefusal> AppState::set(float SettingsValues::*member, float value) {
+    return assignSetting(member, value);
+}
+std::optional<SettingRefusal> AppState::set(AssertionType SettingsValues::*member, AssertionType value) {
+    return assignSetting(member, value);
+}
+std::optional<SettingRefusal> AppState::set(AppLanguage SettingsValues::*member, AppLanguage value) {
+    return assignSetting(member, value);
+}
+
+template <typename T>
+std::optional<SettingRefusal> AppState::assignSetting(T SettingsValues::*member, T value) {
+    SettingsValues next = settings_;
+    next.*member = value;
+    return commitSettings(std::move(next), member);
+}
+
+std::optional<SettingRefusal> AppState::setSettingFromText(std::string_view key, std::string_view text) {
+    using Reason = SettingRefusal::Reason;
+    const SettingDescriptor* row = settingDescriptor(key);
+    if (!row) return SettingRefusal{Reason::badInput, "Unknown setting '" + std::string(key) + "'"};
+    SettingsValues parsed = settings_;
+    if (auto error = parseSetting(*row, text, parsed)) return SettingRefusal{Reason::badInput, *error};
+    return commitSettings(std::move(parsed), row->member);
+}
+
+std::optional<SettingRefusal> AppState::commitSettings(SettingsValues next, const SettingMember& member) {
+    const SettingDescriptor& row = settingDescriptor(member);
+    // Stored first: a value the disk refused would be gone after a restart, so it must not take
+    // effect now either.
+    if (auto written = storeSetting(services_.defaults, row, next); !written) {
+        auto message = fmt::format("{} not changed: {}", row.key, *written.error);
+        log_.error("{}", message);
+        return SettingRefusal{SettingRefusal::Reason::notSaved, std::move(message)};
+    }
+    settings_ = std::move(next);
+    settingChanged.emit(row.key);
+    runChangeHandling(row);
+    return std::nullopt;
+}
+
+void AppState::runChangeHandling(const SettingDescriptor& row) {
+    switch (row.change) {
+        case SettingChange::none:
+            break;
+        case SettingChange::reevaluate:
+            reevaluateState();
+            break;
+        case SettingChange::trustedNetworkActivation:
+            if (!settings_.trustedNetworkActivationEnabled) {
+                clearTrustedNetworkLatch();
+            } else if (wifiStateRefresher_) {
+                wifiStateRefresher_();  // so the current network is known at once
+            }
+            reevaluateState();
+            break;
+        case SettingChange::processTrigger:
+            pushWatchedBundleIDs();
+            reevaluateState();
+            break;
+        case SettingChange::emergencyPower:
+            updateEmergencyWatchdog();
+            refreshAutomationConsent();
+            break;
+        case SettingChange::emergencyForceSleep:
+            updateEmergencyWatchdog();
+            break;
+        case SettingChange::emergencyAlarm:
+            if (!settings_.emergencyAlarmEnabled) stopEmergencyAlarm("setting switched off", false);
+            break;
+        case SettingChange::trustedNetworks:
+            reevaluateState();
+            break;
+        case SettingChange::language:
+            services_.texts.updateBundle(settings_.language);
+            break;
+    }
+}
+
+void AppState::handleLocaleChanged() {
+    if (settings_.language != AppLanguage::system) return;
+    services_.texts.updateBundle(AppLanguage::system);
+    ++localizationRevision_;
+    log_.info("System language changed: texts now in {}", services_.texts.languageCode());
+}
+
+}  // namespace torvel

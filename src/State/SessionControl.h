@@ -1,0 +1,29 @@
+#pragma once
+
+#include "Core/SettingsValues.h"
+#include "Models/ReasonSet.h"
+#include "State/MonitorValues.h"
+
+namespace torvel {
+
+/// The narrow view of the session that each of AppState's concerns (the emergency, the automation
+/// pause, the triggers, the lid lock) is given: read the inputs and the outcome, ask for a new decision,
+/// end what the user started. AppState is the one implementation; tests of a concern may fake it.
+class SessionControl {
+public:
+    virtual ~SessionControl() = default;
+
+    /// Recomputes the whole decision from the inputs and applies it.
+    virtual void reevaluateState() = 0;
+    /// Ends all user-started activity; automatic reasons that still hold keep the computer awake.
+    virtual void deactivateAll() = 0;
+
+    virtual bool isActive() const = 0;
+    virtual const ReasonSet& activeReasons() const = 0;
+    virtual const SettingsValues& settings() const = 0;
+    virtual const MonitorValues& monitorValues() const = 0;
+
+    // Concerns add what they need below, one block each, each member documented.
+};
+
+}  // namespace torvel

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+#include <utility>
+
+namespace torvel {
+
+/// Keeps callbacks from reaching an object that is gone. The owner holds a Lifetime as its last member
+/// (so it ends first) and hands out its callbacks through guard(): a guarded callback does nothing once
+/// the owner is destroyed. The check and the call happen on the thread that runs the callback, so the
+/// owner must be destroyed on that thread too (the main loop, for everything posted to the scheduler).
+class Lifetime {
+public:
+    Lifetime() = default;
+    Lifetime(const Lifetime&) = delete;
+    Lifetime& operator=(const Lifetime&) = delete;
+
+    /// `callback`, or nothing once the owner is gone. The callback returns nothing.
+    template <typename Callback>
+    auto guard(Callback callback) const {
+        return [alive = std::weak_ptr<const void>(token_), callback = std::move(callback)](auto&&... args) mutable {
+            if (!alive.expired()) callback(std::forward<decltype(args)>(args)...);
+        };
+    }
+
+    /// Whether the owner still lives, for code that holds more than one callback.
+    class Watch {
+    public:
+        bool expired() const { return alive_.expired(); }
+
+    private:
+        friend class Lifetime;
+        explicit Watch(std::weak_ptr<const void> alive) : alive_(std::move(alive)) {}
+        std::weak_ptr<const void> alive_;
+    };
+    Watch watch() const { return Watch(token_); }
+
+private:
+    std::shared_ptr<const void> token_ = std::make_shared<int>(0);
+};
+
+}  // namespace torvel
