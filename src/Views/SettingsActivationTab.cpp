@@ -207,25 +207,16 @@ void SettingsActivationTab::addStayguardSection(QVBoxLayout* page) {
     auto* status = new QLabel;
     status->setWordWrap(true);
     section->addWidget(status);
-    auto* grants = new QLabel;
-    grants->setWordWrap(true);
-    grants->setTextFormat(Qt::PlainText);
-    section->addWidget(grants);
-    auto* holders = new QLabel;
-    holders->setWordWrap(true);
-    holders->setTextFormat(Qt::PlainText);
+    QLabel* grants = SettingsWidgets::plainText(section);
+    QLabel* holders = SettingsWidgets::plainText(section);
     holders->setObjectName(QStringLiteral("settings.trusted_networks.stayguard_lid_other_holder"));
     setTextTone(holders, TextTone::warning);
-    section->addWidget(holders);
     auto* install = new QPushButton;
     auto* installRow = new QHBoxLayout;
     installRow->addWidget(install);
     installRow->addStretch(1);
     section->addLayout(installRow);
-    auto* result = new QLabel;
-    result->setTextFormat(Qt::PlainText);
-    result->setWordWrap(true);
-    section->addWidget(result);
+    QLabel* result = SettingsWidgets::plainText(section);
     connect(install, &QPushButton::clicked, this, [this] { context_.state.installStayguard(); });
 
     const auto show = [this, status, grants, holders, install, result] {

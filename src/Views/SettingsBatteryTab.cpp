@@ -16,23 +16,6 @@
 
 namespace torvel {
 
-namespace {
-
-// A label that wraps and a control beside it, as one row of `layout`.
-QWidget* labelledRow(QVBoxLayout* layout, QLabel* label, QWidget* control, int controlStretch = 0) {
-    auto* row = new QWidget;
-    auto* line = new QHBoxLayout(row);
-    line->setContentsMargins(0, 0, 0, 0);
-    label->setWordWrap(true);
-    label->setBuddy(control);
-    line->addWidget(label, 1);
-    line->addWidget(control, controlStretch);
-    layout->addWidget(row);
-    return row;
-}
-
-}  // namespace
-
 SettingsBatteryTab::SettingsBatteryTab(SettingsContext context, QWidget* parent)
     : QWidget(parent), context_(context) {
     auto& c = context_;
@@ -44,11 +27,10 @@ SettingsBatteryTab::SettingsBatteryTab(SettingsContext context, QWidget* parent)
     c.binder.toggle(limitOn, &SettingsValues::batteryLimitEnabled);
     auto* limitLabel = new QLabel;
     auto* limit = new QSlider(Qt::Horizontal);
-    const auto limitRange = offeredRange("batteryLimitPercent").value_or(IntegerRange{11, 50});
-    limit->setRange(static_cast<int>(limitRange.min), static_cast<int>(limitRange.max));
+    SettingsWidgets::limitToOfferedRange(limit, "batteryLimitPercent", IntegerRange{11, 50});
     limit->setSingleStep(1);
     limit->setPageStep(5);
-    labelledRow(battery, limitLabel, limit, 1);
+    SettingsWidgets::labelledRow(battery, limitLabel, limit, 1);
     c.binder.slider(
         limit, &SettingsValues::batteryLimitPercent, [this, limitLabel, limit](std::int64_t percent) {
             const QString text = context_.format("settings.battery_limit", {static_cast<long long>(percent)});
@@ -64,11 +46,10 @@ SettingsBatteryTab::SettingsBatteryTab(SettingsContext context, QWidget* parent)
     c.binder.toggle(predictive, &SettingsValues::predictiveBatteryWarning);
     auto* minutesLabel = new QLabel;
     auto* minutes = new QSpinBox;
-    const auto minutesRange = offeredRange("predictiveBatteryMinutes").value_or(IntegerRange{5, 60});
-    minutes->setRange(static_cast<int>(minutesRange.min), static_cast<int>(minutesRange.max));
+    SettingsWidgets::limitToOfferedRange(minutes, "predictiveBatteryMinutes", IntegerRange{5, 60});
     minutes->setSingleStep(static_cast<int>(SettingsMappings::kPredictiveMinutesStep));
     minutes->setStepType(QAbstractSpinBox::DefaultStepType);
-    labelledRow(battery, minutesLabel, minutes);
+    SettingsWidgets::labelledRow(battery, minutesLabel, minutes);
     c.binder.spin(minutes, &SettingsValues::predictiveBatteryMinutes);
     c.binder.follow([this, minutesLabel, minutes] {
         const auto& settings = context_.state.settings();
@@ -85,13 +66,12 @@ SettingsBatteryTab::SettingsBatteryTab(SettingsContext context, QWidget* parent)
     c.binder.toggle(emergencyOn, &SettingsValues::emergencyPowerEnabled);
     auto* sleepLabel = new QLabel(c.text("settings.emergency_force_sleep"));
     auto* sleepAt = new QSpinBox;
-    const auto sleepRange = offeredRange("emergencyForceSleepPercent").value_or(IntegerRange{1, 10});
-    sleepAt->setRange(static_cast<int>(sleepRange.min), static_cast<int>(sleepRange.max));
+    SettingsWidgets::limitToOfferedRange(sleepAt, "emergencyForceSleepPercent", IntegerRange{1, 10});
     // The unit as a percentage is written in this language ("%" or " %").
     sleepAt->setSuffix(
         QString::fromStdString(SettingsMappings::percentText(0, c.texts.languageCode())).mid(1));
     sleepAt->setAccessibleName(sleepLabel->text());
-    labelledRow(emergency, sleepLabel, sleepAt);
+    SettingsWidgets::labelledRow(emergency, sleepLabel, sleepAt);
     c.binder.spin(sleepAt, &SettingsValues::emergencyForceSleepPercent);
     auto* terminate = new SettingsToggle(c.text("settings.emergency_terminate"));
     emergency->addWidget(terminate);

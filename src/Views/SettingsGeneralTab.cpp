@@ -69,18 +69,10 @@ SettingsGeneralTab::SettingsGeneralTab(SettingsContext context, QWidget* parent)
     auto* guardian = SettingsWidgets::section(page, c.text("settings.guardian"));
     auto* guardianOn = new SettingsToggle(c.text("settings.guardian_toggle"));
     guardian->addWidget(guardianOn);
-    auto* hoursRow = new QWidget;
-    auto* hoursLayout = new QHBoxLayout(hoursRow);
-    hoursLayout->setContentsMargins(0, 0, 0, 0);
     auto* hoursLabel = new QLabel;
-    hoursLabel->setWordWrap(true);
     auto* hours = new QSpinBox;
-    const auto range = offeredRange("guardianHours").value_or(IntegerRange{1, 24});
-    hours->setRange(static_cast<int>(range.min), static_cast<int>(range.max));
-    hoursLabel->setBuddy(hours);
-    hoursLayout->addWidget(hoursLabel, 1);
-    hoursLayout->addWidget(hours);
-    guardian->addWidget(hoursRow);
+    SettingsWidgets::limitToOfferedRange(hours, "guardianHours", IntegerRange{1, 24});
+    QWidget* hoursRow = SettingsWidgets::labelledRow(guardian, hoursLabel, hours);
     c.binder.toggle(guardianOn, &SettingsValues::guardianEnabled);
     c.binder.spin(hours, &SettingsValues::guardianHours);
     c.binder.follow([this, hoursRow, hoursLabel, hours] {

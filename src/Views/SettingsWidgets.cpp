@@ -1,8 +1,8 @@
 #include "Views/SettingsWidgets.h"
 
-#include <QGroupBox>
-
 #include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QPalette>
 
 namespace torvel::SettingsWidgets {
@@ -38,6 +38,26 @@ QVBoxLayout* scrolledPage(QWidget* tab) {
     area->setWidget(content);
     outer->addWidget(area);
     return page;
+}
+
+QLabel* plainText(QVBoxLayout* layout, const QString& text) {
+    auto* label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    layout->addWidget(label);
+    return label;
+}
+
+QWidget* labelledRow(QVBoxLayout* layout, QLabel* label, QWidget* control, int controlStretch) {
+    auto* row = new QWidget;
+    auto* line = new QHBoxLayout(row);
+    line->setContentsMargins(0, 0, 0, 0);
+    label->setWordWrap(true);
+    label->setBuddy(control);
+    line->addWidget(label, 1);
+    line->addWidget(control, controlStretch);
+    layout->addWidget(row);
+    return row;
 }
 
 }  // namespace torvel::SettingsWidgets
