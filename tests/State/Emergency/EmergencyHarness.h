@@ -49,7 +49,7 @@ struct EmergencyHarness {
                              withStayguard ? &stayguard : nullptr, nullptr, work,
                              realPower ? realPower : &power},
             Calendar::utc());
-        h.state->attachEmergencyPower(&monitor, &sleep);
+        h.state->emergency().attach(&monitor, &sleep);
     }
     EmergencySleepTiming timing() {
         EmergencySleepTiming t;
