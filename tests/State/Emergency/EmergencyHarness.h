@@ -57,6 +57,7 @@ struct EmergencyHarness {
         return t;
     }
     AppState& state() { return *h.state; }
+    LowBatteryEmergency& emergency() { return h.state->emergency(); }
     double now() const { return h.clock.suspendingNow(); }
     /// A blocking lock held by process `pid` of the user.
     void addBlocker(std::int32_t pid, const std::string& name) {
