@@ -225,7 +225,7 @@ AppDelegate::AppDelegate(Machine machine, bool withDisplay)
     // nothing of the wall clock being set: both re-arm it.
     sleepEvents_->setOnWake([this] {
         timer_->resynchronize();
-        state_->handleSystemDidWake(clock_->suspendingNow());
+        state_->emergency().handleSystemDidWake(clock_->suspendingNow());
     });
     clockChanges_->setOnChange([this] { timer_->resynchronize(); });
 
@@ -236,7 +236,7 @@ AppDelegate::AppDelegate(Machine machine, bool withDisplay)
                                               sessionRelays_.get());
     emergencySleep_ = std::make_unique<EmergencySleepService>(*sessionAutomation_, *processControl_, *clock_,
                                                               *scheduler_, *log_, ::getuid());
-    state_->attachEmergencyPower(blockerMonitor_.get(), emergencySleep_.get());
+    state_->emergency().attach(blockerMonitor_.get(), emergencySleep_.get());
 
     // 7. Displays. The state hears the first answer even when it is "no", so the first evaluation
     // sees the real machine.
@@ -341,7 +341,7 @@ void AppDelegate::startTray(TrayFunctions functions) {
     trayConnections_.push_back(state_->activationChanged.connect(refresh));
     trayConnections_.push_back(state_->settingChanged.connect([refresh](std::string_view) { refresh(); }));
     trayConnections_.push_back(state_->batteryStateChanged.connect(refresh));
-    trayConnections_.push_back(state_->emergencyChanged.connect(refresh));
+    trayConnections_.push_back(state_->emergency().changed.connect(refresh));
     trayConnections_.push_back(timer_->changed.connect(refresh));
     // What only the menu shows.
     trayConnections_.push_back(state_->profilesChanged.connect(refresh));

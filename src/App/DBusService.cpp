@@ -202,7 +202,7 @@ QVariantMap DBusService::GetStatus() {
         status["automationPausedUntil"] = isoLocal(*paused, app_.calendar());
     status["screenSaverPrevented"] = app_.sleepPrevention().isScreenSaverPreventionActive();
     status["requestPending"] = state->isRequestPending();
-    status["emergencyAlarm"] = qtext(toString(state->emergencyAlarmStatus()));
+    status["emergencyAlarm"] = qtext(toString(state->emergency().alarmStatus()));
     return status;
 }
 

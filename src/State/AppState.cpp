@@ -13,7 +13,12 @@ AppState::AppState(AppStateServices services, Calendar calendar)
     : services_(services),
       log_(services.log, "AppState"),
       calendar_(std::move(calendar)),
-      settings_(loadSettings(services.defaults, Logger(services.log, "Settings"), services.clock.now())) {
+      settings_(loadSettings(services.defaults, Logger(services.log, "Settings"), services.clock.now())),
+      emergency_(std::make_unique<LowBatteryEmergency>(
+          *this, LowBatteryEmergencyServices{services.clock, services.scheduler, services.log, services.texts,
+                                             services.notifications, services.audio, services.stayguard,
+                                             services.privilegedPower, services.emergencyWork,
+                                             [this] { installStayguard(); }})) {
     services_.texts.updateBundle(settings_.language);
     loadWatchedApps();
     loadProfileList();

@@ -28,6 +28,7 @@
 #include "Platform/WiFi.h"
 #include "Services/SessionPersistence.h"
 #include "Services/StayguardServiceProtocol.h"
+#include "State/Emergency/LowBatteryEmergency.h"
 #include "State/MonitorValues.h"
 #include "State/SessionControl.h"
 #include "Support/Signal.h"
@@ -36,10 +37,8 @@ namespace torvel {
 
 class AudioFeedbackService;
 class BatteryMonitor;
-class EmergencySleepService;
 class EmergencyWorkRunner;
 class PrivilegedPower;
-class SleepBlockerMonitorProtocol;
 class DefaultsStore;
 class GuardianService;
 class Localization;
@@ -53,12 +52,6 @@ class LidStateMonitor;
 class LowPowerModeController;
 class TimerManager;
 class WiFiNetworkMonitor;
-
-/// The emergency alarm as the user can know it: silent, heard, or wanted but unable to play (no sound
-/// server took it); the last is tried again while the emergency lasts.
-enum class EmergencyAlarmStatus { off, sounding, unavailable };
-/// "off", "sounding", "unavailable": what `torvel status --json` prints.
-std::string_view toString(EmergencyAlarmStatus status);
 
 /// What AppState is built on. Everything is owned elsewhere and outlives the state.
 struct AppStateServices {
@@ -389,12 +382,6 @@ private:
     std::optional<Uuid> activeProfileID_;
     bool isManuallyActivated_ = false;
     bool predictiveWarningSent_ = false;
-    /// A sleep request is out; while set, re-evaluation keeps nothing awake. Set and cleared only
-    /// through beginSleepSend/endSleepSend, so each path clears only the request it sent.
-    bool sleepSendInFlight_ = false;
-    /// The token of the request that set sleepSendInFlight_; 0 when none is out.
-    std::uint64_t sleepSendOwner_ = 0;
-    std::uint64_t lastSleepSendToken_ = 0;
     bool previouslyOnBattery_ = false;
     bool guardianRangeLogged_ = false;
     bool requestPending_ = false;
@@ -425,130 +412,19 @@ private:
     /// Posted callbacks check this before touching a state that may be gone.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 
-    // The low-battery emergency (AppStateEmergency.cpp). Instants are seconds on the suspending clock.
+    // The low-battery emergency (State/Emergency/), its alarm and the menu's Sleep now.
 public:
-    /// Installs the census and the sleep service at launch; without both the emergency stays inert.
-    void attachEmergencyPower(SleepBlockerMonitorProtocol* blockerMonitor, EmergencySleepService* emergencySleep);
-    /// One emergency reading: the census runs on the worker, the action is chosen back here.
-    void checkEmergencyPower(double now);
-    /// What the emergency would do now with or without blockers.
-    EmergencyPowerAction decideEmergencyAction(bool hasBlockers, double now) const;
-    /// The terminate threshold as the decision reads it: never above the sleep threshold.
-    std::int64_t effectiveTerminateBlockersPercent() const;
-    /// The session woke: the alarm stops and set cooldowns count from `now`.
-    void handleSystemDidWake(double now);
-    /// Asks for the alarm for `reason` when switched on, live, not silenced and not already sounding or
-    /// starting. It counts as sounding only once the sound server took it; until then the status stays
-    /// as it was, and a failure makes it unavailable (a critical notification goes out instead).
-    void startEmergencyAlarm(const std::string& reason);
-    /// Stops the alarm that sounds, starts or could not play; `latch` keeps it off until this
-    /// emergency ends. Nothing when no alarm is wanted.
-    void stopEmergencyAlarm(const std::string& reason, bool latch);
-    /// The user silenced the alarm from the menu.
-    void silenceEmergencyAlarm() { stopEmergencyAlarm("silenced by the user", true); }
-    /// Whether the alarm is heard now.
-    bool emergencyAlarmActive() const { return emergencyAlarmStatus_ == EmergencyAlarmStatus::sounding; }
-    /// What the menu and the status show of the alarm.
-    EmergencyAlarmStatus emergencyAlarmStatus() const { return emergencyAlarmStatus_; }
-    bool isEmergencyWatchdogArmed() const { return emergencyWatchdogTimer_ != nullptr; }
-    /// Whether the low-battery emergency is live: allowed to act, on battery, at or under its watch
-    /// level. Read straight from the battery and the settings, so it is right inside their signals.
-    bool emergencyIsLive() const;
-    /// When the last emergency or manual sleep went through; the cooldown counts from here.
-    std::optional<double> lastEmergencyActionAt() const { return lastEmergencyActionAt_; }
-    /// When blockers were last terminated.
-    std::optional<double> lastTerminateAt() const { return lastTerminateAt_; }
-    /// Tells the menu of every change of the alarm, the consent, the readiness or the blockers.
-    Signal<> emergencyChanged;
-
-    // Carrying out the chosen action, and the menu's sleep commands (AppStateEscalation.cpp).
-    /// Whether the system would carry out a suspend: allowed, allowed after a password (which only
-    /// a user at the menu can type), refused, or not known.
-    enum class SleepVeto { clear, challenge, vetoed, unknown };
-    /// What the menu's sleep item can do now.
-    enum class SleepNowReadiness { ready, sendPending, sleepVetoed };
-    /// The menu's Sleep now: with the user present, who may be asked for a password. Every call to
-    /// logind and polkit runs on the worker; the main loop only decides. Applications are never
-    /// terminated from here: logind lets the user's own locks pass our Suspend anyway.
-    void sleepNow(double now);
-    SleepNowReadiness sleepNowReadiness() const;
-    /// Re-reads the permission to sleep on the worker and publishes it; also re-reads the veto.
-    void refreshAutomationConsent();
-    /// The last permission read published; granted until a read says otherwise.
-    AutomationConsent automationConsent() const { return automationConsent_; }
-    /// The settings' button for a missing permission: reads it afresh and, when it is still missing,
-    /// installs the helper's polkit rule (which grants suspending), then reads it again.
-    void resolveAutomationConsent();
-    /// The blockers the last census found, for the menu.
-    const std::vector<SleepBlocker>& lastSleepBlockers() const { return lastSleepBlockers_; }
-    /// Takes a census and a veto reading in the background (the menu opening); emergencyChanged tells
-    /// a changed answer.
-    void refreshSleepBlockers();
+    /// The emergency this state owns; the menu, the status and the wake handling reach it here.
+    LowBatteryEmergency& emergency() { return *emergency_; }
+    const LowBatteryEmergency& emergency() const { return *emergency_; }
+    /// The stored records, for the emergency's sleep to put back when it fails.
+    SessionSnapshot takeSessionSnapshot() const override;
+    /// Writes the suspended record and restores the active session, as restoreSessions().
+    void restoreSessionSnapshot(const SessionSnapshot& snapshot) override;
 
 private:
-    struct SessionSnapshot {
-        std::optional<SavedSession> active;
-        std::optional<SavedSession> suspended;
-    };
-    void beginEscalation(EmergencyPowerAction action, double now);
-    void escalateIfSleepCouldLand(EmergencyPowerAction action, std::optional<UnattendedSleepObstacle> obstacle,
-                                  double now, std::uint64_t consentTicket);
-    void escalate(EmergencyPowerAction action, SleepVeto veto, double now);
-    void escalateWithCensus(EmergencyPowerAction action, SleepVeto veto, double now,
-                            const std::vector<SleepBlocker>& census);
-    /// Gives up this escalation: logs why, puts the lid lock back when asked, and sounds the alarm.
-    void skipEscalation(const std::string& why, const std::string& alarmReason, bool restoreOverride);
-    void sleepUnattended(double now, std::function<void(bool)> completion);
-    bool applySleepOutcome(bool success, const SessionSnapshot& snapshot, double now);
-    void sleepInteractively(double now);
-    void abortOnSleepVeto();
-    /// Asks the port; `done` on the main loop, only while the state exists.
-    void readSleepVeto(std::function<void(SleepVeto)> done);
-    void releaseSleepOverride();
-    void publishConsent(AutomationConsent consent, std::uint64_t ticket);
-    SessionSnapshot takeSessionSnapshot();
-    /// A sleep request is out, ours or the sleep service's.
-    bool sleepRequestOut() const;
-    /// Marks a request as out; the token is what endSleepSend wants to clear it.
-    std::uint64_t beginSleepSend();
-    /// Clears the flag only when `token`'s request is still the one that set it.
-    void endSleepSend(std::uint64_t token);
-
-    /// Arms the minute watchdog while the emergency is live, disarms and resets when it ends.
-    void updateEmergencyWatchdog();
-    /// Charger, switch and collaborators allow an emergency at all.
-    bool emergencyMayAct() const;
-    void handleEmergencyCensus(std::vector<SleepBlocker> census, double now);
-    EmergencyWorkRunner& emergencyWork();
-    /// Hands the wanted alarm to the audio service; its answer comes back later.
-    void requestEmergencyAlarm();
-    void handleEmergencyAlarmOutcome(bool sounding);
-    /// The watchdog's tick: an alarm that could not play is tried again while it is still wanted.
-    void retryEmergencyAlarm();
-
-    SleepBlockerMonitorProtocol* sleepBlockerMonitor_ = nullptr;
-    EmergencySleepService* emergencySleep_ = nullptr;
-    Timer emergencyWatchdogTimer_;
-    std::optional<double> lastEmergencyActionAt_;
-    std::optional<double> lastTerminateAt_;
-    EmergencyAlarmStatus emergencyAlarmStatus_ = EmergencyAlarmStatus::off;
-    /// A start is waiting for the sound server's answer.
-    bool emergencyAlarmStarting_ = false;
-    /// Why the alarm is wanted, for the log of its outcome and its retries.
-    std::string emergencyAlarmReason_;
-    bool emergencyAlarmSilenced_ = false;
-    /// Set from the census until the outcome, so readings never overlap.
-    bool emergencyEscalationInFlight_ = false;
-    std::uint64_t latestConsentReadTicket_ = 0;
-    std::uint64_t publishedConsentReadTicket_ = 0;
-    AutomationConsent automationConsent_ = AutomationConsent::granted;
-    bool isRefreshingConsent_ = false;
-    /// A rule installation asked for by resolveAutomationConsent; the permission is read again after it.
-    bool consentAwaitsInstall_ = false;
-    bool isRefreshingBlockers_ = false;
-    /// The last veto read; the menu offers the sleep unless it said vetoed.
-    SleepVeto lastSleepVeto_ = SleepVeto::unknown;
-    std::vector<SleepBlocker> lastSleepBlockers_;
+    /// Built after everything it reads and ended first; its requests out keep the session from holding.
+    std::unique_ptr<LowBatteryEmergency> emergency_;
 };
 
 }  // namespace torvel

@@ -13,7 +13,7 @@ constexpr double kTogglePauseSeconds = 3600.0;
 
 void AppState::toggle() {
     // A click on the icon is the quickest way to silence the alarm, for the rest of this emergency.
-    stopEmergencyAlarm("the user clicked the menu bar icon", true);
+    emergency_->stopAlarm("the user clicked the menu bar icon", true);
     const bool userStarted =
         services_.timerManager.isRunning() || isManuallyActivated_ || activeProfileID_.has_value();
     if (!userStarted) {

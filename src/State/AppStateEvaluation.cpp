@@ -76,7 +76,7 @@ void AppState::reevaluateState() {
     if (activeProfileID_ && !profileWithID(activeProfileID_)) activeProfileID_.reset();
 
     PriorityDecision decision;
-    if (!sleepSendInFlight_) {
+    if (!emergency_->isSleepSendInFlight()) {
         // The steps above may have changed the inputs; a stop cause of this second look is ignored.
         decision = decideSleepPrevention(makePriorityChainInput());
         decision.stopCause.reset();

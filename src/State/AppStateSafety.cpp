@@ -76,7 +76,7 @@ void AppState::handleBatteryStateChanged(const BatteryState& state) {
     batteryStateChanged.emit();
     log_.debug("Battery: {}% ac={} charging={} active={}", state.percentage, state.isOnACPower,
                state.isCharging, isActive_);
-    updateEmergencyWatchdog();
+    emergency_->updateWatchdog();
 
     if (wasOnBattery && state.isOnACPower && settings_.resumeOnCharger) {
         // A suspended session whose time ran out while stopped resumes nothing: then the state is
@@ -87,7 +87,7 @@ void AppState::handleBatteryStateChanged(const BatteryState& state) {
         }
     }
     reevaluateState();
-    checkEmergencyPower(services_.clock.suspendingNow());
+    emergency_->checkPower(services_.clock.suspendingNow());
 }
 
 void AppState::handleThermalStateChanged(ThermalState state) {

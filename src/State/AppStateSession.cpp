@@ -59,4 +59,12 @@ bool AppState::resumeSuspendedSession() {
     return restoreSession(*suspended);
 }
 
+SessionControl::SessionSnapshot AppState::takeSessionSnapshot() const {
+    return SessionSnapshot{services_.sessions.loadActiveSession(), services_.sessions.loadSuspendedSession()};
+}
+
+void AppState::restoreSessionSnapshot(const SessionSnapshot& snapshot) {
+    restoreSessions(snapshot.active, snapshot.suspended);
+}
+
 }  // namespace torvel

@@ -72,14 +72,14 @@ void AppState::runChangeHandling(const SettingDescriptor& row) {
             reevaluateState();
             break;
         case SettingChange::emergencyPower:
-            updateEmergencyWatchdog();
-            refreshAutomationConsent();
+            emergency_->updateWatchdog();
+            emergency_->refreshAutomationConsent();
             break;
         case SettingChange::emergencyForceSleep:
-            updateEmergencyWatchdog();
+            emergency_->updateWatchdog();
             break;
         case SettingChange::emergencyAlarm:
-            if (!settings_.emergencyAlarmEnabled) stopEmergencyAlarm("setting switched off", false);
+            if (!settings_.emergencyAlarmEnabled) emergency_->stopAlarm("setting switched off", false);
             break;
         case SettingChange::trustedNetworks:
             reevaluateState();

@@ -59,8 +59,7 @@ void AppState::installStayguard() {
                 break;
         }
         stayguardChanged.emit();
-        // The permission to sleep was missing: the rule may have granted it.
-        if (std::exchange(consentAwaitsInstall_, false)) refreshAutomationConsent();
+        emergency_->handleHelperInstallFinished();
     });
 }
 
@@ -92,7 +91,7 @@ void AppState::applyClamshellDefeat(const ReasonSet& reasons) {
 }
 
 void AppState::handleAppTerminate() {
-    stopEmergencyAlarm("Torvel is quitting", false);
+    emergency_->stopAlarm("Torvel is quitting", false);
     if (services_.lowPowerMode) services_.lowPowerMode->restoreOnTerminate();
     // A quit never leaves the lid lock behind, whatever the helper's status says now.
     if (auto* stayguard = services_.stayguard) {

@@ -2,6 +2,7 @@
 
 #include "Core/SettingsValues.h"
 #include "Models/ReasonSet.h"
+#include "Services/SessionPersistence.h"
 #include "State/MonitorValues.h"
 
 namespace torvel {
@@ -24,6 +25,17 @@ public:
     virtual const MonitorValues& monitorValues() const = 0;
 
     // Concerns add what they need below, one block each, each member documented.
+
+    // The low-battery emergency: what its sleep tears down, and puts back when the sleep fails.
+    /// The stored session records, the running one and the one a battery or heat stop set aside.
+    struct SessionSnapshot {
+        std::optional<SavedSession> active;
+        std::optional<SavedSession> suspended;
+    };
+    /// The stored records as they are now.
+    virtual SessionSnapshot takeSessionSnapshot() const = 0;
+    /// Puts a snapshot back: the suspended record is written, the active session restored.
+    virtual void restoreSessionSnapshot(const SessionSnapshot& snapshot) = 0;
 };
 
 }  // namespace torvel

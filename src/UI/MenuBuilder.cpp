@@ -73,8 +73,8 @@ void MenuBuilder::willOpen() {
     // The menu shows the network of this moment, not the last one the monitor happened to report.
     if (services_.state.settings().trustedNetworkActivationEnabled) services_.state.refreshWiFiState();
     // These answer in the background; the menu shows the last answers and is redrawn when they change.
-    if (services_.state.batteryState().hasBattery) services_.state.refreshAutomationConsent();
-    services_.state.refreshSleepBlockers();
+    if (services_.state.batteryState().hasBattery) services_.state.emergency().refreshAutomationConsent();
+    services_.state.emergency().refreshSleepBlockers();
 }
 
 MenuModel MenuBuilder::build() const {
@@ -155,10 +155,10 @@ void MenuBuilder::perform(const MenuItem& item) {
             run(commands_.quit);
             break;
         case MenuAction::silenceAlarm:
-            state.silenceEmergencyAlarm();
+            state.emergency().silenceAlarm();
             break;
         case MenuAction::sleepNow:
-            state.sleepNow(services_.clock.suspendingNow());
+            state.emergency().sleepNow(services_.clock.suspendingNow());
             break;
         case MenuAction::none:
             break;

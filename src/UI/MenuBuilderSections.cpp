@@ -74,7 +74,7 @@ bool MenuBuilder::isUserControlled() const {
 }
 
 void MenuBuilder::addEmergencyAlarm(std::vector<MenuItem>& items) const {
-    switch (services_.state.emergencyAlarmStatus()) {
+    switch (services_.state.emergency().alarmStatus()) {
         case EmergencyAlarmStatus::off:
             return;
         case EmergencyAlarmStatus::sounding:
@@ -93,7 +93,7 @@ void MenuBuilder::addEmergencyAlarm(std::vector<MenuItem>& items) const {
 void MenuBuilder::addAutomationConsent(std::vector<MenuItem>& items) const {
     const AppState& state = services_.state;
     if (!state.settings().emergencyPowerEnabled || !state.batteryState().hasBattery ||
-        state.automationConsent() == AutomationConsent::granted)
+        state.emergency().automationConsent() == AutomationConsent::granted)
         return;
     items.push_back(menuInfoItem(text("menu.emergency_consent_missing"), "exclamationmark.triangle"));
     items.push_back(menuActionItem(text("menu.emergency_consent_fix"), MenuAction::emergencyConsent));
@@ -102,7 +102,7 @@ void MenuBuilder::addAutomationConsent(std::vector<MenuItem>& items) const {
 
 void MenuBuilder::addSleepBlockers(std::vector<MenuItem>& items) const {
     const AppState& state = services_.state;
-    const auto groups = groupBlockers(state.lastSleepBlockers(), text("menu.sleep_blockers_session_relay"));
+    const auto groups = groupBlockers(state.emergency().lastSleepBlockers(), text("menu.sleep_blockers_session_relay"));
     if (groups.empty()) return;
     const Localization& texts = state.texts();
     auto more = [&texts](std::size_t count) {
@@ -129,15 +129,15 @@ void MenuBuilder::addSleepBlockers(std::vector<MenuItem>& items) const {
     }
     if (groups.size() > kBlockerLines) items.push_back(menuInfoItem(more(groups.size() - kBlockerLines)));
 
-    const auto readiness = state.sleepNowReadiness();
-    const bool ready = readiness == AppState::SleepNowReadiness::ready;
+    const auto readiness = state.emergency().sleepNowReadiness();
+    const bool ready = readiness == LowBatteryEmergency::SleepNowReadiness::ready;
     // No item quits the blockers: logind lets the user's own locks pass our Suspend, so quitting them
     // would lose their unsaved work for nothing. Only the emergency the user configured terminates.
     MenuItem sleep = menuActionItem(text("menu.sleep_now"), ready ? MenuAction::sleepNow : MenuAction::none);
     sleep.enabled = ready;
     items.push_back(std::move(sleep));
     if (!ready) {
-        const bool pending = readiness == AppState::SleepNowReadiness::sendPending;
+        const bool pending = readiness == LowBatteryEmergency::SleepNowReadiness::sendPending;
         items.push_back(menuInfoItem(text(pending ? "menu.sleep_now_unavailable.send_pending"
                                                   : "menu.sleep_now_unavailable.sleep_disabled"),
                                      "exclamationmark.triangle"));

@@ -27,7 +27,7 @@ StatusItemPresentation StatusItemPresenter::present() const {
     shown.iconName = shown.active ? "torvel-active-symbolic" : "torvel-inactive-symbolic";
     shown.accessibleText = texts.text(shown.active ? "a11y.status_active" : "a11y.status_inactive");
     // The alarm is announced by emergencyChanged, a live emergency by the battery and setting signals.
-    shown.needsAttention = state_.emergencyAlarmActive() || state_.emergencyIsLive();
+    shown.needsAttention = state_.emergency().alarmActive() || state_.emergency().isLive();
 
     std::string remaining;
     if (showsRemainingTime()) remaining = Duration::formatInterval(timer_.remainingSeconds(), lookup);

@@ -95,10 +95,10 @@ void SettingsBatteryTab::addEmergencyConsentRow(QVBoxLayout* section) {
     line->addWidget(text, 1);
     line->addWidget(fix);
     section->addWidget(row);
-    connect(fix, &QPushButton::clicked, this, [this] { context_.state.resolveAutomationConsent(); });
+    connect(fix, &QPushButton::clicked, this, [this] { context_.state.emergency().resolveAutomationConsent(); });
     const auto show = [this, row, text, fix] {
         const auto& state = context_.state;
-        const auto consent = state.automationConsent();
+        const auto consent = state.emergency().automationConsent();
         row->setVisible(state.settings().emergencyPowerEnabled && consent != AutomationConsent::granted);
         const bool denied = consent == AutomationConsent::denied;
         text->setText(context_.text(denied ? "settings.emergency_consent.denied" : "settings.emergency_consent.not_asked"));
@@ -110,7 +110,7 @@ void SettingsBatteryTab::addEmergencyConsentRow(QVBoxLayout* section) {
         fix->setEnabled(!state.isStayguardInstallInProgress());
     };
     show();
-    emergencyConnection_ = context_.state.emergencyChanged.connect(show);
+    emergencyConnection_ = context_.state.emergency().changed.connect(show);
     settingConnection_ = context_.state.settingChanged.connect([show](std::string_view) { show(); });
     stayguardConnection_ = context_.state.stayguardChanged.connect(show);
 }

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "State/EmergencyHarness.h"
+#include "State/Emergency/EmergencyHarness.h"
 #include "UI/MenuBuilder.h"
 
 namespace torvel {

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "State/AppStateHarness.h"
-#include "State/EmergencyHarness.h"
+#include "State/Emergency/EmergencyHarness.h"
 
 namespace torvel {
 namespace {
@@ -78,7 +78,7 @@ TEST(StatusItemPresenterTest, NeedsAttentionWhileTheBatteryEmergencyIsLiveAsTheT
     const auto record = [&] { lastSeen = presenter.present().needsAttention; };
     const Connection battery = e.state().batteryStateChanged.connect(record);
     const Connection setting = e.state().settingChanged.connect([&](std::string_view) { record(); });
-    const Connection emergency = e.state().emergencyChanged.connect(record);
+    const Connection emergency = e.emergency().changed.connect(record);
     const auto refreshedTo = [&](bool expected) {
         const bool right = lastSeen == expected && presenter.present().needsAttention == expected;
         lastSeen.reset();
@@ -89,9 +89,9 @@ TEST(StatusItemPresenterTest, NeedsAttentionWhileTheBatteryEmergencyIsLiveAsTheT
     EXPECT_TRUE(refreshedTo(false));
     e.battery(10);
     EXPECT_TRUE(refreshedTo(true)) << "the emergency is live at 10 %";
-    e.state().startEmergencyAlarm("test");
+    e.emergency().startAlarm("test");
     e.h.scheduler.runPending();
-    ASSERT_TRUE(e.state().emergencyAlarmActive());
+    ASSERT_TRUE(e.emergency().alarmActive());
     EXPECT_TRUE(refreshedTo(true)) << "the alarm sounds";
     e.state().set(&SettingsValues::emergencyPowerEnabled, false);
     EXPECT_TRUE(refreshedTo(false)) << "switched off, the alarm stops";

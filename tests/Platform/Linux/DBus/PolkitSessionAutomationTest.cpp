@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "State/EmergencyHarness.h"
+#include "State/Emergency/EmergencyHarness.h"
 #include "Platform/Linux/Power/LinuxPrivilegedPower.h"
 #include "Platform/Linux/Power/PowerProfilesDaemon.h"
 #include "Platform/Sim/SimProcessRunner.h"

@@ -49,7 +49,7 @@ struct EmergencyHarness {
                              withStayguard ? &stayguard : nullptr, nullptr, work,
                              realPower ? realPower : &power},
             Calendar::utc());
-        h.state->attachEmergencyPower(&monitor, &sleep);
+        h.state->emergency().attach(&monitor, &sleep);
     }
     EmergencySleepTiming timing() {
         EmergencySleepTiming t;
@@ -57,6 +57,7 @@ struct EmergencyHarness {
         return t;
     }
     AppState& state() { return *h.state; }
+    LowBatteryEmergency& emergency() { return h.state->emergency(); }
     double now() const { return h.clock.suspendingNow(); }
     /// A blocking lock held by process `pid` of the user.
     void addBlocker(std::int32_t pid, const std::string& name) {

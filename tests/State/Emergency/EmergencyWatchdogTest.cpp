@@ -65,25 +65,25 @@ TEST(EmergencyWatchdog, ArmsAtTheWatchThresholdOnBatteryOnlyAndTicksEveryMinute)
         EmergencyHarness e;
         e.state().set(&SettingsValues::emergencyForceSleepPercent, row.forceSleep);
         e.battery(row.quiet);
-        EXPECT_FALSE(e.state().isEmergencyWatchdogArmed()) << row.forceSleep;
+        EXPECT_FALSE(e.emergency().isWatchdogArmed()) << row.forceSleep;
         e.battery(row.quiet - 1);
-        EXPECT_TRUE(e.state().isEmergencyWatchdogArmed()) << row.forceSleep;
+        EXPECT_TRUE(e.emergency().isWatchdogArmed()) << row.forceSleep;
         e.battery(row.quiet - 1, true);
-        EXPECT_FALSE(e.state().isEmergencyWatchdogArmed()) << row.forceSleep;
+        EXPECT_FALSE(e.emergency().isWatchdogArmed()) << row.forceSleep;
     }
 
     // Without the collaborators, or switched off, the feature is inert.
     EmergencyHarness e;
-    e.state().attachEmergencyPower(nullptr, &e.sleep);
+    e.emergency().attach(nullptr, &e.sleep);
     e.battery(3);
-    EXPECT_FALSE(e.state().isEmergencyWatchdogArmed());
-    e.state().attachEmergencyPower(&e.monitor, &e.sleep);
-    EXPECT_TRUE(e.state().isEmergencyWatchdogArmed());
+    EXPECT_FALSE(e.emergency().isWatchdogArmed());
+    e.emergency().attach(&e.monitor, &e.sleep);
+    EXPECT_TRUE(e.emergency().isWatchdogArmed());
     EXPECT_TRUE(e.logged("Emergency watchdog armed at 3%"));
     e.state().set(&SettingsValues::emergencyPowerEnabled, false);
-    EXPECT_FALSE(e.state().isEmergencyWatchdogArmed());
+    EXPECT_FALSE(e.emergency().isWatchdogArmed());
     e.state().set(&SettingsValues::emergencyPowerEnabled, true);
-    ASSERT_TRUE(e.state().isEmergencyWatchdogArmed());
+    ASSERT_TRUE(e.emergency().isWatchdogArmed());
 
     // Each minute reads the census; a blocker below the sleep threshold chooses an action.
     e.addBlocker(42, "backup");
@@ -103,7 +103,7 @@ TEST(EmergencyWatchdog, ACensusOnTheWorkerIsJudgedAgainstTheStateItComesBackTo) 
     EXPECT_FALSE(e.logged("Emergency: battery"));
 
     // A second reading while the census is out does not start another.
-    e.state().checkEmergencyPower(e.now());
+    e.emergency().checkPower(e.now());
     EXPECT_EQ(e.work->heldSteps(), 1u);
     EXPECT_TRUE(e.logged("skipping this reading"));
 
@@ -126,47 +126,47 @@ TEST(EmergencyAlarm, SoundsOnlyWhileLiveAndASilenceHoldsUntilTheEmergencyEnds) {
     EmergencyHarness e;
     // The server's answer comes on a later turn of the loop.
     auto sound = [&e](const std::string& reason) {
-        e.state().startEmergencyAlarm(reason);
+        e.emergency().startAlarm(reason);
         e.h.scheduler.runPending();
     };
     sound("not live yet");
-    EXPECT_FALSE(e.state().emergencyAlarmActive());
+    EXPECT_FALSE(e.emergency().alarmActive());
 
     e.battery(10);
-    e.state().startEmergencyAlarm("no consent");
-    EXPECT_FALSE(e.state().emergencyAlarmActive()) << "not before the server took it";
+    e.emergency().startAlarm("no consent");
+    EXPECT_FALSE(e.emergency().alarmActive()) << "not before the server took it";
     e.h.scheduler.runPending();
-    EXPECT_TRUE(e.state().emergencyAlarmActive());
+    EXPECT_TRUE(e.emergency().alarmActive());
     EXPECT_EQ(e.sounds.loop(), (SimSounds::Played{"Sosumi", 1.0, true}));
     EXPECT_TRUE(e.logged("Emergency alarm ON at 10% — no consent"));
 
     // The click on the icon silences it for this emergency: later starts stay quiet.
     e.state().toggle();
-    EXPECT_FALSE(e.state().emergencyAlarmActive());
+    EXPECT_FALSE(e.emergency().alarmActive());
     EXPECT_FALSE(e.sounds.loop().has_value());
     sound("again");
-    EXPECT_FALSE(e.state().emergencyAlarmActive());
+    EXPECT_FALSE(e.emergency().alarmActive());
 
     // The charger ends the emergency and the silence with it.
     e.battery(10, true);
     e.battery(10);
     sound("new emergency");
-    EXPECT_TRUE(e.state().emergencyAlarmActive());
+    EXPECT_TRUE(e.emergency().alarmActive());
 
     // Stops that do not latch: the setting, a wake, quitting.
     e.state().set(&SettingsValues::emergencyAlarmEnabled, false);
-    EXPECT_FALSE(e.state().emergencyAlarmActive());
+    EXPECT_FALSE(e.emergency().alarmActive());
     sound("switched off");
-    EXPECT_FALSE(e.state().emergencyAlarmActive());
+    EXPECT_FALSE(e.emergency().alarmActive());
     e.state().set(&SettingsValues::emergencyAlarmEnabled, true);
     sound("back on");
     e.h.log.clear();
-    e.state().handleSystemDidWake(e.now());
-    EXPECT_FALSE(e.state().emergencyAlarmActive());
+    e.emergency().handleSystemDidWake(e.now());
+    EXPECT_FALSE(e.emergency().alarmActive());
     EXPECT_TRUE(e.logged("Emergency alarm OFF — the computer woke up"));
     EXPECT_FALSE(e.logged("cooldowns restarted"));  // no stamp was set
     sound("after wake");
-    EXPECT_TRUE(e.state().emergencyAlarmActive());
+    EXPECT_TRUE(e.emergency().alarmActive());
     e.state().handleAppTerminate();
     EXPECT_FALSE(e.sounds.loop().has_value());
 }
@@ -196,9 +196,9 @@ TEST(EmergencyAlarm, AnAlarmNoServerTakesIsShownUnavailableWarnedOfCriticallyAnd
     };
     e.sounds.failPlayback();
     e.battery(10);
-    e.state().startEmergencyAlarm("no consent");
+    e.emergency().startAlarm("no consent");
     e.h.scheduler.runPending();
-    EXPECT_EQ(e.state().emergencyAlarmStatus(), EmergencyAlarmStatus::unavailable);
+    EXPECT_EQ(e.emergency().alarmStatus(), EmergencyAlarmStatus::unavailable);
     EXPECT_TRUE(e.logged("Emergency alarm could not start — no consent"));
     EXPECT_EQ(alarmRows(), std::vector<std::string>{"menu.emergency_alarm_unavailable"})
         << "nothing to silence";
@@ -208,25 +208,25 @@ TEST(EmergencyAlarm, AnAlarmNoServerTakesIsShownUnavailableWarnedOfCriticallyAnd
     e.h.log.clear();
     e.h.scheduler.advance(60);
     EXPECT_TRUE(e.logged("Emergency alarm: trying again — no consent"));
-    EXPECT_EQ(e.state().emergencyAlarmStatus(), EmergencyAlarmStatus::unavailable);
+    EXPECT_EQ(e.emergency().alarmStatus(), EmergencyAlarmStatus::unavailable);
     EXPECT_EQ(alarmNotifications(), 1);
 
     // The server is back: the next tick sounds it, and the menu offers the silence.
     e.sounds.failPlayback(false);
     e.h.scheduler.advance(60);
-    EXPECT_EQ(e.state().emergencyAlarmStatus(), EmergencyAlarmStatus::sounding);
+    EXPECT_EQ(e.emergency().alarmStatus(), EmergencyAlarmStatus::sounding);
     EXPECT_EQ(alarmRows(), (std::vector<std::string>{"menu.emergency_alarm", "menu.silence_alarm"}));
 
     // The server drops the loop: unavailable again, and warned of again.
     e.sounds.breakLoop();
     e.h.scheduler.runPending();
-    EXPECT_EQ(e.state().emergencyAlarmStatus(), EmergencyAlarmStatus::unavailable);
+    EXPECT_EQ(e.emergency().alarmStatus(), EmergencyAlarmStatus::unavailable);
     EXPECT_EQ(alarmNotifications(), 2);
 
     // The charger ends the emergency: no alarm is wanted, none is tried.
     e.sounds.failPlayback();
     e.battery(10, true);
-    EXPECT_EQ(e.state().emergencyAlarmStatus(), EmergencyAlarmStatus::off);
+    EXPECT_EQ(e.emergency().alarmStatus(), EmergencyAlarmStatus::off);
     EXPECT_TRUE(alarmRows().empty());
     e.h.log.clear();
     e.h.scheduler.advance(180);

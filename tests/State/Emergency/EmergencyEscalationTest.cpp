@@ -21,14 +21,14 @@ TEST(EmergencyEscalation, AnObstacleSoundsTheAlarmPublishesWhatItLearntAndLetsTh
         e.addBlocker(42, "backup");
         e.automation.setStatuses({row.status});
         e.battery(4);
-        EXPECT_EQ(e.state().automationConsent(), row.published) << row.line;
+        EXPECT_EQ(e.emergency().automationConsent(), row.published) << row.line;
         EXPECT_TRUE(e.logged("Emergency escalation skipped at 4% — ")) << row.line;
         EXPECT_TRUE(e.logged(row.line)) << row.line;
-        EXPECT_TRUE(e.state().emergencyAlarmActive()) << row.line;
+        EXPECT_TRUE(e.emergency().alarmActive()) << row.line;
         EXPECT_TRUE(e.automation.sleeps().empty()) << row.line;
-        EXPECT_EQ(e.state().lastEmergencyActionAt(), std::nullopt) << row.line;
+        EXPECT_EQ(e.emergency().lastActionAt(), std::nullopt) << row.line;
         e.h.log.clear();
-        e.state().checkEmergencyPower(e.now());
+        e.emergency().checkPower(e.now());
         EXPECT_FALSE(e.logged("already running")) << row.line;
         EXPECT_TRUE(e.logged("Emergency escalation skipped")) << row.line;
     }
@@ -46,7 +46,7 @@ TEST(EmergencyEscalation, TheVetoAndTheTerminateCooldownDecideWhatIsKilledBefore
     EXPECT_TRUE(e.logged("the system would refuse the suspend"));
     EXPECT_TRUE(e.control.terminated().empty());
     EXPECT_TRUE(e.automation.sleeps().empty());
-    EXPECT_TRUE(e.state().emergencyAlarmActive());
+    EXPECT_TRUE(e.emergency().alarmActive());
 
     // Unknown: the sleep is tried, but nothing killed on a guess.
     e.power.setSuspendAnswer(std::nullopt);
@@ -58,7 +58,7 @@ TEST(EmergencyEscalation, TheVetoAndTheTerminateCooldownDecideWhatIsKilledBefore
     e.power.setSuspendAnswer(SuspendAnswer::yes);
     e.battery(4);
     EXPECT_EQ(e.control.terminated(), std::vector<std::int32_t>{42});
-    EXPECT_EQ(e.state().lastTerminateAt(), e.now());
+    EXPECT_EQ(e.emergency().lastTerminateAt(), e.now());
     EXPECT_EQ(e.h.notificationIDs(), Strings{"emergency-terminated"});
     EXPECT_TRUE(e.logged("Emergency sleep failed at 4% — no cooldown set"));
     e.control.addProcess(42, "backup", EmergencyHarness::kOwnUID);  // it came back
@@ -101,10 +101,10 @@ TEST(EmergencyEscalation, AFailedSleepRestoresTheSessionItToreDownUnlessANewerOn
     EXPECT_TRUE(e.logged("restoring the veto and the session it tore down"));
     EXPECT_TRUE(e.state().isActive());
     EXPECT_TRUE(e.h.timer.isRunning());
-    EXPECT_TRUE(e.state().emergencyAlarmActive());
+    EXPECT_TRUE(e.emergency().alarmActive());
 
     // The user starts a new session while the request is out: it stays, nothing old comes back.
-    e.state().checkEmergencyPower(e.now());
+    e.emergency().checkPower(e.now());
     ASSERT_TRUE(e.work->runHeldStep());  // the census
     ASSERT_TRUE(e.work->runHeldStep());  // the permission
     e.h.scheduler.runPending();          // the veto
@@ -123,24 +123,24 @@ TEST(EmergencyEscalation, BatteryFallingWithABlockerWalksAlarmTerminationSleepCo
     e.thresholds(10, 5);
     e.addBlocker(42, "backup");
     e.battery(16);
-    EXPECT_FALSE(e.state().isEmergencyWatchdogArmed());
+    EXPECT_FALSE(e.emergency().isWatchdogArmed());
     e.battery(15);
-    EXPECT_TRUE(e.state().isEmergencyWatchdogArmed());
+    EXPECT_TRUE(e.emergency().isWatchdogArmed());
     EXPECT_TRUE(e.automation.sleeps().empty());
 
     // 9 %: the sleep is sent but fails; the alarm sounds and no cooldown starts.
     e.automation.setSleepResult(false, "refused");
     e.battery(9);
     EXPECT_TRUE(e.control.terminated().empty());
-    EXPECT_TRUE(e.state().emergencyAlarmActive());
+    EXPECT_TRUE(e.emergency().alarmActive());
 
     // 4 %: the blocker is ended, the sleep lands, the alarm stops and the cooldown starts.
     e.automation.setSleepResult(true);
     e.h.clock.advance(60);
     e.battery(4);
     EXPECT_EQ(e.control.terminated(), std::vector<std::int32_t>{42});
-    EXPECT_FALSE(e.state().emergencyAlarmActive());
-    EXPECT_EQ(e.state().lastEmergencyActionAt(), e.now());
+    EXPECT_FALSE(e.emergency().alarmActive());
+    EXPECT_EQ(e.emergency().lastActionAt(), e.now());
     EXPECT_EQ(e.h.notificationIDs(), (Strings{"emergency-terminated", "emergency-sleep"}));
 
     // The watchdog's next minute is inside the cooldown: nothing is sent.
@@ -149,20 +149,20 @@ TEST(EmergencyEscalation, BatteryFallingWithABlockerWalksAlarmTerminationSleepCo
     EXPECT_EQ(e.automation.sleeps().size(), 2u);
 
     // The cooldown ends at exactly 180 s, not a second earlier.
-    const double slept = *e.state().lastEmergencyActionAt();
-    EXPECT_EQ(e.state().decideEmergencyAction(true, slept + 179), EmergencyPowerAction::none);
-    EXPECT_EQ(e.state().decideEmergencyAction(true, slept + 180), EmergencyPowerAction::terminateBlockersThenSleep);
+    const double slept = *e.emergency().lastActionAt();
+    EXPECT_EQ(e.emergency().decideAction(true, slept + 179), EmergencyPowerAction::none);
+    EXPECT_EQ(e.emergency().decideAction(true, slept + 180), EmergencyPowerAction::terminateBlockersThenSleep);
 
     // The wake restarts the cooldowns from its instant; the charger clears them and disarms.
     e.h.clock.advance(30);
-    e.state().handleSystemDidWake(e.now());
-    EXPECT_EQ(e.state().lastEmergencyActionAt(), e.now());
-    EXPECT_EQ(e.state().lastTerminateAt(), e.now());
+    e.emergency().handleSystemDidWake(e.now());
+    EXPECT_EQ(e.emergency().lastActionAt(), e.now());
+    EXPECT_EQ(e.emergency().lastTerminateAt(), e.now());
     EXPECT_TRUE(e.logged("Woke — emergency cooldowns restarted from now"));
     e.battery(4, true);
-    EXPECT_FALSE(e.state().isEmergencyWatchdogArmed());
-    EXPECT_EQ(e.state().lastEmergencyActionAt(), std::nullopt);
-    EXPECT_EQ(e.state().lastTerminateAt(), std::nullopt);
+    EXPECT_FALSE(e.emergency().isWatchdogArmed());
+    EXPECT_EQ(e.emergency().lastActionAt(), std::nullopt);
+    EXPECT_EQ(e.emergency().lastTerminateAt(), std::nullopt);
 }
 
 TEST(EmergencyEscalation, SleepNowGoesUnlessLogindRefusesAndAPasswordStopsOnlyTheEmergency) {
@@ -170,19 +170,19 @@ TEST(EmergencyEscalation, SleepNowGoesUnlessLogindRefusesAndAPasswordStopsOnlyTh
     e.addBlocker(42, "backup");
     // A refused suspend aborts Sleep now and shows in the readiness.
     e.power.setSuspendAnswer(SuspendAnswer::no);
-    e.state().sleepNow(e.now());
+    e.emergency().sleepNow(e.now());
     e.h.scheduler.runPending();
     EXPECT_TRUE(e.logged("Sleep aborted"));
     EXPECT_TRUE(e.automation.sleeps().empty());
-    EXPECT_EQ(e.state().sleepNowReadiness(), AppState::SleepNowReadiness::sleepVetoed);
+    EXPECT_EQ(e.emergency().sleepNowReadiness(), LowBatteryEmergency::SleepNowReadiness::sleepVetoed);
 
     // A password first: the user at the menu can type it, so the sleep is offered and sent...
     e.power.setSuspendAnswer(SuspendAnswer::challenge);
-    e.state().sleepNow(e.now());
+    e.emergency().sleepNow(e.now());
     e.h.scheduler.runPending();
     EXPECT_EQ(e.automation.sleeps(), std::vector<bool>{true});
-    EXPECT_EQ(e.state().lastEmergencyActionAt(), e.now());
-    EXPECT_EQ(e.state().sleepNowReadiness(), AppState::SleepNowReadiness::ready);
+    EXPECT_EQ(e.emergency().lastActionAt(), e.now());
+    EXPECT_EQ(e.emergency().sleepNowReadiness(), LowBatteryEmergency::SleepNowReadiness::ready);
 
     // ...but the emergency, with nobody there to type it, neither kills nor sends.
     e.thresholds(10, 5);
@@ -191,7 +191,7 @@ TEST(EmergencyEscalation, SleepNowGoesUnlessLogindRefusesAndAPasswordStopsOnlyTh
     EXPECT_TRUE(e.logged("only after a password"));
     EXPECT_TRUE(e.control.terminated().empty());
     EXPECT_EQ(e.automation.sleeps().size(), 1u);
-    EXPECT_TRUE(e.state().emergencyAlarmActive());
+    EXPECT_TRUE(e.emergency().alarmActive());
 }
 
 TEST(EmergencyEscalation, SleepNowSendsOnTheWorkerAndYieldsToAnEmergencySentWhileItsVetoWasRead) {
@@ -206,7 +206,7 @@ TEST(EmergencyEscalation, SleepNowSendsOnTheWorkerAndYieldsToAnEmergencySentWhil
 
     // The menu asks for the veto; the emergency starts and sends its request before that answer comes.
     e.power.holdSuspendReadings(true);
-    e.state().sleepNow(e.now());
+    e.emergency().sleepNow(e.now());
     e.power.holdSuspendReadings(false);
     e.battery(4);
     ASSERT_TRUE(e.work->runHeldStep());  // the census
@@ -217,17 +217,17 @@ TEST(EmergencyEscalation, SleepNowSendsOnTheWorkerAndYieldsToAnEmergencySentWhil
     e.power.releaseSuspendReadings();
     e.h.scheduler.runPending();  // the menu's veto: it yields, and leaves the emergency's flag alone
     EXPECT_TRUE(e.logged("Sleep now aborted — a sleep request went out while the veto was read"));
-    EXPECT_EQ(e.state().sleepNowReadiness(), AppState::SleepNowReadiness::sendPending);
+    EXPECT_EQ(e.emergency().sleepNowReadiness(), LowBatteryEmergency::SleepNowReadiness::sendPending);
     EXPECT_EQ(e.work->heldSteps(), 1u);
     runAll();
     EXPECT_EQ(e.automation.sleeps(), std::vector<bool>{false});
-    EXPECT_EQ(e.state().sleepNowReadiness(), AppState::SleepNowReadiness::ready);
+    EXPECT_EQ(e.emergency().sleepNowReadiness(), LowBatteryEmergency::SleepNowReadiness::ready);
 
     // The menu's own request never runs on the main loop: it waits on the worker, however long.
-    e.state().sleepNow(e.now());
+    e.emergency().sleepNow(e.now());
     e.h.scheduler.runPending();
     EXPECT_EQ(e.automation.sleeps().size(), 1u);
-    EXPECT_EQ(e.state().sleepNowReadiness(), AppState::SleepNowReadiness::sendPending);
+    EXPECT_EQ(e.emergency().sleepNowReadiness(), LowBatteryEmergency::SleepNowReadiness::sendPending);
     runAll();
     EXPECT_EQ(e.automation.sleeps(), (std::vector<bool>{false, true}));
 }
@@ -277,34 +277,34 @@ TEST(EmergencyMenu, ShowsTheAlarmTheBlockersByGroupAndOffersTheSleepOnlyWhenItCo
     // The alarm heads the menu and the silence item latches it off.
     e.state().set(&SettingsValues::emergencyPowerEnabled, true);
     e.battery(10);
-    e.state().startEmergencyAlarm("test");
+    e.emergency().startAlarm("test");
     e.h.scheduler.runPending();  // the sound server took it
     items = menu.build().items;
     ASSERT_EQ(items[0].title, "menu.emergency_alarm");
     menu.perform(items[1]);
-    EXPECT_FALSE(e.state().emergencyAlarmActive());
-    e.state().startEmergencyAlarm("again");
-    EXPECT_FALSE(e.state().emergencyAlarmActive());
+    EXPECT_FALSE(e.emergency().alarmActive());
+    e.emergency().startAlarm("again");
+    EXPECT_FALSE(e.emergency().alarmActive());
 }
 
 TEST(EmergencyEscalation, TheConsentButtonInstallsTheRuleAndReadsThePermissionAgain) {
     EmergencyHarness e(EmergencyWorkRunner::immediate(), /*withStayguard=*/true);
     e.state().set(&SettingsValues::emergencyPowerEnabled, true);
     e.automation.setStatuses({-1743});
-    e.state().refreshAutomationConsent();
-    ASSERT_EQ(e.state().automationConsent(), AutomationConsent::denied);
+    e.emergency().refreshAutomationConsent();
+    ASSERT_EQ(e.emergency().automationConsent(), AutomationConsent::denied);
 
     // The rule grants the sleep: once it is in, the permission reads as granted.
-    e.state().resolveAutomationConsent();
+    e.emergency().resolveAutomationConsent();
     EXPECT_TRUE(e.state().isStayguardInstallInProgress());
     e.automation.setStatuses({0});
     e.h.scheduler.runPending();
     e.h.scheduler.runPending();
     EXPECT_EQ(e.power.installCount(), 1);
-    EXPECT_EQ(e.state().automationConsent(), AutomationConsent::granted);
+    EXPECT_EQ(e.emergency().automationConsent(), AutomationConsent::granted);
 
     // Granted already: nothing is installed.
-    e.state().resolveAutomationConsent();
+    e.emergency().resolveAutomationConsent();
     e.h.scheduler.runPending();
     EXPECT_EQ(e.power.installCount(), 1);
 }

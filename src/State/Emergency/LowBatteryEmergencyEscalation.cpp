@@ -1,15 +1,16 @@
 // Carrying out the emergency's action (permission, veto, termination, sleep, and putting back what a
 // failed sleep tore down) and the menu's Sleep now on the same machinery. Every step that asks logind
 // or polkit runs off the main loop; each answer is judged against the state it comes back to.
-#include <algorithm>
 #include <set>
+#include <utility>
 
-#include "State/AppState.h"
 #include "Core/EmergencyWorkRunner.h"
 #include "Monitors/SleepBlockerMonitor.h"
 #include "Platform/PrivilegedPower.h"
 #include "Services/EmergencySleepService.h"
 #include "Services/NotificationService.h"
+#include "Services/StayguardServiceProtocol.h"
+#include "State/Emergency/LowBatteryEmergency.h"
 
 namespace torvel {
 
@@ -39,21 +40,21 @@ std::vector<std::string> displayNames(const std::vector<SleepBlocker>& blockers)
 
 }  // namespace
 
-void AppState::beginEscalation(EmergencyPowerAction action, double now) {
-    emergencyEscalationInFlight_ = true;
+void LowBatteryEmergency::beginEscalation(EmergencyPowerAction action, double now) {
+    escalationInFlight_ = true;
     const std::uint64_t ticket = ++latestConsentReadTicket_;
     EmergencySleepService* sleep = emergencySleep_;
-    std::weak_ptr<int> alive = lifetime_;
-    const bool started = emergencyWork().run(
+    const bool started = work().run(
         [sleep] { return sleep->unattendedSleepObstacle(); },
-        [this, alive, action, now, ticket](std::optional<UnattendedSleepObstacle> obstacle) {
-            if (!alive.expired()) escalateIfSleepCouldLand(action, obstacle, now, ticket);
-        });
+        lifetime_.guard([this, action, now, ticket](std::optional<UnattendedSleepObstacle> obstacle) {
+            escalateIfSleepCouldLand(action, obstacle, now, ticket);
+        }));
     if (!started) escalateIfSleepCouldLand(action, UnattendedSleepObstacle::consentUnreadable, now, ticket);
 }
 
-void AppState::escalateIfSleepCouldLand(EmergencyPowerAction action, std::optional<UnattendedSleepObstacle> obstacle,
-                                        double now, std::uint64_t consentTicket) {
+void LowBatteryEmergency::escalateIfSleepCouldLand(EmergencyPowerAction action,
+                                                   std::optional<UnattendedSleepObstacle> obstacle, double now,
+                                                   std::uint64_t consentTicket) {
     // A request sent while the obstacle was read (the menu's) is an obstacle too.
     if (!obstacle && sleepRequestOut()) obstacle = UnattendedSleepObstacle::sendPending;
     if (!obstacle) {
@@ -69,37 +70,40 @@ void AppState::escalateIfSleepCouldLand(EmergencyPowerAction action, std::option
     skipEscalation(text, text, false);
 }
 
-void AppState::escalate(EmergencyPowerAction action, SleepVeto veto, double now) {
+void LowBatteryEmergency::escalate(EmergencyPowerAction action, SleepVeto veto, double now) {
     // The fresh census asks logind and reads /proc: on the worker; what it finds is judged here.
-    SleepBlockerMonitorProtocol* monitor = sleepBlockerMonitor_;
-    std::weak_ptr<int> alive = lifetime_;
-    const bool started = emergencyWork().run(
+    SleepBlockerMonitorProtocol* monitor = blockerMonitor_;
+    const bool started = work().run(
         [monitor] { return monitor ? monitor->currentBlockers() : std::vector<SleepBlocker>{}; },
-        [this, alive, action, veto, now](std::vector<SleepBlocker> census) {
-            if (alive.expired()) return;
+        lifetime_.guard([this, action, veto, now](std::vector<SleepBlocker> census) {
             lastSleepBlockers_ = census;
             escalateWithCensus(action, veto, now, census);
-        });
+        }));
     if (!started) {
         log_.error("Emergency escalation dropped — no worker to take the census on");
-        emergencyEscalationInFlight_ = false;
+        escalationInFlight_ = false;
     }
 }
 
-void AppState::skipEscalation(const std::string& why, const std::string& alarmReason, bool restoreOverride) {
-    log_.error("Emergency escalation skipped at {}% — {}", monitors_.batteryState.percentage, why);
-    if (restoreOverride && services_.stayguard && services_.stayguard->isInstalled()) reevaluateState();
-    emergencyEscalationInFlight_ = false;
-    startEmergencyAlarm(alarmReason);
+void LowBatteryEmergency::restoreSleepOverride() {
+    if (services_.stayguard && services_.stayguard->isInstalled()) session_.reevaluateState();
 }
 
-void AppState::escalateWithCensus(EmergencyPowerAction action, SleepVeto veto, double now,
-                                  const std::vector<SleepBlocker>& census) {
-    const auto percent = monitors_.batteryState.percentage;
-    if (!settings_.emergencyPowerEnabled || decideEmergencyAction(!census.empty(), now) != action) {
+void LowBatteryEmergency::skipEscalation(const std::string& why, const std::string& alarmReason,
+                                         bool restoreOverride) {
+    log_.error("Emergency escalation skipped at {}% — {}", battery().percentage, why);
+    if (restoreOverride) restoreSleepOverride();
+    escalationInFlight_ = false;
+    startAlarm(alarmReason);
+}
+
+void LowBatteryEmergency::escalateWithCensus(EmergencyPowerAction action, SleepVeto veto, double now,
+                                             const std::vector<SleepBlocker>& census) {
+    const auto percent = battery().percentage;
+    if (!session_.settings().emergencyPowerEnabled || decideAction(!census.empty(), now) != action) {
         log_.info("Emergency escalation dropped — conditions changed while the suspend veto was being read");
-        if (services_.stayguard && services_.stayguard->isInstalled()) reevaluateState();
-        emergencyEscalationInFlight_ = false;
+        restoreSleepOverride();
+        escalationInFlight_ = false;
         return;
     }
     if (veto == SleepVeto::vetoed)
@@ -129,82 +133,76 @@ void AppState::escalateWithCensus(EmergencyPowerAction action, SleepVeto veto, d
             services_.notifications.sendEmergencyBlockersTerminated(names);
         }
     }
-    std::weak_ptr<int> alive = lifetime_;
-    sleepUnattended(now, [this, alive, percent, names = displayNames(census)](bool success) {
-        if (alive.expired()) return;
-        emergencyEscalationInFlight_ = false;
+    sleepUnattended(now, lifetime_.guard([this, percent, names = displayNames(census)](bool success) {
+        escalationInFlight_ = false;
         if (!success) {
             log_.error("Emergency sleep failed at {}% — no cooldown set, watchdog will retry the sleep", percent);
-            startEmergencyAlarm("the sleep request came back unsuccessful");
+            startAlarm("the sleep request came back unsuccessful");
             return;
         }
         services_.notifications.sendEmergencySleep(percent, names);
-    });
+    }));
 }
 
-AppState::SessionSnapshot AppState::takeSessionSnapshot() {
-    return SessionSnapshot{services_.sessions.loadActiveSession(), services_.sessions.loadSuspendedSession()};
-}
-
-bool AppState::sleepRequestOut() const {
+bool LowBatteryEmergency::sleepRequestOut() const {
     return sleepSendInFlight_ || (emergencySleep_ && emergencySleep_->isSendInFlight());
 }
 
-std::uint64_t AppState::beginSleepSend() {
+std::uint64_t LowBatteryEmergency::beginSleepSend() {
     sleepSendInFlight_ = true;
     sleepSendOwner_ = ++lastSleepSendToken_;
     return sleepSendOwner_;
 }
 
-void AppState::endSleepSend(std::uint64_t token) {
+void LowBatteryEmergency::endSleepSend(std::uint64_t token) {
     if (token != sleepSendOwner_) return;  // another path's request: its own answer clears it
     sleepSendOwner_ = 0;
     sleepSendInFlight_ = false;
 }
 
-void AppState::sleepUnattended(double now, std::function<void(bool)> completion) {
+void LowBatteryEmergency::sleepUnattended(double now, std::function<void(bool)> completion) {
     if (!emergencySleep_) {
         completion(false);
         return;
     }
     const std::uint64_t token = beginSleepSend();
-    const SessionSnapshot snapshot = takeSessionSnapshot();
-    deactivateAll();
+    const SessionControl::SessionSnapshot snapshot = session_.takeSessionSnapshot();
+    session_.deactivateAll();
     EmergencySleepService* sleep = emergencySleep_;
-    std::weak_ptr<int> alive = lifetime_;
-    auto outcome = [this, alive, token, snapshot, now, completion](bool result) {
+    auto outcome = [this, alive = lifetime_.watch(), token, snapshot, now, completion](bool result) {
         if (alive.expired()) return completion(false);
         endSleepSend(token);
         completion(applySleepOutcome(result, snapshot, now));
     };
-    if (!emergencyWork().run([sleep] { return sleep->sleepNow(false); }, outcome)) outcome(false);
+    if (!work().run([sleep] { return sleep->sleepNow(false); }, outcome)) outcome(false);
 }
 
-bool AppState::applySleepOutcome(bool success, const SessionSnapshot& snapshot, double now) {
+bool LowBatteryEmergency::applySleepOutcome(bool success, const SessionControl::SessionSnapshot& snapshot,
+                                            double now) {
     if (success) {
-        stopEmergencyAlarm("the computer is going to sleep", false);
-        lastEmergencyActionAt_ = now;  // the cooldown, for a manual sleep too
+        stopAlarm("the computer is going to sleep", false);
+        lastActionAt_ = now;  // the cooldown, for a manual sleep too
         return true;
     }
     // Always: while the request was out nothing was held, so a session started meanwhile only shows
     // (and is only held again) once the state is re-evaluated without the flag.
-    reevaluateState();
-    if (!isActive_) {
+    session_.reevaluateState();
+    if (!session_.isActive()) {
         log_.error("Sleep failed — restoring the veto and the session it tore down");
-        restoreSessions(snapshot.active, snapshot.suspended);
+        session_.restoreSessionSnapshot(snapshot);
     } else {
         log_.error("Sleep failed — restoring the veto, but a newer session is running and stays");
     }
     return false;
 }
 
-void AppState::releaseSleepOverride() {
+void LowBatteryEmergency::releaseSleepOverride() {
     auto* stayguard = services_.stayguard;
     if (stayguard && stayguard->isInstalled() && stayguard->lastDisableSleep() != false)
         stayguard->setDisableSleep(false);
 }
 
-void AppState::readSleepVeto(std::function<void(SleepVeto)> done) {
+void LowBatteryEmergency::readSleepVeto(std::function<void(SleepVeto)> done) {
     auto conclude = [this](std::optional<SuspendAnswer> answer) {
         if (!answer) {
             log_.error("Could not read the suspend veto — sleep may proceed unverified, terminating may not");
@@ -220,45 +218,37 @@ void AppState::readSleepVeto(std::function<void(SleepVeto)> done) {
         done(conclude(std::nullopt));
         return;
     }
-    std::weak_ptr<int> alive = lifetime_;
-    services_.privilegedPower->readSuspendVetoed(
-        [alive, conclude, done = std::move(done)](std::optional<SuspendAnswer> answer) {
-            if (!alive.expired()) done(conclude(answer));
-        });
+    services_.privilegedPower->readSuspendVetoed(lifetime_.guard(
+        [conclude, done = std::move(done)](std::optional<SuspendAnswer> answer) { done(conclude(answer)); }));
 }
 
-void AppState::publishConsent(AutomationConsent consent, std::uint64_t ticket) {
+void LowBatteryEmergency::publishConsent(AutomationConsent consent, std::uint64_t ticket) {
     // A read that started earlier but answered later must not overwrite a newer answer.
     if (ticket <= publishedConsentReadTicket_) return;
     publishedConsentReadTicket_ = ticket;
     if (automationConsent_ == consent) return;
     automationConsent_ = consent;
-    emergencyChanged.emit();
+    changed.emit();
 }
 
-void AppState::refreshAutomationConsent() {
-    if (!emergencySleep_ || !settings_.emergencyPowerEnabled || isRefreshingConsent_) return;
+void LowBatteryEmergency::refreshAutomationConsent() {
+    if (!emergencySleep_ || !session_.settings().emergencyPowerEnabled || isRefreshingConsent_) return;
     isRefreshingConsent_ = true;
     const std::uint64_t ticket = ++latestConsentReadTicket_;
     EmergencySleepService* sleep = emergencySleep_;
-    std::weak_ptr<int> alive = lifetime_;
-    const bool started = emergencyWork().run([sleep] { return sleep->consentStatus(false); },
-                                             [this, alive, ticket](std::int32_t status) {
-                                                 if (alive.expired()) return;
-                                                 isRefreshingConsent_ = false;
-                                                 if (auto consent = consentFromStatus(status))
-                                                     publishConsent(*consent, ticket);
-                                             });
+    const bool started = work().run([sleep] { return sleep->consentStatus(false); },
+                                    lifetime_.guard([this, ticket](std::int32_t status) {
+                                        isRefreshingConsent_ = false;
+                                        if (auto consent = consentFromStatus(status)) publishConsent(*consent, ticket);
+                                    }));
     if (!started) isRefreshingConsent_ = false;
 }
 
-void AppState::resolveAutomationConsent() {
+void LowBatteryEmergency::resolveAutomationConsent() {
     if (!emergencySleep_) return;
     const std::uint64_t ticket = ++latestConsentReadTicket_;
     EmergencySleepService* sleep = emergencySleep_;
-    std::weak_ptr<int> alive = lifetime_;
-    const auto resolve = [this, alive, ticket](std::int32_t status) {
-        if (alive.expired()) return;
+    const auto resolve = lifetime_.guard([this, ticket](std::int32_t status) {
         const auto consent = consentFromStatus(status);
         if (!consent) {
             log_.info("Consent button did nothing — polkit would not say whether the grant is in place");
@@ -269,20 +259,25 @@ void AppState::resolveAutomationConsent() {
         // Asking once would grant one suspend at most; the rule grants it for good, without a
         // password, as an unattended emergency needs.
         consentAwaitsInstall_ = true;
-        installStayguard();
-    };
-    if (!emergencyWork().run([sleep] { return sleep->consentStatus(false); }, resolve))
+        if (services_.installHelper) services_.installHelper();
+    });
+    if (!work().run([sleep] { return sleep->consentStatus(false); }, resolve))
         log_.error("The permission to sleep cannot be read: no worker to read it on");
 }
 
-AppState::SleepNowReadiness AppState::sleepNowReadiness() const {
+void LowBatteryEmergency::handleHelperInstallFinished() {
+    // The permission to sleep was missing: the rule may have granted it.
+    if (std::exchange(consentAwaitsInstall_, false)) refreshAutomationConsent();
+}
+
+LowBatteryEmergency::SleepNowReadiness LowBatteryEmergency::sleepNowReadiness() const {
     if (sleepRequestOut()) return SleepNowReadiness::sendPending;
     // The lid lock is let go before sleeping; only the system's own refusal stops the sleep. A
     // password logind would ask for is the user's to type.
     return lastSleepVeto_ == SleepVeto::vetoed ? SleepNowReadiness::sleepVetoed : SleepNowReadiness::ready;
 }
 
-void AppState::sleepNow(double now) {
+void LowBatteryEmergency::sleepNow(double now) {
     if (!emergencySleep_) return;
     if (sleepRequestOut()) {
         log_.error("Sleep now aborted — an earlier sleep request is still out");
@@ -293,7 +288,7 @@ void AppState::sleepNow(double now) {
         // The reading took a turn of the loop, and the emergency may have sent its request meanwhile.
         if (sleepRequestOut()) {
             log_.error("Sleep now aborted — a sleep request went out while the veto was read");
-            if (services_.stayguard && services_.stayguard->isInstalled()) reevaluateState();
+            restoreSleepOverride();
             return;
         }
         if (veto == SleepVeto::vetoed) return abortOnSleepVeto();
@@ -301,47 +296,43 @@ void AppState::sleepNow(double now) {
     });
 }
 
-void AppState::abortOnSleepVeto() {
+void LowBatteryEmergency::abortOnSleepVeto() {
     log_.error("Sleep aborted — the system would refuse the suspend, so the computer would stay awake");
-    if (services_.stayguard && services_.stayguard->isInstalled()) reevaluateState();
+    restoreSleepOverride();
 }
 
-void AppState::sleepInteractively(double now) {
+void LowBatteryEmergency::sleepInteractively(double now) {
     if (!emergencySleep_) return;
     const std::uint64_t token = beginSleepSend();
-    const SessionSnapshot snapshot = takeSessionSnapshot();
-    deactivateAll();
+    const SessionControl::SessionSnapshot snapshot = session_.takeSessionSnapshot();
+    session_.deactivateAll();
     EmergencySleepService* sleep = emergencySleep_;
-    std::weak_ptr<int> alive = lifetime_;
-    auto outcome = [this, alive, token, snapshot, now](bool result) {
-        if (alive.expired()) return;
+    auto outcome = lifetime_.guard([this, token, snapshot, now](bool result) {
         endSleepSend(token);
         refreshAutomationConsent();  // the request may have asked the user
         applySleepOutcome(result, snapshot, now);
-    };
+    });
     // logind may wait on polkit, and polkit on a password or on nothing at all: never on the main loop.
-    if (!emergencyWork().run([sleep] { return sleep->sleepNow(true); }, outcome)) {
+    if (!work().run([sleep] { return sleep->sleepNow(true); }, outcome)) {
         log_.error("Sleep now failed — no worker to send the request on");
         outcome(false);
     }
 }
 
-void AppState::refreshSleepBlockers() {
-    if (!sleepBlockerMonitor_ || isRefreshingBlockers_) return;
+void LowBatteryEmergency::refreshSleepBlockers() {
+    if (!blockerMonitor_ || isRefreshingBlockers_) return;
     isRefreshingBlockers_ = true;
-    SleepBlockerMonitorProtocol* monitor = sleepBlockerMonitor_;
-    std::weak_ptr<int> alive = lifetime_;
-    const bool started = emergencyWork().run([monitor] { return monitor->currentBlockers(); },
-                                             [this, alive](std::vector<SleepBlocker> census) {
-                                                 if (alive.expired()) return;
-                                                 isRefreshingBlockers_ = false;
-                                                 const SleepVeto before = lastSleepVeto_;
-                                                 const bool changed = census != lastSleepBlockers_;
-                                                 lastSleepBlockers_ = std::move(census);
-                                                 readSleepVeto([this, before, changed](SleepVeto veto) {
-                                                     if (changed || veto != before) emergencyChanged.emit();
-                                                 });
-                                             });
+    SleepBlockerMonitorProtocol* monitor = blockerMonitor_;
+    const bool started = work().run([monitor] { return monitor->currentBlockers(); },
+                                    lifetime_.guard([this](std::vector<SleepBlocker> census) {
+                                        isRefreshingBlockers_ = false;
+                                        const SleepVeto before = lastSleepVeto_;
+                                        const bool blockersChanged = census != lastSleepBlockers_;
+                                        lastSleepBlockers_ = std::move(census);
+                                        readSleepVeto([this, before, blockersChanged](SleepVeto veto) {
+                                            if (blockersChanged || veto != before) changed.emit();
+                                        });
+                                    }));
     if (!started) isRefreshingBlockers_ = false;
 }
 
