@@ -16,14 +16,19 @@ using Timer = std::unique_ptr<TimerHandle>;
 
 /// The main loop. Every callback runs on it, one at a time, never re-entrantly from inside post(),
 /// after() or every().
+///
+/// post() is thread-safe: it is how work done on a worker thread (the emergency's worker, the sleep
+/// service's sender, the census) hands its result back to the main loop. after() and every(), and the
+/// handles they return, belong to the main thread only.
 class Scheduler {
 public:
     virtual ~Scheduler() = default;
-    /// Runs `task` soon, after the current callback returns.
+    /// Runs `task` soon on the main loop, after the current callback returns. Callable from any thread.
     virtual void post(std::function<void()> task) = 0;
     /// Runs `task` once, `seconds` from now on the suspending clock (negative or NaN: as soon as possible).
+    /// Main thread only.
     [[nodiscard]] virtual Timer after(double seconds, std::function<void()> task) = 0;
-    /// Runs `task` every `seconds` (at least a millisecond) until the handle is destroyed.
+    /// Runs `task` every `seconds` (at least a millisecond) until the handle is destroyed. Main thread only.
     [[nodiscard]] virtual Timer every(double seconds, std::function<void()> task) = 0;
 };
 
