@@ -21,7 +21,7 @@ public:
     virtual ~Scheduler() = default;
     /// Runs `task` soon on the main loop, after the current callback returns. Callable from any thread.
     virtual void post(std::function<void()> task) = 0;
-    /// Main thread only: runs `task` once, `seconds` from now on the suspending clock (negative or NaN: soon).
+    /// Main thread only: runs `task` once, `seconds` later on the suspending clock (negative or NaN: soon).
     [[nodiscard]] virtual Timer after(double seconds, std::function<void()> task) = 0;
     /// Main thread only: runs `task` every `seconds` (at least a millisecond) until the handle is destroyed.
     [[nodiscard]] virtual Timer every(double seconds, std::function<void()> task) = 0;
