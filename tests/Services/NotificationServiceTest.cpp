@@ -49,6 +49,7 @@ protected:
 TEST_F(NotificationServiceTest, WithoutPermissionKeepsTheBodyAsStatusMessageAndPostsNothing) {
     for (const bool failing : {false, true}) {
         SCOPED_TRACE(failing ? "authorization failed" : "denied");
+        log.clear();
         NotificationService fresh{center, scheduler, texts, log};
         if (failing) center.failAuthorization("no notification server");
         center.grant(failing);  // an error refuses even what the user granted
