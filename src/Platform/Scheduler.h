@@ -15,15 +15,15 @@ public:
 using Timer = std::unique_ptr<TimerHandle>;
 
 /// The main loop. Every callback runs on it, one at a time, never re-entrantly from inside post(),
-/// after() or every().
+/// after() or every(). post() alone is thread-safe: worker threads hand their results back with it.
 class Scheduler {
 public:
     virtual ~Scheduler() = default;
-    /// Runs `task` soon, after the current callback returns.
+    /// Runs `task` soon on the main loop, after the current callback returns. Callable from any thread.
     virtual void post(std::function<void()> task) = 0;
-    /// Runs `task` once, `seconds` from now on the suspending clock (negative or NaN: as soon as possible).
+    /// Main thread only: runs `task` once, `seconds` later on the suspending clock (negative or NaN: soon).
     [[nodiscard]] virtual Timer after(double seconds, std::function<void()> task) = 0;
-    /// Runs `task` every `seconds` (at least a millisecond) until the handle is destroyed.
+    /// Main thread only: runs `task` every `seconds` (at least a millisecond) until the handle is destroyed.
     [[nodiscard]] virtual Timer every(double seconds, std::function<void()> task) = 0;
 };
 

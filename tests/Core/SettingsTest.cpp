@@ -8,32 +8,16 @@
 namespace torvel {
 namespace {
 
-TEST(Settings, FreshStoreYieldsTheDefaults) {
+// The defaults themselves are SettingsValues' initialisers; what loading adds is nothing.
+TEST(Settings, FreshStoreYieldsTheDefaultsAndWritesNothing) {
     MemoryDefaultsStore store;
     CapturingLogSink log;
     const SettingsValues s = loadSettings(store, Logger(log, "Settings"), Date(0));
-    EXPECT_TRUE(s.batteryLimitEnabled);
-    EXPECT_EQ(s.batteryLimitPercent, 20);
-    EXPECT_TRUE(s.resumeOnCharger && s.predictiveBatteryWarning && s.showRemainingTime);
-    EXPECT_EQ(s.predictiveBatteryMinutes, 15);
-    EXPECT_FALSE(s.showBatteryEstimate || s.preventDisplaySleep || s.preventScreenSaver);
-    EXPECT_TRUE(s.lidCloseSoundEnabled && s.heartbeatPipEnabled && s.heartbeatPipDecayEnabled);
-    EXPECT_FLOAT_EQ(s.lidCloseSoundVolume, 1.0f);
-    EXPECT_FLOAT_EQ(s.heartbeatPipVolume, 0.4f);
-    EXPECT_TRUE(s.guardianEnabled);
-    EXPECT_EQ(s.guardianHours, 8);
-    EXPECT_FALSE(s.hasSeenOnboarding || s.trustedNetworkActivationEnabled || s.processTriggerEnabled);
-    EXPECT_EQ(s.trustedNetworkAssertionType, AssertionType::noSystemSleep);
-    EXPECT_EQ(s.processTriggerAssertionType, AssertionType::noIdleSleep);
-    EXPECT_TRUE(s.thermalKillSwitchEnabled && s.autoEnableLowPowerModeOnLidClose &&
-                s.preferStayguardClamshellDefeat);
-    EXPECT_TRUE(s.emergencyPowerEnabled && s.emergencyAlarmEnabled);
-    EXPECT_EQ(s.emergencyForceSleepPercent, 5);
-    EXPECT_EQ(s.emergencyTerminateBlockersPercent, 0);
-    EXPECT_EQ(s.language, AppLanguage::system);
-    EXPECT_FALSE(s.autoActivateOnExternalDisplay || s.autoActivateOnMirroring);
+    for (const auto& row : settingDescriptors())
+        EXPECT_EQ(settingText(row, s), settingText(row, SettingsValues{})) << row.key;
     EXPECT_TRUE(s.trustedNetworks.empty());
     EXPECT_EQ(store.writeCount(), 0);
+    EXPECT_TRUE(log.lines().empty());
 }
 
 TEST(Settings, ValuesOfTheWrongKindFallBackPerRule) {
@@ -108,8 +92,12 @@ TEST(Settings, TextAssignmentIsTypedByTheTable) {
                                                           {"batteryLimitPercent", ""},
                                                           {"batteryLimitPercent", "99999999999999999999"},
                                                           {"batteryLimitPercent", "10"},
+                                                          {"batteryLimitPercent", "20.5"},
                                                           {"guardianHours", "-9223372036854775808"},
+                                                          {"guardianHours", "0"},
                                                           {"preventDisplaySleep", "yes"},
+                                                          {"batteryLimitEnabled", "1"},
+                                                          {"language", "de"},
                                                           {"heartbeatPipVolume", "1.5"},
                                                           {"heartbeatPipVolume", "nan"},
                                                           {"processTriggerAssertionType", "noidlesleep"},

@@ -43,8 +43,6 @@ TEST_F(SleepPreventionServiceTest, SwapsTypesThroughAReleaseSoOnlyOneAssertionIs
     EXPECT_EQ(service->assertionID(), held[0].id);
     EXPECT_EQ(service->currentType(), AssertionType::noDisplaySleep);
     EXPECT_TRUE(service->isAssertionAlive());
-    EXPECT_TRUE(log.contains("SleepPrevention",
-                             "Started noDisplaySleep assertion (ID: " + std::to_string(held[0].id)));
 
     assertions.drop(held[0].id);  // the system took it away
     EXPECT_TRUE(service->isActive());
@@ -60,6 +58,12 @@ TEST_F(SleepPreventionServiceTest, FailedCallsLeaveNothingHeld) {
     EXPECT_EQ(service->assertionID(), 0u);
     EXPECT_FALSE(service->currentType());
     EXPECT_TRUE(log.contains("SleepPrevention", "failed: -4. Assertion may be leaked."));
+    // So does a failed release of the screen-saver prevention, and says so.
+    ASSERT_FALSE(service->startScreenSaverPrevention());
+    assertions.failNextRelease(-5);
+    service->stopScreenSaverPrevention();
+    EXPECT_FALSE(service->isScreenSaverPreventionActive());
+    EXPECT_TRUE(log.contains("SleepPrevention", "screen-saver prevention failed: -5. It may be leaked."));
 
     // A failed creation while something is held: the old one is released, nothing replaces it.
     ASSERT_FALSE(service->start(AssertionType::noIdleSleep));

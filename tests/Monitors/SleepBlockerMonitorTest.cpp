@@ -38,7 +38,7 @@ TEST_F(SleepBlockerMonitorTest, KeepsOnlyOtherProcessesBlockingLocksAtTheOnLevel
         lock(7, "PreventUserIdleSystemSleep", 0),  // switched off
         lock(7, std::nullopt),                     // malformed
         lock(7, "PreventSystemSleep", 255, std::nullopt),
-        lock(-1), lock(std::int64_t{1} << 33),     // not process ids
+        lock(0), lock(-1), lock(std::int64_t{1} << 33),  // not process ids
     });
     ASSERT_EQ(found.size(), 2u);
     EXPECT_EQ(found[0], (SleepBlocker{7, "backup", "PreventSystemSleep", "", true, "backup", simStartTime(7)}));

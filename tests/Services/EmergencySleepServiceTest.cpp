@@ -62,6 +62,21 @@ TEST_F(EmergencySleep, ADownAuthorityIsStartedAndPolledUntilItAnswersOrTheBoundP
     EXPECT_EQ(service.unattendedSleepObstacle(), UnattendedSleepObstacle::consentUnreadable);
     EXPECT_EQ(automation.launches(), 2);
     EXPECT_EQ(linesWith("polkit did not answer"), 1);
+
+    // The last read is at the deadline, none after it.
+    SimClock exactClock;
+    int polls = 0;
+    EmergencySleepTiming coarse;
+    coarse.launchTimeout = 1.0;
+    coarse.pollInterval = 0.5;
+    coarse.pause = [&](double seconds) {
+        ++polls;
+        exactClock.advance(seconds);
+    };
+    EmergencySleepService exact{automation, control, exactClock, scheduler, log, 1000, coarse};
+    automation.setStatuses({-600});
+    EXPECT_EQ(exact.consentStatus(false), -600);
+    EXPECT_EQ(polls, 2);
 }
 
 TEST_F(EmergencySleep, StatusesMapToObstaclesAndOnlyAGrantLetsTheUnattendedSleepGo) {

@@ -47,26 +47,30 @@ protected:
 };
 
 TEST_F(NotificationServiceTest, WithoutPermissionKeepsTheBodyAsStatusMessageAndPostsNothing) {
-    start(false);
-    EXPECT_TRUE(log.contains("Notifications", "denied by user"));
-    int changes = 0;
-    auto connection = service.lastStatusMessageChanged.connect([&] { ++changes; });
+    for (const bool failing : {false, true}) {
+        SCOPED_TRACE(failing ? "authorization failed" : "denied");
+        log.clear();
+        NotificationService fresh{center, scheduler, texts, log};
+        if (failing) center.failAuthorization("no notification server");
+        center.grant(failing);  // an error refuses even what the user granted
+        fresh.setup();
+        scheduler.runPending();
+        EXPECT_FALSE(fresh.isAuthorized());
+        // Why nothing pops up is told either way.
+        EXPECT_EQ(log.contains("Notifications", "Notification authorization failed: no notification server"),
+                  failing);
+        EXPECT_EQ(log.contains("Notifications", "denied by user"), !failing);
+        int changes = 0;
+        auto connection = fresh.lastStatusMessageChanged.connect([&] { ++changes; });
 
-    service.send("battery-hard-limit", kNotificationTitle, texts.text("notification.battery_hard_limit"));
-    EXPECT_FALSE(service.lastStatusMessage()) << "the status message changes on the main loop";
-    scheduler.runPending();
+        fresh.send("battery-hard-limit", kNotificationTitle, texts.text("notification.battery_hard_limit"));
+        EXPECT_FALSE(fresh.lastStatusMessage()) << "the status message changes on the main loop";
+        scheduler.runPending();
 
-    EXPECT_EQ(service.lastStatusMessage(), "Stopped at the battery limit");
-    EXPECT_EQ(changes, 1);
-    EXPECT_TRUE(center.requests().empty());
-}
-
-TEST_F(NotificationServiceTest, AuthorizationErrorIsLoggedAndFallsBack) {
-    center.failAuthorization("no notification server");
-    service.setup();
-    scheduler.runPending();
-    EXPECT_FALSE(service.isAuthorized());
-    EXPECT_TRUE(log.contains("Notifications", "Notification authorization failed: no notification server"));
+        EXPECT_EQ(fresh.lastStatusMessage(), "Stopped at the battery limit");
+        EXPECT_EQ(changes, 1);
+        EXPECT_TRUE(center.requests().empty());
+    }
 }
 
 TEST_F(NotificationServiceTest, PostsRequestsAndReplacesOneOfTheSameIdentifier) {
@@ -83,16 +87,15 @@ TEST_F(NotificationServiceTest, PostsRequestsAndReplacesOneOfTheSameIdentifier) 
     EXPECT_FALSE(service.lastStatusMessage());
 }
 
-TEST_F(NotificationServiceTest, DeliveryErrorIsLoggedWithTheIdentifier) {
+TEST_F(NotificationServiceTest, DeliveryErrorIsLoggedWithTheIdentifierWhileTheServiceLives) {
     start(true);
     center.failNextAdd("server gone");
     service.send("timer-expired", kNotificationTitle, "Timer expired");
     scheduler.runPending();
     EXPECT_TRUE(center.shown().empty());
     EXPECT_TRUE(log.contains("Notifications", "Failed to deliver notification 'timer-expired': server gone"));
-}
 
-TEST_F(NotificationServiceTest, AnswersArrivingAfterTheServiceIsGoneAreIgnored) {
+    log.clear();
     auto early = std::make_unique<NotificationService>(center, scheduler, texts, log);
     early->setup();
     scheduler.runPending();
@@ -100,7 +103,7 @@ TEST_F(NotificationServiceTest, AnswersArrivingAfterTheServiceIsGoneAreIgnored) 
     early->send("timer-expired", kNotificationTitle, "Timer expired");
     early.reset();
     scheduler.runPending();
-    EXPECT_FALSE(log.contains("Notifications", "Failed to deliver"));
+    EXPECT_FALSE(log.contains("Notifications", "Failed to deliver")) << "an answer after the service is gone";
 }
 
 TEST_F(NotificationServiceTest, RoutesButtonsToTheirActionsAndIgnoresABodyClick) {

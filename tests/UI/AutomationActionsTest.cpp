@@ -4,7 +4,6 @@
 
 #include "State/AppStateHarness.h"
 #include "Platform/Sim/SimSystemLocale.h"
-#include "UI/SettingsCommands.h"
 
 namespace torvel {
 namespace {
@@ -78,33 +77,6 @@ TEST(AutomationActionsTest, KeepsAwakeOnlyWhileTheChosenApplicationRuns) {
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].name, "Safari");
     EXPECT_EQ(AutomationActions::appsWithIdentifiers({"org.example.None", "com.apple.Safari"}).size(), 1u);
-}
-
-TEST(SettingsCommandsTest, RefusesWhatTheSettingCannotTakeAndChangesNothing) {
-    AppStateHarness h;
-    const std::vector<std::pair<std::string, std::string>> refused = {
-        {"batteryLimitPercent", "10"}, {"batteryLimitPercent", "51"}, {"batteryLimitPercent", "20.5"},
-        {"guardianHours", "0"},        {"guardianHours", ""},          {"batteryLimitEnabled", "1"},
-        {"heartbeatPipVolume", "1.5"}, {"language", "de"},             {"nothing", "1"},
-    };
-    for (const auto& [key, value] : refused) {
-        const auto error = SettingsCommands::set(*h.state, key, value);
-        ASSERT_TRUE(error) << key << "=" << value;
-        EXPECT_NE(error->message.find(key), std::string::npos) << error->message;
-    }
-    EXPECT_EQ(h.state->settings().batteryLimitPercent, 20);
-    EXPECT_EQ(h.state->settings().guardianHours, 8);
-    EXPECT_FALSE(h.defaults.object("batteryLimitPercent")) << "nothing stored";
-
-    // An accepted value goes through the setting's change handling: the stricter limit stops the session.
-    h.onBattery(25);
-    h.state->activate(Duration::indefinite());
-    ASSERT_TRUE(h.state->isActive());
-    EXPECT_FALSE(SettingsCommands::set(*h.state, "batteryLimitPercent", "30"));
-    EXPECT_FALSE(h.state->isActive());
-    EXPECT_EQ(SettingsCommands::get(*h.state, "batteryLimitPercent")->value, "30");
-    EXPECT_EQ(SettingsCommands::get(*h.state, "batteryLimitPercent")->type, "an integer from 11 to 50");
-    EXPECT_EQ(SettingsCommands::list(*h.state).size(), settingDescriptors().size());
 }
 
 }  // namespace

@@ -39,11 +39,24 @@ TEST(SettingsCommands, EverySettingIsExplainedInEachLanguage) {
     EXPECT_FALSE(log.contains("Localization", "Missing localization")) << "every row has its text";
 }
 
-TEST(SettingsCommands, RefusalsTellBadInputFromAFailedSave) {
+// The refusals of each kind of value are the state's (tests/Core/SettingsTest.cpp); here, what the
+// command adds: unknown names, the change handling of an accepted value, and a failed save.
+TEST(SettingsCommands, AcceptedValuesTakeEffectAndRefusalsTellBadInputFromAFailedSave) {
     AppStateHarness h;
     using Reason = SettingRefusal::Reason;
     EXPECT_EQ(SettingsCommands::set(*h.state, "nothing", "1")->reason, Reason::badInput);
     EXPECT_EQ(SettingsCommands::set(*h.state, "guardianHours", "25")->reason, Reason::badInput);
+    EXPECT_FALSE(h.defaults.object("guardianHours")) << "nothing stored";
+
+    // An accepted value goes through the setting's change handling: the stricter limit stops the session.
+    h.onBattery(25);
+    h.state->activate(Duration::indefinite());
+    ASSERT_TRUE(h.state->isActive());
+    EXPECT_FALSE(SettingsCommands::set(*h.state, "batteryLimitPercent", "30"));
+    EXPECT_FALSE(h.state->isActive());
+    EXPECT_EQ(SettingsCommands::get(*h.state, "batteryLimitPercent")->value, "30");
+    EXPECT_EQ(SettingsCommands::list(*h.state).size(), settingDescriptors().size());
+
     h.defaults.failWrites("cannot save settings to /x/defaults.json: File too large");
     const auto refusal = SettingsCommands::set(*h.state, "guardianHours", "12");
     ASSERT_TRUE(refusal);

@@ -44,7 +44,17 @@ VirtualScheduler::VirtualScheduler(SimClock& clock) : clock_(clock) {}
 VirtualScheduler::~VirtualScheduler() = default;
 
 void VirtualScheduler::post(std::function<void()> task) {
-    if (task) posted_.push_back(std::move(task));
+    if (!task) return;
+    const std::lock_guard lock(postedMutex_);
+    posted_.push_back(std::move(task));
+}
+
+std::function<void()> VirtualScheduler::takePosted() {
+    const std::lock_guard lock(postedMutex_);
+    if (posted_.empty()) return {};
+    auto task = std::move(posted_.front());
+    posted_.pop_front();
+    return task;
 }
 
 Timer VirtualScheduler::after(double seconds, std::function<void()> task) {
@@ -69,12 +79,11 @@ Timer VirtualScheduler::schedule(double seconds, double interval, std::function<
 
 void VirtualScheduler::runPending() {
     std::size_t count = 0;
-    while (!posted_.empty()) {
+    // The lock is not held while a task runs: the task may post, and so may worker threads meanwhile.
+    while (auto task = takePosted()) {
         if (++count > kMaxCallbacksPerInstant) {
             throw std::runtime_error("VirtualScheduler: posted tasks keep posting; runPending() never ends");
         }
-        auto task = std::move(posted_.front());
-        posted_.pop_front();
         task();
     }
 }

@@ -4,6 +4,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -14,6 +15,8 @@ namespace torvel {
 
 /// The main loop on virtual time: nothing runs until a test calls advance() or runPending(). Timers are
 /// due on the suspending clock, as real main-loop timers are; a simulated suspend delays them.
+/// post() may be called from any thread, as on the real main loop; everything else, and the tasks
+/// themselves, run on the thread that drives advance() and runPending().
 class VirtualScheduler : public Scheduler {
 public:
     explicit VirtualScheduler(SimClock& clock);
@@ -40,12 +43,14 @@ public:
 private:
     SimClock& clock_;
     std::vector<std::shared_ptr<Entry>> timers_;
+    std::mutex postedMutex_;  // guards posted_, the one thing worker threads touch
     std::deque<std::function<void()>> posted_;
     std::uint64_t sequence_ = 0;
     std::size_t fired_ = 0;
 
     Timer schedule(double seconds, double interval, std::function<void()> task);
     std::shared_ptr<Entry> takeNextDue(double limit);
+    std::function<void()> takePosted();
 };
 
 }  // namespace torvel

@@ -1,9 +1,12 @@
 #include "Platform/Sim/VirtualScheduler.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -89,6 +92,38 @@ TEST_F(VirtualSchedulerTest, RepeatingTimersKeepTheirRhythmAndHaveAFloor) {
     scheduler.advance(0.1);
     EXPECT_NEAR(zero, 100, 1);
     EXPECT_NEAR(nan, 100, 1);
+}
+
+// Workers hand results back through post() while the main thread advances, as the emergency's worker
+// and the sleep service's sender do; run under ThreadSanitizer by scripts/tsan.
+TEST_F(VirtualSchedulerTest, TasksPostedFromWorkerThreadsRunOnTheAdvancingThreadInTheirOrder) {
+    constexpr int kWorkers = 4, kTasksEach = 500;
+    const auto mainThread = std::this_thread::get_id();
+    std::vector<std::vector<int>> seen(kWorkers);  // touched by the main thread only
+    int offThread = 0;
+    std::atomic<int> finished{0};
+    std::vector<std::thread> workers;
+    for (int w = 0; w < kWorkers; ++w) {
+        workers.emplace_back([&, w] {
+            for (int i = 0; i < kTasksEach; ++i) {
+                scheduler.post([&, w, i] {
+                    if (std::this_thread::get_id() != mainThread) ++offThread;
+                    seen[static_cast<std::size_t>(w)].push_back(i);
+                });
+            }
+            ++finished;
+        });
+    }
+    auto tick = scheduler.every(1.0, [] {});
+    while (finished.load() < kWorkers) scheduler.advance(1.0);
+    for (auto& worker : workers) worker.join();
+    scheduler.runPending();
+
+    EXPECT_EQ(offThread, 0);
+    for (const auto& fromOne : seen) {
+        ASSERT_EQ(fromOne.size(), static_cast<std::size_t>(kTasksEach));
+        EXPECT_TRUE(std::is_sorted(fromOne.begin(), fromOne.end()));
+    }
 }
 
 }  // namespace
