@@ -3,7 +3,6 @@
 #include "Support/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
-#include "Models/SSIDText.h"
 #include "Services/GuardianService.h"
 #include "Services/NotificationService.h"
 
@@ -15,8 +14,6 @@ AppState::AppState(AppStateServices services, Calendar calendar)
       calendar_(std::move(calendar)),
       settings_(loadSettings(services.defaults, Logger(services.log, "Settings"), services.clock.now())) {
     services_.texts.updateBundle(settings_.language);
-    loadWatchedApps();
-    loadProfileList();
 
     services_.timerManager.setOnExpired([this] { handleTimerExpired(); });
     // The countdown's remaining time is part of what observers show.
@@ -38,7 +35,7 @@ AppState::AppState(AppStateServices services, Calendar calendar)
     services_.notifications.setOnGuardianDeactivate([this] { deactivateAll(); });
     services_.notifications.setOnGuardianContinue(
         [this] { services_.guardian.startWatching(settings_.guardianHours); });
-    restoreAutomationPause();
+    automationPause_.restore();
 }
 
 namespace {
@@ -60,29 +57,11 @@ AppState::~AppState() {
     services_.guardian.setOnReminder(nullptr);
     services_.notifications.setOnGuardianDeactivate(nullptr);
     services_.notifications.setOnGuardianContinue(nullptr);
-    unwireProcessMonitor();
 }
 
 void AppState::updateMonitorValues(const std::function<void(MonitorValues&)>& change) {
     change(monitors_);
     reevaluateState();
-}
-
-bool AppState::isTrustedSSID(const std::string& ssid) const {
-    // Typed names carry a backslash as it is, seen and added ones escaped: both stand for the same bytes.
-    const std::string wanted = canonicalSSID(ssid);
-    for (const auto& network : settings_.trustedNetworks) {
-        if (canonicalSSID(network.ssid) == wanted) return true;
-    }
-    return false;
-}
-
-const Profile* AppState::profileWithID(const std::optional<Uuid>& id) const {
-    if (!id) return nullptr;
-    for (const auto& profile : profiles_) {
-        if (profile.id == *id) return &profile;
-    }
-    return nullptr;
 }
 
 void AppState::notify(const std::string& id, const std::string& bodyKey, const std::vector<long long>& args) {

@@ -269,7 +269,7 @@ void AppState::resolveAutomationConsent() {
         // Asking once would grant one suspend at most; the rule grants it for good, without a
         // password, as an unattended emergency needs.
         consentAwaitsInstall_ = true;
-        installStayguard();
+        lidLock_.install();
     };
     if (!emergencyWork().run([sleep] { return sleep->consentStatus(false); }, resolve))
         log_.error("The permission to sleep cannot be read: no worker to read it on");
