@@ -4,7 +4,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,13 +18,9 @@
 #include "Models/Duration.h"
 #include "Models/Profile.h"
 #include "Models/SleepBlocker.h"
-#include "Models/RunningAppInfo.h"
-#include "Models/TrustedWiFiStatus.h"
-#include "Models/WatchedApp.h"
 #include "Platform/Clock.h"
 #include "Platform/Log.h"
 #include "Platform/Scheduler.h"
-#include "Platform/WiFi.h"
 #include "Services/SessionPersistence.h"
 #include "Services/StayguardServiceProtocol.h"
 #include "State/Lid/LidLock.h"
@@ -49,15 +44,12 @@ class DefaultsStore;
 class GuardianService;
 class Localization;
 class NotificationService;
-class ProcessMonitor;
 class SessionPersistence;
 class SleepPreventionProtocol;
 class StayguardServiceProtocol;
 class ThermalMonitor;
-class LidStateMonitor;
 class LowPowerModeController;
 class TimerManager;
-class WiFiNetworkMonitor;
 
 /// The emergency alarm as the user can know it: silent, heard, or wanted but unable to play (no sound
 /// server took it); the last is tried again while the emergency lasts.
@@ -167,10 +159,6 @@ public:
     /// The mirroring monitor's answer: some online display is part of a mirror.
     void handleMirroringChanged(bool isMirroring);
 
-    /// The user's pause of the automatic triggers.
-    AutomationPause& automationPause() { return automationPause_; }
-    const AutomationPause& automationPause() const { return automationPause_; }
-
     // Settings (AppStateSettings.cpp). Every assignment stores, publishes and then runs the
     // setting's change handling, also when the value is unchanged. A value the store cannot write
     // changes nothing and comes back as a notSaved refusal naming the file and the reason.
@@ -193,21 +181,9 @@ public:
     /// reloaded and localizationRevision bumped; an explicit language stays as it is.
     void handleLocaleChanged();
 
-    /// The profile list and its commands.
-    ProfileLibrary& profileLibrary() { return profiles_; }
-    const ProfileLibrary& profileLibrary() const { return profiles_; }
-
     const MonitorValues& monitorValues() const override { return monitors_; }
     /// Records new monitor readings and re-evaluates.
     void updateMonitorValues(const std::function<void(MonitorValues&)>& change) override;
-    void publishSettingChanged(std::string_view key) override { settingChanged.emit(key); }
-    void recordMonitorValues(const std::function<void(MonitorValues&)>& change) override {
-        change(monitors_);
-    }
-    void replaceTrustedNetworks(std::vector<TrustedNetwork> networks) override {
-        settings_.trustedNetworks = std::move(networks);
-    }
-    void helperInstallFinished() override;
     bool isHeartbeatRunning() const { return heartbeatTimer_ != nullptr; }
     /// Installed by the battery monitor wiring: minutes until the charge reaches a percentage.
     void setMinutesUntilThresholdProvider(std::function<std::optional<std::int64_t>(std::int64_t)> provider) {
@@ -216,21 +192,37 @@ public:
     /// Refreshes and forecasts through `monitor` while it exists; replaces earlier closures.
     void attachBatteryMonitor(BatteryMonitor& monitor);
 
-    /// The trusted Wi-Fi trigger with its lid latch.
-    TrustedNetworkTrigger& trustedNetworks() { return trustedNetworks_; }
-    const TrustedNetworkTrigger& trustedNetworks() const { return trustedNetworks_; }
-
-    /// The process trigger: watched applications and the process monitor.
-    ProcessTrigger& processTrigger() { return processTrigger_; }
-    const ProcessTrigger& processTrigger() const { return processTrigger_; }
-
-    /// The helper's lid lock, the power saver with the lid, and the helper's installation.
-    LidLock& lidLock() { return lidLock_; }
-    const LidLock& lidLock() const { return lidLock_; }
     /// Quitting: the alarm stops; the power saver and the lid lock this run switched on are switched off.
     void handleAppTerminate();
 
+    // The concerns AppState delegates to, each a class of its own (State/*/), owned here.
+    /// The user's pause of the automatic triggers.
+    AutomationPause& automationPause() { return automationPause_; }
+    const AutomationPause& automationPause() const { return automationPause_; }
+    /// The process trigger: watched applications and the process monitor.
+    ProcessTrigger& processTrigger() { return processTrigger_; }
+    const ProcessTrigger& processTrigger() const { return processTrigger_; }
+    /// The trusted Wi-Fi trigger with its lid latch.
+    TrustedNetworkTrigger& trustedNetworks() { return trustedNetworks_; }
+    const TrustedNetworkTrigger& trustedNetworks() const { return trustedNetworks_; }
+    /// The helper's lid lock, the power saver with the lid, and the helper's installation.
+    LidLock& lidLock() { return lidLock_; }
+    const LidLock& lidLock() const { return lidLock_; }
+    /// The profile list and its commands.
+    ProfileLibrary& profileLibrary() { return profiles_; }
+    const ProfileLibrary& profileLibrary() const { return profiles_; }
+
 private:
+    // What only the concerns ask for, through SessionControl.
+    void publishSettingChanged(std::string_view key) override { settingChanged.emit(key); }
+    void recordMonitorValues(const std::function<void(MonitorValues&)>& change) override {
+        change(monitors_);
+    }
+    void replaceTrustedNetworks(std::vector<TrustedNetwork> networks) override {
+        settings_.trustedNetworks = std::move(networks);
+    }
+    void helperInstallFinished() override;
+
     // AppStateEvaluation.cpp
     void applyState(bool active, const ReasonSet& reasons, std::optional<AssertionType> type);
     bool ensureSleepPreventionActive(AssertionType type, std::string* error);

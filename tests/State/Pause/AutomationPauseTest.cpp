@@ -25,6 +25,17 @@ TEST(AutomationPause, AnHourWithAnExternalDisplayEndsByItself) {
     EXPECT_FALSE(h.defaults.object("automationPausedUntil"));
 }
 
+TEST(AutomationPause, AnEndSleptAcrossEndsAtTheFirstEvaluationAfterTheWake) {
+    AppStateHarness h;
+    h.state->set(&SettingsValues::autoActivateOnExternalDisplay, true);
+    h.state->automationPause().pause(AutomationPause::Mode::oneHour);
+    h.clock.suspend(2 * 3600);  // the end's timer counts on the suspending clock and has not run
+    h.state->updateMonitorValues([](MonitorValues& m) { m.hasExternalDisplay = true; });
+    EXPECT_FALSE(h.state->automationPause().isPaused());
+    EXPECT_FALSE(h.defaults.object("automationPausedUntil"));
+    EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::externalDisplay});
+}
+
 TEST(AutomationPause, UntilMorningIsStoredAsTheNextSevenOClock) {
     auto prague = *Calendar::named("Europe/Prague");
     AppStateHarness h(prague);
