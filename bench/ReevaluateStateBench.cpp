@@ -62,7 +62,7 @@ void BM_reevaluateBusyOnBattery(benchmark::State& state) {
                               AssertionType::noDisplaySleep,
                               25,
                               {}};
-        h.state->setProfiles({defaultProfiles().front(), meeting});
+        h.state->profileLibrary().setProfiles({defaultProfiles().front(), meeting});
         h.state->activateProfile(meeting);
         h.state->updateMonitorValues([](MonitorValues& m) {
             m.hasExternalDisplay = true;

@@ -203,7 +203,7 @@ AppDelegate::AppDelegate(Machine machine, bool withDisplay)
     state_ = std::make_unique<AppState>(services, calendar_);
     AppState::setShared(state_.get());
     stayguardConnection_ =
-        stayguard_->installationChanged.connect([this] { state_->handleStayguardInstallationChanged(); });
+        stayguard_->installationChanged.connect([this] { state_->lidLock().handleInstallationChanged(); });
     stayguard_->refreshInstallationStatus();
     // An inhibit service coming or going may take a refused request, or have taken our inhibitor away.
     assertions_->setOnServicesChanged([this] {
@@ -255,10 +255,10 @@ AppDelegate::AppDelegate(Machine machine, bool withDisplay)
     wifiMonitor_ = std::make_unique<WiFiNetworkMonitor>(*wifi_, *log_);
     wifiMonitor_->setOnStateChanged(
         [this](bool connected, const std::vector<std::string>& ssids, WiFiAuthorization authorization) {
-            state_->handleWiFiStateChanged(connected, ssids, authorization);
+            state_->trustedNetworks().handleWiFiStateChanged(connected, ssids, authorization);
         });
     wifiMonitor_->refreshState(true);
-    state_->attachWiFiMonitor(*wifiMonitor_);
+    state_->trustedNetworks().attachWiFiMonitor(*wifiMonitor_);
 
     // 10. Thermal: one reading now, so the state starts from the real one; later readings only while
     // the kill switch guards a session or the machine is warm.
@@ -274,11 +274,11 @@ AppDelegate::AppDelegate(Machine machine, bool withDisplay)
     lidMonitor_->startMonitoring();
     lidMonitor_->setOnChanged([this](bool closed) { state_->handleLidStateChanged(closed); });
     state_->handleLidStateChanged(lidMonitor_->isClosed());
-    state_->attachLidMonitor(*lidMonitor_);
+    state_->trustedNetworks().attachLidMonitor(*lidMonitor_);
 
     // 12. Processes.
     processMonitor_ = std::make_unique<ProcessMonitor>(*workspace_, *locale_, *log_);
-    state_->attachProcessMonitor(*processMonitor_);
+    state_->processTrigger().attachMonitor(*processMonitor_);
 
     // Starting at login, for the settings window: the user's autostart entry, or on the simulated
     // machine a stand-in that never touches the real one.
@@ -344,9 +344,9 @@ void AppDelegate::startTray(TrayFunctions functions) {
     trayConnections_.push_back(state_->emergency().changed.connect(refresh));
     trayConnections_.push_back(timer_->changed.connect(refresh));
     // What only the menu shows.
-    trayConnections_.push_back(state_->profilesChanged.connect(refresh));
-    trayConnections_.push_back(state_->wifiStateChanged.connect(refresh));
-    trayConnections_.push_back(state_->automationPauseChanged.connect(refresh));
+    trayConnections_.push_back(state_->profileLibrary().profilesChanged.connect(refresh));
+    trayConnections_.push_back(state_->trustedNetworks().wifiStateChanged.connect(refresh));
+    trayConnections_.push_back(state_->automationPause().changed.connect(refresh));
     trayConnections_.push_back(notifications_->lastStatusMessageChanged.connect(refresh));
     trayConnections_.push_back(texts_->languageChanged.connect(refresh));  // after the new texts are in
     if (!tray_->start()) logger_.error("The tray icon cannot be offered on the session bus");

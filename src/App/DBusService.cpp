@@ -152,7 +152,7 @@ bool DBusService::Activate(const QString& mode, const QString& value, QString& m
         if (!end) return invalid("not a time of day (HH:MM): '" + quoted(value) + "'");
         state->activate(Duration::until(*end));
     } else if (mode == "profile") {
-        const Profile* profile = state->profileNamed(raw);
+        const Profile* profile = state->profileLibrary().profileNamed(raw);
         if (!profile) {
             message = "no profile named '" + quoted(value) + "'";  // a refusal, not a malformed call
             return false;
@@ -188,7 +188,7 @@ QVariantMap DBusService::GetStatus() {
     }
     if (const auto& id = state->activeProfileID()) {
         status["profileID"] = qtext(id->toString());
-        for (const auto& profile : state->profiles())
+        for (const auto& profile : state->profileLibrary().profiles())
             if (profile.id == *id) status["profile"] = qtext(profile.name);
     }
     const BatteryState& battery = state->batteryState();
@@ -196,7 +196,7 @@ QVariantMap DBusService::GetStatus() {
     if (battery.hasBattery) status["batteryPercent"] = static_cast<qint64>(battery.percentage);
     if (battery.estimatedMinutesRemaining)
         status["batteryMinutesRemaining"] = static_cast<qint64>(*battery.estimatedMinutesRemaining);
-    const auto& paused = state->automationPausedUntil();
+    const auto& paused = state->automationPause().pausedUntil();
     status["automationPaused"] = paused.has_value();
     if (paused && *paused != Date::distantFuture())
         status["automationPausedUntil"] = isoLocal(*paused, app_.calendar());

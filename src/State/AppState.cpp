@@ -3,7 +3,6 @@
 #include "Support/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
-#include "Models/SSIDText.h"
 #include "Services/GuardianService.h"
 #include "Services/NotificationService.h"
 
@@ -18,10 +17,8 @@ AppState::AppState(AppStateServices services, Calendar calendar)
           *this, LowBatteryEmergencyServices{services.clock, services.scheduler, services.log, services.texts,
                                              services.notifications, services.audio, services.stayguard,
                                              services.privilegedPower, services.emergencyWork,
-                                             [this] { installStayguard(); }})) {
+                                             [this] { lidLock_.install(); }})) {
     services_.texts.updateBundle(settings_.language);
-    loadWatchedApps();
-    loadProfileList();
 
     services_.timerManager.setOnExpired([this] { handleTimerExpired(); });
     // The countdown's remaining time is part of what observers show.
@@ -43,7 +40,7 @@ AppState::AppState(AppStateServices services, Calendar calendar)
     services_.notifications.setOnGuardianDeactivate([this] { deactivateAll(); });
     services_.notifications.setOnGuardianContinue(
         [this] { services_.guardian.startWatching(settings_.guardianHours); });
-    restoreAutomationPause();
+    automationPause_.restore();
 }
 
 namespace {
@@ -65,29 +62,11 @@ AppState::~AppState() {
     services_.guardian.setOnReminder(nullptr);
     services_.notifications.setOnGuardianDeactivate(nullptr);
     services_.notifications.setOnGuardianContinue(nullptr);
-    unwireProcessMonitor();
 }
 
 void AppState::updateMonitorValues(const std::function<void(MonitorValues&)>& change) {
     change(monitors_);
     reevaluateState();
-}
-
-bool AppState::isTrustedSSID(const std::string& ssid) const {
-    // Typed names carry a backslash as it is, seen and added ones escaped: both stand for the same bytes.
-    const std::string wanted = canonicalSSID(ssid);
-    for (const auto& network : settings_.trustedNetworks) {
-        if (canonicalSSID(network.ssid) == wanted) return true;
-    }
-    return false;
-}
-
-const Profile* AppState::profileWithID(const std::optional<Uuid>& id) const {
-    if (!id) return nullptr;
-    for (const auto& profile : profiles_) {
-        if (profile.id == *id) return &profile;
-    }
-    return nullptr;
 }
 
 void AppState::notify(const std::string& id, const std::string& bodyKey, const std::vector<long long>& args) {

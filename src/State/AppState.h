@@ -4,7 +4,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,17 +18,18 @@
 #include "Models/Duration.h"
 #include "Models/Profile.h"
 #include "Models/SleepBlocker.h"
-#include "Models/RunningAppInfo.h"
-#include "Models/TrustedWiFiStatus.h"
-#include "Models/WatchedApp.h"
 #include "Platform/Clock.h"
 #include "Platform/Log.h"
 #include "Platform/Scheduler.h"
-#include "Platform/WiFi.h"
 #include "Services/SessionPersistence.h"
 #include "Services/StayguardServiceProtocol.h"
 #include "State/Emergency/LowBatteryEmergency.h"
+#include "State/Lid/LidLock.h"
 #include "State/MonitorValues.h"
+#include "State/Network/TrustedNetworkTrigger.h"
+#include "State/Pause/AutomationPause.h"
+#include "State/Processes/ProcessTrigger.h"
+#include "State/Profiles/ProfileLibrary.h"
 #include "State/SessionControl.h"
 #include "Support/Signal.h"
 
@@ -43,15 +43,12 @@ class DefaultsStore;
 class GuardianService;
 class Localization;
 class NotificationService;
-class ProcessMonitor;
 class SessionPersistence;
 class SleepPreventionProtocol;
 class StayguardServiceProtocol;
 class ThermalMonitor;
-class LidStateMonitor;
 class LowPowerModeController;
 class TimerManager;
-class WiFiNetworkMonitor;
 
 /// What AppState is built on. Everything is owned elsewhere and outlives the state.
 struct AppStateServices {
@@ -82,8 +79,6 @@ struct AppStateServices {
 /// reevaluateState(), which recomputes the whole decision and applies it. Main thread only.
 class AppState : public SessionControl {
 public:
-    enum class PauseMode { oneHour, untilMorning, indefinitely };
-
     /// Loads every setting, switches the texts to the stored language and restores a stored
     /// automation pause.
     explicit AppState(AppStateServices services, Calendar calendar = Calendar::current());
@@ -100,7 +95,7 @@ public:
     bool isActive() const override { return isActive_; }
     const ReasonSet& activeReasons() const override { return activeReasons_; }
     std::optional<AssertionType> currentAssertionType() const { return currentAssertionType_; }
-    const std::optional<Uuid>& activeProfileID() const { return activeProfileID_; }
+    const std::optional<Uuid>& activeProfileID() const override { return activeProfileID_; }
     bool isManuallyActivated() const { return isManuallyActivated_; }
     /// The decision wants the computer kept awake but the desktop refused the assertion: nothing is
     /// held, activeReasons and currentAssertionType describe the session waiting for it, and it is
@@ -114,7 +109,7 @@ public:
     void toggle();
     void activate(const Duration& duration);
     /// Starts a session from `profile`: its duration, assertion type and battery limit.
-    void activateProfile(const Profile& profile);
+    void activateProfile(const Profile& profile) override;
     /// Ends all user-started activity; automatic reasons that still hold keep the computer awake.
     void deactivateAll() override;
     /// Refuses a new session on battery below the effective limit, with the "battery-denied" notice.
@@ -146,10 +141,9 @@ public:
     /// Reads through `monitor` once before each activation and tells it while the kill switch needs
     /// fresh readings; it holds the monitor weakly. Replaces an earlier monitor.
     void attachThermalMonitor(ThermalMonitor& monitor);
-    /// The lid opened or closed: sets or clears the trusted-network latch and re-evaluates (AppStateLid.cpp).
+    /// The lid opened or closed: sets or clears the trusted-network latch, tells the lid lock and
+    /// re-evaluates (AppStateLid.cpp).
     void handleLidStateChanged(bool closed);
-    /// Tells `monitor` while lid changes matter (the trusted-network trigger is on); held weakly.
-    void attachLidMonitor(LidStateMonitor& monitor);
     Signal<> batteryStateChanged;
 
     // Display triggers (AppStateDisplays.cpp).
@@ -157,17 +151,6 @@ public:
     void handleExternalDisplayChanged(bool hasExternalDisplay);
     /// The mirroring monitor's answer: some online display is part of a mirror.
     void handleMirroringChanged(bool isMirroring);
-
-    // Automation pause (AppStatePause.cpp).
-    const std::optional<Date>& automationPausedUntil() const { return automationPausedUntil_; }
-    void pauseAutomation(PauseMode mode);
-    void resumeAutomation();
-    /// Tells observers that a pause began or ended (by the user or at its end).
-    Signal<> automationPauseChanged;
-    /// Lifts a pause because the user explicitly asked for automatic keep-awake.
-    void overrideAutomationPauseForExplicitKeepAwake();
-    /// The next 07:00 strictly after `date`.
-    static Date nextMorning(Date date, const Calendar& calendar);
 
     // Settings (AppStateSettings.cpp). Every assignment stores, publishes and then runs the
     // setting's change handling, also when the value is unchanged. A value the store cannot write
@@ -191,27 +174,9 @@ public:
     /// reloaded and localizationRevision bumped; an explicit language stays as it is.
     void handleLocaleChanged();
 
-    // Inputs owned by later subsystems.
-    // Profiles (AppStateProfiles.cpp). Every assignment of the list stores it whole.
-    const std::vector<Profile>& profiles() const { return profiles_; }
-    void setProfiles(std::vector<Profile> profiles);
-    /// Ends the session when `profile` runs, else starts it.
-    void toggleProfile(const Profile& profile);
-    /// Appends a copy under a unique name and returns it.
-    Profile duplicateProfile(const Profile& profile);
-    /// Replaces the profile with the same id in place, or appends a new one.
-    void saveEditedProfile(const Profile& profile);
-    /// Removes the profile; a session it runs goes on under the global battery limit.
-    void deleteProfile(const Uuid& id);
-    /// The first profile whose stored name, key or shown name equals `name` exactly.
-    const Profile* profileNamed(std::string_view name) const;
-    Signal<> profilesChanged;
     const MonitorValues& monitorValues() const override { return monitors_; }
     /// Records new monitor readings and re-evaluates.
-    void updateMonitorValues(const std::function<void(MonitorValues&)>& change);
-    /// True when some trusted network names the same network as `ssid` (compared as canonicalSSID(), so
-    /// case and spaces count).
-    bool isTrustedSSID(const std::string& ssid) const;
+    void updateMonitorValues(const std::function<void(MonitorValues&)>& change) override;
     bool isHeartbeatRunning() const { return heartbeatTimer_ != nullptr; }
     /// Installed by the battery monitor wiring: minutes until the charge reaches a percentage.
     void setMinutesUntilThresholdProvider(std::function<std::optional<std::int64_t>(std::int64_t)> provider) {
@@ -220,104 +185,36 @@ public:
     /// Refreshes and forecasts through `monitor` while it exists; replaces earlier closures.
     void attachBatteryMonitor(BatteryMonitor& monitor);
 
-    // Trusted Wi-Fi (AppStateWiFi.cpp).
-    /// Stores the list whole, ends a lid latch whose network is no longer trusted and re-evaluates. A
-    /// list the store refuses stays in memory and is written again at the next change.
-    void setTrustedNetworks(std::vector<TrustedNetwork> networks);
-    /// Adds `ssid` to the trusted list; false, changing nothing, when it is empty or already trusted.
-    bool addTrustedSSID(const std::string& ssid);
-    /// Installed by the Wi-Fi wiring: a forced refresh of the current network.
-    void setWiFiStateRefresher(std::function<void()> refresher) {
-        wifiStateRefresher_ = std::move(refresher);
-    }
-    /// Refreshes through `monitor` while it exists; replaces an earlier refresher.
-    void attachWiFiMonitor(WiFiNetworkMonitor& monitor);
-    /// A new Wi-Fi reading with the names of all connected networks: records it, logs a change of
-    /// network and re-evaluates. Any trusted network among them keeps the computer awake.
-    void handleWiFiStateChanged(bool connected, std::vector<std::string> ssids,
-                                WiFiAuthorization authorization);
-    /// The same for a machine on at most one network.
-    void handleWiFiStateChanged(bool connected, const std::optional<std::string>& ssid,
-                                WiFiAuthorization authorization) {
-        handleWiFiStateChanged(connected, ssid ? std::vector{*ssid} : std::vector<std::string>{},
-                               authorization);
-    }
-    /// A Wi-Fi reading changed what trustedWiFiStatus() answers (the network, the connection or the
-    /// permission), whether or not activation follows.
-    Signal<> wifiStateChanged;
-    /// The current network and whether it is trusted, as the menu and the settings window show it.
-    TrustedWiFiStatus trustedWiFiStatus() const;
-    /// The status as text: the menu's line, or the settings window's when `forMenu` is false.
-    std::string trustedWiFiStatusText(bool forMenu) const;
-    /// Re-reads the current network through the installed refresher (the menu opening); none: nothing.
-    void refreshWiFiState() {
-        if (wifiStateRefresher_) wifiStateRefresher_();
-    }
-
-    // Process trigger (AppStateProcesses.cpp).
-    /// The applications the user keeps the computer awake for. Every assignment stores the list whole,
-    /// hands the watched bundle ids on and re-evaluates.
-    const std::vector<WatchedApp>& watchedApps() const { return watchedApps_; }
-    void setWatchedApps(std::vector<WatchedApp> apps);
-    /// Bumped on every launch or termination the process monitor notices, so lists refresh.
-    std::uint64_t runningAppsRevision() const { return runningAppsRevision_; }
-    Signal<> runningAppsChanged;
-    /// How the state reaches the process monitor; an empty closure is skipped.
-    struct ProcessHooks {
-        std::function<void(std::set<std::string>)> setWatched;
-        std::function<void(std::optional<std::int32_t>)> watchTransientPID;
-        std::function<void(std::optional<std::string>)> watchTransientBundle;
-        std::function<std::vector<RunningAppInfo>()> runningApps;
-    };
-    void setProcessHooks(ProcessHooks hooks) { processHooks_ = std::move(hooks); }
-    /// Wires `monitor` both ways (each side holding the other weakly), hands it the watched bundle ids
-    /// and takes over its current state. Replaces an earlier monitor.
-    void attachProcessMonitor(ProcessMonitor& monitor);
-    /// Unwires the attached monitor (if it still exists), drops the hooks and stops counting the
-    /// trigger as active.
-    void detachProcessMonitor();
-    /// Hands the monitor the watched bundle ids: none while the process trigger is switched off.
-    void pushWatchedBundleIDs();
-    /// The visible running applications, sorted by name; empty without a monitor.
-    std::vector<RunningAppInfo> runningApplications() const;
-    /// A view shows the running applications while `shown`: the process monitor then follows launches
-    /// and exits for it (runningAppsChanged), as it does otherwise only while something is watched.
-    void setRunningAppsShown(bool shown);
-    /// Keeps the computer awake until process `pid` exits; std::nullopt ends the transient watch.
-    void watchTransientPID(std::optional<std::int32_t> pid);
-    /// Keeps the computer awake while `bundleID` runs; std::nullopt ends that watch.
-    void watchTransientBundle(std::optional<std::string> bundleID);
-
-    // The privileged helper and the power saver (AppStateStayguard.cpp).
-    /// Installs the helper in the background; ignored while an installation runs.
-    void installStayguard();
-    bool isStayguardInstallInProgress() const { return stayguardInstallInProgress_; }
-    /// Absent before the first installation of this run ends.
-    const std::optional<StayguardInstallResult>& lastStayguardInstallResult() const {
-        return lastStayguardInstallResult_;
-    }
-    bool isStayguardInstalled() const;
-    /// Which of the helper's permissions are granted; none without the helper.
-    PowerGrants stayguardGrants() const;
-    /// Other processes that hold the lid switch and decide alone what a closed lid does, as last read;
-    /// std::nullopt when not read (or not readable).
-    std::optional<std::vector<LidHolder>> otherLidHolders() const;
-    /// Reads them afresh (where the lid matters: the settings opening); stayguardChanged follows.
-    void checkLidHolders();
-    /// The helper's installation status changed: views are told and the lid lock follows it.
-    void handleStayguardInstallationChanged();
-    /// Quitting: the power saver and the lid lock this run switched on are switched off.
+    /// Quitting: the alarm stops; the power saver and the lid lock this run switched on are switched off.
     void handleAppTerminate();
-    /// Tells views of every change of the helper's status or installation.
-    Signal<> stayguardChanged;
+
+    // The concerns AppState delegates to, each a class of its own (State/*/), owned here.
+    /// The user's pause of the automatic triggers.
+    AutomationPause& automationPause() { return automationPause_; }
+    const AutomationPause& automationPause() const { return automationPause_; }
+    /// The process trigger: watched applications and the process monitor.
+    ProcessTrigger& processTrigger() { return processTrigger_; }
+    const ProcessTrigger& processTrigger() const { return processTrigger_; }
+    /// The trusted Wi-Fi trigger with its lid latch.
+    TrustedNetworkTrigger& trustedNetworks() { return trustedNetworks_; }
+    const TrustedNetworkTrigger& trustedNetworks() const { return trustedNetworks_; }
+    /// The helper's lid lock, the power saver with the lid, and the helper's installation.
+    LidLock& lidLock() { return lidLock_; }
+    const LidLock& lidLock() const { return lidLock_; }
+    /// The profile list and its commands.
+    ProfileLibrary& profileLibrary() { return profiles_; }
+    const ProfileLibrary& profileLibrary() const { return profiles_; }
 
 private:
-    /// The lid lock follows the final reasons of every re-evaluation (AppStateStayguard.cpp).
-    void applyClamshellDefeat(const ReasonSet& reasons);
-    /// The lid-close sound, once it is known that no other process decides what the lid does.
-    void confirmLidClose();
-    bool stayguardInstallInProgress_ = false;
-    std::optional<StayguardInstallResult> lastStayguardInstallResult_;
+    // What only the concerns ask for, through SessionControl.
+    void publishSettingChanged(std::string_view key) override { settingChanged.emit(key); }
+    void recordMonitorValues(const std::function<void(MonitorValues&)>& change) override {
+        change(monitors_);
+    }
+    void replaceTrustedNetworks(std::vector<TrustedNetwork> networks) override {
+        settings_.trustedNetworks = std::move(networks);
+    }
+    void helperInstallFinished() override;
 
     // AppStateEvaluation.cpp
     void applyState(bool active, const ReasonSet& reasons, std::optional<AssertionType> type);
@@ -332,7 +229,6 @@ private:
     /// Holds nothing but keeps the request, tells the user once and schedules the retries.
     void enterPendingRequest(const std::string& error);
     void endPendingRequest();
-    const Profile* profileWithID(const std::optional<Uuid>& id) const;
     // AppStateSafety.cpp
     void applyStopDecision(const StopCause& cause);
     void suspendCurrentSession();
@@ -340,26 +236,13 @@ private:
     // AppStateThermal.cpp
     bool refreshThermalBeforeActivation(const PriorityDecision& decision);
     void updateThermalWatch();
-    void updateLidWatch();
     // AppStateSession.cpp
     bool resumeSuspendedSession();
-    // AppStateProfiles.cpp
-    void loadProfileList();
     // AppStateSettings.cpp
     template <typename T>
     std::optional<SettingRefusal> assignSetting(T SettingsValues::*member, T value);
     std::optional<SettingRefusal> commitSettings(SettingsValues next, const SettingMember& member);
     void runChangeHandling(const SettingDescriptor& row);
-    void clearTrustedNetworkLatch();
-    /// currentSSID from connectedSSIDs and the trusted list.
-    std::optional<std::string> chooseCurrentSSID() const;
-    // AppStateProcesses.cpp
-    void loadWatchedApps();
-    void unwireProcessMonitor();
-    // AppStatePause.cpp
-    void restoreAutomationPause();
-    void persistAutomationPause();
-    void rescheduleAutomationPauseExpiry();
     // AppStateHeartbeat.cpp
     void startHeartbeat();
     void stopHeartbeat();
@@ -371,10 +254,19 @@ private:
     Logger log_;
     Calendar calendar_;
     SettingsValues settings_;
-    std::vector<Profile> profiles_;
-    /// The stored list could not be read in full nor kept aside: saving over it would lose profiles.
-    bool profilesSaveBlocked_ = false;
     MonitorValues monitors_;
+    // The concerns AppState delegates to; each reaches the session only through SessionControl.
+    AutomationPause automationPause_{*this, services_.clock, services_.scheduler, services_.defaults,
+                                     calendar_};
+    ProcessTrigger processTrigger_{*this, services_.clock, services_.defaults, services_.log};
+    TrustedNetworkTrigger trustedNetworks_{*this, services_.clock, services_.defaults, services_.texts,
+                                           services_.log};
+    ProfileLibrary profiles_{*this, services_.clock, services_.defaults, services_.texts, services_.log};
+    LidLock lidLock_{*this,
+                     {services_.stayguard, services_.lowPowerMode, services_.audio},
+                     services_.notifications,
+                     services_.texts,
+                     services_.log};
 
     bool isActive_ = false;
     ReasonSet activeReasons_;
@@ -389,23 +281,14 @@ private:
     bool screenSaverFailureTold_ = false;
     std::uint64_t localizationRevision_ = 0;
 
-    std::optional<Date> automationPausedUntil_;
-    Timer automationPauseExpiryTimer_;
     Timer heartbeatTimer_;
     /// Closed-lid ticks since the pips (re)started; the pips thin out as it grows.
     std::int64_t heartbeatPipTickIndex_ = 0;
     /// Exists only while a request is pending.
     Timer pendingRetryTimer_;
     std::function<std::optional<std::int64_t>(std::int64_t)> minutesUntilThresholdProvider_;
-    std::function<void()> wifiStateRefresher_;
     std::function<void()> batteryStateRefresher_;
-    std::vector<WatchedApp> watchedApps_;
-    std::uint64_t runningAppsRevision_ = 0;
-    bool runningAppsShown_ = false;
-    ProcessHooks processHooks_;
-    std::weak_ptr<ProcessMonitor> processMonitor_;
     std::weak_ptr<ThermalMonitor> thermalMonitor_;
-    std::weak_ptr<LidStateMonitor> lidMonitor_;
     /// Set during the reading before an activation, so the re-evaluation it causes reads no more.
     bool refreshingThermal_ = false;
     Connection timerConnection_;

@@ -22,20 +22,18 @@ void AppState::toggle() {
         if (automatic) {
             // Only the automatic triggers keep the computer awake: the click pauses them for an hour
             // rather than starting a session on top of them.
-            automationPausedUntil_ = services_.clock.now().addingSeconds(kTogglePauseSeconds);
-            persistAutomationPause();
+            automationPause_.setQuietly(services_.clock.now().addingSeconds(kTogglePauseSeconds));
         } else {
             if (!canActivate()) return;
             isManuallyActivated_ = true;
-            automationPausedUntil_.reset();
-            persistAutomationPause();
+            automationPause_.setQuietly(std::nullopt);
         }
     } else {
         services_.timerManager.stop();
         isManuallyActivated_ = false;
         activeProfileID_.reset();
     }
-    rescheduleAutomationPauseExpiry();
+    automationPause_.rescheduleExpiry();
     reevaluateState();
 }
 
@@ -70,16 +68,16 @@ void AppState::activateProfile(const Profile& profile) {
 void AppState::deactivateAll() {
     isManuallyActivated_ = false;
     activeProfileID_.reset();
-    clearTrustedNetworkLatch();
+    trustedNetworks_.clearLatch();
     services_.timerManager.stop();
     services_.guardian.stopWatching();
     services_.sessions.clearActiveSession();
     services_.sessions.clearSuspendedSession();
     // A transient process no longer counts. Last among the inputs, because a monitor that changes its
     // state re-evaluates at once, and should see the user's activity already ended.
-    watchTransientPID(std::nullopt);
-    watchTransientBundle(std::nullopt);
-    rescheduleAutomationPauseExpiry();
+    processTrigger_.watchTransientPID(std::nullopt);
+    processTrigger_.watchTransientBundle(std::nullopt);
+    automationPause_.rescheduleExpiry();
     reevaluateState();
 }
 

@@ -16,7 +16,7 @@ constexpr double kPendingRetrySeconds = 30.0;
 
 PriorityChainInput AppState::makePriorityChainInput() const {
     const Date now = services_.clock.now();
-    const Profile* profile = profileWithID(activeProfileID_);
+    const Profile* profile = profiles_.profileWithID(activeProfileID_);
     PriorityChainInput in;
     in.thermalKillSwitchEnabled = settings_.thermalKillSwitchEnabled;
     in.thermalState = monitors_.thermalState;
@@ -26,7 +26,7 @@ PriorityChainInput AppState::makePriorityChainInput() const {
     in.effectiveBatteryLimit = effectiveBatteryLimit();
     in.isManuallyActivated = isManuallyActivated_;
     in.isTimerRunning = services_.timerManager.isRunning();
-    in.isAutomationPaused = automationPausedUntil_.has_value();
+    in.isAutomationPaused = automationPause_.isPaused();
     in.autoActivateOnExternalDisplay = settings_.autoActivateOnExternalDisplay;
     in.hasExternalDisplay = monitors_.hasExternalDisplay;
     in.autoActivateOnMirroring = settings_.autoActivateOnMirroring;
@@ -35,7 +35,7 @@ PriorityChainInput AppState::makePriorityChainInput() const {
     in.trustedNetworkActivationEnabled = settings_.trustedNetworkActivationEnabled;
     in.isWiFiConnected = monitors_.isWiFiConnected;
     in.hasTrustedNetworks = !settings_.trustedNetworks.empty();
-    in.isOnTrustedNetwork = monitors_.currentSSID && isTrustedSSID(*monitors_.currentSSID);
+    in.isOnTrustedNetwork = monitors_.currentSSID && trustedNetworks_.isTrustedSSID(*monitors_.currentSSID);
     in.trustedNetworkAssertionType = settings_.trustedNetworkAssertionType;
     in.trustedNetworkLatchedWhileLidClosed = monitors_.trustedNetworkLatchedWhileLidClosed;
     in.isLidClosed = monitors_.isLidClosed;
@@ -48,7 +48,8 @@ PriorityChainInput AppState::makePriorityChainInput() const {
 }
 
 std::int64_t AppState::effectiveBatteryLimit() const {
-    if (const Profile* profile = profileWithID(activeProfileID_); profile && profile->batteryLimitOverride) {
+    if (const Profile* profile = profiles_.profileWithID(activeProfileID_);
+        profile && profile->batteryLimitOverride) {
         return *profile->batteryLimitOverride;
     }
     return settings_.batteryLimitEnabled ? settings_.batteryLimitPercent : 0;
@@ -61,19 +62,16 @@ void AppState::reevaluateState() {
     if (first.stopCause) {
         applyStopDecision(*first.stopCause);
         updateThermalWatch();
-        updateLidWatch();
-        applyClamshellDefeat(activeReasons_);
+        trustedNetworks_.updateLidWatch();
+        lidLock_.apply(activeReasons_);
         return;
     }
     const auto& battery = monitors_.batteryState;
     if (settings_.predictiveBatteryWarning && battery.hasBattery && !battery.isOnACPower && isActive_) {
         checkPredictiveWarning();
     }
-    if (automationPausedUntil_ && services_.clock.now() >= *automationPausedUntil_) {
-        automationPausedUntil_.reset();
-        persistAutomationPause();
-    }
-    if (activeProfileID_ && !profileWithID(activeProfileID_)) activeProfileID_.reset();
+    automationPause_.expireIfDue();
+    if (activeProfileID_ && !profiles_.profileWithID(activeProfileID_)) activeProfileID_.reset();
 
     PriorityDecision decision;
     if (!emergency_->isSleepSendInFlight()) {
@@ -83,8 +81,8 @@ void AppState::reevaluateState() {
     }
     applyState(!decision.reasons.empty(), decision.reasons, decision.assertionType);
     updateThermalWatch();
-    updateLidWatch();
-    applyClamshellDefeat(decision.reasons);
+    trustedNetworks_.updateLidWatch();
+    lidLock_.apply(decision.reasons);
 }
 
 void AppState::handleInhibitServicesChanged() {

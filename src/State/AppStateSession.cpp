@@ -28,7 +28,7 @@ bool AppState::restoreSession(const SavedSession& saved) {
     }
 
     if (saved.profileID) {
-        if (profileWithID(saved.profileID)) {
+        if (profiles_.profileWithID(saved.profileID)) {
             activeProfileID_ = saved.profileID;
         } else {
             log_.error("Restored session references profile {} which no longer exists",
@@ -37,7 +37,7 @@ bool AppState::restoreSession(const SavedSession& saved) {
     } else if (saved.legacyProfileName) {
         // Older versions stored the profile's name; it may be the stored, the shown or the key name.
         const std::string& legacy = *saved.legacyProfileName;
-        if (const Profile* match = profileNamed(legacy))
+        if (const Profile* match = profiles_.profileNamed(legacy))
             activeProfileID_ = match->id;
         else
             log_.error("Legacy session profile '{}' not found in current profiles", legacy);

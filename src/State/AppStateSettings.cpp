@@ -60,15 +60,11 @@ void AppState::runChangeHandling(const SettingDescriptor& row) {
             reevaluateState();
             break;
         case SettingChange::trustedNetworkActivation:
-            if (!settings_.trustedNetworkActivationEnabled) {
-                clearTrustedNetworkLatch();
-            } else if (wifiStateRefresher_) {
-                wifiStateRefresher_();  // so the current network is known at once
-            }
+            trustedNetworks_.handleActivationSettingChanged();
             reevaluateState();
             break;
         case SettingChange::processTrigger:
-            pushWatchedBundleIDs();
+            processTrigger_.pushWatchedBundleIDs();
             reevaluateState();
             break;
         case SettingChange::emergencyPower:

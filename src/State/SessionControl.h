@@ -1,8 +1,15 @@
 #pragma once
 
+#include <functional>
+#include <optional>
+#include <string_view>
+#include <vector>
+
 #include "Core/SettingsValues.h"
+#include "Models/Profile.h"
 #include "Models/ReasonSet.h"
 #include "Services/SessionPersistence.h"
+#include "Models/TrustedNetwork.h"
 #include "State/MonitorValues.h"
 
 namespace torvel {
@@ -36,6 +43,29 @@ public:
     virtual SessionSnapshot takeSessionSnapshot() const = 0;
     /// Puts a snapshot back: the suspended record is written, the active session restored.
     virtual void restoreSessionSnapshot(const SessionSnapshot& snapshot) = 0;
+    // The process trigger.
+    /// Records new monitor readings (the trigger's isProcessTriggerActive) and re-evaluates.
+    virtual void updateMonitorValues(const std::function<void(MonitorValues&)>& change) = 0;
+    /// Tells the observers of the settings that `key`, a list stored beside them, was assigned.
+    virtual void publishSettingChanged(std::string_view key) = 0;
+
+    // The trusted Wi-Fi trigger.
+    /// Writes monitor readings without a re-evaluation, for a concern that re-evaluates once after all
+    /// of its changes.
+    virtual void recordMonitorValues(const std::function<void(MonitorValues&)>& change) = 0;
+    /// Replaces the trusted list among the settings in memory; the trigger stores and announces it.
+    virtual void replaceTrustedNetworks(std::vector<TrustedNetwork> networks) = 0;
+
+    // The lid lock.
+    /// An installation of the helper ended, whatever its outcome: a permission to sleep that waited for
+    /// the helper's rule is read again.
+    virtual void helperInstallFinished() = 0;
+
+    // The profile list.
+    /// The profile the running session was started from; std::nullopt when none.
+    virtual const std::optional<Uuid>& activeProfileID() const = 0;
+    /// Starts a session from `profile`: its duration, assertion type and battery limit.
+    virtual void activateProfile(const Profile& profile) = 0;
 };
 
 }  // namespace torvel

@@ -46,19 +46,19 @@ AutomationReply AutomationActions::status() {
 AutomationReply AutomationActions::keepAwakeWhileAppRuns(std::string_view bundleID) {
     AppState* state = AppState::shared();
     if (!state) return notReady();
-    const auto apps = state->runningApplications();
+    const auto apps = state->processTrigger().runningApplications();
     const bool running =
         !bundleID.empty() && std::any_of(apps.begin(), apps.end(),
                                          [&](const RunningAppInfo& app) { return app.bundleID == bundleID; });
     if (!running) return {true, state->isActive(), "intent.keep_awake_app.not_running"};
-    state->overrideAutomationPauseForExplicitKeepAwake();
-    state->watchTransientBundle(std::string(bundleID));
+    state->automationPause().overrideForExplicitKeepAwake();
+    state->processTrigger().watchTransientBundle(std::string(bundleID));
     return awakeOrVetoed(*state);
 }
 
 std::vector<RunningAppInfo> AutomationActions::suggestedApps() {
     AppState* state = AppState::shared();
-    return state ? state->runningApplications() : std::vector<RunningAppInfo>{};
+    return state ? state->processTrigger().runningApplications() : std::vector<RunningAppInfo>{};
 }
 
 std::vector<RunningAppInfo> AutomationActions::appsWithIdentifiers(

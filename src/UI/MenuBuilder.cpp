@@ -69,9 +69,10 @@ std::string MenuBuilder::text(std::string_view key) const {
 }
 
 void MenuBuilder::willOpen() {
-    runningApps_ = services_.state.runningApplications();
+    runningApps_ = services_.state.processTrigger().runningApplications();
     // The menu shows the network of this moment, not the last one the monitor happened to report.
-    if (services_.state.settings().trustedNetworkActivationEnabled) services_.state.refreshWiFiState();
+    if (services_.state.settings().trustedNetworkActivationEnabled)
+        services_.state.trustedNetworks().refreshWiFiState();
     // These answer in the background; the menu shows the last answers and is redrawn when they change.
     if (services_.state.batteryState().hasBattery) services_.state.emergency().refreshAutomationConsent();
     services_.state.emergency().refreshSleepBlockers();
@@ -107,16 +108,16 @@ void MenuBuilder::perform(const MenuItem& item) {
             state.reevaluateState();
             break;
         case MenuAction::pauseOneHour:
-            state.pauseAutomation(AppState::PauseMode::oneHour);
+            state.automationPause().pause(AutomationPause::Mode::oneHour);
             break;
         case MenuAction::pauseUntilMorning:
-            state.pauseAutomation(AppState::PauseMode::untilMorning);
+            state.automationPause().pause(AutomationPause::Mode::untilMorning);
             break;
         case MenuAction::pauseIndefinitely:
-            state.pauseAutomation(AppState::PauseMode::indefinitely);
+            state.automationPause().pause(AutomationPause::Mode::indefinitely);
             break;
         case MenuAction::resumeAutomation:
-            state.resumeAutomation();
+            state.automationPause().resume();
             break;
         case MenuAction::locationPermission:
             run(commands_.requestLocationPermission);
@@ -132,17 +133,17 @@ void MenuBuilder::perform(const MenuItem& item) {
             break;
         case MenuAction::keepAwakeUntilQuit:
             if (const auto* app = std::get_if<RunningAppInfo>(&item.object)) {
-                state.overrideAutomationPauseForExplicitKeepAwake();
-                state.watchTransientPID(app->pid);
+                state.automationPause().overrideForExplicitKeepAwake();
+                state.processTrigger().watchTransientPID(app->pid);
             }
             break;
         case MenuAction::profile:
             if (const auto* id = std::get_if<Uuid>(&item.object)) {
                 // The list may have changed while the menu was open: a deleted profile does nothing.
-                const auto& profiles = state.profiles();
+                const auto& profiles = state.profileLibrary().profiles();
                 const auto it = std::find_if(profiles.begin(), profiles.end(),
                                              [id](const Profile& p) { return p.id == *id; });
-                if (it != profiles.end()) state.toggleProfile(Profile(*it));
+                if (it != profiles.end()) state.profileLibrary().toggleProfile(Profile(*it));
             }
             break;
         case MenuAction::settings:

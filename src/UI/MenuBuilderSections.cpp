@@ -206,7 +206,7 @@ void MenuBuilder::addActivity(std::vector<MenuItem>& items) const {
 }
 
 void MenuBuilder::addAutomationPause(std::vector<MenuItem>& items) const {
-    const auto& until = services_.state.automationPausedUntil();
+    const auto& until = services_.state.automationPause().pausedUntil();
     if (!until || !(services_.clock.now() < *until)) return;
     items.push_back(menuInfoItem("  " + text("menu.automation_paused")));
     items.push_back(menuActionItem(text("menu.resume_automation"), MenuAction::resumeAutomation));
@@ -223,9 +223,9 @@ void MenuBuilder::addStatusMessage(std::vector<MenuItem>& items) const {
 void MenuBuilder::addTrustedWiFi(std::vector<MenuItem>& items) const {
     const AppState& state = services_.state;
     if (!state.settings().trustedNetworkActivationEnabled) return;
-    items.push_back(menuInfoItem(state.trustedWiFiStatusText(true)));
+    items.push_back(menuInfoItem(state.trustedNetworks().statusText(true)));
     // Where reading the network's name needs the user's permission (never so on Linux today).
-    const auto kind = state.trustedWiFiStatus().kind;
+    const auto kind = state.trustedNetworks().status().kind;
     if (kind == TrustedWiFiStatus::Kind::locationDenied) {
         items.push_back(menuActionItem(text("settings.trusted_networks.open_location_settings"),
                                        MenuAction::locationPermission));
@@ -252,7 +252,7 @@ void MenuBuilder::addDurations(std::vector<MenuItem>& items) const {
 
 void MenuBuilder::addKeepAwakeUntilQuit(std::vector<MenuItem>& items) const {
     std::vector<MenuItem> entries;
-    if (!runningApps_) runningApps_ = services_.state.runningApplications();
+    if (!runningApps_) runningApps_ = services_.state.processTrigger().runningApplications();
     for (const RunningAppInfo& app : *runningApps_) {
         // A nameless process still needs a line the user can tell apart.
         std::string title = !app.name.empty()       ? app.name
@@ -268,10 +268,10 @@ void MenuBuilder::addKeepAwakeUntilQuit(std::vector<MenuItem>& items) const {
 
 void MenuBuilder::addProfiles(std::vector<MenuItem>& items) const {
     const AppState& state = services_.state;
-    if (state.profiles().empty()) return;
+    if (state.profileLibrary().profiles().empty()) return;
     items.push_back(menuSeparator());
     items.push_back(menuHeaderItem(text("menu.profiles")));
-    for (const Profile& profile : state.profiles()) {
+    for (const Profile& profile : state.profileLibrary().profiles()) {
         MenuItem item = menuActionItem(displayName(profile, state.texts()), MenuAction::profile);
         item.object = profile.id;
         item.checkable = true;

@@ -14,7 +14,7 @@ std::string NetworkSheetForm::trimmed(const std::string& text) {
 }
 
 bool NetworkSheetForm::add(AppState& state) {
-    if (!state.addTrustedSSID(trimmed(text))) {
+    if (!state.trustedNetworks().addTrustedSSID(trimmed(text))) {
         errorKey = "settings.trusted_networks.manual_sheet_duplicate";
         return false;
     }

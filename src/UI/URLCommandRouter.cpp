@@ -198,7 +198,7 @@ URLOutcome URLCommandRouter::apply(const URLActivation& activation, std::string_
         case URLActivation::Kind::invalidDuration:
             return reportError("Invalid duration '" + excerpt(activation.text) + "'", url);
         case URLActivation::Kind::profile:
-            if (const Profile* profile = state_.profileNamed(activation.text)) {
+            if (const Profile* profile = state_.profileLibrary().profileNamed(activation.text)) {
                 const Profile chosen = *profile;  // the list may be replaced while it starts
                 state_.activateProfile(chosen);
                 return activated();

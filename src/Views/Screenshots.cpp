@@ -111,7 +111,7 @@ int runScreenshots(const ScreenshotRequest& r) {
         }
         SettingsBinder binder(r.state);
         const SettingsContext context{r.state, r.texts, binder, r.calendar, r.clock};
-        const auto& profiles = r.state.profiles();
+        const auto& profiles = r.state.profileLibrary().profiles();
         SettingsProfileEditor editor(context, profiles.empty() ? nullptr : &profiles.front(), &window);
         editor.setAttribute(Qt::WA_DeleteOnClose, false);
         shooter.take(&editor, QStringLiteral("profile-editor"));
@@ -139,15 +139,16 @@ int runScreenshots(const ScreenshotRequest& r) {
 }
 
 void addScreenshotExamples(AppState& state) {
-    state.addTrustedSSID("Office");
-    state.addTrustedSSID("Home 5G");
-    state.handleWiFiStateChanged(true, std::string("Office"), WiFiAuthorization::authorized);
-    state.setWatchedApps({{Uuid::random(), "org.gnome.Builder", "Builder", Date()},
-                          {Uuid::random(), "org.videolan.VLC", "VLC media player", Date()}});
-    auto profiles = state.profiles();
+    state.trustedNetworks().addTrustedSSID("Office");
+    state.trustedNetworks().addTrustedSSID("Home 5G");
+    state.trustedNetworks().handleWiFiStateChanged(true, std::string("Office"),
+                                                   WiFiAuthorization::authorized);
+    state.processTrigger().setWatchedApps({{Uuid::random(), "org.gnome.Builder", "Builder", Date()},
+                                           {Uuid::random(), "org.videolan.VLC", "VLC media player", Date()}});
+    auto profiles = state.profileLibrary().profiles();
     profiles.push_back(Profile{Uuid::random(), "Render overnight", Duration::custom(5400.0),
                                AssertionType::noSystemSleep, 25, std::nullopt});
-    state.setProfiles(std::move(profiles));
+    state.profileLibrary().setProfiles(std::move(profiles));
 }
 
 }  // namespace torvel

@@ -90,10 +90,11 @@ SettingsActivationTab::SettingsActivationTab(SettingsContext context, QWidget* p
         if (key == kTrustedNetworksKey) rebuildNetworks();
         if (key == "watchedApps") rebuildWatchedApps();
     });
-    runningAppsConnection_ = c.state.runningAppsChanged.connect([this] { rebuildWatchedApps(); });
+    runningAppsConnection_ =
+        c.state.processTrigger().runningAppsChanged.connect([this] { rebuildWatchedApps(); });
     // A new Wi-Fi reading, also one that arrives late after Refresh, redraws the status line.
-    wifiConnection_ = c.state.wifiStateChanged.connect([this] {
-        if (context_.state.trustedWiFiStatus() != shownStatus_) rebuildNetworks();
+    wifiConnection_ = c.state.trustedNetworks().wifiStateChanged.connect([this] {
+        if (context_.state.trustedNetworks().status() != shownStatus_) rebuildNetworks();
     });
 }
 
@@ -126,8 +127,8 @@ void SettingsActivationTab::addTrustedNetworksSection(QVBoxLayout* page) {
     connect(refresh, &QPushButton::clicked, this, [this] {
         // Reads the network again; the rows follow the reading when it arrives (at once for a monitor
         // that answers at once).
-        context_.state.refreshWiFiState();
-        if (context_.state.trustedWiFiStatus() != shownStatus_) rebuildNetworks();
+        context_.state.trustedNetworks().refreshWiFiState();
+        if (context_.state.trustedNetworks().status() != shownStatus_) rebuildNetworks();
     });
 
     auto* host = new QWidget;
@@ -145,7 +146,7 @@ void SettingsActivationTab::addTrustedNetworksSection(QVBoxLayout* page) {
     section->addLayout(buttons);
     connect(addCurrent, &QPushButton::clicked, this, [this] {
         if (const auto& ssid = context_.state.monitorValues().currentSSID)
-            context_.state.addTrustedSSID(*ssid);
+            context_.state.trustedNetworks().addTrustedSSID(*ssid);
     });
     connect(addManual, &QPushButton::clicked, this, &SettingsActivationTab::openNetworkSheet);
     rebuildNetworks();
@@ -153,10 +154,11 @@ void SettingsActivationTab::addTrustedNetworksSection(QVBoxLayout* page) {
 
 void SettingsActivationTab::rebuildNetworks() {
     auto& c = context_;
-    shownStatus_ = c.state.trustedWiFiStatus();
-    wifiStatus_->setText(QString::fromStdString(c.state.trustedWiFiStatusText(false)));
+    shownStatus_ = c.state.trustedNetworks().status();
+    wifiStatus_->setText(QString::fromStdString(c.state.trustedNetworks().statusText(false)));
     const auto& currentSSID = c.state.monitorValues().currentSSID;
-    addCurrent_->setEnabled(currentSSID && !currentSSID->empty() && !c.state.isTrustedSSID(*currentSSID));
+    addCurrent_->setEnabled(currentSSID && !currentSSID->empty() &&
+                            !c.state.trustedNetworks().isTrustedSSID(*currentSSID));
     clear(networks_);
     const auto& status = shownStatus_;
     const auto& list = c.state.settings().trustedNetworks;
@@ -189,7 +191,7 @@ void SettingsActivationTab::confirmNetworkRemoval(const Uuid& id, const std::str
         if (clicked != remove) return;
         auto networks = context_.state.settings().trustedNetworks;
         std::erase_if(networks, [&id](const TrustedNetwork& n) { return n.id == id; });
-        context_.state.setTrustedNetworks(std::move(networks));
+        context_.state.trustedNetworks().setTrustedNetworks(std::move(networks));
     });
     box->open();
 }
@@ -217,16 +219,16 @@ void SettingsActivationTab::addStayguardSection(QVBoxLayout* page) {
     installRow->addStretch(1);
     section->addLayout(installRow);
     QLabel* result = SettingsWidgets::plainText(section);
-    connect(install, &QPushButton::clicked, this, [this] { context_.state.installStayguard(); });
+    connect(install, &QPushButton::clicked, this, [this] { context_.state.lidLock().install(); });
 
     const auto show = [this, status, grants, holders, install, result] {
         const auto& state = context_.state;
-        const bool installed = state.isStayguardInstalled();
-        const bool running = state.isStayguardInstallInProgress();
+        const bool installed = state.lidLock().isInstalled();
+        const bool running = state.lidLock().isInstallInProgress();
         status->setText(context_.text(installed ? "settings.trusted_networks.stayguard_status_installed"
                                                 : "settings.trusted_networks.stayguard_status_missing"));
         QStringList lines;
-        for (const auto& line : stayguardGrantLines(state.stayguardGrants(), context_.texts))
+        for (const auto& line : stayguardGrantLines(state.lidLock().grants(), context_.texts))
             lines << (!line.available ? QStringLiteral("– ")
                       : line.granted  ? QStringLiteral("✓ ")
                                       : QStringLiteral("✗ ")) +
@@ -234,7 +236,7 @@ void SettingsActivationTab::addStayguardSection(QVBoxLayout* page) {
         grants->setText(lines.join(QLatin1Char('\n')));
         grants->setAccessibleName(lines.join(QStringLiteral(", ")));
         QStringList others;
-        for (const auto& text : lidHolderTexts(state.otherLidHolders(), context_.texts))
+        for (const auto& text : lidHolderTexts(state.lidLock().otherLidHolders(), context_.texts))
             others << QString::fromStdString(text);
         holders->setText(others.join(QLatin1Char('\n')));
         holders->setAccessibleName(holders->text());
@@ -244,16 +246,16 @@ void SettingsActivationTab::addStayguardSection(QVBoxLayout* page) {
         AccessKeys::setText(install, installText);
         install->setAccessibleName(installText);
         install->setEnabled(!running && !installed);
-        const auto shown = stayguardResultText(state.lastStayguardInstallResult(), context_.texts);
+        const auto shown = stayguardResultText(state.lidLock().lastInstallResult(), context_.texts);
         result->setText(QString::fromStdString(shown.text));
         const bool good = shown.colour == StayguardResultText::Colour::green;
         setTextTone(result, good ? TextTone::success : TextTone::warning);
         result->setVisible(!shown.text.empty());
     };
     show();
-    stayguardConnection_ = c.state.stayguardChanged.connect(show);
+    stayguardConnection_ = c.state.lidLock().changed.connect(show);
     // Whether the desktop decides the lid itself is read as the section opens, not watched.
-    c.state.checkLidHolders();
+    c.state.lidLock().checkLidHolders();
 }
 
 void SettingsActivationTab::addProcessTriggerSection(QVBoxLayout* page) {
@@ -282,8 +284,8 @@ void SettingsActivationTab::addProcessTriggerSection(QVBoxLayout* page) {
 
 void SettingsActivationTab::fillAddAppMenu() {
     addAppMenu_->clear();
-    const auto& watched = context_.state.watchedApps();
-    for (const auto& app : context_.state.runningApplications()) {
+    const auto& watched = context_.state.processTrigger().watchedApps();
+    for (const auto& app : context_.state.processTrigger().runningApplications()) {
         const bool known = std::any_of(watched.begin(), watched.end(),
                                        [&app](const WatchedApp& w) { return w.bundleID == app.bundleID; });
         if (known || app.bundleID.empty()) continue;
@@ -292,13 +294,13 @@ void SettingsActivationTab::fillAddAppMenu() {
         auto* action = addAppMenu_->addAction(AccessKeys::escaped(name));
         const RunningAppInfo chosen = app;
         connect(action, &QAction::triggered, this, [this, chosen] {
-            auto apps = context_.state.watchedApps();
+            auto apps = context_.state.processTrigger().watchedApps();
             if (std::any_of(apps.begin(), apps.end(),
                             [&](const WatchedApp& w) { return w.bundleID == chosen.bundleID; }))
                 return;
             apps.push_back({Uuid::random(), chosen.bundleID,
                             chosen.name.empty() ? chosen.bundleID : chosen.name, context_.clock.now()});
-            context_.state.setWatchedApps(std::move(apps));
+            context_.state.processTrigger().setWatchedApps(std::move(apps));
         });
     }
     if (addAppMenu_->isEmpty())
@@ -308,14 +310,14 @@ void SettingsActivationTab::fillAddAppMenu() {
 void SettingsActivationTab::rebuildWatchedApps() {
     auto& c = context_;
     clear(watched_);
-    const auto& apps = c.state.watchedApps();
+    const auto& apps = c.state.processTrigger().watchedApps();
     if (apps.empty()) {
         auto* empty = new QLabel(c.text("settings.process_trigger.empty"));
         empty->setForegroundRole(QPalette::PlaceholderText);
         watched_->addWidget(empty);
         return;
     }
-    const auto running = c.state.runningApplications();
+    const auto running = c.state.processTrigger().runningApplications();
     for (const auto& app : apps) {
         const bool runs = std::any_of(running.begin(), running.end(),
                                       [&app](const RunningAppInfo& r) { return r.bundleID == app.bundleID; });
@@ -324,9 +326,9 @@ void SettingsActivationTab::rebuildWatchedApps() {
                                c.text("settings.process_trigger.remove"));
         const Uuid id = app.id;
         connect(remove, &QPushButton::clicked, this, [this, id] {
-            auto list = context_.state.watchedApps();
+            auto list = context_.state.processTrigger().watchedApps();
             std::erase_if(list, [&id](const WatchedApp& w) { return w.id == id; });
-            context_.state.setWatchedApps(std::move(list));
+            context_.state.processTrigger().setWatchedApps(std::move(list));
         });
     }
 }

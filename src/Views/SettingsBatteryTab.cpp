@@ -107,12 +107,12 @@ void SettingsBatteryTab::addEmergencyConsentRow(QVBoxLayout* section) {
         AccessKeys::setText(fix, action);
         fix->setAccessibleName(text->text() + QStringLiteral(" ") + action);
         // Installing the rule is what fixes it: one installation at a time.
-        fix->setEnabled(!state.isStayguardInstallInProgress());
+        fix->setEnabled(!state.lidLock().isInstallInProgress());
     };
     show();
     emergencyConnection_ = context_.state.emergency().changed.connect(show);
     settingConnection_ = context_.state.settingChanged.connect([show](std::string_view) { show(); });
-    stayguardConnection_ = context_.state.stayguardChanged.connect(show);
+    stayguardConnection_ = context_.state.lidLock().changed.connect(show);
 }
 
 }  // namespace torvel

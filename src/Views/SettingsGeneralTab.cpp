@@ -48,7 +48,8 @@ SettingsGeneralTab::SettingsGeneralTab(SettingsContext context, QWidget* parent)
     const auto followProfile = [this, displaySleep, screenSaver, overridden] {
         const auto& state = context_.state;
         bool profileRuns = false;
-        for (const auto& profile : state.profiles()) profileRuns |= profile.id == state.activeProfileID();
+        for (const auto& profile : state.profileLibrary().profiles())
+            profileRuns |= profile.id == state.activeProfileID();
         displaySleep->setEnabled(!profileRuns);
         screenSaver->setEnabled(!profileRuns);
         overridden->setVisible(profileRuns);

@@ -22,7 +22,9 @@ namespace torvel {
 
 SettingsProfileEditor::SettingsProfileEditor(SettingsContext context, const Profile* existing,
                                              QWidget* parent)
-    : QDialog(parent), context_(context), form_(existing, context.state.profiles(), context.texts) {
+    : QDialog(parent),
+      context_(context),
+      form_(existing, context.state.profileLibrary().profiles(), context.texts) {
     auto& c = context_;
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(c.text(form_.isEditing() ? "profile.edit_title" : "profile.new_title"));
@@ -128,7 +130,7 @@ void SettingsProfileEditor::updateState() {
 void SettingsProfileEditor::save() {
     const auto record = form_.record();
     if (!record) return;
-    context_.state.saveEditedProfile(*record);
+    context_.state.profileLibrary().saveEditedProfile(*record);
     accept();
 }
 

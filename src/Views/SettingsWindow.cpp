@@ -61,7 +61,7 @@ SettingsWindow::SettingsWindow(AppState& state, Localization& texts, const Calen
     banner_->hide();
     layout->addWidget(banner_);
     // The watched applications' "running" marks follow launches and exits while the window is open.
-    state_.setRunningAppsShown(true);
+    state_.processTrigger().setRunningAppsShown(true);
     WindowKeys::closeOnEscape(this);
     build();
     showTab(tab);
@@ -75,7 +75,7 @@ SettingsWindow::SettingsWindow(AppState& state, Localization& texts, const Calen
 }
 
 SettingsWindow::~SettingsWindow() {
-    state_.setRunningAppsShown(false);
+    state_.processTrigger().setRunningAppsShown(false);
 }
 
 void SettingsWindow::build() {

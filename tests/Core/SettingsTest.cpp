@@ -71,7 +71,7 @@ TEST(Settings, AssignmentStoresTheValueInItsKindAndRunsItsChangeHandling) {
     h.state->set(&SettingsValues::preventDisplaySleep, true);  // re-evaluates at once
     EXPECT_EQ(h.held(), std::vector<std::string>{"NoDisplaySleepAssertion"});
 
-    h.state->addTrustedSSID("Café Wi-Fi");
+    h.state->trustedNetworks().addTrustedSSID("Café Wi-Fi");
     h.start();  // a restart reads back what was stored
     EXPECT_TRUE(h.state->settings().preventDisplaySleep);
     EXPECT_FLOAT_EQ(h.state->settings().heartbeatPipVolume, 0.25f);

@@ -42,14 +42,14 @@ TEST(AppStateActivation, ToggleDuringAutomaticActivityPausesItForAnHour) {
     h.state->toggle();
     EXPECT_FALSE(h.state->isActive());
     EXPECT_FALSE(h.state->isManuallyActivated());
-    ASSERT_TRUE(h.state->automationPausedUntil());
-    EXPECT_EQ(*h.state->automationPausedUntil(), h.clock.now().addingSeconds(3600));
+    ASSERT_TRUE(h.state->automationPause().pausedUntil());
+    EXPECT_EQ(*h.state->automationPause().pausedUntil(), h.clock.now().addingSeconds(3600));
 
     h.scheduler.advance(3599);
     EXPECT_FALSE(h.state->isActive());
     h.scheduler.advance(1);  // the pause ends by itself, with no other event
     EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::externalDisplay});
-    EXPECT_FALSE(h.state->automationPausedUntil());
+    EXPECT_FALSE(h.state->automationPause().pausedUntil());
 }
 
 TEST(AppStateActivation, ToggleDuringACountdownEndsOnlyTheUserActivity) {
@@ -61,14 +61,14 @@ TEST(AppStateActivation, ToggleDuringACountdownEndsOnlyTheUserActivity) {
 
     h.state->toggle();
     EXPECT_FALSE(h.timer.isRunning());
-    EXPECT_FALSE(h.state->automationPausedUntil());
+    EXPECT_FALSE(h.state->automationPause().pausedUntil());
     EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::mirroring});
     EXPECT_EQ(h.held(), std::vector<std::string>{"NoDisplaySleepAssertion"});
 }
 
 TEST(AppStateActivation, BatteryBelowTheLimitRefusesWithoutChangingAnything) {
     AppStateHarness h;
-    h.state->pauseAutomation(AppState::PauseMode::indefinitely);
+    h.state->automationPause().pause(AutomationPause::Mode::indefinitely);
     h.onBattery(25);
     h.state->set(&SettingsValues::batteryLimitPercent, 30);  // stops nothing: idle
     h.log.clear();
@@ -77,7 +77,7 @@ TEST(AppStateActivation, BatteryBelowTheLimitRefusesWithoutChangingAnything) {
     h.state->activate(Duration::preset(Duration::Kind::oneHour));
     EXPECT_FALSE(h.state->isActive());
     EXPECT_FALSE(h.timer.isRunning());
-    EXPECT_EQ(h.state->automationPausedUntil(), Date::distantFuture());
+    EXPECT_EQ(h.state->automationPause().pausedUntil(), Date::distantFuture());
     EXPECT_TRUE(h.stateLines().empty());
     ASSERT_EQ(h.notificationIDs(), (std::vector<std::string>{"battery-denied", "battery-denied"}));
     EXPECT_EQ(h.lastNotification().body, "Battery below 30%");
@@ -86,7 +86,7 @@ TEST(AppStateActivation, BatteryBelowTheLimitRefusesWithoutChangingAnything) {
     h.state->updateMonitorValues([](MonitorValues& m) { m.batteryState.isOnACPower = true; });
     h.state->toggle();
     EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::manual});
-    EXPECT_FALSE(h.state->automationPausedUntil());
+    EXPECT_FALSE(h.state->automationPause().pausedUntil());
 }
 
 TEST(AppStateActivation, CountdownEndsTheSessionAndTellsTheUser) {
@@ -127,8 +127,8 @@ TEST(AppStateActivation, IndefiniteActivationReplacesTheCountdown) {
 TEST(AppStateActivation, DeactivateAllLeavesAutomaticReasonsAndClearsBothSessions) {
     AppStateHarness h;
     h.state->set(&SettingsValues::trustedNetworkActivationEnabled, true);
-    EXPECT_TRUE(h.state->addTrustedSSID("Office"));
-    EXPECT_FALSE(h.state->addTrustedSSID("Office"));
+    EXPECT_TRUE(h.state->trustedNetworks().addTrustedSSID("Office"));
+    EXPECT_FALSE(h.state->trustedNetworks().addTrustedSSID("Office"));
     h.state->activate(Duration::preset(Duration::Kind::twoHours));
     h.state->updateMonitorValues([](MonitorValues& m) {
         m.isWiFiConnected = true;

@@ -127,7 +127,7 @@ TEST(AppStateEvaluation, ScreenSaverFollowsTheSettingOrTheProfileType) {
 
     Profile quiet{Uuid::random(), "Quiet", Duration::indefinite(), AssertionType::noIdleSleep, {}, {}};
     Profile show{Uuid::random(), "Show", Duration::indefinite(), AssertionType::noDisplaySleep, {}, {}};
-    h.state->setProfiles({quiet, show});
+    h.state->profileLibrary().setProfiles({quiet, show});
     h.state->activateProfile(quiet);
     EXPECT_FALSE(h.sleepPrevention.isScreenSaverPreventionActive());
     h.state->activateProfile(show);
@@ -173,12 +173,12 @@ TEST(AppStateEvaluation, ScreenSaverFailureIsToldOnceUntilThePreventionWorksAgai
 TEST(AppStateEvaluation, DeletedProfileIsClearedByTheNextEvaluation) {
     AppStateHarness h;
     Profile p{Uuid::random(), "Focus", Duration::custom(1800), AssertionType::noSystemSleep, {}, {}};
-    h.state->setProfiles({p});
+    h.state->profileLibrary().setProfiles({p});
     h.state->activateProfile(p);
     EXPECT_EQ(h.state->activeReasons(), (ReasonSet{R::timer, R::profile}));
     EXPECT_EQ(h.held(), std::vector<std::string>{"PreventSystemSleep"});
 
-    h.state->setProfiles({});
+    h.state->profileLibrary().setProfiles({});
     EXPECT_FALSE(h.state->activeProfileID());
     EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::timer});
     EXPECT_EQ(h.held(), std::vector<std::string>{"PreventUserIdleSystemSleep"});

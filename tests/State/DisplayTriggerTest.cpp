@@ -90,12 +90,12 @@ TEST_F(DisplayTrigger, SwitchedOffOrPausedTheyKeepNothingAwake) {
     EXPECT_FALSE(h.state->isActive());  // both settings are off by default
 
     enableBoth();
-    h.state->pauseAutomation(AppState::PauseMode::oneHour);
+    h.state->automationPause().pause(AutomationPause::Mode::oneHour);
     EXPECT_FALSE(h.state->isActive());
     screensNow(2);
     EXPECT_FALSE(h.state->isActive());
 
-    h.state->resumeAutomation();
+    h.state->automationPause().resume();
     EXPECT_EQ(h.state->activeReasons(), (ReasonSet{R::externalDisplay, R::mirroring}));
 }
 

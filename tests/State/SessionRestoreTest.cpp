@@ -18,8 +18,8 @@ TEST(SessionRestore, ATimedSessionComesBackWithWhatWasLeft) {
 
 TEST(SessionRestore, ManualAndProfileSessionsComeBackUntimed) {
     AppStateHarness h;
-    const Profile presentation = h.state->profiles().at(0);
-    h.state->toggleProfile(presentation);
+    const Profile presentation = h.state->profileLibrary().profiles().at(0);
+    h.state->profileLibrary().toggleProfile(presentation);
     h.clock.advance(3 * 24 * 3600.0);
     h.relaunch();
     EXPECT_EQ(h.state->activeProfileID(), presentation.id);
@@ -69,8 +69,8 @@ TEST(SessionRestore, HeartbeatsOfAnUnchangedSessionWriteNothing) {
     h.scheduler.advance(10 * 30 + 1);  // ten heartbeats and 300 countdown ticks
     EXPECT_EQ(h.defaults.writeCount(), writes);
 
-    const Profile presentation = h.state->profiles().at(0);
-    h.state->toggleProfile(presentation);
+    const Profile presentation = h.state->profileLibrary().profiles().at(0);
+    h.state->profileLibrary().toggleProfile(presentation);
     EXPECT_EQ(h.defaults.writeCount(), writes + 1) << "a new session is one write";
     h.scheduler.advance(10 * 30 + 1);
     EXPECT_EQ(h.defaults.writeCount(), writes + 1);

@@ -15,10 +15,10 @@ struct PublishedState : AppStateHarness {
 
     PublishedState() {
         AppState::setShared(state.get());
-        AppState::ProcessHooks hooks;
+        ProcessTrigger::Hooks hooks;
         hooks.runningApps = [this] { return running; };
         hooks.watchTransientBundle = [this](std::optional<std::string> id) { transientBundles.push_back(id); };
-        state->setProcessHooks(std::move(hooks));
+        state->processTrigger().setHooks(std::move(hooks));
     }
     ~PublishedState() { AppState::setShared(nullptr); }
 };
@@ -60,17 +60,17 @@ TEST(AutomationActionsTest, AnswersSayWhatTheStateDidNotWhatWasAsked) {
 
 TEST(AutomationActionsTest, KeepsAwakeOnlyWhileTheChosenApplicationRuns) {
     PublishedState h;
-    h.state->pauseAutomation(AppState::PauseMode::oneHour);
+    h.state->automationPause().pause(AutomationPause::Mode::oneHour);
     h.running.pop_back();  // the editor quit between choosing and running the action
     auto reply = AutomationActions::keepAwakeWhileAppRuns("org.example.Editor");
     EXPECT_EQ(reply.dialogKey, "intent.keep_awake_app.not_running");
     EXPECT_TRUE(h.transientBundles.empty());
-    EXPECT_TRUE(h.state->automationPausedUntil()) << "a refused request leaves the pause";
+    EXPECT_TRUE(h.state->automationPause().pausedUntil()) << "a refused request leaves the pause";
 
     AutomationActions::keepAwakeWhileAppRuns("com.apple.Safari");
     ASSERT_EQ(h.transientBundles.size(), 1u);
     EXPECT_EQ(h.transientBundles[0], "com.apple.Safari");
-    EXPECT_FALSE(h.state->automationPausedUntil()) << "an explicit request lifts the pause";
+    EXPECT_FALSE(h.state->automationPause().pausedUntil()) << "an explicit request lifts the pause";
 
     SimSystemLocale locale;
     const auto found = AutomationActions::appsMatching("saf", locale);

@@ -21,12 +21,12 @@ struct MenuHarness : AppStateHarness {
                         {"duration.short.hours", "%ld h"},
                         {"duration.short.minutes", "%ld min"},
                         {"menu.trusted_wifi_current_untrusted", "Wi-Fi %@ untrusted"}});
-        AppState::ProcessHooks hooks;
+        ProcessTrigger::Hooks hooks;
         hooks.runningApps = [this] { return running; };
         hooks.watchTransientPID = [this](std::optional<std::int32_t> pid) { watchedPIDs.push_back(pid); };
-        state->setProcessHooks(std::move(hooks));
-        state->setWiFiStateRefresher([this] { ++wifiRefreshes; });
-        state->setProfiles({});  // no built-in profiles unless a test adds some
+        state->processTrigger().setHooks(std::move(hooks));
+        state->trustedNetworks().setWiFiStateRefresher([this] { ++wifiRefreshes; });
+        state->profileLibrary().setProfiles({});  // no built-in profiles unless a test adds some
     }
 
     MenuCommands makeCommands() {
@@ -121,7 +121,7 @@ TEST(MenuBuilderTest, StopItemAndSubmenusFollowWhoStartedTheSession) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         MenuHarness h;
-        h.state->setProfiles({focus});
+        h.state->profileLibrary().setProfiles({focus});
         c.start(h);
         ASSERT_TRUE(h.state->isActive());
         const auto menu = h.builder.build();
@@ -165,7 +165,7 @@ TEST(MenuBuilderTest, ReadOutShowsTimeReasonsAssertionAndEstimateOnBatteryOnly) 
 
 TEST(MenuBuilderTest, PausedLineOnlyWhileThePauseLiesAhead) {
     MenuHarness h;
-    h.state->pauseAutomation(AppState::PauseMode::oneHour);
+    h.state->automationPause().pause(AutomationPause::Mode::oneHour);
     EXPECT_EQ(h.titles(),
               with({"  menu.automation_paused", "menu.resume_automation", "---", "menu.sleep_for >"}, kFooter));
     // Past its end before the expiry has run (the machine just woke): nothing paused is shown.
@@ -176,14 +176,14 @@ TEST(MenuBuilderTest, PausedLineOnlyWhileThePauseLiesAhead) {
 TEST(MenuBuilderTest, WiFiSectionReadsTheNetworkAndOffersPermissionWhenDenied) {
     MenuHarness h;
     h.state->set(&SettingsValues::trustedNetworkActivationEnabled, true);
-    h.state->handleWiFiStateChanged(true, "Home", WiFiAuthorization::authorized);
+    h.state->trustedNetworks().handleWiFiStateChanged(true, "Home", WiFiAuthorization::authorized);
     h.wifiRefreshes = 0;
     EXPECT_EQ(h.titles(), with({"Wi-Fi Home untrusted", "---", "menu.sleep_for >"}, kFooter));
     EXPECT_EQ(h.wifiRefreshes, 1);
     h.builder.build();
     EXPECT_EQ(h.wifiRefreshes, 1) << "a rebuild after a change must start no reading, or its answer rebuilds again";
 
-    h.state->handleWiFiStateChanged(false, std::nullopt, WiFiAuthorization::denied);
+    h.state->trustedNetworks().handleWiFiStateChanged(false, std::nullopt, WiFiAuthorization::denied);
     EXPECT_EQ(h.titles(), with({"menu.trusted_wifi_location_denied",
                                 "settings.trusted_networks.open_location_settings", "---", "menu.sleep_for >"},
                                kFooter));
@@ -207,13 +207,13 @@ TEST(MenuBuilderTest, ChosenItemsChangeTheState) {
     // A profile item toggles its profile; one deleted while the menu was open does nothing.
     const Profile focus{Uuid::random(), "Focus", Duration::indefinite(), AssertionType::noIdleSleep,
                         std::nullopt, std::nullopt};
-    h.state->setProfiles({focus});
+    h.state->profileLibrary().setProfiles({focus});
     const MenuItem profileItem = h.item(MenuAction::profile);
     h.builder.perform(profileItem);
     EXPECT_EQ(h.state->activeProfileID(), focus.id);
     h.builder.perform(profileItem);
     EXPECT_FALSE(h.state->isActive());
-    h.state->setProfiles({});
+    h.state->profileLibrary().setProfiles({});
     h.builder.perform(profileItem);
     EXPECT_FALSE(h.state->isActive());
 
@@ -222,18 +222,18 @@ TEST(MenuBuilderTest, ChosenItemsChangeTheState) {
     h.state->handleExternalDisplayChanged(true);
     h.builder.perform(h.item(MenuAction::pauseOneHour));
     EXPECT_FALSE(h.state->isActive());
-    EXPECT_EQ(h.state->automationPausedUntil(), h.clock.now().addingSeconds(3600));
+    EXPECT_EQ(h.state->automationPause().pausedUntil(), h.clock.now().addingSeconds(3600));
     h.builder.perform(h.item(MenuAction::resumeAutomation));
     EXPECT_TRUE(h.state->isActive());
-    EXPECT_FALSE(h.state->automationPausedUntil());
+    EXPECT_FALSE(h.state->automationPause().pausedUntil());
 
     // Keeping awake until an application quits lifts a pause and watches its process.
-    h.state->pauseAutomation(AppState::PauseMode::indefinitely);
+    h.state->automationPause().pause(AutomationPause::Mode::indefinitely);
     h.running = {{"org.example.Editor", "Editor", 41}};
     h.watchedPIDs.clear();
     h.builder.perform(h.item(MenuAction::keepAwakeUntilQuit));
     EXPECT_EQ(h.watchedPIDs, (std::vector<std::optional<std::int32_t>>{41}));
-    EXPECT_FALSE(h.state->automationPausedUntil());
+    EXPECT_FALSE(h.state->automationPause().pausedUntil());
 
     for (auto action : {MenuAction::customDuration, MenuAction::settings, MenuAction::about, MenuAction::quit})
         h.builder.perform(h.item(action));

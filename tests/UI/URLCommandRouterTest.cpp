@@ -23,7 +23,7 @@ struct RouterHarness {
             return n.identifier == "url-scheme-error" ? "error " + n.body : n.identifier;
         }
         if (const auto& id = h.state->activeProfileID()) {
-            for (const auto& p : h.state->profiles()) {
+            for (const auto& p : h.state->profileLibrary().profiles()) {
                 if (p.id == *id) return "profile " + p.name;
             }
         }

@@ -68,7 +68,7 @@ TEST_F(SettingsHelpersTest, HelperSectionFollowsTheInstallation) {
     h.scheduler.runPending();
     settle();
     EXPECT_EQ(power.installCount(), 1);
-    EXPECT_TRUE(h.state->isStayguardInstalled());
+    EXPECT_TRUE(h.state->lidLock().isInstalled());
     EXPECT_FALSE(install->isEnabled()) << "nothing left to install";
     bool resultShown = false;
     for (auto* label : install->window()->findChildren<QLabel*>())

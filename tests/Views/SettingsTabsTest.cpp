@@ -55,7 +55,7 @@ TEST_F(SettingsTabsTest, ARunningProfileDecidesTheDisplaySwitches) {
     auto* screenSaver = named<QCheckBox>("settings.prevent_screensaver");
     ASSERT_TRUE(displaySleep && screenSaver);
     EXPECT_TRUE(displaySleep->isEnabled());
-    h.state->activateProfile(h.state->profiles().front());
+    h.state->activateProfile(h.state->profileLibrary().profiles().front());
     EXPECT_FALSE(displaySleep->isEnabled());
     EXPECT_FALSE(screenSaver->isEnabled());
     h.state->deactivateAll();
@@ -84,7 +84,7 @@ TEST_F(SettingsTabsTest, ADraggedSliderStoresOnceWhenLetGo) {
 }
 
 TEST_F(SettingsTabsTest, RemovingANetworkAsksFirstAndDuplicatingAddsACopy) {
-    h.state->addTrustedSSID("Office");
+    h.state->trustedNetworks().addTrustedSSID("Office");
     windows.showSettings("activation");
     named<QPushButton>("settings.trusted_networks.remove: Office")->click();
     auto* box = openWindow<QMessageBox>();
@@ -92,26 +92,28 @@ TEST_F(SettingsTabsTest, RemovingANetworkAsksFirstAndDuplicatingAddsACopy) {
     for (auto* b : box->buttons())
         if (box->buttonRole(b) == QMessageBox::RejectRole) b->click();
     settle();
-    EXPECT_TRUE(h.state->isTrustedSSID("Office"));
+    EXPECT_TRUE(h.state->trustedNetworks().isTrustedSSID("Office"));
     named<QPushButton>("settings.trusted_networks.remove: Office")->click();
     box = openWindow<QMessageBox>();
     for (auto* b : box->buttons())
         if (box->buttonRole(b) == QMessageBox::DestructiveRole) b->click();
     settle();
-    EXPECT_FALSE(h.state->isTrustedSSID("Office"));
+    EXPECT_FALSE(h.state->trustedNetworks().isTrustedSSID("Office"));
 
     windows.showSettings("profiles");
     named<QToolButton>("settings.duplicate_profile: default_profile.download")->click();
     settle();
-    ASSERT_EQ(h.state->profiles().size(), 5u);
-    EXPECT_EQ(h.state->profiles().back().duration, h.state->profiles()[1].duration);
-    EXPECT_FALSE(h.state->profiles().back().localizationKey) << "a copy is a plain profile";
+    ASSERT_EQ(h.state->profileLibrary().profiles().size(), 5u);
+    EXPECT_EQ(h.state->profileLibrary().profiles().back().duration,
+              h.state->profileLibrary().profiles()[1].duration);
+    EXPECT_FALSE(h.state->profileLibrary().profiles().back().localizationKey) << "a copy is a plain profile";
 }
 
 TEST_F(SettingsTabsTest, NetworkRowsFollowTheCurrentNetworkButNotEveryCountdownTick) {
-    h.state->addTrustedSSID("Office");
+    h.state->trustedNetworks().addTrustedSSID("Office");
     windows.showSettings("activation");
-    h.state->handleWiFiStateChanged(true, std::string("Office"), WiFiAuthorization::authorized);
+    h.state->trustedNetworks().handleWiFiStateChanged(true, std::string("Office"),
+                                                      WiFiAuthorization::authorized);
     h.state->activate(Duration::preset(Duration::Kind::fifteenMinutes));
     settle();
     QPointer<QPushButton> remove = named<QPushButton>("settings.trusted_networks.remove: Office");

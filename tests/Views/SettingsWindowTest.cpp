@@ -102,8 +102,8 @@ TEST_F(SettingsWindowTest, ProfileEditorSavesOnlyARealNameAndDeletionAsksFirst) 
     name->setText(" Night build ");
     save->click();
     settle();
-    ASSERT_EQ(h.state->profiles().size(), 5u);
-    EXPECT_EQ(h.state->profiles().back().name, "Night build");
+    ASSERT_EQ(h.state->profileLibrary().profiles().size(), 5u);
+    EXPECT_EQ(h.state->profileLibrary().profiles().back().name, "Night build");
     EXPECT_FALSE(openWindow<SettingsProfileEditor>()) << "saving closes the sheet";
 
     auto* remove = named<QToolButton>("settings.delete_profile: Night build");
@@ -115,14 +115,14 @@ TEST_F(SettingsWindowTest, ProfileEditorSavesOnlyARealNameAndDeletionAsksFirst) 
     for (auto* b : box->buttons())
         if (box->buttonRole(b) == QMessageBox::RejectRole) b->click();
     settle();
-    EXPECT_EQ(h.state->profiles().size(), 5u) << "cancelling keeps it";
+    EXPECT_EQ(h.state->profileLibrary().profiles().size(), 5u) << "cancelling keeps it";
     named<QToolButton>("settings.delete_profile: Night build")->click();
     auto* again = openWindow<QMessageBox>();
     ASSERT_TRUE(again);
     for (auto* b : again->buttons())
         if (again->buttonRole(b) == QMessageBox::DestructiveRole) b->click();
     settle();
-    EXPECT_EQ(h.state->profiles().size(), 4u);
+    EXPECT_EQ(h.state->profileLibrary().profiles().size(), 4u);
 }
 
 TEST_F(SettingsWindowTest, CustomDurationPanelActivatesOnlyValidMinutesAndClosesOnALanguageChange) {
@@ -153,7 +153,7 @@ TEST_F(SettingsWindowTest, NetworkSheetRefusesBlankAndKnownNames) {
     auto* window = windows.showSettings("activation");
     auto* tab = static_cast<SettingsActivationTab*>(window->page(SettingsTab::activation));
     for (const char* refused : {" ", "Office", ""}) {
-        if (std::string(refused) == "Office") h.state->addTrustedSSID("Office");
+        if (std::string(refused) == "Office") h.state->trustedNetworks().addTrustedSSID("Office");
         tab->openNetworkSheet();
         named<QLineEdit>("settings.trusted_networks.manual_sheet_placeholder")->setText(refused);
         named<QPushButton>("settings.trusted_networks.manual_sheet_add")->click();
@@ -173,13 +173,13 @@ TEST_F(SettingsWindowTest, NetworkSheetRefusesBlankAndKnownNames) {
     named<QPushButton>("settings.trusted_networks.manual_sheet_add")->click();
     settle();
     EXPECT_FALSE(named<QPushButton>("settings.trusted_networks.manual_sheet_add")) << "closed";
-    EXPECT_TRUE(h.state->isTrustedSSID("Home"));
+    EXPECT_TRUE(h.state->trustedNetworks().isTrustedSSID("Home"));
     EXPECT_TRUE(named<QPushButton>("settings.trusted_networks.remove: Home")) << "the list follows";
 }
 
 TEST_F(SettingsWindowTest, WatchedApplicationsFollowLaunchesAndTheAddMenuListsWhatRuns) {
     std::vector<RunningAppInfo> running = {{"org.gnome.Builder", "Builder", 10}};
-    h.state->setProcessHooks({{}, {}, {}, [&running] { return running; }});
+    h.state->processTrigger().setHooks({{}, {}, {}, [&running] { return running; }});
     windows.showSettings("activation");
     auto* add = named<QToolButton>("settings.process_trigger.add_app");
     ASSERT_TRUE(add && add->menu());
@@ -187,8 +187,8 @@ TEST_F(SettingsWindowTest, WatchedApplicationsFollowLaunchesAndTheAddMenuListsWh
     ASSERT_EQ(add->menu()->actions().size(), 1);
     add->menu()->actions().front()->trigger();
     settle();
-    ASSERT_EQ(h.state->watchedApps().size(), 1u);
-    EXPECT_EQ(h.state->watchedApps()[0].bundleID, "org.gnome.Builder");
+    ASSERT_EQ(h.state->processTrigger().watchedApps().size(), 1u);
+    EXPECT_EQ(h.state->processTrigger().watchedApps()[0].bundleID, "org.gnome.Builder");
     const auto runningLabels = [] {
         int count = 0;
         for (auto* top : QApplication::topLevelWidgets())
@@ -199,7 +199,7 @@ TEST_F(SettingsWindowTest, WatchedApplicationsFollowLaunchesAndTheAddMenuListsWh
     };
     EXPECT_EQ(runningLabels(), 1);
     running.clear();
-    h.state->runningAppsChanged.emit();
+    h.state->processTrigger().runningAppsChanged.emit();
     settle();
     EXPECT_EQ(runningLabels(), 0) << "the exit shows while the window is open";
     Q_EMIT add->menu()->aboutToShow();

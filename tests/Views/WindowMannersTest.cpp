@@ -65,15 +65,16 @@ TEST_F(WindowMannersTest, NamesFromOutsideShowAsWritten) {
                       {"settings.trusted_networks.remove_message", "Remove %@?"},
                       {"settings.delete_profile_message", "Delete %@?"}});
     const std::string cafe = "<h1>Cafe</h1>";
-    h.state->addTrustedSSID(cafe);
-    h.state->handleWiFiStateChanged(true, cafe, WiFiAuthorization::authorized);
-    h.state->setWatchedApps({{Uuid::random(), "org.example.Builder", "<b>Builder</b>", Date()}});
+    h.state->trustedNetworks().addTrustedSSID(cafe);
+    h.state->trustedNetworks().handleWiFiStateChanged(true, cafe, WiFiAuthorization::authorized);
+    h.state->processTrigger().setWatchedApps(
+        {{Uuid::random(), "org.example.Builder", "<b>Builder</b>", Date()}});
     std::vector<RunningAppInfo> running = {{"org.example.Cartoons", "Tom & Jerry", 10}};
-    h.state->setProcessHooks({{}, {}, {}, [&running] { return running; }});
-    auto profiles = h.state->profiles();
+    h.state->processTrigger().setHooks({{}, {}, {}, [&running] { return running; }});
+    auto profiles = h.state->profileLibrary().profiles();
     profiles.push_back(Profile{Uuid::random(), "<i>Night</i>", Duration::custom(5400.0),
                                AssertionType::noSystemSleep, std::nullopt, std::nullopt});
-    h.state->setProfiles(std::move(profiles));
+    h.state->profileLibrary().setProfiles(std::move(profiles));
 
     auto* window = windows.showSettings("activation");
     const auto cafeLabels = labelsWith("<h1>Cafe</h1>");
@@ -112,11 +113,12 @@ TEST_F(WindowMannersTest, NamesFromOutsideShowAsWritten) {
 TEST_F(WindowMannersTest, RefreshReadsTheNetworkAgain) {
     h.texts.setTable({{"settings.trusted_networks.status_current_untrusted", "On %@"},
                       {"settings.trusted_networks.status_wifi_off", "Wi-Fi off"}});
-    h.state->handleWiFiStateChanged(false, std::nullopt, WiFiAuthorization::authorized);
+    h.state->trustedNetworks().handleWiFiStateChanged(false, std::nullopt, WiFiAuthorization::authorized);
     int reads = 0;
-    h.state->setWiFiStateRefresher([&] {
+    h.state->trustedNetworks().setWiFiStateRefresher([&] {
         ++reads;
-        h.state->handleWiFiStateChanged(true, std::string("Cafe"), WiFiAuthorization::authorized);
+        h.state->trustedNetworks().handleWiFiStateChanged(true, std::string("Cafe"),
+                                                          WiFiAuthorization::authorized);
     });
     windows.showSettings("activation");
     EXPECT_EQ(labelsWith("Wi-Fi off").size(), 1u);
@@ -204,7 +206,7 @@ Localization::Table shippedTable(const char* lang) {
 }
 
 TEST_F(WindowMannersTest, AccessKeysNeverClashInEitherLanguage) {
-    h.state->addTrustedSSID("Office");
+    h.state->trustedNetworks().addTrustedSSID("Office");
     for (const char* lang : {"en", "cs"}) {
         h.texts.setTable(shippedTable(lang));
         auto* window = windows.showSettings("general");

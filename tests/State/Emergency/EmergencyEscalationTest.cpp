@@ -296,7 +296,7 @@ TEST(EmergencyEscalation, TheConsentButtonInstallsTheRuleAndReadsThePermissionAg
 
     // The rule grants the sleep: once it is in, the permission reads as granted.
     e.emergency().resolveAutomationConsent();
-    EXPECT_TRUE(e.state().isStayguardInstallInProgress());
+    EXPECT_TRUE(e.state().lidLock().isInstallInProgress());
     e.automation.setStatuses({0});
     e.h.scheduler.runPending();
     e.h.scheduler.runPending();

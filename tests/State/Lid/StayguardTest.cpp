@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "AppStateHarness.h"
 #include "Platform/Sim/SimLowPowerMode.h"
 #include "Platform/Sim/SimPrivilegedPower.h"
 #include "Platform/Sim/SimSounds.h"
 #include "Services/AudioFeedbackService.h"
 #include "Services/LowPowerModeController.h"
 #include "Services/StayguardService.h"
+#include "State/AppStateHarness.h"
 #include "UI/StayguardResultText.h"
 
 namespace torvel {
@@ -33,10 +33,10 @@ struct Stayguard : ::testing::Test {
                              h.notifications, h.sessions, h.guardian, &audio, &stayguard, &lpm},
             Calendar::utc());
         installation =
-            stayguard.installationChanged.connect([this] { h.state->handleStayguardInstallationChanged(); });
+            stayguard.installationChanged.connect([this] { h.state->lidLock().handleInstallationChanged(); });
         h.state->set(&SettingsValues::trustedNetworkActivationEnabled, true);
         h.state->set(&SettingsValues::autoEnableLowPowerModeOnLidClose, true);
-        h.state->addTrustedSSID("Home");
+        h.state->trustedNetworks().addTrustedSSID("Home");
     }
     void grant(bool all) {
         power.setGrants(PowerGrants{all, all, all});
@@ -187,7 +187,7 @@ TEST_F(Stayguard, TheLidCloseSoundConfirmsOnlyWhatTorvelDecides) {
     EXPECT_TRUE(sounds.played().empty());
     EXPECT_TRUE(
         h.log.contains("AppState", "no lid-close sound — PowerDevil (pid 4242) holds the lid switch"));
-    EXPECT_EQ(h.state->otherLidHolders()->front().desktop, "KDE Plasma");
+    EXPECT_EQ(h.state->lidLock().otherLidHolders()->front().desktop, "KDE Plasma");
 
     // The desktop let go of the lid: the close is Torvel's to confirm again.
     lid(false);
@@ -217,25 +217,25 @@ TEST_F(Stayguard, WithoutTheHelperTheSuggestionComesAtMostEveryHalfHour) {
 }
 
 TEST_F(Stayguard, InstallingRunsOnceAtATimeAndKeepsOnlyARuleThatWorks) {
-    h.state->installStayguard();
-    h.state->installStayguard();  // ignored while the first runs
-    EXPECT_TRUE(h.state->isStayguardInstallInProgress());
+    h.state->lidLock().install();
+    h.state->lidLock().install();  // ignored while the first runs
+    EXPECT_TRUE(h.state->lidLock().isInstallInProgress());
     h.scheduler.runPending();
     EXPECT_EQ(power.installCount(), 1);
-    EXPECT_FALSE(h.state->isStayguardInstallInProgress());
-    EXPECT_EQ(h.state->lastStayguardInstallResult(),
+    EXPECT_FALSE(h.state->lidLock().isInstallInProgress());
+    EXPECT_EQ(h.state->lidLock().lastInstallResult(),
               (StayguardInstallResult{StayguardInstallResult::Kind::success, {}}));
-    EXPECT_TRUE(h.state->isStayguardInstalled());
+    EXPECT_TRUE(h.state->lidLock().isInstalled());
     EXPECT_EQ(h.notificationIDs().back(), "stayguard-installed");
 
     // Written, but the system still asks for a password: taken away again.
     grant(false);
     power.enqueueInstall({RuleChange::Status::done, {}});
-    h.state->installStayguard();
+    h.state->lidLock().install();
     h.scheduler.runPending();
-    EXPECT_EQ(h.state->lastStayguardInstallResult()->kind, StayguardInstallResult::Kind::validationFailed);
+    EXPECT_EQ(h.state->lidLock().lastInstallResult()->kind, StayguardInstallResult::Kind::validationFailed);
     EXPECT_EQ(power.removeCount(), 1);
-    EXPECT_FALSE(h.state->isStayguardInstalled());
+    EXPECT_FALSE(h.state->lidLock().isInstalled());
 
     const std::pair<RuleChange, StayguardInstallResult::Kind> ends[] = {
         {{RuleChange::Status::cancelled, {}}, StayguardInstallResult::Kind::userCancelled},
@@ -243,15 +243,15 @@ TEST_F(Stayguard, InstallingRunsOnceAtATimeAndKeepsOnlyARuleThatWorks) {
     };
     for (const auto& [change, kind] : ends) {
         power.enqueueInstall(change);
-        h.state->installStayguard();
+        h.state->lidLock().install();
         h.scheduler.runPending();
-        EXPECT_EQ(h.state->lastStayguardInstallResult(), (StayguardInstallResult{kind, change.message}));
+        EXPECT_EQ(h.state->lidLock().lastInstallResult(), (StayguardInstallResult{kind, change.message}));
     }
     EXPECT_EQ(power.removeCount(), 1);
 
     h.texts.setTable({{"settings.trusted_networks.stayguard_install_failed", "Failed: %@"},
                       {"settings.trusted_networks.stayguard_install_success", "Installed"}});
-    const auto failed = stayguardResultText(h.state->lastStayguardInstallResult(), h.texts);
+    const auto failed = stayguardResultText(h.state->lidLock().lastInstallResult(), h.texts);
     EXPECT_EQ(failed.text, "Failed: not authorised");
     EXPECT_EQ(failed.colour, StayguardResultText::Colour::orange);
     EXPECT_EQ(stayguardResultText(StayguardInstallResult{}, h.texts).colour,

@@ -1,8 +1,10 @@
 // The process trigger: the watched applications, and the wiring to the process monitor.
-#include "State/AppState.h"
+#include "State/Processes/ProcessTrigger.h"
+
 #include "Core/Settings.h"
 #include "Monitors/ProcessMonitor.h"
 #include "Platform/DefaultsStore.h"
+#include "State/SessionControl.h"
 
 namespace torvel {
 
@@ -10,63 +12,72 @@ namespace {
 constexpr std::string_view kWatchedAppsKey = "watchedApps";
 }
 
-void AppState::loadWatchedApps() {
+ProcessTrigger::ProcessTrigger(SessionControl& session, Clock& clock, DefaultsStore& defaults, LogSink& log)
+    : session_(session), defaults_(defaults), log_(log, "AppState") {
     watchedApps_ = loadStoredList<WatchedApp>(
-        services_.defaults, kWatchedAppsKey,
+        defaults_, kWatchedAppsKey,
         [](std::string_view text, std::string* error, std::vector<WatchedApp>* readable) {
             return watchedAppsFromJson(text, error, readable);
         },
-        log_, services_.clock.now());
+        log_, clock.now());
 }
 
-void AppState::setWatchedApps(std::vector<WatchedApp> apps) {
+ProcessTrigger::~ProcessTrigger() {
+    unwireMonitor();
+}
+
+void ProcessTrigger::setWatchedApps(std::vector<WatchedApp> apps) {
     watchedApps_ = std::move(apps);
-    settingChanged.emit(kWatchedAppsKey);
+    session_.publishSettingChanged(kWatchedAppsKey);
     // On failure the list stays in memory and is written again with the next change.
     std::string error;
     if (const auto json = watchedAppsToJson(watchedApps_, &error)) {
-        if (!services_.defaults.set(kWatchedAppsKey, DefaultsData::fromString(*json))) {
+        if (!defaults_.set(kWatchedAppsKey, DefaultsData::fromString(*json))) {
             log_.error("Failed to persist watchedApps: {}", "the defaults store could not write it");
         }
     } else {
         log_.error("Failed to persist watchedApps: {}", error);
     }
     pushWatchedBundleIDs();
-    reevaluateState();
+    session_.reevaluateState();
 }
 
-void AppState::pushWatchedBundleIDs() {
+void ProcessTrigger::pushWatchedBundleIDs() {
     std::set<std::string> bundleIDs;
-    if (settings_.processTriggerEnabled) {
+    if (session_.settings().processTriggerEnabled) {
         for (const auto& app : watchedApps_) {
             if (!app.bundleID.empty()) bundleIDs.insert(app.bundleID);
         }
     }
-    if (processHooks_.setWatched) processHooks_.setWatched(std::move(bundleIDs));
+    if (hooks_.setWatched) hooks_.setWatched(std::move(bundleIDs));
 }
 
-std::vector<RunningAppInfo> AppState::runningApplications() const {
-    return processHooks_.runningApps ? processHooks_.runningApps() : std::vector<RunningAppInfo>{};
+std::vector<RunningAppInfo> ProcessTrigger::runningApplications() const {
+    return hooks_.runningApps ? hooks_.runningApps() : std::vector<RunningAppInfo>{};
 }
 
-void AppState::watchTransientPID(std::optional<std::int32_t> pid) {
-    if (processHooks_.watchTransientPID) processHooks_.watchTransientPID(pid);
+void ProcessTrigger::watchTransientPID(std::optional<std::int32_t> pid) {
+    if (hooks_.watchTransientPID) hooks_.watchTransientPID(pid);
 }
 
-void AppState::watchTransientBundle(std::optional<std::string> bundleID) {
-    if (processHooks_.watchTransientBundle) processHooks_.watchTransientBundle(std::move(bundleID));
+void ProcessTrigger::watchTransientBundle(std::optional<std::string> bundleID) {
+    if (hooks_.watchTransientBundle) hooks_.watchTransientBundle(std::move(bundleID));
 }
 
-void AppState::setRunningAppsShown(bool shown) {
+void ProcessTrigger::setRunningAppsShown(bool shown) {
     runningAppsShown_ = shown;
-    if (auto monitor = processMonitor_.lock()) monitor->setListShown(shown);
+    if (auto monitor = monitor_.lock()) monitor->setListShown(shown);
 }
 
-void AppState::attachProcessMonitor(ProcessMonitor& monitor) {
-    unwireProcessMonitor();
+void ProcessTrigger::setActive(bool active) {
+    session_.updateMonitorValues([active](MonitorValues& m) { m.isProcessTriggerActive = active; });
+}
+
+void ProcessTrigger::attachMonitor(ProcessMonitor& monitor) {
+    unwireMonitor();
     std::weak_ptr<ProcessMonitor> weak = monitor.weakSelf();
-    processMonitor_ = weak;
-    processHooks_ = ProcessHooks{
+    monitor_ = weak;
+    hooks_ = Hooks{
         [weak](std::set<std::string> bundleIDs) {
             if (auto m = weak.lock()) m->setWatchedBundleIDs(std::move(bundleIDs));
         },
@@ -82,42 +93,32 @@ void AppState::attachProcessMonitor(ProcessMonitor& monitor) {
         },
     };
 
-    std::weak_ptr<int> alive = lifetime_;
-    monitor.setOnChanged([this, alive](bool active) {
-        if (!alive.lock()) return;
-        updateMonitorValues([active](MonitorValues& m) { m.isProcessTriggerActive = active; });
-    });
-    monitor.setOnRunningAppsChanged([this, alive] {
-        if (!alive.lock()) return;
+    monitor.setOnChanged(lifetime_.guard([this](bool active) { setActive(active); }));
+    monitor.setOnRunningAppsChanged(lifetime_.guard([this] {
         ++runningAppsRevision_;
         runningAppsChanged.emit();
-    });
+    }));
 
     monitor.setListShown(runningAppsShown_);
     pushWatchedBundleIDs();
     // The push reports a change itself; a monitor that was already active before needs this.
-    if (monitors_.isProcessTriggerActive != monitor.isActive()) {
-        const bool active = monitor.isActive();
-        updateMonitorValues([active](MonitorValues& m) { m.isProcessTriggerActive = active; });
-    }
+    if (session_.monitorValues().isProcessTriggerActive != monitor.isActive()) setActive(monitor.isActive());
 }
 
-void AppState::detachProcessMonitor() {
-    unwireProcessMonitor();
+void ProcessTrigger::detachMonitor() {
+    unwireMonitor();
     // Nothing reports the end of what the monitor followed any more.
-    if (monitors_.isProcessTriggerActive) {
-        updateMonitorValues([](MonitorValues& m) { m.isProcessTriggerActive = false; });
-    }
+    if (session_.monitorValues().isProcessTriggerActive) setActive(false);
 }
 
-void AppState::unwireProcessMonitor() {
-    if (auto monitor = processMonitor_.lock()) {
+void ProcessTrigger::unwireMonitor() {
+    if (auto monitor = monitor_.lock()) {
         monitor->setOnChanged(nullptr);
         monitor->setOnRunningAppsChanged(nullptr);
         monitor->setListShown(false);
     }
-    processMonitor_.reset();
-    processHooks_ = {};
+    monitor_.reset();
+    hooks_ = {};
 }
 
 }  // namespace torvel

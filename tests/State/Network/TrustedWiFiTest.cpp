@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "AppStateHarness.h"
 #include "Monitors/WiFiNetworkMonitor.h"
 #include "Platform/Sim/SimWiFi.h"
+#include "State/AppStateHarness.h"
 
 namespace torvel {
 namespace {
@@ -27,10 +27,10 @@ struct TrustedWiFi : ::testing::Test {
         monitor->setOnStateChanged(
             [this](bool connected, const std::vector<std::string>& ssids, WiFiAuthorization authorization) {
                 ++callbacks;
-                h.state->handleWiFiStateChanged(connected, ssids, authorization);
+                h.state->trustedNetworks().handleWiFiStateChanged(connected, ssids, authorization);
             });
         monitor->refreshState(true);
-        h.state->attachWiFiMonitor(*monitor);
+        h.state->trustedNetworks().attachWiFiMonitor(*monitor);
         h.state->set(&SettingsValues::trustedNetworkActivationEnabled, true);
     }
     void join(std::string_view bytes) {
@@ -38,7 +38,7 @@ struct TrustedWiFi : ::testing::Test {
         h.scheduler.runPending();
     }
     bool trustedActive() const { return h.state->activeReasons().contains(R::trustedNetwork); }
-    std::string status() const { return h.state->trustedWiFiStatus().toString(); }
+    std::string status() const { return h.state->trustedNetworks().status().toString(); }
     // What the lid handling records when the lid closes while the trusted network keeps the machine awake.
     void closeLidOn(const std::string& ssid) {
         const Date deadline = h.clock.now().addingSeconds(300);
@@ -52,11 +52,12 @@ struct TrustedWiFi : ::testing::Test {
 };
 
 TEST_F(TrustedWiFi, OnlyTheExactNetworkKeepsAwakeAndRemovingItEndsThatAtOnce) {
-    EXPECT_FALSE(h.state->addTrustedSSID(""));
-    EXPECT_TRUE(h.state->addTrustedSSID("Home"));
-    EXPECT_FALSE(h.state->addTrustedSSID("Home"));
-    EXPECT_TRUE(h.state->addTrustedSSID("home"));
-    EXPECT_TRUE(h.state->addTrustedSSID("caf\\xe9"));  // a Latin-1 name as the network shows it
+    EXPECT_FALSE(h.state->trustedNetworks().addTrustedSSID(""));
+    EXPECT_TRUE(h.state->trustedNetworks().addTrustedSSID("Home"));
+    EXPECT_FALSE(h.state->trustedNetworks().addTrustedSSID("Home"));
+    EXPECT_TRUE(h.state->trustedNetworks().addTrustedSSID("home"));
+    EXPECT_TRUE(
+        h.state->trustedNetworks().addTrustedSSID("caf\\xe9"));  // a Latin-1 name as the network shows it
     EXPECT_EQ(h.state->settings().trustedNetworks.size(), 3u);
 
     for (const char* other : {"Home ", "HOME", "caf\xef\xbf\xbd", "caf\\xe9"}) {
@@ -72,17 +73,17 @@ TEST_F(TrustedWiFi, OnlyTheExactNetworkKeepsAwakeAndRemovingItEndsThatAtOnce) {
 
     auto networks = h.state->settings().trustedNetworks;
     std::erase_if(networks, [](const TrustedNetwork& n) { return n.ssid == "Home"; });
-    h.state->setTrustedNetworks(networks);
+    h.state->trustedNetworks().setTrustedNetworks(networks);
     EXPECT_FALSE(h.state->isActive());
 
     // A list the store refuses stays in memory, and the next change writes all of it.
     h.defaults.failWrites("disk full");
-    EXPECT_TRUE(h.state->addTrustedSSID("Home"));
+    EXPECT_TRUE(h.state->trustedNetworks().addTrustedSSID("Home"));
     EXPECT_TRUE(trustedActive());
     const auto lines = h.log.messages("AppState");
     EXPECT_NE(std::ranges::find(lines, "Failed to persist trustedNetworks: disk full"), lines.end());
     h.defaults.failWrites(std::nullopt);
-    EXPECT_TRUE(h.state->addTrustedSSID("Office"));
+    EXPECT_TRUE(h.state->trustedNetworks().addTrustedSSID("Office"));
     h.start();
     EXPECT_EQ(h.state->settings().trustedNetworks.size(), 4u);
 }
@@ -99,13 +100,13 @@ TEST_F(TrustedWiFi, ADamagedEntryCostsOnlyItselfInTheTrustedAndWatchedLists) {
     h.defaults.set("watchedApps", apps);
     h.log.clear();
     h.start();
-    h.state->attachWiFiMonitor(*monitor);
+    h.state->trustedNetworks().attachWiFiMonitor(*monitor);
 
     std::vector<std::string> ssids;
     for (const auto& n : h.state->settings().trustedNetworks) ssids.push_back(n.ssid);
     EXPECT_EQ(ssids, (std::vector<std::string>{"Home", "Office"}));
-    ASSERT_EQ(h.state->watchedApps().size(), 1u);
-    EXPECT_EQ(h.state->watchedApps().front().bundleID, "org.gimp.GIMP");
+    ASSERT_EQ(h.state->processTrigger().watchedApps().size(), 1u);
+    EXPECT_EQ(h.state->processTrigger().watchedApps().front().bundleID, "org.gimp.GIMP");
     join("Home");
     EXPECT_TRUE(trustedActive());
 
@@ -118,21 +119,21 @@ TEST_F(TrustedWiFi, ADamagedEntryCostsOnlyItselfInTheTrustedAndWatchedLists) {
     EXPECT_TRUE(std::ranges::all_of(h.log.lines(), [](const auto& l) {
         return l.message.find("decode") == std::string::npos || l.level == LogLevel::error;
     }));
-    EXPECT_TRUE(h.state->addTrustedSSID("Cafe"));
+    EXPECT_TRUE(h.state->trustedNetworks().addTrustedSSID("Cafe"));
     EXPECT_EQ(h.defaults.object("trustedNetworks.unreadable." + when), DefaultsValue(networks));
 }
 
 TEST_F(TrustedWiFi, ATypedBackslashIsTheNetworkShownWithTwo) {
-    EXPECT_TRUE(h.state->addTrustedSSID("Lab\\2"));  // as typed: Lab\2
+    EXPECT_TRUE(h.state->trustedNetworks().addTrustedSSID("Lab\\2"));  // as typed: Lab\2
     join("Lab\\2");
     EXPECT_EQ(status(), "connected(Lab\\\\2, trusted)");
     EXPECT_TRUE(trustedActive());
     // The shown form, as "Add current network" stores it, is the same network.
-    EXPECT_FALSE(h.state->addTrustedSSID("Lab\\\\2"));
+    EXPECT_FALSE(h.state->trustedNetworks().addTrustedSSID("Lab\\\\2"));
 }
 
 TEST_F(TrustedWiFi, AnyTrustedNetworkOfTwoAdaptersCountsAndIsTheOneShown) {
-    h.state->addTrustedSSID("Office");
+    h.state->trustedNetworks().addTrustedSSID("Office");
     for (const auto& devices : {std::vector<std::string>{"Office", "Guest"}, {"Guest", "Office"}}) {
         wifi.connectAll(devices);
         h.scheduler.runPending();
@@ -142,19 +143,19 @@ TEST_F(TrustedWiFi, AnyTrustedNetworkOfTwoAdaptersCountsAndIsTheOneShown) {
     // The lid latches the trusted one, so a later change of the list keeps the latch.
     h.state->handleLidStateChanged(true);
     EXPECT_EQ(h.state->monitorValues().trustedNetworkLatchSSID, "Office");
-    h.state->addTrustedSSID("Zoo");
+    h.state->trustedNetworks().addTrustedSSID("Zoo");
     EXPECT_TRUE(h.state->monitorValues().trustedNetworkLatchedWhileLidClosed);
     h.state->handleLidStateChanged(false);
 
     auto networks = h.state->settings().trustedNetworks;
     std::erase_if(networks, [](const TrustedNetwork& n) { return n.ssid == "Office"; });
-    h.state->setTrustedNetworks(networks);
+    h.state->trustedNetworks().setTrustedNetworks(networks);
     EXPECT_FALSE(h.state->isActive());
     EXPECT_EQ(status(), "connected(Guest, untrusted)");
 }
 
 TEST_F(TrustedWiFi, LidLatchOutlastsAWiFiDropUntilItsDeadline) {
-    h.state->addTrustedSSID("Home");
+    h.state->trustedNetworks().addTrustedSSID("Home");
     join("Home");
     closeLidOn("Home");
     wifi.disconnect();
@@ -169,10 +170,10 @@ TEST_F(TrustedWiFi, LidLatchOutlastsAWiFiDropUntilItsDeadline) {
     EXPECT_TRUE(h.state->monitorValues().trustedNetworkLatchedWhileLidClosed);
 
     // Taking the latched network off the list, or switching the feature off, clears the latch.
-    h.state->addTrustedSSID("Office");
+    h.state->trustedNetworks().addTrustedSSID("Office");
     closeLidOn("Home");
     EXPECT_TRUE(trustedActive());
-    h.state->setTrustedNetworks({h.state->settings().trustedNetworks.back()});
+    h.state->trustedNetworks().setTrustedNetworks({h.state->settings().trustedNetworks.back()});
     EXPECT_FALSE(h.state->isActive());
     EXPECT_FALSE(h.state->monitorValues().trustedNetworkLatchSSID);
     closeLidOn("Office");
@@ -181,34 +182,34 @@ TEST_F(TrustedWiFi, LidLatchOutlastsAWiFiDropUntilItsDeadline) {
 }
 
 TEST_F(TrustedWiFi, PauseSilencesTheTriggerUntilItEnds) {
-    h.state->addTrustedSSID("Home");
-    h.state->addTrustedSSID("Office");
+    h.state->trustedNetworks().addTrustedSSID("Home");
+    h.state->trustedNetworks().addTrustedSSID("Office");
     join("Home");
-    h.state->pauseAutomation(AppState::PauseMode::indefinitely);
+    h.state->automationPause().pause(AutomationPause::Mode::indefinitely);
     EXPECT_FALSE(h.state->isActive());
     join("Office");
     EXPECT_FALSE(h.state->isActive());
-    h.state->resumeAutomation();
+    h.state->automationPause().resume();
     EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::trustedNetwork});
 }
 
 TEST_F(TrustedWiFi, StatusFollowsTheConnectionAndTheAuthorisation) {
     // Readings that change what the status shows are announced, also when activation stays as it was.
     int announced = 0;
-    const Connection connection = h.state->wifiStateChanged.connect([&] { ++announced; });
+    const Connection connection = h.state->trustedNetworks().wifiStateChanged.connect([&] { ++announced; });
     h.texts.setTable({{"menu.trusted_wifi_current_trusted", "Wi-Fi: %@ (trusted)"},
                       {"settings.trusted_networks.status_wifi_off", "Wi-Fi is off"}});
     EXPECT_EQ(status(), "wifiOff");
-    EXPECT_EQ(h.state->trustedWiFiStatusText(false), "Wi-Fi is off");
+    EXPECT_EQ(h.state->trustedNetworks().statusText(false), "Wi-Fi is off");
     wifi.connectWithoutName();
     h.scheduler.runPending();
     EXPECT_EQ(status(), "ssidUnavailable");
     EXPECT_EQ(announced, 1);
     monitor->refreshState(true);  // the same reading again
     EXPECT_EQ(announced, 1);
-    h.state->addTrustedSSID("Home");
+    h.state->trustedNetworks().addTrustedSSID("Home");
     join("Home");
-    EXPECT_EQ(h.state->trustedWiFiStatusText(true), "Wi-Fi: Home (trusted)");
+    EXPECT_EQ(h.state->trustedNetworks().statusText(true), "Wi-Fi: Home (trusted)");
 
     // A system that hides the name without permission: no name, so no trusted network.
     wifi.setAuthorization(WiFiAuthorization::denied);

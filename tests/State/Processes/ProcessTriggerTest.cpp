@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "AppStateHarness.h"
 #include "Monitors/ProcessMonitor.h"
 #include "Platform/Sim/SimSystemLocale.h"
 #include "Platform/Sim/SimWorkspace.h"
+#include "State/AppStateHarness.h"
 
 namespace torvel {
 namespace {
@@ -29,7 +29,7 @@ TEST_F(ProcessTrigger, WatchedApplicationRunningAtStartUpActivatesOnceWhenAttach
     h.start();
     workspace.setRunningApplications({kEditorProcess});
 
-    h.state->attachProcessMonitor(*monitor);
+    h.state->processTrigger().attachMonitor(*monitor);
     EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::processRunning});
     EXPECT_EQ(h.held(), std::vector<std::string>{"PreventUserIdleSystemSleep"});
     EXPECT_EQ(h.stateLines().size(), 1u);
@@ -39,18 +39,18 @@ TEST_F(ProcessTrigger, WatchedApplicationRunningAtStartUpActivatesOnceWhenAttach
 TEST_F(ProcessTrigger, SwitchedOffOnlyTransientWatchesCountAndDeactivateAllEndsThem) {
     workspace.setRunningApplications({kEditorProcess});
     workspace.addProcess(500);
-    h.state->attachProcessMonitor(*monitor);
-    h.state->setWatchedApps({kEditor});
+    h.state->processTrigger().attachMonitor(*monitor);
+    h.state->processTrigger().setWatchedApps({kEditor});
     EXPECT_FALSE(h.state->isActive());  // the trigger is off by default
     h.state->set(&SettingsValues::processTriggerEnabled, true);
     EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::processRunning});
 
-    h.state->watchTransientPID(500);
+    h.state->processTrigger().watchTransientPID(500);
     h.state->set(&SettingsValues::processTriggerEnabled, false);
     EXPECT_TRUE(monitor->watchedBundleIDs().empty());
     EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::processRunning});
 
-    h.state->watchTransientBundle("org.example.editor");
+    h.state->processTrigger().watchTransientBundle("org.example.editor");
     h.state->activate(Duration::preset(Duration::Kind::oneHour));
     h.state->deactivateAll();
     EXPECT_FALSE(monitor->transientPID());
@@ -59,7 +59,7 @@ TEST_F(ProcessTrigger, SwitchedOffOnlyTransientWatchesCountAndDeactivateAllEndsT
 }
 
 TEST_F(ProcessTrigger, WatchedListIsStoredWholeAndReadBackAtStartUp) {
-    h.state->setWatchedApps({kEditor});
+    h.state->processTrigger().setWatchedApps({kEditor});
     const std::string stored =
         R"([{"addedAt":800000000.5,"bundleID":"org.example.editor","id":"0A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9",)"
         R"("name":"Editor"}])";
@@ -68,27 +68,27 @@ TEST_F(ProcessTrigger, WatchedListIsStoredWholeAndReadBackAtStartUp) {
     // A name that is not UTF-8 cannot be stored faithfully: kept in memory, the stored list untouched.
     WatchedApp broken = kEditor;
     broken.name = "Edit\xff";
-    h.state->setWatchedApps({kEditor, broken});
-    EXPECT_EQ(h.state->watchedApps().size(), 2u);
+    h.state->processTrigger().setWatchedApps({kEditor, broken});
+    EXPECT_EQ(h.state->processTrigger().watchedApps().size(), 2u);
     EXPECT_TRUE(h.log.contains("AppState", "Failed to persist watchedApps: "));
     h.start();
-    EXPECT_EQ(h.state->watchedApps(), std::vector<WatchedApp>{kEditor});
+    EXPECT_EQ(h.state->processTrigger().watchedApps(), std::vector<WatchedApp>{kEditor});
 
     for (const char* bad : {R"([{"id":"0A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9","name":"A","addedAt":0}])",
                             R"([{"id":"x","bundleID":"a","name":"A","addedAt":0}])", "{}"}) {
         h.defaults.set("watchedApps", DefaultsData::fromString(bad));
         h.start();
-        EXPECT_TRUE(h.state->watchedApps().empty()) << bad;
+        EXPECT_TRUE(h.state->processTrigger().watchedApps().empty()) << bad;
     }
     EXPECT_TRUE(h.log.contains("AppState", "Failed to decode watchedApps, starting with an empty list"));
 }
 
 TEST_F(ProcessTrigger, EveryLaunchOrTerminationNoticedBumpsTheRevision) {
     h.state->set(&SettingsValues::processTriggerEnabled, true);
-    h.state->setWatchedApps({kEditor});
-    h.state->attachProcessMonitor(*monitor);
+    h.state->processTrigger().setWatchedApps({kEditor});
+    h.state->processTrigger().attachMonitor(*monitor);
     int told = 0;
-    auto connection = h.state->runningAppsChanged.connect([&] { ++told; });
+    auto connection = h.state->processTrigger().runningAppsChanged.connect([&] { ++told; });
 
     workspace.launch("org.example.player", "Player");
     h.scheduler.runPending();
@@ -99,26 +99,26 @@ TEST_F(ProcessTrigger, EveryLaunchOrTerminationNoticedBumpsTheRevision) {
     workspace.quit("org.example.editor");
     h.scheduler.runPending();
     EXPECT_FALSE(h.state->isActive());
-    EXPECT_EQ(h.state->runningAppsRevision(), 3u);
+    EXPECT_EQ(h.state->processTrigger().runningAppsRevision(), 3u);
     EXPECT_EQ(told, 3);
 }
 
 TEST_F(ProcessTrigger, EitherSideMayGoFirst) {
     workspace.setRunningApplications({kEditorProcess});
     h.state->set(&SettingsValues::processTriggerEnabled, true);
-    h.state->setWatchedApps({kEditor});
-    h.state->attachProcessMonitor(*monitor);
-    h.state->detachProcessMonitor();  // nothing would report the end any more
+    h.state->processTrigger().setWatchedApps({kEditor});
+    h.state->processTrigger().attachMonitor(*monitor);
+    h.state->processTrigger().detachMonitor();  // nothing would report the end any more
     EXPECT_FALSE(h.state->isActive());
 
-    h.state->attachProcessMonitor(*monitor);
-    EXPECT_EQ(h.state->runningApplications().size(), 1u);
+    h.state->processTrigger().attachMonitor(*monitor);
+    EXPECT_EQ(h.state->processTrigger().runningApplications().size(), 1u);
     monitor.reset();
-    EXPECT_TRUE(h.state->runningApplications().empty());
-    h.state->watchTransientPID(10);
+    EXPECT_TRUE(h.state->processTrigger().runningApplications().empty());
+    h.state->processTrigger().watchTransientPID(10);
 
     monitor = std::make_unique<ProcessMonitor>(workspace, locale, h.log);
-    h.state->attachProcessMonitor(*monitor);
+    h.state->processTrigger().attachMonitor(*monitor);
     h.state.reset();
     workspace.terminate(10);
     h.scheduler.runPending();

@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include "AppStateHarness.h"
 #include "Monitors/LidStateMonitor.h"
 #include "Monitors/WiFiNetworkMonitor.h"
 #include "Platform/Sim/SimLid.h"
 #include "Platform/Sim/SimWiFi.h"
+#include "State/AppStateHarness.h"
 
 namespace torvel {
 namespace {
@@ -27,7 +27,7 @@ struct LidHandling : ::testing::Test {
     void SetUp() override {
         wifiMonitor->setOnStateChanged(
             [this](bool connected, const std::vector<std::string>& ssids, WiFiAuthorization authorization) {
-                h.state->handleWiFiStateChanged(connected, ssids, authorization);
+                h.state->trustedNetworks().handleWiFiStateChanged(connected, ssids, authorization);
             });
         wifiMonitor->refreshState(true);
         lidMonitor->startMonitoring();
@@ -35,10 +35,10 @@ struct LidHandling : ::testing::Test {
             ++lidCallbacks;
             h.state->handleLidStateChanged(closed);
         });
-        h.state->attachLidMonitor(*lidMonitor);
+        h.state->trustedNetworks().attachLidMonitor(*lidMonitor);
         h.state->handleLidStateChanged(lidMonitor->isClosed());
         h.state->set(&SettingsValues::trustedNetworkActivationEnabled, true);
-        h.state->addTrustedSSID("Home");
+        h.state->trustedNetworks().addTrustedSSID("Home");
     }
     void setLid(std::optional<bool> closed) {
         lid.setClosed(closed);
