@@ -14,7 +14,9 @@ void AppState::loadWatchedApps() {
     watchedApps_ = loadStoredList<WatchedApp>(
         services_.defaults, kWatchedAppsKey,
         [](std::string_view text, std::string* error, std::vector<WatchedApp>* readable) {
-            return watchedAppsFromJson(text, error, readable);
+            auto list = watchedAppsFromJson(text, readable);
+            if (!list) *error = list.error();
+            return list;
         },
         log_, services_.clock.now());
 }
@@ -23,13 +25,12 @@ void AppState::setWatchedApps(std::vector<WatchedApp> apps) {
     watchedApps_ = std::move(apps);
     settingChanged.emit(kWatchedAppsKey);
     // On failure the list stays in memory and is written again with the next change.
-    std::string error;
-    if (const auto json = watchedAppsToJson(watchedApps_, &error)) {
+    if (const auto json = watchedAppsToJson(watchedApps_)) {
         if (!services_.defaults.set(kWatchedAppsKey, DefaultsData::fromString(*json))) {
             log_.error("Failed to persist watchedApps: {}", "the defaults store could not write it");
         }
     } else {
-        log_.error("Failed to persist watchedApps: {}", error);
+        log_.error("Failed to persist watchedApps: {}", json.error());
     }
     pushWatchedBundleIDs();
     reevaluateState();
