@@ -97,7 +97,9 @@ TEST(DurationTest, DecodesOnlyTheStoredForm) {
     for (const auto& c : cases) {
         const auto decoded = Duration::fromJson(json::parse(c.text));
         EXPECT_EQ(show(decoded ? std::optional(decoded.value()) : std::nullopt), c.expected) << c.text;
-        if (!decoded) EXPECT_FALSE(decoded.error().empty()) << c.text;
+        if (!decoded) {
+            EXPECT_FALSE(decoded.error().empty()) << c.text;
+        }
     }
 }
 
