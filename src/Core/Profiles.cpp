@@ -86,7 +86,9 @@ DecodedProfiles decodeStored(const DefaultsValue& stored) {
         return out;
     }
     const std::string text = data->toString();
-    if (auto all = profilesFromJson(text, &out.error)) return {std::move(*all), true, {}};
+    auto all = profilesFromJson(text);
+    if (all) return {std::move(all).value(), true, {}};
+    out.error = all.error();
     // Bounded in depth, so that copying an entry out below cannot run away on a hostile file.
     const auto array = parseStoredJson(text);
     if (!array || !array->is_array()) return out;
@@ -170,10 +172,9 @@ LoadedProfiles loadProfiles(DefaultsStore& store, const Logger& log, Date now) {
 }
 
 bool saveProfiles(DefaultsStore& store, const std::vector<Profile>& profiles, const Logger& log) {
-    std::string error;
-    const auto json = profilesToJson(profiles, &error);
+    const auto json = profilesToJson(profiles);
     if (!json) {
-        log.error("Failed to persist profiles: {}", error);
+        log.error("Failed to persist profiles: {}", json.error());
         return false;
     }
     return static_cast<bool>(store.set(kProfilesKey, DefaultsData::fromString(*json)));

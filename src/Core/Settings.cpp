@@ -137,7 +137,9 @@ SettingsValues loadSettings(DefaultsStore& store, const Logger& log, Date now) {
     values.trustedNetworks = loadStoredList<TrustedNetwork>(
         store, kTrustedNetworksKey,
         [](std::string_view text, std::string* error, std::vector<TrustedNetwork>* readable) {
-            return trustedNetworksFromJson(text, error, readable);
+            auto list = trustedNetworksFromJson(text, readable);
+            if (!list) *error = list.error();
+            return list;
         },
         log, now);
     return values;

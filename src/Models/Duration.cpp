@@ -51,7 +51,6 @@ nlohmann::json jsonNumber(double value) {
     return value;
 }
 
-using json_errors::fail;
 
 // One number with its unit: through the string table when there is one, else in English.
 std::string unitText(const Duration::TextLookup& lookup, std::string_view key, long long number) {
@@ -160,10 +159,9 @@ nlohmann::json Duration::toJson() const {
     return nlohmann::json{{std::string(caseName(kind_)), std::move(payload)}};
 }
 
-std::optional<Duration> Duration::fromJson(const nlohmann::json& json, std::string* error) {
+Result<Duration> Duration::fromJson(const nlohmann::json& json) {
     if (!json.is_object()) {
-        fail(error, "Expected a JSON object for a duration.");
-        return std::nullopt;
+        return Failure{"Expected a JSON object for a duration."};
     }
     const KindInfo* found = nullptr;
     int matches = 0;
@@ -174,21 +172,18 @@ std::optional<Duration> Duration::fromJson(const nlohmann::json& json, std::stri
         }
     }
     if (matches != 1) {
-        fail(error, "Invalid number of keys found, expected one.");
-        return std::nullopt;
+        return Failure{"Invalid number of keys found, expected one."};
     }
     const std::string name(found->caseName);
     const nlohmann::json& payload = json.at(name);
     if (!payload.is_object()) {
-        fail(error, "Expected a JSON object as the value of \"" + name + "\".");
-        return std::nullopt;
+        return Failure{"Expected a JSON object as the value of \"" + name + "\"."};
     }
     if (!hasPayload(found->kind)) return preset(found->kind);  // any content is ignored
 
     const auto value = payload.find("_0");
     if (value == payload.end() || !value->is_number()) {
-        fail(error, "Expected a number in \"_0\" of \"" + name + "\".");
-        return std::nullopt;
+        return Failure{"Expected a number in \"_0\" of \"" + name + "\"."};
     }
     const double number = value->get<double>();
     return found->kind == Kind::custom ? custom(number) : until(Date(number));

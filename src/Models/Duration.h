@@ -9,6 +9,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "Models/Date.h"
+#include "Models/Result.h"
 
 namespace torvel {
 
@@ -78,8 +79,8 @@ public:
 
     /// Stored JSON form: {"oneHour":{}}, {"custom":{"_0":5400}}, {"until":{"_0":<seconds since 2001>}}.
     nlohmann::json toJson() const;
-    /// Reads the stored form; std::nullopt with `error` set (when given) on anything else.
-    static std::optional<Duration> fromJson(const nlohmann::json& json, std::string* error = nullptr);
+    /// Reads the stored form; a failure saying why on anything else.
+    static Result<Duration> fromJson(const nlohmann::json& json);
 
     friend bool operator==(const Duration& a, const Duration& b) = default;
     /// Readable form for logs and test failures ("custom(5400)").

@@ -15,7 +15,6 @@ namespace {
 
 using nlohmann::json;
 
-using json_errors::fail;
 using json_errors::withoutExceptionTag;
 
 // Any JSON number with a whole value inside int: another encoder may have written 20 as 20.0.
@@ -34,16 +33,13 @@ std::optional<int> intValue(const json& value) {
 }
 
 // The member `key` of `entry` as a string; fails when it is missing or not a string.
-const std::string* requiredString(const json& entry, const char* key, const std::string& where,
-                                  std::string* error) {
+Result<const std::string*> requiredString(const json& entry, const char* key, const std::string& where) {
     const auto it = entry.find(key);
     if (it == entry.end()) {
-        fail(error, where + ": missing key \"" + key + "\".");
-        return nullptr;
+        return Failure{where + ": missing key \"" + key + "\"."};
     }
     if (!it->is_string()) {
-        fail(error, where + ": \"" + key + "\" is not a string.");
-        return nullptr;
+        return Failure{where + ": \"" + key + "\" is not a string."};
     }
     return it->get_ptr<const std::string*>();
 }
@@ -54,43 +50,38 @@ const json* optionalMember(const json& entry, const char* key) {
     return it == entry.end() || it->is_null() ? nullptr : &*it;
 }
 
-std::optional<Profile> decodeProfile(const json& entry, std::size_t index, std::string* error) {
+Result<Profile> decodeProfile(const json& entry, std::size_t index) {
     const std::string where = "Profile " + std::to_string(index + 1);
     if (!entry.is_object()) {
-        fail(error, where + " is not a JSON object.");
-        return std::nullopt;
+        return Failure{where + " is not a JSON object."};
     }
-    const std::string* id = requiredString(entry, "id", where, error);
-    if (!id) return std::nullopt;
-    const std::string* name = requiredString(entry, "name", where, error);
-    if (!name) return std::nullopt;
+    const auto idText = requiredString(entry, "id", where);
+    if (!idText) return Failure{idText.error()};
+    const std::string* id = *idText;
+    const auto nameText = requiredString(entry, "name", where);
+    if (!nameText) return Failure{nameText.error()};
+    const std::string* name = *nameText;
     const auto duration = entry.find("duration");
     if (duration == entry.end()) {
-        fail(error, where + ": missing key \"duration\".");
-        return std::nullopt;
+        return Failure{where + ": missing key \"duration\"."};
     }
-    const std::string* type = requiredString(entry, "assertionType", where, error);
-    if (!type) return std::nullopt;
+    const auto typeText = requiredString(entry, "assertionType", where);
+    if (!typeText) return Failure{typeText.error()};
+    const std::string* type = *typeText;
 
     Profile profile;
     const auto uuid = Uuid::parse(*id);
     if (!uuid) {
-        fail(error, where + ": \"" + *id + "\" is not a UUID.");
-        return std::nullopt;
+        return Failure{where + ": \"" + *id + "\" is not a UUID."};
     }
     profile.id = *uuid;
     profile.name = *name;
-    std::string durationError;
-    auto decodedDuration = Duration::fromJson(*duration, &durationError);
-    if (!decodedDuration) {
-        fail(error, where + ": unreadable \"duration\": " + durationError);
-        return std::nullopt;
-    }
+    const auto decodedDuration = Duration::fromJson(*duration);
+    if (!decodedDuration) return Failure{where + ": unreadable \"duration\": " + decodedDuration.error()};
     profile.duration = *decodedDuration;
     const auto assertionType = assertionTypeFromRaw(*type);
     if (!assertionType) {
-        fail(error, where + ": unknown assertion type \"" + *type + "\".");
-        return std::nullopt;
+        return Failure{where + ": unknown assertion type \"" + *type + "\"."};
     }
     profile.assertionType = *assertionType;
 
@@ -98,15 +89,13 @@ std::optional<Profile> decodeProfile(const json& entry, std::size_t index, std::
         profile.batteryLimitOverride = intValue(*limit);
         if (!profile.batteryLimitOverride) {
             // Only a number is worth showing; anything else is named by its type, never copied.
-            fail(error, where + ": \"batteryLimitOverride\" is not an integer in range: " +
-                            (limit->is_number() ? limit->dump() : std::string(limit->type_name())));
-            return std::nullopt;
+            return Failure{where + ": \"batteryLimitOverride\" is not an integer in range: " +
+                            (limit->is_number() ? limit->dump() : std::string(limit->type_name()))};
         }
     }
     if (const json* key = optionalMember(entry, "localizationKey")) {
         if (!key->is_string()) {
-            fail(error, where + ": \"localizationKey\" is not a string.");
-            return std::nullopt;
+            return Failure{where + ": \"localizationKey\" is not a string."};
         }
         profile.localizationKey = key->get<std::string>();
     }
@@ -120,13 +109,12 @@ Profile builtIn(const char* id, const char* name, Duration duration, AssertionTy
 
 }  // namespace
 
-std::optional<std::string> profilesToJson(const std::vector<Profile>& profiles, std::string* error) {
+Result<std::string> profilesToJson(const std::vector<Profile>& profiles) {
     auto array = json::array();
     for (const auto& p : profiles) {
         // The encoder would write an infinite number as null, which no reader takes back.
         if (p.duration.kind() == Duration::Kind::custom && !std::isfinite(p.duration.customSeconds())) {
-            fail(error, "Profile \"" + p.name + "\" has a custom duration that is not a finite number.");
-            return std::nullopt;
+            return Failure{"Profile \"" + p.name + "\" has a custom duration that is not a finite number."};
         }
         json entry = {{"id", p.id.toString()},
                       {"name", p.name},
@@ -139,19 +127,17 @@ std::optional<std::string> profilesToJson(const std::vector<Profile>& profiles, 
     try {
         return array.dump();
     } catch (const json::exception& e) {  // text that is not UTF-8
-        fail(error, withoutExceptionTag(e.what()));
-        return std::nullopt;
+        return Failure{withoutExceptionTag(e.what())};
     }
 }
 
-std::optional<std::vector<Profile>> profilesFromJson(std::string_view text, std::string* error) {
-    const auto parsed = parseStoredJson(text, error);
-    if (!parsed) return std::nullopt;
+Result<std::vector<Profile>> profilesFromJson(std::string_view text) {
+    const auto parsed = parseStoredJson(text);
+    if (!parsed) return Failure{parsed.error()};
     if (!parsed->is_array()) {
-        fail(error, "The profile list is not a JSON array.");
-        return std::nullopt;
+        return Failure{"The profile list is not a JSON array."};
     }
-    return json_errors::decodeEach<Profile>(*parsed, decodeProfile, error);
+    return json_errors::decodeEach<Profile>(*parsed, decodeProfile);
 }
 
 const std::vector<Profile>& defaultProfiles() {

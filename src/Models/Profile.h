@@ -8,6 +8,7 @@
 #include "Models/AssertionType.h"
 #include "Models/Duration.h"
 #include "Models/Uuid.h"
+#include "Models/Result.h"
 
 namespace torvel {
 
@@ -27,13 +28,12 @@ struct Profile {
 };
 
 /// The stored list: a JSON array of objects with "id", "name", "duration", "assertionType" and, when
-/// present, "batteryLimitOverride" and "localizationKey". std::nullopt with `error` set (when given)
-/// when a profile cannot be written faithfully: a custom duration that is not finite, a text that is
-/// not UTF-8.
-std::optional<std::string> profilesToJson(const std::vector<Profile>& profiles, std::string* error = nullptr);
-/// Reads the stored list. One unreadable profile makes the whole list unreadable: std::nullopt with
-/// `error` (when given) describing the first fault.
-std::optional<std::vector<Profile>> profilesFromJson(std::string_view json, std::string* error = nullptr);
+/// present, "batteryLimitOverride" and "localizationKey". A failure when a profile cannot be written
+/// faithfully: a custom duration that is not finite, a text that is not UTF-8.
+Result<std::string> profilesToJson(const std::vector<Profile>& profiles);
+/// Reads the stored list. One unreadable profile makes the whole list unreadable: a failure describing
+/// the first fault.
+Result<std::vector<Profile>> profilesFromJson(std::string_view json);
 
 /// The built-in profiles in menu order: Presentation, Download, Cooking, AI. Their ids are fixed.
 const std::vector<Profile>& defaultProfiles();

@@ -10,7 +10,7 @@ struct TooDeep {};
 
 }  // namespace
 
-std::optional<nlohmann::json> parseStoredJson(std::string_view text, std::string* error) {
+Result<nlohmann::json> parseStoredJson(std::string_view text) {
     using nlohmann::json;
     // The callback sees the number of enclosing containers when one opens. Returning false would
     // drop the value and keep going, quietly "repairing" the document; throwing refuses all of it.
@@ -24,11 +24,10 @@ std::optional<nlohmann::json> parseStoredJson(std::string_view text, std::string
     try {
         return json::parse(text, bound);
     } catch (const TooDeep&) {
-        json_errors::fail(error, "nested deeper than " + std::to_string(kMaxStoredJsonDepth) + " levels");
+        return Failure{"nested deeper than " + std::to_string(kMaxStoredJsonDepth) + " levels"};
     } catch (const json::exception& e) {
-        json_errors::fail(error, json_errors::withoutExceptionTag(e.what()));
+        return Failure{json_errors::withoutExceptionTag(e.what())};
     }
-    return std::nullopt;
 }
 
 }  // namespace torvel

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include <nlohmann/json.hpp>
+#include "Models/Result.h"
 
 namespace torvel {
 
@@ -14,7 +15,7 @@ namespace torvel {
 inline constexpr int kMaxStoredJsonDepth = 64;
 
 /// Parses JSON read back from disk or from the settings. Not JSON, or nested deeper than
-/// kMaxStoredJsonDepth: std::nullopt, with why in `error` when asked (nlohmann's exception tag removed).
-std::optional<nlohmann::json> parseStoredJson(std::string_view text, std::string* error = nullptr);
+/// kMaxStoredJsonDepth: a failure saying why (nlohmann's exception tag removed).
+Result<nlohmann::json> parseStoredJson(std::string_view text);
 
 }  // namespace torvel

@@ -9,29 +9,24 @@ namespace torvel {
 
 namespace {
 
-using json_errors::fail;
 
-std::optional<TrustedNetwork> decode(const nlohmann::json& entry, std::size_t index, std::string& error) {
+Result<TrustedNetwork> decode(const nlohmann::json& entry, std::size_t index) {
     const std::string where = "Trusted network " + std::to_string(index);
     if (!entry.is_object()) {
-        error = where + " is not an object.";
-        return std::nullopt;
+        return Failure{where + " is not an object."};
     }
     const auto id = entry.find("id");
     const auto ssid = entry.find("ssid");
     const auto addedAt = entry.find("addedAt");
     if (id == entry.end() || ssid == entry.end() || addedAt == entry.end()) {
-        error = where + " lacks a key.";
-        return std::nullopt;
+        return Failure{where + " lacks a key."};
     }
     if (!id->is_string() || !ssid->is_string() || !addedAt->is_number()) {
-        error = where + ": a value has the wrong type.";
-        return std::nullopt;
+        return Failure{where + ": a value has the wrong type."};
     }
     const auto uuid = Uuid::parse(id->get<std::string>());
     if (!uuid) {
-        error = where + ": \"id\" is not a UUID.";
-        return std::nullopt;
+        return Failure{where + ": \"id\" is not a UUID."};
     }
     return TrustedNetwork{*uuid, ssid->get<std::string>(), Date(addedAt->get<double>())};
 }
@@ -48,15 +43,12 @@ std::string trustedNetworksToJson(const std::vector<TrustedNetwork>& networks) {
     return array.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-std::optional<std::vector<TrustedNetwork>> trustedNetworksFromJson(std::string_view json, std::string* error,
-                                                                   std::vector<TrustedNetwork>* readable) {
+Result<std::vector<TrustedNetwork>> trustedNetworksFromJson(std::string_view json,
+                                                            std::vector<TrustedNetwork>* readable) {
     if (readable) readable->clear();
     const auto stored = parseStoredJson(json);
-    if (!stored || !stored->is_array()) {
-        fail(error, "The trusted network list is not a JSON array.");
-        return std::nullopt;
-    }
-    return json_errors::decodeReadable<TrustedNetwork>(*stored, decode, error, readable);
+    if (!stored || !stored->is_array()) return Failure{"The trusted network list is not a JSON array."};
+    return json_errors::decodeReadable<TrustedNetwork>(*stored, decode, readable);
 }
 
 }  // namespace torvel

@@ -7,6 +7,7 @@
 
 #include "Models/Date.h"
 #include "Models/Uuid.h"
+#include "Models/Result.h"
 
 namespace torvel {
 
@@ -22,10 +23,10 @@ struct TrustedNetwork {
 
 /// The stored list: a JSON array of {"id": "<UUID>", "ssid": "...", "addedAt": <seconds since 2001>}.
 std::string trustedNetworksToJson(const std::vector<TrustedNetwork>& networks);
-/// Reads the stored list; std::nullopt with `error` (when given) when it is not a JSON array or any
+/// Reads the stored list; a failure when it is not a JSON array or any
 /// entry lacks a key or has the wrong type. Then `readable` (when given) receives, in order, the
 /// entries that do decode.
-std::optional<std::vector<TrustedNetwork>> trustedNetworksFromJson(
-    std::string_view json, std::string* error = nullptr, std::vector<TrustedNetwork>* readable = nullptr);
+Result<std::vector<TrustedNetwork>> trustedNetworksFromJson(std::string_view json,
+                                                            std::vector<TrustedNetwork>* readable = nullptr);
 
 }  // namespace torvel

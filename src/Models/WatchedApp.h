@@ -7,6 +7,7 @@
 
 #include "Models/Date.h"
 #include "Models/Uuid.h"
+#include "Models/Result.h"
 
 namespace torvel {
 
@@ -23,15 +24,12 @@ struct WatchedApp {
 };
 
 /// The stored list: a JSON array of {"id": "<UUID>", "bundleID": "...", "name": "...",
-/// "addedAt": <seconds since 2001>}. std::nullopt with `error` set (when given) when a text is not
-/// UTF-8: replacing its bytes would store an identity that no longer matches the application.
-std::optional<std::string> watchedAppsToJson(const std::vector<WatchedApp>& apps,
-                                             std::string* error = nullptr);
-/// Reads the stored list; std::nullopt with `error` (when given) when it is not a JSON array or any
-/// entry lacks a key or has a value of the wrong type. Then `readable` (when given) receives, in order,
-/// the entries that do decode.
-std::optional<std::vector<WatchedApp>> watchedAppsFromJson(std::string_view json,
-                                                           std::string* error = nullptr,
-                                                           std::vector<WatchedApp>* readable = nullptr);
+/// "addedAt": <seconds since 2001>}. A failure when a text is not UTF-8: replacing its bytes would store
+/// an identity that no longer matches the application.
+Result<std::string> watchedAppsToJson(const std::vector<WatchedApp>& apps);
+/// Reads the stored list; a failure when it is not a JSON array or any entry lacks a key or has a value
+/// of the wrong type. Then `readable` (when given) receives, in order, the entries that do decode.
+Result<std::vector<WatchedApp>> watchedAppsFromJson(std::string_view json,
+                                                    std::vector<WatchedApp>* readable = nullptr);
 
 }  // namespace torvel

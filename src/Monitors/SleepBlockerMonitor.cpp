@@ -47,10 +47,9 @@ SleepBlockerMonitor::SleepBlockerMonitor(AssertionTable& table, ProcessInfo& pro
       ownUID_(ownUID) {}
 
 std::vector<SleepBlocker> SleepBlockerMonitor::currentBlockers() {
-    std::string error;
-    const auto table = table_.read(&error);
+    const auto table = table_.read();
     if (!table) {
-        log_.error("Reading the assertion table failed: {}", error);
+        log_.error("Reading the assertion table failed: {}", table.error());
         return {};
     }
     // Only a blocking lock of another process needs the session's names looked up (logind always lists
@@ -61,6 +60,7 @@ std::vector<SleepBlocker> SleepBlockerMonitor::currentBlockers() {
     });
     std::vector<std::int32_t> relayPids;
     if (relays_ && anyBlocking) {
+        std::string error;
         relayPids = relays_->ownerPids(&error);
         // The known session managers are still recognised by name.
         if (!error.empty()) log_.error("Looking up the session's services failed: {}", error);

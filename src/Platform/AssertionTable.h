@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "Models/Result.h"
+
 namespace torvel {
 
 /// One power assertion (on Linux: one kind of one logind inhibitor lock) as the system lists it.
@@ -25,9 +27,8 @@ struct AssertionRecord {
 class AssertionTable {
 public:
     virtual ~AssertionTable() = default;
-    /// Every assertion, in the system's order. Failure (the table cannot be read): std::nullopt with
-    /// the reason in `error`.
-    virtual std::optional<std::vector<AssertionRecord>> read(std::string* error) = 0;
+    /// Every assertion, in the system's order. Failure (the table cannot be read): the reason.
+    virtual Result<std::vector<AssertionRecord>> read() = 0;
 };
 
 /// What the census needs to know of a holder process.

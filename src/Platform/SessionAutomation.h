@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "Models/Result.h"
+
 namespace torvel {
 
 /// The session's own sleep and the user's consent to it: whether this process may put the computer
@@ -28,8 +30,8 @@ public:
     /// Starts the authority that permissionStatus() asks, without waiting for it to come up.
     virtual void launch() = 0;
     /// Asks the session to sleep now; `interactive`: the user is present and may answer a prompt.
-    /// True when the request was accepted; otherwise false with the reason in `error`.
-    virtual bool sleep(bool interactive, std::string* error) = 0;
+    /// Success when the request was accepted; otherwise the reason.
+    virtual Result<void> sleep(bool interactive) = 0;
 };
 
 }  // namespace torvel

@@ -13,15 +13,13 @@ void AudioFeedbackService::play(const std::string& name, double volume) {
         return;
     }
     const double clamped = clampVolume(volume);
-    std::weak_ptr<int> alive = lifetime_;
-    sounds_.play(name, clamped, [this, alive, name, clamped](bool heard) {
-        if (!alive.lock()) return;
+    sounds_.play(name, clamped, lifetime_.guard([this, name, clamped](bool heard) {
         if (heard) {
             log_.info("AudioFeedback: {} vol={:f} heard", name, clamped);
         } else {
             log_.error("AudioFeedback: {} vol={:f} could not play", name, clamped);
         }
-    });
+    }));
 }
 
 bool AudioFeedbackService::startEmergencyAlarm(double volume, AlarmOutcome outcome) {
@@ -33,12 +31,10 @@ bool AudioFeedbackService::startEmergencyAlarm(double volume, AlarmOutcome outco
     const double clamped = clampVolume(volume);
     alarm_ = Alarm::starting;
     const std::uint64_t attempt = ++alarmAttempt_;
-    std::weak_ptr<int> alive = lifetime_;
     sounds_.startLoop(kAlarmSound, clamped,
-                      [this, alive, attempt, clamped, outcome = std::move(outcome)](bool heard) {
-                          if (alive.lock() && attempt == alarmAttempt_)
-                              handleAlarmOutcome(heard, clamped, outcome);
-                      });
+                      lifetime_.guard([this, attempt, clamped, outcome = std::move(outcome)](bool heard) {
+                          if (attempt == alarmAttempt_) handleAlarmOutcome(heard, clamped, outcome);
+                      }));
     return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include "Platform/Log.h"
 #include "Platform/Sounds.h"
+#include "Support/Lifetime.h"
 
 namespace torvel {
 
@@ -50,7 +51,7 @@ private:
     Logger log_;
     Alarm alarm_ = Alarm::off;
     std::uint64_t alarmAttempt_ = 0;  // what an older alarm's server still tells is dropped
-    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+    Lifetime lifetime_;
 };
 
 }  // namespace torvel

@@ -56,13 +56,23 @@ std::optional<DefaultsData> encodeJson(Build build, std::string& error) {
 }
 
 std::optional<json> parseData(const DefaultsData& data, std::string& error) {
-    return parseStoredJson(data.toString(), &error);
+    auto document = parseStoredJson(data.toString());
+    if (!document) {
+        error = document.error();
+        return std::nullopt;
+    }
+    return std::move(document).value();
 }
 
 std::optional<Duration> decodeDuration(const DefaultsData& data, std::string& error) {
     const auto document = parseData(data, error);
     if (!document) return std::nullopt;
-    return Duration::fromJson(*document, &error);
+    const auto duration = Duration::fromJson(*document);
+    if (!duration) {
+        error = duration.error();
+        return std::nullopt;
+    }
+    return duration.value();
 }
 
 // A list of raw values; one value that names no reason fails the whole list.

@@ -147,9 +147,10 @@ bool EmergencySleepService::sendUnattended() {
 }
 
 bool EmergencySleepService::send(bool interactive) {
-    std::string error;
-    if (automation_.sleep(interactive, &error)) return true;
-    log_.error("the session's sleep failed: {}", error.empty() ? std::string("no reason given") : error);
+    const auto slept = automation_.sleep(interactive);
+    if (slept) return true;
+    log_.error("the session's sleep failed: {}",
+               slept.error().empty() ? std::string("no reason given") : slept.error());
     return false;
 }
 

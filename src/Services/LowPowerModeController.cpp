@@ -54,9 +54,7 @@ void LowPowerModeController::handleLidClosed(bool trustedNetworkActive, bool aut
     }
     enabling_ = true;
     openedWhileEnabling_ = false;
-    std::weak_ptr<int> alive = alive_;
-    stayguard_.setLowPowerMode(true, [this, alive](bool ok) {
-        if (!alive.lock()) return;
+    stayguard_.setLowPowerMode(true, lifetime_.guard([this](bool ok) {
         enabling_ = false;
         if (!ok) {
             log_.error("LPM lid-close: setLowPowerMode(true) failed");
@@ -66,7 +64,7 @@ void LowPowerModeController::handleLidClosed(bool trustedNetworkActive, bool aut
         log_.info("LPM lid-close: ENABLED via Stayguard");
         // The lid opened while the switch-on was on its way: it is undone now, as the open would have.
         if (openedWhileEnabling_) handleLidOpened();
-    });
+    }));
 }
 
 void LowPowerModeController::handleLidOpened() {

@@ -6,6 +6,7 @@
 #include "Platform/Clock.h"
 #include "Platform/Log.h"
 #include "Platform/LowPowerMode.h"
+#include "Support/Lifetime.h"
 #include "Support/Signal.h"
 
 namespace torvel {
@@ -57,7 +58,7 @@ private:
     bool openedWhileEnabling_ = false;
     std::optional<double> lastSuggestionAt_;
     Connection dropped_;
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    Lifetime lifetime_;
 };
 
 }  // namespace torvel

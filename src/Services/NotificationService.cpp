@@ -44,19 +44,15 @@ void NotificationService::setup() {
     registerCategories();
     // Action titles follow the language.
     languageConnection_ = texts_.languageChanged.connect([this] { registerCategories(); });
-    std::weak_ptr<int> alive = lifetime_;
-    center_.requestAuthorization([this, alive](bool granted, const std::optional<std::string>& error) {
-        if (!alive.lock()) return;
+    center_.requestAuthorization(lifetime_.guard([this](bool granted, const std::optional<std::string>& error) {
         if (error) {
             log_.error("Notification authorization failed: {}", *error);
         } else if (!granted) {
             log_.info("Notification authorization denied by user — using fallback status messages");
         }
         // Set on a turn of its own, never in the middle of a send() that reads it.
-        scheduler_.post([this, alive, granted] {
-            if (alive.lock()) isAuthorized_ = granted;
-        });
-    });
+        scheduler_.post(lifetime_.guard([this, granted] { isAuthorized_ = granted; }));
+    }));
 }
 
 void NotificationService::registerCategories() {
@@ -71,9 +67,9 @@ void NotificationService::registerCategories() {
 }
 
 void NotificationService::postToMainLoop(std::function<void()> task) {
-    std::weak_ptr<int> alive = lifetime_;
-    scheduler_.post([alive, task = std::move(task)] {
-        if (alive.lock()) task();
+    // Taken on a background thread, checked on the main loop where the service lives and dies.
+    scheduler_.post([alive = lifetime_.watch(), task = std::move(task)] {
+        if (!alive.expired()) task();
     });
 }
 
@@ -84,20 +80,17 @@ void NotificationService::send(const std::string& id, const std::string& title, 
         return postToMainLoop(
             [this, id, title, body, category, urgency] { send(id, title, body, category, urgency); });
     }
-    std::weak_ptr<int> alive = lifetime_;
     if (!isAuthorized_) {
-        scheduler_.post([this, alive, body] {
-            if (!alive.lock()) return;
+        scheduler_.post(lifetime_.guard([this, body] {
             lastStatusMessage_ = body;
             lastStatusMessageChanged.emit();
-        });
+        }));
         return;
     }
     center_.add(NotificationRequest{id, title, body, category, true, urgency},
-                [this, alive, id](const std::optional<std::string>& error) {
-                    if (error && alive.lock())
-                        log_.error("Failed to deliver notification '{}': {}", id, *error);
-                });
+                lifetime_.guard([this, id](const std::optional<std::string>& error) {
+                    if (error) log_.error("Failed to deliver notification '{}': {}", id, *error);
+                }));
 }
 
 void NotificationService::sendThermalThrottle(ThermalState state) {

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "Support/Lifetime.h"
 #include "Support/Signal.h"
 #include "Models/BatteryState.h"
 #include "Platform/Log.h"
@@ -89,8 +90,8 @@ private:
     std::optional<std::string> lastStatusMessage_;
     /// The main loop's thread: the service is made there.
     std::thread::id mainThread_ = std::this_thread::get_id();
-    // Completions and posted tasks check this so that they do nothing once the service is gone.
-    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+    // Completions and posted tasks do nothing once the service is gone.
+    Lifetime lifetime_;
 };
 
 }  // namespace torvel

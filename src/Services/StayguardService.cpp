@@ -18,14 +18,12 @@ std::string describe(const PowerGrants& g) {
 
 StayguardService::StayguardService(PrivilegedPower& power, LogSink& log)
     : power_(power), log_(log, "Stayguard") {
-    std::weak_ptr<int> alive = alive_;
-    power_.setOnPowerSaverDropped([this, alive] {
-        if (!alive.lock()) return;
+    power_.setOnPowerSaverDropped(lifetime_.guard([this] {
         // The hold is gone: released, not failed. Whoever relied on it asks again when it is due.
         lastLowPowerMode_ = false;
         log_.info("power saver hold dropped by the system (another profile was picked)");
         powerSaverDropped.emit();
-    });
+    }));
 }
 
 StayguardService::~StayguardService() {
@@ -33,10 +31,8 @@ StayguardService::~StayguardService() {
 }
 
 void StayguardService::checkLidHolders(std::function<void()> done) {
-    std::weak_ptr<int> alive = alive_;
     power_.readLidHolders(
-        [this, alive, done = std::move(done)](std::optional<std::vector<LidHolder>> holders) {
-            if (!alive.lock()) return;
+        lifetime_.guard([this, done = std::move(done)](std::optional<std::vector<LidHolder>> holders) {
             if (!holders) log_.error("who else holds the lid switch could not be read");
             if (holders != lidHolders_) {
                 lidHolders_ = std::move(holders);
@@ -48,7 +44,7 @@ void StayguardService::checkLidHolders(std::function<void()> done) {
                 installationChanged.emit();
             }
             if (done) done();
-        });
+        }));
 }
 
 void StayguardService::setDisableSleep(bool disabled) {
@@ -68,9 +64,7 @@ void StayguardService::setDisableSleep(bool disabled) {
 void StayguardService::sendDisableSleep(bool disabled) {
     disableInFlight_ = disabled;
     log_.info("lid lock {} — asking the system", disabled ? "on" : "off");
-    std::weak_ptr<int> alive = alive_;
-    power_.setLidLock(disabled, [this, alive, disabled](bool ok) {
-        if (!alive.lock()) return;
+    power_.setLidLock(disabled, lifetime_.guard([this, disabled](bool ok) {
         disableInFlight_.reset();
         if (ok) {
             lastDisableSleep_ = disabled;
@@ -81,14 +75,12 @@ void StayguardService::sendDisableSleep(bool disabled) {
         }
         if (const auto next = std::exchange(disableNext_, std::nullopt); next && next != lastDisableSleep_)
             sendDisableSleep(*next);
-    });
+    }));
 }
 
 void StayguardService::setLowPowerMode(bool enabled, std::function<void(bool ok)> done) {
     log_.info("power saver {} — asking the system", enabled ? "on" : "off");
-    std::weak_ptr<int> alive = alive_;
-    power_.setPowerSaver(enabled, [this, alive, enabled, done = std::move(done)](bool ok) {
-        if (!alive.lock()) return;
+    power_.setPowerSaver(enabled, lifetime_.guard([this, enabled, done = std::move(done)](bool ok) {
         if (ok) {
             lastLowPowerMode_ = enabled;
             log_.info("power saver {} OK", enabled ? "on" : "off");
@@ -96,14 +88,13 @@ void StayguardService::setLowPowerMode(bool enabled, std::function<void(bool ok)
             log_.error("power saver {} failed", enabled ? "on" : "off");
         }
         if (done) done(ok);
-    });
+    }));
 }
 
 void StayguardService::refreshInstallationStatus() {
-    std::weak_ptr<int> alive = alive_;
-    power_.checkGrants([this, alive](std::optional<PowerGrants> grants) {
-        if (alive.lock()) storeGrants(grants);
-    });
+    power_.checkGrants(lifetime_.guard([this](std::optional<PowerGrants> grants) {
+        storeGrants(grants);
+    }));
 }
 
 void StayguardService::storeGrants(const std::optional<PowerGrants>& grants) {
@@ -119,9 +110,7 @@ void StayguardService::storeGrants(const std::optional<PowerGrants>& grants) {
 }
 
 void StayguardService::install(std::function<void(StayguardInstallResult)> done) {
-    std::weak_ptr<int> alive = alive_;
-    power_.installRule([this, alive, done = std::move(done)](RuleChange change) mutable {
-        if (!alive.lock()) return;
+    power_.installRule(lifetime_.guard([this, done = std::move(done)](RuleChange change) mutable {
         switch (change.status) {
             case RuleChange::Status::cancelled:
                 done({StayguardInstallResult::Kind::userCancelled, {}});
@@ -134,16 +123,14 @@ void StayguardService::install(std::function<void(StayguardInstallResult)> done)
                 validateInstall(std::move(done));
                 return;
         }
-    });
+    }));
 }
 
 void StayguardService::validateInstall(std::function<void(StayguardInstallResult)> done) {
     // A rule on disk counts once the system grants the lid lock it is for; one that does not is taken
     // away again rather than left lying around. A power saver that does not exist here is no failure,
     // and what else is still refused is said, not held against the rule.
-    std::weak_ptr<int> alive = alive_;
-    power_.checkGrants([this, alive, done = std::move(done)](std::optional<PowerGrants> grants) mutable {
-        if (!alive.lock()) return;
+    power_.checkGrants(lifetime_.guard([this, done = std::move(done)](std::optional<PowerGrants> grants) mutable {
         storeGrants(grants);
         if (isInstalled()) {
             if (!grants_.suspend || !(grants_.powerSaver || grants_.powerSaverAbsent))
@@ -156,13 +143,12 @@ void StayguardService::validateInstall(std::function<void(StayguardInstallResult
             grants ? "the rule was written but the system does not grant its permissions"
                    : "the rule was written but the permission service could not be asked";
         log_.error("Stayguard install failed: {}; removing the rule", message);
-        power_.removeRule([this, alive, message, done = std::move(done)](RuleChange removal) {
-            if (!alive.lock()) return;
+        power_.removeRule(lifetime_.guard([this, message, done = std::move(done)](RuleChange removal) {
             if (removal.status != RuleChange::Status::done)
                 log_.error("Stayguard rule could not be removed again: {}", removal.message);
             done({StayguardInstallResult::Kind::validationFailed, message});
-        });
-    });
+        }));
+    }));
 }
 
 }  // namespace torvel

@@ -6,6 +6,7 @@
 #include "Platform/Log.h"
 #include "Platform/PrivilegedPower.h"
 #include "Services/StayguardServiceProtocol.h"
+#include "Support/Lifetime.h"
 
 namespace torvel {
 
@@ -44,7 +45,7 @@ private:
     /// The lid-lock value on its way, and the one to send once it lands.
     std::optional<bool> disableInFlight_, disableNext_;
     /// Answers that land after the service is gone do nothing.
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    Lifetime lifetime_;
 };
 
 }  // namespace torvel

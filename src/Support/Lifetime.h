@@ -9,6 +9,11 @@ namespace torvel {
 /// (so it ends first) and hands out its callbacks through guard(): a guarded callback does nothing once
 /// the owner is destroyed. The check and the call happen on the thread that runs the callback, so the
 /// owner must be destroyed on that thread too (the main loop, for everything posted to the scheduler).
+/// A callback that runs on another thread and posts to the main loop takes a watch() on the main loop
+/// first and checks it in what it posts.
+///
+/// The one exception is a Qt object as the receiver: Qt owns those callbacks and drops them with their
+/// receiver, so QObject::connect's context object (or a QPointer) stays the way there.
 class Lifetime {
 public:
     Lifetime() = default;

@@ -36,7 +36,9 @@ protected:
     std::optional<std::vector<Profile>> storedList() const {
         const auto value = store.object("profiles");
         const auto* data = value ? std::get_if<DefaultsData>(&*value) : nullptr;
-        return data ? profilesFromJson(data->toString()) : std::nullopt;
+        if (!data) return std::nullopt;
+        auto list = profilesFromJson(data->toString());
+        return list ? std::optional(std::move(list).value()) : std::nullopt;
     }
     /// A start-up: load, then save when asked to, as the application state does.
     LoadedProfiles start() {

@@ -95,18 +95,19 @@ TEST(DurationTest, DecodesOnlyTheStoredForm) {
         {R"(null)", "none"},
     };
     for (const auto& c : cases) {
-        std::string error;
-        const auto decoded = Duration::fromJson(json::parse(c.text), &error);
-        EXPECT_EQ(show(decoded), c.expected) << c.text;
-        EXPECT_EQ(error.empty(), decoded.has_value()) << c.text << ": " << error;
+        const auto decoded = Duration::fromJson(json::parse(c.text));
+        EXPECT_EQ(show(decoded ? std::optional(decoded.value()) : std::nullopt), c.expected) << c.text;
+        if (!decoded) {
+            EXPECT_FALSE(decoded.error().empty()) << c.text;
+        }
     }
 }
 
 TEST(DurationTest, NeedsExactlyOneCaseMember) {
     for (const char* text : {R"({})", R"({"note":{}})", R"({"custom":{"_0":5400},"oneHour":{}})"}) {
-        std::string error;
-        EXPECT_EQ(Duration::fromJson(json::parse(text), &error), std::nullopt) << text;
-        EXPECT_EQ(error, "Invalid number of keys found, expected one.") << text;
+        const auto decoded = Duration::fromJson(json::parse(text));
+        ASSERT_FALSE(decoded) << text;
+        EXPECT_EQ(decoded.error(), "Invalid number of keys found, expected one.") << text;
     }
 }
 

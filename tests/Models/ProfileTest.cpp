@@ -90,9 +90,9 @@ TEST(ProfileJson, AnyBadProfileMakesTheWholeListUnreadable) {
         {"[\"\xff\"]", "parse error"},
     };
     for (const auto& [json, errorPart] : cases) {
-        std::string error;
-        EXPECT_EQ(profilesFromJson(json, &error), std::nullopt) << json;
-        EXPECT_NE(error.find(errorPart), std::string::npos) << json << "\n -> " << error;
+        const auto decoded = profilesFromJson(json);
+        ASSERT_FALSE(decoded) << json;
+        EXPECT_NE(decoded.error().find(errorPart), std::string::npos) << json << "\n -> " << decoded.error();
     }
 }
 

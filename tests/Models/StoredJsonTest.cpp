@@ -20,9 +20,9 @@ std::string nested(int depth) {
 // whole instead, with a reason, while a document at the limit still reads.
 TEST(StoredJsonTest, RefusesDeepNestingInEveryStoredList) {
     const std::string deep = nested(100000);
-    std::string error;
-    EXPECT_FALSE(parseStoredJson(deep, &error));
-    EXPECT_NE(error.find("nested deeper than 64"), std::string::npos) << error;
+    const auto refused = parseStoredJson(deep);
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().find("nested deeper than 64"), std::string::npos) << refused.error();
     EXPECT_TRUE(parseStoredJson(nested(kMaxStoredJsonDepth)));
     EXPECT_FALSE(parseStoredJson(nested(kMaxStoredJsonDepth + 1)));
     EXPECT_FALSE(parseStoredJson("[1,"));
@@ -31,9 +31,11 @@ TEST(StoredJsonTest, RefusesDeepNestingInEveryStoredList) {
         R"([{"id":"4D2B0001-0000-0000-0000-000000000009","name":"P","duration":{"oneHour":{}},)"
         R"("assertionType":"noIdleSleep","batteryLimitOverride":)";
     EXPECT_TRUE(profilesFromJson(profile + "20}]"));
-    EXPECT_FALSE(profilesFromJson(profile + nested(kMaxStoredJsonDepth - 2) + "}]", &error));
-    EXPECT_NE(error.find("array"), std::string::npos) << "named by type, not written out: " << error;
-    EXPECT_FALSE(profilesFromJson(profile + deep + "}]", &error));
+    const auto nestedLimit = profilesFromJson(profile + nested(kMaxStoredJsonDepth - 2) + "}]");
+    ASSERT_FALSE(nestedLimit);
+    EXPECT_NE(nestedLimit.error().find("array"), std::string::npos)
+        << "named by type, not written out: " << nestedLimit.error();
+    EXPECT_FALSE(profilesFromJson(profile + deep + "}]"));
     EXPECT_FALSE(trustedNetworksFromJson("[" + deep + "]"));
     EXPECT_FALSE(watchedAppsFromJson("[" + deep + "]"));
 }

@@ -19,7 +19,7 @@ void SimSessionAutomation::launch() {
     ++launches_;
 }
 
-bool SimSessionAutomation::sleep(bool interactive, std::string* error) {
+Result<void> SimSessionAutomation::sleep(bool interactive) {
     double seconds = 0;
     {
         std::lock_guard lock(mutex_);
@@ -28,8 +28,8 @@ bool SimSessionAutomation::sleep(bool interactive, std::string* error) {
     if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     std::lock_guard lock(mutex_);
     sleeps_.push_back(interactive);
-    if (!sleepSucceeds_ && error) *error = sleepError_;
-    return sleepSucceeds_;
+    if (!sleepSucceeds_) return Failure{sleepError_};
+    return {};
 }
 
 void SimSessionAutomation::setStatuses(std::deque<std::int32_t> statuses) {

@@ -16,7 +16,7 @@ class SimSessionAutomation : public SessionAutomation {
 public:
     std::int32_t permissionStatus(bool askUserIfNeeded) override;
     void launch() override;
-    bool sleep(bool interactive, std::string* error) override;
+    Result<void> sleep(bool interactive) override;
 
     /// The statuses answered from now on, in order; the last one repeats.
     void setStatuses(std::deque<std::int32_t> statuses);

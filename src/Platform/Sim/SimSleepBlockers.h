@@ -13,11 +13,8 @@ namespace torvel {
 /// The simulated machine's assertion table: set the rows, or make the next reads fail.
 class SimAssertionTable : public AssertionTable {
 public:
-    std::optional<std::vector<AssertionRecord>> read(std::string* error) override {
-        if (failing_) {
-            if (error) *error = "simulated failure";
-            return std::nullopt;
-        }
+    Result<std::vector<AssertionRecord>> read() override {
+        if (failing_) return Failure{"simulated failure"};
         return records_;
     }
     void setRecords(std::vector<AssertionRecord> records) { records_ = std::move(records); }

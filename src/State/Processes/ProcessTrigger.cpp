@@ -17,7 +17,9 @@ ProcessTrigger::ProcessTrigger(SessionControl& session, Clock& clock, DefaultsSt
     watchedApps_ = loadStoredList<WatchedApp>(
         defaults_, kWatchedAppsKey,
         [](std::string_view text, std::string* error, std::vector<WatchedApp>* readable) {
-            return watchedAppsFromJson(text, error, readable);
+            auto list = watchedAppsFromJson(text, readable);
+            if (!list) *error = list.error();
+            return list;
         },
         log_, clock.now());
 }
@@ -30,13 +32,12 @@ void ProcessTrigger::setWatchedApps(std::vector<WatchedApp> apps) {
     watchedApps_ = std::move(apps);
     session_.publishSettingChanged(kWatchedAppsKey);
     // On failure the list stays in memory and is written again with the next change.
-    std::string error;
-    if (const auto json = watchedAppsToJson(watchedApps_, &error)) {
+    if (const auto json = watchedAppsToJson(watchedApps_)) {
         if (!defaults_.set(kWatchedAppsKey, DefaultsData::fromString(*json))) {
             log_.error("Failed to persist watchedApps: {}", "the defaults store could not write it");
         }
     } else {
-        log_.error("Failed to persist watchedApps: {}", error);
+        log_.error("Failed to persist watchedApps: {}", json.error());
     }
     pushWatchedBundleIDs();
     session_.reevaluateState();

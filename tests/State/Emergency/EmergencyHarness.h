@@ -63,7 +63,7 @@ struct EmergencyHarness {
     void addBlocker(std::int32_t pid, const std::string& name) {
         processInfo.addProcess(pid, name, kOwnUID, name);
         control.addProcess(pid, name, kOwnUID);
-        auto records = table.read(nullptr).value_or(std::vector<AssertionRecord>{});
+        auto records = table.read().value_or(std::vector<AssertionRecord>{});
         records.push_back(AssertionRecord{pid, "PreventSystemSleep", 255, "busy"});
         table.setRecords(records);
     }

@@ -240,8 +240,8 @@ JsonFileDefaultsStore::ReadResult JsonFileDefaultsStore::read(Values& values, st
 
     // Nothing below copies or writes out a value before its kind is known: a value nested deep
     // enough would overflow the stack there, so the parser refuses such a file whole.
-    const auto document = parseStoredJson(text, &reason);
-    if (!document) return corrupt("not valid JSON: " + reason);
+    const auto document = parseStoredJson(text);
+    if (!document) return corrupt("not valid JSON: " + document.error());
     if (!document->is_object()) return corrupt("the top level is not an object");
     const auto format = document->find("format");
     if (format == document->end() || *format != kFormat) return corrupt("not a settings file");

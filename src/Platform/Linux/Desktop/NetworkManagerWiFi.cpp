@@ -2,7 +2,6 @@
 
 #include <QDBusArgument>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QStringList>
 #include <QVariantMap>
@@ -84,14 +83,6 @@ std::optional<QByteArray> profileSSID(const QDBusMessage& reply) {
     return found;
 }
 
-std::optional<QVariantMap> propertyMap(const QList<QVariant>& arguments, qsizetype index) {
-    if (arguments.size() <= index || arguments.at(index).userType() != qMetaTypeId<QDBusArgument>())
-        return std::nullopt;
-    const auto argument = arguments.at(index).value<QDBusArgument>();
-    if (argument.currentType() != QDBusArgument::MapType) return std::nullopt;
-    return qdbus_cast<QVariantMap>(argument);
-}
-
 QDBusMessage getProperty(const QString& path, const char* interface, const char* name) {
     auto call = QDBusMessage::createMethodCall(kService, path, kPropertiesInterface, "Get");
     call << QString(interface) << QString(name);
@@ -101,29 +92,19 @@ QDBusMessage getProperty(const QString& path, const char* interface, const char*
 }  // namespace
 
 NetworkManagerWiFi::NetworkManagerWiFi(QDBusConnection system, LogSink& log)
-    : bus_(std::move(system)), log_(log, "WiFi") {
-    if (!bus_.isConnected()) {
+    : log_(log, "WiFi"), networkManager_(std::move(system), kService) {
+    QDBusConnection bus = networkManager_.bus();
+    if (!bus.isConnected()) {
         log_.error("No system bus: Wi-Fi counts as off");
         absenceLogged_ = true;
         return;
     }
-    // Only the interfaces that carry what we read; access points' signal strength stays unheard.
-    subscribed_ = true;
-    for (const char* interface : {kDeviceInterface, kWirelessInterface}) {
-        subscribed_ = subscribed_ && bus_.connect(kService, QString(), kPropertiesInterface,
-                                                  "PropertiesChanged", {QString(interface)}, QString(), this,
-                                                  SLOT(onPropertiesChanged(QDBusMessage)));
-    }
-    subscribed_ = subscribed_ &&
-                  bus_.connect(kService, kManagerPath, kManagerInterface, "DeviceAdded", this,
-                               SLOT(onDeviceAdded(QDBusMessage))) &&
-                  bus_.connect(kService, kManagerPath, kManagerInterface, "DeviceRemoved", this,
-                               SLOT(onDeviceRemoved(QDBusMessage)));
+    subscribed_ = bus.connect(kService, kManagerPath, kManagerInterface, "DeviceAdded", this,
+                              SLOT(onDeviceAdded(QDBusMessage))) &&
+                  bus.connect(kService, kManagerPath, kManagerInterface, "DeviceRemoved", this,
+                              SLOT(onDeviceRemoved(QDBusMessage)));
     if (!subscribed_) log_.error("Cannot subscribe to NetworkManager's changes on this bus connection");
-    watcher_ =
-        std::make_unique<QDBusServiceWatcher>(kService, bus_, QDBusServiceWatcher::WatchForOwnerChange);
-    QObject::connect(watcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, this,
-                     [this](const QString&, const QString&, const QString& owner) { ownerChanged(owner); });
+    owner_ = networkManager_.ownerChanged.connect([this](const QString& owner) { ownerChanged(owner); });
     fetchDevices();
 }
 
@@ -137,7 +118,8 @@ WiFiReading NetworkManagerWiFi::read() {
 WiFiReading NetworkManagerWiFi::current() const {
     WiFiReading reading;
     for (const auto& [path, device] : devices_) {
-        if (device.type != kTypeWiFi || device.state != kStateActivated || device.activeAccessPoint == "/")
+        if (unsignedValue(device.device->value("DeviceType")) != kTypeWiFi ||
+            unsignedValue(device.device->value("State")) != kStateActivated || device.activeAccessPoint == "/")
             continue;
         reading.isConnected = true;
         const auto found = ssids_.find(device.activeAccessPoint);
@@ -158,17 +140,12 @@ bool NetworkManagerWiFi::setOnChange(std::function<void()> onChange) {
 
 void NetworkManagerWiFi::ask(const QDBusMessage& call, std::function<void(const QDBusMessage&)> then,
                              std::function<void()> otherwise) {
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kCallTimeoutMs), this);
-    QObject::connect(
-        watcher, &QDBusPendingCallWatcher::finished, this,
-        [this, watcher, then = std::move(then), otherwise = std::move(otherwise), generation = generation_] {
-            watcher->deleteLater();
-            if (generation != generation_) return;
-            const QDBusMessage reply = watcher->reply();
-            if (reply.type() == QDBusMessage::ReplyMessage) return then(reply);
-            failed(reply);
-            if (otherwise) otherwise();
-        });
+    networkManager_.ask(call, this,
+                        [this, then = std::move(then), otherwise = std::move(otherwise)](const QDBusMessage& reply) {
+                            if (reply.type() == QDBusMessage::ReplyMessage) return then(reply);
+                            failed(reply);
+                            if (otherwise) otherwise();
+                        });
 }
 
 void NetworkManagerWiFi::failed(const QDBusMessage& reply) {
@@ -196,31 +173,62 @@ void NetworkManagerWiFi::fetchDevices() {
 }
 
 void NetworkManagerWiFi::fetchDevice(const QString& path) {
-    auto call = QDBusMessage::createMethodCall(kService, path, kPropertiesInterface, "GetAll");
-    call << QString(kDeviceInterface);
-    ask(call, [this, path](const QDBusMessage& reply) {
-        const auto properties = propertyMap(reply.arguments(), 0);
-        if (!properties) return;
-        Device& device = devices_[path];
-        device.type = unsignedValue(properties->value("DeviceType"));
-        device.state = unsignedValue(properties->value("State"));
-        if (device.type != kTypeWiFi) return changed();
-        ask(getProperty(path, kWirelessInterface, "ActiveAccessPoint"),
-            [this, path](const QDBusMessage& answer) {
-                if (!devices_.contains(path) || answer.arguments().isEmpty()) return;
-                setActiveAccessPoint(path, objectPath(unwrap(answer.arguments().at(0))).value_or("/"));
-            });
-    });
+    Device& device = devices_[path];
+    device.device = std::make_unique<BusPropertyFollower>(
+        networkManager_, path, kDeviceInterface, [this, path] { deviceChanged(path); },
+        [this](const QDBusMessage& error) { failed(error); });
 }
 
-void NetworkManagerWiFi::fetchSSID(const QString& accessPoint) {
-    pendingNames_.insert(accessPoint);
-    ask(
-        getProperty(accessPoint, kAccessPointInterface, "Ssid"),
-        [this, accessPoint](const QDBusMessage& reply) {
-            takeSSID(accessPoint, reply.arguments().isEmpty() ? QVariant() : unwrap(reply.arguments().at(0)));
-        },
-        [this, accessPoint] { setSSID(accessPoint, std::nullopt); });
+void NetworkManagerWiFi::deviceChanged(const QString& path) {
+    const auto found = devices_.find(path);
+    if (found == devices_.end()) return;
+    Device& device = found->second;
+    if (unsignedValue(device.device->value("DeviceType")) == kTypeWiFi && !device.wireless) {
+        device.wireless = std::make_unique<BusPropertyFollower>(
+            networkManager_, path, kWirelessInterface, [this, path] { wirelessChanged(path); },
+            [this](const QDBusMessage& error) { failed(error); });
+    }
+    const auto state = unsignedValue(device.device->value("State"));
+    const bool activated = state == kStateActivated && device.state != state;
+    device.state = state;
+    // A name looked up too early (a hidden network's connection not yet active) is looked up again.
+    const QString accessPoint = device.activeAccessPoint;
+    const auto name = ssids_.find(accessPoint);
+    if (activated && name != ssids_.end() && !name->second && !pendingNames_.contains(accessPoint))
+        return followAccessPoint(accessPoint);
+    changed();
+}
+
+void NetworkManagerWiFi::wirelessChanged(const QString& path) {
+    const auto found = devices_.find(path);
+    if (found == devices_.end()) return;
+    // The scans change other properties often; only the active access point matters here.
+    const QString accessPoint = objectPath(found->second.wireless->value("ActiveAccessPoint")).value_or("/");
+    if (accessPoint == found->second.activeAccessPoint) return;
+    setActiveAccessPoint(path, accessPoint);
+}
+
+void NetworkManagerWiFi::followAccessPoint(const QString& path) {
+    pendingNames_.insert(path);
+    AccessPoint& accessPoint = followed_[path];
+    accessPoint.heard.reset();
+    accessPoint.properties.reset();  // unsubscribed before the new one subscribes
+    accessPoint.properties = std::make_unique<BusPropertyFollower>(
+        networkManager_, path, kAccessPointInterface, [this, path] { accessPointChanged(path); },
+        [this, path](const QDBusMessage& error) {
+            failed(error);
+            setSSID(path, std::nullopt);
+        });
+}
+
+void NetworkManagerWiFi::accessPointChanged(const QString& path) {
+    const auto found = followed_.find(path);
+    if (found == followed_.end() || !found->second.properties->properties()) return;
+    // The signal strength changes often; only a new name is news.
+    const QVariant ssid = found->second.properties->value("Ssid");
+    if (found->second.heard == ssid) return;
+    found->second.heard = ssid;
+    takeSSID(path, ssid);
 }
 
 void NetworkManagerWiFi::takeSSID(const QString& accessPoint, const QVariant& value) {
@@ -284,51 +292,18 @@ void NetworkManagerWiFi::followAccessPoints() {
         if (device.activeAccessPoint != "/") active.insert(device.activeAccessPoint);
     }
     for (auto it = followed_.begin(); it != followed_.end();) {
-        if (active.contains(*it)) {
+        if (active.contains(it->first)) {
             ++it;
             continue;
         }
-        bus_.disconnect(kService, *it, kPropertiesInterface, "PropertiesChanged",
-                        {QString(kAccessPointInterface)}, QString(), this,
-                        SLOT(onPropertiesChanged(QDBusMessage)));
-        ssids_.erase(*it);
-        pendingNames_.erase(*it);
+        ssids_.erase(it->first);
+        pendingNames_.erase(it->first);
         it = followed_.erase(it);
     }
     for (const auto& path : active) {
         if (followed_.contains(path)) continue;
-        bus_.connect(kService, path, kPropertiesInterface, "PropertiesChanged",
-                     {QString(kAccessPointInterface)}, QString(), this,
-                     SLOT(onPropertiesChanged(QDBusMessage)));
-        followed_.insert(path);
         ssids_[path] = std::nullopt;
-        fetchSSID(path);
-    }
-}
-
-void NetworkManagerWiFi::onPropertiesChanged(const QDBusMessage& message) {
-    const auto arguments = message.arguments();
-    const QString interface = arguments.value(0).toString();
-    const auto properties = propertyMap(arguments, 1);
-    if (!properties) return;
-    const QString path = message.path();
-    if (interface == kAccessPointInterface) {
-        if (!ssids_.contains(path) || !properties->contains("Ssid")) return;
-        return takeSSID(path, properties->value("Ssid"));
-    }
-    const auto device = devices_.find(path);
-    if (device == devices_.end()) return;
-    if (interface == kDeviceInterface && properties->contains("State")) {
-        device->second.state = unsignedValue(properties->value("State"));
-        // A name looked up too early (a hidden network's connection not yet active) is looked up again.
-        const QString& accessPoint = device->second.activeAccessPoint;
-        const auto name = ssids_.find(accessPoint);
-        if (device->second.state == kStateActivated && name != ssids_.end() && !name->second &&
-            !pendingNames_.contains(accessPoint))
-            return fetchSSID(accessPoint);
-        changed();
-    } else if (interface == kWirelessInterface && properties->contains("ActiveAccessPoint")) {
-        setActiveAccessPoint(path, objectPath(properties->value("ActiveAccessPoint")).value_or("/"));
+        followAccessPoint(path);
     }
 }
 
@@ -344,7 +319,6 @@ void NetworkManagerWiFi::onDeviceRemoved(const QDBusMessage& message) {
 }
 
 void NetworkManagerWiFi::ownerChanged(const QString& newOwner) {
-    ++generation_;
     devices_.clear();
     followAccessPoints();
     if (newOwner.isEmpty()) {

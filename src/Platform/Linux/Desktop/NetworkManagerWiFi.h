@@ -3,9 +3,9 @@
 #include <QByteArray>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusServiceWatcher>
 #include <QObject>
 #include <QString>
+#include <QVariant>
 
 #include <functional>
 #include <map>
@@ -13,6 +13,8 @@
 #include <optional>
 #include <set>
 
+#include "Platform/Linux/Helpers/BusPropertyFollower.h"
+#include "Platform/Linux/Helpers/BusService.h"
 #include "Platform/Log.h"
 #include "Platform/WiFi.h"
 
@@ -22,8 +24,9 @@ namespace torvel {
 /// activated (State 100) with an active access point; the names are those access points' Ssid bytes in
 /// the form of ssidFromBytes(), one per device. A hidden network's access point may have an empty Ssid:
 /// the name then comes from the settings of the device's active connection. What is known comes from
-/// asynchronous calls (at start, for a device that appears, for a new active access point, and whenever
-/// NetworkManager takes its bus name again) and from PropertiesChanged signals; reads never call
+/// the properties of every device and of the active access points, each followed from a GetAll (at
+/// start, for a device that appears, for a new active access point, and whenever NetworkManager takes its
+/// bus name again) and its PropertiesChanged signals; reads never call
 /// NetworkManager. Without NetworkManager Wi-Fi is off, said once in the log. Linux does not hide the name,
 /// so the authorisation is always authorized.
 class NetworkManagerWiFi : public QObject, public WiFi {
@@ -39,28 +42,36 @@ public:
     bool setOnChange(std::function<void()> onChange) override;
     void stopNotifications() override { onChange_ = nullptr; }
 
-    /// Longest wait for an answer; nothing waits for it on the main loop.
-    static constexpr int kCallTimeoutMs = 5000;
     /// Longer names are not a network name.
     static constexpr int kMaxSSIDBytes = 32;
 
 private Q_SLOTS:
-    void onPropertiesChanged(const QDBusMessage& message);
     void onDeviceAdded(const QDBusMessage& message);
     void onDeviceRemoved(const QDBusMessage& message);
 
 private:
-    /// What is known of one device; a value stays absent until read and checked.
+    /// One device: its Device properties, and for a Wi-Fi device its Wireless ones.
     struct Device {
-        std::optional<unsigned> type;
+        std::unique_ptr<BusPropertyFollower> device;
+        std::unique_ptr<BusPropertyFollower> wireless;
+        /// The State last seen, to notice the step to activated.
         std::optional<unsigned> state;
         /// "/" when there is none.
         QString activeAccessPoint = QStringLiteral("/");
     };
+    /// An active access point: its properties, and the Ssid last taken from them.
+    struct AccessPoint {
+        std::unique_ptr<BusPropertyFollower> properties;
+        std::optional<QVariant> heard;
+    };
 
     void fetchDevices();
     void fetchDevice(const QString& path);
-    void fetchSSID(const QString& accessPoint);
+    void deviceChanged(const QString& path);
+    void wirelessChanged(const QString& path);
+    /// Follows an active access point afresh and asks for its name.
+    void followAccessPoint(const QString& path);
+    void accessPointChanged(const QString& path);
     /// An access point's Ssid as read or announced; an empty one is looked up in the connection.
     void takeSSID(const QString& accessPoint, const QVariant& value);
     void fetchProfileSSID(const QString& accessPoint);
@@ -78,23 +89,22 @@ private:
     void ownerChanged(const QString& newOwner);
     void changed();
 
-    QDBusConnection bus_;
     Logger log_;
     std::function<void()> onChange_;
     bool subscribed_ = false;
+    /// Before the followers, which need it until they are gone.
+    BusService networkManager_;
     std::map<QString, Device> devices_;
     /// Names of the active access points, as read and checked; absent while unknown or malformed.
     std::map<QString, std::optional<QByteArray>> ssids_;
     /// Active access points whose changes we receive.
-    std::set<QString> followed_;
+    std::map<QString, AccessPoint> followed_;
     /// Active access points whose name is being asked for; until it comes, the last reading stands, so
     /// roaming within one network is no change.
     std::set<QString> pendingNames_;
-    /// Answers asked of a NetworkManager that is gone are dropped.
-    unsigned generation_ = 0;
     bool absenceLogged_ = false;
     WiFiReading last_;
-    std::unique_ptr<QDBusServiceWatcher> watcher_;
+    Connection owner_;
 };
 
 }  // namespace torvel

@@ -47,10 +47,10 @@ PulseSimplePlayer::Report PulseSimpleSounds::relay(Outcome outcome,
     if (!outcome) return nullptr;
     // Called on a player's thread, possibly while this object is being torn down (the players are
     // joined in its destructor): it touches only what it captured.
-    return [scheduler = &scheduler_, alive = std::weak_ptr<int>(lifetime_), this,
-            outcome = std::move(outcome), loopGeneration](bool heard) {
+    return [scheduler = &scheduler_, alive = lifetime_.watch(), this, outcome = std::move(outcome),
+            loopGeneration](bool heard) {
         scheduler->post([alive, this, outcome, loopGeneration, heard] {
-            if (!alive.lock()) return;
+            if (alive.expired()) return;
             if (loopGeneration && *loopGeneration != loopGeneration_) return;
             outcome(heard);
         });

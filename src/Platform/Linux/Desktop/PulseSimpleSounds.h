@@ -13,6 +13,7 @@
 #include "Platform/Log.h"
 #include "Platform/Scheduler.h"
 #include "Platform/Sounds.h"
+#include "Support/Lifetime.h"
 
 namespace torvel {
 
@@ -49,7 +50,7 @@ private:
     PulseSimplePlayer effects_;  // after library_: joined before it goes
     PulseSimplePlayer alarm_;
     std::uint64_t loopGeneration_ = 0;  // main thread
-    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+    Lifetime lifetime_;
 };
 
 }  // namespace torvel

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <utility>
 
+#include "Support/Lifetime.h"
+
 namespace torvel {
 
 namespace {
@@ -81,7 +83,7 @@ private:
         if (!*task_) return;
         // The copy keeps the task alive if the handle is destroyed from inside it.
         const auto task = task_;
-        const std::weak_ptr<const bool> alive = alive_;
+        const auto alive = lifetime_.watch();
         firing_ = true;
         (*task)();
         if (!alive.expired()) firing_ = false;
@@ -93,7 +95,7 @@ private:
     bool repeatsByItself_ = false;
     bool firing_ = false;
     std::shared_ptr<const std::function<void()>> task_;
-    std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
+    Lifetime lifetime_;
 };
 
 }  // namespace

@@ -121,15 +121,15 @@ void DrmDisplayConfiguration::setOnReconfiguration(std::function<void(DisplayID,
         return;
     }
     if (watch_) return;
-    std::string error;
     // udev tells only that something changed, once it is done: one finished reconfiguration.
-    watch_ = UdevSubsystemWatch::create(
-        "drm",
-        [this] {
-            if (onReconfiguration_) onReconfiguration_(0, false);
-        },
-        &error);
-    if (!watch_) log_.error("Cannot follow display changes ({}); mirroring is read only at start", error);
+    auto watch = UdevSubsystemWatch::create("drm", [this] {
+        if (onReconfiguration_) onReconfiguration_(0, false);
+    });
+    if (!watch) {
+        log_.error("Cannot follow display changes ({}); mirroring is read only at start", watch.error());
+        return;
+    }
+    watch_ = std::move(watch).value();
 }
 
 }  // namespace torvel

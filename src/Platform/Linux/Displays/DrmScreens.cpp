@@ -63,14 +63,14 @@ void DrmScreens::setOnChange(std::function<void()> onChange) {
         return;
     }
     if (watch_) return;
-    std::string error;
-    watch_ = UdevSubsystemWatch::create(
-        "drm",
-        [this] {
-            if (onChange_) onChange_();
-        },
-        &error);
-    if (!watch_) log_.error("Cannot follow display changes ({}); screens are counted only at start", error);
+    auto watch = UdevSubsystemWatch::create("drm", [this] {
+        if (onChange_) onChange_();
+    });
+    if (!watch) {
+        log_.error("Cannot follow display changes ({}); screens are counted only at start", watch.error());
+        return;
+    }
+    watch_ = std::move(watch).value();
 }
 
 }  // namespace torvel

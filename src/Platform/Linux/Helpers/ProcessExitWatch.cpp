@@ -11,6 +11,8 @@
 #include <memory>
 #include <utility>
 
+#include "Support/Lifetime.h"
+
 namespace torvel {
 
 namespace {
@@ -42,7 +44,7 @@ private:
         if (!onExit_) return;
         const auto onExit = std::move(onExit_);
         onExit_ = nullptr;
-        const std::weak_ptr<const bool> alive = alive_;
+        const auto alive = lifetime_.watch();
         firing_ = true;
         onExit();  // may destroy this watch
         if (!alive.expired()) firing_ = false;
@@ -52,7 +54,7 @@ private:
     QSocketNotifier* notifier_;
     std::function<void()> onExit_;
     bool firing_ = false;
-    std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
+    Lifetime lifetime_;
 };
 
 // Without pidfd_open: asks the kernel every kProcessExitPollSeconds whether the process is still there.

@@ -4,22 +4,17 @@
 
 namespace torvel {
 
-std::unique_ptr<UdevSubsystemWatch> UdevSubsystemWatch::create(const std::string& subsystem,
-                                                               std::function<void()> onEvent,
-                                                               std::string* error) {
+Result<std::unique_ptr<UdevSubsystemWatch>> UdevSubsystemWatch::create(const std::string& subsystem,
+                                                                       std::function<void()> onEvent) {
     udev* context = udev_new();
-    if (!context) {
-        if (error) *error = "udev is not available";
-        return nullptr;
-    }
+    if (!context) return Failure{"udev is not available"};
     // "udev", not "kernel": the events after udev has processed them, so sysfs and the device nodes
     // are settled when we read them.
     udev_monitor* monitor = udev_monitor_new_from_netlink(context, "udev");
-    const auto fail = [&](const char* why) -> std::unique_ptr<UdevSubsystemWatch> {
-        if (error) *error = why;
+    const auto fail = [&](const char* why) {
         if (monitor) udev_monitor_unref(monitor);
         udev_unref(context);
-        return nullptr;
+        return Failure{why};
     };
     if (!monitor) return fail("cannot open the udev netlink socket");
     if (udev_monitor_filter_add_match_subsystem_devtype(monitor, subsystem.c_str(), nullptr) < 0)

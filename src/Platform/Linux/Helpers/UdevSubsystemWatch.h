@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "Models/Result.h"
+
 struct udev;
 struct udev_monitor;
 
@@ -15,9 +17,9 @@ namespace torvel {
 class UdevSubsystemWatch {
 public:
     /// Starts following `subsystem`; `onEvent` runs once per batch of events read together.
-    /// Failure (no udev, no netlink socket): nullptr, with the reason in `error`.
-    static std::unique_ptr<UdevSubsystemWatch> create(const std::string& subsystem,
-                                                      std::function<void()> onEvent, std::string* error);
+    /// Failure (no udev, no netlink socket): the reason.
+    static Result<std::unique_ptr<UdevSubsystemWatch>> create(const std::string& subsystem,
+                                                              std::function<void()> onEvent);
     ~UdevSubsystemWatch();
     UdevSubsystemWatch(const UdevSubsystemWatch&) = delete;
     UdevSubsystemWatch& operator=(const UdevSubsystemWatch&) = delete;

@@ -23,11 +23,8 @@ std::string assertionType(const QString& what) {
 
 LogindAssertionTable::LogindAssertionTable(QDBusConnection system) : system_(std::move(system)) {}
 
-std::optional<std::vector<AssertionRecord>> LogindAssertionTable::read(std::string* error) {
-    const auto fail = [&](const QString& why) -> std::optional<std::vector<AssertionRecord>> {
-        if (error) *error = why.toStdString();
-        return std::nullopt;
-    };
+Result<std::vector<AssertionRecord>> LogindAssertionTable::read() {
+    const auto fail = [](const QString& why) { return Failure{why.toStdString()}; };
     if (!system_.isConnected()) return fail("no system bus");
     const QDBusMessage reply = system_.call(listInhibitorsCall(), QDBus::Block, kCallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage) return fail(reply.errorName() + ": " + reply.errorMessage());

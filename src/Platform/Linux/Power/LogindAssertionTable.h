@@ -17,7 +17,7 @@ public:
 
     explicit LogindAssertionTable(QDBusConnection system);
     /// Blocks up to kCallTimeoutMs; may be called from any thread.
-    std::optional<std::vector<AssertionRecord>> read(std::string* error) override;
+    Result<std::vector<AssertionRecord>> read() override;
 
 private:
     QDBusConnection system_;

@@ -37,10 +37,6 @@ PolkitRuleInstaller::PolkitRuleInstaller(ProcessRunner& runner, Scheduler& sched
     : runner_(runner), scheduler_(scheduler), log_(log, "Stayguard"), options_(std::move(options)) {}
 
 PolkitRuleInstaller::~PolkitRuleInstaller() {
-    {
-        std::lock_guard lock(*gate_);
-        *gone_ = true;
-    }
     if (worker_.joinable()) worker_.join();
 }
 
@@ -96,12 +92,10 @@ void PolkitRuleInstaller::remove(std::function<void(RuleChange)> done) {
 void PolkitRuleInstaller::run(std::vector<std::string> arguments, std::function<void(RuleChange)> done) {
     // One run at a time (the application never asks for two); the one before has ended.
     if (worker_.joinable()) worker_.join();
-    worker_ = std::thread([this, arguments = std::move(arguments), done = std::move(done), gate = gate_,
-                           gone = gone_]() mutable {
+    // Guarded here, on the main loop: an answer posted after the installer is gone reaches nothing.
+    worker_ = std::thread([this, arguments = std::move(arguments), done = lifetime_.guard(std::move(done))]() mutable {
         const RuleChange change = judge(runner_.run(options_.pkexecPath, arguments, options_.timeoutSeconds));
-        std::lock_guard lock(*gate);
-        if (*gone) return;
-        scheduler_.post([done = std::move(done), change] { done(change); });
+        scheduler_.post([done = std::move(done), change]() mutable { done(change); });
     });
 }
 

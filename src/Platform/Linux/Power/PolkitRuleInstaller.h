@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -11,6 +10,7 @@
 #include "Platform/PrivilegedPower.h"
 #include "Platform/ProcessRunner.h"
 #include "Platform/Scheduler.h"
+#include "Support/Lifetime.h"
 
 namespace torvel {
 
@@ -56,9 +56,7 @@ private:
     Logger log_;
     Options options_;
     std::thread worker_;
-    /// Set by the destructor: a run that ends afterwards posts nothing.
-    std::shared_ptr<std::mutex> gate_ = std::make_shared<std::mutex>();
-    std::shared_ptr<bool> gone_ = std::make_shared<bool>(false);
+    Lifetime lifetime_;
 };
 
 }  // namespace torvel

@@ -110,20 +110,16 @@ void PolkitSessionAutomation::launch() {
     system_.send(message);  // the answer does not matter: the next status read tells
 }
 
-bool PolkitSessionAutomation::sleep(bool interactive, std::string* error) {
-    if (!system_.isConnected()) {
-        if (error) *error = "no system bus";
-        return false;
-    }
+Result<void> PolkitSessionAutomation::sleep(bool interactive) {
+    if (!system_.isConnected()) return Failure{"no system bus"};
     auto message = QDBusMessage::createMethodCall(kLogind, kLogindPath, kLogindManager, "Suspend");
     message << interactive;
     // With a user present logind may wait for their password: give them as long as a prompt gets.
     const QDBusMessage reply =
         system_.call(message, QDBus::Block, interactive ? kPromptTimeoutMs : kSuspendTimeoutMs);
-    if (reply.type() == QDBusMessage::ReplyMessage) return true;
+    if (reply.type() == QDBusMessage::ReplyMessage) return {};
     // The text comes from whoever answered on the bus: keep it to a line's length.
-    if (error) *error = (reply.errorName() + ": " + reply.errorMessage()).left(kMaxErrorLength).toStdString();
-    return false;
+    return Failure{(reply.errorName() + ": " + reply.errorMessage()).left(kMaxErrorLength).toStdString()};
 }
 
 }  // namespace torvel

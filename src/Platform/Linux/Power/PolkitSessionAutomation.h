@@ -35,7 +35,7 @@ public:
     void launch() override;
     /// logind's Suspend; `interactive` lets polkit prompt the user present at the menu, while the
     /// unattended path sends false so that a missing grant fails at once instead of waiting.
-    bool sleep(bool interactive, std::string* error) override;
+    Result<void> sleep(bool interactive) override;
 
     /// The status one CheckAuthorization reply stands for.
     static std::int32_t statusOf(const QDBusMessage& reply);

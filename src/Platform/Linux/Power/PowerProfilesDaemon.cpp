@@ -1,10 +1,6 @@
 #include "Platform/Linux/Power/PowerProfilesDaemon.h"
 
-#include <QDBusArgument>
-#include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
-#include <QDBusVariant>
-#include <QVariantMap>
 
 #include <algorithm>
 #include <utility>
@@ -13,41 +9,30 @@ namespace torvel {
 
 namespace {
 constexpr const char* kInterface = "net.hadess.PowerProfiles";
-constexpr const char* kPropertiesInterface = "org.freedesktop.DBus.Properties";
-constexpr int kCallTimeoutMs = 5000;
+constexpr int kCallTimeoutMs = BusService::kCallTimeoutMs;
 // Dropped cookies remembered while holds are on their way; one hold is ever asked for at a time.
 constexpr std::size_t kDroppedEarlyLimit = 8;
 }  // namespace
 
 PowerProfilesDaemon::PowerProfilesDaemon(QDBusConnection system, LogSink& log)
-    : bus_(std::move(system)), log_(log, "LowPowerMode") {
-    // Subscribed first, so that no change between the subscription and the first answer is missed.
-    bus_.connect(kService, kPath, kPropertiesInterface, "PropertiesChanged", this,
-                 SLOT(onPropertiesChanged(QDBusMessage)));
+    : log_(log, "LowPowerMode"),
+      service_(std::move(system), kService),
+      owner_(service_.ownerChanged.connect([this](const QString&) {
+          // A daemon that went took our hold with it; a new one is read afresh.
+          if (cookie_) dropped("the daemon went away");
+      })),
+      daemon_(
+          service_, kPath, kInterface, [this] { store(daemon_.value("ActiveProfile")); },
+          [this](const QDBusMessage&) { store(QVariant()); }) {
     // Before any HoldProfile: the daemon may drop a hold the moment it grants it, and says so only to
     // the holder, once.
-    bus_.connect(kService, kPath, kInterface, "ProfileReleased", this, SLOT(onProfileReleased(QDBusMessage)));
-    watcher_ =
-        std::make_unique<QDBusServiceWatcher>(kService, bus_, QDBusServiceWatcher::WatchForOwnerChange);
-    QObject::connect(watcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, this,
-                     [this](const QString&, const QString&, const QString& newOwner) {
-                         // A daemon that went took our hold with it; a new one is read afresh.
-                         ++generation_;
-                         if (cookie_) dropped("the daemon went away");
-                         if (newOwner.isEmpty()) {
-                             store(QVariant());
-                         } else {
-                             fetch();
-                         }
-                     });
-    fetch();
+    QDBusConnection bus = service_.bus();
+    bus.connect(kService, kPath, kInterface, "ProfileReleased", this, SLOT(onProfileReleased(QDBusMessage)));
 }
 
 PowerProfilesDaemon::~PowerProfilesDaemon() {
-    bus_.disconnect(kService, kPath, kPropertiesInterface, "PropertiesChanged", this,
-                    SLOT(onPropertiesChanged(QDBusMessage)));
-    bus_.disconnect(kService, kPath, kInterface, "ProfileReleased", this,
-                    SLOT(onProfileReleased(QDBusMessage)));
+    QDBusConnection bus = service_.bus();
+    bus.disconnect(kService, kPath, kInterface, "ProfileReleased", this, SLOT(onProfileReleased(QDBusMessage)));
 }
 
 void PowerProfilesDaemon::onProfileReleased(const QDBusMessage& message) {
@@ -66,28 +51,6 @@ void PowerProfilesDaemon::dropped(const char* why) {
     if (onHoldDropped_) onHoldDropped_();
 }
 
-void PowerProfilesDaemon::fetch() {
-    auto message = QDBusMessage::createMethodCall(kService, kPath, kPropertiesInterface, "Get");
-    message << QString(kInterface) << QStringLiteral("ActiveProfile");
-    auto* call = new QDBusPendingCallWatcher(bus_.asyncCall(message, kCallTimeoutMs), this);
-    QObject::connect(call, &QDBusPendingCallWatcher::finished, this,
-                     [this, generation = generation_](QDBusPendingCallWatcher* done) {
-                         done->deleteLater();
-                         if (generation != generation_) return;
-                         const QDBusMessage reply = done->reply();
-                         store(reply.type() == QDBusMessage::ReplyMessage && reply.signature() == "v"
-                                   ? qvariant_cast<QDBusVariant>(reply.arguments().value(0)).variant()
-                                   : QVariant());
-                     });
-}
-
-void PowerProfilesDaemon::onPropertiesChanged(const QDBusMessage& message) {
-    const auto args = message.arguments();
-    if (args.size() < 2 || args.at(0).toString() != kInterface) return;
-    const auto changed = qdbus_cast<QVariantMap>(args.at(1));
-    if (const auto it = changed.find("ActiveProfile"); it != changed.end()) store(*it);
-}
-
 void PowerProfilesDaemon::store(const QVariant& activeProfile) {
     // Only a text is a profile name; anything else is not believed.
     std::optional<bool> next;
@@ -104,16 +67,16 @@ void PowerProfilesDaemon::hold(const std::string& reason, std::function<void(boo
     message << QStringLiteral("power-saver") << QString::fromStdString(reason)
             << QStringLiteral("com.torvel.Torvel");
     ++holdsPending_;
-    auto* call = new QDBusPendingCallWatcher(bus_.asyncCall(message, kCallTimeoutMs), this);
+    auto* call = new QDBusPendingCallWatcher(service_.bus().asyncCall(message, kCallTimeoutMs), this);
     QObject::connect(
         call, &QDBusPendingCallWatcher::finished, this,
-        [this, generation = generation_, done = std::move(done)](QDBusPendingCallWatcher* answer) {
+        [this, generation = service_.generation(), done = std::move(done)](QDBusPendingCallWatcher* answer) {
             answer->deleteLater();
             const QDBusMessage reply = answer->reply();
             std::vector<std::uint32_t> droppedMeanwhile;
             if (--holdsPending_ == 0) droppedMeanwhile.swap(droppedEarly_);
             if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != "u" ||
-                generation != generation_) {
+                generation != service_.generation()) {
                 log_.error("power-profiles-daemon refused the power saver: {} {}",
                            reply.errorName().toStdString(), reply.errorMessage().toStdString());
                 done(false);
@@ -141,7 +104,7 @@ void PowerProfilesDaemon::release(std::function<void(bool ok)> done) {
     auto message = QDBusMessage::createMethodCall(kService, kPath, kInterface, "ReleaseProfile");
     message << *cookie_;
     const std::uint32_t cookie = *cookie_;
-    auto* call = new QDBusPendingCallWatcher(bus_.asyncCall(message, kCallTimeoutMs), this);
+    auto* call = new QDBusPendingCallWatcher(service_.bus().asyncCall(message, kCallTimeoutMs), this);
     QObject::connect(call, &QDBusPendingCallWatcher::finished, this,
                      [this, cookie, done = std::move(done)](QDBusPendingCallWatcher* answer) {
                          answer->deleteLater();

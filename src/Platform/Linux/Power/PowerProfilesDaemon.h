@@ -2,7 +2,6 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusServiceWatcher>
 #include <QObject>
 
 #include <cstdint>
@@ -12,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "Platform/Linux/Helpers/BusPropertyFollower.h"
+#include "Platform/Linux/Helpers/BusService.h"
 #include "Platform/Log.h"
 #include "Platform/LowPowerMode.h"
 
@@ -19,8 +20,8 @@ namespace torvel {
 
 /// power-profiles-daemon on the system bus (its long-standing name net.hadess.PowerProfiles, which
 /// newer versions still answer to): the power saver is on while ActiveProfile is "power-saver",
-/// followed through PropertiesChanged after one asynchronous Get at start and whenever the daemon takes
-/// its name again. Switching it on is a HoldProfile("power-saver") whose cookie releases it; the
+/// followed through PropertiesChanged after one asynchronous GetAll at start and whenever the daemon
+/// takes its name again. Switching it on is a HoldProfile("power-saver") whose cookie releases it; the
 /// daemon drops the hold by itself when Torvel's connection goes, and when the user picks a profile,
 /// which it tells the holder alone by ProfileReleased(cookie).
 class PowerProfilesDaemon : public QObject, public LowPowerMode {
@@ -47,15 +48,12 @@ public:
     void setOnHoldDropped(std::function<void()> dropped) { onHoldDropped_ = std::move(dropped); }
 
 private Q_SLOTS:
-    void onPropertiesChanged(const QDBusMessage& message);
     void onProfileReleased(const QDBusMessage& message);
 
 private:
-    void fetch();
     void store(const QVariant& activeProfile);
     void dropped(const char* why);
 
-    QDBusConnection bus_;
     Logger log_;
     std::function<void()> onChange_;
     std::optional<bool> enabled_;
@@ -65,9 +63,10 @@ private:
     /// dropped before its answer arrived is no hold.
     int holdsPending_ = 0;
     std::vector<std::uint32_t> droppedEarly_;
-    /// Answers to an earlier round (before the daemon restarted) are dropped.
-    std::uint64_t generation_ = 0;
-    std::unique_ptr<QDBusServiceWatcher> watcher_;
+    BusService service_;
+    /// Before the follower's: a daemon that went has dropped the hold before its profile is forgotten.
+    Connection owner_;
+    BusPropertyFollower daemon_;
 };
 
 }  // namespace torvel

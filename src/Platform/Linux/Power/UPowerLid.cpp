@@ -3,10 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QDBusArgument>
-#include <QDBusPendingCallWatcher>
-#include <QDBusVariant>
-
 #include <algorithm>
 #include <filesystem>
 #include <string_view>
@@ -21,7 +17,6 @@ namespace {
 constexpr const char* kService = "org.freedesktop.UPower";
 constexpr const char* kPath = "/org/freedesktop/UPower";
 constexpr const char* kInterface = "org.freedesktop.UPower";
-constexpr const char* kPropertiesInterface = "org.freedesktop.DBus.Properties";
 constexpr const char* kLidIsPresent = "LidIsPresent";
 constexpr const char* kLidIsClosed = "LidIsClosed";
 
@@ -30,8 +25,7 @@ constexpr std::size_t kMaxStateBytes = 128;
 // Machines have one lid; a folder with more entries than this is not the button folder.
 constexpr std::size_t kMaxButtons = 8;
 
-std::optional<bool> boolean(const QVariantMap& properties, const char* key) {
-    const QVariant value = properties.value(key);
+std::optional<bool> boolean(const QVariant& value) {
     if (value.typeId() != QMetaType::Bool) return std::nullopt;
     return value.toBool();
 }
@@ -61,31 +55,21 @@ std::optional<bool> readStateFile(const std::filesystem::path& path) {
 }  // namespace
 
 UPowerLid::UPowerLid(QDBusConnection system, Scheduler& scheduler, LogSink& log, std::string procRoot)
-    : bus_(std::move(system)),
-      scheduler_(scheduler),
+    : scheduler_(scheduler),
       log_(log, "LidStateMonitor"),
-      procRoot_(std::move(procRoot)) {
-    if (!bus_.isConnected()) return;
-    subscribed_ = bus_.connect(kService, kPath, kPropertiesInterface, "PropertiesChanged", this,
-                               SLOT(onPropertiesChanged(QDBusMessage)));
-    if (!subscribed_) log_.error("Cannot subscribe to UPower's lid changes on this bus connection");
-    // A restarted UPower starts from scratch: what was known of the old one is dropped and asked again.
-    watcher_ =
-        std::make_unique<QDBusServiceWatcher>(kService, bus_, QDBusServiceWatcher::WatchForOwnerChange);
-    QObject::connect(
-        watcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, this,
-        [this](const QString&, const QString&, const QString& newOwner) { ownerChanged(newOwner); });
-    fetch();
+      procRoot_(std::move(procRoot)),
+      upower_(std::move(system), kService),
+      daemon_(
+          upower_, kPath, kInterface, [this] { propertiesChanged(); },
+          [this](const QDBusMessage& error) { failed(error); }) {
+    if (upower_.bus().isConnected() && !daemon_.subscribed())
+        log_.error("Cannot subscribe to UPower's lid changes on this bus connection");
 }
 
-UPowerLid::~UPowerLid() {
-    if (subscribed_)
-        bus_.disconnect(kService, kPath, kPropertiesInterface, "PropertiesChanged", this,
-                        SLOT(onPropertiesChanged(QDBusMessage)));
-}
+UPowerLid::~UPowerLid() = default;
 
 std::optional<bool> UPowerLid::readClosed() {
-    if (hasSignalSource()) return boolean(properties_, kLidIsClosed);
+    if (hasSignalSource()) return boolean(daemon_.value(kLidIsClosed));
     return buttonClosed_;
 }
 
@@ -95,77 +79,30 @@ void UPowerLid::setReadingNeeded(bool needed) {
 }
 
 bool UPowerLid::hasSignalSource() const {
-    return boolean(properties_, kLidIsPresent).value_or(false) &&
-           boolean(properties_, kLidIsClosed).has_value();
+    return boolean(daemon_.value(kLidIsPresent)).value_or(false) &&
+           boolean(daemon_.value(kLidIsClosed)).has_value();
 }
 
-void UPowerLid::fetch() {
-    for (const char* name : {kLidIsPresent, kLidIsClosed}) {
-        auto call = QDBusMessage::createMethodCall(kService, kPath, kPropertiesInterface, "Get");
-        call << QString(kInterface) << QString(name);
-        ++pending_;
-        auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kCallTimeoutMs), this);
-        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, this,
-                         [this, watcher, key = QString(name), generation = generation_] {
-                             watcher->deleteLater();
-                             if (generation != generation_) return;  // asked of a UPower that is gone
-                             received(key, watcher->reply());
-                         });
+void UPowerLid::propertiesChanged() {
+    if (hasSignalSource()) {
+        noLidLogged_ = false;
+    } else if (daemon_.properties() && !std::exchange(noLidLogged_, true)) {
+        log_.info("UPower knows no lid (no lid present); the ACPI button is read while the lid matters");
     }
+    updatePolling();
+    announce();
 }
 
-void UPowerLid::received(const QString& name, const QDBusMessage& reply) {
-    --pending_;
-    const QVariant argument = reply.arguments().value(0);
-    if (reply.type() == QDBusMessage::ReplyMessage && argument.canConvert<QDBusVariant>()) {
-        // A signal that arrived meanwhile is newer than this answer and wins.
-        if (!properties_.contains(name)) properties_.insert(name, argument.value<QDBusVariant>().variant());
-    } else if (reply.type() == QDBusMessage::ErrorMessage) {
-        lastError_ = reply.errorName();
-    }
-    if (pending_ == 0 && !hasSignalSource()) {
+void UPowerLid::failed(const QDBusMessage& error) {
+    if (!std::exchange(noLidLogged_, true))
         log_.info("UPower knows no lid ({}); the ACPI button is read while the lid matters",
-                  lastError_.isEmpty() ? std::string("no lid present") : lastError_.toStdString());
-    }
-    updatePolling();
-    announce();
-}
-
-void UPowerLid::onPropertiesChanged(const QDBusMessage& message) {
-    const auto arguments = message.arguments();
-    if (arguments.value(0).toString() != QLatin1String(kInterface)) return;
-    if (!arguments.value(1).canConvert<QDBusArgument>()) return;
-    const auto argument = arguments.value(1).value<QDBusArgument>();
-    if (argument.currentType() != QDBusArgument::MapType) return;
-    const auto changed = qdbus_cast<QVariantMap>(argument);
-    bool lid = false;
-    for (const char* name : {kLidIsPresent, kLidIsClosed}) {
-        if (!changed.contains(name)) continue;
-        properties_.insert(name, changed.value(name));
-        lid = true;
-    }
-    for (const QString& name : arguments.value(2).toStringList()) {
-        if (name == QLatin1String(kLidIsPresent) || name == QLatin1String(kLidIsClosed)) {
-            properties_.remove(name);
-            lid = true;
-        }
-    }
-    if (!lid) return;
-    updatePolling();
-    announce();
-}
-
-void UPowerLid::ownerChanged(const QString& newOwner) {
-    ++generation_;
-    pending_ = 0;
-    properties_.clear();
-    if (!newOwner.isEmpty()) fetch();
+                  error.errorName().toStdString());
     updatePolling();
     announce();
 }
 
 void UPowerLid::updatePolling() {
-    const bool wanted = needed_ && pending_ == 0 && !hasSignalSource() && !noButtons_;
+    const bool wanted = needed_ && !daemon_.fetching() && !hasSignalSource() && !noButtons_;
     if (!wanted) {
         pollTimer_.reset();
         firstPoll_.reset();

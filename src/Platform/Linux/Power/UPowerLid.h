@@ -2,9 +2,6 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusServiceWatcher>
-#include <QObject>
-#include <QVariantMap>
 
 #include <functional>
 #include <memory>
@@ -12,28 +9,25 @@
 #include <string>
 
 #include "Platform/Lid.h"
+#include "Platform/Linux/Helpers/BusPropertyFollower.h"
+#include "Platform/Linux/Helpers/BusService.h"
 #include "Platform/Log.h"
 #include "Platform/Scheduler.h"
 
 namespace torvel {
 
 /// The lid as UPower sees it (LidIsPresent, LidIsClosed on its daemon object), followed through its
-/// PropertiesChanged signals; its properties come from one asynchronous Get per property at start and
-/// whenever UPower takes its bus name again, so nothing waits on the main loop.
+/// PropertiesChanged signals; its properties come from one asynchronous GetAll at start and whenever
+/// UPower takes its bus name again, so nothing waits on the main loop.
 ///
 /// Where UPower is missing or knows no lid, the kernel's ACPI button files (`<root>/*/state`, "state:
 /// open" or "state: closed") are read instead, but only while setReadingNeeded(true) says changes
 /// matter, every kPollSeconds, and not at all while UPower still has to answer.
-class UPowerLid : public QObject, public Lid {
-    Q_OBJECT
-
+class UPowerLid : public Lid {
 public:
     static constexpr const char* kProcRoot = "/proc/acpi/button/lid";
     /// Often enough for the trusted-network latch to see a close within seconds.
     static constexpr double kPollSeconds = 3.0;
-    /// Longest wait for UPower's answer; nothing waits for it on the main loop.
-    static constexpr int kCallTimeoutMs = 5000;
-
     UPowerLid(QDBusConnection system, Scheduler& scheduler, LogSink& log, std::string procRoot = kProcRoot);
     ~UPowerLid() override;
 
@@ -46,39 +40,31 @@ public:
     /// The first lid's state among `root`'s ACPI button folders; std::nullopt when none reads.
     static std::optional<bool> readButtonState(const std::string& root);
 
-private Q_SLOTS:
-    void onPropertiesChanged(const QDBusMessage& message);
-
 private:
-    void fetch();
-    void received(const QString& name, const QDBusMessage& reply);
-    void ownerChanged(const QString& newOwner);
+    void propertiesChanged();
+    void failed(const QDBusMessage& error);
     /// UPower reports a lid and its state: no reading of the button files is needed.
     bool hasSignalSource() const;
     void updatePolling();
     void poll();
     void announce();
 
-    QDBusConnection bus_;
     Scheduler& scheduler_;
     Logger log_;
     std::string procRoot_;
     std::function<void()> onChange_;
-    bool subscribed_ = false;
-    QVariantMap properties_;
-    /// Answers still expected from UPower; polling waits for them.
-    int pending_ = 0;
-    /// Answers to an earlier round (before UPower restarted) are dropped.
-    unsigned generation_ = 0;
     bool needed_ = false;
-    QString lastError_;
+    /// Said once until UPower knows a lid again.
+    bool noLidLogged_ = false;
     std::optional<bool> buttonClosed_;
     bool buttonFailureLogged_ = false;
     /// The machine has no lid button folder: never read again.
     bool noButtons_ = false;
     Timer pollTimer_;
     Timer firstPoll_;
-    std::unique_ptr<QDBusServiceWatcher> watcher_;
+    BusService upower_;
+    /// The daemon object's properties; polling waits for its answer.
+    BusPropertyFollower daemon_;
 };
 
 }  // namespace torvel

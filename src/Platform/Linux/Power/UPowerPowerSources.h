@@ -2,15 +2,15 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusServiceWatcher>
 #include <QObject>
 #include <QTimer>
-#include <QVariantMap>
 
 #include <functional>
 #include <memory>
 #include <optional>
 
+#include "Platform/Linux/Helpers/BusPropertyFollower.h"
+#include "Platform/Linux/Helpers/BusService.h"
 #include "Platform/Log.h"
 #include "Platform/PowerSources.h"
 #include "Platform/Scheduler.h"
@@ -43,9 +43,7 @@ namespace torvel {
 /// heartbeat's refresh costs no round trip on the main loop. Until the first answer arrives the reading
 /// is noInfo; the answer is announced like any change. UPower updates several properties per change,
 /// and OnBattery apart from the device, so signals within a short window make one callback.
-class UPowerPowerSources : public QObject, public PowerSources {
-    Q_OBJECT
-
+class UPowerPowerSources : public PowerSources {
 public:
     /// Subscribes to UPower's signals on `system` and asks for its properties, without waiting.
     UPowerPowerSources(QDBusConnection system, LogSink& log);
@@ -59,43 +57,24 @@ public:
 
     /// Signals arriving this close together make one callback.
     static constexpr int kCoalesceMs = 50;
-    /// Longest wait for UPower's answer to GetAll; nothing waits for it on the main loop.
-    static constexpr int kCallTimeoutMs = 5000;
-
-private Q_SLOTS:
-    void onPropertiesChanged(const QDBusMessage& message);
 
 private:
-    /// What is known of one UPower object.
-    struct Cached {
-        /// std::nullopt until its GetAll answers.
-        std::optional<QVariantMap> properties;
-        bool fetching = false;
-        /// A change arrived while GetAll was on its way; its answer may predate the change.
-        bool stale = false;
-    };
-
-    void fetchAll();
-    void fetch(const char* path, const char* interface, Cached UPowerPowerSources::*slot);
-    void received(const QDBusMessage& reply, const char* path, const char* interface,
-                  Cached UPowerPowerSources::*slot);
-    void apply(const QDBusMessage& changes, const char* path, const char* interface,
-               Cached UPowerPowerSources::*slot);
+    void propertiesChanged();
+    void failed(const char* path, const QDBusMessage& error);
     void ownerChanged(const QString& newOwner);
     void announce();
     void deliver();
 
-    QDBusConnection bus_;
     Logger log_;
     std::function<void()> onChange_;
-    bool subscribed_ = false;
     QTimer coalesce_;
-    Cached device_;
-    Cached daemon_;
-    /// Answers to an earlier round of GetAll (before UPower restarted) are dropped.
-    unsigned generation_ = 0;
     QString lastError_;
-    std::unique_ptr<QDBusServiceWatcher> watcher_;
+    BusService upower_;
+    /// The DisplayDevice and the daemon object.
+    BusPropertyFollower device_;
+    BusPropertyFollower daemon_;
+    bool subscribed_ = false;
+    Connection owner_;
 };
 
 /// The power sources of this machine: UPower when it runs on `system` or the bus can start it, otherwise

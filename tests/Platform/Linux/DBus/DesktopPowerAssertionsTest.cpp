@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDBusArgument>
 #include <QDBusMessage>
 
 #include "Core/SleepPreventionService.h"
 #include "Platform/Linux/DBus/PrivateBuses.h"
+#include "Platform/Linux/Power/LogindInhibitors.h"
 #include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/VirtualScheduler.h"
@@ -57,21 +57,10 @@ protected:
 
     // logind's inhibitors as "what|who|why|mode".
     std::vector<std::string> inhibitors() const {
-        const auto reply =
-            buses.connection(Bus::system)
-                .call(QDBusMessage::createMethodCall(kLogind, kLogindPath, kManager, "ListInhibitors"),
-                      QDBus::Block, 5000);
+        const auto reply = buses.connection(Bus::system).call(listInhibitorsCall(), QDBus::Block, 5000);
         std::vector<std::string> out;
-        const auto list = reply.arguments().value(0).value<QDBusArgument>();
-        list.beginArray();
-        for (QString what, who, why, mode; !list.atEnd();) {
-            uint uid = 0, pid = 0;
-            list.beginStructure();
-            list >> what >> who >> why >> mode >> uid >> pid;
-            list.endStructure();
-            out.push_back(QStringList{what, who, why, mode}.join('|').toStdString());
-        }
-        list.endArray();
+        for (const auto& lock : inhibitorsFromReply(reply).value_or(std::vector<LogindInhibitor>{}))
+            out.push_back(QStringList{lock.what, lock.who, lock.why, lock.mode}.join('|').toStdString());
         return out;
     }
 

@@ -21,9 +21,8 @@ TEST(LogindAssertionTableTest, SplitsKindsMapsModesAndRefusesBadAnswers) {
                                 " ('shutdown:sleep', 'Updater', '', 'delay', 0, 7),"
                                 " ('handle-lid-switch', '', 'lid', 'block', 1000, 9)]"));
     LogindAssertionTable table(buses.connection(PrivateBuses::Bus::system));
-    std::string error;
-    const auto records = table.read(&error);
-    ASSERT_TRUE(records) << error;
+    const auto records = table.read();
+    ASSERT_TRUE(records) << records.error();
     ASSERT_EQ(records->size(), 5u);
     EXPECT_EQ((*records)[0].type, "PreventSystemSleep");
     EXPECT_EQ((*records)[1].type, "PreventUserIdleSystemSleep");
@@ -38,8 +37,9 @@ TEST(LogindAssertionTableTest, SplitsKindsMapsModesAndRefusesBadAnswers) {
     // A logind that answers something else is not believed.
     ASSERT_TRUE(buses.addMethod(PrivateBuses::Bus::system, kLogind, kPath, kManager, "ListInhibitors", "", "as",
                                 "ret = ['sleep']"));
-    EXPECT_FALSE(table.read(&error));
-    EXPECT_NE(error.find("unexpected reply"), std::string::npos);
+    const auto refused = table.read();
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().find("unexpected reply"), std::string::npos);
 }
 
 }  // namespace

@@ -131,9 +131,8 @@ TEST_F(PolkitSessionAutomationTest, AnotherUsersSleepLockNeedsTheIgnoreInhibitGr
 }
 
 TEST_F(PolkitSessionAutomationTest, SleepAsksLogindToSuspendAndReportsItsRefusal) {
-    std::string error;
-    EXPECT_TRUE(automation.sleep(false, &error));
-    EXPECT_TRUE(automation.sleep(true, &error));
+    EXPECT_TRUE(automation.sleep(false));
+    EXPECT_TRUE(automation.sleep(true));
     const auto calls = buses.calls(Bus::system, kLogind, kLogindPath);
     std::vector<QVariantList> suspends;
     for (const auto& [method, args] : calls)
@@ -145,8 +144,9 @@ TEST_F(PolkitSessionAutomationTest, SleepAsksLogindToSuspendAndReportsItsRefusal
     ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "Suspend", "b", "",
                                 "raise dbus.exceptions.DBusException('busy', "
                                 "name='org.freedesktop.login1.OperationInProgress')"));
-    EXPECT_FALSE(automation.sleep(false, &error));
-    EXPECT_EQ(error, "org.freedesktop.login1.OperationInProgress: busy");
+    const auto refused = automation.sleep(false);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), "org.freedesktop.login1.OperationInProgress: busy");
 }
 
 }  // namespace

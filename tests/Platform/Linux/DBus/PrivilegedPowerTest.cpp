@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
@@ -17,6 +16,7 @@
 #include <thread>
 
 #include "Platform/Linux/DBus/PrivateBuses.h"
+#include "Platform/Linux/Power/LogindInhibitors.h"
 #include "Platform/Linux/Power/LogindLidLock.h"
 #include "Platform/Linux/Power/PolkitAuthority.h"
 #include "Platform/Linux/Power/PowerProfilesDaemon.h"
@@ -45,21 +45,12 @@ protected:
 
     // logind's lid locks as "who|mode|pid".
     std::vector<std::string> lidLocks() const {
-        const auto reply =
-            system().call(QDBusMessage::createMethodCall(kLogind, kLogindPath, kManager, "ListInhibitors"),
-                          QDBus::Block, 5000);
+        const auto reply = system().call(listInhibitorsCall(), QDBus::Block, 5000);
         std::vector<std::string> out;
-        const auto list = reply.arguments().value(0).value<QDBusArgument>();
-        list.beginArray();
-        for (QString what, who, why, mode; !list.atEnd();) {
-            uint uid = 0, pid = 0;
-            list.beginStructure();
-            list >> what >> who >> why >> mode >> uid >> pid;
-            list.endStructure();
-            if (what == "handle-lid-switch")
-                out.push_back(QString("%1|%2|%3").arg(who, mode).arg(pid).toStdString());
+        for (const auto& lock : inhibitorsFromReply(reply).value_or(std::vector<LogindInhibitor>{})) {
+            if (lock.what == "handle-lid-switch")
+                out.push_back(QString("%1|%2|%3").arg(lock.who, lock.mode).arg(lock.pid).toStdString());
         }
-        list.endArray();
         return out;
     }
     static std::string ours(qint64 pid) { return "Torvel|block|" + std::to_string(pid); }

@@ -78,13 +78,14 @@ TEST_F(UPowerLidTest, ReadsTheButtonOnlyWhileNeededWhereUPowerKnowsNoLid) {
     int changes = 0;
     lid.setOnChange([&] { ++changes; });
     // Not needed: UPower's answer arrives, and still nothing is read.
-    ASSERT_TRUE(PrivateBuses::waitFor([&] { return changes >= 2; }));
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return changes >= 1; }));
+    const int answered = changes;
     EXPECT_FALSE(lid.isPolling());
     EXPECT_EQ(lid.readClosed(), std::nullopt);
 
     lid.setReadingNeeded(true);
     EXPECT_TRUE(lid.isPolling());
-    EXPECT_EQ(changes, 2) << "the first reading waits for the next turn of the loop";
+    EXPECT_EQ(changes, answered) << "the first reading waits for the next turn of the loop";
     scheduler_.advance(0);
     EXPECT_EQ(lid.readClosed(), false);
     writeState("state:      closed\n");
