@@ -18,9 +18,7 @@ std::string describe(const PowerGrants& g) {
 
 StayguardService::StayguardService(PrivilegedPower& power, LogSink& log)
     : power_(power), log_(log, "Stayguard") {
-    std::weak_ptr<int> alive = alive_;
-    power_.setOnPowerSaverDropped([this, alive] {
-        if (!alive.lock()) return;
+    powerSaverDropped_ = power_.powerSaverDropped.connect([this] {
         // The hold is gone: released, not failed. Whoever relied on it asks again when it is due.
         lastLowPowerMode_ = false;
         log_.info("power saver hold dropped by the system (another profile was picked)");
@@ -28,9 +26,7 @@ StayguardService::StayguardService(PrivilegedPower& power, LogSink& log)
     });
 }
 
-StayguardService::~StayguardService() {
-    power_.setOnPowerSaverDropped(nullptr);
-}
+StayguardService::~StayguardService() = default;
 
 void StayguardService::checkLidHolders(std::function<void()> done) {
     std::weak_ptr<int> alive = alive_;

@@ -29,11 +29,10 @@ void AppState::attachEmergencyPower(SleepBlockerMonitorProtocol* blockerMonitor,
                                     EmergencySleepService* emergencySleep) {
     sleepBlockerMonitor_ = blockerMonitor;
     emergencySleep_ = emergencySleep;
+    emergencyStalledConnection_.reset();
     if (emergencySleep_) {
-        std::weak_ptr<int> alive = lifetime_;
-        emergencySleep_->setOnUnattendedSendStalled([this, alive] {
-            if (!alive.expired()) notify("emergency-stalled", "notification.emergency_stalled");
-        });
+        emergencyStalledConnection_ = emergencySleep_->unattendedSendStalled.connect(
+            [this] { notify("emergency-stalled", "notification.emergency_stalled"); });
     }
     updateEmergencyWatchdog();
     refreshAutomationConsent();

@@ -25,7 +25,10 @@ constexpr std::uint32_t kConnectorMask = (1u << kCardShift) - 1;
 
 DrmDisplayConfiguration::DrmDisplayConfiguration(LogSink& log, std::filesystem::path devices,
                                                  std::filesystem::path sysfs)
-    : log_(log, "Mirroring"), devices_(std::move(devices)), sysfs_(std::move(sysfs)) {}
+    : DisplayConfiguration([this](bool following) { setFollowing(following); }),
+      log_(log, "Mirroring"),
+      devices_(std::move(devices)),
+      sysfs_(std::move(sysfs)) {}
 
 DrmDisplayConfiguration::~DrmDisplayConfiguration() = default;
 
@@ -114,9 +117,8 @@ bool DrmDisplayConfiguration::isInMirrorSet(DisplayID display) {
     return mirrored_.count(display) > 0;
 }
 
-void DrmDisplayConfiguration::setOnReconfiguration(std::function<void(DisplayID, bool)> onReconfiguration) {
-    onReconfiguration_ = std::move(onReconfiguration);
-    if (!onReconfiguration_) {
+void DrmDisplayConfiguration::setFollowing(bool following) {
+    if (!following) {
         watch_.reset();
         return;
     }
@@ -125,9 +127,7 @@ void DrmDisplayConfiguration::setOnReconfiguration(std::function<void(DisplayID,
     // udev tells only that something changed, once it is done: one finished reconfiguration.
     watch_ = UdevSubsystemWatch::create(
         "drm",
-        [this] {
-            if (onReconfiguration_) onReconfiguration_(0, false);
-        },
+        [this] { reconfiguration.emit(0, false); },
         &error);
     if (!watch_) log_.error("Cannot follow display changes ({}); mirroring is read only at start", error);
 }

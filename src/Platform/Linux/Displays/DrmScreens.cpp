@@ -24,7 +24,7 @@ std::string readStatus(const std::filesystem::path& file) {
 }  // namespace
 
 DrmScreens::DrmScreens(LogSink& log, std::filesystem::path root)
-    : log_(log, "Displays"), root_(std::move(root)) {}
+    : Screens([this](bool following) { setFollowing(following); }), log_(log, "Displays"), root_(std::move(root)) {}
 
 DrmScreens::~DrmScreens() = default;
 
@@ -56,9 +56,8 @@ bool DrmScreens::isLit(const std::filesystem::path& connector) {
     return readStatus(connector / "status") == "connected" && readStatus(connector / "enabled") == "enabled";
 }
 
-void DrmScreens::setOnChange(std::function<void()> onChange) {
-    onChange_ = std::move(onChange);
-    if (!onChange_) {
+void DrmScreens::setFollowing(bool following) {
+    if (!following) {
         watch_.reset();
         return;
     }
@@ -66,9 +65,7 @@ void DrmScreens::setOnChange(std::function<void()> onChange) {
     std::string error;
     watch_ = UdevSubsystemWatch::create(
         "drm",
-        [this] {
-            if (onChange_) onChange_();
-        },
+        [this] { changed.emit(); },
         &error);
     if (!watch_) log_.error("Cannot follow display changes ({}); screens are counted only at start", error);
 }

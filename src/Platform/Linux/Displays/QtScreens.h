@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <functional>
 #include <memory>
 
 #include "Platform/Log.h"
@@ -22,16 +21,15 @@ public:
 
     /// QGuiApplication::screens(), counted.
     int screenCount() override;
-    /// Connects to the application's screen signals only while a callback is set.
-    void setOnChange(std::function<void()> onChange) override;
 
 private:
+    /// Connects to the application's screen signals only while someone listens.
+    void setFollowing(bool following);
     bool hasApplication();
     void follow(QScreen* screen);
-    void changed();
+    void noteChange();
 
     Logger log_;
-    std::function<void()> onChange_;
     std::unique_ptr<QObject> listening_;  // owns the connections: dropping it disconnects them all
     bool pending_ = false;
     bool reportedMissing_ = false;

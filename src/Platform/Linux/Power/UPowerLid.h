@@ -38,7 +38,6 @@ public:
     ~UPowerLid() override;
 
     std::optional<bool> readClosed() override;
-    void setOnChange(std::function<void()> onChange) override { onChange_ = std::move(onChange); }
     void setReadingNeeded(bool needed) override;
 
     /// True while the button files are read periodically.
@@ -63,7 +62,6 @@ private:
     Scheduler& scheduler_;
     Logger log_;
     std::string procRoot_;
-    std::function<void()> onChange_;
     bool subscribed_ = false;
     QVariantMap properties_;
     /// Answers still expected from UPower; polling waits for them.
