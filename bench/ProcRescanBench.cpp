@@ -68,7 +68,8 @@ void BM_periodicRescan(benchmark::State& state) {
     if (!checkTree(state)) return;
     Machine m;
     int changes = 0;
-    const Connection listening = m.workspace.applicationsChanged.connect([&changes] { ++changes; });  // the first scan, untimed
+    const Connection listening =
+        m.workspace.applicationsChanged.connect([&changes] { ++changes; });  // the first scan, untimed
     for (auto _ : state) m.scheduler.advance(ProcWorkspace::kRescanSeconds);
     if (changes != 0) state.SkipWithError("an unchanged tree was reported as changed");
     const auto listed = static_cast<int>(m.workspace.runningApplications().size());

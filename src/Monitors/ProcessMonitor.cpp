@@ -136,7 +136,8 @@ void ProcessMonitor::updateSubscription() {
     if (wanted == isSubscribed_) return;
     isSubscribed_ = wanted;
     if (wanted) {
-        applicationsChanged_ = workspace_.applicationsChanged.connect([this] { handleApplicationsChanged(); });
+        applicationsChanged_ =
+            workspace_.applicationsChanged.connect([this] { handleApplicationsChanged(); });
     } else {
         applicationsChanged_.reset();
     }

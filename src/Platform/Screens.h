@@ -20,7 +20,8 @@ public:
 protected:
     Screens() = default;
     /// For an adapter that follows the screens only while someone listens (see Signal).
-    explicit Screens(std::function<void(bool observed)> onObservedChanged) : changed(std::move(onObservedChanged)) {}
+    explicit Screens(std::function<void(bool observed)> onObservedChanged)
+        : changed(std::move(onObservedChanged)) {}
 };
 
 }  // namespace torvel

@@ -25,17 +25,20 @@ AppState::AppState(AppStateServices services, Calendar calendar)
     // A refresh failure is reported from inside the service's timer; tell the user on the next turn of
     // the main loop, and only if this state still exists then.
     std::weak_ptr<int> alive = lifetime_;
-    serviceConnections_.push_back(services_.sleepPrevention.screenSaverPreventionFailed.connect([this, alive] {
+    const auto screenSaverFailed = [this, alive] {
         services_.scheduler.post([this, alive] {
             if (alive.lock() && isActive_) tellScreenSaverFailure();
         });
-    }));
+    };
+    serviceConnections_.push_back(
+        services_.sleepPrevention.screenSaverPreventionFailed.connect(screenSaverFailed));
     serviceConnections_.push_back(services_.guardian.reminder.connect([this](std::int64_t hours) {
         const std::string body = services_.texts.format("notification.guardian_reminder", {hours});
         services_.notifications.send("guardian-reminder", kNotificationTitle, body,
                                      kGuardianReminderCategory);
     }));
-    serviceConnections_.push_back(services_.notifications.guardianDeactivate.connect([this] { deactivateAll(); }));
+    serviceConnections_.push_back(
+        services_.notifications.guardianDeactivate.connect([this] { deactivateAll(); }));
     serviceConnections_.push_back(services_.notifications.guardianContinue.connect(
         [this] { services_.guardian.startWatching(settings_.guardianHours); }));
     restoreAutomationPause();

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "Tray/DBusMenuTypes.h"
 #include "Platform/Log.h"
 #include "Support/Signal.h"
+#include "Tray/DBusMenuTypes.h"
 #include "UI/MenuModel.h"
 
 namespace torvel {

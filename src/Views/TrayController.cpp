@@ -36,7 +36,8 @@ bool TrayController::start() {
         if (functions_.toggle) functions_.toggle();
     }));
     connections_.push_back(item_->activationToken.connect([this](const std::string& token) {
-        if (!setPendingActivationToken(token)) log_.info("The tray host's activation token was malformed; dropped");
+        if (!setPendingActivationToken(token))
+            log_.info("The tray host's activation token was malformed; dropped");
     }));
     connections_.push_back(item_->registration.connect([this](bool) {
         itemAnswered_ = true;

@@ -18,7 +18,8 @@ void SimDisplayConfiguration::setMirroring(bool on) {
 }
 
 void SimDisplayConfiguration::emitReconfiguration(DisplayID display, bool isBeginning) {
-    scheduler_.post(lifetime_.guard([this, display, isBeginning] { reconfiguration.emit(display, isBeginning); }));
+    scheduler_.post(
+        lifetime_.guard([this, display, isBeginning] { reconfiguration.emit(display, isBeginning); }));
 }
 
 }  // namespace torvel

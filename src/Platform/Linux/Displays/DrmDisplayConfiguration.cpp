@@ -126,9 +126,7 @@ void DrmDisplayConfiguration::setFollowing(bool following) {
     std::string error;
     // udev tells only that something changed, once it is done: one finished reconfiguration.
     watch_ = UdevSubsystemWatch::create(
-        "drm",
-        [this] { reconfiguration.emit(0, false); },
-        &error);
+        "drm", [this] { reconfiguration.emit(0, false); }, &error);
     if (!watch_) log_.error("Cannot follow display changes ({}); mirroring is read only at start", error);
 }
 

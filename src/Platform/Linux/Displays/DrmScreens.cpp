@@ -24,7 +24,9 @@ std::string readStatus(const std::filesystem::path& file) {
 }  // namespace
 
 DrmScreens::DrmScreens(LogSink& log, std::filesystem::path root)
-    : Screens([this](bool following) { setFollowing(following); }), log_(log, "Displays"), root_(std::move(root)) {}
+    : Screens([this](bool following) { setFollowing(following); }),
+      log_(log, "Displays"),
+      root_(std::move(root)) {}
 
 DrmScreens::~DrmScreens() = default;
 
@@ -64,9 +66,7 @@ void DrmScreens::setFollowing(bool following) {
     if (watch_) return;
     std::string error;
     watch_ = UdevSubsystemWatch::create(
-        "drm",
-        [this] { changed.emit(); },
-        &error);
+        "drm", [this] { changed.emit(); }, &error);
     if (!watch_) log_.error("Cannot follow display changes ({}); screens are counted only at start", error);
 }
 

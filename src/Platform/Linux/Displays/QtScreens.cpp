@@ -36,7 +36,8 @@ void QtScreens::setFollowing(bool following) {
         follow(screen);
         noteChange();
     });
-    QObject::connect(app, &QGuiApplication::screenRemoved, listening_.get(), [this](QScreen*) { noteChange(); });
+    QObject::connect(app, &QGuiApplication::screenRemoved, listening_.get(),
+                     [this](QScreen*) { noteChange(); });
     for (QScreen* screen : QGuiApplication::screens()) follow(screen);
 }
 

@@ -11,7 +11,7 @@ class QScreen;
 namespace torvel {
 
 /// The screens the Qt GUI application knows, for when Torvel has a display connection. Follows
-/// screens being added and removed and any screen's geometry changing; the callback runs on a later
+/// screens being added and removed and any screen's geometry changing; `changed` is emitted on a later
 /// turn of the main loop, once per burst, when Qt's list of screens is settled.
 class QtScreens : public Screens {
 public:

@@ -32,6 +32,7 @@ public:
     std::vector<DisplayID> onlineDisplays(std::size_t maxCount) override;
     /// Answers from what the last onlineDisplays() read.
     bool isInMirrorSet(DisplayID display) override;
+
 private:
     /// Listens to RandR events only while someone listens here; each batch is one finished change.
     void setFollowing(bool following);

@@ -30,7 +30,8 @@ protected:
         host_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "item-host"));
         item_ = std::make_unique<StatusNotifierItem>(server, kIcons, log_);
         activated_ = item_->activated.connect([this] { ++activations_; });
-        token_ = item_->activationToken.connect([this](const std::string& token) { tokens_.push_back(token); });
+        token_ =
+            item_->activationToken.connect([this](const std::string& token) { tokens_.push_back(token); });
         ASSERT_TRUE(item_->start()) << "no watcher is needed to offer the item";
         service_ = server.baseService();
     }

@@ -62,8 +62,9 @@ struct Recording : DisplayConfiguration {
     bool isInMirrorSet(DisplayID display) override { return real.isInMirrorSet(display); }
     /// Listens to the adapter and passes its reconfigurations on (true), or stops listening.
     void pass(bool on) {
-        passed = on ? real.reconfiguration.connect(
-                          [this](DisplayID display, bool isBeginning) { reconfiguration.emit(display, isBeginning); })
+        passed = on ? real.reconfiguration.connect([this](DisplayID display, bool isBeginning) {
+            reconfiguration.emit(display, isBeginning);
+        })
                     : Connection();
     }
     DisplayConfiguration& real;
