@@ -84,8 +84,8 @@ void PowerProfilesDaemon::fetch() {
 void PowerProfilesDaemon::onPropertiesChanged(const QDBusMessage& message) {
     const auto args = message.arguments();
     if (args.size() < 2 || args.at(0).toString() != kInterface) return;
-    const auto changed = qdbus_cast<QVariantMap>(args.at(1));
-    if (const auto it = changed.find("ActiveProfile"); it != changed.end()) store(*it);
+    const auto updated = qdbus_cast<QVariantMap>(args.at(1));
+    if (const auto it = updated.find("ActiveProfile"); it != updated.end()) store(*it);
 }
 
 void PowerProfilesDaemon::store(const QVariant& activeProfile) {

@@ -137,11 +137,11 @@ void UPowerLid::onPropertiesChanged(const QDBusMessage& message) {
     if (!arguments.value(1).canConvert<QDBusArgument>()) return;
     const auto argument = arguments.value(1).value<QDBusArgument>();
     if (argument.currentType() != QDBusArgument::MapType) return;
-    const auto changed = qdbus_cast<QVariantMap>(argument);
+    const auto updated = qdbus_cast<QVariantMap>(argument);
     bool lid = false;
     for (const char* name : {kLidIsPresent, kLidIsClosed}) {
-        if (!changed.contains(name)) continue;
-        properties_.insert(name, changed.value(name));
+        if (!updated.contains(name)) continue;
+        properties_.insert(name, updated.value(name));
         lid = true;
     }
     for (const QString& name : arguments.value(2).toStringList()) {
