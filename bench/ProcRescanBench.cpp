@@ -68,7 +68,8 @@ void BM_periodicRescan(benchmark::State& state) {
     if (!checkTree(state)) return;
     Machine m;
     int changes = 0;
-    m.workspace.setOnApplicationsChanged([&changes] { ++changes; });  // the first scan, untimed
+    const Connection listening =
+        m.workspace.applicationsChanged.connect([&changes] { ++changes; });  // the first scan, untimed
     for (auto _ : state) m.scheduler.advance(ProcWorkspace::kRescanSeconds);
     if (changes != 0) state.SkipWithError("an unchanged tree was reported as changed");
     const auto listed = static_cast<int>(m.workspace.runningApplications().size());
@@ -85,7 +86,7 @@ void BM_periodicRescanOfThisMachine(benchmark::State& state) {
     SimSystemLocale locale;
     CapturingLogSink log;
     ProcWorkspace workspace{scheduler, locale, log, ProcWorkspace::Options{}};
-    workspace.setOnApplicationsChanged([] {});
+    const Connection listening = workspace.applicationsChanged.connect([] {});
     for (auto _ : state) scheduler.advance(ProcWorkspace::kRescanSeconds);
     state.SetItemsProcessed(state.iterations() * processCount("/proc"));
 }

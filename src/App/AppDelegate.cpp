@@ -206,7 +206,7 @@ AppDelegate::AppDelegate(Machine machine, bool withDisplay)
         stayguard_->installationChanged.connect([this] { state_->lidLock().handleInstallationChanged(); });
     stayguard_->refreshInstallationStatus();
     // An inhibit service coming or going may take a refused request, or have taken our inhibitor away.
-    assertions_->setOnServicesChanged([this] {
+    inhibitServicesConnection_ = assertions_->servicesChanged.connect([this] {
         if (state_) state_->handleInhibitServicesChanged();
     });
 

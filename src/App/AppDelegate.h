@@ -200,6 +200,7 @@ private:
     std::unique_ptr<StayguardService> stayguard_;
     std::unique_ptr<LowPowerModeController> lowPowerController_;
     Connection stayguardConnection_;
+    Connection inhibitServicesConnection_;
     // The emergency's census and sleep; before state_, whose worker thread uses them until it goes.
     std::unique_ptr<AssertionTable> assertionTable_;
     std::unique_ptr<ProcessInfo> processInfo_;

@@ -25,10 +25,6 @@ bool SleepPreventionService::isAssertionAlive() const {
     return isActive_ && assertionID_ != 0 && assertions_.isAlive(assertionID_);
 }
 
-void SleepPreventionService::setOnScreenSaverPreventionFailed(std::function<void()> callback) {
-    onScreenSaverPreventionFailed_ = std::move(callback);
-}
-
 std::optional<SleepPreventionError> SleepPreventionService::start(AssertionType type) {
     // Release first, so that two assertions of ours never exist at once, even for a moment.
     if (isActive_) stop();
@@ -82,8 +78,7 @@ void SleepPreventionService::refreshScreenSaverPrevention() {
 
     log_.error("The screen-saver prevention failed during refresh: {}", status);
     stopScreenSaverPrevention();  // destroys the timer we are running in; the scheduler allows that
-    // A copy, so the callback may replace itself while it runs.
-    if (auto callback = onScreenSaverPreventionFailed_) callback();
+    screenSaverPreventionFailed.emit();
 }
 
 void SleepPreventionService::stopScreenSaverPrevention() {

@@ -8,6 +8,7 @@
 #include "Platform/Log.h"
 #include "Platform/PowerAssertions.h"
 #include "Platform/Scheduler.h"
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -33,8 +34,8 @@ public:
     virtual bool isScreenSaverPreventionActive() const = 0;
     /// True while the held assertion still exists on the machine.
     virtual bool isAssertionAlive() const = 0;
-    /// Called when a periodic refresh of the screen-saver prevention fails and it switches itself off.
-    virtual void setOnScreenSaverPreventionFailed(std::function<void()> callback) = 0;
+    /// Emitted when a periodic refresh of the screen-saver prevention fails and it switches itself off.
+    Signal<> screenSaverPreventionFailed;
 
     /// Replaces any held assertion by one of `type`; on failure nothing is held.
     virtual std::optional<SleepPreventionError> start(AssertionType type) = 0;
@@ -62,7 +63,6 @@ public:
     std::optional<AssertionType> currentType() const override { return currentType_; }
     bool isScreenSaverPreventionActive() const override { return screenSaverActive_; }
     bool isAssertionAlive() const override;
-    void setOnScreenSaverPreventionFailed(std::function<void()> callback) override;
 
     std::optional<SleepPreventionError> start(AssertionType type) override;
     void stop() override;
@@ -79,7 +79,6 @@ private:
     bool isActive_ = false;
     std::optional<AssertionType> currentType_;
     bool screenSaverActive_ = false;
-    std::function<void()> onScreenSaverPreventionFailed_;
     Timer screenSaverTimer_;
     std::uint32_t screenSaverAssertionID_ = 0;
 };

@@ -141,8 +141,7 @@ void TimerManager::tick() {
     }
     if (remainingSeconds() <= 0.0) {
         stop();
-        // A copy, so the callback may start a new countdown or replace itself while it runs.
-        if (auto expired = onExpired_) expired();
+        expired.emit();
         return;
     }
     arm();

@@ -67,12 +67,12 @@ public:
 
     /// Begins a countdown, replacing any running one; indefinite leaves the manager idle.
     void start(const Duration& duration);
-    /// Ends the countdown without calling onExpired. Safe when idle.
+    /// Ends the countdown without emitting expired. Safe when idle.
     void stop();
     /// Moves the end of a running countdown later by `seconds`; nothing when idle.
     void extend(double seconds);
-    /// Called once when a countdown reaches its end.
-    void setOnExpired(std::function<void()> callback) { onExpired_ = std::move(callback); }
+    /// Emitted once when a countdown reaches its end; an observer may start a new one.
+    Signal<> expired;
 
     /// Ticks every second until the returned token is destroyed; for views that show seconds.
     [[nodiscard]] SecondsDemand showSeconds();
@@ -103,7 +103,6 @@ private:
     bool isRunning_ = false;
     std::optional<Date> targetDate_;
     std::optional<Date> endDate_;
-    std::function<void()> onExpired_;
     Timer timer_;
     ShownText shownText_ = ShownText::nothing;
     std::size_t secondsDemands_ = 0;

@@ -4,12 +4,10 @@ namespace torvel {
 
 DisplayMonitor::DisplayMonitor(Screens& screens, LogSink& log) : screens_(screens), log_(log, "Displays") {
     screensChanged();
-    screens_.setOnChange([this] { screensChanged(); });
+    screensChanged_ = screens_.changed.connect([this] { screensChanged(); });
 }
 
-DisplayMonitor::~DisplayMonitor() {
-    screens_.setOnChange(nullptr);
-}
+DisplayMonitor::~DisplayMonitor() = default;
 
 void DisplayMonitor::screensChanged() {
     const int count = screens_.screenCount();

@@ -29,6 +29,7 @@ private:
     Logger log_;
     bool hasExternalDisplay_ = false;
     std::function<void(bool)> onChanged_;
+    Connection screensChanged_;
 };
 
 }  // namespace torvel

@@ -5,13 +5,12 @@ namespace torvel {
 LidStateMonitor::LidStateMonitor(Lid& lid, LogSink& log) : lid_(lid), log_(log, "LidStateMonitor") {}
 
 LidStateMonitor::~LidStateMonitor() {
-    lid_.setOnChange(nullptr);
     if (needed_) lid_.setReadingNeeded(false);
 }
 
 void LidStateMonitor::startMonitoring() {
     if (const auto closed = lid_.readClosed()) isClosed_ = *closed;
-    lid_.setOnChange([this] { handleNotification(); });
+    lidChanged_ = lid_.changed.connect([this] { handleNotification(); });
 }
 
 void LidStateMonitor::handleNotification() {

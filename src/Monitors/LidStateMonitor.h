@@ -38,6 +38,7 @@ private:
     std::function<void(bool)> onChanged_;
     bool isClosed_ = false;
     bool needed_ = false;
+    Connection lidChanged_;
     std::shared_ptr<LidStateMonitor> self_{this, [](LidStateMonitor*) {}};
 };
 

@@ -7,9 +7,7 @@ namespace torvel {
 MirroringMonitor::MirroringMonitor(DisplayConfiguration& displays, Scheduler& scheduler, LogSink& log)
     : displays_(displays), scheduler_(scheduler), log_(log, "Mirroring") {}
 
-MirroringMonitor::~MirroringMonitor() {
-    if (isFollowing_) displays_.setOnReconfiguration(nullptr);
-}
+MirroringMonitor::~MirroringMonitor() = default;
 
 void MirroringMonitor::checkMirroring() {
     auto online = displays_.onlineDisplays(kMaxDisplays);
@@ -25,7 +23,7 @@ void MirroringMonitor::checkMirroring() {
 
 void MirroringMonitor::startFollowingReconfigurations() {
     isFollowing_ = true;
-    displays_.setOnReconfiguration(
+    reconfiguration_ = displays_.reconfiguration.connect(
         [this](DisplayID, bool isBeginning) { handleReconfiguration(isBeginning); });
 }
 

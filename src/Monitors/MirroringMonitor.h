@@ -41,6 +41,7 @@ private:
     bool isMirroring_ = false;
     bool isFollowing_ = false;
     std::function<void(bool)> onChanged_;
+    Connection reconfiguration_;
     std::shared_ptr<MirroringMonitor> self_{this, [](MirroringMonitor*) {}};
 };
 

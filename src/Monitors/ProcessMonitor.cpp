@@ -21,7 +21,6 @@ ProcessMonitor::ProcessMonitor(Workspace& workspace, const SystemLocale& locale,
     : workspace_(workspace), locale_(locale), log_(log, "ProcessMonitor") {}
 
 ProcessMonitor::~ProcessMonitor() {
-    if (isSubscribed_) workspace_.setOnApplicationsChanged(nullptr);
     pidWatch_.reset();
 }
 
@@ -137,9 +136,10 @@ void ProcessMonitor::updateSubscription() {
     if (wanted == isSubscribed_) return;
     isSubscribed_ = wanted;
     if (wanted) {
-        workspace_.setOnApplicationsChanged([this] { handleApplicationsChanged(); });
+        applicationsChanged_ =
+            workspace_.applicationsChanged.connect([this] { handleApplicationsChanged(); });
     } else {
-        workspace_.setOnApplicationsChanged(nullptr);
+        applicationsChanged_.reset();
     }
 }
 

@@ -80,6 +80,7 @@ private:
     std::unique_ptr<ProcessWatch> pidWatch_;
     bool isSubscribed_ = false;
     bool listShown_ = false;
+    Connection applicationsChanged_;
     std::shared_ptr<ProcessMonitor> self_{this, [](ProcessMonitor*) {}};
 };
 

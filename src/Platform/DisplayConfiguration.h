@@ -3,7 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
+
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -20,10 +23,15 @@ public:
     /// Whether `display` shows the same picture as another online display. Failure or a display
     /// that is gone: false.
     virtual bool isInMirrorSet(DisplayID display) = 0;
-    /// Calls `onReconfiguration(display, isBeginning)` for each affected display, once as a
-    /// reconfiguration begins and once after it is done, replacing an earlier callback (an empty
-    /// function stops them). Failure to follow changes is logged by the adapter.
-    virtual void setOnReconfiguration(std::function<void(DisplayID, bool isBeginning)> onReconfiguration) = 0;
+    /// Emitted with (display, isBeginning) for each affected display, once as a reconfiguration begins
+    /// and once after it is done. Failure to follow changes is logged by the adapter.
+    Signal<DisplayID, bool> reconfiguration;
+
+protected:
+    DisplayConfiguration() = default;
+    /// For an adapter that follows reconfigurations only while someone listens (see Signal).
+    explicit DisplayConfiguration(std::function<void(bool observed)> onObservedChanged)
+        : reconfiguration(std::move(onObservedChanged)) {}
 };
 
 }  // namespace torvel

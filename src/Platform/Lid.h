@@ -1,7 +1,8 @@
 #pragma once
 
-#include <functional>
 #include <optional>
+
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -12,9 +13,8 @@ public:
     virtual ~Lid() = default;
     /// The lid as last known; never blocks. Failure (no lid, nothing known yet): std::nullopt.
     virtual std::optional<bool> readClosed() = 0;
-    /// Calls `onChange` on the main loop after the lid may have changed, replacing an earlier callback;
-    /// nullptr ends the notifications.
-    virtual void setOnChange(std::function<void()> onChange) = 0;
+    /// Emitted on the main loop after the lid may have changed.
+    Signal<> changed;
     /// Whether changes matter even where the system does not announce them: then a source that can
     /// only be read is read every few seconds. Off by default.
     virtual void setReadingNeeded(bool needed) = 0;

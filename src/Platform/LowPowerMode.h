@@ -1,7 +1,8 @@
 #pragma once
 
-#include <functional>
 #include <optional>
+
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -11,8 +12,8 @@ public:
     virtual ~LowPowerMode() = default;
     /// Whether the power saver is on now; never blocks. std::nullopt: unknown (no service, no answer yet).
     virtual std::optional<bool> isEnabled() const = 0;
-    /// Calls `onChange` on the main loop after the reading may have changed; nullptr ends it.
-    virtual void setOnChange(std::function<void()> onChange) = 0;
+    /// Emitted on the main loop after the reading may have changed.
+    Signal<> changed;
 };
 
 }  // namespace torvel

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string_view>
 
 #include "Models/AssertionType.h"
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -31,8 +31,9 @@ public:
     virtual std::int32_t confirmUserActivity(std::uint32_t id) = 0;
     /// True while the assertion `id` still exists; false once released or dropped by the system.
     virtual bool isAlive(std::uint32_t id) const = 0;
-    /// Calls `handler` on the main loop when an inhibit service appears on or leaves the bus.
-    virtual void setOnServicesChanged(std::function<void()> handler) { (void)handler; }
+    /// Emitted on the main loop when an inhibit service appears on or leaves the bus; never where the
+    /// machine has no such services.
+    Signal<> servicesChanged;
 };
 
 }  // namespace torvel

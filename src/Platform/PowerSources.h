@@ -52,6 +52,8 @@ public:
     /// Seconds of battery time left: kTimeRemainingUnknown when the system cannot tell,
     /// kTimeRemainingUnlimited on AC power, otherwise zero or more.
     virtual double timeRemainingEstimate() = 0;
+    // A hook with one owner rather than a Signal: subscribing is what starts following the source, and
+    // its answer (false: no notifications will ever come) is what the owner decides on.
     /// Calls `onChange` on the main loop after any power-source change, replacing an earlier callback.
     /// Failure: false, and no notifications at all (the earlier callback is dropped too).
     virtual bool setOnChange(std::function<void()> onChange) = 0;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "Support/Signal.h"
+
 namespace torvel {
 
 /// Which of the three system permissions Torvel relies on are granted to this user without a password.
@@ -63,9 +65,9 @@ public:
     virtual void setLidLock(bool held, std::function<void(bool ok)> done) = 0;
     /// Holds (true) or releases (false) the power-saver profile; `done(false)` on failure.
     virtual void setPowerSaver(bool held, std::function<void(bool ok)> done) = 0;
-    /// Called on the main loop when the system dropped our power-saver hold by itself (the user picked
+    /// Emitted on the main loop when the system dropped our power-saver hold by itself (the user picked
     /// another profile): the hold is gone and releasing it is not needed.
-    virtual void setOnPowerSaverDropped(std::function<void()> dropped) = 0;
+    Signal<> powerSaverDropped;
     /// Reads which other processes hold the lid-switch lock; std::nullopt when it cannot be read.
     virtual void readLidHolders(std::function<void(std::optional<std::vector<LidHolder>>)> done) = 0;
     /// Asks, without any password prompt, which permissions this user has. std::nullopt: the

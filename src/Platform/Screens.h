@@ -1,6 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <utility>
+
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -10,10 +13,15 @@ public:
     virtual ~Screens() = default;
     /// How many screens are attached now. Failure (nothing readable): 0, which counts as no screen.
     virtual int screenCount() = 0;
-    /// Calls `onChange` after screens are added, removed or rearranged, replacing an earlier callback
-    /// (an empty function stops the notifications). A call may come without a change in the count.
+    /// Emitted after screens are added, removed or rearranged, maybe without a change in the count.
     /// Failure to follow changes is logged by the adapter; the count is then read only on demand.
-    virtual void setOnChange(std::function<void()> onChange) = 0;
+    Signal<> changed;
+
+protected:
+    Screens() = default;
+    /// For an adapter that follows the screens only while someone listens (see Signal).
+    explicit Screens(std::function<void(bool observed)> onObservedChanged)
+        : changed(std::move(onObservedChanged)) {}
 };
 
 }  // namespace torvel

@@ -8,6 +8,8 @@ namespace torvel {
 class SystemSleepEvents {
 public:
     virtual ~SystemSleepEvents() = default;
+    // A hook with one owner rather than a Signal: subscribing is what starts following the source, and
+    // its answer (false: no notifications will ever come) is what the owner decides on.
     /// Calls `onSleep` just before the machine suspends or hibernates, replacing an earlier callback (an
     /// empty function stops it). Failure (nobody announces sleep, as without logind): false, and it
     /// never runs.

@@ -31,6 +31,8 @@ public:
     /// The connection as last known; never blocks. Failure (no network service, nothing known yet):
     /// not connected, no name.
     virtual WiFiReading read() = 0;
+    // A hook with one owner rather than a Signal: subscribing is what starts following the source, and
+    // its answer (false: no notifications will ever come) is what the owner decides on.
     /// Calls `onChange` on the main loop after any change of the connection, replacing an earlier
     /// callback. Failure: false, and no notifications at all.
     virtual bool setOnChange(std::function<void()> onChange) = 0;

@@ -5,7 +5,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -36,15 +39,20 @@ public:
     virtual ~Workspace() = default;
     /// The user's running applications. Failure (nothing readable): an empty list.
     virtual std::vector<WorkspaceApplication> runningApplications() = 0;
-    /// Calls `onChange` after an application starts or ends, replacing an earlier callback (an empty
-    /// function stops the notifications). A change may be noticed late (the list is rescanned) but is
-    /// never reported before runningApplications() shows it. May be called from inside the callback.
-    virtual void setOnApplicationsChanged(std::function<void()> onChange) = 0;
+    /// Emitted after an application starts or ends. A change may be noticed late (the list is rescanned)
+    /// but is never reported before runningApplications() shows it.
+    Signal<> applicationsChanged;
     /// Whether a process with this id exists and may be signalled by this user (kill(pid, 0) == 0).
     virtual bool processExists(std::int32_t pid) = 0;
     /// Calls `onExit` once when the process ends. Failure (no such process, or it cannot be
     /// watched): nullptr, and the callback never runs.
     virtual std::unique_ptr<ProcessWatch> watchExit(std::int32_t pid, std::function<void()> onExit) = 0;
+
+protected:
+    Workspace() = default;
+    /// For an adapter that looks for changes only while someone listens (see Signal).
+    explicit Workspace(std::function<void(bool observed)> onObservedChanged)
+        : applicationsChanged(std::move(onObservedChanged)) {}
 };
 
 }  // namespace torvel

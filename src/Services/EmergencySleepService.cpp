@@ -140,9 +140,7 @@ bool EmergencySleepService::sendUnattended() {
     log_.error(
         "unattended sleep request did not return within {} s — the unattended path stays shut until it does",
         timing_.stallBound);
-    scheduler_.post([callback = onStalled_] {
-        if (callback) callback();
-    });
+    scheduler_.post(lifetime_.guard([this] { unattendedSendStalled.emit(); }));
     return false;
 }
 

@@ -15,6 +15,8 @@
 #include "Platform/ProcessControl.h"
 #include "Platform/Scheduler.h"
 #include "Platform/SessionAutomation.h"
+#include "Support/Lifetime.h"
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -44,8 +46,8 @@ public:
     EmergencySleepService(const EmergencySleepService&) = delete;
     EmergencySleepService& operator=(const EmergencySleepService&) = delete;
 
-    /// Called on the main loop when an unattended request outlives the stall bound. Set before use.
-    void setOnUnattendedSendStalled(std::function<void()> callback) { onStalled_ = std::move(callback); }
+    /// Emitted on the main loop when an unattended request outlives the stall bound.
+    Signal<> unattendedSendStalled;
 
     /// Sends the sleep request; true when it went through.
     bool sleepNow(bool interactive);
@@ -76,11 +78,12 @@ private:
     Logger log_;
     std::uint32_t ownUID_;
     EmergencySleepTiming timing_;
-    std::function<void()> onStalled_;
     mutable std::mutex mutex_;      // guards inFlight_ and every Outcome
     std::condition_variable done_;  // an unattended request returned
     bool inFlight_ = false;
     std::thread sender_;  // the last unattended request; joined before the next starts
+    // The stall is told on the main loop, from the requesting thread: not at all once the service is gone.
+    Lifetime lifetime_;
 };
 
 }  // namespace torvel

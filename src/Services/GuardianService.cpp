@@ -24,7 +24,7 @@ void GuardianService::fireReminder() {
     }
     // Re-arm before telling anyone: the callback may stop the watch.
     timer_ = scheduler_.after(kRecurrenceSeconds, [this] { fireReminder(); });
-    if (onReminder_) onReminder_(hoursActive);
+    reminder.emit(hoursActive);
 }
 
 }  // namespace torvel

@@ -7,6 +7,7 @@
 #include "Models/Date.h"
 #include "Platform/Clock.h"
 #include "Platform/Scheduler.h"
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -24,15 +25,14 @@ public:
     void stopWatching();
     /// A reminder is pending.
     bool isWatching() const { return timer_ != nullptr; }
-    /// Called at each reminder with the whole hours since the watch started (at least 1).
-    void setOnReminder(std::function<void(std::int64_t)> callback) { onReminder_ = std::move(callback); }
+    /// Emitted at each reminder with the whole hours since the watch started (at least 1).
+    Signal<std::int64_t> reminder;
 
 private:
     void fireReminder();
 
     Clock& clock_;
     Scheduler& scheduler_;
-    std::function<void(std::int64_t)> onReminder_;
     Timer timer_;
     std::optional<Date> activationDate_;
 };

@@ -153,9 +153,9 @@ std::string NotificationService::formatNames(const std::vector<std::string>& nam
 void NotificationService::handleResponse(const std::string& requestId, const std::string& actionId) {
     log_.debug("Response '{}' to notification '{}'", actionId, requestId);
     if (actionId == kGuardianContinueAction) {
-        if (onGuardianContinue_) onGuardianContinue_();
+        guardianContinue.emit();
     } else if (actionId == kGuardianDeactivateAction) {
-        if (onGuardianDeactivate_) onGuardianDeactivate_();
+        guardianDeactivate.emit();
     } else if (actionId == kOpenBatterySettingsAction) {
         if (!center_.openPowerSettings()) log_.error("Could not open the power settings");
     }

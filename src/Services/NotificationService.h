@@ -58,11 +58,10 @@ public:
     /// this notification is the warning left, so it goes out as critical.
     void sendEmergencyAlarmUnavailable(std::int64_t percent);
 
-    /// Run when the user chooses the guardian reminder's "deactivate" / "continue" button.
-    void setOnGuardianDeactivate(std::function<void()> callback) {
-        onGuardianDeactivate_ = std::move(callback);
-    }
-    void setOnGuardianContinue(std::function<void()> callback) { onGuardianContinue_ = std::move(callback); }
+    /// Emitted when the user chooses the guardian reminder's "deactivate" button.
+    Signal<> guardianDeactivate;
+    /// Emitted when the user chooses the guardian reminder's "continue" button.
+    Signal<> guardianContinue;
 
     /// The user allowed notifications; false until the answer to setup()'s request arrives.
     bool isAuthorized() const { return isAuthorized_; }
@@ -84,7 +83,6 @@ private:
     Scheduler& scheduler_;
     Localization& texts_;
     Logger log_;
-    std::function<void()> onGuardianDeactivate_, onGuardianContinue_;
     Connection languageConnection_;
     std::atomic<bool> isAuthorized_ = false;
     std::optional<std::string> lastStatusMessage_;

@@ -18,17 +18,15 @@ std::string describe(const PowerGrants& g) {
 
 StayguardService::StayguardService(PrivilegedPower& power, LogSink& log)
     : power_(power), log_(log, "Stayguard") {
-    power_.setOnPowerSaverDropped(lifetime_.guard([this] {
+    powerSaverDropped_ = power_.powerSaverDropped.connect([this] {
         // The hold is gone: released, not failed. Whoever relied on it asks again when it is due.
         lastLowPowerMode_ = false;
         log_.info("power saver hold dropped by the system (another profile was picked)");
         powerSaverDropped.emit();
-    }));
+    });
 }
 
-StayguardService::~StayguardService() {
-    power_.setOnPowerSaverDropped(nullptr);
-}
+StayguardService::~StayguardService() = default;
 
 void StayguardService::checkLidHolders(std::function<void()> done) {
     power_.readLidHolders(

@@ -44,6 +44,7 @@ private:
     std::optional<bool> lastDisableSleep_, lastLowPowerMode_;
     /// The lid-lock value on its way, and the one to send once it lands.
     std::optional<bool> disableInFlight_, disableNext_;
+    Connection powerSaverDropped_;
     /// Answers that land after the service is gone do nothing.
     Lifetime lifetime_;
 };

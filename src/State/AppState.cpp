@@ -20,26 +20,29 @@ AppState::AppState(AppStateServices services, Calendar calendar)
                                              [this] { lidLock_.install(); }})) {
     services_.texts.updateBundle(settings_.language);
 
-    services_.timerManager.setOnExpired([this] { handleTimerExpired(); });
+    serviceConnections_.push_back(services_.timerManager.expired.connect([this] { handleTimerExpired(); }));
     // The countdown's remaining time is part of what observers show.
     timerConnection_ = services_.timerManager.changed.connect([this] { activationChanged.emit(); });
 
     // A refresh failure is reported from inside the service's timer; tell the user on the next turn of
     // the main loop, and only if this state still exists then.
     std::weak_ptr<int> alive = lifetime_;
-    services_.sleepPrevention.setOnScreenSaverPreventionFailed([this, alive] {
+    const auto screenSaverFailed = [this, alive] {
         services_.scheduler.post([this, alive] {
             if (alive.lock() && isActive_) tellScreenSaverFailure();
         });
-    });
-    services_.guardian.setOnReminder([this](std::int64_t hours) {
+    };
+    serviceConnections_.push_back(
+        services_.sleepPrevention.screenSaverPreventionFailed.connect(screenSaverFailed));
+    serviceConnections_.push_back(services_.guardian.reminder.connect([this](std::int64_t hours) {
         const std::string body = services_.texts.format("notification.guardian_reminder", {hours});
         services_.notifications.send("guardian-reminder", kNotificationTitle, body,
                                      kGuardianReminderCategory);
-    });
-    services_.notifications.setOnGuardianDeactivate([this] { deactivateAll(); });
-    services_.notifications.setOnGuardianContinue(
-        [this] { services_.guardian.startWatching(settings_.guardianHours); });
+    }));
+    serviceConnections_.push_back(
+        services_.notifications.guardianDeactivate.connect([this] { deactivateAll(); }));
+    serviceConnections_.push_back(services_.notifications.guardianContinue.connect(
+        [this] { services_.guardian.startWatching(settings_.guardianHours); }));
     automationPause_.restore();
 }
 
@@ -57,11 +60,6 @@ void AppState::setShared(AppState* state) {
 
 AppState::~AppState() {
     if (sharedState == this) sharedState = nullptr;
-    services_.timerManager.setOnExpired(nullptr);
-    services_.sleepPrevention.setOnScreenSaverPreventionFailed(nullptr);
-    services_.guardian.setOnReminder(nullptr);
-    services_.notifications.setOnGuardianDeactivate(nullptr);
-    services_.notifications.setOnGuardianContinue(nullptr);
 }
 
 void AppState::updateMonitorValues(const std::function<void(MonitorValues&)>& change) {

@@ -292,6 +292,9 @@ private:
     /// Set during the reading before an activation, so the re-evaluation it causes reads no more.
     bool refreshingThermal_ = false;
     Connection timerConnection_;
+    /// The services' events: the countdown's end, the screen-saver failure, the guardian's reminder and
+    /// its answers.
+    std::vector<Connection> serviceConnections_;
     /// Posted callbacks check this before touching a state that may be gone.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 

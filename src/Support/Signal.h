@@ -6,6 +6,8 @@
 #include <memory>
 #include <utility>
 
+// Needs nothing but the standard library, so the ports below Support may publish their events with it.
+
 namespace torvel {
 
 /// A connection to a Signal; destroying it disconnects. Safe to outlive the signal.
@@ -35,25 +37,43 @@ private:
 template <typename... Args>
 class Signal {
 public:
+    Signal() = default;
+    /// For a source that costs something to follow (a rescan, a socket, a bus match): told true when
+    /// the first observer connects and false when the last one leaves, so nothing runs unheard.
+    explicit Signal(std::function<void(bool observed)> onObservedChanged) {
+        state_->onObservedChanged = std::move(onObservedChanged);
+    }
+
     [[nodiscard]] Connection connect(std::function<void(Args...)> observer) {
         const auto id = next_++;
-        (*slots_)[id] = std::make_shared<std::function<void(Args...)>>(std::move(observer));
-        std::weak_ptr<Slots> weak = slots_;
+        const bool first = state_->slots.empty();
+        state_->slots[id] = std::make_shared<std::function<void(Args...)>>(std::move(observer));
+        if (first && state_->onObservedChanged) state_->onObservedChanged(true);
+        std::weak_ptr<State> weak = state_;
         return Connection([weak, id] {
-            if (auto slots = weak.lock()) slots->erase(id);
+            const auto state = weak.lock();
+            if (!state || state->slots.erase(id) == 0) return;
+            if (state->slots.empty() && state->onObservedChanged) state->onObservedChanged(false);
         });
     }
 
+    /// Whether anyone is connected.
+    bool isObserved() const { return !state_->slots.empty(); }
+
     void emit(Args... args) const {
-        const Slots snapshot = *slots_;  // observers may change the list while being told
+        const Slots snapshot = state_->slots;  // observers may change the list while being told
         for (const auto& [id, observer] : snapshot) {
-            if (slots_->count(id)) (*observer)(args...);
+            if (state_->slots.count(id)) (*observer)(args...);
         }
     }
 
 private:
     using Slots = std::map<std::uint64_t, std::shared_ptr<std::function<void(Args...)>>>;
-    std::shared_ptr<Slots> slots_ = std::make_shared<Slots>();
+    struct State {
+        Slots slots;
+        std::function<void(bool)> onObservedChanged;
+    };
+    std::shared_ptr<State> state_ = std::make_shared<State>();
     std::uint64_t next_ = 0;
 };
 

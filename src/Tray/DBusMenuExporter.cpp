@@ -194,10 +194,6 @@ void DBusMenuExporter::menuMayHaveChanged() {
         Qt::QueuedConnection);
 }
 
-void DBusMenuExporter::opening() {
-    if (onOpening_) onOpening_();
-}
-
 int DBusMenuExporter::indexOf(int id) const {
     if (id == 0) return -1;
     const long long index = static_cast<long long>(id) - firstId_;
@@ -238,12 +234,12 @@ bool DBusMenuExporter::handleEvent(int id, const QString& name) {
         if (name == "opened" && !refreshedForOpening_) {
             // A host that asked no AboutToShow first: the readings are refreshed now, and it hears of
             // any change while the menu is open.
-            opening();
+            opening.emit();
             menuMayHaveChanged();
         }
         if (name == "opened" || name == "closed") {
             refreshedForOpening_ = false;
-            if (onOpenChanged_) onOpenChanged_(name == "opened");
+            openChanged.emit(name == "opened");
         }
         return true;
     }
@@ -317,7 +313,7 @@ bool DBusMenuExporter::handleMessage(const QDBusMessage& message, const QDBusCon
         // The menu was announced as it changed; this catches what no change announced (time passing).
         Update update;
         if (args.at(0).toInt() == 0) {
-            opening();
+            opening.emit();
             refreshedForOpening_ = true;
             update = rebuild();
         }
@@ -327,7 +323,7 @@ bool DBusMenuExporter::handleMessage(const QDBusMessage& message, const QDBusCon
         const auto ids = qdbus_cast<QList<int>>(args.at(0));
         Update update;
         if (ids.contains(0)) {
-            opening();
+            opening.emit();
             refreshedForOpening_ = true;
             update = rebuild();
         }

@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "Tray/DBusMenuTypes.h"
 #include "Platform/Log.h"
+#include "Support/Signal.h"
+#include "Tray/DBusMenuTypes.h"
 #include "UI/MenuModel.h"
 
 namespace torvel {
@@ -40,10 +41,10 @@ public:
 
     /// Exports the menu at kPath; false when the path is taken.
     bool exportOn();
-    /// Told when a host opens (true) or closes (false) the menu.
-    void setOnOpenChanged(std::function<void(bool)> callback) { onOpenChanged_ = std::move(callback); }
-    /// Told once per opening, before the menu is built for it: the moment to ask for fresh readings.
-    void setOnOpening(std::function<void()> callback) { onOpening_ = std::move(callback); }
+    /// Emitted when a host opens (true) or closes (false) the menu.
+    Signal<bool> openChanged;
+    /// Emitted once per opening, before the menu is built for it: the moment to ask for fresh readings.
+    Signal<> opening;
     /// What the menu shows may have changed. Once the event loop turns, the menu is built again and
     /// compared with the one exported; a host is told of a difference only: LayoutUpdated when items
     /// come or go, ItemsPropertiesUpdated (same ids) when only texts and states changed. A burst of
@@ -74,8 +75,6 @@ private:
     Update rebuild();
     /// Sends the signal that tells hosts of `update`.
     void announce(const Update& update);
-    /// A host is about to show the menu: the readings are refreshed once for this opening.
-    void opening();
     void flatten(const std::vector<MenuItem>& items, int parent, std::vector<Entry>& out);
     QVariantMap propertiesOf(const MenuItem& item);
     /// PNG bytes of Torvel's own icon `name`; empty for any other icon or when it cannot be read.
@@ -91,8 +90,6 @@ private:
     QDBusConnection bus_;
     std::function<MenuModel()> build_;
     std::function<void(const MenuItem&)> perform_;
-    std::function<void(bool)> onOpenChanged_;
-    std::function<void()> onOpening_;
     std::filesystem::path iconThemeFolder_;
     /// The icons are installed where hosts look names up; a build tree's are not.
     bool iconsFoundByName_ = false;

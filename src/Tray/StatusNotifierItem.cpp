@@ -178,7 +178,7 @@ void StatusNotifierItem::registerWithWatcher() {
 void StatusNotifierItem::setRegistered(bool registered) {
     registered_ = registered;
     // Every answer is news, a refusal as much as a re-registration after a watcher restart.
-    if (onRegistration_) onRegistration_(registered);
+    registration.emit(registered);
 }
 
 QVariant StatusNotifierItem::pixmapsOf(const std::string& iconName) {
@@ -294,11 +294,11 @@ bool StatusNotifierItem::handleMessage(const QDBusMessage& message, const QDBusC
         (member == "XAyatanaSecondaryActivate" && signature == "u")) {
         // Answered first: the host must not wait for the keep-awake change.
         replyWith(connection, message);
-        if (onActivate_) onActivate_();
+        activated.emit();
     } else if (member == "ProvideXdgActivationToken" && signature == "s") {
         // Sent just before the click it is for, so that a window this click raises may take focus.
         replyWith(connection, message);
-        if (onActivationToken_) onActivationToken_(message.arguments().at(0).toString().toStdString());
+        activationToken.emit(message.arguments().at(0).toString().toStdString());
     } else if ((member == "ContextMenu" && point) || (member == "Scroll" && signature == "is")) {
         // Hosts open the menu from the Menu property themselves; scrolling means nothing here.
         replyWith(connection, message);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "Platform/Log.h"
+#include "Support/Signal.h"
 #include "UI/StatusItemPresentation.h"
 
 class QDBusServiceWatcher;
@@ -40,13 +41,11 @@ public:
     /// Shows `presentation`; hosts are told only what changed.
     void setPresentation(const StatusItemPresentation& presentation);
     /// A left or middle click on the icon.
-    void setOnActivate(std::function<void()> callback) { onActivate_ = std::move(callback); }
+    Signal<> activated;
     /// The XDG activation token a host hands over before a click (unchecked: the receiver checks it).
-    void setOnActivationToken(std::function<void(const std::string&)> callback) {
-        onActivationToken_ = std::move(callback);
-    }
-    /// Told after every answer of a watcher (true: it holds the item) and when it goes away (false).
-    void setOnRegistration(std::function<void(bool)> callback) { onRegistration_ = std::move(callback); }
+    Signal<const std::string&> activationToken;
+    /// Emitted after every answer of a watcher (true: it holds the item) and when it goes away (false).
+    Signal<bool> registration;
     /// True while a watcher holds the item.
     bool isRegistered() const { return registered_; }
     /// Registers again with the watcher, if one runs (it may have forgotten the item).
@@ -77,9 +76,6 @@ private:
     StatusItemPresentation presentation_;
     std::map<std::string, QVariant> pixmaps_;
     std::unique_ptr<QDBusServiceWatcher> watcher_;
-    std::function<void()> onActivate_;
-    std::function<void(const std::string&)> onActivationToken_;
-    std::function<void(bool)> onRegistration_;
     bool registered_ = false;
     bool exported_ = false;
     bool ownsName_ = false;

@@ -27,17 +27,22 @@ TrayController::~TrayController() {
 bool TrayController::start() {
     menu_ = std::make_unique<DBusMenuExporter>(bus_, functions_.buildMenu, functions_.perform, iconThemeFolder_,
                                                sink_);
-    menu_->setOnOpenChanged([this](bool open) { holdSeconds(open); });
-    menu_->setOnOpening(functions_.menuWillOpen);
+    connections_.push_back(menu_->openChanged.connect([this](bool open) { holdSeconds(open); }));
+    connections_.push_back(menu_->opening.connect([this] {
+        if (functions_.menuWillOpen) functions_.menuWillOpen();
+    }));
     item_ = std::make_unique<StatusNotifierItem>(bus_, iconThemeFolder_, sink_);
-    item_->setOnActivate(functions_.toggle);
-    item_->setOnActivationToken([this](const std::string& token) {
-        if (!setPendingActivationToken(token)) log_.info("The tray host's activation token was malformed; dropped");
-    });
-    item_->setOnRegistration([this](bool) {
+    connections_.push_back(item_->activated.connect([this] {
+        if (functions_.toggle) functions_.toggle();
+    }));
+    connections_.push_back(item_->activationToken.connect([this](const std::string& token) {
+        if (!setPendingActivationToken(token))
+            log_.info("The tray host's activation token was malformed; dropped");
+    }));
+    connections_.push_back(item_->registration.connect([this](bool) {
         itemAnswered_ = true;
         choose();
-    });
+    }));
     const bool offered = menu_->exportOn() && item_->start();
     if (!offered) {
         // Without the bus only an XEmbed tray can show the icon.
@@ -70,7 +75,7 @@ void TrayController::choose() {
             };
             xembed_ = std::make_unique<XEmbedTray>(buildForOpening, functions_.perform, functions_.toggle,
                                                    iconThemeFolder_);
-            xembed_->setOnMenuOpenChanged([this](bool open) { holdSeconds(open); });
+            xembedMenuOpen_ = xembed_->menuOpenChanged.connect([this](bool open) { holdSeconds(open); });
             if (functions_.present) xembed_->setPresentation(functions_.present());
             xembed_->show();
         }

@@ -7,9 +7,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "Core/TimerManager.h"
 #include "Platform/Log.h"
+#include "Support/Signal.h"
 #include "UI/MenuModel.h"
 #include "UI/StatusItemPresentation.h"
 
@@ -97,6 +99,9 @@ private:
     bool itemAnswered_ = false;
     bool told_ = false;
     bool onboardingOffered_ = false;
+    /// The menu's and the item's events, and the XEmbed menu's opening and closing.
+    std::vector<Connection> connections_;
+    Connection xembedMenuOpen_;
 };
 
 }  // namespace torvel

@@ -23,11 +23,9 @@ XEmbedTray::XEmbedTray(std::function<MenuModel()> build, std::function<void(cons
         // clear() keeps the submenus of the last opening alive: they are the menu's children.
         for (auto* old : menu_.findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) old->deleteLater();
         if (build_) fill(menu_, build_().items, perform_, [this](const std::string& name) { return iconNamed(name); });
-        if (onMenuOpenChanged_) onMenuOpenChanged_(true);
+        menuOpenChanged.emit(true);
     });
-    connect(&menu_, &QMenu::aboutToHide, this, [this] {
-        if (onMenuOpenChanged_) onMenuOpenChanged_(false);
-    });
+    connect(&menu_, &QMenu::aboutToHide, this, [this] { menuOpenChanged.emit(false); });
     connect(&icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         // A right click opens the context menu by itself.
         if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::MiddleClick) return;

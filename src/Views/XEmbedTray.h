@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "Support/Signal.h"
 #include "UI/MenuModel.h"
 #include "UI/StatusItemPresentation.h"
 
@@ -30,8 +31,8 @@ public:
     void show() { icon_.show(); }
     /// Where the icon is on the screen; empty until a tray has docked it.
     QRect iconGeometry() const { return icon_.geometry(); }
-    /// Told when the menu opens (true) and closes (false).
-    void setOnMenuOpenChanged(std::function<void(bool)> callback) { onMenuOpenChanged_ = std::move(callback); }
+    /// Emitted when the menu opens (true) and closes (false).
+    Signal<bool> menuOpenChanged;
 
     /// Fills `menu` with `items`; choosing one calls `perform` with a copy of it. Icons come from
     /// `iconFor` when given (Torvel's own, which the desktop's theme may not have), else the theme.
@@ -45,7 +46,6 @@ private:
     std::function<MenuModel()> build_;
     std::function<void(const MenuItem&)> perform_;
     std::function<void()> toggle_;
-    std::function<void(bool)> onMenuOpenChanged_;
     std::filesystem::path iconThemeFolder_;
     std::map<std::string, QIcon> icons_;
     QMenu menu_;

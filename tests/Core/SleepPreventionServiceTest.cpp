@@ -111,7 +111,7 @@ TEST_F(SleepPreventionServiceTest, ScreenSaverPreventionIsHeldOnceAndConfirmedEv
 
     // A prevention the session dropped (its service went away) fails the next refresh.
     int failures = 0;
-    service->setOnScreenSaverPreventionFailed([&] { ++failures; });
+    const Connection failed = service->screenSaverPreventionFailed.connect([&] { ++failures; });
     ASSERT_FALSE(service->startScreenSaverPrevention());
     assertions.drop(assertions.held().back().id);
     scheduler.advance(4.0);
@@ -122,7 +122,7 @@ TEST_F(SleepPreventionServiceTest, ScreenSaverPreventionIsHeldOnceAndConfirmedEv
 
 TEST_F(SleepPreventionServiceTest, RefreshFailureSwitchesOffOnceAndALaterStartBeginsAfresh) {
     int failures = 0;
-    service->setOnScreenSaverPreventionFailed([&] { ++failures; });
+    const Connection failed = service->screenSaverPreventionFailed.connect([&] { ++failures; });
     ASSERT_FALSE(service->start(AssertionType::noDisplaySleep));
     ASSERT_FALSE(service->startScreenSaverPrevention());
 
@@ -144,7 +144,7 @@ TEST_F(SleepPreventionServiceTest, RefreshFailureSwitchesOffOnceAndALaterStartBe
 
 TEST_F(SleepPreventionServiceTest, FailureCallbackMayRestartThePreventionAtOnce) {
     int failures = 0;
-    service->setOnScreenSaverPreventionFailed([&] {
+    const Connection failed = service->screenSaverPreventionFailed.connect([&] {
         ++failures;
         EXPECT_FALSE(service->startScreenSaverPrevention());
     });

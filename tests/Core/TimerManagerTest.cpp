@@ -17,7 +17,7 @@ namespace {
 class TimerManagerTest : public ::testing::Test {
 protected:
     TimerManagerTest() {
-        manager->setOnExpired([this] {
+        expiry = manager->expired.connect([this] {
             ++expirations;
             // The countdown is already over when the callback runs.
             EXPECT_FALSE(manager->isRunning());
@@ -32,7 +32,7 @@ protected:
     std::unique_ptr<TimerManager> manager = std::make_unique<TimerManager>(clock, scheduler);
     int expirations = 0;
     int changes = 0;
-    Connection connection;
+    Connection connection, expiry;
 };
 
 TEST_F(TimerManagerTest, PresetCountsDownAndExpiresOnceAtTheEnd) {
@@ -217,7 +217,7 @@ TEST_F(TimerManagerTest, AbsurdCustomLengthRunsWithoutOverflow) {
 }
 
 TEST_F(TimerManagerTest, ExpiryCallbackMayStartTheNextCountdown) {
-    manager->setOnExpired([this] {
+    expiry = manager->expired.connect([this] {
         ++expirations;
         if (expirations == 1) manager->start(Duration::custom(60.0));
     });

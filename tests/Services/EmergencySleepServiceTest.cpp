@@ -104,7 +104,7 @@ TEST_F(EmergencySleep, StatusesMapToObstaclesAndOnlyAGrantLetsTheUnattendedSleep
 
 TEST_F(EmergencySleep, AHungRequestShutsBothPathsUntilItReturns) {
     bool stalled = false;
-    service.setOnUnattendedSendStalled([&] { stalled = true; });
+    const Connection stall = service.unattendedSendStalled.connect([&] { stalled = true; });
     automation.setSleepDuration(0.6);
     EXPECT_FALSE(service.sleepNow(false));  // gives up after 0.2 s
     EXPECT_EQ(linesWith("did not return within 0.2 s"), 1);

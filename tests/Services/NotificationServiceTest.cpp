@@ -108,8 +108,8 @@ TEST_F(NotificationServiceTest, DeliveryErrorIsLoggedWithTheIdentifierWhileTheSe
 
 TEST_F(NotificationServiceTest, RoutesButtonsToTheirActionsAndIgnoresABodyClick) {
     int deactivated = 0, continued = 0;
-    service.setOnGuardianDeactivate([&] { ++deactivated; });
-    service.setOnGuardianContinue([&] { ++continued; });
+    const Connection deactivate = service.guardianDeactivate.connect([&] { ++deactivated; });
+    const Connection keepOn = service.guardianContinue.connect([&] { ++continued; });
     start(true);
 
     center.respond("guardian-reminder", kDefaultNotificationAction);

@@ -12,22 +12,14 @@ bool SimDisplayConfiguration::isInMirrorSet(DisplayID display) {
     return mirrored_.count(display) > 0;
 }
 
-void SimDisplayConfiguration::setOnReconfiguration(std::function<void(DisplayID, bool)> onReconfiguration) {
-    *onReconfiguration_ = std::move(onReconfiguration);
-}
-
 void SimDisplayConfiguration::setMirroring(bool on) {
     online_ = on ? std::vector<DisplayID>{1, 2} : std::vector<DisplayID>{1};
     mirrored_ = on ? std::set<DisplayID>{1, 2} : std::set<DisplayID>{};
 }
 
 void SimDisplayConfiguration::emitReconfiguration(DisplayID display, bool isBeginning) {
-    scheduler_.post([weak = std::weak_ptr(onReconfiguration_), display, isBeginning] {
-        const auto shared = weak.lock();
-        if (!shared || !*shared) return;
-        const auto call = *shared;
-        call(display, isBeginning);
-    });
+    scheduler_.post(
+        lifetime_.guard([this, display, isBeginning] { reconfiguration.emit(display, isBeginning); }));
 }
 
 }  // namespace torvel

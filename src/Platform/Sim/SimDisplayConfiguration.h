@@ -1,12 +1,11 @@
 #pragma once
 
-#include <functional>
-#include <memory>
 #include <set>
 #include <vector>
 
 #include "Platform/DisplayConfiguration.h"
 #include "Platform/Scheduler.h"
+#include "Support/Lifetime.h"
 
 namespace torvel {
 
@@ -19,12 +18,11 @@ public:
 
     std::vector<DisplayID> onlineDisplays(std::size_t maxCount) override;
     bool isInMirrorSet(DisplayID display) override;
-    void setOnReconfiguration(std::function<void(DisplayID, bool)> onReconfiguration) override;
 
     /// The ids isInMirrorSet() was asked about, in order.
     const std::vector<DisplayID>& mirrorQueries() const { return mirrorQueries_; }
     /// True while someone gets the reconfiguration callbacks.
-    bool isNotifying() const { return static_cast<bool>(*onReconfiguration_); }
+    bool isNotifying() const { return reconfiguration.isObserved(); }
 
     /// The online displays, in the order they are listed.
     void setOnlineDisplays(std::vector<DisplayID> displays) { online_ = std::move(displays); }
@@ -41,9 +39,8 @@ private:
     std::vector<DisplayID> online_{1};
     std::set<DisplayID> mirrored_;
     std::vector<DisplayID> mirrorQueries_;
-    // Shared with posted deliveries, which find it empty once callbacks stop or the sim is gone.
-    std::shared_ptr<std::function<void(DisplayID, bool)>> onReconfiguration_ =
-        std::make_shared<std::function<void(DisplayID, bool)>>();
+    // Posted deliveries do nothing once the sim is gone.
+    Lifetime lifetime_;
 };
 
 }  // namespace torvel

@@ -1,12 +1,10 @@
 #pragma once
 
-#include <functional>
-#include <memory>
 #include <optional>
-#include <utility>
 
 #include "Platform/Lid.h"
 #include "Platform/Scheduler.h"
+#include "Support/Lifetime.h"
 
 namespace torvel {
 
@@ -17,7 +15,6 @@ public:
     explicit SimLid(Scheduler& scheduler) : scheduler_(scheduler) {}
 
     std::optional<bool> readClosed() override { return closed_; }
-    void setOnChange(std::function<void()> onChange) override { *onChange_ = std::move(onChange); }
     void setReadingNeeded(bool needed) override { readingNeeded_ = needed; }
 
     /// The lid every later reading sees (std::nullopt: unreadable), announced on the next turn.
@@ -27,9 +24,7 @@ public:
     }
     /// Announces a change whether or not there was one, as a chatty system may.
     void emitChange() {
-        scheduler_.post([weak = std::weak_ptr(onChange_)] {
-            if (const auto call = weak.lock(); call && *call) (*call)();
-        });
+        scheduler_.post(lifetime_.guard([this] { changed.emit(); }));
     }
     /// Whether the last word was that changes matter without announcements.
     bool readingNeeded() const { return readingNeeded_; }
@@ -37,9 +32,9 @@ public:
 private:
     Scheduler& scheduler_;
     std::optional<bool> closed_ = false;
-    // Posted announcements hold it weakly: they do nothing once the lid is gone.
-    std::shared_ptr<std::function<void()>> onChange_ = std::make_shared<std::function<void()>>();
     bool readingNeeded_ = false;
+    // Posted announcements do nothing once the lid is gone.
+    Lifetime lifetime_;
 };
 
 }  // namespace torvel

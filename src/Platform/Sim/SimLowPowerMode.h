@@ -1,12 +1,10 @@
 #pragma once
 
-#include <functional>
-#include <memory>
 #include <optional>
-#include <utility>
 
 #include "Platform/LowPowerMode.h"
-#include "Platform/Sim/SimDelivery.h"
+#include "Platform/Scheduler.h"
+#include "Support/Lifetime.h"
 
 namespace torvel {
 
@@ -16,18 +14,17 @@ public:
     explicit SimLowPowerMode(Scheduler& scheduler) : scheduler_(scheduler) {}
 
     std::optional<bool> isEnabled() const override { return enabled_; }
-    void setOnChange(std::function<void()> onChange) override { *onChange_ = std::move(onChange); }
 
     /// The reading from now on (std::nullopt: unknown), announced on the next turn.
     void setEnabled(std::optional<bool> enabled) {
         enabled_ = enabled;
-        deliverLater(scheduler_, onChange_);
+        scheduler_.post(lifetime_.guard([this] { changed.emit(); }));
     }
 
 private:
     Scheduler& scheduler_;
     std::optional<bool> enabled_ = false;
-    std::shared_ptr<std::function<void()>> onChange_ = std::make_shared<std::function<void()>>();
+    Lifetime lifetime_;
 };
 
 }  // namespace torvel

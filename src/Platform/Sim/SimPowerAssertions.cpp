@@ -48,7 +48,7 @@ std::int32_t SimPowerAssertions::confirmUserActivity(std::uint32_t id) {
 
 void SimPowerAssertions::emitServicesChanged() {
     // A copy, so the handler may replace itself while it runs.
-    if (auto handler = onServicesChanged_) handler();
+    servicesChanged.emit();
 }
 
 bool SimPowerAssertions::isAlive(std::uint32_t id) const {

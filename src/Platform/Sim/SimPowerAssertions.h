@@ -25,9 +25,6 @@ public:
     AssertionResult startUserActivity(std::string_view name) override;
     std::int32_t confirmUserActivity(std::uint32_t id) override;
     bool isAlive(std::uint32_t id) const override;
-    void setOnServicesChanged(std::function<void()> handler) override {
-        onServicesChanged_ = std::move(handler);
-    }
 
     /// Assertions and preventions that exist now, in creation order.
     std::vector<Held> held() const;
@@ -61,7 +58,6 @@ private:
     int creates_ = 0, releases_ = 0, activities_ = 0, confirms_ = 0;
     std::optional<std::int32_t> failCreate_, failRelease_, failActivity_;
     std::int32_t failActivityAlways_ = 0;
-    std::function<void()> onServicesChanged_;
 };
 
 }  // namespace torvel

@@ -22,9 +22,7 @@ void SimPrivilegedPower::setPowerSaver(bool held, std::function<void(bool ok)> d
 void SimPrivilegedPower::dropPowerSaver() {
     if (!powerSaverHeld_) return;
     powerSaverHeld_ = false;
-    scheduler_.post([this] {
-        if (onDropped_) onDropped_();
-    });
+    scheduler_.post(lifetime_.guard([this] { powerSaverDropped.emit(); }));
 }
 
 void SimPrivilegedPower::readLidHolders(std::function<void(std::optional<std::vector<LidHolder>>)> done) {

@@ -7,6 +7,7 @@
 
 #include "Platform/PrivilegedPower.h"
 #include "Platform/Scheduler.h"
+#include "Support/Lifetime.h"
 
 namespace torvel {
 
@@ -18,7 +19,6 @@ public:
 
     void setLidLock(bool held, std::function<void(bool ok)> done) override;
     void setPowerSaver(bool held, std::function<void(bool ok)> done) override;
-    void setOnPowerSaverDropped(std::function<void()> dropped) override { onDropped_ = std::move(dropped); }
     void readLidHolders(std::function<void(std::optional<std::vector<LidHolder>>)> done) override;
     void checkGrants(std::function<void(std::optional<PowerGrants>)> done) override;
     void readSuspendVetoed(std::function<void(std::optional<SuspendAnswer>)> done) override;
@@ -63,8 +63,8 @@ private:
     std::vector<std::string> requests_;
     std::optional<std::vector<LidHolder>> lidHolders_ = std::vector<LidHolder>{};
     int lidHolderReads_ = 0;
-    std::function<void()> onDropped_;
     int installCount_ = 0, removeCount_ = 0;
+    Lifetime lifetime_;
 };
 
 }  // namespace torvel

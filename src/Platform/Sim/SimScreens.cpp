@@ -1,11 +1,9 @@
 #include "Platform/Sim/SimScreens.h"
 
-#include "Platform/Sim/SimDelivery.h"
-
 namespace torvel {
 
 void SimScreens::emitChange() {
-    deliverLater(scheduler_, onChange_);
+    scheduler_.post(lifetime_.guard([this] { changed.emit(); }));
 }
 
 }  // namespace torvel

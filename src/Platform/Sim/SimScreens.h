@@ -1,10 +1,8 @@
 #pragma once
 
-#include <functional>
-#include <memory>
-
 #include "Platform/Scheduler.h"
 #include "Platform/Screens.h"
+#include "Support/Lifetime.h"
 
 namespace torvel {
 
@@ -15,10 +13,9 @@ public:
     explicit SimScreens(Scheduler& scheduler) : scheduler_(scheduler) {}
 
     int screenCount() override { return count_; }
-    void setOnChange(std::function<void()> onChange) override { *onChange_ = std::move(onChange); }
 
     /// True while someone gets the change notification.
-    bool isNotifying() const { return static_cast<bool>(*onChange_); }
+    bool isNotifying() const { return changed.isObserved(); }
     /// The number of screens attached (negative values are taken as 0).
     void setScreenCount(int count) { count_ = count < 0 ? 0 : count; }
     /// Screens were added, removed or rearranged: the callback runs on the main loop.
@@ -27,8 +24,8 @@ public:
 private:
     Scheduler& scheduler_;
     int count_ = 1;
-    // Shared with posted deliveries, which find it empty once notifications stop or the sim is gone.
-    std::shared_ptr<std::function<void()>> onChange_ = std::make_shared<std::function<void()>>();
+    // Posted deliveries do nothing once the sim is gone.
+    Lifetime lifetime_;
 };
 
 }  // namespace torvel

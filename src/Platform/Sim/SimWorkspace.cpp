@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "Platform/Sim/SimDelivery.h"
-
 namespace torvel {
 
 struct SimWorkspace::WatchEntry {
@@ -30,10 +28,6 @@ SimWorkspace::SimWorkspace(Scheduler& scheduler) : scheduler_(scheduler) {}
 std::vector<WorkspaceApplication> SimWorkspace::runningApplications() {
     ++reads_;
     return apps_;
-}
-
-void SimWorkspace::setOnApplicationsChanged(std::function<void()> onChange) {
-    *onChange_ = std::move(onChange);
 }
 
 bool SimWorkspace::processExists(std::int32_t pid) {
@@ -98,7 +92,7 @@ std::size_t SimWorkspace::activeExitWatches() const {
 }
 
 void SimWorkspace::announceChange() {
-    deliverLater(scheduler_, onChange_);
+    scheduler_.post(lifetime_.guard([this] { applicationsChanged.emit(); }));
 }
 
 }  // namespace torvel

@@ -9,6 +9,7 @@
 
 #include "Platform/Scheduler.h"
 #include "Platform/Workspace.h"
+#include "Support/Lifetime.h"
 
 namespace torvel {
 
@@ -19,7 +20,6 @@ public:
     explicit SimWorkspace(Scheduler& scheduler);
 
     std::vector<WorkspaceApplication> runningApplications() override;
-    void setOnApplicationsChanged(std::function<void()> onChange) override;
     bool processExists(std::int32_t pid) override;
     std::unique_ptr<ProcessWatch> watchExit(std::int32_t pid, std::function<void()> onExit) override;
 
@@ -44,7 +44,7 @@ public:
 
     // Recorders.
     /// True while someone gets the change notification.
-    bool isObservingChanges() const { return static_cast<bool>(*onChange_); }
+    bool isObservingChanges() const { return applicationsChanged.isObserved(); }
     /// How often the list was read.
     int readCount() const { return reads_; }
     /// Exit watches not yet destroyed.
@@ -61,9 +61,9 @@ private:
     bool failNextWatch_ = false;
     int reads_ = 0;
     std::int32_t nextPID_ = 1000;  // above the pids tests pick by hand
-    // Shared with posted deliveries, which find it empty once notifications stop or the sim is gone.
-    std::shared_ptr<std::function<void()>> onChange_ = std::make_shared<std::function<void()>>();
     std::vector<std::weak_ptr<WatchEntry>> watches_;
+    // Posted deliveries do nothing once the sim is gone.
+    Lifetime lifetime_;
 };
 
 }  // namespace torvel

@@ -48,11 +48,12 @@ LowBatteryEmergency::~LowBatteryEmergency() = default;
 void LowBatteryEmergency::attach(SleepBlockerMonitorProtocol* blockerMonitor, EmergencySleepService* emergencySleep) {
     blockerMonitor_ = blockerMonitor;
     emergencySleep_ = emergencySleep;
+    stalledConnection_.reset();
     if (emergencySleep_) {
-        emergencySleep_->setOnUnattendedSendStalled(lifetime_.guard([this] {
+        stalledConnection_ = emergencySleep_->unattendedSendStalled.connect([this] {
             services_.notifications.send("emergency-stalled", kNotificationTitle,
                                          services_.texts.format("notification.emergency_stalled", {}));
-        }));
+        });
     }
     updateWatchdog();
     refreshAutomationConsent();

@@ -210,6 +210,8 @@ private:
     SleepVeto lastSleepVeto_ = SleepVeto::unknown;
     std::vector<SleepBlocker> lastSleepBlockers_;
 
+    /// The sleep service telling that an unattended request stalled.
+    Connection stalledConnection_;
     Lifetime lifetime_;  // last: posted callbacks stop reaching the emergency before anything else goes
 };
 

@@ -236,7 +236,7 @@ TEST_F(ProcWorkspaceTest, RescansOnlyWhileSomeoneListens) {
     add({.pid = 60, .exe = "/usr/bin/app"});
     int changes = 0;
     EXPECT_EQ(scheduler_.activeTimerCount(), 0u);
-    workspace_.setOnApplicationsChanged([&] { ++changes; });
+    Connection applicationsChanged = workspace_.applicationsChanged.connect([&] { ++changes; });
     EXPECT_EQ(scheduler_.activeTimerCount(), 1u);
 
     add({.pid = 61, .exe = "/usr/bin/late"});  // no entry for it yet
@@ -260,7 +260,7 @@ TEST_F(ProcWorkspaceTest, RescansOnlyWhileSomeoneListens) {
     scheduler_.advance(ProcWorkspace::kRescanSeconds);
     EXPECT_EQ(changes, 4);
 
-    workspace_.setOnApplicationsChanged(nullptr);
+    applicationsChanged.reset();
     EXPECT_EQ(scheduler_.activeTimerCount(), 0u);
     add({.pid = 63, .exe = "/usr/bin/app"});
     scheduler_.advance(60);

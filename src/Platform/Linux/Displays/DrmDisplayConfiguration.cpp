@@ -25,7 +25,10 @@ constexpr std::uint32_t kConnectorMask = (1u << kCardShift) - 1;
 
 DrmDisplayConfiguration::DrmDisplayConfiguration(LogSink& log, std::filesystem::path devices,
                                                  std::filesystem::path sysfs)
-    : log_(log, "Mirroring"), devices_(std::move(devices)), sysfs_(std::move(sysfs)) {}
+    : DisplayConfiguration([this](bool following) { setFollowing(following); }),
+      log_(log, "Mirroring"),
+      devices_(std::move(devices)),
+      sysfs_(std::move(sysfs)) {}
 
 DrmDisplayConfiguration::~DrmDisplayConfiguration() = default;
 
@@ -114,17 +117,14 @@ bool DrmDisplayConfiguration::isInMirrorSet(DisplayID display) {
     return mirrored_.count(display) > 0;
 }
 
-void DrmDisplayConfiguration::setOnReconfiguration(std::function<void(DisplayID, bool)> onReconfiguration) {
-    onReconfiguration_ = std::move(onReconfiguration);
-    if (!onReconfiguration_) {
+void DrmDisplayConfiguration::setFollowing(bool following) {
+    if (!following) {
         watch_.reset();
         return;
     }
     if (watch_) return;
     // udev tells only that something changed, once it is done: one finished reconfiguration.
-    auto watch = UdevSubsystemWatch::create("drm", [this] {
-        if (onReconfiguration_) onReconfiguration_(0, false);
-    });
+    auto watch = UdevSubsystemWatch::create("drm", [this] { reconfiguration.emit(0, false); });
     if (!watch) {
         log_.error("Cannot follow display changes ({}); mirroring is read only at start", watch.error());
         return;

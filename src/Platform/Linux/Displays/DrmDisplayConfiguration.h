@@ -38,22 +38,20 @@ public:
     std::vector<DisplayID> onlineDisplays(std::size_t maxCount) override;
     /// Answers from the routes the last onlineDisplays() read.
     bool isInMirrorSet(DisplayID display) override;
-    /// Listens to udev only while a callback is set.
-    void setOnReconfiguration(std::function<void(DisplayID, bool)> onReconfiguration) override;
-
     /// The displays of one card that share a lit CRTC with another of them.
     static std::set<DisplayID> mirrored(const std::vector<Route>& routes);
     /// The routes whose connector folder under `sysfs` reads connected and enabled, in order.
     static std::vector<Route> lit(std::vector<Route> routes, const std::filesystem::path& sysfs);
 
 private:
+    /// Listens to udev only while someone listens here.
+    void setFollowing(bool following);
     std::vector<Route> readCard(const std::filesystem::path& node, std::uint32_t cardIndex);
 
     Logger log_;
     std::filesystem::path devices_;
     std::filesystem::path sysfs_;
     std::set<DisplayID> mirrored_;
-    std::function<void(DisplayID, bool)> onReconfiguration_;
     std::unique_ptr<UdevSubsystemWatch> watch_;
 };
 

@@ -24,7 +24,9 @@ std::string readStatus(const std::filesystem::path& file) {
 }  // namespace
 
 DrmScreens::DrmScreens(LogSink& log, std::filesystem::path root)
-    : log_(log, "Displays"), root_(std::move(root)) {}
+    : Screens([this](bool following) { setFollowing(following); }),
+      log_(log, "Displays"),
+      root_(std::move(root)) {}
 
 DrmScreens::~DrmScreens() = default;
 
@@ -56,16 +58,13 @@ bool DrmScreens::isLit(const std::filesystem::path& connector) {
     return readStatus(connector / "status") == "connected" && readStatus(connector / "enabled") == "enabled";
 }
 
-void DrmScreens::setOnChange(std::function<void()> onChange) {
-    onChange_ = std::move(onChange);
-    if (!onChange_) {
+void DrmScreens::setFollowing(bool following) {
+    if (!following) {
         watch_.reset();
         return;
     }
     if (watch_) return;
-    auto watch = UdevSubsystemWatch::create("drm", [this] {
-        if (onChange_) onChange_();
-    });
+    auto watch = UdevSubsystemWatch::create("drm", [this] { changed.emit(); });
     if (!watch) {
         log_.error("Cannot follow display changes ({}); screens are counted only at start", watch.error());
         return;

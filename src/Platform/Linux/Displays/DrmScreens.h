@@ -1,7 +1,6 @@
 #pragma once
 
 #include <filesystem>
-#include <functional>
 #include <memory>
 
 #include "Platform/Log.h"
@@ -24,17 +23,16 @@ public:
 
     /// Connected and enabled connectors; an unreadable folder or file counts as none.
     int screenCount() override;
-    /// Listens to udev only while a callback is set.
-    void setOnChange(std::function<void()> onChange) override;
-
     /// Whether the connector folder `connector` (<root>/card0-eDP-1) shows a picture: connected and
     /// enabled, each read as the exact word.
     static bool isLit(const std::filesystem::path& connector);
 
 private:
+    /// Listens to udev only while someone listens here.
+    void setFollowing(bool following);
+
     Logger log_;
     std::filesystem::path root_;
-    std::function<void()> onChange_;
     std::unique_ptr<UdevSubsystemWatch> watch_;
     bool reportedUnreadable_ = false;
 };

@@ -22,7 +22,10 @@ constexpr const char* kStateSignature = "ua((ssss)a(siiddada{sv})a{sv})a(iiduba(
 MutterDisplayConfiguration::MutterDisplayConfiguration(QDBusConnection session,
                                                        std::unique_ptr<DisplayConfiguration> fallback,
                                                        LogSink& log)
-    : bus_(std::move(session)), fallback_(std::move(fallback)), log_(log, "Mirroring") {
+    : DisplayConfiguration([this](bool) { followFallback(); }),
+      bus_(std::move(session)),
+      fallback_(std::move(fallback)),
+      log_(log, "Mirroring") {
     if (!bus_.isConnected()) {
         use(Source::fallback);
         return;
@@ -47,7 +50,6 @@ MutterDisplayConfiguration::MutterDisplayConfiguration(QDBusConnection session,
 MutterDisplayConfiguration::~MutterDisplayConfiguration() {
     if (subscribed_)
         bus_.disconnect(kService, kPath, kInterface, "MonitorsChanged", this, SLOT(onMonitorsChanged()));
-    if (fallback_) fallback_->setOnReconfiguration(nullptr);
 }
 
 std::vector<DisplayID> MutterDisplayConfiguration::onlineDisplays(std::size_t maxCount) {
@@ -68,15 +70,14 @@ bool MutterDisplayConfiguration::isInMirrorSet(DisplayID display) {
     return source_ == Source::mutter && mirrored_.count(display) > 0;
 }
 
-void MutterDisplayConfiguration::setOnReconfiguration(
-    std::function<void(DisplayID, bool)> onReconfiguration) {
-    onReconfiguration_ = std::move(onReconfiguration);
-    if (!fallback_) return;
+void MutterDisplayConfiguration::followFallback() {
     // The fallback is listened to (udev, for the graphics cards) only while it is the one answering.
-    if (source_ == Source::fallback && onReconfiguration_)
-        fallback_->setOnReconfiguration(onReconfiguration_);
-    else
-        fallback_->setOnReconfiguration(nullptr);
+    if (fallback_ && source_ == Source::fallback && reconfiguration.isObserved()) {
+        fallbackReconfiguration_ = fallback_->reconfiguration.connect(
+            [this](DisplayID display, bool isBeginning) { reconfiguration.emit(display, isBeginning); });
+    } else {
+        fallbackReconfiguration_.reset();
+    }
 }
 
 void MutterDisplayConfiguration::onMonitorsChanged() {
@@ -135,15 +136,12 @@ void MutterDisplayConfiguration::use(Source source) {
         online_.clear();
         mirrored_.clear();
     }
-    setOnReconfiguration(std::move(onReconfiguration_));
+    followFallback();
     announce();
 }
 
 void MutterDisplayConfiguration::announce() {
-    if (onReconfiguration_) {
-        const auto call = onReconfiguration_;  // the callback may replace itself
-        call(0, false);
-    }
+    reconfiguration.emit(0, false);
 }
 
 std::optional<MutterDisplayConfiguration::State> MutterDisplayConfiguration::parse(

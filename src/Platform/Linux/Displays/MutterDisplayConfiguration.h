@@ -52,7 +52,6 @@ public:
     /// Mutter's last answer, or the fallback's reading; nothing while the first answer is awaited.
     std::vector<DisplayID> onlineDisplays(std::size_t maxCount) override;
     bool isInMirrorSet(DisplayID display) override;
-    void setOnReconfiguration(std::function<void(DisplayID, bool)> onReconfiguration) override;
 
     Source source() const { return source_; }
     /// Reads a GetCurrentState reply; std::nullopt for an error or anything not shaped like one.
@@ -65,6 +64,8 @@ private:
     void fetch();
     void received(const QDBusMessage& reply);
     void use(Source source);
+    /// Passes the fallback's reconfigurations on while it answers and someone listens here.
+    void followFallback();
     void announce();
 
     QDBusConnection bus_;
@@ -73,7 +74,6 @@ private:
     std::unique_ptr<QDBusServiceWatcher> watcher_;
     bool subscribed_ = false;
     Source source_ = Source::pending;
-    std::function<void(DisplayID, bool)> onReconfiguration_;
     /// Only the answer to the latest question counts; earlier ones are older news.
     unsigned latest_ = 0;
     /// Each connector keeps its id while it stays in Mutter's answers.
@@ -82,6 +82,7 @@ private:
     std::vector<DisplayID> online_;
     std::set<DisplayID> mirrored_;
     bool reportedBadAnswer_ = false;
+    Connection fallbackReconfiguration_;
 };
 
 }  // namespace torvel

@@ -6,7 +6,8 @@
 
 namespace torvel {
 
-QtScreens::QtScreens(LogSink& log) : log_(log, "Displays") {}
+QtScreens::QtScreens(LogSink& log)
+    : Screens([this](bool following) { setFollowing(following); }), log_(log, "Displays") {}
 
 QtScreens::~QtScreens() = default;
 
@@ -22,9 +23,8 @@ int QtScreens::screenCount() {
     return static_cast<int>(QGuiApplication::screens().size());
 }
 
-void QtScreens::setOnChange(std::function<void()> onChange) {
-    onChange_ = std::move(onChange);
-    if (!onChange_) {
+void QtScreens::setFollowing(bool following) {
+    if (!following) {
         listening_.reset();  // disconnects every signal and drops a pending answer
         pending_ = false;
         return;
@@ -34,18 +34,19 @@ void QtScreens::setOnChange(std::function<void()> onChange) {
     auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
     QObject::connect(app, &QGuiApplication::screenAdded, listening_.get(), [this](QScreen* screen) {
         follow(screen);
-        changed();
+        noteChange();
     });
-    QObject::connect(app, &QGuiApplication::screenRemoved, listening_.get(), [this](QScreen*) { changed(); });
+    QObject::connect(app, &QGuiApplication::screenRemoved, listening_.get(),
+                     [this](QScreen*) { noteChange(); });
     for (QScreen* screen : QGuiApplication::screens()) follow(screen);
 }
 
 void QtScreens::follow(QScreen* screen) {
     // A screen moved or resized is a rearrangement; the connection ends with the screen or with us.
-    QObject::connect(screen, &QScreen::geometryChanged, listening_.get(), [this] { changed(); });
+    QObject::connect(screen, &QScreen::geometryChanged, listening_.get(), [this] { noteChange(); });
 }
 
-void QtScreens::changed() {
+void QtScreens::noteChange() {
     // Qt emits these while it is still updating its list (screenRemoved comes before the screen is
     // gone in some versions), and a hot-plug brings several at once: answer once, after they are done.
     if (pending_) return;
@@ -54,7 +55,7 @@ void QtScreens::changed() {
         listening_.get(),
         [this] {
             pending_ = false;
-            if (onChange_) onChange_();
+            changed.emit();
         },
         Qt::QueuedConnection);
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <functional>
 #include <memory>
 
 #include "Platform/Log.h"
@@ -12,7 +11,7 @@ class QScreen;
 namespace torvel {
 
 /// The screens the Qt GUI application knows, for when Torvel has a display connection. Follows
-/// screens being added and removed and any screen's geometry changing; the callback runs on a later
+/// screens being added and removed and any screen's geometry changing; `changed` is emitted on a later
 /// turn of the main loop, once per burst, when Qt's list of screens is settled.
 class QtScreens : public Screens {
 public:
@@ -22,16 +21,15 @@ public:
 
     /// QGuiApplication::screens(), counted.
     int screenCount() override;
-    /// Connects to the application's screen signals only while a callback is set.
-    void setOnChange(std::function<void()> onChange) override;
 
 private:
+    /// Connects to the application's screen signals only while someone listens.
+    void setFollowing(bool following);
     bool hasApplication();
     void follow(QScreen* screen);
-    void changed();
+    void noteChange();
 
     Logger log_;
-    std::function<void()> onChange_;
     std::unique_ptr<QObject> listening_;  // owns the connections: dropping it disconnects them all
     bool pending_ = false;
     bool reportedMissing_ = false;

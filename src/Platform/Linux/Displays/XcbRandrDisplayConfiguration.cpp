@@ -30,7 +30,9 @@ constexpr std::uint16_t kEvents = XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RAND
 }  // namespace
 
 XcbRandrDisplayConfiguration::XcbRandrDisplayConfiguration(LogSink& log, std::string display)
-    : log_(log, "Mirroring"), display_(std::move(display)) {}
+    : DisplayConfiguration([this](bool following) { setFollowing(following); }),
+      log_(log, "Mirroring"),
+      display_(std::move(display)) {}
 
 XcbRandrDisplayConfiguration::~XcbRandrDisplayConfiguration() {
     disconnect();
@@ -79,7 +81,7 @@ std::vector<DisplayID> XcbRandrDisplayConfiguration::onlineDisplays(std::size_t 
     mirrored_.clear();
     if (!connect()) return {};
     // A connection made afresh (the server came back) is listened to again.
-    if (onReconfiguration_ && !notifier_) listen();
+    if (reconfiguration.isObserved() && !notifier_) listen();
     // Whatever the server said before this reading is answered by it: a burst of events is one reading,
     // taken after its last event.
     if (notifier_) drainEvents(false);
@@ -159,10 +161,8 @@ bool XcbRandrDisplayConfiguration::isInMirrorSet(DisplayID display) {
     return mirrored_.count(display) > 0;
 }
 
-void XcbRandrDisplayConfiguration::setOnReconfiguration(
-    std::function<void(DisplayID, bool)> onReconfiguration) {
-    onReconfiguration_ = std::move(onReconfiguration);
-    if (!onReconfiguration_) {
+void XcbRandrDisplayConfiguration::setFollowing(bool following) {
+    if (!following) {
         if (connection_ && xcb_connection_has_error(connection_) == 0) {
             xcb_randr_select_input(connection_, root_, 0);
             xcb_flush(connection_);
@@ -203,7 +203,7 @@ void XcbRandrDisplayConfiguration::drainEvents(bool report) {
         changed = true;
     }
     // One change per batch, reported as done: the server sends its events after the change is made.
-    if (changed && (report || !connection_) && onReconfiguration_) onReconfiguration_(0, false);
+    if (changed && (report || !connection_)) reconfiguration.emit(0, false);
 }
 
 }  // namespace torvel

@@ -32,10 +32,10 @@ public:
     std::vector<DisplayID> onlineDisplays(std::size_t maxCount) override;
     /// Answers from what the last onlineDisplays() read.
     bool isInMirrorSet(DisplayID display) override;
-    /// Listens to RandR events only while a callback is set; each batch is one finished change.
-    void setOnReconfiguration(std::function<void(DisplayID, bool)> onReconfiguration) override;
 
 private:
+    /// Listens to RandR events only while someone listens here; each batch is one finished change.
+    void setFollowing(bool following);
     bool connect();
     void disconnect();
     void listen();
@@ -52,7 +52,6 @@ private:
     bool hasMonitors_ = false;  // RandR 1.5 or later
     bool reportedUnreachable_ = false;
     std::set<DisplayID> mirrored_;
-    std::function<void(DisplayID, bool)> onReconfiguration_;
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 

@@ -44,7 +44,8 @@ DesktopPowerAssertions::DesktopPowerAssertions(QDBusConnection system, QDBusConn
     watch_ = std::make_unique<InhibitServiceWatch>(
         system_, session_, QStringList{kLogindService},
         QStringList{kGnomeService, kPowerManagementService, kScreenSaverService});
-    watch_->setOnChanged([this](const QString& name, const QString& owner) { servicesChanged(name, owner); });
+    ownerChanged_ = watch_->ownerChanged.connect(
+        [this](const QString& name, const QString& owner) { serviceOwnerChanged(name, owner); });
     detect();
 }
 

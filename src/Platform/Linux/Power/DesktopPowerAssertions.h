@@ -81,7 +81,6 @@ public:
     /// descriptor belongs to it, listed for this process in logind's last list, which is asked for
     /// again without waiting (trusted as held until an answer comes, and when logind cannot be asked).
     bool isAlive(std::uint32_t id) const override;
-    void setOnServicesChanged(std::function<void()> handler) override;
     /// The way the next startUserActivity() takes.
     ScreenWay screenWay() const;
     /// Whether a logind list asked for by isAlive() is still on its way (what a test waits for).
@@ -131,7 +130,7 @@ private:
     static std::int32_t statusOf(const QDBusError& error);
     std::int32_t startScreenWay(ScreenWay way, Held& held);
     void renewActivity(std::uint32_t id);
-    void servicesChanged(const QString& name, const QString& owner);
+    void serviceOwnerChanged(const QString& name, const QString& owner);
     std::uint32_t nextId();
 
     QDBusConnection system_, session_;
@@ -148,7 +147,7 @@ private:
     std::unique_ptr<X11ScreenSaver> x11_;  // connected when first needed
     int x11Holders_ = 0;
     std::unique_ptr<QObject> context_;  // parent of pending calls: they die with us
-    std::function<void()> onServicesChanged_;
+    Connection ownerChanged_;
 };
 
 }  // namespace torvel

@@ -123,11 +123,7 @@ void DesktopPowerAssertions::renewActivity(std::uint32_t id) {
                      });
 }
 
-void DesktopPowerAssertions::setOnServicesChanged(std::function<void()> handler) {
-    onServicesChanged_ = std::move(handler);
-}
-
-void DesktopPowerAssertions::servicesChanged(const QString& name, const QString& owner) {
+void DesktopPowerAssertions::serviceOwnerChanged(const QString& name, const QString& owner) {
     // The signal says all there is to know: no need to ask the bus again.
     const bool present = !owner.isEmpty();
     const Desktop before = desktop_;
@@ -139,7 +135,7 @@ void DesktopPowerAssertions::servicesChanged(const QString& name, const QString&
     }
     if (desktop_ != before) detected_ = true;
     log_.info("{} {} the bus", name.toStdString(), present ? "is on" : "left");
-    if (auto handler = onServicesChanged_) handler();
+    servicesChanged.emit();
 }
 
 }  // namespace torvel

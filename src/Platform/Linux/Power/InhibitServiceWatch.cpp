@@ -17,7 +17,7 @@ InhibitServiceWatch::InhibitServiceWatch(QDBusConnection system, QDBusConnection
         QObject::connect(watcher.get(), &QDBusServiceWatcher::serviceOwnerChanged, watcher.get(),
                          [this](const QString& name, const QString&, const QString& newOwner) {
                              owners_[name] = newOwner;
-                             if (auto handler = onChanged_) handler(name, newOwner);
+                             ownerChanged.emit(name, newOwner);
                          });
         return watcher;
     };
@@ -36,10 +36,6 @@ void InhibitServiceWatch::noteOwner(const QString& name, const QString& owner) {
 QString InhibitServiceWatch::owner(const QString& name) const {
     const auto it = owners_.find(name);
     return it == owners_.end() ? QString() : it->second;
-}
-
-void InhibitServiceWatch::setOnChanged(std::function<void(const QString&, const QString&)> handler) {
-    onChanged_ = std::move(handler);
 }
 
 }  // namespace torvel

@@ -3,9 +3,10 @@
 #include <QDBusConnection>
 #include <QString>
 
-#include <functional>
 #include <map>
 #include <memory>
+
+#include "Support/Signal.h"
 
 class QDBusServiceWatcher;
 
@@ -27,13 +28,12 @@ public:
     void noteOwner(const QString& name, const QString& owner);
     /// The owner last seen for `name`; empty when it left the bus or was never seen.
     QString owner(const QString& name) const;
-    /// Called on the main loop with the name and its new owner (empty: it left) on every change.
-    void setOnChanged(std::function<void(const QString& name, const QString& owner)> handler);
+    /// Emitted on the main loop with the name and its new owner (empty: it left) on every change.
+    Signal<const QString&, const QString&> ownerChanged;
 
 private:
     std::unique_ptr<QDBusServiceWatcher> system_, session_;
     std::map<QString, QString> owners_;
-    std::function<void(const QString&, const QString&)> onChanged_;
 };
 
 }  // namespace torvel

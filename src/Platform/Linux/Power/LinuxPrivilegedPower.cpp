@@ -77,7 +77,8 @@ LinuxPrivilegedPower::LinuxPrivilegedPower(QDBusConnection system, PowerProfiles
       lidLock_(system, log),
       authority_(system),
       installer_(runner, scheduler, log, std::move(options)),
-      context_(std::make_unique<QObject>()) {}
+      context_(std::make_unique<QObject>()),
+      holdDropped_(profiles_.holdDropped.connect([this] { powerSaverDropped.emit(); })) {}
 
 LinuxPrivilegedPower::~LinuxPrivilegedPower() = default;
 
@@ -109,10 +110,6 @@ void LinuxPrivilegedPower::setPowerSaver(bool held, std::function<void(bool ok)>
     } else {
         scheduler_.post([done = std::move(done)] { done(true); });
     }
-}
-
-void LinuxPrivilegedPower::setOnPowerSaverDropped(std::function<void()> dropped) {
-    profiles_.setOnHoldDropped(std::move(dropped));
 }
 
 std::vector<LidHolder> LinuxPrivilegedPower::otherLidHolders(const std::vector<LogindInhibitor>& inhibitors,

@@ -34,7 +34,6 @@ public:
 
     void setLidLock(bool held, std::function<void(bool ok)> done) override;
     void setPowerSaver(bool held, std::function<void(bool ok)> done) override;
-    void setOnPowerSaverDropped(std::function<void()> dropped) override;
     void readLidHolders(std::function<void(std::optional<std::vector<LidHolder>>)> done) override;
     void checkGrants(std::function<void(std::optional<PowerGrants>)> done) override;
     void readSuspendVetoed(std::function<void(std::optional<SuspendAnswer>)> done) override;
@@ -58,6 +57,7 @@ private:
     PolkitAuthority authority_;
     PolkitRuleInstaller installer_;
     std::unique_ptr<QObject> context_;  // parent of the pending calls: they die with us
+    Connection holdDropped_;
 };
 
 }  // namespace torvel

@@ -48,7 +48,7 @@ void PowerProfilesDaemon::onProfileReleased(const QDBusMessage& message) {
 void PowerProfilesDaemon::dropped(const char* why) {
     cookie_.reset();
     log_.info("power-profiles-daemon dropped the power-saver hold ({})", why);
-    if (onHoldDropped_) onHoldDropped_();
+    holdDropped.emit();
 }
 
 void PowerProfilesDaemon::store(const QVariant& activeProfile) {
@@ -59,7 +59,7 @@ void PowerProfilesDaemon::store(const QVariant& activeProfile) {
     if (next == enabled_) return;
     enabled_ = next;
     log_.info("power saver {}", next ? (*next ? "on" : "off") : "unknown");
-    if (onChange_) onChange_();
+    changed.emit();
 }
 
 void PowerProfilesDaemon::hold(const std::string& reason, std::function<void(bool ok)> done) {

@@ -35,7 +35,6 @@ public:
     ~PowerProfilesDaemon() override;
 
     std::optional<bool> isEnabled() const override { return enabled_; }
-    void setOnChange(std::function<void()> onChange) override { onChange_ = std::move(onChange); }
 
     /// Holds the power-saver profile; `done(ok)` on the main loop. Holding one already replaces it.
     void hold(const std::string& reason, std::function<void(bool ok)> done);
@@ -43,9 +42,9 @@ public:
     void release(std::function<void(bool ok)> done);
     /// A hold's cookie is kept (the daemon has not been told to release it, nor dropped it, nor gone).
     bool holding() const { return cookie_.has_value(); }
-    /// Called when the daemon dropped our hold by itself: a profile picked by the user, or the daemon
+    /// Emitted when the daemon dropped our hold by itself: a profile picked by the user, or the daemon
     /// gone. holding() is false by then.
-    void setOnHoldDropped(std::function<void()> dropped) { onHoldDropped_ = std::move(dropped); }
+    Signal<> holdDropped;
 
 private Q_SLOTS:
     void onProfileReleased(const QDBusMessage& message);
@@ -55,10 +54,8 @@ private:
     void dropped(const char* why);
 
     Logger log_;
-    std::function<void()> onChange_;
     std::optional<bool> enabled_;
     std::optional<std::uint32_t> cookie_;
-    std::function<void()> onHoldDropped_;
     /// Holds asked for and not answered yet, and the cookies the daemon dropped meanwhile: a hold
     /// dropped before its answer arrived is no hold.
     int holdsPending_ = 0;

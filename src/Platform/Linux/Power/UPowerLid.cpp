@@ -134,9 +134,7 @@ void UPowerLid::poll() {
 }
 
 void UPowerLid::announce() {
-    if (!onChange_) return;
-    const auto onChange = onChange_;  // the callback may replace itself while it runs
-    onChange();
+    changed.emit();
 }
 
 std::optional<bool> UPowerLid::readButtonState(const std::string& root) {

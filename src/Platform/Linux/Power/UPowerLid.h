@@ -32,7 +32,6 @@ public:
     ~UPowerLid() override;
 
     std::optional<bool> readClosed() override;
-    void setOnChange(std::function<void()> onChange) override { onChange_ = std::move(onChange); }
     void setReadingNeeded(bool needed) override;
 
     /// True while the button files are read periodically.
@@ -52,7 +51,6 @@ private:
     Scheduler& scheduler_;
     Logger log_;
     std::string procRoot_;
-    std::function<void()> onChange_;
     bool needed_ = false;
     /// Said once until UPower knows a lid again.
     bool noLidLogged_ = false;

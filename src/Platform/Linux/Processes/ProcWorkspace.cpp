@@ -188,7 +188,8 @@ std::optional<std::string_view> systemdCgroup(std::string_view cgroups) {
 }  // namespace
 
 ProcWorkspace::ProcWorkspace(Scheduler& scheduler, const SystemLocale& locale, LogSink& log, Options options)
-    : scheduler_(scheduler),
+    : Workspace([this](bool rescanning) { setRescanning(rescanning); }),
+      scheduler_(scheduler),
       locale_(locale),
       log_(log, "Workspace"),
       procRoot_(std::move(options.procRoot)),
@@ -325,9 +326,8 @@ std::vector<std::pair<std::int32_t, std::string>> changeKey(const std::vector<Wo
 
 }  // namespace
 
-void ProcWorkspace::setOnApplicationsChanged(std::function<void()> onChange) {
-    onChange_ = std::move(onChange);
-    if (!onChange_) {
+void ProcWorkspace::setRescanning(bool rescanning) {
+    if (!rescanning) {
         rescan_.reset();
         lastSeen_.clear();
         return;
@@ -341,8 +341,7 @@ void ProcWorkspace::rescan() {
     auto key = changeKey(runningApplications());
     if (key == lastSeen_) return;
     lastSeen_ = std::move(key);
-    const auto onChange = onChange_;  // the callback may replace or clear itself while it runs
-    if (onChange) onChange();
+    applicationsChanged.emit();
 }
 
 bool ProcWorkspace::processExists(std::int32_t pid) {

@@ -29,8 +29,8 @@ namespace torvel {
 /// Processes matching no entry are left out. A process is regular when its entry is neither NoDisplay
 /// nor Hidden and its parent is not the same application (a browser's helper processes are not).
 ///
-/// The kernel announces no launches to an ordinary user, so while a change callback is set the list is
-/// read again every kRescanSeconds; without one nothing runs in the background.
+/// The kernel announces no launches to an ordinary user, so while someone listens to applicationsChanged
+/// the list is read again every kRescanSeconds; without a listener nothing runs in the background.
 class ProcWorkspace : public Workspace {
 public:
     /// Often enough that "keep awake while X runs" reacts before the user looks again; rare enough that
@@ -54,8 +54,6 @@ public:
 
     /// Ordered by process id.
     std::vector<WorkspaceApplication> runningApplications() override;
-    /// Calls back when the set of regular applications (process id and desktop id) changed.
-    void setOnApplicationsChanged(std::function<void()> onChange) override;
     bool processExists(std::int32_t pid) override;
     /// pidfd_open with a socket notifier on the Qt event loop; polled on kernels without it.
     std::unique_ptr<ProcessWatch> watchExit(std::int32_t pid, std::function<void()> onExit) override;
@@ -82,6 +80,9 @@ private:
     std::optional<std::string> match(std::int32_t pid, const std::string& executable,
                                      const std::string& comm);
     std::vector<WorkspaceApplication> applicationsFrom(const std::vector<Process>& processes) const;
+    /// Rescans while someone listens; applicationsChanged tells when the set of regular applications
+    /// (process id and desktop id) changed.
+    void setRescanning(bool rescanning);
     void rescan();
 
     Scheduler& scheduler_;
@@ -92,7 +93,6 @@ private:
     bool usePidfd_;
     DesktopEntryIndex index_;
     std::unordered_map<std::int32_t, Match> matches_;
-    std::function<void()> onChange_;
     Timer rescan_;
     std::vector<std::pair<std::int32_t, std::string>> lastSeen_;
     std::uint64_t generation_ = 0;

@@ -83,8 +83,8 @@ protected:
                 return menu_;
             }, [this](const MenuItem& chosen) { performed_.push_back(chosen); },
             kIcons, log_);
-        exporter_->setOnOpenChanged([this](bool open) { opened_.push_back(open); });
-        exporter_->setOnOpening([this] { ++openings_; });
+        openChanged_ = exporter_->openChanged.connect([this](bool open) { opened_.push_back(open); });
+        opening_ = exporter_->opening.connect([this] { ++openings_; });
         ASSERT_TRUE(exporter_->exportOn());
         service_ = server.baseService();
     }
@@ -135,6 +135,7 @@ protected:
     std::vector<bool> opened_;
     int openings_ = 0;
     int builds_ = 0;
+    Connection openChanged_, opening_;
     static constexpr const char* kIcons = TORVEL_BUILD_SHARE "/icons";
 };
 

@@ -81,7 +81,7 @@ TEST_F(DesktopScreenPreventionTest, GnomeHoldsTheIdleInhibitorUntilItsOwnerGoes)
     addMethod(kScreenSaver, kScreenSaverPath, "SimulateUserActivity", "", "", kNotSupported);
     auto gnome = adapter({":99", ""});  // an X display too: GNOME's inhibitor still comes first
     int changes = 0;
-    gnome.setOnServicesChanged([&] { ++changes; });
+    const Connection servicesChanged = gnome.servicesChanged.connect([&] { ++changes; });
     EXPECT_EQ(gnome.screenWay(), Way::gnomeInhibit);
 
     const auto held = gnome.startUserActivity(kName);
@@ -162,7 +162,7 @@ TEST_F(DesktopScreenPreventionTest, WithoutAServiceTheDisplayDecides) {
 
     auto wayland = adapter({"", "wayland-0"});
     int changes = 0;
-    wayland.setOnServicesChanged([&] { ++changes; });
+    const Connection servicesChanged = wayland.servicesChanged.connect([&] { ++changes; });
     EXPECT_EQ(wayland.startUserActivity(kName).status, Adapter::kNoScreenWay);
     // A screen saver that comes later is seen from the bus's signal, and the application is told.
     startMock(kScreenSaver, kScreenSaverPath);

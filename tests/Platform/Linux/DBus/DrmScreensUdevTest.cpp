@@ -29,8 +29,8 @@ TEST(DrmScreensUdev, FollowsConnectorHotPlugsWithoutPolling) {
         DrmDisplayConfiguration displays(log);
         int changes = 0;
         int reconfigurations = 0;
-        screens.setOnChange([&] { ++changes; });
-        displays.setOnReconfiguration([&](DisplayID, bool isBeginning) {
+        Connection screensChanged = screens.changed.connect([&] { ++changes; });
+        const Connection reconfigured = displays.reconfiguration.connect([&](DisplayID, bool isBeginning) {
             if (!isBeginning) ++reconfigurations;
         });
         EXPECT_EQ(screens.screenCount(), 1);
@@ -42,7 +42,7 @@ TEST(DrmScreensUdev, FollowsConnectorHotPlugsWithoutPolling) {
         EXPECT_EQ(screens.screenCount(), 2);
 
         // Switched off, nothing is listened to any more.
-        screens.setOnChange(nullptr);
+        screensChanged.reset();
         umockdev_testbed_set_attribute(bed, hdmi, "status", "disconnected\n");
         umockdev_testbed_uevent(bed, hdmi, "change");
         const int before = changes;

@@ -161,7 +161,7 @@ TEST_F(FreedesktopNotificationCenterTest, GuardianReminderButtonReachesTheServic
     Localization texts{log};
     NotificationService service{*center, scheduler, texts, log};
     int deactivations = 0;
-    service.setOnGuardianDeactivate([&] { ++deactivations; });
+    const Connection deactivate = service.guardianDeactivate.connect([&] { ++deactivations; });
     service.setup();
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return service.isAuthorized(); }));
 

@@ -29,8 +29,9 @@ protected:
         auto server = QDBusConnection::connectToBus(address, "item-server");
         host_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "item-host"));
         item_ = std::make_unique<StatusNotifierItem>(server, kIcons, log_);
-        item_->setOnActivate([this] { ++activations_; });
-        item_->setOnActivationToken([this](const std::string& token) { tokens_.push_back(token); });
+        activated_ = item_->activated.connect([this] { ++activations_; });
+        token_ =
+            item_->activationToken.connect([this](const std::string& token) { tokens_.push_back(token); });
         ASSERT_TRUE(item_->start()) << "no watcher is needed to offer the item";
         service_ = server.baseService();
     }
@@ -64,6 +65,7 @@ protected:
     QString service_;
     int activations_ = 0;
     std::vector<std::string> tokens_;
+    Connection activated_, token_;
 };
 
 TEST_F(StatusNotifierItemTest, ClicksOfEveryHostToggleAndUnknownCallsSayUnknownMethod) {

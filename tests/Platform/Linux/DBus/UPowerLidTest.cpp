@@ -57,7 +57,7 @@ TEST_F(UPowerLidTest, FollowsUPowersLidAndNeverReadsTheButtonWhileItKnowsOne) {
     startUPower(true);
     UPowerLid lid(buses_.connection(Bus::system), scheduler_, log_, root());
     int changes = 0;
-    lid.setOnChange([&] { ++changes; });
+    const Connection changed = lid.changed.connect([&] { ++changes; });
     lid.setReadingNeeded(true);
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return lid.readClosed() == false; }));
     EXPECT_FALSE(lid.isPolling());
@@ -76,7 +76,7 @@ TEST_F(UPowerLidTest, ReadsTheButtonOnlyWhileNeededWhereUPowerKnowsNoLid) {
     startUPower(false);
     UPowerLid lid(buses_.connection(Bus::system), scheduler_, log_, root());
     int changes = 0;
-    lid.setOnChange([&] { ++changes; });
+    const Connection changed = lid.changed.connect([&] { ++changes; });
     // Not needed: UPower's answer arrives, and still nothing is read.
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return changes >= 1; }));
     const int answered = changes;

@@ -53,17 +53,22 @@ EndSection
 
 // What the monitor read last, passed through to the real adapter untouched.
 struct Recording : DisplayConfiguration {
-    explicit Recording(DisplayConfiguration& adapter) : real(adapter) {}
+    explicit Recording(DisplayConfiguration& adapter) : real(adapter) { pass(true); }
     std::vector<DisplayID> onlineDisplays(std::size_t maxCount) override {
         online = real.onlineDisplays(maxCount);
         ++reads;
         return online;
     }
     bool isInMirrorSet(DisplayID display) override { return real.isInMirrorSet(display); }
-    void setOnReconfiguration(std::function<void(DisplayID, bool)> callback) override {
-        real.setOnReconfiguration(std::move(callback));
+    /// Listens to the adapter and passes its reconfigurations on (true), or stops listening.
+    void pass(bool on) {
+        passed = on ? real.reconfiguration.connect([this](DisplayID display, bool isBeginning) {
+            reconfiguration.emit(display, isBeginning);
+        })
+                    : Connection();
     }
     DisplayConfiguration& real;
+    Connection passed;
     std::vector<DisplayID> online;
     int reads = 0;
 };
@@ -130,11 +135,11 @@ TEST(XcbRandrDisplayConfigurationTest, XorgDummyOutputsMirroredAndMovedAsideAreF
     EXPECT_EQ(changes, (std::vector<bool>{true, false, true, false}));
 
     // Not listened to, a change is not heard; listening again, the server going is heard and said once.
-    displays.setOnReconfiguration(nullptr);
+    displays.pass(false);
     const int reads = displays.reads;
     ASSERT_TRUE(xrandr({"--output", "DUMMY1", "--mode", "1280x800", "--right-of", "DUMMY0"}));
     EXPECT_FALSE(PrivateBuses::waitFor([&] { return displays.reads > reads; }, 300));
-    monitor.startFollowingReconfigurations();
+    displays.pass(true);
     xorg.terminate();
     ASSERT_TRUE(xorg.waitForFinished(10000));
     EXPECT_TRUE(PrivateBuses::waitFor([&] { return displays.online.empty(); }));

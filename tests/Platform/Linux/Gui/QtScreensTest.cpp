@@ -29,7 +29,7 @@ TEST(QtScreensTest, CountsTheServersScreensAndAnswersOnceAfterEachBurst) {
     EXPECT_EQ(screens.screenCount(), 2);
 
     int changes = 0;
-    screens.setOnChange([&] { ++changes; });
+    Connection changed = screens.changed.connect([&] { ++changes; });
     // A rearrangement arrives as a burst of geometry changes; the owner hears of it once, and later.
     QScreen* first = QGuiApplication::screens().front();
     Q_EMIT first->geometryChanged(first->geometry());
@@ -40,9 +40,9 @@ TEST(QtScreensTest, CountsTheServersScreensAndAnswersOnceAfterEachBurst) {
 
     // Switched off with an answer pending: nothing comes, and switching on again works.
     Q_EMIT first->geometryChanged(first->geometry());
-    screens.setOnChange(nullptr);
+    changed.reset();
     EXPECT_FALSE(waitFor([&] { return changes > 1; }, 100));
-    screens.setOnChange([&] { ++changes; });
+    changed = screens.changed.connect([&] { ++changes; });
     Q_EMIT qGuiApp->screenRemoved(first);
     EXPECT_TRUE(waitFor([&] { return changes == 2; }));
     EXPECT_TRUE(log.messages("Displays").empty());
