@@ -41,20 +41,7 @@ AppState::AppState(AppStateServices services, Calendar calendar)
     restoreAutomationPause();
 }
 
-namespace {
-AppState* sharedState = nullptr;
-}  // namespace
-
-AppState* AppState::shared() {
-    return sharedState;
-}
-
-void AppState::setShared(AppState* state) {
-    sharedState = state;
-}
-
 AppState::~AppState() {
-    if (sharedState == this) sharedState = nullptr;
     services_.timerManager.setOnExpired(nullptr);
     services_.sleepPrevention.setOnScreenSaverPreventionFailed(nullptr);
     services_.guardian.setOnReminder(nullptr);

@@ -98,11 +98,6 @@ public:
     AppState(const AppState&) = delete;
     AppState& operator=(const AppState&) = delete;
 
-    /// The state the automation actions reach: published by the application once it has launched,
-    /// withdrawn when the state goes (so callers see "not ready" rather than a dangling state).
-    static AppState* shared();
-    static void setShared(AppState* state);
-
     // Published activation state; `activationChanged` tells observers of every change.
     bool isActive() const override { return isActive_; }
     const ReasonSet& activeReasons() const override { return activeReasons_; }
@@ -417,6 +412,7 @@ private:
     bool runningAppsShown_ = false;
     ProcessHooks processHooks_;
     std::weak_ptr<ProcessMonitor> processMonitor_;
+    std::vector<Connection> processMonitorConnections_;
     std::weak_ptr<ThermalMonitor> thermalMonitor_;
     std::weak_ptr<LidStateMonitor> lidMonitor_;
     /// Set during the reading before an activation, so the re-evaluation it causes reads no more.

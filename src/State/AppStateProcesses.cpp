@@ -83,15 +83,15 @@ void AppState::attachProcessMonitor(ProcessMonitor& monitor) {
     };
 
     std::weak_ptr<int> alive = lifetime_;
-    monitor.setOnChanged([this, alive](bool active) {
+    processMonitorConnections_.push_back(monitor.activeChanged.connect([this, alive](bool active) {
         if (!alive.lock()) return;
         updateMonitorValues([active](MonitorValues& m) { m.isProcessTriggerActive = active; });
-    });
-    monitor.setOnRunningAppsChanged([this, alive] {
+    }));
+    processMonitorConnections_.push_back(monitor.runningAppsChanged.connect([this, alive] {
         if (!alive.lock()) return;
         ++runningAppsRevision_;
         runningAppsChanged.emit();
-    });
+    }));
 
     monitor.setListShown(runningAppsShown_);
     pushWatchedBundleIDs();
@@ -112,10 +112,9 @@ void AppState::detachProcessMonitor() {
 
 void AppState::unwireProcessMonitor() {
     if (auto monitor = processMonitor_.lock()) {
-        monitor->setOnChanged(nullptr);
-        monitor->setOnRunningAppsChanged(nullptr);
         monitor->setListShown(false);
     }
+    processMonitorConnections_.clear();
     processMonitor_.reset();
     processHooks_ = {};
 }
