@@ -205,7 +205,8 @@ bool DBusService::KeepAwakeWhileAppRuns(const QString& app, QString& message, QS
     const std::string wanted = app.toStdString();
     // An exact id first; otherwise a part of the name, which must point at one application.
     auto matches = AutomationActions::appsWithIdentifiers(&state_, {wanted});
-    if (matches.empty() && !wanted.empty()) matches = AutomationActions::appsMatching(&state_, wanted, app_.locale());
+    if (matches.empty() && !wanted.empty())
+        matches = AutomationActions::appsMatching(&state_, wanted, app_.locale());
     if (matches.size() > 1) {
         QStringList names;
         for (const auto& match : matches) names << qtext(match.name) + " (" + qtext(match.bundleID) + ")";
@@ -215,11 +216,11 @@ bool DBusService::KeepAwakeWhileAppRuns(const QString& app, QString& message, QS
     }
     const std::string id = matches.empty() ? wanted : matches.front().bundleID;
     const auto reply = AutomationActions::keepAwakeWhileAppRuns(&state_, id);
-    const bool heldBack = reply.dialogKey == "intent.activate.dialog.vetoed" &&
-                          state_.monitorValues().isProcessTriggerActive;
+    const bool heldBack =
+        reply.dialogKey == "intent.activate.dialog.vetoed" && state_.monitorValues().isProcessTriggerActive;
     message = text(state_.isRequestPending() ? "intent.dialog.pending"
-                   : heldBack                               ? "intent.activate.dialog.failed"
-                                                            : reply.dialogKey.c_str());
+                   : heldBack                ? "intent.activate.dialog.failed"
+                                             : reply.dialogKey.c_str());
     bundleID = matches.empty() ? QString() : qtext(id);
     return reply.dialogKey == "intent.dialog.awake";
 }

@@ -56,8 +56,8 @@ std::vector<RunningAppInfo> AutomationActions::suggestedApps(AppState* state) {
     return state ? state->runningApplications() : std::vector<RunningAppInfo>{};
 }
 
-std::vector<RunningAppInfo> AutomationActions::appsWithIdentifiers(AppState* state,
-                                                                  const std::vector<std::string>& bundleIDs) {
+std::vector<RunningAppInfo> AutomationActions::appsWithIdentifiers(
+    AppState* state, const std::vector<std::string>& bundleIDs) {
     auto apps = suggestedApps(state);
     std::erase_if(apps, [&](const RunningAppInfo& app) {
         return std::find(bundleIDs.begin(), bundleIDs.end(), app.bundleID) == bundleIDs.end();

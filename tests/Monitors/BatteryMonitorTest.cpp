@@ -25,9 +25,7 @@ BatteryState present(std::int64_t percent, bool onAC, bool charging) {
 
 class BatteryMonitorTest : public ::testing::Test {
 protected:
-    BatteryMonitorTest() {
-        sources.setEstimate(kTimeRemainingUnknown);
-    }
+    BatteryMonitorTest() { sources.setEstimate(kTimeRemainingUnknown); }
 
     // A refresh on battery power at `percent`, `minutes` after the start on the wall clock.
     void sampleOnBattery(int percent, double minutes) {
@@ -44,8 +42,8 @@ protected:
     SimPowerSources sources{scheduler};
     BatteryMonitor monitor{sources, clock, log};
     std::vector<std::string> published;
-    Connection publishing =
-        monitor.stateChanged.connect([this](const BatteryState& state) { published.push_back(state.toString()); });
+    Connection publishing = monitor.stateChanged.connect(
+        [this](const BatteryState& state) { published.push_back(state.toString()); });
 };
 
 TEST_F(BatteryMonitorTest, ReadsTypedKeysAndDefaultsMissingOrMistypedOnes) {
@@ -81,7 +79,8 @@ TEST_F(BatteryMonitorTest, ReadsTypedKeysAndDefaultsMissingOrMistypedOnes) {
         if (c.status == ReadStatus::noSources) machine.setNoSources();
         BatteryMonitor fresh{machine, clock, log};
         std::vector<std::string> seen;
-        auto connection = fresh.stateChanged.connect([&](const BatteryState& state) { seen.push_back(state.toString()); });
+        auto connection =
+            fresh.stateChanged.connect([&](const BatteryState& state) { seen.push_back(state.toString()); });
 
         fresh.refreshState();
         fresh.refreshState();  // an unchanged state is published again: consumers detect changes

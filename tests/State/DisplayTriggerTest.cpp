@@ -99,5 +99,17 @@ TEST_F(DisplayTrigger, SwitchedOffOrPausedTheyKeepNothingAwake) {
     EXPECT_EQ(h.state->activeReasons(), (ReasonSet{R::externalDisplay, R::mirroring}));
 }
 
+TEST_F(DisplayTrigger, ReadingsStopReachingTheStateWhenTheWiringEnds) {
+    wire();
+    enableBoth();
+    wiring.reset();
+    screensNow(2);
+    mirroringNow(true);
+    EXPECT_TRUE(displayMonitor->hasExternalDisplay());
+    EXPECT_FALSE(h.state->monitorValues().hasExternalDisplay);
+    EXPECT_FALSE(h.state->monitorValues().isMirroring);
+    EXPECT_FALSE(h.state->isActive());
+}
+
 }  // namespace
 }  // namespace torvel

@@ -23,8 +23,8 @@ struct TrustedWiFi : ::testing::Test {
     SimWiFi wifi{h.scheduler};
     std::unique_ptr<WiFiNetworkMonitor> monitor = std::make_unique<WiFiNetworkMonitor>(wifi, h.log);
     int callbacks = 0;
-    Connection countCallbacks =
-        monitor->stateChanged.connect([this](bool, const std::vector<std::string>&, WiFiAuthorization) { ++callbacks; });
+    Connection countCallbacks = monitor->stateChanged.connect(
+        [this](bool, const std::vector<std::string>&, WiFiAuthorization) { ++callbacks; });
     std::unique_ptr<MonitorWiring> wiring;
 
     void SetUp() override {

@@ -68,7 +68,9 @@ TEST(AutomationActionsTest, KeepsAwakeOnlyWhileTheChosenApplicationRuns) {
     const auto found = AutomationActions::appsMatching(h.state.get(), "saf", locale);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].name, "Safari");
-    EXPECT_EQ(AutomationActions::appsWithIdentifiers(h.state.get(), {"org.example.None", "com.apple.Safari"}).size(), 1u);
+    EXPECT_EQ(AutomationActions::appsWithIdentifiers(h.state.get(), {"org.example.None", "com.apple.Safari"})
+                  .size(),
+              1u);
 }
 
 TEST(SettingsCommandsTest, RefusesWhatTheSettingCannotTakeAndChangesNothing) {

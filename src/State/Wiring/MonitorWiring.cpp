@@ -37,8 +37,8 @@ void MonitorWiring::wireBattery(BatteryMonitor& monitor) {
 
 void MonitorWiring::wireDisplays(DisplayMonitor& monitor) {
     // The monitor counted the screens when it was made.
-    connections_.push_back(
-        monitor.externalDisplayChanged.connect([this](bool value) { state_.handleExternalDisplayChanged(value); }));
+    connections_.push_back(monitor.externalDisplayChanged.connect(
+        [this](bool value) { state_.handleExternalDisplayChanged(value); }));
     state_.handleExternalDisplayChanged(monitor.hasExternalDisplay());
 }
 
@@ -64,7 +64,8 @@ void MonitorWiring::wireThermal(ThermalMonitor& monitor) {
     // One reading now, so the state starts from the real one; later readings only while the kill
     // switch guards a session or the machine is warm.
     monitor.refresh();
-    connections_.push_back(monitor.stateChanged.connect([this](ThermalState s) { state_.handleThermalStateChanged(s); }));
+    connections_.push_back(
+        monitor.stateChanged.connect([this](ThermalState s) { state_.handleThermalStateChanged(s); }));
     state_.handleThermalStateChanged(monitor.currentState());
     state_.attachThermalMonitor(monitor);
 }
@@ -73,7 +74,8 @@ void MonitorWiring::wireLid(LidStateMonitor& monitor) {
     // The state starts with the lid open, so a machine started closed runs the close handling once. The
     // lid's answer may come later, as a change.
     monitor.startMonitoring();
-    connections_.push_back(monitor.lidChanged.connect([this](bool closed) { state_.handleLidStateChanged(closed); }));
+    connections_.push_back(
+        monitor.lidChanged.connect([this](bool closed) { state_.handleLidStateChanged(closed); }));
     state_.handleLidStateChanged(monitor.isClosed());
     state_.attachLidMonitor(monitor);
 }
