@@ -101,6 +101,7 @@ public:
     /// Assertions still held on the simulated machine; 0 on the real one (it cannot be asked).
     std::size_t simulatedAssertionsHeld() const;
 
+    /// The parts of the simulated machine that can be changed from outside.
     using SimulatedMachine = torvel::SimulatedMachine;
     /// nullptr on the real desktop.
     SimulatedMachine* simulatedMachine();
@@ -113,8 +114,8 @@ private Q_SLOTS:
 private:
     void onSignal();
 
-    /// The one callback the machine's parts get from the delegate: the wake and a clock set re-arm
-    /// the countdown, an inhibit service coming or going retries the state's request.
+    /// What the machine's parts tell the delegate itself: a wake and a clock set re-arm the countdown,
+    /// an inhibit service coming or going retries the state's request.
     void wireMachineEvents();
 
     // Each stage holds references into the ones declared before it: they are built in this order
