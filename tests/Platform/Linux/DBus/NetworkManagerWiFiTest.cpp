@@ -168,7 +168,7 @@ TEST_F(NetworkManagerWiFiTest, AHiddenNetworkTakesItsNameFromTheConnection) {
     NetworkManagerWiFi wifi(buses_.connection(Bus::system), log_);
     WiFiNetworkMonitor monitor(wifi, log_);
     std::vector<Names> seen;
-    auto connection = monitor.stateChanged.connect(
+    auto subscription = monitor.stateChanged.connect(
         [&](bool, const Names& ssids, WiFiAuthorization) { seen.push_back(ssids); });
 
     call(kManager, kMock, "AddActiveConnection", {QStringList{device_}, connection, hidden, "lab", 2u});
