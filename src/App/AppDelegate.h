@@ -9,76 +9,32 @@
 #include <string>
 #include <string_view>
 
+#include "App/MachineParts.h"
 #include "Models/Calendar.h"
 #include "Platform/Log.h"
+#include "Support/Lifetime.h"
 #include "Support/Signal.h"
 #include "Views/TrayController.h"
 
 namespace torvel {
 
 class AppState;
-class BatteryMonitor;
 class Clock;
 class DefaultsStore;
-class DefaultsSessionPersistence;
-class DisplayConfiguration;
-class AssertionTable;
-class AudioFeedbackService;
-class EmergencySleepService;
-class ProcessControl;
-class ProcessInfo;
-class SessionAutomation;
-class SessionRelays;
-class SimAssertionTable;
-class SimProcessControl;
-class SimProcessInfo;
-class SimSessionAutomation;
-class SleepBlockerMonitor;
-class DisplayMonitor;
-class GuardianService;
-class Lid;
-class LidStateMonitor;
 class Localization;
-class LoginItem;
 class LoginItemService;
-class LowPowerMode;
-class LowPowerModeController;
-class PrivilegedPower;
-class ProcessRunner;
-class SimLowPowerMode;
-class SimPrivilegedPower;
-class StayguardService;
-class MirroringMonitor;
-class NotificationCenter;
-class OnboardingHint;
 class NotificationService;
-class PowerAssertions;
-class PowerSources;
-class Screens;
-class Sounds;
-class ProcessMonitor;
-class Workspace;
+class OnboardingHint;
 class Scheduler;
-class SimDisplayConfiguration;
-class SimLid;
-class SimPowerAssertions;
-class SimPowerSources;
-class SimThermal;
-class SimScreens;
-class SimSounds;
-class SimWiFi;
-class SimWorkspace;
 class SleepPreventionService;
 class SystemLocale;
-class SystemSleepEvents;
-class Thermal;
 class ThermalMonitor;
 class TimerManager;
 class TrayFace;
-class WallClockChanges;
-class WiFi;
-class WiFiNetworkMonitor;
 class URLCommandRouter;
+class MonitorWiring;
+struct AppMonitors;
+struct AppServices;
 
 /// The composition root: builds the machine's adapters, the services and the application state in the
 /// start-up order, and runs the quit path. Main thread only; needs a QCoreApplication.
@@ -131,41 +87,24 @@ public:
     URLCommandRouter& router() { return *router_; }
     Localization& texts() { return *texts_; }
     Clock& clock() { return *clock_; }
-    TimerManager& timer() { return *timer_; }
+    TimerManager& timer();
     /// Reads the thermal state on demand (the simulated machine's changes go through it).
-    ThermalMonitor& thermalMonitor() { return *thermalMonitor_; }
+    ThermalMonitor& thermalMonitor();
     const Calendar& calendar() const { return calendar_; }
     const SystemLocale& locale() const { return *locale_; }
     /// The assertion and screen-saver prevention, for the status a client asks for.
-    const SleepPreventionService& sleepPrevention() const { return *sleepPrevention_; }
+    const SleepPreventionService& sleepPrevention() const;
     /// Starting Torvel at login, for the settings window.
-    LoginItemService& loginItems() { return *loginItems_; }
+    LoginItemService& loginItems();
     /// Where notices go (the menu shows the last status message).
-    NotificationService& notifications() { return *notifications_; }
+    NotificationService& notifications();
     /// Assertions still held on the simulated machine; 0 on the real one (it cannot be asked).
     std::size_t simulatedAssertionsHeld() const;
 
     /// The parts of the simulated machine that can be changed from outside.
-    struct SimulatedMachine {
-        SimPowerAssertions* assertions = nullptr;
-        SimPowerSources* powerSources = nullptr;
-        SimWorkspace* workspace = nullptr;
-        SimThermal* thermal = nullptr;
-        SimScreens* screens = nullptr;
-        SimDisplayConfiguration* displayConfiguration = nullptr;
-        SimWiFi* wifi = nullptr;
-        SimLid* lid = nullptr;
-        SimSounds* sounds = nullptr;
-        SimPrivilegedPower* privilegedPower = nullptr;
-        SimLowPowerMode* lowPowerMode = nullptr;
-        // The low-battery emergency's view: other processes' locks, and what becomes of a sleep.
-        SimAssertionTable* assertionTable = nullptr;
-        SimProcessInfo* processInfo = nullptr;
-        SimProcessControl* processControl = nullptr;
-        SimSessionAutomation* sessionAutomation = nullptr;
-    };
+    using SimulatedMachine = torvel::SimulatedMachine;
     /// nullptr on the real desktop.
-    SimulatedMachine* simulatedMachine() { return machine_ == Machine::simulated ? &sim_ : nullptr; }
+    SimulatedMachine* simulatedMachine();
 
 private Q_SLOTS:
     /// The system locale changed: the texts follow it when the language setting is "system".
@@ -175,6 +114,13 @@ private Q_SLOTS:
 private:
     void onSignal();
 
+    /// What the machine's parts tell the delegate itself: a wake and a clock set re-arm the countdown,
+    /// an inhibit service coming or going retries the state's request.
+    void wireMachineEvents();
+
+    // Each stage holds references into the ones declared before it: they are built in this order
+    // and end in the reverse one. The state's worker thread uses the emergency's census and sleep
+    // (services_) until the state is gone; the tray calls into its face and the onboarding hint.
     Machine machine_;
     std::unique_ptr<LogSink> log_;
     Logger logger_;
@@ -183,59 +129,24 @@ private:
     std::unique_ptr<SystemLocale> locale_;
     std::unique_ptr<Localization> texts_;
     std::unique_ptr<DefaultsStore> defaults_;
-    std::unique_ptr<PowerAssertions> assertions_;
-    SimulatedMachine sim_;  // views into the adapters below, on the simulated machine
-    std::unique_ptr<PowerSources> powerSources_;
-    std::unique_ptr<NotificationCenter> notificationCenter_;
-    std::unique_ptr<SleepPreventionService> sleepPrevention_;
-    std::unique_ptr<TimerManager> timer_;
-    std::unique_ptr<NotificationService> notifications_;
-    std::unique_ptr<DefaultsSessionPersistence> sessions_;
-    std::unique_ptr<GuardianService> guardian_;
-    std::unique_ptr<Sounds> sounds_;
-    std::unique_ptr<AudioFeedbackService> audio_;  // after sounds_: it plays through them
-    std::unique_ptr<ProcessRunner> processRunner_;
-    std::unique_ptr<LowPowerMode> lowPowerMode_;
-    std::unique_ptr<PrivilegedPower> privilegedPower_;  // after lowPowerMode_: it uses the daemon
-    std::unique_ptr<StayguardService> stayguard_;
-    std::unique_ptr<LowPowerModeController> lowPowerController_;
+    Calendar calendar_ = Calendar::current();
+    std::unique_ptr<MachineParts> parts_;
+    std::unique_ptr<AppServices> services_;
+    std::unique_ptr<AppState> state_;
     Connection stayguardConnection_;
     Connection inhibitServicesConnection_;
-    // The emergency's census and sleep; before state_, whose worker thread uses them until it goes.
-    std::unique_ptr<AssertionTable> assertionTable_;
-    std::unique_ptr<ProcessInfo> processInfo_;
-    std::unique_ptr<ProcessControl> processControl_;
-    std::unique_ptr<SessionRelays> sessionRelays_;  // none on the simulated machine
-    std::unique_ptr<SessionAutomation> sessionAutomation_;
-    std::unique_ptr<SleepBlockerMonitor> blockerMonitor_;
-    std::unique_ptr<EmergencySleepService> emergencySleep_;
-    std::unique_ptr<AppState> state_;
-    std::unique_ptr<BatteryMonitor> battery_;
-    std::unique_ptr<Thermal> thermal_;
-    std::unique_ptr<ThermalMonitor> thermalMonitor_;
-    std::unique_ptr<Screens> screens_;
-    std::unique_ptr<DisplayConfiguration> displayConfiguration_;
-    std::unique_ptr<DisplayMonitor> displayMonitor_;
-    std::unique_ptr<MirroringMonitor> mirroringMonitor_;
-    std::unique_ptr<WiFi> wifi_;
-    std::unique_ptr<WiFiNetworkMonitor> wifiMonitor_;  // after wifi_: it unsubscribes from it
-    std::unique_ptr<Lid> lid_;
-    std::unique_ptr<LidStateMonitor> lidMonitor_;  // after lid_: it unsubscribes from it
-    std::unique_ptr<Workspace> workspace_;
-    std::unique_ptr<ProcessMonitor> processMonitor_;
-    std::unique_ptr<SystemSleepEvents> sleepEvents_;  // after timer_: its callback uses the timer
-    std::unique_ptr<WallClockChanges> clockChanges_;
-    Calendar calendar_ = Calendar::current();
+    std::unique_ptr<AppMonitors> monitors_;
+    std::unique_ptr<MonitorWiring> wiring_;
     std::unique_ptr<URLCommandRouter> router_;
-    std::unique_ptr<LoginItem> loginItem_;
-    std::unique_ptr<LoginItemService> loginItems_;
-    std::unique_ptr<TrayFace> face_;        // outlives the tray, which calls into it
-    std::unique_ptr<OnboardingHint> onboarding_;  // likewise
-    std::unique_ptr<TrayController> tray_;  // after the state and the timer it shows
+    std::unique_ptr<TrayFace> face_;
+    std::unique_ptr<OnboardingHint> onboarding_;
+    std::unique_ptr<TrayController> tray_;
     std::vector<Connection> trayConnections_;
     int signalFd_ = -1;
     std::unique_ptr<QSocketNotifier> signalNotifier_;
     bool quit_ = false;
+    // Last, so that it ends first: the callbacks handed to the machine's parts do nothing from then on.
+    Lifetime lifetime_;
 };
 
 }  // namespace torvel

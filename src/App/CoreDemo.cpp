@@ -70,9 +70,11 @@ struct Demo {
     GuardianService guardian{clock, scheduler};
     BatteryMonitor battery{power, clock, log};
     std::unique_ptr<AppState> state;
+    Connection batteryConnection;
 
     explicit Demo(bool verbose) : log(verbose) {
-        battery.setOnStateChanged([this](const BatteryState& s) { state->handleBatteryStateChanged(s); });
+        batteryConnection = battery.stateChanged.connect(
+            [this](const BatteryState& s) { state->handleBatteryStateChanged(s); });
         battery.startMonitoring();
         launch();
         // After the state has loaded the language: the buttons' titles come from its string table.

@@ -84,7 +84,7 @@ void registerDBusTypes() {
     qDBusRegisterMetaType<QList<DBusSetting>>();
 }
 
-DBusService::DBusService(AppDelegate& app) : app_(app) {
+DBusService::DBusService(AppDelegate& app) : app_(app), state_(app.state()) {
     registerDBusTypes();
 }
 
@@ -105,12 +105,6 @@ bool DBusService::claimName(QDBusConnection bus, QString& error) {
 
 bool DBusService::exportOn(QDBusConnection bus) {
     return bus.registerObject(kObjectPath, this, QDBusConnection::ExportAllSlots);
-}
-
-AppState* DBusService::readyState() {
-    AppState* state = AppState::shared();
-    if (!state) fail(kErrorNotReady, text("intent.error.not_ready"));
-    return state;
 }
 
 void DBusService::fail(const char* name, const QString& message) {
@@ -134,92 +128,85 @@ QString DBusService::text(const char* key) const {
 }
 
 bool DBusService::Activate(const QString& mode, const QString& value, QString& message) {
-    AppState* state = readyState();
-    if (!state) return false;
     auto invalid = [&](const QString& why) {
         fail(kErrorInvalidArgument, why);
         return false;
     };
     const std::string raw = value.toStdString();
     if (mode == "indefinite") {
-        AutomationActions::activate();
+        AutomationActions::activate(&state_);
     } else if (mode == "duration") {
         const auto seconds = URLCommandRouter::readSeconds(raw);
         if (!seconds) return invalid("not a positive number of seconds: '" + quoted(value) + "'");
-        state->activate(Duration::custom(*seconds));
+        state_.activate(Duration::custom(*seconds));
     } else if (mode == "until") {
         auto end = URLCommandRouter::parseUntilTime(raw, app_.clock().now(), app_.calendar());
         if (!end) return invalid("not a time of day (HH:MM): '" + quoted(value) + "'");
-        state->activate(Duration::until(*end));
+        state_.activate(Duration::until(*end));
     } else if (mode == "profile") {
-        const Profile* profile = state->profileLibrary().profileNamed(raw);
+        const Profile* profile = state_.profileLibrary().profileNamed(raw);
         if (!profile) {
             message = "no profile named '" + quoted(value) + "'";  // a refusal, not a malformed call
             return false;
         }
-        state->activateProfile(*profile);
+        state_.activateProfile(*profile);
     } else {
         return invalid("unknown mode '" + quoted(mode) + "' (indefinite, duration, until or profile)");
     }
-    message = activationText(*state);
-    return state->isActive();
+    message = activationText(state_);
+    return state_.isActive();
 }
 
 QString DBusService::Deactivate() {
-    const auto reply = AutomationActions::deactivate();
-    if (!reply.ready) fail(kErrorNotReady, text(reply.dialogKey.c_str()));
+    const auto reply = AutomationActions::deactivate(&state_);
     return text(reply.dialogKey.c_str());
 }
 
 QVariantMap DBusService::GetStatus() {
     QVariantMap status;
-    AppState* state = readyState();
-    if (!state) return status;
-    const auto reply = AutomationActions::status();
+    const auto reply = AutomationActions::status(&state_);
     status["active"] = reply.value;
     status["message"] = text(reply.dialogKey.c_str());
     QStringList reasons;
-    for (auto reason : sortedForDisplay(state->activeReasons())) reasons << qtext(rawValue(reason));
+    for (auto reason : sortedForDisplay(state_.activeReasons())) reasons << qtext(rawValue(reason));
     status["reasons"] = reasons;
-    if (auto type = state->currentAssertionType()) status["assertionType"] = qtext(rawValue(*type));
+    if (auto type = state_.currentAssertionType()) status["assertionType"] = qtext(rawValue(*type));
     if (app_.timer().isRunning()) {
         status["remainingSeconds"] = app_.timer().secondsLeftNow();
         if (auto end = app_.timer().targetDate()) status["countdownEnd"] = isoLocal(*end, app_.calendar());
     }
-    if (const auto& id = state->activeProfileID()) {
+    if (const auto& id = state_.activeProfileID()) {
         status["profileID"] = qtext(id->toString());
-        for (const auto& profile : state->profileLibrary().profiles())
+        for (const auto& profile : state_.profileLibrary().profiles())
             if (profile.id == *id) status["profile"] = qtext(profile.name);
     }
-    const BatteryState& battery = state->batteryState();
+    const BatteryState& battery = state_.batteryState();
     status["onACPower"] = battery.isOnACPower;
     if (battery.hasBattery) status["batteryPercent"] = static_cast<qint64>(battery.percentage);
     if (battery.estimatedMinutesRemaining)
         status["batteryMinutesRemaining"] = static_cast<qint64>(*battery.estimatedMinutesRemaining);
-    const auto& paused = state->automationPause().pausedUntil();
+    const auto& paused = state_.automationPause().pausedUntil();
     status["automationPaused"] = paused.has_value();
     if (paused && *paused != Date::distantFuture())
         status["automationPausedUntil"] = isoLocal(*paused, app_.calendar());
     status["screenSaverPrevented"] = app_.sleepPrevention().isScreenSaverPreventionActive();
-    status["requestPending"] = state->isRequestPending();
-    status["emergencyAlarm"] = qtext(toString(state->emergency().alarmStatus()));
+    status["requestPending"] = state_.isRequestPending();
+    status["emergencyAlarm"] = qtext(toString(state_.emergency().alarmStatus()));
     return status;
 }
 
 void DBusService::OpenURL(const QString& url) {
-    AppState* state = readyState();
-    if (!state) return;
     const auto outcome = app_.router().handle(url.toStdString());
     if (outcome.kind == URLOutcome::Kind::invalid) fail(kErrorInvalidArgument, qtext(outcome.message));
-    if (outcome.kind == URLOutcome::Kind::refused) fail(kErrorRefused, activationText(*state));
+    if (outcome.kind == URLOutcome::Kind::refused) fail(kErrorRefused, activationText(state_));
 }
 
 bool DBusService::KeepAwakeWhileAppRuns(const QString& app, QString& message, QString& bundleID) {
-    if (!readyState()) return false;
     const std::string wanted = app.toStdString();
     // An exact id first; otherwise a part of the name, which must point at one application.
-    auto matches = AutomationActions::appsWithIdentifiers({wanted});
-    if (matches.empty() && !wanted.empty()) matches = AutomationActions::appsMatching(wanted, app_.locale());
+    auto matches = AutomationActions::appsWithIdentifiers(&state_, {wanted});
+    if (matches.empty() && !wanted.empty())
+        matches = AutomationActions::appsMatching(&state_, wanted, app_.locale());
     if (matches.size() > 1) {
         QStringList names;
         for (const auto& match : matches) names << qtext(match.name) + " (" + qtext(match.bundleID) + ")";
@@ -228,37 +215,32 @@ bool DBusService::KeepAwakeWhileAppRuns(const QString& app, QString& message, QS
         return false;
     }
     const std::string id = matches.empty() ? wanted : matches.front().bundleID;
-    const auto reply = AutomationActions::keepAwakeWhileAppRuns(id);
-    const bool heldBack = reply.dialogKey == "intent.activate.dialog.vetoed" &&
-                          AppState::shared()->monitorValues().isProcessTriggerActive;
-    message = text(AppState::shared()->isRequestPending() ? "intent.dialog.pending"
-                   : heldBack                               ? "intent.activate.dialog.failed"
-                                                            : reply.dialogKey.c_str());
+    const auto reply = AutomationActions::keepAwakeWhileAppRuns(&state_, id);
+    const bool heldBack =
+        reply.dialogKey == "intent.activate.dialog.vetoed" && state_.monitorValues().isProcessTriggerActive;
+    message = text(state_.isRequestPending() ? "intent.dialog.pending"
+                   : heldBack                ? "intent.activate.dialog.failed"
+                                             : reply.dialogKey.c_str());
     bundleID = matches.empty() ? QString() : qtext(id);
     return reply.dialogKey == "intent.dialog.awake";
 }
 
 QList<DBusRunningApp> DBusService::RunningApps() {
     QList<DBusRunningApp> apps;
-    if (!readyState()) return apps;
-    for (const auto& app : AutomationActions::suggestedApps())
+    for (const auto& app : AutomationActions::suggestedApps(&state_))
         apps.append({qtext(app.bundleID), qtext(app.name), app.pid});
     return apps;
 }
 
 QList<DBusSetting> DBusService::ListSettings() {
     QList<DBusSetting> settings;
-    AppState* state = readyState();
-    if (!state) return settings;
-    for (const auto& line : SettingsCommands::list(*state))
+    for (const auto& line : SettingsCommands::list(state_))
         settings.append({qtext(line.key), qtext(line.value), qtext(line.type), qtext(line.help)});
     return settings;
 }
 
 QString DBusService::GetSetting(const QString& key) {
-    AppState* state = readyState();
-    if (!state) return {};
-    auto line = SettingsCommands::get(*state, key.toStdString());
+    auto line = SettingsCommands::get(state_, key.toStdString());
     if (!line) {
         fail(kErrorInvalidArgument, "unknown setting '" + quoted(key) + "' (torvel config list shows them)");
         return {};
@@ -267,23 +249,19 @@ QString DBusService::GetSetting(const QString& key) {
 }
 
 QString DBusService::SetSetting(const QString& key, const QString& value) {
-    AppState* state = readyState();
-    if (!state) return {};
-    if (auto refusal = SettingsCommands::set(*state, key.toStdString(), value.toStdString())) {
+    if (auto refusal = SettingsCommands::set(state_, key.toStdString(), value.toStdString())) {
         const bool notSaved = refusal->reason == SettingRefusal::Reason::notSaved;
         fail(notSaved ? kErrorNotSaved : kErrorInvalidArgument, qtext(refusal->message));
         return {};
     }
-    return qtext(SettingsCommands::get(*state, key.toStdString())->value);
+    return qtext(SettingsCommands::get(state_, key.toStdString())->value);
 }
 
 bool DBusService::ShowTray() {
-    if (!readyState()) return false;
     return app_.showTray();
 }
 
 void DBusService::ShowSettings(const QString& tab) {
-    if (!readyState()) return;
     const std::string name = tab.toStdString();
     const bool known = std::any_of(kAllSettingsTabs.begin(), kAllSettingsTabs.end(),
                                    [&](SettingsTab each) { return rawValue(each) == name; });
@@ -296,7 +274,6 @@ void DBusService::ShowSettings(const QString& tab) {
 }
 
 void DBusService::ShowAbout() {
-    if (!readyState()) return;
     if (!app_.showAbout()) failWithoutWindows();
 }
 

@@ -38,8 +38,8 @@ void registerDBusTypes();
 
 /// The running Torvel on the session bus: exports kInterface at kObjectPath for the `torvel` client
 /// commands and other programs (start-up takes kServiceName first and holds early calls until this
-/// object is exported). Every call acts on the published application state; after it is gone a call
-/// fails with kErrorNotReady. Error messages repeat at most a short, cleaned excerpt of the input.
+/// object is exported). Every call acts on the delegate's application state, which outlives this
+/// object. Error messages repeat at most a short, cleaned excerpt of the input.
 ///
 ///   Activate(s mode, s value) -> (b ok, s message)
 ///       mode "indefinite" (value ignored), "duration" (value: seconds, positive), "until" (value:
@@ -113,8 +113,6 @@ public Q_SLOTS:
     void ShowAbout();
 
 private:
-    /// Fails the call with kErrorNotReady when there is no application state.
-    AppState* readyState();
     /// Answers the call with an error; the message is cleaned and cut to kMaxErrorLength.
     void fail(const char* name, const QString& message);
     /// The dialog text after an activation: awake, refused, or accepted but not held.
@@ -124,6 +122,7 @@ private:
     void failWithoutWindows();
 
     AppDelegate& app_;
+    AppState& state_;
 };
 
 }  // namespace torvel

@@ -79,7 +79,7 @@ void BatteryMonitor::refreshState() {
 }
 
 void BatteryMonitor::publish() {
-    if (onStateChanged_) onStateChanged_(currentState_);
+    stateChanged.emit(currentState_);
 }
 
 std::optional<double> BatteryMonitor::drainRatePerMinute() const {

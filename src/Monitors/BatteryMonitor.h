@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -13,6 +12,8 @@
 #include "Platform/Clock.h"
 #include "Platform/Log.h"
 #include "Platform/PowerSources.h"
+#include "Support/Lifetime.h"
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -41,10 +42,8 @@ public:
     /// silently, the state kept, when the first power source has no readable description.
     void refreshState();
 
-    /// Called after every refresh that produced a state, changed or not.
-    void setOnStateChanged(std::function<void(const BatteryState&)> callback) {
-        onStateChanged_ = std::move(callback);
-    }
+    /// Told after every refresh that produced a state, changed or not.
+    Signal<const BatteryState&> stateChanged;
     /// The last state read; the no-battery state until the first refresh.
     const BatteryState& currentState() const { return currentState_; }
     /// On-battery samples, oldest first; emptied by every refresh that sees AC power or charging.
@@ -62,7 +61,7 @@ public:
     static std::optional<std::int64_t> estimateMinutes(double seconds);
 
     /// Expires with the monitor, so that closures holding it can tell it is gone.
-    std::weak_ptr<BatteryMonitor> weakSelf() { return self_; }
+    std::weak_ptr<BatteryMonitor> weakSelf() { return lifetime_.weakPointer(*this); }
 
 private:
     void publish();
@@ -71,10 +70,9 @@ private:
     const Clock& clock_;
     Logger log_;
     BatteryState currentState_ = BatteryState::noBattery();
-    std::function<void(const BatteryState&)> onStateChanged_;
     bool isMonitoring_ = false;
     std::deque<Sample> drainHistory_;
-    std::shared_ptr<BatteryMonitor> self_{this, [](BatteryMonitor*) {}};
+    Lifetime lifetime_;
 };
 
 }  // namespace torvel

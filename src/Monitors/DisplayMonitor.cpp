@@ -15,7 +15,7 @@ void DisplayMonitor::screensChanged() {
     if (value == hasExternalDisplay_) return;
     hasExternalDisplay_ = value;
     log_.info("External display {} ({} screens)", value ? "attached" : "gone", count);
-    if (onChanged_) onChanged_(value);
+    externalDisplayChanged.emit(value);
 }
 
 }  // namespace torvel

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <functional>
-
 #include "Platform/Log.h"
 #include "Platform/Screens.h"
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -19,8 +18,8 @@ public:
 
     /// The last result of the screen check.
     bool hasExternalDisplay() const { return hasExternalDisplay_; }
-    /// Called with the new value whenever hasExternalDisplay changes, and only then.
-    void setOnChanged(std::function<void(bool)> callback) { onChanged_ = std::move(callback); }
+    /// Told the new value whenever hasExternalDisplay changes, and only then.
+    Signal<bool> externalDisplayChanged;
     /// Counts the screens again and reports a change.
     void screensChanged();
 
@@ -28,7 +27,6 @@ private:
     Screens& screens_;
     Logger log_;
     bool hasExternalDisplay_ = false;
-    std::function<void(bool)> onChanged_;
     Connection screensChanged_;
 };
 

@@ -18,11 +18,8 @@ void LidStateMonitor::handleNotification() {
     if (!closed || *closed == isClosed_) return;
     isClosed_ = *closed;
     log_.info("Lid {}", isClosed_ ? "CLOSED" : "OPENED");
-    // The callback may destroy the monitor; nothing of it is touched afterwards.
-    if (onChanged_) {
-        const auto call = onChanged_;
-        call(*closed);
-    }
+    // An observer may destroy the monitor; nothing of it is touched afterwards.
+    lidChanged.emit(*closed);
 }
 
 void LidStateMonitor::setNeeded(bool needed) {

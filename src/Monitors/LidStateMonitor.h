@@ -1,11 +1,12 @@
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <utility>
 
 #include "Platform/Lid.h"
 #include "Platform/Log.h"
+#include "Support/Lifetime.h"
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -20,8 +21,8 @@ public:
 
     /// Takes the lid as it is now (an unreadable lid counts as open) and starts following it.
     void startMonitoring();
-    /// Called with every lid state that differs from the one before.
-    void setOnChanged(std::function<void(bool closed)> callback) { onChanged_ = std::move(callback); }
+    /// Told every lid state (closed) that differs from the one before.
+    Signal<bool> lidChanged;
     /// The last state seen; open until one is read.
     bool isClosed() const { return isClosed_; }
     /// Reads the lid; a changed state goes to the callback, an unreadable one is ignored.
@@ -30,16 +31,15 @@ public:
     void setNeeded(bool needed);
 
     /// Expires with the monitor, so that closures holding it can tell it is gone.
-    std::weak_ptr<LidStateMonitor> weakSelf() { return self_; }
+    std::weak_ptr<LidStateMonitor> weakSelf() { return lifetime_.weakPointer(*this); }
 
 private:
     Lid& lid_;
     Logger log_;
-    std::function<void(bool)> onChanged_;
     bool isClosed_ = false;
     bool needed_ = false;
     Connection lidChanged_;
-    std::shared_ptr<LidStateMonitor> self_{this, [](LidStateMonitor*) {}};
+    Lifetime lifetime_;
 };
 
 }  // namespace torvel

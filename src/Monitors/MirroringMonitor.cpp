@@ -18,7 +18,7 @@ void MirroringMonitor::checkMirroring() {
     if (value == isMirroring_) return;
     isMirroring_ = value;
     log_.info("Mirroring {}", value ? "on" : "off");
-    if (onChanged_) onChanged_(value);
+    mirroringChanged.emit(value);
 }
 
 void MirroringMonitor::startFollowingReconfigurations() {
@@ -31,9 +31,7 @@ void MirroringMonitor::handleReconfiguration(bool isBeginning) {
     // Midway through a reconfiguration the mirror sets are not settled yet; the finishing call follows.
     if (isBeginning) return;
     // Every finished display gets its own check; the change test makes the repeats harmless.
-    scheduler_.post([weak = std::weak_ptr<MirroringMonitor>(self_)] {
-        if (auto monitor = weak.lock()) monitor->checkMirroring();
-    });
+    scheduler_.post(lifetime_.guard([this] { checkMirroring(); }));
 }
 
 }  // namespace torvel

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
-#include <memory>
 
 #include "Platform/DisplayConfiguration.h"
 #include "Platform/Log.h"
 #include "Platform/Scheduler.h"
+#include "Support/Lifetime.h"
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -25,8 +25,8 @@ public:
 
     /// The last result of the mirror check.
     bool isMirroring() const { return isMirroring_; }
-    /// Called with the new value whenever isMirroring changes, and only then.
-    void setOnChanged(std::function<void(bool)> callback) { onChanged_ = std::move(callback); }
+    /// Told the new value whenever isMirroring changes, and only then.
+    Signal<bool> mirroringChanged;
     /// Looks at the online displays and reports a change.
     void checkMirroring();
     /// Checks again after every finished reconfiguration, on a later turn of the main loop.
@@ -40,9 +40,8 @@ private:
     Logger log_;
     bool isMirroring_ = false;
     bool isFollowing_ = false;
-    std::function<void(bool)> onChanged_;
     Connection reconfiguration_;
-    std::shared_ptr<MirroringMonitor> self_{this, [](MirroringMonitor*) {}};
+    Lifetime lifetime_;
 };
 
 }  // namespace torvel

@@ -38,7 +38,7 @@ void ProcessMonitor::watchTransientPID(std::optional<std::int32_t> pid) {
     if (pid && *pid >= 1 && workspace_.processExists(*pid)) {
         const std::int32_t watched = *pid;
         transientPID_ = watched;
-        std::weak_ptr<ProcessMonitor> weak = self_;
+        std::weak_ptr<ProcessMonitor> weak = weakSelf();
         pidWatch_ = workspace_.watchExit(watched, [weak, watched] {
             if (auto monitor = weak.lock()) monitor->handleTransientPIDExit(watched);
         });
@@ -94,7 +94,7 @@ void ProcessMonitor::recompute() {
     if (value == isActive_) return;
     isActive_ = value;
     log_.info("Process trigger active={}", value);
-    if (onChanged_) onChanged_(value);
+    activeChanged.emit(value);
 }
 
 std::vector<RunningAppInfo> ProcessMonitor::runningApplications() const {
@@ -119,7 +119,7 @@ bool ProcessMonitor::isRunning(std::string_view bundleID) const {
 }
 
 void ProcessMonitor::handleApplicationsChanged() {
-    if (onRunningAppsChanged_) onRunningAppsChanged_();
+    runningAppsChanged.emit();
     recompute();
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -13,6 +12,8 @@
 #include "Platform/Log.h"
 #include "Platform/SystemLocale.h"
 #include "Platform/Workspace.h"
+#include "Support/Lifetime.h"
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -28,12 +29,10 @@ public:
 
     /// The last computed trigger state: something watched runs.
     bool isActive() const { return isActive_; }
-    /// Called with the new value whenever isActive changes.
-    void setOnChanged(std::function<void(bool)> callback) { onChanged_ = std::move(callback); }
-    /// Called on every launch or termination noticed while something is followed.
-    void setOnRunningAppsChanged(std::function<void()> callback) {
-        onRunningAppsChanged_ = std::move(callback);
-    }
+    /// Told the new value whenever isActive changes.
+    Signal<bool> activeChanged;
+    /// Told of every launch or termination noticed while something is followed.
+    Signal<> runningAppsChanged;
 
     /// Replaces the watched bundle ids (empty ones never match), then recomputes.
     void setWatchedBundleIDs(std::set<std::string> bundleIDs);
@@ -61,7 +60,7 @@ public:
     bool isRunning(std::string_view bundleID) const;
 
     /// Expires with the monitor, so that closures holding it can tell it is gone.
-    std::weak_ptr<ProcessMonitor> weakSelf() { return self_; }
+    std::weak_ptr<ProcessMonitor> weakSelf() { return lifetime_.weakPointer(*this); }
 
 private:
     void handleTransientPIDExit(std::int32_t pid);
@@ -72,8 +71,6 @@ private:
     const SystemLocale& locale_;
     Logger log_;
     bool isActive_ = false;
-    std::function<void(bool)> onChanged_;
-    std::function<void()> onRunningAppsChanged_;
     std::set<std::string> watchedBundleIDs_;
     std::optional<std::int32_t> transientPID_;
     std::optional<std::string> transientBundleID_;
@@ -81,7 +78,7 @@ private:
     bool isSubscribed_ = false;
     bool listShown_ = false;
     Connection applicationsChanged_;
-    std::shared_ptr<ProcessMonitor> self_{this, [](ProcessMonitor*) {}};
+    Lifetime lifetime_;
 };
 
 }  // namespace torvel

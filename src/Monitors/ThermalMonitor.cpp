@@ -27,11 +27,8 @@ void ThermalMonitor::refresh() {
     currentState_ = state;
     // The timer is settled first: the callback may re-enter through setNeeded().
     updatePolling();
-    // The callback may destroy the monitor; nothing of it is touched afterwards.
-    if (onChanged_) {
-        const auto call = onChanged_;
-        call(state);
-    }
+    // An observer may destroy the monitor; nothing of it is touched afterwards.
+    stateChanged.emit(state);
 }
 
 void ThermalMonitor::setNeeded(bool needed) {

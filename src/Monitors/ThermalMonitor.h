@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <utility>
 
@@ -8,6 +7,8 @@
 #include "Platform/Log.h"
 #include "Platform/Scheduler.h"
 #include "Platform/Thermal.h"
+#include "Support/Lifetime.h"
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -24,8 +25,8 @@ public:
     ThermalMonitor(const ThermalMonitor&) = delete;
     ThermalMonitor& operator=(const ThermalMonitor&) = delete;
 
-    /// Called with every state that differs from the one before; a repeat is not passed on.
-    void setOnChanged(std::function<void(ThermalState)> callback) { onChanged_ = std::move(callback); }
+    /// Told every state that differs from the one before; a repeat is not passed on.
+    Signal<ThermalState> stateChanged;
     /// The last state read; nominal until the first reading (and after failed ones, the last good one).
     ThermalState currentState() const { return currentState_; }
 
@@ -38,7 +39,7 @@ public:
     bool isPolling() const { return pollTimer_ != nullptr; }
 
     /// Expires with the monitor, so that closures holding it can tell it is gone.
-    std::weak_ptr<ThermalMonitor> weakSelf() { return self_; }
+    std::weak_ptr<ThermalMonitor> weakSelf() { return lifetime_.weakPointer(*this); }
 
 private:
     void updatePolling();
@@ -46,14 +47,13 @@ private:
     Thermal& thermal_;
     Scheduler& scheduler_;
     Logger log_;
-    std::function<void(ThermalState)> onChanged_;
     ThermalState currentState_ = ThermalState::nominal;
     bool needed_ = false;
     bool failureLogged_ = false;
     /// The last reading failed: there is nothing to watch until one succeeds.
     bool unreadable_ = false;
     Timer pollTimer_;
-    std::shared_ptr<ThermalMonitor> self_{this, [](ThermalMonitor*) {}};
+    Lifetime lifetime_;
 };
 
 }  // namespace torvel

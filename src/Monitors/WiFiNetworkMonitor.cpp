@@ -39,10 +39,7 @@ void WiFiNetworkMonitor::refreshState(bool forceNotify) {
     log_.info("WiFi state: connected={} SSID={} auth={}", reading.isConnected,
               Private{names.empty() ? std::string("<nil>") : names}, toString(reading.authorization));
     currentState_ = reading;
-    if (onStateChanged_) {
-        const auto call = onStateChanged_;  // the callback may replace itself
-        call(reading.isConnected, reading.ssids, reading.authorization);
-    }
+    stateChanged.emit(reading.isConnected, reading.ssids, reading.authorization);
 }
 
 }  // namespace torvel

@@ -46,20 +46,7 @@ AppState::AppState(AppStateServices services, Calendar calendar)
     automationPause_.restore();
 }
 
-namespace {
-AppState* sharedState = nullptr;
-}  // namespace
-
-AppState* AppState::shared() {
-    return sharedState;
-}
-
-void AppState::setShared(AppState* state) {
-    sharedState = state;
-}
-
 AppState::~AppState() {
-    if (sharedState == this) sharedState = nullptr;
 }
 
 void AppState::updateMonitorValues(const std::function<void(MonitorValues&)>& change) {

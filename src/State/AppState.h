@@ -86,11 +86,6 @@ public:
     AppState(const AppState&) = delete;
     AppState& operator=(const AppState&) = delete;
 
-    /// The state the automation actions reach: published by the application once it has launched,
-    /// withdrawn when the state goes (so callers see "not ready" rather than a dangling state).
-    static AppState* shared();
-    static void setShared(AppState* state);
-
     // Published activation state; `activationChanged` tells observers of every change.
     bool isActive() const override { return isActive_; }
     const ReasonSet& activeReasons() const override { return activeReasons_; }

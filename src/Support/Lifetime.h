@@ -40,6 +40,13 @@ public:
     };
     Watch watch() const { return Watch(token_); }
 
+    /// A weak pointer to `owner` that expires with it, for code that keeps calling the owner later.
+    /// Locking it does not keep the owner alive; lock it only on the owner's thread.
+    template <typename Owner>
+    std::weak_ptr<Owner> weakPointer(Owner& owner) const {
+        return std::shared_ptr<Owner>(token_, &owner);
+    }
+
 private:
     std::shared_ptr<const void> token_ = std::make_shared<int>(0);
 };

@@ -22,29 +22,25 @@ AutomationReply awakeOrVetoed(const AppState& state) {
 
 }  // namespace
 
-AutomationReply AutomationActions::activate() {
-    AppState* state = AppState::shared();
+AutomationReply AutomationActions::activate(AppState* state) {
     if (!state) return notReady();
     state->activate(Duration::indefinite());  // the activation core may refuse it
     return awakeOrVetoed(*state);
 }
 
-AutomationReply AutomationActions::deactivate() {
-    AppState* state = AppState::shared();
+AutomationReply AutomationActions::deactivate(AppState* state) {
     if (!state) return notReady();
     state->deactivateAll();
     return {true, state->isActive(), "intent.dialog.off"};
 }
 
-AutomationReply AutomationActions::status() {
-    AppState* state = AppState::shared();
+AutomationReply AutomationActions::status(AppState* state) {
     if (!state) return notReady();
     if (state->isRequestPending()) return {true, false, "intent.dialog.pending"};
     return {true, state->isActive(), state->isActive() ? "intent.dialog.awake" : "intent.dialog.off"};
 }
 
-AutomationReply AutomationActions::keepAwakeWhileAppRuns(std::string_view bundleID) {
-    AppState* state = AppState::shared();
+AutomationReply AutomationActions::keepAwakeWhileAppRuns(AppState* state, std::string_view bundleID) {
     if (!state) return notReady();
     const auto apps = state->processTrigger().runningApplications();
     const bool running =
@@ -56,23 +52,22 @@ AutomationReply AutomationActions::keepAwakeWhileAppRuns(std::string_view bundle
     return awakeOrVetoed(*state);
 }
 
-std::vector<RunningAppInfo> AutomationActions::suggestedApps() {
-    AppState* state = AppState::shared();
+std::vector<RunningAppInfo> AutomationActions::suggestedApps(AppState* state) {
     return state ? state->processTrigger().runningApplications() : std::vector<RunningAppInfo>{};
 }
 
 std::vector<RunningAppInfo> AutomationActions::appsWithIdentifiers(
-    const std::vector<std::string>& bundleIDs) {
-    auto apps = suggestedApps();
+    AppState* state, const std::vector<std::string>& bundleIDs) {
+    auto apps = suggestedApps(state);
     std::erase_if(apps, [&](const RunningAppInfo& app) {
         return std::find(bundleIDs.begin(), bundleIDs.end(), app.bundleID) == bundleIDs.end();
     });
     return apps;
 }
 
-std::vector<RunningAppInfo> AutomationActions::appsMatching(std::string_view text,
+std::vector<RunningAppInfo> AutomationActions::appsMatching(AppState* state, std::string_view text,
                                                             const SystemLocale& locale) {
-    auto apps = suggestedApps();
+    auto apps = suggestedApps(state);
     std::erase_if(apps,
                   [&](const RunningAppInfo& app) { return !locale.containsIgnoringCase(app.name, text); });
     return apps;

@@ -25,11 +25,7 @@ BatteryState present(std::int64_t percent, bool onAC, bool charging) {
 
 class BatteryMonitorTest : public ::testing::Test {
 protected:
-    BatteryMonitorTest() {
-        sources.setEstimate(kTimeRemainingUnknown);
-        monitor.setOnStateChanged(
-            [this](const BatteryState& state) { published.push_back(state.toString()); });
-    }
+    BatteryMonitorTest() { sources.setEstimate(kTimeRemainingUnknown); }
 
     // A refresh on battery power at `percent`, `minutes` after the start on the wall clock.
     void sampleOnBattery(int percent, double minutes) {
@@ -46,6 +42,8 @@ protected:
     SimPowerSources sources{scheduler};
     BatteryMonitor monitor{sources, clock, log};
     std::vector<std::string> published;
+    Connection publishing = monitor.stateChanged.connect(
+        [this](const BatteryState& state) { published.push_back(state.toString()); });
 };
 
 TEST_F(BatteryMonitorTest, ReadsTypedKeysAndDefaultsMissingOrMistypedOnes) {
@@ -81,7 +79,8 @@ TEST_F(BatteryMonitorTest, ReadsTypedKeysAndDefaultsMissingOrMistypedOnes) {
         if (c.status == ReadStatus::noSources) machine.setNoSources();
         BatteryMonitor fresh{machine, clock, log};
         std::vector<std::string> seen;
-        fresh.setOnStateChanged([&](const BatteryState& state) { seen.push_back(state.toString()); });
+        auto connection =
+            fresh.stateChanged.connect([&](const BatteryState& state) { seen.push_back(state.toString()); });
 
         fresh.refreshState();
         fresh.refreshState();  // an unchanged state is published again: consumers detect changes

@@ -21,6 +21,7 @@ struct DisplayMonitors : ::testing::Test {
     SimScreens screens{scheduler};
     SimDisplayConfiguration displays{scheduler};
     std::vector<bool> calls;
+    std::vector<Connection> connections;
 
     void screensNow(int count) {
         screens.setScreenCount(count);
@@ -31,14 +32,16 @@ struct DisplayMonitors : ::testing::Test {
         auto monitor = std::make_unique<MirroringMonitor>(displays, scheduler, log);
         monitor->checkMirroring();
         monitor->startFollowingReconfigurations();
-        monitor->setOnChanged([this](bool value) { calls.push_back(value); });
+        connections.push_back(
+            monitor->mirroringChanged.connect([this](bool value) { calls.push_back(value); }));
         return monitor;
     }
 };
 
 TEST_F(DisplayMonitors, TwoOrMoreScreensCountAndOnlyChangesCallBack) {
     auto monitor = std::make_unique<DisplayMonitor>(screens, log);
-    monitor->setOnChanged([this](bool value) { calls.push_back(value); });
+    connections.push_back(
+        monitor->externalDisplayChanged.connect([this](bool value) { calls.push_back(value); }));
     EXPECT_FALSE(monitor->hasExternalDisplay());  // a laptop's own screen, or a desktop's one monitor
 
     screensNow(2);  // lid open and one external screen

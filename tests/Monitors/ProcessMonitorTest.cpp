@@ -25,8 +25,6 @@ protected:
         workspace.setRunningApplications({app("org.gnome.Terminal", "Terminal", 10)});
         workspace.addProcess(100);
         workspace.addProcess(200);
-        monitor->setOnChanged([this](bool active) { changes.push_back(active); });
-        monitor->setOnRunningAppsChanged([this] { ++appsChanged; });
     }
 
     SimClock clock{Date(0.0)};
@@ -37,6 +35,8 @@ protected:
     std::unique_ptr<ProcessMonitor> monitor = std::make_unique<ProcessMonitor>(workspace, locale, log);
     std::vector<bool> changes;
     int appsChanged = 0;
+    Connection changing = monitor->activeChanged.connect([this](bool active) { changes.push_back(active); });
+    Connection appsChanging = monitor->runningAppsChanged.connect([this] { ++appsChanged; });
 };
 
 TEST_F(ProcessMonitorTest, ListsEachVisibleApplicationOnceSortedByNameIgnoringCase) {

@@ -6,6 +6,7 @@
 
 #include "../State/AppStateHarness.h"
 #include "Platform/Sim/SimThermal.h"
+#include "State/Wiring/MonitorWiring.h"
 
 namespace torvel {
 namespace {
@@ -17,7 +18,7 @@ TEST(ThermalMonitorTest, PassesOnChangesOnlyAndReadsWhileNeededOrWarm) {
     SimThermal thermal;
     ThermalMonitor monitor{thermal, scheduler, log};
     std::vector<ThermalState> seen;
-    monitor.setOnChanged([&](ThermalState s) { seen.push_back(s); });
+    auto connection = monitor.stateChanged.connect([&](ThermalState s) { seen.push_back(s); });
 
     // Cool and not needed: nothing is scheduled, nothing read.
     monitor.refresh();
@@ -54,17 +55,17 @@ TEST(ThermalMonitorTest, PassesOnChangesOnlyAndReadsWhileNeededOrWarm) {
     EXPECT_EQ(thermal.readCount(), reads + 1);
 }
 
-// The application state wired to the monitor as at start-up.
+// The application state wired to the monitor by the application's own wiring.
 struct ThermalTriggerTest : ::testing::Test {
     AppStateHarness h;
     SimThermal thermal;
     ThermalMonitor monitor{thermal, h.scheduler, h.log};
+    std::unique_ptr<MonitorWiring> wiring;
 
     void SetUp() override {
-        monitor.refresh();
-        monitor.setOnChanged([this](ThermalState s) { h.state->handleThermalStateChanged(s); });
-        h.state->handleThermalStateChanged(monitor.currentState());
-        h.state->attachThermalMonitor(monitor);
+        WiredMonitors monitors;
+        monitors.thermal = &monitor;
+        wiring = std::make_unique<MonitorWiring>(*h.state, monitors);
         h.scheduler.runPending();
     }
 };

@@ -30,7 +30,6 @@ TEST(AppStateEvaluation, RepeatedEvaluationIsSilentButRepairsTheAssertion) {
 
 TEST(AppStateEvaluation, RefusedAssertionLeavesARequestPendingThatIsRetriedAndToldOnce) {
     AppStateHarness h;
-    AppState::setShared(h.state.get());
     std::vector<bool> publishedPending;  // each change of the pending flag as observers saw it
     auto connection = h.state->activationChanged.connect([&] {
         if (publishedPending.empty() || publishedPending.back() != h.state->isRequestPending())
@@ -46,7 +45,7 @@ TEST(AppStateEvaluation, RefusedAssertionLeavesARequestPendingThatIsRetriedAndTo
     EXPECT_TRUE(h.sessions.loadActiveSession()) << "a restart picks the request up again";
     EXPECT_TRUE(h.log.contains("AppState", "Sleep prevention start failed: Assertion failed (-536870199)"));
     EXPECT_EQ(publishedPending.back(), true);
-    EXPECT_EQ(AutomationActions::status().dialogKey, "intent.dialog.pending");
+    EXPECT_EQ(AutomationActions::status(h.state.get()).dialogKey, "intent.dialog.pending");
 
     // Refused again on every retry and on other re-evaluations: still one notice, one state line.
     for (int i = 0; i < 3; ++i) {
@@ -66,7 +65,7 @@ TEST(AppStateEvaluation, RefusedAssertionLeavesARequestPendingThatIsRetriedAndTo
     EXPECT_EQ(publishedPending.back(), false) << "the end of the pending state is published";
     EXPECT_EQ(h.held(), std::vector<std::string>{"PreventUserIdleSystemSleep"});
     EXPECT_TRUE(h.state->isHeartbeatRunning());
-    EXPECT_EQ(AutomationActions::status().dialogKey, "intent.dialog.awake");
+    EXPECT_EQ(AutomationActions::status(h.state.get()).dialogKey, "intent.dialog.awake");
     const auto timersWhileRunning = h.scheduler.activeTimerCount();
 
     // The system drops the assertion and refuses a new one: a new pending period, told once more.
@@ -81,8 +80,7 @@ TEST(AppStateEvaluation, RefusedAssertionLeavesARequestPendingThatIsRetriedAndTo
     h.state->deactivateAll();
     EXPECT_FALSE(h.state->isRequestPending());
     EXPECT_LT(h.scheduler.activeTimerCount(), timersWhileRunning);
-    EXPECT_EQ(AutomationActions::status().dialogKey, "intent.dialog.off");
-    AppState::setShared(nullptr);
+    EXPECT_EQ(AutomationActions::status(h.state.get()).dialogKey, "intent.dialog.off");
 }
 
 TEST(AppStateEvaluation, PendingRequestRetriesWhenAnInhibitServiceAppearsAndEnds) {

@@ -9,29 +9,29 @@
 #include "Monitors/MirroringMonitor.h"
 #include "Platform/Sim/SimDisplayConfiguration.h"
 #include "Platform/Sim/SimScreens.h"
+#include "State/Wiring/MonitorWiring.h"
 
 namespace torvel {
 namespace {
 
 using R = ActivationReason;
 
-// The state wired to both monitors as the application does at start-up.
+// The state wired to both monitors by the application's own wiring.
 struct DisplayTrigger : ::testing::Test {
     AppStateHarness h;
     SimScreens screens{h.scheduler};
     SimDisplayConfiguration displays{h.scheduler};
     std::unique_ptr<DisplayMonitor> displayMonitor;
     std::unique_ptr<MirroringMonitor> mirroringMonitor;
+    std::unique_ptr<MonitorWiring> wiring;
 
     void wire() {
         displayMonitor = std::make_unique<DisplayMonitor>(screens, h.log);
-        displayMonitor->setOnChanged([this](bool v) { h.state->handleExternalDisplayChanged(v); });
-        h.state->handleExternalDisplayChanged(displayMonitor->hasExternalDisplay());
         mirroringMonitor = std::make_unique<MirroringMonitor>(displays, h.scheduler, h.log);
-        mirroringMonitor->checkMirroring();
-        mirroringMonitor->startFollowingReconfigurations();
-        mirroringMonitor->setOnChanged([this](bool v) { h.state->handleMirroringChanged(v); });
-        h.state->handleMirroringChanged(mirroringMonitor->isMirroring());
+        WiredMonitors monitors;
+        monitors.displays = displayMonitor.get();
+        monitors.mirroring = mirroringMonitor.get();
+        wiring = std::make_unique<MonitorWiring>(*h.state, monitors);
     }
     void enableBoth() {
         h.state->set(&SettingsValues::autoActivateOnExternalDisplay, true);
@@ -97,6 +97,18 @@ TEST_F(DisplayTrigger, SwitchedOffOrPausedTheyKeepNothingAwake) {
 
     h.state->automationPause().resume();
     EXPECT_EQ(h.state->activeReasons(), (ReasonSet{R::externalDisplay, R::mirroring}));
+}
+
+TEST_F(DisplayTrigger, ReadingsStopReachingTheStateWhenTheWiringEnds) {
+    wire();
+    enableBoth();
+    wiring.reset();
+    screensNow(2);
+    mirroringNow(true);
+    EXPECT_TRUE(displayMonitor->hasExternalDisplay());
+    EXPECT_FALSE(h.state->monitorValues().hasExternalDisplay);
+    EXPECT_FALSE(h.state->monitorValues().isMirroring);
+    EXPECT_FALSE(h.state->isActive());
 }
 
 }  // namespace

@@ -169,7 +169,8 @@ TEST(SafetyStops, DischargeForecastWarnsOncePerSessionBeforeTheLimit) {
     AppStateHarness h;
     SimPowerSources sources(h.scheduler);
     BatteryMonitor monitor(sources, h.clock, h.log);
-    monitor.setOnStateChanged([&](const BatteryState& state) { h.state->handleBatteryStateChanged(state); });
+    auto connection = monitor.stateChanged.connect(
+        [&](const BatteryState& state) { h.state->handleBatteryStateChanged(state); });
     monitor.startMonitoring();
     h.state->attachBatteryMonitor(monitor);
 

@@ -8,53 +8,44 @@
 namespace torvel {
 namespace {
 
-/// The state the actions reach is whatever the application published last.
+/// A state whose running applications the test chooses.
 struct PublishedState : AppStateHarness {
     std::vector<RunningAppInfo> running = {{"com.apple.Safari", "Safari", 40}, {"org.example.Editor", "Editor", 41}};
     std::vector<std::optional<std::string>> transientBundles;
 
     PublishedState() {
-        AppState::setShared(state.get());
         ProcessTrigger::Hooks hooks;
         hooks.runningApps = [this] { return running; };
         hooks.watchTransientBundle = [this](std::optional<std::string> id) { transientBundles.push_back(id); };
         state->processTrigger().setHooks(std::move(hooks));
     }
-    ~PublishedState() { AppState::setShared(nullptr); }
 };
 
 TEST(AutomationActionsTest, EveryActionIsNotReadyWithoutAnApplicationState) {
-    AppState::setShared(nullptr);
-    for (const auto& reply : {AutomationActions::activate(), AutomationActions::deactivate(), AutomationActions::status(),
-                              AutomationActions::keepAwakeWhileAppRuns("com.apple.Safari")}) {
+    for (const auto& reply : {AutomationActions::activate(nullptr), AutomationActions::deactivate(nullptr),
+                              AutomationActions::status(nullptr),
+                              AutomationActions::keepAwakeWhileAppRuns(nullptr, "com.apple.Safari")}) {
         EXPECT_FALSE(reply.ready);
         EXPECT_EQ(reply.dialogKey, "intent.error.not_ready");
     }
-    EXPECT_TRUE(AutomationActions::suggestedApps().empty());
-
-    // A state that goes away withdraws itself.
-    {
-        AppStateHarness gone;
-        AppState::setShared(gone.state.get());
-    }
-    EXPECT_FALSE(AutomationActions::status().ready);
+    EXPECT_TRUE(AutomationActions::suggestedApps(nullptr).empty());
 }
 
 TEST(AutomationActionsTest, AnswersSayWhatTheStateDidNotWhatWasAsked) {
     PublishedState h;
     h.onBattery(15);  // below the 20 % limit
-    auto reply = AutomationActions::activate();
+    auto reply = AutomationActions::activate(h.state.get());
     EXPECT_EQ(reply.dialogKey, "intent.activate.dialog.vetoed");
     EXPECT_FALSE(h.state->isActive());
 
     h.state->updateMonitorValues([](MonitorValues& m) { m.batteryState = BatteryState{}; });
     h.state->set(&SettingsValues::autoActivateOnExternalDisplay, true);
     h.state->updateMonitorValues([](MonitorValues& m) { m.hasExternalDisplay = true; });
-    reply = AutomationActions::status();
+    reply = AutomationActions::status(h.state.get());
     EXPECT_TRUE(reply.value) << "an automatic trigger alone counts as awake";
     EXPECT_EQ(reply.dialogKey, "intent.dialog.awake");
 
-    reply = AutomationActions::deactivate();
+    reply = AutomationActions::deactivate(h.state.get());
     EXPECT_EQ(reply.dialogKey, "intent.dialog.off");
 }
 
@@ -62,21 +53,23 @@ TEST(AutomationActionsTest, KeepsAwakeOnlyWhileTheChosenApplicationRuns) {
     PublishedState h;
     h.state->automationPause().pause(AutomationPause::Mode::oneHour);
     h.running.pop_back();  // the editor quit between choosing and running the action
-    auto reply = AutomationActions::keepAwakeWhileAppRuns("org.example.Editor");
+    auto reply = AutomationActions::keepAwakeWhileAppRuns(h.state.get(), "org.example.Editor");
     EXPECT_EQ(reply.dialogKey, "intent.keep_awake_app.not_running");
     EXPECT_TRUE(h.transientBundles.empty());
     EXPECT_TRUE(h.state->automationPause().pausedUntil()) << "a refused request leaves the pause";
 
-    AutomationActions::keepAwakeWhileAppRuns("com.apple.Safari");
+    AutomationActions::keepAwakeWhileAppRuns(h.state.get(), "com.apple.Safari");
     ASSERT_EQ(h.transientBundles.size(), 1u);
     EXPECT_EQ(h.transientBundles[0], "com.apple.Safari");
     EXPECT_FALSE(h.state->automationPause().pausedUntil()) << "an explicit request lifts the pause";
 
     SimSystemLocale locale;
-    const auto found = AutomationActions::appsMatching("saf", locale);
+    const auto found = AutomationActions::appsMatching(h.state.get(), "saf", locale);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].name, "Safari");
-    EXPECT_EQ(AutomationActions::appsWithIdentifiers({"org.example.None", "com.apple.Safari"}).size(), 1u);
+    EXPECT_EQ(AutomationActions::appsWithIdentifiers(h.state.get(), {"org.example.None", "com.apple.Safari"})
+                  .size(),
+              1u);
 }
 
 }  // namespace

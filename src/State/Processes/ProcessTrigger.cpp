@@ -94,8 +94,8 @@ void ProcessTrigger::attachMonitor(ProcessMonitor& monitor) {
         },
     };
 
-    monitor.setOnChanged(lifetime_.guard([this](bool active) { setActive(active); }));
-    monitor.setOnRunningAppsChanged(lifetime_.guard([this] {
+    monitorConnections_.push_back(monitor.activeChanged.connect([this](bool active) { setActive(active); }));
+    monitorConnections_.push_back(monitor.runningAppsChanged.connect([this] {
         ++runningAppsRevision_;
         runningAppsChanged.emit();
     }));
@@ -114,10 +114,9 @@ void ProcessTrigger::detachMonitor() {
 
 void ProcessTrigger::unwireMonitor() {
     if (auto monitor = monitor_.lock()) {
-        monitor->setOnChanged(nullptr);
-        monitor->setOnRunningAppsChanged(nullptr);
         monitor->setListShown(false);
     }
+    monitorConnections_.clear();
     monitor_.reset();
     hooks_ = {};
 }

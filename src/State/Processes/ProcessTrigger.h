@@ -82,6 +82,8 @@ private:
     bool runningAppsShown_ = false;
     Hooks hooks_;
     std::weak_ptr<ProcessMonitor> monitor_;
+    /// The monitor's answers and its running-apps changes, while it is attached.
+    std::vector<Connection> monitorConnections_;
     Lifetime lifetime_;
 };
 

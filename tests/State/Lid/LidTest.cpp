@@ -9,34 +9,29 @@
 #include "Platform/Sim/SimLid.h"
 #include "Platform/Sim/SimWiFi.h"
 #include "State/AppStateHarness.h"
+#include "State/Wiring/MonitorWiring.h"
 
 namespace torvel {
 namespace {
 
 using R = ActivationReason;
 
-// The state wired to the Wi-Fi and lid monitors as the application does it at start-up.
+// The state wired to the Wi-Fi and lid monitors by the application's own wiring.
 struct LidHandling : ::testing::Test {
     AppStateHarness h;
     SimWiFi wifi{h.scheduler};
     SimLid lid{h.scheduler};
     std::unique_ptr<WiFiNetworkMonitor> wifiMonitor = std::make_unique<WiFiNetworkMonitor>(wifi, h.log);
     std::unique_ptr<LidStateMonitor> lidMonitor = std::make_unique<LidStateMonitor>(lid, h.log);
+    std::unique_ptr<MonitorWiring> wiring;
     int lidCallbacks = 0;
+    Connection countLidCallbacks = lidMonitor->lidChanged.connect([this](bool) { ++lidCallbacks; });
 
     void SetUp() override {
-        wifiMonitor->setOnStateChanged(
-            [this](bool connected, const std::vector<std::string>& ssids, WiFiAuthorization authorization) {
-                h.state->trustedNetworks().handleWiFiStateChanged(connected, ssids, authorization);
-            });
-        wifiMonitor->refreshState(true);
-        lidMonitor->startMonitoring();
-        lidMonitor->setOnChanged([this](bool closed) {
-            ++lidCallbacks;
-            h.state->handleLidStateChanged(closed);
-        });
-        h.state->trustedNetworks().attachLidMonitor(*lidMonitor);
-        h.state->handleLidStateChanged(lidMonitor->isClosed());
+        WiredMonitors monitors;
+        monitors.wifi = wifiMonitor.get();
+        monitors.lid = lidMonitor.get();
+        wiring = std::make_unique<MonitorWiring>(*h.state, monitors);
         h.state->set(&SettingsValues::trustedNetworkActivationEnabled, true);
         h.state->trustedNetworks().addTrustedSSID("Home");
     }

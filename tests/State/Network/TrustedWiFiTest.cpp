@@ -9,6 +9,7 @@
 #include "Monitors/WiFiNetworkMonitor.h"
 #include "Platform/Sim/SimWiFi.h"
 #include "State/AppStateHarness.h"
+#include "State/Wiring/MonitorWiring.h"
 
 namespace torvel {
 namespace {
@@ -16,21 +17,20 @@ namespace {
 using R = ActivationReason;
 using Kind = TrustedWiFiStatus::Kind;
 
-// The state wired to a monitor over the simulated Wi-Fi as the application does it at start-up.
+// The state wired to a monitor over the simulated Wi-Fi by the application's own wiring.
 struct TrustedWiFi : ::testing::Test {
     AppStateHarness h;
     SimWiFi wifi{h.scheduler};
     std::unique_ptr<WiFiNetworkMonitor> monitor = std::make_unique<WiFiNetworkMonitor>(wifi, h.log);
     int callbacks = 0;
+    Connection countCallbacks = monitor->stateChanged.connect(
+        [this](bool, const std::vector<std::string>&, WiFiAuthorization) { ++callbacks; });
+    std::unique_ptr<MonitorWiring> wiring;
 
     void SetUp() override {
-        monitor->setOnStateChanged(
-            [this](bool connected, const std::vector<std::string>& ssids, WiFiAuthorization authorization) {
-                ++callbacks;
-                h.state->trustedNetworks().handleWiFiStateChanged(connected, ssids, authorization);
-            });
-        monitor->refreshState(true);
-        h.state->trustedNetworks().attachWiFiMonitor(*monitor);
+        WiredMonitors monitors;
+        monitors.wifi = monitor.get();
+        wiring = std::make_unique<MonitorWiring>(*h.state, monitors);
         h.state->set(&SettingsValues::trustedNetworkActivationEnabled, true);
     }
     void join(std::string_view bytes) {

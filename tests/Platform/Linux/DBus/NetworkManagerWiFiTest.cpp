@@ -98,7 +98,8 @@ TEST_F(NetworkManagerWiFiTest, ConnectRoamAndDisconnectReachTheMonitor) {
     NetworkManagerWiFi wifi(buses_.connection(Bus::system), log_);
     WiFiNetworkMonitor monitor(wifi, log_);
     std::vector<Names> seen;
-    monitor.setOnStateChanged([&](bool, const Names& ssids, WiFiAuthorization) { seen.push_back(ssids); });
+    auto connection = monitor.stateChanged.connect(
+        [&](bool, const Names& ssids, WiFiAuthorization) { seen.push_back(ssids); });
     EXPECT_FALSE(wifi.read().isConnected);
 
     associate(home_, 100);
@@ -167,7 +168,8 @@ TEST_F(NetworkManagerWiFiTest, AHiddenNetworkTakesItsNameFromTheConnection) {
     NetworkManagerWiFi wifi(buses_.connection(Bus::system), log_);
     WiFiNetworkMonitor monitor(wifi, log_);
     std::vector<Names> seen;
-    monitor.setOnStateChanged([&](bool, const Names& ssids, WiFiAuthorization) { seen.push_back(ssids); });
+    auto subscription = monitor.stateChanged.connect(
+        [&](bool, const Names& ssids, WiFiAuthorization) { seen.push_back(ssids); });
 
     call(kManager, kMock, "AddActiveConnection", {QStringList{device_}, connection, hidden, "lab", 2u});
     associate(hidden, 100);

@@ -107,7 +107,7 @@ TEST(XcbRandrDisplayConfigurationTest, XorgDummyOutputsMirroredAndMovedAsideAreF
     Recording displays(real);
     MirroringMonitor monitor(displays, scheduler, monitorLog);
     std::vector<bool> changes;
-    monitor.setOnChanged([&](bool value) { changes.push_back(value); });
+    auto connection = monitor.mirroringChanged.connect([&](bool value) { changes.push_back(value); });
     monitor.checkMirroring();
     monitor.startFollowingReconfigurations();
     ASSERT_EQ(displays.online.size(), 1u);  // DUMMY0 alone; the other fifteen are dark
