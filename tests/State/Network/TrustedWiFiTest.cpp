@@ -28,10 +28,19 @@ struct TrustedWiFi : ::testing::Test {
     std::unique_ptr<MonitorWiring> wiring;
 
     void SetUp() override {
+        wire();
+        h.state->set(&SettingsValues::trustedNetworkActivationEnabled, true);
+    }
+    void wire() {
         WiredMonitors monitors;
         monitors.wifi = monitor.get();
         wiring = std::make_unique<MonitorWiring>(*h.state, monitors);
-        h.state->set(&SettingsValues::trustedNetworkActivationEnabled, true);
+    }
+    // A new launch over the same stored settings, wired again as the application wires it.
+    void restart() {
+        wiring.reset();
+        h.start();
+        wire();
     }
     void join(std::string_view bytes) {
         wifi.connect(bytes);
@@ -84,7 +93,7 @@ TEST_F(TrustedWiFi, OnlyTheExactNetworkKeepsAwakeAndRemovingItEndsThatAtOnce) {
     EXPECT_NE(std::ranges::find(lines, "Failed to persist trustedNetworks: disk full"), lines.end());
     h.defaults.failWrites(std::nullopt);
     EXPECT_TRUE(h.state->trustedNetworks().addTrustedSSID("Office"));
-    h.start();
+    restart();
     EXPECT_EQ(h.state->settings().trustedNetworks.size(), 4u);
 }
 
@@ -99,8 +108,7 @@ TEST_F(TrustedWiFi, ADamagedEntryCostsOnlyItselfInTheTrustedAndWatchedLists) {
     h.defaults.set(kTrustedNetworksKey, networks);
     h.defaults.set("watchedApps", apps);
     h.log.clear();
-    h.start();
-    h.state->trustedNetworks().attachWiFiMonitor(*monitor);
+    restart();
 
     std::vector<std::string> ssids;
     for (const auto& n : h.state->settings().trustedNetworks) ssids.push_back(n.ssid);
