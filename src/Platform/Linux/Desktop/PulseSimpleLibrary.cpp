@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <fmt/format.h>
+
 namespace torvel {
 
 namespace {
@@ -9,7 +11,7 @@ namespace {
 template <typename F>
 bool resolve(void* handle, const char* name, F& slot, std::string& error) {
     slot = reinterpret_cast<F>(dlsym(handle, name));
-    if (!slot) error = std::string("no ") + name + " in the audio library";
+    if (!slot) error = fmt::format("no {} in the audio library", name);
     return slot != nullptr;
 }
 
