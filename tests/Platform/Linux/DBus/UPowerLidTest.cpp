@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QDBusVariant>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include "Platform/Linux/DBus/PrivateBuses.h"
-#include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/VirtualScheduler.h"
 
@@ -18,10 +16,10 @@ namespace {
 using Bus = PrivateBuses::Bus;
 
 // dbusmock's upower template on the private system bus, and an ACPI button folder of our own.
-class UPowerLidTest : public ::testing::Test {
+class UPowerLidTest : public PrivateBusTest {
 protected:
     void SetUp() override {
-        if (!buses_.unavailableReason().empty()) GTEST_SKIP() << buses_.unavailableReason();
+        PrivateBusTest::SetUp();
         ASSERT_TRUE(dir_.isValid());
         ASSERT_TRUE(QDir(dir_.path()).mkpath("LID0"));
         writeState("state:      open\n");
@@ -29,15 +27,11 @@ protected:
     void startUPower(bool lidPresent) {
         const QString parameters =
             QString(R"({"LidIsPresent": %1, "LidIsClosed": false})").arg(lidPresent ? "true" : "false");
-        ASSERT_TRUE(buses_.startTemplate(Bus::system, "upower", "org.freedesktop.UPower", parameters));
+        ASSERT_TRUE(buses.startTemplate(Bus::system, "upower", "org.freedesktop.UPower", parameters));
     }
     void setLidClosed(bool closed) {
-        auto message = QDBusMessage::createMethodCall("org.freedesktop.UPower", "/org/freedesktop/UPower",
-                                                      "org.freedesktop.DBus.Properties", "Set");
-        message.setArguments(
-            {"org.freedesktop.UPower", "LidIsClosed", QVariant::fromValue(QDBusVariant(closed))});
-        const auto reply = buses_.connection(Bus::system).call(message, QDBus::Block, 5000);
-        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        ASSERT_TRUE(buses.setProperty(Bus::system, "org.freedesktop.UPower", "/org/freedesktop/UPower",
+                                      "org.freedesktop.UPower", "LidIsClosed", closed));
     }
     void writeState(const QByteArray& text, const char* button = "LID0") {
         QFile file(dir_.filePath(QString(button) + "/state"));
@@ -46,16 +40,14 @@ protected:
     }
     std::string root() const { return dir_.path().toStdString(); }
 
-    PrivateBuses buses_;
     QTemporaryDir dir_;
-    CapturingLogSink log_;
     SimClock clock_{Date(0)};
     VirtualScheduler scheduler_{clock_};
 };
 
 TEST_F(UPowerLidTest, FollowsUPowersLidAndNeverReadsTheButtonWhileItKnowsOne) {
     startUPower(true);
-    UPowerLid lid(buses_.connection(Bus::system), scheduler_, log_, root());
+    UPowerLid lid(system(), scheduler_, log, root());
     int changes = 0;
     const Connection changed = lid.changed.connect([&] { ++changes; });
     lid.setReadingNeeded(true);
@@ -74,7 +66,7 @@ TEST_F(UPowerLidTest, FollowsUPowersLidAndNeverReadsTheButtonWhileItKnowsOne) {
 
 TEST_F(UPowerLidTest, ReadsTheButtonOnlyWhileNeededWhereUPowerKnowsNoLid) {
     startUPower(false);
-    UPowerLid lid(buses_.connection(Bus::system), scheduler_, log_, root());
+    UPowerLid lid(system(), scheduler_, log, root());
     int changes = 0;
     const Connection changed = lid.changed.connect([&] { ++changes; });
     // Not needed: UPower's answer arrives, and still nothing is read.
@@ -101,7 +93,7 @@ TEST_F(UPowerLidTest, ReadsTheButtonOnlyWhileNeededWhereUPowerKnowsNoLid) {
     EXPECT_EQ(lid.readClosed(), std::nullopt);
 
     // A machine without any lid button is not read every few seconds for nothing.
-    UPowerLid noLid(buses_.connection(Bus::system), scheduler_, log_, root() + "/absent");
+    UPowerLid noLid(system(), scheduler_, log, root() + "/absent");
     noLid.setReadingNeeded(true);
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return noLid.isPolling(); }));  // once UPower has answered
     scheduler_.advance(0);
