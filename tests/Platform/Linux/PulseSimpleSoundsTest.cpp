@@ -169,9 +169,7 @@ int sh(const std::string& command) {
 class PulseServer : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/torvel-pulse-XXXXXX";
-        ASSERT_TRUE(mkdtemp(pattern));
-        dir_ = pattern;
+        ASSERT_FALSE(dir_.empty());
         fs::create_directories(dir_ / "run");
         // The server, the recorder and the adapter's library all find one another through these.
         env_.emplace(std::map<std::string, std::optional<std::string>>{
@@ -192,9 +190,7 @@ protected:
                   0);
     }
     void TearDown() override {
-        if (dir_.empty()) return;
         sh("kill $(cat " + (dir_ / "parec.pid").string() + ") 2>/dev/null; pulseaudio --kill 2>/dev/null");
-        fs::remove_all(dir_);
         env_.reset();
     }
     std::vector<std::int16_t> recording() const {
@@ -217,7 +213,8 @@ protected:
     }
 
     QuietLog log_;
-    fs::path dir_;
+    test::TemporaryFolder folder_{"/tmp/torvel-pulse"};  // a short path: the socket lives in it
+    fs::path dir_ = folder_.path();
     std::optional<test::ScopedEnv> env_;
 };
 

@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include "Platform/Linux/DBus/PrivateBuses.h"
+#include "Platform/Linux/TestSupport.h"
 #include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/VirtualScheduler.h"
 
@@ -20,8 +18,6 @@ class UPowerLidTest : public PrivateBusTest {
 protected:
     void SetUp() override {
         PrivateBusTest::SetUp();
-        ASSERT_TRUE(dir_.isValid());
-        ASSERT_TRUE(QDir(dir_.path()).mkpath("LID0"));
         writeState("state:      open\n");
     }
     void startUPower(bool lidPresent) {
@@ -34,13 +30,11 @@ protected:
                                       "org.freedesktop.UPower", "LidIsClosed", closed));
     }
     void writeState(const QByteArray& text, const char* button = "LID0") {
-        QFile file(dir_.filePath(QString(button) + "/state"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
+        test::writeFile(dir_ / button / "state", text.toStdString());
     }
-    std::string root() const { return dir_.path().toStdString(); }
+    std::string root() const { return dir_.path().string(); }
 
-    QTemporaryDir dir_;
+    test::TemporaryFolder dir_{"torvel-lid"};
     SimClock clock_{Date(0)};
     VirtualScheduler scheduler_{clock_};
 };
@@ -112,7 +106,6 @@ TEST_F(UPowerLidTest, TheButtonFileIsCheckedBeforeItIsBelieved) {
     }
     EXPECT_EQ(UPowerLid::readButtonState(root() + "/missing"), std::nullopt);
     // An unreadable first button leaves the next one to tell.
-    ASSERT_TRUE(QDir(dir_.path()).mkpath("LID1"));
     writeState("state:      open\n", "LID1");
     EXPECT_EQ(UPowerLid::readButtonState(root()), false);
 }
