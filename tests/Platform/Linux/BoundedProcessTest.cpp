@@ -61,7 +61,9 @@ TEST(BoundedProcess, ReturnsWhatFinishedToolsPrintAndRefusesTheRest) {
         EXPECT_EQ(failed->status, 1);
         EXPECT_EQ(failed->output, "nope\n");
 
-        EXPECT_EQ(runner.run(garbled, {}, 5).value_or(ProcessResult{}).output, "a\xEF\xBF\xBD" "b");
+        EXPECT_EQ(runner.run(garbled, {}, 5).value_or(ProcessResult{}).output,
+                  "a\xEF\xBF\xBD"
+                  "b");
         EXPECT_EQ(runner.run(exact, {}, 5).value_or(ProcessResult{}).output.size(),
                   ProcessRunner::outputCeiling);
         EXPECT_EQ(errorLines(log), 0);
@@ -82,10 +84,11 @@ TEST(BoundedProcess, TerminatesToolsThatOutliveTheTimeOutAndKillsThoseThatIgnore
     // The polite tool notes the SIGTERM it heard; the stubborn one ignores it (ignored signals stay
     // ignored across exec, so the sleeper itself shrugs it off). Each notes its pid first.
     const auto pids = (tools / "pids").string(), heard = (tools / "heard").string();
-    const auto polite = test::writeScript(
-        tools / "polite", "echo $$ >>" + pids + "\ntrap 'echo TERM >>" + heard + "; exit 0' TERM\n" +
-                              "while :; do sleep 0.05; done");
-    const auto stubborn = test::writeScript(tools / "stubborn", "echo $$ >>" + pids + "\ntrap '' TERM\nexec sleep 30");
+    const auto polite =
+        test::writeScript(tools / "polite", "echo $$ >>" + pids + "\ntrap 'echo TERM >>" + heard +
+                                                "; exit 0' TERM\n" + "while :; do sleep 0.05; done");
+    const auto stubborn =
+        test::writeScript(tools / "stubborn", "echo $$ >>" + pids + "\ntrap '' TERM\nexec sleep 30");
     CapturingLogSink log;
     const std::size_t before = openDescriptors();
     {

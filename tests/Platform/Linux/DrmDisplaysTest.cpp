@@ -5,8 +5,8 @@
 
 #include "Platform/Linux/Displays/DrmDisplayConfiguration.h"
 #include "Platform/Linux/Displays/DrmScreens.h"
-#include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Linux/TestSupport.h"
+#include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {
 namespace {

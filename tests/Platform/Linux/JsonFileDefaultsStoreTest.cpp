@@ -170,8 +170,9 @@ TEST_F(JsonFileDefaultsStoreTest, WritesAnEntryOfANewerVersionBackByteForByte) {
     EXPECT_EQ(store.object("future"), std::nullopt);
     for (int write = 0; write < 2; ++write) {
         ASSERT_TRUE(store.set("plain", std::int64_t{write}));
-        EXPECT_NE(test::readFile(file).find("    \"future\": " + entry + ",\n    \"plain\": {\n      \"int\": " +
-                                      std::to_string(write) + "\n    }\n  },\n  \"version\": 1\n}\n"),
+        EXPECT_NE(test::readFile(file).find("    \"future\": " + entry +
+                                            ",\n    \"plain\": {\n      \"int\": " + std::to_string(write) +
+                                            "\n    }\n  },\n  \"version\": 1\n}\n"),
                   std::string::npos)
             << test::readFile(file);
     }
@@ -189,7 +190,8 @@ TEST_F(JsonFileDefaultsStoreTest, ADamagedProfileListIsKeptAsideBeforeTheBuiltIn
     ASSERT_TRUE(saveProfiles(store, loaded.profiles, profileLog));
 
     const std::string aside = "profiles.unreadable." + now.toString();
-    EXPECT_NE(test::readFile(file).find("\"" + aside + "\": " + damaged), std::string::npos) << test::readFile(file);
+    EXPECT_NE(test::readFile(file).find("\"" + aside + "\": " + damaged), std::string::npos)
+        << test::readFile(file);
     JsonFileDefaultsStore reread(file, log);
     EXPECT_TRUE(reread.unreadable(aside));
     EXPECT_TRUE(reread.object("profiles"));

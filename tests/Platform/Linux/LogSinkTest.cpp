@@ -49,8 +49,9 @@ TEST(JournalLogSink, SendsPriorityIdentifierSubsystemAndCategoryForEachLevel) {
     sink.write(LogLevel::info, "Battery", "on battery\nat 20 %");
     sink.write(LogLevel::error, "SleepPrevention", "inhibit failed");
     const auto entry = [](const char* message, const char* priority, const char* category) {
-        return std::vector<std::string>{std::string("MESSAGE=") + message, std::string("PRIORITY=") + priority,
-                                        "SYSLOG_IDENTIFIER=torvel", "TORVEL_SUBSYSTEM=com.torvel",
+        return std::vector<std::string>{std::string("MESSAGE=") + message,
+                                        std::string("PRIORITY=") + priority, "SYSLOG_IDENTIFIER=torvel",
+                                        "TORVEL_SUBSYSTEM=com.torvel",
                                         std::string("TORVEL_CATEGORY=") + category};
     };
     EXPECT_THAT(journal.entries, ElementsAre(entry("evaluating", "7", "AppState"),

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <tuple>
 
-#include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Linux/TestSupport.h"
+#include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/SimSystemLocale.h"
 #include "Platform/Sim/VirtualScheduler.h"

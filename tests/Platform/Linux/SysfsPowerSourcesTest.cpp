@@ -4,8 +4,8 @@
 
 #include <optional>
 
-#include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Linux/TestSupport.h"
+#include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/VirtualScheduler.h"
 

@@ -77,7 +77,8 @@ public:
             value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
         }
     }
-    ScopedEnv(const std::string& name, std::optional<std::string> value) : ScopedEnv({{name, std::move(value)}}) {}
+    ScopedEnv(const std::string& name, std::optional<std::string> value)
+        : ScopedEnv({{name, std::move(value)}}) {}
     ~ScopedEnv() {
         for (const auto& [name, value] : saved_)
             value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());

@@ -8,11 +8,11 @@
 
 #include <gtest/gtest.h>
 
-#include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Linux/TestSupport.h"
+#include "Platform/Sim/CapturingLogSink.h"
+#include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/SimNotificationCenter.h"
 #include "Platform/Sim/VirtualScheduler.h"
-#include "Platform/Sim/SimClock.h"
 #include "Services/LoginItemService.h"
 #include "Services/NotificationService.h"
 #include "Support/Localization.h"

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "BusSignalRecorder.h"
+#include "Platform/Sim/CapturingLogSink.h"
 #include "PrivateBuses.h"
 #include "Tray/DBusMenuExporter.h"
-#include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {
 namespace {

@@ -95,8 +95,9 @@ TEST_F(DesktopPowerAssertionsTest, LogindAloneHoldsTheAssertionWithoutADesktop) 
         "('idle', 'Torvel', 'Torvel prevents sleep', 'block'))"));
     ASSERT_EQ(buses.call(Bus::session, other, "/Other", other, "Hold").type(), QDBusMessage::ReplyMessage);
     EXPECT_TRUE(answeredAlive(adapter, idle.id));
-    ASSERT_EQ(buses.call(Bus::system, kLogind, kLogindPath, "org.freedesktop.DBus.Mock", "ForgetInhibitorsOf",
-                         {static_cast<uint>(QCoreApplication::applicationPid())})
+    ASSERT_EQ(buses
+                  .call(Bus::system, kLogind, kLogindPath, "org.freedesktop.DBus.Mock", "ForgetInhibitorsOf",
+                        {static_cast<uint>(QCoreApplication::applicationPid())})
                   .type(),
               QDBusMessage::ReplyMessage);
     EXPECT_EQ(inhibitors(), std::vector<std::string>{"idle|Torvel|Torvel prevents sleep|block"});  // theirs

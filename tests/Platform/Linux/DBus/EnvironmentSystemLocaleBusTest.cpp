@@ -41,7 +41,8 @@ TEST_F(EnvironmentSystemLocaleBus, FollowsLocaledsLocaleButNotItsKeyboardLayouts
     EXPECT_EQ(locale.preferredLanguages(), std::vector<std::string>{"cs_CZ.UTF-8"});
 
     ASSERT_TRUE(buses.setProperty(Bus::system, kLocaled, kPath, kLocaled, "X11Layout", QString("cz")));
-    ASSERT_TRUE(buses.setProperty(Bus::system, kLocaled, kPath, kLocaled, "Locale", QStringList{"LANG=en_US.UTF-8"}));
+    ASSERT_TRUE(
+        buses.setProperty(Bus::system, kLocaled, kPath, kLocaled, "Locale", QStringList{"LANG=en_US.UTF-8"}));
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return changes == 2; }));
     EXPECT_EQ(locale.preferredLanguages(), std::vector<std::string>{"en_US.UTF-8"});
 
@@ -49,9 +50,11 @@ TEST_F(EnvironmentSystemLocaleBus, FollowsLocaledsLocaleButNotItsKeyboardLayouts
     ASSERT_TRUE(buses.addMethod(
         Bus::system, kLocaled, kPath, kLocaled, "ChangeQuietly", "", "",
         "self.props['org.freedesktop.locale1']['Locale'] = dbus.Array(['LANG=sk_SK.UTF-8'], signature='s')"));
-    ASSERT_EQ(buses.call(Bus::system, kLocaled, kPath, kLocaled, "ChangeQuietly").type(), QDBusMessage::ReplyMessage);
-    ASSERT_TRUE(buses.emitSignal(Bus::system, kLocaled, kPath, "org.freedesktop.DBus.Properties", "PropertiesChanged",
-                                 "sa{sv}as", {QString(kLocaled), QVariantMap{}, QStringList{"Locale"}}));
+    ASSERT_EQ(buses.call(Bus::system, kLocaled, kPath, kLocaled, "ChangeQuietly").type(),
+              QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(buses.emitSignal(Bus::system, kLocaled, kPath, "org.freedesktop.DBus.Properties",
+                                 "PropertiesChanged", "sa{sv}as",
+                                 {QString(kLocaled), QVariantMap{}, QStringList{"Locale"}}));
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return changes == 3; }));
     EXPECT_EQ(locale.preferredLanguages(), std::vector<std::string>{"sk_SK.UTF-8"});
     QCoreApplication::processEvents();

@@ -14,10 +14,10 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 
-#include "Support/Localization.h"
 #include "Platform/Linux/DBus/PrivateBuses.h"
 #include "Platform/Linux/Desktop/QtScheduler.h"
 #include "Services/NotificationService.h"
+#include "Support/Localization.h"
 
 namespace torvel {
 namespace {

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "Platform/Linux/Helpers/BoundedProcess.h"
 #include "Platform/Linux/DBus/PrivateBuses.h"
 #include "Platform/Linux/Desktop/QtScheduler.h"
+#include "Platform/Linux/Helpers/BoundedProcess.h"
 #include "Platform/Linux/TestSupport.h"
 #include "Platform/Sim/CapturingLogSink.h"
 

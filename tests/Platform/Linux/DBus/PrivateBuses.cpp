@@ -152,8 +152,9 @@ std::vector<std::string> PrivateBuses::callLines(Bus bus, const QString& busName
     return out;
 }
 
-QDBusMessage PrivateBuses::call(Bus bus, const QString& busName, const QString& path, const QString& interface,
-                                const QString& method, const QVariantList& arguments) const {
+QDBusMessage PrivateBuses::call(Bus bus, const QString& busName, const QString& path,
+                                const QString& interface, const QString& method,
+                                const QVariantList& arguments) const {
     auto message = QDBusMessage::createMethodCall(busName, path, interface, method);
     message.setArguments(arguments);
     return connection(bus).call(message, QDBus::Block, 5000);
@@ -167,12 +168,15 @@ bool PrivateBuses::setProperty(Bus bus, const QString& busName, const QString& p
 }
 
 bool PrivateBuses::emitSignal(Bus bus, const QString& busName, const QString& path, const QString& interface,
-                              const QString& name, const QString& signature, const QVariantList& arguments) const {
-    return call(bus, busName, path, kMockInterface, "EmitSignal", {interface, name, signature, QVariant(arguments)})
+                              const QString& name, const QString& signature,
+                              const QVariantList& arguments) const {
+    return call(bus, busName, path, kMockInterface, "EmitSignal",
+                {interface, name, signature, QVariant(arguments)})
                .type() == QDBusMessage::ReplyMessage;
 }
 
-bool PrivateBuses::releaseName(Bus bus, const QString& busName, const QString& path, const QString& interface) {
+bool PrivateBuses::releaseName(Bus bus, const QString& busName, const QString& path,
+                               const QString& interface) {
     return addMethod(bus, busName, path, interface, "Quit", "", "",
                      QString("self.connection.release_name('%1')").arg(busName)) &&
            call(bus, busName, path, interface, "Quit").type() == QDBusMessage::ReplyMessage;
@@ -185,8 +189,8 @@ bool PrivateBuses::signalOwner(Bus bus, const QString& busName, int signal) cons
 
 bool PrivateBuses::setPolkitVerdicts(const QMap<QString, QString>& verdicts) const {
     qDBusRegisterMetaType<QMap<QString, QString>>();
-    return call(Bus::system, "org.freedesktop.PolicyKit1", "/org/freedesktop/PolicyKit1/Authority", kMockInterface,
-                "SetVerdicts", {QVariant::fromValue(verdicts)})
+    return call(Bus::system, "org.freedesktop.PolicyKit1", "/org/freedesktop/PolicyKit1/Authority",
+                kMockInterface, "SetVerdicts", {QVariant::fromValue(verdicts)})
                .type() == QDBusMessage::ReplyMessage;
 }
 

@@ -53,7 +53,8 @@ public:
     /// Calls `method` and waits (at most 5 s) for the answer.
     QDBusMessage call(Bus bus, const QString& busName, const QString& path, const QString& interface,
                       const QString& method, const QVariantList& arguments = {}) const;
-    /// Sets a property through org.freedesktop.DBus.Properties; dbusmock announces the change. True on success.
+    /// Sets a property through org.freedesktop.DBus.Properties; dbusmock announces the change. True on
+    /// success.
     bool setProperty(Bus bus, const QString& busName, const QString& path, const QString& interface,
                      const QString& name, const QVariant& value) const;
     /// Has the mock at `path` emit signal `name` of `interface`. True on success.

@@ -11,11 +11,11 @@
 #include <unistd.h>
 
 #include "Platform/Linux/DBus/PrivateBuses.h"
+#include "Platform/Linux/Desktop/QtScheduler.h"
 #include "Platform/Linux/Power/LogindInhibitors.h"
 #include "Platform/Linux/Power/LogindLidLock.h"
 #include "Platform/Linux/Power/PolkitAuthority.h"
 #include "Platform/Linux/Power/PowerProfilesDaemon.h"
-#include "Platform/Linux/Desktop/QtScheduler.h"
 #include "Platform/Sim/SimProcessRunner.h"
 #include "Services/StayguardService.h"
 

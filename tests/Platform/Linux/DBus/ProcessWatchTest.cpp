@@ -2,10 +2,10 @@
 #include <sys/syscall.h>
 
 #include "Platform/Linux/DBus/PrivateBuses.h"
-#include "Platform/Linux/Processes/ProcWorkspace.h"
 #include "Platform/Linux/Desktop/QtScheduler.h"
-#include "Platform/Sim/CapturingLogSink.h"
+#include "Platform/Linux/Processes/ProcWorkspace.h"
 #include "Platform/Linux/TestSupport.h"
+#include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimSystemLocale.h"
 
 namespace torvel {

@@ -1,5 +1,5 @@
-#include <QDBusConnectionInterface>
 #include <gtest/gtest.h>
+#include <QDBusConnectionInterface>
 
 #include <filesystem>
 
@@ -35,14 +35,15 @@ TEST_F(SessionRelayCensus, TheSessionsLocksAreListedAsItsOwnAndNeverSignalled) {
     const auto user = static_cast<std::uint32_t>(as.value_or(::getuid()));
     const test::TemporaryFolder folder("torvel-relay");
     fs::permissions(folder.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                fs::perms::others_read | fs::perms::others_exec);
+                                       fs::perms::others_read | fs::perms::others_exec);
     fs::copy_file("/bin/sleep", folder / "cinnamon-session", fs::copy_options::overwrite_existing);
     const pid_t sessionPid = test::spawnSleeper(folder / "cinnamon-session", as);
     const pid_t plain = test::spawnSleeper("/bin/sleep", as);
 
-    const QString table = QString("ret = [('sleep', '%1', 'user session inhibited', 'block', %2, %3),"
-                                  " ('sleep', 'org.freedesktop.ScreenSaver', 'video', 'block', %2, %4),"
-                                  " ('sleep', 'sleep', 'copying', 'block', %2, %5)]")
+    const QString table = QString(
+                              "ret = [('sleep', '%1', 'user session inhibited', 'block', %2, %3),"
+                              " ('sleep', 'org.freedesktop.ScreenSaver', 'video', 'block', %2, %4),"
+                              " ('sleep', 'sleep', 'copying', 'block', %2, %5)]")
                               .arg(qEnvironmentVariable("USER", "me"))
                               .arg(user)
                               .arg(sessionPid)

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "BusSignalRecorder.h"
+#include "Platform/Sim/CapturingLogSink.h"
 #include "PrivateBuses.h"
 #include "Tray/StatusNotifierItem.h"
-#include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {
 namespace {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "Platform/Linux/DBus/PrivateBuses.h"
 #include "Platform/Linux/TestSupport.h"
 #include "Platform/Sim/SimClock.h"

@@ -25,7 +25,7 @@ protected:
     // A laptop with a discharging battery at 42 % and 5430 s left.
     void startLaptop() {
         ASSERT_TRUE(buses.startTemplate(Bus::system, "upower", "org.freedesktop.UPower",
-                                         R"({"DaemonVersion": "0.99", "OnBattery": true})"));
+                                        R"({"DaemonVersion": "0.99", "OnBattery": true})"));
         call("org.freedesktop.DBus.Mock", "SetupDisplayDevice",
              {2u, 2u, 42.0, 42.0, 100.0, 10.0, qlonglong{5430}, qlonglong{0}, true, "battery-good", 1u});
     }
@@ -40,11 +40,13 @@ protected:
              {"org.freedesktop.UPower", "OnBattery", QVariant::fromValue(QDBusVariant(onBattery))});
     }
     void call(const char* interface, const char* method, const QVariantList& arguments) {
-        const auto reply = buses.call(Bus::system, "org.freedesktop.UPower", "/org/freedesktop/UPower", interface,
-                                      method, arguments);
+        const auto reply = buses.call(Bus::system, "org.freedesktop.UPower", "/org/freedesktop/UPower",
+                                      interface, method, arguments);
         ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     }
-    void signalDaemon(int signal) { ASSERT_TRUE(buses.signalOwner(Bus::system, "org.freedesktop.UPower", signal)); }
+    void signalDaemon(int signal) {
+        ASSERT_TRUE(buses.signalOwner(Bus::system, "org.freedesktop.UPower", signal));
+    }
     // Waits until the cached properties show what UPower has.
     static bool loaded(UPowerPowerSources& sources) {
         return PrivateBuses::waitFor([&] { return sources.readFirstSource().status == ReadStatus::ok; });
@@ -54,7 +56,6 @@ protected:
         const auto found = values.find(kCurrentCapacityKey);
         return found == values.end() ? std::nullopt : std::optional(found->second);
     }
-
 };
 
 TEST_F(UPowerPowerSourcesTest, ReadsADischargingBattery) {
@@ -112,7 +113,7 @@ TEST_F(UPowerPowerSourcesTest, FollowsUPowerComingAndGoing) {
 
     // UPower starts later, on a machine whose only battery is a UPS.
     ASSERT_TRUE(buses.startTemplate(Bus::system, "upower", "org.freedesktop.UPower",
-                                     R"({"DaemonVersion": "0.99", "OnBattery": true})"));
+                                    R"({"DaemonVersion": "0.99", "OnBattery": true})"));
     call("org.freedesktop.DBus.Mock", "SetupDisplayDevice",
          {3u, 2u, 64.0, 64.0, 100.0, 10.0, qlonglong{1200}, qlonglong{0}, true, "battery-good", 1u});
     ASSERT_TRUE(
