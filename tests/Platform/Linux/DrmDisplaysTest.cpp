@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "Platform/Linux/Displays/DrmDisplayConfiguration.h"
 #include "Platform/Linux/Displays/DrmScreens.h"
+#include "Platform/Linux/TestSupport.h"
 #include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {
@@ -15,21 +14,14 @@ namespace {
 namespace fs = std::filesystem;
 
 struct DrmDisplaysTest : ::testing::Test {
-    fs::path root = [] {
-        std::string pattern = (fs::temp_directory_path() / "torvel-drm-XXXXXX").string();
-        return mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
-    }();
+    test::TemporaryFolder folder{"torvel-drm"};
+    fs::path root = folder.path();
     CapturingLogSink log;
 
-    ~DrmDisplaysTest() override {
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
     void put(const std::string& connector, const std::string& status,
              const std::string& enabled = "enabled\n") {
-        fs::create_directories(root / connector);
-        std::ofstream(root / connector / "status") << status;
-        std::ofstream(root / connector / "enabled") << enabled;
+        test::writeFile(root / connector / "status", status);
+        test::writeFile(root / connector / "enabled", enabled);
     }
 };
 

@@ -2,33 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
+#include "Platform/Linux/TestSupport.h"
 
 namespace torvel {
 namespace {
 
-/// Sets the locale variables for one test and puts the old values back.
-class LocaleEnvironment {
-public:
-    explicit LocaleEnvironment(const std::map<std::string, std::optional<std::string>>& values) {
-        for (const auto& [name, value] : values) {
-            const char* old = std::getenv(name.c_str());
-            saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-            value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
-        }
-    }
-    ~LocaleEnvironment() {
-        for (const auto& [name, value] : saved_)
-            value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
-    }
-
-private:
-    std::map<std::string, std::optional<std::string>> saved_;
-};
+using LocaleEnvironment = test::ScopedEnv;
 
 TEST(EnvironmentSystemLocaleTest, PreferredLanguagesFollowGettextWhichIgnoresLanguageOnlyInPlainC) {
     using Languages = std::vector<std::string>;

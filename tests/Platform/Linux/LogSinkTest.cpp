@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Platform/Linux/Desktop/JournalLogSink.h"
+#include "Platform/Linux/TestSupport.h"
 
 namespace torvel {
 namespace {
@@ -17,19 +18,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::MatchesRegex;
 
-// Sets (or, for std::nullopt, removes) an environment variable for the scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using test::ScopedEnv;
 
 struct Journal {
     std::mutex mutex;
@@ -59,16 +48,15 @@ TEST(JournalLogSink, SendsPriorityIdentifierSubsystemAndCategoryForEachLevel) {
     sink.write(LogLevel::debug, "AppState", "evaluating");
     sink.write(LogLevel::info, "Battery", "on battery\nat 20 %");
     sink.write(LogLevel::error, "SleepPrevention", "inhibit failed");
-    ASSERT_EQ(journal.entries.size(), 3u);
-    EXPECT_THAT(journal.entries[0],
-                ElementsAre("MESSAGE=evaluating", "PRIORITY=7", "SYSLOG_IDENTIFIER=torvel",
-                            "TORVEL_SUBSYSTEM=com.torvel", "TORVEL_CATEGORY=AppState"));
-    EXPECT_THAT(journal.entries[1],
-                ElementsAre("MESSAGE=on battery\nat 20 %", "PRIORITY=6", "SYSLOG_IDENTIFIER=torvel",
-                            "TORVEL_SUBSYSTEM=com.torvel", "TORVEL_CATEGORY=Battery"));
-    EXPECT_THAT(journal.entries[2],
-                ElementsAre("MESSAGE=inhibit failed", "PRIORITY=3", "SYSLOG_IDENTIFIER=torvel",
-                            "TORVEL_SUBSYSTEM=com.torvel", "TORVEL_CATEGORY=SleepPrevention"));
+    const auto entry = [](const char* message, const char* priority, const char* category) {
+        return std::vector<std::string>{std::string("MESSAGE=") + message,
+                                        std::string("PRIORITY=") + priority, "SYSLOG_IDENTIFIER=torvel",
+                                        "TORVEL_SUBSYSTEM=com.torvel",
+                                        std::string("TORVEL_CATEGORY=") + category};
+    };
+    EXPECT_THAT(journal.entries, ElementsAre(entry("evaluating", "7", "AppState"),
+                                             entry("on battery\nat 20 %", "6", "Battery"),
+                                             entry("inhibit failed", "3", "SleepPrevention")));
 }
 
 TEST(JournalLogSink, MinimumLevelComesFromTorvelLogLevelAndDefaultsToInfo) {

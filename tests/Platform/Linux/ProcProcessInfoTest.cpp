@@ -6,7 +6,8 @@
 #include <cerrno>
 
 #include <filesystem>
-#include <fstream>
+
+#include "Platform/Linux/TestSupport.h"
 
 namespace torvel {
 namespace {
@@ -24,11 +25,9 @@ TEST(ProcProcessInfoTest, ReadsOwnerAndNamesAndRefusesWhatIsNotAProcessRecord) {
     EXPECT_EQ(real.processName(::getpid()), fs::read_symlink("/proc/self/exe").filename());
 
     // A hand-made tree: effective uid is the second number; garbled or missing records read as nothing.
-    const fs::path root = fs::temp_directory_path() / ("torvel-proc-" + std::to_string(::getpid()));
-    fs::remove_all(root);
+    const test::TemporaryFolder root("torvel-proc");
     const auto write = [&](const std::string& pid, const std::string& file, const std::string& text) {
-        fs::create_directories(root / pid);
-        std::ofstream(root / pid / file) << text;
+        test::writeFile(root / pid / file, text);
     };
     write("10", "status", "Name:\tx\nUid:\t1000\t0\t0\t0\nGid:\t5\n");
     write("10", "comm", "com.example.Syn\n");
@@ -40,7 +39,7 @@ TEST(ProcProcessInfoTest, ReadsOwnerAndNamesAndRefusesWhatIsNotAProcessRecord) {
     write("11", "status", "Name:\ty\nUid:\tgarbage\n");
     write("11", "comm", "y\n");
     write("12", "comm", "z\n");
-    ProcProcessInfo fake(root);
+    ProcProcessInfo fake(root.path());
     const auto ten = fake.identity(10);
     ASSERT_TRUE(ten);
     EXPECT_EQ(ten->uid, 0u);
@@ -52,7 +51,6 @@ TEST(ProcProcessInfoTest, ReadsOwnerAndNamesAndRefusesWhatIsNotAProcessRecord) {
     EXPECT_FALSE(fake.identity(12));
     EXPECT_FALSE(fake.identity(-3));
     EXPECT_EQ(fake.processName(10), "");
-    fs::remove_all(root);
 }
 
 }  // namespace

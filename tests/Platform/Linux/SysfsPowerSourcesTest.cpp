@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <optional>
 
+#include "Platform/Linux/TestSupport.h"
 #include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/VirtualScheduler.h"
@@ -14,11 +13,6 @@ namespace torvel {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path makeTemporaryFolder() {
-    std::string pattern = (fs::temp_directory_path() / "torvel-power-XXXXXX").string();
-    return mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
-}
 
 // A laptop on battery with its charger unplugged, and a wireless mouse whose battery must not count.
 class SysfsPowerSourcesTest : public ::testing::Test {
@@ -41,12 +35,7 @@ protected:
             write(file, text);
         }
     }
-    void TearDown() override { fs::remove_all(root_); }
-
-    void write(const std::string& file, const std::string& text) {
-        fs::create_directories((root_ / file).parent_path());
-        std::ofstream(root_ / file) << text;
-    }
+    void write(const std::string& file, const std::string& text) { test::writeFile(root_ / file, text); }
     std::optional<PowerSourceValue> value(const char* key) {
         const auto reading = sources_.readFirstSource();
         EXPECT_EQ(reading.status, ReadStatus::ok);
@@ -55,7 +44,8 @@ protected:
         return found->second;
     }
 
-    fs::path root_ = makeTemporaryFolder();
+    test::TemporaryFolder folder_{"torvel-power"};
+    fs::path root_ = folder_.path();
     SimClock clock_;
     VirtualScheduler scheduler_{clock_};
     CapturingLogSink log_;

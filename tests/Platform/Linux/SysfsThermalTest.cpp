@@ -2,20 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <string>
+
+#include "Platform/Linux/TestSupport.h"
 
 namespace torvel {
 namespace {
 
 namespace fs = std::filesystem;
 using T = ThermalState;
-
-fs::path makeTemporaryFolder() {
-    std::string pattern = (fs::temp_directory_path() / "torvel-thermal-XXXXXX").string();
-    return mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
-}
 
 TEST(SysfsThermalTest, TripsMapSoThatEveryStateCanBeSeen) {
     // A laptop zone: two fan steps, throttling at 90 °C, power-off at 105 °C with no hot trip.
@@ -59,11 +54,7 @@ TEST(SysfsThermalTest, TripsMapSoThatEveryStateCanBeSeen) {
 
 class SysfsThermalTreeTest : public ::testing::Test {
 protected:
-    void TearDown() override { fs::remove_all(root_); }
-    void write(const std::string& file, const std::string& text) {
-        fs::create_directories((root_ / file).parent_path());
-        std::ofstream(root_ / file) << text;
-    }
+    void write(const std::string& file, const std::string& text) { test::writeFile(root_ / file, text); }
     void zone(const std::string& name, const std::string& temperature) {
         write(name + "/temp", temperature);
         write(name + "/trip_point_0_type", "active\n");
@@ -75,7 +66,8 @@ protected:
         write(name + "/trip_point_2_temp", "100000\n");
     }
 
-    fs::path root_ = makeTemporaryFolder();
+    test::TemporaryFolder folder_{"torvel-thermal"};
+    fs::path root_ = folder_.path();
     SysfsThermal thermal_{root_};
 };
 

@@ -7,14 +7,14 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
-#include <QProcess>
 #include <memory>
 #include <set>
 #include <vector>
 
 #include "BusSignalRecorder.h"
-#include "Tray/DBusMenuExporter.h"
 #include "Platform/Sim/CapturingLogSink.h"
+#include "PrivateBuses.h"
+#include "Tray/DBusMenuExporter.h"
 
 namespace torvel {
 namespace {
@@ -71,11 +71,10 @@ MenuModel sampleMenu() {
 class DBusMenuExporterTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        daemon_.start("/usr/bin/dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        if (!daemon_.waitForReadyRead(5000)) GTEST_SKIP() << "dbus-daemon did not start";
-        const QString address = QString::fromUtf8(daemon_.readLine()).trimmed();
-        auto server = QDBusConnection::connectToBus(address, "menu-server");
-        client_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "menu-host"));
+        if (!buses_.unavailableReason().empty()) GTEST_SKIP() << buses_.unavailableReason();
+        auto server = buses_.connection(PrivateBuses::Bus::session);
+        client_ = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(buses_.address(PrivateBuses::Bus::session), "menu-host"));
         exporter_ = std::make_unique<DBusMenuExporter>(
             server,
             [this] {
@@ -92,10 +91,7 @@ protected:
     void TearDown() override {
         exporter_.reset();
         client_.reset();
-        QDBusConnection::disconnectFromBus("menu-server");
         QDBusConnection::disconnectFromBus("menu-host");
-        daemon_.kill();
-        daemon_.waitForFinished(2000);
     }
 
     /// Calls `method` as a host; the event loop runs meanwhile so the exporter can answer.
@@ -125,7 +121,7 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    QProcess daemon_;
+    PrivateBuses buses_{false};
     CapturingLogSink log_;
     std::unique_ptr<QDBusConnection> client_;
     std::unique_ptr<DBusMenuExporter> exporter_;

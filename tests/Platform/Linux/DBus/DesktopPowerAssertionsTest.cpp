@@ -8,7 +8,6 @@
 #include "Core/SleepPreventionService.h"
 #include "Platform/Linux/DBus/PrivateBuses.h"
 #include "Platform/Linux/Power/LogindInhibitors.h"
-#include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/VirtualScheduler.h"
 
@@ -29,12 +28,8 @@ const QString kCallerLogind = QStringLiteral(TORVEL_DBUS_TEST_DIR "/logind_calle
 // Cookies count up from 41 on each mock.
 const QString kNextCookie = "self.cookie = getattr(self, 'cookie', 40) + 1; ret = self.cookie";
 
-class DesktopPowerAssertionsTest : public ::testing::Test {
+class DesktopPowerAssertionsTest : public PrivateBusTest {
 protected:
-    void SetUp() override {
-        if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
-    }
-
     // A session service with Inhibit handing out cookies and an UnInhibit (or GNOME's Uninhibit).
     void startCookieMock(const QString& service, const QString& path, const QString& interface,
                          const QString& inhibitSignature, const QString& uninhibit) {
@@ -44,20 +39,13 @@ protected:
         ASSERT_TRUE(buses.addMethod(Bus::session, service, path, interface, uninhibit, "u", "", ""));
     }
 
-    // "method arg0 arg1 ...", one string per recorded call.
     std::vector<std::string> calls(Bus bus, const QString& service, const QString& path) const {
-        std::vector<std::string> out;
-        for (const auto& [method, args] : buses.calls(bus, service, path)) {
-            QStringList words{method};
-            for (const auto& arg : args) words << arg.toString();
-            out.push_back(words.join(' ').toStdString());
-        }
-        return out;
+        return buses.callLines(bus, service, path);
     }
 
     // logind's inhibitors as "what|who|why|mode".
     std::vector<std::string> inhibitors() const {
-        const auto reply = buses.connection(Bus::system).call(listInhibitorsCall(), QDBus::Block, 5000);
+        const auto reply = system().call(listInhibitorsCall(), QDBus::Block, 5000);
         std::vector<std::string> out;
         for (const auto& lock : inhibitorsFromReply(reply).value_or(std::vector<LogindInhibitor>{}))
             out.push_back(QStringList{lock.what, lock.who, lock.why, lock.mode}.join('|').toStdString());
@@ -76,14 +64,11 @@ protected:
     bool inhibitorsBecome(const std::vector<std::string>& expected) const {
         return PrivateBuses::waitFor([&] { return inhibitors() == expected; });
     }
-
-    PrivateBuses buses;
-    CapturingLogSink log;
 };
 
 TEST_F(DesktopPowerAssertionsTest, LogindAloneHoldsTheAssertionWithoutADesktop) {
     ASSERT_TRUE(buses.startTemplate(Bus::system, kCallerLogind, kLogind));
-    Adapter adapter(buses.connection(Bus::system), buses.connection(Bus::session), log);
+    Adapter adapter(system(), session(), log);
 
     const auto taken = adapter.create(AssertionType::noSystemSleep, kName);
     ASSERT_EQ(taken.status, 0);
@@ -108,14 +93,12 @@ TEST_F(DesktopPowerAssertionsTest, LogindAloneHoldsTheAssertionWithoutADesktop) 
         "self.fd = self.system.call_blocking('org.freedesktop.login1', '/org/freedesktop/login1', "
         "'org.freedesktop.login1.Manager', 'Inhibit', 'ssss', "
         "('idle', 'Torvel', 'Torvel prevents sleep', 'block'))"));
-    auto hold = QDBusMessage::createMethodCall(other, "/Other", other, "Hold");
-    ASSERT_EQ(buses.connection(Bus::session).call(hold, QDBus::Block, 5000).type(),
-              QDBusMessage::ReplyMessage);
+    ASSERT_EQ(buses.call(Bus::session, other, "/Other", other, "Hold").type(), QDBusMessage::ReplyMessage);
     EXPECT_TRUE(answeredAlive(adapter, idle.id));
-    auto forget = QDBusMessage::createMethodCall(kLogind, kLogindPath, "org.freedesktop.DBus.Mock",
-                                                 "ForgetInhibitorsOf");
-    forget << static_cast<uint>(QCoreApplication::applicationPid());
-    ASSERT_EQ(buses.connection(Bus::system).call(forget, QDBus::Block, 5000).type(),
+    ASSERT_EQ(buses
+                  .call(Bus::system, kLogind, kLogindPath, "org.freedesktop.DBus.Mock", "ForgetInhibitorsOf",
+                        {static_cast<uint>(QCoreApplication::applicationPid())})
+                  .type(),
               QDBusMessage::ReplyMessage);
     EXPECT_EQ(inhibitors(), std::vector<std::string>{"idle|Torvel|Torvel prevents sleep|block"});  // theirs
     EXPECT_FALSE(answeredAlive(adapter, idle.id));
@@ -133,7 +116,7 @@ TEST_F(DesktopPowerAssertionsTest, SwapOnKdeReleasesOnceAndCreatesTwice) {
     startCookieMock(kPowerManagement, kPowerManagementPath, "org.freedesktop.PowerManagement.Inhibit", "ss",
                     "UnInhibit");
     startCookieMock(kScreenSaver, "/ScreenSaver", kScreenSaver, "ss", "UnInhibit");  // the short path only
-    Adapter adapter(buses.connection(Bus::system), buses.connection(Bus::session), log);
+    Adapter adapter(system(), session(), log);
     SimClock clock;
     VirtualScheduler scheduler(clock);
     SleepPreventionService service(adapter, scheduler, log);
@@ -165,20 +148,15 @@ TEST_F(DesktopPowerAssertionsTest, GnomeFlagsCarryTheTypeAndALogindRefusalFailsW
                                 "raise dbus.exceptions.DBusException('denied', "
                                 "name='org.freedesktop.DBus.Error.AccessDenied')"));
     startCookieMock(kGnome, kGnomePath, kGnome, "susu", "Uninhibit");
-    Adapter adapter(buses.connection(Bus::system), buses.connection(Bus::session), log);
+    Adapter adapter(system(), session(), log);
 
     // GNOME's suspend flag carries noIdleSleep; logind's "idle" is an extra it can do without.
     const auto idle = adapter.create(AssertionType::noIdleSleep, kName);
     ASSERT_EQ(idle.status, 0);
-    EXPECT_TRUE(log.contains("PowerAssertions", "without logind \"idle\""));
     EXPECT_TRUE(adapter.isAlive(idle.id));
 
     // The session manager restarts (here: leaves the bus): the cookie went with it.
-    ASSERT_TRUE(buses.addMethod(Bus::session, kGnome, kGnomePath, kGnome, "Quit", "", "",
-                                "self.connection.release_name('org.gnome.SessionManager')"));
-    auto quit = QDBusMessage::createMethodCall(kGnome, kGnomePath, kGnome, "Quit");
-    ASSERT_EQ(buses.connection(Bus::session).call(quit, QDBus::Block, 5000).type(),
-              QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(buses.releaseName(Bus::session, kGnome, kGnomePath, kGnome));
     EXPECT_TRUE(PrivateBuses::waitFor([&] { return !adapter.isAlive(idle.id); }));
     EXPECT_EQ(adapter.release(idle.id), 0);  // nothing left to give back, and no call to try
     startCookieMock(kGnome, kGnomePath, kGnome, "susu", "Uninhibit");  // back, without our cookie

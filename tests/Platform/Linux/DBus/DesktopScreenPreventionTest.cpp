@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QDBusMessage>
 #include <QFile>
 #include <QProcess>
 
@@ -12,7 +11,6 @@
 
 #include "Platform/Linux/DBus/PrivateBuses.h"
 #include "Platform/Linux/Power/DesktopPowerAssertions.h"
-#include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {
 
@@ -34,12 +32,8 @@ const QString kNextCookie = "self.cookie = getattr(self, 'cookie', 40) + 1; ret 
 const QString kNotSupported =
     "raise dbus.exceptions.DBusException('no', name='org.freedesktop.DBus.Error.NotSupported')";
 
-class DesktopScreenPreventionTest : public ::testing::Test {
+class DesktopScreenPreventionTest : public PrivateBusTest {
 protected:
-    void SetUp() override {
-        if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
-    }
-
     void startMock(const QString& service, const QString& path) {
         ASSERT_TRUE(buses.startMock(Bus::session, service, path, service));
     }
@@ -47,29 +41,10 @@ protected:
                    const QString& out, const QString& code) {
         ASSERT_TRUE(buses.addMethod(Bus::session, service, path, service, method, in, out, code));
     }
-    // "method arg0 arg1 ...", one string per recorded call.
     Calls calls(const QString& service, const QString& path) const {
-        Calls out;
-        for (const auto& [method, args] : buses.calls(Bus::session, service, path)) {
-            QStringList words{method};
-            for (const auto& arg : args) words << arg.toString();
-            out.push_back(words.join(' ').toStdString());
-        }
-        return out;
+        return buses.callLines(Bus::session, service, path);
     }
-    // The mock gives up its bus name, as a service that quits or restarts does.
-    void leaveBus(const QString& service, const QString& path) {
-        addMethod(service, path, "Quit", "", "", QString("self.connection.release_name('%1')").arg(service));
-        auto quit = QDBusMessage::createMethodCall(service, path, service, "Quit");
-        ASSERT_EQ(buses.connection(Bus::session).call(quit, QDBus::Block, 5000).type(),
-                  QDBusMessage::ReplyMessage);
-    }
-    Adapter adapter(SessionDisplays displays = {}) {
-        return Adapter(buses.connection(Bus::system), buses.connection(Bus::session), log, displays);
-    }
-
-    PrivateBuses buses;
-    CapturingLogSink log;
+    Adapter adapter(SessionDisplays displays = {}) { return Adapter(system(), session(), log, displays); }
 };
 
 TEST_F(DesktopScreenPreventionTest, GnomeHoldsTheIdleInhibitorUntilItsOwnerGoes) {
@@ -96,7 +71,7 @@ TEST_F(DesktopScreenPreventionTest, GnomeHoldsTheIdleInhibitorUntilItsOwnerGoes)
     // again, and the application hears that the services changed.
     const auto again = gnome.startUserActivity(kName);
     ASSERT_EQ(again.status, 0);
-    leaveBus(kGnome, kGnomePath);
+    ASSERT_TRUE(buses.releaseName(Bus::session, kGnome, kGnomePath, kGnome));
     EXPECT_TRUE(PrivateBuses::waitFor([&] { return gnome.confirmUserActivity(again.id) != 0; }));
     EXPECT_EQ(gnome.confirmUserActivity(again.id), Adapter::kServiceUnknown);
     EXPECT_GE(changes, 1);

@@ -9,58 +9,45 @@ namespace torvel {
 namespace {
 
 using Bus = PrivateBuses::Bus;
+using Doctor = PrivateBusTest;
 
-TEST(Doctor, ReportsWhatTheSessionHasAndWhatFollowsWithoutIt) {
-    PrivateBuses buses;
-    if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
+// The finding whose facility starts with `prefix`.
+DoctorFinding finding(const std::vector<DoctorFinding>& findings, const std::string& prefix) {
+    const auto it = std::find_if(findings.begin(), findings.end(),
+                                 [&](const DoctorFinding& f) { return f.facility.rfind(prefix, 0) == 0; });
+    if (it == findings.end()) ADD_FAILURE() << "no finding for " << prefix;
+    return it == findings.end() ? DoctorFinding{} : *it;
+}
+
+TEST_F(Doctor, ReportsWhatTheSessionHasAndWhatFollowsWithoutIt) {
     ASSERT_TRUE(buses.startTemplate(Bus::system, "logind", "org.freedesktop.login1"));
     ASSERT_TRUE(buses.startTemplate(Bus::session, "notification_daemon", "org.freedesktop.Notifications"));
 
-    const auto findings = examineDesktop(buses.connection(Bus::system), buses.connection(Bus::session), 1000);
-    auto finding = [&](const std::string& prefix) {
-        for (const auto& f : findings) {
-            if (f.facility.rfind(prefix, 0) == 0) return f;
-        }
-        ADD_FAILURE() << "no finding for " << prefix;
-        return DoctorFinding{};
-    };
-    EXPECT_TRUE(finding("systemd-logind").found);
-    EXPECT_TRUE(finding("Desktop notifications").found);
-    EXPECT_FALSE(finding("UPower").found);
-    EXPECT_NE(finding("UPower").consequence.find("/sys/class/power_supply"), std::string::npos);
-    EXPECT_FALSE(finding("Tray host").found);
+    const auto findings = examineDesktop(system(), session(), 1000);
+    EXPECT_TRUE(finding(findings, "systemd-logind").found);
+    EXPECT_TRUE(finding(findings, "Desktop notifications").found);
+    EXPECT_FALSE(finding(findings, "UPower").found);
+    EXPECT_NE(finding(findings, "UPower").consequence.find("/sys/class/power_supply"), std::string::npos);
+    EXPECT_FALSE(finding(findings, "Tray host").found);
+    EXPECT_TRUE(finding(findings, "Quitting apps").found);
 
-    EXPECT_TRUE(finding("Quitting apps").found);
-    const auto asRoot = examineDesktop(buses.connection(Bus::system), buses.connection(Bus::session), 0);
-    const auto quitting = std::find_if(asRoot.begin(), asRoot.end(), [](const DoctorFinding& f) {
-        return f.facility.rfind("Quitting apps", 0) == 0;
-    });
-    ASSERT_NE(quitting, asRoot.end());
-    EXPECT_FALSE(quitting->found);
-    EXPECT_NE(quitting->consequence.find("running as root"), std::string::npos);
+    const auto quitting = finding(examineDesktop(system(), session(), 0), "Quitting apps");
+    EXPECT_FALSE(quitting.found);
+    EXPECT_NE(quitting.consequence.find("running as root"), std::string::npos);
 
     const std::string report = formatDoctorReport(findings);
     EXPECT_NE(report.find("[ok] systemd-logind"), std::string::npos) << report;
     EXPECT_NE(report.find("not found; Torvel runs without them"), std::string::npos) << report;
 }
 
-TEST(Doctor, ANotificationServerCountsOnlyWhenItAnswers) {
-    PrivateBuses buses;
-    if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
+TEST_F(Doctor, ANotificationServerCountsOnlyWhenItAnswers) {
     // The name is taken, but by something that does not answer as a notification server.
     ASSERT_TRUE(buses.startMock(Bus::session, "org.freedesktop.Notifications",
                                 "/org/freedesktop/Notifications", "org.freedesktop.Notifications"));
-    const auto findings = examineDesktop(buses.connection(Bus::system), buses.connection(Bus::session));
-    const auto notifications = std::find_if(findings.begin(), findings.end(), [](const DoctorFinding& f) {
-        return f.facility == "Desktop notifications";
-    });
-    ASSERT_NE(notifications, findings.end());
-    EXPECT_FALSE(notifications->found);
+    EXPECT_FALSE(finding(examineDesktop(system(), session()), "Desktop notifications").found);
 }
 
-TEST(Doctor, NamesEachStayguardGrantAndWhoElseDecidesTheLid) {
-    PrivateBuses buses;
-    if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
+TEST_F(Doctor, NamesEachStayguardGrantAndWhoElseDecidesTheLid) {
     // No power-profiles-daemon: polkit knows neither name of its hold action.
     ASSERT_TRUE(buses.startTemplate(
         Bus::system, TORVEL_DBUS_TEST_DIR "/polkitd_verdicts.py", "org.freedesktop.PolicyKit1",
@@ -74,20 +61,14 @@ TEST(Doctor, NamesEachStayguardGrantAndWhoElseDecidesTheLid) {
                                 "ret = [('sleep', 'Torvel', 'x', 'block', 1000, 7), "
                                 "('handle-power-key:handle-lid-switch', 'PowerDevil', 'KDE handles the lid', "
                                 "'block', 1000, 4242)]"));
-    const auto findings = examineDesktop(buses.connection(Bus::system), buses.connection(Bus::session));
-    auto finding = [&](const std::string& facility) {
-        const auto it = std::find_if(findings.begin(), findings.end(),
-                                     [&](const DoctorFinding& f) { return f.facility == facility; });
-        if (it == findings.end()) ADD_FAILURE() << "no finding for " << facility;
-        return it == findings.end() ? DoctorFinding{} : *it;
-    };
-    const auto stayguard = finding("Stayguard (polkit grants)");
+    const auto findings = examineDesktop(system(), session());
+    const auto stayguard = finding(findings, "Stayguard (polkit grants)");
     EXPECT_TRUE(stayguard.found) << "the lid lock is granted";
     EXPECT_NE(stayguard.consequence.find(
                   "lid lock yes, power saver not available here (no power-profiles-daemon), suspend no"),
               std::string::npos)
         << stayguard.consequence;
-    const auto lid = finding("Lid switch (logind)");
+    const auto lid = finding(findings, "Lid switch (logind)");
     EXPECT_FALSE(lid.found);
     EXPECT_EQ(lid.consequence,
               "PowerDevil (pid 4242) holds it and decides what a closed lid does: set the lid "

@@ -14,11 +14,10 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 
-#include "Support/Localization.h"
 #include "Platform/Linux/DBus/PrivateBuses.h"
 #include "Platform/Linux/Desktop/QtScheduler.h"
-#include "Platform/Sim/CapturingLogSink.h"
 #include "Services/NotificationService.h"
+#include "Support/Localization.h"
 
 namespace torvel {
 namespace {
@@ -46,11 +45,12 @@ std::vector<QVariantList> notifyCalls(const PrivateBuses& buses) {
     return out;
 }
 
-class FreedesktopNotificationCenterTest : public ::testing::Test {
+class FreedesktopNotificationCenterTest : public PrivateBusTest {
 protected:
     void SetUp() override {
-        if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
-        center = std::make_unique<FreedesktopNotificationCenter>(buses.connection(Bus::session), log);
+        PrivateBusTest::SetUp();
+        if (IsSkipped()) return;
+        center = std::make_unique<FreedesktopNotificationCenter>(session(), log);
         center->setCategories(
             {{kGuardianReminderCategory,
               {{"GUARDIAN_CONTINUE", "Continue", NotificationActionOption::none},
@@ -63,16 +63,11 @@ protected:
     }
 
     void emitFromServer(const QString& name, const QVariantList& args, const QString& signature) {
-        auto message =
-            QDBusMessage::createMethodCall(kService, kPath, "org.freedesktop.DBus.Mock", "EmitSignal");
-        message << QString(kService) << name << signature << QVariant(args);
-        ASSERT_EQ(buses.connection(Bus::session).call(message).type(), QDBusMessage::ReplyMessage);
+        ASSERT_TRUE(buses.emitSignal(Bus::session, kService, kPath, kService, name, signature, args));
         // The signal came before the reply, so its delivery is already queued here.
         QCoreApplication::processEvents();
     }
 
-    PrivateBuses buses;
-    CapturingLogSink log;
     std::unique_ptr<FreedesktopNotificationCenter> center;
 };
 

@@ -10,17 +10,16 @@ namespace {
 constexpr auto kLogind = "org.freedesktop.login1";
 constexpr auto kPath = "/org/freedesktop/login1";
 constexpr auto kManager = "org.freedesktop.login1.Manager";
+using LogindAssertionTableTest = PrivateBusTest;
 
-TEST(LogindAssertionTableTest, SplitsKindsMapsModesAndRefusesBadAnswers) {
-    PrivateBuses buses;
-    if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
+TEST_F(LogindAssertionTableTest, SplitsKindsMapsModesAndRefusesBadAnswers) {
     ASSERT_TRUE(buses.startMock(PrivateBuses::Bus::system, kLogind, kPath, kManager));
     ASSERT_TRUE(buses.addMethod(PrivateBuses::Bus::system, kLogind, kPath, kManager, "ListInhibitors", "",
                                 "a(ssssuu)",
                                 "ret = [('sleep:idle', 'Backup', 'copying', 'block', 1000, 42),"
                                 " ('shutdown:sleep', 'Updater', '', 'delay', 0, 7),"
                                 " ('handle-lid-switch', '', 'lid', 'block', 1000, 9)]"));
-    LogindAssertionTable table(buses.connection(PrivateBuses::Bus::system));
+    LogindAssertionTable table(system());
     const auto records = table.read();
     ASSERT_TRUE(records) << records.error();
     ASSERT_EQ(records->size(), 5u);

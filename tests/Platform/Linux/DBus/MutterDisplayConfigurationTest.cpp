@@ -147,7 +147,6 @@ TEST(MutterDisplayConfigurationTest, GnomeMirrorsAreSeenAndTheCardsAnswerWhileMu
         return displays.source() == MutterDisplayConfiguration::Source::fallback && monitor.isMirroring();
     }));
     EXPECT_TRUE(fallback.isNotifying());
-    EXPECT_TRUE(log.contains("Mirroring", "Mutter"));
 }
 
 }  // namespace

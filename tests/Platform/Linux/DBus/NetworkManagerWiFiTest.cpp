@@ -9,7 +9,6 @@
 
 #include "Monitors/WiFiNetworkMonitor.h"
 #include "Platform/Linux/DBus/PrivateBuses.h"
-#include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {
 namespace {
@@ -25,14 +24,10 @@ constexpr const char* kMock = "org.freedesktop.DBus.Mock";
 
 // dbusmock's networkmanager template on the private system bus, with one Wi-Fi device and two access
 // points. The template has no ActiveAccessPoint and writes names as UTF-8 only; both are added here.
-class NetworkManagerWiFiTest : public ::testing::Test {
+class NetworkManagerWiFiTest : public PrivateBusTest {
 protected:
-    void SetUp() override {
-        if (!buses_.unavailableReason().empty()) GTEST_SKIP() << buses_.unavailableReason();
-    }
-
     void startNetworkManager(const char* device = "wlan0") {
-        ASSERT_TRUE(buses_.startTemplate(Bus::system, "networkmanager", kService));
+        ASSERT_TRUE(buses.startTemplate(Bus::system, "networkmanager", kService));
         device_ = addDevice(device);
         home_ = addAccessPoint("home", "Home");
         homeUpstairs_ = addAccessPoint("upstairs", "Home");
@@ -67,36 +62,24 @@ protected:
     }
     QVariant call(const QString& path, const char* interface, const char* method,
                   const QVariantList& arguments) {
-        auto message = QDBusMessage::createMethodCall(kService, path, interface, method);
-        message.setArguments(arguments);
-        const auto reply = buses_.connection(Bus::system).call(message, QDBus::Block, 5000);
+        const auto reply = buses.call(Bus::system, kService, path, interface, method, arguments);
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
         return reply.arguments().value(0);
     }
-    void killNetworkManager() {
-        auto message = QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                      "org.freedesktop.DBus", "GetConnectionUnixProcessID");
-        message << QString(kService);
-        const auto reply = buses_.connection(Bus::system).call(message, QDBus::Block, 5000);
-        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage);
-        ASSERT_EQ(::kill(static_cast<pid_t>(reply.arguments().value(0).toUInt()), SIGKILL), 0);
-    }
     int absenceLines() const {
         int count = 0;
-        for (const auto& line : log_.messages("WiFi"))
+        for (const auto& line : log.messages("WiFi"))
             count += line.find("not on the system bus") != std::string::npos;
         return count;
     }
 
-    PrivateBuses buses_;
-    CapturingLogSink log_;
     QString device_, home_, homeUpstairs_, office_, cafe_;
 };
 
 TEST_F(NetworkManagerWiFiTest, ConnectRoamAndDisconnectReachTheMonitor) {
     startNetworkManager();
-    NetworkManagerWiFi wifi(buses_.connection(Bus::system), log_);
-    WiFiNetworkMonitor monitor(wifi, log_);
+    NetworkManagerWiFi wifi(system(), log);
+    WiFiNetworkMonitor monitor(wifi, log);
     std::vector<Names> seen;
     auto connection = monitor.stateChanged.connect(
         [&](bool, const Names& ssids, WiFiAuthorization) { seen.push_back(ssids); });
@@ -130,7 +113,7 @@ TEST_F(NetworkManagerWiFiTest, ConnectRoamAndDisconnectReachTheMonitor) {
     setProperty(device_, kWireless, "ActiveAccessPoint", QDBusObjectPath(office_));
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return seen.back() == Names{"Office"}; }));
     EXPECT_EQ(seen, (std::vector<Names>{{"Home"}, {"Office"}}));
-    for (const auto& line : log_.lines()) EXPECT_EQ(line.message.find("Home"), std::string::npos);
+    for (const auto& line : log.lines()) EXPECT_EQ(line.message.find("Home"), std::string::npos);
 }
 
 TEST_F(NetworkManagerWiFiTest, TwoAdaptersReportBothNetworksWhicheverPathSortsFirst) {
@@ -138,7 +121,7 @@ TEST_F(NetworkManagerWiFiTest, TwoAdaptersReportBothNetworksWhicheverPathSortsFi
     startNetworkManager("9");
     const QString ten = addDevice("10");
     const QString guest = addAccessPoint("guest", "Guest", ten);
-    NetworkManagerWiFi wifi(buses_.connection(Bus::system), log_);
+    NetworkManagerWiFi wifi(system(), log);
     associate(office_, 100);
     associate(guest, 100, ten);
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return wifi.read().ssids == Names{"Guest", "Office"}; }));
@@ -165,8 +148,8 @@ TEST_F(NetworkManagerWiFiTest, AHiddenNetworkTakesItsNameFromTheConnection) {
     // NetworkManager has not heard either name on the air.
     for (const auto& ap : {hidden, hiddenToo})
         setProperty(ap, "org.freedesktop.NetworkManager.AccessPoint", "Ssid", QByteArray());
-    NetworkManagerWiFi wifi(buses_.connection(Bus::system), log_);
-    WiFiNetworkMonitor monitor(wifi, log_);
+    NetworkManagerWiFi wifi(system(), log);
+    WiFiNetworkMonitor monitor(wifi, log);
     std::vector<Names> seen;
     auto subscription = monitor.stateChanged.connect(
         [&](bool, const Names& ssids, WiFiAuthorization) { seen.push_back(ssids); });
@@ -184,7 +167,7 @@ TEST_F(NetworkManagerWiFiTest, AHiddenNetworkTakesItsNameFromTheConnection) {
 }
 
 TEST_F(NetworkManagerWiFiTest, FollowsNetworkManagerLeavingAndComingBack) {
-    NetworkManagerWiFi wifi(buses_.connection(Bus::system), log_);
+    NetworkManagerWiFi wifi(system(), log);
     int announced = 0;
     ASSERT_TRUE(wifi.setOnChange([&] { ++announced; }));
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return absenceLines() == 1; }));
@@ -195,7 +178,7 @@ TEST_F(NetworkManagerWiFiTest, FollowsNetworkManagerLeavingAndComingBack) {
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return wifi.read().ssids == Names{"Home"}; }));
 
     announced = 0;
-    killNetworkManager();
+    ASSERT_TRUE(buses.signalOwner(Bus::system, kService, SIGKILL));
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return !wifi.read().isConnected; }));
     EXPECT_EQ(announced, 1);
 

@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
-#include "Platform/Linux/Helpers/BoundedProcess.h"
 #include "Platform/Linux/DBus/PrivateBuses.h"
 #include "Platform/Linux/Desktop/QtScheduler.h"
+#include "Platform/Linux/Helpers/BoundedProcess.h"
+#include "Platform/Linux/TestSupport.h"
 #include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {
@@ -19,15 +19,13 @@ namespace fs = std::filesystem;
 // pkexec stands in as a script that runs the command as the calling user (counting its runs); for a
 // user who is not root, an `install` in front on PATH leaves out the change of owner.
 struct PolkitRuleInstallerTest : ::testing::Test {
-    fs::path dir;
+    test::TemporaryFolder folder{"torvel-rule"};
+    fs::path dir = folder.path();
     CapturingLogSink log;
     QtScheduler scheduler;
     BoundedProcess runner{log};
 
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "torvel-rule-XXXXXX").string();
-        dir = ::mkdtemp(pattern.data());
-        fs::create_directory(dir / "shim");
         write(dir / "shim" / "install",
               "skip=0\nfor a in \"$@\"; do\n  shift\n  if [ $skip = 1 ]; then skip=0; continue; fi\n"
               "  case \"$a\" in -o|-g) skip=1; continue;; esac\n  set -- \"$@\" \"$a\"\ndone\n"
@@ -36,12 +34,7 @@ struct PolkitRuleInstallerTest : ::testing::Test {
                                   "'\n[ \"$(id -u)\" = 0 ] || PATH='" + (dir / "shim").string() +
                                   "':$PATH\nexec \"$@\"");
     }
-    void TearDown() override { fs::remove_all(dir); }
-
-    static void write(const fs::path& path, const std::string& body) {
-        std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
-        fs::permissions(path, fs::perms::owner_all);
-    }
+    static void write(const fs::path& path, const std::string& body) { test::writeScript(path, body); }
     RuleChange await(const std::function<void(std::function<void(RuleChange)>)>& ask) {
         std::optional<RuleChange> change;
         ask([&](RuleChange c) { change = std::move(c); });
@@ -49,14 +42,10 @@ struct PolkitRuleInstallerTest : ::testing::Test {
         return change.value_or(RuleChange{});
     }
     int runs() const {
-        std::ifstream file(dir / "runs");
-        return static_cast<int>(std::count(std::istreambuf_iterator<char>(file), {}, '\n'));
+        const std::string text = test::readFile(dir / "runs");
+        return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
     }
-    static std::string read(const fs::path& path) {
-        std::ostringstream text;
-        text << std::ifstream(path).rdbuf();
-        return text.str();
-    }
+    static std::string read(const fs::path& path) { return test::readFile(path); }
 };
 
 TEST_F(PolkitRuleInstallerTest, NoCharacterOfAPathOrNameReachesTheRootShellAsCode) {

@@ -1,6 +1,5 @@
 #include "Platform/Linux/Power/PolkitSessionAutomation.h"
 
-#include <QDBusMetaType>
 #include <QMap>
 
 #include <gtest/gtest.h>
@@ -24,14 +23,13 @@ constexpr auto kManager = "org.freedesktop.login1.Manager";
 constexpr auto kSuspend = "org.freedesktop.login1.suspend";
 constexpr auto kIgnore = "org.freedesktop.login1.suspend-ignore-inhibit";
 
-struct PolkitSessionAutomationTest : ::testing::Test {
-    PrivateBuses buses;
-    CapturingLogSink log;
+struct PolkitSessionAutomationTest : PrivateBusTest {
     std::uint32_t uid = ::getuid();
     PolkitSessionAutomation automation{buses.connection(Bus::system), uid};
 
     void SetUp() override {
-        if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
+        PrivateBusTest::SetUp();
+        if (IsSkipped()) return;
         ASSERT_TRUE(buses.startMock(Bus::system, kLogind, kLogindPath, kManager));
         ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "Suspend", "b", "", ""));
         locks("[]");
@@ -43,19 +41,9 @@ struct PolkitSessionAutomationTest : ::testing::Test {
     bool startPolkit() {
         return buses.startTemplate(Bus::system, TORVEL_DBUS_TEST_DIR "/polkitd_verdicts.py", kPolkit);
     }
-    void verdicts(const QMap<QString, QString>& map) {
-        qDBusRegisterMetaType<QMap<QString, QString>>();
-        auto call =
-            QDBusMessage::createMethodCall(kPolkit, kAuthority, "org.freedesktop.DBus.Mock", "SetVerdicts");
-        call << QVariant::fromValue(map);
-        ASSERT_EQ(buses.connection(Bus::system).call(call, QDBus::Block, 5000).type(),
-                  QDBusMessage::ReplyMessage);
-    }
+    void verdicts(const QMap<QString, QString>& map) { ASSERT_TRUE(buses.setPolkitVerdicts(map)); }
     QStringList asked() {
-        const auto call =
-            QDBusMessage::createMethodCall(kPolkit, kAuthority, "org.freedesktop.DBus.Mock", "AskedActions");
-        return buses.connection(Bus::system)
-            .call(call, QDBus::Block, 5000)
+        return buses.call(Bus::system, kPolkit, kAuthority, "org.freedesktop.DBus.Mock", "AskedActions")
             .arguments()
             .value(0)
             .toStringList();

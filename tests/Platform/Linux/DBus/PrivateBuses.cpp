@@ -10,6 +10,8 @@
 #include <QThread>
 #include <atomic>
 
+#include <signal.h>
+
 namespace torvel {
 
 namespace {
@@ -27,14 +29,14 @@ struct PrivateBuses::Daemon {
     QString connectionName;
 };
 
-PrivateBuses::PrivateBuses() {
+PrivateBuses::PrivateBuses(bool withDbusmock) {
     if (!QFile::exists("/usr/bin/dbus-daemon")) {
         unavailable_ = "dbus-daemon is not installed (Debian package dbus-daemon)";
         return;
     }
     QProcess probe;
-    probe.start(kPython, {"-c", "import dbusmock"});
-    if (!probe.waitForFinished(10000) || probe.exitCode() != 0) {
+    if (withDbusmock) probe.start(kPython, {"-c", "import dbusmock"});
+    if (withDbusmock && (!probe.waitForFinished(10000) || probe.exitCode() != 0)) {
         unavailable_ = "python3-dbusmock is not installed for /usr/bin/python3";
         return;
     }
@@ -138,6 +140,58 @@ std::vector<std::pair<QString, QVariantList>> PrivateBuses::calls(Bus bus, const
     }
     arg.endArray();
     return out;
+}
+
+std::vector<std::string> PrivateBuses::callLines(Bus bus, const QString& busName, const QString& path) const {
+    std::vector<std::string> out;
+    for (const auto& [method, args] : calls(bus, busName, path)) {
+        QStringList words{method};
+        for (const auto& arg : args) words << arg.toString();
+        out.push_back(words.join(' ').toStdString());
+    }
+    return out;
+}
+
+QDBusMessage PrivateBuses::call(Bus bus, const QString& busName, const QString& path,
+                                const QString& interface, const QString& method,
+                                const QVariantList& arguments) const {
+    auto message = QDBusMessage::createMethodCall(busName, path, interface, method);
+    message.setArguments(arguments);
+    return connection(bus).call(message, QDBus::Block, 5000);
+}
+
+bool PrivateBuses::setProperty(Bus bus, const QString& busName, const QString& path, const QString& interface,
+                               const QString& name, const QVariant& value) const {
+    return call(bus, busName, path, "org.freedesktop.DBus.Properties", "Set",
+                {interface, name, QVariant::fromValue(QDBusVariant(value))})
+               .type() == QDBusMessage::ReplyMessage;
+}
+
+bool PrivateBuses::emitSignal(Bus bus, const QString& busName, const QString& path, const QString& interface,
+                              const QString& name, const QString& signature,
+                              const QVariantList& arguments) const {
+    return call(bus, busName, path, kMockInterface, "EmitSignal",
+                {interface, name, signature, QVariant(arguments)})
+               .type() == QDBusMessage::ReplyMessage;
+}
+
+bool PrivateBuses::releaseName(Bus bus, const QString& busName, const QString& path,
+                               const QString& interface) {
+    return addMethod(bus, busName, path, interface, "Quit", "", "",
+                     QString("self.connection.release_name('%1')").arg(busName)) &&
+           call(bus, busName, path, interface, "Quit").type() == QDBusMessage::ReplyMessage;
+}
+
+bool PrivateBuses::signalOwner(Bus bus, const QString& busName, int signal) const {
+    const auto pid = connection(bus).interface()->servicePid(busName);
+    return pid.isValid() && pid.value() > 0 && ::kill(static_cast<pid_t>(pid.value()), signal) == 0;
+}
+
+bool PrivateBuses::setPolkitVerdicts(const QMap<QString, QString>& verdicts) const {
+    qDBusRegisterMetaType<QMap<QString, QString>>();
+    return call(Bus::system, "org.freedesktop.PolicyKit1", "/org/freedesktop/PolicyKit1/Authority",
+                kMockInterface, "SetVerdicts", {QVariant::fromValue(verdicts)})
+               .type() == QDBusMessage::ReplyMessage;
 }
 
 bool PrivateBuses::waitFor(const std::function<bool()>& done, int timeoutMs) {

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QMap>
 #include <QProcess>
 #include <QString>
 #include <QVariantList>
@@ -11,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "Platform/Sim/CapturingLogSink.h"
+
 namespace torvel {
 
 /// Two private dbus-daemons standing in for the system and the session bus, with python3-dbusmock
@@ -19,7 +25,8 @@ class PrivateBuses {
 public:
     enum class Bus { system, session };
 
-    PrivateBuses();
+    /// `withDbusmock` false: the buses alone, for tests that offer services rather than mock them.
+    explicit PrivateBuses(bool withDbusmock = true);
     ~PrivateBuses();
 
     /// Empty when the buses run; otherwise why not (dbus-daemon or dbusmock missing), for GTEST_SKIP.
@@ -41,6 +48,24 @@ public:
     /// The calls the mock at `path` received: each as (method name, arguments).
     std::vector<std::pair<QString, QVariantList>> calls(Bus bus, const QString& busName,
                                                         const QString& path) const;
+    /// The same calls as "method arg0 arg1 ...", for readable comparisons.
+    std::vector<std::string> callLines(Bus bus, const QString& busName, const QString& path) const;
+    /// Calls `method` and waits (at most 5 s) for the answer.
+    QDBusMessage call(Bus bus, const QString& busName, const QString& path, const QString& interface,
+                      const QString& method, const QVariantList& arguments = {}) const;
+    /// Sets a property through org.freedesktop.DBus.Properties; dbusmock announces the change. True on
+    /// success.
+    bool setProperty(Bus bus, const QString& busName, const QString& path, const QString& interface,
+                     const QString& name, const QVariant& value) const;
+    /// Has the mock at `path` emit signal `name` of `interface`. True on success.
+    bool emitSignal(Bus bus, const QString& busName, const QString& path, const QString& interface,
+                    const QString& name, const QString& signature, const QVariantList& arguments) const;
+    /// The mock at `path` gives up `busName`, as a service that quits or restarts does. True on success.
+    bool releaseName(Bus bus, const QString& busName, const QString& path, const QString& interface);
+    /// Sends `signal` to the process that owns `busName`. True when it was sent.
+    bool signalOwner(Bus bus, const QString& busName, int signal) const;
+    /// Sets the answers of the polkitd_verdicts.py template (action -> yes, no, challenge, error, silent).
+    bool setPolkitVerdicts(const QMap<QString, QString>& verdicts) const;
     /// Runs the Qt event loop until `done` or `timeoutMs`; true when done.
     static bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000);
 
@@ -52,6 +77,19 @@ private:
 
     Daemon* daemon(Bus bus) const { return bus == Bus::system ? system_.get() : session_.get(); }
     bool startDbusmock(Bus bus, const QStringList& arguments, const QString& busName);
+};
+
+/// A test on the private buses, skipped where they cannot run.
+class PrivateBusTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
+    }
+    QDBusConnection system() const { return buses.connection(PrivateBuses::Bus::system); }
+    QDBusConnection session() const { return buses.connection(PrivateBuses::Bus::session); }
+
+    PrivateBuses buses;
+    CapturingLogSink log;
 };
 
 }  // namespace torvel

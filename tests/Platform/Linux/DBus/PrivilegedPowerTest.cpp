@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QFile>
 #include <QProcess>
@@ -13,15 +10,12 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <thread>
-
 #include "Platform/Linux/DBus/PrivateBuses.h"
+#include "Platform/Linux/Desktop/QtScheduler.h"
 #include "Platform/Linux/Power/LogindInhibitors.h"
 #include "Platform/Linux/Power/LogindLidLock.h"
 #include "Platform/Linux/Power/PolkitAuthority.h"
 #include "Platform/Linux/Power/PowerProfilesDaemon.h"
-#include "Platform/Linux/Desktop/QtScheduler.h"
-#include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimProcessRunner.h"
 #include "Services/StayguardService.h"
 
@@ -36,13 +30,8 @@ const QString kCallerLogind = QStringLiteral(TORVEL_DBUS_TEST_DIR "/logind_calle
 constexpr const char* kDaemon = "/usr/libexec/power-profiles-daemon";
 constexpr const char* kChildBusVariable = "TORVEL_LID_LOCK_CHILD_BUS";
 
-class PrivilegedPowerTest : public ::testing::Test {
+class PrivilegedPowerTest : public PrivateBusTest {
 protected:
-    void SetUp() override {
-        if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
-    }
-    QDBusConnection system() const { return buses.connection(Bus::system); }
-
     // logind's lid locks as "who|mode|pid".
     std::vector<std::string> lidLocks() const {
         const auto reply = system().call(listInhibitorsCall(), QDBus::Block, 5000);
@@ -55,20 +44,19 @@ protected:
     }
     static std::string ours(qint64 pid) { return "Torvel|block|" + std::to_string(pid); }
 
-    // The real power-profiles-daemon on the private system bus, stopped when the test ends.
-    bool startDaemon(QProcess& daemon) {
+    // The real power-profiles-daemon on the private system bus, with polkit letting anyone hold and
+    // switch profiles; its fake driver offers "performance" too, as a laptop would.
+    void startDaemon() {
+        ASSERT_TRUE(buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
+                                        R"({"verdicts": {"net.hadess.PowerProfiles.hold-profile": "yes",
+                                                         "net.hadess.PowerProfiles.switch-profile": "yes"}})"));
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert("DBUS_SYSTEM_BUS_ADDRESS", buses.address(Bus::system));
-        // Its fake driver offers "performance" too, as a laptop would.
         env.insert("POWER_PROFILE_DAEMON_FAKE_DRIVER", "1");
         daemon.setProcessEnvironment(env);
         daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         daemon.start(kDaemon, {});
-        return daemon.waitForStarted(5000);
-    }
-    static void stopDaemon(QProcess& daemon) {
-        daemon.terminate();
-        if (!daemon.waitForFinished(3000)) daemon.kill();
+        ASSERT_TRUE(daemon.waitForStarted(5000));
     }
 
     template <typename T>
@@ -79,10 +67,14 @@ protected:
         return answer.value_or(T{});
     }
 
-    PrivateBuses buses;
-    CapturingLogSink log;
     QtScheduler scheduler;
     SimProcessRunner runner;
+    struct Daemon : QProcess {
+        ~Daemon() override {
+            terminate();
+            if (!waitForFinished(3000)) kill();
+        }
+    } daemon;
 };
 
 TEST_F(PrivilegedPowerTest, PolkitGrantsOnlyWhatItAllowsWithoutAPassword) {
@@ -98,10 +90,8 @@ TEST_F(PrivilegedPowerTest, PolkitGrantsOnlyWhatItAllowsWithoutAPassword) {
     EXPECT_EQ(first, (PowerGrants{true, false, false}));
 
     // The process asked about is this one, named with its start time so a recycled pid cannot pass.
-    const auto kinds =
-        system().call(QDBusMessage::createMethodCall(kPolkit, "/org/freedesktop/PolicyKit1/Authority",
-                                                     "org.freedesktop.DBus.Mock", "SubjectKinds"),
-                      QDBus::Block, 5000);
+    const auto kinds = buses.call(Bus::system, kPolkit, "/org/freedesktop/PolicyKit1/Authority",
+                                  "org.freedesktop.DBus.Mock", "SubjectKinds");
     const auto subject = kinds.arguments().value(0).toStringList().value(0).split(' ');
     ASSERT_EQ(subject.size(), 4);
     EXPECT_EQ(subject[0], "unix-process");
@@ -110,17 +100,13 @@ TEST_F(PrivilegedPowerTest, PolkitGrantsOnlyWhatItAllowsWithoutAPassword) {
     EXPECT_EQ(subject[3].toLongLong(), ::getuid());
 
     // The newer name of the power-saver action counts as well.
-    qDBusRegisterMetaType<QMap<QString, QString>>();
-    auto verdicts = QDBusMessage::createMethodCall(kPolkit, "/org/freedesktop/PolicyKit1/Authority",
-                                                   "org.freedesktop.DBus.Mock", "SetVerdicts");
-    verdicts << QVariant::fromValue(QMap<QString, QString>{{PolkitAuthority::kLidSwitchAction, "yes"},
-                                                           {PolkitAuthority::kHoldProfileNewAction, "yes"},
-                                                           {PolkitAuthority::kSuspendAction, "yes"}});
-    ASSERT_EQ(system().call(verdicts, QDBus::Block, 5000).type(), QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(buses.setPolkitVerdicts({{PolkitAuthority::kLidSwitchAction, "yes"},
+                                         {PolkitAuthority::kHoldProfileNewAction, "yes"},
+                                         {PolkitAuthority::kSuspendAction, "yes"}}));
     EXPECT_EQ(authority.checkGrantsNow(), (PowerGrants{true, true, true}));
 
     // Where polkit is not there at all, nothing is known.
-    PolkitAuthority nobody(buses.connection(Bus::session));
+    PolkitAuthority nobody(session());
     EXPECT_EQ(await<Answer>([&](auto done) { nobody.checkGrants(std::move(done)); }), std::nullopt);
 }
 
@@ -184,42 +170,27 @@ TEST_F(PrivilegedPowerTest, TheSuspendVetoIsLogindsCanSuspendAsItStands) {
     }
 }
 
-TEST_F(PrivilegedPowerTest, TheRealDaemonHoldsThePowerSaverUntilItsHolderLeaves) {
+TEST_F(PrivilegedPowerTest, TheRealDaemonHoldsThePowerSaverUntilItsHolderLeavesOrTheUserPicksAProfile) {
     if (!QFile::exists(kDaemon)) GTEST_SKIP() << "power-profiles-daemon is not installed";
-    ASSERT_TRUE(buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
-                                    R"({"verdicts": {"net.hadess.PowerProfiles.hold-profile": "yes"}})"));
-    QProcess daemon;
-    ASSERT_TRUE(startDaemon(daemon));
-    auto stop = qScopeGuard([&] { stopDaemon(daemon); });
-    PowerProfilesDaemon watcher(system(), log);
-    ASSERT_TRUE(PrivateBuses::waitFor([&] { return watcher.isEnabled() == false; }, 10000));
+    ASSERT_NO_FATAL_FAILURE(startDaemon());
+    PowerProfilesDaemon profiles(system(), log);
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return profiles.isEnabled() == false; }, 10000));
 
     // The holder has its own connection, as another Torvel would.
     const QString holderName = "torvel-power-saver-holder";
     auto holder = std::make_unique<PowerProfilesDaemon>(
         QDBusConnection::connectToBus(buses.address(Bus::system), holderName), log);
     EXPECT_TRUE(await<bool>([&](auto done) { holder->hold("test", std::move(done)); }));
-    EXPECT_TRUE(PrivateBuses::waitFor([&] { return watcher.isEnabled() == true; }));
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return profiles.isEnabled() == true; }));
     EXPECT_TRUE(await<bool>([&](auto done) { holder->release(std::move(done)); }));
-    EXPECT_TRUE(PrivateBuses::waitFor([&] { return watcher.isEnabled() == false; }));
-
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return profiles.isEnabled() == false; }));
     EXPECT_TRUE(await<bool>([&](auto done) { holder->hold("test", std::move(done)); }));
-    EXPECT_TRUE(PrivateBuses::waitFor([&] { return watcher.isEnabled() == true; }));
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return profiles.isEnabled() == true; }));
     holder.reset();
     QDBusConnection::disconnectFromBus(holderName);
-    EXPECT_TRUE(PrivateBuses::waitFor([&] { return watcher.isEnabled() == false; }));
-}
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return profiles.isEnabled() == false; }));
 
-TEST_F(PrivilegedPowerTest, AHoldTheDaemonDropsWhenTheUserPicksAProfileIsHeardAndTakenAgain) {
-    if (!QFile::exists(kDaemon)) GTEST_SKIP() << "power-profiles-daemon is not installed";
-    ASSERT_TRUE(buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
-                                    R"({"verdicts": {"net.hadess.PowerProfiles.hold-profile": "yes",
-                                                     "net.hadess.PowerProfiles.switch-profile": "yes"}})"));
-    QProcess daemon;
-    ASSERT_TRUE(startDaemon(daemon));
-    auto stop = qScopeGuard([&] { stopDaemon(daemon); });
-    PowerProfilesDaemon profiles(system(), log);
-    ASSERT_TRUE(PrivateBuses::waitFor([&] { return profiles.isEnabled() == false; }, 10000));
+    // Our own hold, dropped by the daemon when the user picks a profile.
     LinuxPrivilegedPower power(system(), profiles, runner, scheduler, log, "user");
     StayguardService stayguard(power, log);
     int drops = 0;

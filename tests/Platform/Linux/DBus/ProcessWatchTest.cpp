@@ -1,34 +1,15 @@
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <csignal>
-#include <filesystem>
 
 #include "Platform/Linux/DBus/PrivateBuses.h"
-#include "Platform/Linux/Processes/ProcWorkspace.h"
 #include "Platform/Linux/Desktop/QtScheduler.h"
+#include "Platform/Linux/Processes/ProcWorkspace.h"
+#include "Platform/Linux/TestSupport.h"
 #include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimSystemLocale.h"
 
-extern char** environ;
-
 namespace torvel {
 namespace {
-
-pid_t spawnSleeper() {
-    pid_t pid = 0;
-    char* argv[] = {const_cast<char*>("sleep"), const_cast<char*>("30"), nullptr};
-    EXPECT_EQ(posix_spawnp(&pid, "sleep", nullptr, nullptr, argv, environ), 0);
-    return pid;
-}
-
-void end(pid_t pid) {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
 
 // Exit watches on the real event loop, through pidfd_open where the kernel has it.
 TEST(ProcessWatch, CallsBackOnceWhenTheProcessEndsAndNeverAfterTheWatchIsGone) {
@@ -42,7 +23,7 @@ TEST(ProcessWatch, CallsBackOnceWhenTheProcessEndsAndNeverAfterTheWatchIsGone) {
     CapturingLogSink log;
     ProcWorkspace workspace(scheduler, locale, log, {.applicationFolders = {"/nonexistent"}});
 
-    const pid_t watched = spawnSleeper(), dropped = spawnSleeper();
+    const pid_t watched = test::spawnSleeper(), dropped = test::spawnSleeper();
     int exits = 0, droppedExits = 0;
     std::unique_ptr<ProcessWatch> watch;
     // The consumer drops its watch from inside the callback, as the process trigger does.
@@ -61,8 +42,8 @@ TEST(ProcessWatch, CallsBackOnceWhenTheProcessEndsAndNeverAfterTheWatchIsGone) {
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return exits > 0; }));
     EXPECT_EQ(watch, nullptr);
     EXPECT_FALSE(PrivateBuses::waitFor([&] { return exits > 1 || droppedExits > 0; }, 200));
-    end(watched);
-    end(dropped);
+    test::endSignal(watched);
+    test::endSignal(dropped);
 
     EXPECT_EQ(workspace.watchExit(watched, [] {}), nullptr) << "a process that has gone";
     EXPECT_EQ(workspace.watchExit(-4, [] {}), nullptr);

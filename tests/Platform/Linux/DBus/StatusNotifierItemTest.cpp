@@ -5,14 +5,14 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
-#include <QProcess>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "BusSignalRecorder.h"
-#include "Tray/StatusNotifierItem.h"
 #include "Platform/Sim/CapturingLogSink.h"
+#include "PrivateBuses.h"
+#include "Tray/StatusNotifierItem.h"
 
 namespace torvel {
 namespace {
@@ -23,11 +23,10 @@ constexpr const char* kItem = "org.kde.StatusNotifierItem";
 class StatusNotifierItemTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        daemon_.start("/usr/bin/dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        if (!daemon_.waitForReadyRead(5000)) GTEST_SKIP() << "dbus-daemon did not start";
-        const QString address = QString::fromUtf8(daemon_.readLine()).trimmed();
-        auto server = QDBusConnection::connectToBus(address, "item-server");
-        host_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "item-host"));
+        if (!buses_.unavailableReason().empty()) GTEST_SKIP() << buses_.unavailableReason();
+        auto server = buses_.connection(PrivateBuses::Bus::session);
+        host_ = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(buses_.address(PrivateBuses::Bus::session), "item-host"));
         item_ = std::make_unique<StatusNotifierItem>(server, kIcons, log_);
         activated_ = item_->activated.connect([this] { ++activations_; });
         token_ =
@@ -39,10 +38,7 @@ protected:
     void TearDown() override {
         item_.reset();
         host_.reset();
-        QDBusConnection::disconnectFromBus("item-server");
         QDBusConnection::disconnectFromBus("item-host");
-        daemon_.kill();
-        daemon_.waitForFinished(2000);
     }
 
     QDBusMessage call(const QString& method, const QList<QVariant>& args, const QString& interface = kItem) {
@@ -58,7 +54,7 @@ protected:
             .variant();
     }
 
-    QProcess daemon_;
+    PrivateBuses buses_{false};
     CapturingLogSink log_;
     std::unique_ptr<QDBusConnection> host_;
     std::unique_ptr<StatusNotifierItem> item_;

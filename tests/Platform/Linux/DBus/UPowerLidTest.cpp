@@ -2,13 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QDBusVariant>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-
 #include "Platform/Linux/DBus/PrivateBuses.h"
-#include "Platform/Sim/CapturingLogSink.h"
+#include "Platform/Linux/TestSupport.h"
 #include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/VirtualScheduler.h"
 
@@ -18,44 +13,34 @@ namespace {
 using Bus = PrivateBuses::Bus;
 
 // dbusmock's upower template on the private system bus, and an ACPI button folder of our own.
-class UPowerLidTest : public ::testing::Test {
+class UPowerLidTest : public PrivateBusTest {
 protected:
     void SetUp() override {
-        if (!buses_.unavailableReason().empty()) GTEST_SKIP() << buses_.unavailableReason();
-        ASSERT_TRUE(dir_.isValid());
-        ASSERT_TRUE(QDir(dir_.path()).mkpath("LID0"));
+        PrivateBusTest::SetUp();
         writeState("state:      open\n");
     }
     void startUPower(bool lidPresent) {
         const QString parameters =
             QString(R"({"LidIsPresent": %1, "LidIsClosed": false})").arg(lidPresent ? "true" : "false");
-        ASSERT_TRUE(buses_.startTemplate(Bus::system, "upower", "org.freedesktop.UPower", parameters));
+        ASSERT_TRUE(buses.startTemplate(Bus::system, "upower", "org.freedesktop.UPower", parameters));
     }
     void setLidClosed(bool closed) {
-        auto message = QDBusMessage::createMethodCall("org.freedesktop.UPower", "/org/freedesktop/UPower",
-                                                      "org.freedesktop.DBus.Properties", "Set");
-        message.setArguments(
-            {"org.freedesktop.UPower", "LidIsClosed", QVariant::fromValue(QDBusVariant(closed))});
-        const auto reply = buses_.connection(Bus::system).call(message, QDBus::Block, 5000);
-        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        ASSERT_TRUE(buses.setProperty(Bus::system, "org.freedesktop.UPower", "/org/freedesktop/UPower",
+                                      "org.freedesktop.UPower", "LidIsClosed", closed));
     }
     void writeState(const QByteArray& text, const char* button = "LID0") {
-        QFile file(dir_.filePath(QString(button) + "/state"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
+        test::writeFile(dir_ / button / "state", text.toStdString());
     }
-    std::string root() const { return dir_.path().toStdString(); }
+    std::string root() const { return dir_.path().string(); }
 
-    PrivateBuses buses_;
-    QTemporaryDir dir_;
-    CapturingLogSink log_;
+    test::TemporaryFolder dir_{"torvel-lid"};
     SimClock clock_{Date(0)};
     VirtualScheduler scheduler_{clock_};
 };
 
 TEST_F(UPowerLidTest, FollowsUPowersLidAndNeverReadsTheButtonWhileItKnowsOne) {
     startUPower(true);
-    UPowerLid lid(buses_.connection(Bus::system), scheduler_, log_, root());
+    UPowerLid lid(system(), scheduler_, log, root());
     int changes = 0;
     const Connection changed = lid.changed.connect([&] { ++changes; });
     lid.setReadingNeeded(true);
@@ -74,7 +59,7 @@ TEST_F(UPowerLidTest, FollowsUPowersLidAndNeverReadsTheButtonWhileItKnowsOne) {
 
 TEST_F(UPowerLidTest, ReadsTheButtonOnlyWhileNeededWhereUPowerKnowsNoLid) {
     startUPower(false);
-    UPowerLid lid(buses_.connection(Bus::system), scheduler_, log_, root());
+    UPowerLid lid(system(), scheduler_, log, root());
     int changes = 0;
     const Connection changed = lid.changed.connect([&] { ++changes; });
     // Not needed: UPower's answer arrives, and still nothing is read.
@@ -101,7 +86,7 @@ TEST_F(UPowerLidTest, ReadsTheButtonOnlyWhileNeededWhereUPowerKnowsNoLid) {
     EXPECT_EQ(lid.readClosed(), std::nullopt);
 
     // A machine without any lid button is not read every few seconds for nothing.
-    UPowerLid noLid(buses_.connection(Bus::system), scheduler_, log_, root() + "/absent");
+    UPowerLid noLid(system(), scheduler_, log, root() + "/absent");
     noLid.setReadingNeeded(true);
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return noLid.isPolling(); }));  // once UPower has answered
     scheduler_.advance(0);
@@ -120,7 +105,6 @@ TEST_F(UPowerLidTest, TheButtonFileIsCheckedBeforeItIsBelieved) {
     }
     EXPECT_EQ(UPowerLid::readButtonState(root() + "/missing"), std::nullopt);
     // An unreadable first button leaves the next one to tell.
-    ASSERT_TRUE(QDir(dir_.path()).mkpath("LID1"));
     writeState("state:      open\n", "LID1");
     EXPECT_EQ(UPowerLid::readButtonState(root()), false);
 }

@@ -11,7 +11,6 @@
 #include "Monitors/BatteryMonitor.h"
 #include "Platform/Linux/DBus/PrivateBuses.h"
 #include "Platform/Linux/Power/SysfsPowerSources.h"
-#include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/VirtualScheduler.h"
 
@@ -21,16 +20,12 @@ namespace {
 using Bus = PrivateBuses::Bus;
 
 // dbusmock's upower template on the private system bus.
-class UPowerPowerSourcesTest : public ::testing::Test {
+class UPowerPowerSourcesTest : public PrivateBusTest {
 protected:
-    void SetUp() override {
-        if (!buses_.unavailableReason().empty()) GTEST_SKIP() << buses_.unavailableReason();
-    }
-
     // A laptop with a discharging battery at 42 % and 5430 s left.
     void startLaptop() {
-        ASSERT_TRUE(buses_.startTemplate(Bus::system, "upower", "org.freedesktop.UPower",
-                                         R"({"DaemonVersion": "0.99", "OnBattery": true})"));
+        ASSERT_TRUE(buses.startTemplate(Bus::system, "upower", "org.freedesktop.UPower",
+                                        R"({"DaemonVersion": "0.99", "OnBattery": true})"));
         call("org.freedesktop.DBus.Mock", "SetupDisplayDevice",
              {2u, 2u, 42.0, 42.0, 100.0, 10.0, qlonglong{5430}, qlonglong{0}, true, "battery-good", 1u});
     }
@@ -45,21 +40,12 @@ protected:
              {"org.freedesktop.UPower", "OnBattery", QVariant::fromValue(QDBusVariant(onBattery))});
     }
     void call(const char* interface, const char* method, const QVariantList& arguments) {
-        auto message = QDBusMessage::createMethodCall("org.freedesktop.UPower", "/org/freedesktop/UPower",
-                                                      interface, method);
-        message.setArguments(arguments);
-        const auto reply = buses_.connection(Bus::system).call(message, QDBus::Block, 5000);
+        const auto reply = buses.call(Bus::system, "org.freedesktop.UPower", "/org/freedesktop/UPower",
+                                      interface, method, arguments);
         ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     }
-
-    // Stops or kills the mock UPower process, found through the bus.
     void signalDaemon(int signal) {
-        auto message = QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                      "org.freedesktop.DBus", "GetConnectionUnixProcessID");
-        message << QString("org.freedesktop.UPower");
-        const auto reply = buses_.connection(Bus::system).call(message, QDBus::Block, 5000);
-        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage);
-        ASSERT_EQ(::kill(static_cast<pid_t>(reply.arguments().value(0).toUInt()), signal), 0);
+        ASSERT_TRUE(buses.signalOwner(Bus::system, "org.freedesktop.UPower", signal));
     }
     // Waits until the cached properties show what UPower has.
     static bool loaded(UPowerPowerSources& sources) {
@@ -70,14 +56,11 @@ protected:
         const auto found = values.find(kCurrentCapacityKey);
         return found == values.end() ? std::nullopt : std::optional(found->second);
     }
-
-    PrivateBuses buses_;
-    CapturingLogSink log_;
 };
 
 TEST_F(UPowerPowerSourcesTest, ReadsADischargingBattery) {
     startLaptop();
-    UPowerPowerSources sources(buses_.connection(Bus::system), log_);
+    UPowerPowerSources sources(system(), log);
     ASSERT_TRUE(loaded(sources));
     const std::map<std::string, PowerSourceValue> expected = {
         {kCurrentCapacityKey, std::int64_t{42}},
@@ -110,7 +93,7 @@ TEST_F(UPowerPowerSourcesTest, ReadsADischargingBattery) {
 
 TEST_F(UPowerPowerSourcesTest, ReadsWithoutAskingUPower) {
     startLaptop();
-    UPowerPowerSources sources(buses_.connection(Bus::system), log_);
+    UPowerPowerSources sources(system(), log);
     ASSERT_TRUE(loaded(sources));
     // A UPower that cannot answer (stopped) does not hold the reads up, nor change what they say.
     signalDaemon(SIGSTOP);
@@ -123,14 +106,14 @@ TEST_F(UPowerPowerSourcesTest, ReadsWithoutAskingUPower) {
 }
 
 TEST_F(UPowerPowerSourcesTest, FollowsUPowerComingAndGoing) {
-    UPowerPowerSources sources(buses_.connection(Bus::system), log_);
+    UPowerPowerSources sources(system(), log);
     int announced = 0;
     ASSERT_TRUE(sources.setOnChange([&] { ++announced; }));
     EXPECT_EQ(sources.readFirstSource().status, ReadStatus::noInfo);
 
     // UPower starts later, on a machine whose only battery is a UPS.
-    ASSERT_TRUE(buses_.startTemplate(Bus::system, "upower", "org.freedesktop.UPower",
-                                     R"({"DaemonVersion": "0.99", "OnBattery": true})"));
+    ASSERT_TRUE(buses.startTemplate(Bus::system, "upower", "org.freedesktop.UPower",
+                                    R"({"DaemonVersion": "0.99", "OnBattery": true})"));
     call("org.freedesktop.DBus.Mock", "SetupDisplayDevice",
          {3u, 2u, 64.0, 64.0, 100.0, 10.0, qlonglong{1200}, qlonglong{0}, true, "battery-good", 1u});
     ASSERT_TRUE(
@@ -149,9 +132,9 @@ TEST_F(UPowerPowerSourcesTest, FollowsUPowerComingAndGoing) {
 
 TEST_F(UPowerPowerSourcesTest, ChangesArriveAsNotificationsAndReachTheMonitor) {
     startLaptop();
-    UPowerPowerSources sources(buses_.connection(Bus::system), log_);
+    UPowerPowerSources sources(system(), log);
     SimClock clock;
-    BatteryMonitor monitor(sources, clock, log_);
+    BatteryMonitor monitor(sources, clock, log);
     monitor.startMonitoring();
 
     // Both the device's properties and the daemon's OnBattery are watched.
@@ -168,15 +151,14 @@ TEST_F(UPowerPowerSourcesTest, ChangesArriveAsNotificationsAndReachTheMonitor) {
 TEST_F(UPowerPowerSourcesTest, NoDaemonIsNoInfoAndLinePowerAloneIsNoSources) {
     SimClock clock;
     VirtualScheduler scheduler(clock);
-    const auto system = buses_.connection(Bus::system);
-    EXPECT_EQ(UPowerPowerSources(system, log_).readFirstSource().status, ReadStatus::noInfo);
-    EXPECT_NE(dynamic_cast<SysfsPowerSources*>(makeLinuxPowerSources(system, scheduler, log_).get()),
+    EXPECT_EQ(UPowerPowerSources(system(), log).readFirstSource().status, ReadStatus::noInfo);
+    EXPECT_NE(dynamic_cast<SysfsPowerSources*>(makeLinuxPowerSources(system(), scheduler, log).get()),
               nullptr);
 
     // A desktop: the DisplayDevice stays absent.
-    ASSERT_TRUE(buses_.startTemplate(Bus::system, "upower", "org.freedesktop.UPower"));
+    ASSERT_TRUE(buses.startTemplate(Bus::system, "upower", "org.freedesktop.UPower"));
     call("org.freedesktop.DBus.Mock", "AddAC", {"line_power_AC", "Mains"});
-    auto desktop = makeLinuxPowerSources(system, scheduler, log_);
+    auto desktop = makeLinuxPowerSources(system(), scheduler, log);
     ASSERT_NE(dynamic_cast<UPowerPowerSources*>(desktop.get()), nullptr);
     EXPECT_TRUE(
         PrivateBuses::waitFor([&] { return desktop->readFirstSource().status == ReadStatus::noSources; }));

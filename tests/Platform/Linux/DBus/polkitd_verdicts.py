@@ -47,12 +47,6 @@ def SubjectKinds(self):
             for s in self.subjects]
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
-def AllowUnknown(self, default):
-    '''Actions without a verdict of their own are answered "yes" (True) or "no".'''
-    self.allow_unknown = default
-
-
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='as')
 def AskedActions(self):
     '''Each check so far as "action flags", in order.'''
