@@ -18,14 +18,15 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
 #include <csignal>
-#include <functional>
 #include <memory>
 
 #include "App/StartupCallHolder.h"
+#include "TorvelProcess.h"
 
 namespace {
+
+using torvel::apptest::waitUntil;
 
 struct Result {
     int exitCode = -1;
@@ -95,15 +96,6 @@ protected:
 
     bool nameOwned() { return connection_->interface()->isServiceRegistered("com.torvel.Torvel").value(); }
 
-    static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
-        QDeadlineTimer deadline(timeoutMs);
-        while (!done()) {
-            if (deadline.hasExpired()) return false;
-            QThread::msleep(20);
-        }
-        return true;
-    }
-
     /// Waits until the instance has written `text` to its log (stderr), keeping what it read.
     bool logged(QProcess& instance, const QString& text) {
         QDeadlineTimer deadline(10000);
@@ -122,6 +114,15 @@ protected:
         EXPECT_TRUE(instance.waitForStarted(5000));
         EXPECT_TRUE(waitUntil([this] { return nameOwned(); })) << "the instance never took its bus name";
         return instance;
+    }
+
+    /// Starts an instance, starts a half-hour session in it and kills it the way a crash would.
+    void crashDuringATimedSession() {
+        QProcess& first = startInstance();
+        ASSERT_EQ(run({"activate", "--duration", "1800"}).exitCode, 0);
+        ::kill(static_cast<pid_t>(first.processId()), SIGKILL);
+        ASSERT_TRUE(first.waitForFinished(5000));
+        ASSERT_TRUE(waitUntil([this] { return !nameOwned(); }));
     }
 
     QTemporaryDir config_;
@@ -170,12 +171,7 @@ TEST_F(TorvelEndToEndTest, CommandsDriveTheRunningInstance) {
 }
 
 TEST_F(TorvelEndToEndTest, TimedSessionSurvivesACrashAndTerminationReleasesTheAssertion) {
-    QProcess& first = startInstance();
-    ASSERT_EQ(run({"activate", "--duration", "1800"}).exitCode, 0);
-
-    ::kill(static_cast<pid_t>(first.processId()), SIGKILL);
-    ASSERT_TRUE(first.waitForFinished(5000));
-    ASSERT_TRUE(waitUntil([this] { return !nameOwned(); }));
+    ASSERT_NO_FATAL_FAILURE(crashDuringATimedSession());
 
     QProcess& second = startInstance();
     const auto restored = status();
@@ -202,18 +198,14 @@ TEST_F(TorvelEndToEndTest, QuitsWithTheSessionBus) {
     EXPECT_TRUE(logged(instance, "0 keep-awake assertions held at exit"));
 }
 
+// The URL table itself is the router's (tests/UI); here only what the instance and the command add.
 TEST_F(TorvelEndToEndTest, URLsAreCarriedOutOrReportedWithoutTouchingTheState) {
     QProcess& instance = startInstance();
     auto url = [&](const QString& text) { EXPECT_EQ(run({text}).exitCode, 0) << text.toStdString(); };
 
     const std::vector<std::pair<QString, QString>> malformed = {
         {"torvel://activate?duration=30m", "Invalid duration '30m'"},
-        {"torvel://activate?duration=0", "Invalid duration '0'"},
         {"torvel://activate?until=24:00", "Invalid time '24:00'"},
-        {"torvel://activate?until=12", "Invalid time '12'"},
-        {"torvel://activate?until=12:", "Invalid time '12:'"},
-        {"torvel://activate?until=1:2:3", "Invalid time '1:2:3'"},
-        {"torvel://activate?until=a:b", "Invalid time 'a:b'"},
         {"torvel://activate?profile=Nope", "Profile 'Nope' not found"},
         {"torvel://Activate", "Unknown command 'Activate'"},
     };
@@ -230,30 +222,21 @@ TEST_F(TorvelEndToEndTest, URLsAreCarriedOutOrReportedWithoutTouchingTheState) {
                       << QString("https://activate?duration=60"));
     EXPECT_FALSE(status()["active"].toBool(true));
 
-    // A bare second item removes the first: an open-ended session.
-    url("torvel://activate?duration=60&duration");
-    auto now = status();
-    EXPECT_EQ(now["reasons"].toArray(), QJsonArray({"manual"}));
-    EXPECT_FALSE(now.contains("remainingSeconds"));
-
     // toggle while held awake ends the session, whatever duration it carries; while idle it starts one.
     url("torvel://toggle?duration=60");
-    EXPECT_FALSE(status()["active"].toBool(true));
-    url("torvel://toggle?duration=60");
     EXPECT_GT(status()["remainingSeconds"].toDouble(), 50.0);
-    url("torvel://deactivate?everything=yes");
+    url("torvel://toggle?duration=60");
     EXPECT_FALSE(status()["active"].toBool(true));
 
+    // The time zone is the instance's own: until midnight is at most a day away.
     url("torvel://activate?until=00:00");
     const double untilMidnight = status()["remainingSeconds"].toDouble();
     EXPECT_GT(untilMidnight, 0.0);
     EXPECT_LE(untilMidnight, 24 * 3600.0 + 3600.0);  // a day, give or take a clock change
 
-    // Profiles by their shown name (other parameters ignored) and by their built-in key.
-    url("torvel://activate?profile=AI&duration=60");
-    EXPECT_EQ(status()["profile"].toString(), "AI");
+    // Profiles by their built-in key, from a URL and from the command.
     url("torvel://activate?profile=default_profile.download");
-    now = status();
+    auto now = status();
     EXPECT_EQ(now["profile"].toString(), "Download");
     EXPECT_GT(now["remainingSeconds"].toDouble(), 7 * 3600.0);
     EXPECT_EQ(run({"activate", "--profile", "default_profile.cooking"}).exitCode, 0);
@@ -495,12 +478,7 @@ TEST_F(TorvelEndToEndTest, AHungInstanceIsReportedWithinSeconds) {
 }
 
 TEST_F(TorvelEndToEndTest, ACallSentTheMomentTheNameAppearsIsAnsweredAfterTheRestore) {
-    // A session to bring back: the instance that ran it died.
-    QProcess& first = startInstance();
-    ASSERT_EQ(run({"activate", "--duration", "1800"}).exitCode, 0);
-    ::kill(static_cast<pid_t>(first.processId()), SIGKILL);
-    ASSERT_TRUE(first.waitForFinished(5000));
-    ASSERT_TRUE(waitUntil([this] { return !nameOwned(); }));
+    ASSERT_NO_FATAL_FAILURE(crashDuringATimedSession());
 
     QDBusServiceWatcher watcher("com.torvel.Torvel", *connection_, QDBusServiceWatcher::WatchForRegistration);
     std::optional<QDBusPendingCall> early, simulation;

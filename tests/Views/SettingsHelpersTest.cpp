@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "State/AppStateHarness.h"
 #include "Platform/Sim/SimLoginItem.h"
 #include "Platform/Sim/SimLowPowerMode.h"
 #include "Platform/Sim/SimPrivilegedPower.h"
@@ -14,7 +13,6 @@
 #include "Services/StayguardService.h"
 #include "Views/SettingsWindow.h"
 #include "Views/ViewsTestSupport.h"
-#include "Views/Windows.h"
 
 namespace torvel {
 namespace {
@@ -30,17 +28,15 @@ struct SettingsHelpersTest : ::testing::Test {
     std::unique_ptr<Windows> windows;
 
     void SetUp() override {
-        h.state = std::make_unique<AppState>(
-            AppStateServices{h.clock, h.scheduler, h.log, h.texts, h.defaults, h.sleepPrevention, h.timer,
-                             h.notifications, h.sessions, h.guardian, nullptr, &stayguard, &lpm},
-            Calendar::utc());
+        h.extras = [this](AppStateServices& services) {
+            services.stayguard = &stayguard;
+            services.lowPowerMode = &lpm;
+        };
+        h.start();
         windows = std::make_unique<Windows>(*h.state, h.texts, h.calendar_, h.clock);
         windows->setLoginItems(&loginItems);
     }
-    ~SettingsHelpersTest() override {
-        for (auto* top : QApplication::topLevelWidgets()) top->close();
-        settle();
-    }
+    ~SettingsHelpersTest() override { closeAllWindows(); }
 };
 
 TEST_F(SettingsHelpersTest, LoginSwitchShowsWhatHoldsAfterARefusal) {

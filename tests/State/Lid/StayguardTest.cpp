@@ -28,10 +28,12 @@ struct Stayguard : ::testing::Test {
     Connection installation;
 
     void SetUp() override {
-        h.state = std::make_unique<AppState>(
-            AppStateServices{h.clock, h.scheduler, h.log, h.texts, h.defaults, h.sleepPrevention, h.timer,
-                             h.notifications, h.sessions, h.guardian, &audio, &stayguard, &lpm},
-            Calendar::utc());
+        h.extras = [this](AppStateServices& services) {
+            services.audio = &audio;
+            services.stayguard = &stayguard;
+            services.lowPowerMode = &lpm;
+        };
+        h.start();
         installation =
             stayguard.installationChanged.connect([this] { h.state->lidLock().handleInstallationChanged(); });
         h.state->set(&SettingsValues::trustedNetworkActivationEnabled, true);
