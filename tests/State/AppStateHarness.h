@@ -1,7 +1,6 @@
 #pragma once
 
 #include <algorithm>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,8 +37,6 @@ struct AppStateHarness {
     GuardianService guardian{clock, scheduler};
     std::unique_ptr<AppState> state;
     Calendar calendar_;
-    /// Wires the optional services a test adds (the audio, the helper, ...) into every start().
-    std::function<void(AppStateServices&)> extras;
 
     explicit AppStateHarness(Calendar calendar = Calendar::utc()) : calendar_(std::move(calendar)) {
         notifications.setup();
@@ -50,10 +47,10 @@ struct AppStateHarness {
     /// Builds the application state from what the defaults store holds now (again, for a restart).
     void start() {
         state.reset();
-        AppStateServices services{clock,           scheduler, log,           texts,    defaults,
-                                  sleepPrevention, timer,     notifications, sessions, guardian};
-        if (extras) extras(services);
-        state = std::make_unique<AppState>(services, calendar_);
+        state = std::make_unique<AppState>(
+            AppStateServices{clock, scheduler, log, texts, defaults, sleepPrevention, timer, notifications,
+                             sessions, guardian},
+            calendar_);
         texts.setTable({{"notification.battery_denied", "Battery below %ld%%"},
                         {"notification.battery_soft_limit", "Stopped at %ld%%"},
                         {"notification.battery_hard_limit", "Stopped at 10%%"},

@@ -19,8 +19,11 @@ struct HeartbeatPip : ::testing::Test {
     AudioFeedbackService audio{sounds, h.log};
 
     void SetUp() override {
-        h.extras = [this](AppStateServices& services) { services.audio = &audio; };
-        h.start();
+        AppStateServices services{h.clock,           h.scheduler, h.log,           h.texts,    h.defaults,
+                                  h.sleepPrevention, h.timer,     h.notifications, h.sessions, h.guardian};
+        services.audio = &audio;
+        h.state.reset();
+        h.state = std::make_unique<AppState>(services, h.calendar_);
     }
     // Seconds after the first closed-lid tick at which a pip sounded, over `ticks` heartbeat ticks.
     std::vector<int> pipTimes(int ticks) {

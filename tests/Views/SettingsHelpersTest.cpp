@@ -28,11 +28,10 @@ struct SettingsHelpersTest : ::testing::Test {
     std::unique_ptr<Windows> windows;
 
     void SetUp() override {
-        h.extras = [this](AppStateServices& services) {
-            services.stayguard = &stayguard;
-            services.lowPowerMode = &lpm;
-        };
-        h.start();
+        h.state = std::make_unique<AppState>(
+            AppStateServices{h.clock, h.scheduler, h.log, h.texts, h.defaults, h.sleepPrevention, h.timer,
+                             h.notifications, h.sessions, h.guardian, nullptr, &stayguard, &lpm},
+            Calendar::utc());
         windows = std::make_unique<Windows>(*h.state, h.texts, h.calendar_, h.clock);
         windows->setLoginItems(&loginItems);
     }

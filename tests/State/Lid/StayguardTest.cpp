@@ -28,12 +28,10 @@ struct Stayguard : ::testing::Test {
     Connection installation;
 
     void SetUp() override {
-        h.extras = [this](AppStateServices& services) {
-            services.audio = &audio;
-            services.stayguard = &stayguard;
-            services.lowPowerMode = &lpm;
-        };
-        h.start();
+        h.state = std::make_unique<AppState>(
+            AppStateServices{h.clock, h.scheduler, h.log, h.texts, h.defaults, h.sleepPrevention, h.timer,
+                             h.notifications, h.sessions, h.guardian, &audio, &stayguard, &lpm},
+            Calendar::utc());
         installation =
             stayguard.installationChanged.connect([this] { h.state->lidLock().handleInstallationChanged(); });
         h.state->set(&SettingsValues::trustedNetworkActivationEnabled, true);
