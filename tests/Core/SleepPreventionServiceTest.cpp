@@ -57,11 +57,13 @@ TEST_F(SleepPreventionServiceTest, FailedCallsLeaveNothingHeld) {
     EXPECT_FALSE(service->isActive());
     EXPECT_EQ(service->assertionID(), 0u);
     EXPECT_FALSE(service->currentType());
-    // So does a failed release of the screen-saver prevention.
+    EXPECT_TRUE(log.contains("SleepPrevention", "failed: -4. Assertion may be leaked."));
+    // So does a failed release of the screen-saver prevention, and says so.
     ASSERT_FALSE(service->startScreenSaverPrevention());
     assertions.failNextRelease(-5);
     service->stopScreenSaverPrevention();
     EXPECT_FALSE(service->isScreenSaverPreventionActive());
+    EXPECT_TRUE(log.contains("SleepPrevention", "screen-saver prevention failed: -5. It may be leaked."));
 
     // A failed creation while something is held: the old one is released, nothing replaces it.
     ASSERT_FALSE(service->start(AssertionType::noIdleSleep));
@@ -115,6 +117,7 @@ TEST_F(SleepPreventionServiceTest, ScreenSaverPreventionIsHeldOnceAndConfirmedEv
     scheduler.advance(4.0);
     EXPECT_EQ(failures, 1);
     EXPECT_FALSE(service->isScreenSaverPreventionActive());
+    EXPECT_TRUE(log.contains("SleepPrevention", "failed during refresh"));
 }
 
 TEST_F(SleepPreventionServiceTest, RefreshFailureSwitchesOffOnceAndALaterStartBeginsAfresh) {
