@@ -18,14 +18,15 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
 #include <csignal>
-#include <functional>
 #include <memory>
 
 #include "App/StartupCallHolder.h"
+#include "TorvelProcess.h"
 
 namespace {
+
+using torvel::apptest::waitUntil;
 
 struct Result {
     int exitCode = -1;
@@ -95,15 +96,6 @@ protected:
 
     bool nameOwned() { return connection_->interface()->isServiceRegistered("com.torvel.Torvel").value(); }
 
-    static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
-        QDeadlineTimer deadline(timeoutMs);
-        while (!done()) {
-            if (deadline.hasExpired()) return false;
-            QThread::msleep(20);
-        }
-        return true;
-    }
-
     /// Waits until the instance has written `text` to its log (stderr), keeping what it read.
     bool logged(QProcess& instance, const QString& text) {
         QDeadlineTimer deadline(10000);
@@ -122,6 +114,15 @@ protected:
         EXPECT_TRUE(instance.waitForStarted(5000));
         EXPECT_TRUE(waitUntil([this] { return nameOwned(); })) << "the instance never took its bus name";
         return instance;
+    }
+
+    /// Starts an instance, starts a half-hour session in it and kills it the way a crash would.
+    void crashDuringATimedSession() {
+        QProcess& first = startInstance();
+        ASSERT_EQ(run({"activate", "--duration", "1800"}).exitCode, 0);
+        ::kill(static_cast<pid_t>(first.processId()), SIGKILL);
+        ASSERT_TRUE(first.waitForFinished(5000));
+        ASSERT_TRUE(waitUntil([this] { return !nameOwned(); }));
     }
 
     QTemporaryDir config_;
@@ -159,23 +160,12 @@ TEST_F(TorvelEndToEndTest, CommandsDriveTheRunningInstance) {
     EXPECT_FALSE(now["active"].toBool(true));
     EXPECT_FALSE(now.contains("remainingSeconds"));
 
-    EXPECT_EQ(run({"torvel://activate?duration=60"}).exitCode, 0);
-    now = status();
-    EXPECT_TRUE(now["active"].toBool());
-    EXPECT_GT(now["remainingSeconds"].toDouble(), 50.0);
-    EXPECT_LE(now["remainingSeconds"].toDouble(), 60.0);
-
     EXPECT_EQ(run({"activate", "--profile", "No Such Profile"}).exitCode, 1);
     EXPECT_EQ(run({"activate", "--duration", "soon"}).exitCode, 2);
 }
 
 TEST_F(TorvelEndToEndTest, TimedSessionSurvivesACrashAndTerminationReleasesTheAssertion) {
-    QProcess& first = startInstance();
-    ASSERT_EQ(run({"activate", "--duration", "1800"}).exitCode, 0);
-
-    ::kill(static_cast<pid_t>(first.processId()), SIGKILL);
-    ASSERT_TRUE(first.waitForFinished(5000));
-    ASSERT_TRUE(waitUntil([this] { return !nameOwned(); }));
+    ASSERT_NO_FATAL_FAILURE(crashDuringATimedSession());
 
     QProcess& second = startInstance();
     const auto restored = status();
@@ -202,18 +192,14 @@ TEST_F(TorvelEndToEndTest, QuitsWithTheSessionBus) {
     EXPECT_TRUE(logged(instance, "0 keep-awake assertions held at exit"));
 }
 
+// The URL table itself is the router's (tests/UI); here only what the instance and the command add.
 TEST_F(TorvelEndToEndTest, URLsAreCarriedOutOrReportedWithoutTouchingTheState) {
     QProcess& instance = startInstance();
     auto url = [&](const QString& text) { EXPECT_EQ(run({text}).exitCode, 0) << text.toStdString(); };
 
     const std::vector<std::pair<QString, QString>> malformed = {
         {"torvel://activate?duration=30m", "Invalid duration '30m'"},
-        {"torvel://activate?duration=0", "Invalid duration '0'"},
         {"torvel://activate?until=24:00", "Invalid time '24:00'"},
-        {"torvel://activate?until=12", "Invalid time '12'"},
-        {"torvel://activate?until=12:", "Invalid time '12:'"},
-        {"torvel://activate?until=1:2:3", "Invalid time '1:2:3'"},
-        {"torvel://activate?until=a:b", "Invalid time 'a:b'"},
         {"torvel://activate?profile=Nope", "Profile 'Nope' not found"},
         {"torvel://Activate", "Unknown command 'Activate'"},
     };
@@ -224,36 +210,29 @@ TEST_F(TorvelEndToEndTest, URLsAreCarriedOutOrReportedWithoutTouchingTheState) {
         EXPECT_TRUE(logged(instance, message + " in URL: <private>")) << text.toStdString();
         EXPECT_FALSE(status()["active"].toBool(true)) << text.toStdString();
     }
-    // Another scheme is ignored without a trace (the command line refuses it; other programs may not).
-    connection_->call(QDBusMessage::createMethodCall("com.torvel.Torvel", "/com/torvel/Torvel",
-                                                     "com.torvel.Torvel1", "OpenURL")
-                      << QString("https://activate?duration=60"));
+    // Over D-Bus an error is a D-Bus error; another scheme is ignored without a trace (the command line
+    // refuses it; other programs may not).
+    const auto unknown = callTorvel("OpenURL", {QString("torvel://Activate")});
+    EXPECT_EQ(unknown.errorName(), "com.torvel.Torvel1.Error.InvalidArgument");
+    EXPECT_EQ(unknown.errorMessage(), "Unknown command 'Activate'");
+    EXPECT_EQ(callTorvel("OpenURL", {QString("https://activate?duration=60")}).type(), QDBusMessage::ReplyMessage);
     EXPECT_FALSE(status()["active"].toBool(true));
-
-    // A bare second item removes the first: an open-ended session.
-    url("torvel://activate?duration=60&duration");
-    auto now = status();
-    EXPECT_EQ(now["reasons"].toArray(), QJsonArray({"manual"}));
-    EXPECT_FALSE(now.contains("remainingSeconds"));
 
     // toggle while held awake ends the session, whatever duration it carries; while idle it starts one.
     url("torvel://toggle?duration=60");
-    EXPECT_FALSE(status()["active"].toBool(true));
-    url("torvel://toggle?duration=60");
     EXPECT_GT(status()["remainingSeconds"].toDouble(), 50.0);
-    url("torvel://deactivate?everything=yes");
+    url("torvel://toggle?duration=60");
     EXPECT_FALSE(status()["active"].toBool(true));
 
+    // The time zone is the instance's own: until midnight is at most a day away.
     url("torvel://activate?until=00:00");
     const double untilMidnight = status()["remainingSeconds"].toDouble();
     EXPECT_GT(untilMidnight, 0.0);
     EXPECT_LE(untilMidnight, 24 * 3600.0 + 3600.0);  // a day, give or take a clock change
 
-    // Profiles by their shown name (other parameters ignored) and by their built-in key.
-    url("torvel://activate?profile=AI&duration=60");
-    EXPECT_EQ(status()["profile"].toString(), "AI");
+    // Profiles by their built-in key, from a URL and from the command.
     url("torvel://activate?profile=default_profile.download");
-    now = status();
+    auto now = status();
     EXPECT_EQ(now["profile"].toString(), "Download");
     EXPECT_GT(now["remainingSeconds"].toDouble(), 7 * 3600.0);
     EXPECT_EQ(run({"activate", "--profile", "default_profile.cooking"}).exitCode, 0);
@@ -293,9 +272,6 @@ TEST_F(TorvelEndToEndTest, SettingsAreTypedCheckedAndKept) {
 
     const std::vector<std::pair<QStringList, QString>> refused = {
         {{"config", "set", "batteryLimitPercent", "5"}, "an integer from 11 to 50"},
-        {{"config", "set", "batteryLimitPercent", "twenty"}, "an integer from 11 to 50"},
-        {{"config", "set", "batteryLimitEnabled", "yes"}, "a Boolean (true or false)"},
-        {{"config", "set", "language", "de"}, "one of system, en, cs"},
         {{"config", "set", "noSuchSetting", "1"}, "unknown setting 'noSuchSetting'"},
         {{"config", "get", "noSuchSetting"}, "unknown setting 'noSuchSetting'"},
     };
@@ -347,9 +323,20 @@ TEST_F(TorvelEndToEndTest, TheSimulatedMachineDrivesTheSafetyStopsAndTriggers) {
     const auto refused = run({"activate"});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(refused.err.contains("battery is too low")) << "a refusal, not a failure: " << refused.err.toStdString();
+    const auto refusedURL = run({"torvel://activate?duration=60"});
+    EXPECT_EQ(refusedURL.exitCode, 1);
+    EXPECT_TRUE(refusedURL.err.contains("battery is too low")) << refusedURL.err.toStdString();
+    EXPECT_EQ(callTorvel("OpenURL", {QString("torvel://activate")}).errorName(),
+              "com.torvel.Torvel1.Error.Refused");
 
     EXPECT_EQ(run({"sim", "ac=on"}).exitCode, 0);
     EXPECT_TRUE(waitUntil([&] { return status()["active"].toBool(); })) << "the charger resumes it";
+
+    // Overheating stops the session and cooling brings it back.
+    EXPECT_TRUE(run({"sim", "thermal=critical"}).out.contains("thermal=critical"));
+    EXPECT_TRUE(waitUntil([&] { return !status()["active"].toBool(true); })) << "the kill switch stops it";
+    EXPECT_EQ(run({"sim", "thermal=nominal"}).exitCode, 0);
+    EXPECT_TRUE(waitUntil([&] { return status()["active"].toBool(); })) << "the suspended session resumes";
 
     EXPECT_EQ(run({"config", "set", "autoActivateOnExternalDisplay", "true"}).exitCode, 0);
     EXPECT_TRUE(status()["reasons"].toArray().contains("externalDisplay"));
@@ -360,16 +347,6 @@ TEST_F(TorvelEndToEndTest, TheSimulatedMachineDrivesTheSafetyStopsAndTriggers) {
     EXPECT_EQ(run({"sim", "battery=200"}).exitCode, 2);
     EXPECT_EQ(run({"sim", "lid=open", "volume=3"}).exitCode, 2);
     EXPECT_TRUE(run({"sim"}).out.contains("lid=closed")) << "a refused change applies nothing";
-}
-
-TEST_F(TorvelEndToEndTest, OverheatingStopsTheSessionAndCoolingBringsItBack) {
-    startInstance();
-    ASSERT_EQ(run({"activate"}).exitCode, 0);
-    const auto hot = run({"sim", "thermal=critical"});
-    EXPECT_TRUE(hot.out.contains("thermal=critical")) << hot.out.toStdString();
-    EXPECT_TRUE(waitUntil([&] { return !status()["active"].toBool(true); })) << "the kill switch stops it";
-    EXPECT_EQ(run({"sim", "thermal=nominal"}).exitCode, 0);
-    EXPECT_TRUE(waitUntil([&] { return status()["active"].toBool(); })) << "the suspended session resumes";
 }
 
 TEST_F(TorvelEndToEndTest, KeepsAwakeWhileAChosenApplicationRuns) {
@@ -391,21 +368,6 @@ TEST_F(TorvelEndToEndTest, KeepsAwakeWhileAChosenApplicationRuns) {
 
     EXPECT_EQ(run({"sim", "quit=org.example.Editor"}).exitCode, 0);
     EXPECT_TRUE(waitUntil([&] { return !status()["active"].toBool(true); })) << "the watch ends when it quits";
-}
-
-TEST_F(TorvelEndToEndTest, URLErrorsAndRefusalsFailTheCommandAndTheCall) {
-    startInstance();
-    const auto unknown = callTorvel("OpenURL", {QString("torvel://Activate")});
-    EXPECT_EQ(unknown.errorName(), "com.torvel.Torvel1.Error.InvalidArgument");
-    EXPECT_EQ(unknown.errorMessage(), "Unknown command 'Activate'");
-    EXPECT_EQ(callTorvel("OpenURL", {QString("https://activate")}).type(), QDBusMessage::ReplyMessage);
-
-    ASSERT_EQ(run({"sim", "battery=5", "ac=off"}).exitCode, 0);
-    const auto refused = run({"torvel://activate?duration=60"});
-    EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_TRUE(refused.err.contains("battery is too low")) << "[" << refused.err.toStdString() << "]";
-    EXPECT_EQ(callTorvel("OpenURL", {QString("torvel://activate")}).errorName(),
-              "com.torvel.Torvel1.Error.Refused");
 }
 
 TEST_F(TorvelEndToEndTest, CallsReadInputAsURLsDoAndEchoOnlyAShortCleanExcerpt) {
@@ -467,12 +429,7 @@ TEST_F(TorvelEndToEndTest, StoredNamesReachTheTerminalWithoutEscapesAndJSONExact
     const QByteArray data = QJsonDocument(profiles).toJson(QJsonDocument::Compact).toBase64();
     const QJsonObject values{{"aiProfileSeeded", QJsonObject{{"bool", true}}},
                              {"profiles", QJsonObject{{"data", QString::fromLatin1(data)}}}};
-    ASSERT_TRUE(QDir(config_.path()).mkpath("torvel"));
-    QFile file(config_.path() + "/torvel/defaults.json");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    const QJsonObject defaults{{"format", "torvel-defaults"}, {"version", 1}, {"values", values}};
-    file.write(QJsonDocument(defaults).toJson());
-    file.close();
+    ASSERT_TRUE(torvel::apptest::writeDefaults(config_.path(), values));
     startInstance();
     ASSERT_EQ(run({"activate", "--profile", name}).exitCode, 0);
 
@@ -495,12 +452,7 @@ TEST_F(TorvelEndToEndTest, AHungInstanceIsReportedWithinSeconds) {
 }
 
 TEST_F(TorvelEndToEndTest, ACallSentTheMomentTheNameAppearsIsAnsweredAfterTheRestore) {
-    // A session to bring back: the instance that ran it died.
-    QProcess& first = startInstance();
-    ASSERT_EQ(run({"activate", "--duration", "1800"}).exitCode, 0);
-    ::kill(static_cast<pid_t>(first.processId()), SIGKILL);
-    ASSERT_TRUE(first.waitForFinished(5000));
-    ASSERT_TRUE(waitUntil([this] { return !nameOwned(); }));
+    ASSERT_NO_FATAL_FAILURE(crashDuringATimedSession());
 
     QDBusServiceWatcher watcher("com.torvel.Torvel", *connection_, QDBusServiceWatcher::WatchForRegistration);
     std::optional<QDBusPendingCall> early, simulation;

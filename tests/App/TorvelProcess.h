@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QString>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
@@ -41,6 +44,15 @@ inline bool torvelActive(const QProcessEnvironment& environment) {
     process.start(TORVEL_EXECUTABLE, {"status", "--json"});
     process.waitForFinished(10000);
     return QJsonDocument::fromJson(process.readAllStandardOutput()).object()["active"].toBool();
+}
+
+/// Writes the stored settings `values` (each a typed value as the store writes it) where an instance
+/// with XDG_CONFIG_HOME `configHome` reads them; false when the file cannot be written.
+inline bool writeDefaults(const QString& configHome, const QJsonObject& values) {
+    QFile file(configHome + "/torvel/defaults.json");
+    if (!QDir(configHome).mkpath("torvel") || !file.open(QIODevice::WriteOnly)) return false;
+    const QJsonObject defaults{{"format", "torvel-defaults"}, {"version", 1}, {"values", values}};
+    return file.write(QJsonDocument(defaults).toJson()) > 0;
 }
 
 }  // namespace torvel::apptest

@@ -93,6 +93,15 @@ protected:
     /// The signals the host heard so far, by name.
     QJsonObject heardSignals(QProcess& host) { return ask(host, "signals")["signals"].toObject(); }
 
+    /// The first line xdotool prints for `args` on Torvel's display, trimmed.
+    QString xdotool(const QStringList& args) {
+        QProcess tool;
+        tool.setProcessEnvironment(environment_);
+        tool.start("/usr/bin/xdotool", args);
+        tool.waitForFinished(5000);
+        return QString::fromUtf8(tool.readAllStandardOutput()).split('\n').first().trimmed();
+    }
+
     int run(const QStringList& args) { return torvel::apptest::runTorvel(environment_, args); }
     bool active() { return torvel::apptest::torvelActive(environment_); }
 
@@ -183,11 +192,7 @@ TEST_F(TrayEndToEndTest, StatusNotifierHostShowsTheItemAndDrivesTorvelThroughIt)
     const auto activeMenu = ask(host, "layout");
     ask(host, "click " + QString::number(itemLabelled(activeMenu, "Settings…")));
     EXPECT_TRUE(waitUntil([this] {
-        QProcess search;
-        search.setProcessEnvironment(environment_);
-        search.start("/usr/bin/xdotool", {"search", "--onlyvisible", "--name", "^Torvel settings$"});
-        search.waitForFinished(5000);
-        return !search.readAllStandardOutput().trimmed().isEmpty();
+        return !xdotool({"search", "--onlyvisible", "--name", "^Torvel settings$"}).isEmpty();
     })) << "no settings window appeared";
 
     // Quit from the menu runs the quit path.
@@ -199,13 +204,8 @@ TEST_F(TrayEndToEndTest, StatusNotifierHostShowsTheItemAndDrivesTorvelThroughIt)
 
 TEST_F(TrayEndToEndTest, HostHoldsTheChangedMenuBeforeItOpensIt) {
     // The Wi-Fi line is on, so that a new network changes a text of the menu and nothing else.
-    ASSERT_TRUE(QDir(config_.path()).mkpath("torvel"));
-    QFile defaults(config_.path() + "/torvel/defaults.json");
-    ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
-    const QJsonObject values{{"trustedNetworkActivationEnabled", QJsonObject{{"bool", true}}}};
-    const QJsonObject file{{"format", "torvel-defaults"}, {"version", 1}, {"values", values}};
-    defaults.write(QJsonDocument(file).toJson());
-    defaults.close();
+    ASSERT_TRUE(torvel::apptest::writeDefaults(
+        config_.path(), {{"trustedNetworkActivationEnabled", QJsonObject{{"bool", true}}}}));
     QProcess& host = start("/usr/bin/python3", {kHost});
     startTorvel();
     ASSERT_FALSE(ask(host, "wait-item")["item"].toString().isEmpty());
@@ -264,17 +264,10 @@ TEST_F(TrayEndToEndTest, XEmbedTrayStartedAfterTorvelDocksTheIconAndAClickToggle
     // The docked icon is Torvel's one visible window.
     QString window;
     ASSERT_TRUE(waitUntil([&] {
-        QProcess search;
-        search.setProcessEnvironment(environment_);
-        search.start("/usr/bin/xdotool", {"search", "--onlyvisible", "--pid", QString::number(torvel.processId())});
-        search.waitForFinished(5000);
-        window = QString::fromUtf8(search.readAllStandardOutput()).split('\n').first().trimmed();
+        window = xdotool({"search", "--onlyvisible", "--pid", QString::number(torvel.processId())});
         return !window.isEmpty();
     })) << "the icon never appeared in the tray";
-    QProcess click;
-    click.setProcessEnvironment(environment_);
-    click.start("/usr/bin/xdotool", {"mousemove", "--window", window, "5", "5", "click", "1"});
-    ASSERT_TRUE(click.waitForFinished(5000));
+    xdotool({"mousemove", "--window", window, "5", "5", "click", "1"});
     EXPECT_TRUE(waitUntil([this] { return active(); }));
 }
 

@@ -27,16 +27,10 @@ TEST(SafetyStops, SoftLimitSuspendsTheSessionOnceAndTheChargerResumesIt) {
     EXPECT_FALSE(h.sessions.loadActiveSession());
     ASSERT_EQ(h.notificationIDs(), std::vector<std::string>{"battery-soft-limit"});
     EXPECT_EQ(h.lastNotification().body, "Stopped at 20%");
-    EXPECT_TRUE(
-        h.log.contains("AppState", "AppState: STOP — battery soft limit (19% < 20%, wasActive=true)"));
-    EXPECT_TRUE(
-        h.log.contains("AppState", "AppState: STOP — battery soft limit (15% < 20%, wasActive=false)"));
 
     // Later stops while nothing runs neither save nor tell anything.
     h.scheduler.advance(300);
     h.state->handleBatteryStateChanged(battery(8, false));
-    EXPECT_TRUE(
-        h.log.contains("AppState", "AppState: STOP — battery hard limit (8% < 10%, wasActive=false)"));
     EXPECT_EQ(h.notificationIDs().size(), 1u);
     const auto suspended = h.sessions.loadSuspendedSession();
     ASSERT_TRUE(suspended);
@@ -108,8 +102,7 @@ TEST(SafetyStops, CriticalHeatStopsAndItsEndResumes) {
 
     h.state->handleThermalStateChanged(ThermalState::critical);
     EXPECT_FALSE(h.state->isActive());
-    EXPECT_TRUE(h.log.contains("AppState", "AppState: thermal serious → critical"));
-    EXPECT_TRUE(h.log.contains("AppState", "AppState: STOP — thermal critical kill-switch"));
+    EXPECT_TRUE(h.held().empty());
     EXPECT_EQ(h.notificationIDs().size(), 2u);  // the throttle notice, no stop notice of its own
 
     h.state->handleThermalStateChanged(ThermalState::fair);
@@ -193,7 +186,6 @@ TEST(SafetyStops, DischargeForecastWarnsOncePerSessionBeforeTheLimit) {
     EXPECT_LE(warnedAt, 26);
     EXPECT_EQ(h.notificationIDs(), std::vector<std::string>{"battery-predictive"});
     EXPECT_TRUE(h.lastNotification().body.starts_with("20% in 1")) << h.lastNotification().body;
-    EXPECT_TRUE(h.log.contains("AppState", "Heartbeat: tick — battery="));
 
     h.state->toggle();
     h.state->toggle();  // a new session may warn again

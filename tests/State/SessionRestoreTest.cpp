@@ -32,7 +32,6 @@ TEST(SessionRestore, ManualAndProfileSessionsComeBackUntimed) {
     h.defaults.set("activeSession.profileName", std::string("Gone"));
     h.relaunch();
     EXPECT_FALSE(h.state->activeProfileID());
-    EXPECT_TRUE(h.log.contains("AppState", "Legacy session profile 'Gone' not found in current profiles"));
     EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::manual});
 }
 

@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "State/AppStateHarness.h"
 #include "Platform/Sim/SimLoginItem.h"
 #include "Platform/Sim/SimLowPowerMode.h"
 #include "Platform/Sim/SimPrivilegedPower.h"
@@ -14,7 +13,6 @@
 #include "Services/StayguardService.h"
 #include "Views/SettingsWindow.h"
 #include "Views/ViewsTestSupport.h"
-#include "Views/Windows.h"
 
 namespace torvel {
 namespace {
@@ -37,10 +35,7 @@ struct SettingsHelpersTest : ::testing::Test {
         windows = std::make_unique<Windows>(*h.state, h.texts, h.calendar_, h.clock);
         windows->setLoginItems(&loginItems);
     }
-    ~SettingsHelpersTest() override {
-        for (auto* top : QApplication::topLevelWidgets()) top->close();
-        settle();
-    }
+    ~SettingsHelpersTest() override { closeAllWindows(); }
 };
 
 TEST_F(SettingsHelpersTest, LoginSwitchShowsWhatHoldsAfterARefusal) {

@@ -15,39 +15,15 @@
 #include <QSpinBox>
 #include <QTimeEdit>
 #include <QToolButton>
-#include <filesystem>
-#include <fstream>
-#include <nlohmann/json.hpp>
 
-#include "State/AppStateHarness.h"
-#include "Platform/Linux/Helpers/ResourcePaths.h"
 #include "Views/CustomDurationPanel.h"
 #include "Views/SettingsWindow.h"
 #include "Views/ViewsTestSupport.h"
-#include "Views/Windows.h"
 
 namespace torvel {
 namespace {
 
-Localization::Table shippedTable(const char* lang) {
-    // The tables as the build installs them beside the test program.
-    const auto path = resourcesDirectory() / "i18n" / (std::string(lang) + ".json");
-    std::ifstream in(path);
-    if (!in) ADD_FAILURE() << "no string table at " << path;
-    Localization::Table table;
-    const nlohmann::json doc = nlohmann::json::parse(in);
-    for (auto it = doc.begin(); it != doc.end(); ++it) table[it.key()] = it.value().get<std::string>();
-    return table;
-}
-
-struct SettingsTabsTest : ::testing::Test {
-    AppStateHarness h;
-    Windows windows{*h.state, h.texts, h.calendar_, h.clock};
-    ~SettingsTabsTest() override {
-        for (auto* top : QApplication::topLevelWidgets()) top->close();
-        settle();
-    }
-};
+using SettingsTabsTest = WindowsTest;
 
 TEST_F(SettingsTabsTest, ARunningProfileDecidesTheDisplaySwitches) {
     windows.showSettings("general");
@@ -87,17 +63,10 @@ TEST_F(SettingsTabsTest, RemovingANetworkAsksFirstAndDuplicatingAddsACopy) {
     h.state->trustedNetworks().addTrustedSSID("Office");
     windows.showSettings("activation");
     named<QPushButton>("settings.trusted_networks.remove: Office")->click();
-    auto* box = openWindow<QMessageBox>();
-    ASSERT_TRUE(box);
-    for (auto* b : box->buttons())
-        if (box->buttonRole(b) == QMessageBox::RejectRole) b->click();
-    settle();
+    ASSERT_TRUE(answerMessageBox(QMessageBox::RejectRole));
     EXPECT_TRUE(h.state->trustedNetworks().isTrustedSSID("Office"));
     named<QPushButton>("settings.trusted_networks.remove: Office")->click();
-    box = openWindow<QMessageBox>();
-    for (auto* b : box->buttons())
-        if (box->buttonRole(b) == QMessageBox::DestructiveRole) b->click();
-    settle();
+    ASSERT_TRUE(answerMessageBox(QMessageBox::DestructiveRole));
     EXPECT_FALSE(h.state->trustedNetworks().isTrustedSSID("Office"));
 
     windows.showSettings("profiles");

@@ -1,7 +1,16 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
+#include <QMessageBox>
 #include <QWidget>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "Platform/Linux/Helpers/ResourcePaths.h"
+#include "State/AppStateHarness.h"
+#include "Views/Windows.h"
 
 namespace torvel {
 
@@ -33,5 +42,39 @@ inline void settle() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QApplication::processEvents();
 }
+
+/// Closes every window a test left open.
+inline void closeAllWindows() {
+    for (auto* top : QApplication::topLevelWidgets()) top->close();
+    settle();
+}
+
+/// Answers the open message box with its button of `role`; false when no box is open.
+inline bool answerMessageBox(QMessageBox::ButtonRole role) {
+    auto* box = openWindow<QMessageBox>();
+    if (!box) return false;
+    for (auto* b : box->buttons())
+        if (box->buttonRole(b) == role) b->click();
+    settle();
+    return true;
+}
+
+/// A shipped string table, as the build installs it beside the test program.
+inline Localization::Table shippedTable(const char* lang) {
+    const auto path = resourcesDirectory() / "i18n" / (std::string(lang) + ".json");
+    std::ifstream in(path);
+    if (!in) ADD_FAILURE() << "no string table at " << path;
+    Localization::Table table;
+    const nlohmann::json doc = nlohmann::json::parse(in);
+    for (auto it = doc.begin(); it != doc.end(); ++it) table[it.key()] = it.value().get<std::string>();
+    return table;
+}
+
+/// The application state on the simulated machine with its windows; what a test leaves open is closed.
+struct WindowsTest : ::testing::Test {
+    AppStateHarness h;
+    Windows windows{*h.state, h.texts, h.calendar_, h.clock};
+    ~WindowsTest() override { closeAllWindows(); }
+};
 
 }  // namespace torvel

@@ -15,13 +15,8 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QToolButton>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <nlohmann/json.hpp>
 
-#include "State/AppStateHarness.h"
-#include "Platform/Linux/Helpers/ResourcePaths.h"
 #include "Views/AboutDialog.h"
 #include "Views/ApplicationIdentity.h"
 #include "Views/CustomDurationPanel.h"
@@ -29,19 +24,11 @@
 #include "Views/SettingsWindow.h"
 #include "Views/TextTones.h"
 #include "Views/ViewsTestSupport.h"
-#include "Views/Windows.h"
 
 namespace torvel {
 namespace {
 
-struct WindowMannersTest : ::testing::Test {
-    AppStateHarness h;
-    Windows windows{*h.state, h.texts, h.calendar_, h.clock};
-    ~WindowMannersTest() override {
-        for (auto* top : QApplication::topLevelWidgets()) top->close();
-        settle();
-    }
-};
+using WindowMannersTest = WindowsTest;
 
 // The text a tool tip shows for `tip`: Qt takes it for markup when it looks like markup.
 QString shownToolTip(const QString& tip) {
@@ -195,14 +182,6 @@ std::map<QWidget*, std::vector<QKeySequence>> accessKeys(QWidget* window, int& u
         keys[pageOf(w)].push_back(key);
     }
     return keys;
-}
-
-Localization::Table shippedTable(const char* lang) {
-    std::ifstream in(resourcesDirectory() / "i18n" / (std::string(lang) + ".json"));
-    Localization::Table table;
-    const nlohmann::json doc = nlohmann::json::parse(in);
-    for (auto it = doc.begin(); it != doc.end(); ++it) table[it.key()] = it.value().get<std::string>();
-    return table;
 }
 
 TEST_F(WindowMannersTest, AccessKeysNeverClashInEitherLanguage) {

@@ -116,10 +116,11 @@ TEST_F(Stayguard, PowerSaverOnLidCloseIsUndoneOnlyWhenOurs) {
 
     // Already on by the user: left alone, and the open restores nothing.
     saver.setEnabled(true);
+    const auto asked = power.requests().size();
     lid(true);
     lid(false);
+    EXPECT_EQ(power.requests().size(), asked);
     EXPECT_TRUE(h.log.contains("LowPowerMode", "LPM lid-close: skip (already on, not ours)"));
-    EXPECT_TRUE(h.log.contains("LowPowerMode", "LPM lid-open: nothing to restore (we didn't enable it)"));
     saver.setEnabled(false);
 
     // A failed switch-on leaves nothing to restore.
@@ -146,7 +147,6 @@ TEST_F(Stayguard, PowerSaverOnLidCloseIsUndoneOnlyWhenOurs) {
     const auto before = power.requests().size();
     lid(true);
     EXPECT_EQ(power.requests().size(), before);
-    EXPECT_TRUE(h.log.contains("LowPowerMode", "LPM lid-close: skip (trusted=false autoEnable=true)"));
 }
 
 TEST_F(Stayguard, EachPermissionStandsAloneAndAHoldTheSystemDropsIsAskedForAgain) {
