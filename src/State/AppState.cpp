@@ -32,7 +32,8 @@ AppState::AppState(AppStateServices services, Calendar calendar)
 
     serviceConnections_.push_back(services_.timerManager.expired.connect([this] { handleTimerExpired(); }));
     // The countdown's remaining time is part of what observers show.
-    serviceConnections_.push_back(services_.timerManager.changed.connect([this] { activationChanged.emit(); }));
+    serviceConnections_.push_back(
+        services_.timerManager.changed.connect([this] { activationChanged.emit(); }));
 
     // A refresh failure is reported from inside the service's timer; tell the user on the next turn of
     // the main loop, and only if this state still exists then.

@@ -14,9 +14,11 @@ std::optional<SettingRefusal> AppState::set(T SettingsValues::*member, std::type
 }
 // The kinds of scalar settings there are.
 template std::optional<SettingRefusal> AppState::set<bool>(bool SettingsValues::*, bool);
-template std::optional<SettingRefusal> AppState::set<std::int64_t>(std::int64_t SettingsValues::*, std::int64_t);
+template std::optional<SettingRefusal> AppState::set<std::int64_t>(std::int64_t SettingsValues::*,
+                                                                   std::int64_t);
 template std::optional<SettingRefusal> AppState::set<float>(float SettingsValues::*, float);
-template std::optional<SettingRefusal> AppState::set<AssertionType>(AssertionType SettingsValues::*, AssertionType);
+template std::optional<SettingRefusal> AppState::set<AssertionType>(AssertionType SettingsValues::*,
+                                                                    AssertionType);
 template std::optional<SettingRefusal> AppState::set<AppLanguage>(AppLanguage SettingsValues::*, AppLanguage);
 
 void AppState::replaceTrustedNetworks(std::vector<TrustedNetwork> networks) {

@@ -51,8 +51,8 @@ void Heartbeat::tick() {
         return;
     }
     const auto& battery = session_.monitorValues().batteryState;
-    log_.info("Heartbeat: tick — battery={}% ac={} assertionAlive={}", battery.percentage, battery.isOnACPower,
-              sleepPrevention_.isAssertionAlive());
+    log_.info("Heartbeat: tick — battery={}% ac={} assertionAlive={}", battery.percentage,
+              battery.isOnACPower, sleepPrevention_.isAssertionAlive());
     // A fresh battery reading re-evaluates through the battery handling, which also re-creates an
     // assertion the system dropped. The reading comes from what the power sources already know (they
     // follow the system's change signals), so this tick never waits for another process.

@@ -51,7 +51,8 @@ void SafetyGuards::stop(const StopCause& cause) {
 void SafetyGuards::checkPredictiveWarning() {
     const auto& battery = session_.monitorValues().batteryState;
     const SettingsValues& settings = session_.settings();
-    if (!settings.predictiveBatteryWarning || !battery.hasBattery || battery.isOnACPower || !session_.isActive())
+    if (!settings.predictiveBatteryWarning || !battery.hasBattery || battery.isOnACPower ||
+        !session_.isActive())
         return;
     if (predictiveWarningSent_) return;
     const std::int64_t limit = session_.effectiveBatteryLimit();
@@ -111,7 +112,8 @@ bool SafetyGuards::handleThermalChange(ThermalState old, ThermalState now) {
     return false;
 }
 
-void SafetyGuards::notify(const std::string& id, const std::string& bodyKey, const std::vector<long long>& args) {
+void SafetyGuards::notify(const std::string& id, const std::string& bodyKey,
+                          const std::vector<long long>& args) {
     std::vector<TextArg> textArgs(args.begin(), args.end());
     services_.notifications.send(id, kNotificationTitle, services_.texts.format(bodyKey, textArgs));
 }

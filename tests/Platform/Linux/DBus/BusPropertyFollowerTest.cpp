@@ -46,8 +46,9 @@ TEST(BusPropertyFollower, KnowsThePropertiesFollowsTheirChangesAndReportsARefusa
 
     // An interface the object does not have: GetAll fails, and nothing is known.
     std::optional<QString> refusal;
-    BusPropertyFollower missing(service, kPath, "org.torvel.FollowerTest.Missing", [] {},
-                                [&](const QDBusMessage& error) { refusal = error.errorName(); });
+    BusPropertyFollower missing(
+        service, kPath, "org.torvel.FollowerTest.Missing", [] {},
+        [&](const QDBusMessage& error) { refusal = error.errorName(); });
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return refusal.has_value(); }));
     EXPECT_FALSE(refusal->isEmpty());
     EXPECT_FALSE(missing.properties());
