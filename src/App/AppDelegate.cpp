@@ -27,6 +27,7 @@
 #include "Platform/SystemSleepEvents.h"
 #include "Platform/WallClockChanges.h"
 #include "State/AppState.h"
+#include "State/Emergency/LowBatteryEmergency.h"
 #include "State/Wiring/MonitorWiring.h"
 #include "Support/Localization.h"
 #include "UI/SettingsTab.h"

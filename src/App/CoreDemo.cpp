@@ -91,7 +91,7 @@ struct Demo {
                              sessions, guardian},
             Calendar::utc());
         battery.refreshState();
-        state->attachBatteryMonitor(battery);
+        state->safety().attachBatteryMonitor(battery);
         if (auto saved = sessions.loadActiveSession()) state->restoreSession(*saved);
         scheduler.runPending();
     }

@@ -12,6 +12,7 @@
 
 #include "App/AppDelegate.h"
 #include "State/AppState.h"
+#include "State/Emergency/LowBatteryEmergency.h"
 #include "Support/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"

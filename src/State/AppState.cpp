@@ -1,10 +1,11 @@
 #include "State/AppState.h"
 
-#include "Support/Localization.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
 #include "Services/GuardianService.h"
 #include "Services/NotificationService.h"
+#include "State/Emergency/LowBatteryEmergency.h"
+#include "Support/Localization.h"
 
 namespace torvel {
 
@@ -13,24 +14,33 @@ AppState::AppState(AppStateServices services, Calendar calendar)
       log_(services.log, "AppState"),
       calendar_(std::move(calendar)),
       settings_(loadSettings(services.defaults, Logger(services.log, "Settings"), services.clock.now())),
+      automationPause_(*this, services.clock, services.scheduler, services.defaults, calendar_),
+      processTrigger_(*this, services.clock, services.defaults, services.log),
+      trustedNetworks_(*this, services.clock, services.defaults, services.texts, services.log),
+      profiles_(*this, services.clock, services.defaults, services.texts, services.log),
+      lidLock_(*this, {services.stayguard, services.lowPowerMode, services.audio}, services.notifications,
+               services.texts, services.log),
+      safety_(*this, lidLock_,
+              {services.scheduler, services.log, services.texts, services.notifications,
+               services.sleepPrevention, services.audio}),
       emergency_(std::make_unique<LowBatteryEmergency>(
           *this, LowBatteryEmergencyServices{services.clock, services.scheduler, services.log, services.texts,
-                                             services.notifications, services.audio, services.stayguard,
+                                             services.notifications, services.audio, &lidLock_,
                                              services.privilegedPower, services.emergencyWork,
                                              [this] { lidLock_.install(); }})) {
     services_.texts.updateBundle(settings_.language);
 
     serviceConnections_.push_back(services_.timerManager.expired.connect([this] { handleTimerExpired(); }));
     // The countdown's remaining time is part of what observers show.
-    timerConnection_ = services_.timerManager.changed.connect([this] { activationChanged.emit(); });
+    serviceConnections_.push_back(
+        services_.timerManager.changed.connect([this] { activationChanged.emit(); }));
 
     // A refresh failure is reported from inside the service's timer; tell the user on the next turn of
     // the main loop, and only if this state still exists then.
-    std::weak_ptr<int> alive = lifetime_;
-    const auto screenSaverFailed = [this, alive] {
-        services_.scheduler.post([this, alive] {
-            if (alive.lock() && isActive_) tellScreenSaverFailure();
-        });
+    const auto screenSaverFailed = [this] {
+        services_.scheduler.post(lifetime_.guard([this] {
+            if (isActive_) tellScreenSaverFailure();
+        }));
     };
     serviceConnections_.push_back(
         services_.sleepPrevention.screenSaverPreventionFailed.connect(screenSaverFailed));
@@ -46,13 +56,7 @@ AppState::AppState(AppStateServices services, Calendar calendar)
     automationPause_.restore();
 }
 
-AppState::~AppState() {
-}
-
-void AppState::updateMonitorValues(const std::function<void(MonitorValues&)>& change) {
-    change(monitors_);
-    reevaluateState();
-}
+AppState::~AppState() = default;
 
 void AppState::notify(const std::string& id, const std::string& bodyKey, const std::vector<long long>& args) {
     std::vector<TextArg> textArgs(args.begin(), args.end());

@@ -1,5 +1,6 @@
 // The user's activation commands: toggle, activate, deactivate, and the end of a countdown.
 #include "State/AppState.h"
+#include "State/Emergency/LowBatteryEmergency.h"
 #include "Core/TimerManager.h"
 #include "Services/GuardianService.h"
 #include "Services/NotificationService.h"

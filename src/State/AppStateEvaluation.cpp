@@ -5,6 +5,7 @@
 #include "Services/GuardianService.h"
 #include "Services/NotificationService.h"
 #include "Services/SessionPersistence.h"
+#include "State/Emergency/LowBatteryEmergency.h"
 #include "Support/Localization.h"
 
 namespace torvel {
@@ -58,18 +59,14 @@ std::int64_t AppState::effectiveBatteryLimit() const {
 void AppState::reevaluateState() {
     const PriorityDecision first = decideSleepPrevention(makePriorityChainInput());
     // A fresh reading that changed the state has re-evaluated with it already.
-    if (refreshThermalBeforeActivation(first)) return;
+    if (safety_.refreshThermalBeforeActivation(first)) return;
     if (first.stopCause) {
-        applyStopDecision(*first.stopCause);
-        updateThermalWatch();
-        trustedNetworks_.updateLidWatch();
-        lidLock_.apply(activeReasons_);
+        safety_.stop(*first.stopCause);
+        applyState(false, {}, std::nullopt);
+        followDecision(activeReasons_);
         return;
     }
-    const auto& battery = monitors_.batteryState;
-    if (settings_.predictiveBatteryWarning && battery.hasBattery && !battery.isOnACPower && isActive_) {
-        checkPredictiveWarning();
-    }
+    safety_.checkPredictiveWarning();
     automationPause_.expireIfDue();
     if (activeProfileID_ && !profiles_.profileWithID(activeProfileID_)) activeProfileID_.reset();
 
@@ -80,9 +77,13 @@ void AppState::reevaluateState() {
         decision.stopCause.reset();
     }
     applyState(!decision.reasons.empty(), decision.reasons, decision.assertionType);
-    updateThermalWatch();
+    followDecision(decision.reasons);
+}
+
+void AppState::followDecision(const ReasonSet& reasons) {
+    safety_.updateThermalWatch();
     trustedNetworks_.updateLidWatch();
-    lidLock_.apply(decision.reasons);
+    lidLock_.apply(reasons);
 }
 
 void AppState::handleInhibitServicesChanged() {
@@ -112,24 +113,22 @@ void AppState::applyState(bool active, const ReasonSet& reasons, std::optional<A
     if (!active) {
         endPendingRequest();
         if (changed) activationChanged.emit();
-        stopHeartbeat();
+        safety_.sessionReleased();
         services_.sleepPrevention.stop();
         services_.sleepPrevention.stopScreenSaverPrevention();
         screenSaverFailureTold_ = false;
         // A pending request was saved too, so that a restart would pick it up.
         if (wasActive || wasPending) services_.sessions.clearActiveSession();
         services_.guardian.stopWatching();
-        predictiveWarningSent_ = false;
         return;
     }
     // A pending request keeps its status message (perhaps the refusal itself) until it is held.
     if (!wasActive && !wasPending) services_.notifications.clearLastStatusMessage();
 
     if (type) {
-        std::string error;
-        if (!ensureSleepPreventionActive(*type, &error)) {
+        if (const auto held = ensureSleepPreventionActive(*type); !held) {
             isActive_ = false;
-            enterPendingRequest(error);
+            enterPendingRequest(held.error());
             if (changed || wasActive || !wasPending) activationChanged.emit();
             return;
         }
@@ -146,7 +145,7 @@ void AppState::applyState(bool active, const ReasonSet& reasons, std::optional<A
                                    : settings_.preventScreenSaver);
     saveActiveSession();
     updateGuardian();
-    startHeartbeat();
+    safety_.sessionHeld();
 }
 
 void AppState::applyScreenSaverPrevention(bool wanted) {
@@ -174,7 +173,6 @@ void AppState::tellScreenSaverFailure() {
 
 void AppState::enterPendingRequest(const std::string& error) {
     releaseEverything();
-    stopHeartbeat();
     if (requestPending_) {
         log_.debug("Sleep prevention still refused: {}", error);
         return;
@@ -195,15 +193,12 @@ void AppState::endPendingRequest() {
     pendingRetryTimer_.reset();  // allowed from inside its own callback
 }
 
-bool AppState::ensureSleepPreventionActive(AssertionType type, std::string* error) {
+Result<void> AppState::ensureSleepPreventionActive(AssertionType type) {
     auto& service = services_.sleepPrevention;
-    if (service.isActive() && service.currentType() == type && service.isAssertionAlive()) return true;
+    if (service.isActive() && service.currentType() == type && service.isAssertionAlive()) return {};
     // Also re-creates an assertion that the system dropped behind the service's back.
-    if (auto failure = service.start(type)) {
-        if (error) *error = failure->localizedDescription(services_.texts);
-        return false;
-    }
-    return true;
+    if (auto failure = service.start(type)) return Failure{failure->localizedDescription(services_.texts)};
+    return {};
 }
 
 void AppState::releaseEverything() {
@@ -211,7 +206,7 @@ void AppState::releaseEverything() {
     services_.sleepPrevention.stopScreenSaverPrevention();
     screenSaverFailureTold_ = false;
     services_.guardian.stopWatching();
-    predictiveWarningSent_ = false;
+    safety_.sessionReleased();
 }
 
 SavedSession AppState::currentSessionRecord() const {

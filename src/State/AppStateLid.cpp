@@ -1,6 +1,7 @@
 // How the state follows the lid and the helper: the lid as an input, handed to the trusted-network
 // latch and the lid lock, and the quit path.
 #include "State/AppState.h"
+#include "State/Emergency/LowBatteryEmergency.h"
 
 #include <utility>
 

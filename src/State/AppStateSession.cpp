@@ -46,10 +46,11 @@ bool AppState::restoreSession(const SavedSession& saved) {
     return true;
 }
 
-void AppState::restoreSessions(const std::optional<SavedSession>& active,
-                               const std::optional<SavedSession>& suspended) {
-    if (suspended) services_.sessions.saveSuspendedSession(*suspended);
-    if (active) restoreSession(*active);
+void AppState::suspendSession() {
+    services_.sessions.saveSuspendedSession(currentSessionRecord());
+    isManuallyActivated_ = false;
+    activeProfileID_.reset();
+    services_.timerManager.stop();
 }
 
 bool AppState::resumeSuspendedSession() {
@@ -64,7 +65,8 @@ SessionControl::SessionSnapshot AppState::takeSessionSnapshot() const {
 }
 
 void AppState::restoreSessionSnapshot(const SessionSnapshot& snapshot) {
-    restoreSessions(snapshot.active, snapshot.suspended);
+    if (snapshot.suspended) services_.sessions.saveSuspendedSession(*snapshot.suspended);
+    if (snapshot.active) restoreSession(*snapshot.active);
 }
 
 }  // namespace torvel

@@ -1,31 +1,28 @@
 // Settings: publish, store, then the setting's own change handling.
 #include "State/AppState.h"
+#include "State/Emergency/LowBatteryEmergency.h"
 #include "Support/Localization.h"
 #include "Platform/DefaultsStore.h"
 
 namespace torvel {
 
-std::optional<SettingRefusal> AppState::set(bool SettingsValues::*member, bool value) {
-    return assignSetting(member, value);
-}
-std::optional<SettingRefusal> AppState::set(std::int64_t SettingsValues::*member, std::int64_t value) {
-    return assignSetting(member, value);
-}
-std::optional<SettingRefusal> AppState::set(float SettingsValues::*member, float value) {
-    return assignSetting(member, value);
-}
-std::optional<SettingRefusal> AppState::set(AssertionType SettingsValues::*member, AssertionType value) {
-    return assignSetting(member, value);
-}
-std::optional<SettingRefusal> AppState::set(AppLanguage SettingsValues::*member, AppLanguage value) {
-    return assignSetting(member, value);
-}
-
 template <typename T>
-std::optional<SettingRefusal> AppState::assignSetting(T SettingsValues::*member, T value) {
+std::optional<SettingRefusal> AppState::set(T SettingsValues::*member, std::type_identity_t<T> value) {
     SettingsValues next = settings_;
     next.*member = value;
     return commitSettings(std::move(next), member);
+}
+// The kinds of scalar settings there are.
+template std::optional<SettingRefusal> AppState::set<bool>(bool SettingsValues::*, bool);
+template std::optional<SettingRefusal> AppState::set<std::int64_t>(std::int64_t SettingsValues::*,
+                                                                   std::int64_t);
+template std::optional<SettingRefusal> AppState::set<float>(float SettingsValues::*, float);
+template std::optional<SettingRefusal> AppState::set<AssertionType>(AssertionType SettingsValues::*,
+                                                                    AssertionType);
+template std::optional<SettingRefusal> AppState::set<AppLanguage>(AppLanguage SettingsValues::*, AppLanguage);
+
+void AppState::replaceTrustedNetworks(std::vector<TrustedNetwork> networks) {
+    settings_.trustedNetworks = std::move(networks);
 }
 
 std::optional<SettingRefusal> AppState::setSettingFromText(std::string_view key, std::string_view text) {

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 #include "Core/SettingsValues.h"
+#include "Models/AssertionType.h"
 #include "Models/Profile.h"
 #include "Models/ReasonSet.h"
 #include "Services/SessionPersistence.h"
@@ -66,6 +68,19 @@ public:
     virtual const std::optional<Uuid>& activeProfileID() const = 0;
     /// Starts a session from `profile`: its duration, assertion type and battery limit.
     virtual void activateProfile(const Profile& profile) = 0;
+
+    // The safety guards and their heartbeat.
+    /// The decision wants the computer kept awake but the desktop refused: nothing is held yet.
+    virtual bool isRequestPending() const = 0;
+    /// The assertion held (or waited for); std::nullopt when the computer may sleep.
+    virtual std::optional<AssertionType> currentAssertionType() const = 0;
+    /// The active profile's override, else the global limit when enabled; 0 means none.
+    virtual std::int64_t effectiveBatteryLimit() const = 0;
+    /// Sets the running session aside as the suspended record and ends what the user started; the
+    /// caller releases what was held.
+    virtual void suspendSession() = 0;
+    /// Brings the suspended record back; false when there is none or its time ran out while stopped.
+    virtual bool resumeSuspendedSession() = 0;
 };
 
 }  // namespace torvel

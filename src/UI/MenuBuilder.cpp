@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "State/AppState.h"
+#include "State/Emergency/LowBatteryEmergency.h"
 #include "Core/TimerManager.h"
 #include "Platform/Clock.h"
 #include "Support/Localization.h"

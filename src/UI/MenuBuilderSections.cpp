@@ -3,6 +3,7 @@
 #include <string>
 
 #include "State/AppState.h"
+#include "State/Emergency/LowBatteryEmergency.h"
 #include "Core/Profiles.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"

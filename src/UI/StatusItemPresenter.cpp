@@ -3,6 +3,7 @@
 #include <string>
 
 #include "State/AppState.h"
+#include "State/Emergency/LowBatteryEmergency.h"
 #include "Support/Localization.h"
 #include "UI/DurationTexts.h"
 

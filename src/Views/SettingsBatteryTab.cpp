@@ -7,6 +7,7 @@
 #include <QSpinBox>
 
 #include "State/AppState.h"
+#include "State/Emergency/LowBatteryEmergency.h"
 #include "UI/SettingsMappings.h"
 #include "UI/SettingsRanges.h"
 #include "Views/AccessKeys.h"

@@ -19,7 +19,7 @@ TEST(AppStateActivation, ToggleStartsAndEndsAManualSession) {
     EXPECT_EQ(saved->reasons, std::vector<R>{R::manual});
     EXPECT_FALSE(saved->duration);
     EXPECT_TRUE(h.guardian.isWatching());
-    EXPECT_TRUE(h.state->isHeartbeatRunning());
+    EXPECT_TRUE(h.state->safety().isHeartbeatRunning());
 
     h.state->toggle();
     EXPECT_FALSE(h.state->isActive());
@@ -27,7 +27,7 @@ TEST(AppStateActivation, ToggleStartsAndEndsAManualSession) {
     EXPECT_TRUE(h.held().empty());
     EXPECT_FALSE(h.sessions.loadActiveSession());
     EXPECT_FALSE(h.guardian.isWatching());
-    EXPECT_FALSE(h.state->isHeartbeatRunning());
+    EXPECT_FALSE(h.state->safety().isHeartbeatRunning());
 }
 
 TEST(AppStateActivation, ToggleDuringAutomaticActivityPausesItForAnHour) {

@@ -63,7 +63,7 @@ TEST(AppStateEvaluation, RefusedAssertionLeavesARequestPendingThatIsRetriedAndTo
     EXPECT_FALSE(h.state->isRequestPending());
     EXPECT_EQ(publishedPending.back(), false) << "the end of the pending state is published";
     EXPECT_EQ(h.held(), std::vector<std::string>{"PreventUserIdleSystemSleep"});
-    EXPECT_TRUE(h.state->isHeartbeatRunning());
+    EXPECT_TRUE(h.state->safety().isHeartbeatRunning());
     EXPECT_EQ(AutomationActions::status(h.state.get()).dialogKey, "intent.dialog.awake");
     const auto timersWhileRunning = h.scheduler.activeTimerCount();
 
@@ -72,7 +72,7 @@ TEST(AppStateEvaluation, RefusedAssertionLeavesARequestPendingThatIsRetriedAndTo
     h.assertions.failNextCreate(-2);
     h.scheduler.advance(30);  // the heartbeat notices
     EXPECT_TRUE(h.state->isRequestPending());
-    EXPECT_FALSE(h.state->isHeartbeatRunning());
+    EXPECT_FALSE(h.state->safety().isHeartbeatRunning());
     EXPECT_EQ(h.notificationIDs(), (std::vector<std::string>{"assertion-failure", "assertion-failure"}));
 
     // Ending the request ends the pending state and its timer.

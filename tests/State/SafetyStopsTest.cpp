@@ -165,7 +165,7 @@ TEST(SafetyStops, DischargeForecastWarnsOncePerSessionBeforeTheLimit) {
     auto connection = monitor.stateChanged.connect(
         [&](const BatteryState& state) { h.state->handleBatteryStateChanged(state); });
     monitor.startMonitoring();
-    h.state->attachBatteryMonitor(monitor);
+    h.state->safety().attachBatteryMonitor(monitor);
 
     sources.setOnAC(false);
     sources.setBatteryPercent(40);

@@ -23,11 +23,11 @@ namespace torvel {
 class AudioFeedbackService;
 class EmergencySleepService;
 class EmergencyWorkRunner;
+class LidLock;
 class Localization;
 class NotificationService;
 class PrivilegedPower;
 class SleepBlockerMonitorProtocol;
-class StayguardServiceProtocol;
 
 /// The emergency alarm as the user can know it: silent, heard, or wanted but unable to play (no sound
 /// server took it); the last is tried again while the emergency lasts.
@@ -44,8 +44,8 @@ struct LowBatteryEmergencyServices {
     NotificationService& notifications;
     /// The alarm's sound; absent: the alarm is always unavailable.
     AudioFeedbackService* audio = nullptr;
-    /// The helper whose lid lock is let go before a sleep; absent: nothing to let go.
-    StayguardServiceProtocol* stayguard = nullptr;
+    /// The helper's lid lock, let go before a sleep; absent: nothing to let go.
+    LidLock* lidLock = nullptr;
     /// Tells whether a suspend would be refused before one is sent; absent: never known.
     PrivilegedPower* privilegedPower = nullptr;
     /// Where the blocking reads run; absent: a worker thread of its own, started when first needed.

@@ -9,8 +9,8 @@
 #include "Platform/PrivilegedPower.h"
 #include "Services/EmergencySleepService.h"
 #include "Services/NotificationService.h"
-#include "Services/StayguardServiceProtocol.h"
 #include "State/Emergency/LowBatteryEmergency.h"
+#include "State/Lid/LidLock.h"
 
 namespace torvel {
 
@@ -86,7 +86,7 @@ void LowBatteryEmergency::escalate(EmergencyPowerAction action, SleepVeto veto, 
 }
 
 void LowBatteryEmergency::restoreSleepOverride() {
-    if (services_.stayguard && services_.stayguard->isInstalled()) session_.reevaluateState();
+    if (services_.lidLock && services_.lidLock->isInstalled()) session_.reevaluateState();
 }
 
 void LowBatteryEmergency::skipEscalation(const std::string& why, const std::string& alarmReason,
@@ -197,9 +197,7 @@ bool LowBatteryEmergency::applySleepOutcome(bool success, const SessionControl::
 }
 
 void LowBatteryEmergency::releaseSleepOverride() {
-    auto* stayguard = services_.stayguard;
-    if (stayguard && stayguard->isInstalled() && stayguard->lastDisableSleep() != false)
-        stayguard->setDisableSleep(false);
+    if (services_.lidLock) services_.lidLock->release();
 }
 
 void LowBatteryEmergency::readSleepVeto(std::function<void(SleepVeto)> done) {

@@ -132,6 +132,12 @@ void LidLock::confirmLidClose() {
     services_.audio->play(AudioFeedbackService::kLidCloseSound, settings.lidCloseSoundVolume);
 }
 
+void LidLock::release() {
+    auto* stayguard = services_.stayguard;
+    if (stayguard && stayguard->isInstalled() && stayguard->lastDisableSleep() != false)
+        stayguard->setDisableSleep(false);
+}
+
 void LidLock::releaseOnTerminate() {
     if (services_.lowPowerMode) services_.lowPowerMode->restoreOnTerminate();
     // A quit never leaves the lid lock behind, whatever the helper's status says now.

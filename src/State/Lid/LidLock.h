@@ -65,6 +65,9 @@ public:
     void handleLidOpened();
     /// Quitting: the power saver and the lock this run switched on are switched off.
     void releaseOnTerminate();
+    /// A safety stop or an emergency sleep: the lock is let go at once, without waiting for the
+    /// re-evaluation. Only with the helper installed; a later re-evaluation takes it again if wanted.
+    void release();
 
 private:
     /// The lid-close sound, once it is known that no other process decides what the lid does.

@@ -9,6 +9,7 @@
 #include "Monitors/ThermalMonitor.h"
 #include "Monitors/WiFiNetworkMonitor.h"
 #include "State/AppState.h"
+#include "State/Emergency/LowBatteryEmergency.h"
 
 namespace torvel {
 
@@ -32,7 +33,7 @@ void MonitorWiring::wireBattery(BatteryMonitor& monitor) {
     connections_.push_back(
         monitor.stateChanged.connect([this](const BatteryState& s) { state_.handleBatteryStateChanged(s); }));
     state_.handleBatteryStateChanged(monitor.currentState());
-    state_.attachBatteryMonitor(monitor);
+    state_.safety().attachBatteryMonitor(monitor);
 }
 
 void MonitorWiring::wireDisplays(DisplayMonitor& monitor) {
@@ -67,7 +68,7 @@ void MonitorWiring::wireThermal(ThermalMonitor& monitor) {
     connections_.push_back(
         monitor.stateChanged.connect([this](ThermalState s) { state_.handleThermalStateChanged(s); }));
     state_.handleThermalStateChanged(monitor.currentState());
-    state_.attachThermalMonitor(monitor);
+    state_.safety().attachThermalMonitor(monitor);
 }
 
 void MonitorWiring::wireLid(LidStateMonitor& monitor) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "State/AppStateHarness.h"
+#include "State/Emergency/LowBatteryEmergency.h"
 #include "Core/EmergencyWorkRunner.h"
 #include "Monitors/SleepBlockerMonitor.h"
 #include "Platform/Sim/SimPrivilegedPower.h"

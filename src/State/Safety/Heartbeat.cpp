@@ -1,7 +1,11 @@
 // The heartbeat: while the computer is kept awake, re-check every 30 s that the assertion still holds.
-#include "State/AppState.h"
+#include "State/Safety/Heartbeat.h"
+
+#include <utility>
+
 #include "Core/SleepPreventionService.h"
 #include "Services/AudioFeedbackService.h"
+#include "State/SessionControl.h"
 
 namespace torvel {
 
@@ -19,43 +23,49 @@ bool pipsAt(std::int64_t elapsedSeconds, bool decay) {
 }
 }  // namespace
 
-void AppState::startHeartbeat() {
-    if (heartbeatTimer_) return;
-    heartbeatPipTickIndex_ = 0;
-    heartbeatTimer_ = services_.scheduler.every(kHeartbeatSeconds, [this] { heartbeatTick(); });
+Heartbeat::Heartbeat(SessionControl& session, Scheduler& scheduler, SleepPreventionProtocol& sleepPrevention,
+                     AudioFeedbackService* audio, LogSink& log, std::function<void()> readBattery)
+    : session_(session),
+      scheduler_(scheduler),
+      sleepPrevention_(sleepPrevention),
+      audio_(audio),
+      log_(log, "AppState"),
+      readBattery_(std::move(readBattery)) {}
+
+void Heartbeat::start() {
+    if (timer_) return;
+    pipTickIndex_ = 0;
+    timer_ = scheduler_.every(kHeartbeatSeconds, [this] { tick(); });
     log_.info("Heartbeat watchdog started (every {}s)", static_cast<long>(kHeartbeatSeconds));
 }
 
-void AppState::stopHeartbeat() {
-    if (!heartbeatTimer_) return;
-    heartbeatTimer_.reset();
+void Heartbeat::stop() {
+    if (!timer_) return;
+    timer_.reset();
     log_.info("Heartbeat watchdog stopped");
 }
 
-void AppState::heartbeatTick() {
-    if (!isActive_ || !currentAssertionType_) {
-        stopHeartbeat();
+void Heartbeat::tick() {
+    if (!session_.isActive() || !session_.currentAssertionType()) {
+        stop();
         return;
     }
-    const auto& battery = monitors_.batteryState;
+    const auto& battery = session_.monitorValues().batteryState;
     log_.info("Heartbeat: tick — battery={}% ac={} assertionAlive={}", battery.percentage,
-              battery.isOnACPower, services_.sleepPrevention.isAssertionAlive());
+              battery.isOnACPower, sleepPrevention_.isAssertionAlive());
     // A fresh battery reading re-evaluates through the battery handling, which also re-creates an
     // assertion the system dropped. The reading comes from what the power sources already know (they
     // follow the system's change signals), so this tick never waits for another process.
-    if (batteryStateRefresher_) {
-        batteryStateRefresher_();
-    } else {
-        reevaluateState();
-    }
+    readBattery_();
     // The pip tells someone near a closed machine that it is still awake.
-    if (!isActive_ || !settings_.heartbeatPipEnabled || !monitors_.isLidClosed) {
-        heartbeatPipTickIndex_ = 0;
+    const SettingsValues& settings = session_.settings();
+    if (!session_.isActive() || !settings.heartbeatPipEnabled || !session_.monitorValues().isLidClosed) {
+        pipTickIndex_ = 0;
         return;
     }
-    if (pipsAt(heartbeatPipTickIndex_ * kTickSeconds, settings_.heartbeatPipDecayEnabled) && services_.audio)
-        services_.audio->play(AudioFeedbackService::kPipSound, settings_.heartbeatPipVolume);
-    ++heartbeatPipTickIndex_;
+    if (pipsAt(pipTickIndex_ * kTickSeconds, settings.heartbeatPipDecayEnabled) && audio_)
+        audio_->play(AudioFeedbackService::kPipSound, settings.heartbeatPipVolume);
+    ++pipTickIndex_;
 }
 
 }  // namespace torvel
