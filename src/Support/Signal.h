@@ -33,11 +33,15 @@ private:
 };
 
 /// Tells observers that a published value changed. Main thread only; observers may connect or
-/// disconnect while it emits.
+/// disconnect while it emits, and may even destroy the signal's owner: the observers not yet told are
+/// then skipped.
 template <typename... Args>
 class Signal {
 public:
     Signal() = default;
+    Signal(const Signal&) = delete;
+    Signal& operator=(const Signal&) = delete;
+    ~Signal() { state_->alive = false; }
     /// For a source that costs something to follow (a rescan, a socket, a bus match): told true when
     /// the first observer connects and false when the last one leaves, so nothing runs unheard.
     explicit Signal(std::function<void(bool observed)> onObservedChanged) {
@@ -61,9 +65,12 @@ public:
     bool isObserved() const { return !state_->slots.empty(); }
 
     void emit(Args... args) const {
-        const Slots snapshot = state_->slots;  // observers may change the list while being told
+        // Held here, not reached through `this`: an observer may destroy the signal along with its owner.
+        const std::shared_ptr<State> state = state_;
+        const Slots snapshot = state->slots;  // observers may change the list while being told
         for (const auto& [id, observer] : snapshot) {
-            if (state_->slots.count(id)) (*observer)(args...);
+            if (!state->alive) return;
+            if (state->slots.count(id)) (*observer)(args...);
         }
     }
 
@@ -72,6 +79,8 @@ private:
     struct State {
         Slots slots;
         std::function<void(bool)> onObservedChanged;
+        /// False once the signal is destroyed, for an emit that is still running.
+        bool alive = true;
     };
     std::shared_ptr<State> state_ = std::make_shared<State>();
     std::uint64_t next_ = 0;
