@@ -42,7 +42,7 @@ struct EmergencyHarness {
         : sleep(realAutomation ? *realAutomation : automation, control, h.clock, h.scheduler, h.log, kOwnUID,
                 timing()),
           work(std::move(runner)) {
-        automation.setStatuses({0});
+        automation.setStatuses({PermissionStatus::granted});
         h.state = std::make_unique<AppState>(
             AppStateServices{h.clock, h.scheduler, h.log, h.texts, h.defaults, h.sleepPrevention, h.timer,
                              h.notifications, h.sessions, h.guardian, &audio,
