@@ -115,7 +115,8 @@ void MenuBuilder::addSleepBlockers(std::vector<MenuItem>& items) const {
         std::vector<MenuItem> lines;
         for (std::size_t m = 0; m < std::min(group.members.size(), kBlockerLines); ++m) {
             const SleepBlocker& member = *group.members[m];
-            const std::string& why = member.assertionName.empty() ? member.assertionType : member.assertionName;
+            const std::string why =
+                member.assertionName.empty() ? std::string(shownName(member.kind)) : member.assertionName;
             // The session's group names no process: each line says which one holds the lock.
             const std::string who = member.isSessionRelay ? " (" + member.displayName() + ")" : std::string();
             lines.push_back(menuInfoItem("PID " + std::to_string(member.pid) + who + " \u2014 " + why));

@@ -64,7 +64,7 @@ struct EmergencyHarness {
         processInfo.addProcess(pid, name, kOwnUID, name);
         control.addProcess(pid, name, kOwnUID);
         auto records = table.read().value_or(std::vector<AssertionRecord>{});
-        records.push_back(AssertionRecord{pid, "PreventSystemSleep", 255, "busy"});
+        records.push_back(AssertionRecord{pid, BlockerKind::systemSleep, true, "busy"});
         table.setRecords(records);
     }
     void battery(std::int64_t percent, bool onAC = false) {
