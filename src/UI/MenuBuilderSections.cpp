@@ -256,9 +256,9 @@ void MenuBuilder::addKeepAwakeUntilQuit(std::vector<MenuItem>& items) const {
     if (!runningApps_) runningApps_ = services_.state.processTrigger().runningApplications();
     for (const RunningAppInfo& app : *runningApps_) {
         // A nameless process still needs a line the user can tell apart.
-        std::string title = !app.name.empty()       ? app.name
-                            : !app.bundleID.empty() ? app.bundleID
-                                                    : std::to_string(app.pid);
+        std::string title = !app.name.empty()        ? app.name
+                            : !app.desktopId.empty() ? app.desktopId
+                                                     : std::to_string(app.pid);
         MenuItem item = menuActionItem(std::move(title), MenuAction::keepAwakeUntilQuit);
         item.object = app;
         entries.push_back(std::move(item));

@@ -78,7 +78,7 @@ public:
     /// One emergency reading: the census runs on the worker, the action is chosen back here.
     void checkPower(double now);
     /// The session woke: the alarm stops and set cooldowns count from `now`.
-    void handleSystemDidWake(double now);
+    void handleResume(double now);
     /// A helper installation ended: the permission is read again when the consent button asked for it.
     void handleHelperInstallFinished();
 

@@ -155,7 +155,7 @@ TEST(EmergencyEscalation, BatteryFallingWithABlockerWalksAlarmTerminationSleepCo
 
     // The wake restarts the cooldowns from its instant; the charger clears them and disarms.
     e.h.clock.advance(30);
-    e.emergency().handleSystemDidWake(e.now());
+    e.emergency().handleResume(e.now());
     EXPECT_EQ(e.emergency().lastActionAt(), e.now());
     EXPECT_EQ(e.emergency().lastTerminateAt(), e.now());
     EXPECT_TRUE(e.logged("Woke — emergency cooldowns restarted from now"));
