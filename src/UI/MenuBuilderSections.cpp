@@ -225,15 +225,6 @@ void MenuBuilder::addTrustedWiFi(std::vector<MenuItem>& items) const {
     const AppState& state = services_.state;
     if (!state.settings().trustedNetworkActivationEnabled) return;
     items.push_back(menuInfoItem(state.trustedNetworks().statusText(true)));
-    // Where reading the network's name needs the user's permission (never so on Linux today).
-    const auto kind = state.trustedNetworks().status().kind;
-    if (kind == TrustedWiFiStatus::Kind::locationDenied) {
-        items.push_back(menuActionItem(text("settings.trusted_networks.open_location_settings"),
-                                       MenuAction::locationPermission));
-    } else if (kind == TrustedWiFiStatus::Kind::locationNotDetermined) {
-        items.push_back(
-            menuActionItem(text("settings.trusted_networks.grant_permission"), MenuAction::locationPermission));
-    }
     items.push_back(menuSeparator());
 }
 
