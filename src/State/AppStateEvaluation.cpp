@@ -63,7 +63,7 @@ void AppState::reevaluateState() {
         applyStopDecision(*first.stopCause);
         updateThermalWatch();
         trustedNetworks_.updateLidWatch();
-        lidLock_.apply(activeReasons_);
+        lidLock_.followReasons(activeReasons_);
         return;
     }
     const auto& battery = monitors_.batteryState;
@@ -82,7 +82,7 @@ void AppState::reevaluateState() {
     applyState(!decision.reasons.empty(), decision.reasons, decision.assertionType);
     updateThermalWatch();
     trustedNetworks_.updateLidWatch();
-    lidLock_.apply(decision.reasons);
+    lidLock_.followReasons(decision.reasons);
 }
 
 void AppState::handleInhibitServicesChanged() {

@@ -35,7 +35,7 @@ void AppState::applyStopDecision(const StopCause& cause) {
         // The thermal notice comes from the thermal handler, which knows the new state.
     }
     if (auto* stayguard = services_.stayguard; stayguard && stayguard->isInstalled()) {
-        if (stayguard->lastDisableSleep() != false) stayguard->setDisableSleep(false);
+        if (stayguard->lidLockHeld() != false) stayguard->setLidLock(false);
     }
     applyState(false, {}, std::nullopt);
 }

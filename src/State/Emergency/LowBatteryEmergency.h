@@ -25,7 +25,7 @@ class EmergencySleepService;
 class EmergencyWorkRunner;
 class Localization;
 class NotificationService;
-class PrivilegedPower;
+class StayguardHelper;
 class SleepBlockerMonitorProtocol;
 class StayguardServiceProtocol;
 
@@ -47,7 +47,7 @@ struct LowBatteryEmergencyServices {
     /// The helper whose lid lock is let go before a sleep; absent: nothing to let go.
     StayguardServiceProtocol* stayguard = nullptr;
     /// Tells whether a suspend would be refused before one is sent; absent: never known.
-    PrivilegedPower* privilegedPower = nullptr;
+    StayguardHelper* stayguardHelper = nullptr;
     /// Where the blocking reads run; absent: a worker thread of its own, started when first needed.
     std::shared_ptr<EmergencyWorkRunner> work = nullptr;
     /// Installs the helper, whose polkit rule grants suspending; the answer comes back through

@@ -6,7 +6,7 @@
 
 #include "Core/EmergencyWorkRunner.h"
 #include "Monitors/SleepBlockerMonitor.h"
-#include "Platform/PrivilegedPower.h"
+#include "Platform/StayguardHelper.h"
 #include "Services/EmergencySleepService.h"
 #include "Services/NotificationService.h"
 #include "Services/StayguardServiceProtocol.h"
@@ -198,8 +198,8 @@ bool LowBatteryEmergency::applySleepOutcome(bool success, const SessionControl::
 
 void LowBatteryEmergency::releaseSleepOverride() {
     auto* stayguard = services_.stayguard;
-    if (stayguard && stayguard->isInstalled() && stayguard->lastDisableSleep() != false)
-        stayguard->setDisableSleep(false);
+    if (stayguard && stayguard->isInstalled() && stayguard->lidLockHeld() != false)
+        stayguard->setLidLock(false);
 }
 
 void LowBatteryEmergency::readSleepVeto(std::function<void(SleepVeto)> done) {
@@ -214,11 +214,11 @@ void LowBatteryEmergency::readSleepVeto(std::function<void(SleepVeto)> done) {
         }
         return lastSleepVeto_;
     };
-    if (!services_.privilegedPower) {
+    if (!services_.stayguardHelper) {
         done(conclude(std::nullopt));
         return;
     }
-    services_.privilegedPower->readSuspendVetoed(lifetime_.guard(
+    services_.stayguardHelper->readSuspendVetoed(lifetime_.guard(
         [conclude, done = std::move(done)](std::optional<SuspendAnswer> answer) { done(conclude(answer)); }));
 }
 

@@ -3,17 +3,17 @@
 #include <memory>
 #include <string>
 
-#include "State/AppStateHarness.h"
 #include "Core/EmergencyWorkRunner.h"
 #include "Monitors/SleepBlockerMonitor.h"
-#include "Platform/Sim/SimPrivilegedPower.h"
 #include "Platform/Sim/SimProcessControl.h"
 #include "Platform/Sim/SimSessionAutomation.h"
 #include "Platform/Sim/SimSleepBlockers.h"
 #include "Platform/Sim/SimSounds.h"
+#include "Platform/Sim/SimStayguardHelper.h"
 #include "Services/AudioFeedbackService.h"
 #include "Services/EmergencySleepService.h"
 #include "Services/StayguardService.h"
+#include "State/AppStateHarness.h"
 
 namespace torvel {
 
@@ -29,7 +29,7 @@ struct EmergencyHarness {
     SimProcessInfo processInfo;
     SimProcessControl control;
     SimSessionAutomation automation;
-    SimPrivilegedPower power{h.scheduler};
+    SimStayguardHelper power{h.scheduler};
     StayguardService stayguard{power, h.log};
     SleepBlockerMonitor monitor{table, processInfo, h.log, kOwnPID, kOwnUID};
     EmergencySleepService sleep;
@@ -38,7 +38,7 @@ struct EmergencyHarness {
     /// `realAutomation` and `realPower` put real adapters in place of the simulated ones.
     explicit EmergencyHarness(std::shared_ptr<EmergencyWorkRunner> runner = EmergencyWorkRunner::immediate(),
                               bool withStayguard = false, SessionAutomation* realAutomation = nullptr,
-                              PrivilegedPower* realPower = nullptr)
+                              StayguardHelper* realPower = nullptr)
         : sleep(realAutomation ? *realAutomation : automation, control, h.clock, h.scheduler, h.log, kOwnUID,
                 timing()),
           work(std::move(runner)) {

@@ -6,11 +6,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "State/Emergency/EmergencyHarness.h"
-#include "Platform/Linux/Power/LinuxPrivilegedPower.h"
+#include "Platform/Linux/Power/LinuxStayguardHelper.h"
 #include "Platform/Linux/Power/PowerProfilesDaemon.h"
 #include "Platform/Sim/SimProcessRunner.h"
 #include "PrivateBuses.h"
+#include "State/Emergency/EmergencyHarness.h"
 
 namespace torvel {
 namespace {
@@ -94,7 +94,7 @@ TEST_F(PolkitSessionAutomationTest, AnotherUsersLockDoesNotStopASuspendLogindSay
     SimProcessRunner runner;
     SimClock clock;
     VirtualScheduler scheduler{clock};
-    LinuxPrivilegedPower power(buses.connection(Bus::system), profiles, runner, scheduler, log, "user");
+    LinuxStayguardHelper power(buses.connection(Bus::system), profiles, runner, scheduler, log, "user");
     EmergencyHarness e(EmergencyWorkRunner::immediate(), false, &automation, &power);
     e.thresholds(10, 0);
     e.addBlocker(42, "backup");

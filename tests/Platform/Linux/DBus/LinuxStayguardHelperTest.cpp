@@ -1,4 +1,4 @@
-#include "Platform/Linux/Power/LinuxPrivilegedPower.h"
+#include "Platform/Linux/Power/LinuxStayguardHelper.h"
 
 #include <gtest/gtest.h>
 
@@ -16,11 +16,11 @@
 #include <thread>
 
 #include "Platform/Linux/DBus/PrivateBuses.h"
+#include "Platform/Linux/Desktop/QtScheduler.h"
 #include "Platform/Linux/Power/LogindInhibitors.h"
 #include "Platform/Linux/Power/LogindLidLock.h"
 #include "Platform/Linux/Power/PolkitAuthority.h"
 #include "Platform/Linux/Power/PowerProfilesDaemon.h"
-#include "Platform/Linux/Desktop/QtScheduler.h"
 #include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimProcessRunner.h"
 #include "Services/StayguardService.h"
@@ -36,7 +36,7 @@ const QString kCallerLogind = QStringLiteral(TORVEL_DBUS_TEST_DIR "/logind_calle
 constexpr const char* kDaemon = "/usr/libexec/power-profiles-daemon";
 constexpr const char* kChildBusVariable = "TORVEL_LID_LOCK_CHILD_BUS";
 
-class PrivilegedPowerTest : public ::testing::Test {
+class LinuxStayguardHelperTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
@@ -85,7 +85,7 @@ protected:
     SimProcessRunner runner;
 };
 
-TEST_F(PrivilegedPowerTest, PolkitGrantsOnlyWhatItAllowsWithoutAPassword) {
+TEST_F(LinuxStayguardHelperTest, PolkitGrantsOnlyWhatItAllowsWithoutAPassword) {
     ASSERT_TRUE(
         buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
                             R"({"verdicts": {"org.freedesktop.login1.inhibit-handle-lid-switch": "yes",
@@ -124,10 +124,10 @@ TEST_F(PrivilegedPowerTest, PolkitGrantsOnlyWhatItAllowsWithoutAPassword) {
     EXPECT_EQ(await<Answer>([&](auto done) { nobody.checkGrants(std::move(done)); }), std::nullopt);
 }
 
-TEST_F(PrivilegedPowerTest, TheLidLockLastsWhileItsHolderLives) {
+TEST_F(LinuxStayguardHelperTest, TheLidLockLastsWhileItsHolderLives) {
     ASSERT_TRUE(buses.startTemplate(Bus::system, kCallerLogind, kLogind));
     PowerProfilesDaemon profiles(system(), log);
-    LinuxPrivilegedPower power(system(), profiles, runner, scheduler, log, "user");
+    LinuxStayguardHelper power(system(), profiles, runner, scheduler, log, "user");
     EXPECT_TRUE(await<bool>([&](auto done) { power.setLidLock(true, std::move(done)); }));
     EXPECT_EQ(lidLocks(), std::vector<std::string>{ours(::getpid())});
     EXPECT_TRUE(await<bool>([&](auto done) { power.setLidLock(false, std::move(done)); }));
@@ -163,10 +163,10 @@ TEST(LidLockChild, DISABLED_HoldsTheLockUntilKilled) {
     PrivateBuses::waitFor([] { return false; }, 60000);
 }
 
-TEST_F(PrivilegedPowerTest, TheSuspendVetoIsLogindsCanSuspendAsItStands) {
+TEST_F(LinuxStayguardHelperTest, TheSuspendVetoIsLogindsCanSuspendAsItStands) {
     ASSERT_TRUE(buses.startMock(Bus::system, kLogind, kLogindPath, kManager));
     PowerProfilesDaemon profiles(system(), log);
-    LinuxPrivilegedPower power(system(), profiles, runner, scheduler, log, "user");
+    LinuxStayguardHelper power(system(), profiles, runner, scheduler, log, "user");
     // Another user's lock is logind's to weigh (with the ignore-inhibit grant): "yes" is a yes.
     ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "ListInhibitors", "",
                                 "a(ssssuu)", "ret = [('sleep', 'other', 'why', 'block', 4242, 1)]"));
@@ -184,7 +184,7 @@ TEST_F(PrivilegedPowerTest, TheSuspendVetoIsLogindsCanSuspendAsItStands) {
     }
 }
 
-TEST_F(PrivilegedPowerTest, TheRealDaemonHoldsThePowerSaverUntilItsHolderLeaves) {
+TEST_F(LinuxStayguardHelperTest, TheRealDaemonHoldsThePowerSaverUntilItsHolderLeaves) {
     if (!QFile::exists(kDaemon)) GTEST_SKIP() << "power-profiles-daemon is not installed";
     ASSERT_TRUE(buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
                                     R"({"verdicts": {"net.hadess.PowerProfiles.hold-profile": "yes"}})"));
@@ -210,7 +210,7 @@ TEST_F(PrivilegedPowerTest, TheRealDaemonHoldsThePowerSaverUntilItsHolderLeaves)
     EXPECT_TRUE(PrivateBuses::waitFor([&] { return watcher.isEnabled() == false; }));
 }
 
-TEST_F(PrivilegedPowerTest, AHoldTheDaemonDropsWhenTheUserPicksAProfileIsHeardAndTakenAgain) {
+TEST_F(LinuxStayguardHelperTest, AHoldTheDaemonDropsWhenTheUserPicksAProfileIsHeardAndTakenAgain) {
     if (!QFile::exists(kDaemon)) GTEST_SKIP() << "power-profiles-daemon is not installed";
     ASSERT_TRUE(buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
                                     R"({"verdicts": {"net.hadess.PowerProfiles.hold-profile": "yes",
@@ -220,7 +220,7 @@ TEST_F(PrivilegedPowerTest, AHoldTheDaemonDropsWhenTheUserPicksAProfileIsHeardAn
     auto stop = qScopeGuard([&] { stopDaemon(daemon); });
     PowerProfilesDaemon profiles(system(), log);
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return profiles.isEnabled() == false; }, 10000));
-    LinuxPrivilegedPower power(system(), profiles, runner, scheduler, log, "user");
+    LinuxStayguardHelper power(system(), profiles, runner, scheduler, log, "user");
     StayguardService stayguard(power, log);
     int drops = 0;
     Connection dropped = stayguard.powerSaverDropped.connect([&] { ++drops; });
@@ -252,7 +252,7 @@ TEST_F(PrivilegedPowerTest, AHoldTheDaemonDropsWhenTheUserPicksAProfileIsHeardAn
     QDBusConnection::disconnectFromBus("the-user");
 }
 
-TEST_F(PrivilegedPowerTest, WithoutThePowerSaverTheLidLockStandsOnItsOwnGrant) {
+TEST_F(LinuxStayguardHelperTest, WithoutThePowerSaverTheLidLockStandsOnItsOwnGrant) {
     // Where power-profiles-daemon is not installed, polkit knows no hold action at all.
     ASSERT_TRUE(
         buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
@@ -262,7 +262,7 @@ TEST_F(PrivilegedPowerTest, WithoutThePowerSaverTheLidLockStandsOnItsOwnGrant) {
                                                      "org.freedesktop.login1.suspend": "no"}})"));
     ASSERT_TRUE(buses.startTemplate(Bus::system, kCallerLogind, kLogind));
     PowerProfilesDaemon profiles(system(), log);
-    LinuxPrivilegedPower power(system(), profiles, runner, scheduler, log, "user");
+    LinuxStayguardHelper power(system(), profiles, runner, scheduler, log, "user");
     StayguardService stayguard(power, log);
     runner.enqueueResult(ProcessResult{0, {}});  // pkexec wrote the rule
 
@@ -270,8 +270,8 @@ TEST_F(PrivilegedPowerTest, WithoutThePowerSaverTheLidLockStandsOnItsOwnGrant) {
     EXPECT_EQ(result.kind, StayguardInstallResult::Kind::success) << result.message;
     EXPECT_EQ(runner.commands().size(), 1u) << "the rule is kept, not removed again";
     EXPECT_EQ(stayguard.grants(), (PowerGrants{true, false, false, true}));
-    stayguard.setDisableSleep(true);
-    EXPECT_TRUE(PrivateBuses::waitFor([&] { return stayguard.lastDisableSleep() == true; }));
+    stayguard.setLidLock(true);
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return stayguard.lidLockHeld() == true; }));
     EXPECT_EQ(lidLocks(), std::vector<std::string>{ours(::getpid())});
 }
 
