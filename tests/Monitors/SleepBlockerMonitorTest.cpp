@@ -28,7 +28,7 @@ struct SleepBlockerMonitorTest : ::testing::Test {
     }
 };
 
-TEST_F(SleepBlockerMonitorTest, KeepsOnlyOtherProcessesBlockingLocksAtTheOnLevel) {
+TEST_F(SleepBlockerMonitorTest, KeepsOnlyBlockingLocksOfOtherProcesses) {
     processes.addProcess(7, "backup", kOwnUID, "backup");
     processes.addProcess(9, "", 0, "updater");
     const auto found = census({
