@@ -67,7 +67,7 @@ TEST(AutomationActionsTest, KeepsAwakeOnlyWhileTheChosenApplicationRuns) {
     EXPECT_FALSE(h.state->automationPause().pausedUntil()) << "an explicit request lifts the pause";
 
     SimSystemLocale locale;
-    const auto found = AutomationActions::appsMatching(h.state.get(), "saf", locale);
+    const auto found = AutomationActions::appsMatching(h.state.get(), "brow", locale);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].name, "Browser");
     EXPECT_EQ(
