@@ -18,8 +18,8 @@ void BM_CensusOfFloodedTable(benchmark::State& state) {
         for (int p = kProcesses; p > 0; --p) {
             const std::int64_t pid = 1000 + (p * 7919) % 30011;
             if (lock == 0) processes.addProcess(static_cast<std::int32_t>(pid), "process-" + std::to_string(p), 1000, "proc");
-            table.push_back(AssertionRecord{pid, lock % 2 ? "PreventUserIdleSystemSleep" : "PreventSystemSleep",
-                                            255, "holding lock number " + std::to_string(lock)});
+            table.push_back(AssertionRecord{pid, lock % 2 ? BlockerKind::idle : BlockerKind::systemSleep,
+                                            true, "holding lock number " + std::to_string(lock)});
         }
     }
     CapturingLogSink sink;

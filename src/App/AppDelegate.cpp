@@ -90,7 +90,7 @@ void AppDelegate::wireMachineEvents() {
     // nothing of the wall clock being set: both re-arm it.
     parts_->sleepEvents->setOnWake(lifetime_.guard([this] {
         services_->timer.resynchronize();
-        state_->emergency().handleSystemDidWake(clock_->suspendingNow());
+        state_->emergency().handleResume(clock_->suspendingNow());
     }));
     parts_->clockChanges->setOnChange(lifetime_.guard([this] { services_->timer.resynchronize(); }));
 }

@@ -19,13 +19,13 @@ AppServices::AppServices(MachineParts& machine, Clock& clock_, Scheduler& schedu
       sessions(defaults, clock, log),
       guardian(clock, scheduler),
       audio(*machine.sounds, log),
-      stayguard(*machine.privilegedPower, log),
+      stayguard(*machine.stayguardHelper, log),
       lowPowerController(stayguard, *machine.lowPowerMode, notifications, texts, clock, log),
       blockers(*machine.assertionTable, *machine.processInfo, log, ::getpid(), ::getuid(),
                machine.sessionRelays.get()),
       emergencySleep(*machine.sessionAutomation, *machine.processControl, clock, scheduler, log, ::getuid()),
       loginItems(*machine.loginItem, notifications, texts, log),
-      privilegedPower(*machine.privilegedPower) {}
+      stayguardHelper(*machine.stayguardHelper) {}
 
 AppStateServices AppServices::forState() {
     AppStateServices services{clock,           scheduler, log,           texts,    defaults,
@@ -33,7 +33,7 @@ AppStateServices AppServices::forState() {
     services.audio = &audio;
     services.stayguard = &stayguard;
     services.lowPowerMode = &lowPowerController;
-    services.privilegedPower = &privilegedPower;
+    services.stayguardHelper = &stayguardHelper;
     return services;
 }
 

@@ -47,7 +47,7 @@ struct AppServices {
     EmergencySleepService emergencySleep;
     /// Starting Torvel at login, for the settings window.
     LoginItemService loginItems;
-    PrivilegedPower& privilegedPower;
+    StayguardHelper& stayguardHelper;
 };
 
 }  // namespace torvel

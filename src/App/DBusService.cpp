@@ -210,12 +210,12 @@ bool DBusService::KeepAwakeWhileAppRuns(const QString& app, QString& message, QS
         matches = AutomationActions::appsMatching(&state_, wanted, app_.locale());
     if (matches.size() > 1) {
         QStringList names;
-        for (const auto& match : matches) names << qtext(match.name) + " (" + qtext(match.bundleID) + ")";
+        for (const auto& match : matches) names << qtext(match.name) + " (" + qtext(match.desktopId) + ")";
         fail(kErrorInvalidArgument,
              "'" + quoted(app) + "' matches several applications: " + names.join(", "));
         return false;
     }
-    const std::string id = matches.empty() ? wanted : matches.front().bundleID;
+    const std::string id = matches.empty() ? wanted : matches.front().desktopId;
     const auto reply = AutomationActions::keepAwakeWhileAppRuns(&state_, id);
     const bool heldBack =
         reply.dialogKey == "intent.activate.dialog.vetoed" && state_.monitorValues().isProcessTriggerActive;
@@ -229,7 +229,7 @@ bool DBusService::KeepAwakeWhileAppRuns(const QString& app, QString& message, QS
 QList<DBusRunningApp> DBusService::RunningApps() {
     QList<DBusRunningApp> apps;
     for (const auto& app : AutomationActions::suggestedApps(&state_))
-        apps.append({qtext(app.bundleID), qtext(app.name), app.pid});
+        apps.append({qtext(app.desktopId), qtext(app.name), app.pid});
     return apps;
 }
 

@@ -20,7 +20,7 @@
 #include "Platform/Linux/Helpers/ResourcePaths.h"
 #include "Platform/Linux/Power/DBusSessionRelays.h"
 #include "Platform/Linux/Power/DesktopPowerAssertions.h"
-#include "Platform/Linux/Power/LinuxPrivilegedPower.h"
+#include "Platform/Linux/Power/LinuxStayguardHelper.h"
 #include "Platform/Linux/Power/LogindAssertionTable.h"
 #include "Platform/Linux/Power/LogindSleepEvents.h"
 #include "Platform/Linux/Power/PolkitSessionAutomation.h"
@@ -38,12 +38,12 @@
 #include "Platform/Sim/SimNotificationCenter.h"
 #include "Platform/Sim/SimPowerAssertions.h"
 #include "Platform/Sim/SimPowerSources.h"
-#include "Platform/Sim/SimPrivilegedPower.h"
 #include "Platform/Sim/SimProcessControl.h"
 #include "Platform/Sim/SimScreens.h"
 #include "Platform/Sim/SimSessionAutomation.h"
 #include "Platform/Sim/SimSleepBlockers.h"
 #include "Platform/Sim/SimSounds.h"
+#include "Platform/Sim/SimStayguardHelper.h"
 #include "Platform/Sim/SimSystemSleepEvents.h"
 #include "Platform/Sim/SimThermal.h"
 #include "Platform/Sim/SimWiFi.h"
@@ -84,7 +84,7 @@ MachineParts MachineParts::simulated(Scheduler& scheduler, LogSink& log) {
     sim.wifi = installSim<SimWiFi>(parts.wifi, scheduler);
     sim.lid = installSim<SimLid>(parts.lid, scheduler);
     sim.sounds = installSim<SimSounds>(parts.sounds, scheduler);
-    sim.privilegedPower = installSim<SimPrivilegedPower>(parts.privilegedPower, scheduler);
+    sim.stayguardHelper = installSim<SimStayguardHelper>(parts.stayguardHelper, scheduler);
     sim.lowPowerMode = installSim<SimLowPowerMode>(parts.lowPowerMode, scheduler);
     sim.assertionTable = installSim<SimAssertionTable>(parts.assertionTable);
     sim.processInfo = installSim<SimProcessInfo>(parts.processInfo);
@@ -135,8 +135,8 @@ MachineParts MachineParts::desktop(Scheduler& scheduler, const SystemLocale& loc
                                                        scheduler, log);
     parts.processRunner = std::make_unique<BoundedProcess>(log);
     auto profiles = std::make_unique<PowerProfilesDaemon>(system, log);
-    parts.privilegedPower = std::make_unique<LinuxPrivilegedPower>(
-        system, *profiles, *parts.processRunner, scheduler, log, LinuxPrivilegedPower::currentUserName());
+    parts.stayguardHelper = std::make_unique<LinuxStayguardHelper>(
+        system, *profiles, *parts.processRunner, scheduler, log, LinuxStayguardHelper::currentUserName());
     parts.lowPowerMode = std::move(profiles);
     parts.clockChanges = std::make_unique<TimerfdWallClockChanges>(log);
     // The user's autostart entry.

@@ -13,7 +13,7 @@ class LowPowerMode;
 class NotificationCenter;
 class PowerAssertions;
 class PowerSources;
-class PrivilegedPower;
+class StayguardHelper;
 class ProcessControl;
 class ProcessInfo;
 class ProcessRunner;
@@ -27,7 +27,7 @@ class SimLid;
 class SimLowPowerMode;
 class SimPowerAssertions;
 class SimPowerSources;
-class SimPrivilegedPower;
+class SimStayguardHelper;
 class SimProcessControl;
 class SimProcessInfo;
 class SimScreens;
@@ -55,7 +55,7 @@ struct SimulatedMachine {
     SimWiFi* wifi = nullptr;
     SimLid* lid = nullptr;
     SimSounds* sounds = nullptr;
-    SimPrivilegedPower* privilegedPower = nullptr;
+    SimStayguardHelper* stayguardHelper = nullptr;
     SimLowPowerMode* lowPowerMode = nullptr;
     // The low-battery emergency's view: other processes' locks, and what becomes of a sleep.
     SimAssertionTable* assertionTable = nullptr;
@@ -91,11 +91,11 @@ struct MachineParts {
     std::unique_ptr<WiFi> wifi;
     std::unique_ptr<Lid> lid;
     std::unique_ptr<Sounds> sounds;
-    // The privileged helper calls into the power-profiles daemon and runs processes: it is declared
+    // The Stayguard helper calls into the power-profiles daemon and runs processes: it is declared
     // after them, so it ends first.
     std::unique_ptr<ProcessRunner> processRunner;
     std::unique_ptr<LowPowerMode> lowPowerMode;
-    std::unique_ptr<PrivilegedPower> privilegedPower;
+    std::unique_ptr<StayguardHelper> stayguardHelper;
     std::unique_ptr<AssertionTable> assertionTable;
     std::unique_ptr<ProcessInfo> processInfo;
     std::unique_ptr<ProcessControl> processControl;

@@ -29,8 +29,6 @@ TrayFace::TrayFace(AppDelegate& delegate)
                 [this] { windows_.showAbout(); },
                 // The quit path runs once the loop has ended.
                 [] { QCoreApplication::exit(0); },
-                // Linux does not gate the network name behind a permission: nothing to ask for.
-                {},
             }),
       presenter_(delegate.state(), delegate.timer()) {
     windows_.setLoginItems(&delegate.loginItems());

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <cstdint>
 #include <optional>
+
+#include "Models/PermissionStatus.h"
 
 namespace torvel {
 
@@ -12,18 +13,21 @@ enum class AutomationConsent { granted, notAsked, denied };
 enum class UnattendedSleepObstacle { consentNotAsked, consentDenied, sendPending, consentUnreadable };
 
 /// The consent a permission status stands for; std::nullopt when the status says nothing readable.
-inline std::optional<AutomationConsent> consentFromStatus(std::int32_t status) {
+inline std::optional<AutomationConsent> consentFromStatus(PermissionStatus status) {
     switch (status) {
-        case 0:
+        case PermissionStatus::granted:
             return AutomationConsent::granted;
-        case -1742:
-        case -1743:
+        case PermissionStatus::notPermitted:
+        case PermissionStatus::denied:
             return AutomationConsent::denied;
-        case -1744:
+        case PermissionStatus::notAsked:
             return AutomationConsent::notAsked;
-        default:
+        case PermissionStatus::notRunning:
+        case PermissionStatus::noAnswer:
+        case PermissionStatus::unreadable:
             return std::nullopt;
     }
+    return std::nullopt;
 }
 
 }  // namespace torvel

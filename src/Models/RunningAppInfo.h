@@ -8,7 +8,7 @@ namespace torvel {
 /// A running application as the menu, the settings window and the automation actions list it.
 struct RunningAppInfo {
     /// The application's identity (its desktop-file id); empty when it has none.
-    std::string bundleID;
+    std::string desktopId;
     /// The name shown to the user, in the user's language; empty when it has none.
     std::string name;
     std::int32_t pid = 0;

@@ -34,9 +34,10 @@ std::string SleepBlocker::displayName() const {
 }
 
 std::string SleepBlocker::toString() const {
-    return "SleepBlocker(pid=" + std::to_string(pid) + " process='" + processName + "' type=" + assertionType +
-           " name='" + assertionName + "' ownUser=" + (isOwnedByCurrentUser ? "true" : "false") + " comm='" +
-           commName + "' start=" + (startTime ? std::to_string(*startTime) : std::string("?")) +
+    return "SleepBlocker(pid=" + std::to_string(pid) + " process='" + processName +
+           "' kind=" + std::string(torvel::toString(kind)) + " name='" + assertionName +
+           "' ownUser=" + (isOwnedByCurrentUser ? "true" : "false") + " comm='" + commName +
+           "' start=" + (startTime ? std::to_string(*startTime) : std::string("?")) +
            (isSessionRelay ? " sessionRelay" : "") + ")";
 }
 

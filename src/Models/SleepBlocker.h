@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "Models/BlockerKind.h"
+
 namespace torvel {
 
 /// One lock of another process that keeps the computer from sleeping, as the menu lists it and the
@@ -12,8 +14,8 @@ struct SleepBlocker {
     std::int32_t pid = 0;
     /// The executable's name, sanitised and capped; empty when it cannot be read.
     std::string processName;
-    /// One of the blocking assertion types ("PreventSystemSleep", ...).
-    std::string assertionType;
+    /// What the lock holds off: always a kind that blocks sleep.
+    BlockerKind kind = BlockerKind::systemSleep;
     /// Why the process holds it, sanitised and capped; empty when it gave no reason.
     std::string assertionName;
     bool isOwnedByCurrentUser = false;

@@ -24,17 +24,17 @@ Result<WatchedApp> decode(const json& entry, std::size_t index) {
         }
     }
     const json& id = entry["id"];
-    const json& bundleID = entry["bundleID"];
+    const json& desktopId = entry["bundleID"];
     const json& name = entry["name"];
     const json& addedAt = entry["addedAt"];
-    if (!id.is_string() || !bundleID.is_string() || !name.is_string() || !addedAt.is_number()) {
+    if (!id.is_string() || !desktopId.is_string() || !name.is_string() || !addedAt.is_number()) {
         return Failure{where + ": a value has the wrong type."};
     }
     auto uuid = Uuid::parse(id.get<std::string>());
     if (!uuid) {
         return Failure{where + ": \"id\" is not a UUID."};
     }
-    return WatchedApp{*uuid, bundleID.get<std::string>(), name.get<std::string>(),
+    return WatchedApp{*uuid, desktopId.get<std::string>(), name.get<std::string>(),
                       Date(addedAt.get<double>())};
 }
 
@@ -44,7 +44,7 @@ Result<std::string> watchedAppsToJson(const std::vector<WatchedApp>& apps) {
     auto array = json::array();
     for (const auto& app : apps) {
         array.push_back({{"id", app.id.toString()},
-                         {"bundleID", app.bundleID},
+                         {"bundleID", app.desktopId},
                          {"name", app.name},
                          {"addedAt", app.addedAt.secondsSinceReferenceDate()}});
     }

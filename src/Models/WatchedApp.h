@@ -15,7 +15,7 @@ namespace torvel {
 struct WatchedApp {
     Uuid id;
     /// The application's identity (its desktop-file id), matched exactly.
-    std::string bundleID;
+    std::string desktopId;
     /// The name shown when it was added; kept for the list even when the application is gone.
     std::string name;
     Date addedAt;
@@ -24,7 +24,8 @@ struct WatchedApp {
 };
 
 /// The stored list: a JSON array of {"id": "<UUID>", "bundleID": "...", "name": "...",
-/// "addedAt": <seconds since 2001>}. A failure when a text is not UTF-8: replacing its bytes would store
+/// "addedAt": <seconds since 2001>}; "bundleID" holds the desktop id (the key keeps the spelling lists
+/// were first stored with). A failure when a text is not UTF-8: replacing its bytes would store
 /// an identity that no longer matches the application.
 Result<std::string> watchedAppsToJson(const std::vector<WatchedApp>& apps);
 /// Reads the stored list; a failure when it is not a JSON array or any entry lacks a key or has a value

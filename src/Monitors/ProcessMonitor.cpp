@@ -7,12 +7,12 @@ namespace torvel {
 
 namespace {
 
-// Whether a process of the application `bundleID` is in `apps`. An application without an identity
+// Whether a process of the application `desktopId` is in `apps`. An application without an identity
 // matches nothing, not even an empty one.
-bool anyHasBundleID(const std::vector<WorkspaceApplication>& apps, std::string_view bundleID) {
-    if (bundleID.empty()) return false;
+bool anyHasDesktopId(const std::vector<WorkspaceApplication>& apps, std::string_view desktopId) {
+    if (desktopId.empty()) return false;
     return std::any_of(apps.begin(), apps.end(),
-                       [&](const WorkspaceApplication& app) { return app.bundleIdentifier == bundleID; });
+                       [&](const WorkspaceApplication& app) { return app.desktopId == desktopId; });
 }
 
 }  // namespace
@@ -24,9 +24,9 @@ ProcessMonitor::~ProcessMonitor() {
     pidWatch_.reset();
 }
 
-void ProcessMonitor::setWatchedBundleIDs(std::set<std::string> bundleIDs) {
-    bundleIDs.erase(std::string());
-    watchedBundleIDs_ = std::move(bundleIDs);
+void ProcessMonitor::setWatchedDesktopIds(std::set<std::string> desktopIds) {
+    desktopIds.erase(std::string());
+    watchedDesktopIds_ = std::move(desktopIds);
     updateSubscription();
     recompute();
 }
@@ -64,8 +64,8 @@ void ProcessMonitor::handleTransientPIDExit(std::int32_t pid) {
     recompute();
 }
 
-void ProcessMonitor::setTransientBundleID(std::optional<std::string> bundleID) {
-    transientBundleID_ = std::move(bundleID);
+void ProcessMonitor::setTransientDesktopId(std::optional<std::string> desktopId) {
+    transientDesktopId_ = std::move(desktopId);
     updateSubscription();
     recompute();
 }
@@ -79,15 +79,15 @@ void ProcessMonitor::recompute() {
         return *apps;
     };
 
-    // A bundle watch ends as soon as its application is seen not running, also right after it began.
-    if (transientBundleID_ && !anyHasBundleID(running(), *transientBundleID_)) {
-        transientBundleID_.reset();
+    // A desktop-id watch ends as soon as its application is seen not running, also right after it began.
+    if (transientDesktopId_ && !anyHasDesktopId(running(), *transientDesktopId_)) {
+        transientDesktopId_.reset();
         updateSubscription();
     }
-    bool value = transientPID_.has_value() || transientBundleID_.has_value();
-    if (!value && !watchedBundleIDs_.empty()) {
+    bool value = transientPID_.has_value() || transientDesktopId_.has_value();
+    if (!value && !watchedDesktopIds_.empty()) {
         value = std::any_of(running().begin(), running().end(), [&](const WorkspaceApplication& app) {
-            return app.bundleIdentifier && watchedBundleIDs_.count(*app.bundleIdentifier) > 0;
+            return app.desktopId && watchedDesktopIds_.count(*app.desktopId) > 0;
         });
     }
 
@@ -102,10 +102,9 @@ std::vector<RunningAppInfo> ProcessMonitor::runningApplications() const {
     std::set<std::string> seen;
     for (auto& app : workspace_.runningApplications()) {
         if (!app.isRegular) continue;
-        std::string bundleID = app.bundleIdentifier.value_or(std::string());
-        if (bundleID.empty() || !seen.insert(bundleID).second) continue;
-        out.push_back(
-            {std::move(bundleID), app.localizedName.value_or(std::string()), app.processIdentifier});
+        std::string desktopId = app.desktopId.value_or(std::string());
+        if (desktopId.empty() || !seen.insert(desktopId).second) continue;
+        out.push_back({std::move(desktopId), app.name.value_or(std::string()), app.pid});
     }
     // Stable, so that names sorting alike keep the workspace's order.
     std::stable_sort(out.begin(), out.end(), [this](const RunningAppInfo& a, const RunningAppInfo& b) {
@@ -114,8 +113,8 @@ std::vector<RunningAppInfo> ProcessMonitor::runningApplications() const {
     return out;
 }
 
-bool ProcessMonitor::isRunning(std::string_view bundleID) const {
-    return anyHasBundleID(workspace_.runningApplications(), bundleID);
+bool ProcessMonitor::isRunning(std::string_view desktopId) const {
+    return anyHasDesktopId(workspace_.runningApplications(), desktopId);
 }
 
 void ProcessMonitor::handleApplicationsChanged() {
@@ -132,7 +131,7 @@ void ProcessMonitor::updateSubscription() {
     // Following launches and terminations means rescanning the process list, and every rescan wakes
     // the machine: subscribe only while something depends on them. Lists asked for on demand are read
     // fresh anyway; only the running-apps revision stands still meanwhile.
-    const bool wanted = !watchedBundleIDs_.empty() || transientBundleID_.has_value() || listShown_;
+    const bool wanted = !watchedDesktopIds_.empty() || transientDesktopId_.has_value() || listShown_;
     if (wanted == isSubscribed_) return;
     isSubscribed_ = wanted;
     if (wanted) {

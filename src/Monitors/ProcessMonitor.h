@@ -34,17 +34,17 @@ public:
     /// Told of every launch or termination noticed while something is followed.
     Signal<> runningAppsChanged;
 
-    /// Replaces the watched bundle ids (empty ones never match), then recomputes.
-    void setWatchedBundleIDs(std::set<std::string> bundleIDs);
-    const std::set<std::string>& watchedBundleIDs() const { return watchedBundleIDs_; }
+    /// Replaces the watched desktop ids (empty ones never match), then recomputes.
+    void setWatchedDesktopIds(std::set<std::string> desktopIds);
+    const std::set<std::string>& watchedDesktopIds() const { return watchedDesktopIds_; }
     /// Follows `pid` until it exits, replacing any earlier transient process; std::nullopt ends the
     /// watch. A pid that is not positive or names no process we may signal is ignored. Recomputes.
     void watchTransientPID(std::optional<std::int32_t> pid);
     std::optional<std::int32_t> transientPID() const { return transientPID_; }
     /// Follows an application until it is seen not running (which may be at once); std::nullopt ends
     /// it. Recomputes.
-    void setTransientBundleID(std::optional<std::string> bundleID);
-    const std::optional<std::string>& transientBundleID() const { return transientBundleID_; }
+    void setTransientDesktopId(std::optional<std::string> desktopId);
+    const std::optional<std::string>& transientDesktopId() const { return transientDesktopId_; }
 
     /// Whether a view lists the running applications (the settings window while it is open): then
     /// launches and exits are followed for it too, so its list stays current.
@@ -53,11 +53,11 @@ public:
     /// Works out isActive afresh and reports a change.
     void recompute();
 
-    /// The user's visible applications: one entry per bundle id (the first seen), none without an id,
+    /// The user's visible applications: one entry per desktop id (the first seen), none without an id,
     /// sorted by name as the user's language sorts, ignoring case. Read fresh on every call.
     std::vector<RunningAppInfo> runningApplications() const;
-    /// Whether any running process belongs to the application `bundleID` (exact match; never for "").
-    bool isRunning(std::string_view bundleID) const;
+    /// Whether any running process belongs to the application `desktopId` (exact match; never for "").
+    bool isRunning(std::string_view desktopId) const;
 
     /// Expires with the monitor, so that closures holding it can tell it is gone.
     std::weak_ptr<ProcessMonitor> weakSelf() { return lifetime_.weakPointer(*this); }
@@ -71,9 +71,9 @@ private:
     const SystemLocale& locale_;
     Logger log_;
     bool isActive_ = false;
-    std::set<std::string> watchedBundleIDs_;
+    std::set<std::string> watchedDesktopIds_;
     std::optional<std::int32_t> transientPID_;
-    std::optional<std::string> transientBundleID_;
+    std::optional<std::string> transientDesktopId_;
     std::unique_ptr<ProcessWatch> pidWatch_;
     bool isSubscribed_ = false;
     bool listShown_ = false;

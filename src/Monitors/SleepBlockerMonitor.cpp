@@ -11,8 +11,6 @@ namespace torvel {
 
 namespace {
 
-constexpr std::uint32_t kLevelOn = 255;
-
 // The kernel keeps this many bytes of a command name on Linux.
 constexpr std::size_t kCommLength = 15;
 
@@ -55,8 +53,7 @@ std::vector<SleepBlocker> SleepBlockerMonitor::currentBlockers() {
     // Only a blocking lock of another process needs the session's names looked up (logind always lists
     // some locks that block nothing).
     const bool anyBlocking = std::any_of(table->begin(), table->end(), [this](const AssertionRecord& record) {
-        return record.pid != ownPID_ && record.type && isSleepBlockingType(*record.type) &&
-               (!record.level || *record.level == kLevelOn);
+        return record.pid != ownPID_ && blocksSleep(record.kind) && record.blocking;
     });
     std::vector<std::int32_t> relayPids;
     if (relays_ && anyBlocking) {
@@ -66,10 +63,6 @@ std::vector<SleepBlocker> SleepBlockerMonitor::currentBlockers() {
         if (!error.empty()) log_.error("Looking up the session's services failed: {}", error);
     }
     return blockers(*table, ownPID_, ownUID_, processes_, log_, relayPids);
-}
-
-bool SleepBlockerMonitor::isSleepBlockingType(std::string_view type) {
-    return type == "PreventUserIdleSystemSleep" || type == "PreventSystemSleep" || type == "NoIdleSleepAssertion";
 }
 
 bool SleepBlockerMonitor::isSessionRelayName(std::string_view name) {
@@ -120,8 +113,7 @@ std::vector<SleepBlocker> SleepBlockerMonitor::blockers(const std::vector<Assert
         std::optional<ProcessInfo::Identity> identity;
         for (std::size_t k = first; k < end; ++k) {
             const AssertionRecord& record = *ordered[k];
-            if (!record.type || !isSleepBlockingType(*record.type)) continue;
-            if (record.level && *record.level != kLevelOn) continue;
+            if (!blocksSleep(record.kind) || !record.blocking) continue;
             if (taken == kAssertionsPerHolder) break;
             if (!read) {
                 processName = shown(processes.processName(pid));
@@ -131,7 +123,7 @@ std::vector<SleepBlocker> SleepBlockerMonitor::blockers(const std::vector<Assert
                         isSessionRelayName(processName) || (identity && isSessionRelayName(identity->comm));
             }
             const std::string comm = identity ? shown(identity->comm) : std::string();
-            result.push_back(SleepBlocker{pid, processName, *record.type, shown(record.name.value_or("")),
+            result.push_back(SleepBlocker{pid, processName, record.kind, shown(record.name.value_or("")),
                                           identity && identity->uid == ownUID, comm,
                                           identity ? identity->startTime : std::nullopt, relay});
             ++taken;

@@ -36,14 +36,13 @@ public:
 
     std::vector<SleepBlocker> currentBlockers() override;
 
-    /// The census over a table already read: blocking types at the on level, without the own process.
+    /// The census over a table already read: blocking locks of kinds that block sleep, without the own
+    /// process.
     /// A lock held by the session on behalf of its applications (a known session manager by name, or
     /// one of `relayPids`) is listed, marked as the session's.
     static std::vector<SleepBlocker> blockers(const std::vector<AssertionRecord>& table, std::int32_t ownPID,
                                               std::uint32_t ownUID, ProcessInfo& processes, Logger& log,
                                               const std::vector<std::int32_t>& relayPids = {});
-    /// The assertion types that keep the computer from sleeping (display-only types do not).
-    static bool isSleepBlockingType(std::string_view type);
     /// Session managers and power services that lock on behalf of applications, by executable name
     /// or by the kernel's command name (cut to 15 bytes).
     static bool isSessionRelayName(std::string_view name);

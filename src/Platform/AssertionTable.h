@@ -5,19 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "Models/BlockerKind.h"
 #include "Models/Result.h"
 
 namespace torvel {
 
-/// One power assertion (on Linux: one kind of one logind inhibitor lock) as the system lists it.
+/// One kind of one inhibitor lock, as the system lists it.
 struct AssertionRecord {
     /// The holder's process id as the system reports it (not yet checked to fit a pid).
     std::int64_t pid = 0;
-    /// The assertion type ("PreventSystemSleep", "PreventUserIdleSystemSleep", or the system's own name
-    /// for kinds that do not block sleep); absent when the entry carries none.
-    std::optional<std::string> type;
-    /// 255 is on; absent when the entry carries none (which counts as on).
-    std::optional<std::uint32_t> level;
+    /// What the lock holds off.
+    BlockerKind kind = BlockerKind::other;
+    /// The lock blocks (logind's mode "block"); false for one that only delays, or an unknown mode.
+    bool blocking = false;
     /// The holder's reason; absent when it gave none.
     std::optional<std::string> name;
 };

@@ -16,10 +16,10 @@ namespace torvel {
 struct WorkspaceApplication {
     /// The identity of the application (on Linux its desktop-file id, "org.gnome.Terminal"); absent
     /// for a process that matches no installed application.
-    std::optional<std::string> bundleIdentifier;
+    std::optional<std::string> desktopId;
     /// The name shown to the user, in the user's language; absent when the application has none.
-    std::optional<std::string> localizedName;
-    std::int32_t processIdentifier = 0;
+    std::optional<std::string> name;
+    std::int32_t pid = 0;
     /// Shown to the user as an application (a launcher entry that is not hidden), not a helper or a
     /// background service.
     bool isRegular = false;

@@ -26,33 +26,33 @@ EmergencySleepService::~EmergencySleepService() {
     if (sender_.joinable()) sender_.join();
 }
 
-std::int32_t EmergencySleepService::consentStatus(bool askUserIfNeeded) {
-    std::int32_t status = automation_.permissionStatus(askUserIfNeeded);
-    if (status == SessionAutomation::kNotRunning) {
+PermissionStatus EmergencySleepService::consentStatus(bool askUserIfNeeded) {
+    PermissionStatus status = automation_.permissionStatus(askUserIfNeeded);
+    if (status == PermissionStatus::notRunning) {
         log_.info(
             "Consent to sleep unreadable while polkit is down (status -600) — starting it and asking again");
         status = statusAfterLaunch(askUserIfNeeded);
     }
-    if (status == SessionAutomation::kNoAnswer) {
+    if (status == PermissionStatus::noAnswer) {
         // It is there but hung: starting it again would only wait as long once more.
         log_.error("polkit did not answer (status -1712) — consent to sleep is unreadable right now");
-    } else if (status != SessionAutomation::kGranted) {
-        log_.info("Consent for the session's sleep not granted: status {}", status);
+    } else if (status != PermissionStatus::granted) {
+        log_.info("Consent for the session's sleep not granted: status {}", toString(status));
     }
     return status;
 }
 
-std::int32_t EmergencySleepService::statusAfterLaunch(bool askUserIfNeeded) {
+PermissionStatus EmergencySleepService::statusAfterLaunch(bool askUserIfNeeded) {
     automation_.launch();
     const double deadline = clock_.suspendingNow() + timing_.launchTimeout;
     for (;;) {
         if (!(clock_.suspendingNow() < deadline)) {
             log_.error("polkit did not come up in time — consent to sleep is unreadable right now");
-            return SessionAutomation::kNotRunning;
+            return PermissionStatus::notRunning;
         }
         pause(timing_.pollInterval);
-        const std::int32_t status = automation_.permissionStatus(askUserIfNeeded);
-        if (status != SessionAutomation::kNotRunning) return status;
+        const PermissionStatus status = automation_.permissionStatus(askUserIfNeeded);
+        if (status != PermissionStatus::notRunning) return status;
     }
 }
 
@@ -102,7 +102,7 @@ bool EmergencySleepService::sleepNow(bool interactive) {
 }
 
 bool EmergencySleepService::sendUnattended() {
-    if (consentStatus(false) != SessionAutomation::kGranted) {
+    if (consentStatus(false) != PermissionStatus::granted) {
         log_.error(
             "no consent to sleep and nobody here to grant it — skipping the session's sleep rather than "
             "blocking on a polkit prompt");

@@ -54,7 +54,7 @@ public:
     /// What would stop an unattended sleep right now, read without prompting; std::nullopt: nothing.
     std::optional<UnattendedSleepObstacle> unattendedSleepObstacle();
     /// The consent status (see SessionAutomation), starting the authority when it is down.
-    std::int32_t consentStatus(bool askUserIfNeeded);
+    PermissionStatus consentStatus(bool askUserIfNeeded);
     /// Whether a sleep request is out and has not returned; the menu offers no sleep meanwhile.
     bool isSendInFlight() const;
     /// Asks the processes behind `blockers` to quit; the pids signalled, in order.
@@ -66,7 +66,7 @@ private:
         bool succeeded = false;
     };
 
-    std::int32_t statusAfterLaunch(bool askUserIfNeeded);
+    PermissionStatus statusAfterLaunch(bool askUserIfNeeded);
     bool send(bool interactive);
     bool sendUnattended();
     void pause(double seconds);

@@ -16,9 +16,9 @@ std::string describe(const PowerGrants& g) {
 
 }  // namespace
 
-StayguardService::StayguardService(PrivilegedPower& power, LogSink& log)
-    : power_(power), log_(log, "Stayguard") {
-    powerSaverDropped_ = power_.powerSaverDropped.connect([this] {
+StayguardService::StayguardService(StayguardHelper& helper, LogSink& log)
+    : helper_(helper), log_(log, "Stayguard") {
+    powerSaverDropped_ = helper_.powerSaverDropped.connect([this] {
         // The hold is gone: released, not failed. Whoever relied on it asks again when it is due.
         lastLowPowerMode_ = false;
         log_.info("power saver hold dropped by the system (another profile was picked)");
@@ -29,7 +29,7 @@ StayguardService::StayguardService(PrivilegedPower& power, LogSink& log)
 StayguardService::~StayguardService() = default;
 
 void StayguardService::checkLidHolders(std::function<void()> done) {
-    power_.readLidHolders(
+    helper_.readLidHolders(
         lifetime_.guard([this, done = std::move(done)](std::optional<std::vector<LidHolder>> holders) {
             if (!holders) log_.error("who else holds the lid switch could not be read");
             if (holders != lidHolders_) {
@@ -45,40 +45,40 @@ void StayguardService::checkLidHolders(std::function<void()> done) {
         }));
 }
 
-void StayguardService::setDisableSleep(bool disabled) {
-    if (disableInFlight_) {
+void StayguardService::setLidLock(bool held) {
+    if (lidLockInFlight_) {
         // The lock follows the last wish once the request out lands; asking twice for one value would
         // take two locks.
-        if (*disableInFlight_ == disabled) {
-            disableNext_.reset();
+        if (*lidLockInFlight_ == held) {
+            lidLockNext_.reset();
         } else {
-            disableNext_ = disabled;
+            lidLockNext_ = held;
         }
         return;
     }
-    sendDisableSleep(disabled);
+    sendLidLock(held);
 }
 
-void StayguardService::sendDisableSleep(bool disabled) {
-    disableInFlight_ = disabled;
-    log_.info("lid lock {} — asking the system", disabled ? "on" : "off");
-    power_.setLidLock(disabled, lifetime_.guard([this, disabled](bool ok) {
-        disableInFlight_.reset();
+void StayguardService::sendLidLock(bool held) {
+    lidLockInFlight_ = held;
+    log_.info("lid lock {} — asking the system", held ? "on" : "off");
+    helper_.setLidLock(held, lifetime_.guard([this, held](bool ok) {
+        lidLockInFlight_.reset();
         if (ok) {
-            lastDisableSleep_ = disabled;
-            log_.info("lid lock {} OK", disabled ? "on" : "off");
+            lidLockHeld_ = held;
+            log_.info("lid lock {} OK", held ? "on" : "off");
         } else {
             // Nothing recorded: the next re-evaluation asks again.
-            log_.error("lid lock {} failed", disabled ? "on" : "off");
+            log_.error("lid lock {} failed", held ? "on" : "off");
         }
-        if (const auto next = std::exchange(disableNext_, std::nullopt); next && next != lastDisableSleep_)
-            sendDisableSleep(*next);
+        if (const auto next = std::exchange(lidLockNext_, std::nullopt); next && next != lidLockHeld_)
+            sendLidLock(*next);
     }));
 }
 
 void StayguardService::setLowPowerMode(bool enabled, std::function<void(bool ok)> done) {
     log_.info("power saver {} — asking the system", enabled ? "on" : "off");
-    power_.setPowerSaver(enabled, lifetime_.guard([this, enabled, done = std::move(done)](bool ok) {
+    helper_.setPowerSaver(enabled, lifetime_.guard([this, enabled, done = std::move(done)](bool ok) {
         if (ok) {
             lastLowPowerMode_ = enabled;
             log_.info("power saver {} OK", enabled ? "on" : "off");
@@ -90,9 +90,7 @@ void StayguardService::setLowPowerMode(bool enabled, std::function<void(bool ok)
 }
 
 void StayguardService::refreshInstallationStatus() {
-    power_.checkGrants(lifetime_.guard([this](std::optional<PowerGrants> grants) {
-        storeGrants(grants);
-    }));
+    helper_.checkGrants(lifetime_.guard([this](std::optional<PowerGrants> grants) { storeGrants(grants); }));
 }
 
 void StayguardService::storeGrants(const std::optional<PowerGrants>& grants) {
@@ -108,7 +106,7 @@ void StayguardService::storeGrants(const std::optional<PowerGrants>& grants) {
 }
 
 void StayguardService::install(std::function<void(StayguardInstallResult)> done) {
-    power_.installRule(lifetime_.guard([this, done = std::move(done)](RuleChange change) mutable {
+    helper_.installRule(lifetime_.guard([this, done = std::move(done)](RuleChange change) mutable {
         switch (change.status) {
             case RuleChange::Status::cancelled:
                 done({StayguardInstallResult::Kind::userCancelled, {}});
@@ -128,7 +126,8 @@ void StayguardService::validateInstall(std::function<void(StayguardInstallResult
     // A rule on disk counts once the system grants the lid lock it is for; one that does not is taken
     // away again rather than left lying around. A power saver that does not exist here is no failure,
     // and what else is still refused is said, not held against the rule.
-    power_.checkGrants(lifetime_.guard([this, done = std::move(done)](std::optional<PowerGrants> grants) mutable {
+    helper_.checkGrants(lifetime_.guard([this,
+                                         done = std::move(done)](std::optional<PowerGrants> grants) mutable {
         storeGrants(grants);
         if (isInstalled()) {
             if (!grants_.suspend || !(grants_.powerSaver || grants_.powerSaverAbsent))
@@ -141,7 +140,7 @@ void StayguardService::validateInstall(std::function<void(StayguardInstallResult
             grants ? "the rule was written but the system does not grant its permissions"
                    : "the rule was written but the permission service could not be asked";
         log_.error("Stayguard install failed: {}; removing the rule", message);
-        power_.removeRule(lifetime_.guard([this, message, done = std::move(done)](RuleChange removal) {
+        helper_.removeRule(lifetime_.guard([this, message, done = std::move(done)](RuleChange removal) {
             if (removal.status != RuleChange::Status::done)
                 log_.error("Stayguard rule could not be removed again: {}", removal.message);
             done({StayguardInstallResult::Kind::validationFailed, message});

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Platform/PrivilegedPower.h"
+#include "Platform/StayguardHelper.h"
 #include "Support/Signal.h"
 
 namespace torvel {
@@ -19,7 +19,7 @@ struct StayguardInstallResult {
     bool operator==(const StayguardInstallResult&) const = default;
 };
 
-/// The privileged helper that can defeat lid-closed sleep and switch the power saver, as the
+/// The Stayguard helper that can defeat lid-closed sleep and switch the power saver, as the
 /// application state sees it. Changes are asked for and land later, on the main loop.
 class StayguardServiceProtocol {
 public:
@@ -35,13 +35,13 @@ public:
     virtual std::optional<std::vector<LidHolder>> otherLidHolders() const = 0;
     /// Reads them afresh; `done` on the main loop once otherLidHolders() tells the answer.
     virtual void checkLidHolders(std::function<void()> done) = 0;
-    /// The last sleep-disable value this program set; absent when not known.
-    virtual std::optional<bool> lastDisableSleep() const = 0;
-    /// Asks for the sleep-disable value; lastDisableSleep() follows once it took effect and stays as it
+    /// Whether the lid lock is held, as this program last set it; absent when not known.
+    virtual std::optional<bool> lidLockHeld() const = 0;
+    /// Takes or lets go of the lid lock; lidLockHeld() follows once it took effect and stays as it
     /// was when it failed. A request for the value already on its way is ignored.
-    virtual void setDisableSleep(bool disabled) = 0;
-    /// A sleep-disable request is on its way: lastDisableSleep() may still change.
-    virtual bool isDisableSleepInFlight() const = 0;
+    virtual void setLidLock(bool held) = 0;
+    /// A lid-lock request is on its way: lidLockHeld() may still change.
+    virtual bool isLidLockInFlight() const = 0;
     /// The last power-saver value this program set; absent when not known.
     virtual std::optional<bool> lastLowPowerMode() const = 0;
     /// Switches the power saver; `done(ok)` on the main loop, lastLowPowerMode() updated before it.

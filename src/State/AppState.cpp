@@ -26,7 +26,7 @@ AppState::AppState(AppStateServices services, Calendar calendar)
       emergency_(std::make_unique<LowBatteryEmergency>(
           *this, LowBatteryEmergencyServices{services.clock, services.scheduler, services.log, services.texts,
                                              services.notifications, services.audio, &lidLock_,
-                                             services.privilegedPower, services.emergencyWork,
+                                             services.stayguardHelper, services.emergencyWork,
                                              [this] { lidLock_.install(); }})) {
     services_.texts.updateBundle(settings_.language);
 

@@ -14,7 +14,7 @@ constexpr double kTogglePauseSeconds = 3600.0;
 
 void AppState::toggle() {
     // A click on the icon is the quickest way to silence the alarm, for the rest of this emergency.
-    emergency_->stopAlarm("the user clicked the menu bar icon", true);
+    emergency_->stopAlarm("the user clicked the tray icon", true);
     const bool userStarted =
         services_.timerManager.isRunning() || isManuallyActivated_ || activeProfileID_.has_value();
     if (!userStarted) {
@@ -77,7 +77,7 @@ void AppState::deactivateAll() {
     // A transient process no longer counts. Last among the inputs, because a monitor that changes its
     // state re-evaluates at once, and should see the user's activity already ended.
     processTrigger_.watchTransientPID(std::nullopt);
-    processTrigger_.watchTransientBundle(std::nullopt);
+    processTrigger_.watchTransientDesktopId(std::nullopt);
     automationPause_.rescheduleExpiry();
     reevaluateState();
 }

@@ -83,7 +83,7 @@ void AppState::reevaluateState() {
 void AppState::followDecision(const ReasonSet& reasons) {
     safety_.updateThermalWatch();
     trustedNetworks_.updateLidWatch();
-    lidLock_.apply(reasons);
+    lidLock_.followReasons(reasons);
 }
 
 void AppState::handleInhibitServicesChanged() {

@@ -15,7 +15,7 @@ class GuardianService;
 class Localization;
 class LowPowerModeController;
 class NotificationService;
-class PrivilegedPower;
+class StayguardHelper;
 class SessionPersistence;
 class SleepPreventionProtocol;
 class StayguardServiceProtocol;
@@ -35,14 +35,14 @@ struct AppStateServices {
     GuardianService& guardian;
     /// The lid-close sound and the heartbeat's pip; absent: silence.
     AudioFeedbackService* audio = nullptr;
-    /// Absent until the privileged helper is wired in.
+    /// Absent until the Stayguard helper is wired in.
     StayguardServiceProtocol* stayguard = nullptr;
     /// Absent without the helper: the power saver is then left alone.
     LowPowerModeController* lowPowerMode = nullptr;
     /// Where the low-battery emergency's blocking reads run; absent: a worker thread of its own.
     std::shared_ptr<EmergencyWorkRunner> emergencyWork = nullptr;
     /// Tells whether a suspend would be refused before one is sent; absent: never known.
-    PrivilegedPower* privilegedPower = nullptr;
+    StayguardHelper* stayguardHelper = nullptr;
 };
 
 }  // namespace torvel

@@ -61,7 +61,7 @@ void AppState::runChangeHandling(const SettingDescriptor& row) {
             reevaluateState();
             break;
         case SettingChange::processTrigger:
-            processTrigger_.pushWatchedBundleIDs();
+            processTrigger_.pushWatchedDesktopIds();
             reevaluateState();
             break;
         case SettingChange::emergencyPower:

@@ -40,15 +40,15 @@ AutomationReply AutomationActions::status(AppState* state) {
     return {true, state->isActive(), state->isActive() ? "intent.dialog.awake" : "intent.dialog.off"};
 }
 
-AutomationReply AutomationActions::keepAwakeWhileAppRuns(AppState* state, std::string_view bundleID) {
+AutomationReply AutomationActions::keepAwakeWhileAppRuns(AppState* state, std::string_view desktopId) {
     if (!state) return notReady();
     const auto apps = state->processTrigger().runningApplications();
-    const bool running =
-        !bundleID.empty() && std::any_of(apps.begin(), apps.end(),
-                                         [&](const RunningAppInfo& app) { return app.bundleID == bundleID; });
+    const bool running = !desktopId.empty() &&
+                         std::any_of(apps.begin(), apps.end(),
+                                     [&](const RunningAppInfo& app) { return app.desktopId == desktopId; });
     if (!running) return {true, state->isActive(), "intent.keep_awake_app.not_running"};
     state->automationPause().overrideForExplicitKeepAwake();
-    state->processTrigger().watchTransientBundle(std::string(bundleID));
+    state->processTrigger().watchTransientDesktopId(std::string(desktopId));
     return awakeOrVetoed(*state);
 }
 
@@ -57,10 +57,10 @@ std::vector<RunningAppInfo> AutomationActions::suggestedApps(AppState* state) {
 }
 
 std::vector<RunningAppInfo> AutomationActions::appsWithIdentifiers(
-    AppState* state, const std::vector<std::string>& bundleIDs) {
+    AppState* state, const std::vector<std::string>& desktopIds) {
     auto apps = suggestedApps(state);
     std::erase_if(apps, [&](const RunningAppInfo& app) {
-        return std::find(bundleIDs.begin(), bundleIDs.end(), app.bundleID) == bundleIDs.end();
+        return std::find(desktopIds.begin(), desktopIds.end(), app.desktopId) == desktopIds.end();
     });
     return apps;
 }

@@ -28,14 +28,14 @@ namespace AutomationActions {
 AutomationReply activate(AppState* state);
 AutomationReply deactivate(AppState* state);
 AutomationReply status(AppState* state);
-/// Holds the computer awake while the application `bundleID` runs, alongside the watched ones. An
+/// Holds the computer awake while the application `desktopId` runs, alongside the watched ones. An
 /// application that is not running (any more) changes nothing.
-AutomationReply keepAwakeWhileAppRuns(AppState* state, std::string_view bundleID);
+AutomationReply keepAwakeWhileAppRuns(AppState* state, std::string_view desktopId);
 
 /// The running applications to choose from, in list order; empty without an application state.
 std::vector<RunningAppInfo> suggestedApps(AppState* state);
-/// The running applications whose bundle id is among `bundleIDs`, in list order.
-std::vector<RunningAppInfo> appsWithIdentifiers(AppState* state, const std::vector<std::string>& bundleIDs);
+/// The running applications whose desktop id is among `desktopIds`, in list order.
+std::vector<RunningAppInfo> appsWithIdentifiers(AppState* state, const std::vector<std::string>& desktopIds);
 /// The running applications whose name contains `text`, ignoring case as the user's language does.
 std::vector<RunningAppInfo> appsMatching(AppState* state, std::string_view text, const SystemLocale& locale);
 

@@ -120,9 +120,6 @@ void MenuBuilder::perform(const MenuItem& item) {
         case MenuAction::resumeAutomation:
             state.automationPause().resume();
             break;
-        case MenuAction::locationPermission:
-            run(commands_.requestLocationPermission);
-            break;
         case MenuAction::emergencyConsent:
             if (commands_.showSettings) commands_.showSettings("battery");
             break;

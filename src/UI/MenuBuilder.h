@@ -27,8 +27,6 @@ struct MenuCommands {
     std::function<void()> showCustomDuration;
     std::function<void()> showAbout;
     std::function<void()> quit;
-    /// Asks the system for permission to read the Wi-Fi network's name.
-    std::function<void()> requestLocationPermission;
 };
 
 /// What the menu reads from; everything outlives the builder.

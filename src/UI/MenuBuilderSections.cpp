@@ -116,7 +116,8 @@ void MenuBuilder::addSleepBlockers(std::vector<MenuItem>& items) const {
         std::vector<MenuItem> lines;
         for (std::size_t m = 0; m < std::min(group.members.size(), kBlockerLines); ++m) {
             const SleepBlocker& member = *group.members[m];
-            const std::string& why = member.assertionName.empty() ? member.assertionType : member.assertionName;
+            const std::string why =
+                member.assertionName.empty() ? std::string(shownName(member.kind)) : member.assertionName;
             // The session's group names no process: each line says which one holds the lock.
             const std::string who = member.isSessionRelay ? " (" + member.displayName() + ")" : std::string();
             lines.push_back(menuInfoItem("PID " + std::to_string(member.pid) + who + " \u2014 " + why));
@@ -225,15 +226,6 @@ void MenuBuilder::addTrustedWiFi(std::vector<MenuItem>& items) const {
     const AppState& state = services_.state;
     if (!state.settings().trustedNetworkActivationEnabled) return;
     items.push_back(menuInfoItem(state.trustedNetworks().statusText(true)));
-    // Where reading the network's name needs the user's permission (never so on Linux today).
-    const auto kind = state.trustedNetworks().status().kind;
-    if (kind == TrustedWiFiStatus::Kind::locationDenied) {
-        items.push_back(menuActionItem(text("settings.trusted_networks.open_location_settings"),
-                                       MenuAction::locationPermission));
-    } else if (kind == TrustedWiFiStatus::Kind::locationNotDetermined) {
-        items.push_back(
-            menuActionItem(text("settings.trusted_networks.grant_permission"), MenuAction::locationPermission));
-    }
     items.push_back(menuSeparator());
 }
 
@@ -256,9 +248,9 @@ void MenuBuilder::addKeepAwakeUntilQuit(std::vector<MenuItem>& items) const {
     if (!runningApps_) runningApps_ = services_.state.processTrigger().runningApplications();
     for (const RunningAppInfo& app : *runningApps_) {
         // A nameless process still needs a line the user can tell apart.
-        std::string title = !app.name.empty()       ? app.name
-                            : !app.bundleID.empty() ? app.bundleID
-                                                    : std::to_string(app.pid);
+        std::string title = !app.name.empty()        ? app.name
+                            : !app.desktopId.empty() ? app.desktopId
+                                                     : std::to_string(app.pid);
         MenuItem item = menuActionItem(std::move(title), MenuAction::keepAwakeUntilQuit);
         item.object = app;
         entries.push_back(std::move(item));

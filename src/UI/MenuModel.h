@@ -22,7 +22,6 @@ enum class MenuAction {
     pauseUntilMorning,
     pauseIndefinitely,
     resumeAutomation,
-    locationPermission,
     emergencyConsent,
     sleepNow,
     duration,

@@ -287,19 +287,19 @@ void SettingsActivationTab::fillAddAppMenu() {
     const auto& watched = context_.state.processTrigger().watchedApps();
     for (const auto& app : context_.state.processTrigger().runningApplications()) {
         const bool known = std::any_of(watched.begin(), watched.end(),
-                                       [&app](const WatchedApp& w) { return w.bundleID == app.bundleID; });
-        if (known || app.bundleID.empty()) continue;
+                                       [&app](const WatchedApp& w) { return w.desktopId == app.desktopId; });
+        if (known || app.desktopId.empty()) continue;
         // A menu entry reads "&" as the mark of its access key: "Tom & Jerry" must keep its "&".
-        const QString name = QString::fromStdString(app.name.empty() ? app.bundleID : app.name);
+        const QString name = QString::fromStdString(app.name.empty() ? app.desktopId : app.name);
         auto* action = addAppMenu_->addAction(AccessKeys::escaped(name));
         const RunningAppInfo chosen = app;
         connect(action, &QAction::triggered, this, [this, chosen] {
             auto apps = context_.state.processTrigger().watchedApps();
             if (std::any_of(apps.begin(), apps.end(),
-                            [&](const WatchedApp& w) { return w.bundleID == chosen.bundleID; }))
+                            [&](const WatchedApp& w) { return w.desktopId == chosen.desktopId; }))
                 return;
-            apps.push_back({Uuid::random(), chosen.bundleID,
-                            chosen.name.empty() ? chosen.bundleID : chosen.name, context_.clock.now()});
+            apps.push_back({Uuid::random(), chosen.desktopId,
+                            chosen.name.empty() ? chosen.desktopId : chosen.name, context_.clock.now()});
             context_.state.processTrigger().setWatchedApps(std::move(apps));
         });
     }
@@ -319,8 +319,9 @@ void SettingsActivationTab::rebuildWatchedApps() {
     }
     const auto running = c.state.processTrigger().runningApplications();
     for (const auto& app : apps) {
-        const bool runs = std::any_of(running.begin(), running.end(),
-                                      [&app](const RunningAppInfo& r) { return r.bundleID == app.bundleID; });
+        const bool runs = std::any_of(running.begin(), running.end(), [&app](const RunningAppInfo& r) {
+            return r.desktopId == app.desktopId;
+        });
         auto* remove = listRow(watched_, QString::fromStdString(app.name),
                                runs ? c.text("settings.process_trigger.status_running") : QString(),
                                c.text("settings.process_trigger.remove"));

@@ -14,9 +14,9 @@
 namespace torvel {
 namespace {
 
-WorkspaceApplication app(std::optional<std::string> bundleID, std::optional<std::string> name,
+WorkspaceApplication app(std::optional<std::string> desktopId, std::optional<std::string> name,
                          std::int32_t pid, bool regular = true) {
-    return {std::move(bundleID), std::move(name), pid, regular};
+    return {std::move(desktopId), std::move(name), pid, regular};
 }
 
 class ProcessMonitorTest : public ::testing::Test {
@@ -57,7 +57,7 @@ TEST_F(ProcessMonitorTest, ListsEachVisibleApplicationOnceSortedByNameIgnoringCa
 }
 
 TEST_F(ProcessMonitorTest, WatchedApplicationKeepsTheTriggerActiveWhileItRuns) {
-    monitor->setWatchedBundleIDs({"org.gnome.Terminal"});
+    monitor->setWatchedDesktopIds({"org.gnome.Terminal"});
     EXPECT_EQ(changes, std::vector<bool>{true});
 
     workspace.launch(app("org.gnome.Nautilus", "Files", 11));
@@ -69,21 +69,21 @@ TEST_F(ProcessMonitorTest, WatchedApplicationKeepsTheTriggerActiveWhileItRuns) {
 }
 
 TEST_F(ProcessMonitorTest, FollowsLaunchesOnlyWhileSomethingDependsOnThem) {
-    monitor->setWatchedBundleIDs({""});  // an empty identity follows nothing
+    monitor->setWatchedDesktopIds({""});  // an empty identity follows nothing
     EXPECT_FALSE(workspace.isObservingChanges());
     EXPECT_EQ(workspace.readCount(), 0);  // nor is the process list scanned
-    monitor->setWatchedBundleIDs({"org.example.editor"});
+    monitor->setWatchedDesktopIds({"org.example.editor"});
     EXPECT_TRUE(workspace.isObservingChanges());
-    monitor->setWatchedBundleIDs({});
-    monitor->setTransientBundleID("org.example.absent");  // not running: ends at once
+    monitor->setWatchedDesktopIds({});
+    monitor->setTransientDesktopId("org.example.absent");  // not running: ends at once
     EXPECT_FALSE(workspace.isObservingChanges());
     EXPECT_TRUE(changes.empty());
 
-    monitor->setTransientBundleID("org.gnome.Terminal");
+    monitor->setTransientDesktopId("org.gnome.Terminal");
     EXPECT_TRUE(workspace.isObservingChanges());
     workspace.terminate(10);
     scheduler.runPending();
-    EXPECT_FALSE(monitor->transientBundleID());
+    EXPECT_FALSE(monitor->transientDesktopId());
     EXPECT_FALSE(workspace.isObservingChanges());
     EXPECT_EQ(changes, (std::vector<bool>{true, false}));
 
@@ -116,7 +116,7 @@ TEST_F(ProcessMonitorTest, TransientProcessHoldsUntilItExitsAndOnlyTheLatestWatc
 }
 
 TEST_F(ProcessMonitorTest, ProcessesThatCannotBeFollowedAreNotWatched) {
-    monitor->setWatchedBundleIDs({"org.gnome.Terminal"});
+    monitor->setWatchedDesktopIds({"org.gnome.Terminal"});
     workspace.failNextWatch();
     for (auto pid : std::vector<std::optional<std::int32_t>>{std::nullopt, 0, -1, 999, 100}) {
         monitor->watchTransientPID(pid);
@@ -129,7 +129,7 @@ TEST_F(ProcessMonitorTest, ProcessesThatCannotBeFollowedAreNotWatched) {
 }
 
 TEST_F(ProcessMonitorTest, EndingTheMonitorStopsEverythingItFollowed) {
-    monitor->setWatchedBundleIDs({"org.gnome.Terminal"});
+    monitor->setWatchedDesktopIds({"org.gnome.Terminal"});
     monitor->watchTransientPID(100);
     workspace.exitProcess(100);  // delivered after the monitor is gone
     monitor.reset();

@@ -12,9 +12,9 @@ namespace {
 constexpr std::int32_t kOwnPID = 100;
 constexpr std::uint32_t kOwnUID = 1000;
 
-AssertionRecord lock(std::int64_t pid, std::optional<std::string> type = "PreventSystemSleep",
-                     std::optional<std::uint32_t> level = 255, std::optional<std::string> name = "busy") {
-    return AssertionRecord{pid, std::move(type), level, std::move(name)};
+AssertionRecord lock(std::int64_t pid, BlockerKind kind = BlockerKind::systemSleep, bool blocking = true,
+                     std::optional<std::string> name = "busy") {
+    return AssertionRecord{pid, kind, blocking, std::move(name)};
 }
 
 struct SleepBlockerMonitorTest : ::testing::Test {
@@ -28,27 +28,26 @@ struct SleepBlockerMonitorTest : ::testing::Test {
     }
 };
 
-TEST_F(SleepBlockerMonitorTest, KeepsOnlyOtherProcessesBlockingLocksAtTheOnLevel) {
+TEST_F(SleepBlockerMonitorTest, KeepsOnlyBlockingLocksOfOtherProcesses) {
     processes.addProcess(7, "backup", kOwnUID, "backup");
     processes.addProcess(9, "", 0, "updater");
     const auto found = census({
-        lock(kOwnPID),                             // our own
-        lock(9, "PreventUserIdleDisplaySleep"),    // keeps only the screen on
-        lock(9, "NoIdleSleepAssertion", std::nullopt),  // no level counts as on
-        lock(7, "PreventUserIdleSystemSleep", 0),  // switched off
-        lock(7, std::nullopt),                     // malformed
-        lock(7, "PreventSystemSleep", 255, std::nullopt),
+        lock(kOwnPID),                          // our own
+        lock(9, BlockerKind::other),            // holds off no sleep (the lid switch, shutdown)
+        lock(9, BlockerKind::idle),
+        lock(7, BlockerKind::idle, false),      // only delays
+        lock(7, BlockerKind::systemSleep, true, std::nullopt),
         lock(0), lock(-1), lock(std::int64_t{1} << 33),  // not process ids
     });
     ASSERT_EQ(found.size(), 2u);
-    EXPECT_EQ(found[0], (SleepBlocker{7, "backup", "PreventSystemSleep", "", true, "backup", simStartTime(7)}));
-    EXPECT_EQ(found[1], (SleepBlocker{9, "", "NoIdleSleepAssertion", "busy", false, "updater", simStartTime(9)}));
+    EXPECT_EQ(found[0], (SleepBlocker{7, "backup", BlockerKind::systemSleep, "", true, "backup", simStartTime(7)}));
+    EXPECT_EQ(found[1], (SleepBlocker{9, "", BlockerKind::idle, "busy", false, "updater", simStartTime(9)}));
     EXPECT_TRUE(census({lock(kOwnPID), lock(kOwnPID)}).empty());
 }
 
 TEST_F(SleepBlockerMonitorTest, CapsLocksPerProcessHoldersAndTexts) {
     std::vector<AssertionRecord> rows;
-    for (int i = 0; i < 15; ++i) rows.push_back(lock(5, "PreventSystemSleep", 255, "lock " + std::to_string(i)));
+    for (int i = 0; i < 15; ++i) rows.push_back(lock(5, BlockerKind::systemSleep, true, "lock " + std::to_string(i)));
     processes.addProcess(5, "flood", kOwnUID, "flood");
     auto found = census(rows);
     ASSERT_EQ(found.size(), 10u);
@@ -65,7 +64,7 @@ TEST_F(SleepBlockerMonitorTest, CapsLocksPerProcessHoldersAndTexts) {
     EXPECT_TRUE(sink.contains("SleepBlockers", "hit the 50 holder cap"));
 
     const std::string longName(250, 'x');
-    found = census({lock(8, "PreventSystemSleep", 255, "a\nb\u200Dc\u202Ed" + longName)});
+    found = census({lock(8, BlockerKind::systemSleep, true, "a\nb\u200Dc\u202Ed" + longName)});
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].assertionName, "abcd" + std::string(196, 'x') + "\u2026");
 }
@@ -80,7 +79,7 @@ TEST_F(SleepBlockerMonitorTest, LocksTheSessionHoldsForItsApplicationsAreListedA
     SimSessionRelays relays;
     relays.setOwnerPids({7, 12});
     SleepBlockerMonitor monitor(table, processes, sink, kOwnPID, kOwnUID, &relays);
-    table.setRecords({lock(3, "PreventSystemSleep", 255, "user session inhibited"), lock(4), lock(5), lock(6),
+    table.setRecords({lock(3, BlockerKind::systemSleep, true, "user session inhibited"), lock(4), lock(5), lock(6),
                       lock(7), lock(8)});
     const auto found = monitor.currentBlockers();
     ASSERT_EQ(found.size(), 6u);
@@ -108,14 +107,14 @@ TEST_F(SleepBlockerMonitorTest, LocksTheSessionHoldsForItsApplicationsAreListedA
 }
 
 TEST(SleepBlockerTest, DisplayNameFallsBackFromProcessToCommandToPid) {
-    EXPECT_EQ((SleepBlocker{1, "Backup Tool", "", "", false, "backup"}).displayName(), "Backup Tool");
-    EXPECT_EQ((SleepBlocker{1, "", "", "", false, "thirteenbytes"}).displayName(), "thirteenbytes");
+    EXPECT_EQ((SleepBlocker{1, "Backup Tool", {}, "", false, "backup"}).displayName(), "Backup Tool");
+    EXPECT_EQ((SleepBlocker{1, "", {}, "", false, "thirteenbytes"}).displayName(), "thirteenbytes");
     // The kernel cut the command name at 15 bytes: the reason's first word completes it.
-    EXPECT_EQ((SleepBlocker{1, "", "", "com.example.Syncer is uploading", false, "com.example.Syn"}).displayName(),
+    EXPECT_EQ((SleepBlocker{1, "", {}, "com.example.Syncer is uploading", false, "com.example.Syn"}).displayName(),
               "com.example.Syncer");
-    EXPECT_EQ((SleepBlocker{1, "", "", "Uploading files", false, "com.example.Syn"}).displayName(),
+    EXPECT_EQ((SleepBlocker{1, "", {}, "Uploading files", false, "com.example.Syn"}).displayName(),
               "com.example.Syn");
-    EXPECT_EQ((SleepBlocker{412, "", "", "", false, ""}).displayName(), "PID 412");
+    EXPECT_EQ((SleepBlocker{412, "", {}, "", false, ""}).displayName(), "PID 412");
 }
 
 TEST(ShownTextTest, RemovesHiddenCharactersAndRepairsBytes) {

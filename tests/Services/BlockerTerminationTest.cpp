@@ -14,7 +14,7 @@ namespace {
 constexpr std::uint32_t kUser = 1000;
 
 SleepBlocker blocker(std::int32_t pid, std::string name, bool own = true) {
-    return SleepBlocker{pid, std::move(name), "PreventSystemSleep", "", own, "", simStartTime(pid)};
+    return SleepBlocker{pid, std::move(name), BlockerKind::systemSleep, "", own, "", simStartTime(pid)};
 }
 
 TEST(BlockerTerminationTest, SignalsOnlyThisUsersOrdinaryProcessesOnceEachAfterRecheckingThem) {

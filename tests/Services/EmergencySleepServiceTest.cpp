@@ -41,24 +41,25 @@ struct EmergencySleep : ::testing::Test {
 };
 
 TEST_F(EmergencySleep, ADownAuthorityIsStartedAndPolledUntilItAnswersOrTheBoundPasses) {
-    automation.setStatuses({-600, -600, -600, -600, 0});
-    EXPECT_EQ(service.consentStatus(false), 0);
+    const auto down = PermissionStatus::notRunning;
+    automation.setStatuses({down, down, down, down, PermissionStatus::granted});
+    EXPECT_EQ(service.consentStatus(false), PermissionStatus::granted);
     EXPECT_EQ(automation.launches(), 1);
     EXPECT_EQ(pauses, 4);
     EXPECT_EQ(automation.asks(), std::vector<bool>(5, false));
     EXPECT_EQ(linesWith("did not come up"), 0);
 
-    // It never comes up: the answer is -600 once the 3 s are over, with one error line.
+    // It never comes up: the answer is "not running" once the 3 s are over, with one error line.
     log.clear();
-    automation.setStatuses({-600});
+    automation.setStatuses({down});
     const double start = clock.suspendingNow();
-    EXPECT_EQ(service.consentStatus(true), -600);
+    EXPECT_EQ(service.consentStatus(true), down);
     EXPECT_NEAR(clock.suspendingNow() - start, 3.0, 0.06);
     EXPECT_EQ(linesWith("polkit did not come up in time"), 1);
     EXPECT_EQ(automation.asks().back(), true);  // the re-reads ask as the caller asked
 
     // A polkit that is there but silent is not started again and reads as unreadable, not as down.
-    automation.setStatuses({-1712, 0});
+    automation.setStatuses({PermissionStatus::noAnswer, PermissionStatus::granted});
     EXPECT_EQ(service.unattendedSleepObstacle(), UnattendedSleepObstacle::consentUnreadable);
     EXPECT_EQ(automation.launches(), 2);
     EXPECT_EQ(linesWith("polkit did not answer"), 1);
@@ -74,23 +75,23 @@ TEST_F(EmergencySleep, ADownAuthorityIsStartedAndPolledUntilItAnswersOrTheBoundP
         exactClock.advance(seconds);
     };
     EmergencySleepService exact{automation, control, exactClock, scheduler, log, 1000, coarse};
-    automation.setStatuses({-600});
-    EXPECT_EQ(exact.consentStatus(false), -600);
+    automation.setStatuses({down});
+    EXPECT_EQ(exact.consentStatus(false), down);
     EXPECT_EQ(polls, 2);
 }
 
 TEST_F(EmergencySleep, StatusesMapToObstaclesAndOnlyAGrantLetsTheUnattendedSleepGo) {
-    const std::pair<std::int32_t, std::optional<UnattendedSleepObstacle>> cases[] = {
-        {0, std::nullopt},
-        {-1742, UnattendedSleepObstacle::consentDenied},
-        {-1743, UnattendedSleepObstacle::consentDenied},
-        {-1744, UnattendedSleepObstacle::consentNotAsked},
-        {-1, UnattendedSleepObstacle::consentUnreadable},
+    const std::pair<PermissionStatus, std::optional<UnattendedSleepObstacle>> cases[] = {
+        {PermissionStatus::granted, std::nullopt},
+        {PermissionStatus::notPermitted, UnattendedSleepObstacle::consentDenied},
+        {PermissionStatus::denied, UnattendedSleepObstacle::consentDenied},
+        {PermissionStatus::notAsked, UnattendedSleepObstacle::consentNotAsked},
+        {PermissionStatus::unreadable, UnattendedSleepObstacle::consentUnreadable},
     };
     for (const auto& [status, obstacle] : cases) {
         automation.setStatuses({status});
-        EXPECT_EQ(service.unattendedSleepObstacle(), obstacle) << status;
-        EXPECT_EQ(service.sleepNow(false), status == 0) << status;
+        EXPECT_EQ(service.unattendedSleepObstacle(), obstacle) << toString(status);
+        EXPECT_EQ(service.sleepNow(false), status == PermissionStatus::granted) << toString(status);
     }
     EXPECT_EQ(automation.sleeps(), std::vector<bool>{false});
     EXPECT_EQ(linesWith("nobody here to grant it"), 4);

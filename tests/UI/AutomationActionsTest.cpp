@@ -10,13 +10,16 @@ namespace {
 
 /// A state whose running applications the test chooses.
 struct PublishedState : AppStateHarness {
-    std::vector<RunningAppInfo> running = {{"com.apple.Safari", "Safari", 40}, {"org.example.Editor", "Editor", 41}};
-    std::vector<std::optional<std::string>> transientBundles;
+    std::vector<RunningAppInfo> running = {{"org.example.Browser", "Browser", 40},
+                                           {"org.example.Editor", "Editor", 41}};
+    std::vector<std::optional<std::string>> transientDesktopIds;
 
     PublishedState() {
         ProcessTrigger::Hooks hooks;
         hooks.runningApps = [this] { return running; };
-        hooks.watchTransientBundle = [this](std::optional<std::string> id) { transientBundles.push_back(id); };
+        hooks.watchTransientDesktopId = [this](std::optional<std::string> id) {
+            transientDesktopIds.push_back(id);
+        };
         state->processTrigger().setHooks(std::move(hooks));
     }
 };
@@ -24,7 +27,7 @@ struct PublishedState : AppStateHarness {
 TEST(AutomationActionsTest, EveryActionIsNotReadyWithoutAnApplicationState) {
     for (const auto& reply : {AutomationActions::activate(nullptr), AutomationActions::deactivate(nullptr),
                               AutomationActions::status(nullptr),
-                              AutomationActions::keepAwakeWhileAppRuns(nullptr, "com.apple.Safari")}) {
+                              AutomationActions::keepAwakeWhileAppRuns(nullptr, "org.example.Browser")}) {
         EXPECT_FALSE(reply.ready);
         EXPECT_EQ(reply.dialogKey, "intent.error.not_ready");
     }
@@ -55,21 +58,22 @@ TEST(AutomationActionsTest, KeepsAwakeOnlyWhileTheChosenApplicationRuns) {
     h.running.pop_back();  // the editor quit between choosing and running the action
     auto reply = AutomationActions::keepAwakeWhileAppRuns(h.state.get(), "org.example.Editor");
     EXPECT_EQ(reply.dialogKey, "intent.keep_awake_app.not_running");
-    EXPECT_TRUE(h.transientBundles.empty());
+    EXPECT_TRUE(h.transientDesktopIds.empty());
     EXPECT_TRUE(h.state->automationPause().pausedUntil()) << "a refused request leaves the pause";
 
-    AutomationActions::keepAwakeWhileAppRuns(h.state.get(), "com.apple.Safari");
-    ASSERT_EQ(h.transientBundles.size(), 1u);
-    EXPECT_EQ(h.transientBundles[0], "com.apple.Safari");
+    AutomationActions::keepAwakeWhileAppRuns(h.state.get(), "org.example.Browser");
+    ASSERT_EQ(h.transientDesktopIds.size(), 1u);
+    EXPECT_EQ(h.transientDesktopIds[0], "org.example.Browser");
     EXPECT_FALSE(h.state->automationPause().pausedUntil()) << "an explicit request lifts the pause";
 
     SimSystemLocale locale;
-    const auto found = AutomationActions::appsMatching(h.state.get(), "saf", locale);
+    const auto found = AutomationActions::appsMatching(h.state.get(), "brow", locale);
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].name, "Safari");
-    EXPECT_EQ(AutomationActions::appsWithIdentifiers(h.state.get(), {"org.example.None", "com.apple.Safari"})
-                  .size(),
-              1u);
+    EXPECT_EQ(found[0].name, "Browser");
+    EXPECT_EQ(
+        AutomationActions::appsWithIdentifiers(h.state.get(), {"org.example.None", "org.example.Browser"})
+            .size(),
+        1u);
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ struct MenuHarness : AppStateHarness {
     MenuCommands makeCommands() {
         return {[this](std::optional<std::string> tab) { commands.push_back("settings:" + tab.value_or("")); },
                 [this] { commands.push_back("custom"); }, [this] { commands.push_back("about"); },
-                [this] { commands.push_back("quit"); }, [this] { commands.push_back("location"); }};
+                [this] { commands.push_back("quit"); }};
     }
 
     /// The menu as it opens: fresh readings first.
@@ -173,7 +173,7 @@ TEST(MenuBuilderTest, PausedLineOnlyWhileThePauseLiesAhead) {
     EXPECT_EQ(h.titles(), with({"menu.sleep_for >"}, kFooter));
 }
 
-TEST(MenuBuilderTest, WiFiSectionReadsTheNetworkAndOffersPermissionWhenDenied) {
+TEST(MenuBuilderTest, WiFiSectionReadsTheNetworkAndSaysWhenItCannot) {
     MenuHarness h;
     h.state->set(&SettingsValues::trustedNetworkActivationEnabled, true);
     h.state->trustedNetworks().handleWiFiStateChanged(true, "Home", WiFiAuthorization::authorized);
@@ -184,11 +184,7 @@ TEST(MenuBuilderTest, WiFiSectionReadsTheNetworkAndOffersPermissionWhenDenied) {
     EXPECT_EQ(h.wifiRefreshes, 1) << "a rebuild after a change must start no reading, or its answer rebuilds again";
 
     h.state->trustedNetworks().handleWiFiStateChanged(false, std::nullopt, WiFiAuthorization::denied);
-    EXPECT_EQ(h.titles(), with({"menu.trusted_wifi_location_denied",
-                                "settings.trusted_networks.open_location_settings", "---", "menu.sleep_for >"},
-                               kFooter));
-    h.builder.perform(h.item(MenuAction::locationPermission));
-    EXPECT_EQ(h.commands, std::vector<std::string>{"location"});
+    EXPECT_EQ(h.titles(), with({"menu.trusted_wifi_location_denied", "---", "menu.sleep_for >"}, kFooter));
 }
 
 TEST(MenuBuilderTest, ChosenItemsChangeTheState) {

@@ -7,10 +7,11 @@
 
 #include "Platform/Sim/SimLoginItem.h"
 #include "Platform/Sim/SimLowPowerMode.h"
-#include "Platform/Sim/SimPrivilegedPower.h"
+#include "Platform/Sim/SimStayguardHelper.h"
 #include "Services/LoginItemService.h"
 #include "Services/LowPowerModeController.h"
 #include "Services/StayguardService.h"
+#include "State/AppStateHarness.h"
 #include "Views/SettingsWindow.h"
 #include "Views/ViewsTestSupport.h"
 
@@ -19,7 +20,7 @@ namespace {
 
 struct SettingsHelpersTest : ::testing::Test {
     AppStateHarness h;
-    SimPrivilegedPower power{h.scheduler};
+    SimStayguardHelper power{h.scheduler};
     SimLowPowerMode saver{h.scheduler};
     StayguardService stayguard{power, h.log};
     LowPowerModeController lpm{stayguard, saver, h.notifications, h.texts, h.clock, h.log};

@@ -167,7 +167,7 @@ TEST_F(SettingsWindowTest, WatchedApplicationsFollowLaunchesAndTheAddMenuListsWh
     add->menu()->actions().front()->trigger();
     settle();
     ASSERT_EQ(h.state->processTrigger().watchedApps().size(), 1u);
-    EXPECT_EQ(h.state->processTrigger().watchedApps()[0].bundleID, "org.gnome.Builder");
+    EXPECT_EQ(h.state->processTrigger().watchedApps()[0].desktopId, "org.gnome.Builder");
     const auto runningLabels = [] {
         int count = 0;
         for (auto* top : QApplication::topLevelWidgets())

@@ -6,10 +6,10 @@
 
 namespace torvel {
 
-std::int32_t SimSessionAutomation::permissionStatus(bool askUserIfNeeded) {
+PermissionStatus SimSessionAutomation::permissionStatus(bool askUserIfNeeded) {
     std::lock_guard lock(mutex_);
     asks_.push_back(askUserIfNeeded);
-    const std::int32_t status = statuses_.front();
+    const PermissionStatus status = statuses_.front();
     if (statuses_.size() > 1) statuses_.pop_front();
     return status;
 }
@@ -32,7 +32,7 @@ Result<void> SimSessionAutomation::sleep(bool interactive) {
     return {};
 }
 
-void SimSessionAutomation::setStatuses(std::deque<std::int32_t> statuses) {
+void SimSessionAutomation::setStatuses(std::deque<PermissionStatus> statuses) {
     std::lock_guard lock(mutex_);
     if (!statuses.empty()) statuses_ = std::move(statuses);
 }

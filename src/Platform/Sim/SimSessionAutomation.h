@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -14,12 +13,12 @@ namespace torvel {
 /// sleep answers as told and may take a while of real time. Thread-safe, like the real one.
 class SimSessionAutomation : public SessionAutomation {
 public:
-    std::int32_t permissionStatus(bool askUserIfNeeded) override;
+    PermissionStatus permissionStatus(bool askUserIfNeeded) override;
     void launch() override;
     Result<void> sleep(bool interactive) override;
 
     /// The statuses answered from now on, in order; the last one repeats.
-    void setStatuses(std::deque<std::int32_t> statuses);
+    void setStatuses(std::deque<PermissionStatus> statuses);
     /// What sleep() answers, and the reason given when it fails.
     void setSleepResult(bool succeeded, std::string error = {});
     /// How long (real seconds) each sleep() takes.
@@ -34,7 +33,7 @@ public:
 
 private:
     mutable std::mutex mutex_;
-    std::deque<std::int32_t> statuses_{kGranted};
+    std::deque<PermissionStatus> statuses_{PermissionStatus::granted};
     bool sleepSucceeds_ = true;
     std::string sleepError_;
     double sleepSeconds_ = 0;

@@ -34,7 +34,7 @@ bool SimWorkspace::processExists(std::int32_t pid) {
     if (pid < 1) return false;
     return otherProcesses_.count(pid) > 0 ||
            std::any_of(apps_.begin(), apps_.end(),
-                       [pid](const WorkspaceApplication& app) { return app.processIdentifier == pid; });
+                       [pid](const WorkspaceApplication& app) { return app.pid == pid; });
 }
 
 std::unique_ptr<ProcessWatch> SimWorkspace::watchExit(std::int32_t pid, std::function<void()> onExit) {
@@ -50,17 +50,17 @@ void SimWorkspace::launch(WorkspaceApplication app) {
     announceChange();
 }
 
-std::int32_t SimWorkspace::launch(const std::string& bundleID, const std::string& name) {
+std::int32_t SimWorkspace::launch(const std::string& desktopId, const std::string& name) {
     while (processExists(nextPID_)) ++nextPID_;
     const std::int32_t pid = nextPID_++;
-    launch(WorkspaceApplication{bundleID, name, pid, true});
+    launch(WorkspaceApplication{desktopId, name, pid, true});
     return pid;
 }
 
-void SimWorkspace::quit(const std::string& bundleID) {
+void SimWorkspace::quit(const std::string& desktopId) {
     std::vector<std::int32_t> pids;
     for (const auto& app : apps_) {
-        if (app.bundleIdentifier == bundleID) pids.push_back(app.processIdentifier);
+        if (app.desktopId == desktopId) pids.push_back(app.pid);
     }
     for (const auto pid : pids) exitProcess(pid);
 }
@@ -68,7 +68,7 @@ void SimWorkspace::quit(const std::string& bundleID) {
 void SimWorkspace::exitProcess(std::int32_t pid) {
     otherProcesses_.erase(pid);
     const auto removed =
-        std::erase_if(apps_, [pid](const WorkspaceApplication& app) { return app.processIdentifier == pid; });
+        std::erase_if(apps_, [pid](const WorkspaceApplication& app) { return app.pid == pid; });
     if (removed > 0) announceChange();
 
     std::vector<std::weak_ptr<WatchEntry>> ending;

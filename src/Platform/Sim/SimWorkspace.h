@@ -29,11 +29,11 @@ public:
     /// An application starts: appended to the list, then announced.
     void launch(WorkspaceApplication app);
     /// Launches a visible application under a new pid, which it returns.
-    std::int32_t launch(const std::string& bundleID, const std::string& name);
+    std::int32_t launch(const std::string& desktopId, const std::string& name);
     /// An application quits: the same as exitProcess().
     void terminate(std::int32_t pid) { exitProcess(pid); }
-    /// Every process of the application `bundleID` quits.
-    void quit(const std::string& bundleID);
+    /// Every process of the application `desktopId` quits.
+    void quit(const std::string& desktopId);
     /// A process that is no application (a shell, a build) starts; processExists() sees it.
     void addProcess(std::int32_t pid) { otherProcesses_.insert(pid); }
     /// A process ends: it leaves the list (announced when it was an application), and the exit

@@ -205,7 +205,7 @@ void LowBatteryEmergency::stopAlarm(const std::string& reason, bool latch) {
     if (wasOn) changed.emit();
 }
 
-void LowBatteryEmergency::handleSystemDidWake(double now) {
+void LowBatteryEmergency::handleResume(double now) {
     stopAlarm("the computer woke up", false);
     if (!lastActionAt_ && !lastTerminateAt_) return;
     // A cooldown counts from the wake, not from before the sleep.

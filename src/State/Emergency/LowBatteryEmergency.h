@@ -26,7 +26,7 @@ class EmergencyWorkRunner;
 class LidLock;
 class Localization;
 class NotificationService;
-class PrivilegedPower;
+class StayguardHelper;
 class SleepBlockerMonitorProtocol;
 
 /// The emergency alarm as the user can know it: silent, heard, or wanted but unable to play (no sound
@@ -47,7 +47,7 @@ struct LowBatteryEmergencyServices {
     /// The helper's lid lock, let go before a sleep; absent: nothing to let go.
     LidLock* lidLock = nullptr;
     /// Tells whether a suspend would be refused before one is sent; absent: never known.
-    PrivilegedPower* privilegedPower = nullptr;
+    StayguardHelper* stayguardHelper = nullptr;
     /// Where the blocking reads run; absent: a worker thread of its own, started when first needed.
     std::shared_ptr<EmergencyWorkRunner> work = nullptr;
     /// Installs the helper, whose polkit rule grants suspending; the answer comes back through
@@ -78,7 +78,7 @@ public:
     /// One emergency reading: the census runs on the worker, the action is chosen back here.
     void checkPower(double now);
     /// The session woke: the alarm stops and set cooldowns count from `now`.
-    void handleSystemDidWake(double now);
+    void handleResume(double now);
     /// A helper installation ended: the permission is read again when the consent button asked for it.
     void handleHelperInstallFinished();
 

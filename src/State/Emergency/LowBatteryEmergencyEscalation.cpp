@@ -6,7 +6,7 @@
 
 #include "Core/EmergencyWorkRunner.h"
 #include "Monitors/SleepBlockerMonitor.h"
-#include "Platform/PrivilegedPower.h"
+#include "Platform/StayguardHelper.h"
 #include "Services/EmergencySleepService.h"
 #include "Services/NotificationService.h"
 #include "State/Emergency/LowBatteryEmergency.h"
@@ -212,11 +212,11 @@ void LowBatteryEmergency::readSleepVeto(std::function<void(SleepVeto)> done) {
         }
         return lastSleepVeto_;
     };
-    if (!services_.privilegedPower) {
+    if (!services_.stayguardHelper) {
         done(conclude(std::nullopt));
         return;
     }
-    services_.privilegedPower->readSuspendVetoed(lifetime_.guard(
+    services_.stayguardHelper->readSuspendVetoed(lifetime_.guard(
         [conclude, done = std::move(done)](std::optional<SuspendAnswer> answer) { done(conclude(answer)); }));
 }
 

@@ -1,4 +1,4 @@
-// The privileged helper: its installation, the lid lock that follows the reasons, the power saver with
+// The Stayguard helper: its installation, the lid lock that follows the reasons, the power saver with
 // the lid, and the quit path.
 #include "State/Lid/LidLock.h"
 
@@ -74,24 +74,24 @@ void LidLock::handleInstallationChanged() {
     session_.reevaluateState();
 }
 
-void LidLock::apply(const ReasonSet& reasons) {
+void LidLock::followReasons(const ReasonSet& reasons) {
     auto* stayguard = services_.stayguard;
     if (!stayguard) return;
     const bool installed = stayguard->isInstalled();
     // Without the helper nothing is taken, but a lock taken before its permission went is still let
     // go: that needs no permission, and a lid left ignored would be worse.
-    const bool holding = stayguard->lastDisableSleep() == true || stayguard->isDisableSleepInFlight();
+    const bool holding = stayguard->lidLockHeld() == true || stayguard->isLidLockInFlight();
     if (!installed && !holding) return;
     const bool wanted = installed && !reasons.empty() && reasons.contains(ActivationReason::trustedNetwork) &&
                         session_.settings().preferStayguardClamshellDefeat;
     // While a request is out, the value it lands on may not be the one wanted now: the service sorts
     // that out, asking again only when needed.
-    if (stayguard->lastDisableSleep() != wanted || stayguard->isDisableSleepInFlight()) {
+    if (stayguard->lidLockHeld() != wanted || stayguard->isLidLockInFlight()) {
         // Taking the lock is when the lid starts to matter: whether another process decides it anyway
         // is read once then, not watched.
-        if (wanted && stayguard->lastDisableSleep() != true && !stayguard->isDisableSleepInFlight())
+        if (wanted && stayguard->lidLockHeld() != true && !stayguard->isLidLockInFlight())
             stayguard->checkLidHolders(nullptr);
-        stayguard->setDisableSleep(wanted);
+        stayguard->setLidLock(wanted);
     }
 }
 
@@ -134,18 +134,18 @@ void LidLock::confirmLidClose() {
 
 void LidLock::release() {
     auto* stayguard = services_.stayguard;
-    if (stayguard && stayguard->isInstalled() && stayguard->lastDisableSleep() != false)
-        stayguard->setDisableSleep(false);
+    if (stayguard && stayguard->isInstalled() && stayguard->lidLockHeld() != false)
+        stayguard->setLidLock(false);
 }
 
 void LidLock::releaseOnTerminate() {
     if (services_.lowPowerMode) services_.lowPowerMode->restoreOnTerminate();
     // A quit never leaves the lid lock behind, whatever the helper's status says now.
     if (auto* stayguard = services_.stayguard) {
-        const bool inFlight = stayguard->isDisableSleepInFlight();
-        const bool release = stayguard->isInstalled() ? stayguard->lastDisableSleep() != false || inFlight
-                                                      : stayguard->lastDisableSleep() == true || inFlight;
-        if (release) stayguard->setDisableSleep(false);
+        const bool inFlight = stayguard->isLidLockInFlight();
+        const bool release = stayguard->isInstalled() ? stayguard->lidLockHeld() != false || inFlight
+                                                      : stayguard->lidLockHeld() == true || inFlight;
+        if (release) stayguard->setLidLock(false);
     }
 }
 

@@ -17,7 +17,7 @@ class LowPowerModeController;
 class NotificationService;
 class SessionControl;
 
-/// What the privileged helper does for a closed lid: it locks the lid switch while the trusted network
+/// What the Stayguard helper does for a closed lid: it locks the lid switch while the trusted network
 /// keeps the computer awake (so closing the lid does not suspend), switches the power saver on and off
 /// with the lid, and is installed from here. The lid-close sound belongs here too: it promises that the
 /// machine stays awake, which only holds where no other process decides what the lid does. Without the
@@ -57,7 +57,7 @@ public:
     // For the session itself.
     /// The lock follows the final reasons of every re-evaluation: held while the trusted network is
     /// among them and the user prefers it.
-    void apply(const ReasonSet& reasons);
+    void followReasons(const ReasonSet& reasons);
     /// The lid closed: the sound while the computer is kept awake, and the power saver when wanted.
     /// `trustedActive`: the trusted network's reason held just before.
     void handleLidClosed(bool trustedActive);

@@ -39,18 +39,18 @@ void ProcessTrigger::setWatchedApps(std::vector<WatchedApp> apps) {
     } else {
         log_.error("Failed to persist watchedApps: {}", json.error());
     }
-    pushWatchedBundleIDs();
+    pushWatchedDesktopIds();
     session_.reevaluateState();
 }
 
-void ProcessTrigger::pushWatchedBundleIDs() {
-    std::set<std::string> bundleIDs;
+void ProcessTrigger::pushWatchedDesktopIds() {
+    std::set<std::string> desktopIds;
     if (session_.settings().processTriggerEnabled) {
         for (const auto& app : watchedApps_) {
-            if (!app.bundleID.empty()) bundleIDs.insert(app.bundleID);
+            if (!app.desktopId.empty()) desktopIds.insert(app.desktopId);
         }
     }
-    if (hooks_.setWatched) hooks_.setWatched(std::move(bundleIDs));
+    if (hooks_.setWatched) hooks_.setWatched(std::move(desktopIds));
 }
 
 std::vector<RunningAppInfo> ProcessTrigger::runningApplications() const {
@@ -61,8 +61,8 @@ void ProcessTrigger::watchTransientPID(std::optional<std::int32_t> pid) {
     if (hooks_.watchTransientPID) hooks_.watchTransientPID(pid);
 }
 
-void ProcessTrigger::watchTransientBundle(std::optional<std::string> bundleID) {
-    if (hooks_.watchTransientBundle) hooks_.watchTransientBundle(std::move(bundleID));
+void ProcessTrigger::watchTransientDesktopId(std::optional<std::string> desktopId) {
+    if (hooks_.watchTransientDesktopId) hooks_.watchTransientDesktopId(std::move(desktopId));
 }
 
 void ProcessTrigger::setRunningAppsShown(bool shown) {
@@ -79,14 +79,14 @@ void ProcessTrigger::attachMonitor(ProcessMonitor& monitor) {
     std::weak_ptr<ProcessMonitor> weak = monitor.weakSelf();
     monitor_ = weak;
     hooks_ = Hooks{
-        [weak](std::set<std::string> bundleIDs) {
-            if (auto m = weak.lock()) m->setWatchedBundleIDs(std::move(bundleIDs));
+        [weak](std::set<std::string> desktopIds) {
+            if (auto m = weak.lock()) m->setWatchedDesktopIds(std::move(desktopIds));
         },
         [weak](std::optional<std::int32_t> pid) {
             if (auto m = weak.lock()) m->watchTransientPID(pid);
         },
-        [weak](std::optional<std::string> bundleID) {
-            if (auto m = weak.lock()) m->setTransientBundleID(std::move(bundleID));
+        [weak](std::optional<std::string> desktopId) {
+            if (auto m = weak.lock()) m->setTransientDesktopId(std::move(desktopId));
         },
         [weak]() -> std::vector<RunningAppInfo> {
             if (auto m = weak.lock()) return m->runningApplications();
@@ -101,7 +101,7 @@ void ProcessTrigger::attachMonitor(ProcessMonitor& monitor) {
     }));
 
     monitor.setListShown(runningAppsShown_);
-    pushWatchedBundleIDs();
+    pushWatchedDesktopIds();
     // The push reports a change itself; a monitor that was already active before needs this.
     if (session_.monitorValues().isProcessTriggerActive != monitor.isActive()) setActive(monitor.isActive());
 }

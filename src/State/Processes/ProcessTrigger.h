@@ -30,7 +30,7 @@ public:
     struct Hooks {
         std::function<void(std::set<std::string>)> setWatched;
         std::function<void(std::optional<std::int32_t>)> watchTransientPID;
-        std::function<void(std::optional<std::string>)> watchTransientBundle;
+        std::function<void(std::optional<std::string>)> watchTransientDesktopId;
         std::function<std::vector<RunningAppInfo>()> runningApps;
     };
 
@@ -43,7 +43,7 @@ public:
 
     /// The applications the user keeps the computer awake for.
     const std::vector<WatchedApp>& watchedApps() const { return watchedApps_; }
-    /// Stores the list whole, hands the watched bundle ids on and re-evaluates.
+    /// Stores the list whole, hands the watched desktop ids on and re-evaluates.
     void setWatchedApps(std::vector<WatchedApp> apps);
     /// Bumped on every launch or termination the process monitor notices, so lists refresh.
     std::uint64_t runningAppsRevision() const { return runningAppsRevision_; }
@@ -52,14 +52,14 @@ public:
 
     /// Replaces the way to the monitor (tests and views without a monitor install closures of their own).
     void setHooks(Hooks hooks) { hooks_ = std::move(hooks); }
-    /// Wires `monitor` both ways (each side holding the other weakly), hands it the watched bundle ids
+    /// Wires `monitor` both ways (each side holding the other weakly), hands it the watched desktop ids
     /// and takes over its current state. Replaces an earlier monitor.
     void attachMonitor(ProcessMonitor& monitor);
     /// Unwires the attached monitor (if it still exists), drops the hooks and stops counting the
     /// trigger as active.
     void detachMonitor();
-    /// Hands the monitor the watched bundle ids: none while the process trigger is switched off.
-    void pushWatchedBundleIDs();
+    /// Hands the monitor the watched desktop ids: none while the process trigger is switched off.
+    void pushWatchedDesktopIds();
     /// The visible running applications, sorted by name; empty without a monitor.
     std::vector<RunningAppInfo> runningApplications() const;
     /// A view shows the running applications while `shown`: the process monitor then follows launches
@@ -67,8 +67,8 @@ public:
     void setRunningAppsShown(bool shown);
     /// Keeps the computer awake until process `pid` exits; std::nullopt ends the transient watch.
     void watchTransientPID(std::optional<std::int32_t> pid);
-    /// Keeps the computer awake while `bundleID` runs; std::nullopt ends that watch.
-    void watchTransientBundle(std::optional<std::string> bundleID);
+    /// Keeps the computer awake while `desktopId` runs; std::nullopt ends that watch.
+    void watchTransientDesktopId(std::optional<std::string> desktopId);
 
 private:
     void unwireMonitor();

@@ -16,9 +16,9 @@ pid_t spawnSleeper(std::optional<uid_t> uid = std::nullopt) {
 }
 
 // What the census records of a process.
-SleepBlocker censused(pid_t pid, std::string type = "PreventSystemSleep") {
+SleepBlocker censused(pid_t pid, BlockerKind kind = BlockerKind::systemSleep) {
     const auto identity = ProcProcessInfo().identity(pid);
-    return SleepBlocker{pid, "sleep", std::move(type), "", true, "sleep",
+    return SleepBlocker{pid, "sleep", kind, "", true, "sleep",
                         identity ? identity->startTime : std::nullopt};
 }
 
@@ -39,7 +39,7 @@ TEST(PidfdProcessControlTest, TerminatesRealProcessesOfThisUserOnlyAndNeverAReap
     EXPECT_EQ(endSignal(reaped), SIGKILL);  // gone (and reaped) before the action
     const pid_t foreign = root ? spawnSleeper() : 0;  // root's, not the acting user's
 
-    std::vector<SleepBlocker> blockers{censused(first), censused(first, "PreventUserIdleSystemSleep"),
+    std::vector<SleepBlocker> blockers{censused(first), censused(first, BlockerKind::idle),
                                        censused(second), reapedBlocker, censused(restarted)};
     ASSERT_TRUE(blockers.back().startTime);
     // Another `sleep` of the same user on the same pid, started after the census.

@@ -65,12 +65,12 @@ protected:
     std::vector<std::tuple<int, std::string, bool>> listed() {
         std::vector<std::tuple<int, std::string, bool>> out;
         for (const auto& app : workspace_.runningApplications())
-            out.emplace_back(app.processIdentifier, app.bundleIdentifier.value_or("?"), app.isRegular);
+            out.emplace_back(app.pid, app.desktopId.value_or("?"), app.isRegular);
         return out;
     }
     std::string nameOf(std::int32_t pid) {
         for (const auto& app : workspace_.runningApplications())
-            if (app.processIdentifier == pid) return app.localizedName.value_or("<none>");
+            if (app.pid == pid) return app.name.value_or("<none>");
         return "<not listed>";
     }
 

@@ -10,13 +10,13 @@ using Strings = std::vector<std::string>;
 
 TEST(EmergencyEscalation, AnObstacleSoundsTheAlarmPublishesWhatItLearntAndLetsTheNextReadingRetry) {
     struct Row {
-        std::int32_t status;
+        PermissionStatus status;
         AutomationConsent published;
         const char* line;
     };
-    for (const Row row : {Row{-1743, AutomationConsent::denied, "it was refused"},
-                          Row{-1744, AutomationConsent::notAsked, "it has not been granted yet"},
-                          Row{-600, AutomationConsent::granted, "could not be read"}}) {
+    for (const Row row : {Row{PermissionStatus::denied, AutomationConsent::denied, "it was refused"},
+                          Row{PermissionStatus::notAsked, AutomationConsent::notAsked, "it has not been granted yet"},
+                          Row{PermissionStatus::notRunning, AutomationConsent::granted, "could not be read"}}) {
         EmergencyHarness e;
         e.addBlocker(42, "backup");
         e.automation.setStatuses({row.status});
@@ -155,7 +155,7 @@ TEST(EmergencyEscalation, BatteryFallingWithABlockerWalksAlarmTerminationSleepCo
 
     // The wake restarts the cooldowns from its instant; the charger clears them and disarms.
     e.h.clock.advance(30);
-    e.emergency().handleSystemDidWake(e.now());
+    e.emergency().handleResume(e.now());
     EXPECT_EQ(e.emergency().lastActionAt(), e.now());
     EXPECT_EQ(e.emergency().lastTerminateAt(), e.now());
     EXPECT_TRUE(e.logged("Woke — emergency cooldowns restarted from now"));
@@ -290,14 +290,14 @@ TEST(EmergencyMenu, ShowsTheAlarmTheBlockersByGroupAndOffersTheSleepOnlyWhenItCo
 TEST(EmergencyEscalation, TheConsentButtonInstallsTheRuleAndReadsThePermissionAgain) {
     EmergencyHarness e(EmergencyWorkRunner::immediate(), /*withStayguard=*/true);
     e.state().set(&SettingsValues::emergencyPowerEnabled, true);
-    e.automation.setStatuses({-1743});
+    e.automation.setStatuses({PermissionStatus::denied});
     e.emergency().refreshAutomationConsent();
     ASSERT_EQ(e.emergency().automationConsent(), AutomationConsent::denied);
 
     // The rule grants the sleep: once it is in, the permission reads as granted.
     e.emergency().resolveAutomationConsent();
     EXPECT_TRUE(e.state().lidLock().isInstallInProgress());
-    e.automation.setStatuses({0});
+    e.automation.setStatuses({PermissionStatus::granted});
     e.h.scheduler.runPending();
     e.h.scheduler.runPending();
     EXPECT_EQ(e.power.installCount(), 1);

@@ -7,7 +7,7 @@
 #include "State/Emergency/LowBatteryEmergency.h"
 #include "Core/EmergencyWorkRunner.h"
 #include "Monitors/SleepBlockerMonitor.h"
-#include "Platform/Sim/SimPrivilegedPower.h"
+#include "Platform/Sim/SimStayguardHelper.h"
 #include "Platform/Sim/SimProcessControl.h"
 #include "Platform/Sim/SimSessionAutomation.h"
 #include "Platform/Sim/SimSleepBlockers.h"
@@ -30,7 +30,7 @@ struct EmergencyHarness {
     SimProcessInfo processInfo;
     SimProcessControl control;
     SimSessionAutomation automation;
-    SimPrivilegedPower power{h.scheduler};
+    SimStayguardHelper power{h.scheduler};
     StayguardService stayguard{power, h.log};
     SleepBlockerMonitor monitor{table, processInfo, h.log, kOwnPID, kOwnUID};
     EmergencySleepService sleep;
@@ -39,11 +39,11 @@ struct EmergencyHarness {
     /// `realAutomation` and `realPower` put real adapters in place of the simulated ones.
     explicit EmergencyHarness(std::shared_ptr<EmergencyWorkRunner> runner = EmergencyWorkRunner::immediate(),
                               bool withStayguard = false, SessionAutomation* realAutomation = nullptr,
-                              PrivilegedPower* realPower = nullptr)
+                              StayguardHelper* realPower = nullptr)
         : sleep(realAutomation ? *realAutomation : automation, control, h.clock, h.scheduler, h.log, kOwnUID,
                 timing()),
           work(std::move(runner)) {
-        automation.setStatuses({0});
+        automation.setStatuses({PermissionStatus::granted});
         h.state = std::make_unique<AppState>(
             AppStateServices{h.clock, h.scheduler, h.log, h.texts, h.defaults, h.sleepPrevention, h.timer,
                              h.notifications, h.sessions, h.guardian, &audio,
@@ -65,7 +65,7 @@ struct EmergencyHarness {
         processInfo.addProcess(pid, name, kOwnUID, name);
         control.addProcess(pid, name, kOwnUID);
         auto records = table.read().value_or(std::vector<AssertionRecord>{});
-        records.push_back(AssertionRecord{pid, "PreventSystemSleep", 255, "busy"});
+        records.push_back(AssertionRecord{pid, BlockerKind::systemSleep, true, "busy"});
         table.setRecords(records);
     }
     void battery(std::int64_t percent, bool onAC = false) {

@@ -161,7 +161,7 @@ TEST(EmergencyAlarm, SoundsOnlyWhileLiveAndASilenceHoldsUntilTheEmergencyEnds) {
     e.state().set(&SettingsValues::emergencyAlarmEnabled, true);
     sound("back on");
     e.h.log.clear();
-    e.emergency().handleSystemDidWake(e.now());
+    e.emergency().handleResume(e.now());
     EXPECT_FALSE(e.emergency().alarmActive());
     EXPECT_TRUE(e.logged("Emergency alarm OFF — the computer woke up"));
     EXPECT_FALSE(e.logged("cooldowns restarted"));  // no stamp was set

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "Platform/Sim/SimLowPowerMode.h"
-#include "Platform/Sim/SimPrivilegedPower.h"
 #include "Platform/Sim/SimSounds.h"
+#include "Platform/Sim/SimStayguardHelper.h"
 #include "Services/AudioFeedbackService.h"
 #include "Services/LowPowerModeController.h"
 #include "Services/StayguardService.h"
@@ -19,7 +19,7 @@ using Requests = std::vector<std::string>;
 // The application state with the helper and the power saver on the simulated machine.
 struct Stayguard : ::testing::Test {
     AppStateHarness h;
-    SimPrivilegedPower power{h.scheduler};
+    SimStayguardHelper power{h.scheduler};
     SimLowPowerMode saver{h.scheduler};
     SimSounds sounds{h.scheduler};
     AudioFeedbackService audio{sounds, h.log};
@@ -62,7 +62,7 @@ TEST_F(Stayguard, TheLidLockFollowsTheTrustedReasonOncePerChangeAndRetriesAfterA
 
     grant(true);  // the installation arriving re-evaluates
     EXPECT_EQ(power.requests(), Requests{"lid 1"});
-    EXPECT_EQ(stayguard.lastDisableSleep(), true);
+    EXPECT_EQ(stayguard.lidLockHeld(), true);
 
     // The same outcome again, and again before an answer lands: nothing more is asked for.
     h.state->reevaluateState();
@@ -73,9 +73,9 @@ TEST_F(Stayguard, TheLidLockFollowsTheTrustedReasonOncePerChangeAndRetriesAfterA
     power.failNextLidLock();
     wifi(std::nullopt);
     EXPECT_EQ(power.lidLockHeld(), false);
-    EXPECT_EQ(stayguard.lastDisableSleep(), false);
+    EXPECT_EQ(stayguard.lidLockHeld(), false);
     wifi("Home");  // fails: nothing recorded
-    EXPECT_EQ(stayguard.lastDisableSleep(), false);
+    EXPECT_EQ(stayguard.lidLockHeld(), false);
     h.state->reevaluateState();  // so the next re-evaluation asks again
     h.scheduler.runPending();
     EXPECT_EQ(power.requests(), (Requests{"lid 1", "lid 0", "lid 1", "lid 1"}));

@@ -112,7 +112,7 @@ TEST_F(TrustedWiFi, ADamagedEntryCostsOnlyItselfInTheTrustedAndWatchedLists) {
     for (const auto& n : h.state->settings().trustedNetworks) ssids.push_back(n.ssid);
     EXPECT_EQ(ssids, (std::vector<std::string>{"Home", "Office"}));
     ASSERT_EQ(h.state->processTrigger().watchedApps().size(), 1u);
-    EXPECT_EQ(h.state->processTrigger().watchedApps().front().bundleID, "org.gimp.GIMP");
+    EXPECT_EQ(h.state->processTrigger().watchedApps().front().desktopId, "org.gimp.GIMP");
     join("Home");
     EXPECT_TRUE(trustedActive());
 

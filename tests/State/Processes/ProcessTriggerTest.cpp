@@ -47,14 +47,14 @@ TEST_F(ProcessTrigger, SwitchedOffOnlyTransientWatchesCountAndDeactivateAllEndsT
 
     h.state->processTrigger().watchTransientPID(500);
     h.state->set(&SettingsValues::processTriggerEnabled, false);
-    EXPECT_TRUE(monitor->watchedBundleIDs().empty());
+    EXPECT_TRUE(monitor->watchedDesktopIds().empty());
     EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::processRunning});
 
-    h.state->processTrigger().watchTransientBundle("org.example.editor");
+    h.state->processTrigger().watchTransientDesktopId("org.example.editor");
     h.state->activate(Duration::preset(Duration::Kind::oneHour));
     h.state->deactivateAll();
     EXPECT_FALSE(monitor->transientPID());
-    EXPECT_FALSE(monitor->transientBundleID());
+    EXPECT_FALSE(monitor->transientDesktopId());
     EXPECT_FALSE(h.state->isActive());
 }
 

@@ -1,7 +1,7 @@
 #include "Platform/Linux/Doctor/Doctor.h"
 
 #include "Platform/Linux/Helpers/BusNames.h"
-#include "Platform/Linux/Power/LinuxPrivilegedPower.h"
+#include "Platform/Linux/Power/LinuxStayguardHelper.h"
 #include "Platform/Linux/Power/LogindInhibitors.h"
 #include "Platform/Linux/Power/PolkitAuthority.h"
 #include "Platform/Linux/Power/ScreenWay.h"
@@ -76,7 +76,7 @@ DoctorFinding lidSwitchFinding(const QDBusConnection& system) {
         finding.consequence = "who holds it could not be read";
         return finding;
     }
-    const auto holders = LinuxPrivilegedPower::otherLidHolders(
+    const auto holders = LinuxStayguardHelper::otherLidHolders(
         *inhibitors, static_cast<std::uint32_t>(QCoreApplication::applicationPid()));
     if (holders.empty()) {
         finding.found = true;

@@ -11,12 +11,10 @@ namespace torvel {
 
 namespace {
 
-constexpr std::uint32_t kLevelOn = 255;
-
-std::string assertionType(const QString& what) {
-    if (what == "sleep") return "PreventSystemSleep";
-    if (what == "idle") return "PreventUserIdleSystemSleep";
-    return what.toStdString();
+BlockerKind kindOf(const QString& what) {
+    if (what == "sleep") return BlockerKind::systemSleep;
+    if (what == "idle") return BlockerKind::idle;
+    return BlockerKind::other;
 }
 
 }  // namespace
@@ -33,12 +31,12 @@ Result<std::vector<AssertionRecord>> LogindAssertionTable::read() {
 
     std::vector<AssertionRecord> records;
     for (const LogindInhibitor& entry : *inhibitors) {
-        const std::uint32_t level = entry.mode == "block" ? kLevelOn : 0;
+        const bool blocking = entry.mode == "block";
         const QString reason = entry.who.isEmpty()   ? entry.why
                                : entry.why.isEmpty() ? entry.who
                                                      : entry.who + ": " + entry.why;
         for (const QString& kind : entry.what.split(':', Qt::SkipEmptyParts))
-            records.push_back(AssertionRecord{entry.pid, assertionType(kind), level, reason.toStdString()});
+            records.push_back(AssertionRecord{entry.pid, kindOf(kind), blocking, reason.toStdString()});
     }
     return records;
 }

@@ -7,9 +7,8 @@
 namespace torvel {
 
 /// The assertion table read from logind's inhibitor locks (ListInhibitors). Each kind of a lock's
-/// colon-separated list is one assertion: "sleep" is PreventSystemSleep, "idle" is
-/// PreventUserIdleSystemSleep, other kinds keep logind's name (they do not block sleep); mode "block"
-/// is the on level, "delay" and unknown modes are off. The reason is "who: why".
+/// colon-separated list is one record: "sleep" blocks system sleep, "idle" blocks idle sleep, other
+/// kinds block no sleep; mode "block" blocks, "delay" and unknown modes do not. The reason is "who: why".
 class LogindAssertionTable : public AssertionTable {
 public:
     /// A bound on the call, so that a stuck logind cannot hold the census.

@@ -7,7 +7,7 @@
 #include <memory>
 #include <optional>
 
-#include "Platform/PrivilegedPower.h"
+#include "Platform/StayguardHelper.h"
 
 class QObject;
 

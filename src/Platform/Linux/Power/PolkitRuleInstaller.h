@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "Platform/Log.h"
-#include "Platform/PrivilegedPower.h"
 #include "Platform/ProcessRunner.h"
 #include "Platform/Scheduler.h"
+#include "Platform/StayguardHelper.h"
 #include "Support/Lifetime.h"
 
 namespace torvel {

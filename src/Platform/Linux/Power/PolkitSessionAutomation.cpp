@@ -15,7 +15,6 @@ namespace {
 constexpr auto kLogind = "org.freedesktop.login1";
 constexpr auto kLogindPath = "/org/freedesktop/login1";
 constexpr auto kLogindManager = "org.freedesktop.login1.Manager";
-constexpr std::int32_t kUnreadable = -1;
 constexpr quint32 kAllowUserInteraction = 1;
 constexpr qsizetype kMaxErrorLength = 300;
 
@@ -34,22 +33,23 @@ bool silent(const QString& errorName) {
 }
 
 // Worst first: the order in which one of two verdicts decides the pair.
-int rank(std::int32_t status) {
+int rank(PermissionStatus status) {
     switch (status) {
-        case SessionAutomation::kDenied:
-        case SessionAutomation::kTargetNotPermitted:
+        case PermissionStatus::denied:
+        case PermissionStatus::notPermitted:
             return 5;
-        case SessionAutomation::kNotRunning:
+        case PermissionStatus::notRunning:
             return 4;
-        case SessionAutomation::kNoAnswer:
+        case PermissionStatus::noAnswer:
             return 3;
-        case SessionAutomation::kNotAsked:
-            return 1;
-        case SessionAutomation::kGranted:
-            return 0;
-        default:
+        case PermissionStatus::unreadable:
             return 2;
+        case PermissionStatus::notAsked:
+            return 1;
+        case PermissionStatus::granted:
+            return 0;
     }
+    return 2;
 }
 
 }  // namespace
@@ -57,28 +57,27 @@ int rank(std::int32_t status) {
 PolkitSessionAutomation::PolkitSessionAutomation(QDBusConnection system, std::uint32_t ownUID)
     : system_(std::move(system)), ownUID_(ownUID) {}
 
-std::int32_t PolkitSessionAutomation::statusOf(const QDBusMessage& reply) {
+PermissionStatus PolkitSessionAutomation::statusOf(const QDBusMessage& reply) {
     if (reply.type() == QDBusMessage::ErrorMessage) {
-        if (unreachable(reply.errorName())) return kNotRunning;
-        return silent(reply.errorName()) ? kNoAnswer : kUnreadable;
+        if (unreachable(reply.errorName())) return PermissionStatus::notRunning;
+        return silent(reply.errorName()) ? PermissionStatus::noAnswer : PermissionStatus::unreadable;
     }
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != "(bba{ss})") return kUnreadable;
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != "(bba{ss})") return PermissionStatus::unreadable;
     const auto result = qvariant_cast<QDBusArgument>(reply.arguments().value(0));
     bool authorized = false, challenge = false;
     result.beginStructure();
     result >> authorized >> challenge;
     // A challenge means "yes, once the user authenticates", whatever the first flag says.
-    if (challenge) return kNotAsked;
-    return authorized ? kGranted : kDenied;
+    if (challenge) return PermissionStatus::notAsked;
+    return authorized ? PermissionStatus::granted : PermissionStatus::denied;
 }
 
-std::int32_t PolkitSessionAutomation::combine(std::int32_t a, std::int32_t b) {
-    const std::int32_t worse = rank(b) > rank(a) ? b : a;
-    return rank(worse) == 2 ? kUnreadable : worse;
+PermissionStatus PolkitSessionAutomation::combine(PermissionStatus a, PermissionStatus b) {
+    return rank(b) > rank(a) ? b : a;
 }
 
-std::int32_t PolkitSessionAutomation::check(const char* action, bool askUserIfNeeded) {
-    if (!system_.isConnected()) return kNotRunning;
+PermissionStatus PolkitSessionAutomation::check(const char* action, bool askUserIfNeeded) {
+    if (!system_.isConnected()) return PermissionStatus::notRunning;
     QDBusMessage message = PolkitAuthority::checkMessage(action);
     QList<QVariant> arguments = message.arguments();
     arguments[3] = QVariant::fromValue(askUserIfNeeded ? kAllowUserInteraction : quint32{0});
@@ -95,11 +94,11 @@ std::optional<bool> PolkitSessionAutomation::othersBlockSleep() {
     return anotherUserBlocksSleep(*inhibitors, ownUID_);
 }
 
-std::int32_t PolkitSessionAutomation::permissionStatus(bool askUserIfNeeded) {
-    const std::int32_t suspend = check(PolkitAuthority::kSuspendAction, askUserIfNeeded);
+PermissionStatus PolkitSessionAutomation::permissionStatus(bool askUserIfNeeded) {
+    const PermissionStatus suspend = check(PolkitAuthority::kSuspendAction, askUserIfNeeded);
     // logind lets our own locks pass a Suspend from us, but another user's lock needs the second
     // grant. When logind cannot list them, the Suspend call itself will fail; no second guess here.
-    if ((suspend != kGranted && suspend != kNotAsked) || othersBlockSleep() != true) return suspend;
+    if ((suspend != PermissionStatus::granted && suspend != PermissionStatus::notAsked) || othersBlockSleep() != true) return suspend;
     return combine(suspend, check(kIgnoreInhibitAction, askUserIfNeeded));
 }
 

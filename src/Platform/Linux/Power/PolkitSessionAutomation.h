@@ -30,7 +30,7 @@ public:
 
     PolkitSessionAutomation(QDBusConnection system, std::uint32_t ownUID);
 
-    std::int32_t permissionStatus(bool askUserIfNeeded) override;
+    PermissionStatus permissionStatus(bool askUserIfNeeded) override;
     /// Asks the bus to start polkit (bus activation); returns at once.
     void launch() override;
     /// logind's Suspend; `interactive` lets polkit prompt the user present at the menu, while the
@@ -38,13 +38,13 @@ public:
     Result<void> sleep(bool interactive) override;
 
     /// The status one CheckAuthorization reply stands for.
-    static std::int32_t statusOf(const QDBusMessage& reply);
+    static PermissionStatus statusOf(const QDBusMessage& reply);
     /// Both statuses needed: a refusal wins, then a down polkit, then a silent one, then an unreadable
-    /// answer, then a password prompt; kGranted only when both are.
-    static std::int32_t combine(std::int32_t a, std::int32_t b);
+    /// answer, then a password prompt; granted only when both are.
+    static PermissionStatus combine(PermissionStatus a, PermissionStatus b);
 
 private:
-    std::int32_t check(const char* action, bool askUserIfNeeded);
+    PermissionStatus check(const char* action, bool askUserIfNeeded);
     /// Whether a user other than us holds a "sleep" block lock; std::nullopt when logind cannot say.
     std::optional<bool> othersBlockSleep();
 

@@ -318,8 +318,8 @@ namespace {
 std::vector<std::pair<std::int32_t, std::string>> changeKey(const std::vector<WorkspaceApplication>& apps) {
     std::set<std::pair<std::int32_t, std::string>> key;
     for (const auto& app : apps) {
-        key.emplace(0, *app.bundleIdentifier);
-        if (app.isRegular) key.emplace(app.processIdentifier, *app.bundleIdentifier);
+        key.emplace(0, *app.desktopId);
+        if (app.isRegular) key.emplace(app.pid, *app.desktopId);
     }
     return {key.begin(), key.end()};
 }

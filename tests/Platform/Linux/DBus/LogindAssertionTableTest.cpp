@@ -23,15 +23,15 @@ TEST_F(LogindAssertionTableTest, SplitsKindsMapsModesAndRefusesBadAnswers) {
     const auto records = table.read();
     ASSERT_TRUE(records) << records.error();
     ASSERT_EQ(records->size(), 5u);
-    EXPECT_EQ((*records)[0].type, "PreventSystemSleep");
-    EXPECT_EQ((*records)[1].type, "PreventUserIdleSystemSleep");
+    EXPECT_EQ((*records)[0].kind, BlockerKind::systemSleep);
+    EXPECT_EQ((*records)[1].kind, BlockerKind::idle);
     EXPECT_EQ((*records)[1].pid, 42);
-    EXPECT_EQ((*records)[1].level, 255u);
+    EXPECT_TRUE((*records)[1].blocking);
     EXPECT_EQ((*records)[1].name, "Backup: copying");
-    EXPECT_EQ((*records)[3].type, "PreventSystemSleep");
-    EXPECT_EQ((*records)[3].level, 0u);  // a delay lock does not block
+    EXPECT_EQ((*records)[3].kind, BlockerKind::systemSleep);
+    EXPECT_FALSE((*records)[3].blocking);  // a delay lock does not block
     EXPECT_EQ((*records)[3].name, "Updater");
-    EXPECT_EQ((*records)[4].type, "handle-lid-switch");
+    EXPECT_EQ((*records)[4].kind, BlockerKind::other);
 
     // A logind that answers something else is not believed.
     ASSERT_TRUE(buses.addMethod(PrivateBuses::Bus::system, kLogind, kPath, kManager, "ListInhibitors", "", "as",

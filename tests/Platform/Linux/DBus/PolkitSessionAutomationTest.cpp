@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "State/Emergency/EmergencyHarness.h"
-#include "Platform/Linux/Power/LinuxPrivilegedPower.h"
+#include "Platform/Linux/Power/LinuxStayguardHelper.h"
 #include "Platform/Linux/Power/PowerProfilesDaemon.h"
 #include "Platform/Sim/SimProcessRunner.h"
 #include "PrivateBuses.h"
+#include "State/Emergency/EmergencyHarness.h"
 
 namespace torvel {
 namespace {
@@ -51,22 +51,24 @@ struct PolkitSessionAutomationTest : PrivateBusTest {
 };
 
 TEST_F(PolkitSessionAutomationTest, VerdictsBecomeStatusesAndAnAbsentPolkitIsNotRunning) {
-    EXPECT_EQ(automation.permissionStatus(false), SessionAutomation::kNotRunning);
+    EXPECT_EQ(automation.permissionStatus(false), PermissionStatus::notRunning);
     ASSERT_TRUE(startPolkit());
-    const std::pair<const char*, std::int32_t> cases[] = {
-        {"yes", 0}, {"challenge", -1744}, {"no", -1743}, {"error", -1}};
+    const std::pair<const char*, PermissionStatus> cases[] = {{"yes", PermissionStatus::granted},
+                                                              {"challenge", PermissionStatus::notAsked},
+                                                              {"no", PermissionStatus::denied},
+                                                              {"error", PermissionStatus::unreadable}};
     for (const auto& [verdict, status] : cases) {
         verdicts({{kSuspend, verdict}});
         EXPECT_EQ(automation.permissionStatus(false), status) << verdict;
     }
-    EXPECT_EQ(automation.permissionStatus(true), -1);
+    EXPECT_EQ(automation.permissionStatus(true), PermissionStatus::unreadable);
     // Only the asking read lets polkit prompt.
     EXPECT_EQ(asked().mid(3),
               (QStringList{"org.freedesktop.login1.suspend 0", "org.freedesktop.login1.suspend 1"}));
 
     // A polkit that is there but never answers is silent, not down: starting it again would not help.
     verdicts({{kSuspend, "silent"}});
-    EXPECT_EQ(automation.permissionStatus(false), SessionAutomation::kNoAnswer);
+    EXPECT_EQ(automation.permissionStatus(false), PermissionStatus::noAnswer);
 }
 
 TEST_F(PolkitSessionAutomationTest, AnotherUsersLockDoesNotStopASuspendLogindSaysWillLand) {
@@ -80,7 +82,7 @@ TEST_F(PolkitSessionAutomationTest, AnotherUsersLockDoesNotStopASuspendLogindSay
     SimProcessRunner runner;
     SimClock clock;
     VirtualScheduler scheduler{clock};
-    LinuxPrivilegedPower power(buses.connection(Bus::system), profiles, runner, scheduler, log, "user");
+    LinuxStayguardHelper power(buses.connection(Bus::system), profiles, runner, scheduler, log, "user");
     EmergencyHarness e(EmergencyWorkRunner::immediate(), false, &automation, &power);
     e.thresholds(10, 0);
     e.addBlocker(42, "backup");
@@ -103,13 +105,14 @@ TEST_F(PolkitSessionAutomationTest, AnotherUsersSleepLockNeedsTheIgnoreInhibitGr
               .arg(uid)
               .arg(uid + 1));
     verdicts({{kSuspend, "yes"}, {kIgnore, "no"}});
-    EXPECT_EQ(automation.permissionStatus(false), 0);
+    EXPECT_EQ(automation.permissionStatus(false), PermissionStatus::granted);
     EXPECT_FALSE(asked().join(' ').contains(kIgnore));
 
     locks(QString("[('shutdown:sleep', 'Other', 'b', 'block', %1, 6)]").arg(uid + 1));
-    const std::tuple<const char*, const char*, std::int32_t> cases[] = {
-        {"yes", "no", -1743}, {"yes", "challenge", -1744}, {"challenge", "yes", -1744},
-        {"yes", "error", -1}, {"yes", "yes", 0},           {"no", "yes", -1743}};
+    const std::tuple<const char*, const char*, PermissionStatus> cases[] = {
+        {"yes", "no", PermissionStatus::denied},         {"yes", "challenge", PermissionStatus::notAsked},
+        {"challenge", "yes", PermissionStatus::notAsked}, {"yes", "error", PermissionStatus::unreadable},
+        {"yes", "yes", PermissionStatus::granted},       {"no", "yes", PermissionStatus::denied}};
     for (const auto& [suspend, ignore, status] : cases) {
         verdicts({{kSuspend, suspend}, {kIgnore, ignore}});
         EXPECT_EQ(automation.permissionStatus(false), status) << suspend << " " << ignore;

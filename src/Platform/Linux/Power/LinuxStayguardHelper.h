@@ -13,8 +13,8 @@
 #include "Platform/Linux/Power/PolkitAuthority.h"
 #include "Platform/Linux/Power/PolkitRuleInstaller.h"
 #include "Platform/Log.h"
-#include "Platform/PrivilegedPower.h"
 #include "Platform/Scheduler.h"
+#include "Platform/StayguardHelper.h"
 
 class QObject;
 
@@ -22,15 +22,15 @@ namespace torvel {
 
 class PowerProfilesDaemon;
 
-/// The helper's powers on a Linux desktop, none of which needs root once polkit grants them: logind's
+/// Stayguard's powers on a Linux desktop, none of which needs root once polkit grants them: logind's
 /// lid lock, power-profiles-daemon's power-saver hold, polkit's verdicts and the rule that grants them.
-class LinuxPrivilegedPower : public PrivilegedPower {
+class LinuxStayguardHelper : public StayguardHelper {
 public:
     /// `user` is the login name the rule is written for; `profiles` outlives this.
-    LinuxPrivilegedPower(QDBusConnection system, PowerProfilesDaemon& profiles, ProcessRunner& runner,
+    LinuxStayguardHelper(QDBusConnection system, PowerProfilesDaemon& profiles, ProcessRunner& runner,
                          Scheduler& scheduler, LogSink& log, std::string user,
                          PolkitRuleInstaller::Options options = {});
-    ~LinuxPrivilegedPower() override;
+    ~LinuxStayguardHelper() override;
 
     void setLidLock(bool held, std::function<void(bool ok)> done) override;
     void setPowerSaver(bool held, std::function<void(bool ok)> done) override;

@@ -5,17 +5,17 @@
 #include <string>
 #include <vector>
 
-#include "Platform/PrivilegedPower.h"
 #include "Platform/Scheduler.h"
+#include "Platform/StayguardHelper.h"
 #include "Support/Lifetime.h"
 
 namespace torvel {
 
 /// A scriptable permission system: records every request and answers on the next turn of the loop, as
 /// the system's services would. Nothing is granted until a test says so.
-class SimPrivilegedPower : public PrivilegedPower {
+class SimStayguardHelper : public StayguardHelper {
 public:
-    explicit SimPrivilegedPower(Scheduler& scheduler) : scheduler_(scheduler) {}
+    explicit SimStayguardHelper(Scheduler& scheduler) : scheduler_(scheduler) {}
 
     void setLidLock(bool held, std::function<void(bool ok)> done) override;
     void setPowerSaver(bool held, std::function<void(bool ok)> done) override;

@@ -54,12 +54,12 @@ struct LidHolder {
     bool operator==(const LidHolder&) const = default;
 };
 
-/// The power settings that need the system's consent: the lid lock, the power-saver hold, the
-/// permission check and the rule that grants them. Every answer arrives on the main loop, never from
-/// inside the call, so a caller may record what it asked for after asking.
-class PrivilegedPower {
+/// Stayguard, the helper for the power settings that need the system's consent: the lid lock, the
+/// power-saver hold, the permission check and the rule that grants them. Every answer arrives on the main
+/// loop, never from inside the call, so a caller may record what it asked for after asking.
+class StayguardHelper {
 public:
-    virtual ~PrivilegedPower() = default;
+    virtual ~StayguardHelper() = default;
     /// Takes (true) or drops (false) the lock that keeps a closed lid from sleeping the machine;
     /// `done(false)` when it could not be taken. Dropping never fails.
     virtual void setLidLock(bool held, std::function<void(bool ok)> done) = 0;

@@ -1,4 +1,4 @@
-#include "Platform/Linux/Power/LinuxPrivilegedPower.h"
+#include "Platform/Linux/Power/LinuxStayguardHelper.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -66,7 +66,7 @@ std::string desktopOf(const std::string& who, const std::string& command) {
 
 }  // namespace
 
-LinuxPrivilegedPower::LinuxPrivilegedPower(QDBusConnection system, PowerProfilesDaemon& profiles,
+LinuxStayguardHelper::LinuxStayguardHelper(QDBusConnection system, PowerProfilesDaemon& profiles,
                                            ProcessRunner& runner, Scheduler& scheduler, LogSink& log,
                                            std::string user, PolkitRuleInstaller::Options options)
     : system_(system),
@@ -80,9 +80,9 @@ LinuxPrivilegedPower::LinuxPrivilegedPower(QDBusConnection system, PowerProfiles
       context_(std::make_unique<QObject>()),
       holdDropped_(profiles_.holdDropped.connect([this] { powerSaverDropped.emit(); })) {}
 
-LinuxPrivilegedPower::~LinuxPrivilegedPower() = default;
+LinuxStayguardHelper::~LinuxStayguardHelper() = default;
 
-std::string LinuxPrivilegedPower::currentUserName() {
+std::string LinuxStayguardHelper::currentUserName() {
     std::vector<char> buffer(16384);
     passwd entry{};
     passwd* found = nullptr;
@@ -92,7 +92,7 @@ std::string LinuxPrivilegedPower::currentUserName() {
     return found->pw_name;
 }
 
-void LinuxPrivilegedPower::setLidLock(bool held, std::function<void(bool ok)> done) {
+void LinuxStayguardHelper::setLidLock(bool held, std::function<void(bool ok)> done) {
     if (!held || lidLock_.held()) {
         // Closing our descriptor is the whole release; logind forgets the lock when it closes.
         if (!held) lidLock_.release();
@@ -102,7 +102,7 @@ void LinuxPrivilegedPower::setLidLock(bool held, std::function<void(bool ok)> do
     lidLock_.take(kLidLockReason, std::move(done));
 }
 
-void LinuxPrivilegedPower::setPowerSaver(bool held, std::function<void(bool ok)> done) {
+void LinuxStayguardHelper::setPowerSaver(bool held, std::function<void(bool ok)> done) {
     if (held) {
         profiles_.hold(kPowerSaverReason, std::move(done));
     } else if (profiles_.holding()) {
@@ -112,7 +112,7 @@ void LinuxPrivilegedPower::setPowerSaver(bool held, std::function<void(bool ok)>
     }
 }
 
-std::vector<LidHolder> LinuxPrivilegedPower::otherLidHolders(const std::vector<LogindInhibitor>& inhibitors,
+std::vector<LidHolder> LinuxStayguardHelper::otherLidHolders(const std::vector<LogindInhibitor>& inhibitors,
                                                              std::uint32_t ownPid) {
     std::vector<LidHolder> out;
     for (const auto& entry : inhibitors) {
@@ -127,7 +127,7 @@ std::vector<LidHolder> LinuxPrivilegedPower::otherLidHolders(const std::vector<L
     return out;
 }
 
-void LinuxPrivilegedPower::readLidHolders(std::function<void(std::optional<std::vector<LidHolder>>)> done) {
+void LinuxStayguardHelper::readLidHolders(std::function<void(std::optional<std::vector<LidHolder>>)> done) {
     auto* call =
         new QDBusPendingCallWatcher(system_.asyncCall(listInhibitorsCall(), kCallTimeoutMs), context_.get());
     QObject::connect(call, &QDBusPendingCallWatcher::finished, context_.get(),
@@ -142,11 +142,11 @@ void LinuxPrivilegedPower::readLidHolders(std::function<void(std::optional<std::
                      });
 }
 
-void LinuxPrivilegedPower::checkGrants(std::function<void(std::optional<PowerGrants>)> done) {
+void LinuxStayguardHelper::checkGrants(std::function<void(std::optional<PowerGrants>)> done) {
     authority_.checkGrants(std::move(done));
 }
 
-void LinuxPrivilegedPower::readSuspendVetoed(std::function<void(std::optional<SuspendAnswer>)> done) {
+void LinuxStayguardHelper::readSuspendVetoed(std::function<void(std::optional<SuspendAnswer>)> done) {
     // logind's answer is the whole veto: it already counts every lock, another user's included, and
     // whether polkit would let our Suspend pass them. Second-guessing it from the lock list vetoed
     // sleeps that would have landed.
@@ -173,11 +173,11 @@ void LinuxPrivilegedPower::readSuspendVetoed(std::function<void(std::optional<Su
                      });
 }
 
-void LinuxPrivilegedPower::installRule(std::function<void(RuleChange)> done) {
+void LinuxStayguardHelper::installRule(std::function<void(RuleChange)> done) {
     installer_.install(user_, std::move(done));
 }
 
-void LinuxPrivilegedPower::removeRule(std::function<void(RuleChange)> done) {
+void LinuxStayguardHelper::removeRule(std::function<void(RuleChange)> done) {
     installer_.remove(std::move(done));
 }
 

@@ -1,4 +1,4 @@
-#include "Platform/Linux/Power/LinuxPrivilegedPower.h"
+#include "Platform/Linux/Power/LinuxStayguardHelper.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,7 @@ const QString kCallerLogind = QStringLiteral(TORVEL_DBUS_TEST_DIR "/logind_calle
 constexpr const char* kDaemon = "/usr/libexec/power-profiles-daemon";
 constexpr const char* kChildBusVariable = "TORVEL_LID_LOCK_CHILD_BUS";
 
-class PrivilegedPowerTest : public PrivateBusTest {
+class LinuxStayguardHelperTest : public PrivateBusTest {
 protected:
     // logind's lid locks as "who|mode|pid".
     std::vector<std::string> lidLocks() const {
@@ -77,7 +77,7 @@ protected:
     } daemon;
 };
 
-TEST_F(PrivilegedPowerTest, PolkitGrantsOnlyWhatItAllowsWithoutAPassword) {
+TEST_F(LinuxStayguardHelperTest, PolkitGrantsOnlyWhatItAllowsWithoutAPassword) {
     ASSERT_TRUE(
         buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
                             R"({"verdicts": {"org.freedesktop.login1.inhibit-handle-lid-switch": "yes",
@@ -110,10 +110,10 @@ TEST_F(PrivilegedPowerTest, PolkitGrantsOnlyWhatItAllowsWithoutAPassword) {
     EXPECT_EQ(await<Answer>([&](auto done) { nobody.checkGrants(std::move(done)); }), std::nullopt);
 }
 
-TEST_F(PrivilegedPowerTest, TheLidLockLastsWhileItsHolderLives) {
+TEST_F(LinuxStayguardHelperTest, TheLidLockLastsWhileItsHolderLives) {
     ASSERT_TRUE(buses.startTemplate(Bus::system, kCallerLogind, kLogind));
     PowerProfilesDaemon profiles(system(), log);
-    LinuxPrivilegedPower power(system(), profiles, runner, scheduler, log, "user");
+    LinuxStayguardHelper power(system(), profiles, runner, scheduler, log, "user");
     EXPECT_TRUE(await<bool>([&](auto done) { power.setLidLock(true, std::move(done)); }));
     EXPECT_EQ(lidLocks(), std::vector<std::string>{ours(::getpid())});
     EXPECT_TRUE(await<bool>([&](auto done) { power.setLidLock(false, std::move(done)); }));
@@ -149,10 +149,10 @@ TEST(LidLockChild, DISABLED_HoldsTheLockUntilKilled) {
     PrivateBuses::waitFor([] { return false; }, 60000);
 }
 
-TEST_F(PrivilegedPowerTest, TheSuspendVetoIsLogindsCanSuspendAsItStands) {
+TEST_F(LinuxStayguardHelperTest, TheSuspendVetoIsLogindsCanSuspendAsItStands) {
     ASSERT_TRUE(buses.startMock(Bus::system, kLogind, kLogindPath, kManager));
     PowerProfilesDaemon profiles(system(), log);
-    LinuxPrivilegedPower power(system(), profiles, runner, scheduler, log, "user");
+    LinuxStayguardHelper power(system(), profiles, runner, scheduler, log, "user");
     // Another user's lock is logind's to weigh (with the ignore-inhibit grant): "yes" is a yes.
     ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "ListInhibitors", "",
                                 "a(ssssuu)", "ret = [('sleep', 'other', 'why', 'block', 4242, 1)]"));
@@ -170,7 +170,7 @@ TEST_F(PrivilegedPowerTest, TheSuspendVetoIsLogindsCanSuspendAsItStands) {
     }
 }
 
-TEST_F(PrivilegedPowerTest, TheRealDaemonHoldsThePowerSaverUntilItsHolderLeavesOrTheUserPicksAProfile) {
+TEST_F(LinuxStayguardHelperTest, TheRealDaemonHoldsThePowerSaverUntilItsHolderLeavesOrTheUserPicksAProfile) {
     if (!QFile::exists(kDaemon)) GTEST_SKIP() << "power-profiles-daemon is not installed";
     ASSERT_NO_FATAL_FAILURE(startDaemon());
     PowerProfilesDaemon profiles(system(), log);
@@ -191,7 +191,7 @@ TEST_F(PrivilegedPowerTest, TheRealDaemonHoldsThePowerSaverUntilItsHolderLeavesO
     EXPECT_TRUE(PrivateBuses::waitFor([&] { return profiles.isEnabled() == false; }));
 
     // Our own hold, dropped by the daemon when the user picks a profile.
-    LinuxPrivilegedPower power(system(), profiles, runner, scheduler, log, "user");
+    LinuxStayguardHelper power(system(), profiles, runner, scheduler, log, "user");
     StayguardService stayguard(power, log);
     int drops = 0;
     Connection dropped = stayguard.powerSaverDropped.connect([&] { ++drops; });
@@ -223,7 +223,7 @@ TEST_F(PrivilegedPowerTest, TheRealDaemonHoldsThePowerSaverUntilItsHolderLeavesO
     QDBusConnection::disconnectFromBus("the-user");
 }
 
-TEST_F(PrivilegedPowerTest, WithoutThePowerSaverTheLidLockStandsOnItsOwnGrant) {
+TEST_F(LinuxStayguardHelperTest, WithoutThePowerSaverTheLidLockStandsOnItsOwnGrant) {
     // Where power-profiles-daemon is not installed, polkit knows no hold action at all.
     ASSERT_TRUE(
         buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
@@ -233,7 +233,7 @@ TEST_F(PrivilegedPowerTest, WithoutThePowerSaverTheLidLockStandsOnItsOwnGrant) {
                                                      "org.freedesktop.login1.suspend": "no"}})"));
     ASSERT_TRUE(buses.startTemplate(Bus::system, kCallerLogind, kLogind));
     PowerProfilesDaemon profiles(system(), log);
-    LinuxPrivilegedPower power(system(), profiles, runner, scheduler, log, "user");
+    LinuxStayguardHelper power(system(), profiles, runner, scheduler, log, "user");
     StayguardService stayguard(power, log);
     runner.enqueueResult(ProcessResult{0, {}});  // pkexec wrote the rule
 
@@ -241,8 +241,8 @@ TEST_F(PrivilegedPowerTest, WithoutThePowerSaverTheLidLockStandsOnItsOwnGrant) {
     EXPECT_EQ(result.kind, StayguardInstallResult::Kind::success) << result.message;
     EXPECT_EQ(runner.commands().size(), 1u) << "the rule is kept, not removed again";
     EXPECT_EQ(stayguard.grants(), (PowerGrants{true, false, false, true}));
-    stayguard.setDisableSleep(true);
-    EXPECT_TRUE(PrivateBuses::waitFor([&] { return stayguard.lastDisableSleep() == true; }));
+    stayguard.setLidLock(true);
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return stayguard.lidLockHeld() == true; }));
     EXPECT_EQ(lidLocks(), std::vector<std::string>{ours(::getpid())});
 }
 

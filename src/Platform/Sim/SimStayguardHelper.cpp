@@ -1,10 +1,10 @@
-#include "Platform/Sim/SimPrivilegedPower.h"
+#include "Platform/Sim/SimStayguardHelper.h"
 
 #include <utility>
 
 namespace torvel {
 
-void SimPrivilegedPower::setLidLock(bool held, std::function<void(bool ok)> done) {
+void SimStayguardHelper::setLidLock(bool held, std::function<void(bool ok)> done) {
     requests_.push_back(held ? "lid 1" : "lid 0");
     // Dropping the lock is closing a descriptor: it cannot fail.
     const bool ok = !held || !std::exchange(failLidLock_, false);
@@ -12,29 +12,29 @@ void SimPrivilegedPower::setLidLock(bool held, std::function<void(bool ok)> done
     scheduler_.post([done = std::move(done), ok] { done(ok); });
 }
 
-void SimPrivilegedPower::setPowerSaver(bool held, std::function<void(bool ok)> done) {
+void SimStayguardHelper::setPowerSaver(bool held, std::function<void(bool ok)> done) {
     requests_.push_back(held ? "saver 1" : "saver 0");
     const bool ok = !std::exchange(failPowerSaver_, false);
     if (ok) powerSaverHeld_ = held;
     scheduler_.post([done = std::move(done), ok] { done(ok); });
 }
 
-void SimPrivilegedPower::dropPowerSaver() {
+void SimStayguardHelper::dropPowerSaver() {
     if (!powerSaverHeld_) return;
     powerSaverHeld_ = false;
     scheduler_.post(lifetime_.guard([this] { powerSaverDropped.emit(); }));
 }
 
-void SimPrivilegedPower::readLidHolders(std::function<void(std::optional<std::vector<LidHolder>>)> done) {
+void SimStayguardHelper::readLidHolders(std::function<void(std::optional<std::vector<LidHolder>>)> done) {
     ++lidHolderReads_;
     scheduler_.post([done = std::move(done), holders = lidHolders_] { done(holders); });
 }
 
-void SimPrivilegedPower::checkGrants(std::function<void(std::optional<PowerGrants>)> done) {
+void SimStayguardHelper::checkGrants(std::function<void(std::optional<PowerGrants>)> done) {
     scheduler_.post([done = std::move(done), grants = grants_] { done(grants); });
 }
 
-void SimPrivilegedPower::readSuspendVetoed(std::function<void(std::optional<SuspendAnswer>)> done) {
+void SimStayguardHelper::readSuspendVetoed(std::function<void(std::optional<SuspendAnswer>)> done) {
     auto answer = [done = std::move(done), answer = suspendAnswer_] { done(answer); };
     if (holdSuspendReadings_) {
         heldSuspendReadings_.push_back(std::move(answer));
@@ -43,11 +43,11 @@ void SimPrivilegedPower::readSuspendVetoed(std::function<void(std::optional<Susp
     scheduler_.post(std::move(answer));
 }
 
-void SimPrivilegedPower::releaseSuspendReadings() {
+void SimStayguardHelper::releaseSuspendReadings() {
     for (auto& answer : std::exchange(heldSuspendReadings_, {})) scheduler_.post(std::move(answer));
 }
 
-void SimPrivilegedPower::installRule(std::function<void(RuleChange)> done) {
+void SimStayguardHelper::installRule(std::function<void(RuleChange)> done) {
     ++installCount_;
     RuleChange change{RuleChange::Status::done, {}};
     if (!installs_.empty()) {
@@ -60,7 +60,7 @@ void SimPrivilegedPower::installRule(std::function<void(RuleChange)> done) {
     scheduler_.post([done = std::move(done), change = std::move(change)] { done(change); });
 }
 
-void SimPrivilegedPower::removeRule(std::function<void(RuleChange)> done) {
+void SimStayguardHelper::removeRule(std::function<void(RuleChange)> done) {
     ++removeCount_;
     scheduler_.post([done = std::move(done)] { done({RuleChange::Status::done, {}}); });
 }
