@@ -235,7 +235,7 @@ void LowBatteryEmergency::refreshAutomationConsent() {
     const std::uint64_t ticket = ++latestConsentReadTicket_;
     EmergencySleepService* sleep = emergencySleep_;
     const bool started = work().run([sleep] { return sleep->consentStatus(false); },
-                                    lifetime_.guard([this, ticket](std::int32_t status) {
+                                    lifetime_.guard([this, ticket](PermissionStatus status) {
                                         isRefreshingConsent_ = false;
                                         if (auto consent = consentFromStatus(status)) publishConsent(*consent, ticket);
                                     }));
@@ -246,7 +246,7 @@ void LowBatteryEmergency::resolveAutomationConsent() {
     if (!emergencySleep_) return;
     const std::uint64_t ticket = ++latestConsentReadTicket_;
     EmergencySleepService* sleep = emergencySleep_;
-    const auto resolve = lifetime_.guard([this, ticket](std::int32_t status) {
+    const auto resolve = lifetime_.guard([this, ticket](PermissionStatus status) {
         const auto consent = consentFromStatus(status);
         if (!consent) {
             log_.info("Consent button did nothing — polkit would not say whether the grant is in place");
