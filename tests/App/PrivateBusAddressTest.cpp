@@ -52,8 +52,9 @@ TEST(PrivateBusAddress, IsReadBackOnlyFromAFolderAndFileNobodyElseCouldWrite) {
     const std::string linked = runtime.path().toStdString() + "/linked";
     ASSERT_EQ(::symlink(folder.c_str(), linked.c_str()), 0);
     EXPECT_EQ(PrivateBusAddress::read(linked), std::nullopt);
-    for (const std::string& bad :
-         std::vector<std::string>{"", "unix:path=/a b", "no-colon", std::string(2000, 'a') + ":"})
+    std::string tooLong(2000, 'a');
+    tooLong += ':';
+    for (const std::string& bad : std::vector<std::string>{"", "unix:path=/a b", "no-colon", tooLong})
         EXPECT_NE(PrivateBusAddress::record(folder, bad), std::nullopt) << bad.substr(0, 20);
 }
 
