@@ -66,8 +66,29 @@ public:
     bool signalOwner(Bus bus, const QString& busName, int signal) const;
     /// Sets the answers of the polkitd_verdicts.py template (action -> yes, no, challenge, error, silent).
     bool setPolkitVerdicts(const QMap<QString, QString>& verdicts) const;
+    /// Starts the polkitd_verdicts.py template on the system bus with `verdicts`. False on failure.
+    bool startPolkit(const QMap<QString, QString>& verdicts = {});
+    /// Gives logind on the system bus (a plain mock, started unless a logind runs already) `method`.
+    bool logindMethod(const QString& method, const QString& inSig, const QString& outSig,
+                      const QString& code);
+    /// logind lists `inhibitors` (Python, "[('sleep', 'who', 'why', 'block', uid, pid)]").
+    bool logindInhibitors(const QString& inhibitors) {
+        return logindMethod("ListInhibitors", "", "a(ssssuu)", "ret = " + inhibitors);
+    }
+    /// Python for a mock method that fails with D-Bus error `name`.
+    static QString raising(const QString& name, const QString& message = "no") {
+        return QString("raise dbus.exceptions.DBusException('%1', name='%2')").arg(message, name);
+    }
     /// Runs the Qt event loop until `done` or `timeoutMs`; true when done.
     static bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000);
+    /// Asks through `ask` and runs the event loop until its callback answers; the answer, or T{}.
+    template <typename T>
+    static T await(const std::function<void(std::function<void(T)>)>& ask, int timeoutMs = 5000) {
+        std::optional<T> answer;
+        ask([&](T value) { answer = std::move(value); });
+        EXPECT_TRUE(waitFor([&] { return answer.has_value(); }, timeoutMs));
+        return answer.value_or(T{});
+    }
 
 private:
     struct Daemon;
