@@ -1,13 +1,12 @@
-// The dbusmenu export of a hand-made menu, called by a second connection on a private bus as a panel
-// host would call it.
+// The dbusmenu export of a hand-made menu, called by a second connection as a panel host would call it.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDBusArgument>
-#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -40,80 +39,50 @@ Node readNode(const QDBusArgument& arg) {
     return node;
 }
 
-MenuItem item(MenuItemStyle style, const std::string& title, MenuAction action = MenuAction::none) {
-    MenuItem out;
-    out.style = style;
-    out.title = title;
-    out.action = action;
-    return out;
-}
-
 MenuModel sampleMenu() {
-    MenuModel menu;
-    auto status = item(MenuItemStyle::info, "Awake for 25m");
-    status.iconName = "timer";
-    menu.items.push_back(status);
-    menu.items.push_back(item(MenuItemStyle::header, "Profiles"));
-    auto profile = item(MenuItemStyle::normal, "Long_build", MenuAction::profile);
-    profile.checkable = profile.checked = true;
-    menu.items.push_back(profile);
-    menu.items.push_back(item(MenuItemStyle::separator, ""));
-    auto sleepFor = item(MenuItemStyle::normal, "Keep awake for");
-    sleepFor.submenu.push_back(item(MenuItemStyle::normal, "1 hour", MenuAction::duration));
-    menu.items.push_back(sleepFor);
-    auto active = item(MenuItemStyle::info, "Awake");
-    active.iconName = "torvel-active-symbolic";
-    menu.items.push_back(active);
-    menu.items.push_back(item(MenuItemStyle::normal, "Quit", MenuAction::quit));
-    return menu;
+    using S = MenuItemStyle;
+    return {{{.style = S::info, .title = "Awake for 25m", .iconName = "timer"},
+             {.style = S::header, .title = "Profiles"},
+             {.title = "Long_build", .checkable = true, .checked = true, .action = MenuAction::profile},
+             {.style = S::separator},
+             {.title = "Keep awake for", .submenu = {{.title = "1 hour", .action = MenuAction::duration}}},
+             {.style = S::info, .title = "Awake", .iconName = "torvel-active-symbolic"},
+             {.title = "Quit", .action = MenuAction::quit}}};
 }
 
 class DBusMenuExporterTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!buses_.unavailableReason().empty()) GTEST_SKIP() << buses_.unavailableReason();
-        auto server = buses_.connection(PrivateBuses::Bus::session);
-        client_ = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(buses_.address(PrivateBuses::Bus::session), "menu-host"));
+        host_.emplace(buses_, PrivateBuses::Bus::session, "menu-host");
+        const auto server = buses_.connection(PrivateBuses::Bus::session);
         exporter_ = std::make_unique<DBusMenuExporter>(
             server,
             [this] {
                 ++builds_;
                 return menu_;
-            }, [this](const MenuItem& chosen) { performed_.push_back(chosen); },
-            kIcons, log_);
+            },
+            [this](const MenuItem& chosen) { performed_.push_back(chosen); }, kIcons, log_);
         openChanged_ = exporter_->openChanged.connect([this](bool open) { opened_.push_back(open); });
         opening_ = exporter_->opening.connect([this] { ++openings_; });
         ASSERT_TRUE(exporter_->exportOn());
         service_ = server.baseService();
     }
 
-    void TearDown() override {
-        exporter_.reset();
-        client_.reset();
-        QDBusConnection::disconnectFromBus("menu-host");
-    }
-
-    /// Calls `method` as a host; the event loop runs meanwhile so the exporter can answer.
     QDBusMessage call(const QString& method, const QList<QVariant>& args,
                       const QString& interface = "com.canonical.dbusmenu") {
-        auto message = QDBusMessage::createMethodCall(service_, "/MenuBar", interface, method);
-        message.setArguments(args);
-        return client_->call(message, QDBus::BlockWithGui, 5000);
+        return host_->call(service_, "/MenuBar", interface, method, args);
     }
-
     Node layout(int parent = 0, int depth = -1) {
         const auto reply = call("GetLayout", {parent, depth, QStringList()});
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-        return reply.type() == QDBusMessage::ReplyMessage ? readNode(reply.arguments().at(1).value<QDBusArgument>())
-                                                           : Node{};
+        return reply.type() == QDBusMessage::ReplyMessage
+                   ? readNode(reply.arguments().at(1).value<QDBusArgument>())
+                   : Node{};
     }
-
-    void click(int id) { call("Event", {id, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u}); }
-    void event(int id, const char* name) {
+    void event(int id, const char* name = "clicked") {
         call("Event", {id, QString(name), QVariant::fromValue(QDBusVariant(0)), 0u});
     }
-
     /// Lets a queued check run, then makes a round trip: a signal sent before it has been heard after.
     void settle() {
         QCoreApplication::processEvents();
@@ -123,7 +92,7 @@ protected:
 
     PrivateBuses buses_{false};
     CapturingLogSink log_;
-    std::unique_ptr<QDBusConnection> client_;
+    std::optional<BusPeer> host_;
     std::unique_ptr<DBusMenuExporter> exporter_;
     QString service_;
     MenuModel menu_ = sampleMenu();
@@ -157,7 +126,8 @@ TEST_F(DBusMenuExporterTest, MapsTheModelToDbusmenuItems) {
     EXPECT_TRUE(c[5].props["icon-data"].toByteArray().startsWith("\x89PNG"));
     const auto themePath = call("Get", {QString("com.canonical.dbusmenu"), QString("IconThemePath")},
                                 "org.freedesktop.DBus.Properties");
-    EXPECT_EQ(themePath.arguments().at(0).value<QDBusVariant>().variant().toStringList(), QStringList{kIcons});
+    EXPECT_EQ(themePath.arguments().at(0).value<QDBusVariant>().variant().toStringList(),
+              QStringList{kIcons});
 
     std::set<int> ids{root.id, c[4].children[0].id};
     for (const auto& child : c) ids.insert(child.id);
@@ -170,10 +140,10 @@ TEST_F(DBusMenuExporterTest, MapsTheModelToDbusmenuItems) {
 
 TEST_F(DBusMenuExporterTest, EventsReachTheItemsOfTheCurrentLayoutOnly) {
     const Node first = layout();
-    click(first.children[0].id);  // info
-    click(first.children[4].id);  // submenu parent
+    event(first.children[0].id);  // info
+    event(first.children[4].id);  // submenu parent
     EXPECT_TRUE(performed_.empty()) << "read-outs and submenu parents do nothing";
-    click(first.children[4].children[0].id);
+    event(first.children[4].children[0].id);
     ASSERT_EQ(performed_.size(), 1u);
     EXPECT_EQ(performed_[0].action, MenuAction::duration);
 
@@ -184,12 +154,12 @@ TEST_F(DBusMenuExporterTest, EventsReachTheItemsOfTheCurrentLayoutOnly) {
     EXPECT_EQ(exporter_->revision(), revision);
 
     // Opened after a change: new ids; the old quit id names nothing any more.
-    menu_.items.insert(menu_.items.begin(), item(MenuItemStyle::normal, "Turn off", MenuAction::deactivate));
+    menu_.items.insert(menu_.items.begin(), MenuItem{.title = "Turn off", .action = MenuAction::deactivate});
     EXPECT_TRUE(call("AboutToShow", {0}).arguments().at(0).toBool());
     EXPECT_GT(exporter_->revision(), revision);
-    click(first.children[6].id);
+    event(first.children[6].id);
     EXPECT_EQ(performed_.size(), 1u) << "a click on an item of an earlier layout was carried out";
-    click(layout().children[7].id);
+    event(layout().children[7].id);
     ASSERT_EQ(performed_.size(), 2u);
     EXPECT_EQ(performed_[1].action, MenuAction::quit);
 
@@ -215,16 +185,15 @@ TEST_F(DBusMenuExporterTest, RefusesBadArguments) {
     EXPECT_EQ(call("GetProperty", {quit, QString("no-such-property")}).type(), QDBusMessage::ErrorMessage);
     EXPECT_EQ(call("GetProperty", {-7, QString("label")}).type(), QDBusMessage::ErrorMessage);
     // Hosts fall back on another method only when told the one they called does not exist.
-    EXPECT_EQ(call("NoSuchMethod", {}).errorName(), "org.freedesktop.DBus.Error.UnknownMethod");
+    const QString unknown = "org.freedesktop.DBus.Error.UnknownMethod";
+    EXPECT_EQ(call("NoSuchMethod", {}).errorName(), unknown);
+    EXPECT_EQ(call("Frob", {}, "org.freedesktop.DBus.Properties").errorName(), unknown);
+    EXPECT_EQ(call("Frob", {}, "org.freedesktop.DBus.Introspectable").errorName(), unknown);
     EXPECT_EQ(call("AboutToShow", {QString("0")}).errorName(), "org.freedesktop.DBus.Error.InvalidArgs");
-    EXPECT_EQ(call("Frob", {}, "org.freedesktop.DBus.Properties").errorName(),
-              "org.freedesktop.DBus.Error.UnknownMethod");
-    EXPECT_EQ(call("Frob", {}, "org.freedesktop.DBus.Introspectable").errorName(),
-              "org.freedesktop.DBus.Error.UnknownMethod");
     EXPECT_EQ(call("GetLayout", {0, -1, QStringList()}, "org.example.Other").errorName(),
               "org.freedesktop.DBus.Error.UnknownInterface");
-    call("Event", {quit, QString("hovered"), QVariant::fromValue(QDBusVariant(0)), 0u});
-    call("Event", {-1, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+    event(quit, "hovered");
+    event(-1);
     EXPECT_TRUE(performed_.empty());
 
     const auto group = call("AboutToShowGroup", {QVariant::fromValue(QList<int>{0, 99999})});
@@ -233,7 +202,7 @@ TEST_F(DBusMenuExporterTest, RefusesBadArguments) {
 }
 
 TEST_F(DBusMenuExporterTest, TellsTheHostOfEachChangeOnceAndOnlyOfChanges) {
-    BusSignalRecorder heard(*client_, "com.canonical.dbusmenu");
+    BusSignalRecorder heard(host_->connection(), "com.canonical.dbusmenu");
     exporter_->menuMayHaveChanged();
     settle();
     EXPECT_TRUE(heard.heard().empty()) << "no host has read the menu yet";
@@ -273,7 +242,7 @@ TEST_F(DBusMenuExporterTest, TellsTheHostOfEachChangeOnceAndOnlyOfChanges) {
     EXPECT_TRUE(heard.heard().empty());
 
     // An item that comes, or one that does something else in the same place: a new layout.
-    menu_.items.insert(menu_.items.begin(), item(MenuItemStyle::normal, "Turn off", MenuAction::deactivate));
+    menu_.items.insert(menu_.items.begin(), MenuItem{.title = "Turn off", .action = MenuAction::deactivate});
     exporter_->menuMayHaveChanged();
     settle();
     menu_.items[0].action = MenuAction::about;

@@ -100,6 +100,32 @@ private:
     bool startDbusmock(Bus bus, const QStringList& arguments, const QString& busName);
 };
 
+/// A connection of its own to one of the private buses, as another program has; closed when it goes.
+class BusPeer {
+public:
+    BusPeer(const PrivateBuses& buses, PrivateBuses::Bus bus, const QString& name)
+        : name_(name), connection_(QDBusConnection::connectToBus(buses.address(bus), name)) {}
+    ~BusPeer() {
+        connection_ = QDBusConnection(QString());
+        QDBusConnection::disconnectFromBus(name_);
+    }
+    BusPeer(const BusPeer&) = delete;
+    BusPeer& operator=(const BusPeer&) = delete;
+
+    const QDBusConnection& connection() const { return connection_; }
+    /// Calls `method` and waits (at most 5 s) for the answer, running the event loop meanwhile.
+    QDBusMessage call(const QString& service, const QString& path, const QString& interface,
+                      const QString& method, const QVariantList& arguments = {}) const {
+        auto message = QDBusMessage::createMethodCall(service, path, interface, method);
+        message.setArguments(arguments);
+        return connection_.call(message, QDBus::BlockWithGui, 5000);
+    }
+
+private:
+    QString name_;
+    QDBusConnection connection_;
+};
+
 /// A test on the private buses, skipped where they cannot run.
 class PrivateBusTest : public ::testing::Test {
 protected:
