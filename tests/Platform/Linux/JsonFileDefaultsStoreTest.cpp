@@ -33,12 +33,11 @@ namespace fs = std::filesystem;
 
 class JsonFileDefaultsStoreTest : public ::testing::Test {
 protected:
-    /// Names in `folder` (the settings file's own by default) that contain `infix`, sorted.
-    std::vector<std::string> siblings(std::string_view infix, const fs::path& folder = {}) const {
+    /// Names in `in` (the settings file's own by default) that contain `infix`, sorted.
+    std::vector<std::string> siblings(std::string_view infix, const fs::path& in = {}) const {
         std::vector<std::string> out;
         std::error_code error;
-        for (const auto& entry :
-             fs::directory_iterator(folder.empty() ? file.parent_path() : folder, error)) {
+        for (const auto& entry : fs::directory_iterator(in.empty() ? file.parent_path() : in, error)) {
             const std::string name = entry.path().filename().string();
             if (name.find(infix) != std::string::npos) out.push_back(name);
         }

@@ -79,27 +79,26 @@ TEST_F(DesktopScreenPreventionTest, GnomeHoldsTheIdleInhibitorUntilItsOwnerGoes)
     EXPECT_EQ(gnome.screenWay(), Way::screenSaverInhibit);
 }
 
-TEST_F(DesktopScreenPreventionTest, KdeAndXfceHoldTheScreenSaverInhibitor) {
+TEST_F(DesktopScreenPreventionTest,
+       KdeAndXfceHoldTheScreenSaverInhibitorAndSimulateActivityOnlyWhereRefused) {
     // Xfce offers the screen saver alone; Plasma adds PowerManagement, which is no help for the screen.
     startMock(kScreenSaver, kScreenSaverPath);
     addMethod(kScreenSaver, kScreenSaverPath, "Inhibit", "ss", "u", kNextCookie);
     addMethod(kScreenSaver, kScreenSaverPath, "UnInhibit", "u", "", "");
     for (const bool plasma : {false, true}) {
         if (plasma) startMock("org.freedesktop.PowerManagement", "/org/freedesktop/PowerManagement/Inhibit");
-        auto desktop = adapter();
-        EXPECT_EQ(desktop.screenWay(), Way::screenSaverInhibit);
-        const auto held = desktop.startUserActivity(kName);
+        auto inhibiting = adapter();
+        EXPECT_EQ(inhibiting.screenWay(), Way::screenSaverInhibit);
+        const auto held = inhibiting.startUserActivity(kName);
         ASSERT_EQ(held.status, 0);
-        EXPECT_EQ(desktop.confirmUserActivity(held.id), 0);
-        EXPECT_EQ(desktop.release(held.id), 0);
+        EXPECT_EQ(inhibiting.confirmUserActivity(held.id), 0);
+        EXPECT_EQ(inhibiting.release(held.id), 0);
     }
     const std::string inhibit = "Inhibit Torvel Torvel prevents screensaver";
     EXPECT_EQ(calls(kScreenSaver, kScreenSaverPath),
               (Calls{inhibit, "UnInhibit 41", inhibit, "UnInhibit 42"}));
-}
 
-TEST_F(DesktopScreenPreventionTest, SimulatedActivityOnlyWhereInhibitIsRefused) {
-    startMock(kScreenSaver, kScreenSaverPath);
+    // A screen saver that refuses Inhibit has its activity simulated instead.
     addMethod(kScreenSaver, kScreenSaverPath, "Inhibit", "ss", "u", kNotSupported);
     addMethod(kScreenSaver, kScreenSaverPath, "SimulateUserActivity", "", "", "");
     auto desktop = adapter();
