@@ -39,15 +39,32 @@ Node readNode(const QDBusArgument& arg) {
     return node;
 }
 
+MenuItem item(MenuItemStyle style, const std::string& title, MenuAction action = MenuAction::none) {
+    MenuItem out;
+    out.style = style;
+    out.title = title;
+    out.action = action;
+    return out;
+}
+
 MenuModel sampleMenu() {
-    using S = MenuItemStyle;
-    return {{{.style = S::info, .title = "Awake for 25m", .iconName = "timer"},
-             {.style = S::header, .title = "Profiles"},
-             {.title = "Long_build", .checkable = true, .checked = true, .action = MenuAction::profile},
-             {.style = S::separator},
-             {.title = "Keep awake for", .submenu = {{.title = "1 hour", .action = MenuAction::duration}}},
-             {.style = S::info, .title = "Awake", .iconName = "torvel-active-symbolic"},
-             {.title = "Quit", .action = MenuAction::quit}}};
+    MenuModel menu;
+    auto status = item(MenuItemStyle::info, "Awake for 25m");
+    status.iconName = "timer";
+    menu.items.push_back(status);
+    menu.items.push_back(item(MenuItemStyle::header, "Profiles"));
+    auto profile = item(MenuItemStyle::normal, "Long_build", MenuAction::profile);
+    profile.checkable = profile.checked = true;
+    menu.items.push_back(profile);
+    menu.items.push_back(item(MenuItemStyle::separator, ""));
+    auto sleepFor = item(MenuItemStyle::normal, "Keep awake for");
+    sleepFor.submenu.push_back(item(MenuItemStyle::normal, "1 hour", MenuAction::duration));
+    menu.items.push_back(sleepFor);
+    auto active = item(MenuItemStyle::info, "Awake");
+    active.iconName = "torvel-active-symbolic";
+    menu.items.push_back(active);
+    menu.items.push_back(item(MenuItemStyle::normal, "Quit", MenuAction::quit));
+    return menu;
 }
 
 class DBusMenuExporterTest : public ::testing::Test {
@@ -154,7 +171,7 @@ TEST_F(DBusMenuExporterTest, EventsReachTheItemsOfTheCurrentLayoutOnly) {
     EXPECT_EQ(exporter_->revision(), revision);
 
     // Opened after a change: new ids; the old quit id names nothing any more.
-    menu_.items.insert(menu_.items.begin(), MenuItem{.title = "Turn off", .action = MenuAction::deactivate});
+    menu_.items.insert(menu_.items.begin(), item(MenuItemStyle::normal, "Turn off", MenuAction::deactivate));
     EXPECT_TRUE(call("AboutToShow", {0}).arguments().at(0).toBool());
     EXPECT_GT(exporter_->revision(), revision);
     event(first.children[6].id);
@@ -242,7 +259,7 @@ TEST_F(DBusMenuExporterTest, TellsTheHostOfEachChangeOnceAndOnlyOfChanges) {
     EXPECT_TRUE(heard.heard().empty());
 
     // An item that comes, or one that does something else in the same place: a new layout.
-    menu_.items.insert(menu_.items.begin(), MenuItem{.title = "Turn off", .action = MenuAction::deactivate});
+    menu_.items.insert(menu_.items.begin(), item(MenuItemStyle::normal, "Turn off", MenuAction::deactivate));
     exporter_->menuMayHaveChanged();
     settle();
     menu_.items[0].action = MenuAction::about;
