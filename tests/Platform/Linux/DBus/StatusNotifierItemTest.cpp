@@ -97,9 +97,11 @@ TEST_F(StatusNotifierItemTest, StatusAndTitleFollowThePresentationAndHostsHearOn
     EXPECT_EQ(heard.count("NewToolTip"), 1u);
     EXPECT_EQ(heard.count("NewIcon"), 0u);
     EXPECT_EQ(heard.heard().size(), 3u) << "the same presentation again tells nothing";
-    for (const auto& signal : heard.heard())
-        if (signal.member() == "NewStatus")
+    for (const auto& signal : heard.heard()) {
+        if (signal.member() == "NewStatus") {
             EXPECT_EQ(signal.arguments().value(0).toString(), "NeedsAttention");
+        }
+    }
     EXPECT_EQ(property("Title").toString(), "Torvel: 24 min left");
 }
 
