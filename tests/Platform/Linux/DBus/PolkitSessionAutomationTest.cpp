@@ -49,7 +49,18 @@ struct PolkitSessionAutomationTest : PrivateBusTest {
     }
 };
 
-TEST_F(PolkitSessionAutomationTest, VerdictsBecomeStatusesAndAnAbsentPolkitIsNotRunning) {
+TEST_F(PolkitSessionAutomationTest, SleepAsksLogindToSuspendAndVerdictsBecomeStatuses) {
+    // Suspending needs no polkit of ours: logind asks, and its refusal is reported.
+    EXPECT_TRUE(automation.sleep(false));
+    EXPECT_TRUE(automation.sleep(true));
+    EXPECT_EQ(logindCalls("Suspend"), (std::vector<QVariantList>{{false}, {true}}));
+
+    ASSERT_TRUE(buses.logindMethod(
+        "Suspend", "b", "", PrivateBuses::raising("org.freedesktop.login1.OperationInProgress", "busy")));
+    const auto refused = automation.sleep(false);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), "org.freedesktop.login1.OperationInProgress: busy");
+
     EXPECT_EQ(automation.permissionStatus(false), PermissionStatus::notRunning);
     ASSERT_TRUE(buses.startPolkit());
     const std::pair<const char*, PermissionStatus> cases[] = {{"yes", PermissionStatus::granted},
@@ -111,18 +122,6 @@ TEST_F(PolkitSessionAutomationTest, AnotherUsersSleepLockNeedsTheIgnoreInhibitGr
     }
     EXPECT_EQ(asked().back(), "org.freedesktop.login1.suspend 0");  // a refusal needs no second question
     EXPECT_TRUE(asked().contains(QString(kIgnore) + " 0"));
-}
-
-TEST_F(PolkitSessionAutomationTest, SleepAsksLogindToSuspendAndReportsItsRefusal) {
-    EXPECT_TRUE(automation.sleep(false));
-    EXPECT_TRUE(automation.sleep(true));
-    EXPECT_EQ(logindCalls("Suspend"), (std::vector<QVariantList>{{false}, {true}}));
-
-    ASSERT_TRUE(buses.logindMethod(
-        "Suspend", "b", "", PrivateBuses::raising("org.freedesktop.login1.OperationInProgress", "busy")));
-    const auto refused = automation.sleep(false);
-    ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error(), "org.freedesktop.login1.OperationInProgress: busy");
 }
 
 }  // namespace
