@@ -155,44 +155,6 @@ TEST_F(DBusMenuExporterTest, MapsTheModelToDbusmenuItemsAndRefusesBadArguments) 
     EXPECT_EQ(label.arguments().at(0).value<QDBusVariant>().variant().toString(), "Long__build");
 
     // Bad arguments are refused, and do nothing.
-    TEST_F(DBusMenuExporterTest, EventsReachTheItemsOfTheCurrentLayoutOnly) {
-        const Node first = layout();
-        event(first.children[0].id);  // info
-        event(first.children[4].id);  // submenu parent
-        EXPECT_TRUE(performed_.empty()) << "read-outs and submenu parents do nothing";
-        event(first.children[4].children[0].id);
-        ASSERT_EQ(performed_.size(), 1u);
-        EXPECT_EQ(performed_[0].action, MenuAction::duration);
-
-        // Opened again with nothing changed: same ids, no new revision.
-        const uint revision = exporter_->revision();
-        EXPECT_FALSE(call("AboutToShow", {0}).arguments().at(0).toBool());
-        EXPECT_EQ(layout().children[6].id, first.children[6].id);
-        EXPECT_EQ(exporter_->revision(), revision);
-
-        // Opened after a change: new ids; the old quit id names nothing any more.
-        menu_.items.insert(menu_.items.begin(),
-                           item(MenuItemStyle::normal, "Turn off", MenuAction::deactivate));
-        EXPECT_TRUE(call("AboutToShow", {0}).arguments().at(0).toBool());
-        EXPECT_GT(exporter_->revision(), revision);
-        event(first.children[6].id);
-        EXPECT_EQ(performed_.size(), 1u) << "a click on an item of an earlier layout was carried out";
-        event(layout().children[7].id);
-        ASSERT_EQ(performed_.size(), 2u);
-        EXPECT_EQ(performed_[1].action, MenuAction::quit);
-
-        // The readings are refreshed once per opening, whether the host asks AboutToShow, says "opened",
-        // or both.
-        EXPECT_EQ(openings_, 2);
-        event(0, "opened");
-        event(0, "closed");
-        EXPECT_EQ(openings_, 2);
-        event(0, "opened");
-        event(0, "closed");
-        EXPECT_EQ(openings_, 3);
-        EXPECT_EQ(opened_, (std::vector<bool>{true, false, true, false}));
-    }
-
     const int quit = c[6].id;
     EXPECT_EQ(call("Event", {quit, QString("clicked")}).type(), QDBusMessage::ErrorMessage);
     EXPECT_EQ(call("Event", {QString("clicked"), quit, QVariant::fromValue(QDBusVariant(0)), 0u}).type(),
@@ -215,6 +177,43 @@ TEST_F(DBusMenuExporterTest, MapsTheModelToDbusmenuItemsAndRefusesBadArguments) 
     const auto group = call("AboutToShowGroup", {QVariant::fromValue(QList<int>{0, 99999})});
     ASSERT_EQ(group.type(), QDBusMessage::ReplyMessage);
     EXPECT_EQ(qdbus_cast<QList<int>>(group.arguments().at(1)), QList<int>{99999});
+}
+
+TEST_F(DBusMenuExporterTest, EventsReachTheItemsOfTheCurrentLayoutOnly) {
+    const Node first = layout();
+    event(first.children[0].id);  // info
+    event(first.children[4].id);  // submenu parent
+    EXPECT_TRUE(performed_.empty()) << "read-outs and submenu parents do nothing";
+    event(first.children[4].children[0].id);
+    ASSERT_EQ(performed_.size(), 1u);
+    EXPECT_EQ(performed_[0].action, MenuAction::duration);
+
+    // Opened again with nothing changed: same ids, no new revision.
+    const uint revision = exporter_->revision();
+    EXPECT_FALSE(call("AboutToShow", {0}).arguments().at(0).toBool());
+    EXPECT_EQ(layout().children[6].id, first.children[6].id);
+    EXPECT_EQ(exporter_->revision(), revision);
+
+    // Opened after a change: new ids; the old quit id names nothing any more.
+    menu_.items.insert(menu_.items.begin(), item(MenuItemStyle::normal, "Turn off", MenuAction::deactivate));
+    EXPECT_TRUE(call("AboutToShow", {0}).arguments().at(0).toBool());
+    EXPECT_GT(exporter_->revision(), revision);
+    event(first.children[6].id);
+    EXPECT_EQ(performed_.size(), 1u) << "a click on an item of an earlier layout was carried out";
+    event(layout().children[7].id);
+    ASSERT_EQ(performed_.size(), 2u);
+    EXPECT_EQ(performed_[1].action, MenuAction::quit);
+
+    // The readings are refreshed once per opening, whether the host asks AboutToShow, says "opened",
+    // or both.
+    EXPECT_EQ(openings_, 2);
+    event(0, "opened");
+    event(0, "closed");
+    EXPECT_EQ(openings_, 2);
+    event(0, "opened");
+    event(0, "closed");
+    EXPECT_EQ(openings_, 3);
+    EXPECT_EQ(opened_, (std::vector<bool>{true, false, true, false}));
 }
 
 TEST_F(DBusMenuExporterTest, TellsTheHostOfEachChangeOnceAndOnlyOfChanges) {
