@@ -17,6 +17,7 @@ namespace torvel {
 namespace {
 
 namespace fs = std::filesystem;
+using test::errorLines;
 
 std::size_t openDescriptors() {
     return static_cast<std::size_t>(
@@ -27,11 +28,6 @@ std::size_t openDescriptors() {
 bool zombieLeft() {
     siginfo_t info{};
     return ::waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
-}
-
-int errorLines(const CapturingLogSink& log) {
-    return static_cast<int>(std::count_if(log.lines().begin(), log.lines().end(),
-                                          [](const auto& line) { return line.level == LogLevel::error; }));
 }
 
 bool gone(pid_t pid) {

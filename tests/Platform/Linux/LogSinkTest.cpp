@@ -15,6 +15,7 @@
 namespace torvel {
 namespace {
 
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::MatchesRegex;
 
@@ -59,42 +60,33 @@ TEST(JournalLogSink, SendsPriorityIdentifierSubsystemAndCategoryForEachLevel) {
                                              entry("inhibit failed", "3", "SleepPrevention")));
 }
 
-TEST(JournalLogSink, MinimumLevelComesFromTorvelLogLevelAndDefaultsToInfo) {
-    const std::vector<std::pair<std::optional<std::string>, std::vector<std::string>>> cases = {
-        {std::nullopt, {"MESSAGE=i", "MESSAGE=e"}},
-        {"bogus", {"MESSAGE=i", "MESSAGE=e"}},
-        {"debug", {"MESSAGE=d", "MESSAGE=i", "MESSAGE=e"}},
-        {"error", {"MESSAGE=e"}},
-    };
-    for (const auto& [level, expected] : cases) {
-        ScopedEnv env("TORVEL_LOG_LEVEL", level);
+TEST(JournalLogSink, TheEnvironmentSetsTheMinimumLevelAndWhetherPrivateArgumentsShow) {
+    // What a sink set up from the environment sends when `name` is `value`.
+    const auto sent = [](const char* name, const std::optional<std::string>& value) {
+        ScopedEnv env(name, value);
         Journal journal;
         auto options = JournalLogSink::optionsFromEnvironment();
         journal.capture(options);
         JournalLogSink sink(options);
         sink.write(LogLevel::debug, "T", "d");
-        sink.write(LogLevel::info, "T", "i");
-        sink.write(LogLevel::error, "T", "e");
-        EXPECT_EQ(journal.messages(), expected) << "TORVEL_LOG_LEVEL=" << level.value_or("(unset)");
-    }
-}
-
-TEST(JournalLogSink, PrivateArgumentsShowOnlyWithTorvelLogPrivateExactlyOne) {
-    const std::vector<std::pair<std::optional<std::string>, std::string>> cases = {
-        {std::nullopt, "MESSAGE=Joined <private> at 3"}, {"0", "MESSAGE=Joined <private> at 3"},
-        {"true", "MESSAGE=Joined <private> at 3"},       {"1 ", "MESSAGE=Joined <private> at 3"},
-        {"1", "MESSAGE=Joined Home Wi-Fi at 3"},
-    };
-    for (const auto& [reveal, expected] : cases) {
-        ScopedEnv env("TORVEL_LOG_PRIVATE", reveal);
-        Journal journal;
-        auto options = JournalLogSink::optionsFromEnvironment();
-        journal.capture(options);
-        JournalLogSink sink(options);
         Logger(sink, "WiFi").info("Joined {} at {}", Private{"Home Wi-Fi"}, 3);
-        EXPECT_THAT(journal.messages(), ElementsAre(expected))
-            << "TORVEL_LOG_PRIVATE=" << reveal.value_or("(unset)");
-    }
+        sink.write(LogLevel::error, "T", "e");
+        return journal.messages();
+    };
+    const std::string hidden = "MESSAGE=Joined <private> at 3";
+    const std::vector<std::pair<std::optional<std::string>, std::vector<std::string>>> levels = {
+        {std::nullopt, {hidden, "MESSAGE=e"}},
+        {"bogus", {hidden, "MESSAGE=e"}},
+        {"debug", {"MESSAGE=d", hidden, "MESSAGE=e"}},
+        {"error", {"MESSAGE=e"}},
+    };
+    for (const auto& [level, expected] : levels)
+        EXPECT_EQ(sent("TORVEL_LOG_LEVEL", level), expected)
+            << "TORVEL_LOG_LEVEL=" << level.value_or("(unset)");
+    // Private arguments show only with TORVEL_LOG_PRIVATE exactly "1".
+    for (const auto& reveal : std::vector<std::optional<std::string>>{std::nullopt, "0", "true", "1 "})
+        EXPECT_THAT(sent("TORVEL_LOG_PRIVATE", reveal), Contains(hidden)) << reveal.value_or("(unset)");
+    EXPECT_THAT(sent("TORVEL_LOG_PRIVATE", "1"), Contains("MESSAGE=Joined Home Wi-Fi at 3"));
 }
 
 TEST(JournalLogSink, ConsoleLinesShowTimeLevelAndCategoryWhenAsked) {

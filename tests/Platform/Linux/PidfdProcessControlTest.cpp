@@ -11,15 +11,10 @@ namespace {
 
 using test::endSignal;
 
-pid_t spawnSleeper(std::optional<uid_t> uid = std::nullopt) {
-    return test::spawnSleeper("/bin/sleep", uid);
-}
-
 // What the census records of a process.
 SleepBlocker censused(pid_t pid, BlockerKind kind = BlockerKind::systemSleep) {
     const auto identity = ProcProcessInfo().identity(pid);
-    return SleepBlocker{pid, "sleep", kind, "", true, "sleep",
-                        identity ? identity->startTime : std::nullopt};
+    return SleepBlocker{pid, "sleep", kind, "", true, "sleep", identity ? identity->startTime : std::nullopt};
 }
 
 TEST(PidfdProcessControlTest, TerminatesRealProcessesOfThisUserOnlyAndNeverAReapedOrRecycledPid) {
@@ -31,16 +26,15 @@ TEST(PidfdProcessControlTest, TerminatesRealProcessesOfThisUserOnlyAndNeverAReap
     const std::optional<uid_t> as = root ? std::optional<uid_t>(65534) : std::nullopt;
     const auto user = static_cast<std::uint32_t>(as.value_or(::getuid()));
 
-    const pid_t first = spawnSleeper(as);
-    const pid_t second = spawnSleeper(as);
-    const pid_t reaped = spawnSleeper(as);
-    const pid_t restarted = spawnSleeper(as);
+    const pid_t first = test::spawnSleeper("/bin/sleep", as), second = test::spawnSleeper("/bin/sleep", as);
+    const pid_t reaped = test::spawnSleeper("/bin/sleep", as),
+                restarted = test::spawnSleeper("/bin/sleep", as);
     auto reapedBlocker = censused(reaped);
-    EXPECT_EQ(endSignal(reaped), SIGKILL);  // gone (and reaped) before the action
-    const pid_t foreign = root ? spawnSleeper() : 0;  // root's, not the acting user's
+    EXPECT_EQ(endSignal(reaped), SIGKILL);                  // gone (and reaped) before the action
+    const pid_t foreign = root ? test::spawnSleeper() : 0;  // root's, not the acting user's
 
-    std::vector<SleepBlocker> blockers{censused(first), censused(first, BlockerKind::idle),
-                                       censused(second), reapedBlocker, censused(restarted)};
+    std::vector<SleepBlocker> blockers{censused(first), censused(first, BlockerKind::idle), censused(second),
+                                       reapedBlocker, censused(restarted)};
     ASSERT_TRUE(blockers.back().startTime);
     // Another `sleep` of the same user on the same pid, started after the census.
     *blockers.back().startTime += 1;

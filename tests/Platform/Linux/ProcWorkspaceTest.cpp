@@ -8,7 +8,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <tuple>
 
 #include "Platform/Linux/TestSupport.h"
 #include "Platform/Sim/CapturingLogSink.h"
@@ -61,11 +60,12 @@ protected:
         const fs::path path = root_ / folder;
         fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(5));
     }
-    // (pid, id, regular) of each listed application.
-    std::vector<std::tuple<int, std::string, bool>> listed() {
-        std::vector<std::tuple<int, std::string, bool>> out;
+    // Each listed application as "pid id", the id marked "~" when the application is not a regular one.
+    std::string listed() {
+        std::string out;
         for (const auto& app : workspace_.runningApplications())
-            out.emplace_back(app.pid, app.desktopId.value_or("?"), app.isRegular);
+            out += (out.empty() ? "" : ", ") + std::to_string(app.pid) + (app.isRegular ? " " : " ~") +
+                   app.desktopId.value_or("?");
         return out;
     }
     std::string nameOf(std::int32_t pid) {
@@ -103,26 +103,21 @@ TEST_F(ProcWorkspaceTest, MatchesByLaunchEnvironmentThenCgroupThenProgram) {
           "[Desktop Action extra]\nName=Extra\nExec=extra-program\n");
     entry("org.kde.konsole.desktop", "Name=Konsole\nExec=konsole\n");
     entry("org.gnome.Terminal.desktop", "Name=Terminal\nExec=gnome-terminal\n");
-    const std::string gio = "GIO_LAUNCHED_DESKTOP_FILE=" + system + "/org.gnome.Maps.desktop";
+    const std::string launched =
+        "GIO_LAUNCHED_DESKTOP_FILE=" + system + "/org.gnome.Maps.desktop\0GIO_LAUNCHED_DESKTOP_FILE_PID=10"s;
     const std::string chromeScope =
         "0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-gnome-google\\x2dchrome-77.scope\n";
+    const std::string dolphinHint = "BAMF_DESKTOP_FILE_HINT=" + system + "/kde4/dolphin.desktop";
+    const std::string terminalGroup =
+        "12:cpu:/\n1:name=systemd:/app.slice/dbus-:1.2-org.gnome.Terminal@0.service\n";
 
-    add({.pid = 10,
-         .exe = "/usr/bin/gnome-maps",
-         .environment = gio + "\0GIO_LAUNCHED_DESKTOP_FILE_PID=10"s});
+    add({.pid = 10, .exe = "/usr/bin/gnome-maps", .environment = launched});
     // The variable is inherited by what Maps starts; that child is judged by its own program.
-    add({.pid = 11,
-         .parent = 10,
-         .exe = "/usr/bin/gedit",
-         .environment = gio + "\0GIO_LAUNCHED_DESKTOP_FILE_PID=10"s});
+    add({.pid = 11, .parent = 10, .exe = "/usr/bin/gedit", .environment = launched});
     add({.pid = 12, .exe = "/opt/google/chrome/chrome", .cgroup = chromeScope});
     add({.pid = 13, .parent = 12, .exe = "/opt/google/chrome/chrome", .cgroup = chromeScope});  // a helper
-    add({.pid = 14,
-         .exe = "/app/bin/gnome-maps",
-         .cgroup = "0::/user.slice/app-flatpak-org.gnome.Maps-3.scope\n"});
-    add({.pid = 15,
-         .exe = "/usr/bin/anything",
-         .environment = "BAMF_DESKTOP_FILE_HINT=" + system + "/kde4/dolphin.desktop"});
+    add({.pid = 14, .exe = "/app/bin/maps", .cgroup = "0::/user.slice/app-flatpak-org.gnome.Maps-3.scope\n"});
+    add({.pid = 15, .exe = "/usr/bin/anything", .environment = dolphinHint});
     add({.pid = 16,
          .exe = "/usr/bin/python3.11",
          .comm = "meld",
@@ -133,22 +128,12 @@ TEST_F(ProcWorkspaceTest, MatchesByLaunchEnvironmentThenCgroupThenProgram) {
     add({.pid = 20, .exe = "/usr/bin/extra-program", .comm = "extra-prog"});  // only an action runs it
     add({.pid = 21, .exe = "/usr/bin/foo"});                                  // Exec behind env and quotes
     add({.pid = 22, .exe = "/usr/bin/k", .cgroup = "0::/app.slice/app-org.kde.konsole@8e1f.service\n"});
-    add({.pid = 23,
-         .exe = "/usr/libexec/gnome-terminal-server",
-         .cgroup = "12:cpu:/\n1:name=systemd:/app.slice/dbus-:1.2-org.gnome.Terminal@0.service\n"});
+    add({.pid = 23, .exe = "/usr/libexec/gnome-terminal-server", .cgroup = terminalGroup});
 
-    EXPECT_EQ(listed(), (std::vector<std::tuple<int, std::string, bool>>{{10, "org.gnome.Maps", true},
-                                                                         {11, "org.gnome.gedit", true},
-                                                                         {12, "google-chrome", true},
-                                                                         {13, "google-chrome", false},
-                                                                         {14, "org.gnome.Maps", true},
-                                                                         {15, "kde4-dolphin", true},
-                                                                         {16, "meld", true},
-                                                                         {17, "foo", true},
-                                                                         {18, "writer", true},
-                                                                         {21, "foo", true},
-                                                                         {22, "org.kde.konsole", true},
-                                                                         {23, "org.gnome.Terminal", true}}));
+    EXPECT_EQ(listed(),
+              "10 org.gnome.Maps, 11 org.gnome.gedit, 12 google-chrome, 13 ~google-chrome, "
+              "14 org.gnome.Maps, 15 kde4-dolphin, 16 meld, 17 foo, 18 writer, 21 foo, "
+              "22 org.kde.konsole, 23 org.gnome.Terminal");
 }
 
 TEST_F(ProcWorkspaceTest, NamesFollowLanguageAndUserEntriesOverrideSystemOnes) {
@@ -159,7 +144,11 @@ TEST_F(ProcWorkspaceTest, NamesFollowLanguageAndUserEntriesOverrideSystemOnes) {
     entry("daemon.desktop", "Name=Daemon\nNoDisplay=true\nExec=daemon\n");
     entry("editor.desktop", "Name=System Editor\nExec=editor\n");
     // A C1 control (a terminal's CSI) and a right-to-left override are dropped.
-    entry("editor.desktop", "Name=My \xC2\x9B" "2J\xE2\x80\xAE" "Editor\nExec=editor\n", "user");
+    entry("editor.desktop",
+          "Name=My \xC2\x9B"
+          "2J\xE2\x80\xAE"
+          "Editor\nExec=editor\n",
+          "user");
     write(root_ / "system/link.desktop", "[Desktop Entry]\nType=Link\nName=Link\nURL=https://example.com\n");
     add({.pid = 30, .exe = "/usr/bin/term"});
     add({.pid = 31, .exe = "/usr/bin/notes"});
@@ -177,11 +166,7 @@ TEST_F(ProcWorkspaceTest, NamesFollowLanguageAndUserEntriesOverrideSystemOnes) {
     EXPECT_EQ(nameOf(30), "Terminal");
     EXPECT_EQ(nameOf(31), "Notizen   !") << "escapes decoded, line breaks flattened";
     EXPECT_EQ(nameOf(34), "My 2JEditor");
-    EXPECT_EQ(listed(), (std::vector<std::tuple<int, std::string, bool>>{{30, "term", true},
-                                                                         {31, "notes", true},
-                                                                         {32, "hidden-by-user", false},
-                                                                         {33, "daemon", false},
-                                                                         {34, "editor", true}}));
+    EXPECT_EQ(listed(), "30 term, 31 notes, 32 ~hidden-by-user, 33 ~daemon, 34 editor");
 }
 
 TEST_F(ProcWorkspaceTest, ListsOnlyThisUsersLiveProcessesAndSurvivesJunk) {
@@ -210,10 +195,7 @@ TEST_F(ProcWorkspaceTest, ListsOnlyThisUsersLiveProcessesAndSurvivesJunk) {
     add({.pid = 51, .exe = "/usr/bin/bad"});
     locale_.setPreferredLanguages({"cs"});
 
-    EXPECT_EQ(
-        listed(),
-        (std::vector<std::tuple<int, std::string, bool>>{
-            {41, "app", true}, {44, "app", true}, {49, "app", true}, {51, "bad", true}, {300, "app", true}}));
+    EXPECT_EQ(listed(), "41 app, 44 app, 49 app, 51 bad, 300 app");
     EXPECT_EQ(nameOf(51), "Good");
     fs::remove_all(root_ / "proc");
     EXPECT_TRUE(workspace_.runningApplications().empty());
@@ -261,13 +243,12 @@ TEST_F(ProcWorkspaceTest, RereadsOnlyProcessesThatStartedOrChangedProgram) {
     add({.pid = 70, .exe = "/usr/bin/app"});
     add({.pid = 71, .exe = "/usr/bin/app", .uid = 0});
     add({.pid = 72, .exe = "/usr/bin/tool"});
-    using Listed = std::vector<std::tuple<int, std::string, bool>>;
-    EXPECT_EQ(listed(), (Listed{{70, "app", true}}));
+    EXPECT_EQ(listed(), "70 app");
 
     // Known processes are judged by their stat alone: what else they had is not read again.
     for (const int pid : {70, 71, 72}) fs::remove(root_ / "proc" / std::to_string(pid) / "status");
     fs::remove(root_ / "proc/70/exe");
-    EXPECT_EQ(listed(), (Listed{{70, "app", true}}));
+    EXPECT_EQ(listed(), "70 app");
 
     const auto replace = [this](const FakeProcess& p) {
         fs::remove_all(root_ / "proc" / std::to_string(p.pid));
@@ -276,7 +257,7 @@ TEST_F(ProcWorkspaceTest, RereadsOnlyProcessesThatStartedOrChangedProgram) {
     replace({.pid = 70, .exe = "/usr/bin/other", .startTime = 9000});  // the id went to a new process
     replace({.pid = 71, .exe = "/usr/bin/app", .startTime = 9001});    // now the user's own
     replace({.pid = 72, .exe = "/usr/bin/app", .comm = "app"});        // the same process ran another program
-    EXPECT_EQ(listed(), (Listed{{70, "other", true}, {71, "app", true}, {72, "app", true}}));
+    EXPECT_EQ(listed(), "70 other, 71 app, 72 app");
 }
 
 TEST_F(ProcWorkspaceTest, PollsForExitWithoutPidfd) {

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "Platform/Linux/Processes/ProcProcessInfo.h"
+#include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel::test {
 
@@ -106,6 +107,13 @@ inline pid_t spawnSleeper(const std::filesystem::path& program = "/bin/sleep",
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return pid;
+}
+
+/// How many error lines `log` caught.
+inline int errorLines(const CapturingLogSink& log) {
+    int count = 0;
+    for (const auto& line : log.lines()) count += line.level == LogLevel::error;
+    return count;
 }
 
 /// Kills and reaps `pid`; the signal that ended it (SIGKILL when it was still running), or -1.

@@ -22,9 +22,11 @@ TEST(BusPropertyFollower, KnowsThePropertiesFollowsTheirChangesAndReportsARefusa
     if (!buses.unavailableReason().empty()) GTEST_SKIP() << buses.unavailableReason();
     ASSERT_TRUE(buses.startMock(Bus::session, kService, kPath, kInterface));
     const QDBusConnection bus = buses.connection(Bus::session);
-    auto add = QDBusMessage::createMethodCall(kService, kPath, "org.freedesktop.DBus.Mock", "AddProperty");
-    add << QString(kInterface) << QString("Level") << QVariant::fromValue(QDBusVariant(7));
-    ASSERT_EQ(bus.call(add, QDBus::Block, 5000).type(), QDBusMessage::ReplyMessage);
+    ASSERT_EQ(buses
+                  .call(Bus::session, kService, kPath, "org.freedesktop.DBus.Mock", "AddProperty",
+                        {QString(kInterface), QString("Level"), QVariant::fromValue(QDBusVariant(7))})
+                  .type(),
+              QDBusMessage::ReplyMessage);
 
     BusService service(bus, kService);
     int changes = 0;
@@ -38,9 +40,7 @@ TEST(BusPropertyFollower, KnowsThePropertiesFollowsTheirChangesAndReportsARefusa
     EXPECT_EQ(changes, 1);
 
     // Set through the bus: dbusmock signals PropertiesChanged, which the follower lays over what it knows.
-    auto set = QDBusMessage::createMethodCall(kService, kPath, "org.freedesktop.DBus.Properties", "Set");
-    set << QString(kInterface) << QString("Level") << QVariant::fromValue(QDBusVariant(3));
-    ASSERT_EQ(bus.call(set, QDBus::Block, 5000).type(), QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(buses.setProperty(Bus::session, kService, kPath, kInterface, "Level", 3));
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return follower.value("Level").toInt() == 3; }));
     EXPECT_EQ(changes, 2);
 

@@ -1,13 +1,12 @@
-// The dbusmenu export of a hand-made menu, called by a second connection on a private bus as a panel
-// host would call it.
+// The dbusmenu export of a hand-made menu, called by a second connection as a panel host would call it.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDBusArgument>
-#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -72,48 +71,35 @@ class DBusMenuExporterTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!buses_.unavailableReason().empty()) GTEST_SKIP() << buses_.unavailableReason();
-        auto server = buses_.connection(PrivateBuses::Bus::session);
-        client_ = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(buses_.address(PrivateBuses::Bus::session), "menu-host"));
+        host_.emplace(buses_, PrivateBuses::Bus::session, "menu-host");
+        const auto server = buses_.connection(PrivateBuses::Bus::session);
         exporter_ = std::make_unique<DBusMenuExporter>(
             server,
             [this] {
                 ++builds_;
                 return menu_;
-            }, [this](const MenuItem& chosen) { performed_.push_back(chosen); },
-            kIcons, log_);
+            },
+            [this](const MenuItem& chosen) { performed_.push_back(chosen); }, kIcons, log_);
         openChanged_ = exporter_->openChanged.connect([this](bool open) { opened_.push_back(open); });
         opening_ = exporter_->opening.connect([this] { ++openings_; });
         ASSERT_TRUE(exporter_->exportOn());
         service_ = server.baseService();
     }
 
-    void TearDown() override {
-        exporter_.reset();
-        client_.reset();
-        QDBusConnection::disconnectFromBus("menu-host");
-    }
-
-    /// Calls `method` as a host; the event loop runs meanwhile so the exporter can answer.
     QDBusMessage call(const QString& method, const QList<QVariant>& args,
                       const QString& interface = "com.canonical.dbusmenu") {
-        auto message = QDBusMessage::createMethodCall(service_, "/MenuBar", interface, method);
-        message.setArguments(args);
-        return client_->call(message, QDBus::BlockWithGui, 5000);
+        return host_->call(service_, "/MenuBar", interface, method, args);
     }
-
     Node layout(int parent = 0, int depth = -1) {
         const auto reply = call("GetLayout", {parent, depth, QStringList()});
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-        return reply.type() == QDBusMessage::ReplyMessage ? readNode(reply.arguments().at(1).value<QDBusArgument>())
-                                                           : Node{};
+        return reply.type() == QDBusMessage::ReplyMessage
+                   ? readNode(reply.arguments().at(1).value<QDBusArgument>())
+                   : Node{};
     }
-
-    void click(int id) { call("Event", {id, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u}); }
-    void event(int id, const char* name) {
+    void event(int id, const char* name = "clicked") {
         call("Event", {id, QString(name), QVariant::fromValue(QDBusVariant(0)), 0u});
     }
-
     /// Lets a queued check run, then makes a round trip: a signal sent before it has been heard after.
     void settle() {
         QCoreApplication::processEvents();
@@ -123,7 +109,7 @@ protected:
 
     PrivateBuses buses_{false};
     CapturingLogSink log_;
-    std::unique_ptr<QDBusConnection> client_;
+    std::optional<BusPeer> host_;
     std::unique_ptr<DBusMenuExporter> exporter_;
     QString service_;
     MenuModel menu_ = sampleMenu();
@@ -135,7 +121,7 @@ protected:
     static constexpr const char* kIcons = TORVEL_BUILD_SHARE "/icons";
 };
 
-TEST_F(DBusMenuExporterTest, MapsTheModelToDbusmenuItems) {
+TEST_F(DBusMenuExporterTest, MapsTheModelToDbusmenuItemsAndRefusesBadArguments) {
     const Node root = layout();
     EXPECT_EQ(root.id, 0);
     EXPECT_EQ(root.props["children-display"].toString(), "submenu");
@@ -157,7 +143,8 @@ TEST_F(DBusMenuExporterTest, MapsTheModelToDbusmenuItems) {
     EXPECT_TRUE(c[5].props["icon-data"].toByteArray().startsWith("\x89PNG"));
     const auto themePath = call("Get", {QString("com.canonical.dbusmenu"), QString("IconThemePath")},
                                 "org.freedesktop.DBus.Properties");
-    EXPECT_EQ(themePath.arguments().at(0).value<QDBusVariant>().variant().toStringList(), QStringList{kIcons});
+    EXPECT_EQ(themePath.arguments().at(0).value<QDBusVariant>().variant().toStringList(),
+              QStringList{kIcons});
 
     std::set<int> ids{root.id, c[4].children[0].id};
     for (const auto& child : c) ids.insert(child.id);
@@ -166,14 +153,38 @@ TEST_F(DBusMenuExporterTest, MapsTheModelToDbusmenuItems) {
     EXPECT_EQ(layout(c[4].id).children.size(), 1u);
     const auto label = call("GetProperty", {c[2].id, QString("label")});
     EXPECT_EQ(label.arguments().at(0).value<QDBusVariant>().variant().toString(), "Long__build");
+
+    // Bad arguments are refused, and do nothing.
+    const int quit = c[6].id;
+    EXPECT_EQ(call("Event", {quit, QString("clicked")}).type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(call("Event", {QString("clicked"), quit, QVariant::fromValue(QDBusVariant(0)), 0u}).type(),
+              QDBusMessage::ErrorMessage);
+    EXPECT_EQ(call("GetLayout", {424242, -1, QStringList()}).type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(call("GetProperty", {quit, QString("no-such-property")}).type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(call("GetProperty", {-7, QString("label")}).type(), QDBusMessage::ErrorMessage);
+    // Hosts fall back on another method only when told the one they called does not exist.
+    const QString unknown = "org.freedesktop.DBus.Error.UnknownMethod";
+    EXPECT_EQ(call("NoSuchMethod", {}).errorName(), unknown);
+    EXPECT_EQ(call("Frob", {}, "org.freedesktop.DBus.Properties").errorName(), unknown);
+    EXPECT_EQ(call("Frob", {}, "org.freedesktop.DBus.Introspectable").errorName(), unknown);
+    EXPECT_EQ(call("AboutToShow", {QString("0")}).errorName(), "org.freedesktop.DBus.Error.InvalidArgs");
+    EXPECT_EQ(call("GetLayout", {0, -1, QStringList()}, "org.example.Other").errorName(),
+              "org.freedesktop.DBus.Error.UnknownInterface");
+    event(quit, "hovered");
+    event(-1);
+    EXPECT_TRUE(performed_.empty());
+
+    const auto group = call("AboutToShowGroup", {QVariant::fromValue(QList<int>{0, 99999})});
+    ASSERT_EQ(group.type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(qdbus_cast<QList<int>>(group.arguments().at(1)), QList<int>{99999});
 }
 
 TEST_F(DBusMenuExporterTest, EventsReachTheItemsOfTheCurrentLayoutOnly) {
     const Node first = layout();
-    click(first.children[0].id);  // info
-    click(first.children[4].id);  // submenu parent
+    event(first.children[0].id);  // info
+    event(first.children[4].id);  // submenu parent
     EXPECT_TRUE(performed_.empty()) << "read-outs and submenu parents do nothing";
-    click(first.children[4].children[0].id);
+    event(first.children[4].children[0].id);
     ASSERT_EQ(performed_.size(), 1u);
     EXPECT_EQ(performed_[0].action, MenuAction::duration);
 
@@ -187,9 +198,9 @@ TEST_F(DBusMenuExporterTest, EventsReachTheItemsOfTheCurrentLayoutOnly) {
     menu_.items.insert(menu_.items.begin(), item(MenuItemStyle::normal, "Turn off", MenuAction::deactivate));
     EXPECT_TRUE(call("AboutToShow", {0}).arguments().at(0).toBool());
     EXPECT_GT(exporter_->revision(), revision);
-    click(first.children[6].id);
+    event(first.children[6].id);
     EXPECT_EQ(performed_.size(), 1u) << "a click on an item of an earlier layout was carried out";
-    click(layout().children[7].id);
+    event(layout().children[7].id);
     ASSERT_EQ(performed_.size(), 2u);
     EXPECT_EQ(performed_[1].action, MenuAction::quit);
 
@@ -205,35 +216,8 @@ TEST_F(DBusMenuExporterTest, EventsReachTheItemsOfTheCurrentLayoutOnly) {
     EXPECT_EQ(opened_, (std::vector<bool>{true, false, true, false}));
 }
 
-TEST_F(DBusMenuExporterTest, RefusesBadArguments) {
-    const Node root = layout();
-    const int quit = root.children[6].id;
-    EXPECT_EQ(call("Event", {quit, QString("clicked")}).type(), QDBusMessage::ErrorMessage);
-    EXPECT_EQ(call("Event", {QString("clicked"), quit, QVariant::fromValue(QDBusVariant(0)), 0u}).type(),
-              QDBusMessage::ErrorMessage);
-    EXPECT_EQ(call("GetLayout", {424242, -1, QStringList()}).type(), QDBusMessage::ErrorMessage);
-    EXPECT_EQ(call("GetProperty", {quit, QString("no-such-property")}).type(), QDBusMessage::ErrorMessage);
-    EXPECT_EQ(call("GetProperty", {-7, QString("label")}).type(), QDBusMessage::ErrorMessage);
-    // Hosts fall back on another method only when told the one they called does not exist.
-    EXPECT_EQ(call("NoSuchMethod", {}).errorName(), "org.freedesktop.DBus.Error.UnknownMethod");
-    EXPECT_EQ(call("AboutToShow", {QString("0")}).errorName(), "org.freedesktop.DBus.Error.InvalidArgs");
-    EXPECT_EQ(call("Frob", {}, "org.freedesktop.DBus.Properties").errorName(),
-              "org.freedesktop.DBus.Error.UnknownMethod");
-    EXPECT_EQ(call("Frob", {}, "org.freedesktop.DBus.Introspectable").errorName(),
-              "org.freedesktop.DBus.Error.UnknownMethod");
-    EXPECT_EQ(call("GetLayout", {0, -1, QStringList()}, "org.example.Other").errorName(),
-              "org.freedesktop.DBus.Error.UnknownInterface");
-    call("Event", {quit, QString("hovered"), QVariant::fromValue(QDBusVariant(0)), 0u});
-    call("Event", {-1, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
-    EXPECT_TRUE(performed_.empty());
-
-    const auto group = call("AboutToShowGroup", {QVariant::fromValue(QList<int>{0, 99999})});
-    ASSERT_EQ(group.type(), QDBusMessage::ReplyMessage);
-    EXPECT_EQ(qdbus_cast<QList<int>>(group.arguments().at(1)), QList<int>{99999});
-}
-
 TEST_F(DBusMenuExporterTest, TellsTheHostOfEachChangeOnceAndOnlyOfChanges) {
-    BusSignalRecorder heard(*client_, "com.canonical.dbusmenu");
+    BusSignalRecorder heard(host_->connection(), "com.canonical.dbusmenu");
     exporter_->menuMayHaveChanged();
     settle();
     EXPECT_TRUE(heard.heard().empty()) << "no host has read the menu yet";

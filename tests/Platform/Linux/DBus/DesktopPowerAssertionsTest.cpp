@@ -16,9 +16,9 @@ namespace {
 
 using Bus = PrivateBuses::Bus;
 using Adapter = DesktopPowerAssertions;
+using Calls = std::vector<std::string>;
 constexpr const char* kName = SleepPreventionService::kAssertionName;
 const QString kLogind = "org.freedesktop.login1", kLogindPath = "/org/freedesktop/login1",
-              kManager = "org.freedesktop.login1.Manager",
               kPowerManagement = "org.freedesktop.PowerManagement",
               kPowerManagementPath = "/org/freedesktop/PowerManagement/Inhibit",
               kScreenSaver = "org.freedesktop.ScreenSaver", kGnome = "org.gnome.SessionManager",
@@ -39,10 +39,6 @@ protected:
         ASSERT_TRUE(buses.addMethod(Bus::session, service, path, interface, uninhibit, "u", "", ""));
     }
 
-    std::vector<std::string> calls(Bus bus, const QString& service, const QString& path) const {
-        return buses.callLines(bus, service, path);
-    }
-
     // logind's inhibitors as "what|who|why|mode".
     std::vector<std::string> inhibitors() const {
         const auto reply = system().call(listInhibitorsCall(), QDBus::Block, 5000);
@@ -52,9 +48,9 @@ protected:
         return out;
     }
 
-    // isAlive() as logind's answer to a question asked after now says.
+    // isAlive() as logind's answer to a question asked after now says; the first may meet an older one.
     static bool answeredAlive(Adapter& adapter, std::uint32_t id) {
-        for (int round = 0; round < 2; ++round) {  // the first may meet an older question still out
+        for (int round = 0; round < 2; ++round) {
             adapter.isAlive(id);
             EXPECT_TRUE(PrivateBuses::waitFor([&] { return !adapter.logindListPending(); }));
         }
@@ -106,8 +102,7 @@ TEST_F(DesktopPowerAssertionsTest, LogindAloneHoldsTheAssertionWithoutADesktop) 
 
     // logind cannot answer: what we hold is trusted.
     const auto again = adapter.create(AssertionType::noSystemSleep, kName);
-    ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "ListInhibitors", "",
-                                "a(ssssuu)", "raise dbus.exceptions.DBusException('no', name='x.Failed')"));
+    ASSERT_TRUE(buses.logindMethod("ListInhibitors", "", "a(ssssuu)", PrivateBuses::raising("x.Failed")));
     EXPECT_TRUE(answeredAlive(adapter, again.id));
 }
 
@@ -124,29 +119,26 @@ TEST_F(DesktopPowerAssertionsTest, SwapOnKdeReleasesOnceAndCreatesTwice) {
     ASSERT_FALSE(service.start(AssertionType::noIdleSleep).has_value());
     ASSERT_FALSE(service.start(AssertionType::noDisplaySleep).has_value());
 
-    using Calls = std::vector<std::string>;
-    EXPECT_EQ(calls(Bus::session, kPowerManagement, kPowerManagementPath),
+    EXPECT_EQ(buses.callLines(Bus::session, kPowerManagement, kPowerManagementPath),
               (Calls{"Inhibit Torvel Torvel prevents sleep", "UnInhibit 41",
                      "Inhibit Torvel Torvel prevents sleep"}));
-    EXPECT_EQ(calls(Bus::session, kScreenSaver, "/ScreenSaver"),
+    EXPECT_EQ(buses.callLines(Bus::session, kScreenSaver, "/ScreenSaver"),
               Calls{"Inhibit Torvel Torvel prevents sleep"});
-    EXPECT_EQ(calls(Bus::system, kLogind, kLogindPath),
+    EXPECT_EQ(buses.callLines(Bus::system, kLogind, kLogindPath),
               (Calls{"Inhibit idle Torvel Torvel prevents sleep block",
                      "Inhibit idle:sleep Torvel Torvel prevents sleep block"}));
     EXPECT_TRUE(inhibitorsBecome({"idle:sleep|Torvel|Torvel prevents sleep|block"}));
     EXPECT_TRUE(service.isAssertionAlive());
 
     service.stop();
-    EXPECT_EQ(calls(Bus::session, kPowerManagement, kPowerManagementPath).back(), "UnInhibit 42");
-    EXPECT_EQ(calls(Bus::session, kScreenSaver, "/ScreenSaver").back(), "UnInhibit 41");
+    EXPECT_EQ(buses.callLines(Bus::session, kPowerManagement, kPowerManagementPath).back(), "UnInhibit 42");
+    EXPECT_EQ(buses.callLines(Bus::session, kScreenSaver, "/ScreenSaver").back(), "UnInhibit 41");
     EXPECT_TRUE(inhibitorsBecome({}));
 }
 
 TEST_F(DesktopPowerAssertionsTest, GnomeFlagsCarryTheTypeAndALogindRefusalFailsWhatNeedsIt) {
-    ASSERT_TRUE(buses.startMock(Bus::system, kLogind, kLogindPath, kManager));
-    ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "Inhibit", "ssss", "h",
-                                "raise dbus.exceptions.DBusException('denied', "
-                                "name='org.freedesktop.DBus.Error.AccessDenied')"));
+    ASSERT_TRUE(buses.logindMethod("Inhibit", "ssss", "h",
+                                   PrivateBuses::raising("org.freedesktop.DBus.Error.AccessDenied")));
     startCookieMock(kGnome, kGnomePath, kGnome, "susu", "Uninhibit");
     Adapter adapter(system(), session(), log);
 
@@ -166,8 +158,8 @@ TEST_F(DesktopPowerAssertionsTest, GnomeFlagsCarryTheTypeAndALogindRefusalFailsW
     const auto display = adapter.create(AssertionType::noDisplaySleep, kName);
     EXPECT_EQ(display.status, Adapter::kAccessDenied);
     EXPECT_EQ(display.id, 0u);
-    EXPECT_EQ(calls(Bus::session, kGnome, kGnomePath),
-              (std::vector<std::string>{"Inhibit Torvel 0 Torvel prevents sleep 12", "Uninhibit 41"}));
+    EXPECT_EQ(buses.callLines(Bus::session, kGnome, kGnomePath),
+              (Calls{"Inhibit Torvel 0 Torvel prevents sleep 12", "Uninhibit 41"}));
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include <xcb/screensaver.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <ostream>
 
 #include "Platform/Linux/DBus/PrivateBuses.h"
@@ -29,8 +31,7 @@ constexpr const char* kName = "Torvel prevents screensaver";
 const QString kScreenSaver = "org.freedesktop.ScreenSaver", kScreenSaverPath = "/org/freedesktop/ScreenSaver",
               kGnome = "org.gnome.SessionManager", kGnomePath = "/org/gnome/SessionManager";
 const QString kNextCookie = "self.cookie = getattr(self, 'cookie', 40) + 1; ret = self.cookie";
-const QString kNotSupported =
-    "raise dbus.exceptions.DBusException('no', name='org.freedesktop.DBus.Error.NotSupported')";
+const QString kNotSupported = PrivateBuses::raising("org.freedesktop.DBus.Error.NotSupported");
 
 class DesktopScreenPreventionTest : public PrivateBusTest {
 protected:
@@ -78,27 +79,26 @@ TEST_F(DesktopScreenPreventionTest, GnomeHoldsTheIdleInhibitorUntilItsOwnerGoes)
     EXPECT_EQ(gnome.screenWay(), Way::screenSaverInhibit);
 }
 
-TEST_F(DesktopScreenPreventionTest, KdeAndXfceHoldTheScreenSaverInhibitor) {
+TEST_F(DesktopScreenPreventionTest,
+       KdeAndXfceHoldTheScreenSaverInhibitorAndSimulateActivityOnlyWhereRefused) {
     // Xfce offers the screen saver alone; Plasma adds PowerManagement, which is no help for the screen.
     startMock(kScreenSaver, kScreenSaverPath);
     addMethod(kScreenSaver, kScreenSaverPath, "Inhibit", "ss", "u", kNextCookie);
     addMethod(kScreenSaver, kScreenSaverPath, "UnInhibit", "u", "", "");
     for (const bool plasma : {false, true}) {
         if (plasma) startMock("org.freedesktop.PowerManagement", "/org/freedesktop/PowerManagement/Inhibit");
-        auto desktop = adapter();
-        EXPECT_EQ(desktop.screenWay(), Way::screenSaverInhibit);
-        const auto held = desktop.startUserActivity(kName);
+        auto inhibiting = adapter();
+        EXPECT_EQ(inhibiting.screenWay(), Way::screenSaverInhibit);
+        const auto held = inhibiting.startUserActivity(kName);
         ASSERT_EQ(held.status, 0);
-        EXPECT_EQ(desktop.confirmUserActivity(held.id), 0);
-        EXPECT_EQ(desktop.release(held.id), 0);
+        EXPECT_EQ(inhibiting.confirmUserActivity(held.id), 0);
+        EXPECT_EQ(inhibiting.release(held.id), 0);
     }
+    const std::string inhibit = "Inhibit Torvel Torvel prevents screensaver";
     EXPECT_EQ(calls(kScreenSaver, kScreenSaverPath),
-              (Calls{"Inhibit Torvel Torvel prevents screensaver", "UnInhibit 41",
-                     "Inhibit Torvel Torvel prevents screensaver", "UnInhibit 42"}));
-}
+              (Calls{inhibit, "UnInhibit 41", inhibit, "UnInhibit 42"}));
 
-TEST_F(DesktopScreenPreventionTest, SimulatedActivityOnlyWhereInhibitIsRefused) {
-    startMock(kScreenSaver, kScreenSaverPath);
+    // A screen saver that refuses Inhibit has its activity simulated instead.
     addMethod(kScreenSaver, kScreenSaverPath, "Inhibit", "ss", "u", kNotSupported);
     addMethod(kScreenSaver, kScreenSaverPath, "SimulateUserActivity", "", "", "");
     auto desktop = adapter();
@@ -106,10 +106,7 @@ TEST_F(DesktopScreenPreventionTest, SimulatedActivityOnlyWhereInhibitIsRefused) 
     ASSERT_EQ(held.status, 0);
     EXPECT_EQ(desktop.screenWay(), Way::simulatedActivity);  // not asked to Inhibit again
     const auto simulated = [&] {
-        int count = 0;
-        for (const auto& call : calls(kScreenSaver, kScreenSaverPath))
-            count += call == "SimulateUserActivity";
-        return count;
+        return std::ranges::count(calls(kScreenSaver, kScreenSaverPath), "SimulateUserActivity");
     };
     EXPECT_EQ(simulated(), 1);
 
@@ -153,18 +150,17 @@ TEST_F(DesktopScreenPreventionTest, BareXServerKeepsItsBlankerSuspended) {
     ASSERT_TRUE(xvfb.waitForStarted(5000) && xvfb.waitForReadyRead(10000));
     const std::string display = ":" + QString::fromUtf8(xvfb.readLine()).trimmed().toStdString();
 
-    // Our own view of the server: a one-second screen-saver timeout, and its state.
+    // Our own view of the server: a one-second screen-saver timeout, and its state and idle time.
     xcb_connection_t* probe = xcb_connect(display.c_str(), nullptr);
     ASSERT_EQ(xcb_connection_has_error(probe), 0);
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(probe)).data->root;
     xcb_set_screen_saver(probe, 1, 0, XCB_BLANKING_NOT_PREFERRED, XCB_EXPOSURES_ALLOWED);
     const auto info = [&] {
-        auto* reply =
-            xcb_screensaver_query_info_reply(probe, xcb_screensaver_query_info(probe, root), nullptr);
-        const std::pair<int, std::uint32_t> out{reply ? reply->state : -1,
-                                                reply ? reply->ms_since_user_input : 0};
-        std::free(reply);
-        return out;
+        std::unique_ptr<xcb_screensaver_query_info_reply_t, decltype(&std::free)> reply(
+            xcb_screensaver_query_info_reply(probe, xcb_screensaver_query_info(probe, root), nullptr),
+            &std::free);
+        return std::pair<int, std::uint32_t>{reply ? reply->state : -1,
+                                             reply ? reply->ms_since_user_input : 0};
     };
 
     auto session = adapter({display, ""});

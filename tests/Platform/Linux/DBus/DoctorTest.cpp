@@ -40,28 +40,20 @@ TEST_F(Doctor, ReportsWhatTheSessionHasAndWhatFollowsWithoutIt) {
     EXPECT_NE(report.find("not found; Torvel runs without them"), std::string::npos) << report;
 }
 
-TEST_F(Doctor, ANotificationServerCountsOnlyWhenItAnswers) {
-    // The name is taken, but by something that does not answer as a notification server.
+TEST_F(Doctor, NamesEachStayguardGrantWhoElseDecidesTheLidAndANotificationServerThatDoesNotAnswer) {
+    // No power-profiles-daemon: polkit knows neither name of its hold action.
+    ASSERT_TRUE(buses.startPolkit({{"org.freedesktop.login1.inhibit-handle-lid-switch", "yes"},
+                                   {"net.hadess.PowerProfiles.hold-profile", "error"},
+                                   {"org.freedesktop.UPower.PowerProfiles.hold-profile", "error"}}));
+    ASSERT_TRUE(
+        buses.logindInhibitors("[('sleep', 'Torvel', 'x', 'block', 1000, 7), "
+                               "('handle-power-key:handle-lid-switch', 'PowerDevil', "
+                               "'KDE handles the lid', 'block', 1000, 4242)]"));
+    // The notifications name is taken, but by something that does not answer as a notification server.
     ASSERT_TRUE(buses.startMock(Bus::session, "org.freedesktop.Notifications",
                                 "/org/freedesktop/Notifications", "org.freedesktop.Notifications"));
-    EXPECT_FALSE(finding(examineDesktop(system(), session()), "Desktop notifications").found);
-}
-
-TEST_F(Doctor, NamesEachStayguardGrantAndWhoElseDecidesTheLid) {
-    // No power-profiles-daemon: polkit knows neither name of its hold action.
-    ASSERT_TRUE(buses.startTemplate(
-        Bus::system, TORVEL_DBUS_TEST_DIR "/polkitd_verdicts.py", "org.freedesktop.PolicyKit1",
-        R"({"verdicts": {"org.freedesktop.login1.inhibit-handle-lid-switch": "yes",
-                                        "net.hadess.PowerProfiles.hold-profile": "error",
-                                        "org.freedesktop.UPower.PowerProfiles.hold-profile": "error"}})"));
-    const QString logind = "org.freedesktop.login1", path = "/org/freedesktop/login1",
-                  manager = "org.freedesktop.login1.Manager";
-    ASSERT_TRUE(buses.startMock(Bus::system, logind, path, manager));
-    ASSERT_TRUE(buses.addMethod(Bus::system, logind, path, manager, "ListInhibitors", "", "a(ssssuu)",
-                                "ret = [('sleep', 'Torvel', 'x', 'block', 1000, 7), "
-                                "('handle-power-key:handle-lid-switch', 'PowerDevil', 'KDE handles the lid', "
-                                "'block', 1000, 4242)]"));
     const auto findings = examineDesktop(system(), session());
+    EXPECT_FALSE(finding(findings, "Desktop notifications").found);
     const auto stayguard = finding(findings, "Stayguard (polkit grants)");
     EXPECT_TRUE(stayguard.found) << "the lid lock is granted";
     EXPECT_NE(stayguard.consequence.find(

@@ -23,9 +23,7 @@ namespace torvel {
 namespace {
 
 using Bus = PrivateBuses::Bus;
-const QString kLogind = "org.freedesktop.login1", kLogindPath = "/org/freedesktop/login1",
-              kManager = "org.freedesktop.login1.Manager", kPolkit = "org.freedesktop.PolicyKit1";
-const QString kVerdictPolkit = QStringLiteral(TORVEL_DBUS_TEST_DIR "/polkitd_verdicts.py");
+const QString kLogind = "org.freedesktop.login1", kPolkit = "org.freedesktop.PolicyKit1";
 const QString kCallerLogind = QStringLiteral(TORVEL_DBUS_TEST_DIR "/logind_callers.py");
 constexpr const char* kDaemon = "/usr/libexec/power-profiles-daemon";
 constexpr const char* kChildBusVariable = "TORVEL_LID_LOCK_CHILD_BUS";
@@ -47,9 +45,8 @@ protected:
     // The real power-profiles-daemon on the private system bus, with polkit letting anyone hold and
     // switch profiles; its fake driver offers "performance" too, as a laptop would.
     void startDaemon() {
-        ASSERT_TRUE(buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
-                                        R"({"verdicts": {"net.hadess.PowerProfiles.hold-profile": "yes",
-                                                         "net.hadess.PowerProfiles.switch-profile": "yes"}})"));
+        ASSERT_TRUE(buses.startPolkit({{PolkitAuthority::kHoldProfileAction, "yes"},
+                                       {"net.hadess.PowerProfiles.switch-profile", "yes"}}));
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert("DBUS_SYSTEM_BUS_ADDRESS", buses.address(Bus::system));
         env.insert("POWER_PROFILE_DAEMON_FAKE_DRIVER", "1");
@@ -61,10 +58,7 @@ protected:
 
     template <typename T>
     static T await(const std::function<void(std::function<void(T)>)>& ask) {
-        std::optional<T> answer;
-        ask([&](T value) { answer = std::move(value); });
-        EXPECT_TRUE(PrivateBuses::waitFor([&] { return answer.has_value(); }));
-        return answer.value_or(T{});
+        return PrivateBuses::await<T>(ask);
     }
 
     QtScheduler scheduler;
@@ -78,12 +72,10 @@ protected:
 };
 
 TEST_F(LinuxStayguardHelperTest, PolkitGrantsOnlyWhatItAllowsWithoutAPassword) {
-    ASSERT_TRUE(
-        buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
-                            R"({"verdicts": {"org.freedesktop.login1.inhibit-handle-lid-switch": "yes",
-                                        "net.hadess.PowerProfiles.hold-profile": "challenge",
-                                        "org.freedesktop.UPower.PowerProfiles.hold-profile": "error",
-                                        "org.freedesktop.login1.suspend": "no"}})"));
+    ASSERT_TRUE(buses.startPolkit({{PolkitAuthority::kLidSwitchAction, "yes"},
+                                   {PolkitAuthority::kHoldProfileAction, "challenge"},
+                                   {PolkitAuthority::kHoldProfileNewAction, "error"},
+                                   {PolkitAuthority::kSuspendAction, "no"}}));
     PolkitAuthority authority(system());
     using Answer = std::optional<PowerGrants>;
     const auto first = await<Answer>([&](auto done) { authority.checkGrants(std::move(done)); });
@@ -110,11 +102,24 @@ TEST_F(LinuxStayguardHelperTest, PolkitGrantsOnlyWhatItAllowsWithoutAPassword) {
     EXPECT_EQ(await<Answer>([&](auto done) { nobody.checkGrants(std::move(done)); }), std::nullopt);
 }
 
-TEST_F(LinuxStayguardHelperTest, TheLidLockLastsWhileItsHolderLives) {
+TEST_F(LinuxStayguardHelperTest, TheLidLockStandsOnItsOwnGrantAndLastsWhileItsHolderLives) {
+    // Where power-profiles-daemon is not installed, polkit knows no hold action at all.
+    ASSERT_TRUE(buses.startPolkit({{PolkitAuthority::kLidSwitchAction, "yes"},
+                                   {PolkitAuthority::kHoldProfileAction, "error"},
+                                   {PolkitAuthority::kHoldProfileNewAction, "error"},
+                                   {PolkitAuthority::kSuspendAction, "no"}}));
     ASSERT_TRUE(buses.startTemplate(Bus::system, kCallerLogind, kLogind));
     PowerProfilesDaemon profiles(system(), log);
     LinuxStayguardHelper power(system(), profiles, runner, scheduler, log, "user");
-    EXPECT_TRUE(await<bool>([&](auto done) { power.setLidLock(true, std::move(done)); }));
+    StayguardService stayguard(power, log);
+    runner.enqueueResult(ProcessResult{0, {}});  // pkexec wrote the rule
+    const auto result = await<StayguardInstallResult>([&](auto done) { stayguard.install(std::move(done)); });
+    EXPECT_EQ(result.kind, StayguardInstallResult::Kind::success) << result.message;
+    EXPECT_EQ(runner.commands().size(), 1u) << "the rule is kept, not removed again";
+    EXPECT_EQ(stayguard.grants(), (PowerGrants{true, false, false, true}));
+
+    stayguard.setLidLock(true);
+    EXPECT_TRUE(PrivateBuses::waitFor([&] { return stayguard.lidLockHeld() == true; }));
     EXPECT_EQ(lidLocks(), std::vector<std::string>{ours(::getpid())});
     EXPECT_TRUE(await<bool>([&](auto done) { power.setLidLock(false, std::move(done)); }));
     EXPECT_TRUE(PrivateBuses::waitFor([&] { return lidLocks().empty(); }));
@@ -150,12 +155,10 @@ TEST(LidLockChild, DISABLED_HoldsTheLockUntilKilled) {
 }
 
 TEST_F(LinuxStayguardHelperTest, TheSuspendVetoIsLogindsCanSuspendAsItStands) {
-    ASSERT_TRUE(buses.startMock(Bus::system, kLogind, kLogindPath, kManager));
+    // Another user's lock is logind's to weigh (with the ignore-inhibit grant): "yes" is a yes.
+    ASSERT_TRUE(buses.logindInhibitors("[('sleep', 'other', 'why', 'block', 4242, 1)]"));
     PowerProfilesDaemon profiles(system(), log);
     LinuxStayguardHelper power(system(), profiles, runner, scheduler, log, "user");
-    // Another user's lock is logind's to weigh (with the ignore-inhibit grant): "yes" is a yes.
-    ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "ListInhibitors", "",
-                                "a(ssssuu)", "ret = [('sleep', 'other', 'why', 'block', 4242, 1)]"));
     using Answer = std::optional<SuspendAnswer>;
     const std::pair<const char*, Answer> cases[] = {{"'yes'", SuspendAnswer::yes},
                                                     {"'challenge'", SuspendAnswer::challenge},
@@ -163,8 +166,7 @@ TEST_F(LinuxStayguardHelperTest, TheSuspendVetoIsLogindsCanSuspendAsItStands) {
                                                     {"'na'", SuspendAnswer::no},
                                                     {"'maybe'", std::nullopt}};
     for (const auto& [canSuspend, answer] : cases) {
-        ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "CanSuspend", "", "s",
-                                    QString("ret = %1").arg(canSuspend)));
+        ASSERT_TRUE(buses.logindMethod("CanSuspend", "", "s", QString("ret = %1").arg(canSuspend)));
         EXPECT_EQ(await<Answer>([&](auto done) { power.readSuspendVetoed(std::move(done)); }), answer)
             << canSuspend;
     }
@@ -180,10 +182,6 @@ TEST_F(LinuxStayguardHelperTest, TheRealDaemonHoldsThePowerSaverUntilItsHolderLe
     const QString holderName = "torvel-power-saver-holder";
     auto holder = std::make_unique<PowerProfilesDaemon>(
         QDBusConnection::connectToBus(buses.address(Bus::system), holderName), log);
-    EXPECT_TRUE(await<bool>([&](auto done) { holder->hold("test", std::move(done)); }));
-    EXPECT_TRUE(PrivateBuses::waitFor([&] { return profiles.isEnabled() == true; }));
-    EXPECT_TRUE(await<bool>([&](auto done) { holder->release(std::move(done)); }));
-    EXPECT_TRUE(PrivateBuses::waitFor([&] { return profiles.isEnabled() == false; }));
     EXPECT_TRUE(await<bool>([&](auto done) { holder->hold("test", std::move(done)); }));
     EXPECT_TRUE(PrivateBuses::waitFor([&] { return profiles.isEnabled() == true; }));
     holder.reset();
@@ -202,12 +200,11 @@ TEST_F(LinuxStayguardHelperTest, TheRealDaemonHoldsThePowerSaverUntilItsHolderLe
     ASSERT_TRUE(*held);
 
     // The user picks a profile, from the desktop's own menu: the daemon drops every hold.
-    auto pick = QDBusMessage::createMethodCall(PowerProfilesDaemon::kService, PowerProfilesDaemon::kPath,
-                                               "org.freedesktop.DBus.Properties", "Set");
-    pick << QStringLiteral("net.hadess.PowerProfiles") << QStringLiteral("ActiveProfile")
-         << QVariant::fromValue(QDBusVariant(QStringLiteral("performance")));
-    const auto picked =
-        QDBusConnection::connectToBus(buses.address(Bus::system), "the-user").call(pick, QDBus::Block, 5000);
+    const auto picked = BusPeer(buses, Bus::system, "the-user")
+                            .call(PowerProfilesDaemon::kService, PowerProfilesDaemon::kPath,
+                                  "org.freedesktop.DBus.Properties", "Set",
+                                  {QString("net.hadess.PowerProfiles"), QString("ActiveProfile"),
+                                   QVariant::fromValue(QDBusVariant(QString("performance")))});
     ASSERT_EQ(picked.type(), QDBusMessage::ReplyMessage) << picked.errorMessage().toStdString();
     EXPECT_TRUE(PrivateBuses::waitFor([&] { return drops == 1; }));
     EXPECT_FALSE(profiles.holding());
@@ -220,30 +217,6 @@ TEST_F(LinuxStayguardHelperTest, TheRealDaemonHoldsThePowerSaverUntilItsHolderLe
     std::optional<bool> released;
     stayguard.setLowPowerMode(false, [&](bool ok) { released = ok; });
     EXPECT_TRUE(PrivateBuses::waitFor([&] { return released == true && profiles.isEnabled() == false; }));
-    QDBusConnection::disconnectFromBus("the-user");
-}
-
-TEST_F(LinuxStayguardHelperTest, WithoutThePowerSaverTheLidLockStandsOnItsOwnGrant) {
-    // Where power-profiles-daemon is not installed, polkit knows no hold action at all.
-    ASSERT_TRUE(
-        buses.startTemplate(Bus::system, kVerdictPolkit, kPolkit,
-                            R"({"verdicts": {"org.freedesktop.login1.inhibit-handle-lid-switch": "yes",
-                                                     "net.hadess.PowerProfiles.hold-profile": "error",
-                                                     "org.freedesktop.UPower.PowerProfiles.hold-profile": "error",
-                                                     "org.freedesktop.login1.suspend": "no"}})"));
-    ASSERT_TRUE(buses.startTemplate(Bus::system, kCallerLogind, kLogind));
-    PowerProfilesDaemon profiles(system(), log);
-    LinuxStayguardHelper power(system(), profiles, runner, scheduler, log, "user");
-    StayguardService stayguard(power, log);
-    runner.enqueueResult(ProcessResult{0, {}});  // pkexec wrote the rule
-
-    const auto result = await<StayguardInstallResult>([&](auto done) { stayguard.install(std::move(done)); });
-    EXPECT_EQ(result.kind, StayguardInstallResult::Kind::success) << result.message;
-    EXPECT_EQ(runner.commands().size(), 1u) << "the rule is kept, not removed again";
-    EXPECT_EQ(stayguard.grants(), (PowerGrants{true, false, false, true}));
-    stayguard.setLidLock(true);
-    EXPECT_TRUE(PrivateBuses::waitFor([&] { return stayguard.lidLockHeld() == true; }));
-    EXPECT_EQ(lidLocks(), std::vector<std::string>{ours(::getpid())});
 }
 
 }  // namespace

@@ -7,18 +7,13 @@
 namespace torvel {
 namespace {
 
-constexpr auto kLogind = "org.freedesktop.login1";
-constexpr auto kPath = "/org/freedesktop/login1";
-constexpr auto kManager = "org.freedesktop.login1.Manager";
 using LogindAssertionTableTest = PrivateBusTest;
 
 TEST_F(LogindAssertionTableTest, SplitsKindsMapsModesAndRefusesBadAnswers) {
-    ASSERT_TRUE(buses.startMock(PrivateBuses::Bus::system, kLogind, kPath, kManager));
-    ASSERT_TRUE(buses.addMethod(PrivateBuses::Bus::system, kLogind, kPath, kManager, "ListInhibitors", "",
-                                "a(ssssuu)",
-                                "ret = [('sleep:idle', 'Backup', 'copying', 'block', 1000, 42),"
-                                " ('shutdown:sleep', 'Updater', '', 'delay', 0, 7),"
-                                " ('handle-lid-switch', '', 'lid', 'block', 1000, 9)]"));
+    ASSERT_TRUE(
+        buses.logindInhibitors("[('sleep:idle', 'Backup', 'copying', 'block', 1000, 42),"
+                               " ('shutdown:sleep', 'Updater', '', 'delay', 0, 7),"
+                               " ('handle-lid-switch', '', 'lid', 'block', 1000, 9)]"));
     LogindAssertionTable table(system());
     const auto records = table.read();
     ASSERT_TRUE(records) << records.error();
@@ -34,8 +29,7 @@ TEST_F(LogindAssertionTableTest, SplitsKindsMapsModesAndRefusesBadAnswers) {
     EXPECT_EQ((*records)[4].kind, BlockerKind::other);
 
     // A logind that answers something else is not believed.
-    ASSERT_TRUE(buses.addMethod(PrivateBuses::Bus::system, kLogind, kPath, kManager, "ListInhibitors", "", "as",
-                                "ret = ['sleep']"));
+    ASSERT_TRUE(buses.logindMethod("ListInhibitors", "", "as", "ret = ['sleep']"));
     const auto refused = table.read();
     ASSERT_FALSE(refused);
     EXPECT_NE(refused.error().find("unexpected reply"), std::string::npos);

@@ -6,15 +6,16 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <memory>
 
 #include "Monitors/MirroringMonitor.h"
 #include "Platform/Linux/DBus/PrivateBuses.h"
-#include "Platform/Linux/Displays/MutterDisplayConfiguration.h"
 #include "Platform/Linux/Desktop/QtScheduler.h"
+#include "Platform/Linux/Displays/MutterDisplayConfiguration.h"
+#include "Platform/Linux/TestSupport.h"
 #include "Platform/Sim/CapturingLogSink.h"
 #include "Platform/Sim/SimDisplayConfiguration.h"
 
@@ -58,18 +59,17 @@ TEST(MutterDisplayConfigurationTest, GnomeMirrorsAreSeenAndTheCardsAnswerWhileMu
     if (!system.unavailableReason().empty()) GTEST_SKIP() << system.unavailableReason();
     ASSERT_TRUE(system.startTemplate(PrivateBuses::Bus::system, "logind", "org.freedesktop.login1"));
     ASSERT_TRUE(system.startTemplate(PrivateBuses::Bus::system, "upower", "org.freedesktop.UPower"));
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    QFile conf(dir.filePath("bus.conf"));
-    ASSERT_TRUE(conf.open(QIODevice::WriteOnly) && conf.write(kBusConfig) > 0);
-    conf.close();
+    const test::TemporaryFolder folder("torvel-mutter");
+    test::writeFile(folder / "bus.conf", kBusConfig);
+    const QDir dir(QString::fromStdString(folder.path().string()));
     struct Bus : QProcess {
         ~Bus() override {
             kill();
             waitForFinished(5000);
         }
     } bus;
-    bus.start("/usr/bin/dbus-daemon", {"--config-file=" + conf.fileName(), "--nofork", "--print-address=1"});
+    bus.start("/usr/bin/dbus-daemon",
+              {"--config-file=" + dir.filePath("bus.conf"), "--nofork", "--print-address=1"});
     ASSERT_TRUE(bus.waitForReadyRead(5000));
     const QString address = QString::fromUtf8(bus.readLine()).trimmed();
     struct Disconnect {
@@ -96,11 +96,9 @@ TEST(MutterDisplayConfigurationTest, GnomeMirrorsAreSeenAndTheCardsAnswerWhileMu
     QProcess shell;
     QProcessEnvironment environment;
     environment.insert("PATH", qEnvironmentVariable("PATH", "/usr/bin:/bin"));
-    environment.insert("HOME", dir.filePath("home"));
-    environment.insert("XDG_RUNTIME_DIR", dir.path());
-    environment.insert("XDG_CONFIG_HOME", dir.filePath("config"));
-    environment.insert("XDG_DATA_HOME", dir.filePath("data"));
-    environment.insert("XDG_CACHE_HOME", dir.filePath("cache"));
+    for (const char* home : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        environment.insert(home, dir.filePath(home));
+    environment.insert("XDG_RUNTIME_DIR", dir.absolutePath());
     environment.insert("GSETTINGS_BACKEND", "memory");
     environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
     environment.insert("DBUS_SYSTEM_BUS_ADDRESS", system.address(PrivateBuses::Bus::system));
@@ -110,10 +108,7 @@ TEST(MutterDisplayConfigurationTest, GnomeMirrorsAreSeenAndTheCardsAnswerWhileMu
     shell.start(kShell, {"--headless", "--wayland", "--no-x11", "--wayland-display", "wayland-mutter-test",
                          "--virtual-monitor", "1280x800", "--virtual-monitor", "1280x800"});
     ASSERT_TRUE(shell.waitForStarted(5000));
-    const auto shellLog = [&] {
-        QFile file(dir.filePath("gnome-shell.log"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll().right(3000).toStdString() : std::string();
-    };
+    const auto shellLog = [&] { return test::readFile(folder / "gnome-shell.log"); };
     // Mutter takes its name: its answer replaces the cards', which are no longer listened to.
     ASSERT_TRUE(PrivateBuses::waitFor(
         [&] {

@@ -35,17 +35,13 @@ struct PolkitRuleInstallerTest : ::testing::Test {
                                   "':$PATH\nexec \"$@\"");
     }
     static void write(const fs::path& path, const std::string& body) { test::writeScript(path, body); }
-    RuleChange await(const std::function<void(std::function<void(RuleChange)>)>& ask) {
-        std::optional<RuleChange> change;
-        ask([&](RuleChange c) { change = std::move(c); });
-        EXPECT_TRUE(PrivateBuses::waitFor([&] { return change.has_value(); }, 20000));
-        return change.value_or(RuleChange{});
+    static RuleChange await(const std::function<void(std::function<void(RuleChange)>)>& ask) {
+        return PrivateBuses::await<RuleChange>(ask, 20000);
     }
     int runs() const {
         const std::string text = test::readFile(dir / "runs");
         return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
     }
-    static std::string read(const fs::path& path) { return test::readFile(path); }
 };
 
 TEST_F(PolkitRuleInstallerTest, NoCharacterOfAPathOrNameReachesTheRootShellAsCode) {
@@ -60,8 +56,8 @@ TEST_F(PolkitRuleInstallerTest, NoCharacterOfAPathOrNameReachesTheRootShellAsCod
     EXPECT_EQ(installed.status, RuleChange::Status::done) << installed.message;
     EXPECT_FALSE(fs::exists(pwned));
     const fs::path rule = rules / PolkitRuleInstaller::kRuleFileName;
-    EXPECT_EQ(read(rule), PolkitRuleInstaller::ruleText("ci-user_1.x").value());
-    EXPECT_NE(read(rule).find("subject.user == \"ci-user_1.x\""), std::string::npos);
+    EXPECT_EQ(test::readFile(rule), PolkitRuleInstaller::ruleText("ci-user_1.x").value());
+    EXPECT_NE(test::readFile(rule).find("subject.user == \"ci-user_1.x\""), std::string::npos);
     EXPECT_EQ(
         fs::status(rule).permissions() & fs::perms::all,
         fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);

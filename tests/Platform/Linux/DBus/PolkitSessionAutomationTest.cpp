@@ -19,7 +19,6 @@ constexpr auto kPolkit = "org.freedesktop.PolicyKit1";
 constexpr auto kAuthority = "/org/freedesktop/PolicyKit1/Authority";
 constexpr auto kLogind = "org.freedesktop.login1";
 constexpr auto kLogindPath = "/org/freedesktop/login1";
-constexpr auto kManager = "org.freedesktop.login1.Manager";
 constexpr auto kSuspend = "org.freedesktop.login1.suspend";
 constexpr auto kIgnore = "org.freedesktop.login1.suspend-ignore-inhibit";
 
@@ -30,18 +29,18 @@ struct PolkitSessionAutomationTest : PrivateBusTest {
     void SetUp() override {
         PrivateBusTest::SetUp();
         if (IsSkipped()) return;
-        ASSERT_TRUE(buses.startMock(Bus::system, kLogind, kLogindPath, kManager));
-        ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "Suspend", "b", "", ""));
+        ASSERT_TRUE(buses.logindMethod("Suspend", "b", "", ""));
         locks("[]");
     }
-    void locks(const QString& list) {
-        ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "ListInhibitors", "",
-                                    "a(ssssuu)", "ret = " + list));
-    }
-    bool startPolkit() {
-        return buses.startTemplate(Bus::system, TORVEL_DBUS_TEST_DIR "/polkitd_verdicts.py", kPolkit);
-    }
+    void locks(const QString& list) { ASSERT_TRUE(buses.logindInhibitors(list)); }
     void verdicts(const QMap<QString, QString>& map) { ASSERT_TRUE(buses.setPolkitVerdicts(map)); }
+    // The method calls logind received as `method`, each with its arguments.
+    std::vector<QVariantList> logindCalls(const QString& method) const {
+        std::vector<QVariantList> out;
+        for (const auto& [name, args] : buses.calls(Bus::system, kLogind, kLogindPath))
+            if (name == method) out.push_back(args);
+        return out;
+    }
     QStringList asked() {
         return buses.call(Bus::system, kPolkit, kAuthority, "org.freedesktop.DBus.Mock", "AskedActions")
             .arguments()
@@ -50,9 +49,20 @@ struct PolkitSessionAutomationTest : PrivateBusTest {
     }
 };
 
-TEST_F(PolkitSessionAutomationTest, VerdictsBecomeStatusesAndAnAbsentPolkitIsNotRunning) {
+TEST_F(PolkitSessionAutomationTest, SleepAsksLogindToSuspendAndVerdictsBecomeStatuses) {
+    // Suspending needs no polkit of ours: logind asks, and its refusal is reported.
+    EXPECT_TRUE(automation.sleep(false));
+    EXPECT_TRUE(automation.sleep(true));
+    EXPECT_EQ(logindCalls("Suspend"), (std::vector<QVariantList>{{false}, {true}}));
+
+    ASSERT_TRUE(buses.logindMethod(
+        "Suspend", "b", "", PrivateBuses::raising("org.freedesktop.login1.OperationInProgress", "busy")));
+    const auto refused = automation.sleep(false);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), "org.freedesktop.login1.OperationInProgress: busy");
+
     EXPECT_EQ(automation.permissionStatus(false), PermissionStatus::notRunning);
-    ASSERT_TRUE(startPolkit());
+    ASSERT_TRUE(buses.startPolkit());
     const std::pair<const char*, PermissionStatus> cases[] = {{"yes", PermissionStatus::granted},
                                                               {"challenge", PermissionStatus::notAsked},
                                                               {"no", PermissionStatus::denied},
@@ -72,11 +82,9 @@ TEST_F(PolkitSessionAutomationTest, VerdictsBecomeStatusesAndAnAbsentPolkitIsNot
 }
 
 TEST_F(PolkitSessionAutomationTest, AnotherUsersLockDoesNotStopASuspendLogindSaysWillLand) {
-    ASSERT_TRUE(startPolkit());
-    verdicts({{kSuspend, "yes"}, {kIgnore, "yes"}});
+    ASSERT_TRUE(buses.startPolkit({{kSuspend, "yes"}, {kIgnore, "yes"}}));
     locks("[('sleep', 'Other', 'b', 'block', 4242, 6)]");
-    ASSERT_TRUE(
-        buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "CanSuspend", "", "s", "ret = 'yes'"));
+    ASSERT_TRUE(buses.logindMethod("CanSuspend", "", "s", "ret = 'yes'"));
     // The veto's reading answers on the Qt loop; its own scheduler is never asked.
     PowerProfilesDaemon profiles(buses.connection(Bus::system), log);
     SimProcessRunner runner;
@@ -87,18 +95,13 @@ TEST_F(PolkitSessionAutomationTest, AnotherUsersLockDoesNotStopASuspendLogindSay
     e.thresholds(10, 0);
     e.addBlocker(42, "backup");
     e.state().handleBatteryStateChanged(BatteryState{4, false, false, true, std::nullopt});
-    auto suspends = [this] {
-        int n = 0;
-        for (const auto& [method, args] : buses.calls(Bus::system, kLogind, kLogindPath))
-            n += method == "Suspend" && args == QVariantList{false};
-        return n;
-    };
-    EXPECT_TRUE(PrivateBuses::waitFor([&] { return suspends() == 1; }));
+    EXPECT_TRUE(PrivateBuses::waitFor(
+        [&] { return logindCalls("Suspend") == std::vector<QVariantList>{QVariantList{false}}; }));
     EXPECT_FALSE(e.logged("the system would refuse the suspend"));
 }
 
 TEST_F(PolkitSessionAutomationTest, AnotherUsersSleepLockNeedsTheIgnoreInhibitGrantToo) {
-    ASSERT_TRUE(startPolkit());
+    ASSERT_TRUE(buses.startPolkit());
     // Our own lock, another user's delay lock and idle lock: logind lets a Suspend from us pass.
     locks(QString("[('sleep:idle', 'Mine', 'a', 'block', %1, 5), ('sleep', 'Other', 'b', 'delay', %2, 6),"
                   " ('idle', 'Other', 'c', 'block', %2, 7)]")
@@ -110,34 +113,15 @@ TEST_F(PolkitSessionAutomationTest, AnotherUsersSleepLockNeedsTheIgnoreInhibitGr
 
     locks(QString("[('shutdown:sleep', 'Other', 'b', 'block', %1, 6)]").arg(uid + 1));
     const std::tuple<const char*, const char*, PermissionStatus> cases[] = {
-        {"yes", "no", PermissionStatus::denied},         {"yes", "challenge", PermissionStatus::notAsked},
+        {"yes", "no", PermissionStatus::denied},          {"yes", "challenge", PermissionStatus::notAsked},
         {"challenge", "yes", PermissionStatus::notAsked}, {"yes", "error", PermissionStatus::unreadable},
-        {"yes", "yes", PermissionStatus::granted},       {"no", "yes", PermissionStatus::denied}};
+        {"yes", "yes", PermissionStatus::granted},        {"no", "yes", PermissionStatus::denied}};
     for (const auto& [suspend, ignore, status] : cases) {
         verdicts({{kSuspend, suspend}, {kIgnore, ignore}});
         EXPECT_EQ(automation.permissionStatus(false), status) << suspend << " " << ignore;
     }
     EXPECT_EQ(asked().back(), "org.freedesktop.login1.suspend 0");  // a refusal needs no second question
     EXPECT_TRUE(asked().contains(QString(kIgnore) + " 0"));
-}
-
-TEST_F(PolkitSessionAutomationTest, SleepAsksLogindToSuspendAndReportsItsRefusal) {
-    EXPECT_TRUE(automation.sleep(false));
-    EXPECT_TRUE(automation.sleep(true));
-    const auto calls = buses.calls(Bus::system, kLogind, kLogindPath);
-    std::vector<QVariantList> suspends;
-    for (const auto& [method, args] : calls)
-        if (method == "Suspend") suspends.push_back(args);
-    ASSERT_EQ(suspends.size(), 2u);
-    EXPECT_EQ(suspends[0], QVariantList{false});
-    EXPECT_EQ(suspends[1], QVariantList{true});
-
-    ASSERT_TRUE(buses.addMethod(Bus::system, kLogind, kLogindPath, kManager, "Suspend", "b", "",
-                                "raise dbus.exceptions.DBusException('busy', "
-                                "name='org.freedesktop.login1.OperationInProgress')"));
-    const auto refused = automation.sleep(false);
-    ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error(), "org.freedesktop.login1.OperationInProgress: busy");
 }
 
 }  // namespace

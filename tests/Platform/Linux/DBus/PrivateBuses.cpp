@@ -194,6 +194,22 @@ bool PrivateBuses::setPolkitVerdicts(const QMap<QString, QString>& verdicts) con
                .type() == QDBusMessage::ReplyMessage;
 }
 
+bool PrivateBuses::startPolkit(const QMap<QString, QString>& verdicts) {
+    return startTemplate(Bus::system, TORVEL_DBUS_TEST_DIR "/polkitd_verdicts.py",
+                         "org.freedesktop.PolicyKit1") &&
+           (verdicts.isEmpty() || setPolkitVerdicts(verdicts));
+}
+
+bool PrivateBuses::logindMethod(const QString& method, const QString& inSig, const QString& outSig,
+                                const QString& code) {
+    const QString service = "org.freedesktop.login1", path = "/org/freedesktop/login1",
+                  manager = "org.freedesktop.login1.Manager";
+    if (!connection(Bus::system).interface()->isServiceRegistered(service).value() &&
+        !startMock(Bus::system, service, path, manager))
+        return false;
+    return addMethod(Bus::system, service, path, manager, method, inSig, outSig, code);
+}
+
 bool PrivateBuses::waitFor(const std::function<bool()>& done, int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
     while (!done()) {

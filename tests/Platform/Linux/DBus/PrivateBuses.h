@@ -66,8 +66,29 @@ public:
     bool signalOwner(Bus bus, const QString& busName, int signal) const;
     /// Sets the answers of the polkitd_verdicts.py template (action -> yes, no, challenge, error, silent).
     bool setPolkitVerdicts(const QMap<QString, QString>& verdicts) const;
+    /// Starts the polkitd_verdicts.py template on the system bus with `verdicts`. False on failure.
+    bool startPolkit(const QMap<QString, QString>& verdicts = {});
+    /// Gives logind on the system bus (a plain mock, started unless a logind runs already) `method`.
+    bool logindMethod(const QString& method, const QString& inSig, const QString& outSig,
+                      const QString& code);
+    /// logind lists `inhibitors` (Python, "[('sleep', 'who', 'why', 'block', uid, pid)]").
+    bool logindInhibitors(const QString& inhibitors) {
+        return logindMethod("ListInhibitors", "", "a(ssssuu)", "ret = " + inhibitors);
+    }
+    /// Python for a mock method that fails with D-Bus error `name`.
+    static QString raising(const QString& name, const QString& message = "no") {
+        return QString("raise dbus.exceptions.DBusException('%1', name='%2')").arg(message, name);
+    }
     /// Runs the Qt event loop until `done` or `timeoutMs`; true when done.
     static bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000);
+    /// Asks through `ask` and runs the event loop until its callback answers; the answer, or T{}.
+    template <typename T>
+    static T await(const std::function<void(std::function<void(T)>)>& ask, int timeoutMs = 5000) {
+        std::optional<T> answer;
+        ask([&](T value) { answer = std::move(value); });
+        EXPECT_TRUE(waitFor([&] { return answer.has_value(); }, timeoutMs));
+        return answer.value_or(T{});
+    }
 
 private:
     struct Daemon;
@@ -77,6 +98,32 @@ private:
 
     Daemon* daemon(Bus bus) const { return bus == Bus::system ? system_.get() : session_.get(); }
     bool startDbusmock(Bus bus, const QStringList& arguments, const QString& busName);
+};
+
+/// A connection of its own to one of the private buses, as another program has; closed when it goes.
+class BusPeer {
+public:
+    BusPeer(const PrivateBuses& buses, PrivateBuses::Bus bus, const QString& name)
+        : name_(name), connection_(QDBusConnection::connectToBus(buses.address(bus), name)) {}
+    ~BusPeer() {
+        connection_ = QDBusConnection(QString());
+        QDBusConnection::disconnectFromBus(name_);
+    }
+    BusPeer(const BusPeer&) = delete;
+    BusPeer& operator=(const BusPeer&) = delete;
+
+    const QDBusConnection& connection() const { return connection_; }
+    /// Calls `method` and waits (at most 5 s) for the answer, running the event loop meanwhile.
+    QDBusMessage call(const QString& service, const QString& path, const QString& interface,
+                      const QString& method, const QVariantList& arguments = {}) const {
+        auto message = QDBusMessage::createMethodCall(service, path, interface, method);
+        message.setArguments(arguments);
+        return connection_.call(message, QDBus::BlockWithGui, 5000);
+    }
+
+private:
+    QString name_;
+    QDBusConnection connection_;
 };
 
 /// A test on the private buses, skipped where they cannot run.

@@ -41,7 +41,7 @@ TEST_F(SessionRelayCensus, TheSessionsLocksAreListedAsItsOwnAndNeverSignalled) {
     const pid_t plain = test::spawnSleeper("/bin/sleep", as);
 
     const QString table = QString(
-                              "ret = [('sleep', '%1', 'user session inhibited', 'block', %2, %3),"
+                              "[('sleep', '%1', 'user session inhibited', 'block', %2, %3),"
                               " ('sleep', 'org.freedesktop.ScreenSaver', 'video', 'block', %2, %4),"
                               " ('sleep', 'sleep', 'copying', 'block', %2, %5)]")
                               .arg(qEnvironmentVariable("USER", "me"))
@@ -49,10 +49,7 @@ TEST_F(SessionRelayCensus, TheSessionsLocksAreListedAsItsOwnAndNeverSignalled) {
                               .arg(sessionPid)
                               .arg(mockPid)
                               .arg(plain);
-    ASSERT_TRUE(buses.startMock(Bus::system, "org.freedesktop.login1", "/org/freedesktop/login1",
-                                "org.freedesktop.login1.Manager"));
-    ASSERT_TRUE(buses.addMethod(Bus::system, "org.freedesktop.login1", "/org/freedesktop/login1",
-                                "org.freedesktop.login1.Manager", "ListInhibitors", "", "a(ssssuu)", table));
+    ASSERT_TRUE(buses.logindInhibitors(table));
 
     LogindAssertionTable assertions(system());
     ProcProcessInfo processes;

@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,9 +24,8 @@ class StatusNotifierItemTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!buses_.unavailableReason().empty()) GTEST_SKIP() << buses_.unavailableReason();
-        auto server = buses_.connection(PrivateBuses::Bus::session);
-        host_ = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(buses_.address(PrivateBuses::Bus::session), "item-host"));
+        host_.emplace(buses_, PrivateBuses::Bus::session, "item-host");
+        const auto server = buses_.connection(PrivateBuses::Bus::session);
         item_ = std::make_unique<StatusNotifierItem>(server, kIcons, log_);
         activated_ = item_->activated.connect([this] { ++activations_; });
         token_ =
@@ -35,16 +34,8 @@ protected:
         service_ = server.baseService();
     }
 
-    void TearDown() override {
-        item_.reset();
-        host_.reset();
-        QDBusConnection::disconnectFromBus("item-host");
-    }
-
     QDBusMessage call(const QString& method, const QList<QVariant>& args, const QString& interface = kItem) {
-        auto message = QDBusMessage::createMethodCall(service_, "/StatusNotifierItem", interface, method);
-        message.setArguments(args);
-        return host_->call(message, QDBus::BlockWithGui, 5000);
+        return host_->call(service_, "/StatusNotifierItem", interface, method, args);
     }
     QVariant property(const char* name) {
         return call("Get", {QString(kItem), QString(name)}, "org.freedesktop.DBus.Properties")
@@ -56,7 +47,7 @@ protected:
 
     PrivateBuses buses_{false};
     CapturingLogSink log_;
-    std::unique_ptr<QDBusConnection> host_;
+    std::optional<BusPeer> host_;
     std::unique_ptr<StatusNotifierItem> item_;
     QString service_;
     int activations_ = 0;
@@ -75,7 +66,8 @@ TEST_F(StatusNotifierItemTest, ClicksOfEveryHostToggleAndUnknownCallsSayUnknownM
 
     EXPECT_EQ(call("XAyatanaFrobnicate", {0u}).errorName(), "org.freedesktop.DBus.Error.UnknownMethod");
     EXPECT_EQ(call("Activate", {QString("0"), 0}).errorName(), "org.freedesktop.DBus.Error.InvalidArgs");
-    EXPECT_EQ(call("XAyatanaSecondaryActivate", {0, 0}).errorName(), "org.freedesktop.DBus.Error.InvalidArgs");
+    EXPECT_EQ(call("XAyatanaSecondaryActivate", {0, 0}).errorName(),
+              "org.freedesktop.DBus.Error.InvalidArgs");
     EXPECT_EQ(call("Activate", {0, 0}, "org.example.Other").errorName(),
               "org.freedesktop.DBus.Error.UnknownInterface");
     EXPECT_EQ(activations_, 3);
@@ -84,7 +76,7 @@ TEST_F(StatusNotifierItemTest, ClicksOfEveryHostToggleAndUnknownCallsSayUnknownM
 }
 
 TEST_F(StatusNotifierItemTest, StatusAndTitleFollowThePresentationAndHostsHearOnlyChanges) {
-    BusSignalRecorder heard(*host_, kItem);
+    BusSignalRecorder heard(host_->connection(), kItem);
     StatusItemPresentation shown;
     shown.iconName = "torvel-inactive-symbolic";
     shown.accessibleText = "Torvel is off";

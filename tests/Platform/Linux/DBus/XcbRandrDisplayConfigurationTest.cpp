@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <string>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "Platform/Linux/DBus/PrivateBuses.h"
 #include "Platform/Linux/Desktop/QtScheduler.h"
 #include "Platform/Linux/Displays/XcbRandrDisplayConfiguration.h"
+#include "Platform/Linux/TestSupport.h"
 #include "Platform/Sim/CapturingLogSink.h"
 
 namespace torvel {
@@ -80,20 +80,15 @@ TEST(XcbRandrDisplayConfigurationTest, XorgDummyOutputsMirroredAndMovedAsideAreF
                          << " is missing (Debian packages xserver-xorg-core, xserver-xorg-video-dummy, "
                             "x11-xserver-utils)";
     }
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    QFile conf(dir.filePath("xorg.conf"));
-    ASSERT_TRUE(conf.open(QIODevice::WriteOnly) && conf.write(kXorgConf) > 0);
-    conf.close();
+    const test::TemporaryFolder dir("torvel-xorg");
+    test::writeFile(dir / "xorg.conf", kXorgConf);
+    const auto path = [&](const char* name) { return QString::fromStdString((dir / name).string()); };
     QProcess xorg;
-    xorg.setStandardErrorFile(dir.filePath("xorg.stderr"));
-    xorg.start(kXorg, {"-config", conf.fileName(), "-logfile", dir.filePath("xorg.log"), "-noreset",
-                       "-nolisten", "tcp", "-displayfd", "1"});
+    xorg.setStandardErrorFile(path("xorg.stderr"));
+    xorg.start(kXorg, {"-config", path("xorg.conf"), "-logfile", path("xorg.log"), "-noreset", "-nolisten",
+                       "tcp", "-displayfd", "1"});
     ASSERT_TRUE(xorg.waitForStarted(5000) && xorg.waitForReadyRead(20000))
-        << "Xorg did not start (it needs root): " << [&] {
-               QFile err(dir.filePath("xorg.stderr"));
-               return err.open(QIODevice::ReadOnly) ? err.readAll().right(2000).toStdString() : std::string();
-           }();
+        << "Xorg did not start (it needs root): " << test::readFile(dir / "xorg.stderr");
     const std::string display = ":" + QString::fromUtf8(xorg.readLine()).trimmed().toStdString();
     const auto xrandr = [&](const QStringList& args) {
         QProcess run;

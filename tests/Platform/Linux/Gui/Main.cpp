@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,38 +12,33 @@
 #include <cstdlib>
 #include <string>
 
-extern char** environ;
-
 namespace {
 
 // Starts Xvfb on a display it picks itself and returns that display (":N"), or "" when it cannot.
-// Waits at most ten seconds for the server to say it is ready.
+// Waits at most ten seconds for the server to say it is ready. No thread runs yet, so fork is safe.
 std::string startXvfb(pid_t* pid) {
-    if (access("/usr/bin/Xvfb", X_OK) != 0) return {};
     int fds[2];
-    if (pipe(fds) != 0) return {};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    const char* argv[] = {"Xvfb", "-displayfd", "1",       "-nolisten", "tcp",        "-screen",
-                          "0",    "800x600x24", "-screen", "1",         "800x600x24", nullptr};
-    const int failed =
-        posix_spawn(pid, "/usr/bin/Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    if (access("/usr/bin/Xvfb", X_OK) != 0 || pipe(fds) != 0) return {};
+    *pid = fork();
+    if (*pid == 0) {
+        dup2(fds[1], 1);
+        close(fds[0]);
+        execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24",
+              "-screen", "1", "800x600x24", static_cast<char*>(nullptr));
+        _exit(127);
+    }
     close(fds[1]);
     std::string number;
     pollfd ready{fds[0], POLLIN, 0};
     char c = 0;
-    while (!failed && poll(&ready, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    while (*pid > 0 && poll(&ready, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
     close(fds[0]);
-    if (failed) return {};
-    if (number.empty()) {
+    if (number.empty() && *pid > 0) {
         kill(*pid, SIGTERM);
         waitpid(*pid, nullptr, 0);
-        return {};
+        *pid = 0;
     }
-    return ":" + number;
+    return number.empty() ? std::string() : ":" + number;
 }
 
 }  // namespace
