@@ -35,12 +35,15 @@ TEST(SessionRestore, ManualAndProfileSessionsComeBackUntimed) {
     EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::manual});
 }
 
-TEST(SessionRestore, ASuspendedSessionStaysSuspendedAcrossALaunch) {
+TEST(SessionRestore, AStopRightAfterWakingSavesWhatIsLeftAndStaysSuspendedAcrossALaunch) {
     AppStateHarness h;
     h.state->handleBatteryStateChanged({50, false, false, true, std::nullopt});
     h.state->activate(Duration::preset(Duration::Kind::oneHour));
+    h.clock.suspend(1800);  // asleep; the battery report arrives before the countdown's first tick
     h.state->handleBatteryStateChanged({12, false, false, true, std::nullopt});
     ASSERT_FALSE(h.state->isActive());
+    ASSERT_TRUE(h.sessions.loadSuspendedSession());
+    EXPECT_EQ(h.sessions.loadSuspendedSession()->duration, Duration::custom(1800));
     h.relaunch();
     EXPECT_FALSE(h.state->isActive());
     ASSERT_TRUE(h.sessions.loadSuspendedSession());
@@ -48,17 +51,8 @@ TEST(SessionRestore, ASuspendedSessionStaysSuspendedAcrossALaunch) {
     h.state->handleBatteryStateChanged({12, false, false, true, std::nullopt});  // first reading on battery
     h.state->handleBatteryStateChanged({12, true, true, true, std::nullopt});
     EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::timer});
+    EXPECT_NEAR(h.timer.remainingSeconds(), 1800, 1);
     EXPECT_EQ(h.notificationIDs().back(), "battery-resumed");
-}
-
-TEST(SessionRestore, AStopRightAfterWakingSavesWhatIsReallyLeft) {
-    AppStateHarness h;
-    h.state->handleBatteryStateChanged({50, false, false, true, std::nullopt});
-    h.state->activate(Duration::preset(Duration::Kind::oneHour));
-    h.clock.suspend(1800);  // asleep; the battery report arrives before the countdown's first tick
-    h.state->handleBatteryStateChanged({15, false, false, true, std::nullopt});
-    ASSERT_TRUE(h.sessions.loadSuspendedSession());
-    EXPECT_EQ(h.sessions.loadSuspendedSession()->duration, Duration::custom(1800));
 }
 
 TEST(SessionRestore, HeartbeatsOfAnUnchangedSessionWriteNothing) {
