@@ -49,12 +49,6 @@ TEST(URLCommandRouter, CarriesOutEachCommandOrReportsItsError) {
         {"torvel://activate?duration=", "error Invalid duration ''"},
         {"torvel://activate?duration=%2060", "error Invalid duration ' 60'"},
         {"torvel://activate?duration=5+1", "error Invalid duration '5+1'"},  // "+" is no space
-        {"torvel://activate?duration=0", "error Invalid duration '0'"},
-        {"torvel://activate?duration=-5", "error Invalid duration '-5'"},
-        {"torvel://activate?duration=--5", "error Invalid duration '--5'"},
-        {"torvel://activate?duration=0x-1", "error Invalid duration '0x-1'"},
-        {"torvel://activate?duration=inf", "error Invalid duration 'inf'"},
-        {"torvel://activate?duration=1e400", "error Invalid duration '1e400'"},
         {"torvel://activate?duration=60%00", "error Invalid duration '60'"},
         {"torvel://activate?duration=%zz", "error Invalid duration '%zz'"},
         // Repeated items: the last value wins, a bare name removes the earlier one.
@@ -173,8 +167,7 @@ TEST(URLCommandRouter, ErrorsRepeatOnlyAShortCleanExcerptOfTheInput) {
 
 TEST(URLCommandRouter, SecondsReadExactlyOrNotAtAll) {
     EXPECT_EQ(URLCommandRouter::readSeconds("60"), 60.0);
-    EXPECT_EQ(URLCommandRouter::readSeconds("0x10"), 16.0);
-    for (auto text : {" 60", "60 ", "+ 60", "60s", "", "0", "-1", "nan", "inf", "1e400", "\t60"})
+    for (auto text : {" 60", "60 ", "+ 60", "60s", "", "0", "-1", "--5", "0x-1", "nan", "inf", "1e400", "\t60"})
         EXPECT_EQ(URLCommandRouter::readSeconds(text), std::nullopt) << text;
 }
 
