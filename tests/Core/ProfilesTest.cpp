@@ -224,6 +224,7 @@ TEST_F(ProfilesTest, CopyNamesAvoidEveryShownAndStoredNameAndDeletingRemovesEver
     EXPECT_EQ(uniqueProfileCopyName(presentation, {shownOtherwise}, texts), "Presentation copy 2");
     const Profile mine = user("Presentation copy", Duration::indefinite(), A::noIdleSleep, 0);
     EXPECT_EQ(uniqueProfileCopyName(presentation, {mine}, texts), "Presentation copy 2");
+    EXPECT_EQ(storeEdited(defaultProfiles(), mine).back(), mine) << "a new profile is appended";
 
     texts.setTable({});  // no copy-name text: the key itself is the base
     const Profile named = user("profile.copy_name", Duration::indefinite(), A::noIdleSleep, 0);
