@@ -202,7 +202,7 @@ TEST_F(ProfilesTest, AListThatCannotBeEncodedLeavesTheStoredOne) {
     }
 }
 
-TEST_F(ProfilesTest, CopyNamesAvoidEveryShownAndStoredName) {
+TEST_F(ProfilesTest, CopyNamesAvoidEveryShownAndStoredNameAndDeletingRemovesEveryCopyOfAnId) {
     const Profile presentation = defaultProfiles()[0];
     auto list = defaultProfiles();
     list.push_back(duplicateProfile(presentation, list, texts));
@@ -214,6 +214,9 @@ TEST_F(ProfilesTest, CopyNamesAvoidEveryShownAndStoredName) {
     expected.localizationKey.reset();
     EXPECT_EQ(list[5], expected);
     EXPECT_NE(list[4].id, list[5].id);
+    // Deleting removes every profile under the id, a repeated one included.
+    list.push_back(list[0]);
+    EXPECT_EQ(deleteProfile(list, presentation.id), (std::vector<Profile>(list.begin() + 1, list.end() - 1)));
 
     // A stored name counts even while the profile is shown under its key.
     Profile shownOtherwise = defaultProfiles()[1];
@@ -221,6 +224,7 @@ TEST_F(ProfilesTest, CopyNamesAvoidEveryShownAndStoredName) {
     EXPECT_EQ(uniqueProfileCopyName(presentation, {shownOtherwise}, texts), "Presentation copy 2");
     const Profile mine = user("Presentation copy", Duration::indefinite(), A::noIdleSleep, 0);
     EXPECT_EQ(uniqueProfileCopyName(presentation, {mine}, texts), "Presentation copy 2");
+    EXPECT_EQ(storeEdited(defaultProfiles(), mine).back(), mine) << "a new profile is appended";
 
     texts.setTable({});  // no copy-name text: the key itself is the base
     const Profile named = user("profile.copy_name", Duration::indefinite(), A::noIdleSleep, 0);
@@ -250,18 +254,6 @@ TEST_F(ProfilesTest, EditingKeepsTheKeyOnlyWhileTheShownNameStays) {
     EXPECT_EQ(made,
               (Profile{made.id, "", Duration::indefinite(), A::noIdleSleep, std::nullopt, std::nullopt}));
     EXPECT_NE(made.id, fresh.finish("x").id);
-}
-
-TEST_F(ProfilesTest, StoringReplacesInPlaceOrAppendsAndDeletingRemovesEveryMatch) {
-    Profile changed = defaultProfiles()[1];
-    changed.name = "Big download";
-    auto list = storeEdited(defaultProfiles(), changed);
-    EXPECT_EQ(list[1], changed);
-    const Profile added = user("New", Duration::indefinite(), A::noIdleSleep, std::nullopt);
-    list = storeEdited(std::move(list), added);
-    list.push_back(list[0]);
-    EXPECT_EQ(deleteProfile(list, defaultProfiles()[0].id),
-              (std::vector<Profile>{changed, defaultProfiles()[2], defaultProfiles()[3], added}));
 }
 
 }  // namespace

@@ -13,8 +13,12 @@ TEST(Settings, FreshStoreYieldsTheDefaultsAndWritesNothing) {
     MemoryDefaultsStore store;
     CapturingLogSink log;
     const SettingsValues s = loadSettings(store, Logger(log, "Settings"), Date(0));
-    for (const auto& row : settingDescriptors())
+    for (const auto& row : settingDescriptors()) {
         EXPECT_EQ(settingText(row, s), settingText(row, SettingsValues{})) << row.key;
+        // Every bounded row's default lies in its range: a fresh store must not be clamped.
+        const double value = row.range ? std::stod(settingText(row, SettingsValues{})) : 0;
+        EXPECT_TRUE(!row.range || (value >= row.range->min && value <= row.range->max)) << row.key;
+    }
     EXPECT_TRUE(s.trustedNetworks.empty());
     EXPECT_EQ(store.writeCount(), 0);
     EXPECT_TRUE(log.lines().empty());
@@ -143,13 +147,6 @@ TEST(Settings, StoredValuesOutOfRangeReadAsTheNearestBoundAndStayStored) {
                                 return line.find("batteryLimitPercent 100 is outside 11 to 50") != line.npos;
                             }),
               1);
-
-    // Every bounded row's default lies in its range: a fresh store must not be clamped.
-    for (const auto& row : settingDescriptors()) {
-        if (!row.range) continue;
-        const double value = std::stod(settingText(row, SettingsValues{}));
-        EXPECT_TRUE(value >= row.range->min && value <= row.range->max) << row.key;
-    }
 }
 
 TEST(Settings, ValueTheStoreRefusesTakesNoEffect) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -54,49 +53,30 @@ void loadTable(const std::string& lang, Table& out) {
 // Sets `error` for a '%' that is neither "%%" nor a well-formed placeholder, for positional and
 // sequential placeholders mixed in one text, and for positions that skip or repeat an argument.
 std::string signature(const std::string& text, std::string& error) {
+    static const std::regex placeholder(R"(%(?:([0-9]+)\$)?(@|ld|%)|%)");
     std::map<std::size_t, char> byPosition;
     std::string sequential;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') continue;
-        if (text.compare(i, 2, "%%") == 0) {
-            ++i;
-            continue;
-        }
-        std::size_t j = i + 1;
-        std::size_t position = 0;
-        while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j]))) {
-            position = position * 10 + static_cast<std::size_t>(text[j] - '0');
-            ++j;
-        }
-        const bool positional = j > i + 1;
-        if (positional && (position == 0 || j >= text.size() || text[j] != '$')) {
-            error = "malformed position at offset " + std::to_string(i);
+    for (std::sregex_iterator it(text.begin(), text.end(), placeholder), end; it != end; ++it) {
+        const auto& m = *it;
+        const bool positional = m[1].matched;
+        if (!m[2].matched || (positional && (m[2] == "%" || std::stoul(m[1]) == 0))) {
+            error = "stray or malformed '%' at offset " + std::to_string(m.position());
             return {};
         }
-        if (positional) ++j;
-        char kind = 0;
-        if (text.compare(j, 1, "@") == 0) {
-            kind = '@';
-        } else if (text.compare(j, 2, "ld") == 0) {
-            kind = 'l';
-            ++j;
-        } else {
-            error = "stray '%' at offset " + std::to_string(i);
+        if (m[2] == "%") continue;
+        const char kind = m[2] == "@" ? '@' : 'l';
+        if (!positional) {
+            sequential += kind;
+        } else if (!byPosition.emplace(std::stoul(m[1]), kind).second) {
+            error = "argument " + m[1].str() + " used twice";
             return {};
         }
-        if (positional && !byPosition.emplace(position, kind).second) {
-            error = "argument " + std::to_string(position) + " used twice";
-            return {};
-        }
-        if (!positional) sequential += kind;
-        i = j;
     }
     if (!byPosition.empty() && !sequential.empty()) {
         error = "positional and sequential placeholders mixed";
         return {};
     }
-    if (byPosition.empty()) return sequential;
-    std::string kinds;
+    std::string kinds = sequential;
     for (const auto& [position, kind] : byPosition) {
         if (position != kinds.size() + 1) {
             error = "argument " + std::to_string(kinds.size() + 1) + " is never used";

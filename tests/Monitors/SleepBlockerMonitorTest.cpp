@@ -118,9 +118,15 @@ TEST(SleepBlockerTest, DisplayNameFallsBackFromProcessToCommandToPid) {
 }
 
 TEST(ShownTextTest, RemovesHiddenCharactersAndRepairsBytes) {
+    using namespace std::string_literals;
     EXPECT_EQ(sanitizedText("ok\t\x7f\xc2\x85 \u2028\u2029\uFEFF\U000E0041name"), "ok name");
     EXPECT_EQ(sanitizedText("caf\xc3\xa9 \xff\xc0\xaf \xed\xa0\x80"), "café \uFFFD\uFFFD\uFFFD \uFFFD\uFFFD\uFFFD");
     EXPECT_EQ(sanitizedText("Příliš žluťoučký 🐎"), "Příliš žluťoučký 🐎");
+    // Terminal controls (C0, C1, escape sequences) and bidirectional overrides go.
+    EXPECT_EQ(sanitizedText("a\0b\x1b]0;x\x07\xC2\x9B" "2J\xE2\x80\xAEgnp"s), "ab]0;x2Jgnp");
+    // Beyond U+10FFFF, five-byte forms and a cut-off sequence are not UTF-8.
+    EXPECT_EQ(sanitizedText("\xF4\x90\x80\x80|\xFC\x80\x80\x80|x\xE2\x82"),
+              "\uFFFD\uFFFD\uFFFD\uFFFD|\uFFFD\uFFFD\uFFFD\uFFFD|x\uFFFD\uFFFD");
     EXPECT_EQ(cappedText("žžžž", 3), "žžž\u2026");
     EXPECT_EQ(cappedText("žžž", 3), "žžž");
 }

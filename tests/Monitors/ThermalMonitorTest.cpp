@@ -108,11 +108,13 @@ TEST_F(ThermalTriggerTest, OverheatingStopsTheSessionAndCoolingResumesIt) {
     thermal.setState(ThermalState::serious);
     h.scheduler.advance(ThermalMonitor::kPollSeconds);
     EXPECT_TRUE(h.state->isActive());
+    EXPECT_EQ(h.notificationIDs(), std::vector<std::string>{"thermal-throttle"});
     thermal.setState(ThermalState::critical);
     h.scheduler.advance(ThermalMonitor::kPollSeconds);
     EXPECT_FALSE(h.state->isActive());
     EXPECT_TRUE(h.held().empty());
     EXPECT_TRUE(h.sessions.loadSuspendedSession().has_value());
+    EXPECT_EQ(h.notificationIDs().size(), 2u);  // the throttle notice, no stop notice of its own
 
     // The suspended session waits while the machine is read, and comes back when the heat is gone.
     h.scheduler.advance(ThermalMonitor::kPollSeconds * 10);
@@ -124,6 +126,11 @@ TEST_F(ThermalTriggerTest, OverheatingStopsTheSessionAndCoolingResumesIt) {
     EXPECT_TRUE(h.state->isManuallyActivated());
     EXPECT_EQ(h.notificationIDs().back(), "thermal-resumed");
     EXPECT_EQ(h.state->monitorValues().thermalState, ThermalState::nominal);
+
+    // With the kill switch off the heat is only reported.
+    h.state->set(&SettingsValues::thermalKillSwitchEnabled, false);
+    h.state->handleThermalStateChanged(ThermalState::critical);
+    EXPECT_TRUE(h.state->isActive());
 }
 
 }  // namespace

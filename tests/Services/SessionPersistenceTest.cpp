@@ -238,6 +238,7 @@ TEST_F(SessionPersistenceTest, WritesTheActiveRecordOnlyWhenWhatItRestoresChange
     sessions.saveActiveSession(countdown({ActivationReason::manual, ActivationReason::timer}));  // same set
     EXPECT_EQ(defaults.writeCount(), 2);
     sessions.saveActiveSession(countdown({ActivationReason::manual, ActivationReason::timer}, kProfile));
+    sessions.saveActiveSession(countdown({ActivationReason::manual, ActivationReason::timer}, kProfile));
     EXPECT_EQ(defaults.writeCount(), 3);
     sessions.saveActiveSession(countdown({ActivationReason::manual, ActivationReason::timer}, kProfile, 5));
     EXPECT_EQ(defaults.writeCount(), 4) << "the countdown was lengthened";

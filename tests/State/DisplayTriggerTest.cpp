@@ -83,22 +83,6 @@ TEST_F(DisplayTrigger, SecondDisplayAndMirroringEachKeepTheScreenAwakeWithTheirR
     EXPECT_TRUE(h.held().empty());
 }
 
-TEST_F(DisplayTrigger, SwitchedOffOrPausedTheyKeepNothingAwake) {
-    wire();
-    screensNow(3);
-    mirroringNow(true);
-    EXPECT_FALSE(h.state->isActive());  // both settings are off by default
-
-    enableBoth();
-    h.state->automationPause().pause(AutomationPause::Mode::oneHour);
-    EXPECT_FALSE(h.state->isActive());
-    screensNow(2);
-    EXPECT_FALSE(h.state->isActive());
-
-    h.state->automationPause().resume();
-    EXPECT_EQ(h.state->activeReasons(), (ReasonSet{R::externalDisplay, R::mirroring}));
-}
-
 TEST_F(DisplayTrigger, ReadingsStopReachingTheStateWhenTheWiringEnds) {
     wire();
     enableBoth();

@@ -44,9 +44,10 @@ TEST(SafetyStops, SoftLimitSuspendsTheSessionOnceAndTheChargerResumesIt) {
     EXPECT_FALSE(h.sessions.loadSuspendedSession());
 }
 
-TEST(SafetyStops, APendingRequestIsSuspendedLikeARunningSession) {
+TEST(SafetyStops, APendingRequestIsSuspendedAndWithoutResumeOnChargerOnlyTheAutomaticReasonsReturn) {
     AppStateHarness h;
     h.state->set(&SettingsValues::resumeOnCharger, false);
+    h.state->set(&SettingsValues::autoActivateOnMirroring, true);
     h.state->handleBatteryStateChanged(battery(30, false));
     h.assertions.failNextCreate(-1);
     h.state->activate(Duration::preset(Duration::Kind::oneHour));
@@ -56,25 +57,13 @@ TEST(SafetyStops, APendingRequestIsSuspendedLikeARunningSession) {
     EXPECT_FALSE(h.timer.isRunning());
     EXPECT_TRUE(h.sessions.loadSuspendedSession());
     EXPECT_EQ(h.notificationIDs().back(), "battery-soft-limit");
-    // Without resume on the charger, the charger does not bring it back behind the user's back.
-    h.state->handleBatteryStateChanged(battery(40, true));
-    EXPECT_FALSE(h.state->isActive());
-    EXPECT_TRUE(h.held().empty());
-}
-
-TEST(SafetyStops, WithoutResumeOnChargerTheSessionStaysSuspended) {
-    AppStateHarness h;
-    h.state->set(&SettingsValues::resumeOnCharger, false);
-    h.state->set(&SettingsValues::autoActivateOnMirroring, true);
-    h.state->handleBatteryStateChanged(battery(30, false));
-    h.state->toggle();
-    h.state->handleBatteryStateChanged(battery(12, false));
     h.state->updateMonitorValues([](MonitorValues& m) { m.isMirroring = true; });
     EXPECT_FALSE(h.state->isActive());  // the stop also holds the automatic reasons back
 
-    h.state->handleBatteryStateChanged(battery(12, true));
-    // The automatic reasons come back by themselves.
+    // The charger does not bring the session back behind the user's back; the automatic reasons return.
+    h.state->handleBatteryStateChanged(battery(40, true));
     EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::mirroring});
+    EXPECT_FALSE(h.timer.isRunning());
     EXPECT_TRUE(h.sessions.loadSuspendedSession());
     EXPECT_NE(h.notificationIDs().back(), "battery-resumed");
 }
@@ -91,28 +80,6 @@ TEST(SafetyStops, AnExpiredSuspendedSessionDoesNotClaimToResume) {
     EXPECT_FALSE(h.state->isActive());
     EXPECT_FALSE(h.sessions.loadSuspendedSession());
     EXPECT_EQ(h.notificationIDs(), std::vector<std::string>{"battery-soft-limit"});
-}
-
-TEST(SafetyStops, CriticalHeatStopsAndItsEndResumes) {
-    AppStateHarness h;
-    h.state->toggle();
-    h.state->handleThermalStateChanged(ThermalState::serious);
-    EXPECT_TRUE(h.state->isActive());
-    EXPECT_EQ(h.notificationIDs(), std::vector<std::string>{"thermal-throttle"});
-
-    h.state->handleThermalStateChanged(ThermalState::critical);
-    EXPECT_FALSE(h.state->isActive());
-    EXPECT_TRUE(h.held().empty());
-    EXPECT_EQ(h.notificationIDs().size(), 2u);  // the throttle notice, no stop notice of its own
-
-    h.state->handleThermalStateChanged(ThermalState::fair);
-    EXPECT_EQ(h.state->activeReasons(), ReasonSet{R::manual});
-    EXPECT_EQ(h.notificationIDs().back(), "thermal-resumed");
-
-    // With the kill switch off the heat is only reported.
-    h.state->set(&SettingsValues::thermalKillSwitchEnabled, false);
-    h.state->handleThermalStateChanged(ThermalState::critical);
-    EXPECT_TRUE(h.state->isActive());
 }
 
 TEST(SafetyStops, GuardianRemindsOnTimeAndFollowsItsButtons) {

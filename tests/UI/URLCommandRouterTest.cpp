@@ -49,12 +49,6 @@ TEST(URLCommandRouter, CarriesOutEachCommandOrReportsItsError) {
         {"torvel://activate?duration=", "error Invalid duration ''"},
         {"torvel://activate?duration=%2060", "error Invalid duration ' 60'"},
         {"torvel://activate?duration=5+1", "error Invalid duration '5+1'"},  // "+" is no space
-        {"torvel://activate?duration=0", "error Invalid duration '0'"},
-        {"torvel://activate?duration=-5", "error Invalid duration '-5'"},
-        {"torvel://activate?duration=--5", "error Invalid duration '--5'"},
-        {"torvel://activate?duration=0x-1", "error Invalid duration '0x-1'"},
-        {"torvel://activate?duration=inf", "error Invalid duration 'inf'"},
-        {"torvel://activate?duration=1e400", "error Invalid duration '1e400'"},
         {"torvel://activate?duration=60%00", "error Invalid duration '60'"},
         {"torvel://activate?duration=%zz", "error Invalid duration '%zz'"},
         // Repeated items: the last value wins, a bare name removes the earlier one.
@@ -173,8 +167,7 @@ TEST(URLCommandRouter, ErrorsRepeatOnlyAShortCleanExcerptOfTheInput) {
 
 TEST(URLCommandRouter, SecondsReadExactlyOrNotAtAll) {
     EXPECT_EQ(URLCommandRouter::readSeconds("60"), 60.0);
-    EXPECT_EQ(URLCommandRouter::readSeconds("0x10"), 16.0);
-    for (auto text : {" 60", "60 ", "+ 60", "60s", "", "0", "-1", "nan", "inf", "1e400", "\t60"})
+    for (auto text : {" 60", "60 ", "+ 60", "60s", "", "0", "-1", "--5", "0x-1", "nan", "inf", "1e400", "\t60"})
         EXPECT_EQ(URLCommandRouter::readSeconds(text), std::nullopt) << text;
 }
 
@@ -211,23 +204,7 @@ TEST(URLCommandRouter, UntilTimesAreTheNextOccurrenceInTheUsersZone) {
     }
 }
 
-TEST(URLCommandRouter, DisplayedTextsAreValidUTF8WithoutControlCharacters) {
-    const struct {
-        std::string in, out;
-    } cases[] = {
-        {"caf\xC3\xA9 \xF0\x9F\x98\x80", "caf\xC3\xA9 \xF0\x9F\x98\x80"},
-        {std::string("a\0b\x7F", 4), "ab"},
-        {"\x1b]0;owned\x07title", "]0;ownedtitle"},
-        {"\xC2\x9B" "2J\xC2\x9B" "31mRED", "2J31mRED"},  // U+009B: a terminal's CSI
-        {"\xE2\x80\xAEgnp.exe", "gnp.exe"},              // a right-to-left override
-        {"\xC0\xAF", "\uFFFD\uFFFD"},                      // overlong "/"
-        {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},            // a surrogate
-        {"\xF4\x90\x80\x80", "\uFFFD\uFFFD\uFFFD\uFFFD"},  // beyond U+10FFFF
-        {"\xFC\x80\x80\x80", "\uFFFD\uFFFD\uFFFD\uFFFD"},
-        {"x\xE2\x82", "x\uFFFD\uFFFD"},  // cut short
-    };
-    for (const auto& c : cases) EXPECT_EQ(URLCommandRouter::displayable(c.in), c.out) << c.in;
-
+TEST(URLCommandRouter, NoticesAreCleanAndFewWhateverTheURLCarries) {
     // What a profile name in a URL can carry reaches neither the notice nor the log raw.
     RouterHarness r;
     EXPECT_EQ(r.open("torvel://activate?profile=%C2%9B2J%C2%9B31mRED%E2%80%AEgnp.exe"),

@@ -92,12 +92,9 @@ TEST(EmergencyEscalation, AFailedSleepRestoresTheSessionItToreDownUnlessANewerOn
     e.automation.setSleepResult(false, "refused");
     e.battery(30);
     e.state().activate(Duration::custom(1800));
-    auto runAll = [&e] {
-        while (e.work->runHeldStep()) e.h.scheduler.runPending();
-    };
-    runAll();  // the permission read at launch
+    e.runHeldWork();  // the permission read at launch
     e.battery(14);
-    runAll();
+    e.runHeldWork();
     EXPECT_TRUE(e.logged("restoring the veto and the session it tore down"));
     EXPECT_TRUE(e.state().isActive());
     EXPECT_TRUE(e.h.timer.isRunning());
@@ -198,10 +195,7 @@ TEST(EmergencyEscalation, SleepNowSendsOnTheWorkerAndYieldsToAnEmergencySentWhil
     EmergencyHarness e(EmergencyWorkRunner::deferred());
     e.thresholds(10, 0);
     e.addBlocker(42, "backup");
-    auto runAll = [&e] {
-        while (e.work->runHeldStep()) e.h.scheduler.runPending();
-    };
-    runAll();  // the permission read at launch
+    e.runHeldWork();  // the permission read at launch
     e.battery(50);
 
     // The menu asks for the veto; the emergency starts and sends its request before that answer comes.
@@ -219,7 +213,7 @@ TEST(EmergencyEscalation, SleepNowSendsOnTheWorkerAndYieldsToAnEmergencySentWhil
     EXPECT_TRUE(e.logged("Sleep now aborted — a sleep request went out while the veto was read"));
     EXPECT_EQ(e.emergency().sleepNowReadiness(), LowBatteryEmergency::SleepNowReadiness::sendPending);
     EXPECT_EQ(e.work->heldSteps(), 1u);
-    runAll();
+    e.runHeldWork();
     EXPECT_EQ(e.automation.sleeps(), std::vector<bool>{false});
     EXPECT_EQ(e.emergency().sleepNowReadiness(), LowBatteryEmergency::SleepNowReadiness::ready);
 
@@ -228,13 +222,14 @@ TEST(EmergencyEscalation, SleepNowSendsOnTheWorkerAndYieldsToAnEmergencySentWhil
     e.h.scheduler.runPending();
     EXPECT_EQ(e.automation.sleeps().size(), 1u);
     EXPECT_EQ(e.emergency().sleepNowReadiness(), LowBatteryEmergency::SleepNowReadiness::sendPending);
-    runAll();
+    e.runHeldWork();
     EXPECT_EQ(e.automation.sleeps(), (std::vector<bool>{false, true}));
 }
 
 TEST(EmergencyMenu, ShowsTheAlarmTheBlockersByGroupAndOffersTheSleepOnlyWhenItCouldGo) {
     EmergencyHarness e;
-    e.h.texts.setTable({{"menu.sleep_blockers_more", "%ld more"}});
+    e.h.texts.setTable({{"menu.sleep_blockers_more", "%ld more"},
+                        {"menu.sleep_blockers_session_relay", "The desktop session"}});
     MenuBuilder menu{MenuBuilderServices{e.state(), e.h.timer, e.h.notifications, e.h.sleepPrevention, e.h.clock,
                                          e.h.calendar_},
                      {}};
@@ -269,8 +264,18 @@ TEST(EmergencyMenu, ShowsTheAlarmTheBlockersByGroupAndOffersTheSleepOnlyWhenItCo
     EXPECT_EQ(items[3].action, MenuAction::none);
     EXPECT_EQ(items[4].title, "menu.sleep_now_unavailable.sleep_disabled");
 
-    // Nine names: eight groups and one line for the rest.
-    for (std::int32_t pid = 10; pid < 17; ++pid) e.addBlocker(pid, "p" + std::to_string(pid));
+    // Locks the session holds for its applications are one row named for the session.
+    e.addBlocker(9, "cinnamon-session");
+    e.addBlocker(12, "mate-session");
+    menu.willOpen();
+    items = menu.build().items;
+    EXPECT_EQ(items[1].title, "The desktop session \u00D72");
+    ASSERT_EQ(items[1].submenu.size(), 2u);
+    EXPECT_EQ(items[1].submenu[0].title, "PID 9 (cinnamon-session) \u2014 busy");
+    EXPECT_EQ(items[2].title, "zoom \u00D72");
+
+    // Ten names: eight groups and one line for the rest.
+    for (std::int32_t pid = 20; pid < 26; ++pid) e.addBlocker(pid, "p" + std::to_string(pid));
     menu.willOpen();
     EXPECT_EQ(titles()[9], "1 more");
 

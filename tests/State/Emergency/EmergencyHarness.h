@@ -76,6 +76,10 @@ struct EmergencyHarness {
         state().set(&SettingsValues::emergencyForceSleepPercent, forceSleep);
         state().set(&SettingsValues::emergencyTerminateBlockersPercent, terminate);
     }
+    /// Runs every step the deferred worker holds, with what each posts back to the main loop.
+    void runHeldWork() {
+        while (work->runHeldStep()) h.scheduler.runPending();
+    }
     bool logged(std::string_view text) const { return h.log.contains("AppState", text); }
 };
 

@@ -12,14 +12,6 @@ const Profile& builtIn(const AppState& state, std::size_t index) {
     return state.profileLibrary().profiles().at(index);
 }
 
-TEST(AppStateProfiles, FirstStartPublishesAndStoresTheBuiltIns) {
-    AppStateHarness h;
-    ASSERT_EQ(h.state->profileLibrary().profiles(), defaultProfiles());
-    auto stored = h.defaults.object("profiles");
-    ASSERT_TRUE(stored);
-    EXPECT_EQ(profilesFromJson(std::get<DefaultsData>(*stored).toString()), defaultProfiles());
-}
-
 TEST(AppStateProfiles, TogglingRunsOneProfileAtATime) {
     AppStateHarness h;
     const Profile presentation = builtIn(*h.state, 0);  // indefinite, display stays on
@@ -56,8 +48,11 @@ TEST(AppStateProfiles, TheRunningProfilesLimitReplacesTheGlobalOne) {
     EXPECT_EQ(h.lastNotification().body, "Stopped at 20%");
 }
 
-TEST(AppStateProfiles, EditsAndCopiesAreStoredAndSurviveARestart) {
+TEST(AppStateProfiles, TheBuiltInsAndEditsAndCopiesAreStoredAndSurviveARestart) {
     AppStateHarness h;
+    ASSERT_EQ(h.state->profileLibrary().profiles(), defaultProfiles());
+    EXPECT_EQ(profilesFromJson(std::get<DefaultsData>(h.defaults.object("profiles").value()).toString()),
+              defaultProfiles());
     h.texts.setTable({{"profile.copy_name", "%@ copy"}, {"default_profile.cooking", "Cooking"}});
     const Profile cooking = builtIn(*h.state, 2);
     const Profile first = h.state->profileLibrary().duplicateProfile(cooking);
