@@ -131,11 +131,7 @@ TEST_F(SettingsWindowTest, CustomDurationPanelStartsOnlyValidSessionsAndCloses) 
     panel = windows.showCustomDurationPanel();
     auto* time = panel->findChild<QTimeEdit*>();
     ASSERT_TRUE(time);
-    const auto tomorrowShown = [&panel] {
-        for (auto* label : panel->findChildren<QLabel*>())
-            if (label->text() == "custom.until_tomorrow") return label->isVisibleTo(panel);
-        return false;
-    };
+    const auto tomorrowShown = [] { return !labelsWith("custom.until_tomorrow").empty(); };
     EXPECT_FALSE(tomorrowShown()) << "one hour from 22:00 is 23:00, today";
     time->setTime(QTime(6, 0));
     EXPECT_TRUE(tomorrowShown());
@@ -210,19 +206,11 @@ TEST_F(SettingsWindowTest, WatchedApplicationsFollowLaunchesAndTheAddMenuListsWh
     settle();
     ASSERT_EQ(h.state->processTrigger().watchedApps().size(), 1u);
     EXPECT_EQ(h.state->processTrigger().watchedApps()[0].desktopId, "org.gnome.Builder");
-    const auto runningLabels = [] {
-        int count = 0;
-        for (auto* top : QApplication::topLevelWidgets())
-            for (auto* label : top->findChildren<QLabel*>())
-                count += top->isVisible() && label->isVisibleTo(top) &&
-                         label->text() == "settings.process_trigger.status_running";
-        return count;
-    };
-    EXPECT_EQ(runningLabels(), 1);
+    EXPECT_EQ(labelsWith("settings.process_trigger.status_running").size(), 1u);
     running.clear();
     h.state->processTrigger().runningAppsChanged.emit();
     settle();
-    EXPECT_EQ(runningLabels(), 0) << "the exit shows while the window is open";
+    EXPECT_TRUE(labelsWith("settings.process_trigger.status_running").empty()) << "the exit shows while the window is open";
     Q_EMIT add->menu()->aboutToShow();
     EXPECT_FALSE(add->menu()->actions().front()->isEnabled()) << "nothing else runs";
 }

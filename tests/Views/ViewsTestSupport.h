@@ -29,12 +29,13 @@ W* named(const QString& name) {
     return nullptr;
 }
 
-/// Every label of the shown windows whose text holds `fragment`.
+/// Every shown label of the shown windows whose text holds `fragment`.
 inline std::vector<QLabel*> labelsWith(const QString& fragment) {
     std::vector<QLabel*> found;
     for (auto* top : QApplication::topLevelWidgets())
         for (auto* label : top->findChildren<QLabel*>())
-            if (top->isVisible() && label->text().contains(fragment)) found.push_back(label);
+            if (top->isVisible() && label->isVisibleTo(top) && label->text().contains(fragment))
+                found.push_back(label);
     return found;
 }
 
