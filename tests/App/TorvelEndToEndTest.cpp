@@ -119,10 +119,16 @@ TEST_F(TorvelEndToEndTest, CommandsDriveTheRunningInstance) {
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_TRUE(none.err.contains("Torvel is not running")) << none.err.toStdString();
 
-    startInstance();
-    EXPECT_EQ(status()["active"].toBool(true), false);
-    EXPECT_EQ(run({"activate", "--duration", "1800"}).exitCode, 0);
+    QProcess& first = startInstance();
     auto now = status();
+    EXPECT_FALSE(now["active"].toBool(true));
+    EXPECT_TRUE(now["onACPower"].toBool(false));
+    EXPECT_FALSE(now["automationPaused"].toBool(true));
+    EXPECT_FALSE(now["requestPending"].toBool(true));
+    EXPECT_FALSE(now["screenSaverPrevented"].toBool(true));
+    EXPECT_EQ(now["emergencyAlarm"].toString(), "off");
+    EXPECT_EQ(run({"activate", "--duration", "1800"}).exitCode, 0);
+    now = status();
     EXPECT_TRUE(now["active"].toBool());
     EXPECT_EQ(now["reasons"].toArray(), QJsonArray({"timer"}));
     EXPECT_FALSE(now["assertionType"].toString().isEmpty());
@@ -207,6 +213,38 @@ TEST_F(TorvelEndToEndTest, CommandsDriveTheRunningInstance) {
     EXPECT_EQ(status()["reasons"].toArray(), QJsonArray({"processRunning"}));
     EXPECT_EQ(run({"sim", "quit=org.example.Editor"}).exitCode, 0);
     EXPECT_TRUE(waitUntil([&] { return !status()["active"].toBool(true); })) << "the watch ends when it quits";
+
+    // What a panel reads from the status.
+    ASSERT_EQ(run({"sim", "battery=80", "ac=off", "estimate=5400"}).exitCode, 0);
+    ASSERT_EQ(run({"activate", "--profile", "Presentation"}).exitCode, 0);
+    now = status();
+    EXPECT_EQ(now["profile"].toString(), "Presentation");
+    EXPECT_EQ(now["profileID"].toString().size(), 36) << "a UUID";
+    EXPECT_TRUE(now["screenSaverPrevented"].toBool(false)) << "a presentation keeps the screen on";
+    ASSERT_EQ(run({"activate", "--duration", "1800"}).exitCode, 0);
+    const QDateTime started = QDateTime::currentDateTime();
+    now = status();
+    EXPECT_EQ(now["batteryPercent"].toInt(), 80);
+    EXPECT_FALSE(now["onACPower"].toBool(true));
+    EXPECT_EQ(now["batteryMinutesRemaining"].toInt(), 90);
+    const QString end = now["countdownEnd"].toString();
+    EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d$)").match(end).hasMatch())
+        << end.toStdString();
+    const QDateTime parsed = QDateTime::fromString(end, Qt::ISODate);
+    EXPECT_EQ(parsed.offsetFromUtc(), started.offsetFromUtc()) << "in the local zone";
+    EXPECT_NEAR(static_cast<double>(started.secsTo(parsed)), 1800.0, 60.0) << end.toStdString();
+
+    // A setting takes effect (the stricter limit refuses a session on a battery between the two
+    // limits) and is kept across a restart.
+    EXPECT_EQ(run({"config", "set", "batteryLimitPercent", "30"}).exitCode, 0);
+    const auto list = run({"config", "list"});
+    EXPECT_TRUE(list.out.contains("batteryLimitPercent") && list.out.contains("guardianHours")) << list.out.toStdString();
+    EXPECT_EQ(run({"sim", "battery=25"}).exitCode, 0);
+    EXPECT_TRUE(waitUntil([&] { return !status()["active"].toBool(true); }));
+    EXPECT_EQ(run({"activate"}).exitCode, 1);
+    ASSERT_TRUE(quits(first, SIGTERM));
+    startInstance();
+    EXPECT_EQ(run({"config", "get", "batteryLimitPercent"}).out.trimmed(), "30");
 }
 
 TEST_F(TorvelEndToEndTest, TimedSessionSurvivesACrashAndTerminationReleasesTheAssertion) {
@@ -242,21 +280,6 @@ TEST_F(TorvelEndToEndTest, AFileSizeLimitFailsTheSaveWithoutEndingTorvel) {
     EXPECT_TRUE(logged(instance, "File too large")) << log_.toStdString();
     EXPECT_EQ(run({"status"}).exitCode, 0);
     EXPECT_EQ(instance.state(), QProcess::Running) << "SIGXFSZ must not end it";
-}
-
-TEST_F(TorvelEndToEndTest, SettingsTakeEffectAndAreKept) {
-    QProcess& first = startInstance();
-    EXPECT_EQ(run({"config", "set", "batteryLimitPercent", "30"}).exitCode, 0);
-    const auto list = run({"config", "list"});
-    EXPECT_TRUE(list.out.contains("batteryLimitPercent")) << list.out.toStdString();
-    EXPECT_TRUE(list.out.contains("guardianHours")) << list.out.toStdString();
-    // The change handling runs: the new limit refuses a session on a battery between the two limits.
-    EXPECT_EQ(run({"sim", "battery=25", "ac=off"}).exitCode, 0);
-    EXPECT_EQ(run({"activate"}).exitCode, 1);
-
-    ASSERT_TRUE(quits(first, SIGTERM));
-    startInstance();
-    EXPECT_EQ(run({"config", "get", "batteryLimitPercent"}).out.trimmed(), "30");
 }
 
 TEST_F(TorvelEndToEndTest, ASettingTheFileCannotTakeIsRefusedAndNotApplied) {
@@ -302,37 +325,6 @@ TEST_F(TorvelEndToEndTest, TheSimulatedMachineDrivesTheSafetyStopsAndTriggers) {
     EXPECT_EQ(run({"config", "set", "autoActivateOnMirroring", "true"}).exitCode, 0);
     EXPECT_TRUE(run({"sim", "mirroring=on"}).out.contains("display=2 mirroring=on"));
     EXPECT_TRUE(waitUntil([&] { return status()["reasons"].toArray().contains("mirroring"); }));
-}
-
-TEST_F(TorvelEndToEndTest, StatusJSONCarriesWhatAPanelNeeds) {
-    startInstance();
-    auto now = status();
-    EXPECT_TRUE(now["onACPower"].toBool(false));
-    EXPECT_FALSE(now["automationPaused"].toBool(true));
-    EXPECT_FALSE(now["requestPending"].toBool(true));
-    EXPECT_FALSE(now["screenSaverPrevented"].toBool(true));
-    EXPECT_EQ(now["emergencyAlarm"].toString(), "off");
-
-    ASSERT_EQ(run({"sim", "battery=80", "ac=off", "estimate=5400"}).exitCode, 0);
-    ASSERT_EQ(run({"activate", "--profile", "Presentation"}).exitCode, 0);
-    ASSERT_EQ(run({"activate", "--duration", "1800"}).exitCode, 0);
-    const QDateTime started = QDateTime::currentDateTime();
-    now = status();
-    EXPECT_EQ(now["batteryPercent"].toInt(), 80);
-    EXPECT_FALSE(now["onACPower"].toBool(true));
-    EXPECT_EQ(now["batteryMinutesRemaining"].toInt(), 90);
-    const QString end = now["countdownEnd"].toString();
-    EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d$)").match(end).hasMatch())
-        << end.toStdString();
-    const QDateTime parsed = QDateTime::fromString(end, Qt::ISODate);
-    EXPECT_EQ(parsed.offsetFromUtc(), started.offsetFromUtc()) << "in the local zone";
-    EXPECT_NEAR(static_cast<double>(started.secsTo(parsed)), 1800.0, 60.0) << end.toStdString();
-
-    ASSERT_EQ(run({"activate", "--profile", "Presentation"}).exitCode, 0);
-    now = status();
-    EXPECT_EQ(now["profile"].toString(), "Presentation");
-    EXPECT_EQ(now["profileID"].toString().size(), 36) << "a UUID";
-    EXPECT_TRUE(now["screenSaverPrevented"].toBool(false)) << "a presentation keeps the screen on";
 }
 
 TEST_F(TorvelEndToEndTest, StoredNamesReachTheTerminalWithoutEscapesAndJSONExact) {
