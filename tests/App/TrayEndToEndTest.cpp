@@ -94,9 +94,6 @@ protected:
 };
 
 TEST_F(TrayEndToEndTest, StatusNotifierHostShowsTheItemAndDrivesTorvelThroughIt) {
-    // The Wi-Fi line is on, so that a new network changes a text of the menu and nothing else.
-    ASSERT_TRUE(torvel::apptest::writeDefaults(
-        config_.path(), {{"trustedNetworkActivationEnabled", QJsonObject{{"bool", true}}}}));
     QProcess& host = start("/usr/bin/python3", {kHost});
     QProcess& torvel = startTorvel();
     ASSERT_EQ(ask(host, "wait-item")["item"].toString(), torvelConnection());
@@ -112,8 +109,6 @@ TEST_F(TrayEndToEndTest, StatusNotifierHostShowsTheItemAndDrivesTorvelThroughIt)
     }
     EXPECT_EQ(props["Menu"].toString(), "/MenuBar");
     EXPECT_FALSE(props["ItemIsMenu"].toBool(true));
-    EXPECT_EQ(props["Title"].toString(), "Torvel");
-    EXPECT_EQ(props["Status"].toString(), "Active");
     EXPECT_EQ(props["ToolTip"].toArray()[2].toString(), "Torvel");
     EXPECT_EQ(props["ToolTip"].toArray()[3].toString(), "Torvel is off");
     EXPECT_EQ(props["XAyatanaLabel"].toString(), "");
@@ -154,8 +149,7 @@ TEST_F(TrayEndToEndTest, StatusNotifierHostShowsTheItemAndDrivesTorvelThroughIt)
 
     // The host heard of the shorter menu as it changed.
     EXPECT_FALSE(ask(host, "about-to-show")["needUpdate"].toBool()) << "the host holds the current menu";
-    const auto inactiveMenu = ask(host, "layout");
-    EXPECT_EQ(itemLabelled(inactiveMenu, "Cancel timer"), 0);
+    EXPECT_EQ(itemLabelled(ask(host, "layout"), "Cancel timer"), 0);
 
     // Turned on, the host hears of the new layout at once (one signal for the burst of changes behind
     // it), before it sends AboutToShow.
@@ -165,34 +159,15 @@ TEST_F(TrayEndToEndTest, StatusNotifierHostShowsTheItemAndDrivesTorvelThroughIt)
     ASSERT_TRUE(waitUntil([&] { return heard("LayoutUpdated") > layouts; })) << "the host was not told";
     ask(host, "props");  // a round trip: anything sent before it has arrived
     EXPECT_EQ(heard("LayoutUpdated"), layouts + 1);
-    const auto menu = ask(host, "layout")["layout"].toObject()["children"].toArray();
-    ASSERT_FALSE(menu.isEmpty());
+    const auto activeMenu = ask(host, "layout");
+    const auto items = activeMenu["layout"].toObject()["children"].toArray();
+    ASSERT_FALSE(items.isEmpty());
     // Its status line carries Torvel's own icon as an image: a build tree's icon has no name hosts find.
-    const auto status = menu[0].toObject()["props"].toObject();
+    const auto status = items[0].toObject()["props"].toObject();
     EXPECT_GT(status["icon-data"].toInt(), 0) << QJsonDocument(status).toJson().toStdString();
     EXPECT_FALSE(status.contains("icon-name"));
-    // A new network changes one line's text: the same items, new properties.
-    const auto properties = heard("ItemsPropertiesUpdated");
-    ASSERT_EQ(run({"sim", "wifi=Cafe"}), 0);
-    ASSERT_TRUE(waitUntil([&] { return heard("ItemsPropertiesUpdated") > properties; }));
-    EXPECT_EQ(heard("LayoutUpdated"), layouts + 1);
-    // A change the menu does not show tells the host nothing.
-    const auto all = heardSignals(host);
-    ASSERT_EQ(run({"sim", "battery=80"}), 0);
-    run({"status"});
-    ask(host, "props");
-    for (const char* name : {"LayoutUpdated", "ItemsPropertiesUpdated"})
-        EXPECT_EQ(heard(name), all[name].toArray().size()) << name;
-
-    // The old id of "Cancel timer" must not reach any item of the menu now.
-    ask(host, "click " + QString::number(turnOff));
-    ask(host, "props");  // after the click, were it carried out
-    EXPECT_TRUE(active()) << "a click on an item of an earlier menu was carried out";
-    EXPECT_EQ(torvel.state(), QProcess::Running);
 
     // "Settings…" opens the settings window on Torvel's display.
-    ask(host, "about-to-show");
-    const auto activeMenu = ask(host, "layout");
     ask(host, "click " + QString::number(itemLabelled(activeMenu, "Settings…")));
     EXPECT_TRUE(waitUntil([this] {
         return !xdotool({"search", "--onlyvisible", "--name", "^Torvel settings$"}).isEmpty();
