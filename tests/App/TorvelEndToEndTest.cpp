@@ -403,10 +403,7 @@ TEST_F(TorvelEndToEndTest, CommandsFindAnInstanceOnAPrivateBusThroughItsRecord) 
     EXPECT_TRUE(active());
 
     // The terminal it ran in closed: the same quit path as SIGTERM.
-    ::kill(static_cast<pid_t>(instance.processId()), SIGHUP);
-    ASSERT_TRUE(instance.waitForFinished(10000));
-    EXPECT_EQ(instance.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(instance.exitCode(), 0);
+    ASSERT_TRUE(quits(instance, SIGHUP));
     EXPECT_TRUE(logged(instance, "Quitting: releasing the power assertion")) << log_.toStdString();
     EXPECT_FALSE(QFile::exists(runtime.path() + "/torvel/bus")) << "the record goes with the instance";
     EXPECT_TRUE(run({"status"}).err.contains("Torvel is not running"));
