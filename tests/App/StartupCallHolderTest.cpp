@@ -1,14 +1,11 @@
 // Calls that reach Torvel while it is still starting are kept and answered once it is ready.
 #include "App/StartupCallHolder.h"
+#include "TorvelProcess.h"
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCall>
-#include <QDeadlineTimer>
-#include <QProcess>
-#include <functional>
 
 namespace torvel {
 namespace {
@@ -36,25 +33,15 @@ private:
     QString tag_;
 };
 
-bool processEventsUntil(const std::function<bool()>& done) {
-    QDeadlineTimer deadline(5000);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using apptest::processEventsUntil;
 
 TEST(StartupCallHolder, CallsThatArriveBeforeTheObjectsExistAreAnsweredByThemLater) {
-    QProcess daemon;
-    daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-    if (!daemon.waitForStarted(5000) || !daemon.waitForReadyRead(5000))
-        GTEST_SKIP() << "dbus-daemon did not start";
-    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    apptest::PrivateBus bus("holder-instance");
+    if (!bus.connected()) GTEST_SKIP() << "dbus-daemon did not start";
     {
-        auto instance = QDBusConnection::connectToBus(address, "holder-instance");
-        auto caller = QDBusConnection::connectToBus(address, "holder-caller");
-        ASSERT_TRUE(instance.isConnected() && caller.isConnected());
+        QDBusConnection& instance = bus.connection();
+        auto caller = QDBusConnection::connectToBus(bus.address(), "holder-caller");
+        ASSERT_TRUE(caller.isConnected());
 
         StartupCallHolder holder(instance, kPath);
         ASSERT_TRUE(holder.install());
@@ -90,10 +77,7 @@ TEST(StartupCallHolder, CallsThatArriveBeforeTheObjectsExistAreAnsweredByThemLat
 
         instance.unregisterObject(kPath, QDBusConnection::UnregisterTree);
     }
-    QDBusConnection::disconnectFromBus("holder-instance");
     QDBusConnection::disconnectFromBus("holder-caller");
-    daemon.kill();
-    daemon.waitForFinished(5000);
 }
 
 }  // namespace

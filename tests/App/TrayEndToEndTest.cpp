@@ -3,18 +3,14 @@
 // (sni_host.py) and Debian's trayer as an XEmbed tray, clicked with xdotool.
 #include <gtest/gtest.h>
 
-#include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <functional>
-#include <memory>
 
 #include "TorvelProcess.h"
 
@@ -29,16 +25,15 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(config_.isValid());
         if (!QFile::exists("/usr/bin/Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
-        xvfb_.start("/usr/bin/Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
-        bus_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        ASSERT_TRUE(xvfb_.waitForReadyRead(10000)) << "Xvfb did not start";
-        ASSERT_TRUE(bus_.waitForReadyRead(5000)) << "dbus-daemon did not start";
-        const QString display = ":" + QString::fromUtf8(xvfb_.readLine()).trimmed();
-        const QString address = QString::fromUtf8(bus_.readLine()).trimmed();
-        connection_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "torvel-tray-e2e"));
+        ASSERT_TRUE(bus_.connected()) << "dbus-daemon did not start";
+        // First started, last ended: Torvel leaves through its quit path while its display is there.
+        QProcess& xvfb = processes_.start("/usr/bin/Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
+                                                            "800x600x24"},
+                                          QProcessEnvironment::systemEnvironment());
+        ASSERT_TRUE(xvfb.waitForReadyRead(10000)) << "Xvfb did not start";
         environment_ = QProcessEnvironment::systemEnvironment();
-        environment_.insert("DBUS_SESSION_BUS_ADDRESS", address);
-        environment_.insert("DISPLAY", display);
+        environment_.insert("DBUS_SESSION_BUS_ADDRESS", bus_.address());
+        environment_.insert("DISPLAY", ":" + QString::fromUtf8(xvfb.readLine()).trimmed());
         environment_.insert("XDG_CONFIG_HOME", config_.path());
         environment_.insert("TORVEL_LOG_CONSOLE", "1");
         environment_.insert("LANGUAGE", "en");
@@ -46,39 +41,19 @@ protected:
             environment_.remove(name);
     }
 
-    void TearDown() override {
-        // Torvel first, so that it leaves through its quit path while the bus is still there.
-        for (auto it = processes_.rbegin(); it != processes_.rend(); ++it) {
-            (*it)->terminate();
-            if (!(*it)->waitForFinished(5000)) (*it)->kill();
-            (*it)->waitForFinished(2000);
-        }
-        connection_.reset();
-        QDBusConnection::disconnectFromBus("torvel-tray-e2e");
-        for (QProcess* server : {&bus_, &xvfb_}) {
-            server->kill();
-            server->waitForFinished(5000);
-        }
-    }
-
     QProcess& start(const QString& program, const QStringList& args) {
-        auto& process = *processes_.emplace_back(std::make_unique<QProcess>());
-        process.setProcessEnvironment(environment_);
-        process.start(program, args);
-        EXPECT_TRUE(process.waitForStarted(5000)) << program.toStdString();
-        return process;
+        return processes_.start(program, args, environment_);
     }
 
     QProcess& startTorvel() {
         QProcess& torvel = start(TORVEL_EXECUTABLE, {"--platform", "sim"});
-        const bool up = waitUntil([this] {
-            return connection_->interface()->isServiceRegistered("com.torvel.Torvel").value();
-        });
-        if (!up) torvel.waitForReadyRead(2000);
-        EXPECT_TRUE(up) << "torvel never took its bus name: state " << torvel.state() << " connected "
-                        << connection_->isConnected() << ": " << torvel.readAllStandardError().toStdString();
+        EXPECT_TRUE(waitUntil([this] { return bus_.owns("com.torvel.Torvel"); }))
+            << "torvel never took its bus name: " << torvel.readAllStandardError().toStdString();
         return torvel;
     }
+
+    /// The host's name for Torvel's item: Torvel's connection, as the item registers by its path.
+    QString torvelConnection() { return bus_.connection().interface()->serviceOwner("com.torvel.Torvel").value(); }
 
     /// One command to the StatusNotifier host and its one-line answer.
     QJsonObject ask(QProcess& host, const QString& command) {
@@ -102,8 +77,8 @@ protected:
         return QString::fromUtf8(tool.readAllStandardOutput()).split('\n').first().trimmed();
     }
 
-    int run(const QStringList& args) { return torvel::apptest::runTorvel(environment_, args); }
-    bool active() { return torvel::apptest::torvelActive(environment_); }
+    int run(const QStringList& args) { return torvel::apptest::runTorvel(environment_, args).exitCode; }
+    bool active() { return torvel::apptest::statusOf(environment_)["active"].toBool(); }
 
     /// The id of the top-level menu item labelled `label`; 0 when there is none.
     static int itemLabelled(const QJsonObject& layout, const QString& label) {
@@ -113,18 +88,15 @@ protected:
     }
 
     QTemporaryDir config_;
-    QProcess xvfb_, bus_;
-    std::unique_ptr<QDBusConnection> connection_;
+    torvel::apptest::PrivateBus bus_{"torvel-tray-e2e"};
     QProcessEnvironment environment_;
-    std::vector<std::unique_ptr<QProcess>> processes_;
+    torvel::apptest::Processes processes_;
 };
 
 TEST_F(TrayEndToEndTest, StatusNotifierHostShowsTheItemAndDrivesTorvelThroughIt) {
     QProcess& host = start("/usr/bin/python3", {kHost});
     QProcess& torvel = startTorvel();
-    // The item registers by its path, so the host knows it by Torvel's connection.
-    ASSERT_EQ(ask(host, "wait-item")["item"].toString(),
-              connection_->interface()->serviceOwner("com.torvel.Torvel").value());
+    ASSERT_EQ(ask(host, "wait-item")["item"].toString(), torvelConnection());
 
     auto props = ask(host, "props");
     EXPECT_EQ(props["IconName"].toString(), "torvel-inactive-symbolic");
@@ -137,8 +109,6 @@ TEST_F(TrayEndToEndTest, StatusNotifierHostShowsTheItemAndDrivesTorvelThroughIt)
     }
     EXPECT_EQ(props["Menu"].toString(), "/MenuBar");
     EXPECT_FALSE(props["ItemIsMenu"].toBool(true));
-    EXPECT_EQ(props["Title"].toString(), "Torvel");
-    EXPECT_EQ(props["Status"].toString(), "Active");
     EXPECT_EQ(props["ToolTip"].toArray()[2].toString(), "Torvel");
     EXPECT_EQ(props["ToolTip"].toArray()[3].toString(), "Torvel is off");
     EXPECT_EQ(props["XAyatanaLabel"].toString(), "");
@@ -177,19 +147,27 @@ TEST_F(TrayEndToEndTest, StatusNotifierHostShowsTheItemAndDrivesTorvelThroughIt)
     ask(host, "click " + QString::number(turnOff));
     ASSERT_TRUE(waitUntil([this] { return !active(); }));
 
-    // The host heard of the shorter menu as it changed; the old id must not reach any of its items.
+    // The host heard of the shorter menu as it changed.
     EXPECT_FALSE(ask(host, "about-to-show")["needUpdate"].toBool()) << "the host holds the current menu";
-    const auto inactiveMenu = ask(host, "layout");
-    EXPECT_EQ(itemLabelled(inactiveMenu, "Cancel timer"), 0);
+    EXPECT_EQ(itemLabelled(ask(host, "layout"), "Cancel timer"), 0);
+
+    // Turned on, the host hears of the new layout at once (one signal for the burst of changes behind
+    // it), before it sends AboutToShow.
+    auto heard = [&](const char* name) { return heardSignals(host)[name].toArray().size(); };
+    const auto layouts = heard("LayoutUpdated");
     ASSERT_EQ(run({"activate"}), 0);
-    ask(host, "click " + QString::number(turnOff));
-    ask(host, "props");  // after the click, were it carried out
-    EXPECT_TRUE(active()) << "a click on an item of an earlier menu was carried out";
-    EXPECT_EQ(torvel.state(), QProcess::Running);
+    ASSERT_TRUE(waitUntil([&] { return heard("LayoutUpdated") > layouts; })) << "the host was not told";
+    ask(host, "props");  // a round trip: anything sent before it has arrived
+    EXPECT_EQ(heard("LayoutUpdated"), layouts + 1);
+    const auto activeMenu = ask(host, "layout");
+    const auto items = activeMenu["layout"].toObject()["children"].toArray();
+    ASSERT_FALSE(items.isEmpty());
+    // Its status line carries Torvel's own icon as an image: a build tree's icon has no name hosts find.
+    const auto status = items[0].toObject()["props"].toObject();
+    EXPECT_GT(status["icon-data"].toInt(), 0) << QJsonDocument(status).toJson().toStdString();
+    EXPECT_FALSE(status.contains("icon-name"));
 
     // "Settings…" opens the settings window on Torvel's display.
-    ask(host, "about-to-show");
-    const auto activeMenu = ask(host, "layout");
     ask(host, "click " + QString::number(itemLabelled(activeMenu, "Settings…")));
     EXPECT_TRUE(waitUntil([this] {
         return !xdotool({"search", "--onlyvisible", "--name", "^Torvel settings$"}).isEmpty();
@@ -202,53 +180,11 @@ TEST_F(TrayEndToEndTest, StatusNotifierHostShowsTheItemAndDrivesTorvelThroughIt)
     EXPECT_TRUE(QString::fromUtf8(torvel.readAllStandardError()).contains("0 keep-awake assertions held at exit"));
 }
 
-TEST_F(TrayEndToEndTest, HostHoldsTheChangedMenuBeforeItOpensIt) {
-    // The Wi-Fi line is on, so that a new network changes a text of the menu and nothing else.
-    ASSERT_TRUE(torvel::apptest::writeDefaults(
-        config_.path(), {{"trustedNetworkActivationEnabled", QJsonObject{{"bool", true}}}}));
-    QProcess& host = start("/usr/bin/python3", {kHost});
-    startTorvel();
-    ASSERT_FALSE(ask(host, "wait-item")["item"].toString().isEmpty());
-    ask(host, "layout");
-    auto heard = [&](const char* name) { return heardSignals(host)[name].toArray().size(); };
-    const auto layouts = heard("LayoutUpdated");
-
-    // Turned on: the host hears of the new layout at once (one signal for the burst of changes
-    // behind it), and never sent AboutToShow.
-    ASSERT_EQ(run({"activate"}), 0);
-    ASSERT_TRUE(waitUntil([&] { return heard("LayoutUpdated") > layouts; })) << "the host was not told";
-    ask(host, "props");  // a round trip: anything sent before it has arrived
-    EXPECT_EQ(heard("LayoutUpdated"), layouts + 1);
-    const auto menu = ask(host, "layout")["layout"].toObject()["children"].toArray();
-    ASSERT_FALSE(menu.isEmpty());
-    // Its status line carries Torvel's own icon as an image: a build tree's icon has no name hosts find.
-    const auto status = menu[0].toObject()["props"].toObject();
-    EXPECT_GT(status["icon-data"].toInt(), 0) << QJsonDocument(status).toJson().toStdString();
-    EXPECT_FALSE(status.contains("icon-name"));
-
-    // A new network changes one line's text: the same items, new properties.
-    const auto properties = heard("ItemsPropertiesUpdated");
-    ASSERT_EQ(run({"sim", "wifi=Cafe"}), 0);
-    ASSERT_TRUE(waitUntil([&] { return heard("ItemsPropertiesUpdated") > properties; }));
-    EXPECT_EQ(heard("LayoutUpdated"), layouts + 1);
-
-    // A change the menu does not show tells the host nothing.
-    const auto all = heardSignals(host);
-    ASSERT_EQ(run({"sim", "battery=80"}), 0);
-    run({"status"});
-    ask(host, "props");
-    EXPECT_EQ(heardSignals(host)["LayoutUpdated"].toArray().size(), all["LayoutUpdated"].toArray().size());
-    EXPECT_EQ(heardSignals(host)["ItemsPropertiesUpdated"].toArray().size(),
-              all["ItemsPropertiesUpdated"].toArray().size());
-}
-
 TEST_F(TrayEndToEndTest, HostStartingAfterTorvelGetsTheItemAndASecondLaunchShowsIt) {
     startTorvel();
     EXPECT_EQ(run({"--platform", "sim"}), 0) << "with no tray at all a second launch opens the settings";
     QProcess& host = start("/usr/bin/python3", {kHost});
-    // The item registers by its path, so the host knows it by Torvel's connection.
-    ASSERT_EQ(ask(host, "wait-item")["item"].toString(),
-              connection_->interface()->serviceOwner("com.torvel.Torvel").value());
+    ASSERT_EQ(ask(host, "wait-item")["item"].toString(), torvelConnection());
     EXPECT_EQ(ask(host, "props")["IconName"].toString(), "torvel-inactive-symbolic");
     EXPECT_EQ(run({"--platform", "sim"}), 0);
     ask(host, "activate");

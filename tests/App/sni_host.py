@@ -1,17 +1,16 @@
 #!/usr/bin/python3
 """A StatusNotifier host of the tests' own, written against the protocol rather than Torvel's code.
 
-It owns org.kde.StatusNotifierWatcher on the session bus, takes the items that register, and answers
-one command per line on stdin with one JSON line on stdout:
-
-  wait-item            waits (10 s at most) until an item registered: {"item": bus name}
-  props                the item's properties (pixmaps as [width, height, byte count])
-  layout               the menu: {"revision": u, "layout": {"id", "props", "children"}}
-  about-to-show        AboutToShow(0) on the menu: {"needUpdate": b}
-  click ID             Event(ID, "clicked") on the menu
-  activate             Activate(0, 0) on the item
-  middle-click         XAyatanaSecondaryActivate(0) on the item, as GNOME's host sends a middle click
-  signals              the signals the item and its menu sent so far: {"signals": {name: [arguments]}}
+It owns org.kde.StatusNotifierWatcher on the session bus and answers one command per line on stdin with
+one JSON line on stdout, about the item that registered last:
+  wait-item        waits (10 s at most) for an item: {"item": its bus name}
+  props            the item's properties (pixmaps as [width, height, byte count])
+  layout           the menu: {"revision": u, "layout": {"id", "props", "children"}}
+  about-to-show    AboutToShow(0) on the menu: {"needUpdate": b}
+  click ID         Event(ID, "clicked") on the menu
+  activate         Activate(0, 0) on the item
+  middle-click     XAyatanaSecondaryActivate(0), as GNOME's host sends a middle click
+  signals          the signals the item and its menu sent so far: {"signals": {name: [arguments]}}
 """
 import json
 import os
@@ -108,8 +107,7 @@ def main():
             item().XAyatanaSecondaryActivate(dbus.UInt32(0), dbus_interface=ITEM)
             return {"ok": True}
         if command == "signals":
-            # Signals already on the wire are read first.
-            while context.iteration(False):
+            while context.iteration(False):  # signals already on the wire first
                 pass
             return {"signals": signals}
         return {"error": "unknown command " + command}
@@ -120,7 +118,6 @@ def main():
         nonlocal pending
         chunk = os.read(fd, 4096)
         if not chunk:
-            GLib.MainLoop().quit()
             os._exit(0)
         pending += chunk
         while b"\n" in pending:

@@ -1,22 +1,16 @@
-// The tabs' finer rules: what a running profile disables, how often sliders store, confirmations,
-// the until note, the language switch, and that every control is named and nothing is cut off in Czech.
+// The tabs' finer rules: what a running profile disables, how often sliders store, what the network
+// rows follow, and that every control is named and nothing is cut off in Czech.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScrollArea>
 #include <QSlider>
 #include <QSpinBox>
-#include <QTimeEdit>
-#include <QToolButton>
 
-#include "Views/CustomDurationPanel.h"
 #include "Views/SettingsWindow.h"
 #include "Views/ViewsTestSupport.h"
 
@@ -59,28 +53,24 @@ TEST_F(SettingsTabsTest, ADraggedSliderStoresOnceWhenLetGo) {
     EXPECT_EQ(h.defaults.writeCount(), writes + 1);
 }
 
-TEST_F(SettingsTabsTest, RemovingANetworkAsksFirstAndDuplicatingAddsACopy) {
-    h.state->trustedNetworks().addTrustedSSID("Office");
-    windows.showSettings("activation");
-    named<QPushButton>("settings.trusted_networks.remove: Office")->click();
-    ASSERT_TRUE(answerMessageBox(QMessageBox::RejectRole));
-    EXPECT_TRUE(h.state->trustedNetworks().isTrustedSSID("Office"));
-    named<QPushButton>("settings.trusted_networks.remove: Office")->click();
-    ASSERT_TRUE(answerMessageBox(QMessageBox::DestructiveRole));
-    EXPECT_FALSE(h.state->trustedNetworks().isTrustedSSID("Office"));
-
-    windows.showSettings("profiles");
-    named<QToolButton>("settings.duplicate_profile: default_profile.download")->click();
-    settle();
-    ASSERT_EQ(h.state->profileLibrary().profiles().size(), 5u);
-    EXPECT_EQ(h.state->profileLibrary().profiles().back().duration,
-              h.state->profileLibrary().profiles()[1].duration);
-    EXPECT_FALSE(h.state->profileLibrary().profiles().back().localizationKey) << "a copy is a plain profile";
-}
-
 TEST_F(SettingsTabsTest, NetworkRowsFollowTheCurrentNetworkButNotEveryCountdownTick) {
+    h.texts.setTable({{"settings.trusted_networks.status_current_untrusted", "On %@"},
+                      {"settings.trusted_networks.status_wifi_off", "Wi-Fi off"}});
     h.state->trustedNetworks().addTrustedSSID("Office");
+    h.state->trustedNetworks().handleWiFiStateChanged(false, std::nullopt, WiFiAuthorization::authorized);
+    int reads = 0;
+    h.state->trustedNetworks().setWiFiStateRefresher([&] {
+        ++reads;
+        h.state->trustedNetworks().handleWiFiStateChanged(true, std::string("Cafe"),
+                                                          WiFiAuthorization::authorized);
+    });
     windows.showSettings("activation");
+    EXPECT_EQ(labelsWith("Wi-Fi off").size(), 1u);
+    named<QPushButton>("settings.trusted_networks.refresh_status")->click();
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(labelsWith("On Cafe").size(), 1u) << "the refreshed reading is shown";
+    EXPECT_TRUE(named<QPushButton>("settings.trusted_networks.add_current")->isEnabled());
+
     h.state->trustedNetworks().handleWiFiStateChanged(true, std::string("Office"),
                                                       WiFiAuthorization::authorized);
     h.state->activate(Duration::preset(Duration::Kind::fifteenMinutes));
@@ -96,39 +86,6 @@ TEST_F(SettingsTabsTest, NetworkRowsFollowTheCurrentNetworkButNotEveryCountdownT
     h.scheduler.advance(150.0);
     settle();
     EXPECT_TRUE(remove) << "the rows stay while only the countdown moves";
-}
-
-TEST_F(SettingsTabsTest, AnEarlierTimeInTheEveningSaysTomorrow) {
-    h.clock.setNow(Date::fromUnixSeconds(1796680800.0));  // 2026-12-07 22:00 UTC
-    auto* panel = windows.showCustomDurationPanel();
-    auto* time = panel->findChild<QTimeEdit*>();
-    ASSERT_TRUE(time);
-    const auto tomorrowShown = [panel] {
-        for (auto* label : panel->findChildren<QLabel*>())
-            if (label->text() == "custom.until_tomorrow") return label->isVisibleTo(panel);
-        return false;
-    };
-    EXPECT_FALSE(tomorrowShown()) << "one hour from 22:00 is 23:00, today";
-    time->setTime(QTime(6, 0));
-    EXPECT_TRUE(tomorrowShown());
-    time->setTime(QTime(23, 30));
-    EXPECT_FALSE(tomorrowShown());
-    named<QPushButton>("custom.activate")->click();
-    EXPECT_DOUBLE_EQ(h.timer.remainingSeconds(), 5400.0);
-}
-
-TEST_F(SettingsTabsTest, ChoosingALanguageStoresItAndRedrawsTheWindow) {
-    auto* window = windows.showSettings("general");
-    QPointer<QWidget> oldPage = window->page(SettingsTab::general);
-    auto* language = named<QComboBox>("settings.language");
-    ASSERT_TRUE(language);
-    language->setCurrentIndex(2);
-    Q_EMIT language->activated(2);
-    settle();  // the choice is stored
-    settle();  // the window is built again
-    EXPECT_EQ(h.state->settings().language, AppLanguage::cs);
-    EXPECT_FALSE(oldPage) << "rebuilt in the new language";
-    EXPECT_EQ(window->currentTab(), SettingsTab::general);
 }
 
 TEST_F(SettingsTabsTest, EveryControlIsNamedAndNothingIsCutOffInCzech) {

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -13,6 +14,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTest>
+#include <QTimeEdit>
 #include <QToolButton>
 
 #include "Views/CustomDurationPanel.h"
@@ -77,12 +80,12 @@ TEST_F(SettingsWindowTest, ARefusedWriteIsShownAndTheControlGoesBack) {
     EXPECT_FALSE(banner->isVisibleTo(window)) << "a later write went through";
 }
 
-TEST_F(SettingsWindowTest, ProfileEditorSavesOnlyARealNameAndDeletionAsksFirst) {
+// Which names the editor takes is the form's rule (tests/UI); here the window follows it.
+TEST_F(SettingsWindowTest, ProfilesAreSavedDuplicatedAndDeletedOnlyOnceConfirmed) {
     h.texts.setTable({{"settings.delete_profile_message", "Delete %@?"}});
     auto* window = windows.showSettings("profiles");
     static_cast<SettingsProfilesTab*>(window->page(SettingsTab::profiles))->openEditor(nullptr);
-    auto* editor = openWindow<SettingsProfileEditor>();
-    ASSERT_TRUE(editor);
+    ASSERT_TRUE(openWindow<SettingsProfileEditor>());
     auto* name = named<QLineEdit>("profile.name");
     auto* save = named<QPushButton>("profile.save");
     ASSERT_TRUE(name && save);
@@ -91,45 +94,73 @@ TEST_F(SettingsWindowTest, ProfileEditorSavesOnlyARealNameAndDeletionAsksFirst) 
     name->setText(" Night build ");
     save->click();
     settle();
-    ASSERT_EQ(h.state->profileLibrary().profiles().size(), 5u);
-    EXPECT_EQ(h.state->profileLibrary().profiles().back().name, "Night build");
+    const auto& profiles = [this] { return h.state->profileLibrary().profiles(); };
+    ASSERT_EQ(profiles().size(), 5u);
+    EXPECT_EQ(profiles().back().name, "Night build");
     EXPECT_FALSE(openWindow<SettingsProfileEditor>()) << "saving closes the sheet";
 
-    auto* remove = named<QToolButton>("settings.delete_profile: Night build");
-    ASSERT_TRUE(remove) << "the new row is there";
-    remove->click();
+    ASSERT_TRUE(named<QToolButton>("settings.delete_profile: Night build")) << "the new row is there";
+    named<QToolButton>("settings.delete_profile: Night build")->click();
     ASSERT_TRUE(openWindow<QMessageBox>());
     EXPECT_EQ(openWindow<QMessageBox>()->text(), "Delete Night build?");
     ASSERT_TRUE(answerMessageBox(QMessageBox::RejectRole));
-    EXPECT_EQ(h.state->profileLibrary().profiles().size(), 5u) << "cancelling keeps it";
+    EXPECT_EQ(profiles().size(), 5u) << "cancelling keeps it";
     named<QToolButton>("settings.delete_profile: Night build")->click();
     ASSERT_TRUE(answerMessageBox(QMessageBox::DestructiveRole));
-    EXPECT_EQ(h.state->profileLibrary().profiles().size(), 4u);
+    EXPECT_EQ(profiles().size(), 4u);
+
+    named<QToolButton>("settings.duplicate_profile: default_profile.download")->click();
+    settle();
+    ASSERT_EQ(profiles().size(), 5u);
+    EXPECT_EQ(profiles().back().duration, profiles()[1].duration);
+    EXPECT_FALSE(profiles().back().localizationKey) << "a copy is a plain profile";
 }
 
-TEST_F(SettingsWindowTest, CustomDurationPanelActivatesOnlyValidMinutesAndClosesOnALanguageChange) {
+// The form's rules are tested without widgets (tests/UI); here what the panel does with them.
+TEST_F(SettingsWindowTest, CustomDurationPanelStartsOnlyValidSessionsAndCloses) {
+    h.clock.setNow(Date::fromUnixSeconds(1796680800.0));  // 2026-12-07 22:00 UTC
     QPointer<CustomDurationPanel> panel = windows.showCustomDurationPanel();
+    QApplication::setActiveWindow(panel);
+    ASSERT_TRUE(panel->focusWidget());
+    QTest::keyClick(panel->focusWidget(), Qt::Key_Return);
+    settle();
+    EXPECT_TRUE(h.state->isActive()) << "Enter starts the session an hour long";
+    EXPECT_NEAR(h.timer.remainingSeconds(), 3600.0, 60.0);
+    EXPECT_FALSE(panel) << "activating closes it";
+
+    panel = windows.showCustomDurationPanel();
+    auto* time = panel->findChild<QTimeEdit*>();
+    ASSERT_TRUE(time);
+    const auto tomorrowShown = [] { return !labelsWith("custom.until_tomorrow").empty(); };
+    EXPECT_FALSE(tomorrowShown()) << "one hour from 22:00 is 23:00, today";
+    time->setTime(QTime(6, 0));
+    EXPECT_TRUE(tomorrowShown());
+    time->setTime(QTime(23, 30));
+    EXPECT_FALSE(tomorrowShown());
+    named<QPushButton>("custom.activate")->click();
+    EXPECT_DOUBLE_EQ(h.timer.remainingSeconds(), 5400.0);
+    settle();
+
+    panel = windows.showCustomDurationPanel();
     for (auto* radio : panel->findChildren<QRadioButton*>())
         if (radio->accessibleName() == "custom.mode_duration") radio->click();
     auto* minutes = named<QLineEdit>("custom.minutes_field");
     auto* activate = named<QPushButton>("custom.activate");
     ASSERT_TRUE(minutes && activate);
-    minutes->setText("5m");  // the form's rules are tested without widgets (tests/UI)
+    minutes->setText("5m");
     EXPECT_FALSE(activate->isEnabled());
     minutes->setText("1.5");
     activate->click();
     settle();
-    EXPECT_TRUE(h.state->isActive());
     EXPECT_DOUBLE_EQ(h.timer.remainingSeconds(), 90.0);
-    EXPECT_FALSE(panel) << "activating closes it";
 
     panel = windows.showCustomDurationPanel();
     h.texts.languageChanged.emit();
     settle();
-    EXPECT_FALSE(panel);
+    EXPECT_FALSE(panel) << "a language change closes it";
 }
 
-TEST_F(SettingsWindowTest, NetworkSheetShowsARefusalAndAddsATrimmedName) {
+TEST_F(SettingsWindowTest, NetworksAreAddedTrimmedAndRemovedOnlyOnceConfirmed) {
     auto* window = windows.showSettings("activation");
     auto* tab = static_cast<SettingsActivationTab*>(window->page(SettingsTab::activation));
     // Which names are refused is the form's rule (tests/UI); the sheet shows the refusal and stays.
@@ -153,7 +184,14 @@ TEST_F(SettingsWindowTest, NetworkSheetShowsARefusalAndAddsATrimmedName) {
     settle();
     EXPECT_FALSE(named<QPushButton>("settings.trusted_networks.manual_sheet_add")) << "closed";
     EXPECT_TRUE(h.state->trustedNetworks().isTrustedSSID("Home"));
-    EXPECT_TRUE(named<QPushButton>("settings.trusted_networks.remove: Home")) << "the list follows";
+    ASSERT_TRUE(named<QPushButton>("settings.trusted_networks.remove: Home")) << "the list follows";
+
+    named<QPushButton>("settings.trusted_networks.remove: Home")->click();
+    ASSERT_TRUE(answerMessageBox(QMessageBox::RejectRole));
+    EXPECT_TRUE(h.state->trustedNetworks().isTrustedSSID("Home"));
+    named<QPushButton>("settings.trusted_networks.remove: Home")->click();
+    ASSERT_TRUE(answerMessageBox(QMessageBox::DestructiveRole));
+    EXPECT_FALSE(h.state->trustedNetworks().isTrustedSSID("Home"));
 }
 
 TEST_F(SettingsWindowTest, WatchedApplicationsFollowLaunchesAndTheAddMenuListsWhatRuns) {
@@ -168,19 +206,11 @@ TEST_F(SettingsWindowTest, WatchedApplicationsFollowLaunchesAndTheAddMenuListsWh
     settle();
     ASSERT_EQ(h.state->processTrigger().watchedApps().size(), 1u);
     EXPECT_EQ(h.state->processTrigger().watchedApps()[0].desktopId, "org.gnome.Builder");
-    const auto runningLabels = [] {
-        int count = 0;
-        for (auto* top : QApplication::topLevelWidgets())
-            for (auto* label : top->findChildren<QLabel*>())
-                count += top->isVisible() && label->isVisibleTo(top) &&
-                         label->text() == "settings.process_trigger.status_running";
-        return count;
-    };
-    EXPECT_EQ(runningLabels(), 1);
+    EXPECT_EQ(labelsWith("settings.process_trigger.status_running").size(), 1u);
     running.clear();
     h.state->processTrigger().runningAppsChanged.emit();
     settle();
-    EXPECT_EQ(runningLabels(), 0) << "the exit shows while the window is open";
+    EXPECT_TRUE(labelsWith("settings.process_trigger.status_running").empty()) << "the exit shows while the window is open";
     Q_EMIT add->menu()->aboutToShow();
     EXPECT_FALSE(add->menu()->actions().front()->isEnabled()) << "nothing else runs";
 }
@@ -194,6 +224,18 @@ TEST_F(SettingsWindowTest, WindowsOpenOnTheAskedTabFollowTheLanguageAndOnboardin
     h.texts.languageChanged.emit();
     settle();
     EXPECT_EQ(window->windowTitle(), "Nastavení Torvelu");
+    EXPECT_EQ(window->currentTab(), SettingsTab::general);
+
+    // Choosing a language stores it and builds the window again in it.
+    QPointer<QWidget> oldPage = window->page(SettingsTab::general);
+    auto* language = named<QComboBox>("settings.language");
+    ASSERT_TRUE(language);
+    language->setCurrentIndex(2);
+    Q_EMIT language->activated(2);
+    settle();  // the choice is stored
+    settle();  // the window is built again
+    EXPECT_EQ(h.state->settings().language, AppLanguage::cs);
+    EXPECT_FALSE(oldPage);
     EXPECT_EQ(window->currentTab(), SettingsTab::general);
     window->close();
     settle();

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QWidget>
 #include <fstream>
+#include <vector>
 #include <nlohmann/json.hpp>
 
 #include "Platform/Linux/Helpers/ResourcePaths.h"
@@ -25,6 +27,16 @@ W* named(const QString& name) {
         }
     }
     return nullptr;
+}
+
+/// Every shown label of the shown windows whose text holds `fragment`.
+inline std::vector<QLabel*> labelsWith(const QString& fragment) {
+    std::vector<QLabel*> found;
+    for (auto* top : QApplication::topLevelWidgets())
+        for (auto* label : top->findChildren<QLabel*>())
+            if (top->isVisible() && label->isVisibleTo(top) && label->text().contains(fragment))
+                found.push_back(label);
+    return found;
 }
 
 /// The shown top-level window of type W.
