@@ -181,7 +181,7 @@ QVariantMap DBusService::GetStatus() {
         for (const auto& profile : state_.profileLibrary().profiles())
             if (profile.id == *id) status["profile"] = qtext(profile.name);
     }
-    const BatteryState& battery = state_.batteryState();
+    const BatteryState& battery = state_.monitorValues().batteryState;
     status["onACPower"] = battery.isOnACPower;
     if (battery.hasBattery) status["batteryPercent"] = static_cast<qint64>(battery.percentage);
     if (battery.estimatedMinutesRemaining)

@@ -73,21 +73,15 @@ public:
     void reevaluateState() override;
     /// An inhibit service appeared on or left the bus: a pending request is retried at once.
     void handleInhibitServicesChanged();
-    PriorityChainInput makePriorityChainInput() const;
 
     // The inputs (AppStateInputs.cpp); each records the reading and re-evaluates.
     const MonitorValues& monitorValues() const override { return monitors_; }
     void updateMonitorValues(const std::function<void(MonitorValues&)>& change) override;
     /// A new power-source reading: limits, resume on the charger, the emergency's watchdog.
     void handleBatteryStateChanged(const BatteryState& state);
-    const BatteryState& batteryState() const { return monitors_.batteryState; }
     Signal<> batteryStateChanged;
     /// A new thermal state: the kill switch, the throttle notice, resume when the heat is gone.
     void handleThermalStateChanged(ThermalState state);
-    /// The display monitor's answer: more than one screen is attached.
-    void handleExternalDisplayChanged(bool hasExternalDisplay);
-    /// The mirroring monitor's answer: some online display is part of a mirror.
-    void handleMirroringChanged(bool isMirroring);
     /// The lid opened or closed: the trusted-network latch and the lid lock follow (AppStateLid.cpp).
     void handleLidStateChanged(bool closed);
     /// Quitting: the alarm stops; the power saver and the lid lock this run switched on are switched off.
@@ -107,9 +101,7 @@ public:
     Signal<std::string_view> settingChanged;
     /// The texts in the user's language.
     const Localization& texts() const { return services_.texts; }
-    /// Bumped when the texts must be drawn again in another language (the system locale changed).
-    std::uint64_t localizationRevision() const { return localizationRevision_; }
-    /// The system's language changed: texts on "system" are reloaded and localizationRevision bumped.
+    /// The system's language changed: with the language on "system", the texts are reloaded.
     void handleLocaleChanged();
 
     // The concerns AppState delegates to, each a class of its own (State/*/), owned here.
@@ -150,6 +142,7 @@ private:
     bool canActivate();
     void handleTimerExpired();
     // AppStateEvaluation.cpp
+    PriorityChainInput makePriorityChainInput() const;
     /// After every decision: the thermal watch, the lid watch and the lid lock follow `reasons`.
     void followDecision(const ReasonSet& reasons);
     void applyState(bool active, const ReasonSet& reasons, std::optional<AssertionType> type);
@@ -187,7 +180,6 @@ private:
     bool guardianRangeLogged_ = false;
     bool requestPending_ = false;
     bool screenSaverFailureTold_ = false;  // once until it works again or the session ends
-    std::uint64_t localizationRevision_ = 0;
     Timer pendingRetryTimer_;  // only while a request is pending
     /// The countdown's end and changes, the screen-saver failure, the guardian's reminder and answers.
     std::vector<Connection> serviceConnections_;

@@ -86,7 +86,6 @@ void AppState::runChangeHandling(const SettingDescriptor& row) {
 void AppState::handleLocaleChanged() {
     if (settings_.language != AppLanguage::system) return;
     services_.texts.updateBundle(AppLanguage::system);
-    ++localizationRevision_;
     log_.info("System language changed: texts now in {}", services_.texts.languageCode());
 }
 

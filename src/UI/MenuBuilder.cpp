@@ -75,7 +75,7 @@ void MenuBuilder::willOpen() {
     if (services_.state.settings().trustedNetworkActivationEnabled)
         services_.state.trustedNetworks().refreshWiFiState();
     // These answer in the background; the menu shows the last answers and is redrawn when they change.
-    if (services_.state.batteryState().hasBattery) services_.state.emergency().refreshAutomationConsent();
+    if (services_.state.monitorValues().batteryState.hasBattery) services_.state.emergency().refreshAutomationConsent();
     services_.state.emergency().refreshSleepBlockers();
 }
 

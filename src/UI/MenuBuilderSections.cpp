@@ -93,7 +93,7 @@ void MenuBuilder::addEmergencyAlarm(std::vector<MenuItem>& items) const {
 
 void MenuBuilder::addAutomationConsent(std::vector<MenuItem>& items) const {
     const AppState& state = services_.state;
-    if (!state.settings().emergencyPowerEnabled || !state.batteryState().hasBattery ||
+    if (!state.settings().emergencyPowerEnabled || !state.monitorValues().batteryState.hasBattery ||
         state.emergency().automationConsent() == AutomationConsent::granted)
         return;
     items.push_back(menuInfoItem(text("menu.emergency_consent_missing"), "exclamationmark.triangle"));
@@ -173,7 +173,7 @@ void MenuBuilder::addActivity(std::vector<MenuItem>& items) const {
     }
     if (!parts.empty()) items.push_back(menuInfoItem("+ " + parts));
 
-    const BatteryState& battery = state.batteryState();
+    const BatteryState& battery = state.monitorValues().batteryState;
     if (state.settings().showBatteryEstimate && battery.hasBattery && !battery.isOnACPower &&
         battery.estimatedMinutesRemaining && *battery.estimatedMinutesRemaining > 0) {
         items.push_back(menuInfoItem(

@@ -37,7 +37,7 @@ StatusItemPresentation StatusItemPresenter::present() const {
         remaining.empty() ? kProductName : texts.format("a11y.tooltip_remaining", {remaining});
 
     std::string title = remaining;
-    const BatteryState& battery = state_.batteryState();
+    const BatteryState& battery = state_.monitorValues().batteryState;
     if (state_.settings().showBatteryEstimate && battery.hasBattery && !battery.isOnACPower &&
         battery.estimatedMinutesRemaining && *battery.estimatedMinutesRemaining > 0) {
         if (!title.empty()) title += " \u00B7 ";

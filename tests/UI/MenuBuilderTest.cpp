@@ -114,7 +114,7 @@ TEST(MenuBuilderTest, StopItemAndSubmenusFollowWhoStartedTheSession) {
         {"external display only",
          [](MenuHarness& h) {
              h.state->set(&SettingsValues::autoActivateOnExternalDisplay, true);
-             h.state->handleExternalDisplayChanged(true);
+             h.state->updateMonitorValues([](MonitorValues& m) { m.hasExternalDisplay = true; });
          },
          nullptr, false, true},
     };
@@ -215,7 +215,7 @@ TEST(MenuBuilderTest, ChosenItemsChangeTheState) {
 
     // Pausing hides the automatic reason; resuming brings it back.
     h.state->set(&SettingsValues::autoActivateOnExternalDisplay, true);
-    h.state->handleExternalDisplayChanged(true);
+    h.state->updateMonitorValues([](MonitorValues& m) { m.hasExternalDisplay = true; });
     h.builder.perform(h.item(MenuAction::pauseOneHour));
     EXPECT_FALSE(h.state->isActive());
     EXPECT_EQ(h.state->automationPause().pausedUntil(), h.clock.now().addingSeconds(3600));

@@ -36,19 +36,24 @@ void MonitorWiring::wireBattery(BatteryMonitor& monitor) {
     state_.safety().attachBatteryMonitor(monitor);
 }
 
+void MonitorWiring::record(bool MonitorValues::*field, bool value) {
+    state_.updateMonitorValues([&](MonitorValues& values) { values.*field = value; });
+}
+
 void MonitorWiring::wireDisplays(DisplayMonitor& monitor) {
     // The monitor counted the screens when it was made.
+    // Whether a screen keeps the computer awake is the decision's call, with the setting and the pause.
     connections_.push_back(monitor.externalDisplayChanged.connect(
-        [this](bool value) { state_.handleExternalDisplayChanged(value); }));
-    state_.handleExternalDisplayChanged(monitor.hasExternalDisplay());
+        [this](bool value) { record(&MonitorValues::hasExternalDisplay, value); }));
+    record(&MonitorValues::hasExternalDisplay, monitor.hasExternalDisplay());
 }
 
 void MonitorWiring::wireMirroring(MirroringMonitor& monitor) {
     monitor.checkMirroring();
     monitor.startFollowingReconfigurations();
     connections_.push_back(
-        monitor.mirroringChanged.connect([this](bool value) { state_.handleMirroringChanged(value); }));
-    state_.handleMirroringChanged(monitor.isMirroring());
+        monitor.mirroringChanged.connect([this](bool value) { record(&MonitorValues::isMirroring, value); }));
+    record(&MonitorValues::isMirroring, monitor.isMirroring());
 }
 
 void MonitorWiring::wireWiFi(WiFiNetworkMonitor& monitor) {

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "State/MonitorValues.h"
 #include "Support/Signal.h"
 
 namespace torvel {
@@ -49,6 +50,8 @@ private:
     void wireWiFi(WiFiNetworkMonitor& monitor);
     void wireThermal(ThermalMonitor& monitor);
     void wireLid(LidStateMonitor& monitor);
+    /// A yes/no reading recorded as an input and re-evaluated.
+    void record(bool MonitorValues::*field, bool value);
 
     AppState& state_;
     std::vector<Connection> connections_;
