@@ -73,6 +73,8 @@ public:
     void reevaluateState() override;
     /// An inhibit service appeared on or left the bus: a pending request is retried at once.
     void handleInhibitServicesChanged();
+    /// The decision's inputs as they stand (the benchmarks time the decision on it).
+    PriorityChainInput makePriorityChainInput() const;
 
     // The inputs (AppStateInputs.cpp); each records the reading and re-evaluates.
     const MonitorValues& monitorValues() const override { return monitors_; }
@@ -142,7 +144,6 @@ private:
     bool canActivate();
     void handleTimerExpired();
     // AppStateEvaluation.cpp
-    PriorityChainInput makePriorityChainInput() const;
     /// After every decision: the thermal watch, the lid watch and the lid lock follow `reasons`.
     void followDecision(const ReasonSet& reasons);
     void applyState(bool active, const ReasonSet& reasons, std::optional<AssertionType> type);

@@ -146,8 +146,21 @@ bool StatusNotifierItem::start() {
                     registerWithWatcher();
                 }
             });
+    bus_.connect(kWatcherService, "/StatusNotifierWatcher", kWatcherService, "StatusNotifierItemRegistered", this,
+                 SLOT(onItemRegistered(QString)));
     registerWithWatcher();
     return true;
+}
+
+void StatusNotifierItem::onItemRegistered(const QString& service) {
+    // Registered by path, the item is announced as "<unique name>/StatusNotifierItem" by most watchers,
+    // by the bare unique name or the well-known name by others.
+    const QString unique = bus_.baseService();
+    const bool ours = service == unique || service == serviceName_ || service == unique + kPath;
+    if (!ours || registered_) return;
+    ++attempt_;  // an answer still on its way is older news
+    log_.info("The tray host took the icon (announced)");
+    setRegistered(true);
 }
 
 void StatusNotifierItem::registerWithWatcher() {

@@ -57,6 +57,11 @@ public:
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
+private Q_SLOTS:
+    /// A watcher announced an item: when it is this one, the watcher holds it even if its answer to the
+    /// registration never arrived (a busy shell answers after the call timed out).
+    void onItemRegistered(const QString& service);
+
 private:
     void setRegistered(bool registered);
     void emitSignal(const char* name, const QList<QVariant>& arguments = {});

@@ -105,5 +105,31 @@ TEST_F(StatusNotifierItemTest, StatusAndTitleFollowThePresentationAndHostsHearOn
     EXPECT_EQ(property("Title").toString(), "Torvel: 24 min left");
 }
 
+// A busy shell can take the item after the registration call gave up: its announcement settles it.
+TEST_F(StatusNotifierItemTest, AWatcherThatAnnouncesTheItemHoldsItWhateverItsAnswer) {
+    std::vector<bool> answers;
+    Connection told = item_->registration.connect([&](bool held) { answers.push_back(held); });
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return answers.size() == 1; })) << "no watcher yet: refused";
+    QDBusConnection watcher = host_->connection();
+    // This watcher exports nothing: the registration fails as an unanswered one would.
+    ASSERT_TRUE(watcher.registerService(StatusNotifierItem::kWatcherService));
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return answers.size() == 2; }));
+    EXPECT_FALSE(item_->isRegistered());
+
+    const auto announce = [&](const QString& service) {
+        auto signal = QDBusMessage::createSignal("/StatusNotifierWatcher", StatusNotifierItem::kWatcherService,
+                                                 "StatusNotifierItemRegistered");
+        signal << service;
+        watcher.send(signal);
+    };
+    announce(":1.999/StatusNotifierItem");  // another program's item
+    announce(service_ + "/Other");
+    announce(service_ + "/StatusNotifierItem");
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return item_->isRegistered(); }));
+    announce(service_);  // said again in another spelling: no news
+    property("Status");   // a round trip: the announcement before it has been handled
+    EXPECT_EQ(answers, (std::vector<bool>{false, false, true}));
+}
+
 }  // namespace
 }  // namespace torvel
