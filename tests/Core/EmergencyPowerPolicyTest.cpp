@@ -24,6 +24,8 @@ TEST(EmergencyPowerPolicyTest, DecidesByStrictThresholdsWithTerminationNeverAbov
         {10, 10, 5, true, false, false, Action::none},                        // exactly at the threshold
         {9, 10, 30, true, false, false, Action::terminateBlockersThenSleep},  // terminate capped at 10
         {1, 0, 5, true, false, false, Action::none},                          // sleeping switched off
+        {0, 0, 5, true, false, false, Action::none},                          // ... even at an empty battery
+        {0, 1, 0, true, false, false, Action::forceSleep},                    // the lowest threshold, no termination
         {19, 25, 0, true, false, false, Action::forceSleep},                  // read as 20
         {3, 10, 5, false, false, false, Action::none},                        // nothing to blame
         {3, 10, 5, true, true, false, Action::none},
