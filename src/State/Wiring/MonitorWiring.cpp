@@ -41,8 +41,8 @@ void MonitorWiring::record(bool MonitorValues::*field, bool value) {
 }
 
 void MonitorWiring::wireDisplays(DisplayMonitor& monitor) {
-    // The monitor counted the screens when it was made.
-    // Whether a screen keeps the computer awake is the decision's call, with the setting and the pause.
+    // The monitor counted the screens when it was made. Whether a screen keeps the computer awake is the
+    // decision's call, with the setting and the pause.
     connections_.push_back(monitor.externalDisplayChanged.connect(
         [this](bool value) { record(&MonitorValues::hasExternalDisplay, value); }));
     record(&MonitorValues::hasExternalDisplay, monitor.hasExternalDisplay());
