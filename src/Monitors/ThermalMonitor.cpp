@@ -36,10 +36,14 @@ void ThermalMonitor::setNeeded(bool needed) {
     updatePolling();
 }
 
+void ThermalMonitor::readIfNeeded() {
+    if (needed_ && !unreadable_ && !pollTimer_) refresh();
+}
+
 void ThermalMonitor::updatePolling() {
-    // A machine without sensors is not read every few seconds for nothing: only before activations.
-    // A warm machine is read on, so that a heat stop still ends when the sensors come back.
-    const bool wanted = (needed_ && !unreadable_) || currentState_ != ThermalState::nominal;
+    // Cool, the machine is read only when the state asks (its heartbeat); warm, every few seconds,
+    // needed or not, so that a heat stop still ends when the machine cools or the sensors come back.
+    const bool wanted = currentState_ != ThermalState::nominal;
     if (!wanted) {
         pollTimer_.reset();
     } else if (!pollTimer_) {

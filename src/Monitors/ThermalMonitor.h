@@ -13,12 +13,14 @@
 namespace torvel {
 
 /// Follows the thermal state for the kill switch and the throttle notices. The sensors announce nothing,
-/// so it reads every kPollSeconds, but only while someone depends on the answer: the application state
-/// says so with setNeeded(), and a machine that is warmer than nominal is watched until it cools down.
-/// A cool, idle Torvel has no timer of its own.
+/// and heat builds slowly: while the machine is cool, a session that depends on the answer (the
+/// application state says so with setNeeded()) is read on the state's own heartbeat through
+/// readIfNeeded(); only a machine warmer than nominal is read every kPollSeconds, until it cools down.
+/// The monitor has no timer of its own while the machine is cool.
 class ThermalMonitor {
 public:
-    /// Often enough that the kill switch acts within seconds, rarely enough not to wake a laptop much.
+    /// Once warm: often enough that the kill switch acts within seconds, rarely enough not to wake a
+    /// laptop much.
     static constexpr double kPollSeconds = 5.0;
 
     ThermalMonitor(Thermal& thermal, Scheduler& scheduler, LogSink& log);
@@ -35,7 +37,10 @@ public:
     void refresh();
     /// Whether the application state depends on fresh readings (a session the kill switch guards).
     void setNeeded(bool needed);
-    /// True while the periodic reading runs.
+    /// Reads now when the state depends on it and the periodic reading does not run already; a machine
+    /// whose last reading failed is not read again here (only before an activation, through refresh()).
+    void readIfNeeded();
+    /// True while the periodic reading (of a warm machine) runs.
     bool isPolling() const { return pollTimer_ != nullptr; }
 
     /// Expires with the monitor, so that closures holding it can tell it is gone.

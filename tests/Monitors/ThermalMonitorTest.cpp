@@ -11,7 +11,7 @@
 namespace torvel {
 namespace {
 
-TEST(ThermalMonitorTest, PassesOnChangesOnlyAndReadsWhileNeededOrWarm) {
+TEST(ThermalMonitorTest, PassesOnChangesOnlyAndReadsWhenAskedOrWarm) {
     SimClock clock;
     VirtualScheduler scheduler{clock};
     CapturingLogSink log;
@@ -26,14 +26,25 @@ TEST(ThermalMonitorTest, PassesOnChangesOnlyAndReadsWhileNeededOrWarm) {
     EXPECT_EQ(thermal.readCount(), 1);
     EXPECT_EQ(scheduler.activeTimerCount(), 0u);
 
-    // Needed: read every few seconds; repeats and failed readings are not passed on.
+    // Needed and cool: read only when asked (the heartbeat), never on a timer of its own.
+    monitor.readIfNeeded();
+    EXPECT_EQ(thermal.readCount(), 1);
     monitor.setNeeded(true);
+    scheduler.advance(3600);
+    EXPECT_EQ(thermal.readCount(), 1);
+    monitor.readIfNeeded();
+    EXPECT_EQ(thermal.readCount(), 2);
+    // Warm: read every few seconds; repeats and failed readings are not passed on, and a reading
+    // asked for on top of the periodic one is not taken.
     thermal.setState(ThermalState::fair);
-    scheduler.advance(ThermalMonitor::kPollSeconds * 3);
+    monitor.readIfNeeded();
+    EXPECT_TRUE(monitor.isPolling());
+    monitor.readIfNeeded();
+    scheduler.advance(ThermalMonitor::kPollSeconds * 2);
     thermal.setState(std::nullopt);
     scheduler.advance(ThermalMonitor::kPollSeconds);
     EXPECT_EQ(monitor.currentState(), ThermalState::fair);
-    EXPECT_EQ(thermal.readCount(), 5);
+    EXPECT_EQ(thermal.readCount(), 6);
     EXPECT_EQ(seen, std::vector<ThermalState>{ThermalState::fair});
 
     // No longer needed but warm: watched until it is cool again, then silent.
@@ -49,7 +60,8 @@ TEST(ThermalMonitorTest, PassesOnChangesOnlyAndReadsWhileNeededOrWarm) {
     // Without sensors a cool machine is not read in the background, needed or not.
     thermal.setState(std::nullopt);
     monitor.setNeeded(true);
-    scheduler.advance(ThermalMonitor::kPollSeconds);
+    monitor.refresh();
+    monitor.readIfNeeded();
     EXPECT_FALSE(monitor.isPolling());
     scheduler.advance(3600);
     EXPECT_EQ(thermal.readCount(), reads + 1);
@@ -76,19 +88,23 @@ TEST_F(ThermalTriggerTest, IdleAndCoolReadsNothing) {
     EXPECT_EQ(thermal.readCount(), reads);
     EXPECT_EQ(h.scheduler.activeTimerCount(), 0u);
 
-    // A session is read for once as it starts, then watched; ending it ends the watch.
+    // A session is read for once as it starts, then with each heartbeat, and with no timer of the
+    // monitor's own while the machine is cool; after the session nothing is read.
     h.state->activate(Duration::indefinite());
     EXPECT_EQ(thermal.readCount(), reads + 1);
-    EXPECT_TRUE(monitor.isPolling());
-    h.state->deactivateAll();
     EXPECT_FALSE(monitor.isPolling());
+    h.scheduler.advance(30 * 4);
+    EXPECT_EQ(thermal.readCount(), reads + 5);
+    h.state->deactivateAll();
+    h.scheduler.advance(3600);
+    EXPECT_EQ(thermal.readCount(), reads + 5);
 
     // With the kill switch off nothing depends on the heat.
     h.state->set(&SettingsValues::thermalKillSwitchEnabled, false);
     h.state->activate(Duration::indefinite());
     EXPECT_TRUE(h.state->isActive());
-    EXPECT_FALSE(monitor.isPolling());
-    EXPECT_EQ(thermal.readCount(), reads + 1);
+    h.scheduler.advance(3600);
+    EXPECT_EQ(thermal.readCount(), reads + 5);
 }
 
 TEST_F(ThermalTriggerTest, FreshReadingRefusesAnActivationWhenCritical) {
@@ -105,8 +121,10 @@ TEST_F(ThermalTriggerTest, OverheatingStopsTheSessionAndCoolingResumesIt) {
     h.state->activate(Duration::indefinite());
     ASSERT_TRUE(h.state->isActive());
 
+    // Heat is noticed with the next heartbeat; from then on it is read every few seconds.
     thermal.setState(ThermalState::serious);
-    h.scheduler.advance(ThermalMonitor::kPollSeconds);
+    h.scheduler.advance(30);
+    EXPECT_TRUE(monitor.isPolling());
     EXPECT_TRUE(h.state->isActive());
     EXPECT_EQ(h.notificationIDs(), std::vector<std::string>{"thermal-throttle"});
     thermal.setState(ThermalState::critical);

@@ -12,12 +12,13 @@ class AudioFeedbackService;
 class SessionControl;
 class SleepPreventionProtocol;
 
-/// While the computer is kept awake, every 30 s: a fresh battery reading (which re-evaluates, so the
-/// limits are checked and an assertion the system dropped is taken again), and with the lid closed a
+/// While the computer is kept awake, every 30 s: a fresh heat and battery reading (the battery's
+/// re-evaluates, so the limits are checked and an assertion the system dropped is taken again), and with the lid closed a
 /// pip that tells someone near the machine it is still awake. Main thread only.
 class Heartbeat {
 public:
-    /// `readBattery` refreshes the battery reading, or re-evaluates where there is no battery monitor.
+    /// `readBattery` takes the tick's readings: the heat while the kill switch needs it, then the
+    /// battery (or a re-evaluation where there is no battery monitor).
     Heartbeat(SessionControl& session, Scheduler& scheduler, SleepPreventionProtocol& sleepPrevention,
               AudioFeedbackService* audio, LogSink& log, std::function<void()> readBattery);
     Heartbeat(const Heartbeat&) = delete;

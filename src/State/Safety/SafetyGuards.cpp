@@ -17,7 +17,10 @@ SafetyGuards::SafetyGuards(SessionControl& session, LidLock& lidLock, Services s
       services_(services),
       log_(services.log, "AppState"),
       heartbeat_(session, services.scheduler, services.sleepPrevention, services.audio, services.log,
-                 [this] { readBattery(); }) {}
+                 [this] {
+                     readThermal();
+                     readBattery();
+                 }) {}
 
 void SafetyGuards::stop(const StopCause& cause) {
     // A pending request is a session the desktop has not let run yet: it is stopped and suspended like

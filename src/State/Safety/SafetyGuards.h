@@ -78,6 +78,9 @@ public:
 
 private:
     void readBattery();
+    /// The heartbeat's reading of a cool machine's heat while the kill switch guards the session
+    /// (SafetyGuardsThermal.cpp).
+    void readThermal();
     void notify(const std::string& id, const std::string& bodyKey, const std::vector<long long>& args = {});
 
     SessionControl& session_;

@@ -11,7 +11,7 @@ void SafetyGuards::attachThermalMonitor(ThermalMonitor& monitor) {
 }
 
 bool SafetyGuards::refreshThermalBeforeActivation(const PriorityDecision& decision) {
-    // Only a session about to start needs it: a running one is watched by the periodic reading, and
+    // Only a session about to start needs it: a running one is read with the heartbeat, and
     // an idle, cool Torvel reads nothing at all.
     if (decision.stopCause || decision.reasons.empty() || session_.isActive() || session_.isRequestPending())
         return false;
@@ -23,6 +23,11 @@ bool SafetyGuards::refreshThermalBeforeActivation(const PriorityDecision& decisi
     monitor->refresh();  // a change comes back through the session's thermal handling, which re-evaluates
     refreshingThermal_ = false;
     return session_.monitorValues().thermalState != before;
+}
+
+void SafetyGuards::readThermal() {
+    // A change comes back through the session's thermal handling, which may stop the session.
+    if (const auto monitor = thermalMonitor_.lock()) monitor->readIfNeeded();
 }
 
 void SafetyGuards::updateThermalWatch() {
