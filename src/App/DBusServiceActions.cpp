@@ -21,15 +21,13 @@
 //   InstallStayguard() -> (s message)        starts the installation and answers at once; the
 //                                            outcome arrives as the helper's status and a notice.
 //                                            kErrorRefused when installed, installing or without it
+#include "App/DBusService.h"
+
 #include <QVariant>
 #include <algorithm>
 #include <optional>
 
-#include <fmt/format.h>
-
 #include "App/AppDelegate.h"
-#include "App/DBusService.h"
-#include "Core/Profiles.h"
 #include "Core/TimerManager.h"
 #include "Models/SSIDText.h"
 #include "Platform/Clock.h"
@@ -129,25 +127,27 @@ std::optional<QString> readProfileFields(const QVariantMap& fields, ProfileField
     return std::nullopt;
 }
 
-/// The editor's record after `fields`, or why it cannot be saved.
-std::optional<QString> editedRecord(ProfileEditorForm& form, const ProfileFields& fields, Profile& record) {
-    if (fields.name) form.name = *fields.name;
-    if (fields.presetIndex) form.choosePreset(*fields.presetIndex);
-    if (fields.assertionType) form.setAssertionType(*fields.assertionType);
-    if (fields.batteryLimitOverride) {
-        form.setHasBatteryOverride(fields.batteryLimitOverride->has_value());
-        if (*fields.batteryLimitOverride) form.setBatteryOverride(**fields.batteryLimitOverride);
+/// What the editor saves when it opens on `existing` (nullptr: a new profile) and `fields` are entered;
+/// std::nullopt, with `error` saying why, when a field does not read or Save would not be offered.
+std::optional<Profile> editedRecord(const AppState& state, const Localization& texts, const Profile* existing,
+                                    const QVariantMap& fields, QString& error) {
+    ProfileFields given;
+    if (auto problem = readProfileFields(fields, given)) {
+        error = *problem;
+        return std::nullopt;
     }
-    switch (form.nameProblem()) {
-        case ProfileEditorForm::NameProblem::empty:
-            return QString("a profile needs a name that is not empty");
-        case ProfileEditorForm::NameProblem::taken:
-            return "another profile is named '" + quoted(qtext(form.name)) + "' already";
-        case ProfileEditorForm::NameProblem::none:
-            break;
+    ProfileEditorForm form(existing, state.profileLibrary().profiles(), texts);
+    if (given.name) form.name = *given.name;
+    if (given.presetIndex) form.choosePreset(*given.presetIndex);
+    if (given.assertionType) form.setAssertionType(*given.assertionType);
+    if (given.batteryLimitOverride) {
+        form.setHasBatteryOverride(given.batteryLimitOverride->has_value());
+        if (*given.batteryLimitOverride) form.setBatteryOverride(**given.batteryLimitOverride);
     }
-    record = *form.record();
-    return std::nullopt;
+    if (form.nameProblem() == ProfileEditorForm::NameProblem::empty) error = "a profile needs a name";
+    if (form.nameProblem() == ProfileEditorForm::NameProblem::taken)
+        error = "another profile is named '" + quoted(qtext(form.name)) + "' already";
+    return form.record();
 }
 
 /// The profile `id` names, or nullptr with `error` saying why: not an id, or no profile has it.
@@ -174,7 +174,7 @@ bool DBusService::Extend(int minutes, QString& message) {
     }
     const std::string left =
         Duration::formatInterval(app_.timer().remainingSeconds(), durationLookup(app_.texts()));
-    message = qtext(app_.texts().format("intent.extend.dialog", {left}));
+    message = qtext(app_.texts().format("a11y.tooltip_remaining", {left}));  // "Torvel: 40 min left"
     return true;
 }
 
@@ -196,30 +196,22 @@ void DBusService::ResumeAutomation() {
 }
 
 QString DBusService::CreateProfile(const QVariantMap& fields) {
-    ProfileFields given;
-    Profile record;
-    ProfileEditorForm form(nullptr, state_.profileLibrary().profiles(), app_.texts());
-    auto error = readProfileFields(fields, given);
-    if (!error) error = editedRecord(form, given, record);
-    if (error) {
-        fail(kErrorInvalidArgument, *error);
+    QString error;
+    const auto record = editedRecord(state_, app_.texts(), nullptr, fields, error);
+    if (!record) {
+        fail(kErrorInvalidArgument, error);
         return {};
     }
-    state_.profileLibrary().saveEditedProfile(record);
-    return qtext(record.id.toString());
+    state_.profileLibrary().saveEditedProfile(*record);
+    return qtext(record->id.toString());
 }
 
 void DBusService::EditProfile(const QString& id, const QVariantMap& fields) {
     QString error;
     const Profile* existing = profileWithID(state_, id, error);
-    if (!existing) return fail(kErrorInvalidArgument, error);
-    ProfileFields given;
-    Profile record;
-    ProfileEditorForm form(existing, state_.profileLibrary().profiles(), app_.texts());
-    auto problem = readProfileFields(fields, given);
-    if (!problem) problem = editedRecord(form, given, record);
-    if (problem) return fail(kErrorInvalidArgument, *problem);
-    state_.profileLibrary().saveEditedProfile(record);
+    const auto record = existing ? editedRecord(state_, app_.texts(), existing, fields, error) : std::nullopt;
+    if (!record) return fail(kErrorInvalidArgument, error);
+    state_.profileLibrary().saveEditedProfile(*record);
 }
 
 QString DBusService::DuplicateProfile(const QString& id) {
@@ -236,7 +228,8 @@ void DBusService::DeleteProfile(const QString& id) {
     QString error;
     const Profile* existing = profileWithID(state_, id, error);
     if (!existing) return fail(kErrorInvalidArgument, error);
-    state_.profileLibrary().deleteProfile(existing->id);
+    const Uuid gone = existing->id;  // not a reference into the list that is replaced
+    state_.profileLibrary().deleteProfile(gone);
 }
 
 void DBusService::AddTrustedNetwork(const QString& name) {
