@@ -160,7 +160,12 @@ TEST_F(DBusActionsTest, BadInputFailsWithItsErrorAndChangesNothing) {
     };
     for (const auto& each : cases) {
         QString what = each.method;
-        for (const auto& arg : each.args) what += " '" + arg.toString().left(40) + "'";
+        for (const auto& arg : each.args) {
+            QStringList shown;
+            const auto map = arg.toMap();
+            for (auto it = map.begin(); it != map.end(); ++it) shown << it.key() + "=" + it.value().toString();
+            what += " '" + (map.isEmpty() ? arg.toString() : shown.join(", ")).left(40) + "'";
+        }
         const QByteArray before = storedFile();
         const QVariant endBefore = status()["countdownEnd"];
         const auto reply = call(each.method, each.args);
