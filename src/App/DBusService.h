@@ -112,6 +112,22 @@ public Q_SLOTS:
     void ShowSettings(const QString& tab);
     void ShowAbout();
 
+    // Actions the menu and windows offer (DBusServiceActions.cpp); each acts as its item or button does.
+    bool Extend(int minutes, QString& message);
+    void PauseAutomation(const QString& how);
+    void ResumeAutomation();
+    QString CreateProfile(const QVariantMap& fields);
+    void EditProfile(const QString& id, const QVariantMap& fields);
+    QString DuplicateProfile(const QString& id);
+    void DeleteProfile(const QString& id);
+    void AddTrustedNetwork(const QString& name);
+    void RemoveTrustedNetwork(const QString& name);
+    void WatchApp(const QString& desktopId);
+    void UnwatchApp(const QString& desktopId);
+    void SleepNow();
+    void SilenceAlarm();
+    QString InstallStayguard();
+
 private:
     /// Answers the call with an error; the message is cleaned and cut to kMaxErrorLength.
     void fail(const char* name, const QString& message);

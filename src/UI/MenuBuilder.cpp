@@ -96,6 +96,18 @@ MenuModel MenuBuilder::build() const {
     return menu;
 }
 
+bool MenuBuilder::extendCountdown(AppState& state, TimerManager& timer, double seconds) {
+    if (!timer.isRunning()) return false;
+    timer.extend(seconds);
+    state.reevaluateState();
+    return true;
+}
+
+bool MenuBuilder::offersSleepNow(const AppState& state) {
+    return !state.emergency().lastSleepBlockers().empty() &&
+           state.emergency().sleepNowReadiness() == LowBatteryEmergency::SleepNowReadiness::ready;
+}
+
 void MenuBuilder::perform(const MenuItem& item) {
     AppState& state = services_.state;
     switch (item.action) {
@@ -104,9 +116,8 @@ void MenuBuilder::perform(const MenuItem& item) {
             break;
         case MenuAction::extend15:
         case MenuAction::extend60:
-            if (!services_.timer.isRunning()) break;
-            services_.timer.extend(item.action == MenuAction::extend15 ? kExtendShortSeconds : kExtendLongSeconds);
-            state.reevaluateState();
+            extendCountdown(state, services_.timer,
+                            item.action == MenuAction::extend15 ? kExtendShortSeconds : kExtendLongSeconds);
             break;
         case MenuAction::pauseOneHour:
             state.automationPause().pause(AutomationPause::Mode::oneHour);

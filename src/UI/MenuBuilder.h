@@ -54,6 +54,13 @@ public:
     /// Carries out `item`'s action; an item whose object does not fit its action does nothing.
     void perform(const MenuItem& item);
 
+    /// The extend items: moves the running countdown's end `seconds` later. False, changing nothing,
+    /// when no countdown runs (the menu then has no such item).
+    static bool extendCountdown(AppState& state, TimerManager& timer, double seconds);
+    /// Whether the menu offers Sleep now: the last census found something that blocks sleep (the
+    /// section the item sits in shows) and no sleep request is out or known to be refused.
+    static bool offersSleepNow(const AppState& state);
+
 private:
     // MenuBuilderSections.cpp: the sections, top to bottom.
     void addEmergencyAlarm(std::vector<MenuItem>& items) const;

@@ -132,7 +132,7 @@ void MenuBuilder::addSleepBlockers(std::vector<MenuItem>& items) const {
     if (groups.size() > kBlockerLines) items.push_back(menuInfoItem(more(groups.size() - kBlockerLines)));
 
     const auto readiness = state.emergency().sleepNowReadiness();
-    const bool ready = readiness == LowBatteryEmergency::SleepNowReadiness::ready;
+    const bool ready = offersSleepNow(state);
     // No item quits the blockers: logind lets the user's own locks pass our Suspend, so quitting them
     // would lose their unsaved work for nothing. Only the emergency the user configured terminates.
     MenuItem sleep = menuActionItem(text("menu.sleep_now"), ready ? MenuAction::sleepNow : MenuAction::none);

@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "State/AppState.h"
+#include "UI/ActivationLists.h"
 #include "UI/StayguardResultText.h"
 #include "Views/AccessKeys.h"
 #include "Views/SettingsBinder.h"
@@ -188,10 +189,7 @@ void SettingsActivationTab::confirmNetworkRemoval(const Uuid& id, const std::str
     box->setDefaultButton(box->addButton(context_.text("profile.cancel"), QMessageBox::RejectRole));
     AccessKeys::assign(box);
     connect(box, &QMessageBox::buttonClicked, this, [this, remove, id](QAbstractButton* clicked) {
-        if (clicked != remove) return;
-        auto networks = context_.state.settings().trustedNetworks;
-        std::erase_if(networks, [&id](const TrustedNetwork& n) { return n.id == id; });
-        context_.state.trustedNetworks().setTrustedNetworks(std::move(networks));
+        if (clicked == remove) ActivationLists::removeTrustedNetwork(context_.state, id);
     });
     box->open();
 }
@@ -293,15 +291,8 @@ void SettingsActivationTab::fillAddAppMenu() {
         const QString name = QString::fromStdString(app.name.empty() ? app.desktopId : app.name);
         auto* action = addAppMenu_->addAction(AccessKeys::escaped(name));
         const RunningAppInfo chosen = app;
-        connect(action, &QAction::triggered, this, [this, chosen] {
-            auto apps = context_.state.processTrigger().watchedApps();
-            if (std::any_of(apps.begin(), apps.end(),
-                            [&](const WatchedApp& w) { return w.desktopId == chosen.desktopId; }))
-                return;
-            apps.push_back({Uuid::random(), chosen.desktopId,
-                            chosen.name.empty() ? chosen.desktopId : chosen.name, context_.clock.now()});
-            context_.state.processTrigger().setWatchedApps(std::move(apps));
-        });
+        connect(action, &QAction::triggered, this,
+                [this, chosen] { ActivationLists::watchApp(context_.state, chosen, context_.clock.now()); });
     }
     if (addAppMenu_->isEmpty())
         addAppMenu_->addAction(context_.text("settings.process_trigger.none_running"))->setEnabled(false);
@@ -326,11 +317,8 @@ void SettingsActivationTab::rebuildWatchedApps() {
                                runs ? c.text("settings.process_trigger.status_running") : QString(),
                                c.text("settings.process_trigger.remove"));
         const Uuid id = app.id;
-        connect(remove, &QPushButton::clicked, this, [this, id] {
-            auto list = context_.state.processTrigger().watchedApps();
-            std::erase_if(list, [&id](const WatchedApp& w) { return w.id == id; });
-            context_.state.processTrigger().setWatchedApps(std::move(list));
-        });
+        connect(remove, &QPushButton::clicked, this,
+                [this, id] { ActivationLists::unwatchApp(context_.state, id); });
     }
 }
 
