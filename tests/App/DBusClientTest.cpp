@@ -179,7 +179,8 @@ TEST_F(DBusClientTest, FollowsTheResidentThroughPropertiesChangesAndNotices) {
     EXPECT_EQ(changed["RemainingText"].toString(), "25 min");
     EXPECT_EQ(changed["TooltipTitle"].toString(), "Torvel: 25 min left");
     EXPECT_EQ(changed["IconName"].toString(), "torvel-active-symbolic");
-    for (const char* unchanged : {"BatteryPercent", "Profiles", "RunningApps", "Language", "NeedsAttention"})
+    for (const char* unchanged :
+         {"BatteryPercent", "Profiles", "RunningApps", "Blockers", "Language", "NeedsAttention"})
         EXPECT_FALSE(changed.contains(unchanged)) << unchanged;
     const auto end = call("Get", {QString(kInterface), QString("CountdownEnd")}, kProperties);
     EXPECT_EQ(qvariant_cast<QDBusVariant>(end.arguments().value(0)).variant().toLongLong(),
