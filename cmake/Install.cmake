@@ -21,6 +21,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/torvel.svg
 # The tray's own status icons; the tray tells panels to look for them in <datadir>/icons.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/icons/hicolor/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor
         FILES_MATCHING PATTERN "*.svg")
+# The bus interface as introspection shows it, for programs that talk to Torvel (gdbus-codegen,
+# qdbusxml2cpp, D-Feet).
+install(FILES ${PROJECT_SOURCE_DIR}/resources/dbus/com.torvel.Torvel1.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/interfaces)
 # The same icons drawn at build time for trays that show pixels (cmake/TrayPixmaps.cmake).
 install(FILES ${TORVEL_TRAY_PIXMAPS} DESTINATION ${CMAKE_INSTALL_DATADIR}/torvel/icons)
 

@@ -67,6 +67,8 @@ public:
     /// Offers the tray icon again (a second launch asked for it); false when this instance has no tray
     /// or no tray shows it.
     bool showTray();
+    /// A tray was started (it may still wait for a host to show it).
+    bool hasTray() const { return tray_ != nullptr; }
     // ---- end of the tray ----
     /// Opens the settings window on the tab named `tab` (empty: general) or brings it to the front;
     /// false when this instance has no windows (headless).

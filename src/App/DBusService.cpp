@@ -1,6 +1,7 @@
 #include "App/DBusService.h"
 
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QStringList>
 #include <algorithm>
@@ -11,11 +12,12 @@
 #include <fmt/format.h>
 
 #include "App/AppDelegate.h"
+#include "Core/SleepPreventionService.h"
+#include "Core/TimerManager.h"
+#include "Services/NotificationService.h"
 #include "State/AppState.h"
 #include "State/Emergency/LowBatteryEmergency.h"
 #include "Support/Localization.h"
-#include "Core/SleepPreventionService.h"
-#include "Core/TimerManager.h"
 #include "UI/AutomationActions.h"
 #include "UI/SettingsCommands.h"
 #include "UI/SettingsTab.h"
@@ -83,11 +85,23 @@ void registerDBusTypes() {
     qDBusRegisterMetaType<QList<DBusRunningApp>>();
     qDBusRegisterMetaType<DBusSetting>();
     qDBusRegisterMetaType<QList<DBusSetting>>();
+    qDBusRegisterMetaType<DBusBlocker>();
+    qDBusRegisterMetaType<QList<DBusBlocker>>();
+    qDBusRegisterMetaType<DBusProfiles>();
+    qDBusRegisterMetaType<DBusTexts>();
 }
 
 DBusService::DBusService(AppDelegate& app) : app_(app), state_(app.state()) {
     registerDBusTypes();
+    properties_ =
+        std::make_unique<DBusProperties>(app, [this](const QVariantMap& changed) { announce(changed); });
+    noticeConnection_ = app.notifications().noticeSent.connect(
+        [this](const std::string& id, const std::string& title, const std::string& body) {
+            Q_EMIT Notice(qtext(id), qtext(title), qtext(body));
+        });
 }
+
+DBusService::~DBusService() = default;
 
 bool DBusService::claimName(QDBusConnection bus, QString& error) {
     if (!bus.isConnected()) {
@@ -105,7 +119,20 @@ bool DBusService::claimName(QDBusConnection bus, QString& error) {
 }
 
 bool DBusService::exportOn(QDBusConnection bus) {
-    return bus.registerObject(kObjectPath, this, QDBusConnection::ExportAllSlots);
+    if (!bus.registerObject(kObjectPath, this,
+                            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
+                                QDBusConnection::ExportAllProperties))
+        return false;
+    bus_ = bus;
+    return true;
+}
+
+void DBusService::announce(const QVariantMap& changed) {
+    if (!bus_) return;  // not exported yet: nobody can have read the values before
+    auto signal =
+        QDBusMessage::createSignal(kObjectPath, "org.freedesktop.DBus.Properties", "PropertiesChanged");
+    signal << QString::fromLatin1(kInterface) << changed << QStringList();
+    bus_->send(signal);
 }
 
 void DBusService::fail(const char* name, const QString& message) {
@@ -276,6 +303,30 @@ void DBusService::ShowSettings(const QString& tab) {
 
 void DBusService::ShowAbout() {
     if (!app_.showAbout()) failWithoutWindows();
+}
+
+DBusTexts DBusService::GetTexts(const QStringList& keys) {
+    if (keys.size() > kMaxTextKeys) {
+        fail(kErrorInvalidArgument,
+             QString("%1 keys asked for; at most %2 a call").arg(keys.size()).arg(kMaxTextKeys));
+        return {};
+    }
+    // Keys are short dotted names ("menu.quit"); anything else cannot name a text and is not looked up.
+    auto wellFormed = [](const QString& key) {
+        return !key.isEmpty() && key.size() <= 128 && std::all_of(key.begin(), key.end(), [](QChar c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                   c == '_' || c == '-';
+        });
+    };
+    DBusTexts texts;
+    for (const auto& key : keys) {
+        if (!wellFormed(key) || texts.contains(key)) continue;
+        const std::string raw = key.toStdString();
+        std::string found = app_.texts().text(raw);
+        // The tables answer an unknown key with the key itself.
+        if (found != raw) texts.insert(key, qtext(found));
+    }
+    return texts;
 }
 
 void DBusService::failWithoutWindows() {

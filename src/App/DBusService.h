@@ -4,11 +4,17 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
 #include <cstddef>
+#include <memory>
+#include <optional>
+
+#include "App/DBusProperties.h"
+#include "Support/Signal.h"
 
 namespace torvel {
 
@@ -20,6 +26,7 @@ struct DBusRunningApp {
     QString id;
     QString name;
     qint32 pid = 0;
+    friend bool operator==(const DBusRunningApp&, const DBusRunningApp&) = default;
 };
 /// A setting as ListSettings() sends it: (s key, s value, s type, s help).
 struct DBusSetting {
@@ -33,49 +40,52 @@ QDBusArgument& operator<<(QDBusArgument& out, const DBusRunningApp& app);
 const QDBusArgument& operator>>(const QDBusArgument& in, DBusRunningApp& app);
 QDBusArgument& operator<<(QDBusArgument& out, const DBusSetting& setting);
 const QDBusArgument& operator>>(const QDBusArgument& in, DBusSetting& setting);
-/// Registers the two structures with Qt's D-Bus type system; call once before a bus is used.
+/// The texts GetTexts() sends: key -> text (a{ss}).
+using DBusTexts = QMap<QString, QString>;
+/// Every profile as the Profiles property sends it (aa{sv}).
+using DBusProfiles = QList<QVariantMap>;
+/// Registers the structures with Qt's D-Bus type system; call once before a bus is used.
 void registerDBusTypes();
 
 /// The running Torvel on the session bus: exports kInterface at kObjectPath for the `torvel` client
-/// commands and other programs (start-up takes kServiceName first and holds early calls until this
-/// object is exported). Every call acts on the delegate's application state, which outlives this
-/// object. Error messages repeat at most a short, cleaned excerpt of the input.
-///
-///   Activate(s mode, s value) -> (b ok, s message)
-///       mode "indefinite" (value ignored), "duration" (value: seconds, positive), "until" (value:
-///       "HH:MM", the next such time), "profile" (value: the profile's name). ok is whether the
-///       computer is kept awake afterwards; message says so or why not. A mode or value that does not
-///       read fails with kErrorInvalidArgument and changes nothing.
-///   Deactivate() -> (s message)          ends every user-started session
-///   GetStatus() -> a{sv}                 the fields README.md lists under `torvel status --json`
-///   OpenURL(s url)                       carries out a torvel: URL as the URL handler does; a
-///                                        malformed URL fails with kErrorInvalidArgument (the error
-///                                        notification still goes out), a refused activation with
-///                                        kErrorRefused; other schemes are ignored
-///   KeepAwakeWhileAppRuns(s app) -> (b ok, s message, s bundleID)
-///       app: a running application's id, or a part of its name that only one running application
-///       has. ok as for Activate; not running: ok false and the not-running message. Several
-///       matches fail with kErrorInvalidArgument naming them.
-///   RunningApps() -> a(ssi)              (id, name, pid) of the running applications, sorted by name
-///   ListSettings() -> a(ssss)            (key, value, type, help) of every setting
-///   GetSetting(s key) -> (s value)       an unknown key fails with kErrorInvalidArgument
-///   SetSetting(s key, s value) -> (s value)  as the settings window sets it; an unknown key or a
-///                                        value of the wrong type or range fails with
-///                                        kErrorInvalidArgument; one the settings file cannot take
-///                                        fails with kErrorNotSaved (the file and the reason) and
-///                                        leaves the setting as it was
-///   ShowTray() -> (b shown)              offers the tray icon again (what a second `torvel` asks);
-///                                        false when this instance runs without a tray or no tray
-///                                        shows the icon (the user is told how to get one)
-///   ShowSettings(s tab)                  opens the settings window on `tab` ("general", "activation",
-///                                        "battery", "audio" or "profiles"; empty: general), or brings
-///                                        the open one to the front on it. An unknown tab fails with
-///                                        kErrorInvalidArgument, an instance without windows (headless)
-///                                        with kErrorNoWindows
-///   ShowAbout()                          opens the about window the same way
+/// commands, the faces (windows, panel modules) and other programs (start-up takes kServiceName first and
+/// holds early calls until this object is exported). Every call acts on the delegate's application
+/// state, which outlives this object. Error messages repeat at most a short, cleaned excerpt of the
+/// input. docs/DBUS.md describes every method, property and signal; resources/dbus/com.torvel.Torvel1.xml
+/// is the interface as introspection shows it (a test keeps the two alike).
 class DBusService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.torvel.Torvel1")
+    // Read-only; every change is announced through org.freedesktop.DBus.Properties.PropertiesChanged,
+    // once per turn of the event loop (DBusProperties).
+    Q_PROPERTY(bool Active READ active)
+    Q_PROPERTY(QStringList Reasons READ reasons)
+    Q_PROPERTY(QString AssertionType READ assertionType)
+    Q_PROPERTY(qlonglong CountdownEnd READ countdownEnd)
+    Q_PROPERTY(QString RemainingText READ remainingText)
+    Q_PROPERTY(QString StatusText READ statusText)
+    Q_PROPERTY(QString TooltipTitle READ tooltipTitle)
+    Q_PROPERTY(QString IconName READ iconName)
+    Q_PROPERTY(bool NeedsAttention READ needsAttention)
+    Q_PROPERTY(QString ProfileID READ profileID)
+    Q_PROPERTY(QString Profile READ profile)
+    Q_PROPERTY(torvel::DBusProfiles Profiles READ profiles)
+    Q_PROPERTY(bool OnACPower READ onACPower)
+    Q_PROPERTY(qint32 BatteryPercent READ batteryPercent)
+    Q_PROPERTY(qint32 BatteryMinutesRemaining READ batteryMinutesRemaining)
+    Q_PROPERTY(bool AutomationPaused READ automationPaused)
+    Q_PROPERTY(qlonglong AutomationPausedUntil READ automationPausedUntil)
+    Q_PROPERTY(QString EmergencyAlarm READ emergencyAlarm)
+    Q_PROPERTY(bool RequestPending READ requestPending)
+    Q_PROPERTY(bool ScreenSaverPrevented READ screenSaverPrevented)
+    Q_PROPERTY(QString StatusMessage READ statusMessage)
+    Q_PROPERTY(QString WiFiStatus READ wifiStatus)
+    Q_PROPERTY(QStringList TrustedNetworks READ trustedNetworks)
+    Q_PROPERTY(QList<torvel::DBusRunningApp> RunningApps READ runningApps)
+    Q_PROPERTY(QStringList WatchedApps READ watchedApps)
+    Q_PROPERTY(QList<torvel::DBusBlocker> Blockers READ blockers)
+    Q_PROPERTY(QString Stayguard READ stayguard)
+    Q_PROPERTY(QString Language READ language)
 public:
     static constexpr const char* kServiceName = "com.torvel.Torvel";
     static constexpr const char* kObjectPath = "/com/torvel/Torvel";
@@ -88,15 +98,52 @@ public:
     static constexpr const char* kErrorNoWindows = "com.torvel.Torvel1.Error.NoWindows";
     /// Longest error message sent back; longer ones are cut.
     static constexpr std::size_t kMaxErrorLength = 512;
+    /// Most keys one GetTexts() call may ask for.
+    static constexpr qsizetype kMaxTextKeys = 500;
 
     explicit DBusService(AppDelegate& app);
+    ~DBusService() override;
 
     /// Takes kServiceName on `bus` without queueing, before anything is built, so that of two
     /// instances started together the loser learns it at once. False (with `error` set) when the name
     /// has another owner or the bus refuses.
     static bool claimName(QDBusConnection bus, QString& error);
-    /// Exports the object at kObjectPath; false when the path is taken.
+    /// Exports the object at kObjectPath (methods, properties and signals); false when the path is taken.
     bool exportOn(QDBusConnection bus);
+
+    // The properties' readers, each reading the state as it is now.
+    bool active() { return properties_->value("Active").toBool(); }
+    QStringList reasons() { return properties_->value("Reasons").toStringList(); }
+    QString assertionType() { return properties_->value("AssertionType").toString(); }
+    qlonglong countdownEnd() { return properties_->value("CountdownEnd").toLongLong(); }
+    QString remainingText() { return properties_->value("RemainingText").toString(); }
+    QString statusText() { return properties_->value("StatusText").toString(); }
+    QString tooltipTitle() { return properties_->value("TooltipTitle").toString(); }
+    QString iconName() { return properties_->value("IconName").toString(); }
+    bool needsAttention() { return properties_->value("NeedsAttention").toBool(); }
+    QString profileID() { return properties_->value("ProfileID").toString(); }
+    QString profile() { return properties_->value("Profile").toString(); }
+    DBusProfiles profiles() { return qvariant_cast<DBusProfiles>(properties_->value("Profiles")); }
+    bool onACPower() { return properties_->value("OnACPower").toBool(); }
+    qint32 batteryPercent() { return properties_->value("BatteryPercent").toInt(); }
+    qint32 batteryMinutesRemaining() { return properties_->value("BatteryMinutesRemaining").toInt(); }
+    bool automationPaused() { return properties_->value("AutomationPaused").toBool(); }
+    qlonglong automationPausedUntil() { return properties_->value("AutomationPausedUntil").toLongLong(); }
+    QString emergencyAlarm() { return properties_->value("EmergencyAlarm").toString(); }
+    bool requestPending() { return properties_->value("RequestPending").toBool(); }
+    bool screenSaverPrevented() { return properties_->value("ScreenSaverPrevented").toBool(); }
+    QString statusMessage() { return properties_->value("StatusMessage").toString(); }
+    QString wifiStatus() { return properties_->value("WiFiStatus").toString(); }
+    QStringList trustedNetworks() { return properties_->value("TrustedNetworks").toStringList(); }
+    QList<DBusRunningApp> runningApps() {
+        return qvariant_cast<QList<DBusRunningApp>>(properties_->value("RunningApps"));
+    }
+    QStringList watchedApps() { return properties_->value("WatchedApps").toStringList(); }
+    QList<DBusBlocker> blockers() {
+        return qvariant_cast<QList<DBusBlocker>>(properties_->value("Blockers"));
+    }
+    QString stayguard() { return properties_->value("Stayguard").toString(); }
+    QString language() { return properties_->value("Language").toString(); }
 
 public Q_SLOTS:
     bool Activate(const QString& mode, const QString& value, QString& message);
@@ -111,6 +158,7 @@ public Q_SLOTS:
     bool ShowTray();
     void ShowSettings(const QString& tab);
     void ShowAbout();
+    DBusTexts GetTexts(const QStringList& keys);
 
     // Actions the menu and windows offer (DBusServiceActions.cpp); each acts as its item or button does.
     bool Extend(int minutes, QString& message);
@@ -128,6 +176,10 @@ public Q_SLOTS:
     void SilenceAlarm();
     QString InstallStayguard();
 
+Q_SIGNALS:
+    /// A notice Torvel gave the user (shown as a desktop notification where a server shows it).
+    void Notice(const QString& id, const QString& title, const QString& body);
+
 private:
     /// Answers the call with an error; the message is cleaned and cut to kMaxErrorLength.
     void fail(const char* name, const QString& message);
@@ -136,9 +188,14 @@ private:
     QString text(const char* key) const;
     /// Fails the call with kErrorNoWindows.
     void failWithoutWindows();
+    /// Sends PropertiesChanged with `changed` once the object is exported.
+    void announce(const QVariantMap& changed);
 
     AppDelegate& app_;
     AppState& state_;
+    std::optional<QDBusConnection> bus_;
+    std::unique_ptr<DBusProperties> properties_;
+    Connection noticeConnection_;
 };
 
 }  // namespace torvel

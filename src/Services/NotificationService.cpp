@@ -80,6 +80,7 @@ void NotificationService::send(const std::string& id, const std::string& title, 
         return postToMainLoop(
             [this, id, title, body, category, urgency] { send(id, title, body, category, urgency); });
     }
+    noticeSent.emit(id, title, body);
     if (!isAuthorized_) {
         scheduler_.post(lifetime_.guard([this, body] {
             lastStatusMessage_ = body;

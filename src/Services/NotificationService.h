@@ -58,6 +58,9 @@ public:
     /// this notification is the warning left, so it goes out as critical.
     void sendEmergencyAlarmUnavailable(std::int64_t percent);
 
+    /// Told (id, title, body) of every notice send() gives, on the main loop, whether a notification
+    /// server shows it or it becomes the status message: faces that show notices themselves follow it.
+    Signal<const std::string&, const std::string&, const std::string&> noticeSent;
     /// Emitted when the user chooses the guardian reminder's "deactivate" button.
     Signal<> guardianDeactivate;
     /// Emitted when the user chooses the guardian reminder's "continue" button.

@@ -43,7 +43,9 @@ echo "== layout"
 expected=(bin/torvel share/applications/com.torvel.Torvel.desktop share/icons/hicolor/scalable/apps/torvel.svg
   share/icons/hicolor/scalable/status/torvel-active-symbolic.svg
   share/icons/hicolor/scalable/status/torvel-inactive-symbolic.svg
-  share/dbus-1/services/com.torvel.Torvel.service)
+  share/dbus-1/services/com.torvel.Torvel.service share/dbus-1/interfaces/com.torvel.Torvel1.xml)
+cmp -s "$source/resources/dbus/com.torvel.Torvel1.xml" "$prefix/share/dbus-1/interfaces/com.torvel.Torvel1.xml" ||
+  fail "the installed interface file differs from its source"
 for table in "$source"/resources/i18n/*.json; do
   expected+=("share/torvel/i18n/${table##*/}")
   cmp -s "$table" "$prefix/share/torvel/i18n/${table##*/}" || fail "the installed ${table##*/} differs from its source"
