@@ -73,6 +73,13 @@ void registerDBusTypes();
 ///                                        kErrorInvalidArgument, an instance without windows (headless)
 ///                                        with kErrorNoWindows
 ///   ShowAbout()                          opens the about window the same way
+///   Toggle() -> (b active, s message)    what a left click on the tray icon does: ends the session
+///                                        started by hand or by a profile, pauses the automatic
+///                                        triggers for an hour when only they hold, and otherwise
+///                                        keeps the computer awake until told otherwise. active is
+///                                        whether it is kept awake afterwards; message says so. A
+///                                        start that is refused (a low battery, the desktop said no)
+///                                        fails with kErrorRefused and the reason
 class DBusService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.torvel.Torvel1")
@@ -111,6 +118,7 @@ public Q_SLOTS:
     bool ShowTray();
     void ShowSettings(const QString& tab);
     void ShowAbout();
+    bool Toggle(QString& message);
 
 private:
     /// Answers the call with an error; the message is cleaned and cut to kMaxErrorLength.
