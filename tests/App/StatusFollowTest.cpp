@@ -163,3 +163,39 @@ TEST_F(StatusFollowTest, PrintsOneLinePerChangeAcrossARestartAndEndsQuietlyWhenT
 }
 
 }  // namespace
+
+// The follower's click: `torvel toggle` ends a session, pauses automatic triggers, or is refused.
+TEST_F(StatusFollowTest, ToggleDoesWhatAClickOnTheIconDoes) {
+    startInstance();
+    auto toggle = [this] { return torvel::apptest::runTorvel(environment_, {"toggle"}); };
+    auto status = [this] { return torvel::apptest::statusOf(environment_); };
+    auto reasons = [&] {
+        QStringList list = status()["reasons"].toVariant().toStringList();
+        list.sort();
+        return list.join(' ').toStdString();
+    };
+
+    // Too little battery: refused with the reason, nothing changes.
+    run({"sim", "battery=3", "ac=off"});
+    auto refused = toggle();
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains("battery")) << refused.err.toStdString();
+    EXPECT_FALSE(status()["active"].toBool());
+
+    // Only an automatic trigger holds: the click pauses it rather than starting a session on top.
+    run({"sim", "battery=80", "ac=on", "display=1"});
+    run({"config", "set", "autoActivateOnExternalDisplay", "true"});
+    ASSERT_TRUE(status()["active"].toBool());
+    auto paused = toggle();
+    EXPECT_EQ(paused.exitCode, 0) << paused.err.toStdString();
+    EXPECT_TRUE(paused.out.contains("paused")) << paused.out.toStdString();
+    EXPECT_FALSE(status()["active"].toBool());
+    EXPECT_TRUE(status()["automationPaused"].toBool());
+
+    // Again: a session by hand, which also ends the pause; once more ends it, and the display holds.
+    EXPECT_EQ(toggle().exitCode, 0);
+    EXPECT_EQ(reasons(), "externalDisplay manual");
+    EXPECT_FALSE(status()["automationPaused"].toBool());
+    EXPECT_EQ(toggle().exitCode, 0);
+    EXPECT_EQ(reasons(), "externalDisplay");
+}
