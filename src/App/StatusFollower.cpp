@@ -60,29 +60,36 @@ StatusFollower::Reading StatusFollower::read(const QDBusMessage& reply, std::FIL
     if (reply.type() == QDBusMessage::ErrorMessage) {
         const QString name = reply.errorName();
         // It went between the owner check and the call: the owner change follows and says so.
-        if (isAnyOf(name, {"org.freedesktop.DBus.Error.ServiceUnknown", "org.freedesktop.DBus.Error.NameHasNoOwner"}))
+        if (isAnyOf(name, {"org.freedesktop.DBus.Error.ServiceUnknown",
+                           "org.freedesktop.DBus.Error.NameHasNoOwner"}))
             return {};
-        if (isAnyOf(name, {"org.freedesktop.DBus.Error.UnknownInterface", "org.freedesktop.DBus.Error.UnknownObject",
-                           "org.freedesktop.DBus.Error.UnknownMethod", "org.freedesktop.DBus.Error.InvalidArgs"}))
+        if (isAnyOf(
+                name,
+                {"org.freedesktop.DBus.Error.UnknownInterface", "org.freedesktop.DBus.Error.UnknownObject",
+                 "org.freedesktop.DBus.Error.UnknownMethod", "org.freedesktop.DBus.Error.InvalidArgs"}))
             return {std::nullopt, true};
-        std::fprintf(err, "torvel: the running Torvel did not answer: %s\n",
-                     URLCommandRouter::excerpt(reply.errorMessage().toStdString(), DBusService::kMaxErrorLength)
-                         .c_str());
+        std::fprintf(
+            err, "torvel: the running Torvel did not answer: %s\n",
+            URLCommandRouter::excerpt(reply.errorMessage().toStdString(), DBusService::kMaxErrorLength)
+                .c_str());
         return {};
     }
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != "a{sv}") return {std::nullopt, true};
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != "a{sv}")
+        return {std::nullopt, true};
     QVariantMap properties;
     StatusLine::merge(properties, qdbus_cast<QVariantMap>(reply.arguments().at(0)));
     if (!StatusLine::complete(properties)) return {std::nullopt, true};
     return {std::move(properties), false};
 }
 
-int StatusFollower::printOnce(QDBusConnection bus, StatusLine::Format format, std::FILE* out, std::FILE* err) {
+int StatusFollower::printOnce(QDBusConnection bus, StatusLine::Format format, std::FILE* out,
+                              std::FILE* err) {
     std::optional<QVariantMap> properties;
     if (bus.interface()->isServiceRegistered(DBusService::kServiceName).value()) {
         auto reading = read(bus.call(getAllCall(), QDBus::Block, kReadTimeoutMs), err);
         if (reading.incompatible) {
-            std::fputs("torvel: the running Torvel does not offer its status as properties (is it older?)\n", err);
+            std::fputs("torvel: the running Torvel does not offer its status as properties (is it older?)\n",
+                       err);
             return CommandLine::kFailed;
         }
         properties = std::move(reading.properties);
@@ -98,8 +105,8 @@ int StatusFollower::run() {
     bus_.connect(QString(), "/org/freedesktop/DBus/Local", "org.freedesktop.DBus.Local", "Disconnected", this,
                  SLOT(busDisconnected()));
     // Signals only from the owner of Torvel's name, whoever that is at the time.
-    bus_.connect(DBusService::kServiceName, DBusService::kObjectPath, kPropertiesInterface, "PropertiesChanged",
-                 this, SLOT(propertiesChanged(QString, QVariantMap, QStringList)));
+    bus_.connect(DBusService::kServiceName, DBusService::kObjectPath, kPropertiesInterface,
+                 "PropertiesChanged", this, SLOT(propertiesChanged(QString, QVariantMap, QStringList)));
     auto* watcher = new QDBusServiceWatcher(DBusService::kServiceName, bus_,
                                             QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &StatusFollower::ownerChanged);
@@ -124,9 +131,10 @@ void StatusFollower::readAll() {
                 reading_ = false;
                 auto reading = read(call->reply(), err_);
                 if (reading.incompatible) {
-                    std::fputs("torvel: the running Torvel does not offer its status as properties (is it "
-                               "older?)\n",
-                               err_);
+                    std::fputs(
+                        "torvel: the running Torvel does not offer its status as properties (is it "
+                        "older?)\n",
+                        err_);
                     finish(CommandLine::kFailed);
                     return;
                 }

@@ -35,7 +35,8 @@ public:
 
 private Q_SLOTS:
     void ownerChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
-    void propertiesChanged(const QString& interface, const QVariantMap& changed, const QStringList& invalidated);
+    void propertiesChanged(const QString& interface, const QVariantMap& changed,
+                           const QStringList& invalidated);
     void busDisconnected();
 
 private:

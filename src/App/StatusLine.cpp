@@ -23,15 +23,24 @@ struct Shown {
 // The properties a line is made of; the others (profiles, networks, applications) change often and
 // belong to other faces.
 constexpr Shown kShown[] = {
-    {"Active", Kind::flag},           {"NeedsAttention", Kind::flag},
-    {"OnACPower", Kind::flag},        {"AutomationPaused", Kind::flag},
-    {"RequestPending", Kind::flag},   {"ScreenSaverPrevented", Kind::flag},
-    {"AssertionType", Kind::text},    {"RemainingText", Kind::text},
-    {"StatusText", Kind::text},       {"TooltipTitle", Kind::text},
-    {"ProfileID", Kind::text},        {"Profile", Kind::text},
-    {"EmergencyAlarm", Kind::text},   {"StatusMessage", Kind::text},
-    {"Reasons", Kind::list},          {"CountdownEnd", Kind::unixSeconds},
-    {"AutomationPausedUntil", Kind::unixSeconds}, {"BatteryPercent", Kind::percent},
+    {"Active", Kind::flag},
+    {"NeedsAttention", Kind::flag},
+    {"OnACPower", Kind::flag},
+    {"AutomationPaused", Kind::flag},
+    {"RequestPending", Kind::flag},
+    {"ScreenSaverPrevented", Kind::flag},
+    {"AssertionType", Kind::text},
+    {"RemainingText", Kind::text},
+    {"StatusText", Kind::text},
+    {"TooltipTitle", Kind::text},
+    {"ProfileID", Kind::text},
+    {"Profile", Kind::text},
+    {"EmergencyAlarm", Kind::text},
+    {"StatusMessage", Kind::text},
+    {"Reasons", Kind::list},
+    {"CountdownEnd", Kind::unixSeconds},
+    {"AutomationPausedUntil", Kind::unixSeconds},
+    {"BatteryPercent", Kind::percent},
     {"BatteryMinutesRemaining", Kind::minutes},
 };
 
@@ -50,7 +59,8 @@ bool fits(Kind kind, const QVariant& value) {
         case Kind::list:
             return type == QMetaType::QStringList;
         case Kind::unixSeconds:
-            return type == QMetaType::LongLong && value.toLongLong() >= 0 && value.toLongLong() <= kLatestSeconds;
+            return type == QMetaType::LongLong && value.toLongLong() >= 0 &&
+                   value.toLongLong() <= kLatestSeconds;
         case Kind::percent:
             return type == QMetaType::Int && value.toInt() >= -1 && value.toInt() <= 100;
         case Kind::minutes:
@@ -97,24 +107,19 @@ QString compact(const QJsonObject& object) {
 QString jsonLine(const std::optional<QVariantMap>& given) {
     if (!given) return compact({{"running", false}});
     const QVariantMap& properties = *given;
-    QJsonObject line{{"running", true}, {"active", properties.value("Active").toBool()},
+    QJsonObject line{{"running", true},
+                     {"active", properties.value("Active").toBool()},
                      {"reasons", QJsonArray::fromStringList(properties.value("Reasons").toStringList())}};
     // As `torvel status --json`: a field with nothing to say is left out.
     const struct {
         const char* property;
         const char* key;
-    } fields[] = {{"AssertionType", "assertionType"},
-                  {"Profile", "profile"},
-                  {"ProfileID", "profileID"},
-                  {"ScreenSaverPrevented", "screenSaverPrevented"},
-                  {"OnACPower", "onACPower"},
-                  {"AutomationPaused", "automationPaused"},
-                  {"RequestPending", "requestPending"},
-                  {"EmergencyAlarm", "emergencyAlarm"},
-                  {"NeedsAttention", "needsAttention"},
-                  {"RemainingText", "remainingText"},
-                  {"StatusText", "statusText"},
-                  {"StatusMessage", "statusMessage"}};
+    } fields[] = {{"AssertionType", "assertionType"},   {"Profile", "profile"},
+                  {"ProfileID", "profileID"},           {"ScreenSaverPrevented", "screenSaverPrevented"},
+                  {"OnACPower", "onACPower"},           {"AutomationPaused", "automationPaused"},
+                  {"RequestPending", "requestPending"}, {"EmergencyAlarm", "emergencyAlarm"},
+                  {"NeedsAttention", "needsAttention"}, {"RemainingText", "remainingText"},
+                  {"StatusText", "statusText"},         {"StatusMessage", "statusMessage"}};
     for (const auto& field : fields) {
         const QVariant value = properties.value(field.property);
         if (value.isValid() && !(value.metaType().id() == QMetaType::QString && value.toString().isEmpty()))
@@ -122,7 +127,8 @@ QString jsonLine(const std::optional<QVariantMap>& given) {
     }
     for (const auto& [property, key] : {std::pair{"CountdownEnd", "countdownEnd"},
                                         std::pair{"AutomationPausedUntil", "automationPausedUntil"}})
-        if (properties.value(property).toLongLong() > 0) line[key] = isoLocal(properties.value(property).toLongLong());
+        if (properties.value(property).toLongLong() > 0)
+            line[key] = isoLocal(properties.value(property).toLongLong());
     for (const auto& [property, key] : {std::pair{"BatteryPercent", "batteryPercent"},
                                         std::pair{"BatteryMinutesRemaining", "batteryMinutesRemaining"}})
         if (properties.contains(property) && properties.value(property).toInt() >= 0)
@@ -141,7 +147,7 @@ QString waybarLine(const std::optional<QVariantMap>& given) {
     const QString state = stateOf(properties);
     const QString remaining = markup("RemainingText");
     QStringList tooltip{properties.value("TooltipTitle").toString().isEmpty() ? QString("Torvel")
-                                                                               : markup("TooltipTitle")};
+                                                                              : markup("TooltipTitle")};
     if (const QString status = markup("StatusText"); !status.isEmpty()) tooltip << status;
     QStringList reasons = properties.value("Reasons").toStringList();
     for (auto& reason : reasons)

@@ -1,8 +1,8 @@
 // `torvel status --follow --json` against the real torvel on the simulated machine and a private
 // session bus: one line per change, through Torvel quitting and coming back, and a quiet end when
 // the reader goes away.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -34,7 +34,8 @@ protected:
     }
 
     QProcess& startInstance() {
-        QProcess& instance = processes_.start(TORVEL_EXECUTABLE, {"--headless", "--platform", "sim"}, environment_);
+        QProcess& instance =
+            processes_.start(TORVEL_EXECUTABLE, {"--headless", "--platform", "sim"}, environment_);
         EXPECT_TRUE(waitUntil([this] { return bus_.owns(kName); })) << "the instance never took its bus name";
         return instance;
     }
@@ -85,8 +86,9 @@ protected:
                 }
             }
             if (deadline.hasExpired()) {
-                ADD_FAILURE() << "no such line; printed:\n" << lines_.join('\n').toStdString() << "\nerrors: "
-                              << follower_->readAllStandardError().toStdString();
+                ADD_FAILURE() << "no such line; printed:\n"
+                              << lines_.join('\n').toStdString()
+                              << "\nerrors: " << follower_->readAllStandardError().toStdString();
                 return -1;
             }
             pollfd readable{readEnd_, POLLIN, 0};
@@ -110,9 +112,15 @@ protected:
     qsizetype seen_ = 0;
 };
 
-bool notRunning(const QJsonObject& line) { return line == QJsonObject{{"running", false}}; }
-bool awake(const QJsonObject& line) { return line["running"].toBool() && line["active"].toBool(); }
-bool idle(const QJsonObject& line) { return line["running"].toBool() && !line["active"].toBool(); }
+bool notRunning(const QJsonObject& line) {
+    return line == QJsonObject{{"running", false}};
+}
+bool awake(const QJsonObject& line) {
+    return line["running"].toBool() && line["active"].toBool();
+}
+bool idle(const QJsonObject& line) {
+    return line["running"].toBool() && !line["active"].toBool();
+}
 
 TEST_F(StatusFollowTest, PrintsOneLinePerChangeAcrossARestartAndEndsQuietlyWhenTheReaderGoes) {
     // Started before Torvel: it says so, and waits.

@@ -23,9 +23,10 @@ QVariantMap received(const QVariantMap& sent) {
 }
 
 TEST(StatusLineTest, EachFormatShowsTheStateCleanedForWhereItGoes) {
-    const QVariantMap idle{{"Active", false}, {"Reasons", QStringList{}}, {"RemainingText", ""},
-                           {"StatusText", "Torvel is off"}, {"TooltipTitle", "Torvel"},
-                           {"BatteryPercent", -1}, {"NeedsAttention", false}};
+    const QVariantMap idle{{"Active", false},          {"Reasons", QStringList{}},
+                           {"RemainingText", ""},      {"StatusText", "Torvel is off"},
+                           {"TooltipTitle", "Torvel"}, {"BatteryPercent", -1},
+                           {"NeedsAttention", false}};
     auto with = [&](const QVariantMap& changes) {
         QVariantMap properties = idle;
         properties.insert(changes);
@@ -38,13 +39,18 @@ TEST(StatusLineTest, EachFormatShowsTheStateCleanedForWhereItGoes) {
         const char* text;
     } cases[] = {
         {"not running", std::nullopt,
-         R"({"alt":"stopped","class":["stopped"],"text":"off","tooltip":"Torvel is not running"})", "not running"},
+         R"({"alt":"stopped","class":["stopped"],"text":"off","tooltip":"Torvel is not running"})",
+         "not running"},
         {"off, no battery: no percentage", with({}),
          R"({"alt":"inactive","class":["inactive"],"text":"off","tooltip":"Torvel\nTorvel is off"})", "off"},
         {"a countdown with a profile whose name is markup and a polybar tag",
-         with({{"Active", true}, {"Reasons", QStringList{"timer", "manual"}}, {"RemainingText", "24 min"},
-               {"TooltipTitle", "Torvel: 24 min left"}, {"Profile", "Deep <b>Work</b> & %{F#f00}Co%{F-}"},
-               {"BatteryPercent", 54}, {"StatusText", "Keeping <awake>"}}),
+         with({{"Active", true},
+               {"Reasons", QStringList{"timer", "manual"}},
+               {"RemainingText", "24 min"},
+               {"TooltipTitle", "Torvel: 24 min left"},
+               {"Profile", "Deep <b>Work</b> & %{F#f00}Co%{F-}"},
+               {"BatteryPercent", 54},
+               {"StatusText", "Keeping <awake>"}}),
          R"({"alt":"active","class":["active"],"percentage":54,"text":"24 min","tooltip":)"
          R"("Torvel: 24 min left\nKeeping &lt;awake&gt;\nReasons: timer, manual\n)"
          R"(Profile: Deep &lt;b&gt;Work&lt;/b&gt; &amp; %{F#f00}Co%{F-}"})",
@@ -54,11 +60,15 @@ TEST(StatusLineTest, EachFormatShowsTheStateCleanedForWhereItGoes) {
          R"({"alt":"active","class":["active","attention"],"percentage":3,"text":"on","tooltip":"Torvel\nTorvel is off"})",
          "! on"},
         {"paused automatic triggers", with({{"AutomationPaused", true}}),
-         R"({"alt":"paused","class":["paused"],"text":"paused","tooltip":"Torvel\nTorvel is off"})", "paused"},
-        {"a request the desktop has not taken up yet", with({{"RequestPending", true}, {"AutomationPaused", true}}),
-         R"({"alt":"pending","class":["pending"],"text":"pending","tooltip":"Torvel\nTorvel is off"})", "pending"},
+         R"({"alt":"paused","class":["paused"],"text":"paused","tooltip":"Torvel\nTorvel is off"})",
+         "paused"},
+        {"a request the desktop has not taken up yet",
+         with({{"RequestPending", true}, {"AutomationPaused", true}}),
+         R"({"alt":"pending","class":["pending"],"text":"pending","tooltip":"Torvel\nTorvel is off"})",
+         "pending"},
         {"terminal controls, line breaks and direction overrides go",
-         with({{"Active", true}, {"RemainingText", "5\x1b[2J min"},
+         with({{"Active", true},
+               {"RemainingText", "5\x1b[2J min"},
                {"Profile", QString::fromUtf8("Evil\x1b]0;owned\x07\nName\xE2\x80\xAE")},
                {"TooltipTitle", "Torvel\r\nfake line"}}),
          R"({"alt":"active","class":["active"],"text":"5[2J min","tooltip":"Torvelfake line\nTorvel is off\n)"
@@ -81,44 +91,64 @@ TEST(StatusLineTest, EachFormatShowsTheStateCleanedForWhereItGoes) {
 }
 
 TEST(StatusLineTest, JSONKeepsTheStatusKeysAndLeavesOutWhatIsAbsent) {
-    const QVariantMap bare = received({{"Active", false}, {"BatteryPercent", -1}, {"BatteryMinutesRemaining", -1},
-                                       {"CountdownEnd", qint64(0)}, {"AssertionType", ""}});
-    EXPECT_EQ(StatusLine::format(Format::json, bare).toStdString(), R"({"active":false,"reasons":[],"running":true})");
+    const QVariantMap bare = received({{"Active", false},
+                                       {"BatteryPercent", -1},
+                                       {"BatteryMinutesRemaining", -1},
+                                       {"CountdownEnd", qint64(0)},
+                                       {"AssertionType", ""}});
+    EXPECT_EQ(StatusLine::format(Format::json, bare).toStdString(),
+              R"({"active":false,"reasons":[],"running":true})");
 
     const qint64 end = 1796668200;  // 2026-12-07T18:30:00Z
-    const QVariantMap full =
-        received({{"Active", true}, {"Reasons", QStringList{"timer"}}, {"AssertionType", "noIdleSleep"},
-                  {"CountdownEnd", end}, {"Profile", "Deep Work"}, {"ProfileID", "42"}, {"OnACPower", false},
-                  {"BatteryPercent", 80}, {"BatteryMinutesRemaining", 95}, {"AutomationPaused", true},
-                  {"AutomationPausedUntil", end + 60}, {"RequestPending", false}, {"EmergencyAlarm", "off"},
-                  {"ScreenSaverPrevented", true}, {"NeedsAttention", false}, {"RemainingText", "3 min"},
-                  {"StatusText", "Keeping the computer awake"}, {"StatusMessage", ""}, {"IconName", "x"}});
+    const QVariantMap full = received({{"Active", true},
+                                       {"Reasons", QStringList{"timer"}},
+                                       {"AssertionType", "noIdleSleep"},
+                                       {"CountdownEnd", end},
+                                       {"Profile", "Deep Work"},
+                                       {"ProfileID", "42"},
+                                       {"OnACPower", false},
+                                       {"BatteryPercent", 80},
+                                       {"BatteryMinutesRemaining", 95},
+                                       {"AutomationPaused", true},
+                                       {"AutomationPausedUntil", end + 60},
+                                       {"RequestPending", false},
+                                       {"EmergencyAlarm", "off"},
+                                       {"ScreenSaverPrevented", true},
+                                       {"NeedsAttention", false},
+                                       {"RemainingText", "3 min"},
+                                       {"StatusText", "Keeping the computer awake"},
+                                       {"StatusMessage", ""},
+                                       {"IconName", "x"}});
     const QJsonObject object =
         QJsonDocument::fromJson(StatusLine::format(Format::json, full).toUtf8()).object();
     EXPECT_EQ(object.keys(),
-              (QStringList{"active", "assertionType", "automationPaused", "automationPausedUntil", "batteryMinutesRemaining",
-                           "batteryPercent", "countdownEnd", "emergencyAlarm", "needsAttention", "onACPower",
-                           "profile", "profileID", "reasons", "remainingText", "requestPending", "running",
-                           "screenSaverPrevented", "statusText"}));
+              (QStringList{"active", "assertionType", "automationPaused", "automationPausedUntil",
+                           "batteryMinutesRemaining", "batteryPercent", "countdownEnd", "emergencyAlarm",
+                           "needsAttention", "onACPower", "profile", "profileID", "reasons", "remainingText",
+                           "requestPending", "running", "screenSaverPrevented", "statusText"}));
     EXPECT_EQ(object.value("batteryMinutesRemaining").toInt(), 95);
     // Times as `torvel status --json` writes them: local, with the offset spelled out.
     const QString countdownEnd = object.value("countdownEnd").toString();
-    EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d$)").match(countdownEnd).hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d$)").match(countdownEnd).hasMatch())
         << countdownEnd.toStdString();
     EXPECT_EQ(QDateTime::fromString(countdownEnd, Qt::ISODate).toSecsSinceEpoch(), end);
-    EXPECT_EQ(QDateTime::fromString(object.value("automationPausedUntil").toString(), Qt::ISODate).toSecsSinceEpoch(),
+    EXPECT_EQ(QDateTime::fromString(object.value("automationPausedUntil").toString(), Qt::ISODate)
+                  .toSecsSinceEpoch(),
               end + 60);
 }
 
 TEST(StatusLineTest, ValuesOfTheWrongTypeOrRangeAreDroppedAndTheOldOnesStay) {
-    QVariantMap properties = received({{"Active", true}, {"BatteryPercent", 50}, {"Reasons", QStringList{"manual"}}});
-    StatusLine::merge(properties, {{"Active", "false"},            // a string, not a boolean
-                                   {"BatteryPercent", 101},        // past full
-                                   {"CountdownEnd", qint64(-5)},   // before 1970
-                                   {"AutomationPausedUntil", 7},   // i, not x
-                                   {"Reasons", "manual"},          // s, not as
+    QVariantMap properties =
+        received({{"Active", true}, {"BatteryPercent", 50}, {"Reasons", QStringList{"manual"}}});
+    StatusLine::merge(properties, {{"Active", "false"},           // a string, not a boolean
+                                   {"BatteryPercent", 101},       // past full
+                                   {"CountdownEnd", qint64(-5)},  // before 1970
+                                   {"AutomationPausedUntil", 7},  // i, not x
+                                   {"Reasons", "manual"},         // s, not as
                                    {"Unknown", true}});
-    EXPECT_EQ(properties, (QVariantMap{{"Active", true}, {"BatteryPercent", 50}, {"Reasons", QStringList{"manual"}}}));
+    EXPECT_EQ(properties,
+              (QVariantMap{{"Active", true}, {"BatteryPercent", 50}, {"Reasons", QStringList{"manual"}}}));
     EXPECT_FALSE(StatusLine::complete(received({{"Active", 1}, {"RemainingText", "5 min"}})));
     EXPECT_TRUE(StatusLine::complete(received({{"Active", false}})));
 }
@@ -132,8 +162,10 @@ TEST(StatusLineTest, PolybarTagsAndMarkupCannotComeFromOutside) {
         {"100% {fine}", "100% {fine}"},
         {"", ""},
     };
-    for (const auto& [raw, clean] : tags) EXPECT_EQ(StatusLine::withoutPolybarTags(raw).toStdString(), clean) << raw;
-    EXPECT_EQ(StatusLine::pangoEscaped("a & b <i>x</i> &amp;").toStdString(), "a &amp; b &lt;i&gt;x&lt;/i&gt; &amp;amp;");
+    for (const auto& [raw, clean] : tags)
+        EXPECT_EQ(StatusLine::withoutPolybarTags(raw).toStdString(), clean) << raw;
+    EXPECT_EQ(StatusLine::pangoEscaped("a & b <i>x</i> &amp;").toStdString(),
+              "a &amp; b &lt;i&gt;x&lt;/i&gt; &amp;amp;");
 }
 
 TEST(StatusLineTest, StatusOptionsAndToggleOnTheCommandLine) {
@@ -157,10 +189,12 @@ TEST(StatusLineTest, StatusOptionsAndToggleOnTheCommandLine) {
         EXPECT_EQ(line.follow, c.follow) << c.args.back();
         EXPECT_EQ(line.json, c.json) << c.args.back();
     }
-    for (const std::vector<std::string>& wrong :
-         {std::vector<std::string>{"status", "--format"}, {"status", "--format", "i3bar"},
-          {"status", "--json", "--format", "waybar"}, {"status", "--format", "text", "--format", "text"},
-          {"status", "--follow", "now"}, {"toggle", "on"}})
+    for (const std::vector<std::string>& wrong : {std::vector<std::string>{"status", "--format"},
+                                                  {"status", "--format", "i3bar"},
+                                                  {"status", "--json", "--format", "waybar"},
+                                                  {"status", "--format", "text", "--format", "text"},
+                                                  {"status", "--follow", "now"},
+                                                  {"toggle", "on"}})
         EXPECT_EQ(CommandLine::parse(wrong).action, CommandLine::Action::usage) << wrong.back();
     EXPECT_EQ(CommandLine::parse({"toggle"}).action, CommandLine::Action::toggle);
     EXPECT_NE(CommandLine::parse({"toggle", "--help"}).text.find("torvel toggle"), std::string::npos);
