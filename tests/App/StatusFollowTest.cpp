@@ -86,6 +86,7 @@ protected:
                 }
             }
             if (deadline.hasExpired()) {
+                follower_->waitForFinished(1000);  // what it said on leaving, if it left
                 ADD_FAILURE() << "no such line; printed:\n"
                               << lines_.join('\n').toStdString()
                               << "\nerrors: " << follower_->readAllStandardError().toStdString();
