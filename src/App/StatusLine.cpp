@@ -69,10 +69,13 @@ bool fits(Kind kind, const QVariant& value) {
     return false;
 }
 
-/// A text from the properties as one short line: no control or direction characters.
+/// Text from outside as one short line: no control or direction characters.
+QString cleaned(const QString& text) {
+    return QString::fromStdString(cappedText(sanitizedText(text.toStdString()), kMaxShownCharacters));
+}
+
 QString shown(const QVariantMap& properties, const char* name) {
-    return QString::fromStdString(
-        cappedText(sanitizedText(properties.value(name).toString().toStdString()), kMaxShownCharacters));
+    return cleaned(properties.value(name).toString());
 }
 
 /// "active", "pending", "paused" or "inactive": the state a bar tells apart.
@@ -146,12 +149,11 @@ QString waybarLine(const std::optional<QVariantMap>& given) {
     auto markup = [&](const char* name) { return StatusLine::pangoEscaped(shown(properties, name)); };
     const QString state = stateOf(properties);
     const QString remaining = markup("RemainingText");
-    QStringList tooltip{properties.value("TooltipTitle").toString().isEmpty() ? QString("Torvel")
-                                                                              : markup("TooltipTitle")};
+    const QString title = markup("TooltipTitle");
+    QStringList tooltip{title.isEmpty() ? QString("Torvel") : title};
     if (const QString status = markup("StatusText"); !status.isEmpty()) tooltip << status;
     QStringList reasons = properties.value("Reasons").toStringList();
-    for (auto& reason : reasons)
-        reason = StatusLine::pangoEscaped(QString::fromStdString(sanitizedText(reason.toStdString())));
+    for (auto& reason : reasons) reason = StatusLine::pangoEscaped(cleaned(reason));
     if (!reasons.isEmpty()) tooltip << "Reasons: " + reasons.join(", ");
     if (const QString profile = markup("Profile"); !profile.isEmpty()) tooltip << "Profile: " + profile;
     if (const qint64 end = properties.value("CountdownEnd").toLongLong(); end > 0)
