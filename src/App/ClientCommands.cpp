@@ -15,6 +15,7 @@
 #include "App/DBusService.h"
 #include "App/PrivateBusAddress.h"
 #include "App/SimulationService.h"
+#include "App/StatusFollower.h"
 #include "Models/Duration.h"
 #include "Models/ShownText.h"
 #include "UI/URLCommandRouter.h"
@@ -260,6 +261,14 @@ int runClient(const CommandLine& command, QDBusConnection bus, std::FILE* out, s
                      bus.lastError().message().toUtf8().constData());
         return CommandLine::kFailed;
     }
+    // A status line for a bar says that Torvel is not running rather than failing, and waits for it
+    // when following.
+    if (command.action == CommandLine::Action::status && (command.follow || !command.json)) {
+        if (const auto format = StatusLine::formatNamed(command.format)) {
+            if (command.follow) return StatusFollower(bus, *format, out, err).run();
+            return StatusFollower::printOnce(bus, *format, out, err);
+        }
+    }
     if (!bus.interface()->isServiceRegistered(DBusService::kServiceName).value()) {
         // What a link or a desktop entry's action asks for must work when Torvel is not running yet.
         const bool starts = command.action == CommandLine::Action::openURL ||
@@ -284,6 +293,12 @@ int runClient(const CommandLine& command, QDBusConnection bus, std::FILE* out, s
             const bool ok = reply->at(0).toBool();
             client.print(ok ? out : err, shown(reply->at(1).toString()));
             return ok ? CommandLine::kOk : CommandLine::kFailed;
+        }
+        case A::toggle: {
+            auto reply = client.call("Toggle", {}, 2, kChangeTimeoutSeconds);
+            if (!reply) return client.failure();
+            client.print(out, shown(reply->at(1).toString()));
+            return CommandLine::kOk;
         }
         case A::deactivate: {
             auto reply = client.call("Deactivate", {}, 1, kChangeTimeoutSeconds);

@@ -18,7 +18,8 @@ constexpr const char* kMainHelp =
     "       torvel --screenshot DIR [--lang en|cs]\n"
     "       torvel activate [--duration SECONDS | --until HH:MM | --profile NAME]\n"
     "       torvel deactivate\n"
-    "       torvel status [--json]\n"
+    "       torvel status [--json | --format waybar|text] [--follow]\n"
+    "       torvel toggle\n"
     "       torvel keep-awake-while APP\n"
     "       torvel apps [--json]\n"
     "       torvel config list | get KEY | set KEY VALUE\n"
@@ -56,13 +57,24 @@ constexpr const char* kDeactivateHelp =
     "Ends the session started by hand or by a profile. Automatic triggers that still hold keep\n"
     "the computer awake.\n";
 constexpr const char* kStatusHelp =
-    "Usage: torvel status [--json]\n"
+    "Usage: torvel status [--json | --format waybar|text] [--follow]\n"
     "\n"
     "Says whether the computer is kept awake, why, with which assertion and for how long.\n"
     "--json prints one object for scripts and panels: active, reasons, message, assertionType,\n"
     "remainingSeconds, countdownEnd, profile, profileID, screenSaverPrevented, onACPower,\n"
     "batteryPercent, batteryMinutesRemaining, automationPaused, automationPausedUntil,\n"
-    "requestPending and emergencyAlarm (the README says what each means and when it is left out).\n";
+    "requestPending and emergencyAlarm (the README says what each means and when it is left out).\n"
+    "--format prints one line for a status bar: waybar (a JSON object for a custom module with\n"
+    "return-type json) or text (plain, for polybar and i3blocks).\n"
+    "--follow keeps running and prints a new line whenever the status changes (with --json, one\n"
+    "compact object a line; alone, text lines). It waits for Torvel when it is not running and\n"
+    "says so in its line, never starting it, and ends when its output is closed.\n";
+constexpr const char* kToggleHelp =
+    "Usage: torvel toggle\n"
+    "\n"
+    "Does what a left click on the tray icon does: ends the session started by hand or by a\n"
+    "profile, pauses the automatic triggers for an hour when only they keep the computer awake,\n"
+    "and otherwise keeps it awake until told otherwise. Exits 1 when Torvel refuses.\n";
 constexpr const char* kKeepAwakeWhileHelp =
     "Usage: torvel keep-awake-while APP\n"
     "\n"
@@ -218,6 +230,33 @@ CommandLine parseSimple(const std::vector<std::string>& args, CommandLine::Actio
     return line;
 }
 
+CommandLine parseStatus(const std::vector<std::string>& args) {
+    auto line = make(CommandLine::Action::status);
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (isHelp(args[i])) return help(kStatusHelp);
+        if (args[i] == "--follow") {
+            line.follow = true;
+            continue;
+        }
+        std::string format;
+        if (args[i] == "--json") {
+            format = "json";
+        } else if (args[i] == "--format") {
+            if (i + 1 >= args.size()) return usage("--format needs waybar or text");
+            format = args[++i];
+            if (format != "waybar" && format != "text" && format != "json")
+                return usage("--format takes waybar, text or json, not " + quotedArgument(format));
+        } else {
+            return usage("status: unknown option " + quotedArgument(args[i]));
+        }
+        if (!line.format.empty()) return usage("give one of --json and --format");
+        line.format = format;
+    }
+    line.json = line.format == "json";
+    if (line.follow && line.format.empty()) line.format = "text";
+    return line;
+}
+
 CommandLine parseSettings(const std::vector<std::string>& args) {
     auto line = make(CommandLine::Action::showSettings);
     for (std::size_t i = 1; i < args.size(); ++i) {
@@ -268,7 +307,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args, const char*
     }
     if (first == "activate") return parseActivate(args);
     if (first == "deactivate") return parseSimple(args, Action::deactivate, kDeactivateHelp, false);
-    if (first == "status") return parseSimple(args, Action::status, kStatusHelp, true);
+    if (first == "status") return parseStatus(args);
+    if (first == "toggle") return parseSimple(args, Action::toggle, kToggleHelp, false);
     if (first == "apps") return parseSimple(args, Action::apps, kAppsHelp, true);
     if (first == "keep-awake-while") {
         if (args.size() > 1 && isHelp(args[1])) return help(kKeepAwakeWhileHelp);

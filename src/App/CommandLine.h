@@ -13,7 +13,7 @@ namespace torvel {
 struct CommandLine {
     enum class Action {
         help, version, doctor, run, activate, deactivate, status, openURL, keepAwakeWhile, apps,
-        configList, configGet, configSet, simulate, screenshot, showSettings, showAbout, usage
+        configList, configGet, configSet, simulate, screenshot, showSettings, showAbout, toggle, usage
     };
     /// Exit codes, as the usual conventions have them.
     static constexpr int kOk = 0, kFailed = 1, kUsage = 2;
@@ -28,6 +28,10 @@ struct CommandLine {
     std::string value;
     /// For status and apps: print JSON instead of text.
     bool json = false;
+    /// For status: the one-line format of --format ("waybar", "text"; with --json, "json"), empty
+    /// for the usual output; with --follow a line again at every change.
+    std::string format;
+    bool follow = false;
     /// For openURL, the URL; for help, the text to print; for usage, what was wrong.
     std::string text;
     /// For keep-awake-while the application; for config get/set the key (and value); for sim the

@@ -329,6 +329,27 @@ DBusTexts DBusService::GetTexts(const QStringList& keys) {
     return texts;
 }
 
+bool DBusService::Toggle(QString& message) {
+    // What the click did is read from its effect rather than predicted, so the message follows
+    // AppState::toggle wherever its rules go.
+    const bool endsSession = state_.isManuallyActivated() || app_.timer().isRunning() || state_.activeProfileID();
+    const auto pauseBefore = state_.automationPause().pausedUntil();
+    state_.toggle();
+    if (state_.isActive()) {
+        message = text("intent.dialog.awake");  // a start, or automatic triggers that still hold
+    } else if (state_.isRequestPending()) {
+        message = text("intent.dialog.pending");
+    } else if (endsSession) {
+        message = text("intent.dialog.off");
+    } else if (state_.automationPause().pausedUntil() != pauseBefore) {
+        message = text("intent.dialog.paused");
+    } else {
+        fail(kErrorRefused, activationText(state_));
+        return false;
+    }
+    return state_.isActive();
+}
+
 void DBusService::failWithoutWindows() {
     fail(kErrorNoWindows,
          "this Torvel runs without windows (started with --headless, or without a display); "

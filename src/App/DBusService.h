@@ -159,6 +159,7 @@ public Q_SLOTS:
     void ShowSettings(const QString& tab);
     void ShowAbout();
     DBusTexts GetTexts(const QStringList& keys);
+    bool Toggle(QString& message);
 
     // Actions the menu and windows offer (DBusServiceActions.cpp); each acts as its item or button does.
     bool Extend(int minutes, QString& message);
