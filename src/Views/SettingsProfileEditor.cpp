@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 #include <iterator>
 
-#include "State/AppState.h"
+#include "UI/WindowModel.h"
 #include "UI/SettingsMappings.h"
 #include "Views/AccessKeys.h"
 #include "Views/SettingsToggle.h"
@@ -24,7 +24,7 @@ SettingsProfileEditor::SettingsProfileEditor(SettingsContext context, const Prof
                                              QWidget* parent)
     : QDialog(parent),
       context_(context),
-      form_(existing, context.state.profileLibrary().profiles(), context.texts) {
+      form_(existing, context.model.profiles(), context.texts) {
     auto& c = context_;
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(c.text(form_.isEditing() ? "profile.edit_title" : "profile.new_title"));
@@ -130,7 +130,7 @@ void SettingsProfileEditor::updateState() {
 void SettingsProfileEditor::save() {
     const auto record = form_.record();
     if (!record) return;
-    context_.state.profileLibrary().saveEditedProfile(*record);
+    context_.model.saveEditedProfile(*record);
     accept();
 }
 
