@@ -26,7 +26,8 @@ std::optional<SettingRefusal> StateWindowModel::set(bool SettingsValues::*member
     return state_.set(member, value);
 }
 
-std::optional<SettingRefusal> StateWindowModel::set(std::int64_t SettingsValues::*member, std::int64_t value) {
+std::optional<SettingRefusal> StateWindowModel::set(std::int64_t SettingsValues::*member,
+                                                    std::int64_t value) {
     return state_.set(member, value);
 }
 
@@ -34,7 +35,8 @@ std::optional<SettingRefusal> StateWindowModel::set(float SettingsValues::*membe
     return state_.set(member, value);
 }
 
-std::optional<SettingRefusal> StateWindowModel::set(AssertionType SettingsValues::*member, AssertionType value) {
+std::optional<SettingRefusal> StateWindowModel::set(AssertionType SettingsValues::*member,
+                                                    AssertionType value) {
     return state_.set(member, value);
 }
 

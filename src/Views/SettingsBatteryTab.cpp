@@ -6,9 +6,9 @@
 #include <QSlider>
 #include <QSpinBox>
 
-#include "UI/WindowModel.h"
 #include "UI/SettingsMappings.h"
 #include "UI/SettingsRanges.h"
+#include "UI/WindowModel.h"
 #include "Views/AccessKeys.h"
 #include "Views/SettingsBinder.h"
 #include "Views/SettingsToggle.h"
@@ -101,7 +101,8 @@ void SettingsBatteryTab::addEmergencyConsentRow(QVBoxLayout* section) {
         const auto consent = model.automationConsent();
         row->setVisible(model.settings().emergencyPowerEnabled && consent != AutomationConsent::granted);
         const bool denied = consent == AutomationConsent::denied;
-        text->setText(context_.text(denied ? "settings.emergency_consent.denied" : "settings.emergency_consent.not_asked"));
+        text->setText(context_.text(denied ? "settings.emergency_consent.denied"
+                                           : "settings.emergency_consent.not_asked"));
         const QString action = context_.text(denied ? "settings.emergency_consent.open_settings"
                                                     : "settings.emergency_consent.ask");
         AccessKeys::setText(fix, action);

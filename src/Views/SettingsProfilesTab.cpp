@@ -9,9 +9,9 @@
 #include <QTextDocument>
 #include <QToolButton>
 
-#include "UI/WindowModel.h"
 #include "Core/Profiles.h"
 #include "UI/SettingsMappings.h"
+#include "UI/WindowModel.h"
 #include "Views/AccessKeys.h"
 #include "Views/SettingsProfileEditor.h"
 #include "Views/SettingsWidgets.h"

@@ -39,11 +39,13 @@ TEST(StateWindowModel, PassesOnEveryChangeOfTheStateAndStopsWhenGone) {
     auto profiles = model->profiles();
     profiles.pop_back();
     model->setProfiles(std::move(profiles));
-    h.state->trustedNetworks().handleWiFiStateChanged(true, std::string("Office"), WiFiAuthorization::authorized);
+    h.state->trustedNetworks().handleWiFiStateChanged(true, std::string("Office"),
+                                                      WiFiAuthorization::authorized);
     h.state->processTrigger().runningAppsChanged.emit();
     h.state->lidLock().changed.emit();
     h.state->emergency().changed.emit();
-    for (const char* name : {"setting", "activation", "profiles", "wifi", "running", "stayguard", "emergency"})
+    for (const char* name :
+         {"setting", "activation", "profiles", "wifi", "running", "stayguard", "emergency"})
         EXPECT_GE(told[name], 1) << name << " was not passed on";
 
     // The windows' model may go before the state: the state then tells nobody.
