@@ -19,7 +19,8 @@ MenuBuilderServices menuServices(AppDelegate& delegate) {
 
 TrayFace::TrayFace(AppDelegate& delegate)
     : delegate_(delegate),
-      windows_(delegate.state(), delegate.texts(), delegate.calendar(), delegate.clock()),
+      windowModel_(delegate.state()),
+      windows_(windowModel_, delegate.texts(), delegate.calendar(), delegate.clock()),
       menu_(menuServices(delegate),
             MenuCommands{
                 [this](std::optional<std::string> tab) {

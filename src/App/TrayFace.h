@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "UI/MenuBuilder.h"
+#include "UI/StateWindowModel.h"
 #include "UI/StatusItemPresenter.h"
 #include "Views/TrayController.h"
 #include "Views/Windows.h"
@@ -23,6 +24,8 @@ public:
 
 private:
     AppDelegate& delegate_;
+    /// What the windows see of the state; before them, which use it.
+    StateWindowModel windowModel_;
     Windows windows_;
     MenuBuilder menu_;
     StatusItemPresenter presenter_;
