@@ -9,12 +9,9 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
-#include <QImage>
-#include <QImageReader>
-#include <QtEndian>
 
+#include "Platform/Linux/Desktop/PortalColorScheme.h"
 #include "Platform/Linux/Helpers/BusObjectProperties.h"
-#include "Tray/TrayIconArt.h"
 
 namespace torvel {
 namespace {
@@ -108,6 +105,7 @@ const char* const kIntrospection =
 StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, std::filesystem::path iconThemeFolder, LogSink& log)
     : bus_(std::move(bus)),
       iconThemeFolder_(std::move(iconThemeFolder)),
+      logSink_(log),
       log_(log, "Tray"),
       serviceName_(QString("org.kde.StatusNotifierItem-%1-1").arg(::getpid())) {
     static const bool registered = [] {
@@ -149,57 +147,31 @@ bool StatusNotifierItem::start() {
     bus_.connect(kWatcherService, "/StatusNotifierWatcher", kWatcherService, "StatusNotifierItemRegistered", this,
                  SLOT(onItemRegistered(QString)));
     registerWithWatcher();
+    colorScheme_ = std::make_unique<PortalColorScheme>(bus_, logSink_);
+    colorSchemeChanged_ = colorScheme_->changed.connect([this] { onColorSchemeChanged(); });
+    colorScheme_->start();
     return true;
 }
 
-void StatusNotifierItem::onItemRegistered(const QString& service) {
-    // Registered by path, the item is announced as "<unique name>/StatusNotifierItem" by most watchers,
-    // by the bare unique name or the well-known name by others.
-    const QString unique = bus_.baseService();
-    const bool ours = service == unique || service == serviceName_ || service == unique + kPath;
-    if (!ours || registered_) return;
-    ++attempt_;  // an answer still on its way is older news
-    log_.info("The tray host took the icon (announced)");
-    setRegistered(true);
+GlyphShade StatusNotifierItem::glyphShade() const {
+    return glyphShadeForColorScheme(colorScheme_ ? colorScheme_->colorScheme() : std::nullopt);
 }
 
-void StatusNotifierItem::registerWithWatcher() {
-    if (!ownsName_) return;
-    const unsigned attempt = ++attempt_;
-    auto call = QDBusMessage::createMethodCall(kWatcherService, "/StatusNotifierWatcher", kWatcherService,
-                                               "RegisterStatusNotifierItem");
-    // By object path, as the Ayatana items do: the item is then known by this connection's unique name.
-    // GNOME's AppIndicator extension (Debian 12 ships version 46) also watches a registered well-known
-    // name, and when that watch reports after the item's properties arrived it clears them and drops the
-    // item from the top bar. Watchers take a path because every Ayatana (GTK) item sends one.
-    call << QString(kPath);
-    constexpr int kTimeoutMs = 5000;  // a watcher answers at once; a hung one must not hold the item
-    auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(call, kTimeoutMs), this);
-    connect(pending, &QDBusPendingCallWatcher::finished, this, [this, attempt](QDBusPendingCallWatcher* done) {
-        done->deleteLater();
-        if (attempt != attempt_) return;
-        if (done->isError()) {
-            log_.info("No tray host took the icon: {}", done->error().name().toStdString());
-            setRegistered(false);
-        } else {
-            log_.info("The tray host took the icon");
-            setRegistered(true);
-        }
-    });
-}
-
-void StatusNotifierItem::setRegistered(bool registered) {
-    registered_ = registered;
-    // Every answer is news, a refusal as much as a re-registration after a watcher restart.
-    registration.emit(registered);
+void StatusNotifierItem::onColorSchemeChanged() {
+    // "No preference" after "prefers light" keeps the dark glyph: hosts need not redraw.
+    if (presentation_.iconName.empty() || glyphShade() == shownShade_) return;
+    log_.info("The desktop's colour scheme asks for the {} glyph", toString(glyphShade()));
+    pixmapsOf(presentation_.iconName);
+    emitSignal("NewIcon");
+    emitSignal("NewToolTip");
 }
 
 QVariant StatusNotifierItem::pixmapsOf(const std::string& iconName) {
     if (iconName.empty()) return QVariant::fromValue(QList<SniPixmap>());
-    // Drawn at build time in a dark and a light glyph; the shade is picked afresh each time, so the
-    // next icon follows a desktop that changed its theme. Cached per name and shade; the name alone
-    // holds what properties() sends.
-    const GlyphShade shade = desktopGlyphShade();
+    // Drawn at build time in a dark and a light glyph; the shade follows the desktop's colour scheme.
+    // Cached per name and shade; the name alone holds what properties() sends.
+    const GlyphShade shade = glyphShade();
+    shownShade_ = shade;
     const std::string key = iconName + "@" + toString(shade);
     if (auto found = pixmaps_.find(key); found != pixmaps_.end()) return pixmaps_[iconName] = found->second;
     QList<SniPixmap> out;
@@ -208,18 +180,9 @@ QVariant StatusNotifierItem::pixmapsOf(const std::string& iconName) {
     if (images.empty())
         log_.error("No drawn tray icon {} ({}) in {}; hosts get its name only", iconName, toString(shade),
                    folder.string());
-    for (const QImage& image : images) {
-        SniPixmap pixmap{image.width(), image.height(), {}};
-        pixmap.data.reserve(image.width() * image.height() * 4);
-        for (int y = 0; y < image.height(); ++y) {
-            const auto* line = reinterpret_cast<const quint32*>(image.constScanLine(y));
-            for (int x = 0; x < image.width(); ++x) {
-                const quint32 big = qToBigEndian(line[x]);
-                pixmap.data.append(reinterpret_cast<const char*>(&big), 4);
-            }
-        }
-        out << pixmap;
-    }
+    // Stored in the order and byte layout IconPixmap sends.
+    for (const TrayPixmap& image : images)
+        out << SniPixmap{image.size, image.size, QByteArray(image.argb.data(), static_cast<qsizetype>(image.argb.size()))};
     return pixmaps_[iconName] = pixmaps_[key] = QVariant::fromValue(out);
 }
 
