@@ -153,6 +153,48 @@ bool StatusNotifierItem::start() {
     return true;
 }
 
+void StatusNotifierItem::onItemRegistered(const QString& service) {
+    // Registered by path, the item is announced as "<unique name>/StatusNotifierItem" by most watchers,
+    // by the bare unique name or the well-known name by others.
+    const QString unique = bus_.baseService();
+    const bool ours = service == unique || service == serviceName_ || service == unique + kPath;
+    if (!ours || registered_) return;
+    ++attempt_;  // an answer still on its way is older news
+    log_.info("The tray host took the icon (announced)");
+    setRegistered(true);
+}
+
+void StatusNotifierItem::registerWithWatcher() {
+    if (!ownsName_) return;
+    const unsigned attempt = ++attempt_;
+    auto call = QDBusMessage::createMethodCall(kWatcherService, "/StatusNotifierWatcher", kWatcherService,
+                                               "RegisterStatusNotifierItem");
+    // By object path, as the Ayatana items do: the item is then known by this connection's unique name.
+    // GNOME's AppIndicator extension (Debian 12 ships version 46) also watches a registered well-known
+    // name, and when that watch reports after the item's properties arrived it clears them and drops the
+    // item from the top bar. Watchers take a path because every Ayatana (GTK) item sends one.
+    call << QString(kPath);
+    constexpr int kTimeoutMs = 5000;  // a watcher answers at once; a hung one must not hold the item
+    auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(call, kTimeoutMs), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this, attempt](QDBusPendingCallWatcher* done) {
+        done->deleteLater();
+        if (attempt != attempt_) return;
+        if (done->isError()) {
+            log_.info("No tray host took the icon: {}", done->error().name().toStdString());
+            setRegistered(false);
+        } else {
+            log_.info("The tray host took the icon");
+            setRegistered(true);
+        }
+    });
+}
+
+void StatusNotifierItem::setRegistered(bool registered) {
+    registered_ = registered;
+    // Every answer is news, a refusal as much as a re-registration after a watcher restart.
+    registration.emit(registered);
+}
+
 GlyphShade StatusNotifierItem::glyphShade() const {
     return glyphShadeForColorScheme(colorScheme_ ? colorScheme_->colorScheme() : std::nullopt);
 }
@@ -181,8 +223,10 @@ QVariant StatusNotifierItem::pixmapsOf(const std::string& iconName) {
         log_.error("No drawn tray icon {} ({}) in {}; hosts get its name only", iconName, toString(shade),
                    folder.string());
     // Stored in the order and byte layout IconPixmap sends.
-    for (const TrayPixmap& image : images)
-        out << SniPixmap{image.size, image.size, QByteArray(image.argb.data(), static_cast<qsizetype>(image.argb.size()))};
+    for (const TrayPixmap& image : images) {
+        const QByteArray argb(image.argb.data(), static_cast<qsizetype>(image.argb.size()));
+        out << SniPixmap{image.size, image.size, argb};
+    }
     return pixmaps_[iconName] = pixmaps_[key] = QVariant::fromValue(out);
 }
 

@@ -31,6 +31,7 @@ enum class TrayPixmapFormat { png, raw };
 struct TrayPixmap {
     int size = 0;
     std::string argb;
+    bool operator==(const TrayPixmap&) const = default;
 };
 
 /// "dark", "light" or "mid", as in the file names.
