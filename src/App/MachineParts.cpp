@@ -60,7 +60,8 @@ std::string randrDisplay(bool withDisplay) {
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     const char* session = std::getenv("XDG_SESSION_TYPE");
-    if (!withDisplay || !display || !*display || (wayland && *wayland) || (session && std::string(session) == "wayland"))
+    if (!withDisplay || !display || !*display || (wayland && *wayland) ||
+        (session && std::string(session) == "wayland"))
         return {};
     // Asked once at start, before anything runs on the main loop.
     return XcbRandrConnection::hasRandr(display) ? std::string(display) : std::string();

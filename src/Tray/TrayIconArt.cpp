@@ -49,7 +49,8 @@ namespace {
 // Exactly `bytes` bytes of a regular file, or nothing: a file of another length is not this rendering.
 std::optional<std::string> readExactly(const std::filesystem::path& file, std::size_t bytes) {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(file, error) || std::filesystem::file_size(file, error) != bytes || error)
+    if (!std::filesystem::is_regular_file(file, error) || std::filesystem::file_size(file, error) != bytes ||
+        error)
         return std::nullopt;
     std::ifstream in(file, std::ios::binary);
     std::string out(bytes, '\0');

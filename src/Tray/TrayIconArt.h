@@ -48,7 +48,8 @@ std::filesystem::path trayPixmapFolder(const std::filesystem::path& iconThemeFol
 
 /// The file of icon `name` in `shade` at `size` pixels inside `folder`: NAME-SHADE-SIZE.png or .argb.
 std::filesystem::path trayPixmapFile(const std::filesystem::path& folder, const std::string& name,
-                                     GlyphShade shade, int size, TrayPixmapFormat format = TrayPixmapFormat::png);
+                                     GlyphShade shade, int size,
+                                     TrayPixmapFormat format = TrayPixmapFormat::png);
 
 /// True for a name a rendering may have: letters, digits, '-' and '_', at most 64 of them.
 bool isPlainIconName(const std::string& name);

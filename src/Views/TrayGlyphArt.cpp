@@ -27,7 +27,8 @@ QColor glyphColour(GlyphShade shade) {
 
 GlyphShade glyphShadeOn(const QColor& panel) {
     // By contrast rather than lightness: a saturated blue panel is light by HSL and dark to the eye.
-    return contrastRatio(panel, glyphColour(GlyphShade::dark)) >= contrastRatio(panel, glyphColour(GlyphShade::light))
+    return contrastRatio(panel, glyphColour(GlyphShade::dark)) >=
+                   contrastRatio(panel, glyphColour(GlyphShade::light))
                ? GlyphShade::dark
                : GlyphShade::light;
 }
@@ -37,11 +38,13 @@ GlyphShade paletteGlyphShade() {
     return glyphShadeOn(QGuiApplication::palette().color(QPalette::Active, QPalette::Window));
 }
 
-std::vector<QImage> loadTrayImages(const std::filesystem::path& folder, const std::string& name, GlyphShade shade) {
+std::vector<QImage> loadTrayImages(const std::filesystem::path& folder, const std::string& name,
+                                   GlyphShade shade) {
     if (folder.empty() || !isPlainIconName(name)) return {};
     std::vector<QImage> out;
     for (int size : kTrayPixmapSizes) {
-        QImageReader reader(QString::fromStdString(trayPixmapFile(folder, name, shade, size).string()), "png");
+        QImageReader reader(QString::fromStdString(trayPixmapFile(folder, name, shade, size).string()),
+                            "png");
         // A file that claims a huge size is not ours: never decode it.
         if (reader.size() != QSize(size, size)) return {};
         QImage image = reader.read();

@@ -26,7 +26,8 @@ GlyphShade paletteGlyphShade();
 
 /// The PNG renderings of `name` in `shade`, one per size of kTrayPixmapSizes, as ARGB32 images; empty
 /// on the same grounds as loadTrayPixmaps() (and a PNG not square of its size).
-std::vector<QImage> loadTrayImages(const std::filesystem::path& folder, const std::string& name, GlyphShade shade);
+std::vector<QImage> loadTrayImages(const std::filesystem::path& folder, const std::string& name,
+                                   GlyphShade shade);
 
 /// Draws the glyph of the SVG `svg` at `size` pixels in `colour`: the SVG's own colours are
 /// replaced, its shapes' coverage kept. Null when the SVG cannot be read (for the build's renderer).

@@ -69,7 +69,8 @@ TEST(TrayIconArtTest, LoadsOnlyWholeSetsOfExactSizeAndPlainNames) {
     copyDark();
     EXPECT_EQ(loadTrayPixmaps(folder, "cup", GlyphShade::dark).size(), kTrayPixmapSizes.size());
     EXPECT_TRUE(loadTrayPixmaps(folder, "cup", GlyphShade::light).empty()) << "a shade not drawn";
-    EXPECT_TRUE(loadTrayPixmaps(folder / "sub", "../cup", GlyphShade::dark).empty()) << "a name is not a path";
+    EXPECT_TRUE(loadTrayPixmaps(folder / "sub", "../cup", GlyphShade::dark).empty())
+        << "a name is not a path";
     EXPECT_TRUE(loadTrayPixmaps(folder, "", GlyphShade::dark).empty());
     EXPECT_TRUE(loadTrayPixmaps({}, "cup", GlyphShade::dark).empty());
 
@@ -79,14 +80,17 @@ TEST(TrayIconArtTest, LoadsOnlyWholeSetsOfExactSizeAndPlainNames) {
         std::function<void(const fs::path&)> spoil;
     };
     const std::vector<Spoil> spoils = {
-        {"another size's pixels", [&](const fs::path& file) {
-             fs::copy_file(raw(folder, "cup", GlyphShade::dark, 48), file, fs::copy_options::overwrite_existing);
+        {"another size's pixels",
+         [&](const fs::path& file) {
+             fs::copy_file(raw(folder, "cup", GlyphShade::dark, 48), file,
+                           fs::copy_options::overwrite_existing);
          }},
         {"cut short", [](const fs::path& file) { fs::resize_file(file, fs::file_size(file) - 1); }},
         {"a byte too many", [](const fs::path& file) { std::ofstream(file, std::ios::app) << 'x'; }},
         {"empty", [](const fs::path& file) { std::ofstream(file, std::ios::trunc).flush(); }},
         {"missing", [](const fs::path& file) { fs::remove(file); }},
-        {"a folder", [](const fs::path& file) {
+        {"a folder",
+         [](const fs::path& file) {
              fs::remove(file);
              fs::create_directory(file);
          }},
@@ -110,8 +114,9 @@ TEST(TrayIconArtTest, APreferenceForDarkAloneTakesTheLightGlyph) {
         std::optional<unsigned> scheme;
         GlyphShade glyph;
     };
-    for (auto [scheme, glyph] : {Case{std::nullopt, GlyphShade::dark}, Case{0u, GlyphShade::dark},
-                                 Case{1u, GlyphShade::light}, Case{2u, GlyphShade::dark}, Case{3u, GlyphShade::dark}}) {
+    for (auto [scheme, glyph] :
+         {Case{std::nullopt, GlyphShade::dark}, Case{0u, GlyphShade::dark}, Case{1u, GlyphShade::light},
+          Case{2u, GlyphShade::dark}, Case{3u, GlyphShade::dark}}) {
         EXPECT_EQ(glyphShadeForColorScheme(scheme), glyph) << (scheme ? static_cast<int>(*scheme) : -1);
     }
 }

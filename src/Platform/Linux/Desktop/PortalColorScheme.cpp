@@ -32,24 +32,25 @@ void PortalColorScheme::read(const char* method) {
     constexpr int kTimeoutMs = 10000;
     auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(call, kTimeoutMs), this);
     const bool readOne = qstrcmp(method, "ReadOne") == 0;
-    connect(pending, &QDBusPendingCallWatcher::finished, this, [this, readOne](QDBusPendingCallWatcher* done) {
-        done->deleteLater();
-        const QDBusMessage reply = done->reply();
-        if (reply.type() == QDBusMessage::ErrorMessage) {
-            // ReadOne came with version 2 of the interface; older portals have Read only.
-            if (readOne && reply.errorName() == QDBusError::errorString(QDBusError::UnknownMethod)) {
-                read("Read");
-                return;
-            }
-            log_.info("No colour scheme from the desktop portal ({}); the dark glyph stays",
-                      reply.errorName().toStdString());
-            return;
-        }
-        if (heardChange_) return;
-        if (reply.signature() != "v" || !take(reply.arguments().at(0), "answer"))
-            log_.error("The desktop portal answered the colour scheme with {}; ignored",
-                       reply.signature().toStdString());
-    });
+    connect(pending, &QDBusPendingCallWatcher::finished, this,
+            [this, readOne](QDBusPendingCallWatcher* done) {
+                done->deleteLater();
+                const QDBusMessage reply = done->reply();
+                if (reply.type() == QDBusMessage::ErrorMessage) {
+                    // ReadOne came with version 2 of the interface; older portals have Read only.
+                    if (readOne && reply.errorName() == QDBusError::errorString(QDBusError::UnknownMethod)) {
+                        read("Read");
+                        return;
+                    }
+                    log_.info("No colour scheme from the desktop portal ({}); the dark glyph stays",
+                              reply.errorName().toStdString());
+                    return;
+                }
+                if (heardChange_) return;
+                if (reply.signature() != "v" || !take(reply.arguments().at(0), "answer"))
+                    log_.error("The desktop portal answered the colour scheme with {}; ignored",
+                               reply.signature().toStdString());
+            });
 }
 
 bool PortalColorScheme::take(const QVariant& value, const char* source) {

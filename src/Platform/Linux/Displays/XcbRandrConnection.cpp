@@ -29,7 +29,8 @@ constexpr std::uint16_t kEvents = XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RAND
 Reply<xcb_randr_query_version_reply_t> randrVersion(xcb_connection_t* connection) {
     const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection, &xcb_randr_id);
     if (!extension || !extension->present) return own<xcb_randr_query_version_reply_t>(nullptr);
-    auto version = own(xcb_randr_query_version_reply(connection, xcb_randr_query_version(connection, 1, 5), nullptr));
+    auto version =
+        own(xcb_randr_query_version_reply(connection, xcb_randr_query_version(connection, 1, 5), nullptr));
     if (version && version->major_version == 1 && version->minor_version < 2) version.reset();
     return version;
 }
@@ -103,8 +104,8 @@ std::optional<XcbRandrConnection::Reading> XcbRandrConnection::read() {
     // An output given a mode before any probe saw it connected (or just unplugged, its CRTC not yet
     // taken away) reads "disconnected" with a CRTC: only a probe says which it is. Rare, and after a
     // change only, so the probe costs nothing in the usual case.
-    if (settled &&
-        std::any_of(reading.outputs.begin(), reading.outputs.end(), [](const auto& o) { return o.unconfirmed; }))
+    if (settled && std::any_of(reading.outputs.begin(), reading.outputs.end(),
+                               [](const auto& o) { return o.unconfirmed; }))
         settled = readOutputs(true, reading.outputs);
     if (hasMonitors_) {
         if (auto reply = own(xcb_randr_get_monitors_reply(connection_, monitorsCookie, nullptr))) {
@@ -177,7 +178,8 @@ void XcbRandrConnection::follow(std::function<void()> onChange) {
 void XcbRandrConnection::listen() {
     xcb_randr_select_input(connection_, root_, kEvents);
     xcb_flush(connection_);
-    notifier_ = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection_), QSocketNotifier::Read);
+    notifier_ =
+        std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection_), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { drainEvents(true); });
 }
 

@@ -18,9 +18,9 @@ constexpr const char* kPath = PortalColorScheme::kPath;
 constexpr const char* kInterface = PortalColorScheme::kInterface;
 
 std::size_t errors(const CapturingLogSink& log) {
-    return static_cast<std::size_t>(std::count_if(log.lines().begin(), log.lines().end(), [](const auto& line) {
-        return line.level == LogLevel::error;
-    }));
+    return static_cast<std::size_t>(
+        std::count_if(log.lines().begin(), log.lines().end(),
+                      [](const auto& line) { return line.level == LogLevel::error; }));
 }
 
 TEST(PortalColorSchemeTest, ReadsAtStartFollowsChangesAndIgnoresWhatIsNotAColourScheme) {

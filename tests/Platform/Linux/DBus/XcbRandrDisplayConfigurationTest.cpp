@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <algorithm>
 #include <QProcess>
+#include <algorithm>
 #include <string>
 #include <vector>
 
