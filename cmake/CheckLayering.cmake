@@ -1,10 +1,16 @@
 # Fails when a file includes a layer above its own, or when a file of the Qt-free layers includes a Qt,
 # D-Bus or Linux-only header. Each folder of src/ names the folders it may include; a folder not listed
-# fails too, so a new one has to take its place here.
+# fails too, so a new one has to take its place here. The resident's Qt layers (the Linux adapters and the
+# tray) link Qt Core and D-Bus only: a Qt GUI, Widgets or SVG header there fails as well.
 #   cmake -DSOURCE_DIR=src -P cmake/CheckLayering.cmake
 cmake_policy(SET CMP0057 NEW)
 set(ports "Platform/[A-Za-z]+\\.h")
 set(free Models Ports Support Core Monitors Services State UI Sim)
+set(guiFree Linux Tray)
+set(guiHeaders "Qt(Gui|Widgets|Svg|SvgWidgets|OpenGL)/|QGuiApplication|QApplication|QImage|QPixmap|QIcon|QColor|QPainter"
+               "|QPalette|QFont|QScreen|QWindow|QCursor|QClipboard|QDesktopServices|QKeySequence|QBrush|QPen|QMovie"
+               "|QTextDocument|QStyleHints|QSvg|QWidget|QAction|QRgb|QTransform|QRegion|QPolygon|QBitmap")
+string(CONCAT guiHeaders ${guiHeaders})
 # folder -> what its files may include (besides the C++ and third-party libraries).
 set(allow_Models "Models")
 # The ports publish their events as signals: Support/Signal.h needs only the standard library.
@@ -52,6 +58,12 @@ foreach(f ${files})
     file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Za-z]+|qt|dbus|systemd/|sys/|linux/|unistd\\.h|fcntl\\.h|poll\\.h)")
     foreach(l ${lines})
       string(APPEND bad "${rel}: ${l} (no Qt, D-Bus or Linux headers in this layer)\n")
+    endforeach()
+  endif()
+  if(layer IN_LIST guiFree)
+    file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*<(${guiHeaders})")
+    foreach(l ${lines})
+      string(APPEND bad "${rel}: ${l} (no Qt GUI headers in the resident's layers)\n")
     endforeach()
   endif()
 endforeach()

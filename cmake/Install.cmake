@@ -25,7 +25,8 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/icons/hicolor/ DESTINATION ${C
 # qdbusxml2cpp, D-Feet).
 install(FILES ${PROJECT_SOURCE_DIR}/resources/dbus/com.torvel.Torvel1.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/interfaces)
-# The same icons drawn at build time for trays that show pixels (cmake/TrayPixmaps.cmake).
+# The same icons drawn at build time for trays that show pixels, as PNG and raw ARGB32
+# (cmake/TrayPixmaps.cmake).
 install(FILES ${TORVEL_TRAY_PIXMAPS} DESTINATION ${CMAKE_INSTALL_DATADIR}/torvel/icons)
 
 # The session bus starts `torvel` by its absolute path when something calls Torvel that is

@@ -4,8 +4,9 @@
 # fuzzing builds leave them off and compile every file on its own includes, so a Qt-free file that leans
 # on a precompiled header fails there.
 #
-# torvel_precompile(target [QT] [WIDGETS] [TEST]): the standard headers, and with QT the Qt Core, D-Bus
-# and GUI headers, WIDGETS Qt Widgets', TEST GoogleTest's and Google Mock's.
+# torvel_precompile(target [QT] [WIDGETS] [TEST]): the standard headers, and with QT the Qt Core and D-Bus
+# headers (all the resident's libraries may see), WIDGETS also Qt GUI's and Widgets', TEST GoogleTest's and
+# Google Mock's.
 function(torvel_precompile target)
   if(NOT TORVEL_PCH)
     return()
@@ -15,10 +16,10 @@ function(torvel_precompile target)
               <string_view> <utility> <vector>)
   if(pch_QT OR pch_WIDGETS)
     list(APPEND headers <QtCore/QObject> <QtCore/QString> <QtCore/QVariant> <QtCore/QTimer>
-                        <QtDBus/QDBusConnection> <QtDBus/QDBusMessage> <QtGui/QImage>)
+                        <QtDBus/QDBusConnection> <QtDBus/QDBusMessage>)
   endif()
   if(pch_WIDGETS)
-    list(APPEND headers <QtWidgets/QWidget> <QtWidgets/QLabel> <QtWidgets/QLayout>)
+    list(APPEND headers <QtGui/QImage> <QtWidgets/QWidget> <QtWidgets/QLabel> <QtWidgets/QLayout>)
   endif()
   if(pch_TEST)
     list(APPEND headers <gtest/gtest.h>)

@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include <QDBusConnection>
-#include <QGuiApplication>
 #include <cstdlib>
+#include <string>
 
 #include "Platform/Linux/Desktop/FreedesktopNotificationCenter.h"
 #include "Platform/Linux/Desktop/NetworkManagerWiFi.h"
@@ -14,8 +14,9 @@
 #include "Platform/Linux/Displays/DrmDisplayConfiguration.h"
 #include "Platform/Linux/Displays/DrmScreens.h"
 #include "Platform/Linux/Displays/MutterDisplayConfiguration.h"
-#include "Platform/Linux/Displays/QtScreens.h"
+#include "Platform/Linux/Displays/XcbRandrConnection.h"
 #include "Platform/Linux/Displays/XcbRandrDisplayConfiguration.h"
+#include "Platform/Linux/Displays/XcbRandrScreens.h"
 #include "Platform/Linux/Helpers/BoundedProcess.h"
 #include "Platform/Linux/Helpers/ResourcePaths.h"
 #include "Platform/Linux/Power/DBusSessionRelays.h"
@@ -52,6 +53,19 @@
 namespace torvel {
 
 namespace {
+
+// The X display to read screens from: an X11 session (not Wayland, whose XWayland outputs each have a
+// CRTC of their own and hide what the compositor mirrors) whose server answers RandR. Empty otherwise.
+std::string randrDisplay(bool withDisplay) {
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const char* session = std::getenv("XDG_SESSION_TYPE");
+    if (!withDisplay || !display || !*display || (wayland && *wayland) ||
+        (session && std::string(session) == "wayland"))
+        return {};
+    // Asked once at start, before anything runs on the main loop.
+    return XcbRandrConnection::hasRandr(display) ? std::string(display) : std::string();
+}
 
 // Makes a simulated part, hands it to `slot` (its port) and returns it for the simulated machine.
 template <typename Sim, typename Port, typename... Args>
@@ -113,12 +127,10 @@ MachineParts MachineParts::desktop(Scheduler& scheduler, const SystemLocale& loc
     parts.workspace = std::make_unique<ProcWorkspace>(scheduler, locale, log, ProcWorkspace::Options{});
     parts.sleepEvents = std::make_unique<LogindSleepEvents>(system, log);
     parts.thermal = std::make_unique<SysfsThermal>();
-    if (withDisplay && QGuiApplication::platformName() == "xcb") {
-        // The X server's view: the screens the desktop arranges, and RandR for mirroring.
-        const char* display = std::getenv("DISPLAY");
-        parts.screens = std::make_unique<QtScreens>(log);
-        parts.displayConfiguration =
-            std::make_unique<XcbRandrDisplayConfiguration>(log, display ? display : "");
+    if (const std::string display = randrDisplay(withDisplay); !display.empty()) {
+        // The X server's view through RandR: the screens the desktop arranges, and what they mirror.
+        parts.screens = std::make_unique<XcbRandrScreens>(log, display);
+        parts.displayConfiguration = std::make_unique<XcbRandrDisplayConfiguration>(log, display);
     } else {
         // Without an X connection (headless, or Wayland) the graphics cards count the screens; GNOME's
         // compositor tells what it mirrors (each output has a CRTC of its own there), the cards where

@@ -67,8 +67,8 @@ struct SimulatedMachine {
 /// The machine Torvel talks to, as its ports: the real desktop's adapters or simulated ones. Every part
 /// is there but sessionRelays and processRunner, which only the desktop has.
 struct MachineParts {
-    /// The desktop's services. `withDisplay`: a QGuiApplication runs, so the screens come from Qt (and
-    /// under X11 mirroring from RandR) instead of the graphics cards.
+    /// The desktop's services. `withDisplay`: Torvel runs with the desktop; in an X11 session whose
+    /// server answers RandR the screens and mirrors come from RandR, otherwise from the graphics cards.
     static MachineParts desktop(Scheduler& scheduler, const SystemLocale& locale, LogSink& log,
                                 bool withDisplay);
     /// The simulated machine; `sim` points at its parts. It still follows the real clock's changes.

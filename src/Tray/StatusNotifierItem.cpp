@@ -9,12 +9,9 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
-#include <QImage>
-#include <QImageReader>
-#include <QtEndian>
 
+#include "Platform/Linux/Desktop/PortalColorScheme.h"
 #include "Platform/Linux/Helpers/BusObjectProperties.h"
-#include "Tray/TrayIconArt.h"
 
 namespace torvel {
 namespace {
@@ -108,6 +105,7 @@ const char* const kIntrospection =
 StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, std::filesystem::path iconThemeFolder, LogSink& log)
     : bus_(std::move(bus)),
       iconThemeFolder_(std::move(iconThemeFolder)),
+      logSink_(log),
       log_(log, "Tray"),
       serviceName_(QString("org.kde.StatusNotifierItem-%1-1").arg(::getpid())) {
     static const bool registered = [] {
@@ -149,6 +147,9 @@ bool StatusNotifierItem::start() {
     bus_.connect(kWatcherService, "/StatusNotifierWatcher", kWatcherService, "StatusNotifierItemRegistered", this,
                  SLOT(onItemRegistered(QString)));
     registerWithWatcher();
+    colorScheme_ = std::make_unique<PortalColorScheme>(bus_, logSink_);
+    colorSchemeChanged_ = colorScheme_->changed.connect([this] { onColorSchemeChanged(); });
+    colorScheme_->start();
     return true;
 }
 
@@ -194,12 +195,25 @@ void StatusNotifierItem::setRegistered(bool registered) {
     registration.emit(registered);
 }
 
+GlyphShade StatusNotifierItem::glyphShade() const {
+    return glyphShadeForColorScheme(colorScheme_ ? colorScheme_->colorScheme() : std::nullopt);
+}
+
+void StatusNotifierItem::onColorSchemeChanged() {
+    // "No preference" after "prefers light" keeps the dark glyph: hosts need not redraw.
+    if (presentation_.iconName.empty() || glyphShade() == shownShade_) return;
+    log_.info("The desktop's colour scheme asks for the {} glyph", toString(glyphShade()));
+    pixmapsOf(presentation_.iconName);
+    emitSignal("NewIcon");
+    emitSignal("NewToolTip");
+}
+
 QVariant StatusNotifierItem::pixmapsOf(const std::string& iconName) {
     if (iconName.empty()) return QVariant::fromValue(QList<SniPixmap>());
-    // Drawn at build time in a dark and a light glyph; the shade is picked afresh each time, so the
-    // next icon follows a desktop that changed its theme. Cached per name and shade; the name alone
-    // holds what properties() sends.
-    const GlyphShade shade = desktopGlyphShade();
+    // Drawn at build time in a dark and a light glyph; the shade follows the desktop's colour scheme.
+    // Cached per name and shade; the name alone holds what properties() sends.
+    const GlyphShade shade = glyphShade();
+    shownShade_ = shade;
     const std::string key = iconName + "@" + toString(shade);
     if (auto found = pixmaps_.find(key); found != pixmaps_.end()) return pixmaps_[iconName] = found->second;
     QList<SniPixmap> out;
@@ -208,17 +222,10 @@ QVariant StatusNotifierItem::pixmapsOf(const std::string& iconName) {
     if (images.empty())
         log_.error("No drawn tray icon {} ({}) in {}; hosts get its name only", iconName, toString(shade),
                    folder.string());
-    for (const QImage& image : images) {
-        SniPixmap pixmap{image.width(), image.height(), {}};
-        pixmap.data.reserve(image.width() * image.height() * 4);
-        for (int y = 0; y < image.height(); ++y) {
-            const auto* line = reinterpret_cast<const quint32*>(image.constScanLine(y));
-            for (int x = 0; x < image.width(); ++x) {
-                const quint32 big = qToBigEndian(line[x]);
-                pixmap.data.append(reinterpret_cast<const char*>(&big), 4);
-            }
-        }
-        out << pixmap;
+    // Stored in the order and byte layout IconPixmap sends.
+    for (const TrayPixmap& image : images) {
+        const QByteArray argb(image.argb.data(), static_cast<qsizetype>(image.argb.size()));
+        out << SniPixmap{image.size, image.size, argb};
     }
     return pixmaps_[iconName] = pixmaps_[key] = QVariant::fromValue(out);
 }

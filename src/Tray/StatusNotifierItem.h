@@ -11,9 +11,14 @@
 
 #include "Platform/Log.h"
 #include "Support/Signal.h"
+#include "Tray/TrayIconArt.h"
 #include "UI/StatusItemPresentation.h"
 
 class QDBusServiceWatcher;
+
+namespace torvel {
+class PortalColorScheme;
+}
 
 namespace torvel {
 
@@ -36,7 +41,8 @@ public:
     ~StatusNotifierItem() override;
 
     /// Takes the item's bus name, exports the object and registers with a watcher if one runs (and
-    /// with every one that appears later). False when the name or the path cannot be taken.
+    /// with every one that appears later); follows the desktop's colour scheme through the portal on
+    /// the same bus. False when the name or the path cannot be taken.
     bool start();
     /// Shows `presentation`; hosts are told only what changed.
     void setPresentation(const StatusItemPresentation& presentation);
@@ -66,8 +72,12 @@ private:
     void setRegistered(bool registered);
     void emitSignal(const char* name, const QList<QVariant>& arguments = {});
     QVariantMap properties() const;
-    /// The icon's pixmaps (ARGB32 in network byte order), rendered once per icon name.
+    /// The icon's pixmaps (ARGB32 in network byte order), read once per icon name and glyph shade.
     QVariant pixmapsOf(const std::string& iconName);
+    /// The glyph that suits the desktop's colour scheme (dark until the portal says otherwise).
+    GlyphShade glyphShade() const;
+    /// Hosts redraw the icon in the glyph of a new colour scheme.
+    void onColorSchemeChanged();
     QString label() const;
     /// The item's title and its tooltip's: "Torvel", or with the remaining time.
     QString title() const;
@@ -76,11 +86,15 @@ private:
 
     QDBusConnection bus_;
     std::filesystem::path iconThemeFolder_;
+    LogSink& logSink_;
     Logger log_;
     QString serviceName_;
     StatusItemPresentation presentation_;
     std::map<std::string, QVariant> pixmaps_;
     std::unique_ptr<QDBusServiceWatcher> watcher_;
+    std::unique_ptr<PortalColorScheme> colorScheme_;
+    Connection colorSchemeChanged_;
+    GlyphShade shownShade_ = GlyphShade::dark;  // of the pixmaps last read
     bool registered_ = false;
     bool exported_ = false;
     bool ownsName_ = false;

@@ -1,14 +1,7 @@
 #include "Tray/TrayIconArt.h"
 
-#include "Tray/ColourContrast.h"
-
-#include <QBuffer>
-#include <QGuiApplication>
-#include <QImageReader>
-#include <QPainter>
-#include <QPalette>
-#include <algorithm>
-#include <cmath>
+#include <fstream>
+#include <system_error>
 
 namespace torvel {
 
@@ -24,31 +17,8 @@ const char* toString(GlyphShade shade) {
     return "mid";
 }
 
-QColor glyphColour(GlyphShade shade) {
-    // Breeze's and Adwaita's text colours are within a few steps of dark and light. Mid keeps about
-    // 3.3:1 against a white menu and a dark grey one (#3c3c3c) alike, the contrast icons need.
-    switch (shade) {
-        case GlyphShade::dark:
-            return {0x23, 0x26, 0x29};
-        case GlyphShade::light:
-            return {0xfc, 0xfc, 0xfc};
-        case GlyphShade::mid:
-            break;
-    }
-    return {0x8a, 0x8a, 0x8a};
-}
-
-
-GlyphShade glyphShadeOn(const QColor& panel) {
-    // By contrast rather than lightness: a saturated blue panel is light by HSL and dark to the eye.
-    return contrastRatio(panel, glyphColour(GlyphShade::dark)) >= contrastRatio(panel, glyphColour(GlyphShade::light))
-               ? GlyphShade::dark
-               : GlyphShade::light;
-}
-
-GlyphShade desktopGlyphShade() {
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return GlyphShade::dark;
-    return glyphShadeOn(QGuiApplication::palette().color(QPalette::Active, QPalette::Window));
+GlyphShade glyphShadeForColorScheme(std::optional<unsigned> colorScheme) {
+    return colorScheme == 1u ? GlyphShade::light : GlyphShade::dark;
 }
 
 std::filesystem::path trayPixmapFolder(const std::filesystem::path& iconThemeFolder) {
@@ -57,11 +27,12 @@ std::filesystem::path trayPixmapFolder(const std::filesystem::path& iconThemeFol
 }
 
 std::filesystem::path trayPixmapFile(const std::filesystem::path& folder, const std::string& name,
-                                     GlyphShade shade, int size) {
-    return folder / (name + "-" + toString(shade) + "-" + std::to_string(size) + ".png");
+                                     GlyphShade shade, int size, TrayPixmapFormat format) {
+    std::string file = name;
+    file.append("-").append(toString(shade)).append("-").append(std::to_string(size));
+    file.append(format == TrayPixmapFormat::png ? ".png" : ".argb");
+    return folder / file;
 }
-
-namespace {
 
 bool isPlainIconName(const std::string& name) {
     if (name.empty() || name.size() > 64) return false;
@@ -73,39 +44,35 @@ bool isPlainIconName(const std::string& name) {
     return true;
 }
 
-}  // namespace
+namespace {
 
-std::vector<QImage> loadTrayPixmaps(const std::filesystem::path& folder, const std::string& name,
-                                    GlyphShade shade) {
-    if (folder.empty() || !isPlainIconName(name)) return {};
-    std::vector<QImage> out;
-    for (int size : kTrayPixmapSizes) {
-        QImageReader reader(QString::fromStdString(trayPixmapFile(folder, name, shade, size).string()),
-                            "png");
-        // A file that claims a huge size is not ours: never decode it.
-        if (reader.size() != QSize(size, size)) return {};
-        QImage image = reader.read();
-        if (image.isNull()) return {};
-        out.push_back(image.convertToFormat(QImage::Format_ARGB32));
-    }
+// Exactly `bytes` bytes of a regular file, or nothing: a file of another length is not this rendering.
+std::optional<std::string> readExactly(const std::filesystem::path& file, std::size_t bytes) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error) || std::filesystem::file_size(file, error) != bytes ||
+        error)
+        return std::nullopt;
+    std::ifstream in(file, std::ios::binary);
+    std::string out(bytes, '\0');
+    if (!in.read(out.data(), static_cast<std::streamsize>(bytes))) return std::nullopt;
+    // It may have grown since its size was read.
+    if (in.peek() != std::ifstream::traits_type::eof()) return std::nullopt;
     return out;
 }
 
-QImage drawGlyph(const QByteArray& svg, int size, const QColor& colour) {
-    QByteArray bytes = svg;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "svg");
-    reader.setScaledSize(QSize(size, size));
-    QImage image = reader.read();
-    if (image.isNull()) return {};
-    image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    // Source-in keeps each pixel's coverage and paints it in the one colour.
-    QPainter painter(&image);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(image.rect(), colour);
-    painter.end();
-    return image;
+}  // namespace
+
+std::vector<TrayPixmap> loadTrayPixmaps(const std::filesystem::path& folder, const std::string& name,
+                                        GlyphShade shade) {
+    if (folder.empty() || !isPlainIconName(name)) return {};
+    std::vector<TrayPixmap> out;
+    for (int size : kTrayPixmapSizes) {
+        const auto bytes = static_cast<std::size_t>(size) * static_cast<std::size_t>(size) * 4;
+        auto argb = readExactly(trayPixmapFile(folder, name, shade, size, TrayPixmapFormat::raw), bytes);
+        if (!argb) return {};
+        out.push_back({size, std::move(*argb)});
+    }
+    return out;
 }
 
 }  // namespace torvel

@@ -2,7 +2,7 @@
 
 #include <QColor>
 
-#include "Tray/ColourContrast.h"
+#include "Views/ColourContrast.h"
 
 class QLabel;
 

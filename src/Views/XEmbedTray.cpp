@@ -5,7 +5,7 @@
 #include <QPixmap>
 #include <QTextDocument>
 
-#include "Tray/TrayIconArt.h"
+#include "Views/TrayGlyphArt.h"
 #include "UI/ClickRouting.h"
 
 namespace torvel {
@@ -42,11 +42,11 @@ XEmbedTray::XEmbedTray(std::function<MenuModel()> build, std::function<void(cons
 QIcon XEmbedTray::iconNamed(const std::string& name) {
     // An XEmbed tray shows pixels and recolours nothing: the glyph drawn at build time in the shade
     // that suits the desktop, picked afresh each time so a theme change shows with the next update.
-    const GlyphShade shade = desktopGlyphShade();
+    const GlyphShade shade = paletteGlyphShade();
     const std::string key = name + "@" + toString(shade);
     if (auto found = icons_.find(key); found != icons_.end()) return found->second;
     QIcon icon;
-    for (const QImage& image : loadTrayPixmaps(trayPixmapFolder(iconThemeFolder_), name, shade))
+    for (const QImage& image : loadTrayImages(trayPixmapFolder(iconThemeFolder_), name, shade))
         icon.addPixmap(QPixmap::fromImage(image));
     // Not drawn ahead: the SVG as it is, or the desktop's theme may have the name.
     if (icon.isNull()) {

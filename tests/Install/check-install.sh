@@ -55,7 +55,8 @@ for sound in Submarine Pop Sosumi; do
   cmp -s "$source/resources/sounds/$sound.wav" "$prefix/share/torvel/sounds/$sound.wav" ||
     fail "the installed $sound.wav differs from its source"
 done
-# The status icons drawn at build time for trays that show pixels: every glyph shade at every size.
+# The status icons drawn at build time for trays that show pixels: every glyph shade at every size, as
+# PNG and as the raw ARGB32 pixels the StatusNotifierItem reads (exactly size * size * 4 bytes).
 for icon in torvel-active-symbolic torvel-inactive-symbolic; do
   for shade in dark light mid; do
     for size in 16 22 24 32 48; do
@@ -63,6 +64,10 @@ for icon in torvel-active-symbolic torvel-inactive-symbolic; do
       expected+=("$png")
       [ ! -f "$prefix/$png" ] || file -b "$prefix/$png" | grep -q "^PNG image data, $size x $size," ||
         fail "$png is not a $size x $size PNG: $(file -b "$prefix/$png")"
+      raw=share/torvel/icons/$icon-$shade-$size.argb
+      expected+=("$raw")
+      [ ! -f "$prefix/$raw" ] || [ "$(stat -c %s "$prefix/$raw")" -eq $((size * size * 4)) ] ||
+        fail "$raw is not $size x $size raw pixels: $(stat -c %s "$prefix/$raw") bytes"
     done
   done
 done

@@ -1,150 +1,123 @@
-// The status icons as symbolic SVGs, the renderings the build draws from them for pixel-only tray
-// hosts, and how the tray picks and loads those.
+// The raw renderings the build draws for pixel-only tray hosts, and how the resident picks and loads
+// them without an image library. Drawing them and their PNG twins: Gui/TrayGlyphArtTest.cpp.
 #include "Tray/TrayIconArt.h"
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QFile>
-#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <algorithm>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <optional>
+#include <set>
 
 namespace torvel {
 namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kStatusIcons = fs::path(TORVEL_SOURCE_ROOT) / "resources/icons/hicolor/scalable/status";
 const fs::path kDrawnIcons = fs::path(TORVEL_BUILD_SHARE) / "torvel" / "icons";
 const char* const kIcons[] = {"torvel-active-symbolic", "torvel-inactive-symbolic"};
 
-// Image plugins (the SVG reader) are found through the application object.
-void ensureApplication() {
-    static int argc = 1;
-    static char name[] = "torvel_linux_tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
-    (void)app;
-}
-
-QString readSvg(const std::string& icon) {
-    QFile file(QString::fromStdString((kStatusIcons / (icon + ".svg")).string()));
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << icon;
-    return QString::fromUtf8(file.readAll());
-}
-
-// What a recolouring host does to a symbolic icon (GTK sets `fill` on every shape): the icon's own
-// colours and classes go, every shape is filled in one colour; fill rules stay.
-QByteArray everyShapeFilled(QString svg) {
-    svg.remove(QRegularExpression("<style[^>]*>[^<]*</style>"));
-    svg.remove(QRegularExpression("\\s(class|fill|color)=\"[^\"]*\""));
-    return svg.toUtf8();
-}
-
-// The pixels at least half covered in one image and not in the other.
-int differingPixels(const QImage& a, const QImage& b) {
-    int count = 0;
-    for (int y = 0; y < std::min(a.height(), b.height()); ++y)
-        for (int x = 0; x < std::min(a.width(), b.width()); ++x)
-            count += (qAlpha(a.pixel(x, y)) >= 128) != (qAlpha(b.pixel(x, y)) >= 128);
-    return count;
-}
-
-TEST(TrayIconArtTest, StatusIconsAreFillOnlyFollowTheTextColourAndStayApartWhenFilled) {
-    const QRegularExpression shape("<(path|rect|circle|ellipse|polygon|polyline|line)\\b[^>]*>");
-    for (const char* icon : kIcons) {
-        const QString svg = readSvg(icon);
-        EXPECT_FALSE(svg.contains("stroke"))
-            << icon << ": a host that fills every shape turns strokes into blobs";
-        EXPECT_TRUE(svg.contains(QRegularExpression(
-            "<style "
-            "id=\"current-color-scheme\"[^>]*>\\s*\\.ColorScheme-Text\\s*\\{\\s*color:\\s*#[0-9a-fA-F]{6};")))
-            << icon;
-        int shapes = 0;
-        for (auto match = shape.globalMatch(svg); match.hasNext(); ++shapes) {
-            const QString element = match.next().captured();
-            EXPECT_TRUE(element.contains("class=\"ColorScheme-Text\"") &&
-                        element.contains("fill=\"currentColor\""))
-                << icon << ": " << element.toStdString();
-        }
-        EXPECT_GE(shapes, 2) << icon;
+// The colours (0xRRGGBB) of the fully covered pixels, and how many there are.
+std::pair<std::set<std::uint32_t>, int> solidColours(const TrayPixmap& pixmap) {
+    std::set<std::uint32_t> colours;
+    int solid = 0;
+    for (std::size_t i = 0; i + 3 < pixmap.argb.size(); i += 4) {
+        const auto byte = [&](std::size_t at) { return static_cast<std::uint8_t>(pixmap.argb[at]); };
+        if (byte(i) != 255) continue;
+        ++solid;
+        colours.insert(std::uint32_t{byte(i + 1)} << 16 | std::uint32_t{byte(i + 2)} << 8 | byte(i + 3));
     }
-
-    // On and off stay apart when a host fills every shape.
-    ensureApplication();
-    const QImage on = drawGlyph(everyShapeFilled(readSvg(kIcons[0])), 16, Qt::black);
-    const QImage off = drawGlyph(everyShapeFilled(readSvg(kIcons[1])), 16, Qt::black);
-    ASSERT_FALSE(on.isNull());
-    ASSERT_FALSE(off.isNull());
-    // The hollow cup against the full one with steam: a tenth of the 16 px icon. Two thin lines of
-    // steam alone (all an outline-only "off" cup leaves once filled) come to under 10 pixels.
-    EXPECT_GE(differingPixels(on, off), 26);
-    // And as drawn, without the forcing: the same shapes.
-    EXPECT_EQ(differingPixels(on, drawGlyph(readSvg(kIcons[0]).toUtf8(), 16, Qt::black)), 0);
+    return {colours, solid};
 }
 
-TEST(TrayIconArtTest, BuildDrewEveryIconInEveryShadeAtEverySize) {
-    ensureApplication();
+TEST(TrayIconArtTest, BuildDrewEveryIconInEveryShadeAtEverySizeAsWholeRawSets) {
     for (const char* icon : kIcons) {
+        std::set<std::uint32_t> shadeColours;
         for (auto shade : {GlyphShade::dark, GlyphShade::light, GlyphShade::mid}) {
-            const auto images = loadTrayPixmaps(kDrawnIcons, icon, shade);
-            ASSERT_EQ(images.size(), kTrayPixmapSizes.size()) << icon << " " << toString(shade);
-            for (size_t i = 0; i < images.size(); ++i) {
-                EXPECT_EQ(images[i].size(), QSize(kTrayPixmapSizes[i], kTrayPixmapSizes[i]));
-                // The fully covered pixels carry the shade's colour.
-                int solid = 0;
-                for (int y = 0; y < images[i].height(); ++y)
-                    for (int x = 0; x < images[i].width(); ++x) {
-                        const QRgb pixel = images[i].pixel(x, y);
-                        if (qAlpha(pixel) != 255) continue;
-                        ++solid;
-                        EXPECT_EQ(QColor(pixel), glyphColour(shade)) << icon << " at " << x << "," << y;
-                    }
-                EXPECT_GT(solid, kTrayPixmapSizes[i])
-                    << icon << " is nearly empty at " << kTrayPixmapSizes[i];
+            const auto pixmaps = loadTrayPixmaps(kDrawnIcons, icon, shade);
+            ASSERT_EQ(pixmaps.size(), kTrayPixmapSizes.size()) << icon << " " << toString(shade);
+            for (std::size_t i = 0; i < pixmaps.size(); ++i) {
+                const int size = kTrayPixmapSizes[i];
+                EXPECT_EQ(pixmaps[i].size, size);
+                EXPECT_EQ(pixmaps[i].argb.size(), static_cast<std::size_t>(size * size * 4));
+                // Every fully covered pixel has the shade's one colour; the glyph is not nearly empty.
+                const auto [colours, solid] = solidColours(pixmaps[i]);
+                EXPECT_EQ(colours.size(), 1u) << icon << " " << toString(shade) << " at " << size;
+                EXPECT_GT(solid, size) << icon << " is nearly empty at " << size;
+                if (!colours.empty()) shadeColours.insert(*colours.begin());
             }
         }
+        EXPECT_EQ(shadeColours.size(), 3u) << icon << ": each shade has a colour of its own";
     }
-    EXPECT_GE(differingPixels(loadTrayPixmaps(kDrawnIcons, kIcons[0], GlyphShade::dark)[0],
-                              loadTrayPixmaps(kDrawnIcons, kIcons[1], GlyphShade::dark)[0]),
-              26);
+    EXPECT_NE(loadTrayPixmaps(kDrawnIcons, kIcons[0], GlyphShade::dark)[0].argb,
+              loadTrayPixmaps(kDrawnIcons, kIcons[1], GlyphShade::dark)[0].argb);
 }
 
-TEST(TrayIconArtTest, LoadsOnlyWholeSetsOfPlainNames) {
-    ensureApplication();
+TEST(TrayIconArtTest, LoadsOnlyWholeSetsOfExactSizeAndPlainNames) {
     QTemporaryDir dir;
     const fs::path folder = dir.path().toStdString();
-    for (int size : kTrayPixmapSizes)
-        fs::copy_file(trayPixmapFile(kDrawnIcons, kIcons[0], GlyphShade::dark, size),
-                      trayPixmapFile(folder, "cup", GlyphShade::dark, size));
+    const auto raw = [](const fs::path& in, const std::string& name, GlyphShade shade, int size) {
+        return trayPixmapFile(in, name, shade, size, TrayPixmapFormat::raw);
+    };
+    const auto copyDark = [&] {
+        for (int size : kTrayPixmapSizes)
+            fs::copy_file(raw(kDrawnIcons, kIcons[0], GlyphShade::dark, size),
+                          raw(folder, "cup", GlyphShade::dark, size), fs::copy_options::overwrite_existing);
+    };
+    copyDark();
     EXPECT_EQ(loadTrayPixmaps(folder, "cup", GlyphShade::dark).size(), kTrayPixmapSizes.size());
-    EXPECT_TRUE(loadTrayPixmaps(folder, "cup", GlyphShade::light).empty());
+    EXPECT_TRUE(loadTrayPixmaps(folder, "cup", GlyphShade::light).empty()) << "a shade not drawn";
     EXPECT_TRUE(loadTrayPixmaps(folder / "sub", "../cup", GlyphShade::dark).empty())
         << "a name is not a path";
+    EXPECT_TRUE(loadTrayPixmaps(folder, "", GlyphShade::dark).empty());
     EXPECT_TRUE(loadTrayPixmaps({}, "cup", GlyphShade::dark).empty());
-    // A size drawn at the wrong size (or missing) spoils the set: hosts would scale the wrong image.
-    fs::copy_file(trayPixmapFile(folder, "cup", GlyphShade::dark, 48),
-                  trayPixmapFile(folder, "cup", GlyphShade::dark, 22), fs::copy_options::overwrite_existing);
-    EXPECT_TRUE(loadTrayPixmaps(folder, "cup", GlyphShade::dark).empty());
+
+    // Any one file of the wrong length spoils the set: hosts would scale the wrong image or read past it.
+    struct Spoil {
+        const char* what;
+        std::function<void(const fs::path&)> spoil;
+    };
+    const std::vector<Spoil> spoils = {
+        {"another size's pixels",
+         [&](const fs::path& file) {
+             fs::copy_file(raw(folder, "cup", GlyphShade::dark, 48), file,
+                           fs::copy_options::overwrite_existing);
+         }},
+        {"cut short", [](const fs::path& file) { fs::resize_file(file, fs::file_size(file) - 1); }},
+        {"a byte too many", [](const fs::path& file) { std::ofstream(file, std::ios::app) << 'x'; }},
+        {"empty", [](const fs::path& file) { std::ofstream(file, std::ios::trunc).flush(); }},
+        {"missing", [](const fs::path& file) { fs::remove(file); }},
+        {"a folder",
+         [](const fs::path& file) {
+             fs::remove(file);
+             fs::create_directory(file);
+         }},
+    };
+    for (const auto& [what, spoil] : spoils) {
+        const auto file = raw(folder, "cup", GlyphShade::dark, 22);
+        spoil(file);
+        EXPECT_TRUE(loadTrayPixmaps(folder, "cup", GlyphShade::dark).empty()) << what;
+        fs::remove_all(file);
+        copyDark();
+    }
 
     EXPECT_EQ(trayPixmapFolder("/usr/share/icons"), fs::path("/usr/share/torvel/icons"));
     EXPECT_TRUE(trayPixmapFolder({}).empty());
+    EXPECT_EQ(raw("/x", "cup", GlyphShade::mid, 16), fs::path("/x/cup-mid-16.argb"));
+    EXPECT_EQ(trayPixmapFile("/x", "cup", GlyphShade::light, 48), fs::path("/x/cup-light-48.png"));
 }
 
-TEST(TrayIconArtTest, GlyphContrastsWithThePanel) {
+TEST(TrayIconArtTest, APreferenceForDarkAloneTakesTheLightGlyph) {
     struct Case {
-        const char* panel;
+        std::optional<unsigned> scheme;
         GlyphShade glyph;
     };
-    // White, Breeze light and dark, Adwaita's dark header, GTK 2's grey (trayer), black; a saturated
-    // blue and yellow, which lightness alone would both call mid-grey.
-    for (auto [panel, glyph] : {Case{"#ffffff", GlyphShade::dark}, Case{"#eff0f1", GlyphShade::dark},
-                                Case{"#31363b", GlyphShade::light}, Case{"#303030", GlyphShade::light},
-                                Case{"#dcdad5", GlyphShade::dark}, Case{"#000000", GlyphShade::light},
-                                Case{"#0000ff", GlyphShade::light}, Case{"#ffff00", GlyphShade::dark}}) {
-        EXPECT_EQ(glyphShadeOn(QColor(panel)), glyph) << panel;
+    for (auto [scheme, glyph] :
+         {Case{std::nullopt, GlyphShade::dark}, Case{0u, GlyphShade::dark}, Case{1u, GlyphShade::light},
+          Case{2u, GlyphShade::dark}, Case{3u, GlyphShade::dark}}) {
+        EXPECT_EQ(glyphShadeForColorScheme(scheme), glyph) << (scheme ? static_cast<int>(*scheme) : -1);
     }
 }
 

@@ -30,6 +30,9 @@ struct XcbRandrMirrors {
     /// Online outputs sharing a CRTC, or shown by monitors placed at the same origin where one
     /// rectangle contains the other (the same picture, one of them at a smaller mode).
     std::set<DisplayID> mirrored;
+    /// The screens a desktop shows on: online outputs counted once per picture, so outputs on one CRTC,
+    /// the tiles of one monitor and the outputs of a mirror make one screen each.
+    std::size_t screens = 0;
 
     /// Applies both rules; a monitor without an online output shows nothing and mirrors nothing.
     static XcbRandrMirrors decide(const std::vector<Output>& outputs, const std::vector<Monitor>& monitors);

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <memory>
@@ -13,6 +15,7 @@
 #include "Platform/Sim/CapturingLogSink.h"
 #include "PrivateBuses.h"
 #include "Tray/StatusNotifierItem.h"
+#include "Tray/TrayIconArt.h"
 
 namespace torvel {
 namespace {
@@ -129,6 +132,66 @@ TEST_F(StatusNotifierItemTest, AWatcherThatAnnouncesTheItemHoldsItWhateverItsAns
     announce(service_);  // said again in another spelling: no news
     property("Status");   // a round trip: the announcement before it has been handled
     EXPECT_EQ(answers, (std::vector<bool>{false, false, true}));
+}
+
+// IconPixmap as a host reads it: (width, height, ARGB32 bytes) for each size.
+std::vector<TrayPixmap> pixmapsIn(const QVariant& property) {
+    std::vector<TrayPixmap> out;
+    const auto argument = property.value<QDBusArgument>();
+    argument.beginArray();
+    while (!argument.atEnd()) {
+        int width = 0, height = 0;
+        QByteArray data;
+        argument.beginStructure();
+        argument >> width >> height >> data;
+        argument.endStructure();
+        EXPECT_EQ(width, height);
+        out.push_back({width, data.toStdString()});
+    }
+    argument.endArray();
+    return out;
+}
+
+TEST_F(StatusNotifierItemTest, PixmapsFollowThePortalsColourSchemeAndHostsAreToldToRedraw) {
+    constexpr const char* kIcon = "torvel-active-symbolic";
+    const auto folder = trayPixmapFolder(kIcons);
+    const auto dark = loadTrayPixmaps(folder, kIcon, GlyphShade::dark);
+    const auto light = loadTrayPixmaps(folder, kIcon, GlyphShade::light);
+    ASSERT_EQ(dark.size(), kTrayPixmapSizes.size());
+    ASSERT_EQ(light.size(), kTrayPixmapSizes.size());
+    BusSignalRecorder heard(host_->connection(), kItem);
+    StatusItemPresentation shown;
+    shown.iconName = kIcon;
+    item_->setPresentation(shown);
+    // No portal ran at start: the dark glyph, as most panels are light.
+    EXPECT_EQ(pixmapsIn(property("IconPixmap")), dark);
+
+    // A portal that starts later and announces a dark scheme: the light glyph, and hosts hear of it.
+    BusPeer portal(buses_, PrivateBuses::Bus::session, "portal");
+    ASSERT_TRUE(portal.connection().interface()->registerService("org.freedesktop.portal.Desktop").isValid());
+    const auto announce = [&](const QVariant& value) {
+        auto signal = QDBusMessage::createSignal("/org/freedesktop/portal/desktop",
+                                                 "org.freedesktop.portal.Settings", "SettingChanged");
+        signal << QString("org.freedesktop.appearance") << QString("color-scheme")
+               << QVariant::fromValue(QDBusVariant(value));
+        ASSERT_TRUE(portal.connection().send(signal));
+    };
+    QCoreApplication::processEvents();
+    heard.clear();
+    announce(1u);
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return heard.count("NewIcon") == 1; }));
+    EXPECT_EQ(pixmapsIn(property("IconPixmap")), light);
+    EXPECT_EQ(heard.count("NewToolTip"), 1u);
+    // "Prefers light" and then "no preference" both want the dark glyph: one redraw, not two; a
+    // malformed value changes nothing.
+    announce(2u);
+    announce(QString("light"));
+    announce(0u);
+    announce(1u);
+    ASSERT_TRUE(PrivateBuses::waitFor([&] { return heard.count("NewIcon") == 3; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(heard.count("NewIcon"), 3u);
+    EXPECT_EQ(pixmapsIn(property("IconPixmap")), light);
 }
 
 }  // namespace

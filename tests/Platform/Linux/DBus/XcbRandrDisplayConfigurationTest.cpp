@@ -1,9 +1,10 @@
-// The RandR adapter against a real X server: Xorg with the dummy video driver, whose outputs DUMMY0..15
+// The RandR adapters against a real X server: Xorg with the dummy video driver, whose outputs DUMMY0..15
 // each have a CRTC of their own, arranged with xrandr the way a person plugs in and mirrors a projector.
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QProcess>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "Platform/Linux/DBus/PrivateBuses.h"
 #include "Platform/Linux/Desktop/QtScheduler.h"
 #include "Platform/Linux/Displays/XcbRandrDisplayConfiguration.h"
+#include "Platform/Linux/Displays/XcbRandrScreens.h"
 #include "Platform/Linux/TestSupport.h"
 #include "Platform/Sim/CapturingLogSink.h"
 
@@ -96,9 +98,16 @@ TEST(XcbRandrDisplayConfigurationTest, XorgDummyOutputsMirroredAndMovedAsideAreF
         return run.waitForFinished(10000) && run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0;
     };
 
-    CapturingLogSink log, monitorLog;
+    CapturingLogSink log, monitorLog, screensLog;
     QtScheduler scheduler;
     XcbRandrDisplayConfiguration real(log, display);
+    // The screens as the desktop counts them, read on each change they announce: a mirror is one.
+    XcbRandrScreens screens(screensLog, display);
+    std::vector<int> counts{screens.screenCount()};
+    auto screensChanged = screens.changed.connect([&] { counts.push_back(screens.screenCount()); });
+    const auto screensNow = [&](int count) {
+        return PrivateBuses::waitFor([&] { return counts.back() == count; });
+    };
     Recording displays(real);
     MirroringMonitor monitor(displays, scheduler, monitorLog);
     std::vector<bool> changes;
@@ -114,20 +123,27 @@ TEST(XcbRandrDisplayConfigurationTest, XorgDummyOutputsMirroredAndMovedAsideAreF
     ASSERT_TRUE(xrandr({"--output", "DUMMY1", "--mode", "1280x800", "--right-of", "DUMMY0"}));
     ASSERT_TRUE(PrivateBuses::waitFor([&] { return displays.online.size() == 2; }));
     EXPECT_FALSE(monitor.isMirroring());
+    EXPECT_TRUE(screensNow(2)) << "a screen beside the panel";
     // Showing the same picture in its own mode, the screen shrinking around it in the same request:
     // the reading follows the last event of the burst, not the first.
     ASSERT_TRUE(xrandr({"--output", "DUMMY1", "--mode", "1600x1200", "--same-as", "DUMMY0"}));
     EXPECT_TRUE(PrivateBuses::waitFor([&] { return monitor.isMirroring(); }))
         << "mirroring of equal modes not seen";
+    EXPECT_TRUE(screensNow(1)) << "a mirror is one screen";
     // Back beside it, then mirrored at a smaller mode: the smaller picture lies inside the larger.
     ASSERT_TRUE(xrandr({"--output", "DUMMY1", "--mode", "1280x800", "--right-of", "DUMMY0"}));
     EXPECT_TRUE(PrivateBuses::waitFor([&] { return !monitor.isMirroring(); }));
+    EXPECT_TRUE(screensNow(2));
     ASSERT_TRUE(xrandr({"--output", "DUMMY1", "--mode", "1280x800", "--same-as", "DUMMY0"}));
     EXPECT_TRUE(PrivateBuses::waitFor([&] { return monitor.isMirroring(); }))
         << "mirroring of a smaller mode not seen";
+    EXPECT_TRUE(screensNow(1));
     ASSERT_TRUE(xrandr({"--output", "DUMMY1", "--off"}));
     EXPECT_TRUE(PrivateBuses::waitFor([&] { return displays.online.size() == 1 && !monitor.isMirroring(); }));
     EXPECT_EQ(changes, (std::vector<bool>{true, false, true, false}));
+    EXPECT_EQ(counts.front(), 1);
+    EXPECT_EQ(screens.screenCount(), 1);
+    EXPECT_TRUE(std::find(counts.begin(), counts.end(), 2) != counts.end());
 
     // Not listened to, a change is not heard; listening again, the server going is heard and said once.
     displays.pass(false);
@@ -139,9 +155,15 @@ TEST(XcbRandrDisplayConfigurationTest, XorgDummyOutputsMirroredAndMovedAsideAreF
     ASSERT_TRUE(xorg.waitForFinished(10000));
     EXPECT_TRUE(PrivateBuses::waitFor([&] { return displays.online.empty(); }));
     EXPECT_EQ(log.messages("Mirroring").size(), 1u);
+    EXPECT_TRUE(screensNow(0)) << "the server going is a change, and no server is no screen";
+    EXPECT_EQ(screensLog.messages("Displays").size(), 1u);
 
     XcbRandrDisplayConfiguration nowhere(log, "");
     EXPECT_TRUE(nowhere.onlineDisplays(16).empty());
+    XcbRandrScreens noScreens(screensLog, "");
+    EXPECT_EQ(noScreens.screenCount(), 0);
+    EXPECT_FALSE(XcbRandrConnection::hasRandr(""));
+    EXPECT_FALSE(XcbRandrConnection::hasRandr(display)) << "the server is gone";
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "Tray/ColourContrast.h"
+#include "Views/ColourContrast.h"
 
 #include <algorithm>
 #include <cmath>
