@@ -32,16 +32,17 @@ bool statusNotifierHostRuns(const QDBusConnection& bus) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before the application object, which needs the display.
+    if (argc > 1) {
+        std::fprintf(stderr, "usage: torvel-xembed-tray (started by torvel, takes no arguments)\n");
+        return 2;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("torvel-xembed-tray");
     // The menu is a window: its closing must not end the helper.
     QApplication::setQuitOnLastWindowClosed(false);
     torvel::JournalLogSink sink;
     const torvel::Logger log(sink, "XEmbedTray");
-    if (argc > 1) {
-        std::fprintf(stderr, "usage: torvel-xembed-tray (started by torvel, takes no arguments)\n");
-        return 2;
-    }
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         log.error("No session bus: there is no Torvel to show");
