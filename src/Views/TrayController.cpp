@@ -90,7 +90,13 @@ bool TrayController::start() {
 void TrayController::choose(bool mayStartHelper) {
     const Host before = host_;
     if (item_ && item_->isRegistered()) {
-        // The XEmbed helper, if one runs, ends by itself now that a StatusNotifier host is there.
+        // The XEmbed helper, if one runs, ends by itself once the watcher says a host is there; a
+        // watcher that does not say so is told here, or the icon would show twice.
+        if (xembedOnBus_ && before != Host::statusNotifier) {
+            auto call = QDBusMessage::createMethodCall(kXEmbedService, kXEmbedPath, kXEmbedInterface, "Quit");
+            call.setAutoStartService(false);
+            bus_.asyncCall(call);
+        }
         host_ = Host::statusNotifier;
     } else if (item_ && itemAnswered_ && xDisplayExists()) {
         if (mayStartHelper && !xembedOnBus_ && !xembedStarting_) startXEmbedHelper();

@@ -28,6 +28,7 @@ const char* const kIntrospection =
     "  <interface name=\"com.torvel.XEmbedTray1\">\n"
     "    <signal name=\"IconPlaced\"><arg name=\"x\" type=\"i\"/><arg name=\"y\" type=\"i\"/>"
     "<arg name=\"width\" type=\"i\"/><arg name=\"height\" type=\"i\"/></signal>\n"
+    "    <method name=\"Quit\"/>\n"
     "  </interface>\n";
 
 }  // namespace
@@ -111,6 +112,7 @@ void XEmbedHost::readItem() {
         done->deleteLater();
         reading_ = false;
         const QVariantMap properties = propertiesFrom(done->reply());
+        if (!properties.isEmpty()) itemOwner_ = done->reply().service();
         if (properties.isEmpty()) {
             log_.error("Torvel's tray item could not be read: {}",
                        done->isError() ? done->error().message().toStdString() : "not a property map");
@@ -184,8 +186,19 @@ QString XEmbedHost::introspect(const QString&) const {
 
 bool XEmbedHost::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
     if (answerIntrospection(message, connection, introspect(kPath))) return true;
-    // The object only speaks: it has no methods.
-    replyBadCall(connection, message, {});
+    const bool ours = message.interface().isEmpty() || message.interface() == QLatin1String(kInterface);
+    if (!ours || message.member() != QLatin1String("Quit") || !message.signature().isEmpty()) {
+        replyBadCall(connection, message, {"Quit"});
+        return true;
+    }
+    // Only Torvel, whose item this shows, may end it.
+    if (itemOwner_.isEmpty() || message.service() != itemOwner_) {
+        replyError(connection, message, QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
+                   QStringLiteral("Only the item's owner ends the XEmbed tray icon"));
+        return true;
+    }
+    replyWith(connection, message);
+    quit("Torvel's item is shown by a StatusNotifier host");
     return true;
 }
 

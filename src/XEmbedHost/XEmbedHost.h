@@ -20,7 +20,8 @@ namespace torvel {
 /// the item's Activate, a middle click its SecondaryActivate, a right click (or Ctrl with a left one)
 /// opens the item's menu. Where the tray docked the icon is announced on the bus (IconPlaced), for the
 /// first-start hint. Ends the application when the item's owner leaves the bus or a StatusNotifier
-/// host appears, which then shows the item itself.
+/// host appears, which then shows the item itself, or when the item's owner calls Quit (its item was
+/// taken by a watcher that does not say it has a host).
 class XEmbedHost : public QDBusVirtualObject {
     Q_OBJECT
 public:
@@ -71,6 +72,8 @@ private:
     bool shown_ = false;
     bool placeQueued_ = false;
     QRect place_;
+    /// The unique name of the item's owner, once it answered: the one caller Quit is taken from.
+    QString itemOwner_;
 };
 
 }  // namespace torvel

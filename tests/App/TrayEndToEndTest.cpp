@@ -186,8 +186,12 @@ TEST_F(TrayEndToEndTest, StatusNotifierHostShowsTheItemAndDrivesTorvelThroughIt)
 TEST_F(TrayEndToEndTest, HostStartingAfterTorvelGetsTheItemAndASecondLaunchShowsIt) {
     startTorvel();
     EXPECT_EQ(run({"--platform", "sim"}), 0) << "with no tray at all a second launch opens the settings";
+    // With a display but no host, the XEmbed helper waits for a tray; the host's watcher ends it.
+    EXPECT_TRUE(waitUntil([this] { return bus_.owns("com.torvel.Torvel.XEmbedTray"); }));
     QProcess& host = start("/usr/bin/python3", {kHost});
     ASSERT_EQ(ask(host, "wait-item")["item"].toString(), torvelConnection());
+    EXPECT_TRUE(waitUntil([this] { return !bus_.owns("com.torvel.Torvel.XEmbedTray"); }))
+        << "the icon would show twice";
     EXPECT_EQ(ask(host, "props")["IconName"].toString(), "torvel-inactive-symbolic");
     EXPECT_EQ(run({"--platform", "sim"}), 0);
     ask(host, "activate");
