@@ -27,8 +27,9 @@ bool xDisplayExists() {
 /// The XEmbed helper: beside this program in the build tree, in the libexec folder once installed.
 QString xembedHelperProgram() {
     const QDir here(QCoreApplication::applicationDirPath());
-    for (const QString& candidate : {here.filePath(TrayController::kXEmbedProgram),
-                                     QDir(here.filePath(TORVEL_LIBEXEC_FROM_BIN)).filePath(TrayController::kXEmbedProgram)}) {
+    for (const QString& candidate :
+         {here.filePath(TrayController::kXEmbedProgram),
+          QDir(here.filePath(TORVEL_LIBEXEC_FROM_BIN)).filePath(TrayController::kXEmbedProgram)}) {
         if (QFileInfo(candidate).isExecutable()) return QFileInfo(candidate).absoluteFilePath();
     }
     return {};
@@ -117,8 +118,8 @@ void TrayController::choose(bool mayStartHelper) {
 }
 
 void TrayController::followXEmbedHelper() {
-    xembedWatcher_ = std::make_unique<QDBusServiceWatcher>(kXEmbedService, bus_,
-                                                           QDBusServiceWatcher::WatchForOwnerChange);
+    xembedWatcher_ =
+        std::make_unique<QDBusServiceWatcher>(kXEmbedService, bus_, QDBusServiceWatcher::WatchForOwnerChange);
     connect(xembedWatcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString&, const QString&, const QString& owner) {
                 xembedOnBus_ = !owner.isEmpty();
@@ -135,14 +136,15 @@ void TrayController::followXEmbedHelper() {
     bus_.connect(kXEmbedService, kXEmbedPath, kXEmbedInterface, "IconPlaced", this,
                  SLOT(onXEmbedIconPlaced(QDBusMessage)));
     // A helper left running (by an instance that just ended) is taken as it is.
-    auto call = QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                               "NameHasOwner");
+    auto call = QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                               "org.freedesktop.DBus", "NameHasOwner");
     call << QString(kXEmbedService);
     auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* done) {
         done->deleteLater();
         const QDBusMessage reply = done->reply();
-        if (reply.type() == QDBusMessage::ReplyMessage && reply.signature() == "b" && reply.arguments().at(0).toBool())
+        if (reply.type() == QDBusMessage::ReplyMessage && reply.signature() == "b" &&
+            reply.arguments().at(0).toBool())
             xembedOnBus_ = true;
     });
 }

@@ -57,7 +57,8 @@ StatusItemLook statusItemLookFrom(const QVariantMap& properties) {
         if (in.currentSignature() == QLatin1String("a(iiay)")) look.pixmaps = readPixmaps(in);
     }
     if (const QString name = text(properties, "IconName"); isPlainIconName(name)) look.iconName = name;
-    if (const QString folder = text(properties, "IconThemePath"); QDir::isAbsolutePath(folder) && folder.size() < 4096)
+    if (const QString folder = text(properties, "IconThemePath");
+        QDir::isAbsolutePath(folder) && folder.size() < 4096)
         look.iconThemePath = folder;
     QString title, body;
     const QVariant tip = properties.value(QStringLiteral("ToolTip"));

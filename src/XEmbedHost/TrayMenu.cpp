@@ -13,20 +13,30 @@ namespace {
 constexpr const char* kMenuInterface = "com.canonical.dbusmenu";
 constexpr int kTimeoutMs = 5000;  // the owner answers at once; a hung one must not hold a call forever
 
+/// The ids of the entries shown and their depths, in menu order: two menus of one shape differ only
+/// in texts and states.
+void shapeOf(const std::vector<HostMenuEntry>& entries, int depth, std::vector<std::pair<int, int>>& out) {
+    for (const auto& entry : entries) {
+        if (!entry.visible) continue;
+        out.emplace_back(entry.separator ? -1 : entry.id, depth);
+        if (entry.submenu && !entry.separator) shapeOf(entry.children, depth + 1, out);
+    }
+}
+
 }  // namespace
 
 TrayMenu::TrayMenu(QDBusConnection bus, QString service, LogSink& log)
     : bus_(std::move(bus)), service_(std::move(service)), log_(log, "XEmbedTray") {
     connect(&menu_, &QMenu::aboutToShow, this, [this] { sendEvent(0, QStringLiteral("opened")); });
     connect(&menu_, &QMenu::aboutToHide, this, [this] { sendEvent(0, QStringLiteral("closed")); });
-    menu_.setToolTipsVisible(false);
 }
 
 void TrayMenu::setMenuPath(const QString& path) {
     if (path == path_) return;
     if (!path_.isEmpty()) {
         bus_.disconnect(service_, path_, kMenuInterface, "LayoutUpdated", this, SLOT(onMenuChanged()));
-        bus_.disconnect(service_, path_, kMenuInterface, "ItemsPropertiesUpdated", this, SLOT(onMenuChanged()));
+        bus_.disconnect(service_, path_, kMenuInterface, "ItemsPropertiesUpdated", this,
+                        SLOT(onMenuChanged()));
     }
     path_ = path;
     if (path_.isEmpty()) return;
@@ -60,21 +70,34 @@ void TrayMenu::readLayout(bool show) {
     call.setAutoStartService(false);
     const unsigned reading = ++reading_;
     auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(call, kTimeoutMs), this);
-    connect(pending, &QDBusPendingCallWatcher::finished, this, [this, reading, show](QDBusPendingCallWatcher* done) {
-        done->deleteLater();
-        if (reading != reading_) return;
-        const auto layout = menuLayoutFrom(done->reply());
-        if (!layout) {
-            log_.error("The item's menu could not be read: {}",
-                       done->isError() ? done->error().message().toStdString() : "not a menu layout");
-            return;
-        }
-        menu_.clear();
-        // clear() keeps the submenus of the last reading alive: they are the menu's children.
-        for (auto* old : menu_.findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) old->deleteLater();
-        fill(menu_, layout->root.children);
-        if (show && !menu_.isVisible()) menu_.popup(at_);
-    });
+    connect(pending, &QDBusPendingCallWatcher::finished, this,
+            [this, reading, show](QDBusPendingCallWatcher* done) {
+                done->deleteLater();
+                if (reading != reading_) return;
+                const auto layout = menuLayoutFrom(done->reply());
+                if (!layout) {
+                    log_.error("The item's menu could not be read: {}",
+                               done->isError() ? done->error().message().toStdString() : "not a menu layout");
+                    return;
+                }
+                // A countdown changes a text every second while the menu is open: the entry under the pointer
+                // stays as it is unless entries came or went.
+                if (menu_.isVisible() && updateInPlace(layout->root.children)) {
+                    log_.debug("The open menu's texts and states were updated (revision {})",
+                               layout->revision);
+                    return;
+                }
+                if (menu_.isVisible())
+                    log_.debug("The open menu was built anew (revision {})", layout->revision);
+                menu_.clear();
+                // clear() keeps the submenus of the last reading alive: they are the menu's children.
+                for (auto* old : menu_.findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) old->deleteLater();
+                actions_.clear();
+                shape_.clear();
+                shapeOf(layout->root.children, 0, shape_);
+                fill(menu_, layout->root.children);
+                if (show && !menu_.isVisible()) menu_.popup(at_);
+            });
 }
 
 void TrayMenu::fill(QMenu& menu, const std::vector<HostMenuEntry>& entries) {
@@ -94,15 +117,15 @@ void TrayMenu::fill(QMenu& menu, const std::vector<HostMenuEntry>& entries) {
         } else {
             action = menu.addAction(entry.label);
             const int id = entry.id;
-            connect(action, &QAction::triggered, this, [this, id] { sendEvent(id, QStringLiteral("clicked")); });
+            connect(action, &QAction::triggered, this,
+                    [this, id] { sendEvent(id, QStringLiteral("clicked")); });
         }
-        action->setEnabled(entry.enabled);
-        if (const QIcon icon = iconOf(entry); !icon.isNull()) action->setIcon(icon);
+        actions_[entry.id] = action;
+        dress(*action, entry);
         if (entry.toggle != HostMenuEntry::Toggle::none) {
-            action->setCheckable(true);
-            action->setChecked(entry.checked);
             // The owner decides what a click changes: the mark shown is the one it sends back.
-            connect(action, &QAction::triggered, action, [action, checked = entry.checked] { action->setChecked(checked); });
+            connect(action, &QAction::triggered, action,
+                    [action] { action->setChecked(!action->isChecked()); });
         }
         if (entry.toggle == HostMenuEntry::Toggle::radio) {
             if (!radios) radios = new QActionGroup(&menu);
@@ -112,6 +135,30 @@ void TrayMenu::fill(QMenu& menu, const std::vector<HostMenuEntry>& entries) {
             radios = nullptr;
         }
     }
+}
+
+void TrayMenu::dress(QAction& action, const HostMenuEntry& entry) {
+    action.setText(entry.label);
+    action.setEnabled(entry.enabled);
+    action.setIcon(iconOf(entry));
+    action.setCheckable(entry.toggle != HostMenuEntry::Toggle::none);
+    action.setChecked(entry.checked);
+}
+
+bool TrayMenu::updateInPlace(const std::vector<HostMenuEntry>& entries) {
+    std::vector<std::pair<int, int>> shape;
+    shapeOf(entries, 0, shape);
+    if (shape != shape_) return false;
+    auto walk = [this](const auto& self, const std::vector<HostMenuEntry>& level) -> void {
+        for (const auto& entry : level) {
+            if (!entry.visible || entry.separator) continue;
+            if (auto found = actions_.find(entry.id); found != actions_.end() && found->second)
+                dress(*found->second, entry);
+            if (entry.submenu) self(self, entry.children);
+        }
+    };
+    walk(walk, entries);
+    return true;
 }
 
 QIcon TrayMenu::iconOf(const HostMenuEntry& entry) {
@@ -124,7 +171,8 @@ QIcon TrayMenu::iconOf(const HostMenuEntry& entry) {
     QIcon icon;
     // The item's own folder first: its icons need not be installed where the desktop's theme looks.
     for (const char* kind : {"status", "actions", "apps"}) {
-        const QString svg = QString("%1/hicolor/scalable/%2/%3.svg").arg(iconThemePath_, kind, entry.iconName);
+        const QString svg =
+            QString("%1/hicolor/scalable/%2/%3.svg").arg(iconThemePath_, kind, entry.iconName);
         if (!iconThemePath_.isEmpty() && QFileInfo::exists(svg)) {
             icon = QIcon(svg);
             break;

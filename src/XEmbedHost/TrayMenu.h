@@ -35,6 +35,11 @@ private:
     /// Asks for the layout; its answer fills the menu, and shows it when `show`.
     void readLayout(bool show);
     void fill(QMenu& menu, const std::vector<HostMenuEntry>& entries);
+    /// Shows `entry`'s text, state and icon on its action.
+    void dress(QAction& action, const HostMenuEntry& entry);
+    /// Takes the texts and states of `entries` onto the actions shown, when they are the same entries
+    /// in the same places; false when the menu must be built anew.
+    bool updateInPlace(const std::vector<HostMenuEntry>& entries);
     QIcon iconOf(const HostMenuEntry& entry);
     void sendEvent(int id, const QString& name);
 
@@ -47,6 +52,9 @@ private:
     QPoint at_;
     unsigned reading_ = 0;  // an answer to an older reading is stale
     std::map<QString, QIcon> icons_;
+    /// The actions shown, by entry id, and the shape of the menu they make (ids and nesting, in order).
+    std::map<int, QAction*> actions_;
+    std::vector<std::pair<int, int>> shape_;
 };
 
 }  // namespace torvel

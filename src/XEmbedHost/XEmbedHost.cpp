@@ -43,8 +43,9 @@ XEmbedHost::XEmbedHost(QDBusConnection bus, LogSink& log)
             return;
         }
         if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::MiddleClick) return;
-        auto call = QDBusMessage::createMethodCall(kItemService, kItemPath, kItemInterface,
-                                                   reason == QSystemTrayIcon::Trigger ? "Activate" : "SecondaryActivate");
+        auto call = QDBusMessage::createMethodCall(
+            kItemService, kItemPath, kItemInterface,
+            reason == QSystemTrayIcon::Trigger ? "Activate" : "SecondaryActivate");
         call << at.x() << at.y();
         call.setAutoStartService(false);
         bus_.asyncCall(call, kTimeoutMs);
@@ -59,10 +60,13 @@ XEmbedHost::~XEmbedHost() {
 bool XEmbedHost::start() {
     exported_ = bus_.registerVirtualObject(kPath, this);
     if (!exported_) return false;
-    owner_ = std::make_unique<QDBusServiceWatcher>(kItemService, bus_, QDBusServiceWatcher::WatchForUnregistration);
-    connect(owner_.get(), &QDBusServiceWatcher::serviceUnregistered, this, [this] { quit("Torvel left the bus"); });
+    owner_ = std::make_unique<QDBusServiceWatcher>(kItemService, bus_,
+                                                   QDBusServiceWatcher::WatchForUnregistration);
+    connect(owner_.get(), &QDBusServiceWatcher::serviceUnregistered, this,
+            [this] { quit("Torvel left the bus"); });
     // A watcher that starts later may come with a host, or have one register with it.
-    watcher_ = std::make_unique<QDBusServiceWatcher>(kWatcherService, bus_, QDBusServiceWatcher::WatchForRegistration);
+    watcher_ = std::make_unique<QDBusServiceWatcher>(kWatcherService, bus_,
+                                                     QDBusServiceWatcher::WatchForRegistration);
     connect(watcher_.get(), &QDBusServiceWatcher::serviceRegistered, this, [this] { askForHost(); });
     bus_.connect(kWatcherService, kWatcherPath, kWatcherService, "StatusNotifierHostRegistered", this,
                  SLOT(onHostRegistered()));
@@ -85,7 +89,8 @@ void XEmbedHost::onHostRegistered() {
 }
 
 void XEmbedHost::askForHost() {
-    auto call = QDBusMessage::createMethodCall(kWatcherService, kWatcherPath, "org.freedesktop.DBus.Properties", "Get");
+    auto call = QDBusMessage::createMethodCall(kWatcherService, kWatcherPath,
+                                               "org.freedesktop.DBus.Properties", "Get");
     call << QString(kWatcherService) << QString("IsStatusNotifierHostRegistered");
     call.setAutoStartService(false);
     auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(call, kTimeoutMs), this);
@@ -104,7 +109,8 @@ void XEmbedHost::readItem() {
         return;
     }
     reading_ = true;
-    auto call = QDBusMessage::createMethodCall(kItemService, kItemPath, "org.freedesktop.DBus.Properties", "GetAll");
+    auto call =
+        QDBusMessage::createMethodCall(kItemService, kItemPath, "org.freedesktop.DBus.Properties", "GetAll");
     call << QString(kItemInterface);
     call.setAutoStartService(false);
     auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(call, kTimeoutMs), this);
@@ -138,7 +144,8 @@ void XEmbedHost::show(const StatusItemLook& look) {
     if (icon.isNull()) log_.info("The item offers no icon that can be drawn");
     icon_.setIcon(icon);
     // Plain text: an outside name ("<b>x</b>") shows as it is written; line breaks kept.
-    icon_.setToolTip(look.toolTip.isEmpty() ? QString() : Qt::convertFromPlainText(look.toolTip, Qt::WhiteSpaceNormal));
+    icon_.setToolTip(look.toolTip.isEmpty() ? QString()
+                                            : Qt::convertFromPlainText(look.toolTip, Qt::WhiteSpaceNormal));
     menu_.setIconThemePath(look.iconThemePath);
     menu_.setMenuPath(look.menuPath);
     icon_.setVisible(!look.passive);

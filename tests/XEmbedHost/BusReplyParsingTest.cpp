@@ -98,7 +98,8 @@ protected:
         qDBusRegisterMetaType<QList<RawPixmap>>();
         qDBusRegisterMetaType<RawToolTip>();
         daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        if (!daemon_.waitForStarted(5000) || !daemon_.waitForReadyRead(5000)) GTEST_SKIP() << "no dbus-daemon";
+        if (!daemon_.waitForStarted(5000) || !daemon_.waitForReadyRead(5000))
+            GTEST_SKIP() << "no dbus-daemon";
         const QString address = QString::fromUtf8(daemon_.readLine()).trimmed();
         peerBus_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "peer"));
         helperBus_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "helper"));
@@ -120,7 +121,8 @@ protected:
         auto call = QDBusMessage::createMethodCall(peerBus_->baseService(), "/Peer", "x.Test", "Ask");
         QDBusPendingCallWatcher watcher(helperBus_->asyncCall(call, 5000));
         QDeadlineTimer deadline(5000);
-        while (!watcher.isFinished() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        while (!watcher.isFinished() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         return watcher.reply();
     }
 
@@ -131,18 +133,27 @@ protected:
 
 TEST(DBusMenuLabelTest, AccessKeysAndAmpersandsBecomeQtsOwn) {
     const std::vector<std::pair<QString, QString>> cases{
-        {"_Open", "&Open"},         {"Tom & Jerry", "Tom && Jerry"}, {"snake__case", "snake_case"},
-        {"_a_b", "&a_b"},           {"end_", "end_"},               {"__init__", "_init_"},
-        {"Q&_A", "Q&&&A"},          {"", ""},
+        {"_Open", "&Open"},
+        {"Tom & Jerry", "Tom && Jerry"},
+        {"snake__case", "snake_case"},
+        {"_a_b", "&a_b"},
+        {"end_", "end_"},
+        {"__init__", "_init_"},
+        {"Q&_A", "Q&&&A"},
+        {"", ""},
     };
     for (const auto& [dbus, qt] : cases) EXPECT_EQ(torvel::qtMenuLabel(dbus), qt) << dbus.toStdString();
 }
 
 TEST(DBusMenuEntryTest, WrongTypesAndSizesAreLeftAtTheirDefaults) {
     const QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(100, 'x');
-    const auto good = torvel::menuEntryFrom(
-        7, {{"label", "_Quit"}, {"enabled", false}, {"toggle-type", "checkmark"}, {"toggle-state", 1},
-            {"icon-name", "torvel-active-symbolic"}, {"icon-data", png}, {"children-display", "submenu"}});
+    const auto good = torvel::menuEntryFrom(7, {{"label", "_Quit"},
+                                                {"enabled", false},
+                                                {"toggle-type", "checkmark"},
+                                                {"toggle-state", 1},
+                                                {"icon-name", "torvel-active-symbolic"},
+                                                {"icon-data", png},
+                                                {"children-display", "submenu"}});
     EXPECT_EQ(good.id, 7);
     EXPECT_EQ(good.label, "&Quit");
     EXPECT_FALSE(good.enabled);
@@ -152,9 +163,14 @@ TEST(DBusMenuEntryTest, WrongTypesAndSizesAreLeftAtTheirDefaults) {
     EXPECT_EQ(good.iconData, png);
     EXPECT_TRUE(good.submenu);
 
-    const auto bad = torvel::menuEntryFrom(
-        8, {{"label", 42}, {"enabled", "false"}, {"visible", 0}, {"toggle-type", "radio"}, {"toggle-state", "1"},
-            {"icon-name", "../../etc/passwd"}, {"icon-data", QByteArray("GIF89a")}, {"type", 3}});
+    const auto bad = torvel::menuEntryFrom(8, {{"label", 42},
+                                               {"enabled", "false"},
+                                               {"visible", 0},
+                                               {"toggle-type", "radio"},
+                                               {"toggle-state", "1"},
+                                               {"icon-name", "../../etc/passwd"},
+                                               {"icon-data", QByteArray("GIF89a")},
+                                               {"type", 3}});
     EXPECT_EQ(bad.label, "");
     EXPECT_TRUE(bad.enabled) << "a string is not a boolean";
     EXPECT_TRUE(bad.visible);
@@ -163,9 +179,11 @@ TEST(DBusMenuEntryTest, WrongTypesAndSizesAreLeftAtTheirDefaults) {
     EXPECT_TRUE(bad.iconData.isEmpty()) << "only PNG";
     EXPECT_FALSE(bad.separator);
 
-    const auto huge = torvel::menuEntryFrom(
-        9, {{"label", QString(100000, 'a')}, {"icon-data", png + QByteArray(torvel::kMaxMenuIconBytes, 'x')},
-            {"toggle-type", "checkmark"}, {"toggle-state", 2}});
+    const auto huge =
+        torvel::menuEntryFrom(9, {{"label", QString(100000, 'a')},
+                                  {"icon-data", png + QByteArray(torvel::kMaxMenuIconBytes, 'x')},
+                                  {"toggle-type", "checkmark"},
+                                  {"toggle-state", 2}});
     EXPECT_EQ(huge.label.size(), torvel::kMaxMenuLabelLength);
     EXPECT_TRUE(huge.iconData.isEmpty());
     EXPECT_FALSE(huge.checked) << "indeterminate shows as off";
@@ -175,10 +193,10 @@ TEST_F(BusReplyParsingTest, MenuLayoutKeepsWellFormedEntriesAndBoundsTheRest) {
     RawNode submenu{3, {{"label", "Sleep _for"}, {"children-display", "submenu"}}, {}};
     submenu.children << child({4, {{"label", "1 hour"}}, {}});
     RawNode root{0, {{"children-display", "submenu"}}, {}};
-    root.children << child({1, {{"label", "Turn On"}}, {}}) << child({2, {{"type", "separator"}}, {}}) << child(submenu)
-                  << QDBusVariant(QVariant(17))                       // not a node
-                  << QDBusVariant(QVariant(QString("(ia{sv}av)")))   // a string that looks like one
-                  << child({-5, {{"label", "no id"}}, {}});           // ids of entries are positive
+    root.children << child({1, {{"label", "Turn On"}}, {}}) << child({2, {{"type", "separator"}}, {}})
+                  << child(submenu) << QDBusVariant(QVariant(17))   // not a node
+                  << QDBusVariant(QVariant(QString("(ia{sv}av)")))  // a string that looks like one
+                  << child({-5, {{"label", "no id"}}, {}});         // ids of entries are positive
     const auto layout = torvel::menuLayoutFrom(replyWith({QVariant(uint(12)), QVariant::fromValue(root)}));
     ASSERT_TRUE(layout);
     EXPECT_EQ(layout->revision, 12u);
@@ -212,7 +230,8 @@ TEST_F(BusReplyParsingTest, MenuLayoutKeepsWellFormedEntriesAndBoundsTheRest) {
 
     // More entries than a menu holds: the first ones are kept.
     RawNode wide{0, {}, {}};
-    for (int i = 1; i <= torvel::kMaxMenuEntries + 200; ++i) wide.children << child({i, {{"label", "x"}}, {}});
+    for (int i = 1; i <= torvel::kMaxMenuEntries + 200; ++i)
+        wide.children << child({i, {{"label", "x"}}, {}});
     const auto kept = torvel::menuLayoutFrom(replyWith({QVariant(uint(1)), QVariant::fromValue(wide)}));
     ASSERT_TRUE(kept);
     EXPECT_EQ(kept->root.children.size(), static_cast<std::size_t>(torvel::kMaxMenuEntries));
@@ -226,10 +245,10 @@ TEST_F(BusReplyParsingTest, ItemImagesMustMatchTheirSizeAndTheRestItsType) {
         red.append(reinterpret_cast<const char*>(&big), 4);
     }
     const QList<RawPixmap> pixmaps{{2, 1, red},
-                                   {3, 3, QByteArray(35, 'x')},                          // a byte short
-                                   {300, 300, QByteArray(300 * 300 * 4, 'x')},           // too large
-                                   {-2, -2, QByteArray(16, 'x')},                        // negative sizes
-                                   {65536, 65536, QByteArray()}};                        // overflows w*h*4
+                                   {3, 3, QByteArray(35, 'x')},                 // a byte short
+                                   {300, 300, QByteArray(300 * 300 * 4, 'x')},  // too large
+                                   {-2, -2, QByteArray(16, 'x')},               // negative sizes
+                                   {65536, 65536, QByteArray()}};               // overflows w*h*4
     const RawToolTip tip{"", {{1, 1, QByteArray(3, 'x')}}, "Torvel", "Torvel is <b>off</b>"};
     const QVariantMap properties{{"IconPixmap", QVariant::fromValue(pixmaps)},
                                  {"IconName", "torvel-inactive-symbolic"},
@@ -248,10 +267,10 @@ TEST_F(BusReplyParsingTest, ItemImagesMustMatchTheirSizeAndTheRestItsType) {
     EXPECT_EQ(look.menuPath, "/MenuBar");
 
     // Every property of the wrong type: nothing is taken, the title stands in for the tooltip.
-    const QVariantMap wrong{{"IconPixmap", QVariant(QString("pixels"))}, {"IconName", 5},
-                            {"IconThemePath", "relative/icons"},          {"ToolTip", QVariant(QString("tip"))},
-                            {"Title", "Torvel"},                          {"Status", "Passive"},
-                            {"Menu", QVariant(QString("/MenuBar"))}};
+    const QVariantMap wrong{
+        {"IconPixmap", QVariant(QString("pixels"))}, {"IconName", 5},     {"IconThemePath", "relative/icons"},
+        {"ToolTip", QVariant(QString("tip"))},       {"Title", "Torvel"}, {"Status", "Passive"},
+        {"Menu", QVariant(QString("/MenuBar"))}};
     const auto fallback = torvel::statusItemLookFrom(torvel::propertiesFrom(replyWith({wrong})));
     EXPECT_TRUE(fallback.pixmaps.empty());
     EXPECT_EQ(fallback.iconName, "");
