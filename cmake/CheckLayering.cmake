@@ -25,6 +25,8 @@ set(allow_Sim "Models|${ports}|Support|Platform/Sim")
 set(allow_Linux "Models|${ports}|Support|Platform/Linux")
 set(allow_Tray "Models|${ports}|Support|Core|Services|State|UI|Platform/Linux|Tray")
 set(allow_Views "Models|${ports}|Support|Core|Monitors|Services|State|UI|Platform/Linux|Tray|Views")
+# The XEmbed tray helper knows Torvel only from the bus: nothing of its state, menu model or tray views.
+set(allow_XEmbedHost "${ports}|Platform/Linux|XEmbedHost")
 set(allow_App "Models|${ports}|Support|Core|Monitors|Services|State|UI|Platform/Linux|Platform/Sim|Tray|Views|App")
 
 get_filename_component(SOURCE_DIR "${SOURCE_DIR}" ABSOLUTE)

@@ -1,15 +1,41 @@
 #include "Views/TrayController.h"
 
-#include <QApplication>
+#include <QCoreApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
+#include <QDir>
+#include <QFileInfo>
 #include <QPointer>
+#include <QProcess>
 #include <QTimer>
+#include <cstdlib>
 
 #include "Tray/DBusMenuExporter.h"
 #include "Tray/StatusNotifierItem.h"
 #include "Views/ActivationToken.h"
-#include "Views/XEmbedTray.h"
 
 namespace torvel {
+namespace {
+
+/// Whether an X server is there for an XEmbed tray to run on.
+bool xDisplayExists() {
+    const char* display = std::getenv("DISPLAY");
+    return display && *display;
+}
+
+/// The XEmbed helper: beside this program in the build tree, in the libexec folder once installed.
+QString xembedHelperProgram() {
+    const QDir here(QCoreApplication::applicationDirPath());
+    for (const QString& candidate :
+         {here.filePath(TrayController::kXEmbedProgram),
+          QDir(here.filePath(TORVEL_LIBEXEC_FROM_BIN)).filePath(TrayController::kXEmbedProgram)}) {
+        if (QFileInfo(candidate).isExecutable()) return QFileInfo(candidate).absoluteFilePath();
+    }
+    return {};
+}
+
+}  // namespace
 
 TrayController::TrayController(TrayFunctions functions, TimerManager& timer, QDBusConnection bus,
                                std::filesystem::path iconThemeFolder, LogSink& log)
@@ -45,9 +71,11 @@ bool TrayController::start() {
     }));
     const bool offered = menu_->exportOn() && item_->start();
     if (!offered) {
-        // Without the bus only an XEmbed tray can show the icon.
+        // Without the bus no tray can show the icon: the XEmbed helper reads it from the bus too.
         itemAnswered_ = true;
         item_.reset();
+    } else {
+        followXEmbedHelper();
     }
     refresh();
     choose();
@@ -60,26 +88,21 @@ bool TrayController::start() {
     return offered;
 }
 
-void TrayController::choose() {
+void TrayController::choose(bool mayStartHelper) {
     const Host before = host_;
     if (item_ && item_->isRegistered()) {
-        // Qt's own tray icon would offer a second StatusNotifierItem beside ours.
-        xembed_.reset();
-        host_ = Host::statusNotifier;
-    } else if (itemAnswered_ && qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        if (!xembed_) {
-            // The classic tray builds its menu only as it opens.
-            auto buildForOpening = [this] {
-                if (functions_.menuWillOpen) functions_.menuWillOpen();
-                return functions_.buildMenu ? functions_.buildMenu() : MenuModel();
-            };
-            xembed_ = std::make_unique<XEmbedTray>(buildForOpening, functions_.perform, functions_.toggle,
-                                                   iconThemeFolder_);
-            xembedMenuOpen_ = xembed_->menuOpenChanged.connect([this](bool open) { holdSeconds(open); });
-            if (functions_.present) xembed_->setPresentation(functions_.present());
-            xembed_->show();
+        // The XEmbed helper, if one runs, ends by itself once the watcher says a host is there; a
+        // watcher that does not say so is told here, or the icon would show twice.
+        if (xembedOnBus_ && before != Host::statusNotifier) {
+            auto call = QDBusMessage::createMethodCall(kXEmbedService, kXEmbedPath, kXEmbedInterface, "Quit");
+            call.setAutoStartService(false);
+            bus_.asyncCall(call);
         }
-        host_ = QSystemTrayIcon::isSystemTrayAvailable() ? Host::xembed : Host::none;
+        host_ = Host::statusNotifier;
+    } else if (item_ && itemAnswered_ && xDisplayExists()) {
+        if (mayStartHelper && !xembedOnBus_ && !xembedStarting_) startXEmbedHelper();
+        // The icon shows once the helper's tray has docked it; until then no tray shows it.
+        host_ = xembedOnBus_ && xembedPlace_ ? Host::xembed : Host::none;
     } else {
         host_ = Host::none;
     }
@@ -94,19 +117,84 @@ void TrayController::choose() {
     offerOnboarding();
 }
 
+void TrayController::followXEmbedHelper() {
+    xembedWatcher_ =
+        std::make_unique<QDBusServiceWatcher>(kXEmbedService, bus_, QDBusServiceWatcher::WatchForOwnerChange);
+    connect(xembedWatcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString&, const QString&, const QString& owner) {
+                xembedOnBus_ = !owner.isEmpty();
+                xembedStarting_ = false;
+                if (!xembedOnBus_) {
+                    xembedPlace_.reset();
+                    log_.info("The XEmbed tray helper ended");
+                }
+                // Not started again here: it ends when a StatusNotifier host appears, and one that
+                // fails would be started over and over. A watcher's answer or show() starts it again.
+                choose(false);
+            });
+    // Only the helper's own connection can send as its name: the bus fills in the sender.
+    bus_.connect(kXEmbedService, kXEmbedPath, kXEmbedInterface, "IconPlaced", this,
+                 SLOT(onXEmbedIconPlaced(QDBusMessage)));
+    // A helper left running (by an instance that just ended) is taken as it is.
+    auto call = QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                               "org.freedesktop.DBus", "NameHasOwner");
+    call << QString(kXEmbedService);
+    auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* done) {
+        done->deleteLater();
+        const QDBusMessage reply = done->reply();
+        if (reply.type() == QDBusMessage::ReplyMessage && reply.signature() == "b" &&
+            reply.arguments().at(0).toBool())
+            xembedOnBus_ = true;
+    });
+}
+
+void TrayController::startXEmbedHelper() {
+    const QString program = xembedHelperProgram();
+    qint64 pid = 0;
+    if (program.isEmpty() || !QProcess::startDetached(program, {}, {}, &pid)) {
+        log_.error("The XEmbed tray helper {} cannot be started{}", kXEmbedProgram,
+                   program.isEmpty() ? " (not found beside torvel or in its libexec folder)" : "");
+        return;
+    }
+    xembedStarting_ = true;
+    log_.info("No StatusNotifier host took the icon: started the XEmbed tray helper (pid {})", pid);
+}
+
+void TrayController::onXEmbedIconPlaced(const QDBusMessage& message) {
+    if (message.signature() != "iiii") return;
+    const auto args = message.arguments();
+    const int x = args[0].toInt(), y = args[1].toInt(), width = args[2].toInt(), height = args[3].toInt();
+    // A tray icon is small; a screen is not larger than this either way.
+    constexpr int kLimit = 1 << 16;
+    const bool docked = width > 0 && height > 0 && width <= 1024 && height <= 1024 && std::abs(x) < kLimit &&
+                        std::abs(y) < kLimit;
+    if (!docked && (width != 0 || height != 0)) {
+        log_.info("The XEmbed tray helper told an impossible place ({}x{}); ignored", width, height);
+        return;
+    }
+    if (docked) {
+        xembedPlace_ = QRect(x, y, width, height);
+    } else {
+        xembedPlace_.reset();
+    }
+    choose(false);
+}
+
 void TrayController::refresh() {
     if (!functions_.present) return;
     const StatusItemPresentation presentation = functions_.present();
     if (item_) item_->setPresentation(presentation);
-    if (xembed_) xembed_->setPresentation(presentation);
     // A panel sizes the menu from the copy it holds when it opens it: that copy must be current. The
-    // classic tray's menu is built as it opens.
-    if (menu_ && host_ == Host::statusNotifier) menu_->menuMayHaveChanged();
+    // XEmbed helper reads the menu as it opens, and again on a change while it is open.
+    if (menu_ && (host_ != Host::none || xembedOnBus_)) menu_->menuMayHaveChanged();
     updateShownText();
 }
 
 bool TrayController::show() {
     const bool shown = host_ != Host::none;
+    // A helper that never came up may be started again.
+    xembedStarting_ = false;
     if (item_) item_->registerWithWatcher();
     choose();
     if (host_ == Host::none && functions_.tellNoTray) functions_.tellNoTray();
@@ -119,8 +207,9 @@ void TrayController::offerOnboarding() {
     TrayHostPlace place;
     if (host_ == Host::xembed) {
         place.kind = TrayHostPlace::Kind::xembed;
-        QPointer<XEmbedTray> tray(xembed_.get());
-        place.iconArea = [tray] { return tray ? tray->iconGeometry() : QRect(); };
+        // Where the helper last said the tray docked the icon; it follows the tray's layout.
+        QPointer<TrayController> self(this);
+        place.iconArea = [self] { return self && self->xembedPlace_ ? *self->xembedPlace_ : QRect(); };
     }
     functions_.showOnboarding(place);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 #include <QRect>
 #include <filesystem>
@@ -15,11 +16,12 @@
 #include "UI/MenuModel.h"
 #include "UI/StatusItemPresentation.h"
 
+class QDBusServiceWatcher;
+
 namespace torvel {
 
 class DBusMenuExporter;
 class StatusNotifierItem;
-class XEmbedTray;
 
 /// Where the first-start hint can go, told once a host first shows the icon.
 struct TrayHostPlace {
@@ -54,8 +56,9 @@ struct TrayFunctions {
 };
 
 /// Chooses where Torvel's icon lives and keeps it current: a StatusNotifierItem when a watcher takes
-/// it, an XEmbed tray icon otherwise (only with a QApplication), and when neither is there tells the
-/// user once and shows the icon as soon as a host appears. Nothing here runs on a timer but the one
+/// it, otherwise, on an X display, the same item shown in an XEmbed tray by the helper
+/// torvel-xembed-tray (started here, one at a time); when neither is there tells the user once and
+/// shows the icon as soon as a host appears. Needs no GUI. Nothing here runs on a timer but the one
 /// grace period at start, which lets a panel that starts with the session come up first.
 class TrayController : public QObject {
     Q_OBJECT
@@ -68,7 +71,8 @@ public:
                    std::filesystem::path iconThemeFolder, LogSink& log);
     ~TrayController() override;
 
-    /// Offers the icon; false when it cannot even be offered on the bus (then only XEmbed can show it).
+    /// Offers the icon; false when it cannot even be offered on the bus (then no tray can show it: the
+    /// XEmbed helper reads the item from the bus too).
     bool start();
     /// Redraws the icon, label and tooltip from the state, and has a panel host's copy of the menu
     /// brought up to date; call on every change that shows in either.
@@ -78,8 +82,23 @@ public:
     bool show();
     Host host() const { return host_; }
 
+    /// The XEmbed tray helper's bus name, object, interface and program name.
+    static constexpr const char* kXEmbedService = "com.torvel.Torvel.XEmbedTray";
+    static constexpr const char* kXEmbedPath = "/XEmbedTray";
+    static constexpr const char* kXEmbedInterface = "com.torvel.XEmbedTray1";
+    static constexpr const char* kXEmbedProgram = "torvel-xembed-tray";
+
+private Q_SLOTS:
+    /// The helper's IconPlaced(x, y, width, height): where the tray docked the icon; all 0 once it
+    /// let go of it.
+    void onXEmbedIconPlaced(const QDBusMessage& message);
+
 private:
-    void choose();
+    /// Picks the host; starts the XEmbed helper when it is wanted and not running (`mayStartHelper`).
+    void choose(bool mayStartHelper = true);
+    /// Starts torvel-xembed-tray without waiting for it; it claims kXEmbedService once it runs.
+    void startXEmbedHelper();
+    void followXEmbedHelper();
     void holdSeconds(bool open);
     void updateShownText();
     /// Hands the host's place to showOnboarding the first time a host shows the icon.
@@ -93,15 +112,19 @@ private:
     Logger log_;
     std::unique_ptr<DBusMenuExporter> menu_;
     std::unique_ptr<StatusNotifierItem> item_;
-    std::unique_ptr<XEmbedTray> xembed_;
+    std::unique_ptr<QDBusServiceWatcher> xembedWatcher_;
+    bool xembedOnBus_ = false;
+    /// Started and not yet seen on the bus; cleared when it appears or leaves, and by show().
+    bool xembedStarting_ = false;
+    /// Where the helper's icon is docked; absent while it is not docked.
+    std::optional<QRect> xembedPlace_;
     TimerManager::SecondsDemand seconds_;
     Host host_ = Host::none;
     bool itemAnswered_ = false;
     bool told_ = false;
     bool onboardingOffered_ = false;
-    /// The menu's and the item's events, and the XEmbed menu's opening and closing.
+    /// The menu's and the item's events.
     std::vector<Connection> connections_;
-    Connection xembedMenuOpen_;
 };
 
 }  // namespace torvel

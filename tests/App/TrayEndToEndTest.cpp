@@ -1,6 +1,7 @@
 // The tray of the real torvel executable on the simulated machine, under its own X server and private
 // session bus, seen by real tray hosts: a StatusNotifier host written for these tests in Python
-// (sni_host.py) and Debian's trayer as an XEmbed tray, clicked with xdotool.
+// (sni_host.py) and Debian's trayer as an XEmbed tray (through Torvel's helper torvel-xembed-tray),
+// clicked with xdotool.
 #include <gtest/gtest.h>
 
 #include <QDBusConnectionInterface>
@@ -11,6 +12,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+
+#include <signal.h>
 
 #include "TorvelProcess.h"
 
@@ -183,28 +186,63 @@ TEST_F(TrayEndToEndTest, StatusNotifierHostShowsTheItemAndDrivesTorvelThroughIt)
 TEST_F(TrayEndToEndTest, HostStartingAfterTorvelGetsTheItemAndASecondLaunchShowsIt) {
     startTorvel();
     EXPECT_EQ(run({"--platform", "sim"}), 0) << "with no tray at all a second launch opens the settings";
+    // With a display but no host, the XEmbed helper waits for a tray; the host's watcher ends it.
+    EXPECT_TRUE(waitUntil([this] { return bus_.owns("com.torvel.Torvel.XEmbedTray"); }));
     QProcess& host = start("/usr/bin/python3", {kHost});
     ASSERT_EQ(ask(host, "wait-item")["item"].toString(), torvelConnection());
+    EXPECT_TRUE(waitUntil([this] { return !bus_.owns("com.torvel.Torvel.XEmbedTray"); }))
+        << "the icon would show twice";
     EXPECT_EQ(ask(host, "props")["IconName"].toString(), "torvel-inactive-symbolic");
     EXPECT_EQ(run({"--platform", "sim"}), 0);
     ask(host, "activate");
     EXPECT_TRUE(waitUntil([this] { return active(); }));
 }
 
-TEST_F(TrayEndToEndTest, XEmbedTrayStartedAfterTorvelDocksTheIconAndAClickToggles) {
+TEST_F(TrayEndToEndTest, XEmbedTrayHelperDocksTheIconAndDrivesTorvelThroughItsClickAndMenu) {
     if (!QFile::exists("/usr/bin/trayer") || !QFile::exists("/usr/bin/xdotool"))
         GTEST_SKIP() << "trayer or xdotool is not installed";
     QProcess& torvel = startTorvel();
+    // No StatusNotifier host takes the item: Torvel starts its XEmbed helper, which waits for a tray.
+    const QString helperName = "com.torvel.Torvel.XEmbedTray";
+    ASSERT_TRUE(waitUntil([&] { return bus_.owns(helperName); }))
+        << "the helper never came: " << torvel.readAllStandardError().toStdString();
+    const uint helper = bus_.connection().interface()->servicePid(helperName).value();
+    ASSERT_NE(helper, 0u);
     start("/usr/bin/trayer", {"--edge", "top", "--align", "left", "--widthtype", "request", "--height", "24",
                               "--SetDockType", "false"});
-    // The docked icon is Torvel's one visible window.
+    // The docked icon is the helper's one visible window; Torvel itself has none.
+    const auto visibleWindows = [this](uint pid) {
+        QProcess tool;
+        tool.setProcessEnvironment(environment_);
+        tool.start("/usr/bin/xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid)});
+        tool.waitForFinished(5000);
+        return QString::fromUtf8(tool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    };
     QString window;
     ASSERT_TRUE(waitUntil([&] {
-        window = xdotool({"search", "--onlyvisible", "--pid", QString::number(torvel.processId())});
+        const auto windows = visibleWindows(helper);
+        window = windows.isEmpty() ? QString() : windows.first().trimmed();
         return !window.isEmpty();
     })) << "the icon never appeared in the tray";
+    EXPECT_TRUE(visibleWindows(static_cast<uint>(torvel.processId())).isEmpty());
+
+    // A left click is the item's Activate: it toggles.
     xdotool({"mousemove", "--window", window, "5", "5", "click", "1"});
     EXPECT_TRUE(waitUntil([this] { return active(); }));
+
+    // A right click opens the menu Torvel exports, read as it opens; its last entry quits Torvel.
+    xdotool({"mousemove", "--window", window, "5", "5", "click", "3"});
+    ASSERT_TRUE(waitUntil([&] { return visibleWindows(helper).size() == 2; })) << "no menu opened";
+    xdotool({"key", "Up", "Return"});
+    ASSERT_TRUE(torvel.waitForFinished(10000)) << "the menu's Quit did not reach Torvel";
+    EXPECT_EQ(torvel.exitCode(), 0);
+    const QString log = QString::fromUtf8(torvel.readAllStandardError());
+    EXPECT_TRUE(log.contains("Tray icon shown in the XEmbed tray")) << log.toStdString();
+    EXPECT_TRUE(log.contains("0 keep-awake assertions held at exit")) << log.toStdString();
+
+    // The helper ends with Torvel.
+    EXPECT_TRUE(waitUntil([&] { return !bus_.owns(helperName) && ::kill(static_cast<pid_t>(helper), 0) != 0; }))
+        << "the helper outlived Torvel";
 }
 
 }  // namespace

@@ -40,7 +40,8 @@ if ! "$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1; th
 fi
 
 echo "== layout"
-expected=(bin/torvel share/applications/com.torvel.Torvel.desktop share/icons/hicolor/scalable/apps/torvel.svg
+expected=(bin/torvel libexec/torvel/torvel-xembed-tray share/applications/com.torvel.Torvel.desktop
+  share/icons/hicolor/scalable/apps/torvel.svg
   share/icons/hicolor/scalable/status/torvel-active-symbolic.svg
   share/icons/hicolor/scalable/status/torvel-inactive-symbolic.svg
   share/dbus-1/services/com.torvel.Torvel.service share/dbus-1/interfaces/com.torvel.Torvel1.xml)
@@ -83,6 +84,9 @@ echo "== the installed program"
 out=$("${session[@]}" torvel --version)
 [ "$out" = "torvel $version" ] || fail "torvel --version printed '$out', not 'torvel $version'"
 "${session[@]}" torvel --help >/dev/null || fail "torvel --help exited $?"
+# The XEmbed tray helper runs from libexec; asked with an argument it only says how it is used.
+"${session[@]}" "$prefix/libexec/torvel/torvel-xembed-tray" --usage 2>/dev/null
+[ $? -eq 2 ] || fail "the installed torvel-xembed-tray did not run"
 
 echo "== desktop entry and the torvel: handler"
 if ! validation=$(desktop-file-validate "$prefix/share/applications/com.torvel.Torvel.desktop" 2>&1) ||
