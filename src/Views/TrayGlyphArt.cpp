@@ -1,13 +1,10 @@
 #include "Views/TrayGlyphArt.h"
 
 #include <QBuffer>
-#include <QGuiApplication>
 #include <QImageReader>
 #include <QPainter>
-#include <QPalette>
 #include <QtEndian>
 
-#include "Views/ColourContrast.h"
 
 namespace torvel {
 
@@ -23,19 +20,6 @@ QColor glyphColour(GlyphShade shade) {
             break;
     }
     return {0x8a, 0x8a, 0x8a};
-}
-
-GlyphShade glyphShadeOn(const QColor& panel) {
-    // By contrast rather than lightness: a saturated blue panel is light by HSL and dark to the eye.
-    return contrastRatio(panel, glyphColour(GlyphShade::dark)) >=
-                   contrastRatio(panel, glyphColour(GlyphShade::light))
-               ? GlyphShade::dark
-               : GlyphShade::light;
-}
-
-GlyphShade paletteGlyphShade() {
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return GlyphShade::dark;
-    return glyphShadeOn(QGuiApplication::palette().color(QPalette::Active, QPalette::Window));
 }
 
 std::vector<QImage> loadTrayImages(const std::filesystem::path& folder, const std::string& name,

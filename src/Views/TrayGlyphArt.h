@@ -10,19 +10,11 @@
 
 namespace torvel {
 
-// The tray glyphs as images: drawn from the SVGs by the build's renderer, read back as PNG by the
-// XEmbed tray. The resident's StatusNotifierItem reads the raw renderings (Tray/TrayIconArt.h) instead.
+// The tray glyphs as images, for the build's renderer (and its tests): drawn from the SVGs, written as
+// PNG and as the raw renderings the StatusNotifierItem reads (Tray/TrayIconArt.h).
 
 /// The glyph colour of `shade`: the text colours of common light and dark desktop themes.
 QColor glyphColour(GlyphShade shade);
-
-/// The glyph that stands out on a panel of colour `panel` (the higher contrast ratio): dark on a light
-/// panel, light on a dark one.
-GlyphShade glyphShadeOn(const QColor& panel);
-
-/// The glyph for the windows' side: the application palette's window colour (which the desktop's
-/// platform theme sets) stands in for the panel's. Dark without a QGuiApplication.
-GlyphShade paletteGlyphShade();
 
 /// The PNG renderings of `name` in `shade`, one per size of kTrayPixmapSizes, as ARGB32 images; empty
 /// on the same grounds as loadTrayPixmaps() (and a PNG not square of its size).

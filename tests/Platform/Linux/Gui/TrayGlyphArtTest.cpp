@@ -100,20 +100,5 @@ TEST(TrayGlyphArtTest, EveryRawRenderingHoldsItsPngsPixelsInTheShadesColour) {
     EXPECT_EQ(networkArgb(pixel), std::string("\xff\x12\x34\x56", 4));
 }
 
-TEST(TrayGlyphArtTest, GlyphContrastsWithThePanel) {
-    struct Case {
-        const char* panel;
-        GlyphShade glyph;
-    };
-    // White, Breeze light and dark, Adwaita's dark header, GTK 2's grey (trayer), black; a saturated
-    // blue and yellow, which lightness alone would both call mid-grey.
-    for (auto [panel, glyph] : {Case{"#ffffff", GlyphShade::dark}, Case{"#eff0f1", GlyphShade::dark},
-                                Case{"#31363b", GlyphShade::light}, Case{"#303030", GlyphShade::light},
-                                Case{"#dcdad5", GlyphShade::dark}, Case{"#000000", GlyphShade::light},
-                                Case{"#0000ff", GlyphShade::light}, Case{"#ffff00", GlyphShade::dark}}) {
-        EXPECT_EQ(glyphShadeOn(QColor(panel)), glyph) << panel;
-    }
-}
-
 }  // namespace
 }  // namespace torvel
