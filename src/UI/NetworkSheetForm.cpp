@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "State/AppState.h"
+#include "UI/WindowModel.h"
 
 namespace torvel {
 
@@ -13,8 +14,16 @@ std::string NetworkSheetForm::trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(kBlank) - first + 1);
 }
 
+bool NetworkSheetForm::add(WindowModel& model) {
+    return settle(model.addTrustedNetwork(trimmed(text)));
+}
+
 bool NetworkSheetForm::add(AppState& state) {
-    if (!state.trustedNetworks().addTrustedSSID(trimmed(text))) {
+    return settle(state.trustedNetworks().addTrustedSSID(trimmed(text)));
+}
+
+bool NetworkSheetForm::settle(bool added) {
+    if (!added) {
         errorKey = "settings.trusted_networks.manual_sheet_duplicate";
         return false;
     }

@@ -5,6 +5,7 @@
 namespace torvel {
 
 class AppState;
+class WindowModel;
 
 /// The sheet for typing a trusted network's name, without its widgets.
 class NetworkSheetForm {
@@ -19,7 +20,12 @@ public:
 
     /// Hands the trimmed name to the trusted list. False (and the error set) when it is empty or
     /// already trusted: the sheet then stays open. True when added: the sheet closes.
+    bool add(WindowModel& model);
     bool add(AppState& state);
+
+private:
+    /// Sets or clears the error after an attempt to add.
+    bool settle(bool added);
 };
 
 }  // namespace torvel

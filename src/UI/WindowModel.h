@@ -49,6 +49,8 @@ public:
     /// Starts a session of `duration` (the custom-duration panel).
     virtual void activate(const Duration& duration) = 0;
     virtual std::optional<Uuid> activeProfileID() const = 0;
+    /// A session started, ended or changed (its profile among others).
+    Signal<> activationChanged;
 
     // ---- Profiles ----
     virtual const std::vector<Profile>& profiles() const = 0;
@@ -62,7 +64,9 @@ public:
 
     // ---- Trusted Wi-Fi ----
     virtual const std::vector<TrustedNetwork>& trustedNetworks() const = 0;
+    /// False, changing nothing, when `ssid` is empty or already trusted.
     virtual bool addTrustedNetwork(const std::string& ssid) = 0;
+    /// Drops the trusted network that names the same network as `ssid`; none: nothing.
     virtual void removeTrustedNetwork(const std::string& ssid) = 0;
     virtual TrustedWiFiStatus wifiStatus() const = 0;
     /// The status as the settings window words it.

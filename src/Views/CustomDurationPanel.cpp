@@ -11,15 +11,15 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
-#include "State/AppState.h"
+#include "UI/WindowModel.h"
 #include "Views/AccessKeys.h"
 #include "Views/WindowKeys.h"
 
 namespace torvel {
 
-CustomDurationPanel::CustomDurationPanel(AppState& state, Localization& texts, const Calendar& calendar,
+CustomDurationPanel::CustomDurationPanel(WindowModel& model, Localization& texts, const Calendar& calendar,
                                          const Clock& clock, QWidget* parent)
-    : QDialog(parent), state_(state), texts_(texts), calendar_(calendar), clock_(clock) {
+    : QDialog(parent), model_(model), texts_(texts), calendar_(calendar), clock_(clock) {
     const auto t = [this](std::string_view key) { return QString::fromStdString(texts_.text(key)); };
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(t("custom.window_title"));
@@ -136,7 +136,7 @@ void CustomDurationPanel::updateState() {
 void CustomDurationPanel::activateSession() {
     const auto duration = form_.duration(clock_.now(), calendar_);
     if (!duration) return;
-    state_.activate(*duration);
+    model_.activate(*duration);
     accept();
 }
 

@@ -15,7 +15,7 @@ class QTimeEdit;
 
 namespace torvel {
 
-class AppState;
+class WindowModel;
 
 /// The panel that starts a session for a typed number of minutes or until a clock time. Activating
 /// starts the session and closes it; it closes too when the language changes (it is built again in the
@@ -23,7 +23,7 @@ class AppState;
 class CustomDurationPanel : public QDialog {
     Q_OBJECT
 public:
-    CustomDurationPanel(AppState& state, Localization& texts, const Calendar& calendar, const Clock& clock,
+    CustomDurationPanel(WindowModel& model, Localization& texts, const Calendar& calendar, const Clock& clock,
                         QWidget* parent = nullptr);
 
     /// Whether Activate can be pressed now.
@@ -34,7 +34,7 @@ private:
     void updateState();
     void activateSession();
 
-    AppState& state_;
+    WindowModel& model_;
     Localization& texts_;
     const Calendar& calendar_;
     const Clock& clock_;

@@ -7,15 +7,15 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "State/AppState.h"
 #include "Support/Localization.h"
+#include "UI/WindowModel.h"
 
 namespace torvel {
 
-OnboardingPopup::OnboardingPopup(AppState& state, const Localization& texts, QWidget* parent)
+OnboardingPopup::OnboardingPopup(WindowModel& model, const Localization& texts, QWidget* parent)
     // Not a popup: a popup grabs the pointer, and the first click on the icon it points at would only
     // close it.
-    : QFrame(parent, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), state_(state) {
+    : QFrame(parent, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), model_(model) {
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFrameShape(QFrame::StyledPanel);
@@ -60,7 +60,7 @@ QPoint OnboardingPopup::placeBeside(const QRect& icon, QSize size, const QRect& 
 void OnboardingPopup::dismiss() {
     close();
     // Stored like any setting; a failed write leaves it unseen, so it shows again next time.
-    state_.set(&SettingsValues::hasSeenOnboarding, true);
+    model_.set(&SettingsValues::hasSeenOnboarding, true);
 }
 
 }  // namespace torvel

@@ -6,8 +6,8 @@
 
 namespace torvel {
 
-class AppState;
 class Localization;
+class WindowModel;
 
 /// The one-time hint beside the tray icon: how to use Torvel, and a button that dismisses it for good.
 /// A tool-tip-like window that never grabs the pointer or takes focus, so the first click on the icon
@@ -15,7 +15,7 @@ class Localization;
 class OnboardingPopup : public QFrame {
     Q_OBJECT
 public:
-    OnboardingPopup(AppState& state, const Localization& texts, QWidget* parent = nullptr);
+    OnboardingPopup(WindowModel& model, const Localization& texts, QWidget* parent = nullptr);
 
     /// Shows it beside `icon` (screen coordinates): below it, or above it when the icon sits at the
     /// bottom of the screen, kept on that screen. Centred on the primary screen without an icon.
@@ -27,7 +27,7 @@ public:
     static QPoint placeBeside(const QRect& icon, QSize size, const QRect& area);
 
 private:
-    AppState& state_;
+    WindowModel& model_;
 };
 
 }  // namespace torvel

@@ -14,6 +14,7 @@
 
 #include "State/AppState.h"
 #include "Models/ShownText.h"
+#include "UI/StateWindowModel.h"
 #include "Views/AboutDialog.h"
 #include "Views/AccessKeys.h"
 #include "Views/CustomDurationPanel.h"
@@ -101,17 +102,18 @@ int runScreenshots(const ScreenshotRequest& r) {
         return 1;
     }
     Shooter shooter(r.folder);
+    StateWindowModel model(r.state);
     {
-        SettingsWindow window(r.state, r.texts, r.calendar, r.clock, SettingsTab::general);
+        SettingsWindow window(model, r.texts, r.calendar, r.clock, SettingsTab::general);
         window.setAttribute(Qt::WA_DeleteOnClose, false);
         for (const auto tab : kAllSettingsTabs) {
             window.showTab(tab);
             window.resize(520, fullHeight(window, tab));
             shooter.take(&window, QStringLiteral("settings-") + QString::fromLatin1(rawValue(tab).data()));
         }
-        SettingsBinder binder(r.state);
-        const SettingsContext context{r.state, r.texts, binder, r.calendar, r.clock};
-        const auto& profiles = r.state.profileLibrary().profiles();
+        SettingsBinder binder(model, r.texts);
+        const SettingsContext context{model, r.texts, binder, r.calendar, r.clock};
+        const auto& profiles = model.profiles();
         SettingsProfileEditor editor(context, profiles.empty() ? nullptr : &profiles.front(), &window);
         editor.setAttribute(Qt::WA_DeleteOnClose, false);
         shooter.take(&editor, QStringLiteral("profile-editor"));
@@ -119,13 +121,13 @@ int runScreenshots(const ScreenshotRequest& r) {
         sheet.setAttribute(Qt::WA_DeleteOnClose, false);
         shooter.take(&sheet, QStringLiteral("network-sheet"));
     }
-    CustomDurationPanel panel(r.state, r.texts, r.calendar, r.clock);
+    CustomDurationPanel panel(model, r.texts, r.calendar, r.clock);
     panel.setAttribute(Qt::WA_DeleteOnClose, false);
     shooter.take(&panel, QStringLiteral("custom-duration"));
     AboutDialog about(r.texts, QCoreApplication::applicationVersion());
     about.setAttribute(Qt::WA_DeleteOnClose, false);
     shooter.take(&about, QStringLiteral("about"));
-    OnboardingPopup onboarding(r.state, r.texts);
+    OnboardingPopup onboarding(model, r.texts);
     onboarding.setAttribute(Qt::WA_DeleteOnClose, false);
     shooter.take(&onboarding, QStringLiteral("onboarding"));
     if (r.buildMenu) {

@@ -10,9 +10,9 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "State/AppState.h"
 #include "UI/ActivationLists.h"
 #include "UI/StayguardResultText.h"
+#include "UI/WindowModel.h"
 #include "Views/AccessKeys.h"
 #include "Views/SettingsBinder.h"
 #include "Views/SettingsNetworkSheet.h"
@@ -87,15 +87,14 @@ SettingsActivationTab::SettingsActivationTab(SettingsContext context, QWidget* p
     addProcessTriggerSection(page);
     page->addStretch(1);
 
-    settingConnection_ = c.state.settingChanged.connect([this](std::string_view key) {
+    settingConnection_ = c.model.settingChanged.connect([this](std::string_view key) {
         if (key == kTrustedNetworksKey) rebuildNetworks();
         if (key == "watchedApps") rebuildWatchedApps();
     });
-    runningAppsConnection_ =
-        c.state.processTrigger().runningAppsChanged.connect([this] { rebuildWatchedApps(); });
+    runningAppsConnection_ = c.model.runningAppsChanged.connect([this] { rebuildWatchedApps(); });
     // A new Wi-Fi reading, also one that arrives late after Refresh, redraws the status line.
-    wifiConnection_ = c.state.trustedNetworks().wifiStateChanged.connect([this] {
-        if (context_.state.trustedNetworks().status() != shownStatus_) rebuildNetworks();
+    wifiConnection_ = c.model.wifiStateChanged.connect([this] {
+        if (context_.model.wifiStatus() != shownStatus_) rebuildNetworks();
     });
 }
 
@@ -128,8 +127,8 @@ void SettingsActivationTab::addTrustedNetworksSection(QVBoxLayout* page) {
     connect(refresh, &QPushButton::clicked, this, [this] {
         // Reads the network again; the rows follow the reading when it arrives (at once for a monitor
         // that answers at once).
-        context_.state.trustedNetworks().refreshWiFiState();
-        if (context_.state.trustedNetworks().status() != shownStatus_) rebuildNetworks();
+        context_.model.refreshWiFiState();
+        if (context_.model.wifiStatus() != shownStatus_) rebuildNetworks();
     });
 
     auto* host = new QWidget;
@@ -146,8 +145,7 @@ void SettingsActivationTab::addTrustedNetworksSection(QVBoxLayout* page) {
     buttons->addStretch(1);
     section->addLayout(buttons);
     connect(addCurrent, &QPushButton::clicked, this, [this] {
-        if (const auto& ssid = context_.state.monitorValues().currentSSID)
-            context_.state.trustedNetworks().addTrustedSSID(*ssid);
+        if (const auto ssid = context_.model.currentSSID()) context_.model.addTrustedNetwork(*ssid);
     });
     connect(addManual, &QPushButton::clicked, this, &SettingsActivationTab::openNetworkSheet);
     rebuildNetworks();
@@ -155,14 +153,14 @@ void SettingsActivationTab::addTrustedNetworksSection(QVBoxLayout* page) {
 
 void SettingsActivationTab::rebuildNetworks() {
     auto& c = context_;
-    shownStatus_ = c.state.trustedNetworks().status();
-    wifiStatus_->setText(QString::fromStdString(c.state.trustedNetworks().statusText(false)));
-    const auto& currentSSID = c.state.monitorValues().currentSSID;
+    shownStatus_ = c.model.wifiStatus();
+    wifiStatus_->setText(QString::fromStdString(c.model.wifiStatusText()));
+    const auto currentSSID = c.model.currentSSID();
     addCurrent_->setEnabled(currentSSID && !currentSSID->empty() &&
-                            !c.state.trustedNetworks().isTrustedSSID(*currentSSID));
+                            !ActivationLists::trustedNetworkNamed(c.model, *currentSSID));
     clear(networks_);
     const auto& status = shownStatus_;
-    const auto& list = c.state.settings().trustedNetworks;
+    const auto& list = c.model.trustedNetworks();
     if (list.empty()) {
         auto* empty = new QLabel(c.text("settings.trusted_networks.empty"));
         empty->setForegroundRole(QPalette::PlaceholderText);
@@ -173,13 +171,12 @@ void SettingsActivationTab::rebuildNetworks() {
         auto* remove = listRow(networks_, QString::fromStdString(network.ssid),
                                current ? c.text("settings.trusted_networks.connected_now") : QString(),
                                c.text("settings.trusted_networks.remove"));
-        const Uuid id = network.id;
         const std::string ssid = network.ssid;
-        connect(remove, &QPushButton::clicked, this, [this, id, ssid] { confirmNetworkRemoval(id, ssid); });
+        connect(remove, &QPushButton::clicked, this, [this, ssid] { confirmNetworkRemoval(ssid); });
     }
 }
 
-void SettingsActivationTab::confirmNetworkRemoval(const Uuid& id, const std::string& ssid) {
+void SettingsActivationTab::confirmNetworkRemoval(const std::string& ssid) {
     auto* box = new QMessageBox(QMessageBox::Warning, context_.text("settings.trusted_networks.remove_title"),
                                 context_.format("settings.trusted_networks.remove_message", {ssid}),
                                 QMessageBox::NoButton, window());
@@ -188,8 +185,8 @@ void SettingsActivationTab::confirmNetworkRemoval(const Uuid& id, const std::str
     auto* remove = box->addButton(context_.text("settings.delete"), QMessageBox::DestructiveRole);
     box->setDefaultButton(box->addButton(context_.text("profile.cancel"), QMessageBox::RejectRole));
     AccessKeys::assign(box);
-    connect(box, &QMessageBox::buttonClicked, this, [this, remove, id](QAbstractButton* clicked) {
-        if (clicked == remove) ActivationLists::removeTrustedNetwork(context_.state, id);
+    connect(box, &QMessageBox::buttonClicked, this, [this, remove, ssid](QAbstractButton* clicked) {
+        if (clicked == remove) context_.model.removeTrustedNetwork(ssid);
     });
     box->open();
 }
@@ -217,16 +214,16 @@ void SettingsActivationTab::addStayguardSection(QVBoxLayout* page) {
     installRow->addStretch(1);
     section->addLayout(installRow);
     QLabel* result = SettingsWidgets::plainText(section);
-    connect(install, &QPushButton::clicked, this, [this] { context_.state.lidLock().install(); });
+    connect(install, &QPushButton::clicked, this, [this] { context_.model.installStayguard(); });
 
     const auto show = [this, status, grants, holders, install, result] {
-        const auto& state = context_.state;
-        const bool installed = state.lidLock().isInstalled();
-        const bool running = state.lidLock().isInstallInProgress();
+        const auto& model = context_.model;
+        const bool installed = model.isStayguardInstalled();
+        const bool running = model.isStayguardInstallInProgress();
         status->setText(context_.text(installed ? "settings.trusted_networks.stayguard_status_installed"
                                                 : "settings.trusted_networks.stayguard_status_missing"));
         QStringList lines;
-        for (const auto& line : stayguardGrantLines(state.lidLock().grants(), context_.texts))
+        for (const auto& line : stayguardGrantLines(model.powerGrants(), context_.texts))
             lines << (!line.available ? QStringLiteral("– ")
                       : line.granted  ? QStringLiteral("✓ ")
                                       : QStringLiteral("✗ ")) +
@@ -234,7 +231,7 @@ void SettingsActivationTab::addStayguardSection(QVBoxLayout* page) {
         grants->setText(lines.join(QLatin1Char('\n')));
         grants->setAccessibleName(lines.join(QStringLiteral(", ")));
         QStringList others;
-        for (const auto& text : lidHolderTexts(state.lidLock().otherLidHolders(), context_.texts))
+        for (const auto& text : lidHolderTexts(model.otherLidHolders(), context_.texts))
             others << QString::fromStdString(text);
         holders->setText(others.join(QLatin1Char('\n')));
         holders->setAccessibleName(holders->text());
@@ -244,16 +241,16 @@ void SettingsActivationTab::addStayguardSection(QVBoxLayout* page) {
         AccessKeys::setText(install, installText);
         install->setAccessibleName(installText);
         install->setEnabled(!running && !installed);
-        const auto shown = stayguardResultText(state.lidLock().lastInstallResult(), context_.texts);
+        const auto shown = stayguardResultText(model.lastStayguardInstallResult(), context_.texts);
         result->setText(QString::fromStdString(shown.text));
         const bool good = shown.colour == StayguardResultText::Colour::green;
         setTextTone(result, good ? TextTone::success : TextTone::warning);
         result->setVisible(!shown.text.empty());
     };
     show();
-    stayguardConnection_ = c.state.lidLock().changed.connect(show);
+    stayguardConnection_ = c.model.stayguardChanged.connect(show);
     // Whether the desktop decides the lid itself is read as the section opens, not watched.
-    c.state.lidLock().checkLidHolders();
+    c.model.checkLidHolders();
 }
 
 void SettingsActivationTab::addProcessTriggerSection(QVBoxLayout* page) {
@@ -282,8 +279,8 @@ void SettingsActivationTab::addProcessTriggerSection(QVBoxLayout* page) {
 
 void SettingsActivationTab::fillAddAppMenu() {
     addAppMenu_->clear();
-    const auto& watched = context_.state.processTrigger().watchedApps();
-    for (const auto& app : context_.state.processTrigger().runningApplications()) {
+    const auto& watched = context_.model.watchedApps();
+    for (const auto& app : context_.model.runningApplications()) {
         const bool known = std::any_of(watched.begin(), watched.end(),
                                        [&app](const WatchedApp& w) { return w.desktopId == app.desktopId; });
         if (known || app.desktopId.empty()) continue;
@@ -292,7 +289,7 @@ void SettingsActivationTab::fillAddAppMenu() {
         auto* action = addAppMenu_->addAction(AccessKeys::escaped(name));
         const RunningAppInfo chosen = app;
         connect(action, &QAction::triggered, this,
-                [this, chosen] { ActivationLists::watchApp(context_.state, chosen, context_.clock.now()); });
+                [this, chosen] { ActivationLists::watchApp(context_.model, chosen, context_.clock.now()); });
     }
     if (addAppMenu_->isEmpty())
         addAppMenu_->addAction(context_.text("settings.process_trigger.none_running"))->setEnabled(false);
@@ -301,14 +298,14 @@ void SettingsActivationTab::fillAddAppMenu() {
 void SettingsActivationTab::rebuildWatchedApps() {
     auto& c = context_;
     clear(watched_);
-    const auto& apps = c.state.processTrigger().watchedApps();
+    const auto& apps = c.model.watchedApps();
     if (apps.empty()) {
         auto* empty = new QLabel(c.text("settings.process_trigger.empty"));
         empty->setForegroundRole(QPalette::PlaceholderText);
         watched_->addWidget(empty);
         return;
     }
-    const auto running = c.state.processTrigger().runningApplications();
+    const auto running = c.model.runningApplications();
     for (const auto& app : apps) {
         const bool runs = std::any_of(running.begin(), running.end(), [&app](const RunningAppInfo& r) {
             return r.desktopId == app.desktopId;
@@ -318,7 +315,7 @@ void SettingsActivationTab::rebuildWatchedApps() {
                                c.text("settings.process_trigger.remove"));
         const Uuid id = app.id;
         connect(remove, &QPushButton::clicked, this,
-                [this, id] { ActivationLists::unwatchApp(context_.state, id); });
+                [this, id] { ActivationLists::unwatchApp(context_.model, id); });
     }
 }
 

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "Models/TrustedWiFiStatus.h"
-#include "Models/Uuid.h"
 #include "Support/Signal.h"
 #include "Views/SettingsContext.h"
 
@@ -36,7 +35,7 @@ private:
     void rebuildNetworks();
     void rebuildWatchedApps();
     void fillAddAppMenu();
-    void confirmNetworkRemoval(const Uuid& id, const std::string& ssid);
+    void confirmNetworkRemoval(const std::string& ssid);
 
     SettingsContext context_;
     QLabel* wifiStatus_ = nullptr;

@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QSlider>
 
-#include "State/AppState.h"
+#include "UI/WindowModel.h"
 #include "Views/SettingsBinder.h"
 #include "Views/SettingsToggle.h"
 #include "Views/SettingsWidgets.h"
@@ -62,7 +62,7 @@ SettingsAudioTab::SettingsAudioTab(SettingsContext context, QWidget* parent)
 
     // A volume or a decay for a sound that is off would change nothing.
     c.binder.follow([this, lidVolume, decay, heartbeatVolume] {
-        const auto& settings = context_.state.settings();
+        const auto& settings = context_.model.settings();
         lidVolume->setEnabled(settings.lidCloseSoundEnabled);
         decay->setEnabled(settings.heartbeatPipEnabled);
         heartbeatVolume->setEnabled(settings.heartbeatPipEnabled);

@@ -6,10 +6,9 @@
 #include <QSlider>
 #include <QSpinBox>
 
-#include "State/AppState.h"
-#include "State/Emergency/LowBatteryEmergency.h"
 #include "UI/SettingsMappings.h"
 #include "UI/SettingsRanges.h"
+#include "UI/WindowModel.h"
 #include "Views/AccessKeys.h"
 #include "Views/SettingsBinder.h"
 #include "Views/SettingsToggle.h"
@@ -53,7 +52,7 @@ SettingsBatteryTab::SettingsBatteryTab(SettingsContext context, QWidget* parent)
     SettingsWidgets::labelledRow(battery, minutesLabel, minutes);
     c.binder.spin(minutes, &SettingsValues::predictiveBatteryMinutes);
     c.binder.follow([this, minutesLabel, minutes] {
-        const auto& settings = context_.state.settings();
+        const auto& settings = context_.model.settings();
         const QString text = context_.format("settings.predictive_minutes",
                                              {static_cast<long long>(settings.predictiveBatteryMinutes)});
         AccessKeys::setText(minutesLabel, text);
@@ -96,24 +95,25 @@ void SettingsBatteryTab::addEmergencyConsentRow(QVBoxLayout* section) {
     line->addWidget(text, 1);
     line->addWidget(fix);
     section->addWidget(row);
-    connect(fix, &QPushButton::clicked, this, [this] { context_.state.emergency().resolveAutomationConsent(); });
+    connect(fix, &QPushButton::clicked, this, [this] { context_.model.resolveAutomationConsent(); });
     const auto show = [this, row, text, fix] {
-        const auto& state = context_.state;
-        const auto consent = state.emergency().automationConsent();
-        row->setVisible(state.settings().emergencyPowerEnabled && consent != AutomationConsent::granted);
+        const auto& model = context_.model;
+        const auto consent = model.automationConsent();
+        row->setVisible(model.settings().emergencyPowerEnabled && consent != AutomationConsent::granted);
         const bool denied = consent == AutomationConsent::denied;
-        text->setText(context_.text(denied ? "settings.emergency_consent.denied" : "settings.emergency_consent.not_asked"));
+        text->setText(context_.text(denied ? "settings.emergency_consent.denied"
+                                           : "settings.emergency_consent.not_asked"));
         const QString action = context_.text(denied ? "settings.emergency_consent.open_settings"
                                                     : "settings.emergency_consent.ask");
         AccessKeys::setText(fix, action);
         fix->setAccessibleName(text->text() + QStringLiteral(" ") + action);
         // Installing the rule is what fixes it: one installation at a time.
-        fix->setEnabled(!state.lidLock().isInstallInProgress());
+        fix->setEnabled(!model.isStayguardInstallInProgress());
     };
     show();
-    emergencyConnection_ = context_.state.emergency().changed.connect(show);
-    settingConnection_ = context_.state.settingChanged.connect([show](std::string_view) { show(); });
-    stayguardConnection_ = context_.state.lidLock().changed.connect(show);
+    emergencyConnection_ = context_.model.emergencyChanged.connect(show);
+    settingConnection_ = context_.model.settingChanged.connect([show](std::string_view) { show(); });
+    stayguardConnection_ = context_.model.stayguardChanged.connect(show);
 }
 
 }  // namespace torvel

@@ -9,8 +9,11 @@
 
 namespace torvel {
 
-SettingsBinder::SettingsBinder(AppState& state, QObject* parent) : QObject(parent), state_(state) {
-    settingConnection_ = state_.settingChanged.connect([this](std::string_view) { refresh(); });
+SettingsBinder::SettingsBinder(WindowModel& model, const Localization& texts, QObject* parent)
+    : QObject(parent), model_(model), texts_(texts) {
+    settingConnection_ = model_.settingChanged.connect([this](std::string_view) { refresh(); });
+    // A model over the bus hears of a refusal only after set() returned.
+    refusalConnection_ = model_.settingRefused.connect([this](const SettingRefusal& refusal) { report(refusal); });
 }
 
 void SettingsBinder::report(const SettingRefusal& refusal) {
@@ -36,14 +39,14 @@ void SettingsBinder::toggle(SettingsToggle* toggle, bool SettingsValues::*member
     connect(box, &QCheckBox::toggled, this, [this, member](bool on) { write(member, on); });
     follow([this, box, member] {
         const QSignalBlocker block(box);
-        box->setChecked(state_.settings().*member);
+        box->setChecked(model_.settings().*member);
     });
 }
 
 void SettingsBinder::slider(QSlider* slider, std::int64_t SettingsValues::*member,
                             std::function<void(std::int64_t)> shown) {
     const auto commit = [this, slider, member] {
-        if (slider->value() != state_.settings().*member)
+        if (slider->value() != model_.settings().*member)
             write(member, static_cast<std::int64_t>(slider->value()));
     };
     connect(slider, &QSlider::valueChanged, this, [slider, shown, commit](int value) {
@@ -53,8 +56,8 @@ void SettingsBinder::slider(QSlider* slider, std::int64_t SettingsValues::*membe
     connect(slider, &QSlider::sliderReleased, this, commit);
     follow([this, slider, member, shown] {
         const QSignalBlocker block(slider);
-        slider->setValue(static_cast<int>(state_.settings().*member));
-        if (shown) shown(state_.settings().*member);
+        slider->setValue(static_cast<int>(model_.settings().*member));
+        if (shown) shown(model_.settings().*member);
     });
 }
 
@@ -63,19 +66,19 @@ void SettingsBinder::spin(QSpinBox* spin, std::int64_t SettingsValues::*member) 
             [this, member](int value) { write(member, static_cast<std::int64_t>(value)); });
     follow([this, spin, member] {
         const QSignalBlocker block(spin);
-        spin->setValue(static_cast<int>(state_.settings().*member));
+        spin->setValue(static_cast<int>(model_.settings().*member));
     });
 }
 
 void SettingsBinder::volume(QSlider* slider, float SettingsValues::*member, QLabel* valueLabel) {
     slider->setRange(0, SettingsMappings::kVolumeSliderMax);
     const auto show = [this, valueLabel](float volume) {
-        const auto text = SettingsMappings::volumeText(volume, state_.texts().languageCode());
+        const auto text = SettingsMappings::volumeText(volume, texts_.languageCode());
         valueLabel->setText(QString::fromStdString(text));
     };
     const auto commit = [this, slider, member] {
         const float volume = SettingsMappings::volumeForSliderPosition(slider->value());
-        if (SettingsMappings::volumeSliderPosition(state_.settings().*member) != slider->value())
+        if (SettingsMappings::volumeSliderPosition(model_.settings().*member) != slider->value())
             write(member, volume);
     };
     connect(slider, &QSlider::valueChanged, this, [slider, show, commit](int position) {
@@ -85,8 +88,8 @@ void SettingsBinder::volume(QSlider* slider, float SettingsValues::*member, QLab
     connect(slider, &QSlider::sliderReleased, this, commit);
     follow([this, slider, member, show] {
         const QSignalBlocker block(slider);
-        slider->setValue(SettingsMappings::volumeSliderPosition(state_.settings().*member));
-        show(state_.settings().*member);
+        slider->setValue(SettingsMappings::volumeSliderPosition(model_.settings().*member));
+        show(model_.settings().*member);
     });
 }
 
@@ -97,7 +100,7 @@ void SettingsBinder::assertionType(QComboBox* combo, AssertionType SettingsValue
     });
     follow([this, combo, member] {
         const QSignalBlocker block(combo);
-        combo->setCurrentIndex(static_cast<int>(state_.settings().*member));
+        combo->setCurrentIndex(static_cast<int>(model_.settings().*member));
     });
 }
 
@@ -112,7 +115,7 @@ void SettingsBinder::language(QComboBox* combo) {
     follow([this, combo] {
         const QSignalBlocker block(combo);
         for (int i = 0; i < 3; ++i) {
-            if (kChoices[i] == state_.settings().language) combo->setCurrentIndex(i);
+            if (kChoices[i] == model_.settings().language) combo->setCurrentIndex(i);
         }
     });
 }
@@ -126,7 +129,7 @@ void SettingsBinder::terminateBlockers(SettingsToggle* toggle) {
     follow([this, box] {
         const QSignalBlocker block(box);
         box->setChecked(
-            SettingsMappings::terminateBlockersOn(state_.settings().emergencyTerminateBlockersPercent));
+            SettingsMappings::terminateBlockersOn(model_.settings().emergencyTerminateBlockersPercent));
     });
 }
 

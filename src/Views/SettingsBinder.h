@@ -9,19 +9,22 @@
 #include <optional>
 #include <vector>
 
-#include "State/AppState.h"
+#include "Core/SettingsValues.h"
 #include "Support/Signal.h"
+#include "UI/WindowModel.h"
 #include "Views/SettingsToggle.h"
 
 namespace torvel {
 
+class Localization;
+
 /// Ties the settings window's controls to the stored settings: a control's change goes through
-/// AppState::set; a refused write is reported through `refused` and the control shows the stored
+/// the model; a refused write is reported through `refused` and the control shows the stored
 /// value again. Every bound control follows changes made elsewhere (the command line, D-Bus).
 class SettingsBinder : public QObject {
     Q_OBJECT
 public:
-    SettingsBinder(AppState& state, QObject* parent = nullptr);
+    SettingsBinder(WindowModel& model, const Localization& texts, QObject* parent = nullptr);
 
     /// A switch for a flag.
     void toggle(SettingsToggle* toggle, bool SettingsValues::*member);
@@ -47,7 +50,7 @@ public:
     /// Writes one setting; a refusal is reported and the controls are brought back to the stored values.
     template <typename T>
     bool write(T SettingsValues::*member, T value) {
-        const auto refusal = state_.set(member, value);
+        const auto refusal = model_.set(member, value);
         if (refusal) report(*refusal);
         return !refusal;
     }
@@ -62,9 +65,11 @@ Q_SIGNALS:
 private:
     void report(const SettingRefusal& refusal);
 
-    AppState& state_;
+    WindowModel& model_;
+    const Localization& texts_;
     std::vector<std::function<void()>> refreshers_;
     Connection settingConnection_;
+    Connection refusalConnection_;
     bool refreshing_ = false;
 };
 

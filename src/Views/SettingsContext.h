@@ -10,14 +10,14 @@
 
 namespace torvel {
 
-class AppState;
 class LoginItemService;
 class SettingsBinder;
+class WindowModel;
 
 /// What every tab of the settings window is built from.
 struct SettingsContext {
     /// Where every change goes and every value comes from.
-    AppState& state;
+    WindowModel& model;
     /// The texts in the user's language.
     Localization& texts;
     /// Ties the tab's controls to the settings; one per build of the window.

@@ -7,9 +7,9 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 
-#include "State/AppState.h"
 #include "Services/LoginItemService.h"
 #include "UI/SettingsRanges.h"
+#include "UI/WindowModel.h"
 #include "Views/AccessKeys.h"
 #include "Views/SettingsBinder.h"
 #include "Views/SettingsToggle.h"
@@ -46,16 +46,16 @@ SettingsGeneralTab::SettingsGeneralTab(SettingsContext context, QWidget* parent)
     c.binder.toggle(displaySleep, &SettingsValues::preventDisplaySleep);
     c.binder.toggle(screenSaver, &SettingsValues::preventScreenSaver);
     const auto followProfile = [this, displaySleep, screenSaver, overridden] {
-        const auto& state = context_.state;
+        const auto& model = context_.model;
+        const auto active = model.activeProfileID();
         bool profileRuns = false;
-        for (const auto& profile : state.profileLibrary().profiles())
-            profileRuns |= profile.id == state.activeProfileID();
+        for (const auto& profile : model.profiles()) profileRuns |= profile.id == active;
         displaySleep->setEnabled(!profileRuns);
         screenSaver->setEnabled(!profileRuns);
         overridden->setVisible(profileRuns);
     };
     followProfile();
-    activationConnection_ = c.state.activationChanged.connect(followProfile);
+    activationConnection_ = c.model.activationChanged.connect(followProfile);
 
     // The tray icon's texts.
     auto* icon = SettingsWidgets::section(page, c.text("settings.display"));
@@ -77,7 +77,7 @@ SettingsGeneralTab::SettingsGeneralTab(SettingsContext context, QWidget* parent)
     c.binder.toggle(guardianOn, &SettingsValues::guardianEnabled);
     c.binder.spin(hours, &SettingsValues::guardianHours);
     c.binder.follow([this, hoursRow, hoursLabel, hours] {
-        const auto& settings = context_.state.settings();
+        const auto& settings = context_.model.settings();
         const QString label =
             context_.format("settings.guardian_hours", {static_cast<long long>(settings.guardianHours)});
         AccessKeys::setText(hoursLabel, label);

@@ -54,7 +54,7 @@ SettingsNetworkSheet::SettingsNetworkSheet(SettingsContext context, QWidget* par
 
 void SettingsNetworkSheet::add() {
     form_.text = ssid_->text().toStdString();
-    if (!form_.add(context_.state)) {
+    if (!form_.add(context_.model)) {
         error_->setText(context_.text(form_.errorKey));
         error_->show();
         ssid_->setFocus();

@@ -10,8 +10,8 @@
 #include <QVBoxLayout>
 #include <iterator>
 
-#include "State/AppState.h"
 #include "UI/SettingsMappings.h"
+#include "UI/WindowModel.h"
 #include "Views/AccessKeys.h"
 #include "Views/SettingsToggle.h"
 #include "Views/SettingsWidgets.h"
@@ -22,9 +22,7 @@ namespace torvel {
 
 SettingsProfileEditor::SettingsProfileEditor(SettingsContext context, const Profile* existing,
                                              QWidget* parent)
-    : QDialog(parent),
-      context_(context),
-      form_(existing, context.state.profileLibrary().profiles(), context.texts) {
+    : QDialog(parent), context_(context), form_(existing, context.model.profiles(), context.texts) {
     auto& c = context_;
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(c.text(form_.isEditing() ? "profile.edit_title" : "profile.new_title"));
@@ -130,7 +128,7 @@ void SettingsProfileEditor::updateState() {
 void SettingsProfileEditor::save() {
     const auto record = form_.record();
     if (!record) return;
-    context_.state.profileLibrary().saveEditedProfile(*record);
+    context_.model.saveEditedProfile(*record);
     accept();
 }
 

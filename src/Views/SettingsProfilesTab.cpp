@@ -9,9 +9,9 @@
 #include <QTextDocument>
 #include <QToolButton>
 
-#include "State/AppState.h"
 #include "Core/Profiles.h"
 #include "UI/SettingsMappings.h"
+#include "UI/WindowModel.h"
 #include "Views/AccessKeys.h"
 #include "Views/SettingsProfileEditor.h"
 #include "Views/SettingsWidgets.h"
@@ -32,7 +32,7 @@ SettingsProfilesTab::SettingsProfilesTab(SettingsContext context, QWidget* paren
     connect(add, &QPushButton::clicked, this, [this] { openEditor(nullptr); });
     page->addStretch(1);
     rebuildRows();
-    profilesConnection_ = context_.state.profileLibrary().profilesChanged.connect([this] { rebuildRows(); });
+    profilesConnection_ = context_.model.profilesChanged.connect([this] { rebuildRows(); });
 }
 
 void SettingsProfilesTab::rebuildRows() {
@@ -41,7 +41,7 @@ void SettingsProfilesTab::rebuildRows() {
         delete item;
     }
     const auto& c = context_;
-    for (const auto& profile : c.state.profileLibrary().profiles()) {
+    for (const auto& profile : c.model.profiles()) {
         const QString name = QString::fromStdString(displayName(profile, c.texts));
         auto* row = new QFrame;
         row->setFrameShape(QFrame::StyledPanel);
@@ -83,16 +83,15 @@ void SettingsProfilesTab::rebuildRows() {
         const Uuid id = profile.id;
         // Each action finds the profile again by id: the list may have changed since the row was drawn.
         const auto find = [this, id]() -> const Profile* {
-            for (const auto& p : context_.state.profileLibrary().profiles())
+            for (const auto& p : context_.model.profiles())
                 if (p.id == id) return &p;
             return nullptr;
         };
         connect(button("document-edit", "settings.edit_profile"), &QToolButton::clicked, this, [this, find] {
             if (const auto* p = find()) openEditor(p);
         });
-        connect(button("edit-copy", "settings.duplicate_profile"), &QToolButton::clicked, this, [this, find] {
-            if (const auto* p = find()) context_.state.profileLibrary().duplicateProfile(Profile(*p));
-        });
+        connect(button("edit-copy", "settings.duplicate_profile"), &QToolButton::clicked, this,
+                [this, id] { context_.model.duplicateProfile(id); });
         connect(button("edit-delete", "settings.delete_profile"), &QToolButton::clicked, this, [this, find] {
             if (const auto* p = find()) confirmDeletion(*p);
         });
@@ -118,7 +117,7 @@ void SettingsProfilesTab::confirmDeletion(const Profile& profile) {
     AccessKeys::assign(box);
     const Uuid id = profile.id;
     connect(box, &QMessageBox::buttonClicked, this, [this, remove, id](QAbstractButton* clicked) {
-        if (clicked == remove) context_.state.profileLibrary().deleteProfile(id);
+        if (clicked == remove) context_.model.deleteProfile(id);
     });
     box->open();
 }

@@ -5,7 +5,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "State/AppState.h"
+#include "UI/WindowModel.h"
 #include "Views/AccessKeys.h"
 #include "Views/SettingsActivationTab.h"
 #include "Views/SettingsAudioTab.h"
@@ -39,11 +39,11 @@ const char* iconName(SettingsTab tab) {
 
 }  // namespace
 
-SettingsWindow::SettingsWindow(AppState& state, Localization& texts, const Calendar& calendar,
+SettingsWindow::SettingsWindow(WindowModel& model, Localization& texts, const Calendar& calendar,
                                const Clock& clock, SettingsTab tab, LoginItemService* loginItems,
                                QWidget* parent)
     : QWidget(parent, Qt::Window),
-      state_(state),
+      model_(model),
       texts_(texts),
       calendar_(calendar),
       clock_(clock),
@@ -61,7 +61,7 @@ SettingsWindow::SettingsWindow(AppState& state, Localization& texts, const Calen
     banner_->hide();
     layout->addWidget(banner_);
     // The watched applications' "running" marks follow launches and exits while the window is open.
-    state_.processTrigger().setRunningAppsShown(true);
+    model_.setRunningAppsShown(true);
     WindowKeys::closeOnEscape(this);
     build();
     showTab(tab);
@@ -71,11 +71,11 @@ SettingsWindow::SettingsWindow(AppState& state, Localization& texts, const Calen
         QMetaObject::invokeMethod(
             this, [this] { build(); }, Qt::QueuedConnection);
     });
-    settingConnection_ = state_.settingChanged.connect([this](std::string_view) { banner_->hide(); });
+    settingConnection_ = model_.settingChanged.connect([this](std::string_view) { banner_->hide(); });
 }
 
 SettingsWindow::~SettingsWindow() {
-    state_.processTrigger().setRunningAppsShown(false);
+    model_.setRunningAppsShown(false);
 }
 
 void SettingsWindow::build() {
@@ -89,9 +89,9 @@ void SettingsWindow::build() {
     content_ = new QWidget(this);
     auto* contentLayout = new QVBoxLayout(content_);
     contentLayout->setContentsMargins(0, 0, 0, 0);
-    binder_ = new SettingsBinder(state_, content_);
+    binder_ = new SettingsBinder(model_, texts_, content_);
     connect(binder_, &SettingsBinder::refused, this, &SettingsWindow::showRefusal);
-    const SettingsContext context{state_, texts_, *binder_, calendar_, clock_, loginItems_};
+    const SettingsContext context{model_, texts_, *binder_, calendar_, clock_, loginItems_};
     tabs_ = new QTabWidget;
     tabs_->setAccessibleName(QString::fromStdString(texts_.text("settings.window_title")));
     for (const auto tab : kAllSettingsTabs) {

@@ -11,9 +11,9 @@ class QTabWidget;
 
 namespace torvel {
 
-class AppState;
 class LoginItemService;
 class SettingsBinder;
+class WindowModel;
 
 /// The settings window: five tabs with every setting, list and sheet. It is built when opened and
 /// deletes itself when closed; while open it redraws itself in a new language and shows a refused
@@ -21,7 +21,7 @@ class SettingsBinder;
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
-    SettingsWindow(AppState& state, Localization& texts, const Calendar& calendar, const Clock& clock,
+    SettingsWindow(WindowModel& model, Localization& texts, const Calendar& calendar, const Clock& clock,
                    SettingsTab tab, LoginItemService* loginItems = nullptr, QWidget* parent = nullptr);
     ~SettingsWindow() override;
 
@@ -36,7 +36,7 @@ private:
     void build();
     void showRefusal(const QString& message);
 
-    AppState& state_;
+    WindowModel& model_;
     Localization& texts_;
     const Calendar& calendar_;
     const Clock& clock_;

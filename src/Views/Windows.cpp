@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-#include "State/AppState.h"
+#include "UI/WindowModel.h"
 #include "Views/ActivationToken.h"
 #include "Views/AboutDialog.h"
 #include "Views/CustomDurationPanel.h"
@@ -25,9 +25,9 @@ W* raise(W* window) {
 
 }  // namespace
 
-Windows::Windows(AppState& state, Localization& texts, const Calendar& calendar, const Clock& clock,
+Windows::Windows(WindowModel& model, Localization& texts, const Calendar& calendar, const Clock& clock,
                  QObject* parent)
-    : QObject(parent), state_(state), texts_(texts), calendar_(calendar), clock_(clock) {}
+    : QObject(parent), model_(model), texts_(texts), calendar_(calendar), clock_(clock) {}
 
 Windows::~Windows() {
     // The windows are top-level widgets, not children: close what is still open with the owner.
@@ -46,12 +46,12 @@ SettingsWindow* Windows::showOrRaise(SettingsTab tab) {
         settings_->showTab(tab);
         return raise(settings_.data());
     }
-    settings_ = new SettingsWindow(state_, texts_, calendar_, clock_, tab, loginItems_);
+    settings_ = new SettingsWindow(model_, texts_, calendar_, clock_, tab, loginItems_);
     return raise(settings_.data());
 }
 
 CustomDurationPanel* Windows::showCustomDurationPanel() {
-    if (!customDuration_) customDuration_ = new CustomDurationPanel(state_, texts_, calendar_, clock_);
+    if (!customDuration_) customDuration_ = new CustomDurationPanel(model_, texts_, calendar_, clock_);
     return raise(customDuration_.data());
 }
 
@@ -61,8 +61,8 @@ AboutDialog* Windows::showAbout() {
 }
 
 OnboardingPopup* Windows::showOnboarding(std::optional<QRect> icon) {
-    if (state_.settings().hasSeenOnboarding) return nullptr;
-    if (!onboarding_) onboarding_ = new OnboardingPopup(state_, texts_);
+    if (model_.settings().hasSeenOnboarding) return nullptr;
+    if (!onboarding_) onboarding_ = new OnboardingPopup(model_, texts_);
     onboarding_->showBeside(icon);
     return onboarding_.data();
 }

@@ -12,7 +12,6 @@
 namespace torvel {
 
 class AboutDialog;
-class AppState;
 class Calendar;
 class Clock;
 class CustomDurationPanel;
@@ -20,6 +19,7 @@ class Localization;
 class LoginItemService;
 class OnboardingPopup;
 class SettingsWindow;
+class WindowModel;
 
 /// The windows the tray, the menu and the application open. Each is built when asked for and deleted
 /// when closed, so a resident Torvel holds no window it does not show; asking again for one that is
@@ -27,7 +27,7 @@ class SettingsWindow;
 class Windows : public QObject {
     Q_OBJECT
 public:
-    Windows(AppState& state, Localization& texts, const Calendar& calendar, const Clock& clock,
+    Windows(WindowModel& model, Localization& texts, const Calendar& calendar, const Clock& clock,
             QObject* parent = nullptr);
     ~Windows() override;
 
@@ -50,7 +50,7 @@ public:
     void setLoginItems(LoginItemService* service) { loginItems_ = service; }
 
 private:
-    AppState& state_;
+    WindowModel& model_;
     Localization& texts_;
     const Calendar& calendar_;
     const Clock& clock_;

@@ -270,6 +270,13 @@ BusModelValues::Changes BusModelValues::apply(const QVariantMap& properties) {
         if (parsed) changes.emergency |= assign(consent, *parsed);
         return parsed.has_value();
     });
+    // What the windows show of the session comes from the other properties; these only say it changed.
+    for (const char* name : {"Active", "Reasons", "CountdownEnd", "AssertionType", "ProfileID"}) {
+        if (!properties.contains(name)) continue;
+        const QVariant value = properties.value(name);
+        if (activation_.value(name) != value) changes.activation = true;
+        activation_.insert(name, value);
+    }
     text("Language", [&](const QString& code) {
         if (code != "en" && code != "cs") return false;
         changes.language |= assign(language, utf8(code));

@@ -30,6 +30,8 @@ public:
     struct Changes {
         /// The keys of the settings whose value differs now.
         std::vector<std::string> settingKeys;
+        /// A session started, ended or changed.
+        bool activation = false;
         bool profiles = false;
         bool wifi = false;
         bool runningApps = false;
@@ -72,6 +74,8 @@ private:
     /// The last WatchedApps and WatchedAppNames read, which together make watchedApps.
     std::vector<std::string> watchedIds_;
     std::vector<std::pair<std::string, std::string>> watchedNames_;
+    /// The last values of the properties that tell a session's changes.
+    QVariantMap activation_;
     bool lidHoldersKnown_ = false;
     std::vector<LidHolder> lidHolderList_;
 };

@@ -75,6 +75,7 @@ void BusWindowModel::take(const QVariantMap& properties) {
     if (changes.language && languageChanged) languageChanged();
     for (const auto& key : changes.settingKeys) settingChanged.emit(key);
     if (changes.watchedApps) settingChanged.emit("watchedApps");
+    if (changes.activation) activationChanged.emit();
     if (changes.profiles) profilesChanged.emit();
     if (changes.wifi) wifiStateChanged.emit();
     if (changes.runningApps || changes.watchedApps) runningAppsChanged.emit();

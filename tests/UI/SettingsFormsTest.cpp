@@ -12,6 +12,7 @@
 #include "UI/ProfileEditorForm.h"
 #include "UI/SettingsMappings.h"
 #include "UI/SettingsTab.h"
+#include "UI/StateWindowModel.h"
 
 namespace torvel {
 namespace {
@@ -116,15 +117,16 @@ TEST(ProfileEditorForm, KeepsADurationThatIsNoPresetUntilOneIsChosen) {
 
 TEST(NetworkSheetForm, AddsATrimmedNameOnceAndRefusesBlankOrKnownOnes) {
     AppStateHarness h;
+    StateWindowModel model(*h.state);
     NetworkSheetForm sheet;
     sheet.text = "  Office 5G \n";
-    EXPECT_TRUE(sheet.add(*h.state));
+    EXPECT_TRUE(sheet.add(model));
     EXPECT_TRUE(sheet.errorKey.empty());
     ASSERT_EQ(h.state->settings().trustedNetworks.size(), 1u);
     EXPECT_EQ(h.state->settings().trustedNetworks[0].ssid, "Office 5G");
     for (const char* refused : {"Office 5G", " Office 5G", " \t ", ""}) {
         sheet.text = refused;
-        EXPECT_FALSE(sheet.add(*h.state)) << '"' << refused << '"';
+        EXPECT_FALSE(sheet.add(model)) << '"' << refused << '"';
         EXPECT_EQ(sheet.errorKey, "settings.trusted_networks.manual_sheet_duplicate");
     }
     EXPECT_EQ(h.state->settings().trustedNetworks.size(), 1u);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "State/AppStateHarness.h"
+#include "UI/StateWindowModel.h"
 #include "Views/OnboardingPopup.h"
 
 namespace torvel {
@@ -28,7 +29,8 @@ TEST(OnboardingPopupTest, SitsBesideTheIconOnEveryPanelEdgeAndNeverGrabsThePoint
     }
 
     AppStateHarness h;
-    OnboardingPopup popup(*h.state, h.texts);
+    StateWindowModel model(*h.state);
+    OnboardingPopup popup(model, h.texts);
     // A popup grabs the pointer: the first click on the icon would only close it.
     EXPECT_NE(popup.windowType(), Qt::Popup);
     EXPECT_TRUE(popup.testAttribute(Qt::WA_ShowWithoutActivating));

@@ -26,6 +26,7 @@ struct SettingsHelpersTest : ::testing::Test {
     LowPowerModeController lpm{stayguard, saver, h.notifications, h.texts, h.clock, h.log};
     SimLoginItem item;
     LoginItemService loginItems{item, h.notifications, h.texts, h.log};
+    std::unique_ptr<StateWindowModel> model;
     std::unique_ptr<Windows> windows;
 
     void SetUp() override {
@@ -33,7 +34,8 @@ struct SettingsHelpersTest : ::testing::Test {
             AppStateServices{h.clock, h.scheduler, h.log, h.texts, h.defaults, h.sleepPrevention, h.timer,
                              h.notifications, h.sessions, h.guardian, nullptr, &stayguard, &lpm},
             Calendar::utc());
-        windows = std::make_unique<Windows>(*h.state, h.texts, h.calendar_, h.clock);
+        model = std::make_unique<StateWindowModel>(*h.state);
+        windows = std::make_unique<Windows>(*model, h.texts, h.calendar_, h.clock);
         windows->setLoginItems(&loginItems);
     }
     ~SettingsHelpersTest() override { closeAllWindows(); }

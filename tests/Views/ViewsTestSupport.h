@@ -12,6 +12,7 @@
 
 #include "Platform/Linux/Helpers/ResourcePaths.h"
 #include "State/AppStateHarness.h"
+#include "UI/StateWindowModel.h"
 #include "Views/Windows.h"
 
 namespace torvel {
@@ -85,7 +86,8 @@ inline Localization::Table shippedTable(const char* lang) {
 /// The application state on the simulated machine with its windows; what a test leaves open is closed.
 struct WindowsTest : ::testing::Test {
     AppStateHarness h;
-    Windows windows{*h.state, h.texts, h.calendar_, h.clock};
+    StateWindowModel model{*h.state};
+    Windows windows{model, h.texts, h.calendar_, h.clock};
     ~WindowsTest() override { closeAllWindows(); }
 };
 
