@@ -6,7 +6,11 @@
 #include <algorithm>
 
 #include "UI/SettingsTab.h"
+#include "Views/AboutDialog.h"
 #include "Views/ActivationToken.h"
+#include "Views/CustomDurationPanel.h"
+#include "Views/OnboardingPopup.h"
+#include "Views/SettingsWindow.h"
 #include "Views/Windows.h"
 
 namespace torvel {
@@ -79,20 +83,38 @@ WindowProcess::WindowProcess(Windows& windows, QObject* parent) : QObject(parent
 bool WindowProcess::show(const WindowRequest& request, const std::string& token) {
     // The token is used by the window raised next; a malformed one is dropped.
     if (!token.empty()) setPendingActivationToken(token);
+    QWidget* window = nullptr;
     switch (request.kind) {
         case WindowRequest::Kind::settings:
-            windows_.showSettings(request.tab.empty() ? std::nullopt : std::optional<std::string_view>(request.tab));
-            return true;
+            window = windows_.showSettings(request.tab.empty() ? std::nullopt
+                                                               : std::optional<std::string_view>(request.tab));
+            break;
         case WindowRequest::Kind::about:
-            windows_.showAbout();
-            return true;
+            window = windows_.showAbout();
+            break;
         case WindowRequest::Kind::customDuration:
-            windows_.showCustomDurationPanel();
-            return true;
+            window = windows_.showCustomDurationPanel();
+            break;
         case WindowRequest::Kind::onboarding:
-            return windows_.showOnboarding(request.near) != nullptr;
+            window = windows_.showOnboarding(request.near);
+            break;
     }
-    return false;
+    if (!window) return false;
+    // Every window is deleted when it closes; the process lasts as long as one is on screen.
+    connect(window, &QObject::destroyed, this, &WindowProcess::quitWithoutWindows, Qt::UniqueConnection);
+    return true;
+}
+
+void WindowProcess::quitWithoutWindows() {
+    // Posted: the window being deleted may still count among the top-level widgets.
+    QMetaObject::invokeMethod(
+        this,
+        [] {
+            const auto windows = QApplication::topLevelWidgets();
+            const bool shown = std::any_of(windows.begin(), windows.end(), [](QWidget* w) { return w->isVisible(); });
+            if (!shown) QApplication::quit();
+        },
+        Qt::QueuedConnection);
 }
 
 void WindowProcess::Show(const QString& window, const QString& argument, const QString& activationToken) {

@@ -51,6 +51,9 @@ public Q_SLOTS:
     void Close();
 
 private:
+    /// Ends the process once no window is on screen.
+    void quitWithoutWindows();
+
     Windows& windows_;
 };
 
