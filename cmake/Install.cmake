@@ -10,6 +10,8 @@ if(NOT CMAKE_INSTALL_BINDIR STREQUAL "bin" OR NOT CMAKE_INSTALL_DATADIR STREQUAL
 endif()
 
 install(TARGETS torvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The windows' own process, which torvel starts; not a command for the user's path.
+install(TARGETS torvel-windows RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/torvel)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/i18n/ DESTINATION ${CMAKE_INSTALL_DATADIR}/torvel/i18n
         FILES_MATCHING PATTERN "*.json")
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/sounds/ DESTINATION ${CMAKE_INSTALL_DATADIR}/torvel/sounds

@@ -58,10 +58,10 @@ std::optional<TrustedWiFiStatus> wifiStatusFrom(const QString& text) {
         return TrustedWiFiStatus{K::connected, utf8(text.mid(colon + 1)), head == "trusted"};
     }
     static const std::pair<const char*, K> kinds[] = {{"wifiOff", K::wifiOff},
-                                                       {"ssidUnavailable", K::ssidUnavailable},
-                                                       {"locationDenied", K::locationDenied},
-                                                       {"locationNotDetermined", K::locationNotDetermined},
-                                                       {"locationUnsupported", K::locationUnsupported}};
+                                                      {"ssidUnavailable", K::ssidUnavailable},
+                                                      {"locationDenied", K::locationDenied},
+                                                      {"locationNotDetermined", K::locationNotDetermined},
+                                                      {"locationUnsupported", K::locationUnsupported}};
     for (const auto& [name, kind] : kinds)
         if (text == QLatin1String(name)) return TrustedWiFiStatus{kind, {}, false};
     return std::nullopt;
@@ -77,7 +77,8 @@ std::optional<Profile> profileFrom(const QVariantMap& fields) {
     const QVariant limit = unwrapped(fields.value("batteryLimit"));
     const QVariant key = unwrapped(fields.value("nameKey"));
     if (!isString(id) || !isString(name) || !isString(duration) || !isString(assertion) ||
-        seconds.metaType() != QMetaType::fromType<qlonglong>() || limit.metaType() != QMetaType::fromType<int>())
+        seconds.metaType() != QMetaType::fromType<qlonglong>() ||
+        limit.metaType() != QMetaType::fromType<int>())
         return std::nullopt;
     Profile profile;
     const auto uuid = Uuid::parse(utf8(id.toString()));
@@ -142,10 +143,14 @@ std::optional<PowerGrants> grantsFrom(const QVariant& value) {
     if (!names) return std::nullopt;
     PowerGrants grants;
     for (const auto& name : *names) {
-        if (name == "lidSwitch") grants.lidSwitch = true;
-        else if (name == "suspend") grants.suspend = true;
-        else if (name == "powerSaver") grants.powerSaver = true;
-        else if (name == "noPowerSaver") grants.powerSaverAbsent = true;
+        if (name == "lidSwitch")
+            grants.lidSwitch = true;
+        else if (name == "suspend")
+            grants.suspend = true;
+        else if (name == "powerSaver")
+            grants.powerSaver = true;
+        else if (name == "noPowerSaver")
+            grants.powerSaverAbsent = true;
         // A grant this version does not know of is left out; the others still count.
     }
     return grants;
@@ -158,10 +163,10 @@ std::optional<std::optional<StayguardInstallResult>> installResultFrom(const QSt
     const QString head = text.section(':', 0, 0);
     const std::string message = text.contains(':') ? utf8(text.section(':', 1)) : std::string();
     static const std::pair<const char*, K> kinds[] = {{"success", K::success},
-                                                       {"userCancelled", K::userCancelled},
-                                                       {"resourceMissing", K::bundleResourceMissing},
-                                                       {"validationFailed", K::validationFailed},
-                                                       {"installFailed", K::installFailed}};
+                                                      {"userCancelled", K::userCancelled},
+                                                      {"resourceMissing", K::bundleResourceMissing},
+                                                      {"validationFailed", K::validationFailed},
+                                                      {"installFailed", K::installFailed}};
     for (const auto& [name, kind] : kinds)
         if (head == QLatin1String(name)) return std::optional<StayguardInstallResult>({kind, message});
     return std::nullopt;
@@ -207,10 +212,12 @@ BusModelValues::Changes BusModelValues::apply(const QVariantMap& properties) {
             std::vector<TrustedNetwork> networks;
             for (const auto& name : *names) {
                 // Kept by name: the windows list and remove them by name only.
-                const auto known = std::find_if(settings.trustedNetworks.begin(), settings.trustedNetworks.end(),
-                                                [&](const TrustedNetwork& n) { return n.ssid == utf8(name); });
-                networks.push_back(known != settings.trustedNetworks.end() ? *known
-                                                                           : TrustedNetwork{Uuid(), utf8(name), {}});
+                const auto known =
+                    std::find_if(settings.trustedNetworks.begin(), settings.trustedNetworks.end(),
+                                 [&](const TrustedNetwork& n) { return n.ssid == utf8(name); });
+                networks.push_back(known != settings.trustedNetworks.end()
+                                       ? *known
+                                       : TrustedNetwork{Uuid(), utf8(name), {}});
             }
             if (assign(settings.trustedNetworks, std::move(networks)))
                 changes.settingKeys.emplace_back(kTrustedNetworksKey);
@@ -361,8 +368,7 @@ void BusModelValues::applyLidHolders(const QVariantMap& properties, Changes& cha
         else
             reject("LidHoldersKnown", "not a Boolean");
     }
-    changes.stayguard |=
-        assign(lidHolders, lidHoldersKnown_ ? std::optional(lidHolderList_) : std::nullopt);
+    changes.stayguard |= assign(lidHolders, lidHoldersKnown_ ? std::optional(lidHolderList_) : std::nullopt);
 }
 
 }  // namespace torvel

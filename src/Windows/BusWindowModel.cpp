@@ -39,8 +39,8 @@ QVariantMap profileFields(const Profile& profile) {
 
 }  // namespace
 
-BusWindowModel::BusWindowModel(QDBusConnection bus, const Localization& texts, const Clock& clock, LogSink& log,
-                               QObject* parent)
+BusWindowModel::BusWindowModel(QDBusConnection bus, const Localization& texts, const Clock& clock,
+                               LogSink& log, QObject* parent)
     : QObject(parent),
       bus_(std::move(bus)),
       texts_(texts),
@@ -52,7 +52,8 @@ bool BusWindowModel::load(QString& error) {
     // Followed before the first reading, so that no change falls between the two.
     bus_.connect(kService, kPath, "org.freedesktop.DBus.Properties", "PropertiesChanged", this,
                  SLOT(handlePropertiesChanged(QString, QVariantMap, QStringList)));
-    auto getAll = QDBusMessage::createMethodCall(kService, kPath, "org.freedesktop.DBus.Properties", "GetAll");
+    auto getAll =
+        QDBusMessage::createMethodCall(kService, kPath, "org.freedesktop.DBus.Properties", "GetAll");
     getAll << QString::fromLatin1(kInterface);
     const QDBusReply<QVariantMap> reply = bus_.call(getAll, QDBus::Block, 10000);
     if (!reply.isValid()) {
@@ -110,14 +111,14 @@ std::optional<SettingRefusal> BusWindowModel::write(T SettingsValues::*member, T
         return SettingRefusal{SettingRefusal::Reason::badInput, *error};
     values_.settings.*member = value;
     settingChanged.emit(row.key);
-    call("SetSetting", {qtext(row.key), qtext(text)}, [this, member, key = row.key](const QString& name,
-                                                                                   const QString& message) {
-        values_.settings.*member = stored_.*member;
-        settingChanged.emit(key);
-        const auto reason = name == QLatin1String(kErrorNotSaved) ? SettingRefusal::Reason::notSaved
-                                                                   : SettingRefusal::Reason::badInput;
-        settingRefused.emit(SettingRefusal{reason, message.toStdString()});
-    });
+    call("SetSetting", {qtext(row.key), qtext(text)},
+         [this, member, key = row.key](const QString& name, const QString& message) {
+             values_.settings.*member = stored_.*member;
+             settingChanged.emit(key);
+             const auto reason = name == QLatin1String(kErrorNotSaved) ? SettingRefusal::Reason::notSaved
+                                                                       : SettingRefusal::Reason::badInput;
+             settingRefused.emit(SettingRefusal{reason, message.toStdString()});
+         });
     return std::nullopt;
 }
 
@@ -130,7 +131,8 @@ std::optional<SettingRefusal> BusWindowModel::set(std::int64_t SettingsValues::*
 std::optional<SettingRefusal> BusWindowModel::set(float SettingsValues::*member, float value) {
     return write(member, value);
 }
-std::optional<SettingRefusal> BusWindowModel::set(AssertionType SettingsValues::*member, AssertionType value) {
+std::optional<SettingRefusal> BusWindowModel::set(AssertionType SettingsValues::*member,
+                                                  AssertionType value) {
     return write(member, value);
 }
 std::optional<SettingRefusal> BusWindowModel::set(AppLanguage SettingsValues::*member, AppLanguage value) {
@@ -138,7 +140,8 @@ std::optional<SettingRefusal> BusWindowModel::set(AppLanguage SettingsValues::*m
 }
 
 void BusWindowModel::activate(const Duration& duration) {
-    if (duration.kind() == Duration::Kind::indefinite) return call("Activate", {QString("indefinite"), QString()});
+    if (duration.kind() == Duration::Kind::indefinite)
+        return call("Activate", {QString("indefinite"), QString()});
     const auto seconds = duration.timeInterval(clock_.now());
     if (!seconds || *seconds < 1) {
         log_.info("A session of {} was asked for, which has run out already", duration.toString());
@@ -200,7 +203,8 @@ void BusWindowModel::refreshWiFiState() {
 
 void BusWindowModel::setWatchedApps(std::vector<WatchedApp> apps) {
     auto contains = [](const std::vector<WatchedApp>& list, const std::string& id) {
-        return std::any_of(list.begin(), list.end(), [&](const WatchedApp& app) { return app.desktopId == id; });
+        return std::any_of(list.begin(), list.end(),
+                           [&](const WatchedApp& app) { return app.desktopId == id; });
     };
     for (const auto& app : values_.watchedApps)
         if (!contains(apps, app.desktopId)) call("UnwatchApp", {qtext(app.desktopId)});

@@ -50,7 +50,9 @@ public:
     void deleteProfile(const Uuid& id) override;
     void setProfiles(std::vector<Profile> profiles) override;
 
-    const std::vector<TrustedNetwork>& trustedNetworks() const override { return values_.settings.trustedNetworks; }
+    const std::vector<TrustedNetwork>& trustedNetworks() const override {
+        return values_.settings.trustedNetworks;
+    }
     bool addTrustedNetwork(const std::string& ssid) override;
     void removeTrustedNetwork(const std::string& ssid) override;
     TrustedWiFiStatus wifiStatus() const override { return values_.wifiStatus; }

@@ -13,8 +13,8 @@ WindowLauncher::WindowLauncher(LogSink& log) : log_(log, "Windows") {}
 
 QString WindowLauncher::program() {
     const QString folder = QCoreApplication::applicationDirPath();
-    for (const QString& candidate : {folder + "/torvel-windows",
-                                     folder + "/" TORVEL_LIBEXEC_FROM_BIN "/torvel/torvel-windows"}) {
+    for (const QString& candidate :
+         {folder + "/torvel-windows", folder + "/" TORVEL_LIBEXEC_FROM_BIN "/torvel/torvel-windows"}) {
         const QFileInfo file(candidate);
         if (file.isFile() && file.isExecutable()) return file.absoluteFilePath();
     }

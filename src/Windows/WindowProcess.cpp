@@ -86,8 +86,8 @@ bool WindowProcess::show(const WindowRequest& request, const std::string& token)
     QWidget* window = nullptr;
     switch (request.kind) {
         case WindowRequest::Kind::settings:
-            window = windows_.showSettings(request.tab.empty() ? std::nullopt
-                                                               : std::optional<std::string_view>(request.tab));
+            window = windows_.showSettings(
+                request.tab.empty() ? std::nullopt : std::optional<std::string_view>(request.tab));
             break;
         case WindowRequest::Kind::about:
             window = windows_.showAbout();
@@ -111,7 +111,8 @@ void WindowProcess::quitWithoutWindows() {
         this,
         [] {
             const auto windows = QApplication::topLevelWidgets();
-            const bool shown = std::any_of(windows.begin(), windows.end(), [](QWidget* w) { return w->isVisible(); });
+            const bool shown =
+                std::any_of(windows.begin(), windows.end(), [](QWidget* w) { return w->isVisible(); });
             if (!shown) QApplication::quit();
         },
         Qt::QueuedConnection);

@@ -81,12 +81,13 @@ int main(int argc, char** argv) {
     }
     // Only a running Torvel is talked to: asking an absent one would have the bus start it.
     if (!bus.interface()->isServiceRegistered(kTorvelService).value()) {
-        std::fputs("torvel-windows: Torvel is not running on this session bus (start it with torvel)\n", stderr);
+        std::fputs("torvel-windows: Torvel is not running on this session bus (start it with torvel)\n",
+                   stderr);
         return kFailed;
     }
-    const auto claimed = bus.interface()->registerService(
-        WindowProcess::kServiceName, QDBusConnectionInterface::DontQueueService,
-        QDBusConnectionInterface::DontAllowReplacement);
+    const auto claimed = bus.interface()->registerService(WindowProcess::kServiceName,
+                                                          QDBusConnectionInterface::DontQueueService,
+                                                          QDBusConnectionInterface::DontAllowReplacement);
     if (!claimed.isValid() || claimed.value() != QDBusConnectionInterface::ServiceRegistered)
         return forward(bus, words, token);
 
@@ -113,8 +114,9 @@ int main(int argc, char** argv) {
         return kFailed;
     }
     // Torvel going away leaves the windows nothing to show.
-    QObject::connect(new QDBusServiceWatcher(kTorvelService, bus, QDBusServiceWatcher::WatchForUnregistration, &app),
-                     &QDBusServiceWatcher::serviceUnregistered, &app, [] { QApplication::exit(kFailed); });
+    QObject::connect(
+        new QDBusServiceWatcher(kTorvelService, bus, QDBusServiceWatcher::WatchForUnregistration, &app),
+        &QDBusServiceWatcher::serviceUnregistered, &app, [] { QApplication::exit(kFailed); });
     if (!process.show(*request, token)) return kOk;  // the hint was seen already: nothing to show
     return QApplication::exec();
 }

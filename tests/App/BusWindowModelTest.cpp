@@ -81,7 +81,8 @@ protected:
         fake_ = std::make_unique<FakeTorvel>(properties);
         fake_->moveToThread(&thread_);
         thread_.start();
-        fakeBus_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(bus_.address(), "fake-torvel"));
+        fakeBus_ =
+            std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(bus_.address(), "fake-torvel"));
         ASSERT_TRUE(fakeBus_->registerVirtualObject("/com/torvel/Torvel", fake_.get()));
         ASSERT_TRUE(fakeBus_->registerService("com.torvel.Torvel"));
     }

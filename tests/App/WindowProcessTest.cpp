@@ -32,16 +32,17 @@ protected:
         if (!QFile::exists("/usr/bin/Xvfb") || !QFile::exists("/usr/bin/xdotool"))
             GTEST_SKIP() << "Xvfb or xdotool is not installed";
         ASSERT_TRUE(bus_.connected()) << "dbus-daemon did not start";
-        QProcess& xvfb = processes_.start("/usr/bin/Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
-                                                            "1024x768x24"},
-                                          QProcessEnvironment::systemEnvironment());
+        QProcess& xvfb = processes_.start(
+            "/usr/bin/Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1024x768x24"},
+            QProcessEnvironment::systemEnvironment());
         ASSERT_TRUE(xvfb.waitForReadyRead(10000)) << "Xvfb did not start";
         environment_ = QProcessEnvironment::systemEnvironment();
         environment_.insert("DBUS_SESSION_BUS_ADDRESS", bus_.address());
         environment_.insert("DISPLAY", ":" + QString::fromUtf8(xvfb.readLine()).trimmed());
         environment_.insert("XDG_CONFIG_HOME", config_.path());
         environment_.insert("LANGUAGE", "en");
-        for (const char* name : {"TORVEL_PLATFORM", "WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "QT_QPA_PLATFORM"})
+        for (const char* name :
+             {"TORVEL_PLATFORM", "WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "QT_QPA_PLATFORM"})
             environment_.remove(name);
         QProcess& torvel = processes_.start(TORVEL_EXECUTABLE, {"--platform", "sim"}, environment_);
         ASSERT_TRUE(waitUntil([this] { return bus_.owns("com.torvel.Torvel"); }))
@@ -67,14 +68,13 @@ protected:
         for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
             if (QFileInfo(QString("/proc/%1/exe").arg(pid)).symLinkTarget() != program) continue;
             QFile environ(QString("/proc/%1/environ").arg(pid));
-            if (environ.open(QIODevice::ReadOnly) && environ.readAll().split('\0').contains(address)) found << pid;
+            if (environ.open(QIODevice::ReadOnly) && environ.readAll().split('\0').contains(address))
+                found << pid;
         }
         return found;
     }
 
-    quint32 ownerPid(const QString& name) {
-        return bus_.connection().interface()->servicePid(name).value();
-    }
+    quint32 ownerPid(const QString& name) { return bus_.connection().interface()->servicePid(name).value(); }
 
     QTemporaryDir config_;
     apptest::PrivateBus bus_{"torvel-windows-e2e"};
@@ -87,15 +87,18 @@ protected:
 
 TEST_F(WindowProcessTest, SettingsOpenInOneWindowProcessThatFollowsTorvelAndEndsWithItsWindow) {
     ASSERT_EQ(run({"settings"}), 0);
-    ASSERT_TRUE(waitUntil([this] { return bus_.owns(kWindowsService); })) << "no window process took its name";
-    ASSERT_TRUE(waitUntil([this] { return !xdotool({"search", "--name", "^Torvel settings$"}).isEmpty(); }))
-        << "the settings window was not mapped";
+    ASSERT_TRUE(waitUntil([this] { return bus_.owns(kWindowsService); }))
+        << "no window process took its name";
+    ASSERT_TRUE(waitUntil([this] {
+        return !xdotool({"search", "--name", "^Torvel settings$"}).isEmpty();
+    })) << "the settings window was not mapped";
     const quint32 first = ownerPid(kWindowsService);
     EXPECT_EQ(windowProcesses(), QStringList{QString::number(first)});
 
     // Asked again while it is open: the new process hands the request over and leaves.
     ASSERT_EQ(run({"settings"}), 0);
-    EXPECT_TRUE(waitUntil([this] { return windowProcesses().size() == 1; })) << windowProcesses().join(' ').toStdString();
+    EXPECT_TRUE(waitUntil([this] { return windowProcesses().size() == 1; }))
+        << windowProcesses().join(' ').toStdString();
     EXPECT_EQ(ownerPid(kWindowsService), first);
 
     // The windows' model: a change through the bus arrives, a refused write comes back as a refusal.

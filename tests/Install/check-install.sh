@@ -40,7 +40,7 @@ if ! "$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1; th
 fi
 
 echo "== layout"
-expected=(bin/torvel share/applications/com.torvel.Torvel.desktop share/icons/hicolor/scalable/apps/torvel.svg
+expected=(bin/torvel libexec/torvel/torvel-windows share/applications/com.torvel.Torvel.desktop share/icons/hicolor/scalable/apps/torvel.svg
   share/icons/hicolor/scalable/status/torvel-active-symbolic.svg
   share/icons/hicolor/scalable/status/torvel-inactive-symbolic.svg
   share/dbus-1/services/com.torvel.Torvel.service share/dbus-1/interfaces/com.torvel.Torvel1.xml)
@@ -78,6 +78,11 @@ echo "== the installed program"
 out=$("${session[@]}" torvel --version)
 [ "$out" = "torvel $version" ] || fail "torvel --version printed '$out', not 'torvel $version'"
 "${session[@]}" torvel --help >/dev/null || fail "torvel --help exited $?"
+# The window process where torvel looks for it; without a Torvel on the bus it says so and exits 1.
+"${session[@]}" DBUS_SESSION_BUS_ADDRESS="unix:path=$tmp/no-session-bus" QT_QPA_PLATFORM=offscreen \
+  "$prefix/libexec/torvel/torvel-windows" about 2>/dev/null
+status=$?
+[ "$status" = 1 ] || fail "torvel-windows without a session bus exited $status, not 1"
 
 echo "== desktop entry and the torvel: handler"
 if ! validation=$(desktop-file-validate "$prefix/share/applications/com.torvel.Torvel.desktop" 2>&1) ||
