@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <cstdlib>
 
+#include "Platform/Linux/Helpers/ResourcePaths.h"
 #include "Views/ActivationToken.h"
 
 namespace torvel {
@@ -33,6 +34,9 @@ bool WindowLauncher::open(const QStringList& words) {
     applyPendingActivationToken();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     ::unsetenv("XDG_ACTIVATION_TOKEN");
+    // The texts it shows are the ones this instance uses, wherever the window program is installed.
+    const auto resources = resourcesDirectory();
+    if (!resources.empty()) environment.insert("TORVEL_RESOURCES", QString::fromStdString(resources.string()));
     QProcess process;
     process.setProgram(path);
     process.setArguments(words);

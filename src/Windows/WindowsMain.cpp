@@ -12,6 +12,7 @@
 #include <QDBusServiceWatcher>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "Models/AppLanguage.h"
@@ -56,6 +57,15 @@ int forward(QDBusConnection bus, const QStringList& words, const std::string& to
     return kFailed;
 }
 
+/// Torvel's resources: as the resident finds them (it passes them on in TORVEL_RESOURCES), else from
+/// <prefix>/libexec/torvel up to <prefix>/share/torvel.
+std::filesystem::path resources() {
+    if (auto found = resourcesDirectory(); !found.empty()) return found;
+    const std::filesystem::path installed =
+        std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "../../share/torvel";
+    return std::filesystem::is_directory(installed) ? installed.lexically_normal() : std::filesystem::path();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -93,7 +103,7 @@ int main(int argc, char** argv) {
 
     JournalLogSink log;
     SystemClock clock;
-    Localization texts(log, resourcesDirectory());
+    Localization texts(log, resources());
     BusWindowModel model(bus, texts, clock, log);
     if (!model.load(error)) {
         std::fprintf(stderr, "torvel-windows: Torvel does not answer: %s\n", error.toUtf8().constData());
