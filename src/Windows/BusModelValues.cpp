@@ -1,7 +1,6 @@
 #include "Windows/BusModelValues.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "Core/Settings.h"
 #include "Windows/BusValueReaders.h"
