@@ -27,7 +27,9 @@ set(allow_Tray "Models|${ports}|Support|Core|Services|State|UI|Platform/Linux|Tr
 set(allow_Views "Models|${ports}|Support|Core|Monitors|Services|State|UI|Platform/Linux|Tray|Views")
 # The XEmbed tray helper knows Torvel only from the bus: nothing of its state, menu model or tray views.
 set(allow_XEmbedHost "${ports}|Platform/Linux|XEmbedHost")
-set(allow_App "Models|${ports}|Support|Core|Monitors|Services|State|UI|Platform/Linux|Platform/Sim|Tray|Views|App")
+# The windows' own process: a client of the resident's bus interface, with the views.
+set(allow_Windows "Models|${ports}|Support|Core|Monitors|Services|State|UI|Platform/Linux|Tray|Views|Windows")
+set(allow_App "Models|${ports}|Support|Core|Monitors|Services|State|UI|Platform/Linux|Platform/Sim|Tray|Views|Windows|App")
 
 get_filename_component(SOURCE_DIR "${SOURCE_DIR}" ABSOLUTE)
 set(bad "")

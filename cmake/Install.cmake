@@ -12,6 +12,8 @@ endif()
 install(TARGETS torvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # Torvel's icon in XEmbed trays, a helper torvel starts itself (src/Views/CMakeLists.txt finds it there).
 install(TARGETS torvel-xembed-tray RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/torvel)
+# The windows' own process, which torvel starts; not a command for the user's path.
+install(TARGETS torvel-windows RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/torvel)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/i18n/ DESTINATION ${CMAKE_INSTALL_DATADIR}/torvel/i18n
         FILES_MATCHING PATTERN "*.json")
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/sounds/ DESTINATION ${CMAKE_INSTALL_DATADIR}/torvel/sounds

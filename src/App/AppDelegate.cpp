@@ -182,15 +182,15 @@ bool AppDelegate::showTray() {
 bool AppDelegate::showSettings(std::string_view tab) {
     if (!face_) return false;
     logger_.info("Settings window shown on the {} tab, as asked from outside", rawValue(settingsTabNamed(tab)));
-    face_->windows().showSettings(tab.empty() ? std::nullopt : std::optional<std::string_view>(tab));
-    return true;
+    QStringList words{"settings"};
+    if (!tab.empty()) words << QString::fromUtf8(tab.data(), static_cast<qsizetype>(tab.size()));
+    return face_->windows().open(words);
 }
 
 bool AppDelegate::showAbout() {
     if (!face_) return false;
     logger_.info("About window shown, as asked from outside");
-    face_->windows().showAbout();
-    return true;
+    return face_->windows().open({"about"});
 }
 
 void AppDelegate::handleLocaleChanged() {

@@ -70,10 +70,10 @@ public:
     /// A tray was started (it may still wait for a host to show it).
     bool hasTray() const { return tray_ != nullptr; }
     // ---- end of the tray ----
-    /// Opens the settings window on the tab named `tab` (empty: general) or brings it to the front;
-    /// false when this instance has no windows (headless).
+    /// Opens the settings window on the tab named `tab` (empty: general) or brings it to the front, in
+    /// the window process; false when this instance has no windows (headless) or it cannot be started.
     bool showSettings(std::string_view tab);
-    /// Opens the about window or brings it to the front; false without windows.
+    /// Opens the about window or brings it to the front; false as for showSettings.
     bool showAbout();
 
     /// The signals that end the instance through quit(): SIGTERM, SIGINT and SIGHUP. They must be
@@ -88,6 +88,8 @@ public:
     AppState& state() { return *state_; }
     URLCommandRouter& router() { return *router_; }
     Localization& texts() { return *texts_; }
+    /// Where the instance logs.
+    LogSink& logSink() { return *log_; }
     Clock& clock() { return *clock_; }
     TimerManager& timer();
     /// Reads the thermal state on demand (the simulated machine's changes go through it).

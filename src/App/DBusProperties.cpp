@@ -5,6 +5,7 @@
 
 #include "App/AppDelegate.h"
 #include "App/DBusService.h"
+#include "Core/Settings.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
 #include "Monitors/SleepBlockerMonitor.h"
@@ -65,6 +66,7 @@ QList<QVariantMap> profiles(const Reading& r) {
             {"durationSeconds", static_cast<qlonglong>(std::llround(length.value_or(0.0)))},
             {"assertionType", qtext(rawValue(profile.assertionType))},
             {"batteryLimit", static_cast<qint32>(profile.batteryLimitOverride.value_or(-1))},
+            {"nameKey", qtext(profile.localizationKey.value_or(""))},
         });
     }
     return list;
@@ -112,6 +114,69 @@ QList<DBusBlocker> blockers(const Reading& r) {
     return list;
 }
 
+DBusStringMap settingValues(const Reading& r) {
+    // As ListSettings() and `torvel config get` give them, so a client reads them back the same way.
+    DBusStringMap values;
+    for (const auto& row : settingDescriptors())
+        values.insert(qtext(row.key), qtext(settingText(row, r.state().settings())));
+    return values;
+}
+
+DBusStringMap watchedAppNames(const Reading& r) {
+    DBusStringMap names;
+    for (const auto& app : r.state().processTrigger().watchedApps())
+        names.insert(qtext(app.desktopId), qtext(app.name));
+    return names;
+}
+
+QString automationConsent(const Reading& r) {
+    switch (r.state().emergency().automationConsent()) {
+        case AutomationConsent::granted:
+            return "granted";
+        case AutomationConsent::notAsked:
+            return "notAsked";
+        case AutomationConsent::denied:
+            return "denied";
+    }
+    return "denied";
+}
+
+QStringList stayguardGrants(const Reading& r) {
+    const PowerGrants grants = r.state().lidLock().grants();
+    QStringList names;
+    if (grants.lidSwitch) names << "lidSwitch";
+    if (grants.suspend) names << "suspend";
+    if (grants.powerSaver) names << "powerSaver";
+    if (grants.powerSaverAbsent) names << "noPowerSaver";
+    return names;
+}
+
+QString stayguardInstallResult(const Reading& r) {
+    const auto& result = r.state().lidLock().lastInstallResult();
+    if (!result) return {};
+    using K = StayguardInstallResult::Kind;
+    switch (result->kind) {
+        case K::success:
+            return "success";
+        case K::userCancelled:
+            return "userCancelled";
+        case K::bundleResourceMissing:
+            return "resourceMissing";
+        case K::validationFailed:
+            return "validationFailed:" + qtext(result->message);
+        case K::installFailed:
+            return "installFailed:" + qtext(result->message);
+    }
+    return {};
+}
+
+QList<DBusLidHolder> lidHolders(const Reading& r) {
+    QList<DBusLidHolder> list;
+    for (const auto& holder : r.state().lidLock().otherLidHolders().value_or(std::vector<LidHolder>{}))
+        list.append({qtext(holder.who), holder.pid, qtext(holder.desktop)});
+    return list;
+}
+
 QVariant readRunningApps(AppDelegate& app) {
     QList<DBusRunningApp> apps;
     for (const auto& each : AutomationActions::suggestedApps(&app.state()))
@@ -133,6 +198,20 @@ const QDBusArgument& operator>>(const QDBusArgument& in, DBusBlocker& blocker) {
     in.beginStructure();
     in >> blocker.pid >> blocker.name >> blocker.kind >> blocker.reason >> blocker.sessionRelay >>
         blocker.terminable;
+    in.endStructure();
+    return in;
+}
+
+QDBusArgument& operator<<(QDBusArgument& out, const DBusLidHolder& holder) {
+    out.beginStructure();
+    out << holder.who << holder.pid << holder.desktop;
+    out.endStructure();
+    return out;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& in, DBusLidHolder& holder) {
+    in.beginStructure();
+    in >> holder.who >> holder.pid >> holder.desktop;
     in.endStructure();
     return in;
 }
@@ -215,6 +294,16 @@ const std::vector<DBusProperties::Entry>& DBusProperties::entries() {
         {"Blockers", [](R r) -> QVariant { return QVariant::fromValue(blockers(r)); }},
         {"Stayguard", [](R r) -> QVariant { return stayguard(r); }},
         {"Language", [](R r) -> QVariant { return qtext(r.app.texts().languageCode()); }},
+        {"Settings", [](R r) -> QVariant { return QVariant::fromValue(settingValues(r)); }},
+        {"WatchedAppNames", [](R r) -> QVariant { return QVariant::fromValue(watchedAppNames(r)); }},
+        {"CurrentSSID",
+         [](R r) -> QVariant { return qtext(r.state().monitorValues().currentSSID.value_or("")); }},
+        {"AutomationConsent", [](R r) -> QVariant { return automationConsent(r); }},
+        {"StayguardGrants", [](R r) -> QVariant { return stayguardGrants(r); }},
+        {"StayguardInstallResult", [](R r) -> QVariant { return stayguardInstallResult(r); }},
+        {"LidHolders", [](R r) -> QVariant { return QVariant::fromValue(lidHolders(r)); }},
+        {"LidHoldersKnown",
+         [](R r) -> QVariant { return r.state().lidLock().otherLidHolders().has_value(); }},
     };
     return table;
 }

@@ -2,6 +2,7 @@
 
 #include <QDBusArgument>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -35,6 +36,19 @@ struct DBusBlocker {
 };
 QDBusArgument& operator<<(QDBusArgument& out, const DBusBlocker& blocker);
 const QDBusArgument& operator>>(const QDBusArgument& in, DBusBlocker& blocker);
+
+/// Another program holding the lid switch as the LidHolders property sends it: (s who, u pid, s desktop).
+struct DBusLidHolder {
+    QString who;
+    quint32 pid = 0;
+    /// The desktop whose power settings say what the lid does; `who` when not known.
+    QString desktop;
+    friend bool operator==(const DBusLidHolder&, const DBusLidHolder&) = default;
+};
+QDBusArgument& operator<<(QDBusArgument& out, const DBusLidHolder& holder);
+const QDBusArgument& operator>>(const QDBusArgument& in, DBusLidHolder& holder);
+/// Text keyed by text (a{ss}): the Settings and WatchedAppNames properties.
+using DBusStringMap = QMap<QString, QString>;
 
 /// The read-only properties of com.torvel.Torvel1 and their change signal: reads each property from the
 /// application's state in the bus's types, and after every change in the state compares all of them with
@@ -81,3 +95,4 @@ private:
 }  // namespace torvel
 
 Q_DECLARE_METATYPE(torvel::DBusBlocker)
+Q_DECLARE_METATYPE(torvel::DBusLidHolder)

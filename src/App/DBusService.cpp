@@ -17,6 +17,10 @@
 #include "Services/NotificationService.h"
 #include "State/AppState.h"
 #include "State/Emergency/LowBatteryEmergency.h"
+#include "State/Lid/LidLock.h"
+#include "State/Network/TrustedNetworkTrigger.h"
+#include "State/Processes/ProcessTrigger.h"
+#include "State/Profiles/ProfileLibrary.h"
 #include "Support/Localization.h"
 #include "UI/AutomationActions.h"
 #include "UI/SettingsCommands.h"
@@ -89,6 +93,8 @@ void registerDBusTypes() {
     qDBusRegisterMetaType<QList<DBusBlocker>>();
     qDBusRegisterMetaType<DBusProfiles>();
     qDBusRegisterMetaType<DBusTexts>();
+    qDBusRegisterMetaType<DBusLidHolder>();
+    qDBusRegisterMetaType<QList<DBusLidHolder>>();
 }
 
 DBusService::DBusService(AppDelegate& app) : app_(app), state_(app.state()) {
@@ -354,6 +360,73 @@ void DBusService::failWithoutWindows() {
     fail(kErrorNoWindows,
          "this Torvel runs without windows (started with --headless, or without a display); "
          "torvel config changes its settings");
+}
+
+// ---- What the windows need besides ----
+
+void DBusService::SetProfileOrder(const QStringList& ids) {
+    // The same profiles, each once, only in another order: anything else would add or lose one.
+    const auto& current = state_.profileLibrary().profiles();
+    std::vector<Profile> ordered;
+    for (const auto& id : ids) {
+        const auto found = std::find_if(current.begin(), current.end(),
+                                        [&](const Profile& p) { return qtext(p.id.toString()) == id; });
+        const bool repeated = std::any_of(ordered.begin(), ordered.end(), [&](const Profile& p) {
+            return found != current.end() && p.id == found->id;
+        });
+        if (found == current.end() || repeated) {
+            fail(kErrorInvalidArgument, "'" + quoted(id) + "' is not a profile, or is named twice");
+            return;
+        }
+        ordered.push_back(*found);
+    }
+    if (ordered.size() != current.size()) {
+        fail(kErrorInvalidArgument, QString("%1 profiles named; there are %2, each must be named once")
+                                        .arg(ordered.size())
+                                        .arg(current.size()));
+        return;
+    }
+    state_.profileLibrary().setProfiles(std::move(ordered));
+}
+
+void DBusService::CheckLidHolders() {
+    state_.lidLock().checkLidHolders();
+}
+
+void DBusService::RefreshWiFi() {
+    state_.trustedNetworks().refreshWiFiState();
+}
+
+void DBusService::ResolveAutomationConsent() {
+    state_.emergency().resolveAutomationConsent();
+}
+
+void DBusService::SetRunningAppsShown(bool shown) {
+    // Followed while any client shows them, and never longer than that client is on the bus.
+    const QString sender = calledFromDBus() ? message().service() : QString();
+    if (sender.isEmpty()) return;
+    if (!viewerWatcher_) {
+        viewerWatcher_ = new QDBusServiceWatcher(this);
+        viewerWatcher_->setConnection(connection());
+        viewerWatcher_->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+        connect(viewerWatcher_, &QDBusServiceWatcher::serviceUnregistered, this,
+                &DBusService::forgetRunningAppsViewer);
+    }
+    const bool before = !runningAppsViewers_.isEmpty();
+    if (shown && !runningAppsViewers_.contains(sender)) {
+        runningAppsViewers_.insert(sender);
+        viewerWatcher_->addWatchedService(sender);
+    } else if (!shown && runningAppsViewers_.remove(sender)) {
+        viewerWatcher_->removeWatchedService(sender);
+    }
+    const bool now = !runningAppsViewers_.isEmpty();
+    if (now != before) state_.processTrigger().setRunningAppsShown(now);
+}
+
+void DBusService::forgetRunningAppsViewer(const QString& name) {
+    if (!runningAppsViewers_.remove(name)) return;
+    if (viewerWatcher_) viewerWatcher_->removeWatchedService(name);
+    if (runningAppsViewers_.isEmpty()) state_.processTrigger().setRunningAppsShown(false);
 }
 
 }  // namespace torvel

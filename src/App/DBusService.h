@@ -3,9 +3,11 @@
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusContext>
+#include <QDBusServiceWatcher>
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
@@ -86,6 +88,14 @@ class DBusService : public QObject, protected QDBusContext {
     Q_PROPERTY(QList<torvel::DBusBlocker> Blockers READ blockers)
     Q_PROPERTY(QString Stayguard READ stayguard)
     Q_PROPERTY(QString Language READ language)
+    Q_PROPERTY(torvel::DBusStringMap Settings READ settings)
+    Q_PROPERTY(torvel::DBusStringMap WatchedAppNames READ watchedAppNames)
+    Q_PROPERTY(QString CurrentSSID READ currentSSID)
+    Q_PROPERTY(QString AutomationConsent READ automationConsent)
+    Q_PROPERTY(QStringList StayguardGrants READ stayguardGrants)
+    Q_PROPERTY(QString StayguardInstallResult READ stayguardInstallResult)
+    Q_PROPERTY(QList<torvel::DBusLidHolder> LidHolders READ lidHolders)
+    Q_PROPERTY(bool LidHoldersKnown READ lidHoldersKnown)
 public:
     static constexpr const char* kServiceName = "com.torvel.Torvel";
     static constexpr const char* kObjectPath = "/com/torvel/Torvel";
@@ -144,6 +154,18 @@ public:
     }
     QString stayguard() { return properties_->value("Stayguard").toString(); }
     QString language() { return properties_->value("Language").toString(); }
+    DBusStringMap settings() { return qvariant_cast<DBusStringMap>(properties_->value("Settings")); }
+    DBusStringMap watchedAppNames() {
+        return qvariant_cast<DBusStringMap>(properties_->value("WatchedAppNames"));
+    }
+    QString currentSSID() { return properties_->value("CurrentSSID").toString(); }
+    QString automationConsent() { return properties_->value("AutomationConsent").toString(); }
+    QStringList stayguardGrants() { return properties_->value("StayguardGrants").toStringList(); }
+    QString stayguardInstallResult() { return properties_->value("StayguardInstallResult").toString(); }
+    QList<DBusLidHolder> lidHolders() {
+        return qvariant_cast<QList<DBusLidHolder>>(properties_->value("LidHolders"));
+    }
+    bool lidHoldersKnown() { return properties_->value("LidHoldersKnown").toBool(); }
 
 public Q_SLOTS:
     bool Activate(const QString& mode, const QString& value, QString& message);
@@ -177,6 +199,13 @@ public Q_SLOTS:
     void SilenceAlarm();
     QString InstallStayguard();
 
+    // What the windows need besides (DBusService.cpp).
+    void SetProfileOrder(const QStringList& ids);
+    void CheckLidHolders();
+    void RefreshWiFi();
+    void ResolveAutomationConsent();
+    void SetRunningAppsShown(bool shown);
+
 Q_SIGNALS:
     /// A notice Torvel gave the user (shown as a desktop notification where a server shows it).
     void Notice(const QString& id, const QString& title, const QString& body);
@@ -192,9 +221,15 @@ private:
     /// Sends PropertiesChanged with `changed` once the object is exported.
     void announce(const QVariantMap& changed);
 
+    /// A client that showed the running applications left the bus: it shows them no more.
+    void forgetRunningAppsViewer(const QString& name);
+
     AppDelegate& app_;
     AppState& state_;
     std::optional<QDBusConnection> bus_;
+    /// The unique names of the clients that show the running applications now.
+    QSet<QString> runningAppsViewers_;
+    QDBusServiceWatcher* viewerWatcher_ = nullptr;
     std::unique_ptr<DBusProperties> properties_;
     Connection noticeConnection_;
 };

@@ -17,8 +17,7 @@
 #include "Services/NotificationService.h"
 #include "Support/Localization.h"
 #include "UI/TrayHostClick.h"
-#include "Views/OnboardingPopup.h"
-#include "Views/Windows.h"
+#include "Windows/WindowLauncher.h"
 
 namespace torvel {
 
@@ -34,7 +33,7 @@ std::string programOf(quint32 pid) {
 }  // namespace
 
 OnboardingHint::OnboardingHint(AppState& state, NotificationCenter& notifications, const Localization& texts,
-                               Windows& windows, QDBusConnection bus, LogSink& log)
+                               WindowLauncher& windows, QDBusConnection bus, LogSink& log)
     : state_(state),
       notifications_(notifications),
       texts_(texts),
@@ -89,17 +88,19 @@ bool OnboardingHint::eventFilter(QObject* watched, QEvent* event) {
 void OnboardingHint::placeBesideIcon() {
     placing_ = false;
     const QRect area = iconArea_ ? iconArea_() : QRect();
-    if (state_.settings().hasSeenOnboarding || (shown_ && !popup_)) {
-        // Seen, or closed: nothing more to follow.
+    if (state_.settings().hasSeenOnboarding) {
+        // Seen ("Got it" in the hint): nothing more to follow.
         if (iconWindow_) iconWindow_->removeEventFilter(this);
         return;
     }
-    if (!area.isValid() || area.isEmpty()) return;
+    if (!area.isValid() || area.isEmpty() || (shown_ && area.center() == shownAt_)) return;
     if (!shown_)
         log_.info("First-start hint beside the icon at {},{} ({}x{})", area.x(), area.y(), area.width(),
                   area.height());
+    // The window process shows it, or moves the one it shows: the icon moved.
     shown_ = true;
-    popup_ = windows_.showOnboarding(std::optional<QRect>(area));
+    shownAt_ = area.center();
+    windows_.open({"onboarding", QString::number(shownAt_.x()), QString::number(shownAt_.y())});
 }
 
 void OnboardingHint::notify(const std::string& watcherProgram, bool xembed) {

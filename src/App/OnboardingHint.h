@@ -2,6 +2,7 @@
 
 #include <QDBusConnection>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QRect>
 #include <QWidget>
@@ -16,7 +17,7 @@ namespace torvel {
 class AppState;
 class Localization;
 class NotificationCenter;
-class Windows;
+class WindowLauncher;
 
 /// The first-start hint, once a tray host shows the icon. Only an XEmbed tray says where the icon is:
 /// there the hint sits beside it. A StatusNotifier host never does, so there it is a notification that
@@ -25,9 +26,10 @@ class Windows;
 class OnboardingHint : public QObject {
     Q_OBJECT
 public:
-    /// `bus` is where the tray host's watcher runs; `windows` (outliving this) shows the hint by the icon.
+    /// `bus` is where the tray host's watcher runs; `windows` (outliving this) shows the hint by the icon
+    /// in the window process.
     OnboardingHint(AppState& state, NotificationCenter& notifications, const Localization& texts,
-                   Windows& windows, QDBusConnection bus, LogSink& log);
+                   WindowLauncher& windows, QDBusConnection bus, LogSink& log);
 
     /// Shows the hint for the host at `place`, unless the user has seen it.
     void show(const TrayHostPlace& place);
@@ -46,12 +48,12 @@ private:
     AppState& state_;
     NotificationCenter& notifications_;
     const Localization& texts_;
-    Windows& windows_;
+    WindowLauncher& windows_;
     QDBusConnection bus_;
     Logger log_;
     QPointer<QWidget> iconWindow_;  // Qt's window of the XEmbed icon, while waiting for it to dock
     std::function<QRect()> iconArea_;
-    QPointer<QWidget> popup_;  // the hint while it is open
+    QPoint shownAt_;  // where the hint was last asked for
     bool shown_ = false;
     bool placing_ = false;
 };

@@ -19,21 +19,19 @@ MenuBuilderServices menuServices(AppDelegate& delegate) {
 
 TrayFace::TrayFace(AppDelegate& delegate)
     : delegate_(delegate),
-      windowModel_(delegate.state()),
-      windows_(windowModel_, delegate.texts(), delegate.calendar(), delegate.clock()),
+      launcher_(delegate.logSink()),
       menu_(menuServices(delegate),
             MenuCommands{
                 [this](std::optional<std::string> tab) {
-                    windows_.showSettings(tab ? std::optional<std::string_view>(*tab) : std::nullopt);
+                    launcher_.open(tab ? QStringList{"settings", QString::fromStdString(*tab)}
+                                       : QStringList{"settings"});
                 },
-                [this] { windows_.showCustomDurationPanel(); },
-                [this] { windows_.showAbout(); },
+                [this] { launcher_.open({"custom-duration"}); },
+                [this] { launcher_.open({"about"}); },
                 // The quit path runs once the loop has ended.
                 [] { QCoreApplication::exit(0); },
             }),
-      presenter_(delegate.state(), delegate.timer()) {
-    windows_.setLoginItems(&delegate.loginItems());
-}
+      presenter_(delegate.state(), delegate.timer()) {}
 
 TrayFunctions TrayFace::functions() {
     TrayFunctions tray;

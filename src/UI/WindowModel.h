@@ -41,6 +41,9 @@ public:
     virtual std::optional<SettingRefusal> set(AppLanguage SettingsValues::*member, AppLanguage value) = 0;
     /// The key of every setting that changed (or was assigned), wherever the change came from.
     Signal<std::string_view> settingChanged;
+    /// A write that set() accepted for sending was refused later (the running Torvel's answer over the
+    /// bus); the setting has its stored value again by then. A model that answers at once never emits it.
+    Signal<const SettingRefusal&> settingRefused;
 
     // ---- Sessions ----
     /// Starts a session of `duration` (the custom-duration panel).

@@ -12,6 +12,9 @@ namespace torvel {
 SettingsBinder::SettingsBinder(WindowModel& model, const Localization& texts, QObject* parent)
     : QObject(parent), model_(model), texts_(texts) {
     settingConnection_ = model_.settingChanged.connect([this](std::string_view) { refresh(); });
+    // A model over the bus hears of a refusal only after set() returned.
+    refusalConnection_ =
+        model_.settingRefused.connect([this](const SettingRefusal& refusal) { report(refusal); });
 }
 
 void SettingsBinder::report(const SettingRefusal& refusal) {

@@ -69,6 +69,7 @@ private:
     const Localization& texts_;
     std::vector<std::function<void()>> refreshers_;
     Connection settingConnection_;
+    Connection refusalConnection_;
     bool refreshing_ = false;
 };
 

@@ -148,7 +148,15 @@ TEST_F(DBusClientTest, FollowsTheResidentThroughPropertiesChangesAndNotices) {
                                                  {"WatchedApps", "as"},
                                                  {"Blockers", "a(isssbb)"},
                                                  {"Stayguard", "s"},
-                                                 {"Language", "s"}};
+                                                 {"Language", "s"},
+                                                 {"Settings", "a{ss}"},
+                                                 {"WatchedAppNames", "a{ss}"},
+                                                 {"CurrentSSID", "s"},
+                                                 {"AutomationConsent", "s"},
+                                                 {"StayguardGrants", "as"},
+                                                 {"StayguardInstallResult", "s"},
+                                                 {"LidHolders", "a(sus)"},
+                                                 {"LidHoldersKnown", "b"}};
     const auto reply = call("GetAll", {QString(kInterface)}, kProperties);
     ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     const auto all = qdbus_cast<QVariantMap>(reply.arguments().value(0));
@@ -196,6 +204,9 @@ TEST_F(DBusClientTest, FollowsTheResidentThroughPropertiesChangesAndNotices) {
     settle();
     heard = changes();
     ASSERT_EQ(heard.size(), 2u);
+    // The setting itself, and what it changes in the status item.
+    using Values = QMap<QString, QString>;
+    EXPECT_EQ(qdbus_cast<Values>(heard[1].take("Settings")).value("showRemainingTime"), "false");
     EXPECT_EQ(heard[1], (QVariantMap{{"RemainingText", ""}, {"TooltipTitle", "Torvel"}}));
 
     // Texts in the instance's language: unknown and malformed keys are left out; too many keys fail.

@@ -40,7 +40,8 @@ if ! "$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1; th
 fi
 
 echo "== layout"
-expected=(bin/torvel libexec/torvel/torvel-xembed-tray share/applications/com.torvel.Torvel.desktop
+expected=(bin/torvel libexec/torvel/torvel-xembed-tray libexec/torvel/torvel-windows
+  share/applications/com.torvel.Torvel.desktop
   share/icons/hicolor/scalable/apps/torvel.svg
   share/icons/hicolor/scalable/status/torvel-active-symbolic.svg
   share/icons/hicolor/scalable/status/torvel-inactive-symbolic.svg
@@ -87,6 +88,11 @@ out=$("${session[@]}" torvel --version)
 # The XEmbed tray helper runs from libexec; asked with an argument it only says how it is used.
 "${session[@]}" "$prefix/libexec/torvel/torvel-xembed-tray" --usage 2>/dev/null
 [ $? -eq 2 ] || fail "the installed torvel-xembed-tray did not run"
+# The window process where torvel looks for it; without a Torvel on the bus it says so and exits 1.
+"${session[@]}" DBUS_SESSION_BUS_ADDRESS="unix:path=$tmp/no-session-bus" QT_QPA_PLATFORM=offscreen \
+  "$prefix/libexec/torvel/torvel-windows" about 2>/dev/null
+status=$?
+[ "$status" = 1 ] || fail "torvel-windows without a session bus exited $status, not 1"
 
 echo "== desktop entry and the torvel: handler"
 if ! validation=$(desktop-file-validate "$prefix/share/applications/com.torvel.Torvel.desktop" 2>&1) ||
