@@ -1,12 +1,12 @@
 # Fails when a file includes a layer above its own, or when a file of the Qt-free layers includes a Qt,
 # D-Bus or Linux-only header. Each folder of src/ names the folders it may include; a folder not listed
-# fails too, so a new one has to take its place here. The resident's Qt layers (the Linux adapters and the
-# tray) link Qt Core and D-Bus only: a Qt GUI, Widgets or SVG header there fails as well.
+# fails too, so a new one has to take its place here. The resident's Qt layers (the Linux adapters, the
+# tray and the app) link Qt Core and D-Bus only: a Qt GUI, Widgets or SVG header there fails as well.
 #   cmake -DSOURCE_DIR=src -P cmake/CheckLayering.cmake
 cmake_policy(SET CMP0057 NEW)
 set(ports "Platform/[A-Za-z]+\\.h")
 set(free Models Ports Support Core Monitors Services State UI Sim)
-set(guiFree Linux Tray)
+set(guiFree Linux Tray App)
 set(guiHeaders "Qt(Gui|Widgets|Svg|SvgWidgets|OpenGL)/|QGuiApplication|QApplication|QImage|QPixmap|QIcon|QColor|QPainter"
                "|QPalette|QFont|QScreen|QWindow|QCursor|QClipboard|QDesktopServices|QKeySequence|QBrush|QPen|QMovie"
                "|QTextDocument|QStyleHints|QSvg|QWidget|QAction|QRgb|QTransform|QRegion|QPolygon|QBitmap")
@@ -28,8 +28,8 @@ set(allow_Views "Models|${ports}|Support|Core|Monitors|Services|State|UI|Platfor
 # The XEmbed tray helper knows Torvel only from the bus: nothing of its state, menu model or tray views.
 set(allow_XEmbedHost "${ports}|Platform/Linux|XEmbedHost")
 # The windows' own process: a client of the resident's bus interface, with the views.
-set(allow_Windows "Models|${ports}|Support|Core|Monitors|Services|State|UI|Platform/Linux|Tray|Views|Windows")
-set(allow_App "Models|${ports}|Support|Core|Monitors|Services|State|UI|Platform/Linux|Platform/Sim|Tray|Views|Windows|App")
+set(allow_Windows "Models|${ports}|Support|Core|Monitors|Services|State|UI|Platform/Linux|Platform/Sim|Tray|Views|App|Windows")
+set(allow_App "Models|${ports}|Support|Core|Monitors|Services|State|UI|Platform/Linux|Platform/Sim|Tray|App")
 
 get_filename_component(SOURCE_DIR "${SOURCE_DIR}" ABSOLUTE)
 set(bad "")

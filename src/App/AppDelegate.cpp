@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QGuiApplication>
 #include <QTimer>
 #include <cstdlib>
 

@@ -14,7 +14,7 @@
 #include "Platform/Log.h"
 #include "Support/Lifetime.h"
 #include "Support/Signal.h"
-#include "Views/TrayController.h"
+#include "Tray/TrayController.h"
 
 namespace torvel {
 
@@ -46,8 +46,8 @@ public:
     enum class Machine { desktop, simulated };
 
     /// Builds everything up to, not including, the restore of the saved session. `withDisplay`: a
-    /// QGuiApplication runs, so the screens come from Qt (and under X11 mirroring from RandR) instead
-    /// of the graphics cards.
+    /// display server answers, so the screens come from its RandR (under X11) instead of the graphics
+    /// cards.
     explicit AppDelegate(Machine machine, bool withDisplay = false);
     ~AppDelegate() override;
 
@@ -60,7 +60,7 @@ public:
     // ---- The tray ----
     /// Shows the tray icon and menu through `functions` and keeps them current with the state: the
     /// one place the tray is wired. Tells the user once when no tray can show it. Needs a running
-    /// session bus; the XEmbed fallback needs a QApplication.
+    /// session bus; the classic XEmbed tray is a helper process the controller starts.
     void startTray(TrayFunctions functions);
     /// The tray with the full menu, the icon drawn from the state and the windows they open.
     void startDesktopTray();

@@ -1,10 +1,8 @@
 #include "App/OnboardingHint.h"
 
-#include <QApplication>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QEvent>
 #include <QFile>
 #include <QPointer>
 #include <cstdlib>
@@ -17,7 +15,7 @@
 #include "Services/NotificationService.h"
 #include "Support/Localization.h"
 #include "UI/TrayHostClick.h"
-#include "Windows/WindowLauncher.h"
+#include "App/WindowLauncher.h"
 
 namespace torvel {
 
@@ -44,7 +42,7 @@ OnboardingHint::OnboardingHint(AppState& state, NotificationCenter& notification
 void OnboardingHint::show(const TrayHostPlace& place) {
     if (state_.settings().hasSeenOnboarding) return;
     if (place.kind == TrayHostPlace::Kind::xembed) {
-        showBesideDockedIcon(place.iconArea);
+        showBesideIcon(place.iconArea);
         return;
     }
     // Which program hosts the icon: asked of the bus without waiting on it.
@@ -59,41 +57,19 @@ void OnboardingHint::show(const TrayHostPlace& place) {
     });
 }
 
-void OnboardingHint::showBesideDockedIcon(std::function<QRect()> iconArea) {
-    // The tray docks the icon a moment after it is offered, and maps it only then: the icon's first
-    // drawing is the moment its place is known. Qt's window for the icon is the top-level widget of
-    // class QSystemTrayIconSys.
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->inherits("QSystemTrayIconSys")) iconWindow_ = widget;
-    }
-    if (!iconWindow_ || !iconArea) {
-        log_.info("The XEmbed tray's icon window is not there to place the first-start hint by");
+void OnboardingHint::showBesideIcon(const std::function<QRect()>& iconArea) {
+    // The helper tells where the tray docked the icon, and again whenever the tray lays itself out
+    // anew (a tray that grows with its icons moves them): the hint follows.
+    const QRect area = iconArea ? iconArea() : QRect();
+    if (notifiedInstead_) return;
+    if (!area.isValid() || area.isEmpty()) {
+        if (shown_) return;
+        log_.info("The XEmbed tray has not told where the icon is: the first-start hint goes as a notification");
+        notifiedInstead_ = true;
         notify({}, true);
         return;
     }
-    iconArea_ = std::move(iconArea);
-    iconWindow_->installEventFilter(this);
-}
-
-bool OnboardingHint::eventFilter(QObject* watched, QEvent* event) {
-    // Each drawing of the icon: the tray has docked it, or laid itself out again (a tray that grows with
-    // its icons moves them): the hint follows. Not from inside the icon's painting.
-    if (watched == iconWindow_ && event->type() == QEvent::Paint && !placing_) {
-        placing_ = true;
-        QMetaObject::invokeMethod(this, &OnboardingHint::placeBesideIcon, Qt::QueuedConnection);
-    }
-    return QObject::eventFilter(watched, event);
-}
-
-void OnboardingHint::placeBesideIcon() {
-    placing_ = false;
-    const QRect area = iconArea_ ? iconArea_() : QRect();
-    if (state_.settings().hasSeenOnboarding) {
-        // Seen ("Got it" in the hint): nothing more to follow.
-        if (iconWindow_) iconWindow_->removeEventFilter(this);
-        return;
-    }
-    if (!area.isValid() || area.isEmpty() || (shown_ && area.center() == shownAt_)) return;
+    if (shown_ && area.center() == shownAt_) return;
     if (!shown_)
         log_.info("First-start hint beside the icon at {},{} ({}x{})", area.x(), area.y(), area.width(),
                   area.height());

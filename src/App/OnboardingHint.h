@@ -5,12 +5,11 @@
 #include <QPoint>
 #include <QPointer>
 #include <QRect>
-#include <QWidget>
 #include <functional>
 #include <string>
 
 #include "Platform/Log.h"
-#include "Views/TrayController.h"
+#include "Tray/TrayController.h"
 
 namespace torvel {
 
@@ -34,14 +33,9 @@ public:
     /// Shows the hint for the host at `place`, unless the user has seen it.
     void show(const TrayHostPlace& place);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    /// Shows the hint beside the XEmbed icon once the tray has docked it.
-    void showBesideDockedIcon(std::function<QRect()> iconArea);
-    /// Shows the hint where the icon is now, or moves it there.
-    void placeBesideIcon();
+    /// Shows the hint beside the XEmbed icon where the tray docked it, or moves it there.
+    void showBesideIcon(const std::function<QRect()>& iconArea);
     /// Sends the notice for the host whose watcher runs in `watcherProgram` (empty: unknown).
     void notify(const std::string& watcherProgram, bool xembed);
 
@@ -51,11 +45,9 @@ private:
     WindowLauncher& windows_;
     QDBusConnection bus_;
     Logger log_;
-    QPointer<QWidget> iconWindow_;  // Qt's window of the XEmbed icon, while waiting for it to dock
-    std::function<QRect()> iconArea_;
     QPoint shownAt_;  // where the hint was last asked for
     bool shown_ = false;
-    bool placing_ = false;
+    bool notifiedInstead_ = false;  // no place was known: the hint went as a notification
 };
 
 }  // namespace torvel

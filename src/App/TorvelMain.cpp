@@ -4,15 +4,15 @@
 #include <sys/stat.h>
 #include <xcb/xcb.h>
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
-#include <QTemporaryDir>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -31,8 +31,7 @@
 #include "Platform/Linux/Doctor/Doctor.h"
 #include "Platform/Sim/SimWorkspace.h"
 #include "Support/Localization.h"
-#include "Views/ApplicationIdentity.h"
-#include "Views/Screenshots.h"
+#include "App/WindowLauncher.h"
 
 using namespace torvel;
 
@@ -88,27 +87,20 @@ bool drawsOffscreen() {
     return platform && std::string_view(platform).starts_with("offscreen");
 }
 
-int runInstance(int argc, char** argv, AppDelegate::Machine machine, bool withTray, DisplayProbe probe) {
+int runInstance(char** argv, AppDelegate::Machine machine, bool withTray, DisplayProbe probe) {
     // SIGTERM, SIGINT and SIGHUP (the terminal went away) are blocked before Qt starts its threads,
     // so that every thread inherits the mask and the signals wait on the delegate's signalfd for the
     // quit path.
     const sigset_t set = AppDelegate::terminationSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 
-    // Widgets only where they can be shown: a headless instance stays small.
-    std::unique_ptr<QCoreApplication> app;
-    if (withTray) {
-        // Qt reads "--platform" as its own window-system plugin option: it gets the program name alone.
-        static int qtArgc = 1;
-        static char* qtArgv[] = {argv[0], nullptr};
-        auto gui = std::make_unique<QApplication>(qtArgc, qtArgv);
-        gui->setQuitOnLastWindowClosed(false);  // closing a window never ends the tray app
-        setUpApplicationIdentity(QStringLiteral(TORVEL_VERSION));
-        app = std::move(gui);
-        probe.reset();
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
+    // Qt Core and D-Bus only: the windows run in a process of their own and the classic tray in a
+    // helper, so the resident maps no GUI library. Qt reads "--platform" as its own option: it gets the
+    // program name alone.
+    static int qtArgc = 1;
+    static char* qtArgv[] = {argv[0], nullptr};
+    QCoreApplication app(qtArgc, qtArgv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(TORVEL_VERSION));
     auto bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         std::fprintf(stderr, "torvel: cannot reach the session bus: %s\n",
@@ -130,6 +122,7 @@ int runInstance(int argc, char** argv, AppDelegate::Machine machine, bool withTr
         return CommandLine::kFailed;
     }
     AppDelegate delegate(machine, withTray);
+    probe.reset();  // the screens' and the screen saver's adapters hold connections of their own now
     DBusService service(delegate);
     SimulationService simulation(delegate);
     holder.release([&] {
@@ -161,28 +154,23 @@ int runInstance(int argc, char** argv, AppDelegate::Machine machine, bool withTr
     return status;
 }
 
-// Draws the windows on the simulated machine, offscreen, with settings kept in a throw-away folder so
-// that the user's own stay untouched.
-int runScreenshotCommand(int argc, char** argv, const CommandLine& command) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir config;
-    if (!config.isValid()) return CommandLine::kFailed;
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-    QApplication app(argc, argv);
-    setUpApplicationIdentity(QStringLiteral(TORVEL_VERSION));
-    AppDelegate delegate(AppDelegate::Machine::simulated);
-    auto& state = delegate.state();
-    if (!command.language.empty())
-        state.set(&SettingsValues::language, command.language == "cs" ? AppLanguage::cs : AppLanguage::en);
-    delegate.simulatedMachine()->workspace->launch("org.gnome.Builder", "Builder");
-    delegate.simulatedMachine()->workspace->launch("org.mozilla.firefox", "Firefox");
-    addScreenshotExamples(state);
-    QCoreApplication::processEvents();
-    TrayFace face(delegate);
-    const int status = runScreenshots({state, delegate.texts(), delegate.calendar(), delegate.clock(),
-                                       QString::fromStdString(command.text), face.functions().buildMenu});
-    delegate.quit();
-    return status;
+// The windows are drawn by the window process: the screenshots too, against the simulated machine.
+int runScreenshotCommand(const CommandLine& command) {
+    const QString program = WindowLauncher::program();
+    if (program.isEmpty()) {
+        std::fputs("torvel: the window process (torvel-windows) is not installed beside torvel\n", stderr);
+        return CommandLine::kFailed;
+    }
+    const QByteArray path = program.toLocal8Bit();
+    std::vector<const char*> words{path.constData(), "--screenshot", command.text.c_str()};
+    if (!command.language.empty()) {
+        words.push_back("--lang");
+        words.push_back(command.language.c_str());
+    }
+    words.push_back(nullptr);
+    ::execv(path.constData(), const_cast<char* const*>(words.data()));
+    std::fprintf(stderr, "torvel: cannot start %s: %s\n", path.constData(), std::strerror(errno));
+    return CommandLine::kFailed;
 }
 
 }  // namespace
@@ -204,11 +192,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "torvel: %s\nTry 'torvel --help'.\n", command.text.c_str());
             return CommandLine::kUsage;
         case CommandLine::Action::screenshot:
-            return runScreenshotCommand(argc, argv, command);
+            return runScreenshotCommand(command);
         case CommandLine::Action::run: {
             DisplayProbe probe(nullptr, &xcb_disconnect);
             const bool withTray = !command.headless && (drawsOffscreen() || displayAvailable(probe));
-            return runInstance(argc, argv, command.machine, withTray, std::move(probe));
+            return runInstance(argv, command.machine, withTray, std::move(probe));
         }
         case CommandLine::Action::doctor: {
             QCoreApplication app(argc, argv);

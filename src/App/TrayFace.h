@@ -4,8 +4,8 @@
 
 #include "UI/MenuBuilder.h"
 #include "UI/StatusItemPresenter.h"
-#include "Views/TrayController.h"
-#include "Windows/WindowLauncher.h"
+#include "Tray/TrayController.h"
+#include "App/WindowLauncher.h"
 
 namespace torvel {
 

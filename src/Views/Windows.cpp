@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 
 #include "UI/WindowModel.h"
-#include "Views/ActivationToken.h"
+#include "Tray/ActivationToken.h"
 #include "Views/AboutDialog.h"
 #include "Views/CustomDurationPanel.h"
 #include "Views/OnboardingPopup.h"

@@ -7,7 +7,7 @@
 
 #include "UI/SettingsTab.h"
 #include "Views/AboutDialog.h"
-#include "Views/ActivationToken.h"
+#include "Tray/ActivationToken.h"
 #include "Views/CustomDurationPanel.h"
 #include "Views/OnboardingPopup.h"
 #include "Views/SettingsWindow.h"

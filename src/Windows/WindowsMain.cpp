@@ -3,6 +3,7 @@
 // and changes Torvel only through its D-Bus interface and ends when its last window closes.
 //
 //   torvel-windows settings [TAB] | about | custom-duration | onboarding [X Y]
+//   torvel-windows --screenshot DIR [--lang en|cs]   (what `torvel --screenshot` hands over)
 //
 // A second start while one runs hands its request (and its XDG activation token) to the running one.
 #include <QApplication>
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "Models/AppLanguage.h"
 #include "Models/Calendar.h"
@@ -24,6 +26,7 @@
 #include "Views/ApplicationIdentity.h"
 #include "Views/Windows.h"
 #include "Windows/BusWindowModel.h"
+#include "Windows/ScreenshotCommand.h"
 #include "Windows/WindowProcess.h"
 
 using namespace torvel;
@@ -69,6 +72,15 @@ std::filesystem::path resources() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The resident has checked these words (torvel --screenshot DIR [--lang en|cs]).
+    if (argc >= 3 && std::string_view(argv[1]) == "--screenshot") {
+        const bool language = argc == 5 && std::string_view(argv[3]) == "--lang";
+        if (argc != 3 && !language) {
+            std::fputs("usage: torvel-windows --screenshot DIR [--lang en|cs]\n", stderr);
+            return kUsage;
+        }
+        return runScreenshotCommand(1, argv, argv[2], language ? argv[4] : "");
+    }
     QStringList words;
     for (int i = 1; i < argc; ++i) words << QString::fromLocal8Bit(argv[i]);
     QString error;

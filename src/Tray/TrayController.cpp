@@ -1,4 +1,4 @@
-#include "Views/TrayController.h"
+#include "Tray/TrayController.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -13,7 +13,7 @@
 
 #include "Tray/DBusMenuExporter.h"
 #include "Tray/StatusNotifierItem.h"
-#include "Views/ActivationToken.h"
+#include "Tray/ActivationToken.h"
 
 namespace torvel {
 namespace {
@@ -202,12 +202,15 @@ bool TrayController::show() {
 }
 
 void TrayController::offerOnboarding() {
-    if (onboardingOffered_ || host_ == Host::none || !functions_.showOnboarding) return;
+    // Offered once a host shows the icon; an XEmbed icon that moves afterwards is offered again, so
+    // that a hint beside it follows it.
+    const bool moved = onboardingOffered_ && host_ == Host::xembed;
+    if ((onboardingOffered_ && !moved) || host_ == Host::none || !functions_.showOnboarding) return;
     onboardingOffered_ = true;
     TrayHostPlace place;
     if (host_ == Host::xembed) {
         place.kind = TrayHostPlace::Kind::xembed;
-        // Where the helper last said the tray docked the icon; it follows the tray's layout.
+        // Where the helper last said the tray docked the icon.
         QPointer<TrayController> self(this);
         place.iconArea = [self] { return self && self->xembedPlace_ ? *self->xembedPlace_ : QRect(); };
     }

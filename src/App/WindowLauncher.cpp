@@ -1,4 +1,4 @@
-#include "Windows/WindowLauncher.h"
+#include "App/WindowLauncher.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "Platform/Linux/Helpers/ResourcePaths.h"
-#include "Views/ActivationToken.h"
+#include "Tray/ActivationToken.h"
 
 namespace torvel {
 

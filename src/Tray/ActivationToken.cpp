@@ -1,4 +1,4 @@
-#include "Views/ActivationToken.h"
+#include "Tray/ActivationToken.h"
 
 #include <cstdlib>
 #include <optional>
