@@ -1,0 +1,25 @@
+# Fails when the resident program loads a Qt GUI library, directly or through another library: it is to
+# map Qt Core and D-Bus only (the windows and the classic tray run in processes of their own).
+#   cmake -DBINARY=build/bin/torvel -P cmake/CheckResidentLinks.cmake
+if(NOT EXISTS "${BINARY}")
+  message(FATAL_ERROR "no program at '${BINARY}'")
+endif()
+file(GET_RUNTIME_DEPENDENCIES EXECUTABLES "${BINARY}" RESOLVED_DEPENDENCIES_VAR resolved
+     UNRESOLVED_DEPENDENCIES_VAR unresolved)
+set(gui "")
+set(core FALSE)
+foreach(library ${resolved} ${unresolved})
+  get_filename_component(name "${library}" NAME)
+  if(name MATCHES "^libQt6(Gui|Widgets|Svg|SvgWidgets|OpenGL|XcbQpa|WaylandClient|Test)\\.so")
+    list(APPEND gui "${name}")
+  elseif(name MATCHES "^libQt6DBus\\.so")
+    set(core TRUE)
+  endif()
+endforeach()
+if(gui)
+  message(FATAL_ERROR "${BINARY} loads Qt GUI libraries: ${gui}")
+endif()
+if(NOT core)
+  message(FATAL_ERROR "${BINARY} does not load Qt D-Bus: the dependencies were not read (${resolved})")
+endif()
+message(STATUS "${BINARY} loads Qt Core and D-Bus, no Qt GUI library")
