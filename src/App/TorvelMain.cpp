@@ -99,6 +99,12 @@ int runInstance(char** argv, AppDelegate::Machine machine, bool withTray, Displa
     // program name alone.
     static int qtArgc = 1;
     static char* qtArgv[] = {argv[0], nullptr};
+    // Qt's own event loops rather than GLib's: nothing here shares a GLib loop, and GLib's costs memory
+    // for as long as Torvel runs. Only for this process's threads, which start with the application,
+    // the bus connection and the delegate: the windows and the tray helper it starts later take the
+    // desktop's usual loop.
+    const bool dispatcherChosen = qEnvironmentVariableIsSet("QT_NO_GLIB");
+    if (!dispatcherChosen) qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(qtArgc, qtArgv);
     QCoreApplication::setApplicationVersion(QStringLiteral(TORVEL_VERSION));
     auto bus = QDBusConnection::sessionBus();
@@ -122,6 +128,7 @@ int runInstance(char** argv, AppDelegate::Machine machine, bool withTray, Displa
         return CommandLine::kFailed;
     }
     AppDelegate delegate(machine, withTray);
+    if (!dispatcherChosen) qunsetenv("QT_NO_GLIB");
     probe.reset();  // the screens' and the screen saver's adapters hold connections of their own now
     DBusService service(delegate);
     SimulationService simulation(delegate);
