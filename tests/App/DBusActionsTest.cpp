@@ -28,19 +28,14 @@ constexpr const char* kRefused = "com.torvel.Torvel1.Error.Refused";
 // The built-in Presentation profile's fixed id.
 constexpr const char* kPresentationID = "4D2B0001-0000-0000-0000-000000000001";
 
-class DBusActionsTest : public ::testing::Test {
+class DBusActionsTest : public torvel::apptest::HeadlessTorvelTest {
 protected:
+    DBusActionsTest() : HeadlessTorvelTest("torvel-actions") {}
+
     void SetUp() override {
-        ASSERT_TRUE(config_.isValid());
-        if (!bus_.connected()) GTEST_SKIP() << "dbus-daemon did not start";
-        auto environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DBUS_SESSION_BUS_ADDRESS", bus_.address());
-        environment.insert("XDG_CONFIG_HOME", config_.path());
-        environment.remove("TORVEL_PLATFORM");
         // The answers in words are read in English, whatever the machine's language.
         ASSERT_TRUE(torvel::apptest::writeDefaults(config_.path(), {{"language", QJsonObject{{"string", "en"}}}}));
-        processes_.start(TORVEL_EXECUTABLE, {"--headless", "--platform", "sim"}, environment);
-        ASSERT_TRUE(waitUntil([this] { return bus_.owns(kName); })) << "the instance never took its bus name";
+        startTorvel();
     }
 
     QDBusMessage call(const QString& method, const QList<QVariant>& args = {},
@@ -85,9 +80,6 @@ protected:
         return {};
     }
 
-    QTemporaryDir config_;
-    torvel::apptest::PrivateBus bus_{"torvel-actions"};
-    torvel::apptest::Processes processes_;
 };
 
 QVariantMap fields(std::initializer_list<std::pair<const char*, QVariant>> entries) {

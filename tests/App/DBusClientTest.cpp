@@ -72,17 +72,12 @@ std::set<QString> membersOf(const QString& xml, const QString& interface) {
     return members;
 }
 
-class DBusClientTest : public ::testing::Test {
+class DBusClientTest : public torvel::apptest::HeadlessTorvelTest {
 protected:
+    DBusClientTest() : HeadlessTorvelTest("dbus-client-test") {}
+
     void SetUp() override {
-        ASSERT_TRUE(config_.isValid());
-        if (!bus_.connected()) GTEST_SKIP() << "dbus-daemon did not start";
-        auto environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DBUS_SESSION_BUS_ADDRESS", bus_.address());
-        environment.insert("XDG_CONFIG_HOME", config_.path());
-        environment.remove("TORVEL_PLATFORM");
-        processes_.start(TORVEL_EXECUTABLE, {"--platform", "sim", "--headless"}, environment);
-        ASSERT_TRUE(waitUntil([this] { return bus_.owns(kName); })) << "torvel did not take its name";
+        startTorvel();
     }
 
     QDBusMessage call(const QString& method, const QList<QVariant>& args = {},
@@ -112,9 +107,6 @@ protected:
         return all;
     }
 
-    QTemporaryDir config_;
-    torvel::apptest::PrivateBus bus_{"dbus-client-test"};
-    torvel::apptest::Processes processes_;
     BusSignalRecorder properties_{bus_.connection(), kProperties};
     BusSignalRecorder notices_{bus_.connection(), kInterface};
 };

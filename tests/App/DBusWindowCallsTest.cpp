@@ -23,17 +23,13 @@ using apptest::waitUntil;
 constexpr const char* kName = "com.torvel.Torvel";
 constexpr const char* kInvalid = "com.torvel.Torvel1.Error.InvalidArgument";
 
-class DBusWindowCallsTest : public ::testing::Test {
+class DBusWindowCallsTest : public apptest::HeadlessTorvelTest {
 protected:
+    DBusWindowCallsTest() : HeadlessTorvelTest("torvel-window-calls") {}
+
     void SetUp() override {
-        ASSERT_TRUE(config_.isValid());
-        if (!bus_.connected()) GTEST_SKIP() << "dbus-daemon did not start";
-        auto environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DBUS_SESSION_BUS_ADDRESS", bus_.address());
-        environment.insert("XDG_CONFIG_HOME", config_.path());
-        environment.remove("TORVEL_PLATFORM");
-        processes_.start(TORVEL_EXECUTABLE, {"--headless", "--platform", "sim"}, environment);
-        ASSERT_TRUE(waitUntil([this] { return bus_.owns(kName); })) << "the instance never took its bus name";
+        startTorvel();
+        if (IsSkipped() || HasFatalFailure()) return;
         QString error;
         ASSERT_TRUE(model_.load(error)) << error.toStdString();
     }
@@ -59,9 +55,6 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    QTemporaryDir config_;
-    apptest::PrivateBus bus_{"torvel-window-calls"};
-    apptest::Processes processes_;
     CapturingLogSink log_;
     Localization texts_{log_};
     SimClock clock_;

@@ -12,6 +12,7 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <functional>
@@ -105,6 +106,36 @@ public:
 private:
     std::vector<std::unique_ptr<QProcess>> processes_;
 };
+
+#ifdef TORVEL_EXECUTABLE
+/// A test with one `torvel --headless --platform sim` of its own, on a private bus, its settings in a
+/// temporary folder. startTorvel() (in SetUp, after any defaults are written) starts it and waits for its
+/// bus name; it ends with the test.
+class HeadlessTorvelTest : public ::testing::Test {
+protected:
+    explicit HeadlessTorvelTest(QString busName) : bus_(std::move(busName)) {}
+
+    /// The environment of Torvel, or of a client of it, on this test's bus and settings.
+    QProcessEnvironment environment() const {
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", bus_.address());
+        environment.insert("XDG_CONFIG_HOME", config_.path());
+        environment.remove("TORVEL_PLATFORM");
+        return environment;
+    }
+    /// Starts Torvel; skips the test without a bus, fails it when Torvel does not take its name.
+    void startTorvel() {
+        ASSERT_TRUE(config_.isValid());
+        if (!bus_.connected()) GTEST_SKIP() << "dbus-daemon did not start";
+        processes_.start(TORVEL_EXECUTABLE, {"--headless", "--platform", "sim"}, environment());
+        ASSERT_TRUE(waitUntil([this] { return bus_.owns("com.torvel.Torvel"); })) << "torvel did not take its name";
+    }
+
+    QTemporaryDir config_;
+    PrivateBus bus_;
+    Processes processes_;
+};
+#endif
 
 struct Result {
     int exitCode = -1;  ///< -1 when it crashed or hung
