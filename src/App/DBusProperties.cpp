@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "App/AppDelegate.h"
+#include "Services/LoginItemService.h"
 #include "App/DBusService.h"
 #include "Core/Settings.h"
 #include "Core/SleepPreventionService.h"
@@ -32,6 +33,7 @@ struct Reading {
     AppDelegate& app;
     const StatusItemPresentation& shown;
     const QVariant& runningApps;
+    bool startsAtLogin;
     AppState& state() const { return app.state(); }
 };
 
@@ -294,6 +296,7 @@ const std::vector<DBusProperties::Entry>& DBusProperties::entries() {
         {"Blockers", [](R r) -> QVariant { return QVariant::fromValue(blockers(r)); }},
         {"Stayguard", [](R r) -> QVariant { return stayguard(r); }},
         {"Language", [](R r) -> QVariant { return qtext(r.app.texts().languageCode()); }},
+        {"StartsAtLogin", [](R r) -> QVariant { return r.startsAtLogin; }},
         {"Settings", [](R r) -> QVariant { return QVariant::fromValue(settingValues(r)); }},
         {"WatchedAppNames", [](R r) -> QVariant { return QVariant::fromValue(watchedAppNames(r)); }},
         {"CurrentSSID",
@@ -333,6 +336,7 @@ DBusProperties::DBusProperties(AppDelegate& app, Sink sink)
         runningAppsStale_ = true;
         schedule();
     }));
+    startsAtLogin_ = app.loginItems().isEnabled();
     lastSent_ = snapshot();
     followCountdown();
 }
@@ -358,7 +362,7 @@ QVariant DBusProperties::value(const QString& name) {
             return fresh;
         }
         const auto shown = presenter_.present();
-        QVariant now = entry.read(Reading{app_, shown, runningApps_});
+        QVariant now = entry.read(Reading{app_, shown, runningApps_, startsAtLogin_});
         if (now != lastSent_.value(name)) schedule();
         return now;
     }
@@ -371,10 +375,15 @@ QVariantMap DBusProperties::snapshot() {
         runningAppsStale_ = false;
     }
     const auto shown = presenter_.present();
-    const Reading reading{app_, shown, runningApps_};
+    const Reading reading{app_, shown, runningApps_, startsAtLogin_};
     QVariantMap all;
     for (const auto& entry : entries()) all.insert(QString::fromLatin1(entry.name), entry.read(reading));
     return all;
+}
+
+void DBusProperties::loginItemSwitched(bool holds) {
+    startsAtLogin_ = holds;
+    schedule();
 }
 
 void DBusProperties::schedule() {

@@ -74,6 +74,9 @@ public:
     /// Asks for one comparison at the end of this turn of the event loop; more calls in the same turn
     /// add nothing.
     void schedule();
+    /// Starting at login was switched (through the bus): `holds` is what holds now. The login item is
+    /// read once at start and then only told, never read from disk at every change.
+    void loginItemSwitched(bool holds);
 
 private:
     struct Entry;
@@ -88,6 +91,7 @@ private:
     QVariantMap lastSent_;
     QVariant runningApps_;
     bool runningAppsStale_ = true;
+    bool startsAtLogin_ = false;
     bool scheduled_ = false;
     std::vector<Connection> connections_;
 };

@@ -12,6 +12,7 @@
 #include <fmt/format.h>
 
 #include "App/AppDelegate.h"
+#include "Services/LoginItemService.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
 #include "Services/NotificationService.h"
@@ -333,6 +334,13 @@ DBusTexts DBusService::GetTexts(const QStringList& keys) {
         if (found != raw) texts.insert(key, qtext(found));
     }
     return texts;
+}
+
+bool DBusService::SetStartsAtLogin(bool enabled) {
+    // A refusal is logged and told to the user by the service; the answer is what holds.
+    const bool holds = app_.loginItems().setEnabled(enabled);
+    properties_->loginItemSwitched(holds);
+    return holds;
 }
 
 bool DBusService::Toggle(QString& message) {

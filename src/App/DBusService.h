@@ -88,6 +88,7 @@ class DBusService : public QObject, protected QDBusContext {
     Q_PROPERTY(QList<torvel::DBusBlocker> Blockers READ blockers)
     Q_PROPERTY(QString Stayguard READ stayguard)
     Q_PROPERTY(QString Language READ language)
+    Q_PROPERTY(bool StartsAtLogin READ startsAtLogin)
     Q_PROPERTY(torvel::DBusStringMap Settings READ settings)
     Q_PROPERTY(torvel::DBusStringMap WatchedAppNames READ watchedAppNames)
     Q_PROPERTY(QString CurrentSSID READ currentSSID)
@@ -154,6 +155,7 @@ public:
     }
     QString stayguard() { return properties_->value("Stayguard").toString(); }
     QString language() { return properties_->value("Language").toString(); }
+    bool startsAtLogin() { return properties_->value("StartsAtLogin").toBool(); }
     DBusStringMap settings() { return qvariant_cast<DBusStringMap>(properties_->value("Settings")); }
     DBusStringMap watchedAppNames() {
         return qvariant_cast<DBusStringMap>(properties_->value("WatchedAppNames"));
@@ -182,6 +184,7 @@ public Q_SLOTS:
     void ShowAbout();
     DBusTexts GetTexts(const QStringList& keys);
     bool Toggle(QString& message);
+    bool SetStartsAtLogin(bool enabled);
 
     // Actions the menu and windows offer (DBusServiceActions.cpp); each acts as its item or button does.
     bool Extend(int minutes, QString& message);

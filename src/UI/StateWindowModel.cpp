@@ -1,13 +1,15 @@
 #include "UI/StateWindowModel.h"
 
+#include "Services/LoginItemService.h"
 #include "State/AppState.h"
 #include "State/Emergency/LowBatteryEmergency.h"
 #include "UI/ActivationLists.h"
 
 namespace torvel {
 
-StateWindowModel::StateWindowModel(AppState& state)
+StateWindowModel::StateWindowModel(AppState& state, LoginItemService* loginItems)
     : state_(state),
+      loginItems_(loginItems),
       forwards_{
           state.settingChanged.connect([this](std::string_view key) { settingChanged.emit(key); }),
           state.activationChanged.connect([this] { activationChanged.emit(); }),
@@ -147,6 +149,17 @@ void StateWindowModel::installStayguard() {
 
 void StateWindowModel::checkLidHolders() {
     state_.lidLock().checkLidHolders();
+}
+
+std::optional<bool> StateWindowModel::startsAtLogin() const {
+    return loginItems_ ? std::optional(loginItems_->isEnabled()) : std::nullopt;
+}
+
+void StateWindowModel::setStartsAtLogin(bool enabled) {
+    if (!loginItems_) return;
+    // The service tells a refusal itself; the switch follows what holds either way.
+    loginItems_->setEnabled(enabled);
+    loginItemChanged.emit();
 }
 
 AutomationConsent StateWindowModel::automationConsent() const {

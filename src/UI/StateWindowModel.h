@@ -8,13 +8,15 @@
 namespace torvel {
 
 class AppState;
+class LoginItemService;
 
 /// The windows' model in the resident itself: every read and change goes straight to the application
 /// state, and the state's change signals are passed on as the model's. Main thread only; the state
 /// outlives it.
 class StateWindowModel final : public WindowModel {
 public:
-    explicit StateWindowModel(AppState& state);
+    /// `loginItems` (outliving the model) starts Torvel at login; without it the switch is left out.
+    explicit StateWindowModel(AppState& state, LoginItemService* loginItems = nullptr);
     StateWindowModel(const StateWindowModel&) = delete;
     StateWindowModel& operator=(const StateWindowModel&) = delete;
 
@@ -55,11 +57,15 @@ public:
     void installStayguard() override;
     void checkLidHolders() override;
 
+    std::optional<bool> startsAtLogin() const override;
+    void setStartsAtLogin(bool enabled) override;
+
     AutomationConsent automationConsent() const override;
     void resolveAutomationConsent() override;
 
 private:
     AppState& state_;
+    LoginItemService* loginItems_;
     /// The state's signals, each passed on as this model's.
     std::array<Connection, 7> forwards_;
 };

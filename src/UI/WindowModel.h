@@ -96,6 +96,15 @@ public:
     virtual void checkLidHolders() = 0;
     Signal<> stayguardChanged;
 
+    // ---- Starting at login ----
+    /// Whether Torvel starts at the next login; absent where there is nothing to start it (the switch
+    /// is left out).
+    virtual std::optional<bool> startsAtLogin() const = 0;
+    /// Switches starting at login; what holds afterwards comes through loginItemChanged (a refusal is
+    /// told to the user by Torvel, and the switch goes back).
+    virtual void setStartsAtLogin(bool enabled) = 0;
+    Signal<> loginItemChanged;
+
     // ---- The low-battery emergency's permission to act ----
     virtual AutomationConsent automationConsent() const = 0;
     virtual void resolveAutomationConsent() = 0;

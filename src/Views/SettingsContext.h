@@ -10,7 +10,6 @@
 
 namespace torvel {
 
-class LoginItemService;
 class SettingsBinder;
 class WindowModel;
 
@@ -26,8 +25,6 @@ struct SettingsContext {
     const Calendar& calendar;
     /// The wall clock: when an entry was added, what "today" is for the until time.
     const Clock& clock;
-    /// Starting at login; absent where there is no desktop to start in (the switch is left out).
-    LoginItemService* loginItems = nullptr;
 
     /// The text of `key` in the current language.
     QString text(std::string_view key) const { return QString::fromStdString(texts.text(key)); }

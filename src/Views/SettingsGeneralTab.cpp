@@ -4,10 +4,10 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QSignalBlocker>
 #include <QSpinBox>
 
-#include "Services/LoginItemService.h"
 #include "UI/SettingsRanges.h"
 #include "UI/WindowModel.h"
 #include "Views/AccessKeys.h"
@@ -88,17 +88,18 @@ SettingsGeneralTab::SettingsGeneralTab(SettingsContext context, QWidget* parent)
 }
 
 void SettingsGeneralTab::addLaunchAtLoginRow(QVBoxLayout* section) {
-    LoginItemService* service = context_.loginItems;
-    if (!service) return;
+    WindowModel& model = context_.model;
+    const auto enabled = model.startsAtLogin();
+    if (!enabled) return;
     auto* toggle = new SettingsToggle(context_.text("settings.launch_at_login"));
-    toggle->box()->setChecked(service->isEnabled());
-    // The switch shows what holds afterwards: a refused change (logged and told by the service) flips
-    // it back.
-    connect(toggle->box(), &QCheckBox::toggled, toggle, [service, toggle](bool wanted) {
-        const bool holds = service->setEnabled(wanted);
-        if (holds == wanted) return;
-        const QSignalBlocker quiet(toggle->box());
-        toggle->box()->setChecked(holds);
+    toggle->box()->setChecked(*enabled);
+    connect(toggle->box(), &QCheckBox::toggled, toggle, [&model](bool wanted) { model.setStartsAtLogin(wanted); });
+    // The switch shows what holds afterwards: a refused change (logged and told by Torvel) flips it back.
+    loginItemConnection_ = model.loginItemChanged.connect([&model, box = QPointer<QCheckBox>(toggle->box())] {
+        const auto holds = model.startsAtLogin();
+        if (!box || !holds || box->isChecked() == *holds) return;
+        const QSignalBlocker quiet(box);
+        box->setChecked(*holds);
     });
     section->addWidget(toggle);
 }

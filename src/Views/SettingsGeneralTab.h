@@ -16,12 +16,12 @@ public:
     explicit SettingsGeneralTab(SettingsContext context, QWidget* parent = nullptr);
 
 private:
-    /// The start-at-login switch joins this section once the login-item service is wired in.
-    /// The start-at-login switch, when the window was given the login-item service.
+    /// The start-at-login switch, where Torvel can be started at login.
     void addLaunchAtLoginRow(QVBoxLayout* section);
 
     SettingsContext context_;
     Connection activationConnection_;
+    Connection loginItemConnection_;
 };
 
 }  // namespace torvel

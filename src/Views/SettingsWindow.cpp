@@ -40,14 +40,12 @@ const char* iconName(SettingsTab tab) {
 }  // namespace
 
 SettingsWindow::SettingsWindow(WindowModel& model, Localization& texts, const Calendar& calendar,
-                               const Clock& clock, SettingsTab tab, LoginItemService* loginItems,
-                               QWidget* parent)
+                               const Clock& clock, SettingsTab tab, QWidget* parent)
     : QWidget(parent, Qt::Window),
       model_(model),
       texts_(texts),
       calendar_(calendar),
-      clock_(clock),
-      loginItems_(loginItems) {
+      clock_(clock) {
     setAttribute(Qt::WA_DeleteOnClose);
     setMinimumSize(460, 480);
     resize(520, 600);
@@ -91,7 +89,7 @@ void SettingsWindow::build() {
     contentLayout->setContentsMargins(0, 0, 0, 0);
     binder_ = new SettingsBinder(model_, texts_, content_);
     connect(binder_, &SettingsBinder::refused, this, &SettingsWindow::showRefusal);
-    const SettingsContext context{model_, texts_, *binder_, calendar_, clock_, loginItems_};
+    const SettingsContext context{model_, texts_, *binder_, calendar_, clock_};
     tabs_ = new QTabWidget;
     tabs_->setAccessibleName(QString::fromStdString(texts_.text("settings.window_title")));
     for (const auto tab : kAllSettingsTabs) {

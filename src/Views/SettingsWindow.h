@@ -11,7 +11,6 @@ class QTabWidget;
 
 namespace torvel {
 
-class LoginItemService;
 class SettingsBinder;
 class WindowModel;
 
@@ -22,7 +21,7 @@ class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
     SettingsWindow(WindowModel& model, Localization& texts, const Calendar& calendar, const Clock& clock,
-                   SettingsTab tab, LoginItemService* loginItems = nullptr, QWidget* parent = nullptr);
+                   SettingsTab tab, QWidget* parent = nullptr);
     ~SettingsWindow() override;
 
     /// Switches to `tab`.
@@ -40,7 +39,6 @@ private:
     Localization& texts_;
     const Calendar& calendar_;
     const Clock& clock_;
-    LoginItemService* loginItems_;
     QWidget* content_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     QLabel* banner_ = nullptr;

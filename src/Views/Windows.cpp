@@ -46,7 +46,7 @@ SettingsWindow* Windows::showOrRaise(SettingsTab tab) {
         settings_->showTab(tab);
         return raise(settings_.data());
     }
-    settings_ = new SettingsWindow(model_, texts_, calendar_, clock_, tab, loginItems_);
+    settings_ = new SettingsWindow(model_, texts_, calendar_, clock_, tab);
     return raise(settings_.data());
 }
 

@@ -16,7 +16,6 @@ class Calendar;
 class Clock;
 class CustomDurationPanel;
 class Localization;
-class LoginItemService;
 class OnboardingPopup;
 class SettingsWindow;
 class WindowModel;
@@ -45,16 +44,12 @@ public:
     OnboardingPopup* showOnboarding(std::optional<QRect> icon);
     /// As above, beside a point.
     OnboardingPopup* showOnboarding(std::optional<QPoint> near = std::nullopt);
-    /// The settings window's start-at-login switch goes through `service` (outlives this); without one
-    /// the switch is left out.
-    void setLoginItems(LoginItemService* service) { loginItems_ = service; }
 
 private:
     WindowModel& model_;
     Localization& texts_;
     const Calendar& calendar_;
     const Clock& clock_;
-    LoginItemService* loginItems_ = nullptr;
     QPointer<SettingsWindow> settings_;
     QPointer<CustomDurationPanel> customDuration_;
     QPointer<AboutDialog> about_;

@@ -116,6 +116,13 @@ BusModelValues::Changes BusModelValues::apply(const QVariantMap& properties) {
         if (activation_.value(name) != value) changes.activation = true;
         activation_.insert(name, value);
     }
+    if (properties.contains("StartsAtLogin")) {
+        const QVariant value = properties.value("StartsAtLogin");
+        if (value.metaType() == QMetaType::fromType<bool>())
+            changes.loginItem |= assign(startsAtLogin, std::optional(value.toBool()));
+        else
+            reject("StartsAtLogin", "not a boolean");
+    }
     text("Language", [&](const QString& code) {
         if (code != "en" && code != "cs") return false;
         changes.language |= assign(language, utf8(code));

@@ -39,6 +39,7 @@ public:
         bool stayguard = false;
         bool emergency = false;
         bool language = false;
+        bool loginItem = false;
     };
 
     explicit BusModelValues(Logger log);
@@ -61,6 +62,8 @@ public:
     AutomationConsent consent = AutomationConsent::granted;
     /// "en" or "cs"; empty until the property was read.
     std::string language;
+    /// Absent until Torvel has said (an older one does not): the switch is left out.
+    std::optional<bool> startsAtLogin;
 
 private:
     void applySettings(const QVariant& value, Changes& changes);

@@ -82,6 +82,7 @@ void BusWindowModel::take(const QVariantMap& properties) {
     if (changes.runningApps || changes.watchedApps) runningAppsChanged.emit();
     if (changes.stayguard) stayguardChanged.emit();
     if (changes.emergency) emergencyChanged.emit();
+    if (changes.loginItem) loginItemChanged.emit();
 }
 
 void BusWindowModel::call(const char* method, const QVariantList& args,
@@ -233,6 +234,21 @@ void BusWindowModel::installStayguard() {
 
 void BusWindowModel::checkLidHolders() {
     call("CheckLidHolders", {});
+}
+
+void BusWindowModel::setStartsAtLogin(bool enabled) {
+    auto message = QDBusMessage::createMethodCall(kService, kPath, kInterface, "SetStartsAtLogin");
+    message << enabled;
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        // The answer is what holds (the old state after a refusal, which Torvel tells the user); the
+        // switch follows it, and the change signal that may come after it then changes nothing.
+        const QDBusPendingReply<bool> reply = *watcher;
+        if (reply.isValid()) values_.startsAtLogin = reply.value();
+        else log_.info("Torvel refused SetStartsAtLogin: {}", reply.error().message().toStdString());
+        loginItemChanged.emit();
+    });
 }
 
 void BusWindowModel::resolveAutomationConsent() {

@@ -75,6 +75,9 @@ public:
     void installStayguard() override;
     void checkLidHolders() override;
 
+    std::optional<bool> startsAtLogin() const override { return values_.startsAtLogin; }
+    void setStartsAtLogin(bool enabled) override;
+
     AutomationConsent automationConsent() const override { return values_.consent; }
     void resolveAutomationConsent() override;
 

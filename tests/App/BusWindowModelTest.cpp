@@ -143,12 +143,14 @@ TEST_F(BusWindowModelTest, KeepsItsValuesWhenTorvelSendsWhatDoesNotRead) {
     connections.push_back(model.wifiStateChanged.connect(counted));
     connections.push_back(model.stayguardChanged.connect(counted));
     connections.push_back(model.emergencyChanged.connect(counted));
+    connections.push_back(model.loginItemChanged.connect(counted));
     connections.push_back(model.settingChanged.connect([&](std::string_view) { ++signals; }));
     QVariantMap damaged = profileEntry("not-a-uuid", "oneHour");
     change({{"Profiles", QVariant::fromValue(QList<QVariantMap>{profileEntry(id, "fortnight")})},
             {"ProfileID", "42"},
             {"WiFiStatus", "connected"},
             {"Language", "tlh"},
+            {"StartsAtLogin", "yes"},
             {"Stayguard", qint32{3}},
             {"AutomationConsent", "sure"},
             {"TrustedNetworks", "Home"},
@@ -165,7 +167,7 @@ TEST_F(BusWindowModelTest, KeepsItsValuesWhenTorvelSendsWhatDoesNotRead) {
     EXPECT_EQ(model.automationConsent(), AutomationConsent::denied);
     EXPECT_EQ(model.trustedNetworks().size(), 1u);
     // Logged once per property, however often it comes.
-    EXPECT_EQ(log_.messages("Windows").size(), 8u);
+    EXPECT_EQ(log_.messages("Windows").size(), 9u);
 }
 
 TEST_F(BusWindowModelTest, RefusedWriteComesBackAsRefusalAndTheStoredValue) {

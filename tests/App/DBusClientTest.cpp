@@ -141,6 +141,7 @@ TEST_F(DBusClientTest, FollowsTheResidentThroughPropertiesChangesAndNotices) {
                                                  {"Blockers", "a(isssbb)"},
                                                  {"Stayguard", "s"},
                                                  {"Language", "s"},
+                                                 {"StartsAtLogin", "b"},
                                                  {"Settings", "a{ss}"},
                                                  {"WatchedAppNames", "a{ss}"},
                                                  {"CurrentSSID", "s"},

@@ -81,6 +81,20 @@ TEST_F(DBusWindowCallsTest, ProfileOrderTakesEveryProfileOnceAndNothingElse) {
         << profileIDs().join(',').toStdString();
 }
 
+TEST_F(DBusWindowCallsTest, TheLoginSwitchAnswersWhatHoldsAndEveryClientHearsIt) {
+    int told = 0;
+    auto connection = model_.loginItemChanged.connect([&] { ++told; });
+    ASSERT_EQ(model_.startsAtLogin(), std::optional(false));
+    model_.setStartsAtLogin(true);
+    ASSERT_TRUE(processEventsUntil([&] { return told > 0; }));
+    EXPECT_EQ(model_.startsAtLogin(), std::optional(true));
+    // Another client switches it back: the window's model hears it through the change signal.
+    const auto reply = call(bus_.connection(), "SetStartsAtLogin", {false});
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    EXPECT_FALSE(reply.arguments().value(0).toBool());
+    ASSERT_TRUE(processEventsUntil([&] { return model_.startsAtLogin() == std::optional(false); }));
+}
+
 TEST_F(DBusWindowCallsTest, RunningAppsAreFollowedWhileAClientThatShowsThemIsOnTheBus) {
     QString viewerName;
     {

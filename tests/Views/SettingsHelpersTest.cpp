@@ -34,9 +34,8 @@ struct SettingsHelpersTest : ::testing::Test {
             AppStateServices{h.clock, h.scheduler, h.log, h.texts, h.defaults, h.sleepPrevention, h.timer,
                              h.notifications, h.sessions, h.guardian, nullptr, &stayguard, &lpm},
             Calendar::utc());
-        model = std::make_unique<StateWindowModel>(*h.state);
+        model = std::make_unique<StateWindowModel>(*h.state, &loginItems);
         windows = std::make_unique<Windows>(*model, h.texts, h.calendar_, h.clock);
-        windows->setLoginItems(&loginItems);
     }
     ~SettingsHelpersTest() override { closeAllWindows(); }
 };
