@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "App/AppDelegate.h"
+#include "App/DBusText.h"
 #include "Services/LoginItemService.h"
 #include "App/DBusService.h"
 #include "Core/Settings.h"
@@ -20,9 +21,6 @@ namespace torvel {
 
 namespace {
 
-QString qtext(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 qlonglong unixSeconds(Date date) {
     return static_cast<qlonglong>(std::llround(date.unixSeconds()));

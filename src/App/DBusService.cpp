@@ -12,6 +12,7 @@
 #include <fmt/format.h>
 
 #include "App/AppDelegate.h"
+#include "App/DBusText.h"
 #include "Services/LoginItemService.h"
 #include "Core/SleepPreventionService.h"
 #include "Core/TimerManager.h"
@@ -32,14 +33,7 @@ namespace torvel {
 
 namespace {
 
-QString qtext(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
-/// Caller input as an error message may repeat it: cleaned and short.
-QString quoted(const QString& input) {
-    return qtext(URLCommandRouter::excerpt(input.toStdString()));
-}
 
 /// `date` as ISO 8601 in the user's zone with its offset ("2026-12-07T18:30:00+01:00"), which a
 /// script can both read and show.

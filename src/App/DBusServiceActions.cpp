@@ -28,6 +28,7 @@
 #include <optional>
 
 #include "App/AppDelegate.h"
+#include "App/DBusText.h"
 #include "Core/TimerManager.h"
 #include "Models/SSIDText.h"
 #include "Platform/Clock.h"
@@ -48,13 +49,7 @@ namespace torvel {
 
 namespace {
 
-QString qtext(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
-QString quoted(const QString& input) {
-    return qtext(URLCommandRouter::excerpt(input.toStdString()));
-}
 
 // The longest profile name taken: names are read in menus, and a longer one is a mistake or an attack.
 constexpr qsizetype kMaxProfileNameLength = 256;
