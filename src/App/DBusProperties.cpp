@@ -67,6 +67,10 @@ QList<QVariantMap> profiles(const Reading& r) {
             {"assertionType", qtext(rawValue(profile.assertionType))},
             {"batteryLimit", static_cast<qint32>(profile.batteryLimitOverride.value_or(-1))},
             {"nameKey", qtext(profile.localizationKey.value_or(""))},
+            // When an until profile's session ends (Unix seconds); 0 for every other kind.
+            {"untilTime", kind == Duration::Kind::until
+                              ? static_cast<qlonglong>(std::llround(profile.duration.untilDate().unixSeconds()))
+                              : qlonglong{0}},
         });
     }
     return list;

@@ -89,7 +89,12 @@ static std::optional<Profile> profileFrom(const QVariantMap& fields) {
         profile.duration = Duration::custom(static_cast<double>(length));
         return profile;
     }
-    if (kind == "until") return std::nullopt;  // not offered by the editor; its end is not sent
+    if (kind == "until") {
+        const QVariant until = unwrapped(fields.value("untilTime"));
+        if (until.metaType() != QMetaType::fromType<qlonglong>() || until.toLongLong() <= 0) return std::nullopt;
+        profile.duration = Duration::until(Date::fromUnixSeconds(static_cast<double>(until.toLongLong())));
+        return profile;
+    }
     for (int i = 0; i <= static_cast<int>(Duration::Kind::indefinite); ++i) {
         const auto each = static_cast<Duration::Kind>(i);
         if (kind == QLatin1String(Duration::caseName(each).data(), Duration::caseName(each).size())) {

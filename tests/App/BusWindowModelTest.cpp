@@ -105,12 +105,15 @@ protected:
 
 TEST_F(BusWindowModelTest, KeepsItsValuesWhenTorvelSendsWhatDoesNotRead) {
     const QString id = "4D2B0001-0000-0000-0000-0000000000AA";
+    // A profile that runs until a clock time comes with its end.
+    QVariantMap untilEntry = profileEntry("4D2B0001-0000-0000-0000-0000000000AA", "until");
+    untilEntry.insert("untilTime", qlonglong{1796000000});
     startFake({
         {"Settings", QVariant::fromValue(StringMap{{"guardianHours", "4"},
                                                    {"batteryLimitPercent", "999"},  // out of range
                                                    {"showRemainingTime", "maybe"},
                                                    {"someFutureSetting", "1"}})},
-        {"Profiles", QVariant::fromValue(QList<QVariantMap>{profileEntry(id, "oneHour")})},
+        {"Profiles", QVariant::fromValue(QList<QVariantMap>{profileEntry(id, "oneHour"), untilEntry})},
         {"ProfileID", id},
         {"WiFiStatus", "connected:Home:5G"},
         {"Language", "cs"},
@@ -125,8 +128,9 @@ TEST_F(BusWindowModelTest, KeepsItsValuesWhenTorvelSendsWhatDoesNotRead) {
     EXPECT_EQ(model.settings().guardianHours, 4);
     EXPECT_EQ(model.settings().batteryLimitPercent, 20) << "a value out of range keeps the default";
     EXPECT_TRUE(model.settings().showRemainingTime);
-    ASSERT_EQ(model.profiles().size(), 1u);
+    ASSERT_EQ(model.profiles().size(), 2u);
     EXPECT_EQ(model.profiles()[0].duration, Duration::preset(Duration::Kind::oneHour));
+    EXPECT_EQ(model.profiles()[1].duration, Duration::until(Date::fromUnixSeconds(1796000000)));
     EXPECT_EQ(model.activeProfileID(), Uuid::parse(id.toStdString()));
     EXPECT_EQ(model.wifiStatus(), (TrustedWiFiStatus{TrustedWiFiStatus::Kind::connected, "Home:5G", false}));
     EXPECT_EQ(model.language(), "cs");
@@ -158,7 +162,7 @@ TEST_F(BusWindowModelTest, KeepsItsValuesWhenTorvelSendsWhatDoesNotRead) {
     change({{"Settings", QVariant::fromValue(StringMap{{"guardianHours", "6"}})}});
     ASSERT_TRUE(processEventsUntil([&] { return model.settings().guardianHours == 6; }));
     EXPECT_EQ(signals, 1) << "only the last, readable change is told";
-    EXPECT_EQ(model.profiles().size(), 1u);
+    EXPECT_EQ(model.profiles().size(), 2u);
     EXPECT_EQ(model.profiles()[0].duration, Duration::preset(Duration::Kind::oneHour));
     EXPECT_EQ(model.activeProfileID(), Uuid::parse(id.toStdString()));
     EXPECT_EQ(model.wifiStatus().ssid, "Home:5G");
