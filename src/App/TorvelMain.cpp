@@ -162,9 +162,7 @@ int runInstance(char** argv, AppDelegate::Machine machine, bool withTray, Displa
 }
 
 // The windows are drawn by the window process: the screenshots too, against the simulated machine.
-int runScreenshotCommand(char** argv, const CommandLine& command) {
-    int qtArgc = 1;
-    QCoreApplication app(qtArgc, argv);  // where this program is: the window process is beside it
+int runScreenshotCommand(const CommandLine& command) {
     const QString program = WindowLauncher::program();
     if (program.isEmpty()) {
         std::fputs("torvel: the window process (torvel-windows) is not installed beside torvel\n", stderr);
@@ -201,7 +199,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "torvel: %s\nTry 'torvel --help'.\n", command.text.c_str());
             return CommandLine::kUsage;
         case CommandLine::Action::screenshot:
-            return runScreenshotCommand(argv, command);
+            return runScreenshotCommand(command);
         case CommandLine::Action::run: {
             DisplayProbe probe(nullptr, &xcb_disconnect);
             const bool withTray = !command.headless && (drawsOffscreen() || displayAvailable(probe));

@@ -13,13 +13,7 @@ namespace torvel {
 WindowLauncher::WindowLauncher(LogSink& log) : log_(log, "Windows") {}
 
 QString WindowLauncher::program() {
-    const QString folder = QCoreApplication::applicationDirPath();
-    for (const QString& candidate :
-         {folder + "/torvel-windows", folder + "/" TORVEL_LIBEXEC_FROM_BIN "/torvel/torvel-windows"}) {
-        const QFileInfo file(candidate);
-        if (file.isFile() && file.isExecutable()) return file.absoluteFilePath();
-    }
-    return {};
+    return QString::fromStdString(helperProgram("torvel-windows").string());
 }
 
 bool WindowLauncher::open(const QStringList& words) {

@@ -14,6 +14,7 @@
 #include "Tray/DBusMenuExporter.h"
 #include "Tray/StatusNotifierItem.h"
 #include "Tray/ActivationToken.h"
+#include "Platform/Linux/Helpers/ResourcePaths.h"
 
 namespace torvel {
 namespace {
@@ -26,13 +27,7 @@ bool xDisplayExists() {
 
 /// The XEmbed helper: beside this program in the build tree, in the libexec folder once installed.
 QString xembedHelperProgram() {
-    const QDir here(QCoreApplication::applicationDirPath());
-    for (const QString& candidate :
-         {here.filePath(TrayController::kXEmbedProgram),
-          QDir(here.filePath(TORVEL_LIBEXEC_FROM_BIN)).filePath(TrayController::kXEmbedProgram)}) {
-        if (QFileInfo(candidate).isExecutable()) return QFileInfo(candidate).absoluteFilePath();
-    }
-    return {};
+    return QString::fromStdString(helperProgram(TrayController::kXEmbedProgram).string());
 }
 
 }  // namespace

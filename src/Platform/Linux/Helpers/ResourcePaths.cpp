@@ -19,4 +19,18 @@ std::filesystem::path resourcesDirectory() {
     return {};
 }
 
+std::filesystem::path helperProgram(std::string_view name) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) return {};
+    const fs::path folder = exe.parent_path();
+    for (const fs::path& candidate : {folder / name, folder / TORVEL_LIBEXEC_FROM_BIN / name}) {
+        const auto status = fs::status(candidate, ec);
+        if (!ec && fs::is_regular_file(status) && (status.permissions() & fs::perms::owner_exec) != fs::perms::none)
+            return candidate.lexically_normal();
+    }
+    return {};
+}
+
 }  // namespace torvel
