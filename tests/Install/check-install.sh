@@ -48,6 +48,14 @@ expected=(bin/torvel libexec/torvel/torvel-xembed-tray libexec/torvel/torvel-win
   share/dbus-1/services/com.torvel.Torvel.service share/dbus-1/interfaces/com.torvel.Torvel1.xml)
 cmp -s "$source/resources/dbus/com.torvel.Torvel1.xml" "$prefix/share/dbus-1/interfaces/com.torvel.Torvel1.xml" ||
   fail "the installed interface file differs from its source"
+for file in "$source"/extensions/gnome/*; do
+  expected+=("share/gnome-shell/extensions/torvel@torvel.com/${file##*/}")
+  cmp -s "$file" "$prefix/share/gnome-shell/extensions/torvel@torvel.com/${file##*/}" ||
+    fail "the installed GNOME Shell extension's ${file##*/} differs from its source"
+done
+for icon in torvel-active-symbolic torvel-inactive-symbolic; do
+  expected+=("share/gnome-shell/extensions/torvel@torvel.com/icons/$icon.svg")
+done
 for table in "$source"/resources/i18n/*.json; do
   expected+=("share/torvel/i18n/${table##*/}")
   cmp -s "$table" "$prefix/share/torvel/i18n/${table##*/}" || fail "the installed ${table##*/} differs from its source"
