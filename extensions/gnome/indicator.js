@@ -135,8 +135,12 @@ class TorvelToggle extends QuickMenuToggle {
 
     _toggle() {
         // The one call that may start Torvel: a click on the toggle is the user asking for it.
-        this._client.call('Toggle', null, '(bs)', {start: true})
-            .catch(error => logError(error, 'Torvel: the toggle failed'));
+        this._client.call('Toggle', null, '(bs)', {start: true}).catch(error => {
+            // A refused start is told to the user by Torvel itself, as after a click on its icon.
+            if (Gio.DBusError.get_remote_error(error) !== 'com.torvel.Torvel1.Error.Refused' &&
+                !error.matches(Gio.IOErrorEnum, Gio.IOErrorEnum.CANCELLED))
+                log(`Torvel: the toggle failed: ${error.message}`);
+        });
     }
 
     _buildMenu(model) {
