@@ -144,8 +144,9 @@ void AppDelegate::startTray(TrayFunctions functions) {
     // Icons sit beside the resources, as share/icons next to share/torvel, in the build tree too.
     const auto resources = resourcesDirectory();
     const auto icons = resources.empty() ? resources : (resources / ".." / "icons").lexically_normal();
-    tray_ = std::make_unique<TrayController>(std::move(functions), services_->timer, QDBusConnection::sessionBus(),
-                                             TrayController::sessionBusOpener(), icons, *log_);
+    tray_ = std::make_unique<TrayController>(std::move(functions), services_->timer,
+                                             QDBusConnection::sessionBus(), TrayController::sessionBusOpener(),
+                                             icons, *log_);
     auto refresh = [this] {
         if (tray_) tray_->refresh();
     };

@@ -77,8 +77,8 @@ public:
     /// followed; the item and its menu live on a connection of their own, opened by `openItemBus` for
     /// each offer and closed when the icon is withdrawn, since watchers forget an item only when its
     /// connection goes.
-    TrayController(TrayFunctions functions, TimerManager& timer, QDBusConnection bus, TrayBusOpener openItemBus,
-                   std::filesystem::path iconThemeFolder, LogSink& log);
+    TrayController(TrayFunctions functions, TimerManager& timer, QDBusConnection bus,
+                   TrayBusOpener openItemBus, std::filesystem::path iconThemeFolder, LogSink& log);
     ~TrayController() override;
 
     /// Opens connections to the session bus.

@@ -55,7 +55,9 @@ protected:
 
 TEST_F(TrayControllerTest, GivesWayToTheShellExtensionWhoseRemainingTimeStillFollowsTheMinutes) {
     std::optional<BusPeer> extension(std::in_place, buses, PrivateBuses::Bus::session, "shell-extension");
-    ASSERT_TRUE(extension->connection().interface()->registerService(TrayController::kShellExtensionService)
+    ASSERT_TRUE(extension->connection()
+                    .interface()
+                    ->registerService(TrayController::kShellExtensionService)
                     .isValid());
     auto tray = makeTray();
     ASSERT_TRUE(tray->start());
@@ -76,7 +78,8 @@ TEST_F(TrayControllerTest, GivesWayToTheShellExtensionWhoseRemainingTimeStillFol
 
     // Back again: the item's connection is closed, which is what makes watchers forget the item.
     BusPeer again(buses, PrivateBuses::Bus::session, "shell-extension-again");
-    ASSERT_TRUE(again.connection().interface()->registerService(TrayController::kShellExtensionService).isValid());
+    ASSERT_TRUE(
+        again.connection().interface()->registerService(TrayController::kShellExtensionService).isValid());
     EXPECT_TRUE(PrivateBuses::waitFor([&] { return ownerOf(TrayController::kItemService).isEmpty(); }));
     EXPECT_EQ(tray->host(), TrayController::Host::shellExtension);
     tray.reset();
