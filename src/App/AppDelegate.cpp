@@ -145,7 +145,8 @@ void AppDelegate::startTray(TrayFunctions functions) {
     const auto resources = resourcesDirectory();
     const auto icons = resources.empty() ? resources : (resources / ".." / "icons").lexically_normal();
     tray_ = std::make_unique<TrayController>(std::move(functions), services_->timer,
-                                             QDBusConnection::sessionBus(), icons, *log_);
+                                             QDBusConnection::sessionBus(), TrayController::sessionBusOpener(),
+                                             icons, *log_);
     auto refresh = [this] {
         if (tray_) tray_->refresh();
     };

@@ -59,8 +59,9 @@ public:
     void quit();
     // ---- The tray ----
     /// Shows the tray icon and menu through `functions` and keeps them current with the state: the
-    /// one place the tray is wired. Tells the user once when no tray can show it. Needs a running
-    /// session bus; the classic XEmbed tray is a helper process the controller starts.
+    /// one place the tray is wired. Tells the user once when no tray can show it, and offers no icon
+    /// while a shell extension shows Torvel in the desktop's panel. Needs a running session bus; the
+    /// classic XEmbed tray is a helper process the controller starts.
     void startTray(TrayFunctions functions);
     /// The tray with the full menu, the icon drawn from the state and the windows they open.
     void startDesktopTray();

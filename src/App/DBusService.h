@@ -188,6 +188,7 @@ public Q_SLOTS:
 
     // Actions the menu and windows offer (DBusServiceActions.cpp); each acts as its item or button does.
     bool Extend(int minutes, QString& message);
+    bool ToggleProfile(const QString& id, QString& message);
     void PauseAutomation(const QString& how);
     void ResumeAutomation();
     QString CreateProfile(const QVariantMap& fields);

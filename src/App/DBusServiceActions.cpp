@@ -4,6 +4,9 @@
 //
 //   Extend(i minutes) -> (b ok, s message)   the menu's extend items: 1 to 43200 minutes; ok false
 //                                            (and why) when no timer runs
+//   ToggleProfile(s id) -> (b active, s message)
+//                                            the menu's profile item: the running profile ends
+//                                            every session, another one starts
 //   PauseAutomation(s how)                   "hour", "morning" or "indefinitely"
 //   ResumeAutomation()                       a no-op without a pause
 //   CreateProfile(a{sv} fields) -> (s id)    "name" (needed), "duration", "assertionType",
@@ -171,6 +174,21 @@ bool DBusService::Extend(int minutes, QString& message) {
         Duration::formatInterval(app_.timer().remainingSeconds(), durationLookup(app_.texts()));
     message = qtext(app_.texts().format("a11y.tooltip_remaining", {left}));  // "Torvel: 40 min left"
     return true;
+}
+
+bool DBusService::ToggleProfile(const QString& id, QString& message) {
+    QString error;
+    const Profile* profile = profileWithID(state_, id, error);
+    if (!profile) {
+        fail(kErrorInvalidArgument, error);
+        return false;
+    }
+    const bool ends = state_.activeProfileID() == profile->id;
+    // A copy, as the menu hands over: the list the pointer reads from may be replaced on the way.
+    state_.profileLibrary().toggleProfile(Profile(*profile));
+    // Ended, but automatic triggers that still hold keep the computer awake: Activate's words say so.
+    message = ends && !state_.isActive() ? text("intent.dialog.off") : activationText(state_);
+    return state_.isActive();
 }
 
 void DBusService::PauseAutomation(const QString& how) {

@@ -119,8 +119,9 @@ StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, std::filesystem::pat
 
 StatusNotifierItem::~StatusNotifierItem() {
     if (exported_) bus_.unregisterObject(kPath);
-    // Watchers forget the item when Torvel's connection closes, at exit.
-    if (ownsName_) bus_.interface()->unregisterService(serviceName_);
+    // Watchers forget the item when its connection closes, which follows; the name is let go without
+    // waiting for the bus's answer.
+    if (ownsName_) bus_.interface()->asyncCall(QStringLiteral("ReleaseName"), serviceName_);
 }
 
 bool StatusNotifierItem::start() {

@@ -13,7 +13,6 @@
 
 #include "Tray/DBusMenuExporter.h"
 #include "Tray/StatusNotifierItem.h"
-#include "Tray/ActivationToken.h"
 #include "Platform/Linux/Helpers/ResourcePaths.h"
 
 namespace torvel {
@@ -33,65 +32,32 @@ QString xembedHelperProgram() {
 }  // namespace
 
 TrayController::TrayController(TrayFunctions functions, TimerManager& timer, QDBusConnection bus,
-                               std::filesystem::path iconThemeFolder, LogSink& log)
+                               TrayBusOpener openItemBus, std::filesystem::path iconThemeFolder, LogSink& log)
     : functions_(std::move(functions)),
       timer_(timer),
       bus_(std::move(bus)),
+      openItemBus_(openItemBus ? std::move(openItemBus) : sessionBusOpener()),
       iconThemeFolder_(std::move(iconThemeFolder)),
       sink_(log),
       log_(log, "Tray") {}
 
 TrayController::~TrayController() {
+    withdraw();
     timer_.setShownText(TimerManager::ShownText::nothing);
-}
-
-bool TrayController::start() {
-    menu_ = std::make_unique<DBusMenuExporter>(bus_, functions_.buildMenu, functions_.perform, iconThemeFolder_,
-                                               sink_);
-    connections_.push_back(menu_->openChanged.connect([this](bool open) { holdSeconds(open); }));
-    connections_.push_back(menu_->opening.connect([this] {
-        if (functions_.menuWillOpen) functions_.menuWillOpen();
-    }));
-    item_ = std::make_unique<StatusNotifierItem>(bus_, iconThemeFolder_, sink_);
-    connections_.push_back(item_->activated.connect([this] {
-        if (functions_.toggle) functions_.toggle();
-    }));
-    connections_.push_back(item_->activationToken.connect([this](const std::string& token) {
-        if (!setPendingActivationToken(token))
-            log_.info("The tray host's activation token was malformed; dropped");
-    }));
-    connections_.push_back(item_->registration.connect([this](bool) {
-        itemAnswered_ = true;
-        choose();
-    }));
-    const bool offered = menu_->exportOn() && item_->start();
-    if (!offered) {
-        // Without the bus no tray can show the icon: the XEmbed helper reads it from the bus too.
-        itemAnswered_ = true;
-        item_.reset();
-    } else {
-        followXEmbedHelper();
-    }
-    refresh();
-    choose();
-    QTimer::singleShot(kGraceMs, this, [this] {
-        if (host_ != Host::none || told_) return;
-        told_ = true;
-        log_.info("No tray shows Torvel's icon; it appears once a tray starts");
-        if (functions_.tellNoTray) functions_.tellNoTray();
-    });
-    return offered;
 }
 
 void TrayController::choose(bool mayStartHelper) {
     const Host before = host_;
-    if (item_ && item_->isRegistered()) {
+    if (extensionShows_ == true) {
+        host_ = Host::shellExtension;
+    } else if (item_ && item_->isRegistered()) {
         // The XEmbed helper, if one runs, ends by itself once the watcher says a host is there; a
         // watcher that does not say so is told here, or the icon would show twice.
         if (xembedOnBus_ && before != Host::statusNotifier) {
             auto call = QDBusMessage::createMethodCall(kXEmbedService, kXEmbedPath, kXEmbedInterface, "Quit");
             call.setAutoStartService(false);
-            bus_.asyncCall(call);
+            // From the item's connection: the helper takes Quit only from the owner of the item it shows.
+            itemBus_->asyncCall(call);
         }
         host_ = Host::statusNotifier;
     } else if (item_ && itemAnswered_ && xDisplayExists()) {
@@ -104,9 +70,12 @@ void TrayController::choose(bool mayStartHelper) {
     if (host_ != before) {
         // A menu open in the old host is gone with it.
         seconds_.reset();
-        log_.info("Tray icon shown {}", host_ == Host::statusNotifier ? "as a StatusNotifierItem"
-                                        : host_ == Host::xembed      ? "in the XEmbed tray"
-                                                                     : "nowhere (no tray)");
+        if (host_ == Host::shellExtension)
+            log_.info("Tray icon withdrawn: Torvel is shown by the GNOME Shell extension");
+        else
+            log_.info("Tray icon shown {}", host_ == Host::statusNotifier ? "as a StatusNotifierItem"
+                                            : host_ == Host::xembed      ? "in the XEmbed tray"
+                                                                         : "nowhere (no tray)");
     }
     updateShownText();
     offerOnboarding();
@@ -187,6 +156,9 @@ void TrayController::refresh() {
 }
 
 bool TrayController::show() {
+    // Before the bus said whether the shell's panel shows Torvel, nothing is offered yet.
+    if (!extensionShows_) return false;
+    if (*extensionShows_) return true;
     const bool shown = host_ != Host::none;
     // A helper that never came up may be started again.
     xembedStarting_ = false;
@@ -200,7 +172,10 @@ void TrayController::offerOnboarding() {
     // Offered once a host shows the icon; an XEmbed icon that moves afterwards is offered again, so
     // that a hint beside it follows it.
     const bool moved = onboardingOffered_ && host_ == Host::xembed;
-    if ((onboardingOffered_ && !moved) || host_ == Host::none || !functions_.showOnboarding) return;
+    // The hint points at a tray icon: while the shell extension shows Torvel it stays due for later.
+    if ((onboardingOffered_ && !moved) || host_ == Host::none || host_ == Host::shellExtension ||
+        !functions_.showOnboarding)
+        return;
     onboardingOffered_ = true;
     TrayHostPlace place;
     if (host_ == Host::xembed) {
@@ -222,7 +197,8 @@ void TrayController::holdSeconds(bool open) {
 
 void TrayController::updateShownText() {
     // The label and the tooltip's title show the remaining minutes; both are handed to the host
-    // beforehand, so they are kept current while a host shows the icon.
+    // beforehand, so they are kept current while a host shows the icon. The shell extension reads
+    // RemainingText from the resident's properties, which change only when the countdown wakes.
     const bool label = host_ != Host::none && functions_.labelShowsTime && functions_.labelShowsTime();
     timer_.setShownText(label ? TimerManager::ShownText::minutes : TimerManager::ShownText::nothing);
 }

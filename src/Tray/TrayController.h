@@ -55,33 +55,50 @@ struct TrayFunctions {
     std::function<void(const TrayHostPlace&)> showOnboarding;
 };
 
+/// Opens a new connection to the bus the tray's item lives on, named `connectionName` among the
+/// process's connections (QDBusConnection::connectToBus); an unconnected one when it cannot.
+using TrayBusOpener = std::function<QDBusConnection(const QString& connectionName)>;
+
 /// Chooses where Torvel's icon lives and keeps it current: a StatusNotifierItem when a watcher takes
 /// it, otherwise, on an X display, the same item shown in an XEmbed tray by the helper
 /// torvel-xembed-tray (started here, one at a time); when neither is there tells the user once and
-/// shows the icon as soon as a host appears. Needs no GUI. Nothing here runs on a timer but the one
-/// grace period at start, which lets a panel that starts with the session come up first.
+/// shows the icon as soon as a host appears. While the desktop's own panel shows Torvel (a shell
+/// extension owns kShellExtensionService) no icon is offered at all. Needs no GUI. Nothing here runs
+/// on a timer but the one grace period after each offer, which lets a panel that starts with the
+/// session come up first.
 class TrayController : public QObject {
     Q_OBJECT
 public:
-    enum class Host { none, statusNotifier, xembed };
-    /// How long after start a missing tray is reported.
+    enum class Host { none, statusNotifier, xembed, shellExtension };
+    /// How long after an offer a missing tray is reported.
     static constexpr int kGraceMs = 3000;
 
+    /// `bus` is the resident's own connection, on which the shell extension and the XEmbed helper are
+    /// followed; the item and its menu live on a connection of their own, opened by `openItemBus` for
+    /// each offer and closed when the icon is withdrawn, since watchers forget an item only when its
+    /// connection goes.
     TrayController(TrayFunctions functions, TimerManager& timer, QDBusConnection bus,
-                   std::filesystem::path iconThemeFolder, LogSink& log);
+                   TrayBusOpener openItemBus, std::filesystem::path iconThemeFolder, LogSink& log);
     ~TrayController() override;
 
-    /// Offers the icon; false when it cannot even be offered on the bus (then no tray can show it: the
-    /// XEmbed helper reads the item from the bus too).
+    /// Opens connections to the session bus.
+    static TrayBusOpener sessionBusOpener();
+
+    /// Asks whether the shell extension shows Torvel and offers the icon once it answered no; false
+    /// when `bus` is not connected (then the icon is offered at once, if it can be).
     bool start();
     /// Redraws the icon, label and tooltip from the state, and has a panel host's copy of the menu
     /// brought up to date; call on every change that shows in either.
     void refresh();
     /// Asked to show the tray (a second launch): offers the icon again and says where it shows; with
-    /// no host, tells the user again. True when a host shows it.
+    /// no host, tells the user again. True when a host or the shell extension shows it.
     bool show();
     Host host() const { return host_; }
 
+    /// Owned by a shell extension while it shows Torvel in the desktop's own panel.
+    static constexpr const char* kShellExtensionService = "com.torvel.Torvel.ShellExtension";
+    /// Owned by the connection the item lives on, where the XEmbed helper reads it.
+    static constexpr const char* kItemService = "com.torvel.Torvel.Tray";
     /// The XEmbed tray helper's bus name, object, interface and program name.
     static constexpr const char* kXEmbedService = "com.torvel.Torvel.XEmbedTray";
     static constexpr const char* kXEmbedPath = "/XEmbedTray";
@@ -94,6 +111,14 @@ private Q_SLOTS:
     void onXEmbedIconPlaced(const QDBusMessage& message);
 
 private:
+    /// Follows kShellExtensionService; the first answer decides whether the icon is offered at all.
+    void followShellExtension();
+    /// The extension's name got an owner, or lost it.
+    void setExtensionShows(bool shows);
+    /// Opens the item's connection, exports the item and its menu there and registers with a watcher.
+    void offer();
+    /// Closes the item's connection: watchers forget the item, and the XEmbed helper ends.
+    void withdraw();
     /// Picks the host; starts the XEmbed helper when it is wanted and not running (`mayStartHelper`).
     void choose(bool mayStartHelper = true);
     /// Starts torvel-xembed-tray without waiting for it; it claims kXEmbedService once it runs.
@@ -107,12 +132,19 @@ private:
     TrayFunctions functions_;
     TimerManager& timer_;
     QDBusConnection bus_;
+    TrayBusOpener openItemBus_;
+    /// The item's connection while the icon is offered.
+    std::optional<QDBusConnection> itemBus_;
+    unsigned offers_ = 0;
     std::filesystem::path iconThemeFolder_;
     LogSink& sink_;
     Logger log_;
     std::unique_ptr<DBusMenuExporter> menu_;
     std::unique_ptr<StatusNotifierItem> item_;
     std::unique_ptr<QDBusServiceWatcher> xembedWatcher_;
+    std::unique_ptr<QDBusServiceWatcher> extensionWatcher_;
+    /// Whether the shell extension shows Torvel; absent until the bus first answered.
+    std::optional<bool> extensionShows_;
     bool xembedOnBus_ = false;
     /// Started and not yet seen on the bus; cleared when it appears or leaves, and by show().
     bool xembedStarting_ = false;

@@ -63,7 +63,7 @@ bool XEmbedHost::start() {
     owner_ = std::make_unique<QDBusServiceWatcher>(kItemService, bus_,
                                                    QDBusServiceWatcher::WatchForUnregistration);
     connect(owner_.get(), &QDBusServiceWatcher::serviceUnregistered, this,
-            [this] { quit("Torvel left the bus"); });
+            [this] { quit("Torvel withdrew its tray icon or left the bus"); });
     // A watcher that starts later may come with a host, or have one register with it.
     watcher_ = std::make_unique<QDBusServiceWatcher>(kWatcherService, bus_,
                                                      QDBusServiceWatcher::WatchForRegistration);

@@ -19,7 +19,7 @@ namespace torvel {
 /// host), through QSystemTrayIcon: the icon and tooltip follow the item's properties, a left click is
 /// the item's Activate, a middle click its SecondaryActivate, a right click (or Ctrl with a left one)
 /// opens the item's menu. Where the tray docked the icon is announced on the bus (IconPlaced), for the
-/// first-start hint. Ends the application when the item's owner leaves the bus or a StatusNotifier
+/// first-start hint. Ends the application when the item's connection leaves the bus or a StatusNotifier
 /// host appears, which then shows the item itself, or when the item's owner calls Quit (its item was
 /// taken by a watcher that does not say it has a host).
 class XEmbedHost : public QDBusVirtualObject {
@@ -29,8 +29,9 @@ public:
     static constexpr const char* kService = "com.torvel.Torvel.XEmbedTray";
     static constexpr const char* kPath = "/XEmbedTray";
     static constexpr const char* kInterface = "com.torvel.XEmbedTray1";
-    /// The item shown: Torvel's, at its owner.
-    static constexpr const char* kItemService = "com.torvel.Torvel";
+    /// The item shown: Torvel's, on the connection it offers its tray icon on (closed when Torvel
+    /// withdraws the icon).
+    static constexpr const char* kItemService = "com.torvel.Torvel.Tray";
     static constexpr const char* kItemPath = "/StatusNotifierItem";
 
     XEmbedHost(QDBusConnection bus, LogSink& log);

@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (!bus.interface()->isServiceRegistered(torvel::XEmbedHost::kItemService).value()) {
-        log.error("Torvel is not running: there is no icon to show");
+        log.error("Torvel offers no tray icon (it is not running, or the shell shows it): nothing to show");
         return 1;
     }
     if (statusNotifierHostRuns(bus)) {

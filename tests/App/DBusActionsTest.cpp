@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QUuid>
 #include <csignal>
+#include <utility>
 
 #include "TorvelProcess.h"
 
@@ -136,6 +137,9 @@ TEST_F(DBusActionsTest, BadInputFailsWithItsErrorAndChangesNothing) {
         {"EditProfile", {kPresentationID, fields({{"name", "Download"}})}, kInvalid},
         {"EditProfile", {kPresentationID, fields({{"name", ""}})}, kInvalid},
         {"EditProfile", {kPresentationID, with("batteryLimitOverride", 99)}, kInvalid},
+        {"ToggleProfile", {""}, kInvalid},
+        {"ToggleProfile", {"Presentation"}, kInvalid},  // a name, not an id
+        {"ToggleProfile", {missing}, kInvalid},
         {"DuplicateProfile", {missing}, kInvalid},
         {"DeleteProfile", {"{}"}, kInvalid},
         {"DeleteProfile", {missing}, kInvalid},
@@ -160,6 +164,7 @@ TEST_F(DBusActionsTest, BadInputFailsWithItsErrorAndChangesNothing) {
         }
         const QByteArray before = storedFile();
         const QVariant endBefore = status()["countdownEnd"];
+        const QVariant profileBefore = status()["profileID"];
         const auto reply = call(each.method, each.args);
         EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage) << what.toStdString();
         EXPECT_EQ(reply.errorName(), each.error) << what.toStdString();
@@ -167,6 +172,7 @@ TEST_F(DBusActionsTest, BadInputFailsWithItsErrorAndChangesNothing) {
         EXPECT_EQ(storedFile(), before) << what.toStdString();
         const auto after = status();
         EXPECT_EQ(after["countdownEnd"], endBefore) << what.toStdString();
+        EXPECT_EQ(after["profileID"], profileBefore) << what.toStdString();
         EXPECT_FALSE(after["automationPaused"].toBool()) << what.toStdString();
     }
     // The error repeats only a short excerpt of what it was sent.
@@ -198,6 +204,23 @@ TEST_F(DBusActionsTest, ActionsChangeWhatTheWindowsAndMenuChange) {
     EXPECT_TRUE(presentation.contains("localizationKey"));
     EXPECT_TRUE(presentation["duration"].toObject().contains("oneHour"));
     EXPECT_EQ(presentation["batteryLimitOverride"].toInt(-1), 0);
+
+    // The menu's profile item: a profile starts, another one takes over, the running one ends it all.
+    const auto toggle = [&](const QString& which) {
+        const auto reply = call("ToggleProfile", {which});
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        return std::pair(reply.arguments().value(0).toBool(), reply.arguments().value(1).toString());
+    };
+    const auto running = [&] { return status()["profileID"].toString().toUpper(); };
+    EXPECT_EQ(toggle(id), std::pair(true, QString("Torvel is keeping the computer awake.")));
+    EXPECT_EQ(running(), id.toUpper());
+    EXPECT_NEAR(status()["remainingSeconds"].toDouble(), 7200.0, 60.0) << "the profile's two hours";
+    EXPECT_TRUE(toggle(kPresentationID).first);
+    EXPECT_EQ(running(), QString(kPresentationID));
+    EXPECT_EQ(toggle(kPresentationID), std::pair(false, QString("Torvel is off. The computer can sleep as usual.")));
+    const auto off = status();
+    EXPECT_FALSE(off.contains("profileID"));
+    EXPECT_FALSE(off.contains("remainingSeconds"));
 
     const QString copy = answer("DuplicateProfile", {id}).toString();
     EXPECT_NE(copy.compare(id, Qt::CaseInsensitive), 0);

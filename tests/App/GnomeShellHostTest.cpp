@@ -159,9 +159,11 @@ TEST_F(GnomeShellHostTest, TopBarShowsTheItemWithItsLabelAndDrivesTorvel) {
     QProcess& torvel = start(TORVEL_EXECUTABLE, {"--platform", "sim"}, torvelEnvironment_);
     ASSERT_TRUE(waitUntil([this] { return session_->owns("com.torvel.Torvel"); }))
         << "torvel did not start" << logTail("torvel");
-    // The item is known by Torvel's connection and its path.
+    // The item is known by the connection it lives on, com.torvel.Torvel.Tray's, and its path.
+    ASSERT_TRUE(waitUntil([this] { return session_->owns("com.torvel.Torvel.Tray"); }))
+        << "torvel offered no tray icon" << logTail("torvel");
     const QString item =
-        session_->connection().interface()->serviceOwner("com.torvel.Torvel").value() + "@/StatusNotifierItem";
+        session_->connection().interface()->serviceOwner("com.torvel.Torvel.Tray").value() + "@/StatusNotifierItem";
     ASSERT_TRUE(waitUntil([&] {
         auto get = QDBusMessage::createMethodCall("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
                                                   "org.freedesktop.DBus.Properties", "Get");

@@ -4,6 +4,7 @@
 // clicked with xdotool.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <optional>
 
 #include <signal.h>
 
@@ -22,6 +24,9 @@ namespace {
 using torvel::apptest::waitUntil;
 
 constexpr const char* kHost = TORVEL_TEST_SOURCE_DIR "/App/sni_host.py";
+constexpr const char* kTrayName = "com.torvel.Torvel.Tray";
+constexpr const char* kExtensionName = "com.torvel.Torvel.ShellExtension";
+constexpr const char* kWithdrawn = "Tray icon withdrawn: Torvel is shown by the GNOME Shell extension";
 
 class TrayEndToEndTest : public ::testing::Test {
 protected:
@@ -55,8 +60,16 @@ protected:
         return torvel;
     }
 
-    /// The host's name for Torvel's item: Torvel's connection, as the item registers by its path.
-    QString torvelConnection() { return bus_.connection().interface()->serviceOwner("com.torvel.Torvel").value(); }
+    /// The host's name for Torvel's item: the connection the item lives on (apart from the one that owns
+    /// com.torvel.Torvel), as the item registers by its path.
+    QString torvelConnection() { return bus_.connection().interface()->serviceOwner(kTrayName).value(); }
+
+    /// Whether Torvel logged `text` so far (its log is kept, as reading it empties the pipe).
+    bool logged(QProcess& torvel, const QString& text) {
+        QCoreApplication::processEvents();  // the process's pipes are read on the event loop
+        log_ += QString::fromUtf8(torvel.readAllStandardError());
+        return log_.contains(text);
+    }
 
     /// One command to the StatusNotifier host and its one-line answer.
     QJsonObject ask(QProcess& host, const QString& command) {
@@ -91,6 +104,7 @@ protected:
     }
 
     QTemporaryDir config_;
+    QString log_;
     torvel::apptest::PrivateBus bus_{"torvel-tray-e2e"};
     QProcessEnvironment environment_;
     torvel::apptest::Processes processes_;
@@ -99,7 +113,8 @@ protected:
 TEST_F(TrayEndToEndTest, StatusNotifierHostShowsTheItemAndDrivesTorvelThroughIt) {
     QProcess& host = start("/usr/bin/python3", {kHost});
     QProcess& torvel = startTorvel();
-    ASSERT_EQ(ask(host, "wait-item")["item"].toString(), torvelConnection());
+    const QString item = ask(host, "wait-item")["item"].toString();
+    ASSERT_EQ(item, torvelConnection());
 
     auto props = ask(host, "props");
     EXPECT_EQ(props["IconName"].toString(), "torvel-inactive-symbolic");
@@ -189,7 +204,8 @@ TEST_F(TrayEndToEndTest, HostStartingAfterTorvelGetsTheItemAndASecondLaunchShows
     // With a display but no host, the XEmbed helper waits for a tray; the host's watcher ends it.
     EXPECT_TRUE(waitUntil([this] { return bus_.owns("com.torvel.Torvel.XEmbedTray"); }));
     QProcess& host = start("/usr/bin/python3", {kHost});
-    ASSERT_EQ(ask(host, "wait-item")["item"].toString(), torvelConnection());
+    const QString item = ask(host, "wait-item")["item"].toString();
+    ASSERT_EQ(item, torvelConnection());
     EXPECT_TRUE(waitUntil([this] { return !bus_.owns("com.torvel.Torvel.XEmbedTray"); }))
         << "the icon would show twice";
     EXPECT_EQ(ask(host, "props")["IconName"].toString(), "torvel-inactive-symbolic");
@@ -243,6 +259,69 @@ TEST_F(TrayEndToEndTest, XEmbedTrayHelperDocksTheIconAndDrivesTorvelThroughItsCl
     // The helper ends with Torvel.
     EXPECT_TRUE(waitUntil([&] { return !bus_.owns(helperName) && ::kill(static_cast<pid_t>(helper), 0) != 0; }))
         << "the helper outlived Torvel";
+}
+
+// A shell extension that shows Torvel in the desktop's own panel owns its name: meanwhile no tray icon.
+TEST_F(TrayEndToEndTest, TheIconGivesWayWhileTheShellExtensionShowsTorvelAndComesBackAfter) {
+    QProcess& host = start("/usr/bin/python3", {kHost});
+    QProcess& torvel = startTorvel();
+    const QString first = ask(host, "wait-item")["item"].toString();
+    ASSERT_FALSE(first.isEmpty());
+    EXPECT_EQ(first, torvelConnection());
+    EXPECT_NE(first, bus_.connection().interface()->serviceOwner("com.torvel.Torvel").value())
+        << "the item must not live on the connection that holds Torvel's own interface";
+
+    QDBusConnection extension = QDBusConnection::connectToBus(bus_.address(), "torvel-shell-extension");
+    ASSERT_TRUE(extension.interface()->registerService(kExtensionName).isValid());
+    // The watcher forgets the item only when its connection goes: Torvel closed it.
+    EXPECT_TRUE(ask(host, "wait-gone")["items"].toArray().isEmpty());
+    EXPECT_FALSE(bus_.owns(kTrayName));
+    EXPECT_TRUE(waitUntil([&] { return logged(torvel, kWithdrawn); })) << log_.toStdString();
+    EXPECT_TRUE(bus_.owns("com.torvel.Torvel")) << "the resident itself stays";
+    // A second launch finds Torvel shown: by the extension.
+    const auto shown = bus_.connection().call(
+        QDBusMessage::createMethodCall("com.torvel.Torvel", "/com/torvel/Torvel", "com.torvel.Torvel1", "ShowTray"));
+    EXPECT_TRUE(shown.arguments().value(0).toBool()) << shown.errorMessage().toStdString();
+    EXPECT_EQ(ask(host, "registrations")["count"].toInt(), 1);
+
+    // The extension turned off: the icon is offered again, on a new connection.
+    ASSERT_TRUE(extension.interface()->unregisterService(kExtensionName).isValid());
+    const QString again = ask(host, "wait-item")["item"].toString();
+    ASSERT_FALSE(again.isEmpty()) << "the icon was not offered again";
+    EXPECT_NE(again, first);
+    EXPECT_EQ(again, torvelConnection());
+    EXPECT_EQ(ask(host, "props")["IconName"].toString(), "torvel-inactive-symbolic");
+    EXPECT_TRUE(waitUntil([&] { return logged(torvel, "Tray icon shown as a StatusNotifierItem"); }));
+    ask(host, "activate");
+    EXPECT_TRUE(waitUntil([this] { return active(); }));
+    QDBusConnection::disconnectFromBus("torvel-shell-extension");
+}
+
+TEST_F(TrayEndToEndTest, StartedWhileTheShellExtensionShowsTorvelItOffersNoIconAndTellsOfNoMissingTray) {
+    std::optional<QDBusConnection> extension =
+        QDBusConnection::connectToBus(bus_.address(), "torvel-shell-extension");
+    ASSERT_TRUE(extension->interface()->registerService(kExtensionName).isValid());
+    QProcess& host = start("/usr/bin/python3", {kHost});
+    ask(host, "registrations");  // the watcher is up before Torvel
+    QProcess& torvel = startTorvel();
+    ASSERT_TRUE(waitUntil([&] { return logged(torvel, kWithdrawn); })) << log_.toStdString();
+    // Not even offered for a moment: the watcher took no registration. Past the grace period nobody
+    // was told of a missing tray, and the first-start hint waits for an icon it can point at.
+    constexpr int kPastTheGracePeriodMs = 4500;  // Torvel reports a missing tray 3 s after an offer
+    waitUntil([] { return false; }, kPastTheGracePeriodMs);
+    EXPECT_EQ(ask(host, "registrations")["count"].toInt(), 0);
+    EXPECT_FALSE(bus_.owns(kTrayName));
+    EXPECT_FALSE(bus_.owns("com.torvel.Torvel.XEmbedTray"));
+    EXPECT_FALSE(logged(torvel, "No tray shows Torvel's icon")) << log_.toStdString();
+    EXPECT_FALSE(logged(torvel, "First-start hint")) << log_.toStdString();
+
+    // The shell ends: the bus releases the name with its connection.
+    extension.reset();
+    QDBusConnection::disconnectFromBus("torvel-shell-extension");
+    const QString item = ask(host, "wait-item")["item"].toString();
+    EXPECT_EQ(item, torvelConnection());
+    EXPECT_TRUE(waitUntil([&] { return logged(torvel, "Tray icon shown as a StatusNotifierItem"); }));
+    EXPECT_TRUE(waitUntil([&] { return logged(torvel, "First-start hint"); })) << "the hint stayed due";
 }
 
 }  // namespace

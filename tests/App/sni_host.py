@@ -1,9 +1,12 @@
 #!/usr/bin/python3
 """A StatusNotifier host of the tests' own, written against the protocol rather than Torvel's code.
 
-It owns org.kde.StatusNotifierWatcher on the session bus and answers one command per line on stdin with
-one JSON line on stdout, about the item that registered last:
+It owns org.kde.StatusNotifierWatcher on the session bus, forgets an item when its bus name goes (as
+watchers do), and answers one command per line on stdin with one JSON line on stdout, about the item that
+registered last:
   wait-item        waits (10 s at most) for an item: {"item": its bus name}
+  wait-gone        waits (10 s at most) until no item is left: {"items": the names still held}
+  registrations    how many registrations it took so far: {"count": n}
   props            the item's properties (pixmaps as [width, height, byte count])
   layout           the menu: {"revision": u, "layout": {"id", "props", "children"}}
   about-to-show    AboutToShow(0) on the menu: {"needUpdate": b}
@@ -30,11 +33,19 @@ class Watcher(dbus.service.Object):
     def __init__(self, bus):
         super().__init__(bus, "/StatusNotifierWatcher")
         self.items = []
+        self.registrations = 0
+        bus.add_signal_receiver(self.owner_changed, "NameOwnerChanged", "org.freedesktop.DBus",
+                                "org.freedesktop.DBus", "/org/freedesktop/DBus")
+
+    def owner_changed(self, name, old, new):
+        if not new and name in self.items:
+            self.items.remove(name)
 
     @dbus.service.method(WATCHER, in_signature="s", out_signature="", sender_keyword="sender")
     def RegisterStatusNotifierItem(self, service, sender):
         # An item names its bus name, or only its object path on the sender's connection.
         name = sender if service.startswith("/") else service
+        self.registrations += 1
         if name not in self.items:
             self.items.append(name)
 
@@ -90,6 +101,15 @@ def main():
             while not watcher.items and time.monotonic() < deadline:
                 context.iteration(True)
             return {"item": watcher.items[-1] if watcher.items else None}
+        if command == "wait-gone":
+            deadline = time.monotonic() + 10
+            while watcher.items and time.monotonic() < deadline:
+                context.iteration(True)
+            return {"items": list(watcher.items)}
+        if command == "registrations":
+            while context.iteration(False):  # registrations already on the wire first
+                pass
+            return {"count": watcher.registrations}
         if command == "props":
             return plain(item().GetAll(ITEM, dbus_interface=PROPS))
         if command == "layout":
