@@ -193,9 +193,11 @@ var TorvelClient = class {
     /** Logs a failed call, unless it failed because the extension is going or Torvel left. */
     complain(what, error) {
         // Cancelled: the extension is being disabled. Torvel leaving in the middle of a call is told
-        // by the name watch and is not an error either.
+        // by the name watch and is not an error either (a Torvel that is quitting has taken its
+        // object down before its name).
         if (error.matches(Gio.IOErrorEnum, Gio.IOErrorEnum.CANCELLED) ||
             error.matches(Gio.DBusError, Gio.DBusError.SERVICE_UNKNOWN) ||
+            error.matches(Gio.DBusError, Gio.DBusError.UNKNOWN_OBJECT) ||
             error.matches(Gio.DBusError, Gio.DBusError.NAME_HAS_NO_OWNER))
             return;
         log(`Torvel: ${what} failed: ${error.message}`);
