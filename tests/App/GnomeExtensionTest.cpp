@@ -157,6 +157,16 @@ TEST_F(GnomeExtensionTest, TheToggleShowsAndDrivesTorvelAndLeavesNothingBehind) 
         return minutes.match(values[0].toString()).hasMatch() && values[1] == values[0] && values[2].toBool();
     })) << QJsonDocument(shown.toArray()).toJson().toStdString();
 
+    // On the lock screen the extension stays (Torvel's icon does not come back): the top bar still says
+    // the computer is kept awake, and the toggle is not offered.
+    shell_.eval("Main.sessionMode.pushMode('unlock-dialog'); 0");
+    EXPECT_TRUE(waitUntil([&] {
+        return onExtension("[Main.sessionMode.isLocked, t.visible, i.visible]") == QJsonValue(QJsonArray{true, false, true});
+    })) << QJsonDocument(onExtension("[Main.sessionMode.isLocked, t.visible, i.visible]").toArray()).toJson().toStdString();
+    EXPECT_TRUE(bus.owns("com.torvel.Torvel.ShellExtension"));
+    shell_.eval("Main.sessionMode.popMode('unlock-dialog'); 0");
+    EXPECT_TRUE(waitUntil([&] { return onExtension("[Main.sessionMode.isLocked, t.visible]") == QJsonValue(QJsonArray{false, true}); }));
+
     // A profile chosen from the menu runs, and the menu checks it.
     const QString profileItem = "t.menu._getMenuItems().find(m => m.label && m.label.text === 'Presentation')";
     ASSERT_EQ(onExtension(profileItem + " !== undefined"), QJsonValue(true))
