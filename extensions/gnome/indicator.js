@@ -26,9 +26,10 @@ const DURATIONS = [
     ['duration.4h', 14400], ['duration.8h', 28800], ['duration.12h', 43200], ['duration.indefinite', 0],
 ];
 
-function icon(active) {
-    const name = active ? 'torvel-active-symbolic' : 'torvel-inactive-symbolic';
-    return new Gio.FileIcon({file: Me.dir.get_child('icons').get_child(`${name}.svg`)});
+/** Torvel's two status icons, shipped with the extension: [inactive, active]. */
+function loadIcons() {
+    return ['torvel-inactive-symbolic', 'torvel-active-symbolic'].map(name =>
+        new Gio.FileIcon({file: Me.dir.get_child('icons').get_child(`${name}.svg`)}));
 }
 
 /** What the toggle's menu holds as Torvel's state is now: plain data, compared to skip rebuilds. */
@@ -99,7 +100,9 @@ function headerSubtitle(client) {
 const TorvelToggle = GObject.registerClass(
 class TorvelToggle extends QuickMenuToggle {
     _init(client) {
-        super._init({gicon: icon(false)});
+        const icons = loadIcons();
+        super._init({gicon: icons[0]});
+        this._icons = icons;
         this._client = client;
         this._shownModel = null;
         this._followsApps = false;
@@ -114,10 +117,11 @@ class TorvelToggle extends QuickMenuToggle {
         const title = client.text('quick_settings.title') || 'Torvel';
         Compat.setToggleTitle(this, title);
         this.checked = active;
-        this.gicon = icon(active);
+        if (this.gicon !== this._icons[Number(active)])
+            this.gicon = this._icons[Number(active)];
         this.accessible_description =
             client.text(active ? 'a11y.status_active' : 'a11y.status_inactive');
-        this.menu.setHeader(icon(active), title, headerSubtitle(client));
+        this.menu.setHeader(this._icons[Number(active)], title, headerSubtitle(client));
         this.menuEnabled = client.running;
 
         const model = menuModel(client);
@@ -189,9 +193,8 @@ class TorvelIndicator extends SystemIndicator {
         super._init();
         this._client = client;
         this._icon = this._addIndicator();
-        this._icon.gicon = icon(true);
+        this._icon.gicon = loadIcons()[1];
         this._label = new St.Label({
-            style_class: 'torvel-remaining',
             y_expand: true,
             y_align: Clutter.ActorAlign.CENTER,
         });
