@@ -167,13 +167,25 @@ TEST_F(GnomeExtensionTest, TheToggleShowsAndDrivesTorvelAndLeavesNothingBehind) 
     shell_.eval("Main.sessionMode.popMode('unlock-dialog'); 0");
     EXPECT_TRUE(waitUntil([&] { return onExtension("[Main.sessionMode.isLocked, t.visible]") == QJsonValue(QJsonArray{false, true}); }));
 
+    // A running application, listed while the menu is open, keeps the computer awake until it quits.
+    const QString click = ".activate(imports.gi.Clutter.Event.new(imports.gi.Clutter.EventType.BUTTON_RELEASE)); 0";
+    ASSERT_EQ(run({"sim", "launch=org.example.Editor:Editor"}), 0);
+    onExtension("t.menu.open(); 0");
+    const QString apps = "(t.menu._getMenuItems().find(m => m.label && m.label.text === 'Keep awake until an app quits')"
+                         "?.menu._getMenuItems() ?? [])";
+    EXPECT_TRUE(waitUntil([&] { return onExtension(apps + ".map(m => m.label.text)") == QJsonValue(QJsonArray{"Editor"}); }))
+        << QJsonDocument(onExtension(apps + ".map(m => m.label.text)").toArray()).toJson().toStdString();
+    onExtension(apps + "[0]" + click);
+    EXPECT_TRUE(waitUntil([&] { return property("Reasons").toStringList().contains("processRunning"); }));
+    onExtension("t.menu.close(); 0");
+
     // A profile chosen from the menu runs, and the menu checks it.
     const QString profileItem = "t.menu._getMenuItems().find(m => m.label && m.label.text === 'Presentation')";
     ASSERT_EQ(onExtension(profileItem + " !== undefined"), QJsonValue(true))
         << QJsonDocument(onExtension("t.menu._getMenuItems().map(m => m.label ? m.label.text : '-')").toArray())
                .toJson()
                .toStdString();
-    onExtension(profileItem + ".activate(imports.gi.Clutter.Event.new(imports.gi.Clutter.EventType.BUTTON_RELEASE)); 0");
+    onExtension(profileItem + click);
     EXPECT_TRUE(waitUntil([&] { return property("Profile").toString() == "Presentation"; }));
     EXPECT_TRUE(waitUntil([&] { return onExtension(profileItem + "._ornament") == QJsonValue(2); }))
         << "the running profile is not checked";
