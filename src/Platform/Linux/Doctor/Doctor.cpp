@@ -149,10 +149,15 @@ std::vector<DoctorFinding> examineDesktop(const QDBusConnection& system, const Q
     add("power-profiles-daemon (system bus)", profiles, "power saver on lid close",
         "power saver cannot be switched on");
     if (logind) out.push_back(lidSwitchFinding(system));
-    add("Tray host (StatusNotifierItem)", trayHostPresent(session), "the tray icon and its menu",
+    // Torvel's GNOME Shell extension owns this name while it shows Torvel in the quick settings.
+    const bool shellExtension = available(session, "com.torvel.Torvel.ShellExtension");
+    add("Tray host (StatusNotifierItem)", shellExtension || trayHostPresent(session),
+        shellExtension ? "not needed: Torvel's GNOME Shell extension shows it in the quick settings"
+                       : "the tray icon and its menu",
         desktopIsGnome(std::getenv("XDG_CURRENT_DESKTOP"))
-            ? "no tray icon: GNOME needs the AppIndicator extension (gnome-shell-extension-appindicator); "
-              "meanwhile use the command line, torvel: links or D-Bus"
+            ? "no tray icon: turn on Torvel's GNOME Shell extension (gnome-extensions enable torvel@torvel.com, "
+              "then log in again) or the AppIndicator extension; meanwhile use the command line, torvel: links "
+              "or D-Bus"
             : "no tray icon unless an XEmbed tray runs: use the command line, torvel: links or D-Bus");
     if (!gnome && !kde && !logind) {
         out.push_back({"Keeping awake", false, "nothing on this machine can hold the system awake"});

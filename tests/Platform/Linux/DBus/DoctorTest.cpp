@@ -35,6 +35,12 @@ TEST_F(Doctor, ReportsWhatTheSessionHasAndWhatFollowsWithoutIt) {
     EXPECT_FALSE(quitting.found);
     EXPECT_NE(quitting.consequence.find("running as root"), std::string::npos);
 
+    // Torvel's GNOME Shell extension stands in for a tray.
+    ASSERT_TRUE(session().registerService("com.torvel.Torvel.ShellExtension"));
+    const auto tray = finding(examineDesktop(system(), session(), 1000), "Tray host");
+    EXPECT_TRUE(tray.found);
+    EXPECT_NE(tray.consequence.find("quick settings"), std::string::npos) << tray.consequence;
+
     const std::string report = formatDoctorReport(findings);
     EXPECT_NE(report.find("[ok] systemd-logind"), std::string::npos) << report;
     EXPECT_NE(report.find("not found; Torvel runs without them"), std::string::npos) << report;
