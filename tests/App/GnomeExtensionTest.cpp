@@ -193,9 +193,10 @@ TEST_F(GnomeExtensionTest, TheToggleShowsAndDrivesTorvelAndLeavesNothingBehind) 
     // The texts follow Torvel's language; the pictures of the menu in both.
     const QString pictures = qEnvironmentVariable("TORVEL_GNOME_SCREENSHOTS", shell_.path("screenshots"));
     QDir().mkpath(pictures);
-    for (const auto& [language, title] : {std::pair{"cs", "Nespat"}, std::pair{"en", "Keep awake"}}) {
+    for (const auto& [language, expected] : {std::pair{"cs", "Nespat"}, std::pair{"en", "Keep awake"}}) {
+        const QJsonValue title(expected);  // a copy: lambdas cannot capture a structured binding in C++20
         ASSERT_EQ(run({"config", "set", "language", language}), 0);
-        EXPECT_TRUE(waitUntil([&] { return onExtension("t.label") == QJsonValue(title); }))
+        EXPECT_TRUE(waitUntil([&] { return onExtension("t.label") == title; }))
             << language << ": " << onExtension("t.label").toString().toStdString();
         const QString file = QString("%1/gnome-quick-settings-%2.png").arg(pictures, language);
         EXPECT_TRUE(screenshot(file) && QFileInfo(file).size() > 1000) << file.toStdString();
