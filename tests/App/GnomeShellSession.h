@@ -93,11 +93,11 @@ public:
         return true;
     }
 
-    /// The environment of a Torvel (or a torvel command) on the shell's session, its settings in the
-    /// session's own folder.
+    /// The environment of a Torvel (or a torvel command) on the shell's session (once started), its
+    /// settings in the session's own folder.
     QProcessEnvironment torvelEnvironment() const {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DBUS_SESSION_BUS_ADDRESS", session_->address());
+        if (session_) environment.insert("DBUS_SESSION_BUS_ADDRESS", session_->address());
         environment.insert("XDG_RUNTIME_DIR", path("run"));
         environment.insert("WAYLAND_DISPLAY", "wayland-torvel");
         environment.insert("XDG_CURRENT_DESKTOP", "GNOME");
@@ -109,7 +109,8 @@ public:
     }
 
     QString path(const QString& relative) const { return root_.filePath(relative); }
-    PrivateBus& session() { return *session_; }
+    /// The session bus; only after start() succeeded.
+    PrivateBus& session() { return session_.value(); }
 
     /// The end of what `program` wrote, for a failure message.
     std::string logTail(const QString& program) const {
