@@ -113,10 +113,7 @@ public:
     PrivateBus& session() { return session_.value(); }
 
     /// The end of what `program` wrote, for a failure message.
-    std::string logTail(const QString& program) const {
-        QFile file(path(program + ".log"));
-        return file.open(QIODevice::ReadOnly) ? "\n" + file.readAll().right(4000).toStdString() : std::string();
-    }
+    std::string logTail(const QString& program) const { return "\n" + log(program).right(4000).toStdString(); }
     QByteArray log(const QString& program) const {
         QFile file(path(program + ".log"));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
