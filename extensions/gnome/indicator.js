@@ -84,13 +84,20 @@ function menuModel(client) {
     return items;
 }
 
-/** The header's second line: the time left as the tray shows it, or why the computer is kept awake. */
+/**
+ * The header's second line: the time left as the tray shows it, else the running profile's name, else
+ * why the computer is kept awake (the reasons of an automatic session).
+ */
 function headerSubtitle(client) {
     if (!client.get('Active', false))
         return '';
     const remaining = client.get('RemainingText', '');
     if (remaining)
         return remaining;
+    const profileID = client.get('ProfileID', '');
+    const profile = client.get('Profiles', []).find(entry => profileID && entry.id === profileID);
+    if (profile)
+        return String(profile.displayName ?? profile.name ?? '');
     return client.get('Reasons', [])
         .filter(reason => REASON_KEYS[reason])
         .map(reason => client.text(REASON_KEYS[reason]))
